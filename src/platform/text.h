@@ -1,0 +1,35 @@
+// Text helpers over UTF-8 strings with the classic semantics: lengths and positions in
+// code points (not bytes), trimming of blanks (character 32 only), case-insensitive
+// comparison and search for the letters of the three supported languages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tabulo::platform {
+
+// Number of code points; an invalid byte counts as one code point.
+int64_t Utf8Length(std::string_view s);
+// Mid$: `count` code points from the 1-based code-point position `start`; count < 0 = to the end.
+std::string Utf8Mid(std::string_view s, int64_t start, int64_t count = -1);
+std::string Utf8Left(std::string_view s, int64_t count);
+std::string Utf8Right(std::string_view s, int64_t count);
+
+std::string Trim(std::string_view s);   // blanks (32) at both ends
+std::string LTrim(std::string_view s);
+std::string RTrim(std::string_view s);
+
+std::string UCase(std::string_view s);  // ASCII and Latin-1 supplement letters (ä -> Ä, é -> É)
+std::string LCase(std::string_view s);
+
+// Case-insensitive (UCase) equality and search; InStr returns the 1-based code-point
+// position of the first match at or after `start`, or 0.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+int64_t InStr(int64_t start, std::string_view haystack, std::string_view needle,
+              bool ignore_case = false);
+// Replaces every occurrence (left to right, non-overlapping).
+std::string ReplaceAll(std::string_view s, std::string_view find, std::string_view with,
+                       bool ignore_case = false);
+
+}  // namespace tabulo::platform
