@@ -9,7 +9,9 @@ namespace tabulo::app {
 Progress::Progress(std::string label, int64_t total)
     : label_(std::move(label)), total_(total > 0 ? total : 1), enabled_(isatty(2) == 1) {}
 
-Progress::~Progress() { Finish(); }
+Progress::~Progress() {
+  Finish();
+}
 
 void Progress::Update(int64_t done) {
   if (!enabled_ || finished_) return;

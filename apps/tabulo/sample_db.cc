@@ -21,14 +21,14 @@ constexpr int64_t kMaxRows = 100'000'000;
 // Customers include names with quotes and non-ASCII letters, so that literals and
 // rendering are exercised by the sample itself.
 constexpr const char* kCustomers[] = {
-    "Acme Corp",       "O'Brien & Sons",  "Müller GmbH",       "Lefèvre SARL",
-    "Northwind",       "D'Angelo Foods",  "Contoso Ltd",        "Fabrikam",
-    "Østergaard A/S",  "Smith \"Big\" Co", "Tailspin Toys",     "Wide World Importers",
-    "Żabka Sp. z o.o.", "Adventure Works", "Coho Winery",       "Blue Yonder"};
+    "Acme Corp",        "O'Brien & Sons",   "Müller GmbH",   "Lefèvre SARL",
+    "Northwind",        "D'Angelo Foods",   "Contoso Ltd",   "Fabrikam",
+    "Østergaard A/S",   "Smith \"Big\" Co", "Tailspin Toys", "Wide World Importers",
+    "Żabka Sp. z o.o.", "Adventure Works",  "Coho Winery",   "Blue Yonder"};
 constexpr int kCustomerCount = sizeof(kCustomers) / sizeof(kCustomers[0]);
 
-constexpr const char* kNotes[] = {"Urgent", "Call before delivery", "Gift wrap",
-                                  "Second attempt", "Leave at the gate", "Fragile"};
+constexpr const char* kNotes[] = {"Urgent",         "Call before delivery", "Gift wrap",
+                                  "Second attempt", "Leave at the gate",    "Fragile"};
 constexpr int kNoteCount = sizeof(kNotes) / sizeof(kNotes[0]);
 
 // A small, fixed mixing function: the data must not depend on the C library's rand().
@@ -133,8 +133,7 @@ int SampleDbCommand(const Args& args) {
       const std::string& v = args[++i];
       auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), rows);
       if (ec != std::errc() || end != v.data() + v.size() || rows < 0 || rows > kMaxRows) {
-        std::cerr << "tabulo sample-db: --rows takes a whole number from 0 to " << kMaxRows
-                  << "\n";
+        std::cerr << "tabulo sample-db: --rows takes a whole number from 0 to " << kMaxRows << "\n";
         return 2;
       }
     } else if (path.empty() && !args[i].starts_with("--")) {
