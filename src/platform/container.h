@@ -102,6 +102,7 @@ class Container {
   // order they registered. A listener's ComError is dropped (the container cannot act on a
   // control's failure) and the others are still called. Removing a listener while
   // notifications run takes effect at once.
+  // A control removes its listener before it ends.
   AmbientListenerToken AddAmbientListener(AmbientListener listener);
   void RemoveAmbientListener(AmbientListenerToken token);
 
@@ -134,8 +135,8 @@ class Container {
   // A popup menu at (x, y) in twips; the chosen item's index, or -1 when none was chosen.
   virtual int PopupMenu(std::vector<std::string> captions, double x, double y) = 0;
 
-  // The debug output (one line per call, as written).
-  virtual void OutputDebug(std::string_view line) = 0;
+  // The platform's debug output; the text is taken as written (line ends included).
+  virtual void OutputDebugString(std::string_view text) = 0;
 
   virtual const Locale& UserLocale() const = 0;
   virtual Clock& clock() = 0;

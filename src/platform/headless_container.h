@@ -57,6 +57,10 @@ struct PopupRecord {
   int chosen = -1;
 };
 
+// The module of the host's configuration tool, for tests that run "inside" it.
+inline constexpr std::string_view kConfigurationToolModule =
+    "C:\\Program Files\\Panel Studio\\PanelStudio.exe";
+
 class HeadlessContainer : public Container {
  public:
   // Run mode, the default StdFont, display name "TabuloCtl1", en-US, outside the host runtime,
@@ -97,8 +101,8 @@ class HeadlessContainer : public Container {
   void QueuePopupChoice(int index) { popup_choices_.push_back(index); }
   const std::vector<PopupRecord>& popups() const { return popups_; }
 
-  void OutputDebug(std::string_view line) override { debug_lines_.emplace_back(line); }
-  const std::vector<std::string>& debug_lines() const { return debug_lines_; }
+  void OutputDebugString(std::string_view text) override { debug_output_.emplace_back(text); }
+  const std::vector<std::string>& debug_output() const { return debug_output_; }
 
   const Locale& UserLocale() const override { return *locale_; }
   void SetUserLocale(const Locale& locale) { locale_ = &locale; }  // not owned
@@ -132,7 +136,7 @@ class HeadlessContainer : public Container {
 
   int16_t pointer_ = kPointerDefault;
   std::vector<int16_t> pointer_history_;
-  std::vector<std::string> debug_lines_;
+  std::vector<std::string> debug_output_;
 
   const Locale* locale_;
   VirtualClock clock_;

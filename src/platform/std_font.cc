@@ -64,8 +64,9 @@ void StdFont::SetName(std::string name) {
 void StdFont::SetSize(double points) {
   if (!(points > 0.0) || points > kMaxPoints) throw InvalidPropertyValue(ClassName());
   // Currency keeps 4 decimals; the default rounding mode rounds halves to even.
-  size_scaled_ = static_cast<int64_t>(std::nearbyint(points * 10000.0));
-  if (size_scaled_ == 0) throw InvalidPropertyValue(ClassName());
+  auto scaled = static_cast<int64_t>(std::nearbyint(points * 10000.0));
+  if (scaled == 0) throw InvalidPropertyValue(ClassName());
+  size_scaled_ = scaled;
   Changed("Size");
 }
 

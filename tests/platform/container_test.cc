@@ -223,5 +223,16 @@ TEST(HeadlessContainer, OwnsItsClockAndLoop) {
   EXPECT_EQ(c.UserLocale().lcid(), 1036);
 }
 
+TEST(HeadlessContainer, StartsOutsideTheHostAndCanBePutInside) {
+  HeadlessContainer c;
+  EXPECT_FALSE(c.IsHostRuntime());
+  EXPECT_EQ(c.ModuleFileName().find("Panel Studio"), std::string::npos);
+  c.SetModuleFileName(std::string(kConfigurationToolModule));
+  EXPECT_EQ(c.ModuleFileName(), "C:\\Program Files\\Panel Studio\\PanelStudio.exe");
+  c.OutputDebugString("Tabulo: one\r\n");
+  c.OutputDebugString("Tabulo: two\r\n");
+  EXPECT_EQ(c.debug_output(), (std::vector<std::string>{"Tabulo: one\r\n", "Tabulo: two\r\n"}));
+}
+
 }  // namespace
 }  // namespace tabulo::platform

@@ -245,7 +245,9 @@ TEST(DispatchObject, CoercionFollowsTheObjectsLocale) {
 
 TEST(DispatchObject, EventsReachEverySinkAndByRefChangesComeBack) {
   auto s = std::make_shared<Sample>();
-  auto first = std::make_shared<Recorder>([](std::vector<Variant>& a) { a[0] = Variant(true); });
+  auto first = std::make_shared<Recorder>([](std::vector<Variant>& a) {
+    if (!a.empty()) a[0] = Variant(true);
+  });
   std::vector<Variant> seen_by_second;
   auto second = std::make_shared<Recorder>([&](std::vector<Variant>& a) {
     seen_by_second = a;
