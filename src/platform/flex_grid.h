@@ -210,6 +210,9 @@ class FlexGrid : public Widget {
   // (ComError 381 otherwise).
   void UserClick(int32_t row, int32_t col, int16_t button = 1, int16_t shift = 0);
   void UserDblClick(int32_t row, int32_t col);
+  // The same at a point (twips relative to the grid), e.g. on a column border.
+  void UserClickAt(float x, float y, int16_t button = 1, int16_t shift = 0);
+  void UserDblClickAt(float x, float y);
   void UserKey(int16_t key_code, int16_t shift = 0);
   // A scroll by the user (scroll bar, wheel): the new TopRow and LeftCol.
   void ScrollTo(int32_t top_row, int32_t left_col);
@@ -244,6 +247,7 @@ class FlexGrid : public Widget {
   void NavigateByKey(int16_t key_code, int16_t shift);
   void ScrollIntoView(int32_t r, int32_t c);
   void ApplyScroll(int32_t top, int32_t left);
+  void CellCentre(int32_t row, int32_t col, float* x, float* y) const;
   int32_t FixedWidth() const;
   int32_t FixedHeight() const;
 

@@ -128,31 +128,46 @@ void FlexGrid::UserMouseUp(float x, float y, int16_t button, int16_t shift) {
   if (was_pressed && button == 1) Raise(on_click);
 }
 
-void FlexGrid::UserClick(int32_t row, int32_t col, int16_t button, int16_t shift) {
+void FlexGrid::CellCentre(int32_t row, int32_t col, float* x, float* y) const {
   CheckRow(row);
   CheckCol(col);
   if (!RowIsVisible(row) || !ColIsVisible(col) || RowHeight(row) == 0 || ColWidth(col) == 0) {
     throw ComError(kErrGridSubscript, "Subscript out of range", name());
   }
-  if (!enabled()) return;
   // The middle of the part of the cell inside the grid.
   double left = ColLeftOf(col), top = RowTopOf(row);
   double right = std::min<double>(left + ColWidth(col), width());
   double bottom = std::min<double>(top + RowHeight(row), height());
-  float x = static_cast<float>((left + right) / 2);
-  float y = static_cast<float>((top + bottom) / 2);
+  *x = static_cast<float>((left + right) / 2);
+  *y = static_cast<float>((top + bottom) / 2);
+}
+
+void FlexGrid::UserClick(int32_t row, int32_t col, int16_t button, int16_t shift) {
+  float x = 0, y = 0;
+  CellCentre(row, col, &x, &y);
+  UserClickAt(x, y, button, shift);
+}
+
+void FlexGrid::UserDblClick(int32_t row, int32_t col) {
+  float x = 0, y = 0;
+  CellCentre(row, col, &x, &y);
+  UserDblClickAt(x, y);
+}
+
+void FlexGrid::UserClickAt(float x, float y, int16_t button, int16_t shift) {
+  if (!enabled()) return;
   if (!mouse_seen_ || x != mouse_x_ || y != mouse_y_) MouseMoveTo(x, y, 0, shift);
   UserMouseDown(x, y, button, shift);
   UserMouseUp(x, y, button, shift);
 }
 
-void FlexGrid::UserDblClick(int32_t row, int32_t col) {
-  UserClick(row, col, 1, 0);
+void FlexGrid::UserDblClickAt(float x, float y) {
   if (!enabled()) return;
+  UserClickAt(x, y, 1, 0);
   Raise(on_dbl_click);
   int16_t b = 1, s = 0;
-  float x = mouse_x_, y = mouse_y_;
-  if (on_mouse_up) on_mouse_up(b, s, x, y);
+  float ex = x, ey = y;
+  if (on_mouse_up) on_mouse_up(b, s, ex, ey);
 }
 
 void FlexGrid::UserKey(int16_t key_code, int16_t shift) {

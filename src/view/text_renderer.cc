@@ -15,8 +15,13 @@ using platform::FlexGrid;
 constexpr std::string_view kAnsiRed = "\x1b[41m";
 constexpr std::string_view kAnsiReset = "\x1b[0m";
 
+// Slots wider than this are drawn at this width: a terminal shows no more anyway.
+constexpr int64_t kMaxSlotChars = 1000;
+
 int64_t Chars(double twips) {
-  return std::max<int64_t>(1, static_cast<int64_t>(std::floor(twips / kTwipsPerChar)));
+  double chars = std::floor(twips / kTwipsPerChar);
+  if (!(chars >= 1)) return 1;  // also NaN
+  return chars > kMaxSlotChars ? kMaxSlotChars : static_cast<int64_t>(chars);
 }
 
 HAlign AlignOf(int16_t alignment, std::string_view text) {

@@ -159,6 +159,17 @@ TEST_F(FlexGridTest, DoubleClickRaisesClickThenDblClickThenASecondMouseUp) {
                     "SelChange", "MouseUp 1", "Click", "DblClick", "MouseUp 1"}));
 }
 
+TEST_F(FlexGridTest, DoubleClickAtAHeaderBorderLeavesTheMouseThere) {
+  float seen_x = 0;
+  g.on_dbl_click = [&] { seen_x = static_cast<float>(g.MouseCol()); };
+  g.UserDblClickAt(1790, 100);  // 10 twips left of the right border of column 1
+  EXPECT_EQ(g.MouseRow(), 0);
+  EXPECT_EQ(g.MouseCol(), 1);
+  EXPECT_FLOAT_EQ(seen_x, 1);
+  EXPECT_EQ(g.Row(), 1);
+  EXPECT_EQ(g.Col(), 1);
+}
+
 TEST_F(FlexGridTest, RightClickRaisesOnlyMouseEvents) {
   g.UserClick(3, 3, 2);
   EXPECT_EQ(Take(), (Events{"MouseMove", "MouseDown 2", "MouseUp 2"}));

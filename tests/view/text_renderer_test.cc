@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/com_error.h"
+#include "view/text_cells.h"
 
 namespace tabulo::view {
 namespace {
@@ -159,6 +160,15 @@ TEST_F(TextRendererTest, ScrolledGridShowsFixedCellsThenTheWindow) {
             "  3|        |\n");
   std::string whole = RenderText(scene, RenderOptions{.whole_grid = true});
   EXPECT_NE(whole.find("  1|Möchten   |      42|\n"), std::string::npos) << whole;
+}
+
+TEST_F(TextRendererTest, ImpossiblyWideSlotsAreCapped) {
+  g.SetColWidth(2, INT32_MAX);
+  scene.status_bar = StatusBarState{.panels = {{"x", 1e300}}};
+  std::string out = RenderText(scene);
+  std::string first = out.substr(0, out.find('\n'));
+  EXPECT_EQ(CodePoints(first), 4 + 11 + 1000 + 1);
+  EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1).size(), 1000 + 1);
 }
 
 TEST_F(TextRendererTest, MultiLineTextsStayOnTheirLine) {
