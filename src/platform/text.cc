@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <cstring>
+#include <vector>
 
 #include "platform/com_error.h"
 
@@ -23,14 +24,46 @@ size_t ByteOffsetOf(std::string_view s, int64_t index) {
   return pos;
 }
 
-// Finds `needle` in `hay` at or after byte `pos`, only at code-point boundaries. `pos` and
+// Knuth-Morris-Pratt search: linear in haystack plus needle whatever the input (memmem is
+// linear in glibc but quadratic under the address sanitizer's interceptor).
+class Finder {
+ public:
+  explicit Finder(std::string_view needle) : needle_(needle), fail_(needle.size(), 0) {
+    for (size_t i = 1, k = 0; i < needle.size(); ++i) {
+      while (k > 0 && needle[i] != needle[k]) k = fail_[k - 1];
+      if (needle[i] == needle[k]) ++k;
+      fail_[i] = k;
+    }
+  }
+
+  // Byte offset of the first match at or after `from`, or npos.
+  size_t Find(std::string_view hay, size_t from) const {
+    const size_t m = needle_.size();
+    for (size_t i = from, k = 0; i < hay.size(); ++i) {
+      if (k == 0) {  // nothing matched yet: jump to the next candidate first byte
+        const void* hit = std::memchr(hay.data() + i, needle_[0], hay.size() - i);
+        if (hit == nullptr) return std::string_view::npos;
+        i = static_cast<size_t>(static_cast<const char*>(hit) - hay.data());
+      }
+      while (k > 0 && hay[i] != needle_[k]) k = fail_[k - 1];
+      if (hay[i] == needle_[k] && ++k == m) return i + 1 - m;
+    }
+    return std::string_view::npos;
+  }
+
+ private:
+  std::string_view needle_;
+  std::vector<size_t> fail_;
+};
+
+// Finds the needle in `hay` at or after byte `pos`, only at code-point boundaries. `pos` and
 // `cp` (the code-point index of `pos`) advance to the match, which keeps a whole scan linear.
 // Returns false when there is no further match.
-bool FindAtBoundary(std::string_view hay, std::string_view needle, size_t& pos, int64_t& cp) {
-  while (pos + needle.size() <= hay.size()) {
-    const void* hit = memmem(hay.data() + pos, hay.size() - pos, needle.data(), needle.size());
-    if (hit == nullptr) return false;
-    const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - hay.data());
+bool FindAtBoundary(std::string_view hay, const Finder& finder, size_t needle_size, size_t& pos,
+                    int64_t& cp) {
+  while (pos + needle_size <= hay.size()) {
+    const size_t at = finder.Find(hay, pos);
+    if (at == std::string_view::npos) return false;
     while (pos < at) {
       pos = Utf8Next(hay, pos);
       ++cp;
@@ -38,8 +71,8 @@ bool FindAtBoundary(std::string_view hay, std::string_view needle, size_t& pos, 
     if (pos == at) {
       // The match must also end on a boundary, or it would cut a code point in two.
       size_t end = at;
-      while (end < at + needle.size()) end = Utf8Next(hay, end);
-      if (end == at + needle.size()) return true;
+      while (end < at + needle_size) end = Utf8Next(hay, end);
+      if (end == at + needle_size) return true;
       pos = Utf8Next(hay, pos);
       ++cp;
     }
@@ -48,55 +81,37 @@ bool FindAtBoundary(std::string_view hay, std::string_view needle, size_t& pos, 
   return false;
 }
 
-// Maps one byte-length-preserving case pair at s[i]; returns the bytes consumed (1 or 2).
-// Every mapping keeps the byte length, so offsets in a mapped copy equal the original's.
-size_t MapCase(std::string_view s, size_t i, bool upper, std::string& out) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    char m = s[i];
-    if (upper && c >= 'a' && c <= 'z') m = static_cast<char>(c - 32);
-    if (!upper && c >= 'A' && c <= 'Z') m = static_cast<char>(c + 32);
-    out.push_back(m);
-    return 1;
-  }
-  if (i + 1 < s.size() && IsContinuation(static_cast<unsigned char>(s[i + 1]))) {
+// Maps the case of `s` in place. Every mapping keeps the byte length (ASCII to ASCII, a
+// two-byte letter to a two-byte letter), so offsets in a mapped copy equal the original's.
+void MapCaseInPlace(std::string& s, bool upper) {
+  const size_t n = s.size();
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (upper && c >= 'a' && c <= 'z') s[i] = static_cast<char>(c - 32);
+      if (!upper && c >= 'A' && c <= 'Z') s[i] = static_cast<char>(c + 32);
+      continue;
+    }
+    if (i + 1 >= n || !IsContinuation(static_cast<unsigned char>(s[i + 1]))) continue;
     const unsigned char d = static_cast<unsigned char>(s[i + 1]);
     if (c == 0xC3) {
       // U+00C0..U+00DE <-> U+00E0..U+00FE, except the signs U+00D7 / U+00F7; ß (U+00DF)
       // has no one-letter capital and stays.
-      unsigned char m = d;
-      if (upper && d >= 0xA0 && d <= 0xBE && d != 0xB7) m = static_cast<unsigned char>(d - 0x20);
-      if (!upper && d >= 0x80 && d <= 0x9E && d != 0x97) m = static_cast<unsigned char>(d + 0x20);
-      if (upper && d == 0xBF) {  // ÿ -> Ÿ (U+0178)
-        out += "\xC5\xB8";
-        return 2;
-      }
-      out.push_back(static_cast<char>(c));
-      out.push_back(static_cast<char>(m));
-      return 2;
+      if (upper && d >= 0xA0 && d <= 0xBE && d != 0xB7) s[i + 1] = static_cast<char>(d - 0x20);
+      if (!upper && d >= 0x80 && d <= 0x9E && d != 0x97) s[i + 1] = static_cast<char>(d + 0x20);
+      if (upper && d == 0xBF) s.replace(i, 2, "\xC5\xB8");  // ÿ -> Ÿ (U+0178)
+    } else if (c == 0xC5) {
+      if (!upper && d == 0xB8) s.replace(i, 2, "\xC3\xBF");        // Ÿ -> ÿ
+      if (upper && d == 0x93) s[i + 1] = static_cast<char>(0x92);  // œ -> Œ
+      if (!upper && d == 0x92) s[i + 1] = static_cast<char>(0x93);
     }
-    if (c == 0xC5) {
-      if (!upper && d == 0xB8) {  // Ÿ -> ÿ
-        out += "\xC3\xBF";
-        return 2;
-      }
-      unsigned char m = d;
-      if (upper && d == 0x93) m = 0x92;  // œ -> Œ
-      if (!upper && d == 0x92) m = 0x93;
-      out.push_back(static_cast<char>(c));
-      out.push_back(static_cast<char>(m));
-      return 2;
-    }
+    ++i;  // the second byte of the pair is done
   }
-  out.push_back(s[i]);
-  return 1;
 }
 
 std::string MapCaseAll(std::string_view s, bool upper) {
-  std::string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) i += MapCase(s, i, upper, out);
+  std::string out(s);
+  MapCaseInPlace(out, upper);
   return out;
 }
 
@@ -197,7 +212,7 @@ int64_t InStr(int64_t start, std::string_view haystack, std::string_view needle,
     needle = needle_upper;
   }
   int64_t cp = start - 1;
-  return FindAtBoundary(haystack, needle, pos, cp) ? cp + 1 : 0;
+  return FindAtBoundary(haystack, Finder(needle), needle.size(), pos, cp) ? cp + 1 : 0;
 }
 
 std::string ReplaceAll(std::string_view s, std::string_view find, std::string_view with,
@@ -215,7 +230,8 @@ std::string ReplaceAll(std::string_view s, std::string_view find, std::string_vi
   out.reserve(s.size());
   size_t copied = 0, pos = 0;
   int64_t cp = 0;
-  while (FindAtBoundary(hay, find, pos, cp)) {
+  const Finder finder(find);
+  while (FindAtBoundary(hay, finder, find.size(), pos, cp)) {
     out.append(s.substr(copied, pos - copied));
     out.append(with);
     const size_t end = pos + find.size();  // a boundary, as FindAtBoundary checked
