@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 namespace tabulo::host::testing {
 
 // A fresh, empty folder under TABULO_TEST_TMP (or the system temp folder), removed afterwards.
@@ -53,7 +55,9 @@ class TestDb {
   int Exec(const std::string& sql, bool allow_error = false) {
     char* message = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
-    if (!allow_error) EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << (message ? message : "");
+    if (!allow_error) {
+      EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << (message ? message : "");
+    }
     sqlite3_free(message);
     return rc;
   }
