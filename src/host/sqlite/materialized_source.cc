@@ -67,8 +67,11 @@ class MaterializedSource : public RowSource {
     file_ = std::make_unique<TempFile>(store_->NewPath(".rows"));
     store_db_ = OpenDb(file_->path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                        std::chrono::milliseconds(0));
-    // A private scratch file: no journal, no syncing.
-    Exec(store_db_.get(), "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", file_->path());
+    // A private scratch file: no journal, no syncing, and one lock held for its life so that
+    // each read by rowid does not start a transaction of its own.
+    Exec(store_db_.get(),
+         "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE",
+         file_->path());
     std::string create = "CREATE TABLE r(", insert = "INSERT INTO r VALUES(";
     for (int i = 0; i < n; ++i) {
       create += (i ? ", c" : "c") + std::to_string(i);
