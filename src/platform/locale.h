@@ -32,8 +32,12 @@ class Locale {
 
   Locale(std::string name, int32_t lcid, std::string decimal, std::string group,
          std::string date_sep, DateOrder order, bool twelve_hour)
-      : name_(std::move(name)), lcid_(lcid), decimal_(std::move(decimal)),
-        group_(std::move(group)), date_sep_(std::move(date_sep)), order_(order),
+      : name_(std::move(name)),
+        lcid_(lcid),
+        decimal_(std::move(decimal)),
+        group_(std::move(group)),
+        date_sep_(std::move(date_sep)),
+        order_(order),
         twelve_hour_(twelve_hour) {}
 
  private:

@@ -16,7 +16,7 @@ std::string Utf8Mid(std::string_view s, int64_t start, int64_t count = -1);
 std::string Utf8Left(std::string_view s, int64_t count);
 std::string Utf8Right(std::string_view s, int64_t count);
 
-std::string Trim(std::string_view s);   // blanks (32) at both ends
+std::string Trim(std::string_view s);  // blanks (32) at both ends
 std::string LTrim(std::string_view s);
 std::string RTrim(std::string_view s);
 
