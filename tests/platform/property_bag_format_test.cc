@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 
 #include "platform/com_error.h"
 #include "platform/dispatch.h"
@@ -279,6 +280,11 @@ struct BadText {
   const char* text;
   const char* error;
 };
+
+// Keeps addresses out of the test names that test discovery reports.
+void PrintTo(const BadText&, std::ostream* os) {
+  *os << "bad text";
+}
 
 class PropertyBagFormatErrors : public testing::TestWithParam<BadText> {};
 
