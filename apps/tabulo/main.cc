@@ -11,7 +11,9 @@ void Usage(std::ostream& out) {
   out << "usage: tabulo COMMAND [ARGS]\n"
          "commands:\n"
          "  sample-db PATH [--rows N]   write the deterministic sample database\n"
-         "  strings                     print the built-in string table (1031, 1033, 1036)\n";
+         "  strings                     print the built-in string table (1031, 1033, 1036)\n"
+         "  show --db PATH --sql SELECT [--at N] [--size COLSxROWS] [--ui-lang N]\n"
+         "       [--locale L] [--host CONFIG]   show one control in run mode\n";
 }
 
 }  // namespace
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
   tabulo::app::Args args(argv + 2, argv + argc);
   if (command == "sample-db") return tabulo::app::SampleDbCommand(args);
   if (command == "strings") return tabulo::app::StringsCommand(args);
+  if (command == "show") return tabulo::app::ShowCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     Usage(std::cout);
     return 0;

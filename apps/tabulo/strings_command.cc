@@ -2,12 +2,17 @@
 #include <iostream>
 
 #include "commands.h"
+#include "localization/string_table.h"
 
 namespace tabulo::app {
 
-int StringsCommand(const Args&) {
-  std::cerr << "tabulo strings: the string table is not built yet\n";
-  return 1;
+int StringsCommand(const Args& args) {
+  if (!args.empty()) {
+    std::cerr << "usage: tabulo strings\n";
+    return 2;
+  }
+  std::cout << localization::ListStringTable();
+  return 0;
 }
 
 }  // namespace tabulo::app

@@ -41,4 +41,8 @@ ComError ComError::WrongArguments(std::string source) {
                   std::move(source));
 }
 
+ComError InvalidPropertyValue(std::string source) {
+  return ComError(kErrInvalidPropertyValue, "Invalid property value", std::move(source));
+}
+
 }  // namespace tabulo::platform

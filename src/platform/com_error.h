@@ -46,7 +46,11 @@ inline constexpr int32_t kErrSubscriptOutOfRange = 9;
 inline constexpr int32_t kErrDivisionByZero = 11;
 inline constexpr int32_t kErrTypeMismatch = 13;
 inline constexpr int32_t kErrInvalidUseOfNull = 94;
+inline constexpr int32_t kErrInvalidPropertyValue = 380;
 inline constexpr int32_t kErrNotSupported = 438;
 inline constexpr int32_t kErrWrongArguments = 450;
+
+// 380 "Invalid property value", raised by widgets and properties for a value they refuse.
+ComError InvalidPropertyValue(std::string source = {});
 
 }  // namespace tabulo::platform

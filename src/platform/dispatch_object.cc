@@ -30,10 +30,6 @@ ComError DeclarationFault(const std::string& cls, const std::string& what) {
 
 }  // namespace
 
-ComError InvalidPropertyValue(std::string source) {
-  return ComError(kErrInvalidPropertyValue, "Invalid property value", std::move(source));
-}
-
 ComError ArgumentNotOptional(std::string source) {
   return ComError(kErrArgumentNotOptional, "Argument not optional", std::move(source));
 }

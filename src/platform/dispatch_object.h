@@ -35,10 +35,8 @@
 
 namespace tabulo::platform {
 
-inline constexpr int32_t kErrInvalidPropertyValue = 380;
 inline constexpr int32_t kErrArgumentNotOptional = 449;
 
-ComError InvalidPropertyValue(std::string source = {});  // 380 "Invalid property value"
 ComError ArgumentNotOptional(std::string source = {});   // 449 "Argument not optional"
 
 enum class MemberKind { Method, PropertyGet, PropertyLet, PropertySetRef, Event };

@@ -41,12 +41,13 @@
 #include <vector>
 
 #include "platform/text_metrics.h"
+#include "platform/com_error.h"
+#include "platform/key_codes.h"
 #include "platform/widget.h"
 
 namespace tabulo::platform {
 
 inline constexpr int32_t kErrGridSubscript = 381;
-inline constexpr int32_t kErrInvalidPropertyValue = 380;
 inline constexpr int32_t kErrInvalidRowValue = 30009;
 inline constexpr int32_t kErrInvalidColValue = 30010;
 
@@ -66,20 +67,7 @@ enum CellAlign : int16_t {
 };
 
 // Key codes the grid navigates with.
-inline constexpr int16_t kKeyTab = 9;
-inline constexpr int16_t kKeyReturn = 13;
-inline constexpr int16_t kKeyPageUp = 33;
-inline constexpr int16_t kKeyPageDown = 34;
-inline constexpr int16_t kKeyEnd = 35;
-inline constexpr int16_t kKeyHome = 36;
-inline constexpr int16_t kKeyLeft = 37;
-inline constexpr int16_t kKeyUp = 38;
-inline constexpr int16_t kKeyRight = 39;
-inline constexpr int16_t kKeyDown = 40;
 // Shift-state bits.
-inline constexpr int16_t kShiftMask = 1;
-inline constexpr int16_t kCtrlMask = 2;
-inline constexpr int16_t kAltMask = 4;
 
 class FlexGrid : public Widget {
  public:

@@ -7,24 +7,13 @@
 #include <functional>
 #include <string>
 
+#include "platform/key_codes.h"
 #include "platform/widget.h"
 
 namespace tabulo::platform {
 
 // Key codes the edit box acts on.
-inline constexpr int16_t kKeyBack = 8;
-inline constexpr int16_t kKeyTab = 9;
-inline constexpr int16_t kKeyReturn = 13;
-inline constexpr int16_t kKeyEscape = 27;
-inline constexpr int16_t kKeyEnd = 35;
-inline constexpr int16_t kKeyHome = 36;
-inline constexpr int16_t kKeyLeft = 37;
-inline constexpr int16_t kKeyRight = 39;
-inline constexpr int16_t kKeyDelete = 46;
 // Shift argument bits.
-inline constexpr int16_t kShiftMask = 1;
-inline constexpr int16_t kCtrlMask = 2;
-inline constexpr int16_t kAltMask = 4;
 
 class TextBox : public Widget {
  public:

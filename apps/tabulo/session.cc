@@ -1,0 +1,65 @@
+#include "session.h"
+
+#include <cstdlib>
+
+#include "control/globals.h"
+#include "platform/com_error.h"
+#include "platform/ui_language.h"
+
+namespace tabulo::app {
+
+int32_t UiLanguageFromEnvironment() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    std::string v(value);
+    if (v.rfind("de", 0) == 0) return 1031;
+    if (v.rfind("fr", 0) == 0) return 1036;
+    return 1033;
+  }
+  return 1033;
+}
+
+Session::Session(const SessionOptions& options)
+    : host_(InstallHost(options.host_config)),
+      site_(std::make_shared<HostControlSite>()),
+      width_(options.width),
+      height_(options.height) {
+  const platform::Locale* locale = platform::Locale::Find(options.locale);
+  if (!locale)
+    throw platform::ComError(5, "Unknown locale \"" + options.locale +
+                                    "\" (use en-US, de-DE or fr-FR)");
+  container_.SetUserLocale(*locale);
+  container_.SetHostRuntime(true);
+  container_.SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
+  platform::SetUserInterfaceLanguage(options.ui_language ? options.ui_language
+                                                         : UiLanguageFromEnvironment());
+}
+
+Session::~Session() {
+  for (auto& c : controls_) c->Terminate();
+  controls_.clear();
+  UninstallHost();
+  control::ResetProcessState();
+}
+
+control::TabuloCtl& Session::NewControl() {
+  auto ctl = std::make_unique<control::TabuloCtl>(container_);
+  ctl->InitNew();
+  ctl->Resize(width_, height_);
+  ctl->Show();
+  ctl->SetControlSite(static_cast<int32_t>(controls_.size() + 1), site_, 1033, 1033, 0, "");
+  controls_.push_back(std::move(ctl));
+  current_ = controls_.size() - 1;
+  return *controls_.back();
+}
+
+void Session::SetRunMode(bool run) {
+  container_.SetAmbientUserMode(run);
+  if (run)
+    for (auto& c : controls_) c->UserModeSet();
+}
+
+void Session::Run(int64_t ms) { container_.event_loop().RunFor(ms); }
+
+}  // namespace tabulo::app

@@ -1,0 +1,57 @@
+// A hosting session of the container program: the headless container (the host runtime's
+// display), the host installation, and the controls placed on the display. `tabulo show`
+// and `tabulo script` both run one.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/tabulo_ctl.h"
+#include "host_setup.h"
+#include "platform/headless_container.h"
+
+namespace tabulo::app {
+
+struct SessionOptions {
+  std::string host_config;           // empty: the embedded default
+  std::string locale = "en-US";      // the user's locale
+  int32_t ui_language = 0;           // 0: from the environment's locale
+  double width = 9600;               // twips of a new control (80 characters)
+  double height = 3600;              // (15 lines)
+};
+
+class Session {
+ public:
+  // Raises platform::ComError for a bad host configuration or locale.
+  explicit Session(const SessionOptions& options);
+  ~Session();
+
+  platform::HeadlessContainer& container() { return container_; }
+  const HostInstallation& host() const { return host_; }
+
+  // Places a new control on the display (new-instance values), shows it and hands it the
+  // host's site, as the host runtime does; it becomes the current control.
+  control::TabuloCtl& NewControl();
+  control::TabuloCtl& current() { return *controls_.at(current_); }
+  size_t control_count() const { return controls_.size(); }
+  void SelectControl(size_t index) { current_ = index; }
+  // The host runtime's switch to run mode: the ambient change, then UserModeSet.
+  void SetRunMode(bool run);
+  // Lets the display run for `ms` of virtual time: timers and posted messages.
+  void Run(int64_t ms);
+
+ private:
+  platform::HeadlessContainer container_;
+  HostInstallation host_;
+  std::shared_ptr<HostControlSite> site_;
+  std::vector<std::unique_ptr<control::TabuloCtl>> controls_;
+  size_t current_ = 0;
+  double width_, height_;
+};
+
+// The user-interface language from the environment's locale (LC_ALL, LC_MESSAGES, LANG):
+// German 1031, French 1036, anything else 1033.
+int32_t UiLanguageFromEnvironment();
+
+}  // namespace tabulo::app

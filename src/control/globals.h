@@ -1,0 +1,20 @@
+// Process-wide state shared by every control of the process, without locking: all of it
+// lives on the user-interface thread, and the last writer wins.
+#pragma once
+
+#include <memory>
+
+#include "host/data_server.h"
+
+namespace tabulo::control {
+
+// The one data-server reference of the process; empty means not connected. Ending any
+// control empties it for all.
+extern std::shared_ptr<host::DataServer> g_DataServer;
+// The controls run inside the host runtime or its configuration tool.
+extern bool g_bInHost;
+
+// Back to the start values, for tests and the container's `new` process state.
+void ResetProcessState();
+
+}  // namespace tabulo::control

@@ -1,0 +1,205 @@
+// The control's life in its container: creation, the new-instance values, show, the
+// ambient change between design and run mode, the host's site and language, the end.
+#include <algorithm>
+
+#include "control/globals.h"
+#include "control/tabulo_ctl.h"
+#include "localization/localized_string.h"
+#include "localization/state.h"
+#include "platform/com_error.h"
+#include "platform/text.h"
+
+namespace tabulo::control {
+
+using localization::g_Language;
+using platform::ComError;
+
+TabuloCtl::TabuloCtl(platform::Container& site)
+    : DispatchObject("TabuloCtl"),
+      Grid("Grid"),
+      ScrollBar("ScrollBar"),
+      sBar("sBar"),
+      txtEdit("txtEdit"),
+      Timer1("Timer1", site.event_loop()),
+      site_(site) {
+  SetCoercionLocale(site_.UserLocale());
+  sBar.AddPanel();
+  sBar.AddPanel();
+  Grid.SetRows(1);
+  Grid.SetCols(1);
+  Grid.SetFixedRows(1);
+  Grid.SetFixedCols(1);
+  ScrollBar.on_change = [this] { ScrollBar_Change(); };
+  Timer1.on_timer = [this] { Timer1_Timer(); };
+  ambient_token_ = site_.AddAmbientListener([this](std::string_view name) { AmbientChanged(name); });
+  DeclareAutomation();
+  try {
+    m_bNoClusterMsgShown = false;
+    g_Language = 1033;
+    ApplyCaptions();
+    txtEdit.set_visible(false);
+    ScrollBar.SetSmallChange(1);
+    ScrollBar.SetLargeChange(20);
+    Timer1.set_enabled(false);
+    m_dtNextRefresh = Now();
+    m_bEditing = false;
+    m_bColumnsBuilt = false;
+    m_bUserModeSet = false;
+    m_bShowStatusBar = true;
+    LogEvent = false;
+    LoggingClusterName = kDefaultLoggingCluster;
+    LogEventType = "dbUpdate";
+    ESignatureRequired = false;
+    ESignaturePrompt.clear();
+    ESignatureReasonCodeRequired = false;
+    ESignatureAllowUserEnteredReasonCode = false;
+    ESignatureReasonCategory.clear();
+    ESignatureDualSignatureRequired = false;
+    ESignature1CommandLevel = -1;
+    ESignature2CommandLevel = -1;
+    m_ClusterName.clear();
+    m_nColCount = 0;
+    m_GridColumns.assign(1, GridColumn{});
+    m_nGridOrdinalColWidth = 0;
+  } catch (const ComError& e) {
+    MsgBox("Tabulo: " + std::to_string(e.number()) + "\r\n" + e.description(),
+           platform::kMbInformation, Str(1019));
+  }
+}
+
+TabuloCtl::~TabuloCtl() {
+  if (!terminated_) Terminate();
+  site_.RemoveAmbientListener(ambient_token_);
+  ScrollBar.on_change = nullptr;
+  Timer1.on_timer = nullptr;
+}
+
+void TabuloCtl::InitNew() {
+  try {
+    std::shared_ptr<platform::StdFont> ambient = site_.AmbientFont();
+    std::shared_ptr<platform::StdFont> font =
+        ambient ? ambient->Clone() : platform::StdFont::Create();
+    font->SetBold(false);
+    font->SetItalic(false);
+    SetFont(font);
+    SetBackColor(kWhite);
+    SetForeColor(0);
+    SetEnabled(true);
+    SetDSNname("");
+    SetMode(0);
+    SetBackStyle(0);
+    SetShowStatusBar(true);
+  } catch (const ComError&) {
+    // A failing notification must not stop the container from placing the control.
+  }
+}
+
+void TabuloCtl::Show() {
+  try {
+    sBar.Panels(1).set_text(IsInHost() ? Str(1157) : Str(1158));
+  } catch (const ComError&) {
+  }
+  try {
+    ConnectDataServer();
+  } catch (const ComError&) {
+  }
+  try {
+    SetServerStatusBarPanel();
+  } catch (const ComError&) {
+  }
+}
+
+void TabuloCtl::Resize(double width, double height) {
+  m_dScaleWidth = std::max(0.0, width);
+  m_dScaleHeight = std::max(0.0, height);
+  Layout();
+}
+
+void TabuloCtl::AmbientChanged(std::string_view name) {
+  if (name != "UserMode") return;
+  try {
+    m_bUserModeSet = true;
+    Timer1.set_enabled(false);
+    ConnectDataServer();
+    m_lFirstRow = 0;
+    ScrollBar.SetValue(0);
+    if (site_.AmbientUserMode()) {
+      SetupGrid(false);
+      m_dtNextRefresh = Now();
+      Timer1.set_interval(250);
+      Timer1.set_enabled(true);
+    } else {
+      CaptureColumnWidths();
+    }
+  } catch (const ComError& e) {
+    OutputDebug("AmbientChanged - " + e.description());
+  }
+}
+
+void TabuloCtl::Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  try {
+    Timer1.set_enabled(false);
+  } catch (const ComError&) {
+  }
+  try {
+    if (m_rs && m_rs->State() == 1) m_rs->Close();
+  } catch (const ComError&) {
+  }
+  m_rs.reset();
+  // The shared reference is emptied for every control of the process.
+  g_DataServer.reset();
+}
+
+void TabuloCtl::SetControlSite(int32_t, std::shared_ptr<host::ControlSite> pControlSite, int32_t,
+                               int32_t, int16_t, const std::string&) {
+  try {
+    if (!pControlSite) throw ComError(91, "Object variable or With block variable not set");
+    m_SecMgr = pControlSite->GetService(host::kServiceSecurityManager);
+    g_bInHost = true;
+  } catch (const ComError&) {
+    m_SecMgr.reset();
+  }
+}
+
+void TabuloCtl::OnLanguageChange(int32_t lcid) {
+  g_Language = (lcid == 1031 || lcid == 1033 || lcid == 1036) ? lcid : 1033;
+  ApplyCaptions();
+  Refresh(false);
+}
+
+void TabuloCtl::UserModeSet() { m_bUserModeSet = true; }
+
+void TabuloCtl::OutputDebug(const std::string& msg) {
+  site_.OutputDebugString("Tabulo: " + msg + "\r\n");
+}
+
+bool TabuloCtl::IsInHost() const {
+  if (g_bInHost) return true;
+  try {
+    // The module name is read into a buffer of 100 characters, as the host test always has.
+    std::string module = platform::Utf8Left(site_.ModuleFileName(), 99);
+    return platform::InStr(1, platform::UCase(module), "PANEL STUDIO") > 0;
+  } catch (const ComError&) {
+    return false;
+  }
+}
+
+void TabuloCtl::ApplyCaptions() {
+  mnuPopupCaption = Str(1059);
+  mnuRefreshCaption = Str(1060);
+  SetServerStatusBarPanel();
+}
+
+void TabuloCtl::Notify(std::string_view name) { site_.PropertyChanged(name); }
+
+int TabuloCtl::MsgBox(const std::string& text, int32_t style, const std::string& title) {
+  return site_.MsgBox(text, style, title);
+}
+
+std::string TabuloCtl::Str(int32_t id) { return localization::GetLocalizedString("Tabulo", id, g_Language); }
+
+double TabuloCtl::Now() const { return site_.clock().NowDate(); }
+
+}  // namespace tabulo::control

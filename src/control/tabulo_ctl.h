@@ -1,0 +1,246 @@
+// TabuloCtl: the grid control. It browses the result of one SELECT statement in a flex grid,
+// a window of rows at a time, pages through results of up to ten million rows with a 32-bit
+// scroll bar, and writes an operator's edits back with generated UPDATE statements.
+//
+// The control reaches its container only through the platform::Container it is created
+// with (its site), and the database only through the process-wide data server that the
+// host's cluster manager hands out. Every public operation and event handler handles its own
+// errors as the behaviour demands (a message box, a status text, a debug line, or nothing)
+// and raises to the caller only where the behaviour says so.
+//
+// The implementation is split by concern: properties.cc, lifecycle.cc, loading.cc,
+// window.cc, layout.cc, timer_status.cc, automation.cc.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/grid_column.h"
+#include "host/cluster_manager.h"
+#include "host/host_services.h"
+#include "host/record_set.h"
+#include "longscroll/long_scroll.h"
+#include "platform/container.h"
+#include "platform/dispatch_object.h"
+#include "platform/flex_grid.h"
+#include "platform/status_bar.h"
+#include "platform/std_font.h"
+#include "platform/text_box.h"
+#include "platform/timer.h"
+
+namespace tabulo::control {
+
+inline constexpr int32_t kMaxScrollRows = 10000000;
+inline constexpr int32_t kWhite = 0xFFFFFF;
+inline constexpr int32_t kChangedCellColor = 255;
+inline constexpr char kDefaultLoggingCluster[] = "From Same Coordinator";
+
+class TabuloCtl : public platform::DispatchObject {
+ public:
+  // The container's initialize event: start values, language 1033, menu captions.
+  explicit TabuloCtl(platform::Container& site);
+  ~TabuloCtl() override;
+
+  // ---- The container's events (lifecycle.cc) ----
+  // A new instance placed by a designer: the new-instance property values.
+  void InitNew();
+  void Show();
+  // The container resized the control: its inner size in twips.
+  void Resize(double width, double height);
+  // The container's ambient-property change, by name ("UserMode" matters).
+  void AmbientChanged(std::string_view name);
+  // The control ends: timer stopped, record set closed, the shared data server released.
+  void Terminate();
+
+  // ---- Host interfaces and public members of the lifecycle (lifecycle.cc) ----
+  void SetControlSite(int32_t lControlID, std::shared_ptr<host::ControlSite> pControlSite,
+                      int32_t lcidPresentationLanguage, int32_t lcidProjectLanguage,
+                      int16_t iProjectRole, const std::string& bstrUsername);
+  void OnLanguageChange(int32_t lcid);
+  void UserModeSet();
+  void OutputDebug(const std::string& msg);
+
+  // ---- Properties (properties.cc) ----
+  std::string DSNname() const { return m_DSNname; }
+  void SetDSNname(const std::string& New_DSNname);
+  std::string Database() const { return m_Database; }
+  void SetDatabase(const std::string& New_Database);
+  std::string User() const { return m_User; }
+  void SetUser(const std::string& New_User);
+  std::string Password() const { return m_Password; }
+  void SetPassword(const std::string& New_Password);
+  int16_t ServerType() const { return m_nServerType; }
+  void SetServerType(int16_t New_ServerType);
+  int32_t Mode() const { return m_lMode; }
+  void SetMode(int32_t New_Mode);
+  std::string RecordSource() const { return m_RecordSource; }
+  void SetRecordSource(const std::string& New_RecordSource);
+  std::string DataTable() const { return m_DataTable; }
+  void SetDataTable(const std::string& New_DataTable);
+  bool Enabled() const { return m_bEnabled; }
+  void SetEnabled(bool New_Enabled);
+  bool Visible() const;
+  void SetVisible(bool New_Visible);
+  bool AllowUpdates() const { return m_bAllowUpdates; }
+  void SetAllowUpdates(bool v);
+  bool ConfirmUpdates() const { return m_bConfirmUpdates; }
+  void SetConfirmUpdates(bool v);
+  bool AutoRefresh() const { return m_bAutoRefresh; }
+  void SetAutoRefresh(bool v);
+  double RefreshInterval() const { return m_dRefreshInterval; }
+  void SetRefreshInterval(double v);
+  bool ShowStatusBar() const { return m_bShowStatusBar; }
+  void SetShowStatusBar(bool v);
+  int16_t BackStyle() const { return m_nBackStyle; }
+  void SetBackStyle(int16_t v);
+  int32_t BackColor() const;
+  void SetBackColor(int32_t v);
+  int32_t ForeColor() const;
+  void SetForeColor(int32_t v);
+  std::shared_ptr<platform::StdFont> Font() const { return m_Font; }
+  void SetFont(std::shared_ptr<platform::StdFont> font);
+  int32_t LargeChange() const { return ScrollBar.LargeChange(); }
+  void SetLargeChange(int32_t v);
+  int32_t SmallChange() const { return ScrollBar.SmallChange(); }
+  void SetSmallChange(int32_t v);
+  int32_t NumberRows() const;
+  int32_t NumberColumns() const;
+  platform::Variant GridColumns() const;
+  void SetGridArray(const platform::Variant& value);
+  // The getter fills in the first DizuvAdar cluster when the stored name is empty.
+  std::string ClusterName();
+  void SetClusterName(const std::string& v) { m_ClusterName = v; }
+  int16_t GridOrdinalColWidth() const { return m_nGridOrdinalColWidth; }
+  void SetGridOrdinalColWidth(int16_t v) { m_nGridOrdinalColWidth = v; }
+  std::string DBDateFormatString() const { return m_DBDateFormatString; }
+  void SetDBDateFormatString(const std::string& v);
+
+  // Stored only: no notification, no behaviour of their own here.
+  bool AllowAccessToHiddenColumnsInScript = false;
+  bool LogEvent = false;
+  std::string LoggingClusterName = kDefaultLoggingCluster;
+  std::string LogEventType = "dbUpdate";
+  bool ESignatureRequired = false;
+  std::string ESignaturePrompt;
+  bool ESignatureReasonCodeRequired = false;
+  bool ESignatureAllowUserEnteredReasonCode = false;
+  std::string ESignatureReasonCategory;
+  bool ESignatureDualSignatureRequired = false;
+  int32_t ESignature1CommandLevel = -1;
+  int32_t ESignature2CommandLevel = -1;
+
+  // ---- Loading (loading.cc) ----
+  void Refresh(bool MoveToTop = false);
+
+  // ---- Status bar and clusters (timer_status.cc) ----
+  void SetServerStatusBarPanel();
+  int16_t GetClusterNames(bool& bDataTableServer, platform::Variant& Names);
+  std::string GetAssociatedLoggingClusterName();
+
+  // ---- The widgets, for the container's input and the renderer ----
+  platform::FlexGrid Grid;
+  longscroll::LongScroll ScrollBar;
+  platform::StatusBar sBar;
+  platform::TextBox txtEdit;
+  platform::Timer Timer1;
+  std::string mnuPopupCaption;
+  std::string mnuRefreshCaption;
+
+  // The inner size of the control (twips).
+  double ScaleWidth() const { return m_dScaleWidth; }
+  double ScaleHeight() const { return m_dScaleHeight; }
+  // Read-only views of the state, for tests and the container.
+  const std::vector<GridColumn>& Columns() const { return m_GridColumns; }
+  int16_t ColumnCount() const { return m_nColCount; }
+  int32_t FirstRow() const { return m_lFirstRow; }
+  int16_t VisibleRows() const { return m_nVisibleRows; }
+  host::RecordSet* CurrentRecordSet() const { return m_rs.get(); }
+  platform::Container& site() { return site_; }
+
+ private:
+  // lifecycle.cc
+  bool IsInHost() const;
+  void ApplyCaptions();
+  void Notify(std::string_view name);
+  int MsgBox(const std::string& text, int32_t style, const std::string& title);
+  std::string Str(int32_t id);
+  double Now() const;
+  // loading.cc
+  void LoadData();
+  void ConnectDataServer();
+  int16_t RunQuery();
+  void BuildColumns(bool KeepWidths);
+  std::string GetTableFromQuery();
+  std::string Source() const;
+  // window.cc
+  void SetupGrid(bool KeepWidths);
+  void FillWindow(int32_t Delta);
+  void ScrollBar_Change();
+  void CaptureColumnWidths();
+  double CharsToTwips(double chars) const;
+  double TwipsToChars(double twips) const;
+  // layout.cc
+  void Layout();
+  // timer_status.cc
+  void Timer1_Timer();
+  void mnuRefresh_Click();
+  void OnActiveServerChange();
+  bool PrepareClusterConnection();
+  void AcquireDataServer();
+  void ReleaseDataServer();
+  // automation.cc
+  void DeclareAutomation();
+
+  platform::Container& site_;
+  platform::AmbientListenerToken ambient_token_ = 0;
+  bool terminated_ = false;
+  double m_dScaleWidth = 0;
+  double m_dScaleHeight = 0;
+
+  // Properties.
+  std::string m_DSNname, m_Database, m_User, m_Password;
+  int16_t m_nServerType = 0;
+  int32_t m_lMode = 0;
+  std::string m_RecordSource, m_DataTable;
+  bool m_bEnabled = true;
+  bool m_bAllowUpdates = false;
+  bool m_bConfirmUpdates = false;
+  bool m_bAutoRefresh = false;
+  double m_dRefreshInterval = 0;
+  bool m_bShowStatusBar = true;
+  int16_t m_nBackStyle = 0;
+  int32_t m_lBackColor = kWhite;
+  int32_t m_lForeColor = 0;
+  std::shared_ptr<platform::StdFont> m_Font;
+  std::string m_ClusterName;
+  int16_t m_nGridOrdinalColWidth = 0;
+  std::string m_DBDateFormatString;
+
+  // State of one instance.
+  std::shared_ptr<host::RecordSet> m_rs;
+  std::vector<GridColumn> m_GridColumns{GridColumn{}};
+  int16_t m_nColCount = 0;
+  bool m_bColumnsBuilt = false;
+  bool m_bTableChanged = false;
+  bool m_bUserModeSet = false;
+  bool m_bNoClusterMsgShown = false;
+  double m_dtNextRefresh = 0;
+  int16_t m_nVisibleRows = 1;
+  int32_t m_lFirstRow = 0;
+  int32_t m_lLastScrollValue = 0;
+  std::unique_ptr<host::ClusterManager> m_Mgr;
+  std::shared_ptr<platform::Dispatch> m_SecMgr;
+
+  // Editing state.
+  bool m_bEditing = false;
+  bool m_bCellEventsOff = false;
+  int32_t m_lEditRow = 1;
+  int32_t m_lEditCol = 0;
+  platform::Variant m_vEditStartText;
+  int16_t m_nPendingChanges = 0;
+};
+
+}  // namespace tabulo::control

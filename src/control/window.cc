@@ -1,0 +1,176 @@
+// The row window: the grid holds a header row and as many data rows as fit, and shows the
+// records of the record set from position m_lFirstRow on. The result is never copied: a
+// fill positions the record set with one MoveFirst and one Move and reads only the rows shown.
+#include "control/tabulo_ctl.h"
+#include "platform/com_error.h"
+#include "platform/conversions.h"
+#include "platform/text.h"
+
+namespace tabulo::control {
+
+using platform::ComError;
+using platform::Variant;
+
+namespace {
+
+constexpr int16_t kAlignLeftCenter = 1;
+constexpr int16_t kAlignCenterCenter = 4;
+constexpr int16_t kAlignRightCenter = 7;
+
+}  // namespace
+
+double TabuloCtl::CharsToTwips(double chars) const {
+  return site_.ScaleX(chars, platform::kScaleCharacters, platform::kScaleTwips);
+}
+
+double TabuloCtl::TwipsToChars(double twips) const {
+  return site_.ScaleX(twips, platform::kScaleTwips, platform::kScaleCharacters);
+}
+
+void TabuloCtl::SetupGrid(bool KeepWidths) {
+  try {
+    // Widths are kept by grid column position, not by column name.
+    std::vector<int32_t> old_width(static_cast<size_t>(Grid.Cols()) + 1, 0);
+    for (int32_t c = 0; c < Grid.Cols(); ++c) old_width[static_cast<size_t>(c) + 1] = Grid.ColWidth(c);
+
+    Grid.SetRedraw(false);
+    Grid.Clear();
+    Grid.SetCols(1);
+    Grid.SetRows(m_nVisibleRows);
+    Grid.SetFixedRows(1);
+    Grid.SetCol(0);
+    Grid.SetRow(0);
+    for (int32_t i = 0; i < m_nColCount; ++i) {
+      const GridColumn& d = m_GridColumns.at(static_cast<size_t>(i));
+      if (!d.Visible) continue;
+      Grid.SetCols(Grid.Cols() + 1);
+      int32_t c = Grid.Cols() - 1;
+      Grid.SetRow(0);
+      Grid.SetCol(c);
+      Grid.SetText(d.Caption);
+      Grid.SetCellAlignment(kAlignCenterCenter);
+      Grid.SetCellFontBold(true);
+      int32_t width;
+      size_t slot = static_cast<size_t>(c) + 1;
+      if (!KeepWidths || slot >= old_width.size() || old_width[slot] < 1) {
+        width = static_cast<int32_t>(platform::RoundHalfEven(CharsToTwips(d.Width)));
+      } else {
+        width = old_width[slot];
+      }
+      Grid.SetColWidth(c, width);
+    }
+    if (m_nGridOrdinalColWidth != 0)
+      Grid.SetColWidth(0, static_cast<int32_t>(
+                              platform::RoundHalfEven(CharsToTwips(m_nGridOrdinalColWidth))));
+    Grid.SetFixedCols(1);
+    Grid.SetRedraw(true);
+    sBar.Panels(1).set_text(Str(1154) + ": " + m_DataTable + "@" + m_DSNname);
+  } catch (const ComError&) {
+    // The grid keeps what was done so far; the next setup or fill repairs it.
+  } catch (const std::out_of_range&) {
+  }
+}
+
+void TabuloCtl::FillWindow(int32_t Delta) {
+  SetupGrid(true);
+  try {
+    Grid.SetRedraw(false);
+    txtEdit.set_visible(false);
+    m_bCellEventsOff = true;
+    if (!m_rs) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    if (m_rs->Eof() && m_rs->Bof()) {
+      m_bCellEventsOff = false;
+      Grid.SetRedraw(true);
+      return;
+    }
+    m_lEditRow = 1;
+    m_rs->MoveFirst();
+    int64_t new_first = static_cast<int64_t>(m_lFirstRow) + Delta;
+    if (new_first > 0) {
+      m_rs->Move(new_first);
+      m_lFirstRow = static_cast<int32_t>(new_first);
+    } else {
+      m_lFirstRow = 0;
+    }
+    if (m_rs->Eof()) {
+      m_lFirstRow -= 1;
+      m_rs->MovePrevious();
+    }
+    const platform::Locale& loc = site_.UserLocale();
+    int32_t field_count = m_rs->FieldCount();
+    for (int32_t r = 1; r < Grid.Rows() && !m_rs->Eof(); ++r) {
+      Grid.SetTextMatrix(r, 0, std::to_string(static_cast<int64_t>(m_lFirstRow) + r));
+      int32_t k = 1;
+      for (int32_t i = 0; i < field_count; ++i) {
+        if (static_cast<size_t>(i) >= m_GridColumns.size())
+          throw ComError::SubscriptOutOfRange("TabuloCtl");
+        if (!m_GridColumns[static_cast<size_t>(i)].Visible) continue;
+        Variant v = m_rs->Item(i).Value();
+        int16_t alignment = kAlignRightCenter;
+        std::string text;
+        if (v.IsNull()) {
+          text.clear();
+        } else if (v.IsString()) {
+          text = platform::Trim(v.AsString());
+          alignment = kAlignLeftCenter;
+        } else {
+          text = platform::CStr(v, loc);
+        }
+        Grid.SetCol(k);
+        Grid.SetRow(r);
+        Grid.SetCellAlignment(alignment);
+        Grid.SetTextMatrix(r, k, text);
+        ++k;
+      }
+      m_rs->MoveNext();
+    }
+    Grid.SetFixedCols(1);
+    m_bCellEventsOff = false;
+    Grid.SetRedraw(true);
+    Grid.SetCol(0);
+    Grid.SetRow(0);
+  } catch (const ComError&) {
+    // The rows filled so far stay; the guard stays set until a later fill completes.
+    Grid.SetRedraw(true);
+    throw;
+  }
+}
+
+void TabuloCtl::ScrollBar_Change() {
+  if (!site_.AmbientUserMode()) return;
+  try {
+    txtEdit.set_visible(false);
+    int32_t value = ScrollBar.Value();
+    bool forward = m_lLastScrollValue < value;
+    if (!m_rs) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    // The EOF test looks at the record set where the last fill left it: a forward move that
+    // starts with the last record shown does not move the window.
+    if (forward) {
+      if (!m_rs->Eof()) FillWindow(value - m_lLastScrollValue);
+    } else {
+      if (!m_rs->Bof()) FillWindow(value - m_lLastScrollValue);
+    }
+    m_lLastScrollValue = value;
+  } catch (const ComError&) {
+  }
+}
+
+void TabuloCtl::CaptureColumnWidths() {
+  try {
+    int32_t hidden = 0;
+    const platform::Locale& loc = site_.UserLocale();
+    for (int32_t i = 0; i < m_nColCount; ++i) {
+      GridColumn& d = m_GridColumns.at(static_cast<size_t>(i));
+      if (d.Visible) {
+        d.Width = platform::CInt(Variant(TwipsToChars(Grid.ColWidth(i + 1 - hidden))), loc);
+      } else {
+        ++hidden;
+      }
+    }
+    m_nGridOrdinalColWidth = platform::CInt(Variant(TwipsToChars(Grid.ColWidth(0))), loc);
+  } catch (const ComError&) {
+  } catch (const std::out_of_range&) {
+  }
+}
+
+}  // namespace tabulo::control
