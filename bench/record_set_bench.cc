@@ -1,0 +1,190 @@
+// Record-set benchmark on a 10M-row Orders table: the first window against a count pass, a
+// jump to a random position against LIMIT 30 OFFSET n, stepping, and peak memory, for
+// "SELECT * FROM Orders WHERE Qty < 400" in both journal modes.
+//
+// The databases are generated once into TABULO_BENCH_DIR (default: the working folder) and
+// reused; TABULO_BENCH_ROWS overrides the row count.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/sqlite/sqlite_data_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using tabulo::host::RecordSet;
+
+constexpr const char* kQuery = "SELECT * FROM Orders WHERE Qty < 400";
+
+int64_t Rows() {
+  const char* rows = std::getenv("TABULO_BENCH_ROWS");
+  return rows && *rows ? std::atoll(rows) : 10'000'000;
+}
+
+fs::path Folder() {
+  const char* dir = std::getenv("TABULO_BENCH_DIR");
+  return dir && *dir ? fs::path(dir) : fs::current_path();
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::fprintf(stderr, "%s: %s\n", sql.c_str(), message ? message : "?");
+    std::exit(1);
+  }
+}
+
+// Orders(Id INTEGER PRIMARY KEY, Customer VARCHAR(40), Qty INTEGER 0..499, Price DOUBLE,
+// Placed TIMESTAMP, Note VARCHAR(200) null every 7th row), deterministic.
+fs::path Database(bool wal) {
+  const fs::path path =
+      Folder() / ("bench-orders-" + std::to_string(Rows()) + (wal ? "-wal" : "") + ".db");
+  if (fs::exists(path)) return path;
+  const fs::path building = path.string() + ".part";
+  fs::remove(building);
+  sqlite3* db = nullptr;
+  sqlite3_open(building.c_str(), &db);
+  Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
+  Exec(db,
+       "CREATE TABLE Orders(Id INTEGER PRIMARY KEY, Customer VARCHAR(40), Qty INTEGER, "
+       "Price DOUBLE, Placed TIMESTAMP, Note VARCHAR(200))");
+  Exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+               std::to_string(Rows()) +
+               ") INSERT INTO Orders SELECT i, 'Customer ' || ((i * 7919) % 1000), "
+               "(i * 2654435761) % 500, ((i * 104729) % 100000) / 100.0, "
+               "datetime(1577836800 + i * 13, 'unixepoch'), "
+               "CASE WHEN i % 7 = 0 THEN NULL ELSE 'Note for order ' || i END FROM n");
+  Exec(db, wal ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+  sqlite3_close(db);
+  fs::rename(building, path);
+  return path;
+}
+
+std::shared_ptr<tabulo::host::DataServer> Server() {
+  tabulo::host::sqlite::SqliteServerOptions options;
+  options.temp_folder = Folder() / "bench-snapshots";
+  return tabulo::host::sqlite::NewSqliteDataServer(options);
+}
+
+void ReadWindow(RecordSet& rs, int rows) {
+  for (int r = 0; r < rows && !rs.Eof(); ++r) {
+    for (int f = 0; f < rs.FieldCount(); ++f) benchmark::DoNotOptimize(rs.Item(f).Value());
+    rs.MoveNext();
+  }
+}
+
+double PeakRssMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+void BM_CountPass(benchmark::State& state) {
+  const fs::path path = Database(state.range(0) != 0);
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  for (auto _ : state) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, (std::string("SELECT count(*) FROM (") + kQuery + ")").c_str(), -1,
+                       &stmt, nullptr);
+    sqlite3_step(stmt);
+    state.counters["rows"] = static_cast<double>(sqlite3_column_int64(stmt, 0));
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+}
+
+void BM_FirstWindow(benchmark::State& state) {
+  const fs::path path = Database(state.range(0) != 0);
+  auto server = Server();
+  for (auto _ : state) {
+    auto rs = server->Query(path.string(), "", kQuery, "", "");
+    rs->MoveFirst();
+    ReadWindow(*rs, 30);
+    state.counters["rows"] = static_cast<double>(rs->RecordCount());
+  }
+  state.counters["peak_rss_mb"] = PeakRssMb();
+}
+
+void BM_Jump(benchmark::State& state) {
+  const fs::path path = Database(state.range(0) != 0);
+  auto server = Server();
+  auto rs = server->Query(path.string(), "", kQuery, "", "");
+  const int64_t count = rs->RecordCount();
+  std::mt19937_64 random(42);
+  std::vector<double> micros;
+  for (auto _ : state) {
+    micros.clear();
+    for (int i = 0; i < 1000; ++i) {
+      const int64_t target = static_cast<int64_t>(random() % static_cast<uint64_t>(count - 30));
+      auto start = Clock::now();
+      rs->MoveFirst();
+      rs->Move(target);
+      ReadWindow(*rs, 30);
+      micros.push_back(Seconds(start) * 1e6);
+    }
+  }
+  state.counters["median_us"] = Percentile(micros, 0.5);
+  state.counters["p99_us"] = Percentile(micros, 0.99);
+  state.counters["peak_rss_mb"] = PeakRssMb();
+}
+
+void BM_OffsetPage(benchmark::State& state) {
+  const fs::path path = Database(state.range(0) != 0);
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::mt19937_64 random(42);
+  const int64_t count = Rows() * 4 / 5;
+  for (auto _ : state) {
+    const int64_t offset = static_cast<int64_t>(random() % static_cast<uint64_t>(count - 30));
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db,
+                       (std::string(kQuery) + " LIMIT 30 OFFSET " + std::to_string(offset)).c_str(),
+                       -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+      benchmark::DoNotOptimize(sqlite3_column_int64(stmt, 0));
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+}
+
+void BM_Step(benchmark::State& state) {
+  const fs::path path = Database(state.range(0) != 0);
+  auto server = Server();
+  auto rs = server->Query(path.string(), "", kQuery, "", "");
+  for (auto _ : state) {
+    if (rs->Eof()) rs->MoveFirst();
+    for (int f = 0; f < rs->FieldCount(); ++f) benchmark::DoNotOptimize(rs->Item(f).Value());
+    rs->MoveNext();
+  }
+}
+
+// Argument: 0 rollback journal, 1 WAL.
+BENCHMARK(BM_CountPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstWindow)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Jump)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_OffsetPage)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Step)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

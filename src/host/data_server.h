@@ -1,0 +1,53 @@
+// DataServer: the host component through which the control reaches databases. One object is
+// shared by every control of the process; the cluster manager hands it out.
+//
+// Source names a data source: with ServerType 0 a data source name of the host configuration
+// (or, for the embedded server, a database file path); with ServerType 1 "<server>;DATABASE=
+// <database>". Failures raise platform::ComError with these numbers:
+//   0x80040E4D  user name or password refused
+//   0x80004005  data source not usable (missing, unreadable, not a database, locked, ...)
+//   0x80040E14  statement invalid (the description is the database's own message)
+// The record sets returned are owned by the caller (shared) and stay usable after the server
+// is gone.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/record_set.h"
+
+namespace tabulo::host {
+
+inline constexpr uint32_t kErrLoginFailed = 0x80040E4D;
+inline constexpr uint32_t kErrSourceUnusable = 0x80004005;
+inline constexpr uint32_t kErrInvalidStatement = 0x80040E14;
+
+class DataServer {
+ public:
+  virtual ~DataServer() = default;
+
+  // 0 data source names (ODBC), 1 server databases. Later calls interpret Source by it.
+  virtual int16_t ServerType() const = 0;
+  virtual void SetServerType(int16_t type) = 0;
+
+  // Runs `statement`. A query yields an open record set (a static snapshot of its rows);
+  // any other statement is executed and yields a closed record set. `empty` is unused and
+  // kept for the argument order callers rely on.
+  virtual std::shared_ptr<RecordSet> Query(std::string_view source, std::string_view empty,
+                                           std::string_view statement, std::string_view user,
+                                           std::string_view password) = 0;
+  // Runs a query for design-time listings; the same record set as Query.
+  virtual std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
+                                             std::string_view user, std::string_view password) = 0;
+  // The tables and views of the source: one field, TABLE_NAME, sorted by name.
+  virtual std::shared_ptr<RecordSet> ListSources(std::string_view source, std::string_view user,
+                                                 std::string_view password) = 0;
+  // The data source names (ServerType 0) or server names (1): one field, NAME.
+  virtual std::shared_ptr<RecordSet> ListCatalogs() = 0;
+  // The name of the computer the server runs on.
+  virtual std::string MachineName() const = 0;
+};
+
+}  // namespace tabulo::host

@@ -1,0 +1,50 @@
+// Column descriptions of a prepared query.
+#include "host/sqlite/snapshot_columns.h"
+
+namespace tabulo::host::sqlite {
+
+std::vector<ColumnSpec> DescribeColumns(sqlite3_stmt* stmt) {
+  std::vector<ColumnSpec> columns;
+  const int n = sqlite3_column_count(stmt);
+  for (int i = 0; i < n; ++i) {
+    ColumnSpec spec;
+    const char* name = sqlite3_column_name(stmt, i);
+    spec.info.name = name ? name : "";
+    auto type = ColumnTypeFromDecl(sqlite3_column_decltype(stmt, i));
+    spec.typed_by_value = !type;
+    ColumnType t = type.value_or(ColumnTypeFromStorage(SQLITE_NULL));
+    spec.info.type = t.ado_type;
+    spec.info.defined_size = t.defined_size;
+    spec.kind = t.kind;
+    columns.push_back(std::move(spec));
+  }
+  return columns;
+}
+
+void TypeByFirstRow(std::vector<ColumnSpec>& columns, const std::vector<RawValue>& first_row) {
+  for (size_t i = 0; i < columns.size() && i < first_row.size(); ++i) {
+    if (!columns[i].typed_by_value) continue;
+    ColumnType t = ColumnTypeFromStorage(first_row[i].storage);
+    columns[i].info.type = t.ado_type;
+    columns[i].info.defined_size = t.defined_size;
+    columns[i].kind = t.kind;
+  }
+}
+
+std::vector<ColumnInfo> Infos(const std::vector<ColumnSpec>& columns) {
+  std::vector<ColumnInfo> infos;
+  for (const auto& c : columns) infos.push_back(c.info);
+  return infos;
+}
+
+std::vector<platform::Variant> ToVariants(const std::vector<ColumnSpec>& columns,
+                                          const std::vector<RawValue>& row) {
+  std::vector<platform::Variant> values;
+  values.reserve(row.size());
+  for (size_t i = 0; i < row.size() && i < columns.size(); ++i) {
+    values.push_back(ToVariant(row[i], columns[i].kind));
+  }
+  return values;
+}
+
+}  // namespace tabulo::host::sqlite

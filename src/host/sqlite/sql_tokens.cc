@@ -1,0 +1,93 @@
+// SQL tokenizer.
+#include "host/sqlite/sql_tokens.h"
+
+#include <cctype>
+
+namespace tabulo::host::sqlite {
+namespace {
+
+bool IsWordChar(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return std::isalnum(u) || c == '_' || c == '$' || u >= 0x80;
+}
+
+}  // namespace
+
+bool SqlToken::Is(std::string_view keyword) const {
+  if (kind != Word || text.size() != keyword.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) !=
+        std::toupper(static_cast<unsigned char>(keyword[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SqlToken::Name() const {
+  if (kind != QuotedName) return std::string(text);
+  char close = text.front() == '[' ? ']' : text.front();
+  std::string out;
+  for (size_t i = 1; i + 1 < text.size(); ++i) {
+    out += text[i];
+    if (text[i] == close && close != ']') ++i;  // a doubled quote stands for one
+  }
+  return out;
+}
+
+std::vector<SqlToken> TokenizeSql(std::string_view sql) {
+  std::vector<SqlToken> tokens;
+  int depth = 0;
+  size_t i = 0;
+  const size_t n = sql.size();
+  while (i < n) {
+    char c = sql[i];
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      size_t end = sql.find("*/", i + 2);
+      if (end == std::string_view::npos) break;
+      i = end + 2;
+    } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      char close = c == '[' ? ']' : c;
+      size_t j = i + 1;
+      bool closed = false;
+      while (j < n) {
+        if (sql[j] == close) {
+          if (close != ']' && j + 1 < n && sql[j + 1] == close) {
+            j += 2;
+            continue;
+          }
+          closed = true;
+          break;
+        }
+        ++j;
+      }
+      if (!closed) break;
+      tokens.push_back({c == '\'' ? SqlToken::String : SqlToken::QuotedName,
+                        sql.substr(i, j + 1 - i), i, depth});
+      i = j + 1;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+      size_t j = i;
+      while (j < n && (IsWordChar(sql[j]) || sql[j] == '.')) ++j;
+      tokens.push_back({SqlToken::Number, sql.substr(i, j - i), i, depth});
+      i = j;
+    } else if (IsWordChar(c)) {
+      size_t j = i;
+      while (j < n && IsWordChar(sql[j])) ++j;
+      tokens.push_back({SqlToken::Word, sql.substr(i, j - i), i, depth});
+      i = j;
+    } else {
+      if (c == ')') --depth;
+      tokens.push_back({SqlToken::Punct, sql.substr(i, 1), i, depth});
+      if (c == '(') ++depth;
+      ++i;
+    }
+  }
+  return tokens;
+}
+
+}  // namespace tabulo::host::sqlite

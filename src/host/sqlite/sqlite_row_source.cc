@@ -1,0 +1,81 @@
+// Taking a snapshot: one read transaction decides the journal mode and the path.
+#include "host/sqlite/sqlite_row_source.h"
+
+#include <cstring>
+
+#include "host/data_server.h"
+#include "host/sqlite/snapshot_sources.h"
+
+namespace tabulo::host::sqlite {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool InWalMode(sqlite3* db, const fs::path& path) {
+  Stmt pragma = Prepare(db, "PRAGMA main.journal_mode", path);
+  if (!Step(db, pragma.get(), path)) return false;
+  const char* mode = reinterpret_cast<const char*>(sqlite3_column_text(pragma.get(), 0));
+  return mode && std::strcmp(mode, "wal") == 0;
+}
+
+// Copies the database `source` (inside its read transaction) into a new file of the store.
+std::pair<std::unique_ptr<TempFile>, Db> CopyDatabase(sqlite3* source, const fs::path& path,
+                                                      TempStore& store,
+                                                      std::chrono::milliseconds busy_timeout) {
+  auto copy = std::make_unique<TempFile>(store.NewPath(".snap"));
+  Db target = OpenDb(copy->path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, busy_timeout);
+  // Private: no journal, no syncing, and one lock for its life (reads by rowid then need no
+  // transaction of their own, which would cost a lock and a header check each).
+  Exec(target.get(),
+       "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE",
+       copy->path());
+  sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source, "main");
+  if (!backup) ThrowSqliteError(target.get(), sqlite3_errcode(target.get()), copy->path());
+  int rc = sqlite3_backup_step(backup, -1);
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) ThrowSqliteError(source, rc, path);
+  return {std::move(copy), std::move(target)};
+}
+
+}  // namespace
+
+SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
+                                  std::shared_ptr<TempStore> store,
+                                  const SnapshotOptions& options) {
+  Db db = OpenDb(db_path, SQLITE_OPEN_READONLY, options.busy_timeout);
+  Exec(db.get(), "BEGIN", db_path);
+  {
+    // The first read starts the transaction (and fails here for a file that is no database).
+    Stmt probe = Prepare(db.get(), "SELECT count(*) FROM main.sqlite_master", db_path);
+    Step(db.get(), probe.get(), db_path);
+  }
+  Stmt stmt = Prepare(db.get(), sql, db_path);
+  std::vector<ColumnSpec> columns = DescribeColumns(stmt.get());
+
+  std::optional<RowidPlan> plan;
+  if (!options.general_path_only) plan = PlanRowidPath(db.get(), stmt.get(), sql);
+  if (!plan) {
+    bool spilled = false;
+    auto source = MaterializeRows(db.get(), stmt.get(), std::move(columns), db_path,
+                                  std::move(store), options.memory_bound, &spilled);
+    stmt.reset();
+    Exec(db.get(), "COMMIT", db_path);
+    return {std::move(source), spilled ? SnapshotPath::StoreFile : SnapshotPath::Memory};
+  }
+  stmt.reset();
+  if (InWalMode(db.get(), db_path)) {
+    // The open read transaction is the snapshot.
+    return {
+        CollectRowids(std::move(db), nullptr, std::move(store), *plan, std::move(columns), db_path),
+        SnapshotPath::Rowid};
+  }
+  auto [copy, copy_db] = CopyDatabase(db.get(), db_path, *store, options.busy_timeout);
+  Exec(db.get(), "COMMIT", db_path);
+  db.reset();
+  // The plan's statements name the same tables, which the copy has too.
+  return {CollectRowids(std::move(copy_db), std::move(copy), std::move(store), *plan,
+                        std::move(columns), db_path),
+          SnapshotPath::RowidOnCopy};
+}
+
+}  // namespace tabulo::host::sqlite

@@ -1,0 +1,115 @@
+// TempStore: lock files, leftovers, file names.
+#include "host/sqlite/temp_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "host/data_server.h"
+#include "platform/com_error.h"
+
+namespace tabulo::host::sqlite {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kLockExtension = ".lock";
+
+// True when nobody holds the lock file (its owner is gone). A lock file still being set up
+// (empty: its owner locks it before writing the pid) counts as held.
+bool Abandoned(const fs::path& lock) {
+  std::error_code ec;
+  if (fs::file_size(lock, ec) == 0 || ec) return false;
+  int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return free;
+}
+
+void RemoveLeftovers(const fs::path& folder) {
+  std::error_code ec;
+  std::vector<fs::path> locks;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const fs::path& p = entry.path();
+    if (p.extension() == kLockExtension && p.filename().string().starts_with("ds-")) {
+      locks.push_back(p);
+    }
+  }
+  for (const auto& lock : locks) {
+    if (!Abandoned(lock)) continue;
+    const std::string stem = lock.stem().string() + "-";
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+      if (entry.path().filename().string().starts_with(stem)) fs::remove(entry.path(), ec);
+    }
+    fs::remove(lock, ec);
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<TempStore> TempStore::Open(const fs::path& folder) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (!fs::is_directory(folder, ec)) {
+    throw platform::ComError(
+        kErrSourceUnusable, "The folder for temporary snapshots cannot be used: " + folder.string(),
+        "DataServer");
+  }
+  RemoveLeftovers(folder);
+
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%08x%08x", random(), random());
+    std::string prefix = "ds-" + std::to_string(::getpid()) + "-" + suffix;
+    fs::path lock = folder / (prefix + kLockExtension);
+    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      continue;
+    }
+    std::string pid = std::to_string(::getpid()) + "\n";
+    if (::write(fd, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size())) {
+      ::close(fd);
+      fs::remove(lock, ec);
+      break;
+    }
+    return std::shared_ptr<TempStore>(new TempStore(folder, prefix, fd));
+  }
+  throw platform::ComError(
+      kErrSourceUnusable,
+      "Cannot create a lock file in the folder for temporary snapshots: " + folder.string(),
+      "DataServer");
+}
+
+TempStore::TempStore(fs::path folder, std::string prefix, int lock_fd)
+    : folder_(std::move(folder)), prefix_(std::move(prefix)), lock_fd_(lock_fd) {}
+
+TempStore::~TempStore() {
+  std::error_code ec;
+  const std::string stem = prefix_ + "-";
+  for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+    if (entry.path().filename().string().starts_with(stem)) fs::remove(entry.path(), ec);
+  }
+  fs::remove(folder_ / (prefix_ + kLockExtension), ec);
+  ::close(lock_fd_);
+}
+
+fs::path TempStore::NewPath(const std::string& extension) {
+  return folder_ / (prefix_ + "-" + std::to_string(next_++) + extension);
+}
+
+TempFile::~TempFile() {
+  std::error_code ec;
+  for (const char* companion : {"", "-journal", "-wal", "-shm"}) {
+    fs::remove(fs::path(path_.string() + companion), ec);
+  }
+}
+
+}  // namespace tabulo::host::sqlite

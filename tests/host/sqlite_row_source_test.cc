@@ -1,0 +1,215 @@
+// Snapshot sources: which path a query takes, that both paths give the same records, the
+// store file's life, and stability against other connections' writes in both journal modes.
+#include "host/sqlite/sqlite_row_source.h"
+
+#include <gtest/gtest.h>
+
+#include "host/cursor_record_set.h"
+#include "orders_db.h"
+
+namespace tabulo::host::sqlite {
+namespace {
+
+using platform::Variant;
+using testing::CreateOrders;
+using testing::TestDb;
+using testing::TestFolder;
+
+class SnapshotSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store_ = TempStore::Open(folder_ / "snap");
+    db_ = std::make_unique<TestDb>(db_path_);
+  }
+
+  SnapshotSource Open(const std::string& sql, SnapshotOptions options = {}) {
+    options.busy_timeout = std::chrono::milliseconds(100);
+    return OpenSnapshotSource(db_path_, sql, store_, options);
+  }
+
+  size_t FilesInStore() {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder_ / "snap")) {
+      if (e.path().extension() != ".lock") ++n;
+    }
+    return n;
+  }
+
+  TestFolder folder_;
+  std::filesystem::path db_path_ = folder_ / "data.db";
+  std::shared_ptr<TempStore> store_;
+  std::unique_ptr<TestDb> db_;
+};
+
+TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPath) {
+  CreateOrders(*db_, 50);
+  for (const char* sql :
+       {"SELECT * FROM Orders", "select Id, Qty from Orders where Qty < 10 order by Qty desc, Id",
+        "SELECT o.Id FROM Orders AS o WHERE o.Qty IN (SELECT Qty FROM Orders WHERE Id < 3)",
+        "SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
+        "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
+    EXPECT_EQ(Open(sql).path, SnapshotPath::RowidOnCopy) << sql;
+  }
+}
+
+TEST_F(SnapshotSourceTest, EverythingElseTakesTheGeneralPath) {
+  CreateOrders(*db_, 50);
+  db_->Exec("CREATE VIEW Big AS SELECT * FROM Orders WHERE Qty > 5");
+  db_->Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
+  db_->Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
+  for (const char* sql : {
+           "SELECT a.Id FROM Orders a JOIN Orders b ON a.Id = b.Qty",
+           "SELECT a.Id FROM Orders a, Orders b WHERE a.Id = b.Id",
+           "SELECT * FROM Big",
+           "SELECT Qty FROM Orders GROUP BY Qty",
+           "SELECT DISTINCT Qty FROM Orders",
+           "SELECT Qty * 2 FROM Orders",
+           "SELECT count(*) FROM Orders",
+           "SELECT Id, max(Qty) FROM Orders",
+           "SELECT Id FROM Orders LIMIT 5",
+           "SELECT Id FROM Orders UNION SELECT Qty FROM Orders",
+           "SELECT Price AS Qty FROM Orders ORDER BY Qty",
+           "SELECT Id, Qty FROM Orders ORDER BY 2",
+           "SELECT * FROM Kv",
+           "SELECT * FROM Shadow",
+           "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
+           "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders",
+           "SELECT name FROM sqlite_master",
+           "SELECT * FROM main.Orders",
+       }) {
+    EXPECT_EQ(Open(sql).path, SnapshotPath::Memory) << sql;
+  }
+}
+
+// Reads every record through a record set.
+std::vector<std::vector<Variant>> AllRows(std::unique_ptr<RowSource> source) {
+  auto rs = NewCursorRecordSet(std::move(source));
+  std::vector<std::vector<Variant>> rows;
+  while (!rs->Eof()) {
+    std::vector<Variant> row;
+    for (int i = 0; i < rs->FieldCount(); ++i) row.push_back(rs->Item(i).Value());
+    rows.push_back(std::move(row));
+    rs->MoveNext();
+  }
+  return rows;
+}
+
+TEST_F(SnapshotSourceTest, BothPathsGiveTheSameRecordsInTheSameOrder) {
+  CreateOrders(*db_, 700);
+  SnapshotOptions general;
+  general.general_path_only = true;
+  SnapshotOptions spilling = general;
+  spilling.memory_bound = 2000;
+  for (const char* sql : {"SELECT * FROM Orders WHERE Qty < 400 ORDER BY Customer DESC, Id",
+                          "SELECT Note, Id FROM Orders WHERE Note IS NULL OR Id > 650"}) {
+    auto rowid = Open(sql);
+    auto memory = Open(sql, general);
+    auto stored = Open(sql, spilling);
+    EXPECT_EQ(rowid.path, SnapshotPath::RowidOnCopy);
+    EXPECT_EQ(memory.path, SnapshotPath::Memory);
+    EXPECT_EQ(stored.path, SnapshotPath::StoreFile);
+    const auto expected = AllRows(std::move(memory.source));
+    EXPECT_GT(expected.size(), 50u);
+    EXPECT_EQ(AllRows(std::move(rowid.source)), expected) << sql;
+    EXPECT_EQ(AllRows(std::move(stored.source)), expected) << sql;
+  }
+}
+
+TEST_F(SnapshotSourceTest, StoreFilesLiveAsLongAsTheirSource) {
+  CreateOrders(*db_, 300);
+  SnapshotOptions spilling;
+  spilling.memory_bound = 1000;
+  auto stored = Open("SELECT Customer, count(*) FROM Orders GROUP BY Customer", spilling);
+  ASSERT_EQ(stored.path, SnapshotPath::StoreFile);
+  EXPECT_EQ(FilesInStore(), 1u);
+  auto copy = Open("SELECT * FROM Orders");
+  ASSERT_EQ(copy.path, SnapshotPath::RowidOnCopy);
+  EXPECT_EQ(FilesInStore(), 2u);
+
+  auto rs = NewCursorRecordSet(std::move(stored.source));
+  EXPECT_EQ(rs->RecordCount(), 97);
+  rs->Close();
+  EXPECT_EQ(FilesInStore(), 1u);
+  {
+    auto dropped = NewCursorRecordSet(std::move(copy.source));
+    EXPECT_EQ(dropped->RecordCount(), 300);
+  }
+  EXPECT_EQ(FilesInStore(), 0u);
+}
+
+// While a record set is open another connection updates, deletes and inserts, and its COMMIT
+// succeeds; the record set keeps the values and the count it had.
+void ExpectStableAgainstWriters(TestDb& writer, SnapshotSource snapshot) {
+  auto rs = NewCursorRecordSet(std::move(snapshot.source));
+  ASSERT_EQ(rs->RecordCount(), 100);
+  rs->Move(9);
+  EXPECT_EQ(rs->Item(1).Value(), Variant("C10"));
+
+  EXPECT_EQ(writer.Exec("BEGIN; UPDATE Orders SET Customer = 'changed'; DELETE FROM Orders "
+                        "WHERE Id > 50; INSERT INTO Orders(Id) VALUES (1000); COMMIT"),
+            SQLITE_OK);
+  EXPECT_EQ(rs->RecordCount(), 100);
+  EXPECT_EQ(rs->Item(1).Value(), Variant("C10"));  // cached row
+  rs->MoveFirst();
+  rs->Move(79);
+  EXPECT_EQ(rs->Item(0).Value(), Variant(int32_t{80}));
+  EXPECT_EQ(rs->Item(1).Value(), Variant("C80"));
+  rs->Move(20);
+  EXPECT_EQ(rs->Item(0).Value(), Variant(int32_t{100}));
+  rs->Move(1);
+  EXPECT_TRUE(rs->Eof());
+  // A second write while the record set is still open succeeds as well.
+  EXPECT_EQ(writer.Exec("UPDATE Orders SET Qty = 1 WHERE Id = 1"), SQLITE_OK);
+}
+
+TEST_F(SnapshotSourceTest, RollbackJournalRowidPathHoldsNoLock) {
+  CreateOrders(*db_, 100);
+  auto snapshot = Open("SELECT Id, Customer FROM Orders ORDER BY Id");
+  ASSERT_EQ(snapshot.path, SnapshotPath::RowidOnCopy);
+  ExpectStableAgainstWriters(*db_, std::move(snapshot));
+}
+
+TEST_F(SnapshotSourceTest, RollbackJournalGeneralPathHoldsNoLock) {
+  CreateOrders(*db_, 100);
+  auto snapshot =
+      Open("SELECT a.Id, a.Customer FROM Orders a JOIN Orders b ON a.Id = b.Id ORDER BY a.Id");
+  ASSERT_EQ(snapshot.path, SnapshotPath::Memory);
+  ExpectStableAgainstWriters(*db_, std::move(snapshot));
+}
+
+TEST_F(SnapshotSourceTest, WalRowidPathKeepsItsReadTransaction) {
+  CreateOrders(*db_, 100, /*wal=*/true);
+  auto snapshot = Open("SELECT Id, Customer FROM Orders ORDER BY Id");
+  ASSERT_EQ(snapshot.path, SnapshotPath::Rowid);
+  ExpectStableAgainstWriters(*db_, std::move(snapshot));
+}
+
+TEST_F(SnapshotSourceTest, WalGeneralPathSpilledToAStoreFile) {
+  CreateOrders(*db_, 100, /*wal=*/true);
+  SnapshotOptions spilling;
+  spilling.memory_bound = 500;
+  auto snapshot = Open(
+      "SELECT Id, Customer FROM Orders WHERE Id IN (SELECT Id FROM Orders) "
+      "GROUP BY Id ORDER BY Id",
+      spilling);
+  ASSERT_EQ(snapshot.path, SnapshotPath::StoreFile);
+  ExpectStableAgainstWriters(*db_, std::move(snapshot));
+}
+
+TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
+  db_->Exec("CREATE TABLE Loose(a, b, c, d); INSERT INTO Loose VALUES (1, 2.5, 'x', NULL)");
+  for (SnapshotOptions options : {SnapshotOptions{}, SnapshotOptions{.general_path_only = true}}) {
+    auto rs = NewCursorRecordSet(Open("SELECT a, b, c, d FROM Loose", options).source);
+    EXPECT_EQ(rs->Item(0).Type(), 3);
+    EXPECT_EQ(rs->Item(1).Type(), 5);
+    EXPECT_EQ(rs->Item(2).Type(), 200);
+    EXPECT_EQ(rs->Item(3).Type(), 200);
+    EXPECT_EQ(rs->Item(1).Value(), Variant(2.5));
+  }
+  auto empty = NewCursorRecordSet(Open("SELECT a + 1 AS x FROM Loose WHERE 0").source);
+  EXPECT_EQ(empty->Item(0).Type(), 200);
+  EXPECT_EQ(empty->Item(0).Name(), "x");
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite
