@@ -5,10 +5,6 @@
 
 namespace tabulo::platform {
 
-ComError InvalidPropertyValue(std::string source) {
-  return ComError(kErrInvalidPropertyValue, "Invalid property value", std::move(source));
-}
-
 ComError InvalidPropertyArrayIndex(std::string source) {
   return ComError(kErrInvalidPropertyArrayIndex, "Invalid property array index", std::move(source));
 }

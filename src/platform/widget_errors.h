@@ -5,10 +5,12 @@
 #include <string>
 
 #include "platform/com_error.h"
+// 380 "Invalid property value" (kErrInvalidPropertyValue, InvalidPropertyValue) lives with
+// the automation objects; the widgets raise the same error.
+#include "platform/dispatch_object.h"
 
 namespace tabulo::platform {
 
-inline constexpr int32_t kErrInvalidPropertyValue = 380;
 inline constexpr int32_t kErrInvalidPropertyArrayIndex = 381;
 inline constexpr int32_t kErrPropertyReadOnly = 383;
 // The common controls' collections (status bar panels) report a bad index with this number.
@@ -16,8 +18,6 @@ inline constexpr int32_t kErrIndexOutOfBounds = 35600;
 inline constexpr int32_t kErrElementNotFound = 35601;
 inline constexpr int32_t kErrKeyNotUnique = 35602;
 
-// 380 "Invalid property value".
-ComError InvalidPropertyValue(std::string source);
 // 381 "Invalid property array index".
 ComError InvalidPropertyArrayIndex(std::string source);
 // 383 "'<property>' property is read-only".
