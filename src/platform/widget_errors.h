@@ -5,6 +5,9 @@
 #include <string>
 
 #include "platform/com_error.h"
+// 380 "Invalid property value" (kErrInvalidPropertyValue, InvalidPropertyValue) lives with
+// the automation objects; the widgets raise the same error.
+#include "platform/dispatch_object.h"
 
 namespace tabulo::platform {
 
@@ -15,7 +18,6 @@ inline constexpr int32_t kErrIndexOutOfBounds = 35600;
 inline constexpr int32_t kErrElementNotFound = 35601;
 inline constexpr int32_t kErrKeyNotUnique = 35602;
 
-// 380 "Invalid property value".
 // 381 "Invalid property array index".
 ComError InvalidPropertyArrayIndex(std::string source);
 // 383 "'<property>' property is read-only".

@@ -1,0 +1,479 @@
+// The text box, list and combo boxes, check box, command button, up-down, status bar and
+// the small captioned widgets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/check_box.h"
+#include "platform/clock.h"
+#include "platform/com_error.h"
+#include "platform/command_button.h"
+#include "platform/event_loop.h"
+#include "platform/frame.h"
+#include "platform/label.h"
+#include "platform/list_box.h"
+#include "platform/status_bar.h"
+#include "platform/text_box.h"
+#include "platform/up_down.h"
+#include "platform/widget_errors.h"
+
+namespace tabulo::platform {
+namespace {
+
+using Events = std::vector<std::string>;
+
+std::string Tag(const char* name, int64_t n) {
+  std::string s(name);
+  s.append(std::to_string(n));
+  return s;
+}
+
+// Runs `f` and returns the ComError number it raised, or 0.
+template <typename F>
+int32_t ErrorOf(F f) {
+  try {
+    f();
+  } catch (const ComError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+class TextBoxTest : public ::testing::Test {
+ protected:
+  TextBoxTest() {
+    box_.on_key_down = [this](int16_t& code, int16_t shift) {
+      events_.push_back(Tag("down", code) + Tag("/", shift));
+    };
+    box_.on_key_press = [this](int16_t& ascii) { events_.push_back(Tag("press", ascii)); };
+    box_.on_key_up = [this](int16_t& code, int16_t) { events_.push_back(Tag("up", code)); };
+    box_.on_change = [this] { events_.push_back("change:" + box_.text()); };
+  }
+  TextBox box_{"txtEdit"};
+  Events events_;
+};
+
+TEST_F(TextBoxTest, TypingRaisesKeyEventsPerCharacterAndInsertsAtTheCaret) {
+  box_.set_text("ac");
+  events_.clear();
+  box_.set_sel_start(1);
+  box_.TypeText("B");
+  EXPECT_EQ(box_.text(), "aBc");
+  EXPECT_EQ(box_.sel_start(), 2);
+  EXPECT_EQ(events_, (Events{"down66/1", "press66", "change:aBc", "up66"}));
+}
+
+TEST_F(TextBoxTest, KeyPressHandlerCancelsOrReplacesTheCharacter) {
+  box_.on_key_press = [](int16_t& ascii) {
+    if (ascii >= '0' && ascii <= '9') ascii = 0;  // digits refused
+    if (ascii >= 'a' && ascii <= 'z') ascii = static_cast<int16_t>(ascii - 32);
+  };
+  box_.TypeText("a1b2");
+  EXPECT_EQ(box_.text(), "AB");
+}
+
+TEST_F(TextBoxTest, SelectionIsInCodePointsAndSelTextReplacesIt) {
+  box_.set_text("Grüße 10°");
+  box_.set_sel_start(2);
+  box_.set_sel_length(3);
+  EXPECT_EQ(box_.sel_text(), "üße");
+  box_.set_sel_text("ee");
+  EXPECT_EQ(box_.text(), "Gree 10°");
+  EXPECT_EQ(box_.sel_start(), 4);
+  EXPECT_EQ(box_.sel_length(), 0);
+  box_.set_sel_start(100);  // beyond the end goes to the end
+  EXPECT_EQ(box_.sel_start(), 8);
+  box_.set_sel_start(7);
+  box_.set_sel_length(50);
+  EXPECT_EQ(box_.sel_length(), 1);
+  EXPECT_EQ(box_.sel_text(), "°");
+  EXPECT_EQ(ErrorOf([&] { box_.set_sel_start(-1); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { box_.set_sel_length(-1); }), kErrInvalidPropertyValue);
+}
+
+TEST_F(TextBoxTest, TypingNonAsciiTextKeepsTheCodePoints) {
+  box_.TypeText("é€😀");
+  EXPECT_EQ(box_.text(), "é€😀");
+  EXPECT_EQ(box_.sel_start(), 3);
+  EXPECT_EQ(events_.front(), "down0/0");  // no key on the layout types é
+}
+
+TEST_F(TextBoxTest, MaxLengthLimitsTypingButNotTheProgram) {
+  box_.set_max_length(3);
+  box_.TypeText("abcd");
+  EXPECT_EQ(box_.text(), "abc");
+  box_.set_text("abcdef");
+  EXPECT_EQ(box_.text(), "abcdef");
+  box_.set_sel_start(6);
+  box_.PressKey(kKeyBack);  // a box over its limit may still shrink
+  EXPECT_EQ(box_.text(), "abcde");
+  EXPECT_EQ(ErrorOf([&] { box_.set_max_length(-1); }), kErrInvalidPropertyValue);
+}
+
+TEST_F(TextBoxTest, ControlKeysRaiseKeyPressAndEditAsTheBoxAllows) {
+  box_.set_text("abc");
+  box_.set_sel_start(3);
+  events_.clear();
+  box_.PressKey(kKeyBack);
+  EXPECT_EQ(events_, (Events{"down8/0", "press8", "change:ab", "up8"}));
+  events_.clear();
+  box_.PressKey(kKeyReturn);  // single line: nothing inserted
+  box_.PressKey(kKeyEscape);
+  box_.PressKey(kKeyTab);
+  EXPECT_EQ(box_.text(), "ab");
+  EXPECT_EQ(events_, (Events{"down13/0", "press13", "up13", "down27/0", "press27", "up27",
+                             "down9/0", "press9", "up9"}));
+  box_.set_multi_line(true);
+  box_.PressKey(kKeyReturn);
+  EXPECT_EQ(box_.text(), "ab\r\n");
+}
+
+TEST_F(TextBoxTest, NavigationKeysRaiseNoKeyPress) {
+  box_.set_text("abcd");
+  box_.set_sel_start(2);
+  events_.clear();
+  box_.PressKey(kKeyDelete);
+  EXPECT_EQ(box_.text(), "abd");
+  EXPECT_EQ(events_, (Events{"down46/0", "change:abd", "up46"}));
+  box_.PressKey(kKeyLeft);
+  EXPECT_EQ(box_.sel_start(), 1);
+  box_.PressKey(kKeyEnd);
+  EXPECT_EQ(box_.sel_start(), 3);
+  box_.PressKey(kKeyHome);
+  EXPECT_EQ(box_.sel_start(), 0);
+  box_.PressKey(kKeyRight);
+  EXPECT_EQ(box_.sel_start(), 1);
+}
+
+TEST_F(TextBoxTest, KeyDownHandlerCancelsAKeysAction) {
+  box_.on_key_down = [](int16_t& code, int16_t) {
+    if (code == kKeyDelete) code = 0;
+  };
+  box_.set_text("abc");
+  box_.PressKey(kKeyDelete);
+  EXPECT_EQ(box_.text(), "abc");
+}
+
+TEST_F(TextBoxTest, LockedOrDisabledBoxKeepsItsText) {
+  box_.set_text("x");
+  box_.set_locked(true);
+  events_.clear();
+  box_.TypeText("y");
+  EXPECT_EQ(box_.text(), "x");
+  EXPECT_EQ(events_, (Events{"down89/0", "press121", "up89"}));  // events still come
+  box_.set_locked(false);
+  box_.set_enabled(false);
+  events_.clear();
+  box_.TypeText("y");
+  box_.PressKey(kKeyBack);
+  EXPECT_EQ(box_.text(), "x");
+  EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(TextBoxTest, SettingTheSameTextRaisesNoChange) {
+  box_.set_text("same");
+  box_.set_text("same");
+  EXPECT_EQ(events_, (Events{"change:same"}));
+}
+
+TEST_F(TextBoxTest, AppearanceValuesAreChecked) {
+  box_.set_alignment(2);
+  EXPECT_EQ(box_.alignment(), 2);
+  EXPECT_EQ(ErrorOf([&] { box_.set_alignment(3); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { box_.set_font_size(0); }), kErrInvalidPropertyValue);
+  box_.set_font_size(12);
+  EXPECT_EQ(box_.font_size(), 12);
+}
+
+class ListBoxTest : public ::testing::Test {
+ protected:
+  ListBoxTest() {
+    for (const char* s : {"red", "green", "blue"}) list_.AddItem(s);
+    list_.on_click = [this] { events_.push_back(Tag("click", list_.list_index())); };
+  }
+  ListBox list_{"lstColours"};
+  Events events_;
+};
+
+TEST_F(ListBoxTest, ItemsAreAddedInOrderOrAtAnIndex) {
+  list_.AddItem("white", 0);
+  list_.AddItem("black", 4);
+  ASSERT_EQ(list_.list_count(), 5);
+  EXPECT_EQ(list_.list(0), "white");
+  EXPECT_EQ(list_.list(1), "red");
+  EXPECT_EQ(list_.list(4), "black");
+  EXPECT_EQ(ErrorOf([&] { list_.AddItem("x", 6); }), kErrInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { list_.AddItem("x", -2); }), kErrInvalidProcedureCall);
+  EXPECT_FALSE(list_.sorted());
+}
+
+TEST_F(ListBoxTest, ClickFollowsEveryChangeOfListIndex) {
+  list_.set_list_index(1);
+  list_.set_list_index(1);
+  list_.SelectItem(2);
+  list_.set_list_index(-1);
+  EXPECT_EQ(events_, (Events{"click1", "click2", "click-1"}));
+  EXPECT_EQ(list_.text(), "");
+}
+
+TEST_F(ListBoxTest, ListIndexOutOfRangeRaises380) {
+  list_.set_list_index(0);
+  EXPECT_EQ(ErrorOf([&] { list_.set_list_index(3); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { list_.set_list_index(-2); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { list_.SelectItem(7); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(list_.list_index(), 0);
+  EXPECT_EQ(events_, (Events{"click0"}));
+}
+
+TEST_F(ListBoxTest, ListAndItemDataOutOfRangeRaise381) {
+  list_.set_item_data(2, 77);
+  EXPECT_EQ(list_.item_data(2), 77);
+  EXPECT_EQ(list_.item_data(0), 0);
+  EXPECT_EQ(ErrorOf([&] { (void)list_.list(3); }), kErrInvalidPropertyArrayIndex);
+  EXPECT_EQ(ErrorOf([&] { (void)list_.item_data(-1); }), kErrInvalidPropertyArrayIndex);
+  EXPECT_EQ(ErrorOf([&] { list_.set_list(5, "x"); }), kErrInvalidPropertyArrayIndex);
+}
+
+TEST_F(ListBoxTest, SelectionFollowsItsItemThroughInsertsAndRemovals) {
+  list_.set_list_index(1);  // green
+  events_.clear();
+  list_.AddItem("white", 0);
+  EXPECT_EQ(list_.list_index(), 2);
+  list_.RemoveItem(0);
+  EXPECT_EQ(list_.list_index(), 1);
+  EXPECT_EQ(list_.text(), "green");
+  list_.RemoveItem(2);
+  EXPECT_EQ(list_.list_index(), 1);
+  list_.RemoveItem(1);
+  EXPECT_EQ(list_.list_index(), -1);
+  EXPECT_TRUE(events_.empty());
+  EXPECT_EQ(ErrorOf([&] { list_.RemoveItem(1); }), kErrInvalidProcedureCall);
+  list_.Clear();
+  EXPECT_EQ(list_.list_count(), 0);
+}
+
+TEST_F(ListBoxTest, TextSelectsAnItemOrRaises383) {
+  list_.set_text("blue");
+  EXPECT_EQ(list_.list_index(), 2);
+  try {
+    list_.set_text("purple");
+    FAIL() << "expected 383";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.number(), kErrPropertyReadOnly);
+    EXPECT_EQ(e.description(), "'Text' property is read-only");
+  }
+  EXPECT_EQ(list_.list_index(), 2);
+}
+
+TEST_F(ListBoxTest, DisabledListIgnoresTheUser) {
+  list_.set_enabled(false);
+  list_.SelectItem(1);
+  EXPECT_EQ(list_.list_index(), -1);
+  list_.set_list_index(1);
+  EXPECT_EQ(events_, (Events{"click1"}));
+}
+
+TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBack) {
+  ComboBox combo("cboServer");
+  combo.AddItem("alpha");
+  combo.AddItem("beta");
+  Events events;
+  combo.on_click = [&] { events.push_back("click:" + combo.text()); };
+  combo.on_change = [&] { events.push_back("change:" + combo.text()); };
+  combo.SelectItem(1);
+  combo.EditText("gamma");
+  combo.set_text("alpha");
+  EXPECT_EQ(events, (Events{"change:beta", "click:beta", "change:gamma", "click:gamma",
+                            "change:alpha", "click:alpha"}));
+  EXPECT_EQ(combo.list_index(), 0);
+}
+
+TEST(ComboBox, DropDownListIsNotEditable) {
+  ComboBox combo("cboLevel", kComboDropDownList);
+  combo.AddItem("low");
+  combo.AddItem("high");
+  int clicks = 0;
+  combo.on_click = [&] { ++clicks; };
+  combo.set_text("high");
+  EXPECT_EQ(combo.list_index(), 1);
+  EXPECT_EQ(combo.text(), "high");
+  EXPECT_EQ(ErrorOf([&] { combo.set_text("medium"); }), kErrPropertyReadOnly);
+  combo.EditText("medium");
+  EXPECT_EQ(combo.text(), "high");
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(ErrorOf([&] { combo.set_style(1); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([] { ComboBox bad("cbo", 5); }), kErrInvalidPropertyValue);
+}
+
+TEST(CheckBox, ValueChangesRaiseClickAndBadValuesRaise380) {
+  CheckBox check("chkAudit");
+  Events events;
+  check.on_click = [&] { events.push_back(Tag("click", check.value())); };
+  check.UserClick();
+  check.UserClick();
+  check.set_value(kGrayed);
+  check.set_value(kGrayed);
+  check.UserClick();  // grayed becomes checked
+  EXPECT_EQ(events, (Events{"click1", "click0", "click2", "click1"}));
+  EXPECT_EQ(ErrorOf([&] { check.set_value(3); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { check.set_value(-1); }), kErrInvalidPropertyValue);
+  check.set_enabled(false);
+  check.UserClick();
+  EXPECT_EQ(check.value(), kChecked);
+}
+
+class CommandButtonTest : public ::testing::Test {
+ protected:
+  CommandButtonTest() {
+    button_.set_caption("&Apply");
+    button_.on_click = [this] { ++clicks_; };
+  }
+  void PostClick() {
+    ASSERT_TRUE(loop_.PostMessage(button_.message_hwnd(), kWmLButtonDown));
+    ASSERT_TRUE(loop_.PostMessage(button_.message_hwnd(), kWmLButtonUp));
+  }
+  VirtualClock clock_;
+  EventLoop loop_{clock_};
+  CommandButton button_{"cmdApply", loop_};
+  int clicks_ = 0;
+};
+
+TEST_F(CommandButtonTest, PostedDownAndUpClickItOnTheLoop) {
+  PostClick();
+  EXPECT_EQ(clicks_, 0);  // nothing until the loop runs
+  EXPECT_EQ(loop_.DoEvents(), 2);
+  EXPECT_EQ(clicks_, 1);
+}
+
+TEST_F(CommandButtonTest, UpWithoutDownDoesNotClick) {
+  loop_.PostMessage(button_.message_hwnd(), kWmLButtonUp);
+  loop_.DoEvents();
+  EXPECT_EQ(clicks_, 0);
+}
+
+TEST_F(CommandButtonTest, DisabledButtonIgnoresPostedClicks) {
+  button_.set_enabled(false);
+  PostClick();
+  loop_.DoEvents();
+  button_.UserClick();
+  button_.set_value(true);
+  EXPECT_EQ(clicks_, 0);
+  // Disabled between press and release: no click either.
+  button_.set_enabled(true);
+  loop_.PostMessage(button_.message_hwnd(), kWmLButtonDown);
+  loop_.Post([this] { button_.set_enabled(false); });
+  loop_.Post([this] { button_.set_enabled(true); });
+  loop_.PostMessage(button_.message_hwnd(), kWmLButtonUp);
+  loop_.DoEvents();
+  EXPECT_EQ(clicks_, 0);
+  button_.UserClick();
+  EXPECT_EQ(clicks_, 1);
+}
+
+TEST(CommandButtonLifetime, DestroyedButtonNoLongerTakesMessages) {
+  VirtualClock clock;
+  EventLoop loop(clock);
+  WindowHandle hwnd = 0;
+  {
+    CommandButton button("cmdOK", loop);
+    hwnd = button.message_hwnd();
+    EXPECT_NE(hwnd, 0);
+  }
+  EXPECT_FALSE(loop.PostMessage(hwnd, kWmLButtonDown));
+}
+
+TEST(UpDown, ClicksStopAtTheEndsOrWrap) {
+  UpDown spin("udCount");
+  spin.set_max(5);
+  spin.set_increment(2);
+  Events events;
+  spin.on_change = [&] { events.push_back(Tag("", spin.value())); };
+  spin.UpClick();
+  spin.UpClick();
+  spin.UpClick();  // cut short at 5
+  spin.UpClick();  // at the end: no change
+  spin.set_wrap(true);
+  spin.UpClick();    // past Max: to Min
+  spin.DownClick();  // past Min: to Max
+  EXPECT_EQ(events, (Events{"2", "4", "5", "0", "5"}));
+  spin.set_value(99);
+  EXPECT_EQ(spin.value(), 5);
+  spin.set_max(3);
+  EXPECT_EQ(spin.value(), 3);
+  EXPECT_EQ(ErrorOf([&] { spin.set_increment(-1); }), kErrInvalidPropertyValue);
+}
+
+TEST(UpDown, ExtremeRangesDoNotOverflow) {
+  UpDown spin("ud");
+  spin.set_min(INT32_MIN);
+  spin.set_max(INT32_MAX);
+  spin.set_increment(INT32_MAX);
+  spin.set_value(INT32_MAX - 1);
+  spin.UpClick();
+  EXPECT_EQ(spin.value(), INT32_MAX);
+  spin.set_value(INT32_MIN + 1);
+  spin.DownClick();
+  EXPECT_EQ(spin.value(), INT32_MIN);
+}
+
+TEST(StatusBar, PanelsAreOneBasedAndKeepTheirOrder) {
+  StatusBar bar("sbStatus");
+  ASSERT_EQ(bar.PanelCount(), 1);
+  bar.Panels(1).set_text("Ready");
+  Panel& rows = bar.AddPanel(0, "rows", "0 rows");
+  bar.AddPanel(1, "mode", "Edit");
+  ASSERT_EQ(bar.PanelCount(), 3);
+  EXPECT_EQ(bar.Panels(1).text(), "Edit");
+  EXPECT_EQ(bar.Panels(2).text(), "Ready");
+  EXPECT_EQ(&bar.Panels(3), &rows);
+  EXPECT_EQ(&bar.Panels("rows"), &rows);
+  EXPECT_EQ(rows.width(), kDefaultPanelWidth);
+  bar.RemovePanel(1);
+  EXPECT_EQ(bar.Panels(1).text(), "Ready");
+  EXPECT_EQ(ErrorOf([&] { bar.Panels(0); }), kErrIndexOutOfBounds);
+  EXPECT_EQ(ErrorOf([&] { bar.Panels(3); }), kErrIndexOutOfBounds);
+  EXPECT_EQ(ErrorOf([&] { bar.RemovePanel(3); }), kErrIndexOutOfBounds);
+  EXPECT_EQ(ErrorOf([&] { bar.AddPanel(4); }), kErrIndexOutOfBounds);
+  EXPECT_EQ(ErrorOf([&] { bar.AddPanel(0, "rows"); }), kErrKeyNotUnique);
+  EXPECT_EQ(ErrorOf([&] { bar.Panels("mode"); }), kErrElementNotFound);
+}
+
+TEST(StatusBar, PanelPropertiesAreChecked) {
+  StatusBar bar("sb");
+  Panel& p = bar.Panels(1);
+  p.set_alignment(kPanelRight);
+  p.set_width(3000);
+  p.set_visible(false);
+  EXPECT_EQ(p.alignment(), kPanelRight);
+  EXPECT_EQ(p.width(), 3000);
+  EXPECT_FALSE(p.visible());
+  EXPECT_EQ(ErrorOf([&] { p.set_alignment(3); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { p.set_width(-1); }), kErrInvalidPropertyValue);
+}
+
+TEST(StatusBar, HeightStaysFixedWhereverTheOwnerMovesIt) {
+  StatusBar bar("sb");
+  EXPECT_EQ(bar.height(), kStatusBarHeight);
+  bar.Move(0, 4000, 6000, 1000);
+  EXPECT_EQ(bar.top(), 4000);
+  EXPECT_EQ(bar.width(), 6000);
+  EXPECT_EQ(bar.height(), 315);
+  EXPECT_EQ(ErrorOf([&] { bar.Move(0, 0, -1, 315); }), kErrInvalidProcedureCall);
+}
+
+TEST(CaptionedWidgets, LabelAlignmentIsChecked) {
+  Label label("lblInfo");
+  label.set_caption("Rows:");
+  label.set_alignment(1);
+  EXPECT_EQ(label.caption(), "Rows:");
+  EXPECT_EQ(label.alignment(), 1);
+  EXPECT_EQ(ErrorOf([&] { label.set_alignment(-1); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(label.alignment(), 1);
+  Frame frame("fraOptions");
+  frame.set_caption("Options");
+  EXPECT_EQ(frame.caption(), "Options");
+}
+
+}  // namespace
+}  // namespace tabulo::platform
