@@ -1,13 +1,35 @@
-// tabulo: the container program that hosts TabuloCtl. Subcommands are added as the
-// control grows; see README.md.
+// tabulo: the container program that hosts TabuloCtl and runs the host components beside
+// it. See README.md for the subcommands.
 #include <iostream>
 #include <string>
 
+#include "commands.h"
+
+namespace {
+
+void Usage(std::ostream& out) {
+  out << "usage: tabulo COMMAND [ARGS]\n"
+         "commands:\n"
+         "  sample-db PATH [--rows N]   write the deterministic sample database\n"
+         "  strings                     print the built-in string table (1031, 1033, 1036)\n";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cerr << "usage: tabulo COMMAND [ARGS]\n";
+    Usage(std::cerr);
     return 2;
   }
-  std::cerr << "tabulo: unknown command '" << argv[1] << "'\n";
+  std::string command = argv[1];
+  tabulo::app::Args args(argv + 2, argv + argc);
+  if (command == "sample-db") return tabulo::app::SampleDbCommand(args);
+  if (command == "strings") return tabulo::app::StringsCommand(args);
+  if (command == "help" || command == "--help" || command == "-h") {
+    Usage(std::cout);
+    return 0;
+  }
+  std::cerr << "tabulo: unknown command '" << command << "'\n";
+  Usage(std::cerr);
   return 2;
 }

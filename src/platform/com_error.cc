@@ -11,7 +11,8 @@ ComError::ComError(int64_t number, std::string description, std::string source)
       source_(std::move(source)) {}
 
 ComError ComError::InvalidProcedureCall(std::string source) {
-  return ComError(kErrInvalidProcedureCall, "Invalid procedure call or argument", std::move(source));
+  return ComError(kErrInvalidProcedureCall, "Invalid procedure call or argument",
+                  std::move(source));
 }
 ComError ComError::Overflow(std::string source) {
   return ComError(kErrOverflow, "Overflow", std::move(source));

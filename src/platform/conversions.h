@@ -31,7 +31,8 @@ std::string CStr(const Variant& v, const Locale& loc);
 // Converts to the given type (Variant leaves v unchanged); the classic errors as above.
 Variant ChangeType(const Variant& v, VarType to, const Locale& loc);
 
-// IsNumeric / IsDate: whether the conversion would succeed. Never raise.
+// IsNumeric / IsDate: whether the conversion would succeed. Never raise. The number and
+// date texts accepted are described in number_text.h and date_parse.cc.
 bool IsNumeric(const Variant& v, const Locale& loc);
 bool IsDate(const Variant& v, const Locale& loc);
 
@@ -42,6 +43,9 @@ double RoundHalfEven(double x);
 // 1899-12-30 the integer part is negative and the fraction still counts forward, as in
 // the classic encoding). The valid range is 0100-01-01 to 9999-12-31 23:59:59; outside it
 // the functions raise 6 (from numbers) or 13 (from text).
+// DateSerial: years 0-29 mean 2000-2029 and 30-99 mean 1930-1999; months and days outside
+// their range carry over (month 13 is January of the next year, day 0 the last day of the
+// previous month). TimeSerial carries the same way across midnight.
 double DateSerial(int year, int month, int day);
 double TimeSerial(int hour, int minute, int second);
 struct DateParts {
@@ -58,7 +62,9 @@ DateParts SplitDate(double date);
 std::string FormatDate(double date, std::string_view pattern, const Locale& loc);
 
 // Writes a double in the shortest form that reads back as the same double, with "." as
-// decimal separator and no grouping (2.499, not 2.4990000000000001; 1E+20 style exponents).
+// decimal separator and no grouping (2.499, not 2.4990000000000001). Whichever of the plain
+// and the exponent form is shorter: 1e+20, 1e-07, 123.5. Both zeros give "0". NaN and the
+// infinities raise 6.
 std::string ShortestRoundTrip(double x);
 
 }  // namespace tabulo::platform

@@ -38,17 +38,26 @@ class EventLoop {
 
   // Runs every queued message and task in order, including those queued while running,
   // then every timer that is due at the clock's present time. Returns how many ran.
+  // One call, with the calls nested in it, runs at most kMaxItemsPerDoEvents messages and
+  // tasks, so a handler that posts itself forever cannot hang it; the rest stay queued. Calls
+  // nested deeper than kMaxDoEventsDepth run nothing and return 0 (the stack stays bounded). A
+  // message whose window was destroyed after it was posted is dropped and not counted.
   int DoEvents();
+  static constexpr int kMaxItemsPerDoEvents = 100000;
+  static constexpr int kMaxDoEventsDepth = 64;
+  // Messages and tasks waiting to run.
+  int PendingCount() const;
 
   // Timers tick every interval_ms (at least 1) from the moment they start; a tick that is
-  // due while its own handler still runs is skipped, never re-entered.
+  // due while its own handler still runs is skipped, never re-entered. When time jumped past
+  // several periods the timer ticks once, and its next tick is one interval after that tick.
   TimerId StartTimer(int64_t interval_ms, std::function<void()> tick);
   void StopTimer(TimerId id);
   bool IsTimerRunning(TimerId id) const;
 
   // With a virtual clock: advances time in steps to each due timer up to now + ms, running
   // the timers and queued work in time order, then runs what is queued at the end.
-  // The clock must be the VirtualClock given to the constructor.
+  // Ties run in start order. The clock must be a VirtualClock (otherwise ComError 5).
   void RunFor(int64_t ms);
 
  private:

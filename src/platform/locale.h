@@ -4,6 +4,7 @@
 // the process locale or the environment.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,10 +31,23 @@ class Locale {
   DateOrder date_order() const { return order_; }
   bool twelve_hour_clock() const { return twelve_hour_; }
 
+  // Names in the locale's language: month 1..12, weekday 1..7 with 1 = Sunday (English for
+  // a locale built by hand with another identifier). A number out of range raises 5.
+  std::string_view MonthName(int month, bool abbreviated) const;
+  std::string_view DayName(int weekday, bool abbreviated) const;
+  // The byte length of a grouping separator that starts at text[i] when reading numbers, or
+  // 0: the one written, plus U+202F and a plain blank where the written one is the no-break
+  // space (U+00A0), since people type those.
+  size_t GroupSeparatorAt(std::string_view text, size_t i) const;
+
   Locale(std::string name, int32_t lcid, std::string decimal, std::string group,
          std::string date_sep, DateOrder order, bool twelve_hour)
-      : name_(std::move(name)), lcid_(lcid), decimal_(std::move(decimal)),
-        group_(std::move(group)), date_sep_(std::move(date_sep)), order_(order),
+      : name_(std::move(name)),
+        lcid_(lcid),
+        decimal_(std::move(decimal)),
+        group_(std::move(group)),
+        date_sep_(std::move(date_sep)),
+        order_(order),
         twelve_hour_(twelve_hour) {}
 
  private:

@@ -15,21 +15,36 @@ constexpr int32_t kParamNotFound = static_cast<int32_t>(0x80020004u);
 
 std::string_view TypeName(VarType t) {
   switch (t) {
-    case VarType::Empty: return "Empty";
-    case VarType::Null: return "Null";
-    case VarType::Integer: return "Integer";
-    case VarType::Long: return "Long";
-    case VarType::Single: return "Single";
-    case VarType::Double: return "Double";
-    case VarType::Currency: return "Currency";
-    case VarType::Date: return "Date";
-    case VarType::String: return "String";
-    case VarType::Object: return "Object";
-    case VarType::Error: return "Error";
-    case VarType::Boolean: return "Boolean";
-    case VarType::Variant: return "Variant";
-    case VarType::Byte: return "Byte";
-    case VarType::Array: return "Variant()";
+    case VarType::Empty:
+      return "Empty";
+    case VarType::Null:
+      return "Null";
+    case VarType::Integer:
+      return "Integer";
+    case VarType::Long:
+      return "Long";
+    case VarType::Single:
+      return "Single";
+    case VarType::Double:
+      return "Double";
+    case VarType::Currency:
+      return "Currency";
+    case VarType::Date:
+      return "Date";
+    case VarType::String:
+      return "String";
+    case VarType::Object:
+      return "Object";
+    case VarType::Error:
+      return "Error";
+    case VarType::Boolean:
+      return "Boolean";
+    case VarType::Variant:
+      return "Variant";
+    case VarType::Byte:
+      return "Byte";
+    case VarType::Array:
+      return "Variant()";
   }
   return "Unknown";
 }
@@ -88,11 +103,17 @@ Variant Variant::Error(int32_t scode) {
   return v;
 }
 
-Variant Variant::Nothing() { return Variant(std::shared_ptr<Dispatch>()); }
+Variant Variant::Nothing() {
+  return Variant(std::shared_ptr<Dispatch>());
+}
 
-Variant Variant::Missing() { return Error(kParamNotFound); }
+Variant Variant::Missing() {
+  return Error(kParamNotFound);
+}
 
-bool Variant::IsMissing() const { return type_ == VarType::Error && i_ == kParamNotFound; }
+bool Variant::IsMissing() const {
+  return type_ == VarType::Error && i_ == kParamNotFound;
+}
 
 bool Variant::IsNumberType() const {
   switch (type_) {
@@ -228,17 +249,28 @@ SafeArray SafeArray::Matrix(int32_t rows, int32_t cols) {
 
 Variant SafeArray::DefaultElement() const {
   switch (element_type_) {
-    case VarType::Integer: return Variant(int16_t{0});
-    case VarType::Long: return Variant(int32_t{0});
-    case VarType::Single: return Variant(0.0f);
-    case VarType::Double: return Variant(0.0);
-    case VarType::Currency: return Variant::CurrencyScaled(0);
-    case VarType::Date: return Variant::Date(0.0);
-    case VarType::String: return Variant(std::string());
-    case VarType::Boolean: return Variant(false);
-    case VarType::Byte: return Variant::Byte(0);
-    case VarType::Object: return Variant::Nothing();
-    default: return Variant();
+    case VarType::Integer:
+      return Variant(int16_t{0});
+    case VarType::Long:
+      return Variant(int32_t{0});
+    case VarType::Single:
+      return Variant(0.0f);
+    case VarType::Double:
+      return Variant(0.0);
+    case VarType::Currency:
+      return Variant::CurrencyScaled(0);
+    case VarType::Date:
+      return Variant::Date(0.0);
+    case VarType::String:
+      return Variant(std::string());
+    case VarType::Boolean:
+      return Variant(false);
+    case VarType::Byte:
+      return Variant::Byte(0);
+    case VarType::Object:
+      return Variant::Nothing();
+    default:
+      return Variant();
   }
 }
 
@@ -269,10 +301,18 @@ size_t SafeArray::Offset(int32_t i, int32_t j) const {
   return static_cast<size_t>(a * bounds_[1].count + b);
 }
 
-const Variant& SafeArray::At(int32_t i) const { return elems_[Offset(i)]; }
-Variant& SafeArray::At(int32_t i) { return elems_[Offset(i)]; }
-const Variant& SafeArray::At(int32_t i, int32_t j) const { return elems_[Offset(i, j)]; }
-Variant& SafeArray::At(int32_t i, int32_t j) { return elems_[Offset(i, j)]; }
+const Variant& SafeArray::At(int32_t i) const {
+  return elems_[Offset(i)];
+}
+Variant& SafeArray::At(int32_t i) {
+  return elems_[Offset(i)];
+}
+const Variant& SafeArray::At(int32_t i, int32_t j) const {
+  return elems_[Offset(i, j)];
+}
+Variant& SafeArray::At(int32_t i, int32_t j) {
+  return elems_[Offset(i, j)];
+}
 
 namespace {
 

@@ -22,19 +22,20 @@ class SafeArray;
 enum class VarType : uint16_t {
   Empty = 0,
   Null = 1,
-  Integer = 2,   // 16-bit signed
-  Long = 3,      // 32-bit signed
+  Integer = 2,  // 16-bit signed
+  Long = 3,     // 32-bit signed
   Single = 4,
   Double = 5,
   Currency = 6,  // int64 scaled by 10,000
   Date = 7,      // double, days since 1899-12-30
   String = 8,
   Object = 9,
-  Error = 10,    // an error code; Missing() is the error 0x80020004 (an omitted optional argument)
+  Error = 10,  // an error code; Missing() is the error 0x80020004 (an omitted optional argument)
   Boolean = 11,
   Variant = 12,  // element type of arrays of variants only
   Byte = 17,
-  Array = 8192,  // flag value reported by TypeName-style code; a Variant holding an array has type Array
+  Array = 8192,  // flag value reported by TypeName-style code; a Variant holding an array has type
+                 // Array
 };
 
 // The classic name of a type ("Integer", "String", "Variant()" ...).

@@ -27,7 +27,9 @@ void Widget::Move(double left, double top, double width, double height) {
   height_ = height;
 }
 
-void Widget::ZOrder() { z_order_ = g_next_z++; }
+void Widget::ZOrder() {
+  z_order_ = g_next_z++;
+}
 
 void Widget::SetFocus() {
   if (scope_) {

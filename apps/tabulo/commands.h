@@ -1,0 +1,15 @@
+// The subcommands of the container program. Each takes the arguments after its own name
+// and returns the process exit status (0 success, 1 failure, 2 usage error).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tabulo::app {
+
+using Args = std::vector<std::string>;
+
+int SampleDbCommand(const Args& args);
+int StringsCommand(const Args& args);
+
+}  // namespace tabulo::app

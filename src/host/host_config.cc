@@ -1,0 +1,234 @@
+#include "host/host_config.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "platform/com_error.h"
+
+namespace tabulo::host {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Configuration errors carry this number: the data source (the host configuration) is not
+// usable.
+constexpr int64_t kErrConfig = 0x80004005;
+
+int LineAt(const std::string& text, size_t offset) {
+  if (offset > text.size()) offset = text.size();
+  int line = 1;
+  for (size_t i = 0; i < offset; ++i)
+    if (text[i] == '\n') ++line;
+  return line;
+}
+
+// Walks the document in order, so that the line of each key is found by searching forward
+// from the previous key's position (JSON texts repeat key names, e.g. "name").
+class Walker {
+ public:
+  Walker(const std::string& text, const std::string& file) : text_(text), file_(file) {}
+
+  [[noreturn]] void Fail(const std::string& key, const std::string& message) const {
+    std::ostringstream out;
+    out << file_ << ", line " << LineAt(text_, cursor_) << ", key \"" << key << "\": " << message;
+    throw platform::ComError(kErrConfig, out.str(), "ClusterManager");
+  }
+
+  // Moves the cursor to the next occurrence of "key" followed by a colon.
+  void Seek(const std::string& key) {
+    std::string quoted = "\"" + key + "\"";
+    size_t pos = cursor_;
+    while ((pos = text_.find(quoted, pos)) != std::string::npos) {
+      size_t after = pos + quoted.size();
+      while (after < text_.size() && std::isspace(static_cast<unsigned char>(text_[after])))
+        ++after;
+      if (after < text_.size() && text_[after] == ':') {
+        cursor_ = pos;
+        return;
+      }
+      pos += quoted.size();
+    }
+  }
+
+  void CheckKeys(const Json& object, const std::set<std::string>& allowed) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+      Seek(it.key());
+      if (!allowed.count(it.key())) Fail(it.key(), "unknown key");
+    }
+  }
+
+  std::string String(const Json& object, const std::string& key, bool required) {
+    auto it = object.find(key);
+    if (it == object.end()) {
+      if (required) Fail(key, "missing");
+      return {};
+    }
+    Seek(key);
+    if (!it->is_string()) Fail(key, "expected a text");
+    return it->get<std::string>();
+  }
+
+  bool Bool(const Json& object, const std::string& key, bool fallback) {
+    auto it = object.find(key);
+    if (it == object.end()) return fallback;
+    Seek(key);
+    if (!it->is_boolean()) Fail(key, "expected true or false");
+    return it->get<bool>();
+  }
+
+  std::map<std::string, std::string> NameMap(const Json& object, const std::string& key) {
+    std::map<std::string, std::string> out;
+    auto it = object.find(key);
+    if (it == object.end()) return out;
+    Seek(key);
+    if (!it->is_object()) Fail(key, "expected an object of names and paths");
+    for (auto e = it->begin(); e != it->end(); ++e) {
+      Seek(e.key());
+      if (!e->is_string()) Fail(e.key(), "expected a path");
+      if (e->get<std::string>().empty()) Fail(e.key(), "empty path");
+      out[e.key()] = e->get<std::string>();
+    }
+    return out;
+  }
+
+  const Json& Array(const Json& object, const std::string& key) {
+    static const Json kEmpty = Json::array();
+    auto it = object.find(key);
+    if (it == object.end()) return kEmpty;
+    Seek(key);
+    if (!it->is_array()) Fail(key, "expected a list");
+    return *it;
+  }
+
+ private:
+  const std::string& text_;
+  const std::string& file_;
+  size_t cursor_ = 0;
+};
+
+ServerConfig ParseServer(Walker& w, const Json& j) {
+  if (!j.is_object()) w.Fail("servers", "expected an object for each server");
+  w.CheckKeys(j, {"name", "reachable", "data_sources"});
+  ServerConfig s;
+  s.name = w.String(j, "name", true);
+  if (s.name.empty()) w.Fail("name", "a server needs a name");
+  s.reachable = w.Bool(j, "reachable", true);
+  s.data_sources = w.NameMap(j, "data_sources");
+  return s;
+}
+
+ClusterConfig ParseCluster(Walker& w, const Json& j) {
+  if (!j.is_object()) w.Fail("clusters", "expected an object for each cluster");
+  w.CheckKeys(j, {"name", "type", "coordinator", "active_server", "servers"});
+  ClusterConfig c;
+  c.name = w.String(j, "name", true);
+  if (c.name.empty()) w.Fail("name", "a cluster needs a name");
+  std::string type = w.String(j, "type", false);
+  if (type.empty() || type == "DizuvAdar") {
+    c.type = kClusterTypeDizuvAdar;
+  } else if (type == "Logging") {
+    c.type = kClusterTypeLogging;
+  } else {
+    w.Fail("type", "expected \"DizuvAdar\" or \"Logging\", not \"" + type + "\"");
+  }
+  c.coordinator = w.String(j, "coordinator", false);
+  c.active_server = w.String(j, "active_server", false);
+  std::set<std::string> names;
+  for (const Json& s : w.Array(j, "servers")) {
+    c.servers.push_back(ParseServer(w, s));
+    if (!names.insert(c.servers.back().name).second)
+      w.Fail("name", "server \"" + c.servers.back().name + "\" is listed twice");
+  }
+  if (!c.active_server.empty() && !names.count(c.active_server))
+    w.Fail("active_server", "no server named \"" + c.active_server + "\" in the cluster");
+  return c;
+}
+
+}  // namespace
+
+HostConfig DefaultHostConfig(const std::string& machine_name) {
+  HostConfig config;
+  ClusterConfig local;
+  local.name = "Local";
+  local.type = kClusterTypeDizuvAdar;
+  local.coordinator = "Local";
+  local.servers.push_back(ServerConfig{machine_name, true, {}});
+  ClusterConfig logging;
+  logging.name = "Local Logging";
+  logging.type = kClusterTypeLogging;
+  logging.coordinator = "Local";
+  config.clusters.push_back(std::move(local));
+  config.clusters.push_back(std::move(logging));
+  return config;
+}
+
+HostConfig ParseHostConfig(const std::string& text, const std::string& file_name) {
+  Json root;
+  try {
+    root = Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    std::ostringstream out;
+    out << file_name << ", line " << LineAt(text, e.byte > 0 ? e.byte - 1 : 0)
+        << ": not valid JSON (" << e.what() << ")";
+    throw platform::ComError(kErrConfig, out.str(), "ClusterManager");
+  }
+  Walker w(text, file_name);
+  if (!root.is_object()) w.Fail("", "the configuration must be a JSON object");
+  w.CheckKeys(root, {"format", "data_sources", "clusters"});
+  auto format = root.find("format");
+  if (format == root.end()) w.Fail("format", "missing (write \"format\": 1)");
+  w.Seek("format");
+  if (!format->is_number_integer() || format->get<int64_t>() != 1)
+    w.Fail("format", "unsupported version (this program reads format 1)");
+
+  HostConfig config;
+  config.data_sources = w.NameMap(root, "data_sources");
+  std::set<std::string> names;
+  for (const Json& c : w.Array(root, "clusters")) {
+    config.clusters.push_back(ParseCluster(w, c));
+    if (!names.insert(config.clusters.back().name).second)
+      w.Fail("name", "cluster \"" + config.clusters.back().name + "\" is listed twice");
+  }
+  return config;
+}
+
+HostConfig LoadHostConfig(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in || std::filesystem::is_directory(path))
+    throw platform::ComError(kErrConfig, path + ": cannot read the host configuration",
+                             "ClusterManager");
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  HostConfig config = ParseHostConfig(buffer.str(), path);
+  config.base_dir = std::filesystem::absolute(path).parent_path().string();
+  return config;
+}
+
+std::string LocalMachineName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
+
+std::string ResolveDataSource(const HostConfig& config, const ServerConfig& server,
+                              const std::string& dsn) {
+  std::string path = dsn;
+  if (auto it = server.data_sources.find(dsn); it != server.data_sources.end()) {
+    path = it->second;
+  } else if (auto g = config.data_sources.find(dsn); g != config.data_sources.end()) {
+    path = g->second;
+  } else {
+    return dsn;  // a plain path is taken as the caller wrote it
+  }
+  std::filesystem::path p(path);
+  if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
+  return p.string();
+}
+
+}  // namespace tabulo::host

@@ -1,0 +1,76 @@
+// The host configuration: which clusters, servers and data sources the host runtime has.
+// The cluster manager serves it; the container reads it from a JSON file (--host CONFIG)
+// or uses the embedded default, so that a newcomer needs no file.
+//
+// File format (JSON, UTF-8; every key optional unless marked; unknown keys are errors):
+//   {
+//     "format": 1,                                  // required; the only version so far
+//     "data_sources": { "Plant": "plant.db" },      // data source name -> SQLite file
+//     "clusters": [
+//       { "name": "Local",                          // required, unique
+//         "type": "DizuvAdar",                      // "DizuvAdar" (data) or "Logging"
+//         "coordinator": "Local",
+//         "active_server": "alpha",                 // default: the first server
+//         "servers": [
+//           { "name": "alpha",                      // required, unique in the cluster
+//             "reachable": true,                    // false: its data server cannot be had
+//             "data_sources": { "Plant": "a.db" } } // overrides the global names
+//         ] },
+//       { "name": "Local Logging", "type": "Logging", "coordinator": "Local" }
+//     ]
+//   }
+// Relative paths are taken from the configuration file's folder. A data source name that
+// no map knows is used as a path to an SQLite file.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tabulo::host {
+
+// Cluster types as the cluster manager numbers them.
+inline constexpr int kClusterTypeLogging = 1;
+inline constexpr int kClusterTypeDizuvAdar = 4;
+
+struct ServerConfig {
+  std::string name;
+  bool reachable = true;
+  std::map<std::string, std::string> data_sources;  // name -> absolute or relative path
+};
+
+struct ClusterConfig {
+  std::string name;
+  int type = kClusterTypeDizuvAdar;
+  std::string coordinator;
+  std::string active_server;  // empty: the first server
+  std::vector<ServerConfig> servers;
+};
+
+struct HostConfig {
+  std::string base_dir;  // folder that relative paths start from ("" = current folder)
+  std::map<std::string, std::string> data_sources;
+  std::vector<ClusterConfig> clusters;
+};
+
+// The embedded default: the DizuvAdar cluster "Local" (coordinator "Local") with one server
+// named after the machine, serving local SQLite files, and the logging cluster
+// "Local Logging" of the same coordinator.
+HostConfig DefaultHostConfig(const std::string& machine_name);
+
+// Parses a configuration text. Errors raise platform::ComError whose description names the
+// file, the line and the key: `host.json, line 7, key "reachable": expected true or false`.
+HostConfig ParseHostConfig(const std::string& text, const std::string& file_name);
+
+// Reads and parses a configuration file; an unreadable file is an error naming it.
+HostConfig LoadHostConfig(const std::string& path);
+
+// The machine's host name ("localhost" when it cannot be read).
+std::string LocalMachineName();
+
+// Resolves a data source name for a server: the server's own map, then the configuration's,
+// else the name itself as a path; relative paths are joined to base_dir.
+std::string ResolveDataSource(const HostConfig& config, const ServerConfig& server,
+                              const std::string& dsn);
+
+}  // namespace tabulo::host

@@ -1,0 +1,183 @@
+// Text renderer: the grid, its scroll bar, the status bar and the editor as plain text.
+#include "view/text_renderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/com_error.h"
+#include "view/text_cells.h"
+
+namespace tabulo::view {
+namespace {
+
+using platform::FlexGrid;
+
+constexpr std::string_view kAnsiRed = "\x1b[41m";
+constexpr std::string_view kAnsiReset = "\x1b[0m";
+
+// Slots wider than this are drawn at this width: a terminal shows no more anyway.
+constexpr int64_t kMaxSlotChars = 1000;
+
+int64_t Chars(double twips) {
+  double chars = std::floor(twips / kTwipsPerChar);
+  if (!(chars >= 1)) return 1;  // also NaN
+  return chars > kMaxSlotChars ? kMaxSlotChars : static_cast<int64_t>(chars);
+}
+
+HAlign AlignOf(int16_t alignment, std::string_view text) {
+  if (alignment >= platform::kAlignLeftTop && alignment <= platform::kAlignLeftBottom) {
+    return HAlign::kLeft;
+  }
+  if (alignment >= platform::kAlignCenterTop && alignment <= platform::kAlignCenterBottom) {
+    return HAlign::kCenter;
+  }
+  if (alignment >= platform::kAlignRightTop && alignment <= platform::kAlignRightBottom) {
+    return HAlign::kRight;
+  }
+  return LooksNumeric(text) ? HAlign::kRight : HAlign::kLeft;
+}
+
+// The rows and columns drawn, in screen order.
+struct Layout {
+  std::vector<int32_t> rows;
+  std::vector<int32_t> cols;
+};
+
+Layout Arrange(const FlexGrid& g, bool whole) {
+  Layout l;
+  auto take_row = [&](int32_t r) {
+    if (g.RowHeight(r) > 0) l.rows.push_back(r);
+  };
+  auto take_col = [&](int32_t c) {
+    if (g.ColWidth(c) > 0) l.cols.push_back(c);
+  };
+  if (whole) {
+    for (int32_t r = 0; r < g.Rows(); ++r) take_row(r);
+    for (int32_t c = 0; c < g.Cols(); ++c) take_col(c);
+    return l;
+  }
+  for (int32_t r = 0; r < g.FixedRows(); ++r) {
+    if (g.RowIsVisible(r)) take_row(r);
+  }
+  for (int32_t r = g.TopRow(); r >= g.FixedRows() && r < g.Rows() && g.RowIsVisible(r); ++r) {
+    take_row(r);
+  }
+  for (int32_t c = 0; c < g.FixedCols(); ++c) {
+    if (g.ColIsVisible(c)) take_col(c);
+  }
+  for (int32_t c = g.LeftCol(); c >= g.FixedCols() && c < g.Cols() && g.ColIsVisible(c); ++c) {
+    take_col(c);
+  }
+  return l;
+}
+
+// The cell of the layout whose area holds the point (grid coordinates), if any.
+bool CellAt(const FlexGrid& g, const Layout& l, double x, double y, int32_t* r, int32_t* c) {
+  auto find = [](const std::vector<int32_t>& order, double p, auto start_of, auto size_of,
+                 int32_t* out) {
+    for (int32_t k : order) {
+      double start = start_of(k);
+      if (p >= start && p < start + size_of(k)) {
+        *out = k;
+        return true;
+      }
+    }
+    return false;
+  };
+  return find(
+             l.rows, y, [&](int32_t k) { return g.RowTopOf(k); },
+             [&](int32_t k) { return g.RowHeight(k); }, r) &&
+         find(
+             l.cols, x, [&](int32_t k) { return g.ColLeftOf(k); },
+             [&](int32_t k) { return g.ColWidth(k); }, c);
+}
+
+std::string EditorSlot(const std::string& text, int64_t width) {
+  if (width < 3) return Fit("[" + text, width);
+  return "[" + Fit(OneLine(text) + "_", width - 2) + "]";
+}
+
+std::string CellSlot(const FlexGrid& g, int32_t r, int32_t c, bool ansi) {
+  int64_t width = Chars(g.ColWidth(c));
+  std::string text = OneLine(g.TextMatrix(r, c));
+  HAlign align = AlignOf(g.CellAlignmentAt(r, c), text);
+  bool changed = g.CellBackColorAt(r, c) == kChangedCellColor;
+  if (changed) text = "*" + text + "*";
+  std::string slot = Fit(text, width, align);
+  if (changed && ansi) slot = std::string(kAnsiRed) + slot + std::string(kAnsiReset);
+  return slot;
+}
+
+// One character per grid line: arrows at the ends, the thumb on the track between.
+std::vector<std::string> ScrollColumn(const ScrollBarState& s, size_t lines) {
+  std::vector<std::string> col(lines, "░");
+  if (lines == 0) return col;
+  col.front() = "▲";
+  if (lines == 1) return col;
+  col.back() = "▼";
+  int64_t track = static_cast<int64_t>(lines) - 2;
+  if (track < 1 || !s.enabled) return col;
+  int64_t pos = 0;
+  if (s.max != s.min) {
+    double fraction = (static_cast<double>(s.value) - s.min) / (static_cast<double>(s.max) - s.min);
+    pos = std::llround(std::clamp(fraction, 0.0, 1.0) * static_cast<double>(track - 1));
+  }
+  col[static_cast<size_t>(1 + pos)] = "█";
+  return col;
+}
+
+}  // namespace
+
+std::string RenderText(const Scene& scene, const RenderOptions& options) {
+  if (scene.grid == nullptr) throw platform::ComError::InvalidProcedureCall("TextRenderer");
+  const FlexGrid& g = *scene.grid;
+  Layout layout = Arrange(g, options.whole_grid);
+
+  int32_t edit_row = -1, edit_col = -1;
+  if (scene.editor && scene.editor->visible) {
+    double x = scene.editor->left - g.left(), y = scene.editor->top - g.top();
+    if (!CellAt(g, layout, x, y, &edit_row, &edit_col)) edit_row = edit_col = -1;
+  }
+
+  std::vector<std::string> lines;
+  bool ruled = false;
+  for (int32_t r : layout.rows) {
+    if (!ruled && r >= g.FixedRows() && !lines.empty()) {
+      std::string rule;
+      for (int32_t c : layout.cols) rule += std::string(Chars(g.ColWidth(c)), '-') + "+";
+      lines.push_back(rule);
+    }
+    if (r >= g.FixedRows()) ruled = true;
+    std::string line;
+    for (int32_t c : layout.cols) {
+      if (r == edit_row && c == edit_col) {
+        line += EditorSlot(scene.editor->text, Chars(g.ColWidth(c)));
+      } else {
+        line += CellSlot(g, r, c, options.ansi);
+      }
+      line += "|";
+    }
+    lines.push_back(line);
+  }
+
+  if (scene.scroll_bar && scene.scroll_bar->visible) {
+    std::vector<std::string> bar = ScrollColumn(*scene.scroll_bar, lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) lines[i] += bar[i];
+  }
+
+  if (scene.status_bar && scene.status_bar->visible && !scene.status_bar->panels.empty()) {
+    std::string line;
+    for (size_t i = 0; i < scene.status_bar->panels.size(); ++i) {
+      const StatusPanelState& p = scene.status_bar->panels[i];
+      if (i > 0) line += "|";
+      line += Fit(OneLine(p.text), Chars(p.width));
+    }
+    lines.push_back(line);
+  }
+
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
+}
+
+}  // namespace tabulo::view

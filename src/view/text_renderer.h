@@ -1,0 +1,82 @@
+// Text renderer: draws the widget models of a hosted control as plain text, so that a
+// session can be followed on the terminal and compared line by line in tests. It only
+// reads the models and returns a string.
+//
+// Picture:
+//    #|Name      |Qty     |▲      one line per grid row in view (fixed rows, then TopRow on)
+//   --+----------+--------+░      a rule under the fixed rows
+//    1|Möchten   |      42|█      the thumb at Value within Min..Max
+//    2|[Réf._]   |    *7* |▼      an open editor over its cell; a changed cell in *...*
+//   Browsing: t@db |Connected     the status-bar panels
+//
+// - Columns in view (fixed ones, then LeftCol on, as ColIsVisible says) are ColWidth / 120
+//   characters wide (at least 1); zero-width columns and zero-height rows are left out.
+//   Each cell is closed by "|".
+// - Alignment: CellAlignment 0..2 left, 3..5 centre (spare blank on the right), 6..8 right,
+//   9 general (numbers right, other texts left).
+// - A changed cell (CellBackColor 255) shows its text as "*text*".
+// - Texts longer than their slot are cut and end with "…"; control characters print as
+//   blanks. Widths count code points.
+// - The scroll bar is one character right of the grid lines: "▲" on the first line, "▼" on
+//   the last, "░" for the track and "█" for the thumb; a disabled bar has no thumb.
+// - Status panels are Width / 120 characters each (at least 1), separated by "|".
+// - The editor (control coordinates, like the grid's own left/top) is drawn as
+//   "[text_]" in the slot of the cell its top left corner lies in.
+// - With ansi on, a changed cell's slot is drawn with a red background.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/flex_grid.h"
+
+namespace tabulo::view {
+
+// What the renderer needs of the 16-bit scroll bar.
+struct ScrollBarState {
+  int32_t min = 0;
+  int32_t max = 0;
+  int32_t value = 0;
+  bool visible = true;
+  bool enabled = true;
+};
+
+struct StatusPanelState {
+  std::string text;
+  double width = 0;  // twips
+};
+
+struct StatusBarState {
+  std::vector<StatusPanelState> panels;
+  bool visible = true;
+};
+
+// The in-place editor (a text box), in the control's coordinates (twips).
+struct EditorState {
+  double left = 0, top = 0, width = 0, height = 0;
+  std::string text;
+  bool visible = true;
+};
+
+struct Scene {
+  const platform::FlexGrid* grid = nullptr;  // required
+  std::optional<ScrollBarState> scroll_bar;
+  std::optional<StatusBarState> status_bar;
+  std::optional<EditorState> editor;
+};
+
+struct RenderOptions {
+  bool ansi = false;
+  // Every row and column, whatever the grid's size and scroll position.
+  bool whole_grid = false;
+};
+
+inline constexpr int32_t kChangedCellColor = 255;
+inline constexpr double kTwipsPerChar = 120;
+
+// Lines end with "\n". A scene without a grid raises ComError 5.
+std::string RenderText(const Scene& scene, const RenderOptions& options = {});
+
+}  // namespace tabulo::view

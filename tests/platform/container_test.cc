@@ -1,0 +1,238 @@
+#include "platform/headless_container.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/com_error.h"
+
+namespace tabulo::platform {
+namespace {
+
+int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ComError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(HeadlessContainer, MessageBoxesTakeQueuedAnswersInOrder) {
+  HeadlessContainer c;
+  c.QueueAnswer(kIdNo);
+  c.QueueAnswer(kIdYes);
+  EXPECT_EQ(c.MsgBox("Save changes?", kMbYesNo | kMbQuestion, ""), kIdNo);
+  EXPECT_EQ(c.MsgBox("Really?", kMbYesNo, "Confirm"), kIdYes);
+  EXPECT_EQ(c.pending_answers(), 0u);
+  ASSERT_EQ(c.message_boxes().size(), 2u);
+  const MsgBoxRecord& first = c.message_boxes()[0];
+  EXPECT_EQ(first.text, "Save changes?");
+  EXPECT_EQ(first.style, 36);
+  EXPECT_EQ(first.title, "Tabulo");  // the default title, as shown
+  EXPECT_EQ(first.answer, kIdNo);
+  EXPECT_TRUE(first.answered);
+  EXPECT_EQ(c.message_boxes()[1].title, "Confirm");
+}
+
+TEST(HeadlessContainer, UnansweredBoxesAnswerTheDefaultButton) {
+  HeadlessContainer c;
+  EXPECT_EQ(c.MsgBox("a", kMbOkOnly, ""), kIdOk);
+  EXPECT_EQ(c.MsgBox("b", kMbYesNo | kMbCritical, ""), kIdYes);
+  EXPECT_EQ(c.MsgBox("c", kMbOkCancel | kMbDefaultButton2, ""), kIdCancel);
+  EXPECT_EQ(c.MsgBox("d", kMbYesNoCancel | kMbDefaultButton3, ""), kIdCancel);
+  EXPECT_EQ(c.MsgBox("e", kMbYesNo | kMbDefaultButton3, ""), kIdYes);  // no third button
+  EXPECT_EQ(c.MsgBox("f", kMbRetryCancel | kMbExclamation, ""), kIdRetry);
+  EXPECT_EQ(c.MsgBox("g", kMbAbortRetryIgnore | kMbDefaultButton2, ""), kIdRetry);
+  ASSERT_EQ(c.message_boxes().size(), 7u);
+  for (const MsgBoxRecord& r : c.message_boxes()) EXPECT_FALSE(r.answered) << r.text;
+}
+
+TEST(HeadlessContainer, UnknownButtonSetIsRefusedBeforeShowing) {
+  HeadlessContainer c;
+  c.QueueAnswer(kIdOk);
+  EXPECT_EQ(ErrorOf([&] { c.MsgBox("x", 6, ""); }), 5);
+  EXPECT_TRUE(c.message_boxes().empty());
+  EXPECT_EQ(c.pending_answers(), 1u);
+}
+
+TEST(HeadlessContainer, DialogAnswersSetByRefArgumentsAndAreRecorded) {
+  HeadlessContainer c;
+  c.QueueDialogAnswer(DialogAnswer::Ok(Variant(true), {Variant("jdoe"), Variant("Reason 2")}));
+  std::vector<Variant> args{Variant(""), Variant(""), Variant(int32_t{40})};
+  EXPECT_EQ(c.ShowDialog(std::string(kDialogESignature), args), Variant(true));
+  EXPECT_EQ(args[0], Variant("jdoe"));
+  EXPECT_EQ(args[1], Variant("Reason 2"));
+  EXPECT_EQ(args[2], Variant(int32_t{40}));
+  ASSERT_EQ(c.dialogs().size(), 1u);
+  EXPECT_EQ(c.dialogs()[0].dialog, "ESignature");
+  EXPECT_EQ(c.dialogs()[0].args[0], Variant(""));  // as passed in
+  EXPECT_FALSE(c.dialogs()[0].cancelled);
+}
+
+TEST(HeadlessContainer, CancelledOrUnansweredDialogsRaise32755) {
+  HeadlessContainer c;
+  c.QueueDialogAnswer(DialogAnswer::Cancel());
+  std::vector<Variant> args{Variant("keep")};
+  try {
+    c.ShowDialog("PropertyPages", args);
+    FAIL() << "expected the cancel error";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.number(), 32755);
+    EXPECT_EQ(e.description(), "Cancel was selected.");
+  }
+  EXPECT_EQ(ErrorOf([&] { c.ShowDialog("PropertyPages", args); }), 32755);  // nothing queued
+  EXPECT_EQ(args[0], Variant("keep"));
+  ASSERT_EQ(c.dialogs().size(), 2u);
+  EXPECT_TRUE(c.dialogs()[0].cancelled);
+  EXPECT_TRUE(c.dialogs()[1].cancelled);
+}
+
+TEST(HeadlessContainer, ColourPickerReturnsTheChoiceOrNothing) {
+  HeadlessContainer c;
+  c.QueueDialogAnswer(DialogAnswer::Ok(Variant(int32_t{0xFF00})));
+  EXPECT_EQ(c.ChooseColor(0xFFFFFF), std::optional<int32_t>(0xFF00));
+  EXPECT_EQ(c.ChooseColor(0x123456), std::nullopt);
+  ASSERT_EQ(c.dialogs().size(), 2u);
+  EXPECT_EQ(c.dialogs()[0].dialog, "Color");
+  EXPECT_EQ(c.dialogs()[0].args,
+            (std::vector<Variant>{Variant(int32_t{0xFFFFFF}), Variant(int32_t{3})}));
+}
+
+TEST(HeadlessContainer, FontChooserChangesTheFontInPlace) {
+  HeadlessContainer c;
+  StdFont font;
+  auto chosen = StdFont::Create();
+  chosen->SetName("Arial");
+  chosen->SetSize(12);
+  chosen->SetWeight(800);
+  chosen->SetUnderline(true);
+  chosen->SetCharset(238);
+  c.QueueDialogAnswer(DialogAnswer::Ok(Variant(chosen)));
+  EXPECT_TRUE(c.ChooseFont(font));
+  EXPECT_EQ(font.name(), "Arial");
+  EXPECT_EQ(font.size(), 12.0);
+  EXPECT_EQ(font.weight(), 700);  // Bold is applied after Weight, as the font page does
+  EXPECT_TRUE(font.underline());
+  EXPECT_FALSE(font.italic());
+  EXPECT_EQ(font.charset(), 238);
+  auto shown = std::dynamic_pointer_cast<StdFont>(c.dialogs()[0].args[0].AsObject());
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->name(), "MS Sans Serif");  // the dialog started from the font's state
+
+  StdFont before = StdFont();
+  StdFont unchanged;
+  EXPECT_FALSE(c.ChooseFont(unchanged));
+  EXPECT_TRUE(unchanged == before);
+
+  c.QueueDialogAnswer(DialogAnswer::Ok(Variant("not a font")));
+  EXPECT_EQ(ErrorOf([&] { c.ChooseFont(unchanged); }), 13);
+}
+
+TEST(HeadlessContainer, AmbientChangesReachListenersInOrder) {
+  HeadlessContainer c;
+  std::vector<std::string> calls;
+  c.AddAmbientListener([&](std::string_view n) { calls.push_back("a:" + std::string(n)); });
+  AmbientListenerToken b =
+      c.AddAmbientListener([&](std::string_view n) { calls.push_back("b:" + std::string(n)); });
+  c.SetAmbientUserMode(false);
+  EXPECT_FALSE(c.AmbientUserMode());
+  c.SetAmbientDisplayName("Grid1");
+  EXPECT_EQ(calls, (std::vector<std::string>{"a:UserMode", "b:UserMode", "a:DisplayName",
+                                             "b:DisplayName"}));
+  c.RemoveAmbientListener(b);
+  calls.clear();
+  auto font = StdFont::Create();
+  c.SetAmbientFont(font);
+  EXPECT_EQ(c.AmbientFont(), font);
+  EXPECT_EQ(calls, std::vector<std::string>{"a:Font"});
+  EXPECT_EQ(ErrorOf([&] { c.SetAmbientFont(nullptr); }), 380);
+}
+
+TEST(HeadlessContainer, FailingOrRemovedListenersDoNotStopTheOthers) {
+  HeadlessContainer c;
+  std::vector<std::string> calls;
+  AmbientListenerToken third = 0;
+  c.AddAmbientListener([&](std::string_view) {
+    calls.push_back("first");
+    c.RemoveAmbientListener(third);
+    throw ComError(5, "listener failed");
+  });
+  c.AddAmbientListener([&](std::string_view) { calls.push_back("second"); });
+  third = c.AddAmbientListener([&](std::string_view) { calls.push_back("third"); });
+  c.SetAmbientUserMode(true);
+  EXPECT_EQ(calls, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(HeadlessContainer, PropertyChangedIsRecordedAndCanFail) {
+  HeadlessContainer c;
+  c.PropertyChanged("Font");
+  c.FailPropertyChanged(ComError(0x80004005, "unspecified"));
+  EXPECT_EQ(ErrorOf([&] { c.PropertyChanged("BackColor"); }), static_cast<int32_t>(0x80004005));
+  c.StopFailingPropertyChanged();
+  c.PropertyChanged("ForeColor");
+  EXPECT_EQ(c.property_changes(), (std::vector<std::string>{"Font", "BackColor", "ForeColor"}));
+}
+
+TEST(Container, ScaleConversions) {
+  HeadlessContainer c;
+  EXPECT_EQ(c.ScaleX(10, kScaleCharacters, kScaleTwips), 1200.0);
+  EXPECT_EQ(c.ScaleX(1260, kScaleTwips, kScaleCharacters), 10.5);
+  EXPECT_EQ(c.ScaleY(2, kScaleCharacters, kScaleTwips), 480.0);
+  EXPECT_EQ(c.ScaleY(480, kScaleTwips, kScaleCharacters), 2.0);
+  EXPECT_EQ(c.ScaleX(100, kScalePixels, kScaleTwips), 1500.0);
+  EXPECT_EQ(c.ScaleY(30, kScaleTwips, kScalePixels), 2.0);
+  EXPECT_EQ(c.ScaleX(1, kScaleCharacters, kScalePixels), 8.0);
+  EXPECT_EQ(c.ScaleY(1, kScaleCharacters, kScalePixels), 16.0);
+  EXPECT_EQ(c.ScaleX(1, kScaleInches, kScaleTwips), 1440.0);
+  EXPECT_EQ(c.ScaleX(7, kScaleTwips, kScaleTwips), 7.0);
+  EXPECT_EQ(ErrorOf([&] { c.ScaleX(1, 0, kScaleTwips); }), 5);
+  EXPECT_EQ(ErrorOf([&] { c.ScaleY(1, kScaleTwips, 8); }), 5);
+}
+
+TEST(HeadlessContainer, MousePointerHistory) {
+  HeadlessContainer c;
+  EXPECT_EQ(c.MousePointer(), kPointerDefault);
+  c.SetMousePointer(kPointerHourglass);
+  EXPECT_EQ(c.MousePointer(), 11);
+  c.SetMousePointer(kPointerDefault);
+  EXPECT_EQ(ErrorOf([&] { c.SetMousePointer(16); }), 380);
+  EXPECT_EQ(c.pointer_history(), (std::vector<int16_t>{11, 0}));
+}
+
+TEST(HeadlessContainer, PopupMenusAnswerFromTheQueue) {
+  HeadlessContainer c;
+  c.QueuePopupChoice(0);
+  c.QueuePopupChoice(5);
+  EXPECT_EQ(c.PopupMenu({"Refresh"}, 100, 200), 0);
+  EXPECT_EQ(c.PopupMenu({"Refresh"}, 0, 0), -1);           // out of range
+  EXPECT_EQ(c.PopupMenu({"Refresh", "Other"}, 0, 0), -1);  // nothing queued
+  ASSERT_EQ(c.popups().size(), 3u);
+  EXPECT_EQ(c.popups()[0].captions, std::vector<std::string>{"Refresh"});
+  EXPECT_EQ(c.popups()[0].x, 100);
+  EXPECT_EQ(c.popups()[0].chosen, 0);
+  EXPECT_EQ(c.popups()[2].captions.size(), 2u);
+}
+
+TEST(HeadlessContainer, OwnsItsClockAndLoop) {
+  HeadlessContainer c;
+  EXPECT_EQ(&c.event_loop().clock(), &c.clock());
+  int64_t start = c.clock().NowMillis();
+  c.virtual_clock().Advance(250);
+  EXPECT_EQ(c.clock().NowMillis(), start + 250);
+  EXPECT_EQ(&c.UserLocale(), &Locale::EnUS());
+  c.SetUserLocale(Locale::FrFR());
+  EXPECT_EQ(c.UserLocale().lcid(), 1036);
+}
+
+TEST(HeadlessContainer, StartsOutsideTheHostAndCanBePutInside) {
+  HeadlessContainer c;
+  EXPECT_FALSE(c.IsHostRuntime());
+  EXPECT_EQ(c.ModuleFileName().find("Panel Studio"), std::string::npos);
+  c.SetModuleFileName(std::string(kConfigurationToolModule));
+  EXPECT_EQ(c.ModuleFileName(), "C:\\Program Files\\Panel Studio\\PanelStudio.exe");
+  c.OutputDebugString("Tabulo: one\r\n");
+  c.OutputDebugString("Tabulo: two\r\n");
+  EXPECT_EQ(c.debug_output(), (std::vector<std::string>{"Tabulo: one\r\n", "Tabulo: two\r\n"}));
+}
+
+}  // namespace
+}  // namespace tabulo::platform

@@ -1,0 +1,336 @@
+#include "platform/dispatch_object.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/com_error.h"
+
+namespace tabulo::platform {
+namespace {
+
+// A sample automation class: a read-write property, a read-only and a write-only one, an
+// indexed property, an object property, methods with optional and by-reference parameters,
+// and two events.
+class Sample : public DispatchObject {
+ public:
+  static constexpr DispId kCaption = 0x68030002;
+  static constexpr DispId kCount = 0x68030001;
+  static constexpr DispId kSecret = 0x68030000;
+  static constexpr DispId kCell = 0x68030003;
+  static constexpr DispId kPicture = 0x68030004;
+  static constexpr DispId kAdjust = 0x60030040;
+  static constexpr DispId kSetSmall = 0x60030041;
+  static constexpr DispId kRatio = 0x60030042;
+  static constexpr DispId kChanged = 1;
+  static constexpr DispId kPing = 2;
+
+  Sample() : DispatchObject("Sample") {
+    DeclareProperty(
+        "Caption", kCaption, [this] { return Variant(caption); },
+        [this](const Variant& v) { caption = ArgString({v}, 0); });
+    DeclareProperty(
+        "Count", kCount, [this] { return Variant(count); }, nullptr);
+    DeclareProperty("Secret", kSecret, nullptr, [this](const Variant& v) { secret = v; });
+    DeclareMember("Cell", kCell, MemberKind::PropertyGet, {{"Row"}, {"Col", true}},
+                  [this](std::vector<Variant>& args) {
+                    last_args = args;
+                    return Variant("cell");
+                  });
+    DeclareMember("Cell", kCell, MemberKind::PropertyLet, {{"Row"}, {"Col", true}, {"New_Cell"}},
+                  [this](std::vector<Variant>& args) {
+                    last_args = args;
+                    return Variant();
+                  });
+    DeclareObjectProperty(
+        "Picture", kPicture, [this] { return Variant(picture); },
+        [this](const Variant& v) { picture = ArgObject({v}, 0); });
+    // Adjust(ByRef Value, [Delta], [ByRef Echo]): Value += Delta (1 when omitted), Echo
+    // becomes "done"; Delta is overwritten locally to show by-value isolation.
+    DeclareMethod("Adjust", kAdjust,
+                  {{"Value", false, true}, {"Delta", true, false}, {"Echo", true, true}},
+                  [this](std::vector<Variant>& args) {
+                    int32_t before = ArgLong(args, 0);
+                    int32_t delta = HasArg(args, 1) ? ArgLong(args, 1) : 1;
+                    args[0] = Variant(before + delta);
+                    args[1] = Variant("clobbered");
+                    args[2] = Variant("done");
+                    ++count;
+                    return Variant(before);
+                  });
+    DeclareMethod("SetSmall", kSetSmall, {{"N"}}, [this](std::vector<Variant>& args) {
+      small = ArgInt16(args, 0);
+      return Variant();
+    });
+    DeclareMethod("Ratio", kRatio, {{"X"}, {"Flag", true}}, [this](std::vector<Variant>& args) {
+      bool flag = HasArg(args, 1) && ArgBool(args, 1);
+      double x = ArgDouble(args, 0);
+      return Variant(flag ? -x : x);
+    });
+    DeclareEvent("Changed", kChanged, 2);
+    DeclareEvent("Ping", kPing, 0);
+  }
+
+  using DispatchObject::Fire;
+
+  std::string caption = "first";
+  int32_t count = 0;
+  Variant secret;
+  int16_t small = 0;
+  std::shared_ptr<Dispatch> picture;
+  std::vector<Variant> last_args;
+};
+
+int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ComError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+class Recorder : public EventSink {
+ public:
+  explicit Recorder(std::function<void(std::vector<Variant>&)> act) : act_(std::move(act)) {}
+  void OnEvent(DispId id, std::string_view name, std::vector<Variant>& args) override {
+    seen.push_back(std::to_string(id) + ":" + std::string(name) + "/" +
+                   std::to_string(args.size()));
+    if (act_) act_(args);
+  }
+  std::vector<std::string> seen;
+
+ private:
+  std::function<void(std::vector<Variant>&)> act_;
+};
+
+TEST(DispatchObject, NamesAreCaseInsensitiveAndIdsFixed) {
+  auto s = std::make_shared<Sample>();
+  EXPECT_EQ(s->GetIdOfName("caption"), Sample::kCaption);
+  EXPECT_EQ(s->GetIdOfName("CAPTION"), Sample::kCaption);
+  EXPECT_EQ(s->GetIdOfName("aDjUsT"), Sample::kAdjust);
+  s->Put("CAPTION", Variant("second"));
+  EXPECT_EQ(s->caption, "second");
+  std::vector<Variant> none;
+  EXPECT_EQ(s->Invoke(Sample::kCaption, InvokeKind::PropertyGet, none), Variant("second"));
+  EXPECT_EQ(s->InvokeByName("caption", InvokeKind::PropertyGet, none), Variant("second"));
+  EXPECT_EQ(s->ClassName(), "Sample");
+}
+
+TEST(DispatchObject, UnknownMembersRaise438) {
+  auto s = std::make_shared<Sample>();
+  try {
+    s->GetIdOfName("Captions");
+    FAIL() << "expected 438";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.number(), 438);
+    EXPECT_EQ(e.description(), "Object doesn't support this property or method");
+    EXPECT_EQ(e.source(), "Sample");
+  }
+  std::vector<Variant> none;
+  EXPECT_EQ(ErrorOf([&] { s->Invoke(0x12345, InvokeKind::Method, none); }), 438);
+  EXPECT_EQ(ErrorOf([&] { s->Call("Nope"); }), 438);
+}
+
+TEST(DispatchObject, MethodAndGetAreInterchangeable) {
+  auto s = std::make_shared<Sample>();
+  s->count = 7;
+  std::vector<Variant> none;
+  EXPECT_EQ(s->Invoke(Sample::kCount, InvokeKind::Method, none), Variant(int32_t{7}));
+  std::vector<Variant> args{Variant(int32_t{5})};
+  EXPECT_EQ(s->Invoke(Sample::kAdjust, InvokeKind::PropertyGet, args), Variant(int32_t{5}));
+  EXPECT_EQ(args[0], Variant(int32_t{6}));
+}
+
+TEST(DispatchObject, PropertyAssignmentsTheMemberDoesNotAllowRaise450) {
+  auto s = std::make_shared<Sample>();
+  EXPECT_EQ(ErrorOf([&] { s->Put("Count", Variant(int32_t{1})); }), 450);
+  EXPECT_EQ(ErrorOf([&] { s->Get("Secret"); }), 450);
+  EXPECT_EQ(ErrorOf([&] { s->Call("Secret"); }), 450);
+  EXPECT_EQ(ErrorOf([&] { s->Put("Adjust", Variant(int32_t{1})); }), 450);
+  // An object never goes to a let-only property, Nothing included.
+  EXPECT_EQ(ErrorOf([&] { s->Put("Caption", Variant(std::make_shared<Sample>())); }), 450);
+  EXPECT_EQ(ErrorOf([&] { s->Put("Caption", Variant::Nothing()); }), 450);
+  EXPECT_EQ(ErrorOf([&] { s->PutRef("Caption", Variant(std::make_shared<Sample>())); }), 450);
+  EXPECT_EQ(s->caption, "first");
+  // Set-reference of something that is not an object.
+  EXPECT_EQ(ErrorOf([&] { s->PutRef("Picture", Variant("x")); }), 13);
+  // A put with no value at all.
+  std::vector<Variant> none;
+  EXPECT_EQ(ErrorOf([&] { s->Invoke(Sample::kCaption, InvokeKind::PropertyPut, none); }), 450);
+  s->Put("Secret", Variant(int32_t{3}));
+  EXPECT_EQ(s->secret, Variant(int32_t{3}));
+}
+
+TEST(DispatchObject, ObjectPropertiesAreAssignedByReference) {
+  auto s = std::make_shared<Sample>();
+  auto pic = std::make_shared<Sample>();
+  s->PutRef("picture", Variant(pic));
+  EXPECT_EQ(s->picture, pic);
+  EXPECT_EQ(s->Get("Picture").AsObject(), pic);
+  s->PutRef("Picture", Variant::Nothing());
+  EXPECT_EQ(s->picture, nullptr);
+}
+
+TEST(DispatchObject, ArgumentCountsAreChecked) {
+  auto s = std::make_shared<Sample>();
+  EXPECT_EQ(ErrorOf([&] { s->Call("Adjust"); }), 450);
+  EXPECT_EQ(ErrorOf([&] {
+              s->Call("Adjust", {Variant(int32_t{1}), Variant(int32_t{1}), Variant(), Variant()});
+            }),
+            450);
+  EXPECT_EQ(ErrorOf([&] { s->Get("Count", {Variant(int32_t{1})}); }), 450);
+  // Missing() is for optional parameters only.
+  EXPECT_EQ(ErrorOf([&] { s->Call("Adjust", {Variant::Missing()}); }), 449);
+  EXPECT_EQ(s->count, 0);  // no failed call reached the handler
+}
+
+TEST(DispatchObject, ByRefParametersAreCopiedBackAndOthersAreNot) {
+  auto s = std::make_shared<Sample>();
+  std::vector<Variant> args{Variant(int32_t{10}), Variant(int32_t{5}), Variant("old")};
+  Variant r = s->Invoke(Sample::kAdjust, InvokeKind::Method, args);
+  EXPECT_EQ(r, Variant(int32_t{10}));
+  EXPECT_EQ(args[0], Variant(int32_t{15}));
+  EXPECT_EQ(args[1], Variant(int32_t{5}));  // by value: the handler's write stays local
+  EXPECT_EQ(args[2], Variant("done"));
+}
+
+TEST(DispatchObject, OmittedOptionalArgumentsArriveAsMissing) {
+  auto s = std::make_shared<Sample>();
+  std::vector<Variant> one{Variant(int32_t{10})};
+  s->Invoke(Sample::kAdjust, InvokeKind::Method, one);
+  ASSERT_EQ(one.size(), 1u);  // the caller's list does not grow
+  EXPECT_EQ(one[0], Variant(int32_t{11}));
+  std::vector<Variant> explicit_missing{Variant(int32_t{10}), Variant::Missing()};
+  s->Invoke(Sample::kAdjust, InvokeKind::Method, explicit_missing);
+  EXPECT_EQ(explicit_missing[0], Variant(int32_t{11}));
+}
+
+TEST(DispatchObject, PutValueIsAlwaysLastForIndexedProperties) {
+  auto s = std::make_shared<Sample>();
+  std::vector<Variant> args{Variant(int32_t{4}), Variant("v")};
+  s->Invoke(Sample::kCell, InvokeKind::PropertyPut, args);
+  ASSERT_EQ(s->last_args.size(), 3u);
+  EXPECT_EQ(s->last_args[0], Variant(int32_t{4}));
+  EXPECT_TRUE(s->last_args[1].IsMissing());
+  EXPECT_EQ(s->last_args[2], Variant("v"));
+  std::vector<Variant> full{Variant(int32_t{4}), Variant(int32_t{2}), Variant("w")};
+  s->Invoke(Sample::kCell, InvokeKind::PropertyPut, full);
+  EXPECT_EQ(s->last_args[1], Variant(int32_t{2}));
+  EXPECT_EQ(s->last_args[2], Variant("w"));
+  EXPECT_EQ(s->Get("Cell", {Variant(int32_t{1})}), Variant("cell"));
+  EXPECT_EQ(ErrorOf([&] { s->Get("Cell"); }), 450);
+}
+
+TEST(DispatchObject, ArgumentCoercionRaisesTheClassicErrors) {
+  auto s = std::make_shared<Sample>();
+  s->Call("SetSmall", {Variant("12")});
+  EXPECT_EQ(s->small, 12);
+  s->Call("SetSmall", {Variant(2.5)});
+  EXPECT_EQ(s->small, 2);  // halves to even
+  EXPECT_EQ(ErrorOf([&] { s->Call("SetSmall", {Variant("twelve")}); }), 13);
+  EXPECT_EQ(ErrorOf([&] { s->Call("SetSmall", {Variant(int32_t{40000})}); }), 6);
+  EXPECT_EQ(ErrorOf([&] { s->Call("SetSmall", {Variant::Null()}); }), 94);
+  EXPECT_EQ(ErrorOf([&] { s->PutRef("Picture", Variant(int32_t{1})); }), 13);
+  EXPECT_EQ(s->small, 2);
+  EXPECT_EQ(s->Call("Ratio", {Variant("2.5"), Variant(true)}), Variant(-2.5));
+}
+
+TEST(DispatchObject, CoercionFollowsTheObjectsLocale) {
+  auto s = std::make_shared<Sample>();
+  EXPECT_EQ(s->Call("Ratio", {Variant("1.5")}), Variant(1.5));
+  s->SetCoercionLocale(Locale::DeDE());
+  EXPECT_EQ(s->Call("Ratio", {Variant("1,5")}), Variant(1.5));
+  s->Put("Caption", Variant(1.5));
+  EXPECT_EQ(s->caption, "1,5");
+}
+
+TEST(DispatchObject, EventsReachEverySinkAndByRefChangesComeBack) {
+  auto s = std::make_shared<Sample>();
+  auto first = std::make_shared<Recorder>([](std::vector<Variant>& a) {
+    if (!a.empty()) a[0] = Variant(true);
+  });
+  std::vector<Variant> seen_by_second;
+  auto second = std::make_shared<Recorder>([&](std::vector<Variant>& a) {
+    seen_by_second = a;
+    a[1] = Variant(a[1].AsString() + "!");
+  });
+  s->Advise(first);
+  int64_t cookie = s->Advise(second);
+  std::vector<Variant> args{Variant(false), Variant("name")};
+  s->Fire("changed", args);
+  EXPECT_EQ(first->seen, std::vector<std::string>{"1:Changed/2"});
+  EXPECT_EQ(second->seen, std::vector<std::string>{"1:Changed/2"});
+  ASSERT_EQ(seen_by_second.size(), 2u);
+  EXPECT_EQ(seen_by_second[0], Variant(true));  // the second sink sees the first one's change
+  EXPECT_EQ(args[0], Variant(true));
+  EXPECT_EQ(args[1], Variant("name!"));
+
+  s->Unadvise(cookie);
+  std::vector<Variant> none;
+  s->Fire(Sample::kPing, none);
+  EXPECT_EQ(first->seen.back(), "2:Ping/0");
+  EXPECT_EQ(second->seen.size(), 1u);
+}
+
+TEST(DispatchObject, FiringMisdeclaredEventsRaises) {
+  auto s = std::make_shared<Sample>();
+  auto sink = std::make_shared<Recorder>(nullptr);
+  s->Advise(sink);
+  std::vector<Variant> one{Variant(true)};
+  EXPECT_EQ(ErrorOf([&] { s->Fire(Sample::kChanged, one); }), 450);
+  EXPECT_EQ(ErrorOf([&] { s->Fire("Pong", one); }), 438);
+  EXPECT_EQ(ErrorOf([&] { s->Fire(99, one); }), 438);
+  EXPECT_TRUE(sink->seen.empty());
+  EXPECT_EQ(s->EventId("PING"), Sample::kPing);
+  EXPECT_EQ(s->EventId("Caption"), kDispIdUnknown);
+}
+
+TEST(DispatchObject, ListsMembersInDeclarationOrder) {
+  auto s = std::make_shared<Sample>();
+  std::vector<std::string> lines;
+  for (const MemberInfo& m : s->Members()) lines.push_back(m.Describe());
+  std::vector<std::string> expected{
+      "0x68030002 get Caption()",
+      "0x68030002 let Caption(New_Caption)",
+      "0x68030001 get Count()",
+      "0x68030000 let Secret(New_Secret)",
+      "0x68030003 get Cell(Row, [Col])",
+      "0x68030003 let Cell(Row, [Col], New_Cell)",
+      "0x68030004 get Picture()",
+      "0x68030004 set Picture(New_Picture)",
+      "0x60030040 method Adjust(ByRef Value, [Delta], [ByRef Echo])",
+      "0x60030041 method SetSmall(N)",
+      "0x60030042 method Ratio(X, [Flag])",
+  };
+  EXPECT_EQ(lines, expected);
+  std::vector<MemberInfo> events = s->Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Describe(), "1 event Changed(Arg1, Arg2)");
+  EXPECT_EQ(events[1].max_args(), 0);
+  EXPECT_EQ(s->Members()[8].min_args(), 1);
+  EXPECT_EQ(s->Members()[8].max_args(), 3);
+}
+
+// Classes whose declarations contradict each other.
+class Conflicting : public DispatchObject {
+ public:
+  explicit Conflicting(int variant) : DispatchObject("Conflicting") {
+    auto h = [](std::vector<Variant>&) { return Variant(); };
+    DeclareMethod("A", 1, {}, h);
+    if (variant == 0) DeclareMethod("B", 1, {}, h);   // id taken by another name
+    if (variant == 1) DeclareMethod("a", 2, {}, h);   // name taken with another id
+    if (variant == 2) DeclareMethod("A", 1, {}, h);   // same kind twice
+    if (variant == 3) DeclareMethod("C", 3, {}, {});  // no handler
+    if (variant == 4) DeclareEvent("E", 1, -1);       // negative count
+    if (variant == 5) DeclareMember("P", 4, MemberKind::PropertyLet, {}, h);  // no value
+  }
+};
+
+TEST(DispatchObject, ContradictoryDeclarationsAreRefused) {
+  for (int v = 0; v <= 5; ++v) {
+    EXPECT_EQ(ErrorOf([v] { Conflicting c(v); }), kErrInvalidProcedureCall) << v;
+  }
+  EXPECT_EQ(ErrorOf([] { Conflicting c(9); }), 0);
+}
+
+}  // namespace
+}  // namespace tabulo::platform
