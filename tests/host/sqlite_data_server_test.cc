@@ -360,3 +360,21 @@ TEST_F(DataServerTest, SourcesCatalogsAndMachineName) {
 
 }  // namespace
 }  // namespace tabulo::host::sqlite
+
+namespace tabulo::host::sqlite {
+namespace {
+
+TEST_F(DataServerTest, WalDatabaseWithNoOtherConnectionOpen) {
+  CreateOrders(*db_, 40, /*wal=*/true);
+  db_.reset();  // the last writer closes: SQLite checkpoints and removes the -wal file
+  auto rs = Query("SELECT * FROM Orders WHERE Qty >= 10 ORDER BY Id DESC");
+  EXPECT_EQ(rs->RecordCount(), 31);  // Ids 40 down to 10
+  rs->Move(30);
+  EXPECT_EQ(rs->Item(0).Value(), Variant(int32_t{10}));
+  // The control's own UPDATE commits while the record set is open.
+  EXPECT_EQ(Query("UPDATE Orders SET Customer = 'Z' WHERE Id = 10")->State(), 0);
+  EXPECT_EQ(rs->Item(1).Value(), Variant("C10"));
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite

@@ -213,3 +213,24 @@ TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
 
 }  // namespace
 }  // namespace tabulo::host::sqlite
+
+namespace tabulo::host::sqlite {
+namespace {
+
+// An index that covers the rowid tempts SQLite to scan it for the rowids alone; without
+// ORDER BY the rowid path still lists the records in rowid (table) order.
+TEST_F(SnapshotSourceTest, WithoutOrderByRecordsComeInRowidOrder) {
+  CreateOrders(*db_, 300);
+  db_->Exec("CREATE INDEX OrdersByCustomer ON Orders(Customer)");
+  SnapshotOptions general;
+  general.general_path_only = true;
+  auto rowid = Open("SELECT Id, Customer FROM Orders");
+  ASSERT_EQ(rowid.path, SnapshotPath::RowidOnCopy);
+  const auto rows = AllRows(std::move(rowid.source));
+  ASSERT_EQ(rows.size(), 300u);
+  EXPECT_TRUE(rows[1][0] == Variant(int32_t{2}));
+  EXPECT_TRUE(rows == AllRows(Open("SELECT Id, Customer FROM Orders ORDER BY Id", general).source));
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite

@@ -19,15 +19,17 @@ class MaterializedSource : public RowSource {
     const int n = sqlite3_column_count(stmt);
     size_t bytes = 0;
     while (Step(db, stmt, db_path)) {
+      if (file_) {
+        // Straight from the query into the store: no copy of the values on the way.
+        InsertFrom(stmt, n);
+        ++count_;
+        continue;
+      }
       Row row;
       row.reserve(static_cast<size_t>(n));
       for (int i = 0; i < n; ++i) row.push_back(ReadRaw(stmt, i));
       if (count_ == 0) TypeByFirstRow(columns_, row);
       ++count_;
-      if (file_) {
-        Insert(row);
-        continue;
-      }
       for (const auto& v : row) bytes += v.ByteSize();
       rows_.push_back(std::move(row));
       if (bytes > memory_bound_) Spill(n);
@@ -91,6 +93,13 @@ class MaterializedSource : public RowSource {
     for (size_t i = 0; i < row.size(); ++i) BindRaw(stmt, static_cast<int>(i + 1), row[i]);
     Step(store_db_.get(), stmt, file_->path());
     sqlite3_clear_bindings(stmt);
+  }
+
+  void InsertFrom(sqlite3_stmt* query, int n) {
+    sqlite3_stmt* stmt = insert_.get();
+    sqlite3_reset(stmt);
+    for (int i = 0; i < n; ++i) sqlite3_bind_value(stmt, i + 1, sqlite3_column_value(query, i));
+    Step(store_db_.get(), stmt, file_->path());
   }
 
   std::shared_ptr<TempStore> store_;

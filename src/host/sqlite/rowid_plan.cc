@@ -167,6 +167,9 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
   RowidPlan plan;
   plan.collect_sql =
       "SELECT " + rowid + " " + std::string(sql.substr(from_offset, statement_end - from_offset));
+  // Unordered, SQLite may scan a covering index for the rowids alone and list them in that
+  // index's order; the query itself would list the table's order.
+  if (!order_by) plan.collect_sql += " ORDER BY " + rowid;
   plan.read_sql = "SELECT " + std::string(sql.substr(list_begin, from_offset - list_begin)) +
                   std::string(sql.substr(from_offset, table_end - from_offset)) + " WHERE " +
                   rowid + " = ?1";

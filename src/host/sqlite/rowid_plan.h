@@ -12,6 +12,7 @@
 //   - <table> is an ordinary rowid table of the main database (not a view, a virtual table or
 //     a WITHOUT ROWID table) with a name for its rowid not taken by a column;
 //   - the compiled program runs no aggregate or window step (EXPLAIN shows no Agg* opcode).
+// Without ORDER BY the records come in rowid order (the table's order).
 // Anything else takes the general path (a materialized copy). When in doubt: general.
 #pragma once
 

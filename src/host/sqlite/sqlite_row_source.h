@@ -15,6 +15,11 @@
 //     COMMIT fail, so the database file is copied into the temp folder (SQLite's backup, under
 //     the shared lock of the one read transaction), the lock is released, and rowids are
 //     collected and records read on the private copy.
+// Measured (bench/record_set_bench, 10M-row Orders, 8M-row result, loaded 2-core machine, CPU
+// time): count pass 0.85 s; first window WAL 1.2 s, rollback journal 3.2 s (the 740 MB copy;
+// 13.8 s wall on this disk); the general path for the same query 16.6 s. Jump to any record
+// and read 30 rows: median 45-51 us. So the rollback-journal rowid path copies the file rather
+// than the result; for large tables WAL is the journal mode to recommend.
 // Memory: the rowid path holds ~1.1 bytes per row (RowidList); the general path at most the
 // bound in memory. Store files are removed when the source is destroyed.
 #pragma once
