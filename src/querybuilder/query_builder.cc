@@ -32,7 +32,7 @@ std::string Group(const platform::SubMatches& groups, int number) {
 }
 
 // Adds each comma-separated entry of `text`, trimmed, and selects the first.
-void FillList(ListModel& list, const std::string& text) {
+void FillList(platform::ListBox& list, const std::string& text) {
   platform::RegExp re;
   re.SetPattern("([^,]+)(,)?");
   re.SetGlobal(true);
@@ -40,39 +40,21 @@ void FillList(ListModel& list, const std::string& text) {
   const platform::MatchCollection matches = re.Execute(text);
   for (int32_t i = 0; i < matches.Count(); ++i)
     list.AddItem(Group(matches.Item(i).SubMatches(), 1));
-  if (list.ListCount() > 0) list.SetListIndex(0);
+  if (list.list_count() > 0) list.set_list_index(0);
 }
 
-std::string JoinList(const ListModel& list) {
-  const int32_t n = list.ListCount();
+std::string JoinList(const platform::ListBox& list) {
+  const int32_t n = list.list_count();
   if (n == 0) return {};
   std::string joined;
-  for (int32_t i = 0; i < n; ++i) joined += list.List(i) + ", ";
+  for (int32_t i = 0; i < n; ++i) joined += list.list(i) + ", ";
   joined.resize(joined.size() - 2);
   return platform::Trim(joined);
 }
 
 }  // namespace
 
-frmQueryBuilder::frmQueryBuilder(const platform::Locale& loc)
-    : own_select_(std::make_unique<PlainList>()),
-      own_order_by_(std::make_unique<PlainList>()),
-      own_table_columns_(std::make_unique<PlainList>()),
-      own_where_(std::make_unique<PlainText>()),
-      lstSelect(own_select_.get()),
-      lstOrderBy(own_order_by_.get()),
-      txtWhere(own_where_.get()),
-      lstTableColumns(own_table_columns_.get()),
-      locale_(&loc) {}
-
-frmQueryBuilder::frmQueryBuilder(ListModel& lst_select, ListModel& lst_order_by,
-                                 TextModel& txt_where, ListModel& lst_table_columns,
-                                 const platform::Locale& loc)
-    : lstSelect(&lst_select),
-      lstOrderBy(&lst_order_by),
-      txtWhere(&txt_where),
-      lstTableColumns(&lst_table_columns),
-      locale_(&loc) {}
+frmQueryBuilder::frmQueryBuilder(const platform::Locale& loc) : locale_(&loc) {}
 
 std::string frmQueryBuilder::sql() {
   BuildSql();
@@ -85,33 +67,33 @@ void frmQueryBuilder::SetSql(std::string_view text) {
 }
 
 std::string frmQueryBuilder::SelectPart() const {
-  return JoinList(*lstSelect);
+  return JoinList(lstSelect);
 }
 
 std::string frmQueryBuilder::WherePart() const {
-  return platform::Trim(txtWhere->Text());
+  return platform::Trim(txtWhere.text());
 }
 
 std::string frmQueryBuilder::OrderByPart() const {
-  return JoinList(*lstOrderBy);
+  return JoinList(lstOrderBy);
 }
 
 void frmQueryBuilder::SetTableColumns(Collection columns) {
   m_colTableColumns = std::move(columns);
-  lstTableColumns->Clear();
+  lstTableColumns.Clear();
   if (!m_colTableColumns) return;
   for (const platform::Variant& column : *m_colTableColumns)
-    lstTableColumns->AddItem(platform::CStr(column, *locale_));
-  if (lstTableColumns->ListCount() > 0) lstTableColumns->SetListIndex(0);
+    lstTableColumns.AddItem(platform::CStr(column, *locale_));
+  if (lstTableColumns.list_count() > 0) lstTableColumns.set_list_index(0);
 }
 
 void frmQueryBuilder::ParseSql() {
   // Every failure ends the split where it happened, without a message: the steps done stay
   // done (callers use a fresh builder per statement and read an empty FromPart as "none").
   try {
-    lstSelect->Clear();
-    lstOrderBy->Clear();
-    txtWhere->SetText("");
+    lstSelect.Clear();
+    lstOrderBy.Clear();
+    txtWhere.set_text("");
 
     platform::RegExp re;
     re.SetGlobal(true);
@@ -130,10 +112,10 @@ void frmQueryBuilder::ParseSql() {
     }
     if (select.empty()) return;  // not a statement of this form
 
-    FillList(*lstSelect, select);
-    FillList(*lstOrderBy, order_by);
+    FillList(lstSelect, select);
+    FillList(lstOrderBy, order_by);
     m_sFromPart = from;
-    txtWhere->SetText(where);
+    txtWhere.set_text(where);
   } catch (const std::exception&) {
   }
 }

@@ -2,7 +2,8 @@
 // text, the WHERE text and the sort list), split from a statement text with four regular
 // expressions tried in a fixed order and joined back into a statement. The control creates
 // one without showing it only to learn the table of a statement (FromPart); the dialog
-// (a later addition) shows the same object with its widgets as the part storage.
+// (a later addition) shows the same object. The SELECT and ORDER BY lists and the WHERE text
+// live in the dialog's widget models, which are the storage of the parts either way.
 //
 // Splitting never raises: a statement that no pattern matches (or a regular-expression
 // limit on a huge text) ends the split silently, leaving the lists and the filter empty and
@@ -15,9 +16,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/list_box.h"
 #include "platform/locale.h"
+#include "platform/text_box.h"
 #include "platform/variant.h"
-#include "querybuilder/part_models.h"
 
 namespace tabulo::querybuilder {
 
@@ -25,11 +27,8 @@ class frmQueryBuilder {
  public:
   using Collection = std::shared_ptr<const std::vector<platform::Variant>>;
 
-  // With plain part models of its own; `loc` converts TableColumns elements to text.
+  // `loc` converts TableColumns elements to text.
   explicit frmQueryBuilder(const platform::Locale& loc = platform::Locale::EnUS());
-  // With the dialog's widgets as the part storage; they must outlive the builder.
-  frmQueryBuilder(ListModel& lst_select, ListModel& lst_order_by, TextModel& txt_where,
-                  ListModel& lst_table_columns, const platform::Locale& loc);
   frmQueryBuilder(const frmQueryBuilder&) = delete;
   frmQueryBuilder& operator=(const frmQueryBuilder&) = delete;
 
@@ -51,24 +50,17 @@ class frmQueryBuilder {
 
   int32_t DialogResult() const { return m_nDialogResult; }
 
-  const ListModel& SelectList() const { return *lstSelect; }
-  const ListModel& OrderByList() const { return *lstOrderBy; }
-  const ListModel& TableColumnList() const { return *lstTableColumns; }
+  // The part storage: the dialog shows these widgets and the operator edits them.
+  platform::ListBox lstSelect{"lstSelect"};
+  platform::ListBox lstOrderBy{"lstOrderBy"};
+  platform::TextBox txtWhere{"txtWhere"};
+  platform::ListBox lstTableColumns{"lstTableColumns"};
 
  private:
   void ParseSql();
   void BuildSql();
 
-  // Plain models, when the builder was not given widgets.
-  std::unique_ptr<PlainList> own_select_, own_order_by_, own_table_columns_;
-  std::unique_ptr<PlainText> own_where_;
-
-  ListModel* lstSelect;
-  ListModel* lstOrderBy;
-  TextModel* txtWhere;
-  ListModel* lstTableColumns;
   const platform::Locale* locale_;
-
   std::string m_sSql;
   std::string m_sFromPart;
   Collection m_colTableColumns;

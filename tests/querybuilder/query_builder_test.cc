@@ -15,9 +15,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-std::vector<std::string> Entries(const ListModel& list) {
+std::vector<std::string> Entries(const platform::ListBox& list) {
   std::vector<std::string> out;
-  for (int32_t i = 0; i < list.ListCount(); ++i) out.push_back(list.List(i));
+  for (int32_t i = 0; i < list.list_count(); ++i) out.push_back(list.list(i));
   return out;
 }
 
@@ -35,12 +35,12 @@ TEST(QueryBuilder, StartsEmpty) {
 TEST(QueryBuilder, SplitsAllFourPartsOfALowerCaseStatement) {
   frmQueryBuilder qb;
   qb.SetSql("select a, b from t where x = 1 order by a desc");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("a", "b"));
-  EXPECT_EQ(qb.SelectList().ListIndex(), 0);
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("a", "b"));
+  EXPECT_EQ(qb.lstSelect.list_index(), 0);
   EXPECT_EQ(qb.FromPart(), "t");
   EXPECT_EQ(qb.WherePart(), "x = 1");
-  EXPECT_THAT(Entries(qb.OrderByList()), ElementsAre("a desc"));
-  EXPECT_EQ(qb.OrderByList().ListIndex(), 0);
+  EXPECT_THAT(Entries(qb.lstOrderBy), ElementsAre("a desc"));
+  EXPECT_EQ(qb.lstOrderBy.list_index(), 0);
   EXPECT_EQ(qb.SelectPart(), "a, b");
   EXPECT_EQ(qb.OrderByPart(), "a desc");
   EXPECT_EQ(qb.sql(), "SELECT a, b FROM t WHERE x = 1 ORDER BY a desc");
@@ -49,7 +49,7 @@ TEST(QueryBuilder, SplitsAllFourPartsOfALowerCaseStatement) {
 TEST(QueryBuilder, MissingClausesLeaveTheirBlanks) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT * FROM t");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("*"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("*"));
   EXPECT_EQ(qb.FromPart(), "t");
   EXPECT_EQ(qb.sql(), "SELECT * FROM t  ");
 
@@ -59,14 +59,14 @@ TEST(QueryBuilder, MissingClausesLeaveTheirBlanks) {
 
   qb.SetSql("SELECT a FROM t WHERE b > 2");
   EXPECT_EQ(qb.OrderByPart(), "");
-  EXPECT_EQ(qb.OrderByList().ListIndex(), -1);
+  EXPECT_EQ(qb.lstOrderBy.list_index(), -1);
   EXPECT_EQ(qb.sql(), "SELECT a FROM t WHERE b > 2 ");
 }
 
 TEST(QueryBuilder, AliasesAndFromListsStayWhole) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT o.Id AS OrderId, c.Name Customer FROM Orders o, Customers c WHERE x");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("o.Id AS OrderId", "c.Name Customer"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("o.Id AS OrderId", "c.Name Customer"));
   EXPECT_EQ(qb.FromPart(), "Orders o, Customers c");
   EXPECT_EQ(qb.WherePart(), "x");
 
@@ -77,33 +77,33 @@ TEST(QueryBuilder, AliasesAndFromListsStayWhole) {
 TEST(QueryBuilder, GreedyGroupsRunToTheLastKeyword) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT a FROM (SELECT b FROM c)");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("a FROM (SELECT b"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("a FROM (SELECT b"));
   EXPECT_EQ(qb.FromPart(), "c)");
   // Text before the first SELECT is ignored.
   qb.SetSql("-- note\tSELECT x FROM y");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("x"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("x"));
   EXPECT_EQ(qb.FromPart(), "y");
 }
 
 TEST(QueryBuilder, ColumnListsSplitAtEveryComma) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT CONVERT(a, b) FROM t");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("CONVERT(a", "b)"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("CONVERT(a", "b)"));
   qb.SetSql("SELECT a,,b, ,c FROM t ORDER BY x,, y");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("a", "b", "", "c"));
-  EXPECT_THAT(Entries(qb.OrderByList()), ElementsAre("x", "y"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("a", "b", "", "c"));
+  EXPECT_THAT(Entries(qb.lstOrderBy), ElementsAre("x", "y"));
   EXPECT_EQ(qb.SelectPart(), "a, b, , c");
 }
 
 TEST(QueryBuilder, CrLfBecomesABlankButALoneLineFeedMatchesNothing) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT a, b\r\nFROM t\r\nWHERE x = 1");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("a", "b"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("a", "b"));
   EXPECT_EQ(qb.FromPart(), "t");
   EXPECT_EQ(qb.WherePart(), "x = 1");
 
   qb.SetSql("SELECT a,\nb FROM u WHERE y");
-  EXPECT_THAT(Entries(qb.SelectList()), IsEmpty());
+  EXPECT_THAT(Entries(qb.lstSelect), IsEmpty());
   EXPECT_EQ(qb.WherePart(), "");
   EXPECT_EQ(qb.FromPart(), "t");  // kept from the last successful split
 }
@@ -112,8 +112,8 @@ TEST(QueryBuilder, AStatementOfAnotherFormClearsTheListsSilently) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT a FROM t WHERE x ORDER BY a");
   qb.SetSql("UPDATE t SET a = 1");
-  EXPECT_THAT(Entries(qb.SelectList()), IsEmpty());
-  EXPECT_THAT(Entries(qb.OrderByList()), IsEmpty());
+  EXPECT_THAT(Entries(qb.lstSelect), IsEmpty());
+  EXPECT_THAT(Entries(qb.lstOrderBy), IsEmpty());
   EXPECT_EQ(qb.WherePart(), "");
   EXPECT_EQ(qb.FromPart(), "t");
   EXPECT_EQ(qb.sql(), "SELECT  FROM t  ");
@@ -126,13 +126,13 @@ TEST(QueryBuilder, AStatementOfAnotherFormClearsTheListsSilently) {
 TEST(QueryBuilder, LinesTabsAndBlankPartsAreHandled) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT\ta\tFROM\tt\tWHERE\tx\t=\t1");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("a"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("a"));
   EXPECT_EQ(qb.FromPart(), "t");
   EXPECT_EQ(qb.WherePart(), "x\t=\t1");
   // A column list of blanks only is no SELECT part.
   frmQueryBuilder blanks;
   blanks.SetSql("SELECT    FROM t");
-  EXPECT_THAT(Entries(blanks.SelectList()), IsEmpty());
+  EXPECT_THAT(Entries(blanks.lstSelect), IsEmpty());
   EXPECT_EQ(blanks.FromPart(), "");
   for (const char* text : {"", "   ", "SELECT", "SELECT FROM", "FROM t", "'", "(((", "))"}) {
     frmQueryBuilder q;
@@ -145,7 +145,7 @@ TEST(QueryBuilder, LinesTabsAndBlankPartsAreHandled) {
 TEST(QueryBuilder, UnbalancedParenthesesQuotesAndUnicodePassThrough) {
   frmQueryBuilder qb;
   qb.SetSql("SELECT (a, 'x''y' FROM Bestellungen WHERE Straße = 'Zoë' ORDER BY ((b");
-  EXPECT_THAT(Entries(qb.SelectList()), ElementsAre("(a", "'x''y'"));
+  EXPECT_THAT(Entries(qb.lstSelect), ElementsAre("(a", "'x''y'"));
   EXPECT_EQ(qb.FromPart(), "Bestellungen");
   EXPECT_EQ(qb.WherePart(), "Straße = 'Zoë'");
   EXPECT_EQ(qb.OrderByPart(), "((b");
@@ -165,7 +165,7 @@ TEST(QueryBuilder, MegabyteStatementsFinish) {
   qb.SetSql("SELECT " + columns + " FROM t WHERE x = 1 ORDER BY a");
   EXPECT_EQ(qb.FromPart(), "t");
   EXPECT_EQ(qb.WherePart(), "x = 1");
-  EXPECT_GT(qb.SelectList().ListCount(), 10000);
+  EXPECT_GT(qb.lstSelect.list_count(), 10000);
   EXPECT_EQ(qb.SelectPart(), columns);
 
   // A megabyte with no statement keywords at all.
@@ -173,8 +173,21 @@ TEST(QueryBuilder, MegabyteStatementsFinish) {
   junk.SetSql(std::string(1 << 20, 'S'));
   EXPECT_EQ(junk.FromPart(), "");
   junk.SetSql("SELECT a" + std::string(1 << 20, ' ') + "FROM t");
-  EXPECT_THAT(Entries(junk.SelectList()), ElementsAre("a"));
+  EXPECT_THAT(Entries(junk.lstSelect), ElementsAre("a"));
   EXPECT_EQ(junk.FromPart(), "t");
+}
+
+// Many FROM keywords make the first pattern backtrack beyond the expression's match limit;
+// the limit is a failure like any other and ends the split, even though the last pattern
+// alone would have matched.
+TEST(QueryBuilder, AMatchLimitEndsTheSplitSilently) {
+  std::string text;
+  while (text.size() < (1u << 20)) text += "SELECT a FROM ";
+  frmQueryBuilder qb;
+  qb.SetSql("SELECT x FROM t");
+  EXPECT_NO_THROW(qb.SetSql(text));
+  EXPECT_EQ(qb.SelectPart(), "");
+  EXPECT_EQ(qb.FromPart(), "t");
 }
 
 TEST(QueryBuilder, TableColumnsFillTheListAndSelectTheFirst) {
@@ -183,12 +196,12 @@ TEST(QueryBuilder, TableColumnsFillTheListAndSelectTheFirst) {
       std::vector<platform::Variant>{platform::Variant("Id"), platform::Variant(2.5)});
   qb.SetTableColumns(cols);
   EXPECT_EQ(qb.TableColumns(), cols);
-  EXPECT_THAT(Entries(qb.TableColumnList()), ElementsAre("Id", "2,5"));
-  EXPECT_EQ(qb.TableColumnList().ListIndex(), 0);
+  EXPECT_THAT(Entries(qb.lstTableColumns), ElementsAre("Id", "2,5"));
+  EXPECT_EQ(qb.lstTableColumns.list_index(), 0);
 
   qb.SetTableColumns(std::make_shared<const std::vector<platform::Variant>>());
-  EXPECT_THAT(Entries(qb.TableColumnList()), IsEmpty());
-  EXPECT_EQ(qb.TableColumnList().ListIndex(), -1);
+  EXPECT_THAT(Entries(qb.lstTableColumns), IsEmpty());
+  EXPECT_EQ(qb.lstTableColumns.list_index(), -1);
 
   auto with_null = std::make_shared<const std::vector<platform::Variant>>(
       std::vector<platform::Variant>{platform::Variant("a"), platform::Variant::Null()});
@@ -198,36 +211,24 @@ TEST(QueryBuilder, TableColumnsFillTheListAndSelectTheFirst) {
   } catch (const platform::ComError& e) {
     EXPECT_EQ(e.number(), platform::kErrInvalidUseOfNull);
   }
-  EXPECT_THAT(Entries(qb.TableColumnList()), ElementsAre("a"));
+  EXPECT_THAT(Entries(qb.lstTableColumns), ElementsAre("a"));
 }
 
-// The dialog backs the parts with its widgets; the builder must use them, not copies.
-TEST(QueryBuilder, UsesTheModelsItIsGiven) {
-  PlainList select, order_by, table_columns;
-  PlainText where;
-  frmQueryBuilder qb(select, order_by, where, table_columns, platform::Locale::EnUS());
+// The dialog lets the operator edit the widgets; the assembled statement follows them.
+TEST(QueryBuilder, AssemblesFromTheWidgetsAsEdited) {
+  frmQueryBuilder qb;
+  int clicks = 0;
+  qb.lstSelect.on_click = [&] { ++clicks; };
   qb.SetSql("SELECT a FROM t WHERE w ORDER BY o");
-  EXPECT_THAT(Entries(select), ElementsAre("a"));
-  EXPECT_EQ(where.Text(), "w");
-  // Edits in the widgets show in the assembled statement.
-  select.AddItem("b");
-  where.SetText("  w2  ");
-  order_by.Clear();
+  EXPECT_EQ(clicks, 1);  // the first entry was selected
+  EXPECT_EQ(qb.txtWhere.text(), "w");
+  qb.lstSelect.AddItem("b");
+  qb.txtWhere.set_text("  w2  ");
+  qb.lstOrderBy.Clear();
   EXPECT_EQ(qb.sql(), "SELECT a, b FROM t WHERE w2 ");
-}
-
-TEST(PlainList, RefusesIndexesOutsideTheList) {
-  PlainList list;
-  list.AddItem("x");
-  EXPECT_EQ(list.List(0), "x");
-  EXPECT_THROW(list.List(1), platform::ComError);
-  EXPECT_THROW(list.List(-1), platform::ComError);
-  EXPECT_THROW(list.SetListIndex(1), platform::ComError);
-  list.SetListIndex(-1);
-  EXPECT_EQ(list.ListIndex(), -1);
-  list.SetListIndex(0);
-  list.Clear();
-  EXPECT_EQ(list.ListIndex(), -1);
+  qb.lstSelect.RemoveItem(0);
+  qb.txtWhere.set_text("   ");
+  EXPECT_EQ(qb.sql(), "SELECT b FROM t  ");
 }
 
 }  // namespace
