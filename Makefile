@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all release asan test test-release test-asan demo bench format clean
+.PHONY: all release asan test test-release test-asan demo bench format clean fuzz fuzz-build fuzz-smoke
 
 all: release
 
@@ -29,6 +29,37 @@ test-asan: asan
 
 # Both trees: the optimised build with warnings as errors, then ASan+UBSan.
 test: test-release test-asan
+
+# libFuzzer targets (clang only), in their own tree. `fuzz-smoke` runs each for a few
+# seconds; `fuzz` is the longer opt-in run. Corpora grow under $(BUILD)/fuzz/corpus.
+FUZZERS := fuzz_connection_string fuzz_statement_split fuzz_sql_literal fuzz_value_check
+FUZZ_SMOKE_SECONDS ?= 5
+FUZZ_SECONDS ?= 60
+
+$(BUILD)/fuzz/CMakeCache.txt:
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(BUILD)/fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DTABULO_FUZZ=ON
+
+fuzz-build: $(BUILD)/fuzz/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZERS)
+
+define run_fuzzers
+	@for f in $(FUZZERS); do \
+	  mkdir -p $(BUILD)/fuzz/corpus/$$f && \
+	  echo "== $$f ($(1) s)" && \
+	  $(BUILD)/fuzz/fuzz/$$f -max_total_time=$(1) -max_len=4096 -print_final_stats=1 \
+	    $(BUILD)/fuzz/corpus/$$f 2>&1 | grep -E "stat::number_of_executed_units|ERROR|BINGO|Test unit" \
+	    ; test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done
+endef
+
+fuzz-smoke: SHELL := /bin/bash
+fuzz-smoke: fuzz-build
+	$(call run_fuzzers,$(FUZZ_SMOKE_SECONDS))
+
+fuzz: SHELL := /bin/bash
+fuzz: fuzz-build
+	$(call run_fuzzers,$(FUZZ_SECONDS))
 
 demo: release
 	$(BUILD)/release/apps/tabulo/tabulo strings

@@ -107,16 +107,25 @@ TEST_F(LongScrollTest, SettingTheBoundsMovesTheValueOnlyWhenTheRulesSay) {
   bar.SetMax(2000);  // value inside: nothing
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(bar.Value(), 500);
-  bar.SetMax(300);  // value above the new max
+  bar.SetMax(300);  // min below the new max, value above it: value := new max
   EXPECT_EQ(bar.Value(), 300);
   EXPECT_EQ(changes, 1);
-  bar.SetMin(400);  // min above max, value below max: value := new min
-  EXPECT_EQ(bar.Value(), 400);
-  bar.SetMax(-50);  // min above the new max, value above min? no (equal): nothing
-  EXPECT_EQ(bar.Value(), 400);
-  EXPECT_EQ(changes, 2);
-  bar.SetMax(400);  // min equal to max, value equal: nothing
-  EXPECT_EQ(changes, 2);
+  bar.SetMin(400);  // new min above max, value not below max: nothing
+  EXPECT_EQ(bar.Value(), 300);
+  EXPECT_EQ(changes, 1);
+  bar.SetMin(350);
+  bar.SetMax(250);  // min above the new max, value not above min: nothing
+  EXPECT_EQ(bar.Value(), 300);
+  EXPECT_EQ(changes, 1);
+  bar.SetMin(0);
+  bar.SetMax(100);  // min below the new max, value above: value := 100
+  EXPECT_EQ(bar.Value(), 100);
+  bar.SetMax(-10);  // min above the new max, value above min: value := min (0)
+  EXPECT_EQ(bar.Value(), 0);
+  bar.SetMin(-10);  // min equal to max, value differs: value := -10
+  EXPECT_EQ(bar.Value(), -10);
+  bar.SetMax(-10);  // equal and the value already there: nothing
+  EXPECT_EQ(changes, 4);
 }
 
 TEST_F(LongScrollTest, EqualBoundsKeepTheThumbAtTheTop) {

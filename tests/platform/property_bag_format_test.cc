@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 
 #include "platform/com_error.h"
 #include "platform/dispatch.h"
@@ -279,6 +281,11 @@ struct BadText {
   const char* error;
 };
 
+// Keeps addresses out of the test names that test discovery reports.
+void PrintTo(const BadText&, std::ostream* os) {
+  *os << "bad text";
+}
+
 class PropertyBagFormatErrors : public testing::TestWithParam<BadText> {};
 
 TEST_P(PropertyBagFormatErrors, NameFileLineAndKey) {
@@ -359,8 +366,44 @@ INSTANTIATE_TEST_SUITE_P(
         BadText{HEAD "F = Object \"Test.Font\" {\n  Name = String \"Explode\"\n}\n",
                 "380: panel.tab, line 2, key \"F\": Invalid property value"},
         BadText{HEAD "F = Object \"Test.Font\" {\n  Name = Long 1\n}\n",
-                "13: panel.tab, line 2, key \"F\": Type mismatch"}));
+                "13: panel.tab, line 2, key \"F\": Type mismatch"}),
+    [](const testing::TestParamInfo<BadText>& info) {
+      // A stable name from the expected message, so test discovery does not depend on
+      // addresses.
+      std::string name = "Case" + std::to_string(info.index) + "_";
+      std::string_view error = info.param.error;
+      error.remove_prefix(error.rfind(": ") + 2);
+      for (char c : error.substr(0, 30))
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+      return name;
+    });
 #undef HEAD
+
+TEST(PropertyBagFormat, EveryTruncationAndByteFlipIsRefusedCleanly) {
+  auto font = std::make_shared<TestFont>();
+  font->name = "Tahoma";
+  SafeArray grid = SafeArray::Matrix(2, 2);
+  grid.Set(1, 1, Variant("x\"y"));
+  PropertyBag bag;
+  bag.Store("Font", Variant(std::static_pointer_cast<Dispatch>(font)));
+  bag.Store("Grid", Variant(grid));
+  bag.Store("D", Variant(-1.5e-300));
+  std::string text = SerializePropertyBag(bag);
+  auto check = [](const std::string& damaged) {
+    try {
+      Parse(damaged);
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.description().rfind("panel.tab, line ", 0), 0u) << e.description();
+    }
+  };
+  for (size_t n = 0; n < text.size(); ++n) check(text.substr(0, n));
+  for (size_t i = 0; i < text.size(); ++i)
+    for (char replacement : {'\0', '"', '{', '}', '\n', '9', '\\', '\xFF'}) {
+      std::string damaged = text;
+      damaged[i] = replacement;
+      check(damaged);
+    }
+}
 
 TEST(PropertyBagFormat, ObjectsWithoutFactoryAreAnError) {
   try {

@@ -1,0 +1,89 @@
+// The lookup: resource store, built-in table, placeholder, formatting.
+#include "localization/localized_string.h"
+
+#include <exception>
+
+#include "localization/format.h"
+#include "localization/state.h"
+#include "localization/string_table.h"
+#include "platform/class_registry.h"
+#include "platform/conversions.h"
+#include "platform/dispatch.h"
+#include "platform/ui_language.h"
+
+namespace tabulo::localization {
+namespace {
+
+void InitResourceStore() {
+  if (!g_ResourceStore) {
+    try {
+      g_ResourceStore = platform::CreateObject(kResourceStoreProgId);
+    } catch (const std::exception&) {
+      // No store on this installation: the built-in table serves every lookup.
+    }
+  }
+  g_ResourceStoreTried = true;
+}
+
+// Asks the store; raises whatever the store raises, or when its answer is not a text.
+std::string AskStore(platform::Dispatch& store, std::string_view module, int32_t id,
+                     int32_t& language, const platform::Locale& locale) {
+  std::vector<platform::Variant> args{platform::Variant(module), platform::Variant(id),
+                                      platform::Variant(language),
+                                      platform::Variant(std::string())};
+  store.Invoke(store.GetIdOfName("GetModuleString"), platform::InvokeKind::Method, args);
+  // By reference: a language the store writes back reaches the caller's variable.
+  if (args[2].type() == platform::VarType::Long || args[2].type() == platform::VarType::Integer) {
+    language = args[2].AsLong();
+  }
+  if (args[3].IsString()) return args[3].AsString();
+  return platform::CStr(args[3], locale);
+}
+
+std::string Lookup(std::string_view module, int32_t id, int32_t& language,
+                   const platform::Locale& locale) {
+  if (!g_ResourceStoreTried) InitResourceStore();
+  std::string text;
+  bool from_store = false;
+  if (g_ResourceStore) {
+    try {
+      text = AskStore(*g_ResourceStore, module, id, language, locale);
+      from_store = true;
+    } catch (const std::exception&) {
+      // This lookup falls back to the table; the next one asks the store again.
+    }
+  }
+  if (!from_store) text = BuiltInString(id, platform::UserInterfaceLanguage());
+  if (text.find_first_not_of(' ') == std::string::npos) text = std::to_string(id) + " Not Found";
+  return text;
+}
+
+}  // namespace
+
+std::string GetLocalizedString(std::string_view module, int32_t id, int32_t& language,
+                               const std::vector<platform::Variant>& values,
+                               const platform::Locale& locale) {
+  try {
+    std::string text = Lookup(module, id, language, locale);
+    if (values.empty()) return text;
+    return FormatLocalizedString(text, values, locale);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string GetLocalizedString(std::string_view module, int32_t id, int32_t& language) {
+  return GetLocalizedString(module, id, language, {}, platform::Locale::EnUS());
+}
+
+std::string GetDialogString(std::string_view module, int32_t id, const platform::Locale& locale) {
+  int32_t language = 0;
+  std::string text = GetLocalizedString(module, id, language, {}, locale);
+  try {
+    return FormatLocalizedText(text, {});
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+}  // namespace tabulo::localization

@@ -1,0 +1,20 @@
+// The process-wide state of localization.
+#include "localization/state.h"
+
+#include "localization/string_table.h"
+
+namespace tabulo::localization {
+
+std::shared_ptr<platform::Dispatch> g_ResourceStore;
+bool g_ResourceStoreTried = false;
+int32_t g_Language = kLanguageEnglish;
+platform::WindowHandle g_ApplyButtonWindow = 0;
+
+void ResetLocalizationState() {
+  g_ResourceStore.reset();
+  g_ResourceStoreTried = false;
+  g_Language = kLanguageEnglish;
+  g_ApplyButtonWindow = 0;
+}
+
+}  // namespace tabulo::localization

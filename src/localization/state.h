@@ -1,0 +1,25 @@
+// The process-wide state of localization, shared by every control instance, property page
+// and dialog of the process. Only the user-interface thread touches it, so it has no lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/dispatch.h"
+#include "platform/event_loop.h"
+
+namespace tabulo::localization {
+
+// The resource store, once created; null when there is none.
+extern std::shared_ptr<platform::Dispatch> g_ResourceStore;
+// Creation of the store has been attempted (successfully or not); it is never retried.
+extern bool g_ResourceStoreTried;
+// The controls' language: 1031, 1033 or 1036; 1033 until a control sets it.
+extern int32_t g_Language;
+// The data source page's apply button remembered by ApplyOnPageSwitch; 0 = none.
+extern platform::WindowHandle g_ApplyButtonWindow;
+
+// Back to the state of a fresh process (no store, not tried, 1033, no button). For tests.
+void ResetLocalizationState();
+
+}  // namespace tabulo::localization

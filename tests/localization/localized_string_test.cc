@@ -1,0 +1,209 @@
+// Tests of the lookup: resource store first, built-in table in the user-interface language,
+// the "Not Found" placeholder, formatting with values, and failures that never escape.
+#include "localization/localized_string.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "localization/state.h"
+#include "platform/class_registry.h"
+#include "platform/com_error.h"
+#include "platform/locale.h"
+#include "platform/ui_language.h"
+
+namespace tabulo::localization {
+namespace {
+
+using platform::Locale;
+using platform::Variant;
+
+// A resource store that answers from a map, or raises while told to.
+class FakeStore : public platform::Dispatch {
+ public:
+  std::string ClassName() const override { return "FakeStore"; }
+  platform::DispId GetIdOfName(std::string_view name) const override {
+    if (name == "GetModuleString") return 7;
+    throw platform::ComError::NotSupported();
+  }
+  Variant Invoke(platform::DispId id, platform::InvokeKind, std::vector<Variant>& args) override {
+    ++calls;
+    last_args = args;
+    if (id != 7 || args.size() != 4) throw platform::ComError::WrongArguments();
+    if (raise) throw platform::ComError(0x80004005, "store broken");
+    if (write_language != 0) args[2] = Variant(write_language);
+    auto it = answers.find(args[1].AsLong());
+    args[3] = it == answers.end() ? Variant("") : it->second;
+    return {};
+  }
+
+  std::map<int32_t, Variant> answers;
+  bool raise = false;
+  int32_t write_language = 0;
+  int calls = 0;
+  std::vector<Variant> last_args;
+};
+
+class LocalizedStringTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    ResetLocalizationState();
+    platform::UnregisterClass(kResourceStoreProgId);
+    platform::SetUserInterfaceLanguage(1033);
+  }
+  // Registers `store_` as the resource store; counts creations.
+  void InstallStore() {
+    platform::RegisterClass(std::string(kResourceStoreProgId), [this] {
+      ++creations_;
+      return std::static_pointer_cast<platform::Dispatch>(store_);
+    });
+  }
+  std::string Lookup(int32_t id, std::vector<Variant> values = {},
+                     const Locale& locale = Locale::EnUS()) {
+    return GetLocalizedString("Tabulo", id, g_Language, values, locale);
+  }
+
+  std::shared_ptr<FakeStore> store_ = std::make_shared<FakeStore>();
+  int creations_ = 0;
+};
+
+TEST_F(LocalizedStringTest, TableFollowsTheUserInterfaceLanguageNotTheControls) {
+  g_Language = 1036;
+  platform::SetUserInterfaceLanguage(1031);
+  EXPECT_EQ(Lookup(1048),
+            "M\xC3\xB6"
+            "chten Sie wirklich Datenbanks\xC3\xA4tze aktualisieren?");
+  EXPECT_EQ(g_Language, 1036);
+  g_Language = 1033;
+  platform::SetUserInterfaceLanguage(1036);
+  EXPECT_EQ(Lookup(1093), "Erreur");
+  platform::SetUserInterfaceLanguage(1033);
+  EXPECT_EQ(Lookup(1093), "Error");
+  platform::SetUserInterfaceLanguage(1043);  // Dutch is not carried: English
+  EXPECT_EQ(Lookup(1093), "Error");
+  EXPECT_TRUE(g_ResourceStoreTried);
+  EXPECT_EQ(g_ResourceStore, nullptr);
+}
+
+TEST_F(LocalizedStringTest, UnknownIdsReadNotFound) {
+  EXPECT_EQ(Lookup(1210), "1210 Not Found");
+  EXPECT_EQ(GetDialogString("Tabulo", 1201, Locale::EnUS()), "1201 Not Found");
+  EXPECT_EQ(Lookup(-5), "-5 Not Found");
+}
+
+TEST_F(LocalizedStringTest, StoreIsAskedFirstWithModuleIdAndLanguage) {
+  store_->answers[1093] = Variant("Fehler vom Speicher");
+  InstallStore();
+  g_Language = 1031;
+  EXPECT_EQ(GetLocalizedString("VELTRA", 1093, g_Language), "Fehler vom Speicher");
+  ASSERT_EQ(store_->last_args.size(), 4u);
+  EXPECT_EQ(store_->last_args[0], Variant("VELTRA"));
+  EXPECT_EQ(store_->last_args[1], Variant(int32_t{1093}));
+  EXPECT_EQ(store_->last_args[2], Variant(int32_t{1031}));
+  EXPECT_EQ(creations_, 1);
+  EXPECT_EQ(g_ResourceStore, store_);
+}
+
+TEST_F(LocalizedStringTest, BlankOrEmptyStoreAnswersDoNotFallBackToTheTable) {
+  store_->answers[1093] = Variant("   ");
+  InstallStore();
+  EXPECT_EQ(Lookup(1093), "1093 Not Found");
+  EXPECT_EQ(Lookup(1004), "1004 Not Found");  // the store does not know it; the table does
+  store_->answers[1004] = Variant(" Cancel ");
+  EXPECT_EQ(Lookup(1004), " Cancel ");  // blanks around a text stay
+  store_->answers[1005] = Variant("\t");
+  EXPECT_EQ(Lookup(1005), "\t");  // only blanks count as empty, not tabs
+}
+
+TEST_F(LocalizedStringTest, StoreErrorsFallBackAndTheStoreIsAskedAgain) {
+  store_->answers[1093] = Variant("Store error text");
+  store_->raise = true;
+  InstallStore();
+  EXPECT_EQ(Lookup(1093), "Error");
+  store_->raise = false;
+  EXPECT_EQ(Lookup(1093), "Store error text");
+  EXPECT_EQ(store_->calls, 2);
+  EXPECT_EQ(creations_, 1);
+}
+
+TEST_F(LocalizedStringTest, FailedCreationIsNeverRetried) {
+  EXPECT_EQ(Lookup(1093), "Error");  // nobody registered the store: 429, swallowed
+  EXPECT_TRUE(g_ResourceStoreTried);
+  InstallStore();
+  store_->answers[1093] = Variant("late");
+  EXPECT_EQ(Lookup(1093), "Error");
+  EXPECT_EQ(creations_, 0);
+}
+
+TEST_F(LocalizedStringTest, FactoryErrorsLeaveNoStore) {
+  int attempts = 0;
+  platform::RegisterClass(std::string(kResourceStoreProgId),
+                          [&]() -> std::shared_ptr<platform::Dispatch> {
+                            ++attempts;
+                            throw platform::ComError(31037, "texts.txt, line 2: expected \"=\"");
+                          });
+  EXPECT_EQ(Lookup(1005), "OK");
+  EXPECT_EQ(Lookup(1004), "Cancel");
+  EXPECT_EQ(attempts, 1);
+}
+
+TEST_F(LocalizedStringTest, LanguageIsPassedByReference) {
+  store_->write_language = 1036;
+  store_->answers[1093] = Variant("Erreur");
+  InstallStore();
+  g_Language = 1031;
+  EXPECT_EQ(Lookup(1093), "Erreur");
+  EXPECT_EQ(g_Language, 1036);
+  // Dialogs pass a language of their own (0), so nothing reaches g_Language.
+  g_Language = 1031;
+  EXPECT_EQ(GetDialogString("Tabulo", 1093, Locale::EnUS()), "Erreur");
+  EXPECT_EQ(store_->last_args[2], Variant(int32_t{0}));
+  EXPECT_EQ(g_Language, 1031);
+}
+
+TEST_F(LocalizedStringTest, EscapesAreConvertedOnlyWhenFormatting) {
+  store_->answers[1300] = Variant("a\\nb");
+  InstallStore();
+  EXPECT_EQ(Lookup(1300), "a\\nb");
+  EXPECT_EQ(Lookup(1300, {Variant("unused")}), "a\r\nb");
+  EXPECT_EQ(GetDialogString("Tabulo", 1300, Locale::EnUS()), "a\r\nb");
+}
+
+TEST_F(LocalizedStringTest, ValuesAreInsertedAsTextInTheGivenLocale) {
+  store_->answers[1301] = Variant("Wert %s1, Summe %s");
+  InstallStore();
+  EXPECT_EQ(Lookup(1301, {Variant(2.5), Variant(int32_t{1234})}, Locale::DeDE()),
+            "Wert 2,5, Summe 2,5");
+  EXPECT_EQ(Lookup(1301, {Variant(2.5), Variant(true)}, Locale::EnUS()), "Wert 2.5, Summe 2.5");
+  store_->answers[1302] = Variant("%s2 / %s1");
+  EXPECT_EQ(Lookup(1302, {Variant("x"), Variant("y")}), "y / x");
+}
+
+TEST_F(LocalizedStringTest, TableTextWithTwoMarkersAndOneValue) {
+  EXPECT_EQ(Lookup(1128, {Variant("Login failed.")}),
+            "DSN Property could not be set. Login failed. ");
+}
+
+TEST_F(LocalizedStringTest, UnconvertibleValueEmptiesTheResult) {
+  EXPECT_EQ(Lookup(1128, {Variant("ok"), Variant::Null()}), "");
+  EXPECT_EQ(Lookup(1128, {Variant::Null()}), "");
+}
+
+TEST_F(LocalizedStringTest, DialogStringsLoseTheirMarkers) {
+  store_->answers[1303] = Variant("Tables in %s:\\t%s1");
+  InstallStore();
+  EXPECT_EQ(GetDialogString("Tabulo", 1303, Locale::EnUS()), "Tables in :\t1");
+}
+
+TEST_F(LocalizedStringTest, NonTextStoreAnswersAreConverted) {
+  store_->answers[1304] = Variant(1.5);
+  InstallStore();
+  EXPECT_EQ(GetLocalizedString("Tabulo", 1304, g_Language, {}, Locale::FrFR()), "1,5");
+}
+
+}  // namespace
+}  // namespace tabulo::localization
