@@ -1,0 +1,47 @@
+// ScriptHost: what `tabulo script` drives. The container program implements it on top of
+// the real control; tests implement it with a sample automation object.
+//
+// At the start of a script the host holds one new control (new-instance values) inside its
+// container, in design mode, at its default size (9600 x 3600 twips).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/headless_container.h"
+
+namespace tabulo::app {
+
+class CommandTable;
+
+class ScriptHost {
+ public:
+  virtual ~ScriptHost() = default;
+
+  // The current control's automation object: `let`, `get` and `call` reach its members.
+  virtual platform::Dispatch& control() = 0;
+  // The container every control of the session is hosted in: message boxes and their
+  // answers, the event loop and its virtual clock, the ambient properties.
+  virtual platform::HeadlessContainer& container() = 0;
+
+  // Resizes the current control's extent, in twips (`size W H`).
+  virtual void Size(int32_t width_twips, int32_t height_twips) = 0;
+  // Switches the container's ambient UserMode (true: run mode), which every hosted control
+  // is told about (`mode run|design`). By default HeadlessContainer::SetAmbientUserMode.
+  virtual void SetMode(bool run) { container().SetAmbientUserMode(run); }
+  // Sets the control's scroll bar to `value` as the operator would (`scroll N`).
+  virtual void Scroll(int32_t value) = 0;
+  // The control's text rendering (`show`); lines end in LF.
+  virtual std::string Render() = 0;
+  // The debug output written since the last call, each text as written (`debug`).
+  virtual std::vector<std::string> TakeDebugOutput() = 0;
+
+  // Adds the host's own commands to the runner's table, or replaces built-in ones (a
+  // replacement may wrap the one it replaces; see CommandTable::Add). Called once, when a
+  // runner is created for this host.
+  virtual void AddCommands(CommandTable& table) { (void)table; }
+};
+
+}  // namespace tabulo::app

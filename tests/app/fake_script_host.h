@@ -1,0 +1,160 @@
+// A ScriptHost for tests: a sample automation class in place of the control (properties of
+// each type, a read-only and an indexed one, methods with by-reference and optional
+// arguments, one that raises, ones that reach the container), hosted in a real
+// HeadlessContainer, starting in design mode at 9600 x 3600 twips.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/com_error.h"
+#include "platform/dispatch_object.h"
+#include "platform/headless_container.h"
+#include "script_host.h"
+
+namespace tabulo::app::test_support {
+
+using platform::Variant;
+
+class SampleControl : public platform::DispatchObject {
+ public:
+  SampleControl(platform::HeadlessContainer& container, std::vector<std::string>& debug)
+      : DispatchObject("SampleControl"), container_(container), debug_(debug) {
+    DeclareProperty(
+        "Text", 1, [this] { return Variant(text); },
+        [this](const Variant& v) { text = ArgString({v}, 0); });
+    DeclareProperty(
+        "Count", 2, [this] { return Variant(count); },
+        [this](const Variant& v) { count = ArgLong({v}, 0); });
+    DeclareProperty(
+        "Small", 3, [this] { return Variant(small); },
+        [this](const Variant& v) { small = ArgInt16({v}, 0); });
+    DeclareProperty(
+        "Ratio", 4, [this] { return Variant(ratio); },
+        [this](const Variant& v) { ratio = ArgDouble({v}, 0); });
+    DeclareProperty(
+        "Flag", 5, [this] { return Variant(flag); },
+        [this](const Variant& v) { flag = ArgBool({v}, 0); });
+    DeclareProperty(
+        "Amount", 6, [] { return Variant::CurrencyScaled(123456); }, nullptr);
+    DeclareProperty(
+        "Born", 7, [] { return Variant::Date(46027.25); }, nullptr);  // 2026-01-05 06:00
+    DeclareProperty(
+        "Version", 8, [] { return Variant("1.0"); }, nullptr);
+    DeclareProperty(
+        "Ticks", 9, [this] { return Variant(ticks); }, nullptr);
+    DeclareObjectProperty(
+        "Picture", 10, [this] { return Variant(picture); },
+        [this](const Variant& v) { picture = ArgObject({v}, 0); });
+    DeclareMember("Cell", 11, platform::MemberKind::PropertyGet, {{"Row"}, {"Col"}},
+                  [this](std::vector<Variant>& args) {
+                    auto it = cells.find({ArgLong(args, 0), ArgLong(args, 1)});
+                    return it == cells.end() ? Variant() : it->second;
+                  });
+    DeclareMember("Cell", 11, platform::MemberKind::PropertyLet, {{"Row"}, {"Col"}, {"Value"}},
+                  [this](std::vector<Variant>& args) {
+                    cells[{ArgLong(args, 0), ArgLong(args, 1)}] = args[2];
+                    return Variant();
+                  });
+    // Adjust(ByRef Value, [Delta]): returns Value and adds Delta (1 when omitted) to it.
+    DeclareMethod("Adjust", 20, {{"Value", false, true}, {"Delta", true, false}},
+                  [this](std::vector<Variant>& args) {
+                    int32_t before = ArgLong(args, 0);
+                    args[0] = Variant(before + (HasArg(args, 1) ? ArgLong(args, 1) : 1));
+                    return Variant(before);
+                  });
+    DeclareMethod("Echo", 21, {{"Value"}}, [](std::vector<Variant>& args) { return args[0]; });
+    DeclareMethod("Nop", 22, {}, [this](std::vector<Variant>&) {
+      ++nops;
+      return Variant();
+    });
+    DeclareMethod("Fail", 23, {}, [](std::vector<Variant>&) -> Variant {
+      throw platform::ComError(0x80040E14, "Syntax error near \"FROM\"", "SampleControl");
+    });
+    // Notify(Text, [Style], [Title]): a message box through the container; its answer.
+    DeclareMethod(
+        "Notify", 24, {{"Text"}, {"Style", true}, {"Title", true}},
+        [this](std::vector<Variant>& args) {
+          int32_t style = HasArg(args, 1) ? ArgLong(args, 1) : 0;
+          std::string title = HasArg(args, 2) ? ArgString(args, 2) : "";
+          return Variant(static_cast<int32_t>(container_.MsgBox(ArgString(args, 0), style, title)));
+        });
+    DeclareMethod("Trace", 25, {{"Text"}}, [this](std::vector<Variant>& args) {
+      debug_.push_back(ArgString(args, 0));
+      return Variant();
+    });
+    // StartTicking(Ms): a timer that counts its ticks in Ticks.
+    DeclareMethod("StartTicking", 26, {{"Ms"}}, [this](std::vector<Variant>& args) {
+      container_.event_loop().StartTimer(ArgLong(args, 0), [this] { ++ticks; });
+      return Variant();
+    });
+    // PostText(Text): sets Text later, from the event loop.
+    DeclareMethod("PostText", 27, {{"Text"}}, [this](std::vector<Variant>& args) {
+      std::string later = ArgString(args, 0);
+      container_.event_loop().Post([this, later] { text = later; });
+      return Variant();
+    });
+  }
+
+  std::string text = "first";
+  int32_t count = 0;
+  int16_t small = 0;
+  double ratio = 0.0;
+  bool flag = false;
+  int32_t ticks = 0;
+  int32_t nops = 0;
+  std::shared_ptr<platform::Dispatch> picture;
+  std::map<std::pair<int32_t, int32_t>, Variant> cells;
+
+ private:
+  platform::HeadlessContainer& container_;
+  std::vector<std::string>& debug_;
+};
+
+class FakeScriptHost : public ScriptHost {
+ public:
+  FakeScriptHost() : control_(std::make_shared<SampleControl>(container_, debug_)) {
+    container_.SetAmbientUserMode(false);
+  }
+
+  platform::Dispatch& control() override { return *control_; }
+  platform::HeadlessContainer& container() override { return container_; }
+  void Size(int32_t width, int32_t height) override {
+    width_ = width;
+    height_ = height;
+  }
+  // Refuses a negative value as a scroll bar does, so that hook errors can be seen.
+  void Scroll(int32_t value) override {
+    if (value < 0) throw platform::InvalidPropertyValue("VScroll");
+    scroll_ = value;
+  }
+  std::string Render() override {
+    std::string out = "[";
+    out += std::to_string(width_);
+    out += 'x';
+    out += std::to_string(height_);
+    out += container_.AmbientUserMode() ? " run" : " design";
+    out += " at=";
+    out += std::to_string(scroll_);
+    out += " text=";
+    out += control_->text;
+    out += "]\n";
+    return out;
+  }
+  std::vector<std::string> TakeDebugOutput() override { return std::exchange(debug_, {}); }
+
+  SampleControl& sample() { return *control_; }
+
+ private:
+  platform::HeadlessContainer container_;
+  std::vector<std::string> debug_;
+  std::shared_ptr<SampleControl> control_;
+  int32_t width_ = 9600;
+  int32_t height_ = 3600;
+  int32_t scroll_ = 0;
+};
+
+}  // namespace tabulo::app::test_support
