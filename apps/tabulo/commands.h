@@ -12,5 +12,6 @@ using Args = std::vector<std::string>;
 int SampleDbCommand(const Args& args);
 int StringsCommand(const Args& args);
 int ShowCommand(const Args& args);
+int ScriptCommand(const Args& args);
 
 }  // namespace tabulo::app

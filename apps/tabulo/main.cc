@@ -13,7 +13,8 @@ void Usage(std::ostream& out) {
          "  sample-db PATH [--rows N]   write the deterministic sample database\n"
          "  strings                     print the built-in string table (1031, 1033, 1036)\n"
          "  show --db PATH --sql SELECT [--at N] [--size COLSxROWS] [--ui-lang N]\n"
-         "       [--locale L] [--host CONFIG]   show one control in run mode\n";
+         "       [--locale L] [--host CONFIG]   show one control in run mode\n"
+         "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n";
 }
 
 }  // namespace
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   if (command == "sample-db") return tabulo::app::SampleDbCommand(args);
   if (command == "strings") return tabulo::app::StringsCommand(args);
   if (command == "show") return tabulo::app::ShowCommand(args);
+  if (command == "script") return tabulo::app::ScriptCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     Usage(std::cout);
     return 0;

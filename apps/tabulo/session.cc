@@ -30,6 +30,8 @@ Session::Session(const SessionOptions& options)
     throw platform::ComError(5, "Unknown locale \"" + options.locale +
                                     "\" (use en-US, de-DE or fr-FR)");
   container_.SetUserLocale(*locale);
+  // A display opens in design mode; the host switches it to run mode.
+  container_.SetAmbientUserMode(false);
   container_.SetHostRuntime(true);
   container_.SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
   platform::SetUserInterfaceLanguage(options.ui_language ? options.ui_language

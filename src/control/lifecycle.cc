@@ -23,8 +23,8 @@ TabuloCtl::TabuloCtl(platform::Container& site)
       Timer1("Timer1", site.event_loop()),
       site_(site) {
   SetCoercionLocale(site_.UserLocale());
-  sBar.AddPanel();
-  sBar.AddPanel();
+  // The status bar starts with one panel; the control shows two.
+  while (sBar.PanelCount() < 2) sBar.AddPanel();
   Grid.SetRows(1);
   Grid.SetCols(1);
   Grid.SetFixedRows(1);
