@@ -1,0 +1,164 @@
+// The connection status panel, the DizuvAdar clusters of the host, a change of the active
+// server, and two controls sharing the process's data server.
+#include "fake_data_server.h"
+#include "hosted_control.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+using platform::Variant;
+
+host::ClusterConfig Cluster(std::string name, int type, std::string coordinator,
+                            std::vector<host::ServerConfig> servers = {}) {
+  host::ClusterConfig c;
+  c.name = std::move(name);
+  c.type = type;
+  c.coordinator = std::move(coordinator);
+  c.servers = std::move(servers);
+  return c;
+}
+
+host::ServerConfig Server(std::string name, std::map<std::string, std::string> sources = {}) {
+  return host::ServerConfig{std::move(name), true, std::move(sources)};
+}
+
+constexpr int kData = host::kClusterTypeDizuvAdar;
+constexpr int kLogging = host::kClusterTypeLogging;
+
+class ClustersTest : public HostedControlTest {};
+
+TEST_F(ClustersTest, StatusPanelShowsTheConnectionAndTheServerMachine) {
+  InstallDefaultHost();
+  TabuloCtl& outside = NewControl(/*in_host=*/false);
+  EXPECT_EQ(outside.sBar.Panels(2).text(), "Not Connected");
+  EXPECT_EQ(outside.sBar.Panels(1).text(), "VELTRA Tabulo");
+  TabuloCtl& inside = Browse(OrdersDb(3), "SELECT Id FROM Orders");
+  EXPECT_EQ(inside.sBar.Panels(2).text(), "Connected@TESTBOX");
+  EXPECT_EQ(inside.sBar.Panels(1).text(), "Browsing: @" + inside.DSNname());
+}
+
+TEST_F(ClustersTest, UnreadableMachineNameShowsUnknown) {
+  auto fake = std::make_shared<FakeDataServer>();
+  fake->rows = 3;
+  fake->machine_name_fails = true;
+  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
+  EXPECT_EQ(ctl.NumberRows(), 3);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@UNKNOWN");
+}
+
+TEST_F(ClustersTest, ClusterNamesEndWithAnEmptyEntry) {
+  host::HostConfig config;
+  config.clusters = {Cluster("North", kData, "C1", {Server("n1")}),
+                     Cluster("North Log", kLogging, "C1"),
+                     Cluster("South", kData, "C2", {Server("s1")})};
+  InstallHost(config);
+  TabuloCtl& outside = NewControl(/*in_host=*/false);
+  bool data = true;
+  Variant untouched("keep");
+  EXPECT_EQ(outside.GetClusterNames(data, untouched), 0);
+  EXPECT_EQ(untouched.AsString(), "keep");
+  EXPECT_EQ(outside.GetAssociatedLoggingClusterName(), "");
+
+  TabuloCtl& ctl = NewControl();
+  Variant names;
+  ASSERT_EQ(ctl.GetClusterNames(data, names), 2);
+  const platform::SafeArray& a = names.AsArray();
+  ASSERT_EQ(a.UBound(1), 2);
+  EXPECT_EQ(a.At(0).AsString(), "North");
+  EXPECT_EQ(a.At(1).AsString(), "South");
+  EXPECT_EQ(a.At(2).AsString(), "");
+
+  bool logging = false;
+  Variant log_names;
+  ASSERT_EQ(ctl.GetClusterNames(logging, log_names), 1);
+  EXPECT_EQ(log_names.AsArray().At(0).AsString(), "North Log");
+  EXPECT_EQ(log_names.AsArray().UBound(1), 1);
+}
+
+TEST_F(ClustersTest, ClusterNameFillsInTheFirstAndFindsItsLoggingCluster) {
+  host::HostConfig config;
+  config.clusters = {Cluster("North", kData, "C1", {Server("n1")}),
+                     Cluster("South", kData, "C2", {Server("s1")}),
+                     Cluster("North Log", kLogging, "C1"), Cluster("South Log", kLogging, "C2"),
+                     Cluster("South Log 2", kLogging, "C2")};
+  InstallHost(config);
+  TabuloCtl& ctl = NewControl();
+  EXPECT_EQ(ctl.ClusterName(), "North");
+  EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), "North Log");
+  ctl.SetClusterName("South");
+  EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), "South Log 2");  // the last one wins
+  ctl.SetClusterName("south");
+  EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), "");
+}
+
+TEST_F(ClustersTest, NoDataClusterIsReportedOnceAndStaysUnconnected) {
+  host::HostConfig config;
+  config.clusters = {Cluster("Logs", kLogging, "C1")};
+  InstallHost(config);
+  TabuloCtl& ctl = Browse(OrdersDb(3), "SELECT Id FROM Orders");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().title, "No DizuvAdar Clusters Defined");
+  EXPECT_EQ(LastMessage().text,
+            "Proper operation requires that DizuvAdar Cluster(s) and Server(s)\r\n"
+            "are defined in the Panel Studio Servers configuration");
+  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+  ctl.Refresh();
+  ctl.Refresh();
+  EXPECT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
+  EXPECT_EQ(ctl.ClusterName(), "");
+}
+
+TEST_F(ClustersTest, ActiveServerChangeReconnectsToTheOtherServersData) {
+  std::filesystem::path a = folder_ / "alpha.db";
+  std::filesystem::path b = folder_ / "beta.db";
+  TestDb(a).Exec("CREATE TABLE T(v VARCHAR(10)); INSERT INTO T VALUES('from alpha')");
+  TestDb(b).Exec("CREATE TABLE T(v VARCHAR(10)); INSERT INTO T VALUES('from beta')");
+  host::HostConfig config;
+  config.clusters = {
+      Cluster("Plant", kData, "C1",
+              {Server("ALPHA", {{"Plant", a.string()}}), Server("BETA", {{"Plant", b.string()}})})};
+  InstallHost(config);
+  TabuloCtl& ctl = Browse("Plant", "SELECT v FROM T");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "from alpha");
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
+
+  registry_->SetActiveServer("Plant", "BETA");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "from beta");
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
+  ASSERT_NE(g_DataServer, nullptr);
+  EXPECT_EQ(g_DataServer->MachineName(), "BETA");
+}
+
+TEST_F(ClustersTest, EndingOneOfTwoControlsDisconnectsTheOtherUntilItsNextRefresh) {
+  InstallDefaultHost();
+  std::filesystem::path path = OrdersDb(20);
+  TabuloCtl& first = NewControl();
+  TabuloCtl& second = NewControl();
+  first.SetDSNname(path.string());
+  first.SetRecordSource("SELECT Id FROM Orders ORDER BY Id");
+  second.SetDSNname(path.string());
+  second.SetRecordSource("SELECT Customer FROM Orders ORDER BY Id");
+  EnterRunMode();
+  EXPECT_EQ(first.Grid.TextMatrix(2, 1), "2");
+  EXPECT_EQ(second.Grid.TextMatrix(2, 1), "C2");
+  std::shared_ptr<host::DataServer> shared = g_DataServer;
+  ASSERT_NE(shared, nullptr);
+
+  first.Terminate();
+  EXPECT_EQ(g_DataServer, nullptr);
+  // The other control still shows its window and its record set stays usable.
+  second.ScrollBar.SetValue(5);
+  EXPECT_EQ(second.Grid.TextMatrix(1, 1), "C6");
+
+  second.Refresh();
+  EXPECT_NE(g_DataServer, nullptr);
+  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@TESTBOX");
+  EXPECT_EQ(second.NumberRows(), 20);
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing

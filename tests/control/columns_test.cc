@@ -1,0 +1,215 @@
+// The column list: how it is rebuilt from a new result, exchanged as GridColumns/GridArray,
+// and how the grid's widths come back into it.
+#include "hosted_control.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+using platform::SafeArray;
+using platform::Variant;
+
+class ColumnsTest : public HostedControlTest {
+ protected:
+  void SetUp() override { InstallDefaultHost(); }
+
+  // Changes one descriptor through the GridArray exchange, as a property page does.
+  static void Edit(TabuloCtl& ctl, int i, const std::string& caption, int16_t width, bool visible,
+                   bool unique) {
+    SafeArray a = ctl.GridColumns().AsArray();
+    a.At(i, 1) = Variant(visible);
+    a.At(i, 2) = Variant(caption);
+    a.At(i, 3) = Variant(width);
+    a.At(i, 4) = Variant(unique);
+    ctl.SetGridArray(Variant(std::move(a)));
+  }
+};
+
+TEST_F(ColumnsTest, NewColumnsTakeTheirNameAndAWidthByDefinedSize) {
+  std::filesystem::path path = folder_ / "sizes.db";
+  TestDb(path).Exec(
+      "CREATE TABLE S(Ten VARCHAR(10), Eleven VARCHAR(11)); INSERT INTO S VALUES('a','b')");
+  TabuloCtl& ctl = Browse(path, "SELECT Ten, Eleven FROM S");
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(ctl.Columns()[0], (GridColumn{"Ten", true, "Ten", 8, false}));
+  EXPECT_EQ(ctl.Columns()[1], (GridColumn{"Eleven", true, "Eleven", 10, false}));
+  EXPECT_EQ(ctl.Columns()[2], GridColumn{});
+  EXPECT_EQ(ctl.Grid.ColWidth(1), 960);
+  EXPECT_EQ(ctl.Grid.ColWidth(2), 1200);
+}
+
+TEST_F(ColumnsTest, ColumnsKeepCaptionWidthAndFlagsByNameAcrossStatements) {
+  std::filesystem::path path = OrdersDb(10);
+  TabuloCtl& ctl = Browse(path, "SELECT Id, Customer, Qty FROM Orders");
+  Edit(ctl, 1, "Client", 20, true, true);
+  Edit(ctl, 2, "Quantity", 6, false, false);
+  ctl.SetRecordSource("SELECT Qty, Price, Customer FROM Orders");
+  ctl.Refresh();
+  ASSERT_EQ(ctl.ColumnCount(), 3);
+  EXPECT_EQ(ctl.Columns()[0], (GridColumn{"Qty", false, "Quantity", 6, false}));
+  EXPECT_EQ(ctl.Columns()[1], (GridColumn{"Price", true, "Price", 8, false}));
+  EXPECT_EQ(ctl.Columns()[2], (GridColumn{"Customer", true, "Client", 20, true}));
+  EXPECT_EQ(RowText(ctl, 0), (std::vector<std::string>{"", "Price", "Client"}));
+}
+
+TEST_F(ColumnsTest, DataTableChangeShowsEveryColumnAndClearsUnique) {
+  std::filesystem::path path = OrdersDb(10);
+  TabuloCtl& ctl = Browse(path, "SELECT Id, Customer FROM Orders");
+  Edit(ctl, 0, "Number", 5, false, true);
+  // Blanks around the same name are no change.
+  ctl.SetDataTable("  " + ctl.DataTable() + " ");
+  ctl.SetRecordSource("SELECT Id, Customer FROM Orders");
+  ctl.Refresh();
+  EXPECT_EQ(ctl.Columns()[0], (GridColumn{"Id", false, "Number", 5, true}));
+
+  ctl.SetDataTable("OrdersArchive");
+  ctl.SetRecordSource("SELECT Id, Customer FROM Orders");
+  ctl.Refresh();
+  EXPECT_EQ(ctl.Columns()[0], (GridColumn{"Id", true, "Number", 5, false}));
+}
+
+TEST_F(ColumnsTest, DsnChangeKeepsTheListAndUserChangeRebuildsIt) {
+  std::filesystem::path a = folder_ / "a.db";
+  std::filesystem::path b = folder_ / "b.db";
+  TestDb(a).Exec("CREATE TABLE T(x INTEGER, y INTEGER); INSERT INTO T VALUES(1, 2)");
+  TestDb(b).Exec("CREATE TABLE T(x INTEGER, y INTEGER, z INTEGER); INSERT INTO T VALUES(3, 4, 5)");
+  TabuloCtl& ctl = Browse(a, "SELECT * FROM T");
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  ctl.SetDSNname(b.string());
+  ctl.Refresh();
+  EXPECT_EQ(ctl.NumberColumns(), 3);
+  EXPECT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "3", "4"}));
+  ctl.SetUser("operator");
+  ctl.Refresh();
+  EXPECT_EQ(ctl.ColumnCount(), 3);
+  EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "3", "4", "5"}));
+}
+
+TEST_F(ColumnsTest, TwoFieldsWithTheSameNameTakeTheFirstMatchingEntry) {
+  std::filesystem::path path = OrdersDb(10);
+  TabuloCtl& ctl = Browse(path, "SELECT Id FROM Orders");
+  Edit(ctl, 0, "Ident", 15, true, false);
+  ctl.SetRecordSource("SELECT Id, Qty AS Id FROM Orders ORDER BY Id");
+  ctl.Refresh();
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(ctl.Columns()[0], (GridColumn{"Id", true, "Ident", 15, false}));
+  EXPECT_EQ(ctl.Columns()[1], ctl.Columns()[0]);
+  EXPECT_EQ(RowText(ctl, 2), (std::vector<std::string>{"2", "2", "2"}));
+}
+
+TEST_F(ColumnsTest, GridColumnsRoundTripsThroughGridArray) {
+  Variant empty = NewControl().GridColumns();
+  ASSERT_TRUE(empty.IsArray());
+  EXPECT_EQ(empty.AsArray().UBound(1), 0);
+  EXPECT_EQ(empty.AsArray().UBound(2), 5);
+
+  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer, Qty FROM Orders");
+  Edit(ctl, 1, "Client", 12, false, true);
+  Variant v = ctl.GridColumns();
+  const SafeArray& a = v.AsArray();
+  ASSERT_EQ(a.UBound(1), 3);
+  EXPECT_EQ(a.At(1, 0).AsString(), "Customer");
+  EXPECT_EQ(a.At(1, 3).type(), platform::VarType::Integer);
+  EXPECT_TRUE(a.At(3, 0).AsString().empty());
+  EXPECT_TRUE(a.At(0, 5).IsEmpty());
+
+  std::vector<GridColumn> before = ctl.Columns();
+  size_t notes = container_.property_changes().size();
+  ctl.SetGridArray(v);
+  EXPECT_EQ(ctl.Columns(), before);
+  ASSERT_EQ(container_.property_changes().size(), notes + 1);
+  EXPECT_EQ(container_.property_changes().back(), "GridColCount");
+  EXPECT_EQ(RowText(ctl, 0), (std::vector<std::string>{"", "Id", "Qty"}));
+}
+
+TEST_F(ColumnsTest, GridArrayOfANonArrayEmptiesTheList) {
+  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
+  size_t notes = container_.property_changes().size();
+  ctl.SetGridArray(Variant("not an array"));
+  EXPECT_EQ(ctl.ColumnCount(), 0);
+  EXPECT_EQ(ctl.Columns(), std::vector<GridColumn>{GridColumn{}});
+  EXPECT_EQ(ctl.Grid.Cols(), 1);
+  ASSERT_EQ(container_.property_changes().size(), notes + 1);
+  EXPECT_EQ(container_.property_changes().back(), "GridColCount");
+}
+
+TEST_F(ColumnsTest, GridArrayWithShortRowsRaisesAndKeepsWhatWasCopied) {
+  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
+  SafeArray a = SafeArray::Matrix(3, 3);
+  a.At(0, 0) = Variant("First");
+  a.At(0, 1) = Variant(true);
+  a.At(0, 2) = Variant("One");
+  size_t notes = container_.property_changes().size();
+  int32_t cols = ctl.Grid.Cols();
+  try {
+    ctl.SetGridArray(Variant(a));
+    FAIL() << "a row of three fields was taken";
+  } catch (const platform::ComError& e) {
+    EXPECT_EQ(e.number(), 9);
+  }
+  EXPECT_EQ(ctl.ColumnCount(), 2);
+  ASSERT_EQ(ctl.Columns().size(), 3u);
+  EXPECT_EQ(ctl.Columns()[0].Name, "First");
+  EXPECT_EQ(ctl.Columns()[0].Caption, "One");
+  EXPECT_EQ(container_.property_changes().size(), notes);
+  EXPECT_EQ(ctl.Grid.Cols(), cols);
+  EXPECT_EQ(ctl.Grid.TextMatrix(0, 2), "Customer");
+}
+
+TEST_F(ColumnsTest, GridArrayThatCannotBeTakenLeavesAConsistentEmptyList) {
+  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
+  SafeArray no_rows(platform::VarType::Variant, {{0, 0}, {0, 6}});
+  try {
+    ctl.SetGridArray(Variant(no_rows));
+    FAIL() << "an array without rows was taken";
+  } catch (const platform::ComError& e) {
+    EXPECT_EQ(e.number(), 9);
+  }
+  EXPECT_EQ(ctl.ColumnCount(), 0);
+  EXPECT_EQ(ctl.Columns(), std::vector<GridColumn>{GridColumn{}});
+
+  try {
+    ctl.SetGridArray(Variant(SafeArray::Matrix(40000, 5)));
+    FAIL() << "40000 columns were taken";
+  } catch (const platform::ComError& e) {
+    EXPECT_EQ(e.number(), 6);
+  }
+  EXPECT_EQ(ctl.Columns(), std::vector<GridColumn>{GridColumn{}});
+  // Two fields and no descriptors: the fill stops at the first field and says so.
+  ctl.Refresh();
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "Tabulo: 9\r\nSubscript out of range");
+  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
+  EXPECT_EQ(LastMessage().title, "Error");
+  // A list that describes the fields again fills the window.
+  ctl.SetUser("");
+  ctl.Refresh();
+  EXPECT_EQ(RowText(ctl, 4), (std::vector<std::string>{"4", "4", "C4"}));
+}
+
+TEST_F(ColumnsTest, SwitchingToDesignModeCapturesWidthsHalvesToEven) {
+  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer, Qty FROM Orders");
+  Edit(ctl, 1, "Customer", 8, false, false);  // Customer hidden: Qty is grid column 2
+  ctl.Grid.SetColWidth(0, 540);               // 4.5 -> 4
+  ctl.Grid.SetColWidth(1, 1260);              // 10.5 -> 10
+  ctl.Grid.SetColWidth(2, 1380);              // 11.5 -> 12
+  container_.SetAmbientUserMode(false);
+  EXPECT_EQ(ctl.Columns()[0].Width, 10);
+  EXPECT_EQ(ctl.Columns()[1].Width, 8);
+  EXPECT_EQ(ctl.Columns()[2].Width, 12);
+  EXPECT_EQ(ctl.GridOrdinalColWidth(), 4);
+}
+
+TEST_F(ColumnsTest, KeptWidthsFollowGridPositionsNotNames) {
+  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer, Qty FROM Orders");
+  ctl.Grid.SetColWidth(2, 2000);
+  ctl.Refresh();  // the fill keeps present widths
+  EXPECT_EQ(ctl.Grid.ColWidth(2), 2000);
+  EXPECT_EQ(ctl.Grid.ColWidth(3), 960);
+  ctl.SetGridOrdinalColWidth(5);
+  ctl.Refresh();
+  EXPECT_EQ(ctl.Grid.ColWidth(0), 600);
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing

@@ -1,0 +1,132 @@
+// Test fixture: one or more TabuloCtl instances in a headless container, inside the host
+// runtime, with the real cluster manager and embedded SQLite data servers over files in a
+// fresh folder per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/globals.h"
+#include "control/tabulo_ctl.h"
+#include "host/cluster_manager.h"
+#include "host/host_config.h"
+#include "host/host_services.h"
+#include "host/orders_db.h"
+#include "host/sqlite/sqlite_data_server.h"
+#include "host/test_folder.h"
+#include "platform/headless_container.h"
+
+namespace tabulo::control::testing {
+
+using host::testing::TestDb;
+using host::testing::TestFolder;
+
+// The control site the host runtime hands each control (no security manager here).
+class NullControlSite : public host::ControlSite {
+ public:
+  std::shared_ptr<platform::Dispatch> GetService(int32_t) override { return nullptr; }
+};
+
+class HostedControlTest : public ::testing::Test {
+ protected:
+  // 80 characters wide, 3000 twips of grid (12 rows of 240) above the status bar.
+  static constexpr double kWidth = 9600;
+  static constexpr double kHeight = 3000 + platform::kStatusBarHeight;
+
+  HostedControlTest() { ResetProcessState(); }
+  ~HostedControlTest() override {
+    controls_.clear();
+    host::InstallClusterManager(nullptr);
+    registry_.reset();
+    ResetProcessState();
+  }
+
+  // Installs a host of the given configuration whose servers are SQLite data servers.
+  void InstallHost(host::HostConfig config) {
+    std::filesystem::path temp = folder_ / "snapshots";
+    std::chrono::milliseconds busy = busy_timeout_;
+    InstallHostWith(
+        std::move(config), [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
+          host::sqlite::SqliteServerOptions options;
+          options.machine_name = s.name;
+          options.temp_folder = temp / s.name;
+          options.busy_timeout = busy;
+          options.resolve_dsn = [c, s](std::string_view dsn) {
+            return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
+          };
+          return host::sqlite::NewSqliteDataServer(std::move(options));
+        });
+  }
+
+  // Installs a host whose data servers come from `factory` (test doubles).
+  void InstallHostWith(host::HostConfig config, host::DataServerFactory factory) {
+    registry_ = host::ClusterRegistry::Create(std::move(config), std::move(factory));
+    std::weak_ptr<host::ClusterRegistry> weak = registry_;
+    host::InstallClusterManager([weak]() -> std::unique_ptr<host::ClusterManager> {
+      auto registry = weak.lock();
+      if (!registry) return nullptr;
+      return registry->NewManager();
+    });
+  }
+
+  void InstallDefaultHost() { InstallHost(host::DefaultHostConfig("TESTBOX")); }
+
+  // A new control placed in design mode, given its site by the host as the runtime does.
+  TabuloCtl& NewControl(bool in_host = true) {
+    container_.SetAmbientUserMode(false);
+    auto ctl = std::make_unique<TabuloCtl>(container_);
+    ctl->InitNew();
+    ctl->Resize(kWidth, kHeight);
+    ctl->Show();
+    if (in_host) ctl->SetControlSite(1, std::make_shared<NullControlSite>(), 1033, 1033, 0, "");
+    controls_.push_back(std::move(ctl));
+    return *controls_.back();
+  }
+
+  // Switches the container to run mode and lets the first timer tick load the data.
+  void EnterRunMode() {
+    container_.SetAmbientUserMode(true);
+    for (auto& c : controls_) c->UserModeSet();
+    container_.event_loop().RunFor(250);
+  }
+
+  // A control in run mode browsing `sql` on the database file `db`.
+  TabuloCtl& Browse(const std::filesystem::path& db, const std::string& sql) {
+    TabuloCtl& ctl = NewControl();
+    ctl.SetDSNname(db.string());
+    ctl.SetRecordSource(sql);
+    EnterRunMode();
+    return ctl;
+  }
+
+  // An Orders database (host/orders_db.h) of `rows` records.
+  std::filesystem::path OrdersDb(int rows, const std::string& name = "orders.db") {
+    std::filesystem::path path = folder_ / name;
+    TestDb db(path);
+    host::testing::CreateOrders(db, rows);
+    return path;
+  }
+
+  // The texts of grid row r, from column 0 to the last.
+  static std::vector<std::string> RowText(const TabuloCtl& ctl, int32_t r) {
+    std::vector<std::string> out;
+    for (int32_t c = 0; c < ctl.Grid.Cols(); ++c) out.push_back(ctl.Grid.TextMatrix(r, c));
+    return out;
+  }
+
+  size_t MessageCount() const { return container_.message_boxes().size(); }
+  const platform::MsgBoxRecord& LastMessage() const { return container_.message_boxes().back(); }
+
+  TestFolder folder_;
+  std::chrono::milliseconds busy_timeout_{50};
+  platform::HeadlessContainer container_;
+  std::shared_ptr<host::ClusterRegistry> registry_;
+  std::vector<std::unique_ptr<TabuloCtl>> controls_;
+};
+
+}  // namespace tabulo::control::testing

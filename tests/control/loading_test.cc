@@ -1,0 +1,221 @@
+// Loading a result: which statements are run, how each failure of the data server reaches the
+// operator, and that the grid keeps what it showed after a failure.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "fake_data_server.h"
+#include "hosted_control.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+class LoadingTest : public HostedControlTest {
+ protected:
+  void SetUp() override { InstallDefaultHost(); }
+
+  // Browses Orders, then switches to `sql` (or another database) and refreshes.
+  void ExpectRefusedAfterBrowsing(const std::string& dsn, const std::string& sql,
+                                  const std::string& text, int32_t style,
+                                  const std::string& title) {
+    TabuloCtl& ctl = Browse(OrdersDb(20), "SELECT Id, Customer FROM Orders ORDER BY Id");
+    ASSERT_EQ(ctl.NumberRows(), 20);
+    std::vector<std::string> shown = RowText(ctl, 3);
+    size_t before = MessageCount();
+    if (!dsn.empty()) ctl.SetDSNname(dsn);
+    ctl.SetRecordSource(sql);
+    ctl.Refresh();
+    ASSERT_EQ(MessageCount(), before + 1);
+    EXPECT_EQ(LastMessage().text, text);
+    EXPECT_EQ(LastMessage().style, style);
+    EXPECT_EQ(LastMessage().title, title);
+    // The previous result stays in the grid and in the record set.
+    EXPECT_EQ(RowText(ctl, 3), shown);
+    EXPECT_EQ(ctl.NumberRows(), 20);
+    EXPECT_EQ(container_.MousePointer(), platform::kPointerDefault);
+  }
+};
+
+TEST_F(LoadingTest, StatementTheDatabaseRejectsShowsItsMessage) {
+  ExpectRefusedAfterBrowsing("", "SELECT Id FROM Nowhere",
+                             "The SQL Statement is invalid: \r\nno such table: Nowhere", 0,
+                             "Error");
+}
+
+TEST_F(LoadingTest, MissingDatabaseFileIsAnInvalidDsnAndIsNotCreated) {
+  std::filesystem::path missing = folder_ / "missing.db";
+  ExpectRefusedAfterBrowsing(missing.string(), "SELECT Id FROM Orders", "The DSN Name is invalid",
+                             0, "Error");
+  EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(LoadingTest, DirectoryOrNonDatabaseFileIsAnInvalidDsn) {
+  std::filesystem::path dir = folder_ / "adir";
+  std::filesystem::create_directories(dir);
+  ExpectRefusedAfterBrowsing(dir.string(), "SELECT Id FROM Orders", "The DSN Name is invalid", 0,
+                             "Error");
+
+  std::filesystem::path text = folder_ / "notes.txt";
+  std::ofstream(text) << "These are not the pages of a database, but a few lines of text.\n";
+  TabuloCtl& ctl = *controls_.back();
+  ctl.SetDSNname(text.string());
+  ctl.Refresh();
+  EXPECT_EQ(LastMessage().text, "The DSN Name is invalid");
+  EXPECT_EQ(ctl.NumberRows(), 20);
+}
+
+TEST_F(LoadingTest, LockedDatabaseIsAnInvalidDsn) {
+  std::filesystem::path path = OrdersDb(20);
+  TabuloCtl& ctl = Browse(path, "SELECT Id FROM Orders");
+  ASSERT_EQ(ctl.NumberRows(), 20);
+  TestDb other(path);
+  other.Exec("BEGIN EXCLUSIVE");
+  ctl.Refresh();
+  ASSERT_FALSE(container_.message_boxes().empty());
+  EXPECT_EQ(LastMessage().text, "The DSN Name is invalid");
+  EXPECT_EQ(LastMessage().title, "Error");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "1");
+  other.Exec("ROLLBACK");
+}
+
+TEST_F(LoadingTest, RefusedCredentialsAndOtherErrorsHaveTheirOwnMessages) {
+  auto fake = std::make_shared<FakeDataServer>();
+  fake->rows = 5;
+  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
+  ASSERT_EQ(ctl.NumberRows(), 5);
+
+  fake->query_error = platform::ComError(host::kErrLoginFailed, "Login failed");
+  ctl.Refresh();
+  EXPECT_EQ(LastMessage().text, "The username or password you have entered is invalid.");
+  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
+  EXPECT_EQ(LastMessage().title, "Error");
+
+  fake->query_error = platform::ComError(0x80040E21, "Multiple-step operation generated errors");
+  ctl.Refresh();
+  EXPECT_EQ(LastMessage().text, "Tabulo: Multiple-step operation generated errors");
+  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
+  EXPECT_EQ(LastMessage().title, "Connection Error");
+  EXPECT_EQ(ctl.NumberRows(), 5);
+  EXPECT_EQ(ctl.Grid.TextMatrix(5, 1), "5");
+}
+
+TEST_F(LoadingTest, BrowsingNeverWritesTheDatabaseFile) {
+  std::filesystem::path path = OrdersDb(50);
+  auto read_all = [&] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::string before = read_all();
+  auto time_before = std::filesystem::last_write_time(path);
+  TabuloCtl& ctl = Browse(path, "SELECT * FROM Orders");
+  ctl.ScrollBar.SetValue(30);
+  ctl.Refresh(true);
+  ASSERT_EQ(ctl.NumberRows(), 50);
+  EXPECT_EQ(read_all(), before);
+  EXPECT_EQ(std::filesystem::last_write_time(path), time_before);
+}
+
+TEST_F(LoadingTest, OnlyStatementsStartingWithSelectAndABlankAreBrowsed) {
+  std::filesystem::path path = OrdersDb(10);
+  TabuloCtl& ctl = Browse(path, "   select Id FROM Orders");
+  EXPECT_EQ(ctl.NumberRows(), 10);
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "1");
+
+  for (std::string sql : {"SELECT", "SELECT\nId FROM Orders", "SELECT\tId FROM Orders",
+                          "UPDATE Orders SET Id = Id + 100", "EXEC ListOrders"}) {
+    TabuloCtl& other = NewControl();
+    other.SetDSNname(path.string());
+    other.SetRecordSource(sql);
+    other.UserModeSet();
+    container_.SetAmbientUserMode(true);
+    other.Refresh();
+    EXPECT_EQ(other.CurrentRecordSet(), nullptr) << sql;
+    EXPECT_EQ(other.ColumnCount(), 0) << sql;
+  }
+  EXPECT_TRUE(container_.message_boxes().empty());
+  // The UPDATE was not run.
+  ctl.Refresh();
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "1");
+}
+
+TEST_F(LoadingTest, InsideTheHostNothingIsQueriedBeforeRunModeIsDeclared) {
+  auto fake = std::make_shared<FakeDataServer>();
+  fake->rows = 5;
+  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDSNname("plant");
+  ctl.SetDataTable("Orders");
+  ctl.SetRecordSource("SELECT Id FROM Orders");
+  ctl.Refresh();
+  EXPECT_EQ(fake->queries, 0);
+  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: Orders@plant");
+
+  ctl.UserModeSet();
+  ctl.Refresh();
+  EXPECT_EQ(fake->queries, 1);
+  ASSERT_NE(ctl.CurrentRecordSet(), nullptr);
+}
+
+TEST_F(LoadingTest, DesignTimeLoadFindsTheTableAndBuildsColumnsWithoutRows) {
+  TabuloCtl& ctl = NewControl();
+  ctl.UserModeSet();
+  ctl.SetDSNname(OrdersDb(10).string());
+  ctl.SetRecordSource("SELECT Id, Customer FROM Orders WHERE Qty > 2");
+  ctl.Refresh();
+  EXPECT_EQ(ctl.DataTable(), "Orders");
+  const auto& changes = container_.property_changes();
+  EXPECT_EQ(std::count(changes.begin(), changes.end(), "DataTable"), 0);
+  ASSERT_NE(ctl.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(ctl.NumberRows(), 8);
+  EXPECT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(RowText(ctl, 0), (std::vector<std::string>{"", "Id", "Customer"}));
+  EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"", "", ""}));
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: Orders@" + ctl.DSNname());
+}
+
+TEST_F(LoadingTest, OutsideTheHostNothingIsConnected) {
+  std::filesystem::path path = OrdersDb(10);
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  ctl.SetDSNname(path.string());
+  ctl.SetRecordSource("SELECT Id FROM Orders");
+  EnterRunMode();
+  ctl.Refresh();
+  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
+  EXPECT_TRUE(container_.message_boxes().empty());
+}
+
+TEST_F(LoadingTest, ScrollRangeIsCappedAtTenMillionRecords) {
+  auto fake = std::make_shared<FakeDataServer>();
+  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  fake->rows = 10000001;
+  TabuloCtl& ctl = Browse("huge", "SELECT Id FROM Huge");
+  EXPECT_EQ(ctl.NumberRows(), 10000001);
+  EXPECT_EQ(ctl.ScrollBar.Max(), 10000000);
+  // The last position of the bar shows the record after it: the last one, alone.
+  ctl.ScrollBar.SetValue(10000000);
+  EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"10000001", "10000001"}));
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 0), "");
+
+  fake->rows = 10000000;
+  ctl.Refresh(true);
+  EXPECT_EQ(ctl.ScrollBar.Max(), 10000000);
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 0), "1");
+
+  // As many records as grid rows (header included) still scroll; one fewer does not.
+  fake->rows = ctl.Grid.Rows();
+  ctl.Refresh(true);
+  EXPECT_EQ(ctl.ScrollBar.Max(), ctl.Grid.Rows());
+  fake->rows = ctl.Grid.Rows() - 1;
+  ctl.Refresh(true);
+  EXPECT_EQ(ctl.ScrollBar.Max(), ctl.ScrollBar.Min());
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
