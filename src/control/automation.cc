@@ -89,6 +89,8 @@ void TabuloCtl::DeclareAutomation() {
        [=, this](auto& a) { SetPassword(str(a)); });
   prop("DataTable", 0x6803001A, [this] { return Variant(DataTable()); },
        [=, this](auto& a) { SetDataTable(str(a)); });
+  prop("ActiveColumn", 0x68030019, [this] { return Variant(ActiveColumn()); }, nullptr);
+  prop("ActiveRow", 0x68030018, [this] { return Variant(ActiveRow()); }, nullptr);
   prop("BackColor", 0x68030017, [this] { return Variant(BackColor()); },
        [=, this](auto& a) { SetBackColor(i32(a)); });
   prop("ForeColor", 0x68030016, [this] { return Variant(ForeColor()); },
@@ -102,6 +104,12 @@ void TabuloCtl::DeclareAutomation() {
       });
   prop("BackStyle", 0x68030014, [this] { return Variant(BackStyle()); },
        [=, this](auto& a) { SetBackStyle(i16(a)); });
+  DeclareMember("ColIsVisibile", 0x68030013, MemberKind::PropertyGet, {P("nCol", true)},
+                [this](std::vector<Variant>& a) { return Variant(ColIsVisibile(ArgLong(a, 0))); });
+  DeclareMember("ColHeader", 0x68030012, MemberKind::PropertyGet, {P("nCol", true)},
+                [this](std::vector<Variant>& a) { return Variant(ColHeader(ArgLong(a, 0))); });
+  DeclareMember("ColWidth", 0x68030011, MemberKind::PropertyGet, {P("nCol", true)},
+                [this](std::vector<Variant>& a) { return Variant(ColWidth(ArgLong(a, 0))); });
   prop("LargeChange", 0x68030010, [this] { return Variant(LargeChange()); },
        [=, this](auto& a) { SetLargeChange(i32(a)); });
   prop("SmallChange", 0x6803000F, [this] { return Variant(SmallChange()); },
@@ -111,6 +119,13 @@ void TabuloCtl::DeclareAutomation() {
                   SetGridArray(a.at(0));
                   return Variant();
                 });
+  DeclareMethod("GetCellName", 0x60030040, {P("nCol")}, [this](std::vector<Variant>& a) {
+    return Variant(GetCellName(ArgLong(a, 0)));
+  });
+  DeclareMethod("GetCellText", 0x60030041, {P("Row"), P("Column")},
+                [this](std::vector<Variant>& a) {
+                  return Variant(GetCellText(ArgLong(a, 0), ArgLong(a, 1)));
+                });
   prop("DBDateFormatString", 0x6803000D, [this] { return Variant(DBDateFormatString()); },
        [=, this](auto& a) { SetDBDateFormatString(str(a)); });
   DeclareMethod("Refresh", 0x6003005A, {P("MoveToTop", true, true)},
@@ -118,6 +133,10 @@ void TabuloCtl::DeclareAutomation() {
                   Refresh(HasArg(a, 0) ? ArgBool(a, 0) : false);
                   return Variant();
                 });
+  DeclareMethod("HideColumn", 0x6003005B, {P("colNumber")}, [this](std::vector<Variant>& a) {
+    HideColumn(ArgInt16(a, 0));
+    return Variant();
+  });
   DeclareMethod("GetClusterNames", 0x6003005F, {P("bDataTableServer", true), P("Names", true)},
                 [this](std::vector<Variant>& a) {
                   bool data = ArgBool(a, 0);

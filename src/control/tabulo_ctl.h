@@ -9,7 +9,7 @@
 // and raises to the caller only where the behaviour says so.
 //
 // The implementation is split by concern: properties.cc, lifecycle.cc, loading.cc,
-// window.cc, layout.cc, timer_status.cc, automation.cc.
+// window.cc, layout.cc, timer_status.cc, scripting.cc, automation.cc.
 #pragma once
 
 #include <cstdint>
@@ -139,6 +139,21 @@ class TabuloCtl : public platform::DispatchObject {
   void SetServerStatusBarPanel();
   int16_t GetClusterNames(bool& bDataTableServer, platform::Variant& Names);
   std::string GetAssociatedLoggingClusterName();
+
+  // ---- Scripting members (scripting.cc) ----
+  // Record position of the grid's current row; zero-based data column of its current column.
+  int32_t ActiveRow() const;
+  int32_t ActiveColumn() const;
+  // Grid column numbers (0 is the row-number column); a number outside the grid raises the
+  // grid's error.
+  bool ColIsVisibile(int32_t nCol) const;
+  std::string ColHeader(int32_t nCol);
+  int32_t ColWidth(int32_t nCol) const;
+  // Script column numbers: zero-based among the accessible columns (the visible ones, or all
+  // when AllowAccessToHiddenColumnsInScript is set).
+  std::string GetCellName(int32_t nCol) const;
+  std::string GetCellText(int32_t Row, int32_t Column);
+  void HideColumn(int16_t colNumber);
 
   // ---- The widgets, for the container's input and the renderer ----
   platform::FlexGrid Grid;

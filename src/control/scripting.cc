@@ -1,0 +1,80 @@
+// The members host scripts use to read what the control shows: the current cell, grid
+// columns by grid number, result columns by script number, and showing a column again.
+#include <stdexcept>
+
+#include "control/tabulo_ctl.h"
+#include "platform/com_error.h"
+#include "platform/conversions.h"
+
+namespace tabulo::control {
+
+using platform::ComError;
+
+int32_t TabuloCtl::ActiveRow() const {
+  return Grid.Row() + m_lFirstRow - 1;
+}
+
+int32_t TabuloCtl::ActiveColumn() const {
+  return Grid.Col() - 1;
+}
+
+bool TabuloCtl::ColIsVisibile(int32_t nCol) const {
+  return Grid.ColIsVisible(nCol);
+}
+
+std::string TabuloCtl::ColHeader(int32_t nCol) {
+  // The header cell becomes the grid's current cell and stays so.
+  Grid.SetRow(0);
+  Grid.SetCol(nCol);
+  return Grid.Text();
+}
+
+int32_t TabuloCtl::ColWidth(int32_t nCol) const {
+  return Grid.ColWidth(nCol);
+}
+
+std::string TabuloCtl::GetCellName(int32_t nCol) const {
+  int64_t count = 0;
+  for (const GridColumn& d : m_GridColumns) {
+    if (!(d.Visible || AllowAccessToHiddenColumnsInScript)) continue;
+    if (++count == static_cast<int64_t>(nCol) + 1) return d.Caption;
+  }
+  return {};
+}
+
+std::string TabuloCtl::GetCellText(int32_t Row, int32_t Column) {
+  try {
+    if (!m_rs) return {};
+    int32_t fields = m_rs->FieldCount();
+    int64_t count = 0;
+    int32_t field = fields;  // no accessible column of that number: reading fails below
+    for (int32_t j = 0; j < fields; ++j) {
+      const GridColumn& d = m_GridColumns.at(static_cast<size_t>(j));
+      if (!(d.Visible || AllowAccessToHiddenColumnsInScript)) continue;
+      if (++count == static_cast<int64_t>(Column) + 1) {
+        field = j;
+        break;
+      }
+    }
+    // The value comes from the record set, not the grid, and the record set stays there.
+    m_rs->MoveFirst();
+    if (Row != 0) m_rs->Move(Row);
+    return platform::CStr(m_rs->Item(field).Value(), site_.UserLocale());
+  } catch (const ComError&) {
+    return {};
+  } catch (const std::out_of_range&) {
+    return {};
+  }
+}
+
+void TabuloCtl::HideColumn(int16_t colNumber) {
+  if (m_nColCount != 0) {
+    if (colNumber < 0 || static_cast<size_t>(colNumber) >= m_GridColumns.size())
+      throw ComError::SubscriptOutOfRange("TabuloCtl");
+    // Despite its name the member shows the column: it sets Visible, as scripts rely on.
+    m_GridColumns[static_cast<size_t>(colNumber)].Visible = true;
+  }
+  Refresh(false);
+}
+
+}  // namespace tabulo::control

@@ -1,0 +1,150 @@
+// Plain properties and the control's life in its container: start values, notifications,
+// refused scroll steps, the host's language, and switching between design and run mode.
+#include <algorithm>
+
+#include "fake_data_server.h"
+#include "hosted_control.h"
+#include "localization/state.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+class PropertiesTest : public HostedControlTest {
+ protected:
+  void SetUp() override { InstallDefaultHost(); }
+  size_t Changes(const std::string& name) const {
+    const auto& c = container_.property_changes();
+    return static_cast<size_t>(std::count(c.begin(), c.end(), name));
+  }
+};
+
+TEST_F(PropertiesTest, NewInstanceValues) {
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  EXPECT_EQ(ctl.BackColor(), 0xFFFFFF);
+  EXPECT_EQ(ctl.ForeColor(), 0);
+  EXPECT_TRUE(ctl.Enabled());
+  EXPECT_TRUE(ctl.ShowStatusBar());
+  EXPECT_FALSE(ctl.AutoRefresh());
+  EXPECT_EQ(ctl.SmallChange(), 1);
+  EXPECT_EQ(ctl.LargeChange(), 20);
+  EXPECT_EQ(ctl.LoggingClusterName, "From Same Coordinator");
+  EXPECT_EQ(ctl.LogEventType, "dbUpdate");
+  EXPECT_EQ(ctl.ESignature1CommandLevel, -1);
+  EXPECT_EQ(ctl.ESignature2CommandLevel, -1);
+  EXPECT_FALSE(ctl.Timer1.running());
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  ASSERT_NE(ctl.Font(), nullptr);
+  EXPECT_FALSE(ctl.Font()->bold());
+  EXPECT_FALSE(ctl.Font()->italic());
+  EXPECT_EQ(ctl.NumberRows(), 0);
+  EXPECT_EQ(ctl.NumberColumns(), 0);
+  EXPECT_EQ(ctl.mnuPopupCaption, "Options");
+  EXPECT_EQ(ctl.mnuRefreshCaption, "Refresh");
+}
+
+TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDataTable("Orders");
+  EXPECT_EQ(Changes("DataTable"), 1u);
+  ctl.SetDataTable("  Orders ");
+  EXPECT_EQ(ctl.DataTable(), "Orders");
+  EXPECT_EQ(Changes("DataTable"), 1u);
+  ctl.SetDataTable(" Lines ");
+  EXPECT_EQ(ctl.DataTable(), " Lines ");
+  EXPECT_EQ(Changes("DataTable"), 2u);
+}
+
+TEST_F(PropertiesTest, ScrollStepsRefuseALargeStepBelowTheSmallOne) {
+  TabuloCtl& ctl = NewControl();
+  ctl.SetLargeChange(0);
+  EXPECT_EQ(ctl.LargeChange(), 20);
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "LargeChange should be greater than Small Change");
+  EXPECT_EQ(LastMessage().title, "LargeChange");
+  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+  ctl.SetSmallChange(21);
+  EXPECT_EQ(ctl.SmallChange(), 1);
+  EXPECT_EQ(LastMessage().text, "SmallChange should be less than Large Change");
+  EXPECT_EQ(LastMessage().title, "SmallChange");
+  // Equal values are accepted both ways.
+  ctl.SetSmallChange(20);
+  ctl.SetLargeChange(20);
+  EXPECT_EQ(ctl.SmallChange(), 20);
+  EXPECT_EQ(ctl.LargeChange(), 20);
+  EXPECT_EQ(MessageCount(), 2u);
+  EXPECT_EQ(ctl.ScrollBar.LargeChange(), 20);
+}
+
+TEST_F(PropertiesTest, DsnNameThatCannotBeReportedShowsTheDsnMessage) {
+  TabuloCtl& ctl = NewControl();
+  container_.FailPropertyChanged(platform::ComError(5, "The container refused"));
+  ctl.SetDSNname("plant");
+  container_.StopFailingPropertyChanged();
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "Tabulo: DSN Property could not be set. \r\n The container refused");
+  EXPECT_EQ(LastMessage().title, "DSN Property");
+  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+}
+
+TEST_F(PropertiesTest, ServerTypeReachesTheDataServerAtOnce) {
+  auto fake = std::make_shared<FakeDataServer>();
+  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  TabuloCtl& ctl = NewControl();
+  ASSERT_EQ(g_DataServer, nullptr);
+  ctl.SetServerType(1);
+  ASSERT_EQ(g_DataServer, fake);
+  EXPECT_EQ(fake->ServerType(), 1);
+  EXPECT_EQ(Changes("ServerType"), 0u);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
+}
+
+TEST_F(PropertiesTest, LanguageChangeSelectsKnownLanguagesAndRequeries) {
+  std::filesystem::path path = OrdersDb(10);
+  TabuloCtl& ctl = Browse(path, "SELECT Id FROM Orders");
+  TestDb(path).Exec("INSERT INTO Orders(Id) VALUES(11)");
+  ctl.OnLanguageChange(1036);
+  EXPECT_EQ(localization::g_Language, 1036);
+  EXPECT_EQ(ctl.NumberRows(), 11);
+  ctl.OnLanguageChange(1031);
+  EXPECT_EQ(localization::g_Language, 1031);
+  ctl.OnLanguageChange(2057);
+  EXPECT_EQ(localization::g_Language, 1033);
+}
+
+TEST_F(PropertiesTest, SwitchingModesStartsAtTheTopAgain) {
+  TabuloCtl& ctl = Browse(OrdersDb(40), "SELECT Id FROM Orders ORDER BY Id");
+  ctl.ScrollBar.SetValue(20);
+  ASSERT_EQ(ctl.FirstRow(), 20);
+  container_.SetAmbientUserMode(false);
+  EXPECT_EQ(ctl.FirstRow(), 0);
+  EXPECT_EQ(ctl.ScrollBar.Value(), 0);
+  EXPECT_FALSE(ctl.Timer1.running());
+  container_.SetAmbientUserMode(true);
+  EXPECT_TRUE(ctl.Timer1.running());
+  EXPECT_EQ(ctl.Timer1.interval(), 250);
+  container_.event_loop().RunFor(250);
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "1");
+  EXPECT_FALSE(ctl.Timer1.running());
+}
+
+TEST_F(PropertiesTest, ConnectionErrorsGoToTheDebugOutputAndPanelOne) {
+  host::InstallClusterManager(nullptr);
+  std::string description;
+  try {
+    host::CreateClusterManager();
+  } catch (const platform::ComError& e) {
+    description = e.description();
+  }
+  ASSERT_FALSE(description.empty());
+  TabuloCtl& ctl = NewControl();
+  ctl.SetServerType(0);
+  EXPECT_EQ(g_DataServer, nullptr);
+  ASSERT_FALSE(container_.debug_output().empty());
+  EXPECT_EQ(container_.debug_output().back(), "Tabulo: Tabulo Connect - " + description + "\r\n");
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Server Error:" + description);
+  EXPECT_TRUE(container_.message_boxes().empty());
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
