@@ -61,8 +61,12 @@ fuzz: SHELL := /bin/bash
 fuzz: fuzz-build
 	$(call run_fuzzers,$(FUZZ_SECONDS))
 
+# The main job on the embedded default: the sample database under build/, shown by one
+# control in run mode.
 demo: release
-	$(BUILD)/release/apps/tabulo/tabulo strings
+	@test -f $(BUILD)/sample.db || $(BUILD)/release/apps/tabulo/tabulo sample-db $(BUILD)/sample.db
+	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db \
+	  --sql "SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders WHERE Qty < 400"
 
 format:
 	find src apps tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i
