@@ -27,8 +27,10 @@ test-asan: asan
 	cd $(BUILD)/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-# Both trees: the optimised build with warnings as errors, then ASan+UBSan.
+# Both trees: the optimised build with warnings as errors, then ASan+UBSan; then each
+# libFuzzer target for a few seconds (clang, ASan+UBSan).
 test: test-release test-asan
+	$(MAKE) fuzz-smoke FUZZ_SMOKE_SECONDS=3
 
 # libFuzzer targets (clang only), in their own tree. `fuzz-smoke` runs each for a few
 # seconds; `fuzz` is the longer opt-in run. Corpora grow under $(BUILD)/fuzz/corpus.
@@ -61,8 +63,12 @@ fuzz: SHELL := /bin/bash
 fuzz: fuzz-build
 	$(call run_fuzzers,$(FUZZ_SECONDS))
 
+# The main job on the embedded default: the sample database under build/, shown by one
+# control in run mode.
 demo: release
-	$(BUILD)/release/apps/tabulo/tabulo strings
+	@test -f $(BUILD)/sample.db || $(BUILD)/release/apps/tabulo/tabulo sample-db $(BUILD)/sample.db
+	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db \
+	  --sql "SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders WHERE Qty < 400"
 
 format:
 	find src apps tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i

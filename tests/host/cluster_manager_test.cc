@@ -103,3 +103,24 @@ TEST(ClusterManager, UnreachableActiveServerGivesAnErrorNamingIt) {
 
 }  // namespace
 }  // namespace tabulo::host
+
+namespace tabulo::host {
+namespace {
+
+TEST(ClusterManager, EmbeddedDefaultHasTheLocalClusterAndItsLoggingCluster) {
+  auto registry = ClusterRegistry::Create(DefaultHostConfig("PLANT-PC"), nullptr);
+  auto m = registry->NewManager();
+  ClusterList& list = m->GetClusterList();
+  m->Reload(0);
+  list.SetClusterType(kClusterTypeDizuvAdar);
+  EXPECT_EQ(Names(list.Clusters()), (std::vector<std::string>{"Local@Local"}));
+  list.SelectCluster("Local");
+  ASSERT_EQ(list.Servers().size(), 1u);
+  EXPECT_EQ(list.Servers()[0].Name, "PLANT-PC");
+  EXPECT_TRUE(list.Servers()[0].Active);
+  list.SetClusterType(kClusterTypeLogging);
+  EXPECT_EQ(Names(list.Clusters()), (std::vector<std::string>{"Local Logging@Local"}));
+}
+
+}  // namespace
+}  // namespace tabulo::host
