@@ -81,7 +81,8 @@ TEST_F(PropertiesTest, DsnNameThatCannotBeReportedShowsTheDsnMessage) {
   ctl.SetDSNname("plant");
   container_.StopFailingPropertyChanged();
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().text, "Tabulo: DSN Property could not be set. \r\n The container refused");
+  EXPECT_EQ(LastMessage().text,
+            "Tabulo: DSN Property could not be set. \r\n The container refused");
   EXPECT_EQ(LastMessage().title, "DSN Property");
   EXPECT_EQ(LastMessage().style, platform::kMbCritical);
 }

@@ -140,6 +140,27 @@ TEST_F(WindowTest, ChangesCommittedByOthersAppearOnlyAfterTheNextRefresh) {
   EXPECT_EQ(RowText(ctl, 3), (Row{"3", "4", "C4", "4"}));
 }
 
+TEST_F(WindowTest, ResultThatShrankUnderTheWindowIsShownNumberedRight) {
+  std::filesystem::path path = OrdersDb(30);
+  TabuloCtl& ctl = Browse(path, "SELECT Id, Customer, Qty FROM Orders ORDER BY Id");
+  ctl.ScrollBar.SetValue(25);
+  ASSERT_EQ(ctl.FirstRow(), 25);
+  // Still scrollable: the bar's value comes down to the new count, the last record alone.
+  TestDb(path).Exec("DELETE FROM Orders WHERE Id > 20");
+  ctl.Refresh();
+  EXPECT_EQ(ctl.ScrollBar.Max(), 20);
+  EXPECT_EQ(RowText(ctl, 1), Order(20));
+  EXPECT_EQ(RowText(ctl, 2), (Row{"", "", "", ""}));
+  // Fewer records than rows: no scrolling, the whole result from the top.
+  TestDb(path).Exec("DELETE FROM Orders WHERE Id > 10");
+  ctl.Refresh();
+  EXPECT_EQ(ctl.ScrollBar.Max(), ctl.ScrollBar.Min());
+  EXPECT_EQ(ctl.FirstRow(), 0);
+  for (int r = 1; r <= 10; ++r) EXPECT_EQ(RowText(ctl, r), Order(r)) << r;
+  EXPECT_EQ(RowText(ctl, 11), (Row{"", "", "", ""}));
+  EXPECT_TRUE(container_.message_boxes().empty());
+}
+
 TEST_F(WindowTest, RefreshKeepsThePositionAndMoveToTopResetsIt) {
   TabuloCtl& ctl = BrowseOrders(30);
   ctl.ScrollBar.SetValue(10);
