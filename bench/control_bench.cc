@@ -4,6 +4,8 @@
 //   FirstWindow  Refresh until the grid shows the first window, against the count pass;
 //   Jump         ScrollBar.SetValue(random position) until the window is filled (1,000
 //                positions), against LIMIT 30 OFFSET n at the first 20 of the same positions;
+//   WindowRead   the control's record set read as a fill reads it at the same positions,
+//                without the grid (the cursor's share of a jump);
 //   Step         ScrollBar.SetValue(v + 1) until the window is filled;
 //                (jumps and steps also report the thread's CPU time per fill, which leaves
 //                out the time the thread was preempted on a shared machine)
@@ -244,6 +246,32 @@ void Step(benchmark::State& state, fs::path db) {
   });
 }
 
+// The control's own record set read as a fill reads it (one MoveFirst, one Move, kWindow
+// rows of values) at the jump positions, without the grid: the cursor's share of a jump.
+void WindowRead(benchmark::State& state, fs::path db) {
+  Hosted(state, db, [&](HostedControl& hosted) {
+    tabulo::host::RecordSet& rs = *hosted.ctl().CurrentRecordSet();
+    const std::vector<int64_t> positions = Positions(hosted.ctl().ScrollBar.Max(), kJumps);
+    std::vector<double> micros;
+    for (auto _ : state) {
+      micros.clear();
+      for (int64_t p : positions) {
+        auto start = Clock::now();
+        rs.MoveFirst();
+        if (p > 0) rs.Move(p);
+        for (int r = 0; r < kWindow && !rs.Eof(); ++r) {
+          for (int32_t f = 0; f < rs.FieldCount(); ++f)
+            benchmark::DoNotOptimize(rs.Item(f).Value());
+          rs.MoveNext();
+        }
+        micros.push_back(Micros(start));
+      }
+    }
+    state.counters["median_us"] = Percentile(micros, 0.5);
+    state.counters["p99_us"] = Percentile(micros, 0.99);
+  });
+}
+
 // LIMIT 30 OFFSET n at the first kOffsetSamples positions of the control's jumps.
 void OffsetPage(benchmark::State& state, fs::path db) {
   if (!Present(state, db)) return;
@@ -330,6 +358,9 @@ void Register() {
         ->Unit(benchmark::kMillisecond)
         ->Iterations(passes);
     benchmark::RegisterBenchmark(("Jump/" + label).c_str(), Jump, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("WindowRead/" + label).c_str(), WindowRead, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
     benchmark::RegisterBenchmark(("Step/" + label).c_str(), Step, db)
