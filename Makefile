@@ -63,6 +63,15 @@ fuzz: SHELL := /bin/bash
 fuzz: fuzz-build
 	$(call run_fuzzers,$(FUZZ_SECONDS))
 
+# Benchmarks (not run by CI): their own optimised tree; bench/run generates the sample
+# databases once, runs the benchmarks niced and writes $(BUILD)/bench/results.md.
+$(BUILD)/bench/CMakeCache.txt:
+	$(CMAKE) -S . -B $(BUILD)/bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DTABULO_BENCH=ON
+
+bench: $(BUILD)/bench/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/bench -j $(JOBS) --target tabulo record_set_bench control_bench
+	bench/run $(BUILD)/bench
+
 # The main job on the embedded default: the sample database under build/, shown by one
 # control in run mode.
 demo: release

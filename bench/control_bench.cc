@@ -1,0 +1,388 @@
+// Browse benchmark through the control: a TabuloCtl hosted in run mode as `tabulo show` hosts
+// it, on the sample databases of `tabulo sample-db`, for "SELECT * FROM Orders WHERE Qty < 400".
+// Each figure is measured beside its reference on the same file in the same run:
+//   FirstWindow  Refresh until the grid shows the first window, against the count pass;
+//   Jump         ScrollBar.SetValue(random position) until the window is filled (1,000
+//                positions), against LIMIT 30 OFFSET n at the first 20 of the same positions;
+//   WindowRead   the control's record set read as a fill reads it at the same positions,
+//                without the grid (the cursor's share of a jump);
+//   Step         ScrollBar.SetValue(v + 1) until the window is filled;
+//                (jumps and steps also report the thread's CPU time per fill, which leaves
+//                out the time the thread was preempted on a shared machine)
+//   PeakRss      peak RSS of a `tabulo show --at 5000000` child process.
+// Samples: orders-1k, -100k, -1m, -10m (rollback journal) and orders-10m-wal (the same file in
+// WAL mode), read from TABULO_BENCH_DIR; TABULO_BIN names the tabulo program. A missing file
+// skips its benchmarks with a message.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/com_error.h"
+#include "session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using tabulo::app::Session;
+using tabulo::control::TabuloCtl;
+
+constexpr const char* kQuery = "SELECT * FROM Orders WHERE Qty < 400";
+constexpr int kWindow = 30;  // data rows of the grid, as the record-set benchmark reads them
+constexpr int kJumps = 1000;
+constexpr int kOffsetSamples = 20;
+constexpr int kStepRuns = 10;
+constexpr int kStepsPerRun = 100;
+
+struct Sample {
+  const char* label;
+  const char* file;
+};
+
+constexpr Sample kSamples[] = {{"1k", "orders-1k.db"},
+                               {"100k", "orders-100k.db"},
+                               {"1m", "orders-1m.db"},
+                               {"10m", "orders-10m.db"},
+                               {"10m-wal", "orders-10m-wal.db"}};
+
+fs::path Folder() {
+  const char* dir = std::getenv("TABULO_BENCH_DIR");
+  return dir && *dir ? fs::path(dir) : fs::current_path();
+}
+
+double Micros(Clock::time_point since) {
+  return std::chrono::duration<double, std::micro>(Clock::now() - since).count();
+}
+
+// CPU time of this thread: a fill's own cost, without the time the thread was preempted.
+double ThreadCpuMicros() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+// One control hosted in run mode on `db`, loaded by the refresh timer's first tick, with a
+// grid of a header row and kWindow data rows.
+class HostedControl {
+ public:
+  explicit HostedControl(const fs::path& db) : session_(Options()), ctl_(session_.NewControl()) {
+    ctl_.SetDSNname(db.string());
+    ctl_.SetRecordSource(kQuery);
+    session_.SetRunMode(true);
+    session_.Run(250);
+  }
+
+  TabuloCtl& ctl() { return ctl_; }
+
+  // Empty when the control shows a loaded window whose first row is record `first` (0-based);
+  // otherwise what is wrong, for SkipWithError.
+  std::string CheckWindow(int64_t first) {
+    const auto& boxes = session_.container().message_boxes();
+    if (!boxes.empty()) return "message box: " + boxes.front().text;
+    if (!ctl_.CurrentRecordSet()) return "no record set";
+    if (ctl_.Grid.Rows() != kWindow + 1)
+      return "grid has " + std::to_string(ctl_.Grid.Rows()) + " rows, not " +
+             std::to_string(kWindow + 1);
+    const std::string& shown = ctl_.Grid.TextMatrix(1, 0);
+    if (shown != std::to_string(first + 1))
+      return "row 1 shows record " + shown + ", not " + std::to_string(first + 1);
+    return {};
+  }
+
+ private:
+  static tabulo::app::SessionOptions Options() {
+    tabulo::app::SessionOptions options;
+    // 80 characters of 120 twips; the grid's rows of 240 twips take the height but one row,
+    // and the status bar takes about one more.
+    options.width = 80 * 120;
+    options.height = (kWindow + 2) * 240 + 315;
+    return options;
+  }
+
+  Session session_;
+  TabuloCtl& ctl_;
+};
+
+// The positions a jump visits: the same sequence for the control and the OFFSET reference.
+std::vector<int64_t> Positions(int64_t count, int n) {
+  std::mt19937_64 random(42);
+  std::vector<int64_t> positions;
+  const auto span = static_cast<uint64_t>(std::max<int64_t>(count - kWindow, 1));
+  for (int i = 0; i < n; ++i) positions.push_back(static_cast<int64_t>(random() % span));
+  return positions;
+}
+
+bool Present(benchmark::State& state, const fs::path& db) {
+  if (fs::exists(db)) return true;
+  state.SkipWithError(("missing " + db.string() + " (run bench/run)").c_str());
+  return false;
+}
+
+// Runs `fn` in a hosted control, turning a raised error into a skipped benchmark.
+template <typename Fn>
+void Hosted(benchmark::State& state, const fs::path& db, Fn fn) {
+  if (!Present(state, db)) return;
+  try {
+    HostedControl hosted(db);
+    std::string problem = hosted.CheckWindow(0);
+    if (!problem.empty()) {
+      state.SkipWithError(problem.c_str());
+      return;
+    }
+    fn(hosted);
+  } catch (const tabulo::platform::ComError& e) {
+    state.SkipWithError(e.description().c_str());
+  }
+}
+
+void CountPass(benchmark::State& state, fs::path db) {
+  if (!Present(state, db)) return;
+  sqlite3* conn = nullptr;
+  sqlite3_open_v2(db.c_str(), &conn, SQLITE_OPEN_READONLY, nullptr);
+  const std::string sql = std::string("SELECT count(*) FROM (") + kQuery + ")";
+  int64_t rows = 0;
+  for (auto _ : state) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(conn, sql.c_str(), -1, &stmt, nullptr);
+    if (sqlite3_step(stmt) == SQLITE_ROW) rows = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(conn);
+  state.counters["rows"] = static_cast<double>(rows);
+}
+
+void FirstWindow(benchmark::State& state, fs::path db) {
+  Hosted(state, db, [&](HostedControl& hosted) {
+    for (auto _ : state) {
+      hosted.ctl().Refresh(false);
+      state.PauseTiming();
+      std::string problem = hosted.CheckWindow(0);
+      state.ResumeTiming();
+      if (!problem.empty()) {
+        state.SkipWithError(problem.c_str());
+        break;
+      }
+    }
+    state.counters["rows"] = static_cast<double>(hosted.ctl().CurrentRecordSet()->RecordCount());
+  });
+}
+
+void Jump(benchmark::State& state, fs::path db) {
+  Hosted(state, db, [&](HostedControl& hosted) {
+    TabuloCtl& ctl = hosted.ctl();
+    const std::vector<int64_t> positions = Positions(ctl.ScrollBar.Max(), kJumps);
+    std::vector<double> micros, cpu;
+    for (auto _ : state) {
+      micros.clear();
+      cpu.clear();
+      for (int64_t p : positions) {
+        const double cpu_start = ThreadCpuMicros();
+        auto start = Clock::now();
+        ctl.ScrollBar.SetValue(static_cast<int32_t>(p));
+        micros.push_back(Micros(start));
+        cpu.push_back(ThreadCpuMicros() - cpu_start);
+        std::string problem = hosted.CheckWindow(p);
+        if (!problem.empty()) {
+          state.SkipWithError(problem.c_str());
+          return;
+        }
+      }
+    }
+    state.counters["median_us"] = Percentile(micros, 0.5);
+    state.counters["p99_us"] = Percentile(micros, 0.99);
+    state.counters["max_us"] = Percentile(micros, 1.0);
+    state.counters["cpu_median_us"] = Percentile(cpu, 0.5);
+    state.counters["cpu_p99_us"] = Percentile(cpu, 0.99);
+  });
+}
+
+void Step(benchmark::State& state, fs::path db) {
+  Hosted(state, db, [&](HostedControl& hosted) {
+    TabuloCtl& ctl = hosted.ctl();
+    const std::vector<int64_t> starts = Positions(ctl.ScrollBar.Max() - kStepsPerRun, kStepRuns);
+    std::vector<double> micros, cpu;
+    for (auto _ : state) {
+      micros.clear();
+      cpu.clear();
+      for (int64_t start_at : starts) {
+        ctl.ScrollBar.SetValue(static_cast<int32_t>(start_at));
+        for (int64_t v = start_at + 1; v <= start_at + kStepsPerRun; ++v) {
+          const double cpu_start = ThreadCpuMicros();
+          auto start = Clock::now();
+          ctl.ScrollBar.SetValue(static_cast<int32_t>(v));
+          micros.push_back(Micros(start));
+          cpu.push_back(ThreadCpuMicros() - cpu_start);
+          std::string problem = hosted.CheckWindow(v);
+          if (!problem.empty()) {
+            state.SkipWithError(problem.c_str());
+            return;
+          }
+        }
+      }
+    }
+    state.counters["median_us"] = Percentile(micros, 0.5);
+    state.counters["p99_us"] = Percentile(micros, 0.99);
+    state.counters["cpu_median_us"] = Percentile(cpu, 0.5);
+    state.counters["cpu_p99_us"] = Percentile(cpu, 0.99);
+  });
+}
+
+// The control's own record set read as a fill reads it (one MoveFirst, one Move, kWindow
+// rows of values) at the jump positions, without the grid: the cursor's share of a jump.
+void WindowRead(benchmark::State& state, fs::path db) {
+  Hosted(state, db, [&](HostedControl& hosted) {
+    tabulo::host::RecordSet& rs = *hosted.ctl().CurrentRecordSet();
+    const std::vector<int64_t> positions = Positions(hosted.ctl().ScrollBar.Max(), kJumps);
+    std::vector<double> micros;
+    for (auto _ : state) {
+      micros.clear();
+      for (int64_t p : positions) {
+        auto start = Clock::now();
+        rs.MoveFirst();
+        if (p > 0) rs.Move(p);
+        for (int r = 0; r < kWindow && !rs.Eof(); ++r) {
+          for (int32_t f = 0; f < rs.FieldCount(); ++f)
+            benchmark::DoNotOptimize(rs.Item(f).Value());
+          rs.MoveNext();
+        }
+        micros.push_back(Micros(start));
+      }
+    }
+    state.counters["median_us"] = Percentile(micros, 0.5);
+    state.counters["p99_us"] = Percentile(micros, 0.99);
+  });
+}
+
+// LIMIT 30 OFFSET n at the first kOffsetSamples positions of the control's jumps.
+void OffsetPage(benchmark::State& state, fs::path db) {
+  if (!Present(state, db)) return;
+  sqlite3* conn = nullptr;
+  sqlite3_open_v2(db.c_str(), &conn, SQLITE_OPEN_READONLY, nullptr);
+  int64_t count = 0;
+  {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(conn, (std::string("SELECT count(*) FROM (") + kQuery + ")").c_str(), -1,
+                       &stmt, nullptr);
+    if (sqlite3_step(stmt) == SQLITE_ROW) count = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+  }
+  // The control's scroll range is the record count (at most ten million).
+  const std::vector<int64_t> positions =
+      Positions(std::min<int64_t>(count, tabulo::control::kMaxScrollRows), kOffsetSamples);
+  std::vector<double> micros;
+  int rows_read = 0;
+  for (auto _ : state) {
+    micros.clear();
+    for (int64_t p : positions) {
+      auto start = Clock::now();
+      sqlite3_stmt* stmt = nullptr;
+      sqlite3_prepare_v2(conn,
+                         (std::string(kQuery) + " LIMIT 30 OFFSET " + std::to_string(p)).c_str(),
+                         -1, &stmt, nullptr);
+      rows_read = 0;
+      while (sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int f = 0; f < sqlite3_column_count(stmt); ++f)
+          benchmark::DoNotOptimize(sqlite3_column_text(stmt, f));
+        ++rows_read;
+      }
+      sqlite3_finalize(stmt);
+      micros.push_back(Micros(start));
+    }
+  }
+  sqlite3_close(conn);
+  state.counters["median_us"] = Percentile(micros, 0.5);
+  state.counters["p99_us"] = Percentile(micros, 0.99);
+  state.counters["rows_read"] = rows_read;
+}
+
+// Peak RSS (MB) of `tabulo show --db db --sql ... --at 5000000` as a child process.
+void PeakRss(benchmark::State& state, fs::path db) {
+  if (!Present(state, db)) return;
+  const char* bin = std::getenv("TABULO_BIN");
+  if (!bin || !*bin || !fs::exists(bin)) {
+    state.SkipWithError("TABULO_BIN does not name the tabulo program");
+    return;
+  }
+  double peak_mb = 0;
+  for (auto _ : state) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      execl(bin, bin, "show", "--db", db.c_str(), "--sql", kQuery, "--at", "5000000",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+      state.SkipWithError("tabulo show failed");
+      return;
+    }
+    peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  }
+  state.counters["peak_rss_mb"] = peak_mb;
+}
+
+void Register() {
+  benchmark::AddCustomContext("sqlite_version", sqlite3_libversion());
+  for (const Sample& s : kSamples) {
+    const fs::path db = Folder() / s.file;
+    const std::string label = s.label;
+    // Big files get few iterations: each pass reads the whole file.
+    const int passes = label == "1k" || label == "100k" ? 20 : 3;
+    benchmark::RegisterBenchmark(("CountPass/" + label).c_str(), CountPass, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(passes);
+    benchmark::RegisterBenchmark(("FirstWindow/" + label).c_str(), FirstWindow, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(passes);
+    benchmark::RegisterBenchmark(("Jump/" + label).c_str(), Jump, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("WindowRead/" + label).c_str(), WindowRead, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("Step/" + label).c_str(), Step, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("OffsetPage/" + label).c_str(), OffsetPage, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    if (label == "1k" || label == "10m" || label == "10m-wal")
+      benchmark::RegisterBenchmark(("PeakRss/" + label).c_str(), PeakRss, db)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Register();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,196 @@
+#!/usr/bin/env python3
+"""The results table of a bench run: reads record_set.json and control.json (Google Benchmark
+output) and the samples' generation times from BUILD_DIR, and prints markdown with each figure
+beside its reference from the same run, the ratio and the target."""
+import json
+import os
+import platform
+import sys
+
+build = sys.argv[1] if len(sys.argv) > 1 else "build/bench"
+
+
+def load(name):
+    path = os.path.join(build, name)
+    if not os.path.exists(path):
+        return {}, {}
+    with open(path) as f:
+        data = json.load(f)
+    runs = {}
+    for b in data.get("benchmarks", []):
+        # "Jump/10m/iterations:1" -> "Jump/10m"
+        key = "/".join(p for p in b["name"].split("/") if not p.startswith("iterations:"))
+        runs[key] = b
+    return runs, data.get("context", {})
+
+
+cursor, cursor_ctx = load("record_set.json")
+control, control_ctx = load("control.json")
+
+UNIT = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+
+
+def ms(runs, key):
+    b = runs.get(key)
+    if not b or b.get("error_occurred"):
+        return None
+    return b["real_time"] * UNIT[b["time_unit"]]
+
+
+def counter(runs, key, name):
+    b = runs.get(key)
+    if not b or b.get("error_occurred") or name not in b:
+        return None
+    return float(b[name])
+
+
+def fmt(v, unit):
+    if v is None:
+        return "n/a"
+    if unit == "ms":
+        return f"{v:,.1f} ms" if v >= 10 else f"{v:.2f} ms"
+    if unit == "us":
+        return f"{v:,.0f} µs" if v >= 100 else f"{v:.1f} µs"
+    if unit == "MB":
+        return f"{v:.1f} MB"
+    if unit == "x":
+        return f"{v:,.0f} ×" if v >= 100 else f"{v:.2f} ×"
+    return str(v)
+
+
+def ratio(a, b):
+    return None if a is None or b is None or b == 0 else a / b
+
+
+rows = []
+
+
+def row(figure, value, unit, reference, ref_unit, r, target, met):
+    verdict = "n/a" if met is None else ("yes" if met else "**no**")
+    rows.append(f"| {figure} | {fmt(value, unit)} | {reference} | {fmt(r, 'x') if r is not None else '—'} | {target} | {verdict} |")
+
+
+def check(v, pred):
+    return None if v is None else pred(v)
+
+
+# First window against the count pass on the same file.
+for label, rs_arg, ctl_key, mode in (("rollback journal", "0", "10m", "rollback"),
+                                     ("WAL", "1", "10m-wal", "WAL")):
+    c = ms(cursor, f"BM_CountPass/{rs_arg}")
+    f = ms(cursor, f"BM_FirstWindow/{rs_arg}")
+    r = ratio(f, c)
+    row(f"first window, record set, {label}", f, "ms", f"count pass {fmt(c, 'ms')}", "ms", r,
+        "≤ 1.5 ×", check(r, lambda x: x <= 1.5))
+    c = ms(control, f"CountPass/{ctl_key}")
+    f = ms(control, f"FirstWindow/{ctl_key}")
+    r = ratio(f, c)
+    row(f"first window, control (Refresh → grid filled), {label}", f, "ms",
+        f"count pass {fmt(c, 'ms')}", "ms", r, "≤ 1.5 ×", check(r, lambda x: x <= 1.5))
+
+# Jumps against LIMIT 30 OFFSET n.
+offset_rs = ms(cursor, "BM_OffsetPage/0")
+for name, runs, key in (("record set, rollback", cursor, "BM_Jump/0"),
+                        ("record set, WAL", cursor, "BM_Jump/1")):
+    med = counter(runs, key, "median_us")
+    p99 = counter(runs, key, "p99_us")
+    r = ratio(offset_rs, med / 1000 if med else None)
+    row(f"jump median, {name}", med, "us", f"OFFSET page {fmt(offset_rs, 'ms')} (mean of 5)", "",
+        r, "≥ 1,000 ×; ≤ 200 µs", check(med, lambda x: x <= 200 and (r or 0) >= 1000))
+    row(f"jump p99, {name}", p99, "us", "", "", None, "≤ 1,000 µs", check(p99, lambda x: x <= 1000))
+for key in ("10m", "10m-wal"):
+    med = counter(control, f"Jump/{key}", "median_us")
+    p99 = counter(control, f"Jump/{key}", "p99_us")
+    off = counter(control, f"OffsetPage/{key}", "median_us")
+    r = ratio(off, med)
+    row(f"jump median, control (SetValue → window), {key}", med, "us",
+        f"OFFSET page {fmt(off / 1000 if off else None, 'ms')} (median of 20)", "", r,
+        "≥ 1,000 ×; ≤ 200 µs", check(med, lambda x: x <= 200 and (r or 0) >= 1000))
+    wr = counter(control, f"WindowRead/{key}", "median_us")
+    row(f"jump median, the control's record set read as a fill reads it, {key}", wr, "us",
+        f"control's jump {fmt(med, 'us')}: grid and formatting {fmt(med - wr if med and wr else None, 'us')}",
+        "", None, "≤ 200 µs", check(wr, lambda x: x <= 200))
+    row(f"jump p99, control, {key}", p99, "us", "", "", None, "≤ 1,000 µs",
+        check(p99, lambda x: x <= 1000))
+    cpu = counter(control, f"Jump/{key}", "cpu_p99_us")
+    row(f"jump p99, control, {key}, thread CPU time (no preemption)", cpu, "us", "", "", None,
+        "≤ 1,000 µs", check(cpu, lambda x: x <= 1000))
+
+# Steps.
+step_rs = ms(cursor, "BM_Step/1")
+row("step, record set (one MoveNext + row read), WAL", step_rs * 1000 if step_rs else None, "us",
+    "", "", None, "≤ 100 µs", check(step_rs, lambda x: x * 1000 <= 100))
+for key in ("10m", "10m-wal"):
+    med = counter(control, f"Step/{key}", "median_us")
+    row(f"step median, control (SetValue(v+1) → window), {key}", med, "us", "", "", None,
+        "≤ 100 µs", check(med, lambda x: x <= 100))
+
+# Peak RSS of `tabulo show --at 5000000`.
+small = counter(control, "PeakRss/1k", "peak_rss_mb")
+for key in ("10m", "10m-wal"):
+    big = counter(control, f"PeakRss/{key}", "peak_rss_mb")
+    above = None if big is None or small is None else big - small
+    row(f"peak RSS, tabulo show --at 5000000, {key}", big, "MB",
+        f"1,000-row sample {fmt(small, 'MB')}; {fmt(above, 'MB')} above", "", None, "≤ 32 MB above",
+        check(above, lambda x: x <= 32))
+
+ctx = control_ctx or cursor_ctx
+cpu = "?"
+try:
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+except OSError:
+    pass
+
+print("# Benchmark results")
+print()
+print(f"Machine: {os.cpu_count()} CPUs ({ctx.get('num_cpus', '?')} seen by the benchmark), {cpu}, "
+      f"{ctx.get('mhz_per_cpu', '?')} MHz; SQLite {ctx.get('sqlite_version', '?')}; "
+      f"{platform.system()} {platform.release()}; run {ctx.get('date', '?')}, "
+      f"load average {', '.join(f'{x:.2f}' for x in ctx.get('load_avg', [])) or '?'}.")
+print()
+print("Query `SELECT * FROM Orders WHERE Qty < 400` on the 10,000,000-row sample "
+      "(8,000,000 rows); windows of 30 rows; references measured on the same file in the same run.")
+print()
+print("| figure | measured | reference | ratio | target | met |")
+print("|---|---|---|---|---|---|")
+for r in rows:
+    print(r)
+
+print()
+print("Wall-clock p99s of a few ms are the thread being preempted on a shared machine: the "
+      "thread CPU time per fill is given beside them.")
+print()
+print("## Growth (control, rollback-journal samples)")
+print()
+print("| sample rows | result rows | count pass | first window | ratio | jump median | jump p99 | jump p99 CPU | record set window read (median) | step median | OFFSET page (median) |")
+print("|---|---|---|---|---|---|---|---|---|---|---|")
+for key, n in (("1k", "1,000"), ("100k", "100,000"), ("1m", "1,000,000"), ("10m", "10,000,000"),
+               ("10m-wal", "10,000,000 (WAL)")):
+    c = ms(control, f"CountPass/{key}")
+    f = ms(control, f"FirstWindow/{key}")
+    res = counter(control, f"CountPass/{key}", "rows")
+    off = counter(control, f"OffsetPage/{key}", "median_us")
+    print(f"| {n} | {f'{res:,.0f}' if res is not None else 'n/a'} | {fmt(c, 'ms')} | {fmt(f, 'ms')} | "
+          f"{fmt(ratio(f, c), 'x')} | {fmt(counter(control, f'Jump/{key}', 'median_us'), 'us')} | "
+          f"{fmt(counter(control, f'Jump/{key}', 'p99_us'), 'us')} | "
+          f"{fmt(counter(control, f'Jump/{key}', 'cpu_p99_us'), 'us')} | "
+          f"{fmt(counter(control, f'WindowRead/{key}', 'median_us'), 'us')} | "
+          f"{fmt(counter(control, f'Step/{key}', 'median_us'), 'us')} | "
+          f"{fmt(off / 1000 if off else None, 'ms')} |")
+
+print()
+print("## Sample generation (`tabulo sample-db`, wall time)")
+print()
+print("| sample | seconds |")
+print("|---|---|")
+for name in ("orders-1k.db", "orders-100k.db", "orders-1m.db", "orders-10m.db"):
+    path = os.path.join(build, name + ".gen-seconds")
+    if os.path.exists(path):
+        with open(path) as f:
+            print(f"| {name} | {float(f.read().strip()):.2f} |")
+    else:
+        print(f"| {name} | not generated in this build folder |")
