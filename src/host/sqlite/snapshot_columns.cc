@@ -7,16 +7,16 @@ std::vector<ColumnSpec> DescribeColumns(sqlite3_stmt* stmt) {
   std::vector<ColumnSpec> columns;
   const int n = sqlite3_column_count(stmt);
   for (int i = 0; i < n; ++i) {
-    ColumnSpec spec;
+    ColumnSpec column;
     const char* name = sqlite3_column_name(stmt, i);
-    spec.info.name = name ? name : "";
+    column.info.name = name ? name : "";
     auto type = ColumnTypeFromDecl(sqlite3_column_decltype(stmt, i));
-    spec.typed_by_value = !type;
+    column.typed_by_value = !type;
     ColumnType t = type.value_or(ColumnTypeFromStorage(SQLITE_NULL));
-    spec.info.type = t.ado_type;
-    spec.info.defined_size = t.defined_size;
-    spec.kind = t.kind;
-    columns.push_back(std::move(spec));
+    column.info.type = t.ado_type;
+    column.info.defined_size = t.defined_size;
+    column.kind = t.kind;
+    columns.push_back(std::move(column));
   }
   return columns;
 }
