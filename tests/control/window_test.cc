@@ -101,6 +101,22 @@ TEST_F(WindowTest, NullsTextNumbersAndDatesAreAlignedByType) {
   for (int c = 1; c <= 4; ++c) EXPECT_EQ(ctl.Grid.CellAlignmentAt(2, c), 7) << c;
 }
 
+TEST_F(WindowTest, TextInAnIntegerColumnAndUnicodeCaptions) {
+  std::filesystem::path path = folder_ / "odd.db";
+  TestDb(path).Exec(
+      "CREATE TABLE O(Qty INTEGER, Note VARCHAR(10));"
+      "INSERT INTO O VALUES(5, 'Grüße'), (' many ', NULL), (NULL, NULL)");
+  TabuloCtl& ctl =
+      Browse(path, "SELECT Qty AS \"Größe\", Note AS \"Très 注\" FROM O ORDER BY rowid");
+  EXPECT_TRUE(container_.message_boxes().empty());
+  EXPECT_EQ(RowText(ctl, 0), (Row{"", "Größe", "Très 注"}));
+  EXPECT_EQ(RowText(ctl, 1), (Row{"1", "5", "Grüße"}));
+  EXPECT_EQ(RowText(ctl, 2), (Row{"2", "many", ""}));
+  EXPECT_EQ(ctl.Grid.CellAlignmentAt(2, 1), 1);
+  EXPECT_EQ(RowText(ctl, 3), (Row{"3", "", ""}));
+  EXPECT_EQ(ctl.Grid.CellAlignmentAt(3, 1), 7);
+}
+
 TEST_F(WindowTest, HiddenColumnsAreSkippedAndAllHiddenLeavesTheNumbers) {
   TabuloCtl& ctl = BrowseOrders(30);
   platform::Variant columns = ctl.GridColumns();
