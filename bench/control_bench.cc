@@ -6,9 +6,9 @@
 //                positions), against LIMIT 30 OFFSET n at the first 20 of the same positions;
 //   WindowRead   the control's record set read as a fill reads it at the same positions,
 //                without the grid (the cursor's share of a jump);
-//   Step         ScrollBar.SetValue(v + 1) until the window is filled;
+//   Step         ScrollBar.SetValue(v + 1) until the window is filled
 //                (jumps and steps also report the thread's CPU time per fill, which leaves
-//                out the time the thread was preempted on a shared machine)
+//                out the time the thread was preempted on a shared machine);
 //   PeakRss      peak RSS of a `tabulo show --at 5000000` child process.
 // Samples: orders-1k, -100k, -1m, -10m (rollback journal) and orders-10m-wal (the same file in
 // WAL mode), read from TABULO_BENCH_DIR; TABULO_BIN names the tabulo program. A missing file
