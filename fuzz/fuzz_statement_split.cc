@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string built = qb.sql();
   if (built.rfind("SELECT ", 0) != 0) tabulo::fuzz::Broken();
   if (built.find(" FROM " + qb.FromPart()) == std::string::npos) tabulo::fuzz::Broken();
-  if (qb.SelectList().ListCount() > 0 && qb.SelectList().ListIndex() != 0) tabulo::fuzz::Broken();
+  if (qb.lstSelect.list_count() > 0 && qb.lstSelect.list_index() != 0) tabulo::fuzz::Broken();
 
   frmQueryBuilder again;
   again.SetSql(built);
