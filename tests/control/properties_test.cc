@@ -149,3 +149,50 @@ TEST_F(PropertiesTest, ConnectionErrorsGoToTheDebugOutputAndPanelOne) {
 
 }  // namespace
 }  // namespace tabulo::control::testing
+
+namespace tabulo::control::testing {
+namespace {
+
+class ConnectionStringTest : public PropertiesTest {};
+
+TEST_F(ConnectionStringTest, SetterGoesThroughEachPropertySetterInOrder) {
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  ctl.Put("ConnectionString", platform::Variant("DSN=Plant;UID=op;PWD=s=cret;DATABASE=Prod;"));
+  EXPECT_EQ(ctl.DSNname(), "Plant");
+  EXPECT_EQ(ctl.User(), "op");
+  EXPECT_EQ(ctl.Password(), "s=cret");
+  EXPECT_EQ(ctl.Database(), "Prod");
+  // The four clears first (DSNname, User, Password, Database), then one setter per pair.
+  const auto& c = container_.property_changes();
+  std::vector<std::string> tail(c.end() - 8, c.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"DSNname", "User", "Password", "Database", "DSNname",
+                                            "User", "Password", "Database"}));
+  EXPECT_EQ(ctl.Get("ConnectionString"), platform::Variant("DSN=Plant;UID=op;PWD=s=cret;"));
+}
+
+TEST_F(ConnectionStringTest, ServerStyleRoundTripKeepsTheServerName) {
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  ctl.Put("ServerType", platform::Variant(int16_t{1}));
+  ctl.Put("ConnectionString",
+          platform::Variant("Data Source=SQL01;Initial Catalog=Prod;User ID=sa;Password=pw"));
+  platform::Variant text = ctl.Get("ConnectionString");
+  EXPECT_EQ(text, platform::Variant("DataSource=SQL01;DATABASE=Prod;UID=sa;PWD=pw;"));
+  ctl.Put("ConnectionString", platform::Variant(""));
+  EXPECT_EQ(ctl.DSNname(), "");
+  ctl.Put("ConnectionString", text);
+  EXPECT_EQ(ctl.DSNname(), "SQL01");
+  EXPECT_EQ(ctl.Database(), "Prod");
+  EXPECT_EQ(ctl.User(), "sa");
+  EXPECT_EQ(ctl.Password(), "pw");
+}
+
+TEST_F(ConnectionStringTest, DateFormatStringIsTrimmed) {
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  ctl.Put("DBDateFormatString", platform::Variant("  yyyy-mm-dd  "));
+  EXPECT_EQ(ctl.DBDateFormatString(), "yyyy-mm-dd");
+  ctl.Put("DBDateFormatString", platform::Variant("   "));
+  EXPECT_EQ(ctl.DBDateFormatString(), "");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
