@@ -53,8 +53,13 @@ size_t RunLength(std::string_view p, size_t i) {
 // The AM/PM markers: "AM/PM", "am/pm" (any case; the first letter's case is the output's)
 // and the one-letter "A/P". Returns the token length at i, or 0.
 size_t AmPmTokenAt(std::string_view p, size_t i) {
+  // The tokens are ASCII: compare letter by letter without building case-mapped copies,
+  // since every date shown in a grid cell passes here.
   auto match = [&](std::string_view tok) {
-    return p.size() - i >= tok.size() && EqualsIgnoreCase(p.substr(i, tok.size()), tok);
+    if (p.size() - i < tok.size()) return false;
+    for (size_t k = 0; k < tok.size(); ++k)
+      if (Lower(p[i + k]) != tok[k]) return false;
+    return true;
   };
   if (match("am/pm")) return 5;
   if (match("a/p")) return 3;
