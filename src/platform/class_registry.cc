@@ -4,16 +4,10 @@
 #include <mutex>
 
 #include "platform/com_error.h"
+#include "platform/text.h"
 
 namespace tabulo::platform {
 namespace {
-
-std::string Fold(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 struct Registry {
   std::mutex mu;
@@ -30,19 +24,19 @@ Registry& TheRegistry() {
 void RegisterClass(std::string progid, ClassFactory factory) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mu);
-  r.factories[Fold(progid)] = std::move(factory);
+  r.factories[UCase(progid)] = std::move(factory);
 }
 
 void UnregisterClass(std::string_view progid) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mu);
-  r.factories.erase(Fold(progid));
+  r.factories.erase(UCase(progid));
 }
 
 bool IsClassRegistered(std::string_view progid) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mu);
-  return r.factories.count(Fold(progid)) > 0;
+  return r.factories.count(UCase(progid)) > 0;
 }
 
 std::shared_ptr<Dispatch> CreateObject(std::string_view progid) {
@@ -50,7 +44,7 @@ std::shared_ptr<Dispatch> CreateObject(std::string_view progid) {
   {
     Registry& r = TheRegistry();
     std::lock_guard lock(r.mu);
-    auto it = r.factories.find(Fold(progid));
+    auto it = r.factories.find(UCase(progid));
     if (it != r.factories.end()) factory = it->second;
   }
   if (!factory) throw ComError(kErrCantCreateObject, "ActiveX component can't create object");

@@ -4,17 +4,10 @@
 #include <new>
 
 #include "platform/conversions.h"
+#include "platform/text.h"
 
 namespace tabulo::platform {
 namespace {
-
-// Member names are ASCII identifiers; folding ASCII letters is all case-insensitivity needs.
-std::string Fold(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 int Slot(MemberKind kind) {
   return static_cast<int>(kind);
@@ -81,15 +74,15 @@ DispatchObject::DispatchObject(std::string class_name)
     : class_name_(std::move(class_name)), coercion_locale_(&Locale::EnUS()) {}
 
 DispId DispatchObject::GetIdOfName(std::string_view name) const {
-  auto it = by_name_.find(Fold(name));
+  auto it = by_name_.find(UCase(name));
   if (it == by_name_.end()) throw ComError::NotSupported(class_name_);
   return members_[it->second].id;
 }
 
 DispId DispatchObject::EventId(std::string_view name) const {
-  std::string folded = Fold(name);
+  std::string folded = UCase(name);
   for (const Event& e : events_)
-    if (Fold(e.name) == folded) return e.id;
+    if (UCase(e.name) == folded) return e.id;
   return kDispIdUnknown;
 }
 
@@ -105,7 +98,7 @@ void DispatchObject::DeclareMember(std::string name, DispId id, MemberKind kind,
   if (!handler) throw DeclarationFault(class_name_, name + " has no handler");
   if (TakesValueLast(kind) && params.empty())
     throw DeclarationFault(class_name_, name + " put takes no value");
-  std::string folded = Fold(name);
+  std::string folded = UCase(name);
   auto by_name = by_name_.find(folded);
   auto by_id = by_id_.find(id);
   size_t index;
@@ -162,9 +155,9 @@ void DispatchObject::DeclareObjectProperty(std::string name, DispId id,
 
 void DispatchObject::DeclareEvent(std::string name, DispId id, int param_count) {
   if (param_count < 0) throw DeclarationFault(class_name_, name + " has a negative count");
-  std::string folded = Fold(name);
+  std::string folded = UCase(name);
   for (const Event& e : events_) {
-    if (e.id == id || Fold(e.name) == folded)
+    if (e.id == id || UCase(e.name) == folded)
       throw DeclarationFault(class_name_, "event " + name + " conflicts with " + e.name);
   }
   events_.push_back(Event{std::move(name), id, param_count});
