@@ -193,6 +193,11 @@ void TabuloCtl::WriteProperties(PropertyBag& PropBag) {
   auto font = [](const std::shared_ptr<platform::StdFont>& f) {
     return Variant(std::static_pointer_cast<platform::Dispatch>(f));
   };
+  Variant ambient_font;
+  try {
+    ambient_font = font(site_.AmbientFont());
+  } catch (const ComError&) {
+  }
   write(
       "Version", [] { return Variant(kVersion); }, Variant(""));
   write(
@@ -222,7 +227,7 @@ void TabuloCtl::WriteProperties(PropertyBag& PropBag) {
   write(
       "ForeColor", [&] { return Variant(ForeColor()); }, Variant(int32_t{0}));
   write(
-      "Font", [&] { return font(Font()); }, font(site_.AmbientFont()));
+      "Font", [&] { return font(Font()); }, ambient_font);
   write(
       "BackStyle", [&] { return Variant(BackStyle()); }, Variant(int16_t{0}));
   write(
