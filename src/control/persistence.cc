@@ -1,5 +1,6 @@
 // The control's save and load handlers: the container hands them a property bag when it
 // saves the form that holds the control and when it opens that form again.
+#include <algorithm>
 #include <charconv>
 #include <functional>
 
@@ -27,8 +28,8 @@ std::string ColumnKey(int32_t i, std::string_view field) {
 }
 
 // 1 + the highest column index with any of its keys stored (0 when none is).
-int32_t StoredColumnCount(const PropertyBag& bag) {
-  int32_t count = 0;
+int64_t StoredColumnCount(const PropertyBag& bag) {
+  int64_t count = 0;
   for (const PropertyBag::Entry& e : bag.entries()) {
     std::string_view key = e.name;
     if (key.substr(0, 6) != "Column") continue;
@@ -40,7 +41,7 @@ int32_t StoredColumnCount(const PropertyBag& bag) {
     if (digits != std::to_string(i)) continue;  // leading zeros or a sign: not a column key
     std::string_view field(ptr, static_cast<size_t>(key.data() + key.size() - ptr));
     for (const char* f : kColumnFields)
-      if (field == f && i >= count) count = i + 1;
+      if (field == f) count = std::max(count, int64_t{i} + 1);
   }
   return count;
 }
@@ -116,11 +117,11 @@ struct ColumnList {
 
 int16_t ReadColumnCount(BagReader& in, const platform::Locale& loc, ColumnList& list,
                         int32_t& divisor) {
-  int32_t stored = StoredColumnCount(in.bag());
+  int64_t stored = StoredColumnCount(in.bag());
   // A count that cannot be read or fits no layout: the columns that are stored are kept.
   auto fallback = [&](const std::string& key, const ComError& e) {
     in.Fail(e, key);
-    return static_cast<int16_t>(std::min<int32_t>(stored, INT16_MAX));
+    return static_cast<int16_t>(std::min<int64_t>(stored, INT16_MAX));
   };
   int16_t count;
   if (in.bag().Contains("GridColCount")) {

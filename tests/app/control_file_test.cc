@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 
 #include "control/hosted_control.h"
@@ -172,6 +174,11 @@ TEST_F(ControlFileTest, BadValuesAreShownWithFileAndKeyAndTheRestIsLoaded) {
   EXPECT_EQ(ctl.Columns()[1].Width, 7);
 }
 
+void PrintTo(SaveStep step, std::ostream* os) {
+  static constexpr const char* kNames[] = {"Create", "Write", "Sync", "Rename"};
+  *os << kNames[static_cast<int>(step)];
+}
+
 class SaveFaults : public ControlFileTest, public ::testing::WithParamInterface<SaveStep> {};
 
 TEST_P(SaveFaults, FailedStepLeavesTheOldFileAndNoTemporaryFile) {
@@ -187,7 +194,12 @@ TEST_P(SaveFaults, FailedStepLeavesTheOldFileAndNoTemporaryFile) {
 
 INSTANTIATE_TEST_SUITE_P(ControlFileTest, SaveFaults,
                          ::testing::Values(SaveStep::Create, SaveStep::Write, SaveStep::Sync,
-                                           SaveStep::Rename));
+                                           SaveStep::Rename),
+                         [](const ::testing::TestParamInfo<SaveStep>& info) {
+                           std::ostringstream name;
+                           PrintTo(info.param, &name);
+                           return name.str();
+                         });
 
 TEST_F(ControlFileTest, SaveOverAFolderFailsAndLeavesIt) {
   std::filesystem::path path = File("form.tab");

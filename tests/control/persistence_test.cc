@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 
 #include "control/hosted_control.h"
 #include "control/persisted_properties.h"
@@ -236,10 +237,33 @@ TEST_F(PersistenceTest, ColumnWithoutStoredKeysTakesTheColumnDefaults) {
   EXPECT_EQ(MessageCount(), 0u);
 }
 
+TEST_F(PersistenceTest, StrayColumnKeysOnlyCountForTheCheck) {
+  // A key of a far column makes a count of 2 acceptable; only the counted columns load.
+  TabuloCtl& ctl =
+      LoadedControl(HandWritten("GridColCount = Integer 2\nColumn2147483647Name = String \"far\"\n"
+                                "Column007Name = String \"zeros\"\nColumn1Name = String \"B\"\n"));
+  EXPECT_EQ(MessageCount(), 0u);
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(ctl.Columns()[1].Name, "B");
+  // Keys with leading zeros are no column keys: a count of 8 does not fit.
+  size_t before = MessageCount();
+  TabuloCtl& zeros =
+      LoadedControl(HandWritten("GridColCount = Integer 8\nColumn007Name = String \"zeros\"\n"));
+  EXPECT_EQ(MessageTexts(before),
+            std::vector<std::string>{"Tabulo: 380\r\nInvalid property value: 8 columns where 0 "
+                                     "are stored (form.tab, key \"GridColCount\")"});
+  EXPECT_EQ(zeros.ColumnCount(), 0);
+}
+
 struct MarkerCase {
   const char* entries;
   bool expected;
 };
+
+// Keeps addresses out of what test discovery lists.
+void PrintTo(const MarkerCase& c, std::ostream* os) {
+  *os << (c.expected ? "expects true" : "expects false");
+}
 
 class HiddenColumnsMarker : public PersistenceTest,
                             public ::testing::WithParamInterface<MarkerCase> {};
@@ -264,7 +288,10 @@ INSTANTIATE_TEST_SUITE_P(
         MarkerCase{"AllowAccessToHiddenColumnsInScript = Long -12345\nColCount = Integer 1\n",
                    true},
         MarkerCase{"AllowAccessToHiddenColumnsInScript = Double -12345\nGridColCount = Integer 0\n",
-                   false}));
+                   false}),
+    [](const ::testing::TestParamInfo<MarkerCase>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST_F(PersistenceTest, ScrollStepsAreTakenWithoutTheControlsCheck) {
   TabuloCtl& ctl = LoadedControl(HandWritten("LargeChange = Long 3\nSmallChange = Long 9\n"));

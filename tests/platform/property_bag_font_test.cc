@@ -148,8 +148,8 @@ struct BadFont {
 };
 
 // Keeps addresses out of what test discovery lists.
-void PrintTo(const BadFont& bad, std::ostream* os) {
-  *os << bad.body;
+void PrintTo(const BadFont&, std::ostream* os) {
+  *os << "bad font";
 }
 
 class PropertyBagFontErrors : public testing::TestWithParam<BadFont> {};
@@ -179,7 +179,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "380: form.tab, line 3, key \"Font\": Invalid property value (font Weight must "
                 "be a whole number)"},
         BadFont{"  Charset = Integer 256\n",
-                "380: form.tab, line 3, key \"Font\": Invalid property value (font Charset)"}));
+                "380: form.tab, line 3, key \"Font\": Invalid property value (font Charset)"}),
+    [](const testing::TestParamInfo<BadFont>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST(PropertyBagFormatVersion2, TheEndLineIsRequiredAndNothingMayFollowIt) {
   EXPECT_EQ(ParseError("TabuloPropertyBag 2\nA = Long 1\n"),
