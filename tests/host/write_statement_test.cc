@@ -244,6 +244,20 @@ TEST_F(WriteTest, LockedByAnotherWriterFailsAfterTheBusyTimeout) {
   }
 }
 
+TEST_F(WriteTest, CommitThatReadersHoldOffIsRolledBack) {
+  CreateOrders(*db_, 5);  // rollback journal: a commit needs every reader gone
+  TestDb reader(db_path_);
+  reader.Exec("BEGIN; SELECT count(*) FROM Orders");
+  const ComError e = ErrorOf("UPDATE Orders SET Qty = 30 WHERE Id = 3 AND Qty = 3");
+  EXPECT_EQ(e.code(), kErrSourceUnusable);
+  EXPECT_NE(e.description().find("busy with other readers"), std::string::npos) << e.description();
+  reader.Exec("COMMIT");
+  EXPECT_EQ(StoredText("SELECT Qty FROM Orders WHERE Id = 3"), "3");
+  ExpectNoTransactionOpen();
+  Query("UPDATE Orders SET Qty = 30 WHERE Id = 3 AND Qty = 3");
+  EXPECT_EQ(StoredText("SELECT Qty FROM Orders WHERE Id = 3"), "30");
+}
+
 TEST_F(WriteTest, ReadOnlyFileOrFolderIsRefusedAndStillReadable) {
   const fs::path folder = folder_ / "ro";
   fs::create_directories(folder);
