@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "control/globals.h"
+#include "host/security_manager.h"
 #include "platform/com_error.h"
 #include "platform/ui_language.h"
 
@@ -22,13 +23,14 @@ int32_t UiLanguageFromEnvironment() {
 
 Session::Session(const SessionOptions& options)
     : host_(InstallHost(options.host_config)),
-      site_(std::make_shared<HostControlSite>()),
+      site_(std::make_shared<HostControlSite>(
+          host::NewSecurityManager(host_.config, container_, host::LocalUserName()))),
       width_(options.width),
       height_(options.height) {
   const platform::Locale* locale = platform::Locale::Find(options.locale);
   if (!locale)
-    throw platform::ComError(5, "Unknown locale \"" + options.locale +
-                                    "\" (use en-US, de-DE or fr-FR)");
+    throw platform::ComError(
+        5, "Unknown locale \"" + options.locale + "\" (use en-US, de-DE or fr-FR)");
   container_.SetUserLocale(*locale);
   // A display opens in design mode; the host switches it to run mode.
   container_.SetAmbientUserMode(false);
@@ -62,6 +64,8 @@ void Session::SetRunMode(bool run) {
     for (auto& c : controls_) c->UserModeSet();
 }
 
-void Session::Run(int64_t ms) { container_.event_loop().RunFor(ms); }
+void Session::Run(int64_t ms) {
+  container_.event_loop().RunFor(ms);
+}
 
 }  // namespace tabulo::app

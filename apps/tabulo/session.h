@@ -1,6 +1,8 @@
 // A hosting session of the container program: the headless container (the host runtime's
 // display), the host installation, and the controls placed on the display. `tabulo show`
-// and `tabulo script` both run one.
+// and `tabulo script` both run one. Every control gets the same site, whose service 4 is the
+// security manager of the host configuration: it asks for signatures through this container
+// and names the account the program runs under as the operator of its audit records.
 #pragma once
 
 #include <memory>
@@ -14,11 +16,11 @@
 namespace tabulo::app {
 
 struct SessionOptions {
-  std::string host_config;           // empty: the embedded default
-  std::string locale = "en-US";      // the user's locale
-  int32_t ui_language = 0;           // 0: from the environment's locale
-  double width = 9600;               // twips of a new control (80 characters)
-  double height = 3600;              // (15 lines)
+  std::string host_config;       // empty: the embedded default
+  std::string locale = "en-US";  // the user's locale
+  int32_t ui_language = 0;       // 0: from the environment's locale
+  double width = 9600;           // twips of a new control (80 characters)
+  double height = 3600;          // (15 lines)
 };
 
 class Session {
