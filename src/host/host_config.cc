@@ -186,18 +186,26 @@ SecurityConfig ParseSecurity(Walker& w, const Json& root) {
   if (!it->is_object()) w.Fail("security", "expected an object");
   const Json& j = *it;
   w.CheckKeys(j, {"users", "reason_categories", "audit_database"});
+  // Each part is sought from the section's start, so that lines are right in any key order.
+  auto to_section = [&w] {
+    w.Rewind();
+    w.Seek("security");
+  };
+  to_section();
   std::set<std::string> names;
   for (const Json& u : w.Array(j, "users")) {
     s.users.push_back(ParseUser(w, u));
     if (!names.insert(s.users.back().name).second)
       w.Fail("name", "user \"" + s.users.back().name + "\" is listed twice");
   }
+  to_section();
   for (const Json& c : w.Array(j, "reason_categories")) {
     if (!c.is_string() || c.get<std::string>().empty())
       w.Fail("reason_categories", "expected a list of non-empty texts");
     s.reason_categories.push_back(c.get<std::string>());
   }
   if (j.contains("audit_database")) {
+    to_section();
     s.audit_database = w.String(j, "audit_database", false);
     if (s.audit_database.empty()) w.Fail("audit_database", "empty path");
   }

@@ -173,6 +173,15 @@ TEST(HostConfig, SecurityErrorsNameFileLineAndKey) {
             "plant.json, line 3, key \"audit_database\": expected a text");
 }
 
+TEST(HostConfig, SecurityKeysInAnyOrderNameTheirLines) {
+  EXPECT_EQ(ErrorOf(WithSecurity("{\"audit_database\": \"a.db\",\n\"reason_categories\": [],\n"
+                                 "\"users\": [{\"name\": \"a\",\n\"lvl\": 1}]}")),
+            "plant.json, line 6, key \"lvl\": unknown key");
+  EXPECT_EQ(ErrorOf(WithSecurity("{\"audit_database\": \"a.db\",\n\"reason_categories\": [1],\n"
+                                 "\"users\": []}")),
+            "plant.json, line 4, key \"reason_categories\": expected a list of non-empty texts");
+}
+
 TEST(HostConfig, SecurityBeforeClustersStillNamesItsLine) {
   EXPECT_EQ(ErrorOf("{\n\"format\": 1,\n\"security\": {\n\"bad\": 1},\n\"clusters\": [{\"name\": "
                     "\"A\"}]\n}"),
