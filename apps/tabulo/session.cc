@@ -29,8 +29,8 @@ Session::Session(const SessionOptions& options)
       height_(options.height) {
   const platform::Locale* locale = platform::Locale::Find(options.locale);
   if (!locale)
-    throw platform::ComError(
-        5, "Unknown locale \"" + options.locale + "\" (use en-US, de-DE or fr-FR)");
+    throw platform::ComError(5, "Unknown locale \"" + options.locale +
+                                    "\" (use en-US, de-DE or fr-FR)");
   container_.SetUserLocale(*locale);
   // A display opens in design mode; the host switches it to run mode.
   container_.SetAmbientUserMode(false);
@@ -64,8 +64,6 @@ void Session::SetRunMode(bool run) {
     for (auto& c : controls_) c->UserModeSet();
 }
 
-void Session::Run(int64_t ms) {
-  container_.event_loop().RunFor(ms);
-}
+void Session::Run(int64_t ms) { container_.event_loop().RunFor(ms); }
 
 }  // namespace tabulo::app

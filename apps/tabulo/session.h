@@ -16,11 +16,11 @@
 namespace tabulo::app {
 
 struct SessionOptions {
-  std::string host_config;       // empty: the embedded default
-  std::string locale = "en-US";  // the user's locale
-  int32_t ui_language = 0;       // 0: from the environment's locale
-  double width = 9600;           // twips of a new control (80 characters)
-  double height = 3600;          // (15 lines)
+  std::string host_config;           // empty: the embedded default
+  std::string locale = "en-US";      // the user's locale
+  int32_t ui_language = 0;           // 0: from the environment's locale
+  double width = 9600;               // twips of a new control (80 characters)
+  double height = 3600;              // (15 lines)
 };
 
 class Session {
