@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "platform/com_error.h"
 #include "platform/container.h"
+#include "querybuilder/query_builder.h"
 #include "script_runner.h"
 #include "session.h"
 #include "view/control_scene.h"
@@ -18,6 +19,7 @@ constexpr char kUsage[] =
     "usage: tabulo show --db PATH --sql \"SELECT ...\" [--at N] [--size COLSxROWS]\n"
     "                   [--edit ROW,COL=TEXT]... [--answer yes|no|sign USER PASSWORD "
     "REASON|cancel]...\n"
+    "                   [--table NAME]\n"
     "                   [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host CONFIG]\n";
 
 bool ParseInt(const std::string& text, int64_t& out) {
@@ -29,7 +31,7 @@ bool ParseInt(const std::string& text, int64_t& out) {
 
 int ShowCommand(const Args& args) {
   SessionOptions options;
-  std::string db, sql;
+  std::string db, sql, table;
   int64_t at = -1;
   int64_t cols = 80, rows = 15;
   std::vector<CellEdit> edits;
@@ -45,6 +47,8 @@ int ShowCommand(const Args& args) {
       db = *v;
     } else if (a == "--sql" && (v = value())) {
       sql = *v;
+    } else if (a == "--table" && (v = value())) {
+      table = *v;
     } else if (a == "--at" && (v = value())) {
       if (!ParseInt(*v, at) || at < 0 || at > INT32_MAX) {
         std::cerr << "tabulo show: --at takes a record position from 0\n";
@@ -119,6 +123,18 @@ int ShowCommand(const Args& args) {
       // without any, the control's own default (no question) holds.
       bool sign = false;
       for (const auto& answer : answers) sign |= answer[0] == "sign" || answer[0] == "cancel";
+      // The statements update DataTable; by default the table the statement reads, as a
+      // designer's query builder finds it.
+      if (table.empty()) {
+        querybuilder::frmQueryBuilder builder;
+        builder.SetSql(sql);
+        table = builder.FromPart();
+      }
+      if (table.empty()) {
+        std::cerr << "tabulo show: no table to update in the statement; give --table NAME\n";
+        return 2;
+      }
+      ctl.SetDataTable(table);
       ctl.SetAllowUpdates(true);
       ctl.SetConfirmUpdates(!answers.empty());
       ctl.ESignatureRequired = sign;
