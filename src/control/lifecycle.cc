@@ -31,6 +31,7 @@ TabuloCtl::TabuloCtl(platform::Container& site)
   Grid.SetFixedCols(1);
   ScrollBar.on_change = [this] { ScrollBar_Change(); };
   Timer1.on_timer = [this] { Timer1_Timer(); };
+  WireEditing();
   ambient_token_ = site_.AddAmbientListener([this](std::string_view name) { AmbientChanged(name); });
   DeclareAutomation();
   try {

@@ -9,7 +9,8 @@
 // and raises to the caller only where the behaviour says so.
 //
 // The implementation is split by concern: properties.cc, lifecycle.cc, loading.cc,
-// window.cc, layout.cc, timer_status.cc, scripting.cc, automation.cc.
+// window.cc, layout.cc, timer_status.cc, scripting.cc, automation.cc, editing.cc (the editor
+// and the grid's events), commit.cc, update_query.cc, operator_log.cc.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,7 @@
 #include "platform/std_font.h"
 #include "platform/text_box.h"
 #include "platform/timer.h"
+#include "platform/widget.h"
 
 namespace tabulo::control {
 
@@ -156,6 +158,12 @@ class TabuloCtl : public platform::DispatchObject {
   void HideColumn(int16_t colNumber);
 
   // ---- The widgets, for the container's input and the renderer ----
+  // Which of the grid and the editor has the focus (declared before them: it outlives them).
+ private:
+  platform::FocusScope focus_scope_;
+
+ public:
+  platform::Widget* FocusedWidget() const { return focus_scope_.focused(); }
   platform::FlexGrid Grid;
   longscroll::LongScroll ScrollBar;
   platform::StatusBar sBar;
@@ -174,6 +182,14 @@ class TabuloCtl : public platform::DispatchObject {
   int16_t VisibleRows() const { return m_nVisibleRows; }
   host::RecordSet* CurrentRecordSet() const { return m_rs.get(); }
   platform::Container& site() { return site_; }
+  // Editing state, for tests and the container.
+  bool Editing() const { return m_bEditing; }
+  int32_t EditRow() const { return m_lEditRow; }
+  int32_t EditCol() const { return m_lEditCol; }
+  int16_t PendingChanges() const { return m_nPendingChanges; }
+  const std::string& SignatureText(int n) const {
+    return n == 1 ? SignatureText1 : n == 2 ? SignatureText2 : SignatureText3;
+  }
 
  private:
   // lifecycle.cc
@@ -208,6 +224,36 @@ class TabuloCtl : public platform::DispatchObject {
   void ReleaseDataServer();
   // automation.cc
   void DeclareAutomation();
+  // editing.cc
+  void WireEditing();
+  void Grid_Click();
+  void Grid_DblClick();
+  void Grid_MouseDown(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Grid_MouseMove(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Grid_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Grid_KeyDown(int16_t& KeyCode, int16_t& Shift);
+  void Grid_KeyPress(int16_t& KeyAscii);
+  void Grid_KeyUp(int16_t& KeyCode, int16_t& Shift);
+  void Grid_EnterCell();
+  void Grid_Scroll();
+  void txtEdit_KeyPress(int16_t& KeyAscii);
+  void txtEdit_LostFocus();
+  bool ApplyCellEdit();
+  bool IsOnColumnBorder(float x, float y, platform::FlexGrid& grid) const;
+  void AutoSizeColumn(int32_t col, platform::FlexGrid& grid);
+  // Closes an open editor without applying its text (a refill replaced what it edited).
+  void AbandonEdit();
+  void FireMouseEvent(std::string_view name, int16_t& Button, int16_t& Shift, float& X, float& Y);
+  // commit.cc
+  void Grid_LeaveCell();
+  bool RequestSignature();
+  void UpdateLocalRecord();
+  void ReloadWindow();
+  void ResetAfterCommit(int32_t savedRow, int32_t editRow);
+  // update_query.cc
+  std::string GetSqlUpdateQuery(int32_t row);
+  // operator_log.cc
+  void LogChangedCells(int32_t recordNumber);
 
   platform::Container& site_;
   platform::AmbientListenerToken ambient_token_ = 0;
@@ -256,6 +302,9 @@ class TabuloCtl : public platform::DispatchObject {
   int32_t m_lEditCol = 0;
   platform::Variant m_vEditStartText;
   int16_t m_nPendingChanges = 0;
+  float m_sngMouseX = 0;
+  float m_sngMouseY = 0;
+  std::string SignatureText1, SignatureText2, SignatureText3;
 };
 
 }  // namespace tabulo::control

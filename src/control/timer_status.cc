@@ -20,8 +20,9 @@ constexpr char kNoCoordinator[] = "- - - -";
 }  // namespace
 
 void TabuloCtl::Timer1_Timer() {
-  // While a cell is edited the timer keeps running but does nothing.
-  if (txtEdit.visible()) return;
+  // While a cell is edited (also while a grid scroll hides the editor) the timer keeps
+  // running but re-queries nothing: a refill would throw the typed text away.
+  if (txtEdit.visible() || m_bEditing) return;
   try {
     Timer1.set_enabled(false);
     if (m_dtNextRefresh <= Now()) {

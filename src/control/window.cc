@@ -75,7 +75,9 @@ void TabuloCtl::FillWindow(int32_t Delta) {
   SetupGrid(true);
   try {
     Grid.SetRedraw(false);
-    txtEdit.set_visible(false);
+    // The rows under an open editor are replaced: the edit ends here, so that no stale text
+    // is ever applied to whatever cell is current later.
+    AbandonEdit();
     m_bCellEventsOff = true;
     if (!m_rs) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
     if (m_rs->Eof() && m_rs->Bof()) {
