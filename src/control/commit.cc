@@ -28,16 +28,29 @@ void TabuloCtl::Grid_LeaveCell() {
     if (m_bAutoRefresh) Timer1.set_enabled(true);
     return;
   }
-  int32_t savedRow = Grid.Row();
-  const int32_t editRow = m_lEditRow;
-  bool reset_due = false;
   try {
     // A refused value keeps the editor open and the timer stopped.
     if (!ApplyCellEdit()) return;
-    SignatureText1 = SignatureText2 = SignatureText3 = kDefaultSignatureText;
-    m_bCellEventsOff = true;
-    reset_due = true;
-    savedRow = Grid.Row();
+  } catch (const ComError& e) {
+    MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
+    try {
+      ReloadWindow();
+    } catch (const ComError&) {
+    }
+    ResetAfterCommit(Grid.Row(), m_lEditRow);
+    if (m_bAutoRefresh) Timer1.set_enabled(true);
+    return;
+  }
+  CommitRow(m_lEditRow);
+  if (m_bAutoRefresh) Timer1.set_enabled(true);
+}
+
+bool TabuloCtl::CommitRow(int32_t editRow) {
+  SignatureText1 = SignatureText2 = SignatureText3 = kDefaultSignatureText;
+  m_bCellEventsOff = true;
+  const int32_t savedRow = Grid.Row();
+  bool written = false;
+  try {
     Grid.SetRow(editRow);
     Grid.SetCol(0);
     if (m_nPendingChanges > 0) {
@@ -57,6 +70,7 @@ void TabuloCtl::Grid_LeaveCell() {
             throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
           std::string source = Source();
           g_DataServer->Query(source, "", statement, m_User, m_Password);
+          written = true;
           if (LogEvent) LogChangedCells(recordNumber);
           UpdateLocalRecord();
         } else {
@@ -70,10 +84,9 @@ void TabuloCtl::Grid_LeaveCell() {
       ReloadWindow();
     } catch (const ComError&) {
     }
-    reset_due = true;
   }
-  if (reset_due) ResetAfterCommit(savedRow, editRow);
-  if (m_bAutoRefresh) Timer1.set_enabled(true);
+  ResetAfterCommit(savedRow, editRow);
+  return written;
 }
 
 bool TabuloCtl::RequestSignature() {

@@ -220,54 +220,59 @@ bool TabuloCtl::ApplyCellEdit() {
   if (text != m_vEditStartText.AsString()) {
     // The edited cell, not the grid's current one: after a refused value the current cell
     // has already moved on.
-    const int32_t row = m_lEditRow, col = m_lEditCol;
-    int32_t field = -1;
-    for (int32_t i = 0, k = 0; i < m_nColCount; ++i) {
-      if (!m_GridColumns.at(static_cast<size_t>(i)).Visible) continue;
-      if (++k == col) {
-        field = i;
-        break;
-      }
-    }
+    const int32_t field = FieldOfGridColumn(m_lEditCol);
     if (!m_rs || field < 0) throw ComError::SubscriptOutOfRange("TabuloCtl");
-    const int32_t type = m_rs->Item(field).Type();
-    const std::string q = sql::GetSqlQuote(type);
-    if (text.empty() && q.empty()) {
-      MsgBox("Updated value cannot be blank", platform::kMbOkOnly, "");
-      return false;
-    }
-    if (q.empty()) {
-      // The text goes into the statement unquoted: only a valid value of the column's type
-      // may, never raw SQL.
-      sql::ValueCheck check =
-          sql::CheckValueForType(platform::Trim(text), type, site_.UserLocale());
-      if (check.fault == sql::ValueFault::kEmpty) {
-        MsgBox("Updated value cannot be blank", platform::kMbOkOnly, "");
-        return false;
-      }
-      if (!check.ok()) {
-        MsgBox(Str(RefusalStringId(check.fault)), platform::kMbOkOnly, "");
-        return false;
-      }
-    }
-    const int32_t cur_row = Grid.Row(), cur_col = Grid.Col();
-    const bool events_off = m_bCellEventsOff;
-    m_bCellEventsOff = true;
-    Grid.SetRow(row);
-    Grid.SetCol(col);
-    Grid.SetCellBackColor(kChangedCellColor);
-    Grid.SetText(text);
-    Grid.SetRow(cur_row);
-    Grid.SetCol(cur_col);
-    m_bCellEventsOff = events_off;
-    m_nPendingChanges += 1;
-    std::vector<Variant> args{Variant(static_cast<int16_t>(row)),
-                              Variant(static_cast<int16_t>(col))};
-    Fire("CellValueChanged", args);
+    if (!AcceptableValue(text, m_rs->Item(field).Type())) return false;
+    PutAcceptedText(m_lEditRow, m_lEditCol, text);
   }
   txtEdit.set_visible(false);
   m_bEditing = false;
   return true;
+}
+
+int32_t TabuloCtl::FieldOfGridColumn(int32_t col) const {
+  for (int32_t i = 0, k = 0; i < m_nColCount; ++i) {
+    if (!m_GridColumns.at(static_cast<size_t>(i)).Visible) continue;
+    if (++k == col) return i;
+  }
+  return -1;
+}
+
+bool TabuloCtl::AcceptableValue(const std::string& text, int32_t type) {
+  const std::string q = sql::GetSqlQuote(type);
+  if (text.empty() && q.empty()) {
+    MsgBox("Updated value cannot be blank", platform::kMbOkOnly, "");
+    return false;
+  }
+  if (!q.empty()) return true;
+  // The text goes into the statement unquoted: only a valid value of the column's type may,
+  // never raw SQL.
+  sql::ValueCheck check = sql::CheckValueForType(platform::Trim(text), type, site_.UserLocale());
+  if (check.fault == sql::ValueFault::kEmpty) {
+    MsgBox("Updated value cannot be blank", platform::kMbOkOnly, "");
+    return false;
+  }
+  if (!check.ok()) {
+    MsgBox(Str(RefusalStringId(check.fault)), platform::kMbOkOnly, "");
+    return false;
+  }
+  return true;
+}
+
+void TabuloCtl::PutAcceptedText(int32_t row, int32_t col, const std::string& text) {
+  const int32_t cur_row = Grid.Row(), cur_col = Grid.Col();
+  const bool events_off = m_bCellEventsOff;
+  m_bCellEventsOff = true;
+  Grid.SetRow(row);
+  Grid.SetCol(col);
+  Grid.SetCellBackColor(kChangedCellColor);
+  Grid.SetText(text);
+  Grid.SetRow(cur_row);
+  Grid.SetCol(cur_col);
+  m_bCellEventsOff = events_off;
+  m_nPendingChanges += 1;
+  std::vector<Variant> args{Variant(static_cast<int16_t>(row)), Variant(static_cast<int16_t>(col))};
+  Fire("CellValueChanged", args);
 }
 
 void TabuloCtl::AbandonEdit() {

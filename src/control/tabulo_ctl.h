@@ -156,6 +156,12 @@ class TabuloCtl : public platform::DispatchObject {
   std::string GetCellName(int32_t nCol) const;
   std::string GetCellText(int32_t Row, int32_t Column);
   void HideColumn(int16_t colNumber);
+  // Puts Value into the cell GetCellText(Row, Column) reads, as the operator's editor does,
+  // and writes it at once as leaving an edited cell does. False when the cell is not in the
+  // window, while an operator's edit is open, for a refused value, and when the statement
+  // did not run (refused confirmation or signature, database error); true when it was
+  // written, and for a value equal to the cell's text (nothing to write).
+  bool SetCellText(int32_t Row, int32_t Column, const std::string& Value);
 
   // ---- The widgets, for the container's input and the renderer ----
   // Which of the grid and the editor has the focus (declared before them: it outlives them).
@@ -239,6 +245,12 @@ class TabuloCtl : public platform::DispatchObject {
   void txtEdit_KeyPress(int16_t& KeyAscii);
   void txtEdit_LostFocus();
   bool ApplyCellEdit();
+  // The field index of a grid data column (the k-th visible descriptor); -1 when none.
+  int32_t FieldOfGridColumn(int32_t col) const;
+  // Whether a text may be written to a column of the ADO type; shows why not.
+  bool AcceptableValue(const std::string& text, int32_t type);
+  // Puts an accepted text into a grid cell: the mark, the text, the count, CellValueChanged.
+  void PutAcceptedText(int32_t row, int32_t col, const std::string& text);
   bool IsOnColumnBorder(float x, float y, platform::FlexGrid& grid) const;
   void AutoSizeColumn(int32_t col, platform::FlexGrid& grid);
   // Closes an open editor without applying its text (a refill replaced what it edited).
@@ -246,6 +258,9 @@ class TabuloCtl : public platform::DispatchObject {
   void FireMouseEvent(std::string_view name, int16_t& Button, int16_t& Shift, float& X, float& Y);
   // commit.cc
   void Grid_LeaveCell();
+  // Steps after the acceptance: the statement for grid row editRow, its confirmation or
+  // signature, the write, the log, the local record, the reset. True when the statement ran.
+  bool CommitRow(int32_t editRow);
   bool RequestSignature();
   void UpdateLocalRecord();
   void ReloadWindow();

@@ -36,7 +36,9 @@ void TabuloCtl::Timer1_Timer() {
   }
 }
 
-void TabuloCtl::mnuRefresh_Click() { Refresh(false); }
+void TabuloCtl::mnuRefresh_Click() {
+  Refresh(false);
+}
 
 void TabuloCtl::OnActiveServerChange() {
   ReleaseDataServer();
@@ -85,7 +87,8 @@ int16_t TabuloCtl::GetClusterNames(bool& bDataTableServer, Variant& Names) {
       platform::SafeArray resized(platform::VarType::String, {{0, count + 1}});
       if (Names.IsArray() && Names.AsArray().dims() == 1) {
         const platform::SafeArray& old = Names.AsArray();
-        for (int32_t i = std::max(0, old.LBound()); i <= std::min<int32_t>(old.UBound(), count); ++i)
+        for (int32_t i = std::max(0, old.LBound()); i <= std::min<int32_t>(old.UBound(), count);
+             ++i)
           if (old.At(i).IsString()) resized.Set(i, old.At(i));
       }
       resized.Set(count - 1, Variant(cluster.Name));
@@ -159,6 +162,8 @@ void TabuloCtl::AcquireDataServer() {
   }
 }
 
-void TabuloCtl::ReleaseDataServer() { g_DataServer.reset(); }
+void TabuloCtl::ReleaseDataServer() {
+  g_DataServer.reset();
+}
 
 }  // namespace tabulo::control

@@ -213,3 +213,63 @@ TEST_F(EditTest, ARowDeletedByOthersIsReportedAndNothingWritten) {
 
 }  // namespace
 }  // namespace tabulo::control::testing
+
+namespace tabulo::control::testing {
+namespace {
+
+TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReads) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  platform::SafeArray a = ctl.GridColumns().AsArray();
+  a.At(1, 1) = Variant(false);  // Customer hidden
+  ctl.SetGridArray(Variant(a));
+  ctl.Refresh();
+  ctl.ScrollBar.SetValue(10);
+  // Record 12 (Id 13), accessible column 1 (Qty): grid row 3, grid column 2.
+  std::vector<Variant> args{Variant(int32_t{12}), Variant(int32_t{1}), Variant("64")};
+  Variant result = ctl.InvokeByName("SetCellText", platform::InvokeKind::Method, args);
+  EXPECT_TRUE(result.AsBoolean());
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 13"), "64");
+  EXPECT_EQ(ctl.GetCellText(12, 1), "64");
+  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "64");
+  EXPECT_EQ(ctl.Grid.CellBackColorAt(3, 2), kWhite);
+  EXPECT_EQ(events_->Named("CellValueChanged"), std::vector<std::string>{"CellValueChanged(3, 2)"});
+  // The same text again: nothing to write, and no failure.
+  EXPECT_TRUE(ctl.SetCellText(12, 1, "64"));
+  EXPECT_EQ(events_->Named("CellValueChanged").size(), 1u);
+
+  // Cells that are not in the window, or not in the grid, are refused without a trace.
+  EXPECT_FALSE(ctl.SetCellText(2, 1, "1"));   // scrolled away
+  EXPECT_FALSE(ctl.SetCellText(12, 5, "1"));  // no such column
+  ctl.AllowAccessToHiddenColumnsInScript = true;
+  EXPECT_FALSE(ctl.SetCellText(12, 1, "Zed"));  // Customer: hidden
+  ctl.AllowAccessToHiddenColumnsInScript = false;
+  EXPECT_FALSE(ctl.SetCellText(12, 0, ""));  // blank number refused, with the message
+  EXPECT_EQ(LastMessage().text, "Updated value cannot be blank");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty = 1 OR Customer = 'Zed'"), "1");
+}
+
+TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAlone) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  TypeInto(ctl, 2, 3, "operator's");
+  EXPECT_FALSE(ctl.SetCellText(4, 1, "script"));
+  EXPECT_TRUE(ctl.Editing());
+  EXPECT_EQ(ctl.txtEdit.text(), "operator's");
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 2"), "operator's");
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "n5");
+}
+
+TEST_F(EditTest, SetCellTextReportsARefusedConfirmation) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.SetConfirmUpdates(true);
+  container_.QueueAnswer(platform::kIdNo);
+  EXPECT_FALSE(ctl.SetCellText(0, 1, "5"));
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 1"), "1");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "1");
+  container_.QueueAnswer(platform::kIdYes);
+  EXPECT_TRUE(ctl.SetCellText(0, 1, "5"));
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 1"), "5");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
