@@ -14,6 +14,9 @@ void Usage(std::ostream& out) {
          "  strings                     print the built-in string table (1031, 1033, 1036)\n"
          "  show --db PATH --sql SELECT [--at N] [--size COLSxROWS] [--ui-lang N]\n"
          "       [--locale L] [--host CONFIG]   show one control in run mode\n"
+         "       [--edit ROW,COL=TEXT]... [--answer yes|no|sign U P R|cancel]...\n"
+         "       [--table NAME]\n"
+         "                                      edit cells as an operator first\n"
          "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n"
          "  hash-password [--iterations N]   hash the password read from standard input\n"
          "  audit [--host CONFIG]       list the operator events of the audit database\n";
