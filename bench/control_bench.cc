@@ -9,6 +9,10 @@
 //   Step         ScrollBar.SetValue(v + 1) until the window is filled
 //                (jumps and steps also report the thread's CPU time per fill, which leaves
 //                out the time the thread was preempted on a shared machine);
+//   EditWrite    one cell edited as an operator does (click, type, Enter: the UPDATE runs in
+//                its transaction and the control's record takes the value), then the window
+//                filled again (a step), against the same UPDATE statement run alone through
+//                SQLite on the same file (EditReference);
 //   PeakRss      peak RSS of a `tabulo show --at 5000000` child process.
 // Samples: orders-1k, -100k, -1m, -10m (rollback journal) and orders-10m-wal (the same file in
 // WAL mode), read from TABULO_BENCH_DIR; TABULO_BIN names the tabulo program. A missing file
@@ -314,6 +318,101 @@ void OffsetPage(benchmark::State& state, fs::path db) {
   state.counters["rows_read"] = rows_read;
 }
 
+constexpr int kEdits = 200;
+// The grid cell edited: a row in the middle of the window, the Qty column (Id, Customer, Qty).
+constexpr int32_t kEditRow = 5;
+constexpr int32_t kEditCol = 3;
+
+// The new Qty for a record: another value below 400, so the row stays in the browsed result
+// and the sample keeps its shape for later runs.
+std::string NextQty(const std::string& shown) {
+  return std::to_string((std::stoi(shown) + 1) % 400);
+}
+
+void EditWrite(benchmark::State& state, fs::path db) {
+  Hosted(state, db, [&](HostedControl& hosted) {
+    TabuloCtl& ctl = hosted.ctl();
+    ctl.SetDataTable("Orders");
+    ctl.SetConfirmUpdates(false);
+    ctl.SetAllowUpdates(true);
+    const std::vector<int64_t> positions = Positions(ctl.ScrollBar.Max() - 1, kEdits);
+    std::vector<double> micros, cpu;
+    for (auto _ : state) {
+      micros.clear();
+      cpu.clear();
+      for (int64_t p : positions) {
+        ctl.ScrollBar.SetValue(static_cast<int32_t>(p));
+        const std::string value = NextQty(ctl.Grid.TextMatrix(kEditRow, kEditCol));
+        const double cpu_start = ThreadCpuMicros();
+        auto start = Clock::now();
+        ctl.Grid.UserClick(kEditRow, kEditCol);
+        ctl.txtEdit.set_sel_start(0);
+        ctl.txtEdit.set_sel_length(static_cast<int32_t>(ctl.txtEdit.text().size()));
+        ctl.txtEdit.TypeText(value);
+        ctl.txtEdit.PressKey(13);
+        ctl.ScrollBar.SetValue(static_cast<int32_t>(p + 1));
+        micros.push_back(Micros(start));
+        cpu.push_back(ThreadCpuMicros() - cpu_start);
+        std::string problem = hosted.CheckWindow(p + 1);
+        if (problem.empty() && ctl.Grid.TextMatrix(kEditRow - 1, kEditCol) != value)
+          problem = "the edited cell shows " + ctl.Grid.TextMatrix(kEditRow - 1, kEditCol) +
+                    ", not " + value;
+        if (!problem.empty()) {
+          state.SkipWithError(problem.c_str());
+          return;
+        }
+      }
+    }
+    state.counters["median_us"] = Percentile(micros, 0.5);
+    state.counters["p99_us"] = Percentile(micros, 0.99);
+    state.counters["cpu_median_us"] = Percentile(cpu, 0.5);
+  });
+}
+
+// The statement an edit of Qty sends, run alone through SQLite (with the default
+// synchronous setting of a connection, as the data server's), for records at the same
+// positions: the database's own share of EditWrite.
+void EditReference(benchmark::State& state, fs::path db) {
+  if (!Present(state, db)) return;
+  sqlite3* conn = nullptr;
+  sqlite3_open_v2(db.c_str(), &conn, SQLITE_OPEN_READWRITE, nullptr);
+  sqlite3_busy_timeout(conn, 5000);
+  const std::vector<int64_t> positions = Positions(8000000, kEdits);
+  std::vector<double> micros;
+  for (auto _ : state) {
+    micros.clear();
+    for (int64_t p : positions) {
+      // Record p + 1 of the Qty < 400 result is not Id p + 1; any Id names a row as well.
+      const int64_t id = p + 1;
+      sqlite3_stmt* stmt = nullptr;
+      sqlite3_prepare_v2(
+          conn, ("SELECT Qty, Price, Placed FROM Orders WHERE Id = " + std::to_string(id)).c_str(),
+          -1, &stmt, nullptr);
+      std::string qty, price, placed;
+      if (sqlite3_step(stmt) == SQLITE_ROW) {
+        qty = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        price = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+        placed = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2));
+      }
+      sqlite3_finalize(stmt);
+      if (qty.empty()) continue;
+      const double pr = std::stod(price);
+      const std::string sql =
+          "UPDATE Orders SET Qty = " + NextQty(qty) + " WHERE Id = " + std::to_string(id) +
+          " AND Qty = " + qty + " AND Price >= " + std::to_string(pr - 0.001) +
+          " AND Price <= " + std::to_string(pr + 0.001) + " AND Placed = '" + placed + "'";
+      auto start = Clock::now();
+      sqlite3_exec(conn, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      sqlite3_exec(conn, sql.c_str(), nullptr, nullptr, nullptr);
+      sqlite3_exec(conn, "COMMIT", nullptr, nullptr, nullptr);
+      micros.push_back(Micros(start));
+    }
+  }
+  sqlite3_close(conn);
+  state.counters["median_us"] = Percentile(micros, 0.5);
+  state.counters["p99_us"] = Percentile(micros, 0.99);
+}
+
 // Peak RSS (MB) of `tabulo show --db db --sql ... --at 5000000` as a child process.
 void PeakRss(benchmark::State& state, fs::path db) {
   if (!Present(state, db)) return;
@@ -369,6 +468,14 @@ void Register() {
     benchmark::RegisterBenchmark(("OffsetPage/" + label).c_str(), OffsetPage, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
+    if (label == "10m" || label == "10m-wal") {
+      benchmark::RegisterBenchmark(("EditWrite/" + label).c_str(), EditWrite, db)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1);
+      benchmark::RegisterBenchmark(("EditReference/" + label).c_str(), EditReference, db)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1);
+    }
     if (label == "1k" || label == "10m" || label == "10m-wal")
       benchmark::RegisterBenchmark(("PeakRss/" + label).c_str(), PeakRss, db)
           ->Unit(benchmark::kMillisecond)

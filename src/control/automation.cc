@@ -43,8 +43,9 @@ void TabuloCtl::DeclareAutomation() {
     UserModeSet();
     return Variant();
   });
-  prop("AllowUpdates", 0x6803002C, [this] { return Variant(AllowUpdates()); },
-       [=, this](auto& a) { SetAllowUpdates(boolean(a)); });
+  prop(
+      "AllowUpdates", 0x6803002C, [this] { return Variant(AllowUpdates()); },
+      [=, this](auto& a) { SetAllowUpdates(boolean(a)); });
   prop(
       "ConnectionString", 0x6803002B,
       [this] {
@@ -58,76 +59,105 @@ void TabuloCtl::DeclareAutomation() {
                                        [this](const std::string& v) { SetDatabase(v); }};
         sql::ApplyConnectionString(str(a), setters);
       });
-  prop("DSNname", 0x6803002A, [this] { return Variant(DSNname()); },
-       [=, this](auto& a) { SetDSNname(str(a)); });
-  prop("Mode", 0x68030029, [this] { return Variant(Mode()); },
-       [=, this](auto& a) { SetMode(i32(a)); });
-  prop("Enabled", 0x68030028, [this] { return Variant(Enabled()); },
-       [=, this](auto& a) { SetEnabled(boolean(a)); });
-  prop("RecordSource", 0x68030027, [this] { return Variant(RecordSource()); },
-       [=, this](auto& a) { SetRecordSource(str(a)); });
-  prop("GridColumns", 0x68030026, [this] { return GridColumns(); }, nullptr);
-  prop("ConfirmUpdates", 0x68030025, [this] { return Variant(ConfirmUpdates()); },
-       [=, this](auto& a) { SetConfirmUpdates(boolean(a)); });
-  prop("RefreshInterval", 0x68030024, [this] { return Variant(RefreshInterval()); },
-       [this](auto& a) { SetRefreshInterval(ArgDouble(a, 0)); });
-  prop("Visible", 0x68030023, [this] { return Variant(Visible()); },
-       [=, this](auto& a) { SetVisible(boolean(a)); });
-  prop("AutoRefresh", 0x68030022, [this] { return Variant(AutoRefresh()); },
-       [=, this](auto& a) { SetAutoRefresh(boolean(a)); });
-  prop("NumberRows", 0x68030021, [this] { return Variant(NumberRows()); }, nullptr);
-  prop("NumberColumns", 0x68030020, [this] { return Variant(NumberColumns()); }, nullptr);
-  prop("Database", 0x6803001F, [this] { return Variant(Database()); },
-       [=, this](auto& a) { SetDatabase(str(a)); });
-  prop("ShowStatusBar", 0x6803001E, [this] { return Variant(ShowStatusBar()); },
-       [=, this](auto& a) { SetShowStatusBar(boolean(a)); });
-  prop("User", 0x6803001D, [this] { return Variant(User()); },
-       [=, this](auto& a) { SetUser(str(a)); });
-  prop("ServerType", 0x6803001C, [this] { return Variant(ServerType()); },
-       [=, this](auto& a) { SetServerType(i16(a)); });
-  prop("Password", 0x6803001B, [this] { return Variant(Password()); },
-       [=, this](auto& a) { SetPassword(str(a)); });
-  prop("DataTable", 0x6803001A, [this] { return Variant(DataTable()); },
-       [=, this](auto& a) { SetDataTable(str(a)); });
-  prop("ActiveColumn", 0x68030019, [this] { return Variant(ActiveColumn()); }, nullptr);
-  prop("ActiveRow", 0x68030018, [this] { return Variant(ActiveRow()); }, nullptr);
-  prop("BackColor", 0x68030017, [this] { return Variant(BackColor()); },
-       [=, this](auto& a) { SetBackColor(i32(a)); });
-  prop("ForeColor", 0x68030016, [this] { return Variant(ForeColor()); },
-       [=, this](auto& a) { SetForeColor(i32(a)); });
+  prop(
+      "DSNname", 0x6803002A, [this] { return Variant(DSNname()); },
+      [=, this](auto& a) { SetDSNname(str(a)); });
+  prop(
+      "Mode", 0x68030029, [this] { return Variant(Mode()); },
+      [=, this](auto& a) { SetMode(i32(a)); });
+  prop(
+      "Enabled", 0x68030028, [this] { return Variant(Enabled()); },
+      [=, this](auto& a) { SetEnabled(boolean(a)); });
+  prop(
+      "RecordSource", 0x68030027, [this] { return Variant(RecordSource()); },
+      [=, this](auto& a) { SetRecordSource(str(a)); });
+  prop(
+      "GridColumns", 0x68030026, [this] { return GridColumns(); }, nullptr);
+  prop(
+      "ConfirmUpdates", 0x68030025, [this] { return Variant(ConfirmUpdates()); },
+      [=, this](auto& a) { SetConfirmUpdates(boolean(a)); });
+  prop(
+      "RefreshInterval", 0x68030024, [this] { return Variant(RefreshInterval()); },
+      [this](auto& a) { SetRefreshInterval(ArgDouble(a, 0)); });
+  prop(
+      "Visible", 0x68030023, [this] { return Variant(Visible()); },
+      [=, this](auto& a) { SetVisible(boolean(a)); });
+  prop(
+      "AutoRefresh", 0x68030022, [this] { return Variant(AutoRefresh()); },
+      [=, this](auto& a) { SetAutoRefresh(boolean(a)); });
+  prop(
+      "NumberRows", 0x68030021, [this] { return Variant(NumberRows()); }, nullptr);
+  prop(
+      "NumberColumns", 0x68030020, [this] { return Variant(NumberColumns()); }, nullptr);
+  prop(
+      "Database", 0x6803001F, [this] { return Variant(Database()); },
+      [=, this](auto& a) { SetDatabase(str(a)); });
+  prop(
+      "ShowStatusBar", 0x6803001E, [this] { return Variant(ShowStatusBar()); },
+      [=, this](auto& a) { SetShowStatusBar(boolean(a)); });
+  prop(
+      "User", 0x6803001D, [this] { return Variant(User()); },
+      [=, this](auto& a) { SetUser(str(a)); });
+  prop(
+      "ServerType", 0x6803001C, [this] { return Variant(ServerType()); },
+      [=, this](auto& a) { SetServerType(i16(a)); });
+  prop(
+      "Password", 0x6803001B, [this] { return Variant(Password()); },
+      [=, this](auto& a) { SetPassword(str(a)); });
+  prop(
+      "DataTable", 0x6803001A, [this] { return Variant(DataTable()); },
+      [=, this](auto& a) { SetDataTable(str(a)); });
+  prop(
+      "ActiveColumn", 0x68030019, [this] { return Variant(ActiveColumn()); }, nullptr);
+  prop(
+      "ActiveRow", 0x68030018, [this] { return Variant(ActiveRow()); }, nullptr);
+  prop(
+      "BackColor", 0x68030017, [this] { return Variant(BackColor()); },
+      [=, this](auto& a) { SetBackColor(i32(a)); });
+  prop(
+      "ForeColor", 0x68030016, [this] { return Variant(ForeColor()); },
+      [=, this](auto& a) { SetForeColor(i32(a)); });
   DeclareObjectProperty(
-      "Font", 0x68030015, [this] { return Variant(std::static_pointer_cast<platform::Dispatch>(m_Font)); },
+      "Font", 0x68030015,
+      [this] { return Variant(std::static_pointer_cast<platform::Dispatch>(m_Font)); },
       [this](const Variant& v) {
         auto font = std::dynamic_pointer_cast<platform::StdFont>(v.AsObject());
         if (!font) throw platform::ComError::TypeMismatch("TabuloCtl");
         SetFont(font);
       });
-  prop("BackStyle", 0x68030014, [this] { return Variant(BackStyle()); },
-       [=, this](auto& a) { SetBackStyle(i16(a)); });
+  prop(
+      "BackStyle", 0x68030014, [this] { return Variant(BackStyle()); },
+      [=, this](auto& a) { SetBackStyle(i16(a)); });
   DeclareMember("ColIsVisibile", 0x68030013, MemberKind::PropertyGet, {P("nCol", true)},
                 [this](std::vector<Variant>& a) { return Variant(ColIsVisibile(ArgLong(a, 0))); });
   DeclareMember("ColHeader", 0x68030012, MemberKind::PropertyGet, {P("nCol", true)},
                 [this](std::vector<Variant>& a) { return Variant(ColHeader(ArgLong(a, 0))); });
   DeclareMember("ColWidth", 0x68030011, MemberKind::PropertyGet, {P("nCol", true)},
                 [this](std::vector<Variant>& a) { return Variant(ColWidth(ArgLong(a, 0))); });
-  prop("LargeChange", 0x68030010, [this] { return Variant(LargeChange()); },
-       [=, this](auto& a) { SetLargeChange(i32(a)); });
-  prop("SmallChange", 0x6803000F, [this] { return Variant(SmallChange()); },
-       [=, this](auto& a) { SetSmallChange(i32(a)); });
+  prop(
+      "LargeChange", 0x68030010, [this] { return Variant(LargeChange()); },
+      [=, this](auto& a) { SetLargeChange(i32(a)); });
+  prop(
+      "SmallChange", 0x6803000F, [this] { return Variant(SmallChange()); },
+      [=, this](auto& a) { SetSmallChange(i32(a)); });
   DeclareMember("GridArray", 0x6803000E, MemberKind::PropertyLet, {P("value", true)},
                 [this](std::vector<Variant>& a) {
                   SetGridArray(a.at(0));
                   return Variant();
                 });
-  DeclareMethod("GetCellName", 0x60030040, {P("nCol")}, [this](std::vector<Variant>& a) {
-    return Variant(GetCellName(ArgLong(a, 0)));
-  });
+  DeclareMethod("GetCellName", 0x60030040, {P("nCol")},
+                [this](std::vector<Variant>& a) { return Variant(GetCellName(ArgLong(a, 0))); });
   DeclareMethod("GetCellText", 0x60030041, {P("Row"), P("Column")},
                 [this](std::vector<Variant>& a) {
                   return Variant(GetCellText(ArgLong(a, 0), ArgLong(a, 1)));
                 });
-  prop("DBDateFormatString", 0x6803000D, [this] { return Variant(DBDateFormatString()); },
-       [=, this](auto& a) { SetDBDateFormatString(str(a)); });
+  DeclareMethod("SetCellText", 0x60030042, {P("Row"), P("Column"), P("Value")},
+                [this](std::vector<Variant>& a) {
+                  return Variant(SetCellText(ArgLong(a, 0), ArgLong(a, 1), ArgString(a, 2)));
+                });
+  prop(
+      "DBDateFormatString", 0x6803000D, [this] { return Variant(DBDateFormatString()); },
+      [=, this](auto& a) { SetDBDateFormatString(str(a)); });
   DeclareMethod("Refresh", 0x6003005A, {P("MoveToTop", true, true)},
                 [this](std::vector<Variant>& a) {
                   Refresh(HasArg(a, 0) ? ArgBool(a, 0) : false);
@@ -144,42 +174,56 @@ void TabuloCtl::DeclareAutomation() {
                   a[0] = Variant(data);
                   return Variant(n);
                 });
-  DeclareMethod("GetAssociatedLoggingClusterName", 0x60030060, {},
-                [this](std::vector<Variant>&) { return Variant(GetAssociatedLoggingClusterName()); });
+  DeclareMethod("GetAssociatedLoggingClusterName", 0x60030060, {}, [this](std::vector<Variant>&) {
+    return Variant(GetAssociatedLoggingClusterName());
+  });
   DeclareMethod("SetServerStatusBarPanel", 0x60030068, {}, [this](std::vector<Variant>&) {
     SetServerStatusBarPanel();
     return Variant();
   });
-  prop("AllowAccessToHiddenColumnsInScript", 0x6803000C,
-       [this] { return Variant(AllowAccessToHiddenColumnsInScript); },
-       [=, this](auto& a) { AllowAccessToHiddenColumnsInScript = boolean(a); });
-  prop("ClusterName", 0x6803000B, [this] { return Variant(ClusterName()); },
-       [=, this](auto& a) { SetClusterName(str(a)); });
-  prop("LogEvent", 0x6803000A, [this] { return Variant(LogEvent); },
-       [=, this](auto& a) { LogEvent = boolean(a); });
-  prop("LoggingClusterName", 0x68030009, [this] { return Variant(LoggingClusterName); },
-       [=, this](auto& a) { LoggingClusterName = str(a); });
-  prop("LogEventType", 0x68030008, [this] { return Variant(LogEventType); },
-       [=, this](auto& a) { LogEventType = str(a); });
-  prop("ESignatureRequired", 0x68030007, [this] { return Variant(ESignatureRequired); },
-       [=, this](auto& a) { ESignatureRequired = boolean(a); });
-  prop("ESignaturePrompt", 0x68030006, [this] { return Variant(ESignaturePrompt); },
-       [=, this](auto& a) { ESignaturePrompt = str(a); });
-  prop("ESignatureReasonCodeRequired", 0x68030005,
-       [this] { return Variant(ESignatureReasonCodeRequired); },
-       [=, this](auto& a) { ESignatureReasonCodeRequired = boolean(a); });
-  prop("ESignatureAllowUserEnteredReasonCode", 0x68030004,
-       [this] { return Variant(ESignatureAllowUserEnteredReasonCode); },
-       [=, this](auto& a) { ESignatureAllowUserEnteredReasonCode = boolean(a); });
-  prop("ESignatureReasonCategory", 0x68030003, [this] { return Variant(ESignatureReasonCategory); },
-       [=, this](auto& a) { ESignatureReasonCategory = str(a); });
-  prop("ESignatureDualSignatureRequired", 0x68030002,
-       [this] { return Variant(ESignatureDualSignatureRequired); },
-       [=, this](auto& a) { ESignatureDualSignatureRequired = boolean(a); });
-  prop("ESignature1CommandLevel", 0x68030001, [this] { return Variant(ESignature1CommandLevel); },
-       [=, this](auto& a) { ESignature1CommandLevel = i32(a); });
-  prop("ESignature2CommandLevel", 0x68030000, [this] { return Variant(ESignature2CommandLevel); },
-       [=, this](auto& a) { ESignature2CommandLevel = i32(a); });
+  prop(
+      "AllowAccessToHiddenColumnsInScript", 0x6803000C,
+      [this] { return Variant(AllowAccessToHiddenColumnsInScript); },
+      [=, this](auto& a) { AllowAccessToHiddenColumnsInScript = boolean(a); });
+  prop(
+      "ClusterName", 0x6803000B, [this] { return Variant(ClusterName()); },
+      [=, this](auto& a) { SetClusterName(str(a)); });
+  prop(
+      "LogEvent", 0x6803000A, [this] { return Variant(LogEvent); },
+      [=, this](auto& a) { LogEvent = boolean(a); });
+  prop(
+      "LoggingClusterName", 0x68030009, [this] { return Variant(LoggingClusterName); },
+      [=, this](auto& a) { LoggingClusterName = str(a); });
+  prop(
+      "LogEventType", 0x68030008, [this] { return Variant(LogEventType); },
+      [=, this](auto& a) { LogEventType = str(a); });
+  prop(
+      "ESignatureRequired", 0x68030007, [this] { return Variant(ESignatureRequired); },
+      [=, this](auto& a) { ESignatureRequired = boolean(a); });
+  prop(
+      "ESignaturePrompt", 0x68030006, [this] { return Variant(ESignaturePrompt); },
+      [=, this](auto& a) { ESignaturePrompt = str(a); });
+  prop(
+      "ESignatureReasonCodeRequired", 0x68030005,
+      [this] { return Variant(ESignatureReasonCodeRequired); },
+      [=, this](auto& a) { ESignatureReasonCodeRequired = boolean(a); });
+  prop(
+      "ESignatureAllowUserEnteredReasonCode", 0x68030004,
+      [this] { return Variant(ESignatureAllowUserEnteredReasonCode); },
+      [=, this](auto& a) { ESignatureAllowUserEnteredReasonCode = boolean(a); });
+  prop(
+      "ESignatureReasonCategory", 0x68030003, [this] { return Variant(ESignatureReasonCategory); },
+      [=, this](auto& a) { ESignatureReasonCategory = str(a); });
+  prop(
+      "ESignatureDualSignatureRequired", 0x68030002,
+      [this] { return Variant(ESignatureDualSignatureRequired); },
+      [=, this](auto& a) { ESignatureDualSignatureRequired = boolean(a); });
+  prop(
+      "ESignature1CommandLevel", 0x68030001, [this] { return Variant(ESignature1CommandLevel); },
+      [=, this](auto& a) { ESignature1CommandLevel = i32(a); });
+  prop(
+      "ESignature2CommandLevel", 0x68030000, [this] { return Variant(ESignature2CommandLevel); },
+      [=, this](auto& a) { ESignature2CommandLevel = i32(a); });
 
   DeclareEvent("Click", 1, 5);
   DeclareEvent("DblClick", 2, 0);

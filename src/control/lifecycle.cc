@@ -31,7 +31,9 @@ TabuloCtl::TabuloCtl(platform::Container& site)
   Grid.SetFixedCols(1);
   ScrollBar.on_change = [this] { ScrollBar_Change(); };
   Timer1.on_timer = [this] { Timer1_Timer(); };
-  ambient_token_ = site_.AddAmbientListener([this](std::string_view name) { AmbientChanged(name); });
+  WireEditing();
+  ambient_token_ =
+      site_.AddAmbientListener([this](std::string_view name) { AmbientChanged(name); });
   DeclareAutomation();
   try {
     m_bNoClusterMsgShown = false;
@@ -169,7 +171,9 @@ void TabuloCtl::OnLanguageChange(int32_t lcid) {
   Refresh(false);
 }
 
-void TabuloCtl::UserModeSet() { m_bUserModeSet = true; }
+void TabuloCtl::UserModeSet() {
+  m_bUserModeSet = true;
+}
 
 void TabuloCtl::OutputDebug(const std::string& msg) {
   site_.OutputDebugString("Tabulo: " + msg + "\r\n");
@@ -192,14 +196,20 @@ void TabuloCtl::ApplyCaptions() {
   SetServerStatusBarPanel();
 }
 
-void TabuloCtl::Notify(std::string_view name) { site_.PropertyChanged(name); }
+void TabuloCtl::Notify(std::string_view name) {
+  site_.PropertyChanged(name);
+}
 
 int TabuloCtl::MsgBox(const std::string& text, int32_t style, const std::string& title) {
   return site_.MsgBox(text, style, title);
 }
 
-std::string TabuloCtl::Str(int32_t id) { return localization::GetLocalizedString("Tabulo", id, g_Language); }
+std::string TabuloCtl::Str(int32_t id) {
+  return localization::GetLocalizedString("Tabulo", id, g_Language);
+}
 
-double TabuloCtl::Now() const { return site_.clock().NowDate(); }
+double TabuloCtl::Now() const {
+  return site_.clock().NowDate();
+}
 
 }  // namespace tabulo::control

@@ -18,9 +18,9 @@ void TabuloCtl::SetDSNname(const std::string& New_DSNname) {
     m_DSNname = New_DSNname;
     Notify("DSNname");
   } catch (const ComError& e) {
-    std::string text = localization::GetLocalizedString(
-        "Tabulo", 1128, g_Language, {Variant("\r\n"), Variant(e.description())},
-        site_.UserLocale());
+    std::string text = localization::GetLocalizedString("Tabulo", 1128, g_Language,
+                                                        {Variant("\r\n"), Variant(e.description())},
+                                                        site_.UserLocale());
     MsgBox("Tabulo: " + text, platform::kMbCritical, Str(1034));
   }
 }
@@ -73,9 +73,13 @@ void TabuloCtl::SetEnabled(bool New_Enabled) {
   Notify("Enabled");
 }
 
-bool TabuloCtl::Visible() const { return Grid.visible(); }
+bool TabuloCtl::Visible() const {
+  return Grid.visible();
+}
 
-void TabuloCtl::SetVisible(bool New_Visible) { Grid.set_visible(New_Visible); }
+void TabuloCtl::SetVisible(bool New_Visible) {
+  Grid.set_visible(New_Visible);
+}
 
 void TabuloCtl::SetAllowUpdates(bool v) {
   m_bAllowUpdates = v;
@@ -110,7 +114,9 @@ void TabuloCtl::SetBackStyle(int16_t v) {
   Notify("BackStyle");
 }
 
-int32_t TabuloCtl::BackColor() const { return Grid.BackColor(); }
+int32_t TabuloCtl::BackColor() const {
+  return Grid.BackColor();
+}
 
 void TabuloCtl::SetBackColor(int32_t v) {
   Grid.SetBackColor(v);
@@ -118,7 +124,9 @@ void TabuloCtl::SetBackColor(int32_t v) {
   Notify("BackColor");
 }
 
-int32_t TabuloCtl::ForeColor() const { return Grid.ForeColor(); }
+int32_t TabuloCtl::ForeColor() const {
+  return Grid.ForeColor();
+}
 
 void TabuloCtl::SetForeColor(int32_t v) {
   Grid.SetForeColor(v);
@@ -130,14 +138,14 @@ void TabuloCtl::SetFont(std::shared_ptr<platform::StdFont> font) {
   if (!font) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
   // The font object itself is taken, not a copy: it is assigned by reference.
   m_Font = std::move(font);
-  Grid.SetFont(platform::TextFont{m_Font->name(), m_Font->size(), m_Font->bold(), m_Font->italic()});
+  Grid.SetFont(
+      platform::TextFont{m_Font->name(), m_Font->size(), m_Font->bold(), m_Font->italic()});
   Notify("Font");
 }
 
 void TabuloCtl::SetLargeChange(int32_t v) {
   if (v < ScrollBar.SmallChange()) {
-    MsgBox("LargeChange should be greater than Small Change", platform::kMbCritical,
-           "LargeChange");
+    MsgBox("LargeChange should be greater than Small Change", platform::kMbCritical, "LargeChange");
     return;
   }
   ScrollBar.SetLargeChange(v);
@@ -213,6 +221,8 @@ void TabuloCtl::SetGridArray(const Variant& value) {
   Notify("GridColCount");
 }
 
-void TabuloCtl::SetDBDateFormatString(const std::string& v) { m_DBDateFormatString = platform::Trim(v); }
+void TabuloCtl::SetDBDateFormatString(const std::string& v) {
+  m_DBDateFormatString = platform::Trim(v);
+}
 
 }  // namespace tabulo::control

@@ -67,6 +67,44 @@ std::string TabuloCtl::GetCellText(int32_t Row, int32_t Column) {
   }
 }
 
+bool TabuloCtl::SetCellText(int32_t Row, int32_t Column, const std::string& Value) {
+  try {
+    // An operator's open edit is theirs: a script neither takes nor clears it.
+    if (m_bEditing || !m_rs || Row < 0 || Column < 0) return false;
+    // The cell as GetCellText addresses it: accessible column number Column, record Row.
+    int32_t field = -1;
+    int32_t count = 0;
+    for (int32_t j = 0; j < m_nColCount; ++j) {
+      const GridColumn& d = m_GridColumns.at(static_cast<size_t>(j));
+      if (!(d.Visible || AllowAccessToHiddenColumnsInScript)) continue;
+      if (count++ == Column) {
+        field = j;
+        break;
+      }
+    }
+    // A hidden column has no cell in the grid, and only cells of the window can be written.
+    if (field < 0 || !m_GridColumns.at(static_cast<size_t>(field)).Visible) return false;
+    int32_t grid_col = 1;
+    for (int32_t j = 0; j < field; ++j)
+      if (m_GridColumns.at(static_cast<size_t>(j)).Visible) ++grid_col;
+    const int64_t grid_row = static_cast<int64_t>(Row) - m_lFirstRow + 1;
+    if (grid_row < 1 || grid_row >= Grid.Rows() || grid_col >= Grid.Cols()) return false;
+    const int32_t r = static_cast<int32_t>(grid_row);
+    if (Grid.TextMatrix(r, 0) != std::to_string(static_cast<int64_t>(Row) + 1)) return false;
+    if (Value == Grid.TextMatrix(r, grid_col)) return true;
+    if (!AcceptableValue(Value, m_rs->Item(field).Type())) return false;
+    if (m_bAutoRefresh) Timer1.set_enabled(false);
+    PutAcceptedText(r, grid_col, Value);
+    const bool written = CommitRow(r);
+    if (m_bAutoRefresh) Timer1.set_enabled(true);
+    return written;
+  } catch (const ComError&) {
+    return false;
+  } catch (const std::out_of_range&) {
+    return false;
+  }
+}
+
 void TabuloCtl::HideColumn(int16_t colNumber) {
   if (m_nColCount != 0) {
     if (colNumber < 0 || static_cast<size_t>(colNumber) >= m_GridColumns.size())

@@ -9,7 +9,8 @@
 // and raises to the caller only where the behaviour says so.
 //
 // The implementation is split by concern: properties.cc, lifecycle.cc, loading.cc,
-// window.cc, layout.cc, timer_status.cc, scripting.cc, automation.cc.
+// window.cc, layout.cc, timer_status.cc, scripting.cc, automation.cc, editing.cc (the editor
+// and the grid's events), commit.cc, update_query.cc, operator_log.cc.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@
 #include "platform/std_font.h"
 #include "platform/text_box.h"
 #include "platform/timer.h"
+#include "platform/widget.h"
 
 namespace tabulo::control {
 
@@ -161,8 +163,20 @@ class TabuloCtl : public platform::DispatchObject {
   std::string GetCellName(int32_t nCol) const;
   std::string GetCellText(int32_t Row, int32_t Column);
   void HideColumn(int16_t colNumber);
+  // Puts Value into the cell GetCellText(Row, Column) reads, as the operator's editor does,
+  // and writes it at once as leaving an edited cell does. False when the cell is not in the
+  // window, while an operator's edit is open, for a refused value, and when the statement
+  // did not run (refused confirmation or signature, database error); true when it was
+  // written, and for a value equal to the cell's text (nothing to write).
+  bool SetCellText(int32_t Row, int32_t Column, const std::string& Value);
 
   // ---- The widgets, for the container's input and the renderer ----
+  // Which of the grid and the editor has the focus (declared before them: it outlives them).
+ private:
+  platform::FocusScope focus_scope_;
+
+ public:
+  platform::Widget* FocusedWidget() const { return focus_scope_.focused(); }
   platform::FlexGrid Grid;
   longscroll::LongScroll ScrollBar;
   platform::StatusBar sBar;
@@ -181,6 +195,14 @@ class TabuloCtl : public platform::DispatchObject {
   int16_t VisibleRows() const { return m_nVisibleRows; }
   host::RecordSet* CurrentRecordSet() const { return m_rs.get(); }
   platform::Container& site() { return site_; }
+  // Editing state, for tests and the container.
+  bool Editing() const { return m_bEditing; }
+  int32_t EditRow() const { return m_lEditRow; }
+  int32_t EditCol() const { return m_lEditCol; }
+  int16_t PendingChanges() const { return m_nPendingChanges; }
+  const std::string& SignatureText(int n) const {
+    return n == 1 ? SignatureText1 : n == 2 ? SignatureText2 : SignatureText3;
+  }
 
  private:
   // lifecycle.cc
@@ -215,6 +237,45 @@ class TabuloCtl : public platform::DispatchObject {
   void ReleaseDataServer();
   // automation.cc
   void DeclareAutomation();
+  // editing.cc
+  void WireEditing();
+  void Grid_Click();
+  void Grid_DblClick();
+  void Grid_MouseDown(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Grid_MouseMove(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Grid_MouseUp(int16_t& Button, int16_t& Shift, float& X, float& Y);
+  void Grid_KeyDown(int16_t& KeyCode, int16_t& Shift);
+  void Grid_KeyPress(int16_t& KeyAscii);
+  void Grid_KeyUp(int16_t& KeyCode, int16_t& Shift);
+  void Grid_EnterCell();
+  void Grid_Scroll();
+  void txtEdit_KeyPress(int16_t& KeyAscii);
+  void txtEdit_LostFocus();
+  bool ApplyCellEdit();
+  // The field index of a grid data column (the k-th visible descriptor); -1 when none.
+  int32_t FieldOfGridColumn(int32_t col) const;
+  // Whether a text may be written to a column of the ADO type; shows why not.
+  bool AcceptableValue(const std::string& text, int32_t type);
+  // Puts an accepted text into a grid cell: the mark, the text, the count, CellValueChanged.
+  void PutAcceptedText(int32_t row, int32_t col, const std::string& text);
+  bool IsOnColumnBorder(float x, float y, platform::FlexGrid& grid) const;
+  void AutoSizeColumn(int32_t col, platform::FlexGrid& grid);
+  // Closes an open editor without applying its text (a refill replaced what it edited).
+  void AbandonEdit();
+  void FireMouseEvent(std::string_view name, int16_t& Button, int16_t& Shift, float& X, float& Y);
+  // commit.cc
+  void Grid_LeaveCell();
+  // Steps after the acceptance: the statement for grid row editRow, its confirmation or
+  // signature, the write, the log, the local record, the reset. True when the statement ran.
+  bool CommitRow(int32_t editRow);
+  bool RequestSignature();
+  void UpdateLocalRecord();
+  void ReloadWindow();
+  void ResetAfterCommit(int32_t savedRow, int32_t editRow);
+  // update_query.cc
+  std::string GetSqlUpdateQuery(int32_t row);
+  // operator_log.cc
+  void LogChangedCells(int32_t recordNumber);
 
   platform::Container& site_;
   platform::AmbientListenerToken ambient_token_ = 0;
@@ -263,6 +324,9 @@ class TabuloCtl : public platform::DispatchObject {
   int32_t m_lEditCol = 0;
   platform::Variant m_vEditStartText;
   int16_t m_nPendingChanges = 0;
+  float m_sngMouseX = 0;
+  float m_sngMouseY = 0;
+  std::string SignatureText1, SignatureText2, SignatureText3;
 };
 
 }  // namespace tabulo::control

@@ -20,8 +20,9 @@ constexpr char kNoCoordinator[] = "- - - -";
 }  // namespace
 
 void TabuloCtl::Timer1_Timer() {
-  // While a cell is edited the timer keeps running but does nothing.
-  if (txtEdit.visible()) return;
+  // While a cell is edited (also while a grid scroll hides the editor) the timer keeps
+  // running but re-queries nothing: a refill would throw the typed text away.
+  if (txtEdit.visible() || m_bEditing) return;
   try {
     Timer1.set_enabled(false);
     if (m_dtNextRefresh <= Now()) {
@@ -35,7 +36,9 @@ void TabuloCtl::Timer1_Timer() {
   }
 }
 
-void TabuloCtl::mnuRefresh_Click() { Refresh(false); }
+void TabuloCtl::mnuRefresh_Click() {
+  Refresh(false);
+}
 
 void TabuloCtl::OnActiveServerChange() {
   ReleaseDataServer();
@@ -84,7 +87,8 @@ int16_t TabuloCtl::GetClusterNames(bool& bDataTableServer, Variant& Names) {
       platform::SafeArray resized(platform::VarType::String, {{0, count + 1}});
       if (Names.IsArray() && Names.AsArray().dims() == 1) {
         const platform::SafeArray& old = Names.AsArray();
-        for (int32_t i = std::max(0, old.LBound()); i <= std::min<int32_t>(old.UBound(), count); ++i)
+        for (int32_t i = std::max(0, old.LBound()); i <= std::min<int32_t>(old.UBound(), count);
+             ++i)
           if (old.At(i).IsString()) resized.Set(i, old.At(i));
       }
       resized.Set(count - 1, Variant(cluster.Name));
@@ -158,6 +162,8 @@ void TabuloCtl::AcquireDataServer() {
   }
 }
 
-void TabuloCtl::ReleaseDataServer() { g_DataServer.reset(); }
+void TabuloCtl::ReleaseDataServer() {
+  g_DataServer.reset();
+}
 
 }  // namespace tabulo::control

@@ -31,7 +31,8 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
   try {
     // Widths are kept by grid column position, not by column name.
     std::vector<int32_t> old_width(static_cast<size_t>(Grid.Cols()) + 1, 0);
-    for (int32_t c = 0; c < Grid.Cols(); ++c) old_width[static_cast<size_t>(c) + 1] = Grid.ColWidth(c);
+    for (int32_t c = 0; c < Grid.Cols(); ++c)
+      old_width[static_cast<size_t>(c) + 1] = Grid.ColWidth(c);
 
     Grid.SetRedraw(false);
     Grid.Clear();
@@ -60,8 +61,8 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
       Grid.SetColWidth(c, width);
     }
     if (m_nGridOrdinalColWidth != 0)
-      Grid.SetColWidth(0, static_cast<int32_t>(
-                              platform::RoundHalfEven(CharsToTwips(m_nGridOrdinalColWidth))));
+      Grid.SetColWidth(
+          0, static_cast<int32_t>(platform::RoundHalfEven(CharsToTwips(m_nGridOrdinalColWidth))));
     Grid.SetFixedCols(1);
     Grid.SetRedraw(true);
     sBar.Panels(1).set_text(Str(1154) + ": " + m_DataTable + "@" + m_DSNname);
@@ -75,7 +76,9 @@ void TabuloCtl::FillWindow(int32_t Delta) {
   SetupGrid(true);
   try {
     Grid.SetRedraw(false);
-    txtEdit.set_visible(false);
+    // The rows under an open editor are replaced: the edit ends here, so that no stale text
+    // is ever applied to whatever cell is current later.
+    AbandonEdit();
     m_bCellEventsOff = true;
     if (!m_rs) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
     if (m_rs->Eof() && m_rs->Bof()) {

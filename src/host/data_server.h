@@ -5,8 +5,19 @@
 // (or, for the embedded server, a database file path); with ServerType 1 "<server>;DATABASE=
 // <database>". Failures raise platform::ComError with these numbers:
 //   0x80040E4D  user name or password refused
-//   0x80004005  data source not usable (missing, unreadable, not a database, locked, ...)
-//   0x80040E14  statement invalid (the description is the database's own message)
+//   0x80004005  data source not usable (missing, unreadable, not a database, locked by
+//               another writer beyond the server's wait, read-only for a write, ...)
+//   0x80040E14  statement invalid (the description is the database's own message), a
+//               malformed ODBC escape, or more than one statement in one call
+//   0x80040E38  an UPDATE or DELETE that would change no row (the row was changed or deleted
+//               since it was read) or more than one (the row cannot be identified uniquely)
+// Descriptions are sentences a control can show after "Tabulo: ".
+//
+// Writes. A statement without result columns runs on its own: an UPDATE or DELETE is committed
+// only when it changes exactly one row, else rolled back and refused with 0x80040E38. A failed
+// write leaves the database unchanged and no transaction open. ODBC date and time escapes
+// ({d '...'}, {t '...'}, {ts '...'}) are understood in every statement; comparisons of a column
+// with one compare date and time values, not texts.
 // The record sets returned are owned by the caller (shared) and stay usable after the server
 // is gone.
 #pragma once
@@ -23,6 +34,7 @@ namespace tabulo::host {
 inline constexpr uint32_t kErrLoginFailed = 0x80040E4D;
 inline constexpr uint32_t kErrSourceUnusable = 0x80004005;
 inline constexpr uint32_t kErrInvalidStatement = 0x80040E14;
+inline constexpr uint32_t kErrRowNotIdentified = 0x80040E38;
 
 class DataServer {
  public:

@@ -89,6 +89,21 @@ constexpr StringTableEntry kTable[] = {
     {1170, "Filterausdruck:", "Filter Expression:", "Filtre d'expression:"},
     {1171, "Einfügen", "Insert", "Insérez"},
     {1172, "Anzeige Status-Stab", "Display Status Bar", "Barre De Statut D'Affichage"},
+    {1300, "Der geänderte Wert ist keine gültige Zahl", "Updated value is not a valid number",
+     "La valeur modifiée n'est pas un nombre valide"},
+    {1301, "Der geänderte Wert muss eine ganze Zahl sein", "Updated value must be a whole number",
+     "La valeur modifiée doit être un nombre entier"},
+    {1302, "Der geänderte Wert liegt außerhalb des zulässigen Bereichs der Spalte",
+     "Updated value is out of range for this column",
+     "La valeur modifiée est hors des limites de cette colonne"},
+    {1303, "Der geänderte Wert muss True oder False sein", "Updated value must be True or False",
+     "La valeur modifiée doit être True ou False"},
+    {1304, "Der geänderte Wert ist kein gültiges Datum und keine gültige Uhrzeit",
+     "Updated value is not a valid date or time",
+     "La valeur modifiée n'est pas une date ou une heure valide"},
+    {1305, "Werte dieser Spalte können hier nicht geändert werden",
+     "Values of this column cannot be changed here",
+     "Les valeurs de cette colonne ne peuvent pas être modifiées ici"},
 };
 
 }  // namespace

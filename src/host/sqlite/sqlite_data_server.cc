@@ -4,9 +4,11 @@
 #include "host/cursor_record_set.h"
 #include "host/memory_row_source.h"
 #include "host/sqlite/connection.h"
+#include "host/sqlite/odbc_escapes.h"
 #include "host/sqlite/sql_tokens.h"
 #include "host/sqlite/sqlite_row_source.h"
 #include "host/sqlite/temp_store.h"
+#include "host/sqlite/write_statement.h"
 
 namespace tabulo::host::sqlite {
 namespace {
@@ -34,15 +36,15 @@ class SqliteDataServer : public DataServer {
                                    std::string_view password) override {
     CheckCredentials(user, password);
     const fs::path path = ResolveSource(source);
-    if (!HasResultColumns(path, statement)) {
-      Db db = OpenDb(path, SQLITE_OPEN_READWRITE, options_.busy_timeout);
-      Exec(db.get(), std::string(statement), path);
+    const std::string sql = TranslateOdbcEscapes(statement);
+    if (!HasResultColumns(path, sql)) {
+      RunWriteStatement(path, sql, options_.busy_timeout);
       return NewClosedRecordSet();
     }
     SnapshotOptions snapshot;
     snapshot.busy_timeout = options_.busy_timeout;
     snapshot.memory_bound = options_.memory_bound;
-    return NewCursorRecordSet(OpenSnapshotSource(path, statement, store_, snapshot).source);
+    return NewCursorRecordSet(OpenSnapshotSource(path, sql, store_, snapshot).source);
   }
 
   std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,

@@ -1,0 +1,189 @@
+// The commit of an edit: when the operator leaves an edited cell, the text is accepted into
+// the grid, one UPDATE statement is built for the row, confirmed or signed when so
+// configured, run through the data server, logged as operator events, and copied into the
+// record set's record; the row's marks are cleared whatever happened. A refusal or an error
+// throws the edit away by reloading the window from the record set.
+#include "control/globals.h"
+#include "control/tabulo_ctl.h"
+#include "platform/com_error.h"
+#include "platform/conversions.h"
+#include "platform/text.h"
+#include "sql/sql_literal.h"
+
+namespace tabulo::control {
+
+using platform::ComError;
+using platform::Variant;
+
+namespace {
+
+constexpr char kDefaultSignatureText[] = "<Default>";
+
+}  // namespace
+
+void TabuloCtl::Grid_LeaveCell() {
+  if (Grid.Row() == 0 || Grid.Col() == 0 || m_bCellEventsOff) return;
+  if (m_bAutoRefresh) Timer1.set_enabled(false);
+  if (!m_bEditing) {
+    if (m_bAutoRefresh) Timer1.set_enabled(true);
+    return;
+  }
+  try {
+    // A refused value keeps the editor open and the timer stopped.
+    if (!ApplyCellEdit()) return;
+  } catch (const ComError& e) {
+    MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
+    try {
+      ReloadWindow();
+    } catch (const ComError&) {
+    }
+    ResetAfterCommit(Grid.Row(), m_lEditRow);
+    if (m_bAutoRefresh) Timer1.set_enabled(true);
+    return;
+  }
+  CommitRow(m_lEditRow);
+  if (m_bAutoRefresh) Timer1.set_enabled(true);
+}
+
+bool TabuloCtl::CommitRow(int32_t editRow) {
+  SignatureText1 = SignatureText2 = SignatureText3 = kDefaultSignatureText;
+  m_bCellEventsOff = true;
+  const int32_t savedRow = Grid.Row();
+  bool written = false;
+  try {
+    Grid.SetRow(editRow);
+    Grid.SetCol(0);
+    if (m_nPendingChanges > 0) {
+      const int32_t recordNumber = platform::CLng(Variant(Grid.Text()), site_.UserLocale());
+      const std::string statement = GetSqlUpdateQuery(recordNumber);
+      bool ok = true;
+      if (m_bConfirmUpdates) {
+        if (ESignatureRequired) {
+          ok = RequestSignature();
+        } else {
+          ok = MsgBox(Str(1048), platform::kMbYesNo, Str(1013)) == platform::kIdYes;
+        }
+      }
+      if (!statement.empty()) {
+        if (ok) {
+          if (!g_DataServer)
+            throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+          std::string source = Source();
+          g_DataServer->Query(source, "", statement, m_User, m_Password);
+          written = true;
+          if (LogEvent) LogChangedCells(recordNumber);
+          UpdateLocalRecord();
+        } else {
+          ReloadWindow();
+        }
+      }
+    }
+  } catch (const ComError& e) {
+    MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
+    try {
+      ReloadWindow();
+    } catch (const ComError&) {
+    }
+  }
+  ResetAfterCommit(savedRow, editRow);
+  return written;
+}
+
+bool TabuloCtl::RequestSignature() {
+  // Any failure (no security manager, a refusal, a cancel) is an unsigned update; the
+  // security manager shows its own messages.
+  try {
+    if (!m_SecMgr)
+      throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    std::vector<Variant> args{Variant(ESignaturePrompt),
+                              Variant(ESignatureDualSignatureRequired),
+                              Variant(ESignatureReasonCodeRequired),
+                              Variant(ESignatureAllowUserEnteredReasonCode),
+                              Variant(ESignatureReasonCategory),
+                              Variant(ESignature1CommandLevel),
+                              Variant(ESignature2CommandLevel),
+                              Variant(SignatureText1),
+                              Variant(SignatureText2),
+                              Variant(SignatureText3)};
+    m_SecMgr->Invoke(m_SecMgr->GetIdOfName("RequestESignature"), platform::InvokeKind::Method,
+                     args);
+    const platform::Locale& loc = site_.UserLocale();
+    SignatureText1 = platform::CStr(args[7], loc);
+    SignatureText2 = platform::CStr(args[8], loc);
+    SignatureText3 = platform::CStr(args[9], loc);
+    return true;
+  } catch (const ComError&) {
+    return false;
+  }
+}
+
+void TabuloCtl::UpdateLocalRecord() {
+  // The record set's current record is the edited one (the statement builder moved there).
+  const platform::Locale& loc = site_.UserLocale();
+  Grid.SetCol(0);
+  for (int32_t i = 0; i < m_nColCount; ++i) {
+    if (!m_GridColumns.at(static_cast<size_t>(i)).Visible) continue;
+    Grid.SetCol(Grid.Col() + 1);
+    if (Grid.CellBackColor() != kChangedCellColor) continue;
+    host::Field& field = m_rs->Item(i);
+    const std::string text = platform::Trim(Grid.Text());
+    // The record keeps a value of the column's type, as the database now holds it, so that
+    // the next statement for this row compares with it (ranges need a number or a date).
+    Variant value(text);
+    if (sql::GetSqlQuote(field.Type()).empty()) {
+      try {
+        switch (field.Type()) {
+          case 7:
+          case 133:
+          case 134:
+          case 135:
+            value = Variant::Date(platform::CDate(Variant(text), loc));
+            break;
+          case 11:
+            value = Variant(platform::CBool(Variant(text), loc));
+            break;
+          default:
+            value = Variant(platform::CDbl(Variant(text), loc));
+            break;
+        }
+      } catch (const ComError&) {
+        value = Variant(text);
+      }
+    }
+    field.SetValue(std::move(value));
+  }
+}
+
+void TabuloCtl::ReloadWindow() {
+  // The grid shows the stored values again: the typed text is gone.
+  m_lFirstRow = 0;
+  FillWindow(ScrollBar.Value());
+}
+
+void TabuloCtl::ResetAfterCommit(int32_t savedRow, int32_t editRow) {
+  m_nPendingChanges = 0;
+  m_lEditRow = 1;
+  // The reload may have cleared the guard; the control still moves the current cell itself.
+  m_bCellEventsOff = true;
+  try {
+    const bool redraw = Grid.Redraw();
+    Grid.SetRedraw(false);
+    // The marks are cleared on the row that was written, which need not be the current one.
+    if (editRow > 0 && editRow < Grid.Rows()) {
+      Grid.SetRow(editRow);
+      const int32_t col = Grid.Col();
+      for (int32_t c = 1; c < Grid.Cols(); ++c) {
+        Grid.SetCol(c);
+        Grid.SetCellBackColor(kWhite);
+      }
+      Grid.SetCol(col);
+    }
+    if (savedRow >= 0 && savedRow < Grid.Rows()) Grid.SetRow(savedRow);
+    Grid.SetRedraw(redraw);
+  } catch (const ComError&) {
+    Grid.SetRedraw(true);
+  }
+  m_bCellEventsOff = false;
+}
+
+}  // namespace tabulo::control

@@ -1,0 +1,76 @@
+// The UPDATE statement for one edited row. The result has no key columns to rely on: the
+// row is named by the values all its visible columns held when it was read (floating-point
+// values within 0.001, timestamps within 108 ms), and every changed cell becomes an
+// assignment. Hidden columns take no part.
+#include "control/tabulo_ctl.h"
+#include "platform/com_error.h"
+#include "platform/conversions.h"
+#include "platform/text.h"
+#include "sql/ado_types.h"
+#include "sql/sql_literal.h"
+
+namespace tabulo::control {
+
+using platform::Variant;
+
+namespace {
+
+constexpr double kFloatTolerance = 0.001;
+// 108 milliseconds, in days.
+constexpr double kTimestampTolerance = 0.00000125;
+
+}  // namespace
+
+std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
+  if (row < 1) return {};
+  const platform::Locale& loc = site_.UserLocale();
+  const sql::SqlLiteralContext ctx(loc, m_DBDateFormatString);
+  m_rs->MoveFirst();
+  if (row > 1) m_rs->Move(row - 1);
+  Grid.SetCol(0);
+  const std::string set_start = "UPDATE " + m_DataTable + " SET ";
+  std::string set_part, where_part;
+  for (int32_t i = 0; i < m_nColCount; ++i) {
+    const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
+    if (!column.Visible) continue;
+    Grid.SetCol(Grid.Col() + 1);
+    host::Field& field = m_rs->Item(i);
+    const int32_t type = field.Type();
+    const std::string q = sql::GetSqlQuote(type);
+    if (Grid.CellBackColor() == kChangedCellColor) {
+      if (set_part.empty()) set_part = set_start;
+      if (set_part != set_start) set_part += " , ";
+      set_part +=
+          column.Name + " = " + q + sql::GetSqlLiteral(platform::Trim(Grid.Text()), type, ctx) + q;
+    }
+    if (where_part.empty()) where_part = " WHERE ";
+    if (where_part != " WHERE ") where_part += " AND ";
+    const Variant v = field.Value();
+    if (v.IsNull()) {
+      where_part += column.Name + " IS NULL";
+    } else if (type == sql::adSingle || type == sql::adDouble) {
+      const double d = platform::CDbl(v, loc);
+      auto bound = [&](double x) {
+        return q + sql::GetSqlLiteral(platform::Trim(platform::CStr(Variant(x), loc)), type, ctx) +
+               q;
+      };
+      where_part += column.Name + " >= " + bound(d - kFloatTolerance) + " AND " + column.Name +
+                    " <= " + bound(d + kFloatTolerance);
+    } else if (type == sql::adDBTimeStamp && m_DBDateFormatString.empty()) {
+      const double d = platform::CDate(v, loc);
+      where_part += column.Name + " >= " + q +
+                    sql::GetSqlTimestampLiteral(d - kTimestampTolerance) + q + " AND " +
+                    column.Name + " <= " + q +
+                    sql::GetSqlTimestampLiteral(d + kTimestampTolerance) + q;
+    } else {
+      where_part += column.Name + " = " + q +
+                    sql::GetSqlLiteral(platform::Trim(platform::CStr(v, loc)), type, ctx) + q;
+    }
+  }
+  if (platform::Trim(set_part).empty()) where_part.clear();
+  const std::string result = platform::Trim(set_part + where_part);
+  OutputDebug("GetSqlUpdateQuery: Result=" + result);
+  return result;
+}
+
+}  // namespace tabulo::control

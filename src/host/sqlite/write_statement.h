@@ -1,0 +1,30 @@
+// The write path of the embedded data server: one statement without result columns, run on a
+// read-write connection. Internal to host/sqlite.
+//
+// UPDATE and DELETE identify one row by the values it held when it was read (the control has
+// no key to rely on), so they must change exactly one row: they run in a transaction (BEGIN
+// IMMEDIATE) that is committed only when SQLite reports one changed row, and rolled back with
+// kErrRowNotIdentified otherwise (0 rows: changed or deleted meanwhile; more: duplicate rows).
+// INSERT and REPLACE run in a transaction without that rule; any other command (CREATE, DROP,
+// VACUUM, ...) runs on its own, as some of them cannot run inside a transaction.
+//
+// Every failure leaves the database as it was: a transaction that was begun is rolled back
+// before the error is raised.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string_view>
+
+namespace tabulo::host::sqlite {
+
+// Runs `sql`, one statement (a trailing ";" or comment is allowed). Raises ComError:
+//   kErrRowNotIdentified  an UPDATE or DELETE that would change 0 or several rows
+//   kErrSourceUnusable    the database is read-only (the file or its folder marked so, or SQLite
+//                         opened it read-only), or locked by another writer beyond
+//                         `busy_timeout`, or cannot be opened
+//   kErrInvalidStatement  a statement SQLite rejects (its own message), more than one statement
+void RunWriteStatement(const std::filesystem::path& path, std::string_view sql,
+                       std::chrono::milliseconds busy_timeout);
+
+}  // namespace tabulo::host::sqlite

@@ -1,0 +1,321 @@
+// The commit of an edit, end to end on SQLite files: the statement the control builds, the
+// confirmation, the database read back afterwards, the reload on refusal or error, and the
+// control's copy of the record.
+#include "edit_fixture.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+using platform::Variant;
+
+TEST_F(EditTest, OneEditedCellIsWrittenWithTheRowNamedByAllItsVisibleValues) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Price, Note FROM Orders ORDER BY Id");
+  Edit(ctl, 3, 2, "12");
+  std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0],
+            "Tabulo: GetSqlUpdateQuery: Result=UPDATE Orders SET Qty = 12 WHERE Id = 3 AND Qty = "
+            "3 AND Price >=  1.499 AND Price <=  1.501 AND Note = 'n3'\r\n");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "12");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty = 12"), "2");  // Id 12 too
+  EXPECT_EQ(events_->Named("CellValueChanged"), std::vector<std::string>{"CellValueChanged(3, 2)"});
+  EXPECT_EQ(ctl.PendingChanges(), 0);
+  EXPECT_EQ(ctl.EditRow(), 1);
+  for (int32_t c = 1; c < ctl.Grid.Cols(); ++c) EXPECT_EQ(ctl.Grid.CellBackColorAt(3, c), kWhite);
+  EXPECT_EQ(ctl.SignatureText(1), "<Default>");
+  EXPECT_EQ(MessageCount(), 0u);
+
+  // The control's record took the new value: the next statement names the row by it.
+  Edit(ctl, 3, 2, "13");
+  lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("WHERE Id = 3 AND Qty = 12 AND"), std::string::npos) << lines[0];
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "13");
+}
+
+TEST_F(EditTest, SeveralMarkedCellsOfARowGoIntoOneStatement) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  // A cell put into the grid and marked before (as a script does), then an operator edit.
+  ctl.SetAllowUpdates(false);
+  ctl.Grid.SetTextMatrix(4, 2, " Zed ");
+  ctl.Grid.SetRow(4);
+  ctl.Grid.SetCol(2);
+  ctl.Grid.SetCellBackColor(kChangedCellColor);
+  ctl.SetAllowUpdates(true);
+  Edit(ctl, 4, 4, "it's \"late\" — spät");
+  std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("SET Customer = 'Zed' , Note = 'it''s \"late\" — spät' WHERE"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_EQ(DbValue("SELECT Customer || '|' || Note FROM Orders WHERE Id = 4"),
+            "Zed|it's \"late\" — spät");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Customer = 'Zed'"), "1");
+}
+
+TEST_F(EditTest, HiddenColumnsTakeNoPartAndTheNextVisibleCellIsReadRight) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  platform::SafeArray a = ctl.GridColumns().AsArray();
+  a.At(1, 1) = Variant(false);  // Customer hidden, between visible columns
+  ctl.SetGridArray(Variant(a));
+  ctl.Refresh();
+  ASSERT_EQ(ctl.Grid.TextMatrix(0, 2), "Qty");
+  Edit(ctl, 5, 2, "77");
+  std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].find("Customer"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("SET Qty = 77 WHERE Id = 5 AND Qty = 5 AND Note = 'n5'"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 5"), "77");
+}
+
+TEST_F(EditTest, NullValuesAreNamedWithIsNull) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  Edit(ctl, 7, 2, "70");  // Id 7: Note is null
+  std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("AND Note IS NULL"), std::string::npos) << lines[0];
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 7"), "70");
+  // The commit leaves the current cell in the edited row, on the last column it visited.
+  EXPECT_EQ(ctl.Grid.Row(), 7);
+  EXPECT_EQ(ctl.Grid.Col(), 3);
+  Edit(ctl, 8, 3, "eight");
+  Edit(ctl, 7, 3, "filled");
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "filled");
+}
+
+TEST_F(EditTest, ConfirmationNoReloadsTheStoredValueAndYesWrites) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.SetConfirmUpdates(true);
+  container_.QueueAnswer(platform::kIdNo);
+  Edit(ctl, 2, 2, "55");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "Are you sure you want to Update database records?");
+  EXPECT_EQ(LastMessage().title, "Confirmation");
+  EXPECT_EQ(LastMessage().style, platform::kMbYesNo);
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2");
+  EXPECT_NE(ctl.Grid.CellBackColorAt(2, 2), kChangedCellColor);
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "2");
+  // CellValueChanged came before the question, and stays raised.
+  EXPECT_EQ(events_->Named("CellValueChanged").size(), 1u);
+
+  container_.QueueAnswer(platform::kIdYes);
+  Edit(ctl, 2, 2, "56");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "56");
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "56");
+}
+
+TEST_F(EditTest, WithoutConfirmUpdatesNoDialogEvenWhenASignatureIsRequired) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.ESignatureRequired = true;
+  Edit(ctl, 2, 2, "21");
+  EXPECT_EQ(MessageCount(), 0u);
+  EXPECT_TRUE(container_.dialogs().empty());
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "21");
+}
+
+TEST_F(EditTest, WithoutASecurityManagerASignedUpdateFailsSilently) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.SetConfirmUpdates(true);
+  ctl.ESignatureRequired = true;
+  Edit(ctl, 2, 2, "21");
+  EXPECT_EQ(MessageCount(), 0u);
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "2");
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2");
+}
+
+TEST_F(EditTest, ADatabaseErrorIsShownAndTheWindowReloaded) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.SetDataTable("NoSuchTable");
+  Edit(ctl, 3, 2, "99");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text.rfind("Tabulo: ", 0), 0u) << LastMessage().text;
+  EXPECT_NE(LastMessage().text.find("NoSuchTable"), std::string::npos) << LastMessage().text;
+  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+  EXPECT_FALSE(LastMessage().title.empty());
+  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "3");
+  EXPECT_NE(ctl.Grid.CellBackColorAt(3, 2), kChangedCellColor);
+  EXPECT_FALSE(ctl.Editing());
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  EXPECT_EQ(ctl.PendingChanges(), 0);
+  // The control still works afterwards.
+  ctl.SetDataTable("Orders");
+  Edit(ctl, 3, 2, "98");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "98");
+}
+
+TEST_F(EditTest, TabAndAHeaderClickCommitAsLeavingTheCellDoes) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  TypeInto(ctl, 2, 2, "31");
+  ctl.txtEdit.PressKey(platform::kKeyTab);
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "31");
+  TypeInto(ctl, 4, 3, "by header");
+  ctl.Grid.UserClick(0, 1);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 4"), "by header");
+  TypeInto(ctl, 5, 3, "by click");
+  ctl.Grid.UserClick(6, 2);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "by click");
+  EXPECT_TRUE(ctl.Editing());  // the clicked cell's editor
+  EXPECT_EQ(ctl.EditRow(), 6);
+}
+
+TEST_F(EditTest, TheSecondOfTwoControlsEditingOneRowIsRefusedAndTheFirstValueStays) {
+  TabuloCtl& first = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  TabuloCtl& second = NewControl();
+  second.SetDSNname(db_.string());
+  second.SetRecordSource("SELECT Id, Qty FROM Orders ORDER BY Id");
+  second.SetDataTable("Orders");
+  second.SetAllowUpdates(true);
+  second.SetConfirmUpdates(false);
+  EnterRunMode();
+  Edit(first, 2, 2, "100");
+  ASSERT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "100");
+  Edit(second, 2, 2, "200");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_NE(LastMessage().text.find("changed or deleted by someone else"), std::string::npos)
+      << LastMessage().text;
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "100");
+  // The refused control shows what it read; a refresh shows the other's value.
+  EXPECT_EQ(second.Grid.TextMatrix(2, 2), "2");
+  second.Refresh();
+  EXPECT_EQ(second.Grid.TextMatrix(2, 2), "100");
+}
+
+TEST_F(EditTest, DuplicateRowsAreNotChangedByOneEdit) {
+  db_ = folder_ / "dup.db";
+  {
+    host::testing::TestDb db(db_);
+    db.Exec("CREATE TABLE Log(Tag VARCHAR(10), N INTEGER)");
+    db.Exec("INSERT INTO Log VALUES ('a', 1), ('a', 1), ('b', 2)");
+  }
+  TabuloCtl& ctl = Browse(db_, "SELECT Tag, N FROM Log");
+  ctl.SetDataTable("Log");
+  ctl.SetAllowUpdates(true);
+  ctl.SetConfirmUpdates(false);
+  Edit(ctl, 1, 2, "5");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_NE(LastMessage().text.find("cannot be identified uniquely"), std::string::npos)
+      << LastMessage().text;
+  EXPECT_EQ(DbValue("SELECT group_concat(N) FROM (SELECT N FROM Log ORDER BY rowid)"), "1,1,2");
+  Edit(ctl, 3, 2, "6");
+  EXPECT_EQ(DbValue("SELECT N FROM Log WHERE Tag = 'b'"), "6");
+}
+
+TEST_F(EditTest, ARowDeletedByOthersIsReportedAndNothingWritten) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  host::testing::TestDb(db_).Exec("DELETE FROM Orders WHERE Id = 3");
+  Edit(ctl, 3, 2, "9");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_NE(LastMessage().text.find("someone else"), std::string::npos) << LastMessage().text;
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty = 9"), "1");  // Id 9 only
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
+
+namespace tabulo::control::testing {
+namespace {
+
+TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReads) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  platform::SafeArray a = ctl.GridColumns().AsArray();
+  a.At(1, 1) = Variant(false);  // Customer hidden
+  ctl.SetGridArray(Variant(a));
+  ctl.Refresh();
+  ctl.ScrollBar.SetValue(10);
+  // Record 12 (Id 13), accessible column 1 (Qty): grid row 3, grid column 2.
+  std::vector<Variant> args{Variant(int32_t{12}), Variant(int32_t{1}), Variant("64")};
+  Variant result = ctl.InvokeByName("SetCellText", platform::InvokeKind::Method, args);
+  EXPECT_TRUE(result.AsBoolean());
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 13"), "64");
+  EXPECT_EQ(ctl.GetCellText(12, 1), "64");
+  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "64");
+  EXPECT_EQ(ctl.Grid.CellBackColorAt(3, 2), kWhite);
+  EXPECT_EQ(events_->Named("CellValueChanged"), std::vector<std::string>{"CellValueChanged(3, 2)"});
+  // The same text again: nothing to write, and no failure.
+  EXPECT_TRUE(ctl.SetCellText(12, 1, "64"));
+  EXPECT_EQ(events_->Named("CellValueChanged").size(), 1u);
+
+  // Cells that are not in the window, or not in the grid, are refused without a trace.
+  EXPECT_FALSE(ctl.SetCellText(2, 1, "1"));   // scrolled away
+  EXPECT_FALSE(ctl.SetCellText(12, 5, "1"));  // no such column
+  ctl.AllowAccessToHiddenColumnsInScript = true;
+  EXPECT_FALSE(ctl.SetCellText(12, 1, "Zed"));  // Customer: hidden
+  ctl.AllowAccessToHiddenColumnsInScript = false;
+  EXPECT_FALSE(ctl.SetCellText(12, 0, ""));  // blank number refused, with the message
+  EXPECT_EQ(LastMessage().text, "Updated value cannot be blank");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty = 1 OR Customer = 'Zed'"), "1");
+}
+
+TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAlone) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  TypeInto(ctl, 2, 3, "operator's");
+  EXPECT_FALSE(ctl.SetCellText(4, 1, "script"));
+  EXPECT_TRUE(ctl.Editing());
+  EXPECT_EQ(ctl.txtEdit.text(), "operator's");
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 2"), "operator's");
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "n5");
+}
+
+TEST_F(EditTest, SetCellTextReportsARefusedConfirmation) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.SetConfirmUpdates(true);
+  container_.QueueAnswer(platform::kIdNo);
+  EXPECT_FALSE(ctl.SetCellText(0, 1, "5"));
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 1"), "1");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "1");
+  container_.QueueAnswer(platform::kIdYes);
+  EXPECT_TRUE(ctl.SetCellText(0, 1, "5"));
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 1"), "5");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
+
+namespace tabulo::control::testing {
+namespace {
+
+TEST_F(EditTest, DoublesAndTimestampsAreMatchedWithinTheirTolerances) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Price, Placed FROM Orders ORDER BY Id");
+  {
+    host::testing::TestDb db(db_);
+    // Stored with milliseconds before the control reads them.
+    db.Exec("UPDATE Orders SET Placed = '2020-01-03 10:30:00.250' WHERE Id IN (2, 3, 4)");
+  }
+  ctl.Refresh();
+  {
+    host::testing::TestDb db(db_);
+    // Others nudge the values within the tolerances (0.001; 108 ms) ...
+    db.Exec(
+        "UPDATE Orders SET Price = Price + 0.0009, Placed = '2020-01-03 10:30:00.358' "
+        "WHERE Id = 2");
+    // ... and beyond them.
+    db.Exec("UPDATE Orders SET Price = Price + 0.0011 WHERE Id = 3");
+    db.Exec("UPDATE Orders SET Placed = '2020-01-03 10:30:00.359' WHERE Id = 4");
+  }
+  Edit(ctl, 2, 2, "21");
+  std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("Price >=  0.999 AND Price <=  1.001 AND Placed >= {ts '2020-01-03 "
+                          "10:30:00.142'} AND Placed <= {ts '2020-01-03 10:30:00.358'}"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "21");
+  EXPECT_EQ(MessageCount(), 0u);
+
+  Edit(ctl, 3, 2, "31");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "3");
+  Edit(ctl, 4, 2, "41");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4"), "4");
+  EXPECT_EQ(MessageCount(), 2u);
+
+  // A timestamp typed by the operator is written with the database's own date form.
+  Edit(ctl, 5, 4, "3/4/2021 1:02:03 PM");
+  EXPECT_EQ(DbValue("SELECT Placed FROM Orders WHERE Id = 5"), "2021-03-04 13:02:03");
+  EXPECT_EQ(ctl.GetCellText(4, 3), "3/4/2021 1:02:03 PM");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing

@@ -1,0 +1,119 @@
+// Test fixture for editing: a control in run mode over an Orders database, with the
+// operator's input (clicks, typing, keys), the control's events recorded, and the database
+// read back through a connection of the test's own.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hosted_control.h"
+#include "platform/conversions.h"
+#include "platform/key_codes.h"
+#include "platform/text.h"
+#include "platform/text_metrics.h"
+
+namespace tabulo::control::testing {
+
+// Records the control's events as "Name(arg, arg)" with the arguments as texts.
+class EventRecorder : public platform::EventSink {
+ public:
+  void OnEvent(platform::DispId, std::string_view name,
+               std::vector<platform::Variant>& args) override {
+    std::string line(name);
+    line += "(";
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (i) line += ", ";
+      line += args[i].IsNull() ? "Null" : platform::CStr(args[i], platform::Locale::EnUS());
+    }
+    line += ")";
+    lines.push_back(line);
+    if (on_event) on_event(name, args);
+  }
+  // Lines of one event name only.
+  std::vector<std::string> Named(std::string_view name) const {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+      if (l.compare(0, name.size() + 1, std::string(name) + "(") == 0) out.push_back(l);
+    return out;
+  }
+  std::vector<std::string> lines;
+  std::function<void(std::string_view, std::vector<platform::Variant>&)> on_event;
+};
+
+class EditTest : public HostedControlTest {
+ protected:
+  void SetUp() override { InstallDefaultHost(); }
+
+  // A control with updates allowed browsing `sql` on the Orders database of `rows` records.
+  TabuloCtl& EditOrders(const std::string& sql =
+                            "SELECT Id, Customer, Qty, Price, Placed, Note "
+                            "FROM Orders ORDER BY Id",
+                        int rows = 50) {
+    db_ = OrdersDb(rows);
+    TabuloCtl& ctl = Browse(db_, sql);
+    ctl.SetDataTable("Orders");
+    ctl.SetAllowUpdates(true);
+    ctl.SetConfirmUpdates(false);
+    events_ = std::make_shared<EventRecorder>();
+    ctl.Advise(events_);
+    return ctl;
+  }
+
+  // Clicks grid cell (row, col), selects the editor's whole text and types `text`.
+  static void TypeInto(TabuloCtl& ctl, int32_t row, int32_t col, const std::string& text) {
+    ctl.Grid.UserClick(row, col);
+    ASSERT_TRUE(ctl.txtEdit.visible()) << "no editor opened on " << row << "," << col;
+    ctl.txtEdit.set_sel_start(0);
+    ctl.txtEdit.set_sel_length(static_cast<int32_t>(platform::Utf8Length(ctl.txtEdit.text())));
+    if (text.empty()) {
+      ctl.txtEdit.PressKey(platform::kKeyDelete);
+    } else {
+      ctl.txtEdit.TypeText(text);
+    }
+  }
+  // Types into a cell and presses Enter in the editor.
+  static void Edit(TabuloCtl& ctl, int32_t row, int32_t col, const std::string& text) {
+    TypeInto(ctl, row, col, text);
+    ctl.txtEdit.PressKey(platform::kKeyReturn);
+  }
+
+  // One value of the database as text ("NULL" for a null); "<no row>" when nothing matches.
+  std::string DbValue(const std::string& sql) const { return DbValue(db_, sql); }
+  static std::string DbValue(const std::filesystem::path& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    std::string out = "<error>";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+      if (sqlite3_step(stmt) == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(stmt, 0);
+        out = text ? reinterpret_cast<const char*>(text) : "NULL";
+      } else {
+        out = "<no row>";
+      }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return out;
+  }
+
+  // The debug lines written since the last call that start with `prefix`.
+  std::vector<std::string> DebugLines(const std::string& prefix) {
+    std::vector<std::string> out;
+    const auto& all = container_.debug_output();
+    for (; debug_seen_ < all.size(); ++debug_seen_) {
+      if (all[debug_seen_].find(prefix) != std::string::npos) out.push_back(all[debug_seen_]);
+    }
+    return out;
+  }
+
+  std::filesystem::path db_;
+  std::shared_ptr<EventRecorder> events_;
+  size_t debug_seen_ = 0;
+  size_t popups_at_mouse_down_ = 0;
+};
+
+}  // namespace tabulo::control::testing

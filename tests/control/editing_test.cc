@@ -1,0 +1,245 @@
+// Editing in place: the editor over the cell, what it accepts and refuses, the grid's events
+// passed on to the host, the popup menu and the column fit.
+#include "edit_fixture.h"
+#include "platform/ui_language.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+using platform::Variant;
+
+TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowed) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  ctl.Grid.UserClick(0, 2);  // header
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  ctl.Grid.UserClick(3, 0);  // row numbers
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  EXPECT_FALSE(ctl.Editing());
+
+  ctl.Grid.UserClick(3, 2);
+  ASSERT_TRUE(ctl.txtEdit.visible());
+  EXPECT_TRUE(ctl.Editing());
+  EXPECT_EQ(ctl.txtEdit.text(), "3");
+  EXPECT_EQ(ctl.EditRow(), 3);
+  EXPECT_EQ(ctl.EditCol(), 2);
+  EXPECT_TRUE(ctl.txtEdit.has_focus());
+  // Laid exactly over the cell, in the control's coordinates.
+  EXPECT_EQ(ctl.txtEdit.left(), ctl.Grid.left() + ctl.Grid.CellLeft());
+  EXPECT_EQ(ctl.txtEdit.top(), ctl.Grid.top() + ctl.Grid.CellTop());
+  EXPECT_EQ(ctl.txtEdit.width(), ctl.Grid.CellWidth());
+  EXPECT_EQ(ctl.txtEdit.height(), ctl.Grid.RowHeight(3));
+  EXPECT_GT(ctl.txtEdit.z_order(), ctl.Grid.z_order());
+}
+
+TEST_F(EditTest, WithoutAllowUpdatesNoEditorButTheTimerRestarts) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  ctl.SetAllowUpdates(false);
+  ctl.SetAutoRefresh(true);
+  ctl.Timer1.set_enabled(false);
+  ctl.Grid.UserClick(2, 2);
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  EXPECT_TRUE(ctl.Timer1.enabled());
+}
+
+TEST_F(EditTest, UnchangedTextClosesTheEditorWithoutMarkEventOrStatement) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  Edit(ctl, 2, 2, "2");
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  EXPECT_FALSE(ctl.Editing());
+  EXPECT_TRUE(events_->Named("CellValueChanged").empty());
+  EXPECT_TRUE(DebugLines("GetSqlUpdateQuery").empty());
+  EXPECT_NE(ctl.Grid.CellBackColorAt(2, 2), kChangedCellColor);
+  EXPECT_EQ(MessageCount(), 0u);
+}
+
+TEST_F(EditTest, BlankIsRefusedForNumbersAndAcceptedForTexts) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  Edit(ctl, 2, 2, "");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "Updated value cannot be blank");
+  EXPECT_EQ(LastMessage().style, platform::kMbOkOnly);
+  EXPECT_EQ(LastMessage().title, "Tabulo");
+  EXPECT_TRUE(ctl.txtEdit.visible());
+  EXPECT_TRUE(ctl.Editing());
+  EXPECT_EQ(ctl.txtEdit.text(), "");
+  // Nothing applied: the cell keeps its text and carries no mark.
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2");
+  EXPECT_NE(ctl.Grid.CellBackColorAt(2, 2), kChangedCellColor);
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "2");
+
+  ctl.txtEdit.TypeText("7");
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_FALSE(ctl.Editing());
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "7");
+
+  Edit(ctl, 3, 3, "");
+  EXPECT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(DbValue("SELECT quote(Note) FROM Orders WHERE Id = 3"), "''");
+}
+
+TEST_F(EditTest, TextsThatAreNoValueOfAnUnquotedColumnAreRefusedInTheUserLanguage) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Price, Placed FROM Orders ORDER BY Id");
+  struct Case {
+    int32_t col;
+    std::string text;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {2, "1; DROP TABLE Orders", "Updated value is not a valid number"},
+      {2, "1.5", "Updated value must be a whole number"},
+      {2, "99999999999", "Updated value is out of range for this column"},
+      {3, "0 OR 1=1", "Updated value is not a valid number"},
+      {4, "yesterday'); DELETE FROM Orders; --", "Updated value is not a valid date or time"},
+      {2, "   ", "Updated value cannot be blank"},
+  };
+  for (const Case& c : cases) {
+    size_t before = MessageCount();
+    Edit(ctl, 2, c.col, c.text);
+    ASSERT_EQ(MessageCount(), before + 1) << c.text;
+    EXPECT_EQ(LastMessage().text, c.message) << c.text;
+    EXPECT_TRUE(ctl.Editing()) << c.text;
+    EXPECT_TRUE(DebugLines("GetSqlUpdateQuery").empty()) << c.text;
+    // Put the original text back and leave, so the next case starts closed.
+    ctl.txtEdit.set_sel_start(0);
+    ctl.txtEdit.set_sel_length(1000);
+    ctl.txtEdit.TypeText(ctl.Grid.TextMatrix(2, c.col));
+    ctl.txtEdit.PressKey(platform::kKeyReturn);
+    ASSERT_FALSE(ctl.Editing()) << c.text;
+  }
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders"), "50");
+  EXPECT_EQ(DbValue("SELECT Qty || '|' || Price FROM Orders WHERE Id = 2"), "2|1.0");
+
+  platform::SetUserInterfaceLanguage(1031);
+  Edit(ctl, 3, 2, "abc");
+  platform::SetUserInterfaceLanguage(1033);
+  EXPECT_EQ(LastMessage().text, "Der geänderte Wert ist keine gültige Zahl");
+}
+
+TEST_F(EditTest, AcceptedTextLandsInTheEditedCellEvenAfterTheCurrentCellMovedOn) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  TypeInto(ctl, 2, 2, "");
+  // Leaving by a click: refused, yet the grid's current cell moves on regardless.
+  ctl.Grid.UserClick(5, 3);
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(ctl.Grid.Row(), 5);
+  EXPECT_TRUE(ctl.Editing());
+  ctl.txtEdit.TypeText("42");
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_FALSE(ctl.Editing());
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "42");
+  EXPECT_EQ(ctl.Grid.TextMatrix(5, 3), "n5");
+  EXPECT_EQ(events_->Named("CellValueChanged"), std::vector<std::string>{"CellValueChanged(2, 2)"});
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "42");
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "n5");
+  // No mark is left anywhere once written.
+  for (int32_t r = 1; r < ctl.Grid.Rows(); ++r)
+    for (int32_t c = 1; c < ctl.Grid.Cols(); ++c)
+      EXPECT_NE(ctl.Grid.CellBackColorAt(r, c), kChangedCellColor) << r << "," << c;
+}
+
+TEST_F(EditTest, GridEventsReachTheHostAndByReferenceChangesReachTheGrid) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  ctl.SetAllowUpdates(false);
+  ctl.ScrollBar.SetValue(10);
+  events_->lines.clear();
+  ctl.Grid.UserClick(3, 2);
+  // Row is the record's zero-based position, Column the zero-based data column.
+  std::vector<std::string> clicks = events_->Named("Click");
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(clicks[0], "Click(0, 12, 1, 0, 0)");
+  ASSERT_GE(events_->lines.size(), 3u);
+  EXPECT_EQ(events_->lines[events_->lines.size() - 3].substr(0, 10), "MouseDown(");
+  EXPECT_EQ(events_->lines[events_->lines.size() - 2].substr(0, 8), "MouseUp(");
+
+  // The host swallows the Down key: the grid does not move.
+  events_->on_event = [](std::string_view name, std::vector<Variant>& args) {
+    if (name == "KeyDown") args[0] = Variant(int16_t{0});
+  };
+  ctl.Grid.UserKey(platform::kKeyDown);
+  EXPECT_EQ(ctl.Grid.Row(), 3);
+  events_->on_event = nullptr;
+  ctl.Grid.UserKey(platform::kKeyDown);
+  EXPECT_EQ(ctl.Grid.Row(), 4);
+  EXPECT_EQ(events_->Named("KeyUp").back(), "KeyUp(40, 0)");
+
+  events_->lines.clear();
+  ctl.Grid.UserDblClick(4, 2);  // inside a cell: the host's DblClick
+  EXPECT_EQ(events_->Named("DblClick"), std::vector<std::string>{"DblClick()"});
+}
+
+TEST_F(EditTest, RightButtonShowsThePopupMenuFirstAndItsRefreshReloads) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  host::testing::TestDb(db_).Exec("UPDATE Orders SET Qty = 999 WHERE Id = 1");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "1");
+  events_->on_event = [this](std::string_view name, std::vector<Variant>&) {
+    if (name == "MouseDown") popups_at_mouse_down_ = container_.popups().size();
+  };
+  container_.QueuePopupChoice(0);
+  ctl.Grid.UserClick(2, 2, 2);
+  ASSERT_EQ(container_.popups().size(), 1u);
+  EXPECT_EQ(popups_at_mouse_down_, 1u);
+  EXPECT_EQ(container_.popups()[0].captions, std::vector<std::string>{ctl.mnuRefreshCaption});
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "999");
+  EXPECT_FALSE(ctl.txtEdit.visible());  // the right button does not move the current cell
+}
+
+TEST_F(EditTest, DoubleClickOnAHeaderBorderFitsTheColumnToItsLongestVisibleText) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Note FROM Orders ORDER BY Id");
+  host::testing::TestDb(db_).Exec(
+      "UPDATE Orders SET Note = 'a much longer note here' WHERE Id = 4");
+  ctl.Refresh();
+  const int32_t border =
+      ctl.Grid.ColWidth(0) + ctl.Grid.ColWidth(1) + ctl.Grid.ColWidth(2) + ctl.Grid.ColWidth(3);
+  events_->lines.clear();
+  ctl.Grid.UserDblClickAt(static_cast<float>(border - 40), 100);
+  EXPECT_TRUE(events_->Named("DblClick").empty());
+  const int32_t expected = platform::TextWidth(ctl.Font()->name(), ctl.Font()->size(),
+                                               ctl.Font()->bold(), "a much longer note here") +
+                           150;
+  EXPECT_EQ(ctl.Grid.ColWidth(3), expected);
+  // Within the header but away from a border: the host's DblClick.
+  ctl.Grid.UserDblClickAt(static_cast<float>(ctl.Grid.ColWidth(0) + 200), 100);
+  EXPECT_EQ(events_->Named("DblClick").size(), 1u);
+}
+
+TEST_F(EditTest, BorderTestCountsTheFixedColumnWhenScrolledSideways) {
+  TabuloCtl& ctl =
+      EditOrders("SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders ORDER BY Id");
+  for (int32_t c = 1; c < ctl.Grid.Cols(); ++c) ctl.Grid.SetColWidth(c, 3000);
+  ctl.Grid.SetLeftCol(3);
+  ASSERT_EQ(ctl.Grid.LeftCol(), 3);
+  const int32_t border = ctl.Grid.ColWidth(0) + ctl.Grid.ColWidth(3);
+  const int32_t before = ctl.Grid.ColWidth(3);
+  events_->lines.clear();
+  ctl.Grid.UserDblClickAt(static_cast<float>(border - 30), 100);
+  EXPECT_EQ(ctl.Grid.LeftCol(), 3);
+  EXPECT_EQ(ctl.Grid.MouseCol(), 3);
+  EXPECT_TRUE(events_->Named("DblClick").empty());
+  EXPECT_NE(ctl.Grid.ColWidth(3), before);
+}
+
+TEST_F(EditTest, RefillsNeverLoseOrMisplaceAnOpenEdit) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  ctl.SetAutoRefresh(true);
+  ctl.SetRefreshInterval(1000);
+  TypeInto(ctl, 2, 3, "typed");
+  // The timer keeps its hands off while the edit is open, also when a grid scroll hid it.
+  container_.event_loop().RunFor(5000);
+  EXPECT_TRUE(ctl.txtEdit.visible());
+  ctl.Grid.SetTopRow(2);
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  container_.event_loop().RunFor(5000);
+  EXPECT_TRUE(ctl.Editing());
+  EXPECT_EQ(ctl.txtEdit.text(), "typed");
+
+  // A refill the operator asked for ends the edit: nothing stale is applied afterwards.
+  ctl.Refresh();
+  EXPECT_FALSE(ctl.Editing());
+  ctl.Grid.UserClick(4, 2);
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 2"), "n2");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Note = 'typed' OR Qty = 'typed'"), "0");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
