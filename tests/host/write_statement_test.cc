@@ -315,3 +315,28 @@ TEST_F(WriteTest, QueriesUnderstandEscapesToo) {
 
 }  // namespace
 }  // namespace tabulo::host::sqlite
+
+namespace tabulo::host::sqlite {
+namespace {
+
+TEST_F(WriteTest, AFileReplacedBetweenWritesIsWrittenNotItsPredecessor) {
+  CreateOrders(*db_, 5);
+  Query("UPDATE Orders SET Qty = 40 WHERE Id = 4");
+  // The file is replaced by another of the same name (a restore, a new sample).
+  db_.reset();
+  fs::remove(db_path_);
+  fs::remove(fs::path(db_path_.string() + "-wal"));
+  fs::remove(fs::path(db_path_.string() + "-shm"));
+  db_ = std::make_unique<TestDb>(db_path_);
+  CreateOrders(*db_, 5);
+  Query("UPDATE Orders SET Qty = 41 WHERE Id = 4 AND Qty = 4");
+  EXPECT_EQ(StoredText("SELECT Qty FROM Orders WHERE Id = 4"), "41");
+  // The connection kept between writes holds no lock while idle.
+  ExpectNoTransactionOpen();
+  db_->Exec("UPDATE Orders SET Qty = 42 WHERE Id = 4");
+  Query("UPDATE Orders SET Qty = 43 WHERE Id = 4 AND Qty = 42");
+  EXPECT_EQ(StoredText("SELECT Qty FROM Orders WHERE Id = 4"), "43");
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite

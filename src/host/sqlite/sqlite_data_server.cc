@@ -38,7 +38,7 @@ class SqliteDataServer : public DataServer {
     const fs::path path = ResolveSource(source);
     const std::string sql = TranslateOdbcEscapes(statement);
     if (!HasResultColumns(path, sql)) {
-      RunWriteStatement(path, sql, options_.busy_timeout);
+      RunWriteStatement(path, sql, options_.busy_timeout, &writers_);
       return NewClosedRecordSet();
     }
     SnapshotOptions snapshot;
@@ -132,6 +132,7 @@ class SqliteDataServer : public DataServer {
 
   SqliteServerOptions options_;
   std::shared_ptr<TempStore> store_;
+  WriteConnections writers_;
   int16_t server_type_ = 0;
 };
 

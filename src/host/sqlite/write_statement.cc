@@ -2,6 +2,8 @@
 // DELETE, and the errors an operator can act on.
 #include "host/sqlite/write_statement.h"
 
+#include <sys/stat.h>
+
 #include <string>
 #include <system_error>
 
@@ -56,7 +58,8 @@ ComError LockedByWriter(const fs::path& path, std::chrono::milliseconds waited) 
 
 class Writer {
  public:
-  Writer(const fs::path& path, std::chrono::milliseconds busy_timeout)
+  Writer(const fs::path& path, std::chrono::milliseconds busy_timeout,
+         WriteConnections* connections)
       : path_(path), busy_timeout_(busy_timeout) {
     // A file or folder without write permission is read-only for everyone, a privileged user
     // included: SQLite would write it as root, and would fail without a journal otherwise.
@@ -64,26 +67,31 @@ class Writer {
     if (NoWriteBits(fs::absolute(path).parent_path())) {
       throw ReadOnly(path, " (its folder is marked read-only)");
     }
-    db_ = OpenDb(path, SQLITE_OPEN_READWRITE, busy_timeout);
+    if (connections) {
+      db_ = connections->For(path, busy_timeout);
+    } else {
+      owned_ = OpenDb(path, SQLITE_OPEN_READWRITE, busy_timeout);
+      db_ = owned_.get();
+    }
     // SQLite falls back to reading when the operating system refuses to open for writing.
-    if (sqlite3_db_readonly(db_.get(), "main") == 1) throw ReadOnly(path, "");
+    if (sqlite3_db_readonly(db_, "main") == 1) throw ReadOnly(path, "");
   }
 
   ~Writer() {
-    if (db_ && !sqlite3_get_autocommit(db_.get())) {
-      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (db_ && !sqlite3_get_autocommit(db_)) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
   }
 
-  sqlite3* db() const { return db_.get(); }
+  sqlite3* db() const { return db_; }
 
   void Run(const char* sql) {
-    const int rc = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
   }
 
   void Commit() {
-    const int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) return;
     if ((rc & 0xff) == SQLITE_BUSY) {
       // In rollback-journal mode a commit waits for the readers of the file to finish.
@@ -102,30 +110,53 @@ class Writer {
       case SQLITE_LOCKED:
         throw LockedByWriter(path_, busy_timeout_);
       case SQLITE_READONLY:
-        throw ReadOnly(path_, std::string(" (") + sqlite3_errmsg(db_.get()) + ")");
+        throw ReadOnly(path_, std::string(" (") + sqlite3_errmsg(db_) + ")");
       case SQLITE_CANTOPEN:
         // While writing, this is the journal that cannot be created beside the file.
         throw ComError(kErrSourceUnusable,
                        "The database " + path_.string() +
                            " cannot be written: its journal cannot be created in its folder (" +
-                           sqlite3_errmsg(db_.get()) + "); nothing was written.",
+                           sqlite3_errmsg(db_) + "); nothing was written.",
                        kErrorSource);
       default:
-        ThrowSqliteError(db_.get(), rc, path_);
+        ThrowSqliteError(db_, rc, path_);
     }
   }
 
  private:
   fs::path path_;
   std::chrono::milliseconds busy_timeout_;
-  Db db_;
+  Db owned_;
+  sqlite3* db_ = nullptr;
 };
 
 }  // namespace
 
+sqlite3* WriteConnections::For(const fs::path& path, std::chrono::milliseconds busy_timeout) {
+  struct stat st {};
+  const bool known = ::stat(path.c_str(), &st) == 0;
+  auto it = open_.find(path.string());
+  if (it != open_.end() && known && it->second.dev == st.st_dev && it->second.ino == st.st_ino) {
+    sqlite3_busy_timeout(it->second.db.get(), static_cast<int>(busy_timeout.count()));
+    return it->second.db.get();
+  }
+  if (it != open_.end()) open_.erase(it);
+  Entry entry;
+  entry.db = OpenDb(path, SQLITE_OPEN_READWRITE, busy_timeout);
+  entry.dev = known ? st.st_dev : 0;
+  entry.ino = known ? st.st_ino : 0;
+  sqlite3* db = entry.db.get();
+  open_[path.string()] = std::move(entry);
+  return db;
+}
+
+void WriteConnections::Drop(const fs::path& path) {
+  open_.erase(path.string());
+}
+
 void RunWriteStatement(const fs::path& path, std::string_view sql,
-                       std::chrono::milliseconds busy_timeout) {
-  Writer writer(path, busy_timeout);
+                       std::chrono::milliseconds busy_timeout, WriteConnections* connections) {
+  Writer writer(path, busy_timeout, connections);
 
   sqlite3_stmt* raw = nullptr;
   const char* rest = nullptr;

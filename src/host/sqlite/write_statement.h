@@ -12,11 +12,37 @@
 // before the error is raised.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <string>
 #include <string_view>
 
+#include "host/sqlite/connection.h"
+
 namespace tabulo::host::sqlite {
+
+// Read-write connections kept open between statements, one per database file. A connection
+// opened for each statement would open the file's write-ahead log anew and sync its folder at
+// the first commit: a second sync for every edit. A file replaced meanwhile (another inode)
+// gets a new connection. An idle connection holds no lock.
+class WriteConnections {
+ public:
+  // The connection for `path`, opened when there is none. Raises what OpenDb raises.
+  sqlite3* For(const std::filesystem::path& path, std::chrono::milliseconds busy_timeout);
+  // Closes the connection of `path` (after an error that may have left it unusable).
+  void Drop(const std::filesystem::path& path);
+
+ private:
+  struct Entry {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    Db db;
+  };
+  std::map<std::string, Entry> open_;
+};
 
 // Runs `sql`, one statement (a trailing ";" or comment is allowed). Raises ComError:
 //   kErrRowNotIdentified  an UPDATE or DELETE that would change 0 or several rows
@@ -25,6 +51,7 @@ namespace tabulo::host::sqlite {
 //                         `busy_timeout`, or cannot be opened
 //   kErrInvalidStatement  a statement SQLite rejects (its own message), more than one statement
 void RunWriteStatement(const std::filesystem::path& path, std::string_view sql,
-                       std::chrono::milliseconds busy_timeout);
+                       std::chrono::milliseconds busy_timeout,
+                       WriteConnections* connections = nullptr);
 
 }  // namespace tabulo::host::sqlite
