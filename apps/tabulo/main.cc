@@ -15,7 +15,7 @@ void Usage(std::ostream& out) {
          "  show --db PATH --sql SELECT [--at N] [--size COLSxROWS] [--ui-lang N]\n"
          "       [--locale L] [--host CONFIG]   show one control in run mode\n"
          "       [--edit ROW,COL=TEXT]... [--answer yes|no|sign U P R|cancel]...\n"
-         "       [--table NAME]\n"
+         "       [--table NAME] [--log-event]\n"
          "                                      edit cells as an operator first\n"
          "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n"
          "  hash-password [--iterations N]   hash the password read from standard input\n"

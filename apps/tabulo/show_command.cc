@@ -19,7 +19,7 @@ constexpr char kUsage[] =
     "usage: tabulo show --db PATH --sql \"SELECT ...\" [--at N] [--size COLSxROWS]\n"
     "                   [--edit ROW,COL=TEXT]... [--answer yes|no|sign USER PASSWORD "
     "REASON|cancel]...\n"
-    "                   [--table NAME]\n"
+    "                   [--table NAME] [--log-event]\n"
     "                   [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host CONFIG]\n";
 
 bool ParseInt(const std::string& text, int64_t& out) {
@@ -35,6 +35,7 @@ int ShowCommand(const Args& args) {
   int64_t at = -1;
   int64_t cols = 80, rows = 15;
   std::vector<CellEdit> edits;
+  bool log_event = false;  // operator events for the edits, to the audit database
   std::vector<std::vector<std::string>> answers;  // each: the answer's words
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -85,6 +86,8 @@ int ShowCommand(const Args& args) {
         return 2;
       }
       answers.push_back(std::move(answer));
+    } else if (a == "--log-event") {
+      log_event = true;
     } else if (a == "--ui-lang" && (v = value())) {
       int64_t lang = 0;
       if (!ParseInt(*v, lang) || (lang != 1031 && lang != 1033 && lang != 1036)) {
@@ -138,6 +141,7 @@ int ShowCommand(const Args& args) {
       ctl.SetAllowUpdates(true);
       ctl.SetConfirmUpdates(!answers.empty());
       ctl.ESignatureRequired = sign;
+      ctl.LogEvent = log_event;
     }
     session.SetRunMode(true);
     session.Run(250);  // the first tick of the refresh timer loads the data
