@@ -15,5 +15,7 @@ int ShowCommand(const Args& args);
 int ScriptCommand(const Args& args);
 int HashPasswordCommand(const Args& args);
 int AuditCommand(const Args& args);
+int RegisterCommand(const Args& args);
+int UnregisterCommand(const Args& args);
 
 }  // namespace tabulo::app

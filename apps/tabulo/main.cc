@@ -19,7 +19,9 @@ void Usage(std::ostream& out) {
          "                                      edit cells as an operator first\n"
          "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n"
          "  hash-password [--iterations N]   hash the password read from standard input\n"
-         "  audit [--host CONFIG]       list the operator events of the audit database\n";
+         "  audit [--host CONFIG]       list the operator events of the audit database\n"
+         "  register [--registry FILE] [--library PATH]     register libtabulo.so's classes\n"
+         "  unregister [--registry FILE] [--library PATH]   remove them from the registry\n";
 }
 
 }  // namespace
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
   if (command == "script") return tabulo::app::ScriptCommand(args);
   if (command == "hash-password") return tabulo::app::HashPasswordCommand(args);
   if (command == "audit") return tabulo::app::AuditCommand(args);
+  if (command == "register") return tabulo::app::RegisterCommand(args);
+  if (command == "unregister") return tabulo::app::UnregisterCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     Usage(std::cout);
     return 0;

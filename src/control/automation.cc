@@ -31,6 +31,22 @@ void TabuloCtl::DeclareAutomation() {
   auto boolean = [this](const std::vector<Variant>& a) { return ArgBool(a, 0); };
   auto i16 = [this](const std::vector<Variant>& a) { return ArgInt16(a, 0); };
   auto i32 = [this](const std::vector<Variant>& a) { return ArgLong(a, 0); };
+  // A setter declared before its getter: the interface lists the let first.
+  auto let_first = [this](const char* name, platform::DispId id, std::function<Variant()> get,
+                          std::function<void(const Variant&)> let) {
+    DeclareProperty(name, id, nullptr, std::move(let));
+    DeclareProperty(name, id, std::move(get), nullptr);
+  };
+  // A property whose setter takes its value by reference.
+  auto let_by_ref = [this](const char* name, platform::DispId id, std::function<Variant()> get,
+                           std::function<void(const std::vector<Variant>&)> let) {
+    DeclareProperty(name, id, std::move(get), nullptr);
+    DeclareMember(name, id, MemberKind::PropertyLet, {P(std::string("New_") + name, true)},
+                  [let = std::move(let)](std::vector<Variant>& a) {
+                    let(a);
+                    return Variant();
+                  });
+  };
 
   DeclareObjectProperty(
       "m_SecMgr", 0x40030020, [this] { return Variant(m_SecMgr); },
@@ -79,9 +95,9 @@ void TabuloCtl::DeclareAutomation() {
   prop(
       "RefreshInterval", 0x68030024, [this] { return Variant(RefreshInterval()); },
       [this](auto& a) { SetRefreshInterval(ArgDouble(a, 0)); });
-  prop(
+  let_first(
       "Visible", 0x68030023, [this] { return Variant(Visible()); },
-      [=, this](auto& a) { SetVisible(boolean(a)); });
+      [this](const Variant& v) { SetVisible(ArgBool({v}, 0)); });
   prop(
       "AutoRefresh", 0x68030022, [this] { return Variant(AutoRefresh()); },
       [=, this](auto& a) { SetAutoRefresh(boolean(a)); });
@@ -98,9 +114,9 @@ void TabuloCtl::DeclareAutomation() {
   prop(
       "User", 0x6803001D, [this] { return Variant(User()); },
       [=, this](auto& a) { SetUser(str(a)); });
-  prop(
+  let_first(
       "ServerType", 0x6803001C, [this] { return Variant(ServerType()); },
-      [=, this](auto& a) { SetServerType(i16(a)); });
+      [this](const Variant& v) { SetServerType(ArgInt16({v}, 0)); });
   prop(
       "Password", 0x6803001B, [this] { return Variant(Password()); },
       [=, this](auto& a) { SetPassword(str(a)); });
@@ -134,10 +150,10 @@ void TabuloCtl::DeclareAutomation() {
                 [this](std::vector<Variant>& a) { return Variant(ColHeader(ArgLong(a, 0))); });
   DeclareMember("ColWidth", 0x68030011, MemberKind::PropertyGet, {P("nCol", true)},
                 [this](std::vector<Variant>& a) { return Variant(ColWidth(ArgLong(a, 0))); });
-  prop(
+  let_by_ref(
       "LargeChange", 0x68030010, [this] { return Variant(LargeChange()); },
       [=, this](auto& a) { SetLargeChange(i32(a)); });
-  prop(
+  let_by_ref(
       "SmallChange", 0x6803000F, [this] { return Variant(SmallChange()); },
       [=, this](auto& a) { SetSmallChange(i32(a)); });
   DeclareMember("GridArray", 0x6803000E, MemberKind::PropertyLet, {P("value", true)},
@@ -155,7 +171,7 @@ void TabuloCtl::DeclareAutomation() {
                 [this](std::vector<Variant>& a) {
                   return Variant(SetCellText(ArgLong(a, 0), ArgLong(a, 1), ArgString(a, 2)));
                 });
-  prop(
+  let_by_ref(
       "DBDateFormatString", 0x6803000D, [this] { return Variant(DBDateFormatString()); },
       [=, this](auto& a) { SetDBDateFormatString(str(a)); });
   DeclareMethod("Refresh", 0x6003005A, {P("MoveToTop", true, true)},
@@ -225,15 +241,21 @@ void TabuloCtl::DeclareAutomation() {
       "ESignature2CommandLevel", 0x68030000, [this] { return Variant(ESignature2CommandLevel); },
       [=, this](auto& a) { ESignature2CommandLevel = i32(a); });
 
-  DeclareEvent("Click", 1, 5);
-  DeclareEvent("DblClick", 2, 0);
-  DeclareEvent("MouseDown", 3, 4);
-  DeclareEvent("MouseMove", 4, 4);
-  DeclareEvent("MouseUp", 5, 4);
-  DeclareEvent("KeyDown", 6, 2);
-  DeclareEvent("KeyPress", 7, 1);
-  DeclareEvent("KeyUp", 8, 2);
-  DeclareEvent("CellValueChanged", 9, 2);
+  // Every event parameter is by reference except the first four of Click.
+  auto ref = [](std::initializer_list<const char*> names) {
+    std::vector<Param> out;
+    for (const char* n : names) out.push_back(P(n, true));
+    return out;
+  };
+  DeclareEvent("Click", 1, {P("Pane"), P("Row"), P("Column"), P("ClickPos"), P("Status", true)});
+  DeclareEvent("DblClick", 2, std::vector<Param>{});
+  DeclareEvent("MouseDown", 3, ref({"Button", "Shift", "X", "Y"}));
+  DeclareEvent("MouseMove", 4, ref({"Button", "Shift", "X", "Y"}));
+  DeclareEvent("MouseUp", 5, ref({"Button", "Shift", "X", "Y"}));
+  DeclareEvent("KeyDown", 6, ref({"KeyCode", "Shift"}));
+  DeclareEvent("KeyPress", 7, ref({"KeyAscii"}));
+  DeclareEvent("KeyUp", 8, ref({"KeyCode", "Shift"}));
+  DeclareEvent("CellValueChanged", 9, ref({"Row", "col"}));
 }
 
 }  // namespace tabulo::control

@@ -160,7 +160,13 @@ void DispatchObject::DeclareEvent(std::string name, DispId id, int param_count) 
     if (e.id == id || UCase(e.name) == folded)
       throw DeclarationFault(class_name_, "event " + name + " conflicts with " + e.name);
   }
-  events_.push_back(Event{std::move(name), id, param_count});
+  events_.push_back(Event{std::move(name), id, param_count, {}});
+}
+
+void DispatchObject::DeclareEvent(std::string name, DispId id, std::vector<Param> params) {
+  const int count = static_cast<int>(params.size());
+  DeclareEvent(std::move(name), id, count);
+  events_.back().params = std::move(params);
 }
 
 std::vector<MemberInfo> DispatchObject::Members() const {
@@ -176,9 +182,11 @@ std::vector<MemberInfo> DispatchObject::Members() const {
 std::vector<MemberInfo> DispatchObject::Events() const {
   std::vector<MemberInfo> out;
   for (const Event& e : events_) {
-    MemberInfo info{e.name, e.id, MemberKind::Event, {}};
-    for (int i = 1; i <= e.param_count; ++i)
-      info.params.push_back(Param{"Arg" + std::to_string(i)});
+    MemberInfo info{e.name, e.id, MemberKind::Event, e.params};
+    if (info.params.empty()) {
+      for (int i = 1; i <= e.param_count; ++i)
+        info.params.push_back(Param{"Arg" + std::to_string(i)});
+    }
     out.push_back(std::move(info));
   }
   return out;

@@ -37,7 +37,7 @@ namespace tabulo::platform {
 
 inline constexpr int32_t kErrArgumentNotOptional = 449;
 
-ComError ArgumentNotOptional(std::string source = {});   // 449 "Argument not optional"
+ComError ArgumentNotOptional(std::string source = {});  // 449 "Argument not optional"
 
 enum class MemberKind { Method, PropertyGet, PropertyLet, PropertySetRef, Event };
 
@@ -107,6 +107,8 @@ class DispatchObject : public Dispatch {
   void DeclareObjectProperty(std::string name, DispId id, std::function<Variant()> getter,
                              std::function<void(const Variant&)> setter);
   void DeclareEvent(std::string name, DispId id, int param_count);
+  // The same with the parameters' names and passing, as the event interface lists them.
+  void DeclareEvent(std::string name, DispId id, std::vector<Param> params);
 
   // Raises an event to every connected sink. The argument count must match the declaration
   // (450 otherwise); an undeclared event raises 438. Sinks may change `args`.
@@ -138,6 +140,7 @@ class DispatchObject : public Dispatch {
     std::string name;
     DispId id;
     int param_count;
+    std::vector<Param> params;  // empty when declared by count only
   };
 
   const Member& FindMember(DispId id) const;

@@ -1,0 +1,76 @@
+// tabulo register / tabulo unregister: loads a component library and has it write its
+// classes into, or remove them from, the registry file, as a registration tool does.
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "library/library.h"
+#include "library/registry_file.h"
+#include "platform/com_error.h"
+#include "registry.h"
+
+#ifndef TABULO_DEFAULT_LIBRARY
+#define TABULO_DEFAULT_LIBRARY "libtabulo.so"
+#endif
+
+namespace tabulo::app {
+namespace {
+
+int Registration(const Args& args, bool do_register) {
+  const char* name = do_register ? "register" : "unregister";
+  std::filesystem::path registry = DefaultRegistryPath();
+  std::filesystem::path library_path = TABULO_DEFAULT_LIBRARY;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--registry" && i + 1 < args.size()) {
+      registry = args[++i];
+    } else if (args[i] == "--library" && i + 1 < args.size()) {
+      library_path = args[++i];
+    } else {
+      std::cerr << "usage: tabulo " << name << " [--registry FILE] [--library PATH]\n";
+      return 2;
+    }
+  }
+  try {
+    auto lib = ComponentLibrary::Load(library_path);
+    const int32_t hr =
+        do_register ? lib->RegisterServer(registry) : lib->UnregisterServer(registry);
+    if (hr != library::kSOk) {
+      std::cerr << "tabulo " << name << ": " << lib->path().string() << " failed on "
+                << registry.string() << " (0x" << std::hex << static_cast<uint32_t>(hr) << std::dec
+                << ")\n";
+      return 1;
+    }
+    // What the file says now about this library's classes.
+    int count = 0;
+    for (const library::RegistryEntry& e : library::ReadRegistry(registry)) {
+      if (!do_register || e.library != std::filesystem::weakly_canonical(lib->path()).string())
+        continue;
+      std::cout << e.progid << " " << e.clsid << " " << e.library << "\n";
+      ++count;
+    }
+    if (do_register) {
+      std::cout << "registered " << count << " class(es) in " << registry.string() << "\n";
+    } else {
+      std::cout << "unregistered " << lib->path().string() << " from " << registry.string() << "\n";
+    }
+    return 0;
+  } catch (const platform::ComError& e) {
+    std::cerr << "tabulo " << name << ": " << e.description() << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "tabulo " << name << ": " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
+
+int RegisterCommand(const Args& args) {
+  return Registration(args, true);
+}
+
+int UnregisterCommand(const Args& args) {
+  return Registration(args, false);
+}
+
+}  // namespace tabulo::app

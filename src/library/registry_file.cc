@@ -1,0 +1,130 @@
+// Reading and writing the container's registry file (registry_file.h).
+#include "library/registry_file.h"
+
+#include <algorithm>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <system_error>
+
+#include "platform/com_error.h"
+#include "platform/text.h"
+
+namespace tabulo::library {
+namespace {
+
+using nlohmann::json;
+
+platform::ComError ReadError(const std::filesystem::path& path, const std::string& why) {
+  return platform::ComError(
+      kErrRegistryRead, "Could not read the registry file " + path.string() + ": " + why, "Tabulo");
+}
+
+platform::ComError WriteError(const std::filesystem::path& path, const std::string& why) {
+  return platform::ComError(kErrRegistryWrite,
+                            "Could not write the registry file " + path.string() + ": " + why,
+                            "Tabulo");
+}
+
+std::string Field(const json& entry, const char* key, const std::filesystem::path& path,
+                  const std::string& progid, bool required) {
+  auto it = entry.find(key);
+  if (it == entry.end()) {
+    if (required) throw ReadError(path, progid + " has no \"" + key + "\"");
+    return {};
+  }
+  if (!it->is_string()) throw ReadError(path, progid + ": \"" + key + "\" is not a text");
+  return it->get<std::string>();
+}
+
+void SortEntries(std::vector<RegistryEntry>& entries) {
+  std::sort(entries.begin(), entries.end(), [](const RegistryEntry& a, const RegistryEntry& b) {
+    return platform::UCase(a.progid) < platform::UCase(b.progid);
+  });
+}
+
+}  // namespace
+
+std::vector<RegistryEntry> ReadRegistry(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {};
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ReadError(path, "cannot open it");
+  std::stringstream text;
+  text << in.rdbuf();
+  json doc = json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+  if (doc.is_discarded() || !doc.is_object()) throw ReadError(path, "not a JSON object");
+  auto format = doc.find("format");
+  if (format == doc.end() || !format->is_number_integer() || format->get<int>() != kRegistryFormat)
+    throw ReadError(path, "unknown format (expected \"format\": 1)");
+  auto classes = doc.find("classes");
+  if (classes == doc.end() || !classes->is_object())
+    throw ReadError(path, "\"classes\" is missing or not an object");
+  std::vector<RegistryEntry> out;
+  for (auto it = classes->begin(); it != classes->end(); ++it) {
+    if (!it.value().is_object()) throw ReadError(path, it.key() + " is not an object");
+    const json& e = it.value();
+    out.push_back(RegistryEntry{
+        it.key(), Field(e, "clsid", path, it.key(), true),
+        Field(e, "library", path, it.key(), true), Field(e, "typelib", path, it.key(), false),
+        Field(e, "typelib_id", path, it.key(), false), Field(e, "version", path, it.key(), false)});
+  }
+  SortEntries(out);
+  return out;
+}
+
+void WriteRegistry(const std::filesystem::path& path, const std::vector<RegistryEntry>& entries) {
+  json classes = json::object();
+  for (const RegistryEntry& e : entries) {
+    if (e.progid.empty()) throw WriteError(path, "an entry has no program identifier");
+    classes[e.progid] = json{{"clsid", e.clsid},
+                             {"library", e.library},
+                             {"typelib", e.typelib},
+                             {"typelib_id", e.typelib_id},
+                             {"version", e.version}};
+  }
+  json doc{{"format", kRegistryFormat}, {"classes", classes}};
+  std::error_code ec;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  if (ec) throw WriteError(path, ec.message());
+  std::filesystem::path temp = path;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) throw WriteError(path, "cannot create " + temp.string());
+    out << doc.dump(2) << "\n";
+    out.close();
+    if (!out) throw WriteError(path, "cannot write " + temp.string());
+  }
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    throw WriteError(path, "cannot replace it");
+  }
+}
+
+std::optional<RegistryEntry> FindEntry(const std::vector<RegistryEntry>& entries,
+                                       std::string_view progid) {
+  const std::string folded = platform::UCase(progid);
+  for (const RegistryEntry& e : entries)
+    if (platform::UCase(e.progid) == folded) return e;
+  return std::nullopt;
+}
+
+void PutEntry(std::vector<RegistryEntry>& entries, RegistryEntry entry) {
+  RemoveEntry(entries, entry.progid);
+  entries.push_back(std::move(entry));
+  SortEntries(entries);
+}
+
+bool RemoveEntry(std::vector<RegistryEntry>& entries, std::string_view progid) {
+  const std::string folded = platform::UCase(progid);
+  auto it = std::remove_if(entries.begin(), entries.end(), [&](const RegistryEntry& e) {
+    return platform::UCase(e.progid) == folded;
+  });
+  const bool removed = it != entries.end();
+  entries.erase(it, entries.end());
+  return removed;
+}
+
+}  // namespace tabulo::library
