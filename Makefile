@@ -78,6 +78,10 @@ demo: release
 	@test -f $(BUILD)/sample.db || $(BUILD)/release/apps/tabulo/tabulo sample-db $(BUILD)/sample.db
 	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db \
 	  --sql "SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders WHERE Qty < 400"
+	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db --size 60x6 \
+	  --sql "SELECT Id, Customer, Qty FROM Orders WHERE Qty < 400" \
+	  --edit 0,2=$$(( $$(date +%s) % 400 )) --answer sign demo demo Correction --log-event
+	$(BUILD)/release/apps/tabulo/tabulo audit | tail -n 3
 
 format:
 	find src apps tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i

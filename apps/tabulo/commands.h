@@ -13,5 +13,7 @@ int SampleDbCommand(const Args& args);
 int StringsCommand(const Args& args);
 int ShowCommand(const Args& args);
 int ScriptCommand(const Args& args);
+int HashPasswordCommand(const Args& args);
+int AuditCommand(const Args& args);
 
 }  // namespace tabulo::app

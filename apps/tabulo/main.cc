@@ -14,7 +14,12 @@ void Usage(std::ostream& out) {
          "  strings                     print the built-in string table (1031, 1033, 1036)\n"
          "  show --db PATH --sql SELECT [--at N] [--size COLSxROWS] [--ui-lang N]\n"
          "       [--locale L] [--host CONFIG]   show one control in run mode\n"
-         "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n";
+         "       [--edit ROW,COL=TEXT]... [--answer yes|no|sign U P R|cancel]...\n"
+         "       [--table NAME] [--log-event]\n"
+         "                                      edit cells as an operator first\n"
+         "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n"
+         "  hash-password [--iterations N]   hash the password read from standard input\n"
+         "  audit [--host CONFIG]       list the operator events of the audit database\n";
 }
 
 }  // namespace
@@ -30,6 +35,8 @@ int main(int argc, char** argv) {
   if (command == "strings") return tabulo::app::StringsCommand(args);
   if (command == "show") return tabulo::app::ShowCommand(args);
   if (command == "script") return tabulo::app::ScriptCommand(args);
+  if (command == "hash-password") return tabulo::app::HashPasswordCommand(args);
+  if (command == "audit") return tabulo::app::AuditCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     Usage(std::cout);
     return 0;

@@ -1,9 +1,11 @@
 // The built-in commands of `tabulo script`: sizing, mode, member access, the virtual clock,
-// scrolling, message-box answers and the drained records (messages, debug) and rendering.
+// scrolling, message-box and dialog answers, the drained records (messages, events, debug)
+// and rendering.
 #include <string>
 
 #include "platform/dispatch.h"
 #include "script_error.h"
+#include "script_input.h"
 #include "script_runner.h"
 #include "script_value.h"
 
@@ -60,7 +62,35 @@ void Scroll(CommandContext& c) {
   c.host.Scroll(c.Integer(0));
 }
 
+// A word of a signature: a quoted text, or the word as written.
+std::string SignatureText(CommandContext& c, size_t i) {
+  if (c.Arg(i).empty() || c.Arg(i).front() != '"') return c.Arg(i);
+  return c.Value(i).AsString();
+}
+
+// answer N: the next message box's answer. answer sign USER PASSWORD REASON / answer cancel:
+// the next modal dialog's (the signature dialog hands back user, password and reason).
 void Answer(CommandContext& c) {
+  std::string kind = LowerWord(c.Arg(0));
+  size_t count = c.line.args.size();
+  if (kind == "sign") {
+    if (count != 4) {
+      throw ScriptError("answer sign takes USER PASSWORD REASON, given " +
+                        std::to_string(count - 1) + " argument(s)");
+    }
+    std::vector<Variant> by_ref{Variant(SignatureText(c, 1)), Variant(SignatureText(c, 2)),
+                                Variant(SignatureText(c, 3))};
+    c.host.container().QueueDialogAnswer(platform::DialogAnswer::Ok(Variant(true), by_ref));
+    return;
+  }
+  if (count != 1) {
+    throw ScriptError("answer takes N, sign USER PASSWORD REASON or cancel, given " + c.Arg(0) +
+                      " and " + std::to_string(count - 1) + " more argument(s)");
+  }
+  if (kind == "cancel") {
+    c.host.container().QueueDialogAnswer(platform::DialogAnswer::Cancel());
+    return;
+  }
   c.host.container().QueueAnswer(c.Integer(0));
 }
 
@@ -72,12 +102,15 @@ void Show(CommandContext& c) {
 
 }  // namespace
 
+std::string FormatMessageBox(const platform::MsgBoxRecord& box) {
+  return "MSGBOX style=" + std::to_string(box.style) + " title=" + QuoteText(box.title) +
+         " text=" + QuoteText(box.text);
+}
+
 void ScriptRunner::PrintMessages(std::ostream& out) {
   const auto& boxes = host_.container().message_boxes();
   for (; messages_shown_ < boxes.size(); ++messages_shown_) {
-    const auto& box = boxes[messages_shown_];
-    out << "MSGBOX style=" << box.style << " title=" << QuoteText(box.title)
-        << " text=" << QuoteText(box.text) << "\n";
+    out << FormatMessageBox(boxes[messages_shown_]) << "\n";
   }
 }
 
@@ -107,13 +140,18 @@ void ScriptRunner::AddBuiltins() {
   commands_.Add("call", {"call NAME [ARGS]", 1, kAny, Call});
   commands_.Add("tick", {"tick MS", 1, 1, Tick});
   commands_.Add("scroll", {"scroll N", 1, 1, Scroll});
-  commands_.Add("answer", {"answer N", 1, 1, Answer});
+  commands_.Add("answer",
+                {"answer N | answer sign USER PASSWORD REASON | answer cancel", 1, 4, Answer});
   commands_.Add("messages",
                 {"messages", 0, 0, [this](CommandContext& c) { PrintMessages(c.out); }});
   commands_.Add("debug", {"debug", 0, 0, [this](CommandContext& c) {
                             PrintDebug(c.host.TakeDebugOutput(), c.out);
                           }});
+  commands_.Add("events", {"events", 0, 0, [this](CommandContext& c) {
+                             for (const std::string& line : events_->Take()) c.out << line << "\n";
+                           }});
   commands_.Add("show", {"show", 0, 0, Show});
+  AddInputCommands(commands_);
 }
 
 }  // namespace tabulo::app

@@ -29,9 +29,12 @@ class SessionScriptHost : public ScriptHost {
   void SetMode(bool run) override { session_.SetRunMode(run); }
   void Scroll(int32_t value) override { session_.current().ScrollBar.SetValue(value); }
   std::string Render() override { return view::RenderControl(session_.current()); }
+  platform::FlexGrid* grid() override { return &session_.current().Grid; }
+  platform::TextBox* editor() override { return &session_.current().txtEdit; }
   std::vector<std::string> TakeDebugOutput() override {
     const std::vector<std::string>& all = session_.container().debug_output();
-    std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(debug_seen_), all.end());
+    std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(debug_seen_),
+                                   all.end());
     debug_seen_ = all.size();
     return fresh;
   }

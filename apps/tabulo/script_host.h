@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "platform/dispatch.h"
+#include "platform/flex_grid.h"
 #include "platform/headless_container.h"
+#include "platform/text_box.h"
 
 namespace tabulo::app {
 
@@ -37,6 +39,12 @@ class ScriptHost {
   virtual std::string Render() = 0;
   // The debug output written since the last call, each text as written (`debug`).
   virtual std::vector<std::string> TakeDebugOutput() = 0;
+
+  // The widgets the operator's input reaches (`click`, `type`, `key`): the current control's
+  // grid and its cell editor. None by default; the input commands then report that the
+  // control has no such widget.
+  virtual platform::FlexGrid* grid() { return nullptr; }
+  virtual platform::TextBox* editor() { return nullptr; }
 
   // Adds the host's own commands to the runner's table, or replaces built-in ones (a
   // replacement may wrap the one it replaces; see CommandTable::Add). Called once, when a

@@ -102,7 +102,8 @@ std::vector<std::string> CommandTable::Names() const {
 }
 
 ScriptRunner::ScriptRunner(ScriptHost& host, std::ostream& out, std::ostream& err)
-    : host_(host), out_(out), err_(err) {
+    : host_(host), out_(out), err_(err), events_(std::make_shared<EventLog>()) {
+  host_.control().Advise(events_);
   AddBuiltins();
   host_.AddCommands(commands_);
 }

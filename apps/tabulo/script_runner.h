@@ -4,7 +4,9 @@
 // result, not a fault: it prints "ERROR N: description" on `out` and the script goes on.
 //
 // Built-in commands: size W H, mode run|design, let NAME [ARGS] VALUE, get NAME [ARGS],
-// call NAME [ARGS], tick MS, scroll N, answer N, messages, debug, show.
+// call NAME [ARGS], tick MS, scroll N, answer N|sign USER PASSWORD REASON|cancel, messages,
+// events, debug, show, and the operator's input: click, rclick, dblclick ROW COL, type TEXT,
+// key NAME (script_input.h).
 #pragma once
 
 #include <cstddef>
@@ -12,12 +14,15 @@
 #include <functional>
 #include <istream>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/headless_container.h"
 #include "platform/variant.h"
+#include "script_events.h"
 #include "script_host.h"
 #include "script_parser.h"
 
@@ -67,7 +72,8 @@ class CommandTable {
 
 class ScriptRunner {
  public:
-  // Fills the table with the built-in commands, then lets the host add its own.
+  // Fills the table with the built-in commands, then lets the host add its own; connects
+  // the event log to the host's control.
   ScriptRunner(ScriptHost& host, std::ostream& out, std::ostream& err);
 
   CommandTable& commands() { return commands_; }
@@ -88,7 +94,11 @@ class ScriptRunner {
   std::ostream& err_;
   CommandTable commands_;
   size_t messages_shown_ = 0;  // message boxes of the container already printed
+  std::shared_ptr<EventLog> events_;
 };
+
+// A message box as `messages` prints it: MSGBOX style=N title="..." text="...".
+std::string FormatMessageBox(const platform::MsgBoxRecord& box);
 
 // `tabulo script FILE|-`: runs the file (or standard input for "-") against `host`. A file
 // that cannot be read prints a message on `err` and returns 2.

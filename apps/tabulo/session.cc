@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "control/globals.h"
+#include "host/security_manager.h"
 #include "platform/com_error.h"
 #include "platform/ui_language.h"
 
@@ -22,7 +23,8 @@ int32_t UiLanguageFromEnvironment() {
 
 Session::Session(const SessionOptions& options)
     : host_(InstallHost(options.host_config)),
-      site_(std::make_shared<HostControlSite>()),
+      site_(std::make_shared<HostControlSite>(
+          host::NewSecurityManager(host_.config, container_, host::LocalUserName()))),
       width_(options.width),
       height_(options.height) {
   const platform::Locale* locale = platform::Locale::Find(options.locale);

@@ -1,6 +1,8 @@
 // A hosting session of the container program: the headless container (the host runtime's
 // display), the host installation, and the controls placed on the display. `tabulo show`
-// and `tabulo script` both run one.
+// and `tabulo script` both run one. Every control gets the same site, whose service 4 is the
+// security manager of the host configuration: it asks for signatures through this container
+// and names the account the program runs under as the operator of its audit records.
 #pragma once
 
 #include <memory>

@@ -27,6 +27,7 @@
 #include "platform/container.h"
 #include "platform/dispatch_object.h"
 #include "platform/flex_grid.h"
+#include "platform/property_bag.h"
 #include "platform/status_bar.h"
 #include "platform/std_font.h"
 #include "platform/text_box.h"
@@ -56,6 +57,12 @@ class TabuloCtl : public platform::DispatchObject {
   void AmbientChanged(std::string_view name);
   // The control ends: timer stopped, record set closed, the shared data server released.
   void Terminate();
+
+  // ---- The container's save and load of the control's properties (persistence.cc) ----
+  // Errors are ignored when saving; when loading each is shown (except those about Unique)
+  // and loading goes on with the next value.
+  void WriteProperties(platform::PropertyBag& PropBag);
+  void ReadProperties(const platform::PropertyBag& PropBag);
 
   // ---- Host interfaces and public members of the lifecycle (lifecycle.cc) ----
   void SetControlSite(int32_t lControlID, std::shared_ptr<host::ControlSite> pControlSite,

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
+#include "host/password_hash.h"
 #include "platform/com_error.h"
 
 namespace tabulo::host {
@@ -55,6 +58,9 @@ class Walker {
       pos += quoted.size();
     }
   }
+
+  // Back to the start, for a section that may stand before those already read.
+  void Rewind() { cursor_ = 0; }
 
   void CheckKeys(const Json& object, const std::set<std::string>& allowed) {
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -150,6 +156,66 @@ ClusterConfig ParseCluster(Walker& w, const Json& j) {
   return c;
 }
 
+SecurityUser ParseUser(Walker& w, const Json& j) {
+  if (!j.is_object()) w.Fail("users", "expected an object for each user");
+  w.CheckKeys(j, {"name", "level", "password_hash"});
+  SecurityUser u;
+  u.name = w.String(j, "name", true);
+  if (u.name.empty()) w.Fail("name", "a user needs a name");
+  auto level = j.find("level");
+  if (level == j.end()) w.Fail("level", "missing");
+  w.Seek("level");
+  if (!level->is_number_integer() || level->get<int64_t>() < 0 || level->get<int64_t>() > INT32_MAX)
+    w.Fail("level", "expected a command level (a whole number, 0 or more)");
+  u.level = static_cast<int32_t>(level->get<int64_t>());
+  u.password_hash = w.String(j, "password_hash", true);
+  try {
+    ParsePasswordHash(u.password_hash);
+  } catch (const platform::ComError& e) {
+    w.Fail("password_hash", e.description());
+  }
+  return u;
+}
+
+SecurityConfig ParseSecurity(Walker& w, const Json& root) {
+  SecurityConfig s;
+  auto it = root.find("security");
+  if (it == root.end()) return s;
+  w.Rewind();
+  w.Seek("security");
+  if (!it->is_object()) w.Fail("security", "expected an object");
+  const Json& j = *it;
+  w.CheckKeys(j, {"users", "reason_categories", "audit_database"});
+  // Each part is sought from the section's start, so that lines are right in any key order.
+  auto to_section = [&w] {
+    w.Rewind();
+    w.Seek("security");
+  };
+  to_section();
+  std::set<std::string> names;
+  for (const Json& u : w.Array(j, "users")) {
+    s.users.push_back(ParseUser(w, u));
+    if (!names.insert(s.users.back().name).second)
+      w.Fail("name", "user \"" + s.users.back().name + "\" is listed twice");
+  }
+  to_section();
+  for (const Json& c : w.Array(j, "reason_categories")) {
+    if (!c.is_string() || c.get<std::string>().empty())
+      w.Fail("reason_categories", "expected a list of non-empty texts");
+    s.reason_categories.push_back(c.get<std::string>());
+  }
+  if (j.contains("audit_database")) {
+    to_section();
+    s.audit_database = w.String(j, "audit_database", false);
+    if (s.audit_database.empty()) w.Fail("audit_database", "empty path");
+  }
+  return s;
+}
+
+// The demo user's password "demo", hashed with the full default cost.
+constexpr const char* kDemoPasswordHash =
+    "pbkdf2-sha256$600000$62th9mEdOfgCPuTYN8csJw==$OzexE+UY32U8eUAToltV/qXu2V07yYkrZgpqoj223Yg=";
+
 }  // namespace
 
 HostConfig DefaultHostConfig(const std::string& machine_name) {
@@ -165,6 +231,8 @@ HostConfig DefaultHostConfig(const std::string& machine_name) {
   logging.coordinator = "Local";
   config.clusters.push_back(std::move(local));
   config.clusters.push_back(std::move(logging));
+  config.security.users.push_back(SecurityUser{"demo", 10, kDemoPasswordHash});
+  config.security.reason_categories = {"Correction", "Maintenance"};
   return config;
 }
 
@@ -180,7 +248,7 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
   }
   Walker w(text, file_name);
   if (!root.is_object()) w.Fail("", "the configuration must be a JSON object");
-  w.CheckKeys(root, {"format", "data_sources", "clusters"});
+  w.CheckKeys(root, {"format", "data_sources", "clusters", "security"});
   auto format = root.find("format");
   if (format == root.end()) w.Fail("format", "missing (write \"format\": 1)");
   w.Seek("format");
@@ -195,6 +263,7 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
     if (!names.insert(config.clusters.back().name).second)
       w.Fail("name", "cluster \"" + config.clusters.back().name + "\" is listed twice");
   }
+  config.security = ParseSecurity(w, root);
   return config;
 }
 
@@ -208,6 +277,24 @@ HostConfig LoadHostConfig(const std::string& path) {
   HostConfig config = ParseHostConfig(buffer.str(), path);
   config.base_dir = std::filesystem::absolute(path).parent_path().string();
   return config;
+}
+
+AuditDatabaseLocation ResolveAuditDatabase(const HostConfig& config) {
+  const std::string& configured = config.security.audit_database;
+  if (configured.empty())
+    return {DefaultAuditDatabasePath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME")), true};
+  std::filesystem::path p(configured);
+  if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
+  return {p.string(), false};
+}
+
+std::string DefaultAuditDatabasePath(const char* xdg_state_home, const char* home) {
+  // The XDG rules ignore a relative value.
+  if (xdg_state_home && *xdg_state_home && std::filesystem::path(xdg_state_home).is_absolute())
+    return (std::filesystem::path(xdg_state_home) / "tabulo" / "audit.db").string();
+  if (home && *home && std::filesystem::path(home).is_absolute())
+    return (std::filesystem::path(home) / ".local" / "state" / "tabulo" / "audit.db").string();
+  return {};
 }
 
 std::string LocalMachineName() {

@@ -17,12 +17,22 @@
 //             "data_sources": { "Plant": "a.db" } } // overrides the global names
 //         ] },
 //       { "name": "Local Logging", "type": "Logging", "coordinator": "Local" }
-//     ]
+//     ],
+//     "security": {                                 // the security manager
+//       "users": [
+//         { "name": "alice",                        // required, unique (case matters)
+//           "level": 50,                            // required: command level, 0 or more
+//           "password_hash": "pbkdf2-sha256$600000$...$..." } ],  // `tabulo hash-password`
+//       "reason_categories": [ "Correction", "Maintenance" ],
+//       "audit_database": "audit.db" }             // SQLite file of the operator events
 //   }
 // Relative paths are taken from the configuration file's folder. A data source name that
-// no map knows is used as a path to an SQLite file.
+// no map knows is used as a path to an SQLite file. A file replaces the embedded default's
+// security settings: without a "security" object it has no users (every signature fails)
+// and no reason categories.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,15 +57,30 @@ struct ClusterConfig {
   std::vector<ServerConfig> servers;
 };
 
+struct SecurityUser {
+  std::string name;
+  int32_t level = 0;          // command level
+  std::string password_hash;  // see password_hash.h
+};
+
+struct SecurityConfig {
+  std::vector<SecurityUser> users;
+  std::vector<std::string> reason_categories;
+  std::string audit_database;  // empty: DefaultAuditDatabasePath()
+};
+
 struct HostConfig {
   std::string base_dir;  // folder that relative paths start from ("" = current folder)
   std::map<std::string, std::string> data_sources;
   std::vector<ClusterConfig> clusters;
+  SecurityConfig security;
 };
 
 // The embedded default: the DizuvAdar cluster "Local" (coordinator "Local") with one server
 // named after the machine, serving local SQLite files, and the logging cluster
-// "Local Logging" of the same coordinator.
+// "Local Logging" of the same coordinator. Its security manager knows one demo user, "demo"
+// with the password "demo" and command level 10, and the reason categories "Correction" and
+// "Maintenance"; operator events go to the default audit database.
 HostConfig DefaultHostConfig(const std::string& machine_name);
 
 // Parses a configuration text. Errors raise platform::ComError whose description names the
@@ -64,6 +89,19 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
 
 // Reads and parses a configuration file; an unreadable file is an error naming it.
 HostConfig LoadHostConfig(const std::string& path);
+
+// Where the operator events go: the configured "audit_database" (relative to base_dir), or
+// the default. `is_default` tells the audit log that it may create the folder.
+struct AuditDatabaseLocation {
+  std::string path;  // empty: no default could be found (no HOME)
+  bool is_default = false;
+};
+AuditDatabaseLocation ResolveAuditDatabase(const HostConfig& config);
+
+// The default audit database: $XDG_STATE_HOME/tabulo/audit.db when that variable is set and
+// absolute, else $HOME/.local/state/tabulo/audit.db; "" when neither is usable. The
+// arguments are the variables' values (null when unset).
+std::string DefaultAuditDatabasePath(const char* xdg_state_home, const char* home);
 
 // The machine's host name ("localhost" when it cannot be read).
 std::string LocalMachineName();

@@ -65,13 +65,20 @@ class PropertyBag {
   const std::vector<Entry>& entries() const { return entries_; }
 
   // Same keys in the same order with structurally equal values (Variant::operator==).
+  // The origin is not compared.
   bool operator==(const PropertyBag& other) const;
+
+  // Where the bag was read from (a file name), for error descriptions of its readers;
+  // empty for a bag made in memory.
+  const std::string& origin() const { return origin_; }
+  void set_origin(std::string origin) { origin_ = std::move(origin); }
 
  private:
   const Entry* Find(std::string_view name) const;
 
   std::vector<Entry> entries_;
   std::map<std::string, size_t, std::less<>> index_;  // name -> position in entries_
+  std::string origin_;
 };
 
 }  // namespace tabulo::platform

@@ -5,7 +5,10 @@
 // Grammar (lines end with LF; a CR before it is ignored; leading blanks and tabs are
 // indentation; empty lines and lines starting with "#" are ignored):
 //
-//   file      = "TabuloPropertyBag 1" NL { entry }
+//   file      = "TabuloPropertyBag " version NL { entry } end
+//   version   = "1" | "2"
+//   end       = "End" NL                               (version 2 on: a text without it is
+//                                                      truncated; version 1 has no end line)
 //   entry     = key "=" value NL                      (blanks around "=" are optional)
 //   key       = bare | string                         bare: one or more of A-Z a-z 0-9 _
 //   value     = "Empty" | "Null" | "Nothing"          (Nothing: an Object holding none)
@@ -26,6 +29,9 @@
 //   escape    = \" | \\ | \n | \r | \t | \xHH         (\xHH: any byte, so that control
 //                                                      characters, NUL and bytes that are
 //                                                      not UTF-8 round-trip too)
+//
+// Built-in classes: an object of class "StdFont" (property_bag_font.h) is saved and loaded
+// here, without the object factory.
 //
 // Array elements are listed first index slowest: (0,0), (0,1), ..., (1,0), ... Elements of
 // a typed array must have the array's type. Arrays and objects nest at most
@@ -51,16 +57,17 @@ namespace tabulo::platform {
 
 inline constexpr int32_t kErrInvalidFileFormat = 321;
 inline constexpr int32_t kErrOutOfStackSpace = 28;
-inline constexpr int kPropertyBagFormatVersion = 1;
+// Version 2 added the "End" line and the built-in "StdFont"; version 1 texts are still read.
+inline constexpr int kPropertyBagFormatVersion = 2;
 inline constexpr int kPropertyBagMaxDepth = 16;
 
 // Recreates an object from its PersistClassName when loading; returns nullptr for a class
-// it does not know.
+// it does not know. Not asked for the built-in classes.
 using ObjectFactory = std::function<std::shared_ptr<Dispatch>(std::string_view class_name)>;
 
 std::string SerializePropertyBag(const PropertyBag& bag);
 
-// `file_name` is used only in error descriptions.
+// `file_name` is used in error descriptions and becomes the bag's origin().
 PropertyBag ParsePropertyBag(std::string_view text, std::string_view file_name,
                              const ObjectFactory& factory);
 

@@ -8,6 +8,7 @@
 
 #include "platform/com_error.h"
 #include "platform/dispatch.h"
+#include "platform/property_bag_font.h"
 #include "platform/property_bag_format.h"
 
 namespace tabulo::platform {
@@ -56,6 +57,12 @@ class Parser {
     ReadHeader();
     PropertyBag bag;
     if (ReadEntries(bag, 0)) Fail("unexpected \"}\"");
+    if (version_ >= 2) {
+      if (!saw_end_) Fail("unexpected end of text: missing the \"End\" line (truncated)");
+      Cursor c;
+      if (NextContentLine(c)) Fail("text after the \"End\" line");
+    }
+    bag.set_origin(std::string(file_name_));
     return bag;
   }
 
@@ -85,7 +92,8 @@ class Parser {
     line_ = 0;
     Cursor c{header};
     if (!c.Eat("TabuloPropertyBag "))
-      Fail("not a property bag (the first line must be \"TabuloPropertyBag 1\")");
+      Fail("not a property bag (the first line must be \"TabuloPropertyBag " +
+           std::to_string(kPropertyBagFormatVersion) + "\")");
     int version = 0;
     auto [ptr, ec] = std::from_chars(c.rest.data(), c.rest.data() + c.rest.size(), version);
     if (ec != std::errc() || ptr != c.rest.data() + c.rest.size() || version < 1)
@@ -93,6 +101,7 @@ class Parser {
     if (version > kPropertyBagFormatVersion)
       Fail("format version " + std::to_string(version) + " is newer than this program reads (" +
            std::to_string(kPropertyBagFormatVersion) + ")");
+    version_ = version;
   }
 
   // Moves to the next line that is not empty or a comment; false at the end of the text.
@@ -105,11 +114,16 @@ class Parser {
     return false;
   }
 
-  // Reads entries into `bag` until a "}" line (returns true) or the end of the text (false).
+  // Reads entries into `bag` until a "}" line (returns true), the "End" line of the outermost
+  // bag or the end of the text (false).
   bool ReadEntries(PropertyBag& bag, int depth) {
     Cursor c;
     while (NextContentLine(c)) {
       if (c.rest == "}") return true;
+      if (depth == 0 && version_ >= 2 && c.rest == "End") {
+        saw_end_ = true;
+        return false;
+      }
       std::string key = ReadKey(c);
       key_path_.push_back(key);
       if (bag.Contains(key)) Fail("duplicate key");
@@ -362,6 +376,16 @@ class Parser {
 
     // The object is made once its block is read, so errors name the line that opened it.
     line_ = open_line;
+    if (class_name == kStdFontClassName) {
+      std::shared_ptr<StdFont> font;
+      try {
+        font = LoadStdFont(nested);
+      } catch (const ComError& e) {
+        throw ComError(e.number(), Where() + ": " + e.description(), e.source());
+      }
+      line_ = close_line;
+      return Variant(std::static_pointer_cast<Dispatch>(font));
+    }
     if (!factory_) Fail("no object factory to create class \"" + class_name + "\"");
     std::shared_ptr<Dispatch> object = factory_(class_name);
     if (!object) Fail("unknown class \"" + class_name + "\"");
@@ -395,6 +419,8 @@ class Parser {
   const ObjectFactory& factory_;
   std::vector<std::string_view> lines_;
   size_t line_ = 0;  // index of the current line
+  int version_ = 1;
+  bool saw_end_ = false;
   std::vector<std::string> key_path_;
 };
 

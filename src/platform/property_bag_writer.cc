@@ -4,6 +4,7 @@
 
 #include "platform/com_error.h"
 #include "platform/dispatch.h"
+#include "platform/property_bag_font.h"
 #include "platform/property_bag_format.h"
 
 namespace tabulo::platform {
@@ -103,6 +104,7 @@ class Writer {
   std::string Write(const PropertyBag& bag) {
     out_ = "TabuloPropertyBag " + std::to_string(kPropertyBagFormatVersion) + "\n";
     WriteEntries(bag, 0);
+    out_ += "End\n";
     return std::move(out_);
   }
 
@@ -221,6 +223,13 @@ class Writer {
       out_ += "Nothing";
       return;
     }
+    if (const auto* font = dynamic_cast<const StdFont*>(object.get())) {
+      CheckDepth(depth + 1);
+      PropertyBag nested;
+      SaveStdFont(*font, nested);
+      WriteNested(kStdFontClassName, nested, depth);
+      return;
+    }
     const auto* persist = dynamic_cast<const PersistPropertyBag*>(object.get());
     if (persist == nullptr)
       throw ComError(kErrTypeMismatch, "Type mismatch (" + KeyText() + ": an object of class " +
@@ -229,8 +238,12 @@ class Writer {
     CheckDepth(depth + 1);
     PropertyBag nested;
     persist->SaveProperties(nested);
+    WriteNested(persist->PersistClassName(), nested, depth);
+  }
+
+  void WriteNested(std::string_view class_name, const PropertyBag& nested, int depth) {
     out_ += "Object ";
-    AppendQuoted(out_, persist->PersistClassName());
+    AppendQuoted(out_, class_name);
     out_ += " {\n";
     WriteEntries(nested, depth + 1);
     Indent(depth);

@@ -13,6 +13,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$script" "$work/session.tab"
 cp "$(dirname "$script")/host.json" "$work/host.json"
 cd "$work"
+# Audit records of the session stay in its folder.
+export XDG_STATE_HOME="$work/state"
 status=0
 "$tabulo" script session.tab --host host.json --locale en-US --ui-lang 1033 >actual.txt 2>&1 || status=$?
 echo "exit $status" >>actual.txt

@@ -1,7 +1,11 @@
 // A ScriptHost for tests: a sample automation class in place of the control (properties of
 // each type, a read-only and an indexed one, methods with by-reference and optional
 // arguments, one that raises, ones that reach the container), hosted in a real
-// HeadlessContainer, starting in design mode at 9600 x 3600 twips.
+// HeadlessContainer, starting in design mode at 9600 x 3600 twips. Its grid (10 rows, 6
+// columns, one fixed of each, in 4000 x 1500 twips: rows 7 to 9 and column 5 off screen) and
+// editor are wired as a grid control wires them: the grid's mouse and key events become the
+// control's events, entering a data cell opens the editor over it with the cell's text, and
+// Enter or Tab in the editor puts its text into the cell and closes it.
 #pragma once
 
 #include <map>
@@ -97,7 +101,18 @@ class SampleControl : public platform::DispatchObject {
       container_.event_loop().Post([this, later] { text = later; });
       return Variant();
     });
+    DeclareEvent("Click", 1, 2);
+    DeclareEvent("DblClick", 2, 0);
+    DeclareEvent("MouseDown", 3, 4);
+    DeclareEvent("MouseMove", 4, 4);
+    DeclareEvent("MouseUp", 5, 4);
+    DeclareEvent("KeyDown", 6, 2);
+    DeclareEvent("KeyPress", 7, 1);
+    DeclareEvent("KeyUp", 8, 2);
+    DeclareEvent("CellValueChanged", 9, 2);
   }
+
+  void Raise(std::string_view name, std::vector<Variant> args) { Fire(name, args); }
 
   std::string text = "first";
   int32_t count = 0;
@@ -118,6 +133,7 @@ class FakeScriptHost : public ScriptHost {
  public:
   FakeScriptHost() : control_(std::make_shared<SampleControl>(container_, debug_)) {
     container_.SetAmbientUserMode(false);
+    WireWidgets();
   }
 
   platform::Dispatch& control() override { return *control_; }
@@ -145,13 +161,76 @@ class FakeScriptHost : public ScriptHost {
     return out;
   }
   std::vector<std::string> TakeDebugOutput() override { return std::exchange(debug_, {}); }
+  platform::FlexGrid* grid() override { return has_widgets_ ? &grid_ : nullptr; }
+  platform::TextBox* editor() override { return has_widgets_ ? &editor_ : nullptr; }
 
   SampleControl& sample() { return *control_; }
+  platform::FlexGrid& sample_grid() { return grid_; }
+  platform::TextBox& sample_editor() { return editor_; }
+  // A control without a grid or an editor.
+  void DropWidgets() { has_widgets_ = false; }
 
  private:
+  void WireWidgets() {
+    grid_.SetRows(10);
+    grid_.SetCols(6);
+    grid_.Move(0, 0, 4000, 1500);
+    for (int32_t r = 1; r < 10; ++r) {
+      for (int32_t c = 1; c < 6; ++c) {
+        std::string text = "r";  // operator+ on a literal trips a false GCC 12 -Wrestrict
+        text += std::to_string(r);
+        text += 'c';
+        text += std::to_string(c);
+        grid_.SetTextMatrix(r, c, text);
+      }
+    }
+    grid_.set_focus_scope(&focus_);
+    editor_.set_focus_scope(&focus_);
+    editor_.set_visible(false);
+    auto mouse = [this](const char* name) {
+      return [this, name](int16_t& b, int16_t& s, float& x, float& y) {
+        control_->Raise(name, {Variant(b), Variant(s), Variant(x), Variant(y)});
+      };
+    };
+    grid_.on_mouse_move = mouse("MouseMove");
+    grid_.on_mouse_down = mouse("MouseDown");
+    grid_.on_mouse_up = mouse("MouseUp");
+    grid_.on_click = [this] {
+      control_->Raise("Click", {Variant(grid_.Row()), Variant(grid_.Col())});
+    };
+    grid_.on_dbl_click = [this] { control_->Raise("DblClick", {}); };
+    grid_.on_key_down = [this](int16_t& k, int16_t& s) {
+      control_->Raise("KeyDown", {Variant(k), Variant(s)});
+    };
+    grid_.on_key_press = [this](int16_t& k) { control_->Raise("KeyPress", {Variant(k)}); };
+    grid_.on_key_up = [this](int16_t& k, int16_t& s) {
+      control_->Raise("KeyUp", {Variant(k), Variant(s)});
+    };
+    grid_.on_enter_cell = [this] {
+      editor_.Move(grid_.CellLeft(), grid_.CellTop(), grid_.CellWidth(), grid_.CellHeight());
+      editor_.set_text(grid_.Text());
+      editor_.set_visible(true);
+      editor_.SetFocus();
+    };
+    editor_.on_key_press = [this](int16_t& k) {
+      if (k != platform::kKeyReturn && k != platform::kKeyTab) return;
+      if (editor_.text() != grid_.Text()) {
+        grid_.SetText(editor_.text());
+        control_->Raise("CellValueChanged", {Variant(static_cast<int16_t>(grid_.Row())),
+                                             Variant(static_cast<int16_t>(grid_.Col()))});
+      }
+      editor_.set_visible(false);
+      grid_.SetFocus();
+    };
+  }
+
   platform::HeadlessContainer container_;
   std::vector<std::string> debug_;
   std::shared_ptr<SampleControl> control_;
+  platform::FocusScope focus_;
+  platform::FlexGrid grid_{"Grid"};
+  platform::TextBox editor_{"txtEdit"};
+  bool has_widgets_ = true;
   int32_t width_ = 9600;
   int32_t height_ = 3600;
   int32_t scroll_ = 0;

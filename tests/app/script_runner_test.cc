@@ -137,7 +137,9 @@ TEST(ScriptRunner, FaultsOfTheScriptStopItWithTheLineNumberAndExit2) {
       {"tick -5", "tick: argument 1 out of range (0 to 2147483647), given -5"},
       {"tick 1.5", "tick expects a whole number in argument 1, given 1.5"},
       {"scroll \"x\"", "scroll expects a whole number in argument 1, given \"x\""},
-      {"answer", "answer takes 1 argument, given 0 (answer N)"},
+      {"answer",
+       "answer takes 1 argument to 4, given 0 (answer N | answer sign USER PASSWORD "
+       "REASON | answer cancel)"},
   };
   for (const Case& c : cases) {
     Outcome r = RunScript(Cat({"get Count\n# comment\n\n", c.bad_line, "\nget Text\n"}));

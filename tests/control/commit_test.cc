@@ -273,3 +273,49 @@ TEST_F(EditTest, SetCellTextReportsARefusedConfirmation) {
 
 }  // namespace
 }  // namespace tabulo::control::testing
+
+namespace tabulo::control::testing {
+namespace {
+
+TEST_F(EditTest, DoublesAndTimestampsAreMatchedWithinTheirTolerances) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Price, Placed FROM Orders ORDER BY Id");
+  {
+    host::testing::TestDb db(db_);
+    // Stored with milliseconds before the control reads them.
+    db.Exec("UPDATE Orders SET Placed = '2020-01-03 10:30:00.250' WHERE Id IN (2, 3, 4)");
+  }
+  ctl.Refresh();
+  {
+    host::testing::TestDb db(db_);
+    // Others nudge the values within the tolerances (0.001; 108 ms) ...
+    db.Exec(
+        "UPDATE Orders SET Price = Price + 0.0009, Placed = '2020-01-03 10:30:00.358' "
+        "WHERE Id = 2");
+    // ... and beyond them.
+    db.Exec("UPDATE Orders SET Price = Price + 0.0011 WHERE Id = 3");
+    db.Exec("UPDATE Orders SET Placed = '2020-01-03 10:30:00.359' WHERE Id = 4");
+  }
+  Edit(ctl, 2, 2, "21");
+  std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("Price >=  0.999 AND Price <=  1.001 AND Placed >= {ts '2020-01-03 "
+                          "10:30:00.142'} AND Placed <= {ts '2020-01-03 10:30:00.358'}"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "21");
+  EXPECT_EQ(MessageCount(), 0u);
+
+  Edit(ctl, 3, 2, "31");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "3");
+  Edit(ctl, 4, 2, "41");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4"), "4");
+  EXPECT_EQ(MessageCount(), 2u);
+
+  // A timestamp typed by the operator is written with the database's own date form.
+  Edit(ctl, 5, 4, "3/4/2021 1:02:03 PM");
+  EXPECT_EQ(DbValue("SELECT Placed FROM Orders WHERE Id = 5"), "2021-03-04 13:02:03");
+  EXPECT_EQ(ctl.GetCellText(4, 3), "3/4/2021 1:02:03 PM");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing

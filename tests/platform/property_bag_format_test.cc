@@ -84,7 +84,7 @@ TEST(PropertyBagFormat, WritesReadableLinesInBagOrder) {
   bag.WriteProperty("Widths", Variant(SafeArray::Vector({Variant(int16_t{10}), Variant()})),
                     Variant());
   EXPECT_EQ(SerializePropertyBag(bag),
-            "TabuloPropertyBag 1\n"
+            "TabuloPropertyBag 2\n"
             "Version = String \"7.6.1.0\"\n"
             "Enabled = Boolean False\n"
             "BackColor = Long 255\n"
@@ -92,7 +92,8 @@ TEST(PropertyBagFormat, WritesReadableLinesInBagOrder) {
             "Widths = Array Variant (0 To 1) {\n"
             "  Integer 10\n"
             "  Empty\n"
-            "}\n");
+            "}\n"
+            "End\n");
 }
 
 TEST(PropertyBagFormat, EveryScalarTypeRoundTripsExactly) {
@@ -153,8 +154,8 @@ TEST(PropertyBagFormat, StringsAndKeysRoundTripByteForByte) {
   PropertyBag bag;
   for (const std::string& t : texts) bag.Store(t.empty() ? "empty" : t, Variant(t));
   std::string text = SerializePropertyBag(bag);
-  // Control characters never appear raw: one line per entry.
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(std::size(texts)) + 1);
+  // Control characters never appear raw: one line per entry, plus the header and end lines.
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(std::size(texts)) + 2);
   EXPECT_NE(text.find("\xE2\x82\xAC"), std::string::npos);  // unicode kept as it is
   EXPECT_EQ(Parse(text), bag);
 }
@@ -298,9 +299,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         BadText{"",
                 "321: panel.tab, line 1: not a property bag (the first line must be "
-                "\"TabuloPropertyBag 1\")"},
-        BadText{"TabuloPropertyBag 2\nA = Long 1\n",
-                "321: panel.tab, line 1: format version 2 is newer than this program reads (1)"},
+                "\"TabuloPropertyBag 2\")"},
+        BadText{"TabuloPropertyBag 3\nA = Long 1\nEnd\n",
+                "321: panel.tab, line 1: format version 3 is newer than this program reads (2)"},
         BadText{"TabuloPropertyBag x\n", "321: panel.tab, line 1: bad format version \"x\""},
         BadText{HEAD "A = Long 1\nFont = String \"Arial\n",
                 "321: panel.tab, line 3, key \"Font\": unterminated string"},
@@ -396,7 +397,13 @@ TEST(PropertyBagFormat, EveryTruncationAndByteFlipIsRefusedCleanly) {
       EXPECT_EQ(e.description().rfind("panel.tab, line ", 0), 0u) << e.description();
     }
   };
-  for (size_t n = 0; n < text.size(); ++n) check(text.substr(0, n));
+  // Every cut before the end line is complete is refused, not read as a shorter bag.
+  ASSERT_EQ(text.substr(text.size() - 4), "End\n");
+  for (size_t n = 0; n + 1 < text.size(); ++n) {
+    SCOPED_TRACE("cut at " + std::to_string(n));
+    EXPECT_NE(ParseError(text.substr(0, n)), "no error");
+    check(text.substr(0, n));
+  }
   for (size_t i = 0; i < text.size(); ++i)
     for (char replacement : {'\0', '"', '{', '}', '\n', '9', '\\', '\xFF'}) {
       std::string damaged = text;

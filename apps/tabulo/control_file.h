@@ -1,0 +1,40 @@
+// The container's control files: a control saved with the display that holds it, as the text
+// form of its property bag (platform/property_bag_format.h), and loaded again when the
+// display is opened.
+//
+// Saving is atomic: the text goes to a temporary file in the target's folder, is synced to
+// disk and then renamed over the target, so a failed save leaves the old file as it was.
+// Errors name the file: 75 "Path/File access error" for a file that cannot be written or
+// read, 53 "File not found", and the bag format's 321 for a text that cannot be parsed.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+#include "control/tabulo_ctl.h"
+#include "platform/property_bag.h"
+
+namespace tabulo::app {
+
+inline constexpr int32_t kErrFileNotFound = 53;
+inline constexpr int32_t kErrPathFileAccess = 75;
+
+// The steps of an atomic save, named for fault injection in tests.
+enum class SaveStep { Create, Write, Sync, Rename };
+// Returns true to make the step fail as a full or broken disk would (EIO).
+using SaveFault = std::function<bool(SaveStep)>;
+
+void WriteControlFile(const std::filesystem::path& path, const platform::PropertyBag& bag,
+                      const SaveFault& fault = nullptr);
+// The bag's origin is the file's name as given.
+platform::PropertyBag ReadControlFile(const std::filesystem::path& path);
+
+// The control's save handler into a bag, written to `path`.
+void SaveControlFile(control::TabuloCtl& ctl, const std::filesystem::path& path,
+                     const SaveFault& fault = nullptr);
+// Reads `path` and hands the bag to the control's load handler, as opening a display does
+// for a control just created. A file that cannot be read or parsed raises before the control
+// is touched; errors in single values are shown by the control and loading goes on.
+void LoadControlFile(const std::filesystem::path& path, control::TabuloCtl& ctl);
+
+}  // namespace tabulo::app

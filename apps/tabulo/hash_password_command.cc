@@ -1,0 +1,54 @@
+// tabulo hash-password: reads a password from standard input and prints its hash line for
+// the "password_hash" of a user in the host configuration.
+#include <charconv>
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "host/password_hash.h"
+#include "platform/com_error.h"
+
+namespace tabulo::app {
+
+int HashPasswordCommand(const Args& args) {
+  int iterations = host::kDefaultPasswordIterations;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--iterations" && i + 1 < args.size()) {
+      const std::string& v = args[++i];
+      auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), iterations);
+      if (v.empty() || ec != std::errc() || end != v.data() + v.size() ||
+          iterations < host::kMinPasswordIterations || iterations > host::kMaxPasswordIterations) {
+        std::cerr << "tabulo hash-password: --iterations takes " << host::kMinPasswordIterations
+                  << " to " << host::kMaxPasswordIterations << "\n";
+        return 2;
+      }
+    } else {
+      std::cerr << "usage: tabulo hash-password [--iterations N] < password\n";
+      return 2;
+    }
+  }
+  if (iterations < host::kDefaultPasswordIterations)
+    std::cerr << "tabulo hash-password: warning: " << iterations
+              << " iterations are below the default " << host::kDefaultPasswordIterations
+              << "; use such a hash in test configurations only\n";
+  // The first line is the password; its line end is not part of it.
+  std::string password;
+  if (!std::getline(std::cin, password) && password.empty()) {
+    std::cerr << "tabulo hash-password: no password on standard input\n";
+    return 1;
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  if (password.empty()) {
+    std::cerr << "tabulo hash-password: the password is empty\n";
+    return 1;
+  }
+  try {
+    std::cout << host::HashPassword(password, iterations) << "\n";
+  } catch (const platform::ComError& e) {
+    std::cerr << "tabulo hash-password: " << e.description() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace tabulo::app

@@ -1,0 +1,63 @@
+// The audit trail of operator events: an SQLite file that records are only ever appended to.
+// Each record answers who changed what, when, from which value to which, and why.
+//
+// Table operator_events (created with the first record; UPDATE and DELETE abort in triggers):
+//   id            INTEGER PRIMARY KEY AUTOINCREMENT
+//   recorded_at   UTC time of the write, "2026-12-07T21:46:49.123Z"
+//   cluster, event_type, column_name, source, signature1, signature2, old_value, new_value,
+//   signature3    the nine texts the control hands over, in its order
+//   signed_by1, signed_by2, signed_reason, signed_at
+//                 the security manager's own memory of its last successful signature (users,
+//                 reason, UTC time); "" when none was given since it started
+//   operator      the account the container runs under
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tabulo::host {
+
+// The record could not be written / the audit database could not be read.
+inline constexpr int64_t kErrAuditWrite = 0x80040206;
+inline constexpr int64_t kErrAuditRead = 0x80040207;
+
+struct OperatorEvent {
+  std::string cluster, event_type, column_name, source;
+  std::string signature1, signature2, old_value, new_value, signature3;
+};
+
+struct AuditRecord {
+  int64_t id = 0;  // assigned by the database
+  std::string recorded_at;
+  OperatorEvent event;
+  std::string signed_by1, signed_by2, signed_reason, signed_at;
+  std::string operator_name;
+};
+
+struct AuditLogOptions {
+  std::string path;            // empty: there is no audit database (error at write time)
+  bool create_folder = false;  // only for the default location; a configured folder must exist
+  int busy_timeout_ms = 5000;  // how long a write waits for another program's lock
+};
+
+// Appends `record` (its id ignored) in one durable transaction (synchronous=FULL), creating
+// the database and its table on first use. Raises platform::ComError kErrAuditWrite whose
+// description names the cause: folder missing, read-only, locked, not a database.
+void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record);
+
+// Every record, oldest first. Raises platform::ComError kErrAuditRead for a missing or
+// unreadable file, or one that holds no audit table.
+std::vector<AuditRecord> ReadAuditRecords(const std::string& path);
+
+// One readable line:
+// `#1 2026-12-07T21:46:49.123Z signed by alice and bob, reason "Correction";
+//  Plant: Prod - Orders, column Qty: "5" -> "7"; dbUpdate, cluster Local Logging; operator ops`
+// ("not signed" when the control asked for no signature).
+std::string FormatAuditRecord(const AuditRecord& record);
+
+// "2026-12-07T21:46:49.123Z".
+std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time);
+
+}  // namespace tabulo::host

@@ -1,0 +1,213 @@
+#include "host/security_manager.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "host/password_hash.h"
+#include "platform/com_error.h"
+#include "platform/conversions.h"
+
+namespace tabulo::host {
+namespace {
+
+using platform::ComError;
+using platform::Param;
+using platform::Variant;
+
+constexpr const char* kSource = "SecurityManager";
+
+std::string Trim(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<Param> Params(std::initializer_list<const char*> names, size_t first_by_ref = 99) {
+  std::vector<Param> params;
+  for (const char* name : names) {
+    bool by_ref = params.size() >= first_by_ref;
+    params.push_back(Param{name, false, by_ref});
+  }
+  return params;
+}
+
+}  // namespace
+
+SecurityManager::SecurityManager(platform::Container& container, SecurityManagerOptions options)
+    : DispatchObject("SecurityManager"), container_(container), options_(std::move(options)) {
+  DeclareMethod("RequestESignature", kDispRequestESignature,
+                Params({"prompt", "dual", "reasonRequired", "allowUserReason", "reasonCategory",
+                        "level1", "level2", "text1", "text2", "text3"},
+                       7),
+                [this](std::vector<Variant>& args) {
+                  ESignatureRequest r;
+                  r.prompt = ArgString(args, 0);
+                  r.dual = ArgBool(args, 1);
+                  r.reason_required = ArgBool(args, 2);
+                  r.allow_user_reason = ArgBool(args, 3);
+                  r.reason_category = ArgString(args, 4);
+                  r.level1 = ArgLong(args, 5);
+                  r.level2 = ArgLong(args, 6);
+                  ESignature signature = RequestESignature(r);
+                  args[7] = Variant(signature.user1);
+                  args[8] = Variant(signature.user2);
+                  args[9] = Variant(signature.reason);
+                  return Variant();
+                });
+  DeclareMethod("GetReasonCategories", kDispGetReasonCategories, {},
+                [this](std::vector<Variant>&) { return CategoriesArray(); });
+  DeclareMethod("WriteOperatorEvent", kDispWriteOperatorEvent,
+                Params({"cluster", "eventType", "column", "source", "sigText1", "sigText2",
+                        "oldValue", "newValue", "sigText3"}),
+                [this](std::vector<Variant>& args) {
+                  OperatorEvent e;
+                  std::string* fields[] = {&e.cluster,   &e.event_type, &e.column_name,
+                                           &e.source,    &e.signature1, &e.signature2,
+                                           &e.old_value, &e.new_value,  &e.signature3};
+                  for (size_t i = 0; i < 9; ++i) *fields[i] = ArgString(args, i);
+                  WriteOperatorEvent(e);
+                  return Variant();
+                });
+}
+
+Variant SecurityManager::CategoriesArray() const {
+  const auto& categories = options_.security.reason_categories;
+  platform::SafeArray array(platform::VarType::String,
+                            {{0, static_cast<int32_t>(categories.size())}});
+  for (size_t i = 0; i < categories.size(); ++i)
+    array.Set(static_cast<int32_t>(i), Variant(categories[i]));
+  return Variant(std::move(array));
+}
+
+std::chrono::system_clock::time_point SecurityManager::Now() const {
+  return options_.now ? options_.now() : std::chrono::system_clock::now();
+}
+
+const SecurityUser* SecurityManager::CheckCredentials(const std::string& user,
+                                                      const std::string& password) {
+  const auto& users = options_.security.users;
+  auto it = std::find_if(users.begin(), users.end(),
+                         [&](const SecurityUser& u) { return u.name == user; });
+  if (it != users.end() && VerifyPassword(password, it->password_hash)) return &*it;
+  if (it == users.end()) {
+    // Spend the time a known user would cost, so that the answer's delay does not tell
+    // which user names exist.
+    int cost = kMinPasswordIterations;
+    for (const SecurityUser& u : users)
+      cost = std::max(cost, ParsePasswordHash(u.password_hash).iterations);
+    VerifyPassword(password, "pbkdf2-sha256$" + std::to_string(cost) +
+                                 "$AAAAAAAAAAAAAAAAAAAAAA==$"
+                                 "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=");
+  }
+  throw ComError(kErrSignatureRefused, "The user name or password is not correct.", kSource);
+}
+
+void SecurityManager::CheckReason(const ESignatureRequest& request,
+                                  const std::string& reason) const {
+  if (reason.empty()) {
+    if (request.reason_required)
+      throw ComError(kErrReasonRequired, "A reason is required.", kSource);
+    return;
+  }
+  if (request.allow_user_reason) return;
+  const auto& categories = options_.security.reason_categories;
+  bool offered = request.reason_category.empty()
+                     ? std::find(categories.begin(), categories.end(), reason) != categories.end()
+                     : reason == request.reason_category;
+  if (!offered)
+    throw ComError(kErrReasonNotAllowed,
+                   "The reason \"" + reason + "\" is not one of the offered reason categories.",
+                   kSource);
+}
+
+std::string SecurityManager::AskSigner(const ESignatureRequest& request, int signer, int32_t level,
+                                       std::string& reason) {
+  std::vector<Variant> args = {Variant(""),
+                               Variant(""),
+                               Variant(""),
+                               Variant(request.prompt),
+                               Variant(static_cast<int32_t>(signer)),
+                               Variant(level),
+                               Variant(signer == 1 && request.reason_required),
+                               Variant(request.allow_user_reason),
+                               Variant(request.reason_category),
+                               CategoriesArray()};
+  Variant result;
+  try {
+    result = container_.ShowDialog(std::string(platform::kDialogESignature), args);
+  } catch (const ComError& e) {
+    if (e.number() != platform::kErrDialogCancelled) throw;
+    throw ComError(platform::kErrDialogCancelled, "The signature was cancelled.", kSource);
+  }
+  if (result.type() == platform::VarType::Boolean && !result.AsBoolean())
+    throw ComError(platform::kErrDialogCancelled, "The signature was cancelled.", kSource);
+  auto text = [&](size_t i) {
+    return args[i].IsEmpty() ? std::string() : platform::CStr(args[i], coercion_locale());
+  };
+  std::string user = Trim(text(0));
+  const SecurityUser* account = CheckCredentials(user, text(1));
+  if (level >= 0 && account->level < level)
+    throw ComError(
+        kErrSignatureLevel,
+        "The user \"" + user + "\" does not hold command level " + std::to_string(level) + ".",
+        kSource);
+  reason = Trim(text(2));
+  return user;
+}
+
+ESignature SecurityManager::RequestESignature(const ESignatureRequest& request) {
+  ESignature signature;
+  signature.user1 = AskSigner(request, 1, request.level1, signature.reason);
+  CheckReason(request, signature.reason);
+  if (request.dual) {
+    std::string unused_reason;
+    signature.user2 = AskSigner(request, 2, request.level2, unused_reason);
+    if (signature.user2 == signature.user1)
+      throw ComError(kErrSignatureSameUser, "The second signature must come from a different user.",
+                     kSource);
+  }
+  last_signature_ = signature;
+  last_signed_at_ = FormatUtcTimestamp(Now());
+  return signature;
+}
+
+void SecurityManager::WriteOperatorEvent(const OperatorEvent& event) {
+  AuditRecord record;
+  record.recorded_at = FormatUtcTimestamp(Now());
+  record.event = event;
+  record.signed_by1 = last_signature_.user1;
+  record.signed_by2 = last_signature_.user2;
+  record.signed_reason = last_signature_.reason;
+  record.signed_at = last_signed_at_;
+  record.operator_name = options_.operator_name;
+  AppendAuditRecord(options_.audit, record);
+}
+
+std::shared_ptr<SecurityManager> NewSecurityManager(const HostConfig& config,
+                                                    platform::Container& container,
+                                                    std::string operator_name) {
+  SecurityManagerOptions options;
+  options.security = config.security;
+  AuditDatabaseLocation location = ResolveAuditDatabase(config);
+  options.audit.path = location.path;
+  options.audit.create_folder = location.is_default;
+  options.operator_name = std::move(operator_name);
+  return std::make_shared<SecurityManager>(container, std::move(options));
+}
+
+std::string LocalUserName() {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_name)
+    return found->pw_name;
+  return {};
+}
+
+}  // namespace tabulo::host

@@ -1,0 +1,110 @@
+// SecurityManager: the host's security manager as the control reaches it, a late-bound
+// automation object (service 4 of the control site). Members, by name or dispatch id:
+//
+// 1 RequestESignature(prompt, dual, reasonRequired, allowUserReason, reasonCategory, level1,
+//   level2, ByRef text1, ByRef text2, ByRef text3)
+//   Asks the container's "ESignature" dialog once per signer (no retries). Returns normally
+//   when signed, with text1 = the first signer's user name, text2 = the second signer's
+//   (dual) or "", text3 = the reason; the ByRef texts are left alone on failure. Raises:
+//     32755       cancelled (also a dialog that answers False)
+//     0x80040201  "The user name or password is not correct." (unknown user or bad password)
+//     0x80040202  the signer lacks the command level (a level < 0 requires none)
+//     0x80040203  dual: the second signer is the first one again
+//     0x80040204  reasonRequired and no reason given
+//     0x80040205  allowUserReason false and the reason is not an offered category: when
+//                 reasonCategory is given it alone is offered, otherwise every configured
+//                 reason category is
+//   The reason is the first signer's; the second signer countersigns it (a reason typed in
+//   the second dialog is not used, and the second dialog asks for none).
+//   Dialog arguments: 0 user, 1 password, 2 reason (all ByRef, in ""), 3 prompt, 4 signer
+//   number (Long 1 or 2), 5 required command level (Long), 6 reasonRequired, 7
+//   allowUserReason, 8 reasonCategory, 9 the reason categories (array of texts).
+//
+// 2 GetReasonCategories() -> zero-based one-dimensional String array of the configured
+//   reason categories.
+//
+// 3 WriteOperatorEvent(cluster, eventType, column, source, sigText1, sigText2, oldValue,
+//   newValue, sigText3) appends one record to the audit log (audit_log.h), together with the
+//   users, reason and time of this manager's last successful signature and the operator
+//   account; raises 0x80040206 when it cannot be written.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/audit_log.h"
+#include "host/host_config.h"
+#include "platform/container.h"
+#include "platform/dispatch_object.h"
+
+namespace tabulo::host {
+
+inline constexpr int64_t kErrSignatureRefused = 0x80040201;
+inline constexpr int64_t kErrSignatureLevel = 0x80040202;
+inline constexpr int64_t kErrSignatureSameUser = 0x80040203;
+inline constexpr int64_t kErrReasonRequired = 0x80040204;
+inline constexpr int64_t kErrReasonNotAllowed = 0x80040205;
+
+inline constexpr platform::DispId kDispRequestESignature = 1;
+inline constexpr platform::DispId kDispGetReasonCategories = 2;
+inline constexpr platform::DispId kDispWriteOperatorEvent = 3;
+
+struct SecurityManagerOptions {
+  SecurityConfig security;
+  AuditLogOptions audit;
+  std::string operator_name;  // the account the container runs under
+  // The wall clock for audit timestamps; null: the system clock.
+  std::function<std::chrono::system_clock::time_point()> now;
+};
+
+struct ESignatureRequest {
+  std::string prompt;
+  bool dual = false;
+  bool reason_required = false;
+  bool allow_user_reason = true;
+  std::string reason_category;
+  int32_t level1 = -1, level2 = -1;
+};
+
+struct ESignature {
+  std::string user1, user2, reason;
+};
+
+class SecurityManager : public platform::DispatchObject {
+ public:
+  // `container` asks for the signatures and must outlive the manager.
+  SecurityManager(platform::Container& container, SecurityManagerOptions options);
+
+  ESignature RequestESignature(const ESignatureRequest& request);
+  const std::vector<std::string>& reason_categories() const {
+    return options_.security.reason_categories;
+  }
+  void WriteOperatorEvent(const OperatorEvent& event);
+
+ private:
+  // One signer's dialog and checks; returns the user name, and the reason in `reason`.
+  std::string AskSigner(const ESignatureRequest& request, int signer, int32_t level,
+                        std::string& reason);
+  const SecurityUser* CheckCredentials(const std::string& user, const std::string& password);
+  void CheckReason(const ESignatureRequest& request, const std::string& reason) const;
+  platform::Variant CategoriesArray() const;
+  std::chrono::system_clock::time_point Now() const;
+
+  platform::Container& container_;
+  SecurityManagerOptions options_;
+  ESignature last_signature_;
+  std::string last_signed_at_;
+};
+
+// The manager of a host configuration, writing to its audit database.
+std::shared_ptr<SecurityManager> NewSecurityManager(const HostConfig& config,
+                                                    platform::Container& container,
+                                                    std::string operator_name);
+
+// The account the process runs under ("" when it cannot be told).
+std::string LocalUserName();
+
+}  // namespace tabulo::host

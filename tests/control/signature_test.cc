@@ -1,0 +1,236 @@
+// Signed edits and operator events end to end: the host's real security manager asks the
+// container's signature dialog (answered from the headless container's queue) and writes its
+// audit database, which the tests read back.
+#include "edit_fixture.h"
+#include "host/audit_log.h"
+#include "host/password_hash.h"
+#include "host/security_manager.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+using platform::DialogAnswer;
+using platform::Variant;
+
+class SecuritySite : public host::ControlSite {
+ public:
+  explicit SecuritySite(std::shared_ptr<platform::Dispatch> manager)
+      : manager_(std::move(manager)) {}
+  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
+    return number == host::kServiceSecurityManager ? manager_ : nullptr;
+  }
+
+ private:
+  std::shared_ptr<platform::Dispatch> manager_;
+};
+
+class SignedEditTest : public EditTest {
+ protected:
+  // A control over Orders whose site carries a security manager with three users (cheap
+  // hashes: these are tests) writing to audit.db in the test's folder.
+  TabuloCtl& SignedControl(const std::string& sql = "SELECT Id, Qty, Note FROM Orders ORDER BY Id",
+                           std::string audit_folder = {}) {
+    TabuloCtl& ctl = EditOrders(sql);
+    host::SecurityManagerOptions options;
+    options.security.users = {{"alice", 10, host::HashPassword("pw-a", 1000)},
+                              {"bob", 5, host::HashPassword("pw-b", 1000)},
+                              {"carol", 20, host::HashPassword("pw-c", 1000)}};
+    options.security.reason_categories = {"Correction", "Maintenance"};
+    audit_ =
+        (audit_folder.empty() ? folder_.path() : std::filesystem::path(audit_folder)) / "audit.db";
+    options.audit.path = audit_.string();
+    options.operator_name = "op";
+    manager_ = std::make_shared<host::SecurityManager>(container_, options);
+    ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");
+    return ctl;
+  }
+  static void RequireSignature(TabuloCtl& ctl) {
+    ctl.SetConfirmUpdates(true);
+    ctl.ESignatureRequired = true;
+    ctl.ESignaturePrompt = "Sign the change";
+  }
+  void Sign(const std::string& user, const std::string& password, const std::string& reason) {
+    container_.QueueDialogAnswer(
+        DialogAnswer::Ok(Variant(true), {Variant(user), Variant(password), Variant(reason)}));
+  }
+  std::vector<host::AuditRecord> Audit() const {
+    if (!std::filesystem::exists(audit_)) return {};
+    return host::ReadAuditRecords(audit_.string());
+  }
+
+  std::filesystem::path audit_;
+  std::shared_ptr<host::SecurityManager> manager_;
+};
+
+TEST_F(SignedEditTest, ASignedEditIsWrittenAndCarriesTheSignersAndReason) {
+  TabuloCtl& ctl = SignedControl();
+  RequireSignature(ctl);
+  ctl.ESignature1CommandLevel = 10;
+  Sign("alice", "pw-a", "Correction");
+  Edit(ctl, 3, 2, "33");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "33");
+  EXPECT_EQ(ctl.SignatureText(1), "alice");
+  EXPECT_EQ(ctl.SignatureText(2), "");
+  EXPECT_EQ(ctl.SignatureText(3), "Correction");
+  ASSERT_EQ(container_.dialogs().size(), 1u);
+  const platform::DialogRecord& d = container_.dialogs()[0];
+  EXPECT_EQ(d.dialog, "ESignature");
+  EXPECT_EQ(d.args.at(3).AsString(), "Sign the change");
+  EXPECT_EQ(d.args.at(5).AsLong(), 10);
+  EXPECT_EQ(MessageCount(), 0u);  // no confirmation box besides the signature
+}
+
+TEST_F(SignedEditTest, RefusedSignaturesWriteNothingAndShowNothing) {
+  TabuloCtl& ctl = SignedControl();
+  RequireSignature(ctl);
+  ctl.ESignature1CommandLevel = 10;
+  struct Case {
+    const char* what;
+    std::function<void()> answer;
+  };
+  const std::vector<Case> cases = {
+      {"cancelled", [&] { container_.QueueDialogAnswer(DialogAnswer::Cancel()); }},
+      {"wrong password", [&] { Sign("alice", "pw-b", "Correction"); }},
+      {"unknown user", [&] { Sign("mallory", "pw-a", "Correction"); }},
+      {"level too low", [&] { Sign("bob", "pw-b", "Correction"); }},
+  };
+  for (const Case& c : cases) {
+    c.answer();
+    Edit(ctl, 2, 2, "99");
+    EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "2") << c.what;
+    EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2") << c.what;  // reloaded: the typed text is gone
+    EXPECT_NE(ctl.Grid.CellBackColorAt(2, 2), kChangedCellColor) << c.what;
+    EXPECT_FALSE(ctl.Editing()) << c.what;
+  }
+  EXPECT_EQ(MessageCount(), 0u);
+  EXPECT_EQ(container_.dialogs().size(), cases.size());
+}
+
+TEST_F(SignedEditTest, DualSignatureNeedsTwoDifferentSigners) {
+  TabuloCtl& ctl = SignedControl();
+  RequireSignature(ctl);
+  ctl.ESignatureDualSignatureRequired = true;
+  ctl.ESignature1CommandLevel = 5;
+  ctl.ESignature2CommandLevel = 20;
+  Sign("alice", "pw-a", "Maintenance");
+  Sign("alice", "pw-a", "");
+  Edit(ctl, 4, 2, "44");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4"), "4");
+
+  Sign("bob", "pw-b", "Maintenance");
+  Sign("carol", "pw-c", "");
+  Edit(ctl, 4, 2, "45");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4"), "45");
+  EXPECT_EQ(ctl.SignatureText(1), "bob");
+  EXPECT_EQ(ctl.SignatureText(2), "carol");
+  EXPECT_EQ(ctl.SignatureText(3), "Maintenance");
+  ASSERT_EQ(container_.dialogs().size(), 4u);
+  EXPECT_EQ(container_.dialogs()[3].args.at(4).AsLong(), 2);   // the second signer
+  EXPECT_EQ(container_.dialogs()[3].args.at(5).AsLong(), 20);  // at the second level
+}
+
+TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
+  TabuloCtl& ctl = SignedControl("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  ctl.LogEvent = true;
+  RequireSignature(ctl);
+  // Two changed cells in one row: one put in by the program beforehand, one typed.
+  ctl.SetAllowUpdates(false);
+  ctl.Grid.SetTextMatrix(3, 2, "Zed");
+  ctl.Grid.SetRow(3);
+  ctl.Grid.SetCol(2);
+  ctl.Grid.SetCellBackColor(kChangedCellColor);
+  ctl.SetAllowUpdates(true);
+  Sign("carol", "pw-c", "Correction");
+  Edit(ctl, 3, 3, "12");
+  ASSERT_EQ(DbValue("SELECT Customer || '|' || Qty FROM Orders WHERE Id = 3"), "Zed|12");
+  std::vector<host::AuditRecord> records = Audit();
+  ASSERT_EQ(records.size(), 2u);
+  const std::string source = db_.string() + ":  - Orders";
+  const host::OperatorEvent& a = records[0].event;
+  EXPECT_EQ(a.cluster, "Local Logging");  // the logging cluster of the data's coordinator
+  EXPECT_EQ(a.event_type, "dbUpdate");
+  EXPECT_EQ(a.column_name, "Customer");
+  EXPECT_EQ(a.source, source);
+  EXPECT_EQ(a.signature1, "carol");
+  EXPECT_EQ(a.signature2, "");
+  EXPECT_EQ(a.old_value, "C3");
+  EXPECT_EQ(a.new_value, "Zed");
+  EXPECT_EQ(a.signature3, "Correction");
+  EXPECT_EQ(records[1].event.column_name, "Qty");
+  EXPECT_EQ(records[1].event.old_value, "3");
+  EXPECT_EQ(records[1].event.new_value, "12");
+  EXPECT_EQ(records[1].signed_by1, "carol");
+  EXPECT_EQ(records[1].signed_reason, "Correction");
+  EXPECT_EQ(records[1].operator_name, "op");
+  EXPECT_EQ(records[1].recorded_at.back(), 'Z');  // UTC
+  EXPECT_EQ(MessageCount(), 0u);
+}
+
+TEST_F(SignedEditTest, UnsignedLoggingCarriesDefaultsAndANullOldValueIsAudited) {
+  TabuloCtl& ctl = SignedControl();
+  ctl.LogEvent = true;
+  ctl.LoggingClusterName = "Plant Logging";
+  ctl.LogEventType = "noteFix";
+  Edit(ctl, 7, 3, "now set");  // Id 7: Note was null
+  ASSERT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "now set");
+  std::vector<host::AuditRecord> records = Audit();
+  ASSERT_EQ(records.size(), 1u);
+  const host::OperatorEvent& e = records[0].event;
+  EXPECT_EQ(e.cluster, "Plant Logging");  // a named cluster is used as it stands
+  EXPECT_EQ(e.event_type, "noteFix");
+  EXPECT_EQ(e.signature1, "<Default>");
+  EXPECT_EQ(e.signature2, "<Default>");
+  EXPECT_EQ(e.signature3, "<Default>");
+  EXPECT_EQ(e.old_value, "");
+  EXPECT_EQ(e.new_value, "now set");
+  EXPECT_EQ(MessageCount(), 0u);
+}
+
+TEST_F(SignedEditTest, AWriteThatDidNotHappenIsNotAudited) {
+  TabuloCtl& ctl = SignedControl();
+  ctl.LogEvent = true;
+  host::testing::TestDb(db_).Exec("UPDATE Orders SET Qty = 500 WHERE Id = 2");
+  Edit(ctl, 2, 2, "20");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_NE(LastMessage().text.find("someone else"), std::string::npos);
+  EXPECT_TRUE(Audit().empty());
+  ctl.LogEvent = false;
+  Edit(ctl, 3, 2, "30");
+  EXPECT_TRUE(Audit().empty());
+}
+
+TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenIsReportedAndTheUpdateStays) {
+  TabuloCtl& ctl = SignedControl("SELECT Id, Qty, Note FROM Orders ORDER BY Id",
+                                 (folder_.path() / "no-such-folder").string());
+  ctl.LogEvent = true;
+  Edit(ctl, 2, 2, "22");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "22");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "Error logging operator event");
+  EXPECT_EQ(LastMessage().title, "Error");
+  EXPECT_FALSE(std::filesystem::exists(audit_));
+}
+
+class NoLoggingClusterTest : public SignedEditTest {
+ protected:
+  void SetUp() override {
+    host::HostConfig config = host::DefaultHostConfig("TESTBOX");
+    std::erase_if(config.clusters,
+                  [](const host::ClusterConfig& c) { return c.type == host::kClusterTypeLogging; });
+    InstallHost(config);
+  }
+};
+
+TEST_F(NoLoggingClusterTest, WithoutALoggingClusterNothingIsLoggedButTheUpdateStays) {
+  TabuloCtl& ctl = SignedControl();
+  ctl.LogEvent = true;
+  Edit(ctl, 2, 2, "23");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "23");
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text, "No OPC CLuster from same coordinator");
+  EXPECT_EQ(LastMessage().title, "Operator Logging");
+  EXPECT_TRUE(Audit().empty());
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
