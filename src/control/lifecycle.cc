@@ -1,6 +1,8 @@
 // The control's life in its container: creation, the new-instance values, show, the
 // ambient change between design and run mode, the host's site and language, the end.
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
@@ -13,6 +15,55 @@ namespace tabulo::control {
 
 using localization::g_Language;
 using platform::ComError;
+
+namespace {
+
+// The characters of the ANSI code page (Windows-1252) above Latin-1's control range 0x80-0x9F.
+constexpr char32_t kAnsiExtras[] = {0x20AC, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x017D, 0x2018,
+                                    0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC,
+                                    0x2122, 0x0161, 0x203A, 0x0153, 0x017E, 0x0178};
+
+char32_t DecodeUtf8(std::string_view piece) {
+  const auto b = [&](size_t k) {
+    return static_cast<char32_t>(static_cast<unsigned char>(piece[k]));
+  };
+  switch (piece.size()) {
+    case 2:
+      return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    case 3:
+      return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    default:
+      return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+  }
+}
+
+// The text as the ANSI debug output receives it: what the code page cannot hold becomes "?".
+std::string AnsiText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t next = platform::Utf8Next(text, i);
+    const std::string_view piece = text.substr(i, next - i);
+    bool keep = false;
+    if (piece.size() == 1) {
+      keep = static_cast<unsigned char>(piece[0]) < 0x80;
+    } else {
+      const char32_t cp = DecodeUtf8(piece);
+      keep = (cp >= 0xA0 && cp <= 0xFF) ||
+             std::find(std::begin(kAnsiExtras), std::end(kAnsiExtras), cp) != std::end(kAnsiExtras);
+    }
+    if (keep) {
+      out += piece;
+    } else {
+      out += '?';
+    }
+    i = next;
+  }
+  return out;
+}
+
+}  // namespace
 
 TabuloCtl::TabuloCtl(platform::Container& site)
     : DispatchObject("TabuloCtl"),
@@ -150,6 +201,9 @@ void TabuloCtl::Terminate() {
   } catch (const ComError&) {
   }
   m_rs.reset();
+  // An ended control no longer follows the cluster: a later change of the active server
+  // must not reconnect the process on its behalf.
+  m_Mgr.reset();
   // The shared reference is emptied for every control of the process.
   g_DataServer.reset();
 }
@@ -176,7 +230,7 @@ void TabuloCtl::UserModeSet() {
 }
 
 void TabuloCtl::OutputDebug(const std::string& msg) {
-  site_.OutputDebugString("Tabulo: " + msg + "\r\n");
+  site_.OutputDebugString(AnsiText("Tabulo: " + msg + "\r\n"));
 }
 
 bool TabuloCtl::IsInHost() const {

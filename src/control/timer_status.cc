@@ -16,6 +16,10 @@ constexpr char kNoClusterText[] =
     "are defined in the Panel Studio Servers configuration";
 constexpr char kNoClusterTitle[] = "No DizuvAdar Clusters Defined";
 constexpr char kNoCoordinator[] = "- - - -";
+// Dates are days in a double: a deadline one interval after the last tick can come out a
+// hair after the next tick's time. Within half a millisecond it counts as reached, so that an
+// interval of whole seconds re-queries on every tick it names.
+constexpr double kDeadlineSlack = 0.5 / 86400000.0;
 
 }  // namespace
 
@@ -25,7 +29,7 @@ void TabuloCtl::Timer1_Timer() {
   if (txtEdit.visible() || m_bEditing) return;
   try {
     Timer1.set_enabled(false);
-    if (m_dtNextRefresh <= Now()) {
+    if (m_dtNextRefresh <= Now() + kDeadlineSlack) {
       Refresh(false);
       Timer1.set_interval(1000);
       m_dtNextRefresh = Now() + m_dRefreshInterval / 1000.0 / 86400.0;

@@ -142,6 +142,10 @@ void ClusterRegistry::SetActiveServer(const std::string& cluster, const std::str
   const ServerConfig* before = ActiveServerOf(*c);
   c->active_server = server;
   if (before == &*s) return;
+  NotifyManagers(cluster, server);
+}
+
+void ClusterRegistry::NotifyManagers(const std::string& cluster, const std::string& server) {
   // A manager may be destroyed by its own handler: notify a snapshot, skipping managers
   // that unregistered meanwhile.
   std::vector<ClusterManager*> snapshot = managers_;
@@ -156,10 +160,13 @@ void ClusterRegistry::SetServerReachable(const std::string& cluster, const std::
   if (!c)
     throw platform::ComError(kErrNoServer, "No cluster \"" + cluster + "\"", "ClusterManager");
   for (ServerConfig& s : c->servers) {
-    if (s.name == server) {
-      s.reachable = reachable;
-      return;
-    }
+    if (s.name != server) continue;
+    const bool changed = s.reachable != reachable;
+    s.reachable = reachable;
+    // Losing the active server (or getting it back) changes what the cluster serves: its
+    // users must reconnect, as when another server becomes active.
+    if (changed && ActiveServerOf(*c) == &s) NotifyManagers(cluster, server);
+    return;
   }
   throw platform::ComError(kErrNoServer,
                            "No server \"" + server + "\" in cluster \"" + cluster + "\"",

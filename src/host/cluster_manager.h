@@ -71,8 +71,8 @@ class ClusterManager {
   // be reached.
   std::shared_ptr<DataServer> ActiveDataServer();
 
-  // Raised when the active server of the selected cluster changes; the argument is the
-  // new server's name (callers do not rely on it).
+  // Raised when the active server of the selected cluster changes, or becomes reachable or
+  // unreachable; the argument is the active server's name (callers do not rely on it).
   std::function<void(const std::string&)> OnActiveServerChange;
 
  private:
@@ -94,8 +94,9 @@ class ClusterRegistry : public std::enable_shared_from_this<ClusterRegistry> {
   const HostConfig& config() const { return config_; }
 
   // Operations of the host (the container or a test): make another server active, or
-  // mark a server reachable or not. A change of the active server notifies every manager
-  // whose list has that cluster selected. Unknown names raise platform::ComError.
+  // mark a server reachable or not. A change of the active server, and a change of the
+  // active server's reachability, notify every manager whose list has that cluster selected
+  // (with the active server's name). Unknown names raise platform::ComError.
   void SetActiveServer(const std::string& cluster, const std::string& server);
   void SetServerReachable(const std::string& cluster, const std::string& server, bool reachable);
   std::string ActiveServerName(const std::string& cluster) const;
@@ -109,6 +110,7 @@ class ClusterRegistry : public std::enable_shared_from_this<ClusterRegistry> {
   std::shared_ptr<DataServer> DataServerOf(const ClusterConfig& cluster, const ServerConfig& s);
   void Register(ClusterManager* m) { managers_.push_back(m); }
   void Unregister(ClusterManager* m);
+  void NotifyManagers(const std::string& cluster, const std::string& server);
 
   HostConfig config_;
   DataServerFactory factory_;

@@ -93,6 +93,26 @@ TEST_F(ClustersTest, ClusterNameFillsInTheFirstAndFindsItsLoggingCluster) {
   EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), "");
 }
 
+TEST_F(ClustersTest, UnknownClusterFindsOnlyALoggingClusterOfThePlaceholderCoordinator) {
+  host::HostConfig config;
+  config.clusters = {Cluster("North", kData, "C1", {Server("n1")}),
+                     Cluster("North Log", kLogging, "C1"), Cluster("Orphans", kLogging, "- - - -"),
+                     Cluster("Blank", kLogging, "")};
+  InstallHost(config);
+  TabuloCtl& ctl = NewControl();
+  ctl.SetClusterName("Nowhere");
+  EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), "Orphans");
+  ctl.SetClusterName("North");
+  EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), "North Log");
+  // Without any DizuvAdar cluster the name stays empty, and again only the placeholder matches.
+  host::HostConfig logging_only;
+  logging_only.clusters = {Cluster("Blank", kLogging, ""), Cluster("Orphans", kLogging, "- - - -")};
+  InstallHost(logging_only);
+  TabuloCtl& other = NewControl();
+  EXPECT_EQ(other.ClusterName(), "");
+  EXPECT_EQ(other.GetAssociatedLoggingClusterName(), "Orphans");
+}
+
 TEST_F(ClustersTest, NoDataClusterIsReportedOnceAndStaysUnconnected) {
   host::HostConfig config;
   config.clusters = {Cluster("Logs", kLogging, "C1")};

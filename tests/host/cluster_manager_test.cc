@@ -87,6 +87,23 @@ TEST(ClusterManager, ManagerDestroyedInItsOwnHandlerIsSafe) {
   EXPECT_EQ(b_events, 0);
 }
 
+TEST(ClusterManager, ReachabilityOfTheActiveServerNotifiesButOfAnotherDoesNot) {
+  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
+  auto m = registry->NewManager();
+  m->GetClusterList().SelectCluster("Line 1");
+  std::vector<std::string> seen;
+  m->OnActiveServerChange = [&](const std::string& s) { seen.push_back(s); };
+  registry->SetServerReachable("Line 1", "beta", false);  // not the active one
+  EXPECT_TRUE(seen.empty());
+  registry->SetServerReachable("Line 1", "alpha", false);
+  registry->SetServerReachable("Line 1", "alpha", false);  // no change, no event
+  EXPECT_EQ(seen, (std::vector<std::string>{"alpha"}));
+  EXPECT_THROW(m->ActiveDataServer(), platform::ComError);
+  registry->SetServerReachable("Line 1", "alpha", true);
+  EXPECT_EQ(seen, (std::vector<std::string>{"alpha", "alpha"}));
+  EXPECT_THROW(registry->SetServerReachable("Line 1", "gamma", true), platform::ComError);
+}
+
 TEST(ClusterManager, UnreachableActiveServerGivesAnErrorNamingIt) {
   auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
   auto m = registry->NewManager();

@@ -1,0 +1,207 @@
+// Failover inside one DizuvAdar cluster: two servers, each serving its own copy of the data,
+// the active one lost and the other made active through the host's cluster registry; the
+// controls of the process reconnect and re-query. Also the one-time no-cluster message.
+#include <fstream>
+
+#include "hosted_control.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+class FailoverTest : public HostedControlTest {
+ protected:
+  // The host configuration file: the cluster "Plant" of ALPHA and BETA, each with its own
+  // file behind the data source name "Plant" (relative to the file's folder).
+  void SetUp() override {
+    TestDb(folder_ / "alpha.db")
+        .Exec("CREATE TABLE T(v VARCHAR(20)); INSERT INTO T VALUES('alpha 1'),('alpha 2')");
+    TestDb(folder_ / "beta.db")
+        .Exec(
+            "CREATE TABLE T(v VARCHAR(20)); "
+            "INSERT INTO T VALUES('beta 1'),('beta 2'),('beta 3')");
+    std::filesystem::path file = folder_ / "host.json";
+    std::ofstream(file) << R"({
+      "format": 1,
+      "clusters": [
+        { "name": "Plant", "type": "DizuvAdar", "coordinator": "North",
+          "servers": [
+            { "name": "ALPHA", "data_sources": { "Plant": "alpha.db" } },
+            { "name": "BETA", "data_sources": { "Plant": "beta.db" } } ] },
+        { "name": "Plant Logging", "type": "Logging", "coordinator": "North" } ] })";
+    InstallHost(host::LoadHostConfig(file.string()));
+  }
+
+  TabuloCtl& PlantControl(bool auto_refresh = false) {
+    TabuloCtl& ctl = NewControl();
+    ctl.SetDSNname("Plant");
+    ctl.SetRecordSource("SELECT v FROM T ORDER BY v");
+    ctl.SetAutoRefresh(auto_refresh);
+    return ctl;
+  }
+
+  static std::vector<std::string> Values(const TabuloCtl& ctl) {
+    std::vector<std::string> out;
+    for (int32_t r = 1; r < ctl.Grid.Rows() && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
+      out.push_back(ctl.Grid.TextMatrix(r, 1));
+    return out;
+  }
+
+  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
+
+  const std::vector<std::string> alpha_{"alpha 1", "alpha 2"};
+  const std::vector<std::string> beta_{"beta 1", "beta 2", "beta 3"};
+};
+
+TEST_F(FailoverTest, LosingTheActiveServerAndActivatingTheOtherShowsItsRows) {
+  TabuloCtl& ctl = PlantControl();
+  EnterRunMode();
+  EXPECT_EQ(ctl.ClusterName(), "Plant");
+  EXPECT_EQ(Values(ctl), alpha_);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
+
+  registry_->SetServerReachable("Plant", "ALPHA", false);
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
+
+  registry_->SetActiveServer("Plant", "BETA");
+  EXPECT_EQ(Values(ctl), beta_);
+  EXPECT_EQ(ctl.NumberRows(), 3);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
+  ASSERT_NE(g_DataServer, nullptr);
+  EXPECT_EQ(g_DataServer->MachineName(), "BETA");
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: @Plant");
+  EXPECT_TRUE(container_.message_boxes().empty());
+}
+
+TEST_F(FailoverTest, EachChangeReconnectsAndRequeriesOnce) {
+  TabuloCtl& ctl = PlantControl();
+  EnterRunMode();
+  TestDb(folder_ / "beta.db").Exec("INSERT INTO T VALUES('beta 4')");
+  registry_->SetActiveServer("Plant", "BETA");
+  EXPECT_EQ(ctl.NumberRows(), 4);
+  // Back to ALPHA: its rows as they are now, not a kept copy.
+  TestDb(folder_ / "alpha.db").Exec("DELETE FROM T WHERE v = 'alpha 2'");
+  registry_->SetActiveServer("Plant", "ALPHA");
+  EXPECT_EQ(Values(ctl), std::vector<std::string>{"alpha 1"});
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
+  // Naming the server that is already active is no change.
+  TestDb(folder_ / "alpha.db").Exec("INSERT INTO T VALUES('alpha 3')");
+  registry_->SetActiveServer("Plant", "ALPHA");
+  EXPECT_EQ(ctl.NumberRows(), 1);
+}
+
+TEST_F(FailoverTest, NoReachableActiveServerLeavesAClearStatusAndRecoversLater) {
+  TabuloCtl& ctl = PlantControl(/*auto_refresh=*/true);
+  EnterRunMode();
+  ASSERT_EQ(Values(ctl), alpha_);
+  registry_->SetServerReachable("Plant", "BETA", false);
+  registry_->SetServerReachable("Plant", "ALPHA", false);
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
+  // The unreachable BETA made active: still nothing to connect to.
+  registry_->SetActiveServer("Plant", "BETA");
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
+  // Ticks keep trying, silently.
+  Run(3000);
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
+  EXPECT_TRUE(container_.message_boxes().empty());
+  EXPECT_TRUE(ctl.Timer1.running());
+
+  registry_->SetServerReachable("Plant", "BETA", true);
+  EXPECT_EQ(Values(ctl), beta_);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
+}
+
+TEST_F(FailoverTest, TwoControlsShareTheServerAndBothFollowTheChange) {
+  TabuloCtl& first = PlantControl();
+  TabuloCtl& second = PlantControl(/*auto_refresh=*/true);
+  second.SetRecordSource("SELECT v FROM T ORDER BY v DESC");
+  EnterRunMode();
+  ASSERT_EQ(Values(first), alpha_);
+  ASSERT_EQ(Values(second), (std::vector<std::string>{"alpha 2", "alpha 1"}));
+  std::shared_ptr<host::DataServer> alpha = g_DataServer;
+
+  registry_->SetServerReachable("Plant", "ALPHA", false);
+  registry_->SetActiveServer("Plant", "BETA");
+  EXPECT_EQ(Values(first), beta_);
+  ASSERT_NE(g_DataServer, nullptr);
+  EXPECT_NE(g_DataServer, alpha);
+  // The second control queries the process's new data server on its next tick.
+  Run(1000);
+  EXPECT_EQ(Values(second), (std::vector<std::string>{"beta 3", "beta 2", "beta 1"}));
+  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@BETA");
+}
+
+TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
+  TabuloCtl& first = PlantControl();
+  TabuloCtl& second = PlantControl(/*auto_refresh=*/true);
+  EnterRunMode();
+  ASSERT_EQ(Values(second), alpha_);
+
+  first.Terminate();
+  EXPECT_EQ(g_DataServer, nullptr);
+  registry_->SetActiveServer("Plant", "BETA");
+  // Nobody listening reconnected the process, and the ended control stayed as it was.
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(first.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(Values(first), alpha_);
+
+  // The other control reconnects on its next tick, and from then on it follows the cluster.
+  Run(1000);
+  EXPECT_EQ(Values(second), beta_);
+  registry_->SetActiveServer("Plant", "ALPHA");
+  EXPECT_EQ(Values(second), alpha_);
+  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@ALPHA");
+}
+
+class NoClusterTest : public HostedControlTest {
+ protected:
+  void SetUp() override {
+    host::HostConfig config;
+    host::ClusterConfig logging;
+    logging.name = "Logs";
+    logging.type = host::kClusterTypeLogging;
+    logging.coordinator = "North";
+    config.clusters = {logging};
+    InstallHost(config);
+  }
+};
+
+TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
+  std::filesystem::path path = OrdersDb(3);
+  TabuloCtl& first = NewControl();
+  TabuloCtl& second = NewControl();
+  for (TabuloCtl* c : {&first, &second}) {
+    c->SetDSNname(path.string());
+    c->SetRecordSource("SELECT Id FROM Orders");
+    c->SetAutoRefresh(true);
+  }
+  EnterRunMode();
+  ASSERT_EQ(container_.message_boxes().size(), 2u);
+  for (const platform::MsgBoxRecord& m : container_.message_boxes()) {
+    EXPECT_EQ(m.title, "No DizuvAdar Clusters Defined");
+    EXPECT_EQ(m.style, platform::kMbCritical);
+  }
+  container_.event_loop().RunFor(10000);
+  first.Refresh();
+  container_.SetAmbientUserMode(false);
+  container_.SetAmbientUserMode(true);
+  container_.event_loop().RunFor(2000);
+  EXPECT_EQ(container_.message_boxes().size(), 2u);
+  EXPECT_TRUE(first.Timer1.running());
+  EXPECT_EQ(first.sBar.Panels(2).text(), "Not Connected");
+  EXPECT_EQ(second.sBar.Panels(2).text(), "Not Connected");
+  EXPECT_EQ(first.CurrentRecordSet(), nullptr);
+
+  // A control created later has not shown it yet.
+  TabuloCtl& third = NewControl();
+  third.SetDSNname(path.string());
+  third.SetRecordSource("SELECT Id FROM Orders");
+  EnterRunMode();
+  EXPECT_EQ(container_.message_boxes().size(), 3u);
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing

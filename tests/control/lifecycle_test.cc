@@ -1,0 +1,350 @@
+// The control's life in its container: the host test, the host's site, switching between
+// design and run mode, the host's language, the debug output and the end of a control.
+#include "edit_fixture.h"
+#include "fake_data_server.h"
+#include "host/resource_store.h"
+#include "hosted_control.h"
+#include "localization/state.h"
+
+namespace tabulo::control::testing {
+namespace {
+
+// A control site that records the services asked for, and fails when told to.
+class RecordingSite : public host::ControlSite {
+ public:
+  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
+    asked.push_back(number);
+    if (fail) throw platform::ComError(0x80004002, "No such interface supported");
+    return nullptr;
+  }
+  std::vector<int32_t> asked;
+  bool fail = false;
+};
+
+class LifecycleTest : public HostedControlTest {
+ protected:
+  // A host whose one server is a counting double: every Query and ListAll counts.
+  void InstallFakeHost(int64_t rows = 30) {
+    fake_ = std::make_shared<FakeDataServer>();
+    fake_->rows = rows;
+    auto fake = fake_;
+    InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                    [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  }
+  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
+
+  std::shared_ptr<FakeDataServer> fake_;
+};
+
+// The host's resource store: it answers in the language the control asks for (the built-in
+// table follows the user-interface language instead). It must know every text looked up.
+void InstallLanguageStore() {
+  localization::g_ResourceStore = host::ResourceStore::Parse(
+      "Tabulo 1059 1033 = Options\n"
+      "Tabulo 1059 1031 = Optionen\n"
+      "Tabulo 1060 1031 = Aktualisieren\n"
+      "Tabulo 1060 1036 = Rafraîchir\n"
+      "Tabulo 1060 1033 = Refresh\n"
+      "Tabulo 1009 1033 = Not Connected\n"
+      "Tabulo 1009 1031 = Nicht Angeschlossen\n"
+      "Tabulo 1155 1033 = Connected\n"
+      "Tabulo 1155 1031 = Angeschlossen\n"
+      "Tabulo 1155 1036 = Relié\n"
+      "Tabulo 1154 1033 = Browsing\n"
+      "Tabulo 1154 1036 = Lecture rapide\n",
+      "languages.txt");
+  localization::g_ResourceStoreTried = true;
+}
+
+// ---- The host test -----------------------------------------------------------------------
+
+TEST_F(LifecycleTest, ConfigurationToolModuleCountsAsInsideTheHostWithoutASite) {
+  InstallDefaultHost();
+  container_.SetModuleFileName("C:\\Program Files\\Panel Studio\\PanelStudio.exe");
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
+  // Show connects at once and stores the answer for the process.
+  EXPECT_TRUE(g_bInHost);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@TESTBOX");
+  bool data = true;
+  platform::Variant names;
+  EXPECT_EQ(ctl.GetClusterNames(data, names), 1);
+}
+
+TEST_F(LifecycleTest, ModuleNameIsComparedInUpperCase) {
+  InstallDefaultHost();
+  container_.SetModuleFileName("d:\\tools\\panel studio 7\\ps.exe");
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
+  EXPECT_NE(g_DataServer, nullptr);
+}
+
+TEST_F(LifecycleTest, OnlyTheFirstNinetyNineCharactersOfTheModuleNameAreRead) {
+  InstallDefaultHost();
+  // "PANEL STUDIO" ends at character 99: read whole.
+  container_.SetModuleFileName("C:\\" + std::string(83, 'x') + "\\Panel Studio\\ps.exe");
+  TabuloCtl& inside = NewControl(/*in_host=*/false);
+  EXPECT_EQ(inside.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
+  inside.Terminate();
+  ResetProcessState();
+  // One character further the name is cut inside "Studio".
+  container_.SetModuleFileName("C:\\" + std::string(84, 'x') + "\\Panel Studio\\ps.exe");
+  TabuloCtl& outside = NewControl(/*in_host=*/false);
+  EXPECT_EQ(outside.sBar.Panels(1).text(), "VELTRA Tabulo");
+  EXPECT_FALSE(g_bInHost);
+  EXPECT_EQ(g_DataServer, nullptr);
+}
+
+TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnected) {
+  InstallDefaultHost();
+  std::filesystem::path path = OrdersDb(5);
+  container_.SetHostRuntime(true);
+  container_.SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
+  TabuloCtl& lone = NewControl(/*in_host=*/false);
+  EXPECT_EQ(lone.sBar.Panels(1).text(), "VELTRA Tabulo");
+  lone.SetDSNname(path.string());
+  lone.SetRecordSource("SELECT Id FROM Orders");
+  EnterRunMode();
+  EXPECT_EQ(lone.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(lone.sBar.Panels(2).text(), "Not Connected");
+
+  // Once another control of the process is connected, its data server serves this one too.
+  TabuloCtl& sited = NewControl();
+  sited.SetDSNname(path.string());
+  sited.SetRecordSource("SELECT Id FROM Orders");
+  EnterRunMode();
+  ASSERT_NE(g_DataServer, nullptr);
+  lone.Refresh();
+  EXPECT_EQ(lone.NumberRows(), 5);
+  EXPECT_EQ(lone.sBar.Panels(2).text(), "Connected@TESTBOX");
+}
+
+TEST_F(LifecycleTest, ControlSiteGivesServiceFourAndMarksTheHost) {
+  InstallDefaultHost();
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  auto failing = std::make_shared<RecordingSite>();
+  failing->fail = true;
+  ctl.SetControlSite(7, failing, 1031, 1031, 2, "op");
+  EXPECT_EQ(failing->asked, std::vector<int32_t>{host::kServiceSecurityManager});
+  EXPECT_FALSE(g_bInHost);
+  ctl.SetControlSite(7, nullptr, 1033, 1033, 0, "");
+  EXPECT_FALSE(g_bInHost);
+
+  auto site = std::make_shared<RecordingSite>();
+  ctl.SetControlSite(7, site, 1031, 1031, 2, "op");
+  EXPECT_EQ(site->asked, std::vector<int32_t>{4});
+  EXPECT_TRUE(g_bInHost);
+  // The language arguments are not the host's language change.
+  EXPECT_EQ(localization::g_Language, 1033);
+}
+
+// ---- Design and run mode -----------------------------------------------------------------
+
+TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
+  InstallFakeHost();
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDSNname("plant");
+  ctl.SetRecordSource("SELECT Id FROM T");
+  EXPECT_EQ(fake_->queries, 0);
+
+  container_.SetAmbientUserMode(true);
+  EXPECT_TRUE(ctl.Timer1.running());
+  EXPECT_EQ(ctl.Timer1.interval(), 250);
+  EXPECT_EQ(ctl.Grid.Cols(), 1);  // no data column before the first load
+  Run(249);
+  EXPECT_EQ(fake_->queries, 0);
+  Run(1);
+  EXPECT_EQ(fake_->queries, 1);
+  EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1"}));
+  EXPECT_FALSE(ctl.Timer1.running());
+
+  ctl.ScrollBar.SetValue(10);
+  ctl.Grid.SetColWidth(1, 1800);  // the operator drags the column to 15 characters
+  ctl.Grid.SetColWidth(0, 720);
+  EXPECT_EQ(fake_->queries, 1);
+
+  container_.SetAmbientUserMode(false);
+  EXPECT_EQ(fake_->queries, 1);  // design mode queries nothing by itself
+  EXPECT_FALSE(ctl.Timer1.running());
+  EXPECT_EQ(ctl.Columns()[0].Width, 15);
+  EXPECT_EQ(ctl.GridOrdinalColWidth(), 6);
+  EXPECT_EQ(ctl.FirstRow(), 0);
+  EXPECT_EQ(ctl.ScrollBar.Value(), 0);
+  Run(5000);
+  EXPECT_EQ(fake_->queries, 1);
+
+  // Back in run mode the grid is set up from the captured widths, emptied, and refilled from
+  // the first record by the first tick.
+  container_.SetAmbientUserMode(true);
+  EXPECT_EQ(ctl.Grid.ColWidth(1), 1800);
+  EXPECT_EQ(ctl.Grid.ColWidth(0), 720);
+  EXPECT_EQ(ctl.Grid.TextMatrix(0, 1), "Id");
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "");
+  EXPECT_EQ(fake_->queries, 1);
+  Run(250);
+  EXPECT_EQ(fake_->queries, 2);
+  EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1"}));
+}
+
+TEST_F(LifecycleTest, OtherAmbientChangesAreIgnored) {
+  InstallFakeHost();
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDSNname("plant");
+  ctl.SetRecordSource("SELECT Id FROM T");
+  EnterRunMode();
+  ctl.ScrollBar.SetValue(4);
+  ASSERT_EQ(fake_->queries, 1);
+  container_.SetAmbientDisplayName("Grid2");
+  container_.SetAmbientFont(platform::StdFont::Create());
+  EXPECT_FALSE(ctl.Timer1.running());
+  EXPECT_EQ(ctl.FirstRow(), 4);
+  Run(1000);
+  EXPECT_EQ(fake_->queries, 1);
+}
+
+TEST_F(LifecycleTest, TheAmbientChangeToRunModeAlsoOpensTheHostGate) {
+  InstallFakeHost();
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDSNname("plant");
+  ctl.SetRecordSource("SELECT Id FROM T");
+  ctl.Refresh();  // inside the host, before run mode is declared: nothing
+  EXPECT_EQ(fake_->queries, 0);
+  container_.SetAmbientUserMode(true);  // no UserModeSet: the ambient change declares it
+  Run(250);
+  EXPECT_EQ(fake_->queries, 1);
+  EXPECT_EQ(ctl.NumberRows(), 30);
+}
+
+// ---- The host's language -----------------------------------------------------------------
+
+TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
+  InstallFakeHost();
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDSNname("plant");
+  ctl.SetDataTable("T");
+  ctl.SetRecordSource("SELECT Id FROM T");
+  EnterRunMode();
+  ASSERT_EQ(fake_->queries, 1);
+  InstallLanguageStore();
+
+  ctl.OnLanguageChange(1036);
+  EXPECT_EQ(ctl.mnuPopupCaption, "Options");
+  EXPECT_EQ(ctl.mnuRefreshCaption, "Rafraîchir");
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Relié@FAKEBOX");
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Lecture rapide: T@plant");
+  EXPECT_EQ(fake_->queries, 2);
+
+  ctl.OnLanguageChange(1031);
+  EXPECT_EQ(ctl.mnuPopupCaption, "Optionen");
+  EXPECT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Angeschlossen@FAKEBOX");
+  EXPECT_EQ(fake_->queries, 3);
+
+  ctl.OnLanguageChange(2057);  // English (United Kingdom) is not one of the three
+  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(ctl.mnuRefreshCaption, "Refresh");
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
+  EXPECT_EQ(fake_->queries, 4);
+}
+
+TEST_F(LifecycleTest, LanguageChangeOutsideTheHostShowsNotConnectedInTheNewLanguage) {
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  InstallLanguageStore();
+  ctl.OnLanguageChange(1031);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Nicht Angeschlossen");
+  EXPECT_TRUE(container_.message_boxes().empty());
+}
+
+TEST_F(LifecycleTest, ANewControlStartsTheProcessInEnglishAgain) {
+  InstallDefaultHost();
+  InstallLanguageStore();
+  TabuloCtl& first = NewControl();
+  first.OnLanguageChange(1036);
+  ASSERT_EQ(first.mnuRefreshCaption, "Rafraîchir");
+  TabuloCtl& second = NewControl();
+  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
+  EXPECT_EQ(first.mnuRefreshCaption, "Rafraîchir");  // captions are set, not looked up
+}
+
+class LanguageEditTest : public EditTest {};
+
+TEST_F(LanguageEditTest, LanguageChangeEndsAnOpenEditWithoutApplyingIt) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer FROM Orders ORDER BY Id", 10);
+  TypeInto(ctl, 1, 2, "Zed");
+  ASSERT_TRUE(ctl.Editing());
+  ctl.OnLanguageChange(1031);
+  EXPECT_FALSE(ctl.Editing());
+  EXPECT_FALSE(ctl.txtEdit.visible());
+  EXPECT_EQ(ctl.PendingChanges(), 0);
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "C1");
+  // Moving on afterwards commits nothing: the typed text is gone, not applied elsewhere.
+  ctl.Grid.UserClick(3, 2);
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_EQ(DbValue("SELECT Customer FROM Orders WHERE Id = 1"), "C1");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Customer = 'Zed'"), "0");
+  EXPECT_TRUE(events_->Named("CellValueChanged").empty());
+}
+
+// ---- Debug output ------------------------------------------------------------------------
+
+TEST_F(LifecycleTest, DebugLinesArePrefixedEndedAndInTheAnsiCodePage) {
+  TabuloCtl& ctl = NewControl(/*in_host=*/false);
+  const size_t before = container_.debug_output().size();
+  ctl.OutputDebug("Grüße – 5 € ≠ 日本");
+  ctl.OutputDebug("");
+  ctl.OutputDebug(std::string("bad \xFF byte"));
+  ASSERT_EQ(container_.debug_output().size(), before + 3);
+  EXPECT_EQ(container_.debug_output()[before], "Tabulo: Grüße – 5 € ? ??\r\n");
+  EXPECT_EQ(container_.debug_output()[before + 1], "Tabulo: \r\n");
+  EXPECT_EQ(container_.debug_output()[before + 2], "Tabulo: bad ? byte\r\n");
+}
+
+// ---- The end of a control ----------------------------------------------------------------
+
+TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
+  InstallFakeHost();
+  TabuloCtl& ctl = NewControl();
+  ctl.SetDSNname("plant");
+  ctl.SetRecordSource("SELECT Id FROM T");
+  ctl.SetAutoRefresh(true);
+  EnterRunMode();
+  ASSERT_TRUE(ctl.Timer1.running());
+  ASSERT_NE(ctl.CurrentRecordSet(), nullptr);
+  ctl.Terminate();
+  EXPECT_FALSE(ctl.Timer1.running());
+  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(g_DataServer, nullptr);
+  Run(5000);
+  EXPECT_EQ(fake_->queries, 1);
+  EXPECT_EQ(g_DataServer, nullptr);
+  ctl.Terminate();  // a second end changes nothing
+  EXPECT_EQ(g_DataServer, nullptr);
+}
+
+TEST_F(LifecycleTest, AfterOneControlEndsTheOtherReconnectsOnItsNextTick) {
+  InstallDefaultHost();
+  std::filesystem::path path = OrdersDb(20);
+  TabuloCtl& first = NewControl();
+  TabuloCtl& second = NewControl();
+  for (TabuloCtl* c : {&first, &second}) {
+    c->SetDSNname(path.string());
+    c->SetRecordSource("SELECT Id FROM Orders");
+  }
+  second.SetAutoRefresh(true);
+  EnterRunMode();
+  ASSERT_EQ(second.NumberRows(), 20);
+  first.Terminate();
+  ASSERT_EQ(g_DataServer, nullptr);
+  TestDb(path).Exec("INSERT INTO Orders(Id) VALUES(21)");
+  Run(999);
+  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(second.NumberRows(), 20);
+  Run(1);
+  ASSERT_NE(g_DataServer, nullptr);
+  EXPECT_EQ(second.NumberRows(), 21);
+  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@TESTBOX");
+}
+
+}  // namespace
+}  // namespace tabulo::control::testing
