@@ -56,12 +56,9 @@ control::TabuloCtl& Session::NewControl() {
 
 control::TabuloCtl& Session::LoadControl(const std::filesystem::path& path) {
   auto ctl = std::make_unique<control::TabuloCtl>(container_);
-  try {
-    LoadControlFile(path, *ctl);
-  } catch (...) {
-    ctl->Terminate();
-    throw;
-  }
+  // A file that cannot be read raises before the control is touched: it is dropped without
+  // Terminate, which would release the data server the other controls share.
+  LoadControlFile(path, *ctl);
   return Place(std::move(ctl));
 }
 
