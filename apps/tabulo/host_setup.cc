@@ -34,7 +34,9 @@ HostInstallation InstallHost(const std::string& config_path) {
   return host;
 }
 
-void UninstallHost() { host::InstallClusterManager(nullptr); }
+void UninstallHost() {
+  host::InstallClusterManager(nullptr);
+}
 
 std::shared_ptr<platform::Dispatch> HostControlSite::GetService(int32_t number) {
   if (number == host::kServiceSecurityManager) return security_manager_;

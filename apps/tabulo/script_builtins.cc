@@ -152,6 +152,7 @@ void ScriptRunner::AddBuiltins() {
                            }});
   commands_.Add("show", {"show", 0, 0, Show});
   AddInputCommands(commands_);
+  AddSessionCommands();
 }
 
 }  // namespace tabulo::app

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "platform/flex_grid.h"
 #include "platform/headless_container.h"
 #include "platform/text_box.h"
+#include "script_error.h"
 
 namespace tabulo::app {
 
@@ -46,10 +48,39 @@ class ScriptHost {
   virtual platform::FlexGrid* grid() { return nullptr; }
   virtual platform::TextBox* editor() { return nullptr; }
 
+  // The session's controls, numbered from 1 in creation order. A host that holds one control
+  // only keeps these defaults, which report that it has no such command.
+  //
+  // Creates a control as a designer places one (`new`), or from a saved file as opening a
+  // display does (`load`); it becomes current. Both return its number.
+  virtual int32_t NewControl() { throw NotHere("new"); }
+  virtual int32_t LoadControl(const std::string& path) { throw NotHere("load " + path); }
+  // Saves the current control to `path` (`save`).
+  virtual void SaveControl(const std::string& path) { throw NotHere("save " + path); }
+  virtual int32_t control_count() const { return 1; }
+  // Makes control `number` (1..control_count()) current (`control N`).
+  virtual void SelectControl(int32_t number) { throw NotHere("control " + std::to_string(number)); }
+  // Terminates the current control; there is none until another is selected (`end`).
+  virtual void EndControl() { throw NotHere("end"); }
+  // The host's security manager, for `set NAME secmgr`.
+  virtual std::shared_ptr<platform::Dispatch> SecurityManager() { throw NotHere("secmgr"); }
+  // The host's language change, to every control and the process (`language N`).
+  virtual void ChangeLanguage(int32_t lcid) { throw NotHere("language " + std::to_string(lcid)); }
+  // Makes `server` the active server of `cluster` (`server-change`); unknown names raise
+  // ScriptError.
+  virtual void ChangeActiveServer(const std::string& cluster, const std::string& server) {
+    throw NotHere("server-change " + cluster + " " + server);
+  }
+
   // Adds the host's own commands to the runner's table, or replaces built-in ones (a
   // replacement may wrap the one it replaces; see CommandTable::Add). Called once, when a
   // runner is created for this host.
   virtual void AddCommands(CommandTable& table) { (void)table; }
+
+ protected:
+  static ScriptError NotHere(const std::string& what) {
+    return ScriptError("this host does not support '" + what + "'");
+  }
 };
 
 }  // namespace tabulo::app

@@ -6,7 +6,9 @@
 // Built-in commands: size W H, mode run|design, let NAME [ARGS] VALUE, get NAME [ARGS],
 // call NAME [ARGS], tick MS, scroll N, answer N|sign USER PASSWORD REASON|cancel, messages,
 // events, debug, show, and the operator's input: click, rclick, dblclick ROW COL, type TEXT,
-// key NAME (script_input.h).
+// key NAME (script_input.h), and the session's commands: new, load FILE, save FILE, set NAME
+// OBJECT, language N, server-change CLUSTER SERVER, control N, end, invoke DISPID [ARGS]
+// (script_session_commands.cc).
 #pragma once
 
 #include <cstddef>
@@ -86,6 +88,9 @@ class ScriptRunner {
 
  private:
   void AddBuiltins();
+  void AddSessionCommands();
+  // Connects the event log to the control `number` the host just made current.
+  void WatchNewControl(int32_t number);
   void PrintMessages(std::ostream& out);
   static void PrintDebug(const std::vector<std::string>& texts, std::ostream& out);
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "control/globals.h"
+#include "control_file.h"
 #include "host/security_manager.h"
 #include "platform/com_error.h"
 #include "platform/ui_language.h"
@@ -29,8 +30,8 @@ Session::Session(const SessionOptions& options)
       height_(options.height) {
   const platform::Locale* locale = platform::Locale::Find(options.locale);
   if (!locale)
-    throw platform::ComError(5, "Unknown locale \"" + options.locale +
-                                    "\" (use en-US, de-DE or fr-FR)");
+    throw platform::ComError(
+        5, "Unknown locale \"" + options.locale + "\" (use en-US, de-DE or fr-FR)");
   container_.SetUserLocale(*locale);
   // A display opens in design mode; the host switches it to run mode.
   container_.SetAmbientUserMode(false);
@@ -50,12 +51,53 @@ Session::~Session() {
 control::TabuloCtl& Session::NewControl() {
   auto ctl = std::make_unique<control::TabuloCtl>(container_);
   ctl->InitNew();
+  return Place(std::move(ctl));
+}
+
+control::TabuloCtl& Session::LoadControl(const std::filesystem::path& path) {
+  auto ctl = std::make_unique<control::TabuloCtl>(container_);
+  // A file that cannot be read raises before the control is touched: it is dropped without
+  // Terminate, which would release the data server the other controls share.
+  LoadControlFile(path, *ctl);
+  return Place(std::move(ctl));
+}
+
+control::TabuloCtl& Session::Place(std::unique_ptr<control::TabuloCtl> ctl) {
   ctl->Resize(width_, height_);
   ctl->Show();
   ctl->SetControlSite(static_cast<int32_t>(controls_.size() + 1), site_, 1033, 1033, 0, "");
+  if (container_.AmbientUserMode()) ctl->UserModeSet();
   controls_.push_back(std::move(ctl));
+  ended_.push_back(false);
   current_ = controls_.size() - 1;
   return *controls_.back();
+}
+
+control::TabuloCtl& Session::current() {
+  if (!has_current())
+    throw platform::ComError(91, "Object variable or With block variable not set");
+  return *controls_[current_];
+}
+
+void Session::SelectControl(size_t index) {
+  if (index >= controls_.size()) throw platform::ComError(9, "Subscript out of range");
+  current_ = index;
+}
+
+void Session::EndCurrent() {
+  current().Terminate();
+  ended_[current_] = true;
+  current_ = controls_.size();
+}
+
+void Session::ChangeLanguage(int32_t lcid) {
+  platform::SetUserInterfaceLanguage(lcid);
+  for (size_t i = 0; i < controls_.size(); ++i)
+    if (!ended_[i]) controls_[i]->OnLanguageChange(lcid);
+}
+
+std::shared_ptr<platform::Dispatch> Session::security_manager() const {
+  return site_->GetService(host::kServiceSecurityManager);
 }
 
 void Session::SetRunMode(bool run) {
@@ -64,6 +106,8 @@ void Session::SetRunMode(bool run) {
     for (auto& c : controls_) c->UserModeSet();
 }
 
-void Session::Run(int64_t ms) { container_.event_loop().RunFor(ms); }
+void Session::Run(int64_t ms) {
+  container_.event_loop().RunFor(ms);
+}
 
 }  // namespace tabulo::app

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs one acceptance script through `tabulo script` in a fresh folder that holds the
-# 1000-row sample database (sample.db) and the test host configuration (host.json, one
-# server named PLANT-01), and compares its output (stdout and stderr, then
-# the exit status) with the script's sibling .expected file.
+# 1000-row sample database (sample.db) and the test host configuration (host.json: cluster
+# Local with the servers PLANT-01, active, and PLANT-02), and compares its output (stdout
+# and stderr, then the exit status) with the script's sibling .expected file.
 set -euo pipefail
 tabulo=$1
 script=$2

@@ -6,6 +6,12 @@
 // editor are wired as a grid control wires them: the grid's mouse and key events become the
 // control's events, entering a data cell opens the editor over it with the cell's text, and
 // Enter or Tab in the editor puts its text into the cell and closes it.
+//
+// The session's commands work on more sample controls (numbered from 1; the widgets stay
+// wired to the first): `save` keeps a control's Text and Count under the file's name in
+// memory, `load` makes a control from them (53 for a name never saved), `end` leaves no
+// control current, and the host's notifications are recorded. The clusters are "Local"
+// (servers "PLANT-01", "PLANT-02") and "Backup" ("SPARE").
 #pragma once
 
 #include <map>
@@ -17,6 +23,7 @@
 #include "platform/com_error.h"
 #include "platform/dispatch_object.h"
 #include "platform/headless_container.h"
+#include "script_error.h"
 #include "script_host.h"
 
 namespace tabulo::app::test_support {
@@ -121,6 +128,7 @@ class SampleControl : public platform::DispatchObject {
   bool flag = false;
   int32_t ticks = 0;
   int32_t nops = 0;
+  bool ended = false;
   std::shared_ptr<platform::Dispatch> picture;
   std::map<std::pair<int32_t, int32_t>, Variant> cells;
 
@@ -129,14 +137,68 @@ class SampleControl : public platform::DispatchObject {
   std::vector<std::string>& debug_;
 };
 
+// The host's security manager as `set NAME secmgr` hands it out.
+class SampleSecurityManager : public platform::DispatchObject {
+ public:
+  SampleSecurityManager() : DispatchObject("SecurityManager") {}
+};
+
 class FakeScriptHost : public ScriptHost {
  public:
-  FakeScriptHost() : control_(std::make_shared<SampleControl>(container_, debug_)) {
+  FakeScriptHost()
+      : control_(std::make_shared<SampleControl>(container_, debug_)),
+        secmgr_(std::make_shared<SampleSecurityManager>()) {
     container_.SetAmbientUserMode(false);
+    controls_.push_back(control_);
     WireWidgets();
   }
 
-  platform::Dispatch& control() override { return *control_; }
+  platform::Dispatch& control() override { return current(); }
+
+  int32_t NewControl() override {
+    controls_.push_back(std::make_shared<SampleControl>(container_, debug_));
+    current_ = controls_.size() - 1;
+    return control_count();
+  }
+  int32_t LoadControl(const std::string& path) override {
+    auto it = files_.find(path);
+    if (it == files_.end()) throw platform::ComError(53, "File not found (" + path + ")");
+    NewControl();
+    current().text = it->second.first;
+    current().count = it->second.second;
+    return control_count();
+  }
+  void SaveControl(const std::string& path) override {
+    files_[path] = {current().text, current().count};
+  }
+  int32_t control_count() const override { return static_cast<int32_t>(controls_.size()); }
+  void SelectControl(int32_t number) override {
+    current_ = static_cast<size_t>(number - 1);
+    (void)current();  // out of range: a fault of the runner's checks
+  }
+  void EndControl() override {
+    current().ended = true;
+    current_ = controls_.size();
+  }
+  std::shared_ptr<platform::Dispatch> SecurityManager() override { return secmgr_; }
+  void ChangeLanguage(int32_t lcid) override { languages.push_back(lcid); }
+  void ChangeActiveServer(const std::string& cluster, const std::string& server) override {
+    bool known = (cluster == "Local" && (server == "PLANT-01" || server == "PLANT-02")) ||
+                 (cluster == "Backup" && server == "SPARE");
+    if (!known) throw ScriptError("no server \"" + server + "\" in cluster \"" + cluster + "\"");
+    server_changes.push_back(cluster + "/" + server);
+  }
+
+  // The current control; ScriptError when `end` left none.
+  SampleControl& current() {
+    if (current_ >= controls_.size()) throw ScriptError("no current control");
+    return *controls_[current_];
+  }
+  SampleControl& sample(size_t number) { return *controls_.at(number - 1); }
+  const std::shared_ptr<platform::Dispatch>& secmgr() const { return secmgr_; }
+
+  std::vector<int32_t> languages;
+  std::vector<std::string> server_changes;
   platform::HeadlessContainer& container() override { return container_; }
   void Size(int32_t width, int32_t height) override {
     width_ = width;
@@ -156,7 +218,7 @@ class FakeScriptHost : public ScriptHost {
     out += " at=";
     out += std::to_string(scroll_);
     out += " text=";
-    out += control_->text;
+    out += current().text;
     out += "]\n";
     return out;
   }
@@ -164,7 +226,7 @@ class FakeScriptHost : public ScriptHost {
   platform::FlexGrid* grid() override { return has_widgets_ ? &grid_ : nullptr; }
   platform::TextBox* editor() override { return has_widgets_ ? &editor_ : nullptr; }
 
-  SampleControl& sample() { return *control_; }
+  SampleControl& sample() { return *control_; }  // control 1
   platform::FlexGrid& sample_grid() { return grid_; }
   platform::TextBox& sample_editor() { return editor_; }
   // A control without a grid or an editor.
@@ -227,6 +289,10 @@ class FakeScriptHost : public ScriptHost {
   platform::HeadlessContainer container_;
   std::vector<std::string> debug_;
   std::shared_ptr<SampleControl> control_;
+  std::vector<std::shared_ptr<SampleControl>> controls_;
+  size_t current_ = 0;
+  std::shared_ptr<platform::Dispatch> secmgr_;
+  std::map<std::string, std::pair<std::string, int32_t>> files_;
   platform::FocusScope focus_;
   platform::FlexGrid grid_{"Grid"};
   platform::TextBox editor_{"txtEdit"};
