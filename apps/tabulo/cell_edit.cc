@@ -32,18 +32,18 @@ int32_t RowOnScreen(const platform::FlexGrid& grid, int32_t position) {
 
 }  // namespace
 
-std::optional<CellEdit> ParseCellEdit(std::string_view spec) {
-  size_t comma = spec.find(',');
-  size_t equals = spec.find('=');
+std::optional<CellEdit> ParseCellEdit(std::string_view text) {
+  size_t comma = text.find(',');
+  size_t equals = text.find('=');
   if (comma == std::string_view::npos || equals == std::string_view::npos || equals < comma) {
     return std::nullopt;
   }
   CellEdit edit;
-  if (!ParseIndex(spec.substr(0, comma), edit.record) ||
-      !ParseIndex(spec.substr(comma + 1, equals - comma - 1), edit.column)) {
+  if (!ParseIndex(text.substr(0, comma), edit.record) ||
+      !ParseIndex(text.substr(comma + 1, equals - comma - 1), edit.column)) {
     return std::nullopt;
   }
-  edit.text = std::string(spec.substr(equals + 1));
+  edit.text = std::string(text.substr(equals + 1));
   return edit;
 }
 

@@ -20,7 +20,7 @@ struct CellEdit {
 };
 
 // "ROW,COL=TEXT" (TEXT may be empty or hold '=' and ','); nothing when malformed.
-std::optional<CellEdit> ParseCellEdit(std::string_view spec);
+std::optional<CellEdit> ParseCellEdit(std::string_view text);
 
 // Performs the edit on the session's control. Raises platform::ComError with a description
 // when the record or column does not exist or the cell opens no editor.
