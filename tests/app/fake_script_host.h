@@ -16,6 +16,7 @@
 
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "platform/headless_container.h"
 #include "script_error.h"
 #include "script_host.h"
+#include "script_runner.h"
 
 namespace tabulo::app::test_support {
 
@@ -301,5 +303,19 @@ class FakeScriptHost : public ScriptHost {
   int32_t height_ = 3600;
   int32_t scroll_ = 0;
 };
+
+// What a script run on a fake host ends with: its exit status and both streams.
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+inline Outcome RunScript(FakeScriptHost& host, const std::string& script) {
+  std::istringstream in(script);
+  std::ostringstream out, err;
+  int code = ScriptRunner(host, out, err).Run(in);
+  return {code, out.str(), err.str()};
+}
 
 }  // namespace tabulo::app::test_support

@@ -13,19 +13,8 @@ namespace {
 
 using platform::Variant;
 using test_support::FakeScriptHost;
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunScript(FakeScriptHost& host, const std::string& script) {
-  std::istringstream in(script);
-  std::ostringstream out, err;
-  int code = ScriptRunner(host, out, err).Run(in);
-  return {code, out.str(), err.str()};
-}
+using test_support::Outcome;
+using test_support::RunScript;
 
 // The middle of a cell, in the single-precision twips the mouse events carry.
 std::string Centre(platform::FlexGrid& grid, int32_t row, int32_t col) {

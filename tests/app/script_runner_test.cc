@@ -14,19 +14,8 @@ namespace tabulo::app {
 namespace {
 
 using test_support::FakeScriptHost;
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunScript(FakeScriptHost& host, const std::string& script) {
-  std::istringstream in(script);
-  std::ostringstream out, err;
-  int code = ScriptRunner(host, out, err).Run(in);
-  return {code, out.str(), err.str()};
-}
+using test_support::Outcome;
+using test_support::RunScript;
 
 // Joins texts (operator+ on literals trips a false GCC 12 -Wrestrict warning).
 std::string Cat(std::initializer_list<std::string_view> parts) {

@@ -13,19 +13,8 @@ namespace tabulo::app {
 namespace {
 
 using test_support::FakeScriptHost;
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunScript(FakeScriptHost& host, const std::string& script) {
-  std::istringstream in(script);
-  std::ostringstream out, err;
-  int code = ScriptRunner(host, out, err).Run(in);
-  return {code, out.str(), err.str()};
-}
+using test_support::Outcome;
+using test_support::RunScript;
 
 // A fault of the script on `line`: exit status 2 and the message on the error stream.
 void ExpectFault(const std::string& script, int line, const std::string& message_part) {
