@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "session.h"
 
 namespace {

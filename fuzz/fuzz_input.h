@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/locale.h"
+#include "platform/text/locale.h"
 #include "sql/ado_types.h"
 
 namespace tabulo::fuzz {

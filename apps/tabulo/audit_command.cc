@@ -4,7 +4,7 @@
 #include "commands.h"
 #include "host/audit_log.h"
 #include "host/host_config.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 

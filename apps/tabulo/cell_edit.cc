@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "platform/com_error.h"
-#include "platform/key_codes.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/key_codes.h"
 #include "script_input.h"
 
 namespace tabulo::app {

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/com_error.h"
-#include "platform/property_bag_format.h"
+#include "platform/storage/property_bag_format.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 namespace {

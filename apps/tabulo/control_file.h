@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "control/tabulo_ctl.h"
-#include "platform/property_bag.h"
+#include "platform/storage/property_bag.h"
 
 namespace tabulo::app {
 

@@ -6,7 +6,7 @@
 
 #include "commands.h"
 #include "host/password_hash.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 

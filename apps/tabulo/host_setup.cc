@@ -1,7 +1,7 @@
 #include "host_setup.h"
 
 #include "host/sqlite/sqlite_data_server.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 

@@ -6,7 +6,7 @@
 #include "commands.h"
 #include "library/library.h"
 #include "library/registry_file.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "registry.h"
 
 #ifndef TABULO_DEFAULT_LIBRARY

@@ -7,8 +7,8 @@
 
 #include "library/library.h"
 #include "library/registry_file.h"
-#include "platform/class_registry.h"
-#include "platform/com_error.h"
+#include "platform/automation/class_registry.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 namespace {

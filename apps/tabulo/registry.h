@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "library/class_factory.h"
-#include "platform/container.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
+#include "platform/runtime/container.h"
 
 namespace tabulo::app {
 

@@ -3,7 +3,7 @@
 // and rendering.
 #include <string>
 
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
 #include "script_error.h"
 #include "script_input.h"
 #include "script_runner.h"

@@ -6,7 +6,7 @@
 
 #include "commands.h"
 #include "control_file.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "script_error.h"
 #include "script_host.h"
 #include "script_runner.h"

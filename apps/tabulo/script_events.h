@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
 
 namespace tabulo::app {
 

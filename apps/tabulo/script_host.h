@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch.h"
-#include "platform/flex_grid.h"
-#include "platform/headless_container.h"
-#include "platform/text_box.h"
+#include "platform/automation/dispatch.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/widgets/flex_grid.h"
+#include "platform/widgets/text_box.h"
 #include "script_error.h"
 
 namespace tabulo::app {

@@ -4,7 +4,7 @@
 #include <array>
 #include <limits>
 
-#include "platform/key_codes.h"
+#include "platform/widgets/key_codes.h"
 #include "script_error.h"
 #include "script_runner.h"
 

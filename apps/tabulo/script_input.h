@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/flex_grid.h"
-#include "platform/text_box.h"
+#include "platform/widgets/flex_grid.h"
+#include "platform/widgets/text_box.h"
 
 namespace tabulo::app {
 

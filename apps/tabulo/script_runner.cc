@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "script_error.h"
 #include "script_value.h"
 

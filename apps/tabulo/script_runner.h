@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/headless_container.h"
-#include "platform/variant.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/variant.h"
 #include "script_events.h"
 #include "script_host.h"
 #include "script_parser.h"

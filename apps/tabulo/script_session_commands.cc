@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/dispatch_object.h"
-#include "platform/std_font.h"
+#include "platform/automation/dispatch_object.h"
+#include "platform/widgets/std_font.h"
 #include "script_error.h"
 #include "script_runner.h"
 #include "script_value.h"

@@ -7,10 +7,10 @@
 #include <limits>
 #include <vector>
 
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/dispatch.h"
-#include "platform/locale.h"
+#include "platform/automation/dispatch.h"
+#include "platform/text/locale.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 #include "script_error.h"
 
 namespace tabulo::app {

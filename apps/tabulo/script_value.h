@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/variant.h"
+#include "platform/values/variant.h"
 
 namespace tabulo::app {
 

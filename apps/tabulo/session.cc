@@ -5,8 +5,8 @@
 #include "control/globals.h"
 #include "control_file.h"
 #include "host/security_manager.h"
-#include "platform/com_error.h"
-#include "platform/ui_language.h"
+#include "platform/text/ui_language.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 

@@ -12,7 +12,7 @@
 
 #include "control/tabulo_ctl.h"
 #include "host_setup.h"
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
 
 namespace tabulo::app {
 

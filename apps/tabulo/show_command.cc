@@ -5,8 +5,8 @@
 
 #include "cell_edit.h"
 #include "commands.h"
-#include "platform/com_error.h"
-#include "platform/container.h"
+#include "platform/runtime/container.h"
+#include "platform/values/com_error.h"
 #include "querybuilder/query_builder.h"
 #include "script_runner.h"
 #include "session.h"

@@ -1,7 +1,7 @@
 // The control's automation interface: every member with its fixed dispatch id, and the
 // events of its default event set. Members are reached late-bound by name or by id.
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "sql/connection_string.h"
 
 namespace tabulo::control {

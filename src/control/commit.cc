@@ -5,9 +5,9 @@
 // throws the edit away by reloading the window from the record set.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 #include "sql/sql_literal.h"
 
 namespace tabulo::control {

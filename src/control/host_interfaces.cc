@@ -1,9 +1,9 @@
 // The host interfaces of the control as automation objects (host_interfaces.h).
 #include "control/host_interfaces.h"
 
-#include "platform/com_error.h"
-#include "platform/dispatch_object.h"
-#include "platform/text.h"
+#include "platform/automation/dispatch_object.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::control {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "control/tabulo_ctl.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
 
 namespace tabulo::control {
 

@@ -1,8 +1,8 @@
 // Layout: grid at the top left, the long scroll bar to its right, the status bar along the
 // bottom; the number of grid rows follows the grid's height.
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::control {
 

@@ -8,8 +8,8 @@
 #include "control/tabulo_ctl.h"
 #include "localization/localized_string.h"
 #include "localization/state.h"
-#include "platform/com_error.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::control {
 

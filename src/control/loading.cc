@@ -5,8 +5,8 @@
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/cursor_record_set.h"
-#include "platform/com_error.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
 #include "querybuilder/query_builder.h"
 
 namespace tabulo::control {

@@ -2,9 +2,9 @@
 // host's security manager, saying where the data lives, which column changed, from which
 // value to which, and the signature texts of the commit.
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::control {
 

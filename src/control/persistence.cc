@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::control {
 

@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::control {
 

@@ -2,7 +2,7 @@
 // DizuvAdar clusters.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::control {
 

@@ -3,9 +3,9 @@
 // values within 0.001, timestamps within 108 ms), and every changed cell becomes an
 // assignment. Hidden columns take no part.
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 #include "sql/ado_types.h"
 #include "sql/sql_literal.h"
 

@@ -2,9 +2,9 @@
 // records of the record set from position m_lFirstRow on. The result is never copied: a
 // fill positions the record set with one MoveFirst and one Move and reads only the rows shown.
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::control {
 

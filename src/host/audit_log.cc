@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

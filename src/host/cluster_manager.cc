@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "host/password_hash.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -1,7 +1,7 @@
 #include "host/host_services.h"
 
-#include "platform/class_registry.h"
-#include "platform/com_error.h"
+#include "platform/automation/class_registry.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {
@@ -13,7 +13,9 @@ ClusterManagerFactory& Installed() {
 
 }  // namespace
 
-void InstallClusterManager(ClusterManagerFactory factory) { Installed() = std::move(factory); }
+void InstallClusterManager(ClusterManagerFactory factory) {
+  Installed() = std::move(factory);
+}
 
 std::unique_ptr<ClusterManager> CreateClusterManager() {
   if (!Installed())

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "host/cluster_manager.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
 
 namespace tabulo::host {
 

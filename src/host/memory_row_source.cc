@@ -1,7 +1,7 @@
 // MemoryRowSource: rows held as variants.
 #include "host/memory_row_source.h"
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <charconv>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -24,8 +24,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/com_error.h"
-#include "platform/variant.h"
+#include "platform/values/com_error.h"
+#include "platform/values/variant.h"
 
 namespace tabulo::host {
 

@@ -40,7 +40,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
 
 namespace tabulo::host {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/variant.h"
+#include "platform/values/variant.h"
 
 namespace tabulo::host {
 

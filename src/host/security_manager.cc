@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "host/password_hash.h"
-#include "platform/com_error.h"
-#include "platform/conversions.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::host {
 namespace {

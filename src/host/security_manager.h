@@ -37,8 +37,8 @@
 
 #include "host/audit_log.h"
 #include "host/host_config.h"
-#include "platform/container.h"
-#include "platform/dispatch_object.h"
+#include "platform/automation/dispatch_object.h"
+#include "platform/runtime/container.h"
 
 namespace tabulo::host {
 

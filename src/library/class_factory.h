@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/container.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
+#include "platform/runtime/container.h"
 
 namespace tabulo::library {
 

@@ -5,8 +5,8 @@
 
 #include "control/host_interfaces.h"
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::library {
 namespace {

@@ -8,7 +8,7 @@
 #include "library/classes.h"
 #include "library/library.h"
 #include "library/registry_file.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::library {
 namespace {

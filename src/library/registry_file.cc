@@ -7,8 +7,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "platform/com_error.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::library {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "localization/case_fold.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::localization {
 namespace {
@@ -52,7 +52,8 @@ std::string FillNumberedMarkers(std::string_view text, const std::vector<std::st
   std::string out(text);
   std::string folded = FoldCase(out);
   for (size_t i = 1; i <= values.size(); ++i) {
-    const std::string marker = std::string("%S").append(std::to_string(i));  // folded form of "%s" + i
+    const std::string marker =
+        std::string("%S").append(std::to_string(i));  // folded form of "%s" + i
     size_t pos = folded.find(marker);
     if (pos != std::string::npos) Splice(out, folded, pos, marker.size(), values[i - 1]);
   }

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/locale.h"
-#include "platform/variant.h"
+#include "platform/text/locale.h"
+#include "platform/values/variant.h"
 
 namespace tabulo::localization {
 

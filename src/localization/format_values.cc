@@ -1,7 +1,7 @@
 // The formatting step on variant values: converts them to text in the user's locale.
 #include "localization/format.h"
 
-#include "platform/conversions.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::localization {
 

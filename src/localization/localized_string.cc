@@ -6,10 +6,10 @@
 #include "localization/format.h"
 #include "localization/state.h"
 #include "localization/string_table.h"
-#include "platform/class_registry.h"
-#include "platform/conversions.h"
-#include "platform/dispatch.h"
-#include "platform/ui_language.h"
+#include "platform/automation/class_registry.h"
+#include "platform/automation/dispatch.h"
+#include "platform/text/ui_language.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::localization {
 namespace {

@@ -2,7 +2,7 @@
 // page applies its pending changes exactly once.
 #pragma once
 
-#include "platform/event_loop.h"
+#include "platform/runtime/event_loop.h"
 
 namespace tabulo::localization {
 

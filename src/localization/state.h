@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/dispatch.h"
-#include "platform/event_loop.h"
+#include "platform/automation/dispatch.h"
+#include "platform/runtime/event_loop.h"
 
 namespace tabulo::localization {
 

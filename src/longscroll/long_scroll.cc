@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/com_error.h"
-#include "platform/conversions.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::longscroll {
 namespace {
@@ -60,9 +60,13 @@ LongScroll::~LongScroll() {
   bar_->on_scroll = nullptr;
 }
 
-bool LongScroll::Enabled() const { return bar_->enabled(); }
+bool LongScroll::Enabled() const {
+  return bar_->enabled();
+}
 
-void LongScroll::SetEnabled(bool enabled) { bar_->set_enabled(enabled); }
+void LongScroll::SetEnabled(bool enabled) {
+  bar_->set_enabled(enabled);
+}
 
 void LongScroll::Move(double left, double top, double width, double height) {
   Widget::Move(left, top, width, height);

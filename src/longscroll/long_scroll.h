@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/vscroll_bar.h"
-#include "platform/widget.h"
+#include "platform/widgets/vscroll_bar.h"
+#include "platform/widgets/widget.h"
 
 namespace tabulo::longscroll {
 

@@ -3,9 +3,9 @@
 
 #include <exception>
 
-#include "platform/conversions.h"
-#include "platform/regexp.h"
-#include "platform/text.h"
+#include "platform/text/regexp.h"
+#include "platform/text/text.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::querybuilder {
 namespace {

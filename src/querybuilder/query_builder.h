@@ -16,10 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/list_box.h"
-#include "platform/locale.h"
-#include "platform/text_box.h"
-#include "platform/variant.h"
+#include "platform/text/locale.h"
+#include "platform/values/variant.h"
+#include "platform/widgets/list_box.h"
+#include "platform/widgets/text_box.h"
 
 namespace tabulo::querybuilder {
 

@@ -3,8 +3,8 @@
 
 #include <exception>
 
-#include "platform/regexp.h"
-#include "platform/text.h"
+#include "platform/text/regexp.h"
+#include "platform/text/text.h"
 
 namespace tabulo::sql {
 namespace {

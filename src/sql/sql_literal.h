@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/locale.h"
+#include "platform/text/locale.h"
 
 namespace tabulo::sql {
 

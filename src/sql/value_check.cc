@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/com_error.h"
-#include "platform/conversions.h"
-#include "platform/text.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 #include "sql/ado_types.h"
 #include "sql/sql_literal.h"
 

@@ -27,7 +27,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/locale.h"
+#include "platform/text/locale.h"
 
 namespace tabulo::sql {
 

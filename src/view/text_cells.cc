@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "platform/utf8_step.h"
+#include "platform/text/utf8_step.h"
 
 namespace tabulo::view {
 

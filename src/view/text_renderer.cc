@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "view/text_cells.h"
 
 namespace tabulo::view {

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/flex_grid.h"
+#include "platform/widgets/flex_grid.h"
 
 namespace tabulo::view {
 

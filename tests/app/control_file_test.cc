@@ -9,8 +9,8 @@
 
 #include "control/hosted_control.h"
 #include "control/persisted_properties.h"
-#include "platform/com_error.h"
-#include "platform/property_bag_format.h"
+#include "platform/storage/property_bag_format.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::app {
 namespace {

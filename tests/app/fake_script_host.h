@@ -21,9 +21,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/com_error.h"
-#include "platform/dispatch_object.h"
-#include "platform/headless_container.h"
+#include "platform/automation/dispatch_object.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/com_error.h"
 #include "script_error.h"
 #include "script_host.h"
 #include "script_runner.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "app/fake_script_host.h"
-#include "platform/std_font.h"
+#include "platform/widgets/std_font.h"
 #include "script_runner.h"
 
 namespace tabulo::app {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/conversions.h"
-#include "platform/std_font.h"
+#include "platform/values/conversions.h"
+#include "platform/widgets/std_font.h"
 #include "script_error.h"
 
 namespace tabulo::app {

@@ -11,8 +11,8 @@
 #include "control/host_interfaces.h"
 #include "hosted_control.h"
 #include "localization/state.h"
-#include "platform/com_error.h"
-#include "platform/std_font.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/std_font.h"
 
 namespace tabulo::control::testing {
 namespace {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "hosted_control.h"
-#include "platform/conversions.h"
-#include "platform/key_codes.h"
-#include "platform/text.h"
-#include "platform/text_metrics.h"
+#include "platform/text/text.h"
+#include "platform/text/text_metrics.h"
+#include "platform/values/conversions.h"
+#include "platform/widgets/key_codes.h"
 
 namespace tabulo::control::testing {
 

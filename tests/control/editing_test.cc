@@ -1,7 +1,7 @@
 // Editing in place: the editor over the cell, what it accepts and refuses, the grid's events
 // passed on to the host, the popup menu and the column fit.
 #include "edit_fixture.h"
-#include "platform/ui_language.h"
+#include "platform/text/ui_language.h"
 
 namespace tabulo::control::testing {
 namespace {

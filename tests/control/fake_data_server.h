@@ -12,7 +12,7 @@
 #include "host/cursor_record_set.h"
 #include "host/data_server.h"
 #include "host/row_source.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::control::testing {
 

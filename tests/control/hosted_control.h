@@ -19,7 +19,7 @@
 #include "host/orders_db.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "host/test_folder.h"
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
 
 namespace tabulo::control::testing {
 

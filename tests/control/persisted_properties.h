@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "control/tabulo_ctl.h"
-#include "platform/com_error.h"
-#include "platform/variant.h"
+#include "platform/values/com_error.h"
+#include "platform/values/variant.h"
 
 namespace tabulo::control::testing {
 

@@ -7,8 +7,8 @@
 
 #include "control/hosted_control.h"
 #include "control/persisted_properties.h"
-#include "platform/property_bag.h"
-#include "platform/property_bag_format.h"
+#include "platform/storage/property_bag.h"
+#include "platform/storage/property_bag_format.h"
 
 namespace tabulo::control {
 namespace {

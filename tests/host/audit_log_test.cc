@@ -7,8 +7,8 @@
 
 #include "host/password_hash.h"
 #include "host/security_manager.h"
-#include "platform/com_error.h"
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/com_error.h"
 #include "test_folder.h"
 
 namespace tabulo::host {

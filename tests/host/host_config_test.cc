@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/password_hash.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <openssl/evp.h>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

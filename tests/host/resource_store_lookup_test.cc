@@ -10,9 +10,9 @@
 #include "host/resource_store.h"
 #include "localization/localized_string.h"
 #include "localization/state.h"
-#include "platform/class_registry.h"
-#include "platform/locale.h"
-#include "platform/ui_language.h"
+#include "platform/automation/class_registry.h"
+#include "platform/text/locale.h"
+#include "platform/text/ui_language.h"
 
 namespace tabulo::host {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "localization/localized_string.h"
-#include "platform/class_registry.h"
-#include "platform/com_error.h"
-#include "platform/ui_language.h"
+#include "platform/automation/class_registry.h"
+#include "platform/text/ui_language.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "host/password_hash.h"
-#include "platform/com_error.h"
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 #include "test_folder.h"
 
 namespace tabulo::host::sqlite {

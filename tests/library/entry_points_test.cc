@@ -8,7 +8,7 @@
 #include "library/classes.h"
 #include "library/library.h"
 #include "library/registry_file.h"
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
 
 namespace tabulo::library {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "host/test_folder.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::library {
 namespace {

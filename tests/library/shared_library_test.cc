@@ -7,8 +7,8 @@
 #include "host/test_folder.h"
 #include "library/library.h"
 #include "library/registry_file.h"
-#include "platform/com_error.h"
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/com_error.h"
 #include "registry.h"
 
 namespace tabulo::app {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "localization/case_fold.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::localization {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "localization/state.h"
-#include "platform/clock.h"
-#include "platform/event_loop.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/event_loop.h"
 
 namespace tabulo::localization {
 namespace {

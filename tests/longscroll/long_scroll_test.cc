@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::longscroll {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/headless_container.h"
+#include "platform/runtime/headless_container.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/conversions.h"
+#include "platform/values/conversions.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <limits>
 #include <memory>
 
-#include "platform/com_error.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

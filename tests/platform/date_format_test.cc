@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "platform/com_error.h"
-#include "platform/conversions.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::platform {
 namespace {

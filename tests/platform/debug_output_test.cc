@@ -1,4 +1,4 @@
-#include "platform/debug_output.h"
+#include "platform/runtime/debug_output.h"
 
 #include <gtest/gtest.h>
 

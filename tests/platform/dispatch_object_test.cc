@@ -1,8 +1,8 @@
-#include "platform/dispatch_object.h"
+#include "platform/automation/dispatch_object.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

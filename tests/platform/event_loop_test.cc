@@ -1,12 +1,12 @@
-#include "platform/event_loop.h"
+#include "platform/runtime/event_loop.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/com_error.h"
+#include "platform/runtime/clock.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,11 +1,11 @@
-#include "platform/flex_grid.h"
+#include "platform/widgets/flex_grid.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/locale.h"
+#include "platform/text/locale.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/com_error.h"
-#include "platform/conversions.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,11 +1,11 @@
-#include "platform/property_bag_font.h"
+#include "platform/storage/property_bag_font.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 
-#include "platform/com_error.h"
-#include "platform/property_bag_format.h"
+#include "platform/storage/property_bag_format.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/property_bag_format.h"
+#include "platform/storage/property_bag_format.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <limits>
 #include <ostream>
 
-#include "platform/com_error.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

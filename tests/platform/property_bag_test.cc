@@ -1,11 +1,11 @@
-#include "platform/property_bag.h"
+#include "platform/storage/property_bag.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "platform/com_error.h"
-#include "platform/dispatch.h"
+#include "platform/automation/dispatch.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

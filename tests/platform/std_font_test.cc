@@ -1,10 +1,10 @@
-#include "platform/std_font.h"
+#include "platform/widgets/std_font.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/text_metrics.h"
+#include "platform/text/text_metrics.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,10 +1,10 @@
-#include "platform/text.h"
+#include "platform/text/text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,13 +1,13 @@
-#include "platform/timer.h"
+#include "platform/widgets/timer.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/com_error.h"
-#include "platform/widget_errors.h"
+#include "platform/runtime/clock.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/widget_errors.h"
 
 namespace tabulo::platform {
 namespace {

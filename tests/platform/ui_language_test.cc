@@ -1,9 +1,9 @@
 // Tests of the process-wide user-interface language setting.
-#include "platform/ui_language.h"
+#include "platform/text/ui_language.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::platform {
 namespace {

@@ -1,12 +1,12 @@
-#include "platform/vscroll_bar.h"
+#include "platform/widgets/vscroll_bar.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/com_error.h"
-#include "platform/widget_errors.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/widget_errors.h"
 
 namespace tabulo::platform {
 namespace {

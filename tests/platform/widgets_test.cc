@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/check_box.h"
-#include "platform/clock.h"
-#include "platform/com_error.h"
-#include "platform/command_button.h"
-#include "platform/event_loop.h"
-#include "platform/frame.h"
-#include "platform/label.h"
-#include "platform/list_box.h"
-#include "platform/status_bar.h"
-#include "platform/text_box.h"
-#include "platform/up_down.h"
-#include "platform/widget_errors.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/event_loop.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/check_box.h"
+#include "platform/widgets/command_button.h"
+#include "platform/widgets/frame.h"
+#include "platform/widgets/label.h"
+#include "platform/widgets/list_box.h"
+#include "platform/widgets/status_bar.h"
+#include "platform/widgets/text_box.h"
+#include "platform/widgets/up_down.h"
+#include "platform/widgets/widget_errors.h"
 
 namespace tabulo::platform {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::sql {
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "platform/conversions.h"
+#include "platform/values/conversions.h"
 #include "sql/ado_types.h"
 
 namespace tabulo::sql {

@@ -48,7 +48,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/variant.h"
+#include "platform/values/variant.h"
 
 namespace tabulo::host::sqlite {
 

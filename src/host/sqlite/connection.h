@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host::sqlite {
 

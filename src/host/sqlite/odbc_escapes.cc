@@ -8,7 +8,7 @@
 #include "host/data_server.h"
 #include "host/sqlite/connection.h"
 #include "host/sqlite/sql_tokens.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host::sqlite {
 namespace {

@@ -2,7 +2,7 @@
 #include "host/data_server.h"
 #include "host/sqlite/rowid_list.h"
 #include "host/sqlite/snapshot_sources.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host::sqlite {
 namespace {

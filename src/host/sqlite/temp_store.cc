@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/data_server.h"
-#include "platform/com_error.h"
+#include "platform/values/com_error.h"
 
 namespace tabulo::host::sqlite {
 namespace {

@@ -1,0 +1,28 @@
+// The process-wide user-interface language.
+#include "platform/text/ui_language.h"
+
+#include <atomic>
+#include <string>
+
+#include "platform/values/com_error.h"
+
+namespace tabulo::platform {
+namespace {
+
+std::atomic<int32_t> g_ui_language{kDefaultUserInterfaceLanguage};
+
+}  // namespace
+
+int32_t UserInterfaceLanguage() {
+  return g_ui_language.load(std::memory_order_relaxed);
+}
+
+void SetUserInterfaceLanguage(int32_t lcid) {
+  if (lcid <= 0) {
+    throw ComError(kErrInvalidProcedureCall,
+                   "Invalid user-interface language " + std::to_string(lcid), "Platform");
+  }
+  g_ui_language.store(lcid, std::memory_order_relaxed);
+}
+
+}  // namespace tabulo::platform
