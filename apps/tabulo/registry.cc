@@ -65,9 +65,7 @@ library::ClassFactory& ComponentLibrary::GetClassObject(std::string_view progid)
   library::ClassFactory* factory = nullptr;
   const std::string id(progid);
   int32_t hr = As<library::GetClassObjectFn>(get_class_object_)(id.c_str(), &factory);
-  if (hr != library::kSOk || !factory)
-    throw platform::ComError(platform::kErrCantCreateObject,
-                             "ActiveX component can't create object", id);
+  if (hr != library::kSOk || !factory) throw platform::ComError::CantCreateObject(id);
   return *factory;
 }
 
@@ -82,9 +80,7 @@ RegisteredObject CreateRegisteredObject(const std::filesystem::path& registry,
   out.library = ComponentLibrary::Load(entry->library);
   out.factory = &out.library->GetClassObject(entry->progid);
   out.object = out.factory->CreateInstance(site);
-  if (!out.object)
-    throw platform::ComError(platform::kErrCantCreateObject,
-                             "ActiveX component can't create object", std::string(progid));
+  if (!out.object) throw platform::ComError::CantCreateObject(std::string(progid));
   return out;
 }
 

@@ -74,8 +74,7 @@ control::TabuloCtl& Session::Place(std::unique_ptr<control::TabuloCtl> ctl) {
 }
 
 control::TabuloCtl& Session::current() {
-  if (!has_current())
-    throw platform::ComError(91, "Object variable or With block variable not set");
+  if (!has_current()) throw platform::ComError::ObjectNotSet();
   return *controls_[current_];
 }
 

@@ -66,8 +66,7 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
       }
       if (!statement.empty()) {
         if (ok) {
-          if (!g_DataServer)
-            throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+          if (!g_DataServer) throw ComError::ObjectNotSet("TabuloCtl");
           std::string source = Source();
           g_DataServer->Query(source, "", statement, m_User, m_Password);
           written = true;
@@ -93,8 +92,7 @@ bool TabuloCtl::RequestSignature() {
   // Any failure (no security manager, a refusal, a cancel) is an unsigned update; the
   // security manager shows its own messages.
   try {
-    if (!m_SecMgr)
-      throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    if (!m_SecMgr) throw ComError::ObjectNotSet("TabuloCtl");
     std::vector<Variant> args{Variant(ESignaturePrompt),
                               Variant(ESignatureDualSignatureRequired),
                               Variant(ESignatureReasonCodeRequired),

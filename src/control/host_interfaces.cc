@@ -71,7 +71,7 @@ class HostControlLanguageChange : public platform::DispatchObject {
 
 std::shared_ptr<platform::Dispatch> QueryHostInterface(const std::shared_ptr<TabuloCtl>& ctl,
                                                        std::string_view interface_name) {
-  if (!ctl) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+  if (!ctl) throw ComError::ObjectNotSet("TabuloCtl");
   const std::string name = platform::UCase(interface_name);
   if (name == platform::UCase(kIHostControl)) return std::make_shared<HostControl>(ctl);
   if (name == platform::UCase(kIHostControlLanguageChangeAuto))

@@ -211,7 +211,7 @@ void TabuloCtl::Terminate() {
 void TabuloCtl::SetControlSite(int32_t, std::shared_ptr<host::ControlSite> pControlSite, int32_t,
                                int32_t, int16_t, const std::string&) {
   try {
-    if (!pControlSite) throw ComError(91, "Object variable or With block variable not set");
+    if (!pControlSite) throw ComError::ObjectNotSet();
     m_SecMgr = pControlSite->GetService(host::kServiceSecurityManager);
     g_bInHost = true;
   } catch (const ComError&) {

@@ -32,8 +32,7 @@ void TabuloCtl::LogChangedCells(int32_t recordNumber) {
     Grid.SetCol(Grid.Col() + 1);
     if (Grid.CellBackColor() != kChangedCellColor) continue;
     try {
-      if (!m_SecMgr)
-        throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+      if (!m_SecMgr) throw ComError::ObjectNotSet("TabuloCtl");
       const std::string event_type = LogEventType;
       // A null old value is written as the empty text: the trail must hold every change.
       const Variant old_value = m_rs->Item(i).Value();

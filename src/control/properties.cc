@@ -135,7 +135,7 @@ void TabuloCtl::SetForeColor(int32_t v) {
 }
 
 void TabuloCtl::SetFont(std::shared_ptr<platform::StdFont> font) {
-  if (!font) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+  if (!font) throw ComError::ObjectNotSet("TabuloCtl");
   // The font object itself is taken, not a copy: it is assigned by reference.
   m_Font = std::move(font);
   Grid.SetFont(

@@ -152,7 +152,7 @@ bool TabuloCtl::PrepareClusterConnection() {
 void TabuloCtl::AcquireDataServer() {
   if (!g_bInHost) return;
   try {
-    if (!m_Mgr) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    if (!m_Mgr) throw ComError::ObjectNotSet("TabuloCtl");
     host::ClusterList& list = m_Mgr->GetClusterList();
     list.SetClusterType(host::kClusterTypeDizuvAdar);
     list.SelectCluster(ClusterName());

@@ -80,7 +80,7 @@ void TabuloCtl::FillWindow(int32_t Delta) {
     // is ever applied to whatever cell is current later.
     AbandonEdit();
     m_bCellEventsOff = true;
-    if (!m_rs) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    if (!m_rs) throw ComError::ObjectNotSet("TabuloCtl");
     if (m_rs->Eof() && m_rs->Bof()) {
       m_bCellEventsOff = false;
       Grid.SetRedraw(true);
@@ -145,7 +145,7 @@ void TabuloCtl::ScrollBar_Change() {
     txtEdit.set_visible(false);
     int32_t value = ScrollBar.Value();
     bool forward = m_lLastScrollValue < value;
-    if (!m_rs) throw ComError(91, "Object variable or With block variable not set", "TabuloCtl");
+    if (!m_rs) throw ComError::ObjectNotSet("TabuloCtl");
     // The EOF test looks at the record set where the last fill left it: a forward move that
     // starts with the last record shown does not move the window.
     if (forward) {

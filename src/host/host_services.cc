@@ -18,13 +18,9 @@ void InstallClusterManager(ClusterManagerFactory factory) {
 }
 
 std::unique_ptr<ClusterManager> CreateClusterManager() {
-  if (!Installed())
-    throw platform::ComError(platform::kErrCantCreateObject,
-                             "ActiveX component can't create object", "ClusterManager");
+  if (!Installed()) throw platform::ComError::CantCreateObject("ClusterManager");
   std::unique_ptr<ClusterManager> m = Installed()();
-  if (!m)
-    throw platform::ComError(platform::kErrCantCreateObject,
-                             "ActiveX component can't create object", "ClusterManager");
+  if (!m) throw platform::ComError::CantCreateObject("ClusterManager");
   return m;
 }
 

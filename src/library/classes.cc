@@ -49,9 +49,8 @@ const std::vector<ClassFactory*>& CreatableClasses() {
 }
 
 ClassFactory* FindClass(std::string_view progid) {
-  const std::string folded = platform::UCase(progid);
   for (ClassFactory* f : CreatableClasses())
-    if (platform::UCase(f->ProgId()) == folded) return f;
+    if (platform::EqualsIgnoreCase(f->ProgId(), progid)) return f;
   return nullptr;
 }
 

@@ -105,9 +105,8 @@ void WriteRegistry(const std::filesystem::path& path, const std::vector<Registry
 
 std::optional<RegistryEntry> FindEntry(const std::vector<RegistryEntry>& entries,
                                        std::string_view progid) {
-  const std::string folded = platform::UCase(progid);
   for (const RegistryEntry& e : entries)
-    if (platform::UCase(e.progid) == folded) return e;
+    if (platform::EqualsIgnoreCase(e.progid, progid)) return e;
   return std::nullopt;
 }
 
@@ -118,9 +117,8 @@ void PutEntry(std::vector<RegistryEntry>& entries, RegistryEntry entry) {
 }
 
 bool RemoveEntry(std::vector<RegistryEntry>& entries, std::string_view progid) {
-  const std::string folded = platform::UCase(progid);
   auto it = std::remove_if(entries.begin(), entries.end(), [&](const RegistryEntry& e) {
-    return platform::UCase(e.progid) == folded;
+    return platform::EqualsIgnoreCase(e.progid, progid);
   });
   const bool removed = it != entries.end();
   entries.erase(it, entries.end());

@@ -208,7 +208,7 @@ class FakeScriptHost : public ScriptHost {
   }
   // Refuses a negative value as a scroll bar does, so that hook errors can be seen.
   void Scroll(int32_t value) override {
-    if (value < 0) throw platform::InvalidPropertyValue("VScroll");
+    if (value < 0) throw platform::ComError::InvalidPropertyValue("VScroll");
     scroll_ = value;
   }
   std::string Render() override {

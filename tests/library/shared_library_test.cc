@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "common/error_of.h"
 #include "host/test_folder.h"
 #include "library/library.h"
 #include "library/registry_file.h"
@@ -12,20 +13,12 @@
 #include "registry.h"
 
 namespace tabulo::app {
+using test_support::ErrorOf;
 namespace {
 
 using host::testing::TestFolder;
 using platform::InvokeKind;
 using platform::Variant;
-
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const platform::ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(SharedLibrary, RegisteredControlIsCreatedByIdentifierAndAnswersLateBound) {
   TestFolder folder;

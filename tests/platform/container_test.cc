@@ -1,3 +1,4 @@
+#include "common/error_of.h"
 #include "platform/runtime/headless_container.h"
 
 #include <gtest/gtest.h>
@@ -5,16 +6,8 @@
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
-
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(HeadlessContainer, MessageBoxesTakeQueuedAnswersInOrder) {
   HeadlessContainer c;

@@ -1,4 +1,5 @@
 #include "platform/values/conversions.h"
+#include "common/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +11,12 @@
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
 
 const Locale& en = Locale::EnUS();
 const Locale& de = Locale::DeDE();
 const Locale& fr = Locale::FrFR();
-
-int ErrorNumberOf(const auto& fn) {
-  try {
-    fn();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
   EXPECT_EQ(RoundHalfEven(0.5), 0.0);
@@ -58,21 +51,21 @@ TEST(IntegerConversions, RoundHalfToEven) {
 }
 
 TEST(IntegerConversions, OverflowAtTheEdgesOfEachType) {
-  EXPECT_EQ(ErrorNumberOf([] { CInt(32767.5, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CInt(32767.5, en); }), kErrOverflow);
   EXPECT_EQ(CInt(32766.5, en), 32766);
   EXPECT_EQ(CInt(-32768.5, en), -32768);
-  EXPECT_EQ(ErrorNumberOf([] { CInt(-32769.0, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CInt(-32769.0, en); }), kErrOverflow);
   EXPECT_EQ(CLng(2147483646.5, en), 2147483646);
-  EXPECT_EQ(ErrorNumberOf([] { CLng(2147483647.5, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CLng(2147483647.5, en); }), kErrOverflow);
   EXPECT_EQ(CLng(-2147483648.5, en), INT32_MIN);
-  EXPECT_EQ(ErrorNumberOf([] { CLng(-2147483649.0, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CLng(-2147483649.0, en); }), kErrOverflow);
   EXPECT_EQ(CByte(-0.5, en), 0);
-  EXPECT_EQ(ErrorNumberOf([] { CByte(-0.6, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CByte(-0.6, en); }), kErrOverflow);
   EXPECT_EQ(CByte(254.5, en), 254);
-  EXPECT_EQ(ErrorNumberOf([] { CByte(255.5, en); }), kErrOverflow);  // 256 after rounding
-  EXPECT_EQ(ErrorNumberOf([] { CInt(std::nan(""), en); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { CLng(1e300, en); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { CInt(Variant("40000"), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CByte(255.5, en); }), kErrOverflow);  // 256 after rounding
+  EXPECT_EQ(ErrorOf([] { CInt(std::nan(""), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CLng(1e300, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CInt(Variant("40000"), en); }), kErrOverflow);
 }
 
 TEST(IntegerConversions, CurrencyRoundsExactly) {
@@ -81,20 +74,20 @@ TEST(IntegerConversions, CurrencyRoundsExactly) {
   EXPECT_EQ(CInt(Variant::CurrencyScaled(-25000), en), -2);  // -2.5
   EXPECT_EQ(CInt(Variant::CurrencyScaled(-25001), en), -3);
   EXPECT_EQ(CLng(Variant::CurrencyScaled(14999), en), 1);
-  EXPECT_EQ(ErrorNumberOf([] { CInt(Variant::CurrencyScaled(327675000), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CInt(Variant::CurrencyScaled(327675000), en); }), kErrOverflow);
 }
 
 TEST(Conversions, NullEmptyObjectsAndArrays) {
   const Variant null = Variant::Null();
-  EXPECT_EQ(ErrorNumberOf([&] { CInt(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CLng(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CByte(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CSng(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CDbl(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CCurScaled(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CBool(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CDate(null, en); }), kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([&] { CStr(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CInt(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CLng(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CByte(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CSng(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CDbl(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CCurScaled(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CBool(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CDate(null, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([&] { CStr(null, en); }), kErrInvalidUseOfNull);
 
   const Variant empty;
   EXPECT_EQ(CInt(empty, en), 0);
@@ -107,11 +100,11 @@ TEST(Conversions, NullEmptyObjectsAndArrays) {
   const Variant object = Variant::Nothing();
   const Variant array(SafeArray::Vector({Variant(int32_t{1})}));
   for (const Variant* v : {&object, &array}) {
-    EXPECT_EQ(ErrorNumberOf([&] { CLng(*v, en); }), kErrTypeMismatch);
-    EXPECT_EQ(ErrorNumberOf([&] { CDbl(*v, en); }), kErrTypeMismatch);
-    EXPECT_EQ(ErrorNumberOf([&] { CStr(*v, en); }), kErrTypeMismatch);
-    EXPECT_EQ(ErrorNumberOf([&] { CBool(*v, en); }), kErrTypeMismatch);
-    EXPECT_EQ(ErrorNumberOf([&] { CDate(*v, en); }), kErrTypeMismatch);
+    EXPECT_EQ(ErrorOf([&] { CLng(*v, en); }), kErrTypeMismatch);
+    EXPECT_EQ(ErrorOf([&] { CDbl(*v, en); }), kErrTypeMismatch);
+    EXPECT_EQ(ErrorOf([&] { CStr(*v, en); }), kErrTypeMismatch);
+    EXPECT_EQ(ErrorOf([&] { CBool(*v, en); }), kErrTypeMismatch);
+    EXPECT_EQ(ErrorOf([&] { CDate(*v, en); }), kErrTypeMismatch);
     EXPECT_FALSE(IsNumeric(*v, en));
     EXPECT_FALSE(IsDate(*v, en));
   }
@@ -131,9 +124,9 @@ TEST(Conversions, Booleans) {
   EXPECT_FALSE(CBool(Variant("0"), en));
   EXPECT_TRUE(CBool(2.0, en));
   EXPECT_TRUE(CBool(Variant::CurrencyScaled(1), en));
-  EXPECT_EQ(ErrorNumberOf([] { CBool(Variant("yes"), en); }), kErrTypeMismatch);
-  EXPECT_EQ(ErrorNumberOf([] { CBool(Variant("Truee"), en); }), kErrTypeMismatch);
-  EXPECT_EQ(ErrorNumberOf([] { CBool(Variant(""), en); }), kErrTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CBool(Variant("yes"), en); }), kErrTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CBool(Variant("Truee"), en); }), kErrTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CBool(Variant(""), en); }), kErrTypeMismatch);
 }
 
 TEST(Conversions, HostileNumericTextsAreNotNumbers) {
@@ -167,7 +160,7 @@ TEST(Conversions, HostileNumericTextsAreNotNumbers) {
                            "+",
                            "1 e5"}) {
     EXPECT_FALSE(IsNumeric(Variant(text), en)) << text;
-    EXPECT_EQ(ErrorNumberOf([&] { CDbl(Variant(text), en); }), kErrTypeMismatch) << text;
+    EXPECT_EQ(ErrorOf([&] { CDbl(Variant(text), en); }), kErrTypeMismatch) << text;
   }
 }
 
@@ -188,7 +181,7 @@ TEST(Conversions, NumericTextForms) {
   EXPECT_EQ(CLng(Variant("&H10000"), en), 65536);
   EXPECT_EQ(CLng(Variant("&HFFFFFFFF"), en), -1);
   EXPECT_EQ(CLng(Variant("&O17"), en), 15);
-  EXPECT_EQ(ErrorNumberOf([] { CLng(Variant("&H100000000"), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CLng(Variant("&H100000000"), en); }), kErrOverflow);
   EXPECT_TRUE(IsNumeric(Variant(" &H1F "), en));
   // Long texts of digits are read exactly and quickly.
   EXPECT_EQ(CDbl(Variant(std::string(100000, '0') + "1"), en), 1.0);
@@ -197,12 +190,12 @@ TEST(Conversions, NumericTextForms) {
 
 TEST(Conversions, NumbersTooLargeOverflow) {
   EXPECT_FALSE(IsNumeric(Variant("1e999"), en));
-  EXPECT_EQ(ErrorNumberOf([] { CDbl(Variant("1e999"), en); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { CDbl(Variant("-1e309"), en); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { CDbl(Variant("1e99999999999999999999"), en); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { CSng(1e39, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1e999"), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CDbl(Variant("-1e309"), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1e99999999999999999999"), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CSng(1e39, en); }), kErrOverflow);
   EXPECT_EQ(CSng(3.4028234e38, en), std::numeric_limits<float>::max());
-  EXPECT_EQ(ErrorNumberOf([] { CCurScaled(1e15, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CCurScaled(1e15, en); }), kErrOverflow);
   EXPECT_TRUE(IsNumeric(Variant("1.7976931348623157e308"), en));
 }
 
@@ -220,7 +213,7 @@ TEST(Conversions, IsNumericOfOtherTypes) {
 TEST(Currency, ExactFromTextAndFromDoubles) {
   EXPECT_EQ(CCurScaled(Variant("922337203685477.5807"), en), INT64_MAX);
   EXPECT_EQ(CCurScaled(Variant("-922337203685477.5808"), en), INT64_MIN);
-  EXPECT_EQ(ErrorNumberOf([] { CCurScaled(Variant("922337203685477.5808"), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CCurScaled(Variant("922337203685477.5808"), en); }), kErrOverflow);
   EXPECT_EQ(CCurScaled(Variant("0.00005"), en), 0);  // half to even
   EXPECT_EQ(CCurScaled(Variant("0.00015"), en), 2);
   EXPECT_EQ(CCurScaled(Variant("0.000050001"), en), 1);
@@ -239,7 +232,7 @@ TEST(Currency, ExactFromTextAndFromDoubles) {
   // Beyond 2^53 the product is not a double any more, yet whole currency stays exact.
   EXPECT_EQ(CCurScaled(922337203685477.0, en), 9223372036854770000);
   EXPECT_EQ(CCurScaled(-922337203685477.0, en), -9223372036854770000);
-  EXPECT_EQ(ErrorNumberOf([] { CCurScaled(922337203685478.0, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CCurScaled(922337203685478.0, en); }), kErrOverflow);
   EXPECT_EQ(CStr(Variant::CurrencyScaled(12345), de), "1,2345");
   EXPECT_EQ(CStr(Variant::CurrencyScaled(-5000), en), "-0.5");
   EXPECT_EQ(CStr(Variant::CurrencyScaled(70000), en), "7");
@@ -268,7 +261,7 @@ TEST(CStr, NumbersInTheClassicForm) {
   EXPECT_EQ(CStr(Variant::Single(0.1f), en), "0.1");
   EXPECT_EQ(CStr(Variant::Single(1234567.0f), en), "1234567");
   EXPECT_EQ(CStr(Variant::Single(12345678.0f), en), "1.234568E+07");
-  EXPECT_EQ(ErrorNumberOf([] { CStr(std::numeric_limits<double>::infinity(), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CStr(std::numeric_limits<double>::infinity(), en); }), kErrOverflow);
 }
 
 TEST(CStr, LocaleRoundTripsGiveBackTheSameValue) {
@@ -296,7 +289,7 @@ TEST(CStr, DatesInTheLocaleForm) {
   EXPECT_EQ(CStr(Variant::Date(TimeSerial(9, 7, 3)), de), "09:07:03");
   EXPECT_EQ(CStr(Variant::Date(0.0), en), "12:00:00 AM");
   EXPECT_EQ(CStr(Variant::Date(-1.25), de), "29.12.1899 06:00:00");
-  EXPECT_EQ(ErrorNumberOf([] { CStr(Variant::Date(2958466.0), en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CStr(Variant::Date(2958466.0), en); }), kErrOverflow);
 }
 
 TEST(CDate, ParsesTheLocaleOrder) {
@@ -339,7 +332,7 @@ TEST(CDate, InvalidDatesAreTypeMismatch) {
         "3/1-2009",        "abc",        "",           "2009-03-01T", "3/1/2009T14:05",
         "1; DROP TABLE x", "14:05:00:00"}) {
     EXPECT_FALSE(IsDate(Variant(text), de)) << text;
-    EXPECT_EQ(ErrorNumberOf([&] { CDate(Variant(text), de); }), kErrTypeMismatch) << text;
+    EXPECT_EQ(ErrorOf([&] { CDate(Variant(text), de); }), kErrTypeMismatch) << text;
   }
   EXPECT_TRUE(IsDate(Variant("29.02.2008"), de));
   EXPECT_TRUE(IsDate(Variant("29.02.2000"), de));
@@ -352,8 +345,8 @@ TEST(CDate, InvalidDatesAreTypeMismatch) {
 TEST(CDate, NumbersAreSerialsWithinTheRange) {
   EXPECT_EQ(CDate(39873.5, en), 39873.5);
   EXPECT_EQ(CDate(true, en), -1.0);
-  EXPECT_EQ(ErrorNumberOf([] { CDate(2958466.0, en); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { CDate(-657435.0, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CDate(2958466.0, en); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { CDate(-657435.0, en); }), kErrOverflow);
   EXPECT_EQ(CDate(-657434.99, en), -657434.99);  // 0100-01-01 23:45
   EXPECT_FALSE(IsDate(39873.0, en));
   EXPECT_TRUE(IsDate(Variant::Date(39873.0), en));
@@ -371,9 +364,9 @@ TEST(DateSerial, CarriesAndTwoDigitYears) {
   EXPECT_EQ(DateSerial(99, 1, 1), DateSerial(1999, 1, 1));
   EXPECT_EQ(DateSerial(100, 1, 1), -657434.0);
   EXPECT_EQ(DateSerial(9999, 12, 31), 2958465.0);
-  EXPECT_EQ(ErrorNumberOf([] { DateSerial(9999, 12, 32); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { DateSerial(100, 1, 0); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { DateSerial(2147483647, 2147483647, 2147483647); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { DateSerial(9999, 12, 32); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { DateSerial(100, 1, 0); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { DateSerial(2147483647, 2147483647, 2147483647); }), kErrOverflow);
 }
 
 TEST(TimeSerial, FractionsOfADay) {
@@ -409,8 +402,8 @@ TEST(SplitDate, PartsOfASerial) {
   EXPECT_EQ(p.year, 9999);
   EXPECT_EQ(p.second, 59);
   EXPECT_EQ(p.millisecond, 999);
-  EXPECT_EQ(ErrorNumberOf([] { SplitDate(2958466.0); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { SplitDate(std::nan("")); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { SplitDate(2958466.0); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { SplitDate(std::nan("")); }), kErrOverflow);
 }
 
 TEST(ChangeType, ConvertsToEachType) {
@@ -426,10 +419,9 @@ TEST(ChangeType, ConvertsToEachType) {
   EXPECT_EQ(ChangeType(Variant(2.5), VarType::Variant, de), Variant(2.5));
   EXPECT_EQ(ChangeType(Variant(2.5), VarType::Empty, de), Variant());
   EXPECT_EQ(ChangeType(Variant::Null(), VarType::Null, de), Variant::Null());
-  EXPECT_EQ(ErrorNumberOf([] { ChangeType(Variant::Null(), VarType::Long, en); }),
-            kErrInvalidUseOfNull);
-  EXPECT_EQ(ErrorNumberOf([] { ChangeType(Variant(1.0), VarType::Object, en); }), kErrTypeMismatch);
-  EXPECT_EQ(ErrorNumberOf([] { ChangeType(Variant("x"), VarType::Double, en); }), kErrTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { ChangeType(Variant::Null(), VarType::Long, en); }), kErrInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([] { ChangeType(Variant(1.0), VarType::Object, en); }), kErrTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { ChangeType(Variant("x"), VarType::Double, en); }), kErrTypeMismatch);
 }
 
 TEST(ShortestRoundTrip, ShortestTextThatReadsBackTheSameDouble) {
@@ -442,8 +434,8 @@ TEST(ShortestRoundTrip, ShortestTextThatReadsBackTheSameDouble) {
   for (double d : {1.0 / 3.0, 123456789.123456789, 5e-324, 1.7976931348623157e308}) {
     EXPECT_EQ(std::strtod(ShortestRoundTrip(d).c_str(), nullptr), d);
   }
-  EXPECT_EQ(ErrorNumberOf([] { ShortestRoundTrip(std::nan("")); }), kErrOverflow);
-  EXPECT_EQ(ErrorNumberOf([] { ShortestRoundTrip(-std::numeric_limits<double>::infinity()); }),
+  EXPECT_EQ(ErrorOf([] { ShortestRoundTrip(std::nan("")); }), kErrOverflow);
+  EXPECT_EQ(ErrorOf([] { ShortestRoundTrip(-std::numeric_limits<double>::infinity()); }),
             kErrOverflow);
 }
 

@@ -1,10 +1,12 @@
 #include "platform/automation/dispatch_object.h"
+#include "common/error_of.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
 
 // A sample automation class: a read-write property, a read-only and a write-only one, an
@@ -78,15 +80,6 @@ class Sample : public DispatchObject {
   std::shared_ptr<Dispatch> picture;
   std::vector<Variant> last_args;
 };
-
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 class Recorder : public EventSink {
  public:

@@ -1,4 +1,5 @@
 #include "platform/widgets/flex_grid.h"
+#include "common/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
 
 using Events = std::vector<std::string>;
@@ -68,15 +70,6 @@ class FlexGridTest : public ::testing::Test {
   FlexGrid g;
   Events ev;
 };
-
-int32_t ErrorOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 // --- Program moves ------------------------------------------------------------------------
 

@@ -1,4 +1,5 @@
 #include "platform/widgets/std_font.h"
+#include "common/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -7,16 +8,8 @@
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
-
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 class ChangeLog : public EventSink {
  public:

@@ -1,4 +1,5 @@
 #include "platform/text/text.h"
+#include "common/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -7,16 +8,8 @@
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
-
-int ErrorNumberOf(const auto& fn) {
-  try {
-    fn();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(Utf8Length, CountsCodePointsNotBytes) {
   EXPECT_EQ(Utf8Length(""), 0);
@@ -46,7 +39,7 @@ TEST(Utf8Mid, TakesCodePoints) {
   EXPECT_EQ(Utf8Mid("abc", 4), "");
   EXPECT_EQ(Utf8Mid("abc", 2, 0), "");
   EXPECT_EQ(Utf8Mid("abc", 2, 100), "bc");
-  EXPECT_EQ(ErrorNumberOf([] { Utf8Mid("abc", 0, 1); }), kErrInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([] { Utf8Mid("abc", 0, 1); }), kErrInvalidProcedureCall);
 }
 
 TEST(Utf8LeftRight, TakeCodePointsFromEitherEnd) {
@@ -55,8 +48,8 @@ TEST(Utf8LeftRight, TakeCodePointsFromEitherEnd) {
   EXPECT_EQ(Utf8Left("ab", 5), "ab");
   EXPECT_EQ(Utf8Right("ab", 5), "ab");
   EXPECT_EQ(Utf8Right("ab", 0), "");
-  EXPECT_EQ(ErrorNumberOf([] { Utf8Left("ab", -1); }), kErrInvalidProcedureCall);
-  EXPECT_EQ(ErrorNumberOf([] { Utf8Right("ab", -1); }), kErrInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([] { Utf8Left("ab", -1); }), kErrInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([] { Utf8Right("ab", -1); }), kErrInvalidProcedureCall);
 }
 
 TEST(Trim, RemovesOnlyCharacter32) {
@@ -100,7 +93,7 @@ TEST(InStr, ReturnsCodePointPositions) {
   EXPECT_EQ(InStr(1, "", "a"), 0);
   EXPECT_EQ(InStr(2, "abc", ""), 2);
   EXPECT_EQ(InStr(4, "abc", ""), 0);
-  EXPECT_EQ(ErrorNumberOf([] { InStr(0, "abc", "a"); }), kErrInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([] { InStr(0, "abc", "a"); }), kErrInvalidProcedureCall);
 }
 
 TEST(InStr, IgnoresCaseOnRequest) {

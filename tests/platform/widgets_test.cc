@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error_of.h"
 #include "platform/runtime/clock.h"
 #include "platform/runtime/event_loop.h"
 #include "platform/values/com_error.h"
@@ -19,6 +20,7 @@
 #include "platform/widgets/widget_errors.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
 
 using Events = std::vector<std::string>;
@@ -30,16 +32,6 @@ std::string Tag(const char* name, int64_t n) {
 }
 
 // Runs `f` and returns the ComError number it raised, or 0.
-template <typename F>
-int32_t ErrorOf(F f) {
-  try {
-    f();
-  } catch (const ComError& e) {
-    return e.number();
-  }
-  return 0;
-}
-
 class TextBoxTest : public ::testing::Test {
  protected:
   TextBoxTest() {

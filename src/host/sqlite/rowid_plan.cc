@@ -7,16 +7,10 @@
 
 #include "host/sqlite/connection.h"
 #include "host/sqlite/sql_tokens.h"
+#include "platform/text/text.h"
 
 namespace tabulo::host::sqlite {
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool IsAnyOf(const SqlToken& t, std::initializer_list<std::string_view> words) {
   for (auto w : words) {
@@ -139,18 +133,20 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
     const char* origin = sqlite3_column_origin_name(stmt, c);
     const char* name = sqlite3_column_name(stmt, c);
     if (!db_name || !table_name || !origin || !name) return std::nullopt;
-    if (std::string_view(db_name) != "main" || !EqualNoCase(table_name, table)) {
+    if (std::string_view(db_name) != "main" ||
+        !platform::EqualsIgnoreAsciiCase(table_name, table)) {
       return std::nullopt;
     }
-    if (order_by && !EqualNoCase(name, origin)) return std::nullopt;
+    if (order_by && !platform::EqualsIgnoreAsciiCase(name, origin)) return std::nullopt;
   }
 
   std::vector<std::string> table_columns;
   if (!OrdinaryTableColumns(db, table, table_columns)) return std::nullopt;
   std::string rowid;
   for (std::string_view candidate : {"rowid", "_rowid_", "oid"}) {
-    bool taken = std::any_of(table_columns.begin(), table_columns.end(),
-                             [&](const std::string& c) { return EqualNoCase(c, candidate); });
+    bool taken = std::any_of(table_columns.begin(), table_columns.end(), [&](const std::string& c) {
+      return platform::EqualsIgnoreAsciiCase(c, candidate);
+    });
     if (!taken) {
       rowid = candidate;
       break;

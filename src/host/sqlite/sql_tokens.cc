@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "platform/text/text.h"
+
 namespace tabulo::host::sqlite {
 namespace {
 
@@ -14,14 +16,7 @@ bool IsWordChar(char c) {
 }  // namespace
 
 bool SqlToken::Is(std::string_view keyword) const {
-  if (kind != Word || text.size() != keyword.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) !=
-        std::toupper(static_cast<unsigned char>(keyword[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return kind == Word && platform::EqualsIgnoreAsciiCase(text, keyword);
 }
 
 std::string SqlToken::Name() const {

@@ -47,9 +47,9 @@ std::shared_ptr<Dispatch> CreateObject(std::string_view progid) {
     auto it = r.factories.find(UCase(progid));
     if (it != r.factories.end()) factory = it->second;
   }
-  if (!factory) throw ComError(kErrCantCreateObject, "ActiveX component can't create object");
+  if (!factory) throw ComError::CantCreateObject();
   std::shared_ptr<Dispatch> obj = factory();
-  if (!obj) throw ComError(kErrCantCreateObject, "ActiveX component can't create object");
+  if (!obj) throw ComError::CantCreateObject();
   return obj;
 }
 

@@ -15,8 +15,6 @@ namespace tabulo::platform {
 
 using ClassFactory = std::function<std::shared_ptr<Dispatch>()>;
 
-inline constexpr int32_t kErrCantCreateObject = 429;
-
 // Program identifiers compare case-insensitively. Registering a name again replaces the
 // factory. The registry is process-wide, as the platform's own is.
 void RegisterClass(std::string progid, ClassFactory factory);

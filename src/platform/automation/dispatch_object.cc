@@ -80,9 +80,8 @@ DispId DispatchObject::GetIdOfName(std::string_view name) const {
 }
 
 DispId DispatchObject::EventId(std::string_view name) const {
-  std::string folded = UCase(name);
   for (const Event& e : events_)
-    if (UCase(e.name) == folded) return e.id;
+    if (EqualsIgnoreCase(e.name, name)) return e.id;
   return kDispIdUnknown;
 }
 
@@ -155,9 +154,8 @@ void DispatchObject::DeclareObjectProperty(std::string name, DispId id,
 
 void DispatchObject::DeclareEvent(std::string name, DispId id, int param_count) {
   if (param_count < 0) throw DeclarationFault(class_name_, name + " has a negative count");
-  std::string folded = UCase(name);
   for (const Event& e : events_) {
-    if (e.id == id || UCase(e.name) == folded)
+    if (e.id == id || EqualsIgnoreCase(e.name, name))
       throw DeclarationFault(class_name_, "event " + name + " conflicts with " + e.name);
   }
   events_.push_back(Event{std::move(name), id, param_count, {}});

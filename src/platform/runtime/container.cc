@@ -140,7 +140,7 @@ double Container::ScaleY(double value, int from_mode, int to_mode) const {
 }
 
 void Container::SetMousePointer(int16_t pointer) {
-  if ((pointer < 0 || pointer > 15) && pointer != 99) throw InvalidPropertyValue(kSource);
+  if ((pointer < 0 || pointer > 15) && pointer != 99) throw ComError::InvalidPropertyValue(kSource);
   ApplyMousePointer(pointer);
 }
 

@@ -15,7 +15,7 @@ void HeadlessContainer::SetAmbientUserMode(bool user_mode) {
 }
 
 void HeadlessContainer::SetAmbientFont(std::shared_ptr<StdFont> font) {
-  if (!font) throw InvalidPropertyValue("HeadlessContainer");
+  if (!font) throw ComError::InvalidPropertyValue("HeadlessContainer");
   font_ = std::move(font);
   NotifyAmbientChanged("Font");
 }

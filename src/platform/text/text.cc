@@ -2,6 +2,8 @@
 // mapping of the three supported languages, and linear-time search and replace.
 #include "platform/text/text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -195,7 +197,14 @@ std::string LCase(std::string_view s) {
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && UCase(a) == UCase(b);
+  return UCase(a) == UCase(b);
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
 }
 
 int64_t InStr(int64_t start, std::string_view haystack, std::string_view needle, bool ignore_case) {

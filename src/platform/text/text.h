@@ -33,6 +33,8 @@ std::string LCase(std::string_view s);
 // position of the first match at or after `start`, or 0. start < 1 raises 5; an empty
 // haystack or a start beyond its end gives 0; an empty needle gives `start`.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// Equality folding ASCII letters only, as SQL engines compare keywords and identifiers.
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 int64_t InStr(int64_t start, std::string_view haystack, std::string_view needle,
               bool ignore_case = false);
 // Replaces every occurrence (left to right, non-overlapping); an empty `find` leaves s as it is.

@@ -29,6 +29,10 @@ ComError ComError::DivisionByZero(std::string source) {
 ComError ComError::TypeMismatch(std::string source) {
   return ComError(kErrTypeMismatch, "Type mismatch", std::move(source));
 }
+ComError ComError::ObjectNotSet(std::string source) {
+  return ComError(kErrObjectNotSet, "Object variable or With block variable not set",
+                  std::move(source));
+}
 ComError ComError::InvalidUseOfNull(std::string source) {
   return ComError(kErrInvalidUseOfNull, "Invalid use of Null", std::move(source));
 }
@@ -41,8 +45,12 @@ ComError ComError::WrongArguments(std::string source) {
                   std::move(source));
 }
 
-ComError InvalidPropertyValue(std::string source) {
+// Raised by widgets and properties for a value they refuse.
+ComError ComError::InvalidPropertyValue(std::string source) {
   return ComError(kErrInvalidPropertyValue, "Invalid property value", std::move(source));
+}
+ComError ComError::CantCreateObject(std::string source) {
+  return ComError(kErrCantCreateObject, "ActiveX component can't create object", std::move(source));
 }
 
 }  // namespace tabulo::platform

@@ -28,7 +28,10 @@ class ComError : public std::runtime_error {
   static ComError SubscriptOutOfRange(std::string source = {});   // 9
   static ComError DivisionByZero(std::string source = {});        // 11
   static ComError TypeMismatch(std::string source = {});          // 13
+  static ComError ObjectNotSet(std::string source = {});          // 91
   static ComError InvalidUseOfNull(std::string source = {});      // 94
+  static ComError InvalidPropertyValue(std::string source = {});  // 380
+  static ComError CantCreateObject(std::string source = {});      // 429
   static ComError NotSupported(std::string source = {});          // 438
   static ComError WrongArguments(std::string source = {});        // 450
 
@@ -45,12 +48,11 @@ inline constexpr int32_t kErrOutOfMemory = 7;
 inline constexpr int32_t kErrSubscriptOutOfRange = 9;
 inline constexpr int32_t kErrDivisionByZero = 11;
 inline constexpr int32_t kErrTypeMismatch = 13;
+inline constexpr int32_t kErrObjectNotSet = 91;
 inline constexpr int32_t kErrInvalidUseOfNull = 94;
 inline constexpr int32_t kErrInvalidPropertyValue = 380;
+inline constexpr int32_t kErrCantCreateObject = 429;
 inline constexpr int32_t kErrNotSupported = 438;
 inline constexpr int32_t kErrWrongArguments = 450;
-
-// 380 "Invalid property value", raised by widgets and properties for a value they refuse.
-ComError InvalidPropertyValue(std::string source = {});
 
 }  // namespace tabulo::platform

@@ -10,7 +10,7 @@ namespace tabulo::platform {
 CheckBox::CheckBox(std::string name) : Widget(std::move(name)) {}
 
 void CheckBox::set_value(int16_t v) {
-  if (v < kUnchecked || v > kGrayed) throw InvalidPropertyValue(name());
+  if (v < kUnchecked || v > kGrayed) throw ComError::InvalidPropertyValue(name());
   if (v == value_) return;
   value_ = v;
   if (on_click) on_click();

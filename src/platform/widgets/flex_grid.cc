@@ -16,6 +16,16 @@ int32_t Clamp32(int64_t v) {
 
 }  // namespace
 
+ComError GridSubscriptError(std::string source) {
+  return ComError(kErrGridSubscript, "Subscript out of range", std::move(source));
+}
+ComError InvalidRowValue(std::string source) {
+  return ComError(kErrInvalidRowValue, "Invalid Row value", std::move(source));
+}
+ComError InvalidColValue(std::string source) {
+  return ComError(kErrInvalidColValue, "Invalid Col value", std::move(source));
+}
+
 FlexGrid::FlexGrid(std::string name) : Widget(std::move(name)) {
   SetRows(2);
   SetCols(2);
@@ -27,11 +37,11 @@ FlexGrid::FlexGrid(std::string name) : Widget(std::move(name)) {
 // --- Checks ------------------------------------------------------------------------------
 
 void FlexGrid::CheckRow(int32_t r) const {
-  if (r < 0 || r >= rows_) throw ComError(kErrGridSubscript, "Subscript out of range", name());
+  if (r < 0 || r >= rows_) throw GridSubscriptError(name());
 }
 
 void FlexGrid::CheckCol(int32_t c) const {
-  if (c < 0 || c >= cols_) throw ComError(kErrGridSubscript, "Subscript out of range", name());
+  if (c < 0 || c >= cols_) throw GridSubscriptError(name());
 }
 
 void FlexGrid::CheckCurrentCell() const {
@@ -56,7 +66,7 @@ const FlexGrid::Cell& FlexGrid::Current() const {
 // --- Size ---------------------------------------------------------------------------------
 
 void FlexGrid::SetRows(int32_t n) {
-  if (n < 0 || n < fixed_rows_) throw ComError(kErrInvalidRowValue, "Invalid Row value", name());
+  if (n < 0 || n < fixed_rows_) throw InvalidRowValue(name());
   CheckSize(n, cols_);
   cells_.resize(n, std::vector<Cell>(cols_));
   row_heights_.resize(n, -1);
@@ -65,7 +75,7 @@ void FlexGrid::SetRows(int32_t n) {
 }
 
 void FlexGrid::SetCols(int32_t n) {
-  if (n < 0 || n < fixed_cols_) throw ComError(kErrInvalidColValue, "Invalid Col value", name());
+  if (n < 0 || n < fixed_cols_) throw InvalidColValue(name());
   CheckSize(rows_, n);
   for (auto& row : cells_) row.resize(n);
   col_widths_.resize(n, -1);
@@ -74,13 +84,13 @@ void FlexGrid::SetCols(int32_t n) {
 }
 
 void FlexGrid::SetFixedRows(int32_t n) {
-  if (n < 0 || n > rows_) throw ComError(kErrInvalidRowValue, "Invalid Row value", name());
+  if (n < 0 || n > rows_) throw InvalidRowValue(name());
   fixed_rows_ = n;
   ClampPositions();
 }
 
 void FlexGrid::SetFixedCols(int32_t n) {
-  if (n < 0 || n > cols_) throw ComError(kErrInvalidColValue, "Invalid Col value", name());
+  if (n < 0 || n > cols_) throw InvalidColValue(name());
   fixed_cols_ = n;
   ClampPositions();
 }
@@ -102,12 +112,12 @@ void FlexGrid::ClampPositions() {
 // --- Current cell -------------------------------------------------------------------------
 
 void FlexGrid::SetRow(int32_t r) {
-  if (r < 0 || r >= rows_) throw ComError(kErrInvalidRowValue, "Invalid Row value", name());
+  if (r < 0 || r >= rows_) throw InvalidRowValue(name());
   MoveCurrentCell(r, col_);
 }
 
 void FlexGrid::SetCol(int32_t c) {
-  if (c < 0 || c >= cols_) throw ComError(kErrInvalidColValue, "Invalid Col value", name());
+  if (c < 0 || c >= cols_) throw InvalidColValue(name());
   MoveCurrentCell(row_, c);
 }
 
@@ -125,14 +135,14 @@ void FlexGrid::MoveCurrentCell(int32_t r, int32_t c) {
 }
 
 void FlexGrid::SetRowSel(int32_t r) {
-  if (r < 0 || r >= rows_) throw ComError(kErrInvalidRowValue, "Invalid Row value", name());
+  if (r < 0 || r >= rows_) throw InvalidRowValue(name());
   if (r == row_sel_) return;
   row_sel_ = r;
   Raise(on_sel_change);
 }
 
 void FlexGrid::SetColSel(int32_t c) {
-  if (c < 0 || c >= cols_) throw ComError(kErrInvalidColValue, "Invalid Col value", name());
+  if (c < 0 || c >= cols_) throw InvalidColValue(name());
   if (c == col_sel_) return;
   col_sel_ = c;
   Raise(on_sel_change);
@@ -174,7 +184,7 @@ int32_t FlexGrid::ColWidth(int32_t c) const {
 }
 
 void FlexGrid::SetColWidth(int32_t c, int32_t twips) {
-  if (twips < -1) throw ComError(kErrInvalidPropertyValue, "Invalid property value", name());
+  if (twips < -1) throw ComError::InvalidPropertyValue(name());
   if (c == -1) {
     std::fill(col_widths_.begin(), col_widths_.end(), twips);
     return;
@@ -190,7 +200,7 @@ int32_t FlexGrid::RowHeight(int32_t r) const {
 }
 
 void FlexGrid::SetRowHeight(int32_t r, int32_t twips) {
-  if (twips < -1) throw ComError(kErrInvalidPropertyValue, "Invalid property value", name());
+  if (twips < -1) throw ComError::InvalidPropertyValue(name());
   if (r == -1) {
     std::fill(row_heights_.begin(), row_heights_.end(), twips);
     return;
@@ -200,7 +210,7 @@ void FlexGrid::SetRowHeight(int32_t r, int32_t twips) {
 }
 
 void FlexGrid::SetRowHeightMin(int32_t twips) {
-  if (twips < 0) throw ComError(kErrInvalidPropertyValue, "Invalid property value", name());
+  if (twips < 0) throw ComError::InvalidPropertyValue(name());
   row_height_min_ = twips;
 }
 
@@ -212,7 +222,7 @@ int16_t FlexGrid::CellAlignment() const {
 
 void FlexGrid::SetCellAlignment(int16_t a) {
   if (a < kAlignLeftTop || a > kAlignGeneral) {
-    throw ComError(kErrInvalidPropertyValue, "Invalid property value", name());
+    throw ComError::InvalidPropertyValue(name());
   }
   Current().alignment = a;
 }
@@ -245,7 +255,7 @@ double FlexGrid::CellFontSize() const {
 void FlexGrid::SetCellFontSize(double size) {
   Cell& cell = Current();
   (void)LineHeight(size);  // refuses sizes no font can have
-  if (size <= 0) throw ComError(kErrInvalidPropertyValue, "Invalid property value", name());
+  if (size <= 0) throw ComError::InvalidPropertyValue(name());
   cell.font_size = size;
 }
 
@@ -269,7 +279,7 @@ bool FlexGrid::CellFontBoldAt(int32_t r, int32_t c) const {
 
 void FlexGrid::SetFont(TextFont font) {
   (void)LineHeight(font.size);
-  if (font.size <= 0) throw ComError(kErrInvalidPropertyValue, "Invalid property value", name());
+  if (font.size <= 0) throw ComError::InvalidPropertyValue(name());
   font_ = std::move(font);
 }
 
@@ -322,14 +332,14 @@ int32_t FlexGrid::LeftCol() const {
 
 void FlexGrid::SetTopRow(int32_t r) {
   if (r < fixed_rows_ || r >= rows_) {
-    throw ComError(kErrInvalidRowValue, "Invalid Row value", name());
+    throw InvalidRowValue(name());
   }
   ApplyScroll(r, left_col_);
 }
 
 void FlexGrid::SetLeftCol(int32_t c) {
   if (c < fixed_cols_ || c >= cols_) {
-    throw ComError(kErrInvalidColValue, "Invalid Col value", name());
+    throw InvalidColValue(name());
   }
   ApplyScroll(top_row_, c);
 }

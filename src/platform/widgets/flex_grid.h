@@ -51,6 +51,12 @@ inline constexpr int32_t kErrGridSubscript = 381;
 inline constexpr int32_t kErrInvalidRowValue = 30009;
 inline constexpr int32_t kErrInvalidColValue = 30010;
 
+// The grid's errors: 381 "Subscript out of range" for a cell index outside the grid,
+// 30009 / 30010 for a row or column the grid cannot move to or be sized to.
+ComError GridSubscriptError(std::string source);
+ComError InvalidRowValue(std::string source);
+ComError InvalidColValue(std::string source);
+
 // Cell alignment values (flexAlign...): horizontal part left/centre/right, vertical part
 // top/centre/bottom; 9 = general (text left, numbers right).
 enum CellAlign : int16_t {

@@ -132,7 +132,7 @@ void FlexGrid::CellCentre(int32_t row, int32_t col, float* x, float* y) const {
   CheckRow(row);
   CheckCol(col);
   if (!RowIsVisible(row) || !ColIsVisible(col) || RowHeight(row) == 0 || ColWidth(col) == 0) {
-    throw ComError(kErrGridSubscript, "Subscript out of range", name());
+    throw GridSubscriptError(name());
   }
   // The middle of the part of the cell inside the grid.
   double left = ColLeftOf(col), top = RowTopOf(row);
@@ -263,10 +263,10 @@ void FlexGrid::ScrollIntoView(int32_t r, int32_t c) {
 
 void FlexGrid::ScrollTo(int32_t top_row, int32_t left_col) {
   if (top_row < fixed_rows_ || top_row >= rows_) {
-    throw ComError(kErrInvalidRowValue, "Invalid Row value", name());
+    throw InvalidRowValue(name());
   }
   if (left_col < fixed_cols_ || left_col >= cols_) {
-    throw ComError(kErrInvalidColValue, "Invalid Col value", name());
+    throw InvalidColValue(name());
   }
   if (!enabled()) return;
   ApplyScroll(top_row, left_col);

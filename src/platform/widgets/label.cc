@@ -6,7 +6,7 @@
 namespace tabulo::platform {
 
 void Label::set_alignment(int16_t v) {
-  if (v < 0 || v > 2) throw InvalidPropertyValue(name());
+  if (v < 0 || v > 2) throw ComError::InvalidPropertyValue(name());
   alignment_ = v;
 }
 

@@ -56,7 +56,7 @@ void ListBox::set_item_data(int32_t index, int32_t data) {
 }
 
 void ListBox::set_list_index(int32_t index) {
-  if (index < -1 || index >= list_count()) throw InvalidPropertyValue(name());
+  if (index < -1 || index >= list_count()) throw ComError::InvalidPropertyValue(name());
   Select(index);
 }
 
@@ -93,7 +93,8 @@ ComboBox::ComboBox(std::string name, int16_t style) : ListBox(std::move(name)), 
 }
 
 void ComboBox::set_style(int16_t style) {
-  if (style != kComboDropDown && style != kComboDropDownList) throw InvalidPropertyValue(name());
+  if (style != kComboDropDown && style != kComboDropDownList)
+    throw ComError::InvalidPropertyValue(name());
   style_ = style;
 }
 

@@ -8,12 +8,12 @@
 namespace tabulo::platform {
 
 void Panel::set_width(int32_t twips) {
-  if (twips < 0) throw InvalidPropertyValue("Panel");
+  if (twips < 0) throw ComError::InvalidPropertyValue("Panel");
   width_ = twips;
 }
 
 void Panel::set_alignment(int16_t v) {
-  if (v < kPanelLeft || v > kPanelRight) throw InvalidPropertyValue("Panel");
+  if (v < kPanelLeft || v > kPanelRight) throw ComError::InvalidPropertyValue("Panel");
   alignment_ = v;
 }
 

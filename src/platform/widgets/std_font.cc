@@ -56,16 +56,16 @@ void StdFont::Changed(const char* property) {
 }
 
 void StdFont::SetName(std::string name) {
-  if (name.empty()) throw InvalidPropertyValue(ClassName());
+  if (name.empty()) throw ComError::InvalidPropertyValue(ClassName());
   name_ = std::move(name);
   Changed("Name");
 }
 
 void StdFont::SetSize(double points) {
-  if (!(points > 0.0) || points > kMaxPoints) throw InvalidPropertyValue(ClassName());
+  if (!(points > 0.0) || points > kMaxPoints) throw ComError::InvalidPropertyValue(ClassName());
   // Currency keeps 4 decimals; the default rounding mode rounds halves to even.
   auto scaled = static_cast<int64_t>(std::nearbyint(points * 10000.0));
-  if (scaled == 0) throw InvalidPropertyValue(ClassName());
+  if (scaled == 0) throw ComError::InvalidPropertyValue(ClassName());
   size_scaled_ = scaled;
   Changed("Size");
 }
@@ -91,13 +91,13 @@ void StdFont::SetStrikethrough(bool strikethrough) {
 }
 
 void StdFont::SetWeight(int32_t weight) {
-  if (weight < 0 || weight > 1000) throw InvalidPropertyValue(ClassName());
+  if (weight < 0 || weight > 1000) throw ComError::InvalidPropertyValue(ClassName());
   weight_ = static_cast<int16_t>(weight);
   Changed("Weight");
 }
 
 void StdFont::SetCharset(int32_t charset) {
-  if (charset < 0 || charset > 255) throw InvalidPropertyValue(ClassName());
+  if (charset < 0 || charset > 255) throw ComError::InvalidPropertyValue(ClassName());
   charset_ = static_cast<int16_t>(charset);
   Changed("Charset");
 }

@@ -83,13 +83,13 @@ void TextBox::set_text(std::string text) {
 }
 
 void TextBox::set_sel_start(int32_t v) {
-  if (v < 0) throw InvalidPropertyValue(name());
+  if (v < 0) throw ComError::InvalidPropertyValue(name());
   sel_start_ = std::min(v, Length());
   sel_length_ = 0;
 }
 
 void TextBox::set_sel_length(int32_t v) {
-  if (v < 0) throw InvalidPropertyValue(name());
+  if (v < 0) throw ComError::InvalidPropertyValue(name());
   sel_length_ = std::min(v, Length() - sel_start_);
 }
 
@@ -117,17 +117,17 @@ void TextBox::set_sel_text(const std::string& s) {
 }
 
 void TextBox::set_max_length(int32_t v) {
-  if (v < 0) throw InvalidPropertyValue(name());
+  if (v < 0) throw ComError::InvalidPropertyValue(name());
   max_length_ = v;
 }
 
 void TextBox::set_font_size(double v) {
-  if (!(v > 0)) throw InvalidPropertyValue(name());
+  if (!(v > 0)) throw ComError::InvalidPropertyValue(name());
   font_size_ = v;
 }
 
 void TextBox::set_alignment(int16_t v) {
-  if (v < 0 || v > 2) throw InvalidPropertyValue(name());
+  if (v < 0 || v > 2) throw ComError::InvalidPropertyValue(name());
   alignment_ = v;
 }
 

@@ -14,7 +14,7 @@ Timer::~Timer() {
 }
 
 void Timer::set_interval(int32_t ms) {
-  if (ms < 0) throw InvalidPropertyValue(name());
+  if (ms < 0) throw ComError::InvalidPropertyValue(name());
   interval_ = ms;
   Restart();
 }

@@ -38,7 +38,7 @@ void UpDown::set_max(int32_t v) {
 }
 
 void UpDown::set_increment(int32_t v) {
-  if (v < 0) throw InvalidPropertyValue(name());
+  if (v < 0) throw ComError::InvalidPropertyValue(name());
   increment_ = v;
 }
 

@@ -42,17 +42,17 @@ void VScrollBar::set_max(int16_t v) {
 }
 
 void VScrollBar::set_value(int16_t v) {
-  if (v < Lowest() || v > Highest()) throw InvalidPropertyValue(name());
+  if (v < Lowest() || v > Highest()) throw ComError::InvalidPropertyValue(name());
   SetAndNotify(v);
 }
 
 void VScrollBar::set_small_change(int16_t v) {
-  if (v < 1) throw InvalidPropertyValue(name());
+  if (v < 1) throw ComError::InvalidPropertyValue(name());
   small_change_ = v;
 }
 
 void VScrollBar::set_large_change(int16_t v) {
-  if (v < 1) throw InvalidPropertyValue(name());
+  if (v < 1) throw ComError::InvalidPropertyValue(name());
   large_change_ = v;
 }
 
