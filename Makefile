@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all release asan test test-release test-asan demo bench format clean fuzz fuzz-build fuzz-smoke
+.PHONY: all release asan test test-release test-asan demo bench format clean fuzz fuzz-build fuzz-smoke mutants
 
 all: release
 
@@ -88,3 +88,8 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# Mutation sample (not run by CI): tools/mutants.txt's one-line mutations, one at a time, each
+# rebuilt in $(BUILD)/mutants and run against the whole suite; prints killed / survived.
+mutants:
+	BUILD=$(BUILD)/mutants JOBS=$(JOBS) tools/mutants $(MUTANT)
