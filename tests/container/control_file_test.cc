@@ -1,0 +1,214 @@
+#include "container/control_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "control/hosted_control.h"
+#include "control/persisted_properties.h"
+#include "platform/storage/property_bag_format.h"
+#include "platform/values/com_error.h"
+
+namespace tabulo::container {
+namespace {
+
+using control::TabuloCtl;
+using platform::ComError;
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The error a call raises, as "number: description".
+template <typename Call>
+std::string ErrorOf(Call call) {
+  try {
+    call();
+  } catch (const ComError& e) {
+    return std::to_string(e.number()) + ": " + e.description();
+  }
+  return "no error";
+}
+
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ControlFileTest : public control::testing::HostedControlTest {
+ protected:
+  // A control as opening a display creates it, before its file is loaded.
+  TabuloCtl& BareControl() {
+    auto ctl = std::make_unique<TabuloCtl>(container_);
+    ctl->Resize(kWidth, kHeight);
+    controls_.push_back(std::move(ctl));
+    return *controls_.back();
+  }
+
+  std::filesystem::path File(const std::string& name) const { return folder_ / name; }
+};
+
+TEST_F(ControlFileTest, EveryPropertyComesBackFromTheFile) {
+  TabuloCtl& saved = NewControl();
+  control::testing::SetEveryPersistedProperty(saved);
+  std::filesystem::path path = File("form.tab");
+  SaveControlFile(saved, path);
+
+  TabuloCtl& loaded = BareControl();
+  LoadControlFile(path, loaded);
+  control::testing::ExpectSamePersistedProperties(saved, loaded);
+  EXPECT_EQ(MessageCount(), 0u);
+  // Saving the loaded control gives the same file, byte for byte.
+  std::filesystem::path again = File("again.tab");
+  SaveControlFile(loaded, again);
+  EXPECT_EQ(ReadText(again), ReadText(path));
+}
+
+TEST_F(ControlFileTest, FileIsVersionedTextInTheOrderWritten) {
+  TabuloCtl& ctl = NewControl();
+  ctl.SetRecordSource("SELECT *\nFROM Orders");
+  std::filesystem::path path = File("form.tab");
+  SaveControlFile(ctl, path);
+  std::string text = ReadText(path);
+  EXPECT_EQ(text.rfind("TabuloPropertyBag 2\n"
+                       "Version = String \"7.6.1.0\"\n"
+                       "RecordSource = String \"SELECT *\\nFROM Orders\"\n"
+                       "ConfirmUpdates = Boolean False\n"
+                       "Font = Object \"StdFont\" {\n",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("GridColCount = Integer 0\nGridOrdinalColWidth = Integer "),
+            std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 4), "End\n");
+}
+
+TEST_F(ControlFileTest, HandWrittenOldFileWithHundredthsOfWidths) {
+  std::filesystem::path path = File("old.tab");
+  WriteText(path,
+            "TabuloPropertyBag 1\n"
+            "# an old display\n"
+            "RecordSource = String \"SELECT Customer, Qty FROM Orders\"\n"
+            "ColCount = Integer 2\n"
+            "Column0Name = String \"Customer\"\n"
+            "Column0Width = Integer 1500\n"
+            "Column1Name = String \"Qty\"\n"
+            "Column1Width = Integer 900\n"
+            "DataServer = String \"SRV1\"\n");
+  TabuloCtl& ctl = BareControl();
+  LoadControlFile(path, ctl);
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(ctl.Columns()[0].Width, 15);
+  EXPECT_EQ(ctl.Columns()[1].Width, 9);
+  EXPECT_TRUE(ctl.AllowAccessToHiddenColumnsInScript);
+  EXPECT_EQ(ctl.RecordSource(), "SELECT Customer, Qty FROM Orders");
+  EXPECT_EQ(MessageCount(), 0u);
+}
+
+TEST_F(ControlFileTest, FilesThatCannotBeReadAreRefusedBeforeTheControlIsTouched) {
+  TabuloCtl& saved = NewControl();
+  control::testing::SetEveryPersistedProperty(saved);
+  std::filesystem::path good = File("good.tab");
+  SaveControlFile(saved, good);
+  std::string text = ReadText(good);
+
+  std::filesystem::path truncated = File("truncated.tab");
+  WriteText(truncated, text.substr(0, text.find("Column1Name")));
+  std::filesystem::path newer = File("newer.tab");
+  WriteText(newer, "TabuloPropertyBag 3\nMode = Long 1\nEnd\n");
+  std::filesystem::path folder = File("folder.tab");
+  std::filesystem::create_directory(folder);
+
+  TabuloCtl& ctl = BareControl();
+  EXPECT_EQ(ErrorOf([&] { LoadControlFile(File("missing.tab"), ctl); }),
+            "53: File not found (" + File("missing.tab").string() + ")");
+  std::string error = ErrorOf([&] { LoadControlFile(truncated, ctl); });
+  EXPECT_EQ(error.rfind("321: " + truncated.string() + ", line ", 0), 0u) << error;
+  EXPECT_NE(error.find("missing the \"End\" line"), std::string::npos) << error;
+  EXPECT_EQ(
+      ErrorOf([&] { LoadControlFile(newer, ctl); }),
+      "321: " + newer.string() + ", line 1: format version 3 is newer than this program reads (2)");
+  error = ErrorOf([&] { LoadControlFile(folder, ctl); });
+  EXPECT_EQ(error.rfind("75: Path/File access error (" + folder.string() + ": ", 0), 0u) << error;
+  // Nothing was applied.
+  EXPECT_EQ(ctl.RecordSource(), "");
+  EXPECT_EQ(ctl.Font(), nullptr);
+  EXPECT_EQ(MessageCount(), 0u);
+}
+
+TEST_F(ControlFileTest, BadValuesAreShownWithFileAndKeyAndTheRestIsLoaded) {
+  std::filesystem::path path = File("bad.tab");
+  WriteText(path,
+            "TabuloPropertyBag 2\n"
+            "Mode = String \"three\"\n"
+            "User = String \"op\"\n"
+            "GridColCount = Integer 3\n"
+            "Column0Name = String \"A\"\n"
+            "Column1Name = String \"B\"\n"
+            "Column1Width = Integer 7\n"
+            "End\n");
+  TabuloCtl& ctl = BareControl();
+  LoadControlFile(path, ctl);
+  std::vector<std::string> texts;
+  for (const auto& m : container_.message_boxes()) texts.push_back(m.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "Tabulo: 13\r\nType mismatch (" + path.string() + ", key \"Mode\")",
+                       "Tabulo: 380\r\nInvalid property value: 3 columns where 2 are stored (" +
+                           path.string() + ", key \"GridColCount\")"}));
+  EXPECT_EQ(ctl.Mode(), 0);
+  EXPECT_EQ(ctl.User(), "op");
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  EXPECT_EQ(ctl.Columns()[1].Width, 7);
+}
+
+// An object that cannot be saved in a property bag.
+class Unsaveable : public platform::Dispatch {
+ public:
+  std::string ClassName() const override { return "Unsaveable"; }
+  platform::DispId GetIdOfName(std::string_view) const override { throw ComError::NotSupported(); }
+  platform::Variant Invoke(platform::DispId, platform::InvokeKind,
+                           std::vector<platform::Variant>&) override {
+    throw ComError::NotSupported();
+  }
+};
+
+// A save that fails leaves what was there and no temporary file, and names the file.
+TEST_F(ControlFileTest, FailedSavesLeaveWhatWasThere) {
+  std::filesystem::create_directory(File("folder.tab"));
+  WriteText(File("folder.tab") / "inside", "kept");
+  WriteText(File("form.tab"), "the old file\n");
+  platform::PropertyBag unsaveable;
+  unsaveable.Store("Mode", platform::Variant(int32_t{1}));
+  unsaveable.Store("Odd", platform::Variant(std::shared_ptr<platform::Dispatch>(new Unsaveable)));
+  TabuloCtl& ctl = NewControl();
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { SaveControlFile(ctl, File("folder.tab")); },
+       "75: Path/File access error (" + File("folder.tab").string() + ": cannot replace"},
+      {[&] { SaveControlFile(ctl, File("no such folder") / "form.tab"); },
+       "75: Path/File access error (" + (File("no such folder") / "form.tab").string() + ": "},
+      {[&] { WriteControlFile(File("form.tab"), unsaveable); },
+       "13: " + File("form.tab").string() + ": Type mismatch (key \"Odd\""}};
+  for (const auto& [save, error] : cases) {
+    std::string raised = ErrorOf(save);
+    EXPECT_EQ(raised.rfind(error, 0), 0u) << raised;
+  }
+  EXPECT_EQ(ReadText(File("folder.tab") / "inside"), "kept");
+  EXPECT_EQ(ReadText(File("form.tab")), "the old file\n");
+  EXPECT_EQ(FolderEntries(folder_.path()), (std::vector<std::string>{"folder.tab", "form.tab"}));
+}
+
+}  // namespace
+}  // namespace tabulo::container
