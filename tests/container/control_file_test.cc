@@ -118,32 +118,33 @@ TEST_F(ControlFileTest, HandWrittenOldFileWithHundredthsOfWidths) {
   EXPECT_EQ(MessageCount(), 0u);
 }
 
+// Each file is refused with its error ('*' stands for any text) before the control is
+// touched.
 TEST_F(ControlFileTest, FilesThatCannotBeReadAreRefusedBeforeTheControlIsTouched) {
   TabuloCtl& saved = NewControl();
   control::testing::SetEveryPersistedProperty(saved);
-  std::filesystem::path good = File("good.tab");
-  SaveControlFile(saved, good);
-  std::string text = ReadText(good);
-
-  std::filesystem::path truncated = File("truncated.tab");
-  WriteText(truncated, text.substr(0, text.find("Column1Name")));
-  std::filesystem::path newer = File("newer.tab");
-  WriteText(newer, "TabuloPropertyBag 3\nMode = Long 1\nEnd\n");
-  std::filesystem::path folder = File("folder.tab");
-  std::filesystem::create_directory(folder);
-
+  SaveControlFile(saved, File("good.tab"));
+  std::string text = ReadText(File("good.tab"));
+  WriteText(File("truncated.tab"), text.substr(0, text.find("Column1Name")));
+  WriteText(File("newer.tab"), "TabuloPropertyBag 3\nMode = Long 1\nEnd\n");
+  std::filesystem::create_directory(File("folder.tab"));
+  const std::pair<const char*, std::string> cases[] = {
+      {"missing.tab", "53: File not found (" + File("missing.tab").string() + ")"},
+      {"truncated.tab",
+       "321: " + File("truncated.tab").string() +
+           ", line *: unexpected end of text: missing the \"End\" line (truncated)"},
+      {"newer.tab", "321: " + File("newer.tab").string() +
+                        ", line 1: format version 3 is newer than this program reads (2)"},
+      {"folder.tab", "75: Path/File access error (" + File("folder.tab").string() + ": *)"}};
   TabuloCtl& ctl = BareControl();
-  EXPECT_EQ(ErrorOf([&] { LoadControlFile(File("missing.tab"), ctl); }),
-            "53: File not found (" + File("missing.tab").string() + ")");
-  std::string error = ErrorOf([&] { LoadControlFile(truncated, ctl); });
-  EXPECT_EQ(error.rfind("321: " + truncated.string() + ", line ", 0), 0u) << error;
-  EXPECT_NE(error.find("missing the \"End\" line"), std::string::npos) << error;
-  EXPECT_EQ(
-      ErrorOf([&] { LoadControlFile(newer, ctl); }),
-      "321: " + newer.string() + ", line 1: format version 3 is newer than this program reads (2)");
-  error = ErrorOf([&] { LoadControlFile(folder, ctl); });
-  EXPECT_EQ(error.rfind("75: Path/File access error (" + folder.string() + ": ", 0), 0u) << error;
-  // Nothing was applied.
+  for (const auto& [name, pattern] : cases) {
+    std::string error = ErrorOf([&] { LoadControlFile(File(name), ctl); });
+    const size_t star = std::min(pattern.find('*'), pattern.size());
+    EXPECT_TRUE(error.starts_with(pattern.substr(0, star)) &&
+                error.ends_with(pattern.substr(std::min(star + 1, pattern.size()))) &&
+                (star < pattern.size() || error == pattern))
+        << error;
+  }
   EXPECT_EQ(ctl.RecordSource(), "");
   EXPECT_EQ(ctl.Font(), nullptr);
   EXPECT_EQ(MessageCount(), 0u);
