@@ -96,28 +96,6 @@ TEST_F(ControlFileTest, FileIsVersionedTextInTheOrderWritten) {
   EXPECT_EQ(text.substr(text.size() - 4), "End\n");
 }
 
-TEST_F(ControlFileTest, HandWrittenOldFileWithHundredthsOfWidths) {
-  std::filesystem::path path = File("old.tab");
-  WriteText(path,
-            "TabuloPropertyBag 1\n"
-            "# an old display\n"
-            "RecordSource = String \"SELECT Customer, Qty FROM Orders\"\n"
-            "ColCount = Integer 2\n"
-            "Column0Name = String \"Customer\"\n"
-            "Column0Width = Integer 1500\n"
-            "Column1Name = String \"Qty\"\n"
-            "Column1Width = Integer 900\n"
-            "DataServer = String \"SRV1\"\n");
-  TabuloCtl& ctl = BareControl();
-  LoadControlFile(path, ctl);
-  ASSERT_EQ(ctl.ColumnCount(), 2);
-  EXPECT_EQ(ctl.Columns()[0].Width, 15);
-  EXPECT_EQ(ctl.Columns()[1].Width, 9);
-  EXPECT_TRUE(ctl.AllowAccessToHiddenColumnsInScript);
-  EXPECT_EQ(ctl.RecordSource(), "SELECT Customer, Qty FROM Orders");
-  EXPECT_EQ(MessageCount(), 0u);
-}
-
 // Each file is refused with its error ('*' stands for any text) before the control is
 // touched.
 TEST_F(ControlFileTest, FilesThatCannotBeReadAreRefusedBeforeTheControlIsTouched) {
@@ -148,31 +126,6 @@ TEST_F(ControlFileTest, FilesThatCannotBeReadAreRefusedBeforeTheControlIsTouched
   EXPECT_EQ(ctl.RecordSource(), "");
   EXPECT_EQ(ctl.Font(), nullptr);
   EXPECT_EQ(MessageCount(), 0u);
-}
-
-TEST_F(ControlFileTest, BadValuesAreShownWithFileAndKeyAndTheRestIsLoaded) {
-  std::filesystem::path path = File("bad.tab");
-  WriteText(path,
-            "TabuloPropertyBag 2\n"
-            "Mode = String \"three\"\n"
-            "User = String \"op\"\n"
-            "GridColCount = Integer 3\n"
-            "Column0Name = String \"A\"\n"
-            "Column1Name = String \"B\"\n"
-            "Column1Width = Integer 7\n"
-            "End\n");
-  TabuloCtl& ctl = BareControl();
-  LoadControlFile(path, ctl);
-  std::vector<std::string> texts;
-  for (const auto& m : container_.message_boxes()) texts.push_back(m.text);
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "Tabulo: 13\r\nType mismatch (" + path.string() + ", key \"Mode\")",
-                       "Tabulo: 380\r\nInvalid property value: 3 columns where 2 are stored (" +
-                           path.string() + ", key \"GridColCount\")"}));
-  EXPECT_EQ(ctl.Mode(), 0);
-  EXPECT_EQ(ctl.User(), "op");
-  ASSERT_EQ(ctl.ColumnCount(), 2);
-  EXPECT_EQ(ctl.Columns()[1].Width, 7);
 }
 
 // An object that cannot be saved in a property bag.
