@@ -34,14 +34,14 @@
 #include <string>
 #include <vector>
 
+#include "container/session.h"
 #include "platform/values/com_error.h"
-#include "session.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using tabulo::app::Session;
+using tabulo::container::Session;
 using tabulo::control::TabuloCtl;
 
 constexpr const char* kQuery = "SELECT * FROM Orders WHERE Qty < 400";
@@ -113,8 +113,8 @@ class HostedControl {
   }
 
  private:
-  static tabulo::app::SessionOptions Options() {
-    tabulo::app::SessionOptions options;
+  static tabulo::container::SessionOptions Options() {
+    tabulo::container::SessionOptions options;
     // 80 characters of 120 twips; the grid's rows of 240 twips take the height but one row,
     // and the status bar takes about one more.
     options.width = 80 * 120;

@@ -19,6 +19,7 @@
 #include "host/cursor_record_set.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "host/sqlite/sqlite_row_source.h"
+#include "platform/storage/atomic_file.h"
 
 namespace {
 
@@ -52,23 +53,24 @@ fs::path Database(bool wal) {
   const fs::path path =
       Folder() / ("bench-orders-" + std::to_string(Rows()) + (wal ? "-wal" : "") + ".db");
   if (fs::exists(path)) return path;
-  const fs::path building = path.string() + ".part";
-  fs::remove(building);
-  sqlite3* db = nullptr;
-  sqlite3_open(building.c_str(), &db);
-  Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
-  Exec(db,
-       "CREATE TABLE Orders(Id INTEGER PRIMARY KEY, Customer VARCHAR(40), Qty INTEGER, "
-       "Price DOUBLE, Placed TIMESTAMP, Note VARCHAR(200))");
-  Exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-               std::to_string(Rows()) +
-               ") INSERT INTO Orders SELECT i, 'Customer ' || ((i * 7919) % 1000), "
-               "(i * 2654435761) % 500, ((i * 104729) % 100000) / 100.0, "
-               "datetime(1577836800 + i * 13, 'unixepoch'), "
-               "CASE WHEN i % 7 = 0 THEN NULL ELSE 'Note for order ' || i END FROM n");
-  Exec(db, wal ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
-  sqlite3_close(db);
-  fs::rename(building, path);
+  // Written into a temporary file beside it and renamed into place: an interrupted run
+  // leaves no half-built database under the name the next run reuses.
+  tabulo::platform::ReplaceFileWith(path, [wal](const fs::path& building) {
+    sqlite3* db = nullptr;
+    sqlite3_open(building.c_str(), &db);
+    Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
+    Exec(db,
+         "CREATE TABLE Orders(Id INTEGER PRIMARY KEY, Customer VARCHAR(40), Qty INTEGER, "
+         "Price DOUBLE, Placed TIMESTAMP, Note VARCHAR(200))");
+    Exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                 std::to_string(Rows()) +
+                 ") INSERT INTO Orders SELECT i, 'Customer ' || ((i * 7919) % 1000), "
+                 "(i * 2654435761) % 500, ((i * 104729) % 100000) / 100.0, "
+                 "datetime(1577836800 + i * 13, 'unixepoch'), "
+                 "CASE WHEN i % 7 = 0 THEN NULL ELSE 'Note for order ' || i END FROM n");
+    Exec(db, wal ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+    sqlite3_close(db);
+  });
   return path;
 }
 

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "commands.h"
+#include "container/registry.h"
 #include "library/library.h"
 #include "library/registry_file.h"
 #include "platform/values/com_error.h"
-#include "registry.h"
 
 #ifndef TABULO_DEFAULT_LIBRARY
 #define TABULO_DEFAULT_LIBRARY "libtabulo.so"
@@ -18,7 +18,7 @@ namespace {
 
 int Registration(const Args& args, bool do_register) {
   const char* name = do_register ? "register" : "unregister";
-  std::filesystem::path registry = DefaultRegistryPath();
+  std::filesystem::path registry = container::DefaultRegistryPath();
   std::filesystem::path library_path = TABULO_DEFAULT_LIBRARY;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--registry" && i + 1 < args.size()) {
@@ -31,7 +31,7 @@ int Registration(const Args& args, bool do_register) {
     }
   }
   try {
-    auto lib = ComponentLibrary::Load(library_path);
+    auto lib = container::ComponentLibrary::Load(library_path);
     const int32_t hr =
         do_register ? lib->RegisterServer(registry) : lib->UnregisterServer(registry);
     if (hr != library::kSOk) {

@@ -1,16 +1,12 @@
 // tabulo show: hosts one control in run mode on a database, moves its scroll bar, performs
-// an operator's cell edits if asked and prints what the display shows.
+// an operator's cell edits if asked and prints what the display shows (container/show.h).
 #include <charconv>
 #include <iostream>
 
-#include "cell_edit.h"
 #include "commands.h"
-#include "platform/runtime/container.h"
+#include "container/script/runner.h"
+#include "container/show.h"
 #include "platform/values/com_error.h"
-#include "querybuilder/query_builder.h"
-#include "script_runner.h"
-#include "session.h"
-#include "view/control_scene.h"
 
 namespace tabulo::app {
 namespace {
@@ -30,13 +26,9 @@ bool ParseInt(const std::string& text, int64_t& out) {
 }  // namespace
 
 int ShowCommand(const Args& args) {
-  SessionOptions options;
-  std::string db, sql, table;
-  int64_t at = -1;
+  container::ShowRequest request;
+  container::SessionOptions& options = request.session;
   int64_t cols = 80, rows = 15;
-  std::vector<CellEdit> edits;
-  bool log_event = false;  // operator events for the edits, to the audit database
-  std::vector<std::vector<std::string>> answers;  // each: the answer's words
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string* {
@@ -45,13 +37,13 @@ int ShowCommand(const Args& args) {
     };
     const std::string* v = nullptr;
     if (a == "--db" && (v = value())) {
-      db = *v;
+      request.db = *v;
     } else if (a == "--sql" && (v = value())) {
-      sql = *v;
+      request.sql = *v;
     } else if (a == "--table" && (v = value())) {
-      table = *v;
+      request.table = *v;
     } else if (a == "--at" && (v = value())) {
-      if (!ParseInt(*v, at) || at < 0 || at > INT32_MAX) {
+      if (!ParseInt(*v, request.at) || request.at < 0 || request.at > INT32_MAX) {
         std::cerr << "tabulo show: --at takes a record position from 0\n";
         return 2;
       }
@@ -64,30 +56,34 @@ int ShowCommand(const Args& args) {
         return 2;
       }
     } else if (a == "--edit" && (v = value())) {
-      std::optional<CellEdit> edit = ParseCellEdit(*v);
+      std::optional<container::CellEdit> edit = container::ParseCellEdit(*v);
       if (!edit) {
         std::cerr << "tabulo show: --edit takes ROW,COL=TEXT (ROW and COL from 0), given '" << *v
                   << "'\n";
         return 2;
       }
-      edits.push_back(*edit);
+      request.edits.push_back(*edit);
     } else if (a == "--answer" && (v = value())) {
-      std::vector<std::string> answer{*v};
+      using Answer = container::OperatorAnswer;
+      Answer answer;
       if (*v == "sign") {
         if (i + 3 >= args.size()) {
           std::cerr << "tabulo show: --answer sign takes USER PASSWORD REASON\n";
           return 2;
         }
-        for (int k = 0; k < 3; ++k) answer.push_back(args[++i]);
-      } else if (*v != "yes" && *v != "no" && *v != "cancel") {
+        answer = {Answer::Sign, args[i + 1], args[i + 2], args[i + 3]};
+        i += 3;
+      } else if (*v == "yes" || *v == "no" || *v == "cancel") {
+        answer.kind = *v == "yes" ? Answer::Yes : *v == "no" ? Answer::No : Answer::Cancel;
+      } else {
         std::cerr << "tabulo show: --answer takes yes, no, sign USER PASSWORD REASON or "
                      "cancel, given '"
                   << *v << "'\n";
         return 2;
       }
-      answers.push_back(std::move(answer));
+      request.answers.push_back(std::move(answer));
     } else if (a == "--log-event") {
-      log_event = true;
+      request.log_event = true;
     } else if (a == "--ui-lang" && (v = value())) {
       int64_t lang = 0;
       if (!ParseInt(*v, lang) || (lang != 1031 && lang != 1033 && lang != 1036)) {
@@ -104,11 +100,11 @@ int ShowCommand(const Args& args) {
       return 2;
     }
   }
-  if (db.empty() || sql.empty()) {
+  if (request.db.empty() || request.sql.empty()) {
     std::cerr << kUsage;
     return 2;
   }
-  if (!answers.empty() && edits.empty()) {
+  if (!request.answers.empty() && request.edits.empty()) {
     std::cerr << "tabulo show: --answer answers the questions of --edit; no --edit given\n";
     return 2;
   }
@@ -117,62 +113,19 @@ int ShowCommand(const Args& args) {
   options.width = static_cast<double>(cols) * 120;
   options.height = static_cast<double>(rows) * 240 + 315;
   try {
-    Session session(options);
-    control::TabuloCtl& ctl = session.NewControl();
-    ctl.SetDSNname(db);
-    ctl.SetRecordSource(sql);
-    if (!edits.empty()) {
-      // Answers stand for an operator asked to confirm (yes/no) or to sign (sign/cancel);
-      // without any, the control's own default (no question) holds.
-      bool sign = false;
-      for (const auto& answer : answers) sign |= answer[0] == "sign" || answer[0] == "cancel";
-      // The statements update DataTable; by default the table the statement reads, as a
-      // designer's query builder finds it.
-      if (table.empty()) {
-        querybuilder::frmQueryBuilder builder;
-        builder.SetSql(sql);
-        table = builder.FromPart();
-      }
-      if (table.empty()) {
-        std::cerr << "tabulo show: no table to update in the statement; give --table NAME\n";
-        return 2;
-      }
-      ctl.SetDataTable(table);
-      ctl.SetAllowUpdates(true);
-      ctl.SetConfirmUpdates(!answers.empty());
-      ctl.ESignatureRequired = sign;
-      ctl.LogEvent = log_event;
+    container::ShowResult shown = container::Show(request);
+    if (shown.outcome == container::ShowResult::NoTable) {
+      std::cerr << "tabulo show: no table to update in the statement; give --table NAME\n";
+      return 2;
     }
-    session.SetRunMode(true);
-    session.Run(250);  // the first tick of the refresh timer loads the data
-    if (at >= 0) {
-      ctl.ScrollBar.SetValue(static_cast<int32_t>(at));
-      session.Run(0);
-    }
-    auto& container = session.container();
-    const auto& boxes = container.message_boxes();
-    if (!boxes.empty()) {
-      for (const auto& box : boxes) std::cerr << box.title << ": " << box.text << "\n";
+    if (shown.outcome == container::ShowResult::LoadFailed) {
+      for (const auto& box : shown.messages) std::cerr << box.title << ": " << box.text << "\n";
       return 1;
     }
-    for (const auto& answer : answers) {
-      if (answer[0] == "yes") {
-        container.QueueAnswer(platform::kIdYes);
-      } else if (answer[0] == "no") {
-        container.QueueAnswer(platform::kIdNo);
-      } else if (answer[0] == "cancel") {
-        container.QueueDialogAnswer(platform::DialogAnswer::Cancel());
-      } else {
-        container.QueueDialogAnswer(platform::DialogAnswer::Ok(
-            platform::Variant(true), {platform::Variant(answer[1]), platform::Variant(answer[2]),
-                                      platform::Variant(answer[3])}));
-      }
-    }
-    for (const CellEdit& edit : edits) EditCell(session, ctl, edit);
-    for (const auto& box : boxes) std::cout << FormatMessageBox(box) << "\n";
-    size_t unused = container.pending_answers() + container.pending_dialog_answers();
-    if (unused > 0) std::cerr << "tabulo show: " << unused << " --answer not asked for\n";
-    std::cout << view::RenderControl(ctl);
+    for (const auto& box : shown.messages) std::cout << container::FormatMessageBox(box) << "\n";
+    if (shown.unused_answers > 0)
+      std::cerr << "tabulo show: " << shown.unused_answers << " --answer not asked for\n";
+    std::cout << shown.rendering;
     return 0;
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo show: " << e.description() << "\n";

@@ -49,12 +49,13 @@ extern "C" __attribute__((visibility("default"))) int32_t TabuloRegisterServer(
   if (!registry_path) return kEPointer;
   try {
     const std::string library = ThisLibraryPath();
-    std::vector<RegistryEntry> entries = ReadRegistry(registry_path);
-    for (ClassFactory* f : CreatableClasses()) {
-      PutEntry(entries, RegistryEntry{f->ProgId(), f->ClassId(), library, kTypeLibraryName,
-                                      kTypeLibraryId, kTypeLibraryVersion});
-    }
-    WriteRegistry(registry_path, entries);
+    UpdateRegistry(registry_path, [&](std::vector<RegistryEntry>& entries) {
+      for (ClassFactory* f : CreatableClasses()) {
+        PutEntry(entries, RegistryEntry{f->ProgId(), f->ClassId(), library, kTypeLibraryName,
+                                        kTypeLibraryId, kTypeLibraryVersion});
+      }
+      return true;
+    });
     return kSOk;
   } catch (...) {
     // Nothing may cross the C boundary; the result says it failed.
@@ -66,10 +67,14 @@ extern "C" __attribute__((visibility("default"))) int32_t TabuloUnregisterServer
     const char* registry_path) {
   if (!registry_path) return kEPointer;
   try {
-    std::vector<RegistryEntry> entries = ReadRegistry(registry_path);
-    bool changed = false;
-    for (ClassFactory* f : CreatableClasses()) changed |= RemoveEntry(entries, f->ProgId());
-    if (changed) WriteRegistry(registry_path, entries);
+    // No file holds none of our classes: nothing to remove, and no folder or lock to create.
+    std::error_code ec;
+    if (!std::filesystem::exists(registry_path, ec)) return kSOk;
+    UpdateRegistry(registry_path, [](std::vector<RegistryEntry>& entries) {
+      bool changed = false;
+      for (ClassFactory* f : CreatableClasses()) changed |= RemoveEntry(entries, f->ProgId());
+      return changed;
+    });
     return kSOk;
   } catch (...) {
     return kSelfRegClass;

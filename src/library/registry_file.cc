@@ -1,12 +1,19 @@
 // Reading and writing the container's registry file (registry_file.h).
 #include "library/registry_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <system_error>
 
+#include "platform/storage/atomic_file.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 
@@ -87,20 +94,35 @@ void WriteRegistry(const std::filesystem::path& path, const std::vector<Registry
   std::error_code ec;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
   if (ec) throw WriteError(path, ec.message());
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw WriteError(path, "cannot create " + temp.string());
-    out << doc.dump(2) << "\n";
-    out.close();
-    if (!out) throw WriteError(path, "cannot write " + temp.string());
+  try {
+    platform::ReplaceFile(path, doc.dump(2) + "\n");
+  } catch (const platform::ComError& e) {
+    throw WriteError(path, e.description());
   }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    throw WriteError(path, "cannot replace it");
-  }
+}
+
+void UpdateRegistry(const std::filesystem::path& path,
+                    const std::function<bool(std::vector<RegistryEntry>&)>& change) {
+  std::error_code ec;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  if (ec) throw WriteError(path, ec.message());
+  // The lock is a file of its own: the registry file itself is replaced by each write, so a
+  // lock on it would be a lock on a file that is no longer there.
+  std::filesystem::path lock_path = path;
+  lock_path += ".lock";
+  const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0)
+    throw WriteError(path, "cannot open " + lock_path.string() + ": " + std::strerror(errno));
+  struct Unlock {
+    int fd;
+    ~Unlock() { ::close(fd); }  // closing releases the lock
+  } unlock{fd};
+  int locked = ::flock(fd, LOCK_EX);
+  while (locked != 0 && errno == EINTR) locked = ::flock(fd, LOCK_EX);
+  if (locked != 0)
+    throw WriteError(path, "cannot lock " + lock_path.string() + ": " + std::strerror(errno));
+  std::vector<RegistryEntry> entries = ReadRegistry(path);
+  if (change(entries)) WriteRegistry(path, entries);
 }
 
 std::optional<RegistryEntry> FindEntry(const std::vector<RegistryEntry>& entries,

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,9 +44,15 @@ struct RegistryEntry {
 // The entries of the file, sorted by identifier; a missing file has none. Raises
 // platform::ComError kErrRegistryRead when the file cannot be read or is not a registry file.
 std::vector<RegistryEntry> ReadRegistry(const std::filesystem::path& path);
-// Replaces the file with `entries` (written beside it, then renamed over it, so a reader
-// never sees half a file); creates missing folders. Raises kErrRegistryWrite.
+// Replaces the file with `entries` atomically (platform/storage/atomic_file.h: a reader never
+// sees half a file); creates missing folders. Raises kErrRegistryWrite.
 void WriteRegistry(const std::filesystem::path& path, const std::vector<RegistryEntry>& entries);
+// Reads the file, lets `change` edit its entries and writes them back when it returns true,
+// holding an exclusive lock on the file PATH.lock beside it all along, so that two processes
+// registering at once never lose each other's entries. Raises as ReadRegistry and
+// WriteRegistry do, and kErrRegistryWrite when the lock cannot be taken.
+void UpdateRegistry(const std::filesystem::path& path,
+                    const std::function<bool(std::vector<RegistryEntry>&)>& change);
 
 // The entry of an identifier, if any.
 std::optional<RegistryEntry> FindEntry(const std::vector<RegistryEntry>& entries,

@@ -1,0 +1,49 @@
+// One showing of a control, as `tabulo show` does it: a new control in run mode on a
+// database, its scroll bar moved, an operator's cell edits performed with the answers they
+// are given, and what the display shows afterwards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container/cell_edit.h"
+#include "container/session.h"
+#include "platform/runtime/headless_container.h"
+
+namespace tabulo::container {
+
+// An operator's answer to a question the edits raise.
+struct OperatorAnswer {
+  enum Kind { Yes, No, Sign, Cancel } kind = Yes;
+  std::string user, password, reason;  // Sign only
+};
+
+struct ShowRequest {
+  SessionOptions session;
+  std::string db, sql;
+  std::string table;  // updated by the edits; empty: the table the statement reads
+  int64_t at = -1;    // the scroll bar's value, unless negative
+  std::vector<CellEdit> edits;
+  // Answers stand for an operator asked to confirm (Yes/No) or to sign (Sign/Cancel);
+  // without any, the control's own default (no question) holds.
+  std::vector<OperatorAnswer> answers;
+  bool log_event = false;  // operator events for the edits, to the audit database
+};
+
+struct ShowResult {
+  enum Outcome {
+    Shown,
+    NoTable,     // edits, but no table to update in the statement and none given
+    LoadFailed,  // the control showed messages while loading: `messages` holds them
+  } outcome = Shown;
+  std::vector<platform::MsgBoxRecord> messages;  // shown during the edits (or the load)
+  size_t unused_answers = 0;
+  std::string rendering;  // the display's text, lines ending in LF
+};
+
+// Raises platform::ComError for a bad host configuration or locale and for an edit that
+// cannot be made (cell_edit.h).
+ShowResult Show(const ShowRequest& request);
+
+}  // namespace tabulo::container

@@ -1,0 +1,91 @@
+// The shared library as a container meets it: registered into a registry file, then the
+// control created by its identifier alone through that file and called late-bound.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "common/error_of.h"
+#include "container/registry.h"
+#include "host/test_folder.h"
+#include "library/library.h"
+#include "library/registry_file.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/com_error.h"
+
+namespace tabulo::container {
+using test_support::ErrorOf;
+namespace {
+
+using host::testing::TestFolder;
+using platform::InvokeKind;
+using platform::Variant;
+
+TEST(SharedLibrary, RegisteredControlIsCreatedByIdentifierAndAnswersLateBound) {
+  TestFolder folder;
+  const std::filesystem::path registry = folder / "registry.json";
+  auto lib = ComponentLibrary::Load(TABULO_SHARED_LIBRARY);
+  ASSERT_EQ(lib->RegisterServer(registry), library::kSOk);
+  std::optional<library::RegistryEntry> entry =
+      library::FindEntry(library::ReadRegistry(registry), "VELTRA.TabuloCtl");
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(std::filesystem::path(entry->library),
+            std::filesystem::weakly_canonical(TABULO_SHARED_LIBRARY));
+
+  platform::HeadlessContainer container;
+  RegisteredObject created = CreateRegisteredObject(registry, "veltra.TABULOCTL", container);
+  ASSERT_NE(created.object, nullptr);
+  EXPECT_EQ(created.object->ClassName(), "TabuloCtl");
+  EXPECT_FALSE(created.library->CanUnloadNow());
+
+  std::vector<Variant> put{Variant("Orders")};
+  created.object->Invoke(0x6803001A, InvokeKind::PropertyPut, put);
+  EXPECT_EQ(created.object->Get("DataTable"), Variant("Orders"));
+  std::vector<Variant> msg{Variant("hello")};
+  created.object->Invoke(created.object->GetIdOfName("OutputDebug"), InvokeKind::Method, msg);
+  ASSERT_FALSE(container.debug_output().empty());
+  EXPECT_EQ(container.debug_output().back(), "Tabulo: hello\r\n");
+  // Errors raised inside the library reach the caller with their numbers.
+  EXPECT_EQ(ErrorOf([&] { created.object->Call("NoSuchMember"); }), 438);
+  std::vector<Variant> none;
+  EXPECT_EQ(ErrorOf([&] { created.object->Invoke(0x6803000E, InvokeKind::PropertyGet, none); }),
+            450);
+
+  auto host_control = created.factory->QueryInterface(created.object, "IHostControl");
+  EXPECT_EQ(host_control->ClassName(), "IHostControl");
+
+  host_control.reset();
+  created.object.reset();
+  EXPECT_TRUE(created.library->CanUnloadNow());
+
+  ASSERT_EQ(lib->UnregisterServer(registry), library::kSOk);
+  EXPECT_EQ(ErrorOf([&] { CreateRegisteredObject(registry, "VELTRA.TabuloCtl", container); }),
+            library::kErrClassNotRegistered);
+}
+
+TEST(SharedLibrary, UnregisteredIdentifiersAndFilesThatAreNoComponentLibraryCreateNothing) {
+  TestFolder folder;
+  platform::HeadlessContainer container;
+  EXPECT_EQ(
+      ErrorOf([&] { CreateRegisteredObject(folder / "none.json", "VELTRA.Tabuloctl", container); }),
+      library::kErrClassNotRegistered);
+  EXPECT_EQ(ErrorOf([&] {
+              ComponentLibrary::Load(TABULO_SHARED_LIBRARY)->GetClassObject("VELTRA.LongScroll");
+            }),
+            429);
+  const std::filesystem::path bogus = folder / "libbogus.so";
+  std::ofstream(bogus) << "not a shared object";
+  EXPECT_EQ(ErrorOf([&] { ComponentLibrary::Load(bogus); }), kErrLoadingLibrary);
+  EXPECT_EQ(ErrorOf([&] { ComponentLibrary::Load(folder / "missing.so"); }), kErrLoadingLibrary);
+
+  // A registry entry pointing at it fails the same way, not with a crash.
+  library::WriteRegistry(
+      folder / "registry.json",
+      {library::RegistryEntry{"VELTRA.TabuloCtl", "{X}", bogus.string(), "", "", ""}});
+  EXPECT_EQ(ErrorOf([&] {
+              CreateRegisteredObject(folder / "registry.json", "VELTRA.TabuloCtl", container);
+            }),
+            kErrLoadingLibrary);
+}
+
+}  // namespace
+}  // namespace tabulo::container

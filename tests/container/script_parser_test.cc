@@ -1,0 +1,90 @@
+#include "container/script/parser.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "container/script/error.h"
+
+namespace tabulo::container {
+namespace {
+
+using Words = std::vector<std::string>;
+
+// The command and its arguments; none for a line that holds nothing.
+Words Split(std::string_view text) {
+  auto line = SplitLine(text, 1);
+  if (!line) return {};
+  Words words{line->command};
+  words.insert(words.end(), line->args.begin(), line->args.end());
+  return words;
+}
+
+TEST(ScriptParser, LinesSplitAtBlanksOutsideTextsBracesAndComments) {
+  const std::pair<const char*, Words> cases[] = {
+      {"  let   Text\t\"a  b\"   ", {"let", "Text", "\"a  b\""}},
+      {"size 9600 3600", {"size", "9600", "3600"}},
+      {"show", {"show"}},
+      // Doubled quotes stay inside the text.
+      {R"(let T "say ""hi there""" next)", {"let", "T", R"("say ""hi there""")", "next"}},
+      {R"(let T "")", {"let", "T", R"("")"}},
+      // A braced array is one argument.
+      {R"(call Fill {1, "x y}", {2,  3}} 5)", {"call", "Fill", R"({1, "x y}", {2,  3}})", "5"}},
+      {"call F {{1, 2}, {3, 4}}", {"call", "F", "{{1, 2}, {3, 4}}"}},
+      // '#' outside quotes starts a comment.
+      {"get Text # the caption", {"get", "Text"}},
+      {"get Text#caption", {"get", "Text"}},
+      {R"(let Text "a # b" # c)", {"let", "Text", R"("a # b")"}},
+      {R"(call F {"#", 1})", {"call", "F", R"({"#", 1})"}},
+      // Blank and comment lines hold nothing.
+      {"", {}},
+      {" \t ", {}},
+      {"#", {}},
+      {"# size 1 2", {}},
+      {"   # indented comment", {}}};
+  for (const auto& [text, words] : cases) EXPECT_EQ(Split(text), words) << text;
+}
+
+TEST(ScriptParser, UnbalancedTextsAndBracesCarryTheLineNumber) {
+  int number = 7;
+  for (const char* text : {R"(let Text "open)", R"(let Text "a"" b)", "call F {1, 2", "call F 1}",
+                           "call F {1, # 2}", "call F {{1}"}) {
+    try {
+      SplitLine(text, number);
+      ADD_FAILURE() << text << " was accepted";
+    } catch (const ScriptError& e) {
+      EXPECT_EQ(e.line(), number) << text;
+    }
+    ++number;
+  }
+}
+
+TEST(ScriptParser, ReaderNumbersLinesAndDropsLineEndsAndTheByteOrderMark) {
+  std::istringstream in("\xEF\xBB\xBFsize 1 2\r\n\n# comment\r\nshow\r\nget \"x\"\n\nlet T \"x\n");
+  ScriptReader reader(in);
+  const std::tuple<int, const char*, Words> expected[] = {
+      {1, "size", {"1", "2"}}, {4, "show", {}}, {5, "get", {"\"x\""}}};
+  for (const auto& [number, command, args] : expected) {
+    auto line = reader.Next();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->number, number);
+    EXPECT_EQ(line->command, command);
+    EXPECT_EQ(line->args, args);
+  }
+  try {
+    reader.Next();
+    FAIL() << "an unterminated text was accepted";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(e.line(), 7);
+  }
+  // A last line without its line end is read; then there is nothing more.
+  std::istringstream unterminated("# a\nshow");
+  ScriptReader last(unterminated);
+  auto line = last.Next();
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->number, 2);
+  EXPECT_FALSE(last.Next());
+}
+
+}  // namespace
+}  // namespace tabulo::container

@@ -1,0 +1,165 @@
+#include "container/script/value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "container/script/error.h"
+#include "platform/values/conversions.h"
+#include "platform/widgets/std_font.h"
+
+namespace tabulo::container {
+namespace {
+
+using platform::SafeArray;
+using platform::Variant;
+using platform::VarType;
+
+// The elements of a one-dimensional array.
+std::vector<Variant> Elements(const Variant& v) {
+  std::vector<Variant> out;
+  for (int32_t i = 0; i < v.AsArray().size(); ++i) out.push_back(v.AsArray().At(i));
+  return out;
+}
+
+// Decimal integers are Long until they leave 32 bits; fractions and exponents are Double;
+// hexadecimal is Long with the high bit negative; texts take doubled quotes and four escapes;
+// keywords in any case.
+TEST(ScriptValue, InputFormsParseToTheirValues) {
+  const std::pair<const char*, Variant> cases[] = {
+      {"0", Variant::Long(0)},
+      {"-17", Variant::Long(-17)},
+      {"+5", Variant::Long(5)},
+      {"2147483647", Variant::Long(INT32_MAX)},
+      {"-2147483648", Variant::Long(INT32_MIN)},
+      {"2147483648", Variant::Double(2147483648.0)},
+      {"-2147483649", Variant::Double(-2147483649.0)},
+      {"123456789012345678901234", Variant::Double(1.2345678901234568e23)},
+      {"1.5", Variant::Double(1.5)},
+      {"0.1", Variant::Double(0.1)},
+      {".5", Variant::Double(0.5)},
+      {"2E-3", Variant::Double(0.002)},
+      {"1e308", Variant::Double(1e308)},
+      {"3e0", Variant::Double(3.0)},
+      {"0x1f", Variant::Long(31)},
+      {"0X10", Variant::Long(16)},
+      {"0x7FFFFFFF", Variant::Long(INT32_MAX)},
+      {"0x80000000", Variant::Long(INT32_MIN)},
+      {"0x80040E14", Variant::Long(-2147217900)},
+      {"0xFFFFFFFF", Variant::Long(-1)},
+      {"0x00000000FF", Variant::Long(255)},
+      {R"("a ""b"" c")", Variant("a \"b\" c")},
+      {R"("x\r\n\ty\\z")", Variant("x\r\n\ty\\z")},
+      {R"("")", Variant("")},
+      {R"("Grüße, 日本 😀")", Variant("Grüße, 日本 😀")},
+      {R"("#not a comment")", Variant("#not a comment")},
+      {"true", Variant::Boolean(true)},
+      {"FALSE", Variant::Boolean(false)},
+      {"Null", Variant::Null()},
+      {"empty", Variant()}};
+  for (const auto& [text, value] : cases) EXPECT_EQ(ParseValue(text), value) << text;
+  Variant negative_zero = ParseValue("-0.0");
+  ASSERT_EQ(negative_zero.type(), VarType::Double);
+  EXPECT_TRUE(std::signbit(negative_zero.AsDouble()));
+  Variant nothing = ParseValue("Nothing");
+  ASSERT_TRUE(nothing.IsObject());
+  EXPECT_EQ(nothing.AsObject(), nullptr);
+}
+
+TEST(ScriptValue, MalformedInputIsRefused) {
+  for (const char* text : {// numbers
+                           "1e309", "-1e400", "1.2.3", "1e", "1e+", "--1", "12abc", "-", ".", "0x",
+                           "0x1G", "0x100000000", "-0x1", "1,5", "abc", "", "yes",
+                           // texts
+                           R"("open)", R"("a\qb")", R"("a\")", R"("a"b)", R"("a" "b")", R"("a\)",
+                           // arrays
+                           "{{1, 2}, {3}}", "{1, {2}}", "{{1}, 2}", "{{{1}}}", "{1 2}", "{1,",
+                           "{1,}", "{,1}", "{1}}", "{1} 2", "{", "{\"a}"}) {
+    EXPECT_THROW(ParseValue(text), ScriptError) << text;
+  }
+}
+
+TEST(ScriptValue, BracesAreOneDimensionalArraysAndNestedBracesRowsOfTwo) {
+  Variant v = ParseValue(R"({1,"a, }b" ,  true, null})");
+  ASSERT_TRUE(v.IsArray());
+  EXPECT_EQ(v.AsArray().dims(), 1);
+  EXPECT_EQ(Elements(v), (std::vector<Variant>{Variant::Long(1), Variant("a, }b"),
+                                               Variant::Boolean(true), Variant::Null()}));
+  EXPECT_EQ(ParseValue("{ }").AsArray().size(), 0);
+
+  const Variant matrix = ParseValue(R"({{1, 2, 3}, {"x", 4.5, Null}})");
+  const SafeArray& m = matrix.AsArray();
+  ASSERT_EQ(m.dims(), 2);
+  EXPECT_EQ(m.UBound(1), 1);
+  EXPECT_EQ(m.UBound(2), 2);
+  EXPECT_EQ(m.At(0, 2), Variant::Long(3));
+  EXPECT_EQ(m.At(1, 0), Variant("x"));
+  EXPECT_EQ(m.At(1, 1), Variant::Double(4.5));
+  const Variant empty_rows = ParseValue("{{}, {}}");
+  const SafeArray& no_columns = empty_rows.AsArray();
+  ASSERT_EQ(no_columns.dims(), 2);
+  EXPECT_EQ(no_columns.UBound(1), 1);
+  EXPECT_EQ(no_columns.size(), 0);
+}
+
+TEST(ScriptValue, EveryTypeHasItsOutputForm) {
+  SafeArray m = SafeArray::Matrix(2, 2);
+  m.Set(0, 0, Variant(1));
+  m.Set(0, 1, Variant(2.5));
+  m.Set(1, 0, Variant::Null());
+  m.Set(1, 1, Variant(true));
+  SafeArray based(VarType::Long, {{1, 3}});  // other lower bounds print the same elements
+  based.Set(3, Variant(7));
+  const std::pair<Variant, const char*> cases[] = {
+      {Variant(), "Empty"},
+      {Variant::Null(), "Null"},
+      {Variant::Integer(-5), "-5"},
+      {Variant::Long(INT32_MIN), "-2147483648"},
+      {Variant::Byte(200), "200"},
+      {Variant::Boolean(true), "True"},
+      {Variant::Boolean(false), "False"},
+      {Variant::Single(0.1f), "0.1"},
+      {Variant::Single(-2.5e-10f), "-2.5e-10"},
+      {Variant::Double(0.1), "0.1"},
+      {Variant::Double(1e308), "1e+308"},
+      {Variant::Double(2.499), "2.499"},
+      {Variant::Double(-0.0), "0"},
+      {Variant::Double(std::nan("")), "NaN"},
+      {Variant::Double(-HUGE_VAL), "-Inf"},
+      {Variant::CurrencyScaled(125000), "12.5"},
+      {Variant::CurrencyScaled(30000), "3"},
+      {Variant::CurrencyScaled(-1), "-0.0001"},
+      {Variant::CurrencyScaled(std::numeric_limits<int64_t>::min()), "-922337203685477.5808"},
+      {Variant::Date(platform::DateSerial(2026, 1, 5) + platform::TimeSerial(8, 5, 9)),
+       "#2026-01-05 08:05:09#"},
+      {Variant::Date(-1e9), "Date(-1e+09)"},
+      {Variant::Error(static_cast<int32_t>(0x80020004)), "Error(-2147352572)"},
+      {Variant("say \"hi\"\r\n\t\\"), R"("say ""hi""\r\n\t\\")"},
+      {Variant::Nothing(), "Nothing"},
+      {Variant(std::shared_ptr<platform::Dispatch>(platform::StdFont::Create())),
+       "Object(StdFont)"},
+      {Variant(SafeArray::Vector({Variant(1), Variant("a"), Variant()})), R"({1, "a", Empty})"},
+      {Variant(m), "{{1, 2.5}, {Null, True}}"},
+      {Variant(based), "{0, 0, 7}"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FormatValue(value), text);
+}
+
+TEST(ScriptValue, OutputFormsReadBackToThemselvesAndDoublesExactly) {
+  for (const char* text :
+       {R"("Grüße ""日本""\r\n\t\\ # x")", "{{1, 2.5}, {\"x\", Null}}", "{True, False, Empty}",
+        "0.1", "1e+308", "5e-324", "-2147483648", "2147483648", "{}", "{{}, {}}", "Nothing",
+        "-0.3333333333333333", R"({"}", "{", ", "})"}) {
+    EXPECT_EQ(FormatValue(ParseValue(text)), text);
+  }
+  for (double d : {0.1, 1e308, 5e-324, 1.0 / 3, -2.5e-10, 123456789.125, 2.2250738585072014e-308,
+                   1.7976931348623157e308}) {
+    Variant back = ParseValue(FormatValue(Variant::Double(d)));
+    ASSERT_EQ(back.type(), VarType::Double) << d;
+    EXPECT_EQ(back.AsDouble(), d);
+  }
+}
+
+}  // namespace
+}  // namespace tabulo::container

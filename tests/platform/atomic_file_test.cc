@@ -1,0 +1,131 @@
+#include "platform/storage/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/values/com_error.h"
+
+namespace tabulo::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+std::set<std::string> Entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+// A replacement of "old" (mode 0640) by "new"; `fault` fails one step, `by_callback` writes
+// through ReplaceFileWith, `throw_in_callback` makes the callback fail after writing.
+struct Case {
+  const char* name;
+  std::optional<ReplaceStep> fault;
+  bool by_callback;
+  bool throw_in_callback = false;
+};
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = std::getenv("TABULO_TEST_TMP");
+    folder_ = fs::path(base && *base ? base : fs::temp_directory_path().string()) /
+              ("atomic-" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  fs::path folder_;
+};
+
+TEST_F(AtomicFileTest, ReplacesWholeOrLeavesTheTargetAndNoTemporaryBehind) {
+  const Case cases[] = {
+      {"bytes", std::nullopt, false},
+      {"callback", std::nullopt, true},
+      {"callback throws", std::nullopt, true, true},
+      {"create fails", ReplaceStep::Create, false},
+      {"write fails", ReplaceStep::Write, false},
+      {"sync fails", ReplaceStep::Sync, false},
+      {"rename fails", ReplaceStep::Rename, false},
+      {"callback: create fails", ReplaceStep::Create, true},
+      {"callback: write fails", ReplaceStep::Write, true},
+      {"callback: sync fails", ReplaceStep::Sync, true},
+      {"callback: rename fails", ReplaceStep::Rename, true},
+  };
+  const fs::path target = folder_ / "target";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(target, std::ios::binary | std::ios::trunc) << "old";
+    fs::permissions(target, fs::perms(0640));
+    ReplaceFault fault = [&](ReplaceStep step) { return c.fault && step == *c.fault; };
+    std::string error = "none";
+    try {
+      if (!c.by_callback) ReplaceFile(target, "new", fault);
+      if (c.by_callback) {
+        ReplaceFileWith(
+            target,
+            [&](const fs::path& temporary) {
+              EXPECT_EQ(temporary.parent_path(), folder_);
+              EXPECT_TRUE(fs::exists(temporary));
+              std::ofstream(temporary, std::ios::binary) << "new";
+              if (c.throw_in_callback) throw std::runtime_error("disk on fire");
+            },
+            fault);
+      }
+    } catch (const ComError& e) {
+      error = std::to_string(e.number()) + ": " + e.description();
+    } catch (const std::runtime_error& e) {
+      error = e.what();
+    }
+    const bool replaced = !c.fault && !c.throw_in_callback;
+    EXPECT_EQ(ReadText(target), replaced ? "new" : "old");
+    EXPECT_EQ(Entries(folder_), std::set<std::string>{"target"});
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+    EXPECT_EQ(error.substr(0, c.fault ? 4 : std::string::npos), c.fault ? "75: "
+                                                                : c.throw_in_callback
+                                                                    ? "disk on fire"
+                                                                    : "none");
+    if (c.fault) {
+      EXPECT_EQ(error.rfind("75: Path/File access error (" + target.string() + ": ", 0), 0u);
+      EXPECT_NE(error.find(": Input/output error)"), std::string::npos) << error;
+    }
+  }
+}
+
+TEST_F(AtomicFileTest, NewFilesTakeTheUmaskAndUnreplaceablePlacesRaise75) {
+  const mode_t mask = ::umask(027);
+  ReplaceFile(folder_ / "fresh", "x");
+  ::umask(mask);
+  EXPECT_EQ(ReadText(folder_ / "fresh"), "x");
+  EXPECT_EQ(fs::status(folder_ / "fresh").permissions(), fs::perms(0640));
+
+  fs::create_directories(folder_ / "taken" / "inside");
+  for (const fs::path& target : {folder_ / "taken", folder_ / "missing" / "file"}) {
+    try {
+      ReplaceFile(target, "x");
+      ADD_FAILURE() << target << " was replaced";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.number(), kErrPathFileAccess);
+      EXPECT_EQ(e.description().rfind("Path/File access error (" + target.string() + ": ", 0), 0u);
+    }
+  }
+  EXPECT_TRUE(fs::is_directory(folder_ / "taken" / "inside"));
+  EXPECT_EQ(Entries(folder_), (std::set<std::string>{"fresh", "taken"}));
+}
+
+}  // namespace
+}  // namespace tabulo::platform
