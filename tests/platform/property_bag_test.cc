@@ -37,7 +37,8 @@ TEST(PropertyBag, ValuesEqualNumericallyButStringsEmptyNullAndObjectsStrictly) {
       {"0", int32_t{0}, false}, {"", " ", false}, {Variant(), Variant(), true},
       {Variant(), "", false}, {Variant(), int32_t{0}, false},
       {Variant::Null(), Variant::Null(), true}, {Variant::Null(), Variant(), false},
-      {Variant(a), Variant(a), true}, {Variant(a), Variant(b), false}, {Variant(a), Variant(), false},
+      {Variant(a), Variant(a), true}, {Variant(a), Variant(b), false},
+      {Variant(a), Variant(), false},
       {Variant::Nothing(), int32_t{0}, false}, {Variant::Nothing(), Variant::Nothing(), true},
       {Variant::Error(5), Variant::Error(5), true}, {Variant::Error(5), int32_t{5}, false}};
   // clang-format on
