@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/error_of.h"
 #include "platform/values/com_error.h"
 #include "view/text_cells.h"
 
@@ -177,12 +178,8 @@ TEST_F(TextRendererTest, MultiLineTextsStayOnTheirLine) {
 }
 
 TEST(TextRenderer, SceneWithoutGridIsRefused) {
-  try {
-    (void)RenderText(Scene{});
-    FAIL() << "rendered without a grid";
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.number(), platform::kErrInvalidProcedureCall);
-  }
+  EXPECT_EQ(test_support::ErrorOf([] { (void)RenderText(Scene{}); }),
+            platform::kErrInvalidProcedureCall);
 }
 
 }  // namespace
