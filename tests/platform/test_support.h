@@ -27,6 +27,11 @@ inline std::string Tag(std::string_view name, int64_t n) {
   return s;
 }
 
+// a followed by b, without operator+ (which trips a false -Wrestrict in GCC 12).
+inline std::string Cat(std::string_view a, std::string_view b) {
+  return std::string(a).append(b);
+}
+
 // The error a call raised as "number: description", or "no error".
 inline std::string ErrorText(const std::function<void()>& call) {
   try {
