@@ -45,64 +45,47 @@ TEST(PropertyBag, ValuesEqualNumericallyButStringsEmptyNullAndObjectsStrictly) {
   for (const auto& r : rows) EXPECT_EQ(PropertyValuesEqual(r.x, r.y), r.equal) << &r - rows;
 }
 
-TEST(PropertyBag, WriteEqualToDefaultIsNotStored) {
+using Keys = std::vector<std::string>;
+
+TEST(PropertyBag, WriteEqualToDefaultIsNotStoredAndRemovesAnEarlierValue) {
   PropertyBag bag;
   bag.WriteProperty("Mode", Variant(int16_t{0}), Variant(int32_t{0}));
   bag.WriteProperty("RefreshInterval", Variant(0.0), Variant(false));
   bag.WriteProperty("Enabled", Variant(true), Variant(true));
   bag.WriteProperty("RecordSource", Variant(""), Variant(" "));
-  EXPECT_FALSE(bag.Contains("Mode"));
-  EXPECT_FALSE(bag.Contains("RefreshInterval"));
-  EXPECT_FALSE(bag.Contains("Enabled"));
-  EXPECT_TRUE(bag.Contains("RecordSource"));
+  bag.WriteProperty("A", Variant(int32_t{1}), Variant(int32_t{0}));
+  bag.WriteProperty("A", Variant(0.0), Variant(int32_t{0}));
+  EXPECT_EQ(bag.Keys(), Keys{"RecordSource"});
   EXPECT_EQ(bag.ReadProperty("RecordSource", Variant(" ")), Variant(""));
   EXPECT_EQ(bag.ReadProperty("Enabled", Variant(true)), Variant(true));
+  EXPECT_EQ(bag.ReadProperty("A", Variant(int32_t{7})), Variant(int32_t{7}));
   EXPECT_EQ(bag.ReadProperty("Missing", Variant(int32_t{-12345})), Variant(int32_t{-12345}));
   EXPECT_TRUE(bag.ReadProperty("Missing").IsEmpty());
+  // Store keeps values equal to any default.
+  bag.Store("E", Variant());
+  EXPECT_TRUE(bag.Contains("E"));
+  EXPECT_TRUE(bag.ReadProperty("E", Variant("default")).IsEmpty());
 }
 
-TEST(PropertyBag, EqualWriteRemovesAnEarlierValue) {
-  PropertyBag bag;
-  bag.WriteProperty("A", Variant(int32_t{1}), Variant(int32_t{0}));
-  bag.WriteProperty("B", Variant(int32_t{2}), Variant(int32_t{0}));
-  bag.WriteProperty("A", Variant(0.0), Variant(int32_t{0}));
-  EXPECT_FALSE(bag.Contains("A"));
-  EXPECT_EQ(bag.Keys(), std::vector<std::string>{"B"});
-  EXPECT_EQ(bag.ReadProperty("A", Variant(int32_t{7})), Variant(int32_t{7}));
-}
-
-TEST(PropertyBag, KeepsFirstWriteOrderAndReplacesInPlace) {
+TEST(PropertyBag, KeepsFirstWriteOrderReplacesInPlaceAndKeysAreCaseSensitive) {
   PropertyBag bag;
   bag.WriteProperty("Version", Variant("7.6.1.0"), Variant(""));
   bag.WriteProperty("RecordSource", Variant("SELECT 1"), Variant(" "));
   bag.WriteProperty("GridColCount", Variant(int16_t{3}), Variant(int16_t{-1}));
   bag.WriteProperty("Version", Variant("7.6.2.0"), Variant(""));
-  EXPECT_EQ(bag.Keys(), (std::vector<std::string>{"Version", "RecordSource", "GridColCount"}));
+  EXPECT_EQ(bag.Keys(), (Keys{"Version", "RecordSource", "GridColCount"}));
   EXPECT_EQ(bag.ReadProperty("Version"), Variant("7.6.2.0"));
   EXPECT_TRUE(bag.Remove("RecordSource"));
   EXPECT_FALSE(bag.Remove("RecordSource"));
   bag.WriteProperty("DataTable", Variant("t"), Variant(""));
-  EXPECT_EQ(bag.Keys(), (std::vector<std::string>{"Version", "GridColCount", "DataTable"}));
+  bag.WriteProperty("version", Variant("b"), Variant());
+  EXPECT_EQ(bag.Keys(), (Keys{"Version", "GridColCount", "DataTable", "version"}));
   // Positions are right after a removal in the middle.
   EXPECT_EQ(bag.ReadProperty("GridColCount"), Variant(int16_t{3}));
   EXPECT_EQ(bag.ReadProperty("DataTable"), Variant("t"));
-}
-
-TEST(PropertyBag, KeysAreCaseSensitive) {
-  PropertyBag bag;
-  bag.WriteProperty("Font", Variant("a"), Variant());
-  bag.WriteProperty("font", Variant("b"), Variant());
-  EXPECT_EQ(bag.size(), 2u);
-  EXPECT_EQ(bag.ReadProperty("Font"), Variant("a"));
-  EXPECT_EQ(bag.ReadProperty("font"), Variant("b"));
-  EXPECT_FALSE(bag.Contains("FONT"));
-}
-
-TEST(PropertyBag, StoreKeepsValuesEqualToAnyDefault) {
-  PropertyBag bag;
-  bag.Store("E", Variant());
-  EXPECT_TRUE(bag.Contains("E"));
-  EXPECT_TRUE(bag.ReadProperty("E", Variant("default")).IsEmpty());
+  EXPECT_EQ(bag.ReadProperty("version"), Variant("b"));
+  EXPECT_FALSE(bag.Contains("VERSION"));
+  EXPECT_EQ(bag.size(), 4u);
 }
 
 }  // namespace
