@@ -139,7 +139,10 @@ TEST(Conversions, CurrencyIsExactFromTextAndFromDoubles) {
       // Beyond 2^53 the product is not a double any more, yet whole currency stays exact.
       {922337203685477.0, en, Cur(9223372036854770000)},
       {-922337203685477.0, en, Cur(-9223372036854770000)},
-      {922337203685478.0, en, kOverflow}, {1e15, en, kOverflow}, {true, en, Cur(-10000)},
+      // There an exact half goes to the even neighbour too (k / 32 with k odd ends in .5).
+      {549755813888.03125, en, Cur(5497558138880312)},
+      {549755813888.09375, en, Cur(5497558138880938)}, {922337203685478.0, en, kOverflow},
+      {1e15, en, kOverflow}, {true, en, Cur(-10000)},
       {Variant(), en, Cur(0)}, {kNull, en, kNullUse}});
 }
 
