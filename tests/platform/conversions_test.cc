@@ -182,6 +182,20 @@ TEST(Conversions, TextsOfDatesInTheLocaleForm) {
       {D(2958466.0), en, kOverflow}});
 }
 
+TEST(Conversions, TextsReadBackAsTheSameValueInEveryLocale) {
+  const double values[] = {1234.5, -0.001, 3.14159265358979, 1e-7, 2.5e20, 123456789.125, 0.1};
+  for (const Locale* loc : {&en, &de, &fr}) {
+    for (double d : values) {
+      const std::string text = CStr(d, *loc);
+      EXPECT_EQ(CDbl(Variant(text), *loc), d) << loc->name() << " " << text;
+    }
+    for (double date : {39873.5868055555555, -1.25, 0.25, 39873.0, -657434.0, 2958465.5}) {
+      const std::string text = CStr(Variant::Date(date), *loc);
+      EXPECT_NEAR(CDate(Variant(text), *loc), date, 1e-9) << loc->name() << " " << text;
+    }
+  }
+}
+
 TEST(Conversions, DatesFromTextInTheLocaleOrderAndFromNumbers) {
   const Variant mar1 = D(39873.0), at1405 = D(39873.0 + TimeSerial(14, 5, 0));
   ExpectConversions(VarType::Date, {
