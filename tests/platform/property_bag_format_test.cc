@@ -61,9 +61,9 @@ PropertyBag Parse(std::string_view text) {
 std::string Problem(std::string_view text) {
   std::string error = test_support::ErrorText([&] { Parse(text); });
   const size_t file = error.find(": ");
-  if (file != std::string::npos && error.compare(file, 18, ": panel.tab, line ") == 0)
-    error.erase(file + 2, 11);
-  return error;
+  if (file == std::string::npos) return error;  // "no error"
+  if (error.compare(file, 18, ": panel.tab, line ") != 0) return "without the file: " + error;
+  return error.erase(file + 2, 11);
 }
 
 bool SameBits(double a, double b) {
