@@ -26,30 +26,24 @@ TEST(Utf8, LengthCountsCodePointsAndEachInvalidByteOnce) {
   for (auto [text, length] : rows) EXPECT_EQ(Utf8Length(text), length) << text;
 }
 
-TEST(Utf8, MidLeftAndRightTakeCodePoints) {
-  EXPECT_EQ(Utf8Mid("M\u00f6chten", 2, 3), "\u00f6ch");
-  EXPECT_EQ(Utf8Mid("M\u00f6chten", 2), "\u00f6chten");
-  EXPECT_EQ(Utf8Mid("a\U0001F600b", 2, 1), "\U0001F600");
-  EXPECT_EQ(Utf8Mid("abc", 4), "");
-  EXPECT_EQ(Utf8Mid("abc", 2, 0), "");
-  EXPECT_EQ(Utf8Mid("abc", 2, 100), "bc");
-  EXPECT_EQ(Utf8Left("\u00e4\u00f6\u00fc", 2), "\u00e4\u00f6");
-  EXPECT_EQ(Utf8Right("\u00e4\u00f6\u00fc", 2), "\u00f6\u00fc");
-  EXPECT_EQ(Utf8Left("ab", 5), "ab");
-  EXPECT_EQ(Utf8Right("ab", 5), "ab");
-  EXPECT_EQ(Utf8Right("ab", 0), "");
+TEST(Utf8, MidLeftRightAndTrimTakeCodePointsOrSpaces) {
+  const std::pair<std::string, const char*> rows[] = {
+      // clang-format off
+      {Utf8Mid("M\u00f6chten", 2, 3), "\u00f6ch"}, {Utf8Mid("M\u00f6chten", 2), "\u00f6chten"},
+      {Utf8Mid("a\U0001F600b", 2, 1), "\U0001F600"}, {Utf8Mid("abc", 4), ""},
+      {Utf8Mid("abc", 2, 0), ""}, {Utf8Mid("abc", 2, 100), "bc"},
+      {Utf8Left("\u00e4\u00f6\u00fc", 2), "\u00e4\u00f6"},
+      {Utf8Right("\u00e4\u00f6\u00fc", 2), "\u00f6\u00fc"}, {Utf8Left("ab", 5), "ab"},
+      {Utf8Right("ab", 5), "ab"}, {Utf8Right("ab", 0), ""},
+      // Trimming removes only character 32.
+      {Trim("  a b  "), "a b"}, {LTrim("  a  "), "a  "}, {RTrim("  a  "), "  a"},
+      {Trim("\ta\t"), "\ta\t"}, {Trim("\u00a0a\u00a0"), "\u00a0a\u00a0"}, {Trim("    "), ""},
+      {LTrim("   "), ""}, {RTrim("   "), ""}};
+  // clang-format on
+  for (const auto& [got, want] : rows) EXPECT_EQ(got, want) << &got - &rows[0].first;
   EXPECT_EQ(ErrorOf([] { Utf8Mid("abc", 0, 1); }), kErrInvalidProcedureCall);
   EXPECT_EQ(ErrorOf([] { Utf8Left("ab", -1); }), kErrInvalidProcedureCall);
   EXPECT_EQ(ErrorOf([] { Utf8Right("ab", -1); }), kErrInvalidProcedureCall);
-}
-
-TEST(Trim, RemovesOnlyCharacter32) {
-  EXPECT_EQ(Trim("  a b  "), "a b");
-  EXPECT_EQ(LTrim("  a  "), "a  ");
-  EXPECT_EQ(RTrim("  a  "), "  a");
-  EXPECT_EQ(Trim("\ta\t"), "\ta\t");
-  EXPECT_EQ(Trim("\u00a0a\u00a0"), "\u00a0a\u00a0");
-  EXPECT_EQ(Trim("    ") + LTrim("   ") + RTrim("   "), "");
 }
 
 TEST(CaseMapping, CoversAsciiAndLatin1Letters) {
@@ -94,15 +88,15 @@ TEST(InStr, ReturnsCodePointPositionsNeverInsideACodePoint) {
 }
 
 TEST(ReplaceAll, LeftToRightWithoutOverlap) {
-  EXPECT_EQ(ReplaceAll("aaaa", "aa", "b"), "bb");
-  EXPECT_EQ(ReplaceAll("aaa", "aa", "b"), "ba");
-  EXPECT_EQ(ReplaceAll("it's", "'", "''"), "it''s");
-  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
-  EXPECT_EQ(ReplaceAll("abc", "d", "x"), "abc");
-  EXPECT_EQ(ReplaceAll("x\u00e4x", "\u00e4", "ae"), "xaex");
-  EXPECT_EQ(ReplaceAll("A a \u00c4 \u00e4", "\u00e4", "*", true), "A a * *");
-  EXPECT_EQ(ReplaceAll("A a", "a", "b", true), "b b");
-  EXPECT_EQ(ReplaceAll("\u00e4", "\xc3", "x"), "\u00e4");
+  const std::pair<std::string, const char*> rows[] = {
+      // clang-format off
+      {ReplaceAll("aaaa", "aa", "b"), "bb"}, {ReplaceAll("aaa", "aa", "b"), "ba"},
+      {ReplaceAll("it's", "'", "''"), "it''s"}, {ReplaceAll("abc", "", "x"), "abc"},
+      {ReplaceAll("abc", "d", "x"), "abc"}, {ReplaceAll("x\u00e4x", "\u00e4", "ae"), "xaex"},
+      {ReplaceAll("A a \u00c4 \u00e4", "\u00e4", "*", true), "A a * *"},
+      {ReplaceAll("A a", "a", "b", true), "b b"}, {ReplaceAll("\u00e4", "\xc3", "x"), "\u00e4"}};
+  // clang-format on
+  for (const auto& [got, want] : rows) EXPECT_EQ(got, want) << &got - &rows[0].first;
 }
 
 // One-megabyte inputs, including the worst cases of a naive search. Their speed is a
