@@ -1,9 +1,12 @@
+// Debug output: the sink in force, recording and line splitting, and standard error.
 #include "platform/runtime/debug_output.h"
 
 #include <gtest/gtest.h>
 
 namespace tabulo::platform {
 namespace {
+
+using Lines = std::vector<std::string>;
 
 TEST(DebugOutput, WithoutSinkTextIsDiscarded) {
   ScopedDebugSink none(nullptr);
@@ -17,21 +20,15 @@ TEST(DebugOutput, RecordingSinkKeepsWritesAndSplitsLines) {
   OutputDebugString("Tabulo: first\r\n");
   OutputDebugString("Tabulo: sec");
   OutputDebugString("ond\nthird");
-  ASSERT_EQ(sink.writes().size(), 3u);
-  EXPECT_EQ(sink.writes()[0], "Tabulo: first\r\n");
-  ASSERT_EQ(sink.lines().size(), 2u);
-  EXPECT_EQ(sink.lines()[0], "Tabulo: first");
-  EXPECT_EQ(sink.lines()[1], "Tabulo: second");
+  EXPECT_EQ(sink.writes(), (Lines{"Tabulo: first\r\n", "Tabulo: sec", "ond\nthird"}));
+  EXPECT_EQ(sink.lines(), (Lines{"Tabulo: first", "Tabulo: second"}));
   EXPECT_EQ(sink.pending(), "third");
   sink.Clear();
-  EXPECT_TRUE(sink.writes().empty());
-  EXPECT_TRUE(sink.lines().empty());
-  EXPECT_TRUE(sink.pending().empty());
+  EXPECT_TRUE(sink.writes().empty() && sink.lines().empty() && sink.pending().empty());
 }
 
 TEST(DebugOutput, ScopedSinkRestoresThePreviousOne) {
-  RecordingDebugSink outer;
-  RecordingDebugSink inner;
+  RecordingDebugSink outer, inner;
   ScopedDebugSink outer_scope(&outer);
   {
     ScopedDebugSink inner_scope(&inner);
@@ -40,10 +37,8 @@ TEST(DebugOutput, ScopedSinkRestoresThePreviousOne) {
   }
   EXPECT_EQ(CurrentDebugSink(), &outer);
   OutputDebugString("to outer\n");
-  ASSERT_EQ(inner.lines().size(), 1u);
-  EXPECT_EQ(inner.lines()[0], "to inner");
-  ASSERT_EQ(outer.lines().size(), 1u);
-  EXPECT_EQ(outer.lines()[0], "to outer");
+  EXPECT_EQ(inner.lines(), Lines{"to inner"});
+  EXPECT_EQ(outer.lines(), Lines{"to outer"});
 }
 
 TEST(DebugOutput, StderrSinkWritesTheTextUnchanged) {

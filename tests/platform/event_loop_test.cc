@@ -1,3 +1,4 @@
+// The event loop on a virtual clock: posted messages and tasks, nested DoEvents, and timers.
 #include "platform/runtime/event_loop.h"
 
 #include <gtest/gtest.h>
@@ -5,20 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "common/error_of.h"
 #include "platform/runtime/clock.h"
 #include "platform/values/com_error.h"
+#include "test_support.h"
 
 namespace tabulo::platform {
+using test_support::Events;
+using test_support::Tag;
 namespace {
 
-// "name" followed by a number, for event logs.
-std::string Tag(const char* name, int64_t n) {
-  std::string s(name);
-  s.append(std::to_string(n));
-  return s;
-}
-
-TEST(VirtualClock, StartsOnAMondayMorningAndAdvances) {
+TEST(Clock, VirtualStartsOnAMondayMorningAndAdvancesRealIsRecentAndMonotonic) {
   VirtualClock clock;
   EXPECT_EQ(clock.NowMillis(), 0);
   EXPECT_DOUBLE_EQ(clock.NowDate(), 46027.0 + 8.0 / 24.0);
@@ -30,45 +28,40 @@ TEST(VirtualClock, StartsOnAMondayMorningAndAdvances) {
   VirtualClock other(45000.5);
   other.Advance(43200000);
   EXPECT_DOUBLE_EQ(other.NowDate(), 45001.0);
-}
-
-TEST(RealClock, DateIsRecentAndMillisAreMonotonic) {
-  RealClock clock;
-  int64_t a = clock.NowMillis();
-  int64_t b = clock.NowMillis();
-  EXPECT_LE(a, b);
+  RealClock real;
+  int64_t a = real.NowMillis();
+  EXPECT_LE(a, real.NowMillis());
   // Between 2024-01-01 (45292) and 2100-01-01 (73051).
-  EXPECT_GT(clock.NowDate(), 45292.0);
-  EXPECT_LT(clock.NowDate(), 73051.0);
+  EXPECT_GT(real.NowDate(), 45292.0);
+  EXPECT_LT(real.NowDate(), 73051.0);
+  // RunFor steps virtual time only.
+  EventLoop loop(real);
+  EXPECT_EQ(test_support::ErrorOf([&] { loop.RunFor(10); }), kErrInvalidProcedureCall);
 }
 
 class EventLoopTest : public ::testing::Test {
  protected:
+  std::function<void()> Logs(std::string entry) {
+    return [this, entry] { log_.push_back(entry); };
+  }
   VirtualClock clock_;
   EventLoop loop_{clock_};
-  std::vector<std::string> log_;
+  Events log_;
 };
 
-TEST_F(EventLoopTest, MessagesAndTasksRunInPostOrder) {
+TEST_F(EventLoopTest, MessagesAndTasksRunInPostOrderAndOnlyToLiveWindows) {
   WindowHandle a = loop_.CreateWindowHandle([this](uint32_t msg, int64_t wp, int64_t lp) {
-    std::string entry = "a";
-    entry += std::to_string(msg) + ":" + std::to_string(wp) + ":" + std::to_string(lp);
-    log_.push_back(entry);
+    log_.push_back(Tag(Tag(Tag("a", msg) + ":", wp) + ":", lp));
   });
   EXPECT_NE(a, 0);
   EXPECT_TRUE(loop_.PostMessage(a, 1, 2, 3));
-  loop_.Post([this] { log_.push_back("t1"); });
+  loop_.Post(Logs("t1"));
   EXPECT_TRUE(loop_.PostMessage(a, 4));
   EXPECT_TRUE(log_.empty());  // nothing runs before DoEvents
   EXPECT_EQ(loop_.PendingCount(), 3);
   EXPECT_EQ(loop_.DoEvents(), 3);
-  EXPECT_EQ(log_, (std::vector<std::string>{"a1:2:3", "t1", "a4:0:0"}));
+  EXPECT_EQ(log_, (Events{"a1:2:3", "t1", "a4:0:0"}));
   EXPECT_EQ(loop_.DoEvents(), 0);
-}
-
-TEST_F(EventLoopTest, PostToUnknownOrDestroyedWindowFails) {
-  WindowHandle a =
-      loop_.CreateWindowHandle([this](uint32_t, int64_t, int64_t) { log_.push_back("a"); });
   EXPECT_FALSE(loop_.PostMessage(0, 1));
   EXPECT_FALSE(loop_.PostMessage(a + 1000, 1));
   EXPECT_TRUE(loop_.PostMessage(a, 1));
@@ -76,32 +69,28 @@ TEST_F(EventLoopTest, PostToUnknownOrDestroyedWindowFails) {
   EXPECT_FALSE(loop_.PostMessage(a, 1));
   // The message queued before the window went away is dropped.
   EXPECT_EQ(loop_.DoEvents(), 0);
-  EXPECT_TRUE(log_.empty());
+  EXPECT_EQ(log_.size(), 3u);
 }
 
-TEST_F(EventLoopTest, WorkQueuedWhileRunningRunsInTheSameCall) {
+TEST_F(EventLoopTest, WorkQueuedWhileRunningRunsInTheSameCallAndNestedCallsRunTheRest) {
   loop_.Post([this] {
     log_.push_back("first");
-    loop_.Post([this] { log_.push_back("third"); });
+    loop_.Post(Logs("third"));
   });
-  loop_.Post([this] { log_.push_back("second"); });
+  loop_.Post(Logs("second"));
   EXPECT_EQ(loop_.DoEvents(), 3);
-  EXPECT_EQ(log_, (std::vector<std::string>{"first", "second", "third"}));
-}
-
-TEST_F(EventLoopTest, NestedDoEventsRunsTheRestOfTheQueue) {
   loop_.Post([this] {
     log_.push_back("outer-start");
     EXPECT_EQ(loop_.DoEvents(), 2);
     log_.push_back("outer-end");
   });
-  loop_.Post([this] { log_.push_back("b"); });
-  loop_.Post([this] { log_.push_back("c"); });
+  loop_.Post(Logs("b"));
+  loop_.Post(Logs("c"));
   EXPECT_EQ(loop_.DoEvents(), 1);  // the other two ran inside the nested call
-  EXPECT_EQ(log_, (std::vector<std::string>{"outer-start", "b", "c", "outer-end"}));
+  EXPECT_EQ(log_, (Events{"first", "second", "third", "outer-start", "b", "c", "outer-end"}));
 }
 
-TEST_F(EventLoopTest, SelfRepostingHandlerDoesNotHangDoEvents) {
+TEST_F(EventLoopTest, SelfRepostingOrEndlesslyNestingHandlersAreBounded) {
   int runs = 0;
   std::function<void()> again = [&] {
     ++runs;
@@ -111,20 +100,18 @@ TEST_F(EventLoopTest, SelfRepostingHandlerDoesNotHangDoEvents) {
   EXPECT_EQ(loop_.DoEvents(), EventLoop::kMaxItemsPerDoEvents);
   EXPECT_EQ(runs, EventLoop::kMaxItemsPerDoEvents);
   EXPECT_EQ(loop_.PendingCount(), 1);
-}
-
-TEST_F(EventLoopTest, EndlesslyNestedDoEventsIsBounded) {
+  VirtualClock clock;
+  EventLoop loop(clock);
   int depth = 0, max_depth = 0, dives = 0;
   std::function<void()> dive = [&] {
     ++dives;
-    ++depth;
-    max_depth = std::max(max_depth, depth);
-    loop_.Post(dive);
-    loop_.DoEvents();
+    max_depth = std::max(max_depth, ++depth);
+    loop.Post(dive);
+    loop.DoEvents();
     --depth;
   };
-  loop_.Post(dive);
-  loop_.DoEvents();
+  loop.Post(dive);
+  loop.DoEvents();
   EXPECT_EQ(max_depth, EventLoop::kMaxDoEventsDepth);
   EXPECT_EQ(dives, EventLoop::kMaxItemsPerDoEvents);
 }
@@ -138,74 +125,65 @@ TEST_F(EventLoopTest, WindowDestroyedInsideItsHandlerFinishesTheCall) {
   loop_.PostMessage(a, 1);
   loop_.PostMessage(a, 2);
   EXPECT_EQ(loop_.DoEvents(), 1);
-  EXPECT_EQ(log_, (std::vector<std::string>{"msg1"}));
+  EXPECT_EQ(log_, Events{"msg1"});
 }
 
-TEST_F(EventLoopTest, FirstTickIsOneIntervalAfterStart) {
-  int ticks = 0;
+TEST_F(EventLoopTest, FirstTickIsOneIntervalAfterStartAndMissedPeriodsTickOnce) {
+  std::vector<int64_t> at;
   clock_.Advance(250);
-  TimerId id = loop_.StartTimer(100, [&] { ++ticks; });
+  TimerId id = loop_.StartTimer(100, [&] { at.push_back(clock_.NowMillis()); });
   EXPECT_NE(id, 0);
   EXPECT_TRUE(loop_.IsTimerRunning(id));
   clock_.Advance(99);
   loop_.DoEvents();
-  EXPECT_EQ(ticks, 0);
+  EXPECT_TRUE(at.empty());
   clock_.Advance(1);
   EXPECT_EQ(loop_.DoEvents(), 1);
-  EXPECT_EQ(ticks, 1);
   EXPECT_EQ(loop_.DoEvents(), 0);  // not due again yet
   clock_.Advance(100);
   loop_.DoEvents();
-  EXPECT_EQ(ticks, 2);
-}
-
-TEST_F(EventLoopTest, MissedPeriodsTickOnceAndRestartThePeriod) {
-  std::vector<int64_t> at;
-  loop_.StartTimer(100, [&] { at.push_back(clock_.NowMillis()); });
+  // Missed periods tick once and restart the period.
   clock_.Advance(550);
   loop_.DoEvents();
-  EXPECT_EQ(at, (std::vector<int64_t>{550}));
   clock_.Advance(99);
   loop_.DoEvents();
-  EXPECT_EQ(at.size(), 1u);
+  EXPECT_EQ(at, (std::vector<int64_t>{350, 450, 1000}));
   clock_.Advance(1);
   loop_.DoEvents();
-  EXPECT_EQ(at, (std::vector<int64_t>{550, 650}));
+  EXPECT_EQ(at.back(), 1100);
 }
 
-TEST_F(EventLoopTest, QueuedWorkRunsBeforeDueTimers) {
-  loop_.StartTimer(10, [this] { log_.push_back("tick"); });
-  loop_.Post([this] { log_.push_back("task"); });
+TEST_F(EventLoopTest, QueuedWorkRunsBeforeDueTimersAndATickIsNeverReentered) {
+  loop_.StartTimer(10, Logs("tick"));
+  loop_.Post(Logs("task"));
   clock_.Advance(10);
   EXPECT_EQ(loop_.DoEvents(), 2);
-  EXPECT_EQ(log_, (std::vector<std::string>{"task", "tick"}));
-}
-
-TEST_F(EventLoopTest, TickIsNeverReentered) {
+  EXPECT_EQ(log_, (Events{"task", "tick"}));
+  VirtualClock clock;
+  EventLoop loop(clock);
   int entered = 0, max_depth = 0, depth = 0;
-  loop_.StartTimer(10, [&] {
+  loop.StartTimer(10, [&] {
     ++entered;
-    ++depth;
-    max_depth = std::max(max_depth, depth);
-    clock_.Advance(50);  // its next tick falls due while it still runs
-    loop_.DoEvents();
+    max_depth = std::max(max_depth, ++depth);
+    clock.Advance(50);  // its next tick falls due while it still runs
+    loop.DoEvents();
     --depth;
   });
-  clock_.Advance(10);
-  loop_.DoEvents();
+  clock.Advance(10);
+  loop.DoEvents();
   EXPECT_EQ(entered, 1);
   EXPECT_EQ(max_depth, 1);
   // Skipped, not deferred: the next tick comes one interval after the skipped one.
-  loop_.DoEvents();
+  loop.DoEvents();
   EXPECT_EQ(entered, 1);
-  clock_.Advance(10);
-  loop_.DoEvents();
+  clock.Advance(10);
+  loop.DoEvents();
   EXPECT_EQ(entered, 2);
 }
 
-TEST_F(EventLoopTest, StopInsideTickAndStartAnotherInsideTick) {
-  TimerId first = 0, second = 0;
-  int first_ticks = 0, second_ticks = 0;
+TEST_F(EventLoopTest, TimersStoppedOrStartedInsideTicks) {
+  TimerId first = 0, second = 0, stopped = 0;
+  int first_ticks = 0, second_ticks = 0, stopped_ticks = 0;
   first = loop_.StartTimer(100, [&] {
     ++first_ticks;
     loop_.StopTimer(first);
@@ -221,23 +199,13 @@ TEST_F(EventLoopTest, StopInsideTickAndStartAnotherInsideTick) {
   loop_.DoEvents();
   EXPECT_EQ(first_ticks, 1);
   EXPECT_EQ(second_ticks, 1);
-}
-
-TEST_F(EventLoopTest, TimerStoppedByAnEarlierTickInTheSamePassDoesNotTick) {
-  TimerId b = 0;
-  int b_ticks = 0;
-  loop_.StartTimer(10, [&] { loop_.StopTimer(b); });
-  b = loop_.StartTimer(10, [&] { ++b_ticks; });
+  // A timer stopped by an earlier tick in the same pass does not tick.
+  loop_.StopTimer(second);
+  loop_.StartTimer(10, [&] { loop_.StopTimer(stopped); });
+  stopped = loop_.StartTimer(10, [&] { ++stopped_ticks; });
   clock_.Advance(10);
   EXPECT_EQ(loop_.DoEvents(), 1);
-  EXPECT_EQ(b_ticks, 0);
-}
-
-TEST_F(EventLoopTest, IntervalBelowOneTicksEveryMillisecond) {
-  int ticks = 0;
-  loop_.StartTimer(0, [&] { ++ticks; });
-  loop_.RunFor(5);
-  EXPECT_EQ(ticks, 5);
+  EXPECT_EQ(stopped_ticks, 0);
 }
 
 TEST_F(EventLoopTest, RunForStepsThroughTimersInTimeAndStartOrder) {
@@ -246,31 +214,26 @@ TEST_F(EventLoopTest, RunForStepsThroughTimersInTimeAndStartOrder) {
     loop_.Post([this] { log_.push_back(Tag("A-task@", clock_.NowMillis())); });
   });
   loop_.StartTimer(20, [this] { log_.push_back(Tag("B@", clock_.NowMillis())); });
-  loop_.Post([this] { log_.push_back("early"); });
+  loop_.Post(Logs("early"));
   loop_.RunFor(65);
   EXPECT_EQ(clock_.NowMillis(), 65);
-  EXPECT_EQ(log_, (std::vector<std::string>{"early", "B@20", "A@30", "A-task@30", "B@40", "A@60",
-                                            "B@60", "A-task@60"}));
+  EXPECT_EQ(log_,
+            (Events{"early", "B@20", "A@30", "A-task@30", "B@40", "A@60", "B@60", "A-task@60"}));
 }
 
-TEST_F(EventLoopTest, RunForRunsWorkQueuedAtTheEnd) {
-  loop_.StartTimer(50, [this] { loop_.Post([this] { log_.push_back("late"); }); });
+TEST_F(EventLoopTest, RunForRunsWorkQueuedAtTheEndAndBelowOneTicksEveryMillisecond) {
+  loop_.StartTimer(50, [this] { loop_.Post(Logs("late")); });
   loop_.RunFor(50);
-  EXPECT_EQ(log_, (std::vector<std::string>{"late"}));
+  EXPECT_EQ(log_, Events{"late"});
   loop_.RunFor(0);
   EXPECT_EQ(clock_.NowMillis(), 50);
   EXPECT_EQ(log_.size(), 1u);
-}
-
-TEST(EventLoopRealClock, RunForRefusesTheRealClock) {
-  RealClock clock;
+  VirtualClock clock;
   EventLoop loop(clock);
-  try {
-    loop.RunFor(10);
-    FAIL() << "expected an error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kErrInvalidProcedureCall);
-  }
+  int ticks = 0;
+  loop.StartTimer(0, [&] { ++ticks; });
+  loop.RunFor(5);
+  EXPECT_EQ(ticks, 5);
 }
 
 }  // namespace

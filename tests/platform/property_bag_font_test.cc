@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "platform/storage/property_bag_format.h"
 #include "platform/values/com_error.h"
+#include "test_support.h"
 
 namespace tabulo::platform {
 namespace {
@@ -17,12 +16,7 @@ std::shared_ptr<StdFont> FontOf(const PropertyBag& bag, std::string_view key) {
 }
 
 std::string ParseError(std::string_view text) {
-  try {
-    ParsePropertyBag(text, "form.tab", nullptr);
-  } catch (const ComError& e) {
-    return std::to_string(e.number()) + ": " + e.description();
-  }
-  return "no error";
+  return test_support::ErrorText([&] { ParsePropertyBag(text, "form.tab", nullptr); });
 }
 
 TEST(PropertyBagFont, EveryAttributeRoundTripsThroughTheText) {
@@ -75,24 +69,20 @@ TEST(PropertyBagFont, SizesKeepTheirFourDecimals) {
 }
 
 TEST(PropertyBagFont, BoldIsAppliedOnlyWhereItDisagreesWithWeight) {
-  PropertyBag only_bold;
-  only_bold.Store("Bold", Variant(true));
-  EXPECT_EQ(LoadStdFont(only_bold)->weight(), StdFont::kWeightBold);
-
-  PropertyBag heavy;
-  heavy.Store("Bold", Variant(true));
-  heavy.Store("Weight", Variant(int16_t{900}));
-  EXPECT_EQ(LoadStdFont(heavy)->weight(), 900);
-
-  PropertyBag light_but_bold;
-  light_but_bold.Store("Bold", Variant(true));
-  light_but_bold.Store("Weight", Variant(int16_t{300}));
-  EXPECT_EQ(LoadStdFont(light_but_bold)->weight(), StdFont::kWeightBold);
-
-  PropertyBag heavy_not_bold;
-  heavy_not_bold.Store("Bold", Variant(false));
-  heavy_not_bold.Store("Weight", Variant(int16_t{800}));
-  EXPECT_EQ(LoadStdFont(heavy_not_bold)->weight(), StdFont::kWeightNormal);
+  const struct {
+    bool bold;
+    int16_t weight;  // 0: not saved
+    int16_t loaded;
+  } rows[] = {{true, 0, StdFont::kWeightBold},
+              {true, 900, 900},
+              {true, 300, StdFont::kWeightBold},
+              {false, 800, StdFont::kWeightNormal}};
+  for (const auto& r : rows) {
+    PropertyBag bag;
+    bag.Store("Bold", Variant(r.bold));
+    if (r.weight != 0) bag.Store("Weight", Variant(r.weight));
+    EXPECT_EQ(LoadStdFont(bag)->weight(), r.loaded) << r.bold << " " << r.weight;
+  }
 }
 
 TEST(PropertyBagFont, MissingAttributesTakeTheFontDefaultsAndNumbersOfAnyTypeAreTaken) {
@@ -142,47 +132,26 @@ TEST(PropertyBagFont, TheFactoryIsNotAskedForTheFont) {
   EXPECT_TRUE(font->SameAs(*StdFont::Create()));
 }
 
-struct BadFont {
-  const char* body;
-  const char* error;
-};
-
-// Keeps addresses out of what test discovery lists.
-void PrintTo(const BadFont&, std::ostream* os) {
-  *os << "bad font";
+TEST(PropertyBagFont, BadAttributesNameFileLineKeyAndAttribute) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"  Size = String \"big\"\n", "13: Type mismatch (font Size cannot be String)"},
+      {"  Name = Long 5\n", "13: Type mismatch (font Name cannot be Long)"},
+      {"  Italic = String \"yes\"\n", "13: Type mismatch (font Italic cannot be String)"},
+      {"  Name = String \"\"\n", "380: Invalid property value (font Name)"},
+      {"  Size = Double 0\n", "380: Invalid property value (font Size)"},
+      {"  Weight = Long 1001\n", "380: Invalid property value (font Weight)"},
+      {"  Weight = Double 400.5\n",
+       "380: Invalid property value (font Weight must be a whole number)"},
+      {"  Charset = Integer 256\n", "380: Invalid property value (font Charset)"}};
+  for (const auto& [body, error] : rows) {
+    std::string want = error;
+    want.insert(want.find(' ') + 1, "form.tab, line 3, key \"Font\": ");
+    EXPECT_EQ(
+        ParseError(std::string("TabuloPropertyBag 2\nA = Long 1\nFont = Object \"StdFont\" {\n") +
+                   body + "}\nEnd\n"),
+        want);
+  }
 }
-
-class PropertyBagFontErrors : public testing::TestWithParam<BadFont> {};
-
-TEST_P(PropertyBagFontErrors, NameFileLineKeyAndAttribute) {
-  std::string text = std::string("TabuloPropertyBag 2\nA = Long 1\nFont = Object \"StdFont\" {\n") +
-                     GetParam().body + "}\nEnd\n";
-  EXPECT_EQ(ParseError(text), GetParam().error);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    PropertyBagFont, PropertyBagFontErrors,
-    testing::Values(
-        BadFont{"  Size = String \"big\"\n",
-                "13: form.tab, line 3, key \"Font\": Type mismatch (font Size cannot be String)"},
-        BadFont{"  Name = Long 5\n",
-                "13: form.tab, line 3, key \"Font\": Type mismatch (font Name cannot be Long)"},
-        BadFont{"  Italic = String \"yes\"\n",
-                "13: form.tab, line 3, key \"Font\": Type mismatch (font Italic cannot be String)"},
-        BadFont{"  Name = String \"\"\n",
-                "380: form.tab, line 3, key \"Font\": Invalid property value (font Name)"},
-        BadFont{"  Size = Double 0\n",
-                "380: form.tab, line 3, key \"Font\": Invalid property value (font Size)"},
-        BadFont{"  Weight = Long 1001\n",
-                "380: form.tab, line 3, key \"Font\": Invalid property value (font Weight)"},
-        BadFont{"  Weight = Double 400.5\n",
-                "380: form.tab, line 3, key \"Font\": Invalid property value (font Weight must "
-                "be a whole number)"},
-        BadFont{"  Charset = Integer 256\n",
-                "380: form.tab, line 3, key \"Font\": Invalid property value (font Charset)"}),
-    [](const testing::TestParamInfo<BadFont>& info) {
-      return "Case" + std::to_string(info.index);
-    });
 
 TEST(PropertyBagFormatVersion2, TheEndLineIsRequiredAndNothingMayFollowIt) {
   EXPECT_EQ(ParseError("TabuloPropertyBag 2\nA = Long 1\n"),

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "platform/values/com_error.h"
 
@@ -33,32 +34,23 @@ TEST(StdFont, DefaultsToMsSansSerif825) {
   EXPECT_EQ(f->ClassName(), "StdFont");
 }
 
-TEST(StdFont, BoldAndWeightFollowEachOther) {
+TEST(StdFont, BoldAndWeightFollowEachOtherAndSizesKeepFourDecimals) {
   StdFont f;
-  f.SetBold(true);
-  EXPECT_EQ(f.weight(), 700);
-  f.SetBold(false);
-  EXPECT_EQ(f.weight(), 400);
-  f.SetWeight(600);
-  EXPECT_TRUE(f.bold());
-  f.SetWeight(599);
-  EXPECT_FALSE(f.bold());
-  f.SetWeight(900);
-  EXPECT_TRUE(f.bold());
-  f.SetBold(true);  // bold always means 700, even from a heavier weight
-  EXPECT_EQ(f.weight(), 700);
-  f.SetWeight(0);
-  EXPECT_FALSE(f.bold());
-}
-
-TEST(StdFont, SizeKeepsFourDecimalsRoundingHalvesToEven) {
-  StdFont f;
-  f.SetSize(8.123456);
-  EXPECT_EQ(f.size_scaled(), 81235);
-  f.SetSize(0.03125);  // 312.5 ten-thousandths
-  EXPECT_EQ(f.size_scaled(), 312);
-  f.SetSize(0.09375);  // 937.5 ten-thousandths
-  EXPECT_EQ(f.size_scaled(), 938);
+  // Bold always means 700, even from a heavier weight; 600 and above read as bold.
+  const std::pair<std::function<void()>, const char*> steps[] = {
+      {[&] { f.SetBold(true); }, "700 bold"},  {[&] { f.SetBold(false); }, "400"},
+      {[&] { f.SetWeight(600); }, "600 bold"}, {[&] { f.SetWeight(599); }, "599"},
+      {[&] { f.SetWeight(900); }, "900 bold"}, {[&] { f.SetBold(true); }, "700 bold"},
+      {[&] { f.SetWeight(0); }, "0"}};
+  for (const auto& [step, want] : steps) {
+    step();
+    EXPECT_EQ(std::to_string(f.weight()) + (f.bold() ? " bold" : ""), want);
+  }
+  // Ten-thousandths of a point, halves to even: 312.5 and 937.5 below.
+  for (auto [size, scaled] : {std::pair{8.123456, 81235}, {0.03125, 312}, {0.09375, 938}}) {
+    f.SetSize(size);
+    EXPECT_EQ(f.size_scaled(), scaled) << size;
+  }
   f.SetSize(12);
   EXPECT_EQ(f.size(), 12.0);
 }
@@ -79,15 +71,16 @@ TEST(StdFont, InvalidValuesRaise380AndLeaveTheFontAlone) {
 
 TEST(StdFont, MembersByNameAndClassicIds) {
   auto f = StdFont::Create();
-  EXPECT_EQ(f->GetIdOfName("name"), 0);
-  EXPECT_EQ(f->GetIdOfName("SIZE"), 2);
-  EXPECT_EQ(f->GetIdOfName("Bold"), 3);
-  EXPECT_EQ(f->GetIdOfName("Italic"), 4);
-  EXPECT_EQ(f->GetIdOfName("Underline"), 5);
-  EXPECT_EQ(f->GetIdOfName("Strikethrough"), 6);
-  EXPECT_EQ(f->GetIdOfName("Weight"), 7);
-  EXPECT_EQ(f->GetIdOfName("Charset"), 8);
-
+  for (auto [name, id] : {std::pair{"name", 0},
+                          {"SIZE", 2},
+                          {"Bold", 3},
+                          {"Italic", 4},
+                          {"Underline", 5},
+                          {"Strikethrough", 6},
+                          {"Weight", 7},
+                          {"Charset", 8}}) {
+    EXPECT_EQ(f->GetIdOfName(name), id) << name;
+  }
   f->Put("bold", Variant(true));
   EXPECT_EQ(f->Get("Weight"), Variant(int16_t{700}));
   f->Put("Weight", Variant("650"));
@@ -125,16 +118,15 @@ TEST(StdFont, CloneIsEqualAndIndependent) {
 }
 
 TEST(StdFont, EqualityLooksAtEveryAttribute) {
-  std::vector<std::function<void(StdFont&)>> changes{
+  const std::function<void(StdFont&)> changes[] = {
       [](StdFont& f) { f.SetName("Arial"); },   [](StdFont& f) { f.SetSize(8.2501); },
       [](StdFont& f) { f.SetWeight(401); },     [](StdFont& f) { f.SetItalic(true); },
       [](StdFont& f) { f.SetUnderline(true); }, [](StdFont& f) { f.SetStrikethrough(true); },
-      [](StdFont& f) { f.SetCharset(1); },      [](StdFont& f) { f.SetName("ms sans serif"); },
-  };
-  for (size_t i = 0; i < changes.size(); ++i) {
+      [](StdFont& f) { f.SetCharset(1); },      [](StdFont& f) { f.SetName("ms sans serif"); }};
+  for (const auto& change : changes) {
     StdFont a, b;
-    changes[i](b);
-    EXPECT_FALSE(a == b) << i;
+    change(b);
+    EXPECT_FALSE(a == b) << &change - changes;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "platform/runtime/clock.h"
 #include "platform/values/com_error.h"
 #include "platform/widgets/widget_errors.h"
+#include "test_support.h"
 
 namespace tabulo::platform {
 namespace {
@@ -75,13 +76,8 @@ TEST_F(TimerTest, DisablingInsideTheTickStopsIt) {
 
 TEST_F(TimerTest, NegativeIntervalIsRefused) {
   timer_.set_interval(25);
-  try {
-    timer_.set_interval(-1);
-    FAIL() << "expected 380";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kErrInvalidPropertyValue);
-    EXPECT_EQ(e.description(), "Invalid property value");
-  }
+  EXPECT_EQ(test_support::ErrorText([&] { timer_.set_interval(-1); }),
+            std::to_string(kErrInvalidPropertyValue) + ": Invalid property value");
   EXPECT_EQ(timer_.interval(), 25);
   loop_.RunFor(25);
   EXPECT_EQ(ticks_.size(), 1u);
@@ -98,20 +94,15 @@ TEST(TimerLifetime, DestroyingTheTimerStopsItsTicks) {
   timer.reset();
   loop.RunFor(100);
   EXPECT_EQ(ticks, 1);
-}
-
-TEST(TimerLifetime, HandlerMayDestroyItsOwnTimer) {
-  VirtualClock clock;
-  EventLoop loop(clock);
-  int ticks = 0;
-  auto timer = std::make_unique<Timer>("tmr", loop);
+  // A handler may destroy its own timer.
+  timer = std::make_unique<Timer>("tmr", loop);
   timer->on_timer = [&] {
     ++ticks;
     timer.reset();
   };
   timer->set_interval(10);
   loop.RunFor(100);
-  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(ticks, 2);
   EXPECT_EQ(timer, nullptr);
 }
 

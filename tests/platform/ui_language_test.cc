@@ -1,11 +1,13 @@
-// Tests of the process-wide user-interface language setting.
+// The process-wide user-interface language setting.
 #include "platform/text/ui_language.h"
 
 #include <gtest/gtest.h>
 
+#include "common/error_of.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
+using test_support::ErrorOf;
 namespace {
 
 TEST(UserInterfaceLanguage, KeepsAnyPositiveIdentifierAndRefusesOthers) {
@@ -14,12 +16,7 @@ TEST(UserInterfaceLanguage, KeepsAnyPositiveIdentifierAndRefusesOthers) {
   SetUserInterfaceLanguage(2055);  // kept even though no component carries Swiss German
   EXPECT_EQ(UserInterfaceLanguage(), 2055);
   for (int32_t bad : {0, -1033}) {
-    try {
-      SetUserInterfaceLanguage(bad);
-      ADD_FAILURE() << bad << " was accepted";
-    } catch (const ComError& e) {
-      EXPECT_EQ(e.number(), kErrInvalidProcedureCall);
-    }
+    EXPECT_EQ(ErrorOf([&] { SetUserInterfaceLanguage(bad); }), kErrInvalidProcedureCall) << bad;
     EXPECT_EQ(UserInterfaceLanguage(), 2055);
   }
   SetUserInterfaceLanguage(kDefaultUserInterfaceLanguage);

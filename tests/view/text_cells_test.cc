@@ -5,19 +5,18 @@
 namespace tabulo::view {
 namespace {
 
-TEST(TextCells, FitPadsByAlignmentCountingCodePoints) {
-  EXPECT_EQ(Fit("Réf.", 6), "Réf.  ");
-  EXPECT_EQ(Fit("Réf.", 6, HAlign::kRight), "  Réf.");
-  EXPECT_EQ(Fit("ab", 5, HAlign::kCenter), " ab  ");
-  EXPECT_EQ(Fit("", 2), "  ");
-  EXPECT_EQ(Fit("abc", 0), "");
-}
-
-TEST(TextCells, FitCutsWithAMarkOnCodePointBoundaries) {
-  EXPECT_EQ(Fit("Möchten", 7), "Möchten");
-  EXPECT_EQ(Fit("Möchten", 3), "Mö…");
-  EXPECT_EQ(Fit("ééé", 2, HAlign::kRight), "é…");
-  EXPECT_EQ(Fit("ab", 1), "…");
+TEST(TextCells, FitPadsByAlignmentAndCutsWithAMarkOnCodePointBoundaries) {
+  const struct {
+    const char* text;
+    int32_t width;
+    HAlign align;
+    const char* fitted;
+  } rows[] = {{"Réf.", 6, HAlign::kLeft, "Réf.  "}, {"Réf.", 6, HAlign::kRight, "  Réf."},
+              {"ab", 5, HAlign::kCenter, " ab  "},  {"", 2, HAlign::kLeft, "  "},
+              {"abc", 0, HAlign::kLeft, ""},        {"Möchten", 7, HAlign::kLeft, "Möchten"},
+              {"Möchten", 3, HAlign::kLeft, "Mö…"}, {"ééé", 2, HAlign::kRight, "é…"},
+              {"ab", 1, HAlign::kLeft, "…"}};
+  for (const auto& r : rows) EXPECT_EQ(Fit(r.text, r.width, r.align), r.fitted) << r.text;
   EXPECT_EQ(CodePoints(Fit("x\xFF\xFEyz", 3)), 3);  // invalid bytes are one character each
 }
 

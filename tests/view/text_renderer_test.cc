@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/error_of.h"
 #include "platform/values/com_error.h"
 #include "view/text_cells.h"
 
@@ -9,6 +10,14 @@ namespace tabulo::view {
 namespace {
 
 using platform::FlexGrid;
+
+// The grid below, drawn whole.
+const char* const kGrid =
+    "   |   Name   |  Réf.  |\n"
+    "---+----------+--------+\n"
+    "  1|Möchten   |      42|\n"
+    "  2|Straße un…|       7|\n"
+    "  3|          |        |\n";
 
 // A grid like the control's: header row, row-number column (3 characters), "Name" (10
 // characters) and "Réf." (8 characters), placed at (100, 50) in the control.
@@ -45,12 +54,7 @@ class TextRendererTest : public ::testing::Test {
 };
 
 TEST_F(TextRendererTest, GridWithAlignmentUnicodeAndCutTexts) {
-  EXPECT_EQ(RenderText(scene),
-            "   |   Name   |  Réf.  |\n"
-            "---+----------+--------+\n"
-            "  1|Möchten   |      42|\n"
-            "  2|Straße un…|       7|\n"
-            "  3|          |        |\n");
+  EXPECT_EQ(RenderText(scene), kGrid);
 }
 
 TEST_F(TextRendererTest, ChangedCellIsMarkedAndRedWithAnsi) {
@@ -143,12 +147,7 @@ TEST_F(TextRendererTest, HiddenColumnsAndColumnsOutOfViewAreLeftOut) {
             "  1|Möchten   |\n"
             "  2|Straße un…|\n");
   // The whole grid ignores the grid's size.
-  EXPECT_EQ(RenderText(scene, RenderOptions{.whole_grid = true}),
-            "   |   Name   |  Réf.  |\n"
-            "---+----------+--------+\n"
-            "  1|Möchten   |      42|\n"
-            "  2|Straße un…|       7|\n"
-            "  3|          |        |\n");
+  EXPECT_EQ(RenderText(scene, RenderOptions{.whole_grid = true}), kGrid);
 }
 
 TEST_F(TextRendererTest, ScrolledGridShowsFixedCellsThenTheWindow) {
@@ -177,12 +176,8 @@ TEST_F(TextRendererTest, MultiLineTextsStayOnTheirLine) {
 }
 
 TEST(TextRenderer, SceneWithoutGridIsRefused) {
-  try {
-    (void)RenderText(Scene{});
-    FAIL() << "rendered without a grid";
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.number(), platform::kErrInvalidProcedureCall);
-  }
+  EXPECT_EQ(test_support::ErrorOf([] { (void)RenderText(Scene{}); }),
+            platform::kErrInvalidProcedureCall);
 }
 
 }  // namespace
