@@ -145,7 +145,9 @@ void TabuloCtl::SetFont(std::shared_ptr<platform::StdFont> font) {
 
 void TabuloCtl::SetLargeChange(int32_t v) {
   if (v < ScrollBar.SmallChange()) {
-    MsgBox("LargeChange should be greater than Small Change", platform::kMbCritical, "LargeChange");
+    // The box is titled with the property's name.
+    MsgBox("LargeChange should be greater than Small Change", platform::kMbCritical,
+           PropertyTable::Row(Prop::LargeChange).name);
     return;
   }
   ScrollBar.SetLargeChange(v);
@@ -153,7 +155,8 @@ void TabuloCtl::SetLargeChange(int32_t v) {
 
 void TabuloCtl::SetSmallChange(int32_t v) {
   if (v > ScrollBar.LargeChange()) {
-    MsgBox("SmallChange should be less than Large Change", platform::kMbCritical, "SmallChange");
+    MsgBox("SmallChange should be less than Large Change", platform::kMbCritical,
+           PropertyTable::Row(Prop::SmallChange).name);
     return;
   }
   ScrollBar.SetSmallChange(v);
