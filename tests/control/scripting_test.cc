@@ -5,7 +5,6 @@
 namespace tabulo::control::testing {
 namespace {
 
-using platform::InvokeKind;
 using platform::Variant;
 
 class ScriptingTest : public HostedControlTest {
@@ -25,9 +24,6 @@ class ScriptingTest : public HostedControlTest {
     a.At(2, 2) = Variant("Comment");
     ctl_->SetGridArray(Variant(a));
     ctl_->Refresh();
-  }
-  Variant Call(std::string_view name, InvokeKind kind, std::vector<Variant> args = {}) {
-    return ctl_->InvokeByName(name, kind, args);
   }
   TabuloCtl* ctl_ = nullptr;
 };
@@ -73,7 +69,7 @@ TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindow) {
   ctl.Grid.SetCol(2);
   EXPECT_EQ(ctl.ActiveRow(), 100);
   EXPECT_EQ(ctl.ActiveColumn(), 1);
-  EXPECT_EQ(Call("ActiveRow", InvokeKind::PropertyGet).AsLong(), 100);
+  EXPECT_EQ(ctl.Get("ActiveRow"), Variant(int32_t{100}));
 }
 
 TEST_F(ScriptingTest, GridColumnMembersUseGridNumbers) {
@@ -82,6 +78,7 @@ TEST_F(ScriptingTest, GridColumnMembersUseGridNumbers) {
   EXPECT_EQ(ctl.ColHeader(2), "Comment");
   EXPECT_EQ(ctl.Grid.Row(), 0);
   EXPECT_EQ(ctl.Grid.Col(), 2);
+  EXPECT_EQ(ctl.ColWidth(1), 960);
   EXPECT_EQ(ctl.ColWidth(2), 1200);
   EXPECT_TRUE(ctl.ColIsVisibile(1));
   EXPECT_THROW(ctl.ColHeader(3), platform::ComError);
@@ -112,16 +109,6 @@ TEST_F(ScriptingTest, HideColumnWithoutColumnsOnlyRefreshes) {
   EXPECT_EQ(ctl.ColumnCount(), 0);
   EXPECT_EQ(ctl.Columns().size(), 1u);
   EXPECT_FALSE(ctl.Columns()[0].Visible);
-}
-
-// The ids and names themselves are AutomationTest's; here the values scripts read through them.
-TEST_F(ScriptingTest, MembersAnswerThroughTheInterface) {
-  std::vector<Variant> args{Variant(int32_t{2})};
-  EXPECT_EQ(ctl_->Invoke(0x68030012, InvokeKind::PropertyGet, args).AsString(), "Comment");
-  EXPECT_EQ(Call("GetCellText", InvokeKind::Method, {Variant(int32_t{5}), Variant(int32_t{1})}),
-            Variant("c5"));
-  EXPECT_EQ(Call("GetCellName", InvokeKind::Method, {Variant(int32_t{1})}), Variant("Comment"));
-  EXPECT_EQ(Call("colwidth", InvokeKind::PropertyGet, {Variant(int32_t{1})}).AsLong(), 960);
 }
 
 }  // namespace
