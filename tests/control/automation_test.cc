@@ -32,45 +32,49 @@ using test_support::ErrorOf;
 // _TabuloCtl in slot order, as published: each member's id and name, then its kinds in
 // listing order with the passing of each parameter ("r" by reference, "v" by value, "?"
 // optional; a let's last parameter is the assigned value). A writable property has two values
-// of the interface's type for the round trip.
+// of the interface's type for the round trip, and whether its let reports the change to the
+// container under its name.
 struct Member {
   uint32_t id;
   const char* name;
   const char* kinds;
   Variant first = {};
   Variant second = {};
+  bool notifies = false;
 };
+constexpr bool kNotifies = true;
 
 // clang-format off
 const Member kInterface[] = {
     {0x40030020, "m_SecMgr", "get() set(v)"},
     {0x6003002D, "OutputDebug", "method(r)"},
     {0x60030032, "UserModeSet", "method()"},
-    {0x6803002C, "AllowUpdates", "get() let(v)", true, false},
+    {0x6803002C, "AllowUpdates", "get() let(v)", true, false, kNotifies},
     {0x6803002B, "ConnectionString", "get() let(v)"},
-    {0x6803002A, "DSNname", "get() let(v)", "one.db", "two.db"},
-    {0x68030029, "Mode", "get() let(v)", int32_t{3}, int32_t{16}},
-    {0x68030028, "Enabled", "get() let(v)", false, true},
-    {0x68030027, "RecordSource", "get() let(v)", "SELECT 1", "SELECT 2"},
+    {0x6803002A, "DSNname", "get() let(v)", "one.db", "two.db", kNotifies},
+    {0x68030029, "Mode", "get() let(v)", int32_t{3}, int32_t{16}, kNotifies},
+    {0x68030028, "Enabled", "get() let(v)", false, true, kNotifies},
+    {0x68030027, "RecordSource", "get() let(v)", "SELECT 1", "SELECT 2", kNotifies},
     {0x68030026, "GridColumns", "get()"},
-    {0x68030025, "ConfirmUpdates", "get() let(v)", true, false},
-    {0x68030024, "RefreshInterval", "get() let(v)", 2.5, 10.0},
+    {0x68030025, "ConfirmUpdates", "get() let(v)", true, false, kNotifies},
+    {0x68030024, "RefreshInterval", "get() let(v)", 2.5, 10.0, kNotifies},
     {0x68030023, "Visible", "let(v) get()", false, true},
-    {0x68030022, "AutoRefresh", "get() let(v)", true, false},
+    {0x68030022, "AutoRefresh", "get() let(v)", true, false, kNotifies},
     {0x68030021, "NumberRows", "get()"},
     {0x68030020, "NumberColumns", "get()"},
-    {0x6803001F, "Database", "get() let(v)", "main", "other"},
-    {0x6803001E, "ShowStatusBar", "get() let(v)", false, true},
-    {0x6803001D, "User", "get() let(v)", "ann", "bob"},
+    {0x6803001F, "Database", "get() let(v)", "main", "other", kNotifies},
+    {0x6803001E, "ShowStatusBar", "get() let(v)", false, true, kNotifies},
+    {0x6803001D, "User", "get() let(v)", "ann", "bob", kNotifies},
     {0x6803001C, "ServerType", "let(v) get()", int16_t{1}, int16_t{0}},
-    {0x6803001B, "Password", "get() let(v)", "pw1", "pw2"},
-    {0x6803001A, "DataTable", "get() let(v)", "Orders", "Lines"},
+    {0x6803001B, "Password", "get() let(v)", "pw1", "pw2", kNotifies},
+    {0x6803001A, "DataTable", "get() let(v)", "Orders", "Lines", kNotifies},
     {0x68030019, "ActiveColumn", "get()"},
     {0x68030018, "ActiveRow", "get()"},
-    {0x68030017, "BackColor", "get() let(v)", int32_t{0x00FF00}, static_cast<int32_t>(0x80000005)},
-    {0x68030016, "ForeColor", "get() let(v)", int32_t{0x0000FF}, int32_t{0}},
+    {0x68030017, "BackColor", "get() let(v)", int32_t{0x00FF00}, static_cast<int32_t>(0x80000005),
+     kNotifies},
+    {0x68030016, "ForeColor", "get() let(v)", int32_t{0x0000FF}, int32_t{0}, kNotifies},
     {0x68030015, "Font", "get() set(v)"},
-    {0x68030014, "BackStyle", "get() let(v)", int16_t{1}, int16_t{0}},
+    {0x68030014, "BackStyle", "get() let(v)", int16_t{1}, int16_t{0}, kNotifies},
     {0x68030013, "ColIsVisibile", "get(r)"},
     {0x68030012, "ColHeader", "get(r)"},
     {0x68030011, "ColWidth", "get(r)"},
@@ -208,16 +212,21 @@ TEST_F(AutomationTest, EveryIdAndNameLeadToTheSameMember) {
 }
 
 // Every readable and writable property: a let by id is read back by name, a let by name
-// read back by id, each with the value type of the interface.
+// read back by id, each with the value type of the interface; each let notifies or not.
 TEST_F(AutomationTest, EveryPropertyLetByIdReadsBackByNameAndTheOtherWay) {
   TabuloCtl& ctl = NewControl();
   int checked = 0;
+  const std::vector<std::string>& changes = container_.property_changes();
   for (const Member& m : kInterface) {
     if (m.first.IsEmpty()) continue;
     ++checked;
     const DispId id = static_cast<DispId>(m.id);
     std::vector<Variant> put{m.first}, none;
+    const size_t before = changes.size();
     ctl.Invoke(id, InvokeKind::PropertyPut, put);
+    EXPECT_EQ(std::vector<std::string>(changes.begin() + static_cast<long>(before), changes.end()),
+              m.notifies ? std::vector<std::string>{m.name} : std::vector<std::string>{})
+        << m.name;
     Variant read = ctl.InvokeByName(m.name, InvokeKind::PropertyGet, none);
     EXPECT_EQ(read.type(), m.first.type()) << m.name;
     EXPECT_EQ(read, m.first) << m.name;
@@ -262,6 +271,7 @@ TEST_F(AutomationTest, GridArrayIsWriteOnlyAndTakesTheDescriptorList) {
   // Cleared through one path, restored through the other.
   ById(ctl, 0x6803000E, InvokeKind::PropertyPut, {Variant()});
   EXPECT_EQ(ctl.Columns().size(), 1u);
+  EXPECT_EQ(container_.property_changes().back(), "GridColCount");  // the saved key
   ByName(ctl, "GridArray", InvokeKind::PropertyPut, {list});
   EXPECT_EQ(ctl.GridColumns(), list);
 }
@@ -271,6 +281,7 @@ TEST_F(AutomationTest, FontAndSecurityManagerAreAssignedAsTheObjectItself) {
   auto font = platform::StdFont::Create();
   font->SetBold(true);
   ById(ctl, 0x68030015, InvokeKind::PropertyPutRef, {Object(font)});
+  EXPECT_EQ(container_.property_changes().back(), "Font");
   EXPECT_EQ(Both(ctl, 0x68030015, "Font", InvokeKind::PropertyGet).AsObject().get(), font.get());
   auto secmgr = platform::StdFont::Create();  // any object stands for the host's
   ByName(ctl, "m_SecMgr", InvokeKind::PropertyPutRef, {Object(secmgr)});

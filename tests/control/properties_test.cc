@@ -1,7 +1,6 @@
 // Plain properties and the control's life in its container: start values, notifications,
 // refused scroll steps, the host's language, and switching between design and run mode.
 #include <algorithm>
-#include <tuple>
 
 #include "fake_data_server.h"
 #include "hosted_control.h"
@@ -40,46 +39,6 @@ TEST_F(PropertiesTest, NewInstanceValues) {
   EXPECT_FALSE(ctl.Font()->italic());
   EXPECT_EQ(ctl.mnuPopupCaption, "Options");
   EXPECT_EQ(ctl.mnuRefreshCaption, "Refresh");
-}
-
-// A let reports the change under the key the property is saved with, or not at all.
-TEST_F(PropertiesTest, EachLetNotifiesItsSavedKeyOrNothing) {
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  auto font = platform::StdFont::Create();
-  // clang-format off
-  const std::tuple<const char*, Variant, const char*> kLets[] = {
-      {"AllowUpdates", true, "AllowUpdates"}, {"DSNname", "a.db", "DSNname"},
-      {"Mode", int32_t{2}, "Mode"}, {"Enabled", false, "Enabled"},
-      {"RecordSource", "SELECT 1", "RecordSource"}, {"ConfirmUpdates", true, "ConfirmUpdates"},
-      {"RefreshInterval", 2.0, "RefreshInterval"}, {"AutoRefresh", true, "AutoRefresh"},
-      {"Database", "main", "Database"}, {"ShowStatusBar", false, "ShowStatusBar"},
-      {"User", "ann", "User"}, {"Password", "pw", "Password"}, {"DataTable", "T", "DataTable"},
-      {"BackColor", int32_t{1}, "BackColor"}, {"ForeColor", int32_t{2}, "ForeColor"},
-      {"BackStyle", int16_t{1}, "BackStyle"}, {"GridArray", Variant(), "GridColCount"},
-      {"Visible", false, nullptr}, {"ServerType", int16_t{0}, nullptr},
-      {"LargeChange", int32_t{30}, nullptr}, {"SmallChange", int32_t{2}, nullptr},
-      {"DBDateFormatString", "yyyy", nullptr}, {"ClusterName", "North", nullptr},
-      {"AllowAccessToHiddenColumnsInScript", true, nullptr}, {"LogEvent", true, nullptr},
-      {"LoggingClusterName", "L", nullptr}, {"LogEventType", "dbAll", nullptr},
-      {"ESignatureRequired", true, nullptr}, {"ESignaturePrompt", "P", nullptr},
-      {"ESignatureReasonCodeRequired", true, nullptr},
-      {"ESignatureAllowUserEnteredReasonCode", true, nullptr},
-      {"ESignatureReasonCategory", "C", nullptr}, {"ESignatureDualSignatureRequired", true, nullptr},
-      {"ESignature1CommandLevel", int32_t{1}, nullptr},
-      {"ESignature2CommandLevel", int32_t{1}, nullptr}};
-  // clang-format on
-  const auto& changes = container_.property_changes();
-  for (const auto& [name, value, key] : kLets) {
-    const size_t before = changes.size();
-    ctl.Put(name, value);
-    EXPECT_EQ(std::vector<std::string>(changes.begin() + static_cast<long>(before), changes.end()),
-              key ? std::vector<std::string>{key} : std::vector<std::string>{})
-        << name;
-  }
-  const size_t before = changes.size();
-  ctl.PutRef("Font", Variant(std::static_pointer_cast<platform::Dispatch>(font)));
-  EXPECT_EQ(std::vector<std::string>(changes.begin() + static_cast<long>(before), changes.end()),
-            std::vector<std::string>{"Font"});
 }
 
 TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
