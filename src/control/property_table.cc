@@ -242,6 +242,24 @@ std::span<const PropertyRow> PropertyTable::Rows() {
         return true;
       }(),
       "saved orders number the saved rows from 1 without gaps");
+  static_assert(
+      [] {
+        for (const PropertyRow& r : kRows) {
+          const bool reads = r.declared == GetLet || r.declared == LetThenGet ||
+                             r.declared == GetLetByRef || r.declared == GetOnly ||
+                             r.declared == GetSetRef;
+          const bool writes = reads ? r.declared != GetOnly : r.declared == LetOnlyByRef;
+          if ((reads && !r.get) || (writes && !r.set) || (r.declared == ItemGet && !r.item))
+            return false;
+          const bool written =
+              r.saved.order > 0 && r.saved.loaded != OlderOnly && r.saved.loaded != ColumnList;
+          if ((written && !r.get) ||
+              (r.saved.loaded == BySetter && r.saved.order > 0 && !r.set && !r.load))
+            return false;
+        }
+        return true;
+      }(),
+      "every row has the accessors its declaration and saving use");
   return kRows;
 }
 
