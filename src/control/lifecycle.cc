@@ -250,8 +250,8 @@ void TabuloCtl::ApplyCaptions() {
   SetServerStatusBarPanel();
 }
 
-void TabuloCtl::Notify(std::string_view name) {
-  site_.PropertyChanged(name);
+void TabuloCtl::Notify(Prop p) {
+  site_.PropertyChanged(PropertyTable::Key(PropertyTable::Row(p)));
 }
 
 int TabuloCtl::MsgBox(const std::string& text, int32_t style, const std::string& title) {

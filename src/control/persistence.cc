@@ -17,8 +17,7 @@ using platform::Variant;
 
 namespace {
 
-constexpr char kVersion[] = "7.6.1.0";
-// The load default of "AllowAccessToHiddenColumnsInScript": tells a missing key from a stored one.
+// The load default of the layout marker: tells a missing key from a stored one.
 constexpr int32_t kKeyMissing = -12345;
 constexpr int16_t kNoGridColCount = -1;
 constexpr const char* kColumnFields[] = {"Name", "Visible", "Caption", "Width", "Unique"};
@@ -71,6 +70,24 @@ class BagReader {
     return Read<double>(key, Variant(def), [&](const Variant& v) { return CDbl(v, loc_); });
   }
 
+  // A value converted to the type of a table row's value (AsIs values are taken as stored).
+  Variant Value(ValueKind kind, std::string_view key, const Variant& def) {
+    switch (kind) {
+      case ValueKind::Boolean:
+        return Variant(Bool(key, def.AsBoolean()));
+      case ValueKind::Integer:
+        return Variant(Integer(key, def.AsInteger()));
+      case ValueKind::Long:
+        return Variant(Long(key, def.AsLong()));
+      case ValueKind::Double:
+        return Variant(Double(key, def.AsDouble()));
+      case ValueKind::String:
+        return Variant(String(key, def.AsString()));
+      default:
+        return bag_.ReadProperty(key, def);
+    }
+  }
+
   // The error `e` met at `key`, its description naming the bag's file and the key.
   ComError AtKey(const ComError& e, std::string_view key) const {
     std::string where = bag_.origin().empty() ? "" : bag_.origin() + ", ";
@@ -107,8 +124,8 @@ ComError BadColumnCount(const std::string& what) {
   return ComError(platform::kErrInvalidPropertyValue, "Invalid property value: " + what);
 }
 
-// The column list in one of its three layouts: the current one ("GridColCount"), an older
-// one ("m_nColCount") and the oldest ("ColCount", widths stored in hundredths).
+// The column list in one of its three layouts: the current one, an older one and the oldest
+// (widths stored in hundredths), each with its own count key.
 struct ColumnList {
   std::vector<GridColumn> columns;  // count + 1 entries, the last the spare one
   int16_t count = 0;
@@ -117,6 +134,8 @@ struct ColumnList {
 
 int16_t ReadColumnCount(BagReader& in, const platform::Locale& loc, ColumnList& list,
                         int32_t& divisor) {
+  const Saved& saved = PropertyTable::Row(Prop::GridColumns).saved;
+  const std::string current = saved.key, older = saved.older_keys[0], oldest = saved.older_keys[1];
   int64_t stored = StoredColumnCount(in.bag());
   // A count that cannot be read or fits no layout: the columns that are stored are kept.
   auto fallback = [&](const std::string& key, const ComError& e) {
@@ -124,32 +143,30 @@ int16_t ReadColumnCount(BagReader& in, const platform::Locale& loc, ColumnList& 
     return static_cast<int16_t>(std::min<int64_t>(stored, INT16_MAX));
   };
   int16_t count;
-  if (in.bag().Contains("GridColCount")) {
-    Variant v = in.bag().ReadProperty("GridColCount");
+  if (in.bag().Contains(current)) {
+    Variant v = in.bag().ReadProperty(current);
     try {
       count = platform::CInt(v, loc);
     } catch (const ComError& e) {
-      return fallback("GridColCount", e);
+      return fallback(current, e);
     }
     if (count != kNoGridColCount) {
-      if (count < 0)
-        return fallback("GridColCount", BadColumnCount(std::to_string(count) + " columns"));
+      if (count < 0) return fallback(current, BadColumnCount(std::to_string(count) + " columns"));
       if (count > stored)
-        return fallback("GridColCount", BadColumnCount(std::to_string(count) + " columns where " +
-                                                       std::to_string(stored) + " are stored"));
+        return fallback(current, BadColumnCount(std::to_string(count) + " columns where " +
+                                                std::to_string(stored) + " are stored"));
       return count;
     }
   }
-  count = in.Integer("m_nColCount", 0);
+  count = in.Integer(older, 0);
   if (count == 0) {
-    count = in.Integer("ColCount", 0);
+    count = in.Integer(oldest, 0);
     divisor = 100;
     list.oldest = true;
   }
-  if (count < 0) {
-    std::string key = list.oldest ? "ColCount" : "m_nColCount";
-    return fallback(key, BadColumnCount(std::to_string(count) + " columns"));
-  }
+  if (count < 0)
+    return fallback(list.oldest ? oldest : older,
+                    BadColumnCount(std::to_string(count) + " columns"));
   return count;
 }
 
@@ -191,114 +208,48 @@ void TabuloCtl::WriteProperties(PropertyBag& PropBag) {
     } catch (const ComError&) {
     }
   };
-  auto font = [](const std::shared_ptr<platform::StdFont>& f) {
-    return Variant(std::static_pointer_cast<platform::Dispatch>(f));
-  };
   Variant ambient_font;
   try {
-    ambient_font = font(site_.AmbientFont());
+    ambient_font = Variant(std::static_pointer_cast<platform::Dispatch>(site_.AmbientFont()));
   } catch (const ComError&) {
   }
-  write(
-      "Version", [] { return Variant(kVersion); }, Variant(""));
-  write(
-      "Enabled", [&] { return Variant(Enabled()); }, Variant(true));
-  write(
-      "RecordSource", [&] { return Variant(RecordSource()); }, Variant(" "));
-  write(
-      "AllowUpdates", [&] { return Variant(AllowUpdates()); }, Variant(false));
-  write(
-      "DSNname", [&] { return Variant(DSNname()); }, Variant(""));
-  write(
-      "Database", [&] { return Variant(Database()); }, Variant(""));
-  write(
-      "User", [&] { return Variant(User()); }, Variant(""));
-  write(
-      "Password", [&] { return Variant(Password()); }, Variant(""));
-  write(
-      "Mode", [&] { return Variant(Mode()); }, Variant(int32_t{0}));
-  write(
-      "ConfirmUpdates", [&] { return Variant(ConfirmUpdates()); }, Variant(true));
-  write(
-      "RefreshInterval", [&] { return Variant(RefreshInterval()); }, Variant(0.0));
-  write(
-      "AutoRefresh", [&] { return Variant(AutoRefresh()); }, Variant(false));
-  write(
-      "BackColor", [&] { return Variant(BackColor()); }, Variant(kWhite));
-  write(
-      "ForeColor", [&] { return Variant(ForeColor()); }, Variant(int32_t{0}));
-  write(
-      "Font", [&] { return font(Font()); }, ambient_font);
-  write(
-      "BackStyle", [&] { return Variant(BackStyle()); }, Variant(int16_t{0}));
-  write(
-      "LargeChange", [&] { return Variant(ScrollBar.LargeChange()); }, Variant(int32_t{20}));
-  write(
-      "SmallChange", [&] { return Variant(ScrollBar.SmallChange()); }, Variant(int32_t{1}));
-  write(
-      "ShowStatusBar", [&] { return Variant(ShowStatusBar()); }, Variant(true));
-  write(
-      "DBDateFormatString", [&] { return Variant(DBDateFormatString()); }, Variant(""));
-  write(
-      "AllowAccessToHiddenColumnsInScript",
-      [&] { return Variant(AllowAccessToHiddenColumnsInScript); }, Variant(false));
-  write(
-      "ClusterName", [&] { return Variant(ClusterName()); }, Variant(""));
-  write(
-      "LogEvent", [&] { return Variant(LogEvent); }, Variant(false));
-  write(
-      "LoggingClusterName", [&] { return Variant(LoggingClusterName); },
-      Variant(kDefaultLoggingCluster));
-  write(
-      "LogEventType", [&] { return Variant(LogEventType); }, Variant("dbUpdate"));
-  write(
-      "ESignatureRequired", [&] { return Variant(ESignatureRequired); }, Variant(false));
-  write(
-      "ESignaturePrompt", [&] { return Variant(ESignaturePrompt); }, Variant(""));
-  write(
-      "ESignatureReasonCodeRequired", [&] { return Variant(ESignatureReasonCodeRequired); },
-      Variant(false));
-  write(
-      "ESignatureAllowUserEnteredReasonCode",
-      [&] { return Variant(ESignatureAllowUserEnteredReasonCode); }, Variant(false));
-  write(
-      "ESignatureReasonCategory", [&] { return Variant(ESignatureReasonCategory); }, Variant(""));
-  write(
-      "ESignatureDualSignatureRequired", [&] { return Variant(ESignatureDualSignatureRequired); },
-      Variant(false));
-  write(
-      "ESignature1CommandLevel", [&] { return Variant(ESignature1CommandLevel); },
-      Variant(int32_t{-1}));
-  write(
-      "ESignature2CommandLevel", [&] { return Variant(ESignature2CommandLevel); },
-      Variant(int32_t{-1}));
-  // The column list and what follows have no default: they are always stored.
-  write(
-      "GridColCount", [&] { return Variant(m_nColCount); }, Variant());
-  for (int32_t i = 0; i < m_nColCount; ++i) {
-    auto column = [this, i]() -> const GridColumn& {
-      return m_GridColumns.at(static_cast<size_t>(i));
-    };
-    try {
-      write(
-          ColumnKey(i, "Name"), [&] { return Variant(column().Name); }, Variant());
-      write(
-          ColumnKey(i, "Visible"), [&] { return Variant(column().Visible); }, Variant());
-      write(
-          ColumnKey(i, "Caption"), [&] { return Variant(column().Caption); }, Variant());
-      write(
-          ColumnKey(i, "Width"), [&] { return Variant(column().Width); }, Variant());
-      write(
-          ColumnKey(i, "Unique"), [&] { return Variant(column().Unique); }, Variant());
-    } catch (const std::out_of_range&) {
+  for (const PropertyRow* row : PropertyTable::SavedRows()) {
+    const std::string_view key = PropertyTable::Key(*row);
+    switch (row->saved.loaded) {
+      case Loaded::OlderOnly:
+        break;
+      case Loaded::ColumnList:
+        // The column list has no default: it is always stored.
+        write(
+            key, [&] { return Variant(m_nColCount); }, Variant());
+        for (int32_t i = 0; i < m_nColCount; ++i) {
+          auto column = [this, i]() -> const GridColumn& {
+            return m_GridColumns.at(static_cast<size_t>(i));
+          };
+          try {
+            write(
+                ColumnKey(i, "Name"), [&] { return Variant(column().Name); }, Variant());
+            write(
+                ColumnKey(i, "Visible"), [&] { return Variant(column().Visible); }, Variant());
+            write(
+                ColumnKey(i, "Caption"), [&] { return Variant(column().Caption); }, Variant());
+            write(
+                ColumnKey(i, "Width"), [&] { return Variant(column().Width); }, Variant());
+            write(
+                ColumnKey(i, "Unique"), [&] { return Variant(column().Unique); }, Variant());
+          } catch (const std::out_of_range&) {
+          }
+        }
+        break;
+      default: {
+        const DefaultValue& d = row->saved.save_default;
+        write(
+            key, [&] { return row->get(*this); },
+            d.type == DefaultValue::Type::AmbientFont ? ambient_font
+                                                      : PropertyTable::Value(row->kind, d));
+      }
     }
   }
-  write(
-      "GridOrdinalColWidth", [&] { return Variant(m_nGridOrdinalColWidth); }, Variant());
-  write(
-      "ServerType", [&] { return Variant(m_nServerType); }, Variant(int16_t{0}));
-  write(
-      "DataTable", [&] { return Variant(m_DataTable); }, Variant(""));
 }
 
 void TabuloCtl::ReadProperties(const PropertyBag& PropBag) {
@@ -316,72 +267,52 @@ void TabuloCtl::ReadProperties(const PropertyBag& PropBag) {
     }
   };
 
-  in.String("Version", "Unknown");
-  step("Enabled", [&] { SetEnabled(in.Bool("Enabled", true)); });
-  step("RecordSource", [&] { SetRecordSource(in.String("RecordSource", "")); });
-  step("AllowUpdates", [&] { SetAllowUpdates(in.Bool("AllowUpdates", false)); });
-  step("DSNname", [&] { SetDSNname(in.String("DSNname", "")); });
-  step("Database", [&] { SetDatabase(in.String("Database", "")); });
-  step("User", [&] { SetUser(in.String("User", "")); });
-  step("Password", [&] { SetPassword(in.String("Password", "")); });
-  step("Mode", [&] { SetMode(in.Long("Mode", 0)); });
-  step("ConfirmUpdates", [&] { SetConfirmUpdates(in.Bool("ConfirmUpdates", true)); });
-  step("RefreshInterval", [&] { SetRefreshInterval(in.Double("RefreshInterval", 0)); });
-  step("AutoRefresh", [&] { SetAutoRefresh(in.Bool("AutoRefresh", false)); });
-  step("BackColor", [&] { SetBackColor(in.Long("BackColor", kWhite)); });
-  step("ForeColor", [&] { SetForeColor(in.Long("ForeColor", 0)); });
-  step("Font", [&] {
-    std::shared_ptr<platform::StdFont> ambient = site_.AmbientFont();
-    Variant v = PropBag.ReadProperty(
-        "Font", Variant(std::static_pointer_cast<platform::Dispatch>(ambient)));
-    auto font = v.IsObject() ? std::dynamic_pointer_cast<platform::StdFont>(v.AsObject()) : nullptr;
-    if (!font) {
-      in.Fail(ComError::TypeMismatch(), "Font");
-      font = ambient;
-    }
-    SetFont(font);
-  });
-  step("BackStyle", [&] { SetBackStyle(in.Integer("BackStyle", 0)); });
-  // Straight into the scroll bar: the control's check of one against the other would refuse
-  // a pair whose first half arrives before the second.
-  step("LargeChange", [&] { ScrollBar.SetLargeChange(in.Long("LargeChange", 20)); });
-  step("SmallChange", [&] { ScrollBar.SetSmallChange(in.Long("SmallChange", 1)); });
-  step("ShowStatusBar", [&] { SetShowStatusBar(in.Bool("ShowStatusBar", true)); });
-  step("DBDateFormatString", [&] { SetDBDateFormatString(in.String("DBDateFormatString", "")); });
-
-  AllowAccessToHiddenColumnsInScript = false;
   bool hidden_access_stored = false;
-  {
-    const char* key = "AllowAccessToHiddenColumnsInScript";
-    Variant v = PropBag.ReadProperty(key, Variant(kKeyMissing));
-    if (!platform::PropertyValuesEqual(v, Variant(kKeyMissing))) {
-      hidden_access_stored = true;
-      AllowAccessToHiddenColumnsInScript = in.Bool(key, false);
+  for (const PropertyRow* row : PropertyTable::SavedRows()) {
+    const std::string key(PropertyTable::Key(*row));
+    const Variant def = PropertyTable::Value(row->kind, row->saved.load_default);
+    switch (row->saved.loaded) {
+      case Loaded::BySetter:
+        step(key,
+             [&] { (row->load ? row->load : row->set)(*this, in.Value(row->kind, key, def)); });
+        break;
+      case Loaded::Ignored:
+      case Loaded::OlderOnly:
+        in.Value(row->kind, key, def);
+        break;
+      case Loaded::Font:
+        step(key, [&] {
+          std::shared_ptr<platform::StdFont> ambient = site_.AmbientFont();
+          Variant v = PropBag.ReadProperty(
+              key, Variant(std::static_pointer_cast<platform::Dispatch>(ambient)));
+          auto font =
+              v.IsObject() ? std::dynamic_pointer_cast<platform::StdFont>(v.AsObject()) : nullptr;
+          if (!font) {
+            in.Fail(ComError::TypeMismatch(), key);
+            font = ambient;
+          }
+          SetFont(font);
+        });
+        break;
+      case Loaded::LayoutMarker: {
+        // Stored in no layout but the current one; when missing, the layout decides.
+        row->set(*this, Variant(false));
+        Variant v = PropBag.ReadProperty(key, Variant(kKeyMissing));
+        if (!platform::PropertyValuesEqual(v, Variant(kKeyMissing))) {
+          hidden_access_stored = true;
+          row->set(*this, in.Value(row->kind, key, def));
+        }
+        break;
+      }
+      case Loaded::ColumnList: {
+        ColumnList list = ReadColumns(in, loc);
+        m_nColCount = list.count;
+        m_GridColumns = std::move(list.columns);
+        if (!hidden_access_stored) AllowAccessToHiddenColumnsInScript = list.oldest;
+        break;
+      }
     }
   }
-
-  step("ClusterName", [&] { SetClusterName(in.String("ClusterName", "")); });
-  LogEvent = in.Bool("LogEvent", false);
-  LoggingClusterName = in.String("LoggingClusterName", kDefaultLoggingCluster);
-  LogEventType = in.String("LogEventType", "dbUpdate");
-  ESignatureRequired = in.Bool("ESignatureRequired", false);
-  ESignaturePrompt = in.String("ESignaturePrompt", "");
-  ESignatureReasonCodeRequired = in.Bool("ESignatureReasonCodeRequired", false);
-  ESignatureAllowUserEnteredReasonCode = in.Bool("ESignatureAllowUserEnteredReasonCode", false);
-  ESignatureReasonCategory = in.String("ESignatureReasonCategory", "");
-  ESignatureDualSignatureRequired = in.Bool("ESignatureDualSignatureRequired", false);
-  ESignature1CommandLevel = in.Long("ESignature1CommandLevel", -1);
-  ESignature2CommandLevel = in.Long("ESignature2CommandLevel", -1);
-
-  ColumnList list = ReadColumns(in, loc);
-  m_nColCount = list.count;
-  m_GridColumns = std::move(list.columns);
-  if (!hidden_access_stored) AllowAccessToHiddenColumnsInScript = list.oldest;
-
-  m_nGridOrdinalColWidth = in.Integer("GridOrdinalColWidth", 0);
-  m_nServerType = in.Integer("ServerType", 0);
-  m_DataTable = in.String("DataTable", "");
-  in.String("DataServer", "");
 
   step("RunQuery", [&] {
     if (RunQuery() == 0)

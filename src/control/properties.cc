@@ -16,7 +16,7 @@ using platform::Variant;
 void TabuloCtl::SetDSNname(const std::string& New_DSNname) {
   try {
     m_DSNname = New_DSNname;
-    Notify("DSNname");
+    Notify(Prop::DSNname);
   } catch (const ComError& e) {
     std::string text = localization::GetLocalizedString("Tabulo", 1128, g_Language,
                                                         {Variant("\r\n"), Variant(e.description())},
@@ -28,19 +28,19 @@ void TabuloCtl::SetDSNname(const std::string& New_DSNname) {
 void TabuloCtl::SetDatabase(const std::string& New_Database) {
   m_Database = New_Database;
   m_bColumnsBuilt = false;
-  Notify("Database");
+  Notify(Prop::Database);
 }
 
 void TabuloCtl::SetUser(const std::string& New_User) {
   m_User = New_User;
   m_bColumnsBuilt = false;
-  Notify("User");
+  Notify(Prop::User);
 }
 
 void TabuloCtl::SetPassword(const std::string& New_Password) {
   m_Password = New_Password;
   m_bColumnsBuilt = false;
-  Notify("Password");
+  Notify(Prop::Password);
 }
 
 void TabuloCtl::SetServerType(int16_t New_ServerType) {
@@ -51,26 +51,26 @@ void TabuloCtl::SetServerType(int16_t New_ServerType) {
 
 void TabuloCtl::SetMode(int32_t New_Mode) {
   m_lMode = New_Mode;
-  Notify("Mode");
+  Notify(Prop::Mode);
 }
 
 void TabuloCtl::SetRecordSource(const std::string& New_RecordSource) {
   m_RecordSource = New_RecordSource;
   m_bColumnsBuilt = false;
-  Notify("RecordSource");
+  Notify(Prop::RecordSource);
 }
 
 void TabuloCtl::SetDataTable(const std::string& New_DataTable) {
   if (platform::Trim(New_DataTable) == platform::Trim(m_DataTable)) return;
   m_DataTable = New_DataTable;
   m_bTableChanged = true;
-  Notify("DataTable");
+  Notify(Prop::DataTable);
 }
 
 void TabuloCtl::SetEnabled(bool New_Enabled) {
   m_bEnabled = New_Enabled;
   Grid.SetEnabled(New_Enabled);
-  Notify("Enabled");
+  Notify(Prop::Enabled);
 }
 
 bool TabuloCtl::Visible() const {
@@ -83,35 +83,35 @@ void TabuloCtl::SetVisible(bool New_Visible) {
 
 void TabuloCtl::SetAllowUpdates(bool v) {
   m_bAllowUpdates = v;
-  Notify("AllowUpdates");
+  Notify(Prop::AllowUpdates);
 }
 
 void TabuloCtl::SetConfirmUpdates(bool v) {
   m_bConfirmUpdates = v;
-  Notify("ConfirmUpdates");
+  Notify(Prop::ConfirmUpdates);
 }
 
 void TabuloCtl::SetAutoRefresh(bool v) {
   m_bAutoRefresh = v;
   Timer1.set_enabled(v);
-  Notify("AutoRefresh");
+  Notify(Prop::AutoRefresh);
 }
 
 void TabuloCtl::SetRefreshInterval(double v) {
   m_dRefreshInterval = v;
   m_dtNextRefresh = Now();
-  Notify("RefreshInterval");
+  Notify(Prop::RefreshInterval);
 }
 
 void TabuloCtl::SetShowStatusBar(bool v) {
   m_bShowStatusBar = v;
   Layout();
-  Notify("ShowStatusBar");
+  Notify(Prop::ShowStatusBar);
 }
 
 void TabuloCtl::SetBackStyle(int16_t v) {
   m_nBackStyle = v;
-  Notify("BackStyle");
+  Notify(Prop::BackStyle);
 }
 
 int32_t TabuloCtl::BackColor() const {
@@ -121,7 +121,7 @@ int32_t TabuloCtl::BackColor() const {
 void TabuloCtl::SetBackColor(int32_t v) {
   Grid.SetBackColor(v);
   m_lBackColor = v;
-  Notify("BackColor");
+  Notify(Prop::BackColor);
 }
 
 int32_t TabuloCtl::ForeColor() const {
@@ -131,7 +131,7 @@ int32_t TabuloCtl::ForeColor() const {
 void TabuloCtl::SetForeColor(int32_t v) {
   Grid.SetForeColor(v);
   m_lForeColor = v;
-  Notify("ForeColor");
+  Notify(Prop::ForeColor);
 }
 
 void TabuloCtl::SetFont(std::shared_ptr<platform::StdFont> font) {
@@ -140,12 +140,14 @@ void TabuloCtl::SetFont(std::shared_ptr<platform::StdFont> font) {
   m_Font = std::move(font);
   Grid.SetFont(
       platform::TextFont{m_Font->name(), m_Font->size(), m_Font->bold(), m_Font->italic()});
-  Notify("Font");
+  Notify(Prop::Font);
 }
 
 void TabuloCtl::SetLargeChange(int32_t v) {
   if (v < ScrollBar.SmallChange()) {
-    MsgBox("LargeChange should be greater than Small Change", platform::kMbCritical, "LargeChange");
+    // The box is titled with the property's name.
+    MsgBox("LargeChange should be greater than Small Change", platform::kMbCritical,
+           PropertyTable::Row(Prop::LargeChange).name);
     return;
   }
   ScrollBar.SetLargeChange(v);
@@ -153,7 +155,8 @@ void TabuloCtl::SetLargeChange(int32_t v) {
 
 void TabuloCtl::SetSmallChange(int32_t v) {
   if (v > ScrollBar.LargeChange()) {
-    MsgBox("SmallChange should be less than Large Change", platform::kMbCritical, "SmallChange");
+    MsgBox("SmallChange should be less than Large Change", platform::kMbCritical,
+           PropertyTable::Row(Prop::SmallChange).name);
     return;
   }
   ScrollBar.SetSmallChange(v);
@@ -218,7 +221,7 @@ void TabuloCtl::SetGridArray(const Variant& value) {
     m_GridColumns.assign(1, GridColumn{});
   }
   SetupGrid(false);
-  Notify("GridColCount");
+  Notify(Prop::GridColumns);
 }
 
 void TabuloCtl::SetDBDateFormatString(const std::string& v) {

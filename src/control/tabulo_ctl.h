@@ -8,7 +8,8 @@
 // errors as the behaviour demands (a message box, a status text, a debug line, or nothing)
 // and raises to the caller only where the behaviour says so.
 //
-// The implementation is split by concern: properties.cc, lifecycle.cc, loading.cc,
+// The implementation is split by concern: property_table.cc (every property's name, id, saved
+// key and accessors), properties.cc, persistence.cc, lifecycle.cc, loading.cc,
 // window.cc, layout.cc, timer_status.cc, scripting.cc, automation.cc, editing.cc (the editor
 // and the grid's events), commit.cc, update_query.cc, operator_log.cc.
 #pragma once
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "control/grid_column.h"
+#include "control/property_table.h"
 #include "host/cluster_manager.h"
 #include "host/host_services.h"
 #include "host/record_set.h"
@@ -42,6 +44,9 @@ inline constexpr int32_t kChangedCellColor = 255;
 inline constexpr char kDefaultLoggingCluster[] = "From Same Coordinator";
 
 class TabuloCtl : public platform::DispatchObject {
+  // The table's accessors reach the members that have no public setter.
+  friend class PropertyTable;
+
  public:
   // The container's initialize event: start values, language 1033, menu captions.
   explicit TabuloCtl(platform::Container& site);
@@ -208,7 +213,8 @@ class TabuloCtl : public platform::DispatchObject {
   // lifecycle.cc
   bool IsInHost() const;
   void ApplyCaptions();
-  void Notify(std::string_view name);
+  // Tells the container that a saved property changed, by the key it is saved under.
+  void Notify(Prop p);
   int MsgBox(const std::string& text, int32_t style, const std::string& title);
   std::string Str(int32_t id);
   double Now() const;
@@ -237,6 +243,10 @@ class TabuloCtl : public platform::DispatchObject {
   void ReleaseDataServer();
   // automation.cc
   void DeclareAutomation();
+  void DeclareSiteMethods();
+  void DeclareCellMethods();
+  void DeclareListMethods();
+  void DeclareEvents();
   // editing.cc
   void WireEditing();
   void Grid_Click();

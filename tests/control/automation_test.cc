@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <span>
+#include <sstream>
 
+#include "common/error_of.h"
 #include "control/host_interfaces.h"
 #include "hosted_control.h"
 #include "localization/state.h"
@@ -24,150 +27,138 @@ using platform::MemberInfo;
 using platform::MemberKind;
 using platform::Variant;
 using platform::VarType;
+using test_support::ErrorOf;
 
-// One line per member kind in slot order: "id kind name(passing)", where each parameter is
-// "r" (by reference) or "v", followed by "?" when optional.
-struct Row {
+// _TabuloCtl in slot order, as published: each member's id and name, then its kinds in
+// listing order with the passing of each parameter ("r" by reference, "v" by value, "?"
+// optional; a let's last parameter is the assigned value). A writable property has two values
+// of the interface's type for the round trip, and whether its let reports the change to the
+// container under its name.
+struct Member {
   uint32_t id;
-  const char* kind;
   const char* name;
-  const char* params;
+  const char* kinds;
+  Variant first = {};
+  Variant second = {};
+  bool notifies = false;
 };
+constexpr bool kNotifies = true;
 
-std::string Signature(const MemberInfo& m) {
-  char id[16];
-  std::snprintf(id, sizeof id, "0x%08X", static_cast<uint32_t>(m.id));
-  std::string passing;
-  for (const platform::Param& p : m.params)
-    passing += std::string(p.by_ref ? "r" : "v") + (p.optional ? "?" : "");
-  return std::string(id) + " " + std::string(platform::MemberKindName(m.kind)) + " " + m.name +
-         "(" + passing + ")";
-}
-
-std::string Signature(const Row& r) {
-  char id[16];
-  std::snprintf(id, sizeof id, "0x%08X", r.id);
-  return std::string(id) + " " + r.kind + " " + r.name + "(" + r.params + ")";
-}
-
-// _TabuloCtl in slot order, as published. A let's last parameter is the assigned value.
-const Row kInterface[] = {
-    {0x40030020, "get", "m_SecMgr", ""},
-    {0x40030020, "set", "m_SecMgr", "v"},
-    {0x6003002D, "method", "OutputDebug", "r"},
-    {0x60030032, "method", "UserModeSet", ""},
-    {0x6803002C, "get", "AllowUpdates", ""},
-    {0x6803002C, "let", "AllowUpdates", "v"},
-    {0x6803002B, "get", "ConnectionString", ""},
-    {0x6803002B, "let", "ConnectionString", "v"},
-    {0x6803002A, "get", "DSNname", ""},
-    {0x6803002A, "let", "DSNname", "v"},
-    {0x68030029, "get", "Mode", ""},
-    {0x68030029, "let", "Mode", "v"},
-    {0x68030028, "get", "Enabled", ""},
-    {0x68030028, "let", "Enabled", "v"},
-    {0x68030027, "get", "RecordSource", ""},
-    {0x68030027, "let", "RecordSource", "v"},
-    {0x68030026, "get", "GridColumns", ""},
-    {0x68030025, "get", "ConfirmUpdates", ""},
-    {0x68030025, "let", "ConfirmUpdates", "v"},
-    {0x68030024, "get", "RefreshInterval", ""},
-    {0x68030024, "let", "RefreshInterval", "v"},
-    {0x68030023, "let", "Visible", "v"},
-    {0x68030023, "get", "Visible", ""},
-    {0x68030022, "get", "AutoRefresh", ""},
-    {0x68030022, "let", "AutoRefresh", "v"},
-    {0x68030021, "get", "NumberRows", ""},
-    {0x68030020, "get", "NumberColumns", ""},
-    {0x6803001F, "get", "Database", ""},
-    {0x6803001F, "let", "Database", "v"},
-    {0x6803001E, "get", "ShowStatusBar", ""},
-    {0x6803001E, "let", "ShowStatusBar", "v"},
-    {0x6803001D, "get", "User", ""},
-    {0x6803001D, "let", "User", "v"},
-    {0x6803001C, "let", "ServerType", "v"},
-    {0x6803001C, "get", "ServerType", ""},
-    {0x6803001B, "get", "Password", ""},
-    {0x6803001B, "let", "Password", "v"},
-    {0x6803001A, "get", "DataTable", ""},
-    {0x6803001A, "let", "DataTable", "v"},
-    {0x68030019, "get", "ActiveColumn", ""},
-    {0x68030018, "get", "ActiveRow", ""},
-    {0x68030017, "get", "BackColor", ""},
-    {0x68030017, "let", "BackColor", "v"},
-    {0x68030016, "get", "ForeColor", ""},
-    {0x68030016, "let", "ForeColor", "v"},
-    {0x68030015, "get", "Font", ""},
-    {0x68030015, "set", "Font", "v"},
-    {0x68030014, "get", "BackStyle", ""},
-    {0x68030014, "let", "BackStyle", "v"},
-    {0x68030013, "get", "ColIsVisibile", "r"},
-    {0x68030012, "get", "ColHeader", "r"},
-    {0x68030011, "get", "ColWidth", "r"},
-    {0x68030010, "get", "LargeChange", ""},
-    {0x68030010, "let", "LargeChange", "r"},
-    {0x6803000F, "get", "SmallChange", ""},
-    {0x6803000F, "let", "SmallChange", "r"},
-    {0x6803000E, "let", "GridArray", "r"},
-    {0x60030040, "method", "GetCellName", "v"},
-    {0x60030041, "method", "GetCellText", "vv"},
-    {0x60030042, "method", "SetCellText", "vvv"},
-    {0x6803000D, "get", "DBDateFormatString", ""},
-    {0x6803000D, "let", "DBDateFormatString", "r"},
-    {0x6003005A, "method", "Refresh", "r?"},
-    {0x6003005B, "method", "HideColumn", "v"},
-    {0x6003005F, "method", "GetClusterNames", "rr"},
-    {0x60030060, "method", "GetAssociatedLoggingClusterName", ""},
-    {0x60030068, "method", "SetServerStatusBarPanel", ""},
-    {0x6803000C, "get", "AllowAccessToHiddenColumnsInScript", ""},
-    {0x6803000C, "let", "AllowAccessToHiddenColumnsInScript", "v"},
-    {0x6803000B, "get", "ClusterName", ""},
-    {0x6803000B, "let", "ClusterName", "v"},
-    {0x6803000A, "get", "LogEvent", ""},
-    {0x6803000A, "let", "LogEvent", "v"},
-    {0x68030009, "get", "LoggingClusterName", ""},
-    {0x68030009, "let", "LoggingClusterName", "v"},
-    {0x68030008, "get", "LogEventType", ""},
-    {0x68030008, "let", "LogEventType", "v"},
-    {0x68030007, "get", "ESignatureRequired", ""},
-    {0x68030007, "let", "ESignatureRequired", "v"},
-    {0x68030006, "get", "ESignaturePrompt", ""},
-    {0x68030006, "let", "ESignaturePrompt", "v"},
-    {0x68030005, "get", "ESignatureReasonCodeRequired", ""},
-    {0x68030005, "let", "ESignatureReasonCodeRequired", "v"},
-    {0x68030004, "get", "ESignatureAllowUserEnteredReasonCode", ""},
-    {0x68030004, "let", "ESignatureAllowUserEnteredReasonCode", "v"},
-    {0x68030003, "get", "ESignatureReasonCategory", ""},
-    {0x68030003, "let", "ESignatureReasonCategory", "v"},
-    {0x68030002, "get", "ESignatureDualSignatureRequired", ""},
-    {0x68030002, "let", "ESignatureDualSignatureRequired", "v"},
-    {0x68030001, "get", "ESignature1CommandLevel", ""},
-    {0x68030001, "let", "ESignature1CommandLevel", "v"},
-    {0x68030000, "get", "ESignature2CommandLevel", ""},
-    {0x68030000, "let", "ESignature2CommandLevel", "v"},
+// clang-format off
+const Member kInterface[] = {
+    {0x40030020, "m_SecMgr", "get() set(v)"},
+    {0x6003002D, "OutputDebug", "method(r)"},
+    {0x60030032, "UserModeSet", "method()"},
+    {0x6803002C, "AllowUpdates", "get() let(v)", true, false, kNotifies},
+    {0x6803002B, "ConnectionString", "get() let(v)"},
+    {0x6803002A, "DSNname", "get() let(v)", "one.db", "two.db", kNotifies},
+    {0x68030029, "Mode", "get() let(v)", int32_t{3}, int32_t{16}, kNotifies},
+    {0x68030028, "Enabled", "get() let(v)", false, true, kNotifies},
+    {0x68030027, "RecordSource", "get() let(v)", "SELECT 1", "SELECT 2", kNotifies},
+    {0x68030026, "GridColumns", "get()"},
+    {0x68030025, "ConfirmUpdates", "get() let(v)", true, false, kNotifies},
+    {0x68030024, "RefreshInterval", "get() let(v)", 2.5, 10.0, kNotifies},
+    {0x68030023, "Visible", "let(v) get()", false, true},
+    {0x68030022, "AutoRefresh", "get() let(v)", true, false, kNotifies},
+    {0x68030021, "NumberRows", "get()"},
+    {0x68030020, "NumberColumns", "get()"},
+    {0x6803001F, "Database", "get() let(v)", "main", "other", kNotifies},
+    {0x6803001E, "ShowStatusBar", "get() let(v)", false, true, kNotifies},
+    {0x6803001D, "User", "get() let(v)", "ann", "bob", kNotifies},
+    {0x6803001C, "ServerType", "let(v) get()", int16_t{1}, int16_t{0}},
+    {0x6803001B, "Password", "get() let(v)", "pw1", "pw2", kNotifies},
+    {0x6803001A, "DataTable", "get() let(v)", "Orders", "Lines", kNotifies},
+    {0x68030019, "ActiveColumn", "get()"},
+    {0x68030018, "ActiveRow", "get()"},
+    {0x68030017, "BackColor", "get() let(v)", int32_t{0x00FF00}, static_cast<int32_t>(0x80000005),
+     kNotifies},
+    {0x68030016, "ForeColor", "get() let(v)", int32_t{0x0000FF}, int32_t{0}, kNotifies},
+    {0x68030015, "Font", "get() set(v)"},
+    {0x68030014, "BackStyle", "get() let(v)", int16_t{1}, int16_t{0}, kNotifies},
+    {0x68030013, "ColIsVisibile", "get(r)"},
+    {0x68030012, "ColHeader", "get(r)"},
+    {0x68030011, "ColWidth", "get(r)"},
+    {0x68030010, "LargeChange", "get() let(r)", int32_t{30}, int32_t{25}},
+    {0x6803000F, "SmallChange", "get() let(r)", int32_t{3}, int32_t{2}},
+    {0x6803000E, "GridArray", "let(r)"},
+    {0x60030040, "GetCellName", "method(v)"},
+    {0x60030041, "GetCellText", "method(vv)"},
+    {0x60030042, "SetCellText", "method(vvv)"},
+    {0x6803000D, "DBDateFormatString", "get() let(r)", "yyyy-mm-dd", "dd.mm.yyyy"},
+    {0x6003005A, "Refresh", "method(r?)"},
+    {0x6003005B, "HideColumn", "method(v)"},
+    {0x6003005F, "GetClusterNames", "method(rr)"},
+    {0x60030060, "GetAssociatedLoggingClusterName", "method()"},
+    {0x60030068, "SetServerStatusBarPanel", "method()"},
+    {0x6803000C, "AllowAccessToHiddenColumnsInScript", "get() let(v)", true, false},
+    {0x6803000B, "ClusterName", "get() let(v)", "North", "South"},
+    {0x6803000A, "LogEvent", "get() let(v)", true, false},
+    {0x68030009, "LoggingClusterName", "get() let(v)", "Log1", "Log2"},
+    {0x68030008, "LogEventType", "get() let(v)", "dbInsert", "dbUpdate"},
+    {0x68030007, "ESignatureRequired", "get() let(v)", true, false},
+    {0x68030006, "ESignaturePrompt", "get() let(v)", "Sign", "Again"},
+    {0x68030005, "ESignatureReasonCodeRequired", "get() let(v)", true, false},
+    {0x68030004, "ESignatureAllowUserEnteredReasonCode", "get() let(v)", true, false},
+    {0x68030003, "ESignatureReasonCategory", "get() let(v)", "Quality", "Batch"},
+    {0x68030002, "ESignatureDualSignatureRequired", "get() let(v)", true, false},
+    {0x68030001, "ESignature1CommandLevel", "get() let(v)", int32_t{5}, int32_t{-1}},
+    {0x68030000, "ESignature2CommandLevel", "get() let(v)", int32_t{7}, int32_t{-1}},
 };
 
 // __TabuloCtl: every parameter by reference except Click's first four.
-const Row kEvents[] = {
-    {1, "event", "Click", "vvvvr"},         {2, "event", "DblClick", ""},
-    {3, "event", "MouseDown", "rrrr"},      {4, "event", "MouseMove", "rrrr"},
-    {5, "event", "MouseUp", "rrrr"},        {6, "event", "KeyDown", "rr"},
-    {7, "event", "KeyPress", "r"},          {8, "event", "KeyUp", "rr"},
-    {9, "event", "CellValueChanged", "rr"},
+const Member kEvents[] = {
+    {1, "Click", "event(vvvvr)"}, {2, "DblClick", "event()"}, {3, "MouseDown", "event(rrrr)"},
+    {4, "MouseMove", "event(rrrr)"}, {5, "MouseUp", "event(rrrr)"}, {6, "KeyDown", "event(rr)"},
+    {7, "KeyPress", "event(r)"}, {8, "KeyUp", "event(rr)"}, {9, "CellValueChanged", "event(rr)"},
 };
+// clang-format on
 
+Variant Object(std::shared_ptr<platform::StdFont> object) {
+  return Variant(std::static_pointer_cast<platform::Dispatch>(object));
+}
+
+std::string Signature(uint32_t id, std::string_view kind, const std::string& name,
+                      const std::string& passing) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", id);
+  return std::string(hex) + " " + std::string(kind) + " " + name + "(" + passing + ")";
+}
+
+// One line per member kind, as the contract lists them or as the control declares them.
+std::vector<std::string> Listing(std::span<const Member> members) {
+  std::vector<std::string> out;
+  for (const Member& m : members) {
+    std::istringstream kinds(m.kinds);
+    for (std::string k; kinds >> k;) {
+      const size_t open = k.find('(');
+      out.push_back(
+          Signature(m.id, k.substr(0, open), m.name, k.substr(open + 1, k.size() - open - 2)));
+    }
+  }
+  return out;
+}
+std::vector<std::string> Listing(const std::vector<MemberInfo>& members) {
+  std::vector<std::string> out;
+  for (const MemberInfo& m : members) {
+    std::string passing;
+    for (const platform::Param& p : m.params)
+      passing += std::string(p.by_ref ? "r" : "v") + (p.optional ? "?" : "");
+    out.push_back(
+        Signature(static_cast<uint32_t>(m.id), platform::MemberKindName(m.kind), m.name, passing));
+  }
+  return out;
+}
+
+// The last arguments and the id of each event raised, as the control raised them.
 class RecordingSink : public platform::EventSink {
  public:
   void OnEvent(DispId id, std::string_view name, std::vector<Variant>& args) override {
-    calls.push_back({id, std::string(name), args.size()});
+    ids[std::string(name)] = id;
+    last[std::string(name)] = args;
     if (on_event) on_event(name, args);
   }
-  struct Call {
-    DispId id;
-    std::string name;
-    size_t arg_count;
-  };
-  std::vector<Call> calls;
+  std::map<std::string, DispId> ids;
+  std::map<std::string, std::vector<Variant>> last;
   std::function<void(std::string_view, std::vector<Variant>&)> on_event;
 };
 
@@ -177,191 +168,111 @@ class AutomationTest : public HostedControlTest {
 
   // A call by id and the same call by name give the same result and write back the same
   // by-reference values.
-  static Variant Both(TabuloCtl& ctl, DispId id, const char* name, InvokeKind kind,
+  static Variant Both(TabuloCtl& ctl, uint32_t id, const char* name, InvokeKind kind,
                       std::vector<Variant>& args) {
     std::vector<Variant> by_name = args;
-    Variant a = ctl.Invoke(id, kind, args);
+    Variant a = ctl.Invoke(static_cast<DispId>(id), kind, args);
     Variant b = ctl.InvokeByName(name, kind, by_name);
     EXPECT_EQ(a, b) << name;
     EXPECT_EQ(args, by_name) << name;
     return a;
   }
-
-  static int32_t ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const ComError& e) {
-      return e.number();
-    }
-    return 0;
+  static Variant Both(TabuloCtl& ctl, uint32_t id, const char* name, InvokeKind kind,
+                      std::vector<Variant>&& args = {}) {
+    return Both(ctl, id, name, kind, args);
+  }
+  static Variant ById(TabuloCtl& ctl, uint32_t id, InvokeKind kind,
+                      std::vector<Variant> args = {}) {
+    return ctl.Invoke(static_cast<DispId>(id), kind, args);
+  }
+  static Variant ByName(TabuloCtl& ctl, std::string_view name, InvokeKind kind,
+                        std::vector<Variant> args = {}) {
+    return ctl.InvokeByName(name, kind, args);
   }
 };
 
-TEST_F(AutomationTest, MembersAreListedInSlotOrderWithTheirIdsKindsAndPassing) {
+TEST_F(AutomationTest, MembersAndEventsAreListedInSlotOrderWithTheirIdsKindsAndPassing) {
   TabuloCtl& ctl = NewControl();
-  std::vector<std::string> expected, actual;
-  for (const Row& r : kInterface) expected.push_back(Signature(r));
-  for (const MemberInfo& m : ctl.Members()) actual.push_back(Signature(m));
-  EXPECT_EQ(actual, expected);
-}
-
-TEST_F(AutomationTest, EventsAreListedWithTheirIdsAndByReferenceParameters) {
-  TabuloCtl& ctl = NewControl();
-  std::vector<std::string> expected, actual;
-  for (const Row& r : kEvents) expected.push_back(Signature(r));
-  for (const MemberInfo& m : ctl.Events()) actual.push_back(Signature(m));
-  EXPECT_EQ(actual, expected);
-  for (const Row& r : kEvents) EXPECT_EQ(ctl.EventId(r.name), static_cast<DispId>(r.id));
+  EXPECT_EQ(Listing(ctl.Members()), Listing(kInterface));
+  EXPECT_EQ(Listing(ctl.Events()), Listing(kEvents));
+  for (const Member& e : kEvents) EXPECT_EQ(ctl.EventId(e.name), static_cast<DispId>(e.id));
 }
 
 TEST_F(AutomationTest, EveryIdAndNameLeadToTheSameMember) {
   TabuloCtl& ctl = NewControl();
-  for (const Row& r : kInterface) {
-    EXPECT_EQ(ctl.GetIdOfName(r.name), static_cast<DispId>(r.id)) << r.name;
+  for (const Member& m : kInterface) {
+    EXPECT_EQ(ctl.GetIdOfName(m.name), static_cast<DispId>(m.id)) << m.name;
     // Names are case-insensitive, as late-bound callers write them.
-    std::string lower = r.name;
+    std::string lower = m.name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_EQ(ctl.GetIdOfName(lower), static_cast<DispId>(r.id)) << r.name;
+    EXPECT_EQ(ctl.GetIdOfName(lower), static_cast<DispId>(m.id)) << m.name;
   }
   // The published misspelling is the only name of the column visibility.
   EXPECT_EQ(ErrorOf([&] { ctl.GetIdOfName("ColIsVisible"); }), 438);
 }
 
 // Every readable and writable property: a let by id is read back by name, a let by name
-// read back by id, each with the value type of the interface.
-struct RoundTrip {
-  uint32_t id;
-  const char* name;
-  VarType type;
-  Variant first;
-  Variant second;
-};
-
+// read back by id, each with the value type of the interface; each let notifies or not.
 TEST_F(AutomationTest, EveryPropertyLetByIdReadsBackByNameAndTheOtherWay) {
   TabuloCtl& ctl = NewControl();
-  const RoundTrip kRoundTrips[] = {
-      {0x6803002C, "AllowUpdates", VarType::Boolean, Variant(true), Variant(false)},
-      {0x6803002A, "DSNname", VarType::String, Variant("one.db"), Variant("two.db")},
-      {0x68030029, "Mode", VarType::Long, Variant(int32_t{3}), Variant(int32_t{16})},
-      {0x68030028, "Enabled", VarType::Boolean, Variant(false), Variant(true)},
-      {0x68030027, "RecordSource", VarType::String, Variant("SELECT 1"), Variant("SELECT 2")},
-      {0x68030025, "ConfirmUpdates", VarType::Boolean, Variant(true), Variant(false)},
-      {0x68030024, "RefreshInterval", VarType::Double, Variant(2.5), Variant(10.0)},
-      {0x68030023, "Visible", VarType::Boolean, Variant(false), Variant(true)},
-      {0x68030022, "AutoRefresh", VarType::Boolean, Variant(true), Variant(false)},
-      {0x6803001F, "Database", VarType::String, Variant("main"), Variant("other")},
-      {0x6803001E, "ShowStatusBar", VarType::Boolean, Variant(false), Variant(true)},
-      {0x6803001D, "User", VarType::String, Variant("ann"), Variant("bob")},
-      {0x6803001C, "ServerType", VarType::Integer, Variant(int16_t{1}), Variant(int16_t{0})},
-      {0x6803001B, "Password", VarType::String, Variant("pw1"), Variant("pw2")},
-      {0x6803001A, "DataTable", VarType::String, Variant("Orders"), Variant("Lines")},
-      {0x68030017, "BackColor", VarType::Long, Variant(int32_t{0x00FF00}),
-       Variant(static_cast<int32_t>(0x80000005))},
-      {0x68030016, "ForeColor", VarType::Long, Variant(int32_t{0x0000FF}), Variant(int32_t{0})},
-      {0x68030014, "BackStyle", VarType::Integer, Variant(int16_t{1}), Variant(int16_t{0})},
-      {0x68030010, "LargeChange", VarType::Long, Variant(int32_t{30}), Variant(int32_t{25})},
-      {0x6803000F, "SmallChange", VarType::Long, Variant(int32_t{3}), Variant(int32_t{2})},
-      {0x6803000D, "DBDateFormatString", VarType::String, Variant("yyyy-mm-dd"),
-       Variant("dd.mm.yyyy")},
-      {0x6803000C, "AllowAccessToHiddenColumnsInScript", VarType::Boolean, Variant(true),
-       Variant(false)},
-      {0x6803000B, "ClusterName", VarType::String, Variant("North"), Variant("South")},
-      {0x6803000A, "LogEvent", VarType::Boolean, Variant(true), Variant(false)},
-      {0x68030009, "LoggingClusterName", VarType::String, Variant("Log1"), Variant("Log2")},
-      {0x68030008, "LogEventType", VarType::String, Variant("dbInsert"), Variant("dbUpdate")},
-      {0x68030007, "ESignatureRequired", VarType::Boolean, Variant(true), Variant(false)},
-      {0x68030006, "ESignaturePrompt", VarType::String, Variant("Sign"), Variant("Again")},
-      {0x68030005, "ESignatureReasonCodeRequired", VarType::Boolean, Variant(true), Variant(false)},
-      {0x68030004, "ESignatureAllowUserEnteredReasonCode", VarType::Boolean, Variant(true),
-       Variant(false)},
-      {0x68030003, "ESignatureReasonCategory", VarType::String, Variant("Quality"),
-       Variant("Batch")},
-      {0x68030002, "ESignatureDualSignatureRequired", VarType::Boolean, Variant(true),
-       Variant(false)},
-      {0x68030001, "ESignature1CommandLevel", VarType::Long, Variant(int32_t{5}),
-       Variant(int32_t{-1})},
-      {0x68030000, "ESignature2CommandLevel", VarType::Long, Variant(int32_t{7}),
-       Variant(int32_t{-1})},
-  };
-  for (const RoundTrip& t : kRoundTrips) {
-    const DispId id = static_cast<DispId>(t.id);
-    std::vector<Variant> put{t.first};
+  int checked = 0;
+  const std::vector<std::string>& changes = container_.property_changes();
+  for (const Member& m : kInterface) {
+    if (m.first.IsEmpty()) continue;
+    ++checked;
+    const DispId id = static_cast<DispId>(m.id);
+    std::vector<Variant> put{m.first}, none;
+    const size_t before = changes.size();
     ctl.Invoke(id, InvokeKind::PropertyPut, put);
-    std::vector<Variant> none;
-    Variant read = ctl.InvokeByName(t.name, InvokeKind::PropertyGet, none);
-    EXPECT_EQ(read.type(), t.type) << t.name;
-    EXPECT_EQ(read, t.first) << t.name;
-
-    std::vector<Variant> put2{t.second};
-    ctl.InvokeByName(t.name, InvokeKind::PropertyPut, put2);
-    Variant read2 = ctl.Invoke(id, InvokeKind::PropertyGet, none);
-    EXPECT_EQ(read2, t.second) << t.name;
+    EXPECT_EQ(std::vector<std::string>(changes.begin() + static_cast<long>(before), changes.end()),
+              m.notifies ? std::vector<std::string>{m.name} : std::vector<std::string>{})
+        << m.name;
+    Variant read = ctl.InvokeByName(m.name, InvokeKind::PropertyGet, none);
+    EXPECT_EQ(read.type(), m.first.type()) << m.name;
+    EXPECT_EQ(read, m.first) << m.name;
+    std::vector<Variant> put2{m.second};
+    ctl.InvokeByName(m.name, InvokeKind::PropertyPut, put2);
+    EXPECT_EQ(ctl.Invoke(id, InvokeKind::PropertyGet, none), m.second) << m.name;
   }
+  EXPECT_EQ(checked, 34);
   EXPECT_EQ(MessageCount(), 0u);  // no refused scroll step on the way
-}
-
-TEST_F(AutomationTest, ConnectionStringIsComposedFromAndSplitIntoItsParts) {
-  TabuloCtl& ctl = NewControl();
-  std::vector<Variant> put{Variant("DSN=orders.db;UID=ann;PWD=secret;DATABASE=main")};
-  ctl.Invoke(0x6803002B, InvokeKind::PropertyPut, put);
-  EXPECT_EQ(ctl.DSNname(), "orders.db");
-  EXPECT_EQ(ctl.User(), "ann");
-  EXPECT_EQ(ctl.Password(), "secret");
-  EXPECT_EQ(ctl.Database(), "main");
-  std::vector<Variant> none;
-  Variant text = Both(ctl, 0x6803002B, "ConnectionString", InvokeKind::PropertyGet, none);
-  ASSERT_EQ(text.type(), VarType::String);
-  EXPECT_THAT(text.AsString(), ::testing::HasSubstr("orders.db"));
-  EXPECT_THAT(text.AsString(), ::testing::HasSubstr("ann"));
 }
 
 TEST_F(AutomationTest, ReadOnlyMembersAnswerAsTheControlAndRefuseAssignment) {
   TabuloCtl& ctl = Browse(OrdersDb(40), "SELECT Id, Customer, Qty FROM Orders ORDER BY Id");
   ctl.Grid.UserClick(3, 2);
-  std::vector<Variant> none;
-  EXPECT_EQ(Both(ctl, 0x68030021, "NumberRows", InvokeKind::PropertyGet, none),
-            Variant(int32_t{40}));
-  EXPECT_EQ(Both(ctl, 0x68030020, "NumberColumns", InvokeKind::PropertyGet, none),
-            Variant(int32_t{3}));
-  EXPECT_EQ(Both(ctl, 0x68030018, "ActiveRow", InvokeKind::PropertyGet, none),
-            Variant(ctl.ActiveRow()));
-  EXPECT_EQ(Both(ctl, 0x68030019, "ActiveColumn", InvokeKind::PropertyGet, none),
-            Variant(int32_t{1}));
-  Variant columns = Both(ctl, 0x68030026, "GridColumns", InvokeKind::PropertyGet, none);
-  EXPECT_EQ(columns, ctl.GridColumns());
-  ASSERT_TRUE(columns.IsArray());
-
-  std::vector<Variant> col{Variant(int32_t{2})};
-  EXPECT_EQ(Both(ctl, 0x68030013, "ColIsVisibile", InvokeKind::PropertyGet, col), Variant(true));
-  EXPECT_EQ(Both(ctl, 0x68030012, "ColHeader", InvokeKind::PropertyGet, col), Variant("Customer"));
-  EXPECT_EQ(Both(ctl, 0x68030011, "ColWidth", InvokeKind::PropertyGet, col),
-            Variant(ctl.ColWidth(2)));
-
-  const char* read_only[] = {"NumberRows", "NumberColumns", "ActiveRow", "ActiveColumn",
-                             "GridColumns"};
-  for (const char* name : read_only) {
-    std::vector<Variant> put{Variant(int32_t{1})};
-    EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName(name, InvokeKind::PropertyPut, put); }), 450) << name;
-  }
-  for (uint32_t id : {0x68030013u, 0x68030012u, 0x68030011u}) {
-    std::vector<Variant> put{Variant(int32_t{2}), Variant(int32_t{1})};
-    EXPECT_EQ(ErrorOf([&] { ctl.Invoke(static_cast<DispId>(id), InvokeKind::PropertyPut, put); }),
-              450);
+  struct Read {
+    uint32_t id;
+    const char* name;
+    std::vector<Variant> args;
+    Variant expected;
+  };
+  const Read kReads[] = {
+      {0x68030021, "NumberRows", {}, int32_t{40}},
+      {0x68030020, "NumberColumns", {}, int32_t{3}},
+      {0x68030018, "ActiveRow", {}, ctl.ActiveRow()},
+      {0x68030019, "ActiveColumn", {}, int32_t{1}},
+      {0x68030026, "GridColumns", {}, ctl.GridColumns()},
+      {0x68030013, "ColIsVisibile", {int32_t{2}}, true},
+      {0x68030012, "ColHeader", {int32_t{2}}, "Customer"},
+      {0x68030011, "ColWidth", {int32_t{2}}, ctl.ColWidth(2)},
+  };
+  for (Read r : kReads) {
+    EXPECT_EQ(Both(ctl, r.id, r.name, InvokeKind::PropertyGet, r.args), r.expected) << r.name;
+    r.args.push_back(Variant(int32_t{1}));
+    EXPECT_EQ(ErrorOf([&] { ById(ctl, r.id, InvokeKind::PropertyPut, r.args); }), 450) << r.name;
+    EXPECT_EQ(ErrorOf([&] { ByName(ctl, r.name, InvokeKind::PropertyPut, r.args); }), 450);
   }
 }
 
 TEST_F(AutomationTest, GridArrayIsWriteOnlyAndTakesTheDescriptorList) {
   TabuloCtl& ctl = Browse(OrdersDb(10), "SELECT Id, Customer FROM Orders ORDER BY Id");
-  std::vector<Variant> none;
-  Variant list = ctl.Invoke(0x68030026, InvokeKind::PropertyGet, none);
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("GridArray", InvokeKind::PropertyGet, none); }), 450);
-  EXPECT_EQ(ErrorOf([&] { ctl.Invoke(0x6803000E, InvokeKind::Method, none); }), 450);
+  Variant list = ById(ctl, 0x68030026, InvokeKind::PropertyGet);
   // Cleared through one path, restored through the other.
-  std::vector<Variant> empty{Variant()};
-  ctl.Invoke(0x6803000E, InvokeKind::PropertyPut, empty);
+  ById(ctl, 0x6803000E, InvokeKind::PropertyPut, {Variant()});
   EXPECT_EQ(ctl.Columns().size(), 1u);
-  std::vector<Variant> put{list};
-  ctl.InvokeByName("GridArray", InvokeKind::PropertyPut, put);
+  EXPECT_EQ(container_.property_changes().back(), "GridColCount");  // the saved key
+  ByName(ctl, "GridArray", InvokeKind::PropertyPut, {list});
   EXPECT_EQ(ctl.GridColumns(), list);
 }
 
@@ -369,43 +280,30 @@ TEST_F(AutomationTest, FontAndSecurityManagerAreAssignedAsTheObjectItself) {
   TabuloCtl& ctl = NewControl();
   auto font = platform::StdFont::Create();
   font->SetBold(true);
-  std::vector<Variant> put{Variant(std::static_pointer_cast<platform::Dispatch>(font))};
-  ctl.Invoke(0x68030015, InvokeKind::PropertyPutRef, put);
-  std::vector<Variant> none;
-  Variant got = Both(ctl, 0x68030015, "Font", InvokeKind::PropertyGet, none);
-  ASSERT_TRUE(got.IsObject());
-  EXPECT_EQ(got.AsObject().get(), font.get());
-  // A let of an object is refused: objects go by reference.
-  std::vector<Variant> let{Variant(std::static_pointer_cast<platform::Dispatch>(font))};
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("Font", InvokeKind::PropertyPut, let); }), 450);
-  std::vector<Variant> text{Variant("Arial")};
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("Font", InvokeKind::PropertyPutRef, text); }), 13);
-
+  ById(ctl, 0x68030015, InvokeKind::PropertyPutRef, {Object(font)});
+  EXPECT_EQ(container_.property_changes().back(), "Font");
+  EXPECT_EQ(Both(ctl, 0x68030015, "Font", InvokeKind::PropertyGet).AsObject().get(), font.get());
   auto secmgr = platform::StdFont::Create();  // any object stands for the host's
-  std::vector<Variant> set{Variant(std::static_pointer_cast<platform::Dispatch>(secmgr))};
-  ctl.InvokeByName("m_SecMgr", InvokeKind::PropertyPutRef, set);
-  Variant mgr = Both(ctl, 0x40030020, "m_SecMgr", InvokeKind::PropertyGet, none);
-  EXPECT_EQ(mgr.AsObject().get(), secmgr.get());
-  std::vector<Variant> nothing{Variant(std::shared_ptr<platform::Dispatch>())};
-  ctl.Invoke(0x40030020, InvokeKind::PropertyPutRef, nothing);
-  EXPECT_EQ(ctl.Invoke(0x40030020, InvokeKind::PropertyGet, none).AsObject(), nullptr);
+  ByName(ctl, "m_SecMgr", InvokeKind::PropertyPutRef, {Object(secmgr)});
+  EXPECT_EQ(Both(ctl, 0x40030020, "m_SecMgr", InvokeKind::PropertyGet).AsObject().get(),
+            secmgr.get());
+  ById(ctl, 0x40030020, InvokeKind::PropertyPutRef, {Object(nullptr)});
+  EXPECT_EQ(ById(ctl, 0x40030020, InvokeKind::PropertyGet).AsObject(), nullptr);
 }
 
 TEST_F(AutomationTest, CellMethodsByIdAndByName) {
   TabuloCtl& ctl = Browse(OrdersDb(20), "SELECT Id, Customer, Qty FROM Orders ORDER BY Id");
   ctl.SetDataTable("Orders");
   ctl.SetAllowUpdates(true);
-  std::vector<Variant> col{Variant(int32_t{1})};
-  EXPECT_EQ(Both(ctl, 0x60030040, "GetCellName", InvokeKind::Method, col), Variant("Customer"));
-  std::vector<Variant> cell{Variant(int32_t{4}), Variant(int32_t{2})};
-  EXPECT_EQ(Both(ctl, 0x60030041, "GetCellText", InvokeKind::Method, cell),
+  EXPECT_EQ(Both(ctl, 0x60030040, "GetCellName", InvokeKind::Method, {int32_t{1}}),
+            Variant("Customer"));
+  EXPECT_EQ(Both(ctl, 0x60030041, "GetCellText", InvokeKind::Method, {int32_t{4}, int32_t{2}}),
             Variant(ctl.GetCellText(4, 2)));
-
-  std::vector<Variant> set{Variant(int32_t{4}), Variant(int32_t{2}), Variant("77")};
-  EXPECT_EQ(ctl.Invoke(0x60030042, InvokeKind::Method, set), Variant(true));
+  EXPECT_EQ(ById(ctl, 0x60030042, InvokeKind::Method, {int32_t{4}, int32_t{2}, "77"}),
+            Variant(true));
   EXPECT_EQ(ctl.GetCellText(4, 2), "77");
-  std::vector<Variant> set2{Variant(int32_t{4}), Variant(int32_t{2}), Variant("78")};
-  EXPECT_EQ(ctl.InvokeByName("SetCellText", InvokeKind::Method, set2), Variant(true));
+  EXPECT_EQ(ByName(ctl, "SetCellText", InvokeKind::Method, {int32_t{4}, int32_t{2}, "78"}),
+            Variant(true));
   EXPECT_EQ(ctl.GetCellText(4, 2), "78");
 
   // HideColumn shows the descriptor's column again (scripts rely on it).
@@ -415,12 +313,10 @@ TEST_F(AutomationTest, CellMethodsByIdAndByName) {
   ctl.SetGridArray(Variant(a));
   ctl.Refresh();
   ASSERT_EQ(ctl.Grid.Cols(), 2);
-  std::vector<Variant> show_customer{Variant(int16_t{1})};
-  ctl.InvokeByName("HideColumn", InvokeKind::Method, show_customer);
+  ByName(ctl, "HideColumn", InvokeKind::Method, {int16_t{1}});
   EXPECT_EQ(ctl.Grid.Cols(), 3);
   EXPECT_EQ(ctl.ColHeader(2), "Customer");
-  std::vector<Variant> show_qty{Variant(int16_t{2})};
-  ctl.Invoke(0x6003005B, InvokeKind::Method, show_qty);
+  ById(ctl, 0x6003005B, InvokeKind::Method, {int16_t{2}});
   EXPECT_EQ(ctl.Grid.Cols(), 4);
 }
 
@@ -431,10 +327,8 @@ TEST_F(AutomationTest, RefreshWithoutItsArgumentIsRefreshOfFalse) {
   ctl.ScrollBar.SetValue(10);
   const int32_t first = ctl.FirstRow();
   ASSERT_GT(first, top);
-  const std::string id = ctl.Grid.TextMatrix(1, 1);
-  TestDb(db).Exec("UPDATE Orders SET Qty = 999 WHERE Id = " + id);
-  std::vector<Variant> none;
-  ctl.Invoke(0x6003005A, InvokeKind::Method, none);
+  TestDb(db).Exec("UPDATE Orders SET Qty = 999 WHERE Id = " + ctl.Grid.TextMatrix(1, 1));
+  ById(ctl, 0x6003005A, InvokeKind::Method);
   EXPECT_EQ(ctl.FirstRow(), first);  // stays where it was
   EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "999");
   // By reference: the caller's variable comes back as the member left it.
@@ -442,80 +336,81 @@ TEST_F(AutomationTest, RefreshWithoutItsArgumentIsRefreshOfFalse) {
   ctl.InvokeByName("Refresh", InvokeKind::Method, to_top);
   EXPECT_EQ(ctl.FirstRow(), top);
   EXPECT_EQ(to_top[0], Variant(true));
-  std::vector<Variant> missing{Variant::Missing()};
   ctl.ScrollBar.SetValue(10);
-  ctl.Invoke(0x6003005A, InvokeKind::Method, missing);
+  ById(ctl, 0x6003005A, InvokeKind::Method, {Variant::Missing()});
   EXPECT_EQ(ctl.FirstRow(), first);
 }
 
 TEST_F(AutomationTest, ClusterAndStatusMethodsByIdAndByName) {
   TabuloCtl& ctl = NewControl();
-  std::vector<Variant> args{Variant(false), Variant()};
-  Variant count = ctl.Invoke(0x6003005F, InvokeKind::Method, args);
-  ASSERT_EQ(count.type(), VarType::Integer);
-  Variant names_by_id = args[1];
-  std::vector<Variant> args2{Variant(false), Variant()};
-  EXPECT_EQ(ctl.InvokeByName("GetClusterNames", InvokeKind::Method, args2), count);
   // The names come back through the by-reference argument.
-  EXPECT_EQ(args2[1], names_by_id);
+  std::vector<Variant> args{Variant(false), Variant()};
+  Variant count = Both(ctl, 0x6003005F, "GetClusterNames", InvokeKind::Method, args);
+  ASSERT_EQ(count.type(), VarType::Integer);
   ASSERT_GT(count.AsLong(), 0);
-  EXPECT_TRUE(names_by_id.IsArray());
-
-  std::vector<Variant> none;
-  EXPECT_EQ(Both(ctl, 0x60030060, "GetAssociatedLoggingClusterName", InvokeKind::Method, none),
+  EXPECT_TRUE(args[1].IsArray());
+  EXPECT_EQ(Both(ctl, 0x60030060, "GetAssociatedLoggingClusterName", InvokeKind::Method),
             Variant(ctl.GetAssociatedLoggingClusterName()));
   ctl.sBar.Panels(2).set_text("");
-  Both(ctl, 0x60030068, "SetServerStatusBarPanel", InvokeKind::Method, none);
+  Both(ctl, 0x60030068, "SetServerStatusBarPanel", InvokeKind::Method);
   EXPECT_NE(ctl.sBar.Panels(2).text(), "");
 }
 
 TEST_F(AutomationTest, OutputDebugAndUserModeSetByIdAndByName) {
   TabuloCtl& ctl = NewControl();
-  std::vector<Variant> msg{Variant("one")};
-  ctl.Invoke(0x6003002D, InvokeKind::Method, msg);
-  std::vector<Variant> msg2{Variant("two")};
-  ctl.InvokeByName("outputdebug", InvokeKind::Method, msg2);
+  ById(ctl, 0x6003002D, InvokeKind::Method, {"one"});
+  ByName(ctl, "outputdebug", InvokeKind::Method, {"two"});
   const auto& out = container_.debug_output();
   ASSERT_GE(out.size(), 2u);
-  EXPECT_EQ(out[out.size() - 2], "Tabulo: one\r\n");
-  EXPECT_EQ(out.back(), "Tabulo: two\r\n");
-
+  EXPECT_EQ(std::vector<std::string>(out.end() - 2, out.end()),
+            (std::vector<std::string>{"Tabulo: one\r\n", "Tabulo: two\r\n"}));
   // UserModeSet is what lets the first tick in run mode load the data.
   ctl.SetDSNname(OrdersDb(5).string());
   ctl.SetRecordSource("SELECT Id FROM Orders");
   container_.SetAmbientUserMode(true);
-  std::vector<Variant> none;
-  ctl.InvokeByName("UserModeSet", InvokeKind::Method, none);
+  ByName(ctl, "UserModeSet", InvokeKind::Method);
   container_.event_loop().RunFor(250);
   EXPECT_EQ(ctl.NumberRows(), 5);
 }
 
 TEST_F(AutomationTest, ClassicErrorsReachTheCaller) {
   TabuloCtl& ctl = NewControl();
-  std::vector<Variant> none;
-  // 438: no such member, by name or by id.
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("NoSuchMember", InvokeKind::Method, none); }), 438);
-  EXPECT_EQ(ErrorOf([&] { ctl.Invoke(0x6803002D, InvokeKind::PropertyGet, none); }), 438);
-  // 450: too many or too few arguments, and a let of a read-only member.
-  std::vector<Variant> two{Variant(true), Variant(true)};
-  EXPECT_EQ(ErrorOf([&] { ctl.Invoke(0x6003005A, InvokeKind::Method, two); }), 450);
-  std::vector<Variant> one{Variant(int32_t{1})};
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("GetCellText", InvokeKind::Method, one); }), 450);
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("UserModeSet", InvokeKind::Method, one); }), 450);
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("AllowUpdates", InvokeKind::PropertyGet, one); }), 450);
-  // 13: a value that cannot be converted to the parameter's type.
-  std::vector<Variant> text{Variant("not a number")};
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("Mode", InvokeKind::PropertyPut, text); }), 13);
-  std::vector<Variant> bad_col{Variant("x")};
-  EXPECT_EQ(ErrorOf([&] { ctl.Invoke(0x60030040, InvokeKind::Method, bad_col); }), 13);
-  std::vector<Variant> bad_bool{Variant("maybe")};
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("AllowUpdates", InvokeKind::PropertyPut, bad_bool); }),
-            13);
-  // 449: an omitted required argument.
-  std::vector<Variant> gap{Variant(int32_t{1}), Variant::Missing()};
-  EXPECT_EQ(ErrorOf([&] { ctl.InvokeByName("GetCellText", InvokeKind::Method, gap); }), 449);
-  std::vector<Variant> missing{Variant::Missing()};
-  EXPECT_EQ(ErrorOf([&] { ctl.Invoke(0x6003005B, InvokeKind::Method, missing); }), 449);
+  struct Call {
+    const char* name;  // by id when null
+    uint32_t id;
+    InvokeKind kind;
+    std::vector<Variant> args;
+    int32_t error;
+  };
+  const Call kCalls[] = {
+      // 438: no such member, by name or by id.
+      {"NoSuchMember", 0, InvokeKind::Method, {}, 438},
+      {nullptr, 0x6803002D, InvokeKind::PropertyGet, {}, 438},
+      // 450: too many or too few arguments.
+      {nullptr, 0x6003005A, InvokeKind::Method, {true, true}, 450},
+      {"GetCellText", 0, InvokeKind::Method, {int32_t{1}}, 450},
+      {"UserModeSet", 0, InvokeKind::Method, {int32_t{1}}, 450},
+      {"AllowUpdates", 0, InvokeKind::PropertyGet, {int32_t{1}}, 450},
+      // 450: a kind the member does not have; objects go by reference, values by let.
+      {"GridArray", 0, InvokeKind::PropertyGet, {}, 450},
+      {nullptr, 0x6803000E, InvokeKind::Method, {}, 450},
+      {"Font", 0, InvokeKind::PropertyPut, {Object(platform::StdFont::Create())}, 450},
+      {"Font", 0, InvokeKind::PropertyPutRef, {"Arial"}, 13},
+      // 13: a value that cannot be converted to the parameter's type.
+      {"Mode", 0, InvokeKind::PropertyPut, {"not a number"}, 13},
+      {nullptr, 0x60030040, InvokeKind::Method, {"x"}, 13},
+      {"AllowUpdates", 0, InvokeKind::PropertyPut, {"maybe"}, 13},
+      // 449: an omitted required argument.
+      {"GetCellText", 0, InvokeKind::Method, {int32_t{1}, Variant::Missing()}, 449},
+      {nullptr, 0x6003005B, InvokeKind::Method, {Variant::Missing()}, 449},
+  };
+  for (const Call& c : kCalls) {
+    EXPECT_EQ(ErrorOf([&] {
+                c.name ? ByName(ctl, c.name, c.kind, c.args) : ById(ctl, c.id, c.kind, c.args);
+              }),
+              c.error)
+        << (c.name ? c.name : "by id") << " " << c.id;
+  }
   // A refused call changes nothing.
   EXPECT_EQ(ctl.Mode(), 0);
   EXPECT_FALSE(ctl.AllowUpdates());
@@ -526,17 +421,10 @@ TEST_F(AutomationTest, ByReferenceEventArgumentsChangedByTheHostReachTheWidget) 
   auto sink = std::make_shared<RecordingSink>();
   ctl.Advise(sink);
   sink->on_event = [](std::string_view name, std::vector<Variant>& args) {
-    if (name == "KeyPress") args[0] = Variant(int16_t{'B'});
-    if (name == "KeyDown" || name == "KeyUp") {
-      args[0] = Variant(int16_t{0});
-      args[1] = Variant(int16_t{4});
-    }
-    if (name == "MouseDown" || name == "MouseMove" || name == "MouseUp") {
-      args[0] = Variant(int16_t{2});
-      args[1] = Variant(int16_t{1});
-      args[2] = Variant(12.5f);
-      args[3] = Variant("7");  // converted back to the parameter's type
-    }
+    if (name == "KeyPress") args = {int16_t{'B'}};
+    if (name == "KeyDown" || name == "KeyUp") args = {int16_t{0}, int16_t{4}};
+    // The last is converted back to the parameter's type.
+    if (name.substr(0, 5) == "Mouse") args = {int16_t{2}, int16_t{1}, 12.5f, "7"};
   };
   int16_t ascii = 'a';
   ctl.Grid.on_key_press(ascii);
@@ -544,26 +432,18 @@ TEST_F(AutomationTest, ByReferenceEventArgumentsChangedByTheHostReachTheWidget) 
   for (auto* handler : {&ctl.Grid.on_key_down, &ctl.Grid.on_key_up}) {
     int16_t code = 40, shift = 0;
     (*handler)(code, shift);
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(shift, 4);
+    EXPECT_EQ(std::pair(code, shift), std::pair(int16_t{0}, int16_t{4}));
   }
   for (auto* handler : {&ctl.Grid.on_mouse_down, &ctl.Grid.on_mouse_move, &ctl.Grid.on_mouse_up}) {
     int16_t button = 1, shift = 0;
     float x = 100, y = 200;
     (*handler)(button, shift, x, y);
-    EXPECT_EQ(button, 2);
-    EXPECT_EQ(shift, 1);
-    EXPECT_FLOAT_EQ(x, 12.5f);
-    EXPECT_FLOAT_EQ(y, 7.0f);
+    EXPECT_EQ(std::tuple(button, shift, x, y), std::tuple(int16_t{2}, int16_t{1}, 12.5f, 7.0f));
   }
-  std::map<std::string, size_t> counts;
-  for (const auto& c : sink->calls) {
-    EXPECT_EQ(c.id, ctl.EventId(c.name));
-    counts[c.name] = c.arg_count;
-  }
-  EXPECT_EQ(counts["KeyPress"], 1u);
-  EXPECT_EQ(counts["KeyDown"], 2u);
-  EXPECT_EQ(counts["MouseMove"], 4u);
+  for (const auto& [name, id] : sink->ids) EXPECT_EQ(id, ctl.EventId(name)) << name;
+  EXPECT_EQ(sink->last["KeyPress"].size(), 1u);
+  EXPECT_EQ(sink->last["KeyDown"].size(), 2u);
+  EXPECT_EQ(sink->last["MouseMove"].size(), 4u);
 }
 
 TEST_F(AutomationTest, ClickAndCellValueChangedCarryTheirDeclaredArguments) {
@@ -572,34 +452,23 @@ TEST_F(AutomationTest, ClickAndCellValueChangedCarryTheirDeclaredArguments) {
   ctl.SetAllowUpdates(true);
   auto sink = std::make_shared<RecordingSink>();
   ctl.Advise(sink);
-  std::vector<Variant> click_args, changed_args;
   sink->on_event = [&](std::string_view name, std::vector<Variant>& args) {
-    if (name == "CellValueChanged") changed_args = args;
-    if (name == "Click") {
-      click_args = args;
-      args[4] = Variant(int32_t{99});  // the host may write Status; nothing breaks
-    }
+    if (name == "Click") args[4] = Variant(int32_t{99});  // the host may write Status
   };
-  std::vector<Variant> set{Variant(int32_t{3}), Variant(int32_t{1}), Variant("55")};
-  ctl.Invoke(0x60030042, InvokeKind::Method, set);
-  auto it = std::find_if(sink->calls.begin(), sink->calls.end(),
-                         [](const RecordingSink::Call& c) { return c.name == "CellValueChanged"; });
-  ASSERT_NE(it, sink->calls.end());
-  EXPECT_EQ(it->id, 9);
-  EXPECT_EQ(it->arg_count, 2u);
+  ById(ctl, 0x60030042, InvokeKind::Method, {int32_t{3}, int32_t{1}, "55"});
+  EXPECT_EQ(sink->ids["CellValueChanged"], 9);
   // The grid's row and column of the cell, as 16-bit integers.
-  ASSERT_EQ(changed_args.size(), 2u);
-  EXPECT_EQ(changed_args[0], Variant(int16_t{4}));
-  EXPECT_EQ(changed_args[1], Variant(int16_t{2}));
+  EXPECT_EQ(sink->last["CellValueChanged"], (std::vector<Variant>{int16_t{4}, int16_t{2}}));
 
-  // A click with updates off opens no editor; its Status is the host's to write.
+  // A click with updates off opens no editor; nothing breaks when the host writes Status.
   ctl.SetAllowUpdates(false);
   ctl.Grid.UserClick(2, 2);
-  ASSERT_EQ(click_args.size(), 5u);
-  EXPECT_EQ(click_args[0].type(), VarType::Integer);
-  EXPECT_EQ(click_args[1], Variant(int32_t{1}));
-  EXPECT_EQ(click_args[2], Variant(int32_t{1}));
-  EXPECT_EQ(click_args[4].type(), VarType::Long);
+  const std::vector<Variant>& click = sink->last["Click"];
+  ASSERT_EQ(click.size(), 5u);
+  EXPECT_EQ(click[0].type(), VarType::Integer);
+  EXPECT_EQ(click[1], Variant(int32_t{1}));
+  EXPECT_EQ(click[2], Variant(int32_t{1}));
+  EXPECT_EQ(click[4].type(), VarType::Long);
 }
 
 // ---- The host's interfaces ----------------------------------------------------------------
@@ -621,14 +490,6 @@ class ServiceSite : public platform::DispatchObject {
 
 class HostInterfacesTest : public HostedControlTest {
  protected:
-  static int32_t ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const ComError& e) {
-      return e.number();
-    }
-    return 0;
-  }
   void SetUp() override { InstallDefaultHost(); }
   std::shared_ptr<TabuloCtl> Shared() {
     auto ctl = std::make_shared<TabuloCtl>(container_);
