@@ -17,7 +17,6 @@ using platform::ComError;
 using platform::Variant;
 using testing::CreateOrders;
 using testing::TestDb;
-using testing::TestFolder;
 
 constexpr double kMillisecond = 1.0 / 86400000.0;
 
@@ -27,17 +26,9 @@ class WriteTest : public ::testing::Test {
     return server_->Query(db_path_.string(), "", sql, "", "");
   }
 
-  // The error a write raises (the test fails when it raises none).
   ComError ErrorOf(const std::string& sql) {
-    try {
-      Query(sql);
-    } catch (const ComError& e) {
-      return e;
-    }
-    ADD_FAILURE() << "no error raised by " << sql;
-    return ComError(0, "");
+    return testing::Raised([&] { Query(sql); });
   }
-
   // One value read back through a new record set.
   Variant ValueOf(const std::string& sql) {
     auto rs = Query(sql);
@@ -46,16 +37,7 @@ class WriteTest : public ::testing::Test {
   }
 
   // The stored text, read past the data server.
-  std::string StoredText(const std::string& sql) {
-    sqlite3_stmt* stmt = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_->get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
-    std::string text;
-    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-      text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    }
-    sqlite3_finalize(stmt);
-    return text;
-  }
+  std::string StoredText(const std::string& sql) { return db_->Text(sql); }
 
   // Fails when a write lock cannot be taken at once: no transaction of the server is open.
   void ExpectNoTransactionOpen() {
@@ -72,7 +54,7 @@ class WriteTest : public ::testing::Test {
     return NewSqliteDataServer(std::move(options));
   }
 
-  TestFolder folder_;
+  testing::TestFolder folder_;
   fs::path db_path_ = folder_ / "plant.db";
   std::unique_ptr<TestDb> db_ = std::make_unique<TestDb>(db_path_);
   std::shared_ptr<DataServer> server_ = NewServer();
@@ -312,12 +294,6 @@ TEST_F(WriteTest, QueriesUnderstandEscapesToo) {
   EXPECT_EQ(Query("SELECT Id FROM Orders WHERE Placed < {ts '2020-01-02 10:30:00'}")->RecordCount(),
             2);  // Ids 28 and 56
 }
-
-}  // namespace
-}  // namespace tabulo::host::sqlite
-
-namespace tabulo::host::sqlite {
-namespace {
 
 TEST_F(WriteTest, AFileReplacedBetweenWritesIsWrittenNotItsPredecessor) {
   CreateOrders(*db_, 5);
