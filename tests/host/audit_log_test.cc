@@ -85,14 +85,9 @@ TEST_F(OperatorEventTest, RecordHoldsTheNineFieldsAndTheLastSignersUnderNamedCol
             (std::vector<Row>{{"1", "2026-12-07T21:46:49.123Z", "Local Logging", "dbUpdate", "Qty",
                                "Plant: Prod - Orders", "alice", "bob", "5", "7", "Correction",
                                "alice", "bob", "Correction", "2026-12-07T21:46:49.123Z", "op1"}}));
-  TestDb db(path_);
-  sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db.get(), "SELECT * FROM operator_events", -1, &stmt, nullptr),
-            SQLITE_OK);
   Row names;
-  for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-    names.push_back(sqlite3_column_name(stmt, i));
-  sqlite3_finalize(stmt);
+  for (const Row& r : TestDb(path_).Rows("SELECT name FROM pragma_table_info('operator_events')"))
+    names.push_back(r[0]);
   EXPECT_EQ(names, (Row{"id", "recorded_at", "cluster", "event_type", "column_name", "source",
                         "signature1", "signature2", "old_value", "new_value", "signature3",
                         "signed_by1", "signed_by2", "signed_reason", "signed_at", "operator"}));

@@ -10,6 +10,7 @@ namespace {
 
 using platform::Variant;
 
+// The last six are SQLite's affinity fallbacks; in "FLOATING POINT" "INT" wins, as in SQLite.
 TEST(ColumnTypes, EveryDeclaredType) {
   struct Case {
     const char* decl;
@@ -44,7 +45,6 @@ TEST(ColumnTypes, EveryDeclaredType) {
                         {"BLOB", adLongVarBinary, 2147483647},
                         {"BINARY(16)", adBinary, 16},
                         {"VARBINARY(100)", adVarBinary, 100},
-                        // Affinity fallbacks; in "FLOATING POINT" "INT" wins, as in SQLite.
                         {"UNSIGNED MEDIUM INTEGER", adInteger, 4},
                         {"VARYING NATIONAL TEXT", adVarChar, 536870910},
                         {"BLOBBY", adLongVarBinary, 2147483647},

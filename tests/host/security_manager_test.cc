@@ -19,7 +19,7 @@ using Texts = std::vector<std::string>;
 struct Request {
   bool dual = false, reason_required = false, allow_user_reason = true;
   std::string category = "";
-  Variant level1 = Variant(int32_t{-1}), level2 = Variant(int32_t{-1});
+  Variant level1 = -1, level2 = -1;
 };
 
 std::string Failed(int64_t number, const std::string& description) {
@@ -53,16 +53,16 @@ class SecurityManagerTest : public ::testing::Test {
   // RequestESignature by name, as the control calls it: "user1|user2|reason" from its ByRef
   // texts, or the error as Failed gives it.
   std::string Outcome(const Request& r) {
-    std::vector<Variant> args = {Variant("Sign the change"),
-                                 Variant(r.dual),
-                                 Variant(r.reason_required),
-                                 Variant(r.allow_user_reason),
-                                 Variant(r.category),
+    std::vector<Variant> args = {"Sign the change",
+                                 r.dual,
+                                 r.reason_required,
+                                 r.allow_user_reason,
+                                 r.category,
                                  r.level1,
                                  r.level2,
-                                 Variant("in1"),
-                                 Variant("in2"),
-                                 Variant("in3")};
+                                 "in1",
+                                 "in2",
+                                 "in3"};
     try {
       manager_->InvokeByName("RequestESignature", platform::InvokeKind::Method, args);
     } catch (const platform::ComError& e) {
@@ -83,16 +83,13 @@ class SecurityManagerTest : public ::testing::Test {
 
 TEST_F(SecurityManagerTest, SingleAndDualSignaturesNameTheUsersAndTheFirstReason) {
   Sign("alice", "alice-pw", "Correction");
-  EXPECT_EQ(Outcome({.reason_required = true,
-                     .allow_user_reason = false,
-                     .level1 = Variant(int32_t{50}),
-                     .level2 = Variant(int32_t{99})}),
-            "alice||Correction");
+  EXPECT_EQ(
+      Outcome({.reason_required = true, .allow_user_reason = false, .level1 = 50, .level2 = 99}),
+      "alice||Correction");
   EXPECT_EQ(container_.dialogs().size(), 1u);
   Sign("alice", "alice-pw", "Calibration");
   Sign("bob", "bob-pw", "something else");
-  EXPECT_EQ(Outcome({.dual = true, .level1 = Variant(int32_t{50}), .level2 = Variant(int32_t{20})}),
-            "alice|bob|Calibration");
+  EXPECT_EQ(Outcome({.dual = true, .level1 = 50, .level2 = 20}), "alice|bob|Calibration");
 }
 
 TEST_F(SecurityManagerTest, DialogArgumentsFollowTheFixedLayout) {
@@ -102,8 +99,8 @@ TEST_F(SecurityManagerTest, DialogArgumentsFollowTheFixedLayout) {
            .reason_required = true,
            .allow_user_reason = false,
            .category = "Maintenance",
-           .level1 = Variant(int32_t{40}),
-           .level2 = Variant(int32_t{15})});
+           .level1 = 40,
+           .level2 = 15});
   ASSERT_EQ(container_.dialogs().size(), 2u);
   for (int32_t signer = 1; signer <= 2; ++signer) {
     const platform::DialogRecord& d = container_.dialogs()[signer - 1];
@@ -150,18 +147,17 @@ TEST_F(SecurityManagerTest, CancelledWrongOrUnauthorisedSignersAreRefused) {
 
 TEST_F(SecurityManagerTest, SignersNeedTheirLevelAndTheSecondIsSomeoneElse) {
   Sign("bob", "bob-pw");
-  EXPECT_EQ(Outcome({.level1 = Variant(int32_t{21})}),
+  EXPECT_EQ(Outcome({.level1 = 21}),
             Failed(0x80040202, "The user \"bob\" does not hold command level 21."));
   // Exactly the level is enough; a negative level requires none.
   Sign("bob", "bob-pw");
-  EXPECT_EQ(Outcome({.level1 = Variant(int32_t{20}), .level2 = Variant(int32_t{0})}), "bob||");
+  EXPECT_EQ(Outcome({.level1 = 20, .level2 = 0}), "bob||");
   Sign("zero", "zero-pw");
-  EXPECT_EQ(Outcome({.level2 = Variant(int32_t{0})}), "zero||");
+  EXPECT_EQ(Outcome({.level2 = 0}), "zero||");
   // The second signer is held to level2.
   Sign("alice", "alice-pw");
   Sign("bob", "bob-pw");
-  EXPECT_EQ(Outcome({.dual = true, .level1 = Variant(int32_t{50}), .level2 = Variant(int32_t{30})})
-                .substr(0, 10),
+  EXPECT_EQ(Outcome({.dual = true, .level1 = 50, .level2 = 30}).substr(0, 10),
             std::to_string(0x80040202u));
   Sign("alice", "alice-pw");
   Sign("alice", "alice-pw");
