@@ -10,40 +10,17 @@ namespace {
 
 using platform::Variant;
 
-// The last six are SQLite's affinity fallbacks; in "FLOATING POINT" "INT" wins, as in SQLite.
+// The data server's test declares one column of every type word and checks its code and
+// size; here the spellings it does not use, and SQLite's affinity fallbacks ("FLOATING POINT":
+// "INT" wins, as in SQLite).
 TEST(ColumnTypes, EveryDeclaredType) {
   struct Case {
     const char* decl;
     int32_t type, size;
   };
-  const Case cases[] = {{"INTEGER", adInteger, 4},
-                        {"int", adInteger, 4},
-                        {"BIGINT", adBigInt, 8},
-                        {"SMALLINT", adSmallInt, 2},
-                        {"TINYINT", adUnsignedTinyInt, 1},
-                        {"REAL", adDouble, 8},
-                        {"FLOAT", adDouble, 8},
+  const Case cases[] = {{"int", adInteger, 4},
                         {"double precision", adDouble, 8},
-                        {"DOUBLE", adDouble, 8},
-                        {"NUMERIC(10,2)", adNumeric, 19},
-                        {"DECIMAL", adNumeric, 19},
-                        {"CURRENCY", adCurrency, 8},
-                        {"MONEY", adCurrency, 8},
-                        {"CHAR(8)", adChar, 8},
-                        {"NCHAR(3)", adWChar, 3},
-                        {"VARCHAR(40)", adVarChar, 40},
                         {"varchar ( 12 )", adVarChar, 12},
-                        {"NVARCHAR(25)", adVarWChar, 25},
-                        {"TEXT", adVarChar, 536870910},
-                        {"CLOB", adVarChar, 536870910},
-                        {"DATE", adDBDate, 10},
-                        {"TIME", adDBTime, 8},
-                        {"DATETIME", adDBTimeStamp, 19},
-                        {"TIMESTAMP", adDBTimeStamp, 19},
-                        {"BOOLEAN", adBoolean, 2},
-                        {"BIT", adBoolean, 2},
-                        {"BLOB", adLongVarBinary, 2147483647},
-                        {"BINARY(16)", adBinary, 16},
                         {"VARBINARY(100)", adVarBinary, 100},
                         {"UNSIGNED MEDIUM INTEGER", adInteger, 4},
                         {"VARYING NATIONAL TEXT", adVarChar, 536870910},

@@ -49,7 +49,10 @@ TEST(CursorRecordSet, OpensOnFirstRecordAndMovesAcrossBothEnds) {
   }
   rs->Move(INT64_MIN);  // far beyond either end, with no overflow
   path += Where(*rs) + " ";
-  EXPECT_EQ(path, "4 9 E E B ");
+  rs->Move(6);
+  rs->Move(8);  // past the end from the middle
+  path += Where(*rs);
+  EXPECT_EQ(path, "4 9 E E B E");
   rs->MoveFirst();
   rs->Move(10);
   EXPECT_EQ(ErrorOf([&] { rs->Item(0).Value(); }), kErrNoCurrentRecord);

@@ -65,11 +65,8 @@ TEST(OdbcEscapes, ComparisonsWithAColumnCompareDateAndTimeValues) {
                    "X > {ts '2024-01-02 00:00:00'}",
                    "X != {ts '2024-01-02 00:00:00.001'} AND X == {d '2024-01-02'}"}),
             (Ids{"1 2 3 5", "4", "4", "1 2 3 5"}));
-  // The range of 108 milliseconds holds at both bounds, also across midnight and a leap day.
-  EXPECT_EQ(Where({"2020-01-01 00:00:36.891", "2020-01-01 00:00:36.892", "2020-01-01T00:00:37",
-                   "2020-01-01 00:00:37.000", "2020-01-01 00:00:37.108", "2020-01-01 00:00:37.109"},
-                  {"X >= {ts '2020-01-01 00:00:36.892'} AND X <= {ts '2020-01-01 00:00:37.108'}"}),
-            Ids{"2 3 4 5"});
+  // The range of 108 milliseconds holds at both bounds across midnight and a leap day (the
+  // write tests run the plain range through the data server).
   EXPECT_EQ(Where({"2024-02-28 23:59:59.891", "2024-02-28 23:59:59.892", "2024-02-29",
                    "2024-02-29 00:00:00.108", "2024-02-29 00:00:00.109"},
                   {"X >= {ts '2024-02-28 23:59:59.892'} AND X <= {ts '2024-02-29 00:00:00.108'}"}),
