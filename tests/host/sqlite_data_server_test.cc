@@ -19,18 +19,8 @@ using testing::CreateOrders;
 using testing::Raised;
 using testing::TestDb;
 
-class DataServerTest : public ::testing::Test {
+class DataServerTest : public testing::ServerTest {
  protected:
-  std::shared_ptr<DataServer> Server(SqliteServerOptions options = {}) {
-    options.temp_folder = folder_ / "snap";
-    options.busy_timeout = std::chrono::milliseconds(50);
-    options.resolve_dsn = [this](std::string_view dsn) -> std::optional<std::string> {
-      if (dsn == "Plant") return db_path_.string();
-      return std::nullopt;
-    };
-    return NewSqliteDataServer(std::move(options));
-  }
-  std::shared_ptr<RecordSet> Query(const std::string& sql) { return QueryOf(db_path_, sql); }
   std::shared_ptr<RecordSet> QueryOf(const fs::path& source, const std::string& sql) {
     return server_->Query(source.string(), "", sql, "", "");
   }
@@ -39,11 +29,6 @@ class DataServerTest : public ::testing::Test {
     const ComError e = Raised([&] { QueryOf(source, sql); });
     return {e.code(), e.description()};
   }
-
-  testing::TestFolder folder_;
-  fs::path db_path_ = folder_ / "plant.db";
-  std::unique_ptr<TestDb> db_ = std::make_unique<TestDb>(db_path_);
-  std::shared_ptr<DataServer> server_ = Server();
 };
 
 // The values of the current record, "<null>" for Null, via CStr.

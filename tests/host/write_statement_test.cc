@@ -18,11 +18,8 @@ using platform::Variant;
 using testing::CreateOrders;
 using testing::TestDb;
 
-class WriteTest : public ::testing::Test {
+class WriteTest : public testing::ServerTest {
  protected:
-  std::shared_ptr<RecordSet> Query(const std::string& sql) {
-    return server_->Query(db_path_.string(), "", sql, "", "");
-  }
   ComError ErrorOf(const std::string& sql) {
     return testing::Raised([&] { Query(sql); });
   }
@@ -49,16 +46,6 @@ class WriteTest : public ::testing::Test {
     db_->Exec("DROP TABLE IF EXISTS Orders");
     CreateOrders(*db_, rows, wal);
   }
-
-  testing::TestFolder folder_;
-  fs::path db_path_ = folder_ / "plant.db";
-  std::unique_ptr<TestDb> db_ = std::make_unique<TestDb>(db_path_);
-  std::shared_ptr<DataServer> server_ = [this] {
-    SqliteServerOptions options;
-    options.temp_folder = folder_ / "snap";
-    options.busy_timeout = std::chrono::milliseconds(50);
-    return NewSqliteDataServer(std::move(options));
-  }();
 };
 
 // A Date within half a millisecond of `expected`.
