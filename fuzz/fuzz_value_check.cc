@@ -8,6 +8,7 @@
 #include "sql/value_check.h"
 
 namespace fz = tabulo::fuzz;
+namespace host = tabulo::host;
 namespace sql = tabulo::sql;
 
 namespace {
@@ -30,20 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const sql::SqlLiteralContext ctx{loc};
   const std::string literal = sql::GetSqlLiteral(text, type, ctx);
   switch (type) {
-    case sql::adSingle:
-    case sql::adDouble:
-    case sql::adCurrency:
-    case sql::adDecimal:
-    case sql::adNumeric:
+    case host::adSingle:
+    case host::adDouble:
+    case host::adCurrency:
+    case host::adDecimal:
+    case host::adNumeric:
       if (!OnlyOf(literal, " -0123456789.e+")) fz::Broken();
       break;
-    case sql::adDate:
-    case sql::adDBDate:
-    case sql::adDBTime:
-    case sql::adDBTimeStamp:
+    case host::adDate:
+    case host::adDBDate:
+    case host::adDBTime:
+    case host::adDBTimeStamp:
       if (literal.rfind("{", 0) != 0 || !OnlyOf(literal, "{}dts '0123456789-:")) fz::Broken();
       break;
-    case sql::adBoolean:
+    case host::adBoolean:
       if (!OnlyOf(literal, " \t+-0123456789TtRrUuEeFfAaLlSs")) fz::Broken();
       break;
     default:

@@ -4,13 +4,13 @@
 #include <algorithm>
 
 #include "control/tabulo_ctl.h"
+#include "host/field_types.h"
 #include "localization/localized_string.h"
 #include "localization/state.h"
 #include "platform/text/text.h"
 #include "platform/text/text_metrics.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
-#include "sql/sql_literal.h"
 #include "sql/value_check.h"
 
 namespace tabulo::control {
@@ -239,12 +239,12 @@ int32_t TabuloCtl::FieldOfGridColumn(int32_t col) const {
 }
 
 bool TabuloCtl::AcceptableValue(const std::string& text, int32_t type) {
-  const std::string q = sql::GetSqlQuote(type);
-  if (text.empty() && q.empty()) {
+  const bool quoted = host::IsQuotedType(type);
+  if (text.empty() && !quoted) {
     MsgBox("Updated value cannot be blank", platform::kMbOkOnly, "");
     return false;
   }
-  if (!q.empty()) return true;
+  if (quoted) return true;
   // The text goes into the statement unquoted: only a valid value of the column's type may,
   // never raw SQL.
   sql::ValueCheck check = sql::CheckValueForType(platform::Trim(text), type, site_.UserLocale());

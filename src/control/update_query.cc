@@ -3,10 +3,10 @@
 // values within 0.001, timestamps within 108 ms), and every changed cell becomes an
 // assignment. Hidden columns take no part.
 #include "control/tabulo_ctl.h"
+#include "host/field_types.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
-#include "sql/ado_types.h"
 #include "sql/sql_literal.h"
 
 namespace tabulo::control {
@@ -48,7 +48,7 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
     const Variant v = field.Value();
     if (v.IsNull()) {
       where_part += column.Name + " IS NULL";
-    } else if (type == sql::adSingle || type == sql::adDouble) {
+    } else if (host::ClassOfType(type) == host::FieldClass::kApproximate) {
       const double d = platform::CDbl(v, loc);
       auto bound = [&](double x) {
         return q + sql::GetSqlLiteral(platform::Trim(platform::CStr(Variant(x), loc)), type, ctx) +
@@ -56,7 +56,8 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
       };
       where_part += column.Name + " >= " + bound(d - kFloatTolerance) + " AND " + column.Name +
                     " <= " + bound(d + kFloatTolerance);
-    } else if (type == sql::adDBTimeStamp && m_DBDateFormatString.empty()) {
+    } else if (host::ClassOfType(type) == host::FieldClass::kTimestamp &&
+               m_DBDateFormatString.empty()) {
       const double d = platform::CDate(v, loc);
       where_part += column.Name + " >= " + q +
                     sql::GetSqlTimestampLiteral(d - kTimestampTolerance) + q + " AND " +

@@ -43,7 +43,7 @@ class Field {
 
   // The column's name as the statement gives it.
   virtual std::string Name() const = 0;
-  // The ADO DataTypeEnum code (3 adInteger, 200 adVarChar, ...).
+  // The ADO DataTypeEnum code (adInteger, adVarChar, ..., field_types.h).
   virtual int32_t Type() const = 0;
   // The declared size in characters (or the type's default size).
   virtual int32_t DefinedSize() const = 0;

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "host/field_types.h"
 #include "platform/values/variant.h"
 
 namespace tabulo::host {
 
 struct ColumnInfo {
   std::string name;
-  int32_t type = 200;  // ADO DataTypeEnum code
+  int32_t type = adVarChar;  // field_types.h
   int32_t defined_size = 0;
 };
 

@@ -5,33 +5,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/field_types.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
-#include "sql/ado_types.h"
 
 namespace tabulo::sql {
 namespace {
 
-bool IsQuotedType(int32_t type) {
-  switch (type) {
-    case adBSTR:
-    case adFileTime:
-    case adGUID:
-    case adChar:
-    case adWChar:
-    case adUserDefined:
-    case adChapter:
-    case adPropVariant:
-    case adVarChar:
-    case adLongVarChar:
-    case adVarWChar:
-    case adLongVarWChar:
-      return true;
-    default:
-      return false;
-  }
-}
+using host::FieldClass;
 
 std::string NumberLiteral(std::string_view text, const platform::Locale& loc) {
   const platform::Variant v{text};
@@ -67,27 +49,24 @@ std::string NormalizeDBDateFormatString(std::string_view text) {
 }
 
 std::string GetSqlQuote(int32_t type) {
-  return IsQuotedType(type) ? "'" : "";
+  return host::IsQuotedType(type) ? "'" : "";
 }
 
 std::string GetSqlLiteral(std::string_view text, int32_t type, const SqlLiteralContext& ctx) {
   try {
-    switch (type) {
-      case adSingle:
-      case adDouble:
-      case adCurrency:
-      case adDecimal:
-      case adNumeric:
+    switch (host::ClassOfType(type)) {
+      case FieldClass::kApproximate:
+      case FieldClass::kExactNumber:
         return NumberLiteral(text, *ctx.locale);
-      case adDate:
-      case adDBDate:
+      case FieldClass::kDate:
         return DateLiteral(text, ctx, "{d '", "yyyy-mm-dd");
-      case adDBTime:
+      case FieldClass::kTime:
         return DateLiteral(text, ctx, "{t '", "hh:nn:ss");
-      case adDBTimeStamp:
+      case FieldClass::kTimestamp:
         return DateLiteral(text, ctx, "{ts '", "yyyy-mm-dd hh:nn:ss");
+      case FieldClass::kQuoted:
+        return platform::ReplaceAll(text, "'", "''");
       default:
-        if (IsQuotedType(type)) return platform::ReplaceAll(text, "'", "''");
         return std::string(text);
     }
   } catch (const platform::ComError&) {

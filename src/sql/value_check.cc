@@ -5,14 +5,15 @@
 #include <cmath>
 #include <limits>
 
+#include "host/field_types.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
-#include "sql/ado_types.h"
-#include "sql/sql_literal.h"
 
 namespace tabulo::sql {
 namespace {
+
+using namespace host;  // the type codes and their classes
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -28,42 +29,30 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The range of an integer type as a magnitude bound for each sign.
+// The range of an integer type (FieldClass::kInteger) as a magnitude bound for each sign.
 struct IntegerRange {
   uint64_t max_negative;  // largest magnitude allowed with a minus sign
   uint64_t max_positive;
 };
 
-bool IntegerRangeOf(int32_t type, IntegerRange& range) {
-  constexpr uint64_t kU64Max = std::numeric_limits<uint64_t>::max();
+IntegerRange RangeOfInteger(int32_t type) {
   switch (type) {
     case adTinyInt:
-      range = {128, 127};
-      return true;
+      return {128, 127};
     case adSmallInt:
-      range = {32768, 32767};
-      return true;
-    case adInteger:
-    case adError:
-      range = {2147483648ULL, 2147483647ULL};
-      return true;
+      return {32768, 32767};
     case adBigInt:
-      range = {9223372036854775808ULL, 9223372036854775807ULL};
-      return true;
+      return {9223372036854775808ULL, 9223372036854775807ULL};
     case adUnsignedTinyInt:
-      range = {0, 255};
-      return true;
+      return {0, 255};
     case adUnsignedSmallInt:
-      range = {0, 65535};
-      return true;
+      return {0, 65535};
     case adUnsignedInt:
-      range = {0, 4294967295ULL};
-      return true;
+      return {0, 4294967295ULL};
     case adUnsignedBigInt:
-      range = {0, kU64Max};
-      return true;
-    default:
-      return false;
+      return {0, std::numeric_limits<uint64_t>::max()};
+    default:  // adInteger, adError
+      return {2147483648ULL, 2147483647ULL};
   }
 }
 
@@ -148,10 +137,9 @@ ValueFault CheckPlainDecimal(std::string_view s) {
 ValueFault CheckBoolean(std::string_view s, const platform::Locale& loc) {
   if (platform::EqualsIgnoreCase(s, "True") || platform::EqualsIgnoreCase(s, "False"))
     return ValueFault::kNone;
-  IntegerRange range{};
-  IntegerRangeOf(adBigInt, range);
-  return CheckInteger(s, range, loc) == ValueFault::kNone ? ValueFault::kNone
-                                                          : ValueFault::kNotABoolean;
+  return CheckInteger(s, RangeOfInteger(adBigInt), loc) == ValueFault::kNone
+             ? ValueFault::kNone
+             : ValueFault::kNotABoolean;
 }
 
 ValueFault CheckDate(std::string_view s, const platform::Locale& loc) {
@@ -166,26 +154,23 @@ ValueFault CheckDate(std::string_view s, const platform::Locale& loc) {
 }
 
 ValueFault Check(std::string_view text, int32_t type, const platform::Locale& loc) {
-  if (!GetSqlQuote(type).empty()) return ValueFault::kNone;
+  const FieldClass c = ClassOfType(type);
+  if (c == FieldClass::kQuoted) return ValueFault::kNone;
   const std::string_view s = StripBlanks(text);
   if (s.empty()) return ValueFault::kEmpty;
-  IntegerRange range{};
-  if (IntegerRangeOf(type, range)) return CheckInteger(s, range, loc);
-  switch (type) {
-    case adSingle:
-    case adDouble:
-    case adCurrency:
-    case adDecimal:
-    case adNumeric:
+  switch (c) {
+    case FieldClass::kInteger:
+      return CheckInteger(s, RangeOfInteger(type), loc);
+    case FieldClass::kApproximate:
+    case FieldClass::kExactNumber:
       return CheckFloating(s, type, loc);
-    case adVarNumeric:
+    case FieldClass::kPlainDecimal:
       return CheckPlainDecimal(s);
-    case adBoolean:
+    case FieldClass::kBoolean:
       return CheckBoolean(s, loc);
-    case adDate:
-    case adDBDate:
-    case adDBTime:
-    case adDBTimeStamp:
+    case FieldClass::kDate:
+    case FieldClass::kTime:
+    case FieldClass::kTimestamp:
       return CheckDate(s, loc);
     default:
       return ValueFault::kUnsupportedType;

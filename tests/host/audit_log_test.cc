@@ -1,23 +1,23 @@
+// The audit log on real SQLite files: operator events as the security manager writes them,
+// their protection, the faults an operator meets, reading back and formatting.
 #include "host/audit_log.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 
 #include "host/password_hash.h"
 #include "host/security_manager.h"
 #include "platform/runtime/headless_container.h"
-#include "platform/values/com_error.h"
 #include "test_folder.h"
 
 namespace tabulo::host {
 namespace {
 
-using platform::DialogAnswer;
 using platform::Variant;
+using testing::Raised;
 using testing::TestDb;
-using testing::TestFolder;
+using Row = std::vector<std::string>;
 
 // 2026-12-07 21:46:49.123 UTC.
 std::chrono::system_clock::time_point FixedTime() {
@@ -25,36 +25,14 @@ std::chrono::system_clock::time_point FixedTime() {
 }
 
 std::vector<Variant> EventArgs(const std::string& column, const std::string& old_value,
-                               const std::string& new_value, const std::string& sig = "<Default>") {
-  return {Variant("Local Logging"),
-          Variant("dbUpdate"),
-          Variant(column),
-          Variant("Plant: Prod - Orders"),
-          Variant(sig),
-          Variant(sig),
-          Variant(old_value),
-          Variant(new_value),
-          Variant(sig)};
-}
-
-// Every row of the table, each as its columns' texts (NULL as "<null>").
-std::vector<std::vector<std::string>> Rows(const std::filesystem::path& path) {
-  TestDb db(path);
-  sqlite3_stmt* stmt = nullptr;
-  EXPECT_EQ(
-      sqlite3_prepare_v2(db.get(), "SELECT * FROM operator_events ORDER BY id", -1, &stmt, nullptr),
-      SQLITE_OK);
-  std::vector<std::vector<std::string>> rows;
-  while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-    std::vector<std::string> row;
-    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-      const unsigned char* t = sqlite3_column_text(stmt, i);
-      row.push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
-    }
-    rows.push_back(row);
-  }
-  sqlite3_finalize(stmt);
-  return rows;
+                               const std::string& new_value) {
+  std::vector<Variant> args;
+  for (const std::string& s :
+       {std::string("Local Logging"), std::string("dbUpdate"), column,
+        std::string("Plant: Prod - Orders"), std::string("<Default>"), std::string("<Default>"),
+        old_value, new_value, std::string("<Default>")})
+    args.emplace_back(s);
+  return args;
 }
 
 class OperatorEventTest : public ::testing::Test {
@@ -70,182 +48,139 @@ class OperatorEventTest : public ::testing::Test {
     if (fixed_time) options.now = FixedTime;
     return std::make_shared<SecurityManager>(container_, std::move(options));
   }
-
   void Write(SecurityManager& m, std::vector<Variant> args) {
     m.InvokeByName("WriteOperatorEvent", platform::InvokeKind::Method, args);
   }
-
+  // The description of the write error, which always has the audit write number.
   std::string WriteError(SecurityManager& m, std::vector<Variant> args) {
-    try {
-      Write(m, std::move(args));
-    } catch (const platform::ComError& e) {
-      EXPECT_EQ(e.code(), 0x80040206u) << e.description();
-      return e.description();
-    }
-    return "(written)";
+    const platform::ComError e = Raised([&] { Write(m, std::move(args)); });
+    EXPECT_EQ(e.code(), 0x80040206u) << e.description();
+    return e.description();
+  }
+  std::vector<Row> Rows() {
+    return TestDb(path_).Rows("SELECT * FROM operator_events ORDER BY id");
   }
 
-  TestFolder folder_;
+  testing::TestFolder folder_;
+  std::filesystem::path path_ = folder_ / "audit.db";
+  std::string prefix_ = "Cannot write the operator event: ";
   platform::HeadlessContainer container_;
 };
 
-TEST_F(OperatorEventTest, RecordHoldsTheNineFieldsAndTheLastSigners) {
-  auto m = Manager(folder_ / "audit.db");
+TEST_F(OperatorEventTest, RecordHoldsTheNineFieldsAndTheLastSignersUnderNamedColumns) {
+  auto m = Manager(path_);
+  container_.QueueDialogAnswer(platform::DialogAnswer::Ok(
+      Variant(true), {Variant("alice"), Variant("a"), Variant("Correction")}));
   container_.QueueDialogAnswer(
-      DialogAnswer::Ok(Variant(true), {Variant("alice"), Variant("a"), Variant("Correction")}));
-  container_.QueueDialogAnswer(DialogAnswer::Ok(Variant(true), {Variant("bob"), Variant("b")}));
+      platform::DialogAnswer::Ok(Variant(true), {Variant("bob"), Variant("b")}));
   ESignatureRequest request;
   request.dual = true;
   m->RequestESignature(request);
-  Write(*m, {Variant("Local Logging"), Variant("dbUpdate"), Variant("Qty"),
-             Variant("Plant: Prod - Orders"), Variant("alice"), Variant("bob"), Variant("5"),
-             Variant("7"), Variant("Correction")});
-  auto rows = Rows(folder_ / "audit.db");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"1", "2026-12-07T21:46:49.123Z", "Local Logging",
-                                               "dbUpdate", "Qty", "Plant: Prod - Orders", "alice",
-                                               "bob", "5", "7", "Correction", "alice", "bob",
-                                               "Correction", "2026-12-07T21:46:49.123Z", "op1"}));
-}
-
-TEST_F(OperatorEventTest, ColumnNamesSayWhatEachFieldIs) {
-  auto m = Manager(folder_ / "audit.db");
-  Write(*m, EventArgs("Qty", "1", "2"));
-  TestDb db(folder_ / "audit.db");
-  sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db.get(), "SELECT * FROM operator_events", -1, &stmt, nullptr),
-            SQLITE_OK);
-  std::vector<std::string> names;
-  for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-    names.push_back(sqlite3_column_name(stmt, i));
-  sqlite3_finalize(stmt);
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "id", "recorded_at", "cluster", "event_type", "column_name", "source",
-                       "signature1", "signature2", "old_value", "new_value", "signature3",
-                       "signed_by1", "signed_by2", "signed_reason", "signed_at", "operator"}));
+  std::vector<Variant> args = EventArgs("Qty", "5", "7");
+  args[4] = Variant("alice");
+  args[5] = Variant("bob");
+  args[8] = Variant("Correction");
+  Write(*m, args);
+  EXPECT_EQ(Rows(),
+            (std::vector<Row>{{"1", "2026-12-07T21:46:49.123Z", "Local Logging", "dbUpdate", "Qty",
+                               "Plant: Prod - Orders", "alice", "bob", "5", "7", "Correction",
+                               "alice", "bob", "Correction", "2026-12-07T21:46:49.123Z", "op1"}}));
+  Row names;
+  for (const Row& r : TestDb(path_).Rows("SELECT name FROM pragma_table_info('operator_events')"))
+    names.push_back(r[0]);
+  EXPECT_EQ(names, (Row{"id", "recorded_at", "cluster", "event_type", "column_name", "source",
+                        "signature1", "signature2", "old_value", "new_value", "signature3",
+                        "signed_by1", "signed_by2", "signed_reason", "signed_at", "operator"}));
 }
 
 TEST_F(OperatorEventTest, UnsignedRecordsAreAppendedInOrderWithTheRealUtcTime) {
-  auto m = Manager(folder_ / "audit.db", /*fixed_time=*/false);
-  std::string before = FormatUtcTimestamp(std::chrono::system_clock::now());
+  auto m = Manager(path_, /*fixed_time=*/false);
+  const std::string before = FormatUtcTimestamp(std::chrono::system_clock::now());
   Write(*m, EventArgs("Qty", "5", "7"));
   Write(*m, EventArgs("Note", "", "Urgent \"now\""));
-  std::string after = FormatUtcTimestamp(std::chrono::system_clock::now());
-  auto rows = Rows(folder_ / "audit.db");
+  const std::string after = FormatUtcTimestamp(std::chrono::system_clock::now());
+  auto rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
-  std::regex iso(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}Z)");
-  for (const auto& row : rows) {
-    EXPECT_TRUE(std::regex_match(row[1], iso)) << row[1];
+  for (Row& row : rows) {
+    EXPECT_TRUE(std::regex_match(row[1], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")));
     // Fixed-width UTC texts order as the times do.
-    EXPECT_LE(before, row[1]);
-    EXPECT_GE(after, row[1]);
-    EXPECT_EQ(row[6], "<Default>");
-    EXPECT_EQ(row[11], "");  // no signature was ever given
-    EXPECT_EQ(row[14], "");
+    EXPECT_TRUE(before <= row[1] && row[1] <= after) << row[1];
+    row[1] = "t";
   }
-  EXPECT_EQ(rows[0][0], "1");
-  EXPECT_EQ(rows[1][0], "2");
-  EXPECT_EQ(rows[1][4], "Note");
-  EXPECT_EQ(rows[1][9], "Urgent \"now\"");
+  // No signature was ever given: the signers and their time are empty.
+  EXPECT_EQ(rows,
+            (std::vector<Row>{
+                {"1", "t", "Local Logging", "dbUpdate", "Qty", "Plant: Prod - Orders", "<Default>",
+                 "<Default>", "5", "7", "<Default>", "", "", "", "", "op1"},
+                {"2", "t", "Local Logging", "dbUpdate", "Note", "Plant: Prod - Orders", "<Default>",
+                 "<Default>", "", "Urgent \"now\"", "<Default>", "", "", "", "", "op1"}}));
 }
 
 TEST_F(OperatorEventTest, RecordsCannotBeChangedOrDeleted) {
-  auto m = Manager(folder_ / "audit.db");
+  auto m = Manager(path_);
   Write(*m, EventArgs("Qty", "5", "7"));
-  TestDb db(folder_ / "audit.db");
+  TestDb db(path_);
   EXPECT_EQ(db.Exec("UPDATE operator_events SET new_value = '9'", true), SQLITE_CONSTRAINT);
   EXPECT_STREQ(sqlite3_errmsg(db.get()), "audit records cannot be changed");
   EXPECT_EQ(db.Exec("DELETE FROM operator_events", true), SQLITE_CONSTRAINT);
   EXPECT_STREQ(sqlite3_errmsg(db.get()), "audit records cannot be deleted");
-  auto rows = Rows(folder_ / "audit.db");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][9], "7");
+  EXPECT_EQ(db.Rows("SELECT new_value FROM operator_events"), (std::vector<Row>{{"7"}}));
 }
 
-TEST_F(OperatorEventTest, NullValueIsRefusedAndNothingIsWritten) {
-  auto m = Manager(folder_ / "audit.db");
+TEST_F(OperatorEventTest, RefusedWritesNameTheirCauseAndWriteNothing) {
+  auto m = Manager(path_);
   std::vector<Variant> args = EventArgs("Note", "x", "y");
   args[6] = Variant::Null();
-  try {
-    Write(*m, args);
-    FAIL();
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.number(), platform::kErrInvalidUseOfNull);
-  }
-  EXPECT_FALSE(std::filesystem::exists(folder_ / "audit.db"));
-  args.pop_back();
-  EXPECT_THROW(Write(*m, args), platform::ComError);  // eight fields
-}
-
-TEST_F(OperatorEventTest, ConfiguredFolderMustExist) {
-  auto m = Manager(folder_ / "missing" / "audit.db");
-  EXPECT_EQ(WriteError(*m, EventArgs("Qty", "5", "7")),
-            "Cannot write the operator event: the folder of the audit database does not exist: " +
+  EXPECT_EQ(Raised([&] { Write(*m, args); }).number(), platform::kErrInvalidUseOfNull);
+  EXPECT_FALSE(std::filesystem::exists(path_));
+  args.pop_back();  // eight fields
+  Raised([&] { Write(*m, args); });
+  EXPECT_EQ(WriteError(*Manager(folder_ / "missing" / "audit.db"), EventArgs("Qty", "5", "7")),
+            prefix_ + "the folder of the audit database does not exist: " +
                 (folder_ / "missing").string());
   EXPECT_FALSE(std::filesystem::exists(folder_ / "missing"));
+  const platform::ComError none = Raised([] { AppendAuditRecord({}, AuditRecord{}); });
+  EXPECT_EQ(none.code(), 0x80040206u);
+  EXPECT_NE(none.description().find("no audit database is configured"), std::string::npos);
+  folder_.Write("notes.db", std::string(120, 'n'));
+  EXPECT_EQ(WriteError(*Manager(folder_ / "notes.db"), EventArgs("Qty", "5", "7")),
+            prefix_ + (folder_ / "notes.db").string() + " is not an audit database");
 }
 
 TEST_F(OperatorEventTest, DefaultLocationCreatesItsFolder) {
   std::filesystem::path path = folder_ / "state" / "tabulo" / "audit.db";
-  AuditLogOptions options{path.string(), true, 0};
   AuditRecord record;
   record.event.column_name = "Qty";
-  AppendAuditRecord(options, record);
+  AppendAuditRecord(AuditLogOptions{path.string(), true, 0}, record);
   EXPECT_EQ(ReadAuditRecords(path.string()).size(), 1u);
 }
 
-TEST_F(OperatorEventTest, NoPathIsAnError) {
-  AuditLogOptions options;
-  try {
-    AppendAuditRecord(options, AuditRecord{});
-    FAIL();
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.code(), 0x80040206u);
-    EXPECT_NE(e.description().find("no audit database is configured"), std::string::npos);
-  }
-}
-
-TEST_F(OperatorEventTest, ReadOnlyDatabaseIsNamed) {
-  auto m = Manager(folder_ / "audit.db");
+TEST_F(OperatorEventTest, ReadOnlyOrLockedDatabaseIsNamed) {
+  auto m = Manager(path_);
   Write(*m, EventArgs("Qty", "5", "7"));
+  {
+    TestDb other(path_);
+    other.Exec("BEGIN EXCLUSIVE");
+    other.Exec("SELECT count(*) FROM operator_events");
+    EXPECT_EQ(WriteError(*m, EventArgs("Qty", "7", "8")),
+              prefix_ + "the audit database " + path_.string() + " is locked by another program");
+    other.Exec("COMMIT");
+  }
+  Write(*m, EventArgs("Qty", "7", "8"));
+  EXPECT_EQ(Rows().size(), 2u);
   {
     // A write version above 2 in the header makes SQLite open the file read-only; unlike
     // file permissions, that holds for every account, root included.
-    std::fstream f(folder_ / "audit.db", std::ios::in | std::ios::out | std::ios::binary);
+    std::fstream f(path_, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(18);
     f.put(static_cast<char>(3));
   }
-  EXPECT_EQ(WriteError(*m, EventArgs("Qty", "7", "8")),
-            "Cannot write the operator event: the audit database " +
-                (folder_ / "audit.db").string() + " is read-only");
+  EXPECT_EQ(WriteError(*m, EventArgs("Qty", "8", "9")),
+            prefix_ + "the audit database " + path_.string() + " is read-only");
 }
 
-TEST_F(OperatorEventTest, LockedDatabaseIsNamed) {
-  auto m = Manager(folder_ / "audit.db");
-  Write(*m, EventArgs("Qty", "5", "7"));
-  TestDb other(folder_ / "audit.db");
-  other.Exec("BEGIN EXCLUSIVE");
-  other.Exec("SELECT count(*) FROM operator_events");
-  EXPECT_EQ(WriteError(*m, EventArgs("Qty", "7", "8")),
-            "Cannot write the operator event: the audit database " +
-                (folder_ / "audit.db").string() + " is locked by another program");
-  other.Exec("COMMIT");
-  Write(*m, EventArgs("Qty", "7", "8"));
-  EXPECT_EQ(Rows(folder_ / "audit.db").size(), 2u);
-}
-
-TEST_F(OperatorEventTest, FileThatIsNoDatabaseIsNamed) {
-  std::ofstream(folder_ / "audit.db") << "these are notes, not a database, but long enough to "
-                                         "fill a header of one hundred bytes at the very least.";
-  auto m = Manager(folder_ / "audit.db");
-  EXPECT_EQ(WriteError(*m, EventArgs("Qty", "5", "7")),
-            "Cannot write the operator event: " + (folder_ / "audit.db").string() +
-                " is not an audit database");
-}
-
-TEST(AuditLog, ReadsBackOldestFirst) {
-  TestFolder folder;
-  AuditLogOptions options{(folder / "a.db").string(), false, 0};
+TEST_F(OperatorEventTest, ReadsBackOldestFirstAndReadErrorsNameTheFile) {
+  AuditLogOptions options{path_.string(), false, 0};
   for (const char* column : {"Qty", "Price", "Note"}) {
     AuditRecord r;
     r.recorded_at = "2026-01-01T00:00:00.000Z";
@@ -255,35 +190,20 @@ TEST(AuditLog, ReadsBackOldestFirst) {
   }
   std::vector<AuditRecord> records = ReadAuditRecords(options.path);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0].id, 1);
-  EXPECT_EQ(records[0].event.column_name, "Qty");
-  EXPECT_EQ(records[2].id, 3);
-  EXPECT_EQ(records[2].event.column_name, "Note");
-  EXPECT_EQ(records[2].signed_by1, "alice");
-}
-
-TEST(AuditLog, ReadErrorsNameTheFile) {
-  TestFolder folder;
-  std::string missing = (folder / "none.db").string();
-  try {
-    ReadAuditRecords(missing);
-    FAIL();
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.code(), 0x80040207u);
-    EXPECT_EQ(e.description(), "No audit database at " + missing);
-  }
-  TestDb((folder / "other.db")).Exec("CREATE TABLE t(x)");
-  try {
-    ReadAuditRecords((folder / "other.db").string());
-    FAIL();
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.description().rfind((folder / "other.db").string() + " is not a readable audit "
-                                                                     "database",
-                                    0),
-              0u)
-        << e.description();
-  }
-  EXPECT_THROW(ReadAuditRecords(folder.path().string()), platform::ComError);
+  EXPECT_EQ(std::to_string(records[0].id) + records[0].event.column_name + records[2].signed_by1 +
+                std::to_string(records[2].id) + records[2].event.column_name,
+            "1Qtyalice3Note");
+  const std::string missing = (folder_ / "none.db").string();
+  const platform::ComError e = Raised([&] { ReadAuditRecords(missing); });
+  EXPECT_EQ(e.code(), 0x80040207u);
+  EXPECT_EQ(e.description(), "No audit database at " + missing);
+  TestDb(folder_ / "other.db").Exec("CREATE TABLE t(x)");
+  const std::string other = (folder_ / "other.db").string();
+  EXPECT_EQ(Raised([&] { ReadAuditRecords(other); })
+                .description()
+                .rfind(other + " is not a readable audit database", 0),
+            0u);
+  Raised([&] { ReadAuditRecords(folder_.path().string()); });
 }
 
 TEST(AuditLog, FormatsOneReadableLine) {
@@ -305,21 +225,19 @@ TEST(AuditLog, FormatsOneReadableLine) {
             "#4 2026-12-07T21:46:49.123Z not signed; Plant: Prod - Orders, column Qty: "
             "\"two\\nlines\" -> \"say \\\"hi\\\"\"; dbUpdate, cluster Local Logging");
   r.event.signature1 = "carol";
-  r.event.signature2 = "";
-  r.event.signature3 = "";
+  r.event.signature2 = r.event.signature3 = "";
   EXPECT_EQ(FormatAuditRecord(r).substr(0, 44), "#4 2026-12-07T21:46:49.123Z signed by carol;");
 }
 
 TEST(AuditLog, UtcTimestampsHaveMillisecondsAndZ) {
   using std::chrono::milliseconds;
   using std::chrono::system_clock;
-  EXPECT_EQ(FormatUtcTimestamp(system_clock::time_point(milliseconds(0))),
-            "1970-01-01T00:00:00.000Z");
-  EXPECT_EQ(FormatUtcTimestamp(FixedTime()), "2026-12-07T21:46:49.123Z");
-  EXPECT_EQ(FormatUtcTimestamp(system_clock::time_point(milliseconds(951782400999))),
-            "2000-02-29T00:00:00.999Z");
-  EXPECT_EQ(FormatUtcTimestamp(system_clock::time_point(milliseconds(-1))),
-            "1969-12-31T23:59:59.999Z");
+  const std::pair<int64_t, const char*> cases[] = {{0, "1970-01-01T00:00:00.000Z"},
+                                                   {1796680009123, "2026-12-07T21:46:49.123Z"},
+                                                   {951782400999, "2000-02-29T00:00:00.999Z"},
+                                                   {-1, "1969-12-31T23:59:59.999Z"}};
+  for (const auto& [ms, text] : cases)
+    EXPECT_EQ(FormatUtcTimestamp(system_clock::time_point(milliseconds(ms))), text);
 }
 
 }  // namespace

@@ -1,128 +1,103 @@
+// Cluster lists by type, server selection, and the active-server-change notifications.
 #include "host/cluster_manager.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/values/com_error.h"
+#include "test_folder.h"
 
 namespace tabulo::host {
 namespace {
 
-HostConfig TwoServerConfig() {
-  return ParseHostConfig(R"({"format": 1, "clusters": [
+using Names = std::vector<std::string>;
+using testing::Raised;
+
+class ClusterManagerTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<ClusterRegistry> registry_ =
+      ClusterRegistry::Create(ParseHostConfig(R"({"format": 1, "clusters": [
       {"name": "Line 1", "coordinator": "North", "servers": [{"name": "alpha"}, {"name": "beta"}]},
       {"name": "Line 2", "coordinator": "South", "servers": []},
       {"name": "North Logging", "type": "Logging", "coordinator": "North"},
       {"name": "South Logging", "type": "Logging", "coordinator": "South"}]})",
-                         "test.json");
-}
+                                              "test.json"),
+                              nullptr);
+  std::unique_ptr<ClusterManager> a_ = registry_->NewManager();
+  std::unique_ptr<ClusterManager> b_ = registry_->NewManager();
+  Names seen_a_, seen_b_;
 
-std::vector<std::string> Names(const std::vector<ClusterItem>& items) {
-  std::vector<std::string> out;
-  for (const ClusterItem& i : items) out.push_back(i.Name + "@" + i.Coordinator);
+  void Listen(const std::string& cluster_a, const std::string& cluster_b) {
+    a_->GetClusterList().SelectCluster(cluster_a);
+    b_->GetClusterList().SelectCluster(cluster_b);
+    a_->OnActiveServerChange = [&](const std::string& s) { seen_a_.push_back(s); };
+    b_->OnActiveServerChange = [&](const std::string& s) { seen_b_.push_back(s); };
+  }
+};
+
+// Name@Coordinator of each cluster of the list's type, or Name+ / Name- for each server of the
+// selected cluster, active or not.
+Names Listed(ClusterList& list, bool servers = false) {
+  Names out;
+  if (servers) {
+    for (const auto& s : list.Servers()) out.push_back(s.Name + (s.Active ? "+" : "-"));
+  } else {
+    for (const auto& c : list.Clusters()) out.push_back(c.Name + "@" + c.Coordinator);
+  }
   return out;
 }
 
-TEST(ClusterManager, ListsClustersByTypeInConfigurationOrder) {
-  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
-  auto m = registry->NewManager();
-  ClusterList& list = m->GetClusterList();
-  m->Reload(0);
+TEST_F(ClusterManagerTest, ListsClustersByTypeAndServersOfTheSelectedClusterOnly) {
+  ClusterList& list = a_->GetClusterList();
+  a_->Reload(0);
   list.SetClusterType(kClusterTypeDizuvAdar);
-  EXPECT_EQ(Names(list.Clusters()), (std::vector<std::string>{"Line 1@North", "Line 2@South"}));
-  list.SetClusterType(kClusterTypeLogging);
-  EXPECT_EQ(Names(list.Clusters()),
-            (std::vector<std::string>{"North Logging@North", "South Logging@South"}));
-  list.SetClusterType(2);
-  EXPECT_TRUE(list.Clusters().empty());
-}
-
-TEST(ClusterManager, SelectionGivesServersOfTheSelectedClusterOnly) {
-  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
-  auto m = registry->NewManager();
-  ClusterList& list = m->GetClusterList();
-  list.SetClusterType(kClusterTypeDizuvAdar);
+  EXPECT_EQ(Listed(list), (Names{"Line 1@North", "Line 2@South"}));
   list.SelectCluster("Line 1");
-  auto servers = list.Servers();
-  ASSERT_EQ(servers.size(), 2u);
-  EXPECT_TRUE(servers[0].Active);
-  EXPECT_FALSE(servers[1].Active);
+  EXPECT_EQ(Listed(list, true), (Names{"alpha+", "beta-"}));
   list.SelectCluster("Line 2");
-  EXPECT_TRUE(list.Servers().empty());
+  EXPECT_EQ(Listed(list, true), Names{});
   // A logging cluster is not a DizuvAdar cluster: selecting it with type 4 selects nothing.
   list.SelectCluster("North Logging");
-  EXPECT_TRUE(list.Servers().empty());
+  EXPECT_EQ(Listed(list, true), Names{});
   list.SelectCluster("");
-  EXPECT_THROW(m->ActiveDataServer(), platform::ComError);
+  Raised([&] { a_->ActiveDataServer(); });
+  list.SetClusterType(kClusterTypeLogging);
+  EXPECT_EQ(Listed(list), (Names{"North Logging@North", "South Logging@South"}));
+  list.SetClusterType(2);
+  EXPECT_EQ(Listed(list), Names{});
 }
 
-TEST(ClusterManager, ActiveServerChangeNotifiesManagersOfThatClusterOnly) {
-  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
-  auto a = registry->NewManager();
-  auto b = registry->NewManager();
-  a->GetClusterList().SelectCluster("Line 1");
-  b->GetClusterList().SelectCluster("Line 2");
-  std::vector<std::string> seen_a, seen_b;
-  a->OnActiveServerChange = [&](const std::string& s) { seen_a.push_back(s); };
-  b->OnActiveServerChange = [&](const std::string& s) { seen_b.push_back(s); };
-  EXPECT_EQ(registry->ActiveServerName("Line 1"), "alpha");
-  registry->SetActiveServer("Line 1", "beta");
-  registry->SetActiveServer("Line 1", "beta");  // no change, no event
-  EXPECT_EQ(seen_a, (std::vector<std::string>{"beta"}));
-  EXPECT_TRUE(seen_b.empty());
-  EXPECT_EQ(registry->ActiveServerName("Line 1"), "beta");
-  EXPECT_THROW(registry->SetActiveServer("Line 1", "gamma"), platform::ComError);
-  EXPECT_THROW(registry->SetActiveServer("Nope", "alpha"), platform::ComError);
+TEST_F(ClusterManagerTest, ActiveServerChangeNotifiesManagersOfThatClusterOnce) {
+  Listen("Line 1", "Line 2");
+  EXPECT_EQ(registry_->ActiveServerName("Line 1"), "alpha");
+  registry_->SetActiveServer("Line 1", "beta");
+  registry_->SetActiveServer("Line 1", "beta");  // no change, no event
+  EXPECT_EQ(seen_a_, Names{"beta"});
+  EXPECT_EQ(seen_b_, Names{});
+  EXPECT_EQ(registry_->ActiveServerName("Line 1"), "beta");
+  Raised([&] { registry_->SetActiveServer("Line 1", "gamma"); });
+  Raised([&] { registry_->SetActiveServer("Nope", "alpha"); });
 }
 
-TEST(ClusterManager, ManagerDestroyedInItsOwnHandlerIsSafe) {
-  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
-  auto a = registry->NewManager();
-  auto b = registry->NewManager();
-  a->GetClusterList().SelectCluster("Line 1");
-  b->GetClusterList().SelectCluster("Line 1");
-  int b_events = 0;
-  a->OnActiveServerChange = [&](const std::string&) { b.reset(); };
-  b->OnActiveServerChange = [&](const std::string&) { ++b_events; };
-  registry->SetActiveServer("Line 1", "beta");
-  EXPECT_EQ(b_events, 0);
+TEST_F(ClusterManagerTest, ManagerDestroyedInItsOwnHandlerIsSafe) {
+  Listen("Line 1", "Line 1");
+  a_->OnActiveServerChange = [&](const std::string&) { b_.reset(); };
+  registry_->SetActiveServer("Line 1", "beta");
+  EXPECT_EQ(seen_b_, Names{});
 }
 
-TEST(ClusterManager, ReachabilityOfTheActiveServerNotifiesButOfAnotherDoesNot) {
-  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
-  auto m = registry->NewManager();
-  m->GetClusterList().SelectCluster("Line 1");
-  std::vector<std::string> seen;
-  m->OnActiveServerChange = [&](const std::string& s) { seen.push_back(s); };
-  registry->SetServerReachable("Line 1", "beta", false);  // not the active one
-  EXPECT_TRUE(seen.empty());
-  registry->SetServerReachable("Line 1", "alpha", false);
-  registry->SetServerReachable("Line 1", "alpha", false);  // no change, no event
-  EXPECT_EQ(seen, (std::vector<std::string>{"alpha"}));
-  EXPECT_THROW(m->ActiveDataServer(), platform::ComError);
-  registry->SetServerReachable("Line 1", "alpha", true);
-  EXPECT_EQ(seen, (std::vector<std::string>{"alpha", "alpha"}));
-  EXPECT_THROW(registry->SetServerReachable("Line 1", "gamma", true), platform::ComError);
+TEST_F(ClusterManagerTest, ReachabilityOfTheActiveServerNotifiesAndAnUnreachableOneIsNamed) {
+  Listen("Line 1", "Line 2");
+  registry_->SetServerReachable("Line 1", "beta", false);  // not the active one
+  EXPECT_EQ(seen_a_, Names{});
+  registry_->SetServerReachable("Line 1", "alpha", false);
+  registry_->SetServerReachable("Line 1", "alpha", false);  // no change, no event
+  EXPECT_EQ(seen_a_, Names{"alpha"});
+  const platform::ComError e = Raised([&] { a_->ActiveDataServer(); });
+  EXPECT_EQ(e.code(), 0x80004005u);
+  EXPECT_NE(e.description().find("alpha"), std::string::npos);
+  registry_->SetServerReachable("Line 1", "alpha", true);
+  EXPECT_EQ(seen_a_, (Names{"alpha", "alpha"}));
+  Raised([&] { registry_->SetServerReachable("Line 1", "gamma", true); });
 }
-
-TEST(ClusterManager, UnreachableActiveServerGivesAnErrorNamingIt) {
-  auto registry = ClusterRegistry::Create(TwoServerConfig(), nullptr);
-  auto m = registry->NewManager();
-  m->GetClusterList().SelectCluster("Line 1");
-  registry->SetServerReachable("Line 1", "alpha", false);
-  try {
-    m->ActiveDataServer();
-    FAIL();
-  } catch (const platform::ComError& e) {
-    EXPECT_EQ(e.code(), 0x80004005u);
-    EXPECT_NE(e.description().find("alpha"), std::string::npos);
-  }
-}
-
-}  // namespace
-}  // namespace tabulo::host
-
-namespace tabulo::host {
-namespace {
 
 TEST(ClusterManager, EmbeddedDefaultHasTheLocalClusterAndItsLoggingCluster) {
   auto registry = ClusterRegistry::Create(DefaultHostConfig("PLANT-PC"), nullptr);
@@ -130,13 +105,11 @@ TEST(ClusterManager, EmbeddedDefaultHasTheLocalClusterAndItsLoggingCluster) {
   ClusterList& list = m->GetClusterList();
   m->Reload(0);
   list.SetClusterType(kClusterTypeDizuvAdar);
-  EXPECT_EQ(Names(list.Clusters()), (std::vector<std::string>{"Local@Local"}));
+  EXPECT_EQ(Listed(list), Names{"Local@Local"});
   list.SelectCluster("Local");
-  ASSERT_EQ(list.Servers().size(), 1u);
-  EXPECT_EQ(list.Servers()[0].Name, "PLANT-PC");
-  EXPECT_TRUE(list.Servers()[0].Active);
+  EXPECT_EQ(Listed(list, true), Names{"PLANT-PC+"});
   list.SetClusterType(kClusterTypeLogging);
-  EXPECT_EQ(Names(list.Clusters()), (std::vector<std::string>{"Local Logging@Local"}));
+  EXPECT_EQ(Listed(list), Names{"Local Logging@Local"});
 }
 
 }  // namespace

@@ -4,122 +4,109 @@
 #include <gtest/gtest.h>
 
 #include "host/memory_row_source.h"
+#include "test_folder.h"
 
 namespace tabulo::host {
 namespace {
 
-using platform::ComError;
 using platform::Variant;
+using Calls = std::vector<std::function<void()>>;
 
+// N 0..n-1 and S "r0".."r<n-1>".
 std::shared_ptr<RecordSet> Numbers(int n) {
   std::vector<std::vector<Variant>> rows;
-  for (int i = 0; i < n; ++i) {
-    std::string text = "r";
-    text += std::to_string(i);
-    rows.push_back({Variant(int32_t{i}), Variant(text)});
-  }
-  return NewCursorRecordSet(NewMemoryRowSource({{"N", 3, 4}, {"S", 200, 10}}, std::move(rows)));
+  for (int i = 0; i < n; ++i)
+    rows.push_back({Variant(int32_t{i}), Variant(std::string("r").append(std::to_string(i)))});
+  return NewCursorRecordSet(
+      NewMemoryRowSource({{"N", adInteger, 4}, {"S", adVarChar, 10}}, std::move(rows)));
 }
 
 uint32_t ErrorOf(const std::function<void()>& f) {
   try {
     f();
-  } catch (const ComError& e) {
+  } catch (const platform::ComError& e) {
     return e.code();
   }
   return 0;
 }
 
-int32_t Current(RecordSet& rs) {
-  return rs.Item(0).Value().AsLong();
+// "B" at BOF, "E" at EOF, "BE" for both, else the current N.
+std::string Where(RecordSet& rs) {
+  if (rs.Bof() || rs.Eof()) return std::string(rs.Bof() ? "B" : "") + (rs.Eof() ? "E" : "");
+  return std::to_string(rs.Item(0).Value().AsLong());
 }
 
-TEST(CursorRecordSet, OpensOnFirstRecord) {
-  auto rs = Numbers(5);
-  EXPECT_EQ(rs->State(), 1);
-  EXPECT_FALSE(rs->Eof());
-  EXPECT_FALSE(rs->Bof());
-  EXPECT_EQ(rs->RecordCount(), 5);
-  EXPECT_EQ(Current(*rs), 0);
-  EXPECT_EQ(rs->Item(1).Value(), Variant("r0"));
-}
-
-TEST(CursorRecordSet, MoveFromFirstToMiddleLastAndPastTheEnd) {
+TEST(CursorRecordSet, OpensOnFirstRecordAndMovesAcrossBothEnds) {
   auto rs = Numbers(10);
-  rs->MoveFirst();
-  rs->Move(4);
-  EXPECT_EQ(Current(*rs), 4);
-  EXPECT_FALSE(rs->Eof() || rs->Bof());
-  rs->MoveFirst();
-  rs->Move(9);
-  EXPECT_EQ(Current(*rs), 9);
-  EXPECT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->State(), 1);
+  EXPECT_EQ(rs->RecordCount(), 10);
+  EXPECT_EQ(Where(*rs) + rs->Item(1).Value().AsString(), "0r0");
+  std::string path;
+  for (int64_t k : {int64_t{4}, int64_t{9}, int64_t{10}, INT64_MAX}) {
+    rs->MoveFirst();
+    rs->Move(k);
+    path += Where(*rs) + " ";
+  }
+  rs->Move(INT64_MIN);  // far beyond either end, with no overflow
+  path += Where(*rs) + " ";
+  rs->Move(6);
+  rs->Move(8);  // past the end from the middle
+  path += Where(*rs);
+  EXPECT_EQ(path, "4 9 E E B E");
   rs->MoveFirst();
   rs->Move(10);
-  EXPECT_TRUE(rs->Eof());
-  EXPECT_FALSE(rs->Bof());
   EXPECT_EQ(ErrorOf([&] { rs->Item(0).Value(); }), kErrNoCurrentRecord);
   rs->MovePrevious();
-  EXPECT_EQ(Current(*rs), 9);
-  // Far beyond the end, with no overflow.
-  rs->MoveFirst();
-  rs->Move(INT64_MAX);
-  EXPECT_TRUE(rs->Eof());
-  rs->Move(INT64_MIN);
-  EXPECT_TRUE(rs->Bof());
-  EXPECT_FALSE(rs->Eof());
+  EXPECT_EQ(Where(*rs), "9");
 }
 
-TEST(CursorRecordSet, StepsAcrossBothEnds) {
+TEST(CursorRecordSet, StepsAcrossBothEndsAndRaisesBeyondThem) {
   auto rs = Numbers(2);
-  rs->MoveNext();
-  EXPECT_EQ(Current(*rs), 1);
-  rs->MoveNext();
-  EXPECT_TRUE(rs->Eof());
-  EXPECT_EQ(ErrorOf([&] { rs->MoveNext(); }), kErrNoCurrentRecord);
-  EXPECT_EQ(ErrorOf([&] { rs->Move(0); }), kErrNoCurrentRecord);
+  std::string path;
+  const Calls steps = {[&] { rs->MoveNext(); },     [&] { rs->MoveNext(); },
+                       [&] { rs->MovePrevious(); }, [&] { rs->MovePrevious(); },
+                       [&] { rs->MovePrevious(); }, [&] { rs->MoveNext(); },
+                       [&] { rs->Move(-1); },       [&] { rs->Move(2); }};
+  for (const auto& step : steps) {
+    step();
+    path += Where(*rs) + " ";
+  }
+  EXPECT_EQ(path, "1 E 1 0 B 0 B 1 ");
+  rs->Move(1);
+  for (const auto& beyond : Calls{[&] { rs->MoveNext(); }, [&] { rs->Move(0); }})
+    EXPECT_EQ(ErrorOf(beyond), kErrNoCurrentRecord);
+  rs->MoveFirst();
   rs->MovePrevious();
-  rs->MovePrevious();
-  EXPECT_EQ(Current(*rs), 0);
-  rs->MovePrevious();
-  EXPECT_TRUE(rs->Bof());
-  EXPECT_EQ(ErrorOf([&] { rs->MovePrevious(); }), kErrNoCurrentRecord);
-  EXPECT_EQ(ErrorOf([&] { rs->Move(-1); }), kErrNoCurrentRecord);
-  EXPECT_EQ(ErrorOf([&] { rs->Item(1).SetValue(Variant("x")); }), kErrNoCurrentRecord);
-  rs->MoveNext();
-  EXPECT_EQ(Current(*rs), 0);
-  rs->Move(-1);
-  EXPECT_TRUE(rs->Bof());
-  rs->Move(2);
-  EXPECT_EQ(Current(*rs), 1);
+  for (const auto& beyond : Calls{[&] { rs->MovePrevious(); }, [&] { rs->Move(-1); },
+                                  [&] { rs->Item(1).SetValue(Variant("x")); }})
+    EXPECT_EQ(ErrorOf(beyond), kErrNoCurrentRecord);
 }
 
 TEST(CursorRecordSet, EmptyIsBothEofAndBof) {
   auto rs = Numbers(0);
-  EXPECT_TRUE(rs->Eof());
-  EXPECT_TRUE(rs->Bof());
+  EXPECT_EQ(Where(*rs), "BE");
   EXPECT_EQ(rs->RecordCount(), 0);
   EXPECT_EQ(rs->FieldCount(), 2);
   EXPECT_EQ(rs->Item(1).Name(), "S");
-  for (auto move : std::vector<std::function<void()>>{
-           [&] { rs->MoveFirst(); }, [&] { rs->MoveNext(); }, [&] { rs->MovePrevious(); },
-           [&] { rs->Move(1); }, [&] { rs->Item(0).Value(); }}) {
+  for (const auto& move :
+       Calls{[&] { rs->MoveFirst(); }, [&] { rs->MoveNext(); }, [&] { rs->MovePrevious(); },
+             [&] { rs->Move(1); }, [&] { rs->Item(0).Value(); }})
     EXPECT_EQ(ErrorOf(move), kErrNoCurrentRecord);
-  }
 }
 
 TEST(CursorRecordSet, WrittenValueStaysWithItsRecord) {
   auto rs = Numbers(3);
   rs->Move(1);
   rs->Item(1).SetValue(Variant("changed"));
-  EXPECT_EQ(rs->Item(1).Value(), Variant("changed"));
-  EXPECT_EQ(rs->Item(0).Value(), Variant(int32_t{1}));
+  std::vector<Variant> seen = {rs->Item(1).Value(), rs->Item(0).Value()};
   rs->MoveNext();
-  EXPECT_EQ(rs->Item(1).Value(), Variant("r2"));
+  seen.push_back(rs->Item(1).Value());
   rs->MoveFirst();
-  EXPECT_EQ(rs->Item(1).Value(), Variant("r0"));
+  seen.push_back(rs->Item(1).Value());
   rs->Move(1);
-  EXPECT_EQ(rs->Item(1).Value(), Variant("changed"));
+  seen.push_back(rs->Item(1).Value());
+  EXPECT_EQ(seen, (std::vector<Variant>{Variant("changed"), Variant(int32_t{1}), Variant("r2"),
+                                        Variant("r0"), Variant("changed")}));
   rs->Item(1).SetValue(Variant::Null());
   EXPECT_TRUE(rs->Item(1).Value().IsNull());
 }
@@ -129,40 +116,34 @@ TEST(CursorRecordSet, ClosedRaisesEverywhereButState) {
   Field& field = rs->Item(0);
   rs->Close();
   EXPECT_EQ(rs->State(), 0);
-  for (auto call : std::vector<std::function<void()>>{
-           [&] { rs->Eof(); }, [&] { rs->Bof(); }, [&] { rs->RecordCount(); },
-           [&] { rs->MoveFirst(); }, [&] { rs->Move(1); }, [&] { rs->MoveNext(); },
-           [&] { rs->MovePrevious(); }, [&] { rs->Close(); }, [&] { rs->FieldCount(); },
-           [&] { rs->Item(0); }, [&] { field.Value(); }, [&] { field.Name(); }}) {
+  for (const auto& call :
+       Calls{[&] { rs->Eof(); }, [&] { rs->Bof(); }, [&] { rs->RecordCount(); },
+             [&] { rs->MoveFirst(); }, [&] { rs->Move(1); }, [&] { rs->MoveNext(); },
+             [&] { rs->MovePrevious(); }, [&] { rs->Close(); }, [&] { rs->FieldCount(); },
+             [&] { rs->Item(0); }, [&] { field.Value(); }, [&] { field.Name(); }})
     EXPECT_EQ(ErrorOf(call), kErrClosed);
-  }
   auto closed = NewClosedRecordSet();
   EXPECT_EQ(closed->State(), 0);
   EXPECT_EQ(ErrorOf([&] { closed->RecordCount(); }), kErrClosed);
 }
 
-TEST(CursorRecordSet, ErrorTexts) {
+TEST(CursorRecordSet, ErrorsFieldsAndWidths) {
   EXPECT_EQ(NoCurrentRecordError().description(),
             "Either BOF or EOF is True, or the current record has been deleted. Requested "
             "operation requires a current record.");
   EXPECT_EQ(NoCurrentRecordError().code(), 0x800A0BCDu);
   EXPECT_EQ(ClosedError().description(), "Operation is not allowed when the object is closed.");
   EXPECT_EQ(ClosedError().code(), 0x800A0E78u);
-}
-
-TEST(CursorRecordSet, FieldIndexOutOfRange) {
   auto rs = Numbers(1);
-  EXPECT_EQ(ErrorOf([&] { rs->Item(2); }),
-            static_cast<uint32_t>(platform::kErrSubscriptOutOfRange));
-  EXPECT_EQ(ErrorOf([&] { rs->Item(-1); }),
-            static_cast<uint32_t>(platform::kErrSubscriptOutOfRange));
-  EXPECT_EQ(rs->Item(0).Type(), 3);
+  const uint32_t out_of_range = platform::kErrSubscriptOutOfRange;
+  EXPECT_EQ(ErrorOf([&] { rs->Item(2); }), out_of_range);
+  EXPECT_EQ(ErrorOf([&] { rs->Item(-1); }), out_of_range);
+  EXPECT_EQ(rs->Item(0).Type(), adInteger);
   EXPECT_EQ(rs->Item(1).DefinedSize(), 10);
-}
-
-TEST(MemoryRowSource, RefusesRowsOfTheWrongWidth) {
-  EXPECT_THROW(NewMemoryRowSource({{"A", 3, 4}}, {{Variant(int32_t{1}), Variant(int32_t{2})}}),
-               ComError);
+  // A memory source refuses rows of the wrong width.
+  testing::Raised([] {
+    NewMemoryRowSource({{"A", 3, 4}}, {{Variant(int32_t{1}), Variant(int32_t{2})}});
+  });
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// A small Orders database for the data-server tests; values follow from the Id so that tests
-// can compute what any record holds.
+// The data-server tests' shared fixture: a small Orders database whose values follow from the
+// Id so that tests can compute what any record holds, and a server over its file.
 #pragma once
 
 #include <string>
 
+#include "host/sqlite/sqlite_data_server.h"
 #include "test_folder.h"
 
 namespace tabulo::host::testing {
@@ -21,5 +22,28 @@ inline void CreateOrders(TestDb& db, int rows, bool wal = false) {
           "date('2020-01-01', '+' || (i % 28) || ' days') || ' 10:30:00', "
           "CASE WHEN i % 7 = 0 THEN NULL ELSE 'n' || i END FROM n");
 }
+
+// plant.db in a fresh folder, the test's own connection to it and a data server that also
+// knows it as the data source "Plant".
+class ServerTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<DataServer> Server(sqlite::SqliteServerOptions options = {}) {
+    options.temp_folder = folder_ / "snap";
+    options.busy_timeout = std::chrono::milliseconds(50);
+    options.resolve_dsn = [this](std::string_view dsn) -> std::optional<std::string> {
+      if (dsn == "Plant") return db_path_.string();
+      return std::nullopt;
+    };
+    return sqlite::NewSqliteDataServer(std::move(options));
+  }
+  std::shared_ptr<RecordSet> Query(const std::string& sql) {
+    return server_->Query(db_path_.string(), "", sql, "", "");
+  }
+
+  TestFolder folder_;
+  std::filesystem::path db_path_ = folder_ / "plant.db";
+  std::unique_ptr<TestDb> db_ = std::make_unique<TestDb>(db_path_);
+  std::shared_ptr<DataServer> server_ = Server();
+};
 
 }  // namespace tabulo::host::testing

@@ -57,26 +57,18 @@ TEST_F(SnapshotSourceTest, EverythingElseTakesTheGeneralPath) {
   db_->Exec("CREATE VIEW Big AS SELECT * FROM Orders WHERE Qty > 5");
   db_->Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
   db_->Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
-  for (const char* sql : {
-           "SELECT a.Id FROM Orders a JOIN Orders b ON a.Id = b.Qty",
-           "SELECT a.Id FROM Orders a, Orders b WHERE a.Id = b.Id",
-           "SELECT * FROM Big",
-           "SELECT Qty FROM Orders GROUP BY Qty",
-           "SELECT DISTINCT Qty FROM Orders",
-           "SELECT Qty * 2 FROM Orders",
-           "SELECT count(*) FROM Orders",
-           "SELECT Id, max(Qty) FROM Orders",
-           "SELECT Id FROM Orders LIMIT 5",
-           "SELECT Id FROM Orders UNION SELECT Qty FROM Orders",
-           "SELECT Price AS Qty FROM Orders ORDER BY Qty",
-           "SELECT Id, Qty FROM Orders ORDER BY 2",
-           "SELECT * FROM Kv",
-           "SELECT * FROM Shadow",
-           "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
-           "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders",
-           "SELECT name FROM sqlite_master",
-           "SELECT * FROM main.Orders",
-       }) {
+  for (const char* sql :
+       {"SELECT a.Id FROM Orders a JOIN Orders b ON a.Id = b.Qty",
+        "SELECT a.Id FROM Orders a, Orders b WHERE a.Id = b.Id", "SELECT * FROM Big",
+        "SELECT Qty FROM Orders GROUP BY Qty", "SELECT DISTINCT Qty FROM Orders",
+        "SELECT Qty * 2 FROM Orders", "SELECT count(*) FROM Orders",
+        "SELECT Id, max(Qty) FROM Orders", "SELECT Id FROM Orders LIMIT 5",
+        "SELECT Id FROM Orders UNION SELECT Qty FROM Orders",
+        "SELECT Price AS Qty FROM Orders ORDER BY Qty", "SELECT Id, Qty FROM Orders ORDER BY 2",
+        "SELECT * FROM Kv", "SELECT * FROM Shadow",
+        "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
+        "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders", "SELECT name FROM sqlite_master",
+        "SELECT * FROM main.Orders"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::Memory) << sql;
   }
 }
@@ -162,38 +154,35 @@ void ExpectStableAgainstWriters(TestDb& writer, SnapshotSource snapshot) {
   EXPECT_EQ(writer.Exec("UPDATE Orders SET Qty = 1 WHERE Id = 1"), SQLITE_OK);
 }
 
-TEST_F(SnapshotSourceTest, RollbackJournalRowidPathHoldsNoLock) {
-  CreateOrders(*db_, 100);
-  auto snapshot = Open("SELECT Id, Customer FROM Orders ORDER BY Id");
-  ASSERT_EQ(snapshot.path, SnapshotPath::RowidOnCopy);
-  ExpectStableAgainstWriters(*db_, std::move(snapshot));
-}
-
-TEST_F(SnapshotSourceTest, RollbackJournalGeneralPathHoldsNoLock) {
-  CreateOrders(*db_, 100);
-  auto snapshot =
-      Open("SELECT a.Id, a.Customer FROM Orders a JOIN Orders b ON a.Id = b.Id ORDER BY a.Id");
-  ASSERT_EQ(snapshot.path, SnapshotPath::Memory);
-  ExpectStableAgainstWriters(*db_, std::move(snapshot));
-}
-
-TEST_F(SnapshotSourceTest, WalRowidPathKeepsItsReadTransaction) {
-  CreateOrders(*db_, 100, /*wal=*/true);
-  auto snapshot = Open("SELECT Id, Customer FROM Orders ORDER BY Id");
-  ASSERT_EQ(snapshot.path, SnapshotPath::Rowid);
-  ExpectStableAgainstWriters(*db_, std::move(snapshot));
-}
-
-TEST_F(SnapshotSourceTest, WalGeneralPathSpilledToAStoreFile) {
-  CreateOrders(*db_, 100, /*wal=*/true);
+// Rowid and general path in both journal modes; the general path under WAL spilled to a store
+// file. None holds a lock that keeps a writer out.
+TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
   SnapshotOptions spilling;
   spilling.memory_bound = 500;
-  auto snapshot = Open(
-      "SELECT Id, Customer FROM Orders WHERE Id IN (SELECT Id FROM Orders) "
-      "GROUP BY Id ORDER BY Id",
-      spilling);
-  ASSERT_EQ(snapshot.path, SnapshotPath::StoreFile);
-  ExpectStableAgainstWriters(*db_, std::move(snapshot));
+  const struct {
+    bool wal;
+    const char* sql;
+    SnapshotOptions options;
+    SnapshotPath path;
+  } cases[] = {
+      {false, "SELECT Id, Customer FROM Orders ORDER BY Id", {}, SnapshotPath::RowidOnCopy},
+      {false,
+       "SELECT a.Id, a.Customer FROM Orders a JOIN Orders b ON a.Id = b.Id ORDER BY a.Id",
+       {},
+       SnapshotPath::Memory},
+      {true, "SELECT Id, Customer FROM Orders ORDER BY Id", {}, SnapshotPath::Rowid},
+      {true,
+       "SELECT Id, Customer FROM Orders WHERE Id IN (SELECT Id FROM Orders) GROUP BY Id ORDER BY "
+       "Id",
+       spilling, SnapshotPath::StoreFile}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    db_->Exec("DROP TABLE IF EXISTS Orders");
+    CreateOrders(*db_, 100, c.wal);
+    auto snapshot = Open(c.sql, c.options);
+    ASSERT_EQ(snapshot.path, c.path);
+    ExpectStableAgainstWriters(*db_, std::move(snapshot));
+  }
 }
 
 TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
@@ -210,12 +199,6 @@ TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
   EXPECT_EQ(empty->Item(0).Type(), 200);
   EXPECT_EQ(empty->Item(0).Name(), "x");
 }
-
-}  // namespace
-}  // namespace tabulo::host::sqlite
-
-namespace tabulo::host::sqlite {
-namespace {
 
 // An index that covers the rowid tempts SQLite to scan it for the rowids alone; without
 // ORDER BY the rowid path still lists the records in rowid (table) order.

@@ -1,4 +1,5 @@
-// Test helpers: a fresh folder per test, and direct SQLite access to set up databases.
+// Test helpers: a fresh folder per test, direct SQLite access to set up and read databases,
+// and the error a call raised.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,9 +7,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
+
+#include "platform/values/com_error.h"
 
 namespace tabulo::host::testing {
 
@@ -35,6 +41,11 @@ class TestFolder {
   }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Writes `content` to the file `name` and returns its path.
+  std::string Write(const std::string& name, const std::string& content) const {
+    std::ofstream(path_ / name, std::ios::binary) << content;
+    return (path_ / name).string();
+  }
 
  private:
   std::filesystem::path path_;
@@ -61,10 +72,42 @@ class TestDb {
     sqlite3_free(message);
     return rc;
   }
+  // Every row of a query, each as its columns' texts (NULL as "<null>"), read past the server.
+  std::vector<std::vector<std::string>> Rows(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(db_);
+    std::vector<std::vector<std::string>> rows;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+      rows.emplace_back();
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        const unsigned char* t = sqlite3_column_text(stmt, i);
+        rows.back().push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
+      }
+    }
+    sqlite3_finalize(stmt);
+    return rows;
+  }
+  // The first column of the first row ("" for none).
+  std::string Text(const std::string& sql) {
+    auto rows = Rows(sql);
+    return rows.empty() ? "" : rows[0].at(0);
+  }
   sqlite3* get() const { return db_; }
 
  private:
   sqlite3* db_ = nullptr;
 };
+
+// The error a call raised; fails the test when it raised none.
+inline platform::ComError Raised(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const platform::ComError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error raised";
+  return platform::ComError(0, "");
+}
 
 }  // namespace tabulo::host::testing

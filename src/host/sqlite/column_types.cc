@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "host/field_types.h"
 #include "host/sqlite/iso_date.h"
 
 namespace tabulo::host::sqlite {
@@ -84,53 +85,56 @@ std::optional<ColumnType> ColumnTypeFromDecl(const char* declared) {
   auto len = [&](int32_t fallback) { return length.value_or(fallback); };
 
   if (base == "INTEGER" || base == "INT" || base == "MEDIUMINT" || base == "INT4")
-    return Make(3, 4, ValueKind::Integer);
+    return Make(adInteger, 4, ValueKind::Integer);
   if (base == "BIGINT" || base == "INT8" || base == "UNSIGNED BIG INT")
-    return Make(20, 8, ValueKind::Integer);
-  if (base == "SMALLINT" || base == "INT2") return Make(2, 2, ValueKind::Integer);
-  if (base == "TINYINT") return Make(17, 1, ValueKind::Integer);
+    return Make(adBigInt, 8, ValueKind::Integer);
+  if (base == "SMALLINT" || base == "INT2") return Make(adSmallInt, 2, ValueKind::Integer);
+  if (base == "TINYINT") return Make(adUnsignedTinyInt, 1, ValueKind::Integer);
   if (base == "REAL" || base == "FLOAT" || base == "DOUBLE" || base == "DOUBLE PRECISION")
-    return Make(5, 8, ValueKind::Real);
-  if (base == "NUMERIC" || base == "DECIMAL") return Make(131, 19, ValueKind::Numeric);
+    return Make(adDouble, 8, ValueKind::Real);
+  if (base == "NUMERIC" || base == "DECIMAL") return Make(adNumeric, 19, ValueKind::Numeric);
   if (base == "CURRENCY" || base == "MONEY" || base == "SMALLMONEY")
-    return Make(6, 8, ValueKind::Currency);
-  if (base == "CHAR" || base == "CHARACTER") return Make(129, len(1), ValueKind::Text);
-  if (base == "NCHAR" || base == "NATIVE CHARACTER") return Make(130, len(1), ValueKind::Text);
+    return Make(adCurrency, 8, ValueKind::Currency);
+  if (base == "CHAR" || base == "CHARACTER") return Make(adChar, len(1), ValueKind::Text);
+  if (base == "NCHAR" || base == "NATIVE CHARACTER") return Make(adWChar, len(1), ValueKind::Text);
   if (base == "VARCHAR" || base == "CHARACTER VARYING" || base == "VARYING CHARACTER" ||
       base == "TEXT" || base == "CLOB")
-    return Make(200, len(kLongText), ValueKind::Text);
+    return Make(adVarChar, len(kLongText), ValueKind::Text);
   if (base == "NVARCHAR" || base == "NTEXT" || base == "NCLOB")
-    return Make(202, len(kLongText), ValueKind::Text);
-  if (base == "DATE") return Make(133, 10, ValueKind::Date);
-  if (base == "TIME") return Make(134, 8, ValueKind::Time);
-  if (base == "DATETIME" || base == "TIMESTAMP") return Make(135, 19, ValueKind::Date);
-  if (base == "BOOLEAN" || base == "BOOL" || base == "BIT") return Make(11, 2, ValueKind::Boolean);
-  if (base == "BINARY") return Make(128, len(1), ValueKind::Binary);
-  if (base == "VARBINARY") return Make(204, len(kLongBinary), ValueKind::Binary);
-  if (base == "BLOB" || base == "IMAGE") return Make(205, kLongBinary, ValueKind::Binary);
+    return Make(adVarWChar, len(kLongText), ValueKind::Text);
+  if (base == "DATE") return Make(adDBDate, 10, ValueKind::Date);
+  if (base == "TIME") return Make(adDBTime, 8, ValueKind::Time);
+  if (base == "DATETIME" || base == "TIMESTAMP") return Make(adDBTimeStamp, 19, ValueKind::Date);
+  if (base == "BOOLEAN" || base == "BOOL" || base == "BIT")
+    return Make(adBoolean, 2, ValueKind::Boolean);
+  if (base == "BINARY") return Make(adBinary, len(1), ValueKind::Binary);
+  if (base == "VARBINARY") return Make(adVarBinary, len(kLongBinary), ValueKind::Binary);
+  if (base == "BLOB" || base == "IMAGE")
+    return Make(adLongVarBinary, kLongBinary, ValueKind::Binary);
 
   // SQLite's affinity rules, in SQLite's order.
-  if (base.find("INT") != std::string::npos) return Make(3, 4, ValueKind::Integer);
+  if (base.find("INT") != std::string::npos) return Make(adInteger, 4, ValueKind::Integer);
   if (base.find("CHAR") != std::string::npos || base.find("CLOB") != std::string::npos ||
       base.find("TEXT") != std::string::npos)
-    return Make(200, len(kLongText), ValueKind::Text);
-  if (base.find("BLOB") != std::string::npos) return Make(205, kLongBinary, ValueKind::Binary);
+    return Make(adVarChar, len(kLongText), ValueKind::Text);
+  if (base.find("BLOB") != std::string::npos)
+    return Make(adLongVarBinary, kLongBinary, ValueKind::Binary);
   if (base.find("REAL") != std::string::npos || base.find("FLOA") != std::string::npos ||
       base.find("DOUB") != std::string::npos)
-    return Make(5, 8, ValueKind::Real);
-  return Make(131, 19, ValueKind::Numeric);
+    return Make(adDouble, 8, ValueKind::Real);
+  return Make(adNumeric, 19, ValueKind::Numeric);
 }
 
 ColumnType ColumnTypeFromStorage(int storage_class) {
   switch (storage_class) {
     case SQLITE_INTEGER:
-      return Make(3, 4, ValueKind::Integer);
+      return Make(adInteger, 4, ValueKind::Integer);
     case SQLITE_FLOAT:
-      return Make(5, 8, ValueKind::Real);
+      return Make(adDouble, 8, ValueKind::Real);
     case SQLITE_BLOB:
-      return Make(205, kLongBinary, ValueKind::Binary);
+      return Make(adLongVarBinary, kLongBinary, ValueKind::Binary);
     default:
-      return Make(200, kLongText, ValueKind::Text);
+      return Make(adVarChar, kLongText, ValueKind::Text);
   }
 }
 

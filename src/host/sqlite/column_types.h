@@ -48,6 +48,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/field_types.h"
 #include "platform/values/variant.h"
 
 namespace tabulo::host::sqlite {
@@ -55,7 +56,7 @@ namespace tabulo::host::sqlite {
 enum class ValueKind { Integer, Real, Numeric, Currency, Text, Date, Time, Boolean, Binary };
 
 struct ColumnType {
-  int32_t ado_type = 200;
+  int32_t ado_type = adVarChar;
   int32_t defined_size = 536870910;
   ValueKind kind = ValueKind::Text;
 };

@@ -66,7 +66,7 @@ class SqliteDataServer : public DataServer {
     if (options_.list_dsns) {
       for (auto& name : options_.list_dsns()) rows.push_back({platform::Variant(name)});
     }
-    return NewCursorRecordSet(NewMemoryRowSource({{"NAME", 200, 255}}, std::move(rows)));
+    return NewCursorRecordSet(NewMemoryRowSource({{"NAME", adVarChar, 255}}, std::move(rows)));
   }
 
   std::string MachineName() const override { return options_.machine_name; }
