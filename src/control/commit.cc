@@ -5,6 +5,7 @@
 // throws the edit away by reloading the window from the record set.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
+#include "host/field_types.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
@@ -128,16 +129,15 @@ void TabuloCtl::UpdateLocalRecord() {
     // The record keeps a value of the column's type, as the database now holds it, so that
     // the next statement for this row compares with it (ranges need a number or a date).
     Variant value(text);
-    if (sql::GetSqlQuote(field.Type()).empty()) {
+    if (!host::IsQuotedType(field.Type())) {
       try {
-        switch (field.Type()) {
-          case 7:
-          case 133:
-          case 134:
-          case 135:
+        switch (host::ClassOfType(field.Type())) {
+          case host::FieldClass::kDate:
+          case host::FieldClass::kTime:
+          case host::FieldClass::kTimestamp:
             value = Variant::Date(platform::CDate(Variant(text), loc));
             break;
-          case 11:
+          case host::FieldClass::kBoolean:
             value = Variant(platform::CBool(Variant(text), loc));
             break;
           default:
