@@ -47,20 +47,22 @@ class HostedControlTest : public ::testing::Test {
   }
 
   // Installs a host of the given configuration whose servers are SQLite data servers.
-  void InstallHost(host::HostConfig config) {
+  void InstallHost(host::HostConfig config) { InstallHostWith(std::move(config), SqliteServers()); }
+
+  // Embedded SQLite data servers over the files the configuration names.
+  host::DataServerFactory SqliteServers() const {
     std::filesystem::path temp = folder_ / "snapshots";
     std::chrono::milliseconds busy = busy_timeout_;
-    InstallHostWith(
-        std::move(config), [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
-          host::sqlite::SqliteServerOptions options;
-          options.machine_name = s.name;
-          options.temp_folder = temp / s.name;
-          options.busy_timeout = busy;
-          options.resolve_dsn = [c, s](std::string_view dsn) {
-            return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
-          };
-          return host::sqlite::NewSqliteDataServer(std::move(options));
-        });
+    return [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
+      host::sqlite::SqliteServerOptions options;
+      options.machine_name = s.name;
+      options.temp_folder = temp / s.name;
+      options.busy_timeout = busy;
+      options.resolve_dsn = [c, s](std::string_view dsn) {
+        return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
+      };
+      return host::sqlite::NewSqliteDataServer(std::move(options));
+    };
   }
 
   // Installs a host whose data servers come from `factory` (test doubles).
@@ -117,6 +119,21 @@ class HostedControlTest : public ::testing::Test {
     std::vector<std::string> out;
     for (int32_t c = 0; c < ctl.Grid.Cols(); ++c) out.push_back(ctl.Grid.TextMatrix(r, c));
     return out;
+  }
+
+  // What grid row r shows for Orders record `id` browsed as "SELECT Id, Customer, Qty".
+  static std::vector<std::string> OrderRow(int64_t id) {
+    return {std::to_string(id), std::to_string(id),
+            std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
+  }
+  // The grid shows records first + 1 on of an Orders result of `count` records, from row 1.
+  static void ExpectOrdersFrom(const TabuloCtl& ctl, int64_t first, int64_t count) {
+    EXPECT_EQ(ctl.FirstRow(), first);
+    for (int32_t r = 1; r < ctl.Grid.Rows(); ++r) {
+      const int64_t id = first + r;
+      EXPECT_EQ(RowText(ctl, r), id <= count ? OrderRow(id) : std::vector<std::string>(4))
+          << "row " << r;
+    }
   }
 
   size_t MessageCount() const { return container_.message_boxes().size(); }

@@ -2,9 +2,6 @@
 // container's signature dialog (answered from the headless container's queue) and writes its
 // audit database, which the tests read back.
 #include "edit_fixture.h"
-#include "host/audit_log.h"
-#include "host/password_hash.h"
-#include "host/security_manager.h"
 
 namespace tabulo::control::testing {
 namespace {
@@ -12,36 +9,14 @@ namespace {
 using platform::DialogAnswer;
 using platform::Variant;
 
-class SecuritySite : public host::ControlSite {
- public:
-  explicit SecuritySite(std::shared_ptr<platform::Dispatch> manager)
-      : manager_(std::move(manager)) {}
-  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
-    return number == host::kServiceSecurityManager ? manager_ : nullptr;
-  }
-
- private:
-  std::shared_ptr<platform::Dispatch> manager_;
-};
-
 class SignedEditTest : public EditTest {
  protected:
   // A control over Orders whose site carries a security manager with three users (cheap
   // hashes: these are tests) writing to audit.db in the test's folder.
   TabuloCtl& SignedControl(const std::string& sql = "SELECT Id, Qty, Note FROM Orders ORDER BY Id",
-                           std::string audit_folder = {}) {
+                           std::filesystem::path audit_folder = {}) {
     TabuloCtl& ctl = EditOrders(sql);
-    host::SecurityManagerOptions options;
-    options.security.users = {{"alice", 10, host::HashPassword("pw-a", 1000)},
-                              {"bob", 5, host::HashPassword("pw-b", 1000)},
-                              {"carol", 20, host::HashPassword("pw-c", 1000)}};
-    options.security.reason_categories = {"Correction", "Maintenance"};
-    audit_ =
-        (audit_folder.empty() ? folder_.path() : std::filesystem::path(audit_folder)) / "audit.db";
-    options.audit.path = audit_.string();
-    options.operator_name = "op";
-    manager_ = std::make_shared<host::SecurityManager>(container_, options);
-    ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");
+    AttachSecurity(ctl, std::move(audit_folder));
     return ctl;
   }
   static void RequireSignature(TabuloCtl& ctl) {
@@ -53,13 +28,6 @@ class SignedEditTest : public EditTest {
     container_.QueueDialogAnswer(
         DialogAnswer::Ok(Variant(true), {Variant(user), Variant(password), Variant(reason)}));
   }
-  std::vector<host::AuditRecord> Audit() const {
-    if (!std::filesystem::exists(audit_)) return {};
-    return host::ReadAuditRecords(audit_.string());
-  }
-
-  std::filesystem::path audit_;
-  std::shared_ptr<host::SecurityManager> manager_;
 };
 
 TEST_F(SignedEditTest, ASignedEditIsWrittenAndCarriesTheSignersAndReason) {
@@ -201,7 +169,7 @@ TEST_F(SignedEditTest, AWriteThatDidNotHappenIsNotAudited) {
 
 TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenIsReportedAndTheUpdateStays) {
   TabuloCtl& ctl = SignedControl("SELECT Id, Qty, Note FROM Orders ORDER BY Id",
-                                 (folder_.path() / "no-such-folder").string());
+                                 folder_.path() / "no-such-folder");
   ctl.LogEvent = true;
   Edit(ctl, 2, 2, "22");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "22");
