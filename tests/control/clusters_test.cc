@@ -1,6 +1,5 @@
 // The connection status panel, the DizuvAdar clusters of the host, a change of the active
 // server, and two controls sharing the process's data server.
-#include "fake_data_server.h"
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {
@@ -38,11 +37,7 @@ TEST_F(ClustersTest, StatusPanelShowsTheConnectionAndTheServerMachine) {
 }
 
 TEST_F(ClustersTest, UnreadableMachineNameShowsUnknown) {
-  auto fake = std::make_shared<FakeDataServer>();
-  fake->rows = 3;
-  fake->machine_name_fails = true;
-  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  InstallFakeHost(3)->machine_name_fails = true;
   TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
   EXPECT_EQ(ctl.NumberRows(), 3);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@UNKNOWN");
@@ -156,12 +151,8 @@ TEST_F(ClustersTest, ActiveServerChangeReconnectsToTheOtherServersData) {
 TEST_F(ClustersTest, EndingOneOfTwoControlsDisconnectsTheOtherUntilItsNextRefresh) {
   InstallDefaultHost();
   std::filesystem::path path = OrdersDb(20);
-  TabuloCtl& first = NewControl();
-  TabuloCtl& second = NewControl();
-  first.SetDSNname(path.string());
-  first.SetRecordSource("SELECT Id FROM Orders ORDER BY Id");
-  second.SetDSNname(path.string());
-  second.SetRecordSource("SELECT Customer FROM Orders ORDER BY Id");
+  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders ORDER BY Id");
+  TabuloCtl& second = Configured(path, "SELECT Customer FROM Orders ORDER BY Id");
   EnterRunMode();
   EXPECT_EQ(first.Grid.TextMatrix(2, 1), "2");
   EXPECT_EQ(second.Grid.TextMatrix(2, 1), "C2");

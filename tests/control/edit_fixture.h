@@ -3,6 +3,7 @@
 // read back through a connection of the test's own.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <sqlite3.h>
 
 #include <memory>
@@ -134,6 +135,13 @@ class EditTest : public HostedControlTest {
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return out;
+  }
+
+  // The one UPDATE statement built since the last look ("" and a failure unless exactly one).
+  std::string Statement() {
+    std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+    EXPECT_EQ(lines.size(), 1u);
+    return lines.size() == 1 ? lines[0] : std::string();
   }
 
   // The debug lines written since the last call that start with `prefix`.

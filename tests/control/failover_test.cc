@@ -32,11 +32,7 @@ class FailoverTest : public HostedControlTest {
   }
 
   TabuloCtl& PlantControl(bool auto_refresh = false) {
-    TabuloCtl& ctl = NewControl();
-    ctl.SetDSNname("Plant");
-    ctl.SetRecordSource("SELECT v FROM T ORDER BY v");
-    ctl.SetAutoRefresh(auto_refresh);
-    return ctl;
+    return Configured("Plant", "SELECT v FROM T ORDER BY v", auto_refresh);
   }
 
   static std::vector<std::string> Values(const TabuloCtl& ctl) {
@@ -45,8 +41,6 @@ class FailoverTest : public HostedControlTest {
       out.push_back(ctl.Grid.TextMatrix(r, 1));
     return out;
   }
-
-  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
 
   const std::vector<std::string> alpha_{"alpha 1", "alpha 2"};
   const std::vector<std::string> beta_{"beta 1", "beta 2", "beta 3"};
@@ -171,24 +165,19 @@ class NoClusterTest : public HostedControlTest {
 
 TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
   std::filesystem::path path = OrdersDb(3);
-  TabuloCtl& first = NewControl();
-  TabuloCtl& second = NewControl();
-  for (TabuloCtl* c : {&first, &second}) {
-    c->SetDSNname(path.string());
-    c->SetRecordSource("SELECT Id FROM Orders");
-    c->SetAutoRefresh(true);
-  }
+  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders", true);
+  TabuloCtl& second = Configured(path, "SELECT Id FROM Orders", true);
   EnterRunMode();
   ASSERT_EQ(container_.message_boxes().size(), 2u);
   for (const platform::MsgBoxRecord& m : container_.message_boxes()) {
     EXPECT_EQ(m.title, "No DizuvAdar Clusters Defined");
     EXPECT_EQ(m.style, platform::kMbCritical);
   }
-  container_.event_loop().RunFor(10000);
+  Run(10000);
   first.Refresh();
   container_.SetAmbientUserMode(false);
   container_.SetAmbientUserMode(true);
-  container_.event_loop().RunFor(2000);
+  Run(2000);
   EXPECT_EQ(container_.message_boxes().size(), 2u);
   EXPECT_TRUE(first.Timer1.running());
   EXPECT_EQ(first.sBar.Panels(2).text(), "Not Connected");
@@ -196,9 +185,7 @@ TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
 
   // A control created later has not shown it yet.
-  TabuloCtl& third = NewControl();
-  third.SetDSNname(path.string());
-  third.SetRecordSource("SELECT Id FROM Orders");
+  Configured(path, "SELECT Id FROM Orders");
   EnterRunMode();
   EXPECT_EQ(container_.message_boxes().size(), 3u);
 }

@@ -13,6 +13,7 @@
 
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
+#include "fake_data_server.h"
 #include "host/cluster_manager.h"
 #include "host/host_config.h"
 #include "host/host_services.h"
@@ -78,6 +79,15 @@ class HostedControlTest : public ::testing::Test {
 
   void InstallDefaultHost() { InstallHost(host::DefaultHostConfig("TESTBOX")); }
 
+  // Installs the default host whose one data server is a counting double of `rows` rows.
+  std::shared_ptr<FakeDataServer> InstallFakeHost(int64_t rows) {
+    auto fake = std::make_shared<FakeDataServer>();
+    fake->rows = rows;
+    InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                    [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+    return fake;
+  }
+
   // A new control placed in design mode, given its site by the host as the runtime does.
   TabuloCtl& NewControl(bool in_host = true) {
     container_.SetAmbientUserMode(false);
@@ -97,14 +107,22 @@ class HostedControlTest : public ::testing::Test {
     container_.event_loop().RunFor(250);
   }
 
-  // A control in run mode browsing `sql` on the database file `db`.
-  TabuloCtl& Browse(const std::filesystem::path& db, const std::string& sql) {
-    TabuloCtl& ctl = NewControl();
-    ctl.SetDSNname(db.string());
+  // A new control in design mode set to browse `sql` on `dsn`.
+  TabuloCtl& Configured(const std::filesystem::path& dsn, const std::string& sql,
+                        bool auto_refresh = false, bool in_host = true) {
+    TabuloCtl& ctl = NewControl(in_host);
+    ctl.SetDSNname(dsn.string());
     ctl.SetRecordSource(sql);
+    if (auto_refresh) ctl.SetAutoRefresh(true);
+    return ctl;
+  }
+  // A control in run mode browsing `sql` on `dsn` (a database file or a data source name).
+  TabuloCtl& Browse(const std::filesystem::path& dsn, const std::string& sql) {
+    TabuloCtl& ctl = Configured(dsn, sql);
     EnterRunMode();
     return ctl;
   }
+  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
 
   // An Orders database (host/orders_db.h) of `rows` records.
   std::filesystem::path OrdersDb(int rows, const std::string& name = "orders.db") {

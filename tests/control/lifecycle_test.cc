@@ -23,16 +23,11 @@ class RecordingSite : public host::ControlSite {
 
 class LifecycleTest : public HostedControlTest {
  protected:
-  // A host whose one server is a counting double: every Query and ListAll counts.
-  void InstallFakeHost(int64_t rows = 30) {
-    fake_ = std::make_shared<FakeDataServer>();
-    fake_->rows = rows;
-    auto fake = fake_;
-    InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                    [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  // A control on a counting double (every Query and ListAll counts) set to browse "plant".
+  TabuloCtl& Plant(int64_t rows = 30) {
+    fake_ = InstallFakeHost(rows);
+    return Configured("plant", "SELECT Id FROM T");
   }
-  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
-
   std::shared_ptr<FakeDataServer> fake_;
 };
 
@@ -56,43 +51,30 @@ void InstallLanguageStore() {
   localization::g_ResourceStoreTried = true;
 }
 
-// ---- The host test -----------------------------------------------------------------------
-
-TEST_F(LifecycleTest, ConfigurationToolModuleCountsAsInsideTheHostWithoutASite) {
+TEST_F(LifecycleTest, TheConfigurationToolCountsAsInsideTheHostWithoutASite) {
   InstallDefaultHost();
-  container_.SetModuleFileName("C:\\Program Files\\Panel Studio\\PanelStudio.exe");
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
-  // Show connects at once and stores the answer for the process.
-  EXPECT_TRUE(g_bInHost);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@TESTBOX");
-  bool data = true;
-  platform::Variant names;
-  EXPECT_EQ(ctl.GetClusterNames(data, names), 1);
-}
-
-TEST_F(LifecycleTest, ModuleNameIsComparedInUpperCase) {
-  InstallDefaultHost();
-  container_.SetModuleFileName("d:\\tools\\panel studio 7\\ps.exe");
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
-  EXPECT_NE(g_DataServer, nullptr);
-}
-
-TEST_F(LifecycleTest, OnlyTheFirstNinetyNineCharactersOfTheModuleNameAreRead) {
-  InstallDefaultHost();
-  // "PANEL STUDIO" ends at character 99: read whole.
-  container_.SetModuleFileName("C:\\" + std::string(83, 'x') + "\\Panel Studio\\ps.exe");
-  TabuloCtl& inside = NewControl(/*in_host=*/false);
-  EXPECT_EQ(inside.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
-  inside.Terminate();
-  ResetProcessState();
-  // One character further the name is cut inside "Studio".
-  container_.SetModuleFileName("C:\\" + std::string(84, 'x') + "\\Panel Studio\\ps.exe");
-  TabuloCtl& outside = NewControl(/*in_host=*/false);
-  EXPECT_EQ(outside.sBar.Panels(1).text(), "VELTRA Tabulo");
-  EXPECT_FALSE(g_bInHost);
-  EXPECT_EQ(g_DataServer, nullptr);
+  // The module name, compared in upper case, and only its first 99 characters: "PANEL STUDIO"
+  // ending at character 99 is read whole, one character further it is cut inside "Studio".
+  const std::vector<std::pair<std::string, bool>> modules = {
+      {"C:\\Program Files\\Panel Studio\\PanelStudio.exe", true},
+      {"d:\\tools\\panel studio 7\\ps.exe", true},
+      {"C:\\" + std::string(83, 'x') + "\\Panel Studio\\ps.exe", true},
+      {"C:\\" + std::string(84, 'x') + "\\Panel Studio\\ps.exe", false}};
+  for (const auto& [module, inside] : modules) {
+    SCOPED_TRACE(module);
+    ResetProcessState();
+    container_.SetModuleFileName(module);
+    TabuloCtl& ctl = NewControl(/*in_host=*/false);
+    EXPECT_EQ(ctl.sBar.Panels(1).text(), inside ? "VELTRA Panel Studio - Tabulo" : "VELTRA Tabulo");
+    // Show connects at once and stores the answer for the process.
+    EXPECT_EQ(g_bInHost, inside);
+    EXPECT_EQ(g_DataServer != nullptr, inside);
+    EXPECT_EQ(ctl.sBar.Panels(2).text(), inside ? "Connected@TESTBOX" : "Not Connected");
+    bool data = true;
+    platform::Variant names;
+    EXPECT_EQ(ctl.GetClusterNames(data, names), inside ? 1 : 0);
+    ctl.Terminate();
+  }
 }
 
 TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnected) {
@@ -100,19 +82,14 @@ TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnect
   std::filesystem::path path = OrdersDb(5);
   container_.SetHostRuntime(true);
   container_.SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
-  TabuloCtl& lone = NewControl(/*in_host=*/false);
+  TabuloCtl& lone = Configured(path, "SELECT Id FROM Orders", false, /*in_host=*/false);
   EXPECT_EQ(lone.sBar.Panels(1).text(), "VELTRA Tabulo");
-  lone.SetDSNname(path.string());
-  lone.SetRecordSource("SELECT Id FROM Orders");
   EnterRunMode();
   EXPECT_EQ(lone.CurrentRecordSet(), nullptr);
   EXPECT_EQ(lone.sBar.Panels(2).text(), "Not Connected");
 
   // Once another control of the process is connected, its data server serves this one too.
-  TabuloCtl& sited = NewControl();
-  sited.SetDSNname(path.string());
-  sited.SetRecordSource("SELECT Id FROM Orders");
-  EnterRunMode();
+  Browse(path, "SELECT Id FROM Orders");
   ASSERT_NE(g_DataServer, nullptr);
   lone.Refresh();
   EXPECT_EQ(lone.NumberRows(), 5);
@@ -138,13 +115,8 @@ TEST_F(LifecycleTest, ControlSiteGivesServiceFourAndMarksTheHost) {
   EXPECT_EQ(localization::g_Language, 1033);
 }
 
-// ---- Design and run mode -----------------------------------------------------------------
-
 TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
+  TabuloCtl& ctl = Plant();
   EXPECT_EQ(fake_->queries, 0);
 
   container_.SetAmbientUserMode(true);
@@ -187,10 +159,7 @@ TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
 }
 
 TEST_F(LifecycleTest, OtherAmbientChangesAreIgnored) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
+  TabuloCtl& ctl = Plant();
   EnterRunMode();
   ctl.ScrollBar.SetValue(4);
   ASSERT_EQ(fake_->queries, 1);
@@ -203,10 +172,7 @@ TEST_F(LifecycleTest, OtherAmbientChangesAreIgnored) {
 }
 
 TEST_F(LifecycleTest, TheAmbientChangeToRunModeAlsoOpensTheHostGate) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
+  TabuloCtl& ctl = Plant();
   ctl.Refresh();  // inside the host, before run mode is declared: nothing
   EXPECT_EQ(fake_->queries, 0);
   container_.SetAmbientUserMode(true);  // no UserModeSet: the ambient change declares it
@@ -215,14 +181,9 @@ TEST_F(LifecycleTest, TheAmbientChangeToRunModeAlsoOpensTheHostGate) {
   EXPECT_EQ(ctl.NumberRows(), 30);
 }
 
-// ---- The host's language -----------------------------------------------------------------
-
 TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
+  TabuloCtl& ctl = Plant();
   ctl.SetDataTable("T");
-  ctl.SetRecordSource("SELECT Id FROM T");
   EnterRunMode();
   ASSERT_EQ(fake_->queries, 1);
   InstallLanguageStore();
@@ -286,8 +247,6 @@ TEST_F(LanguageEditTest, LanguageChangeEndsAnOpenEditWithoutApplyingIt) {
   EXPECT_TRUE(events_->Named("CellValueChanged").empty());
 }
 
-// ---- Debug output ------------------------------------------------------------------------
-
 TEST_F(LifecycleTest, DebugLinesArePrefixedEndedAndInTheAnsiCodePage) {
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   const size_t before = container_.debug_output().size();
@@ -300,13 +259,8 @@ TEST_F(LifecycleTest, DebugLinesArePrefixedEndedAndInTheAnsiCodePage) {
   EXPECT_EQ(container_.debug_output()[before + 2], "Tabulo: bad ? byte\r\n");
 }
 
-// ---- The end of a control ----------------------------------------------------------------
-
 TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
+  TabuloCtl& ctl = Plant();
   ctl.SetAutoRefresh(true);
   EnterRunMode();
   ASSERT_TRUE(ctl.Timer1.running());
@@ -325,13 +279,8 @@ TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
 TEST_F(LifecycleTest, AfterOneControlEndsTheOtherReconnectsOnItsNextTick) {
   InstallDefaultHost();
   std::filesystem::path path = OrdersDb(20);
-  TabuloCtl& first = NewControl();
-  TabuloCtl& second = NewControl();
-  for (TabuloCtl* c : {&first, &second}) {
-    c->SetDSNname(path.string());
-    c->SetRecordSource("SELECT Id FROM Orders");
-  }
-  second.SetAutoRefresh(true);
+  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders");
+  TabuloCtl& second = Configured(path, "SELECT Id FROM Orders", true);
   EnterRunMode();
   ASSERT_EQ(second.NumberRows(), 20);
   first.Terminate();
