@@ -24,6 +24,17 @@ class SignedEditTest : public EditTest {
     ctl.ESignatureRequired = true;
     ctl.ESignaturePrompt = "Sign the change";
   }
+  // Each record's event as "cluster|type|column|source|signature 1|signature 2|old|new|reason".
+  static std::vector<std::string> Events(const std::vector<host::AuditRecord>& records) {
+    std::vector<std::string> out;
+    for (const host::AuditRecord& r : records) {
+      const host::OperatorEvent& e = r.event;
+      out.push_back(e.cluster + "|" + e.event_type + "|" + e.column_name + "|" + e.source + "|" +
+                    e.signature1 + "|" + e.signature2 + "|" + e.old_value + "|" + e.new_value +
+                    "|" + e.signature3);
+    }
+    return out;
+  }
   void Sign(const std::string& user, const std::string& password, const std::string& reason) {
     container_.QueueDialogAnswer(
         DialogAnswer::Ok(Variant(true), {Variant(user), Variant(password), Variant(reason)}));
@@ -111,22 +122,14 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   Sign("carol", "pw-c", "Correction");
   Edit(ctl, 3, 3, "12");
   ASSERT_EQ(DbValue("SELECT Customer || '|' || Qty FROM Orders WHERE Id = 3"), "Zed|12");
-  std::vector<host::AuditRecord> records = Audit();
-  ASSERT_EQ(records.size(), 2u);
   const std::string source = db_.string() + ":  - Orders";
-  const host::OperatorEvent& a = records[0].event;
-  EXPECT_EQ(a.cluster, "Local Logging");  // the logging cluster of the data's coordinator
-  EXPECT_EQ(a.event_type, "dbUpdate");
-  EXPECT_EQ(a.column_name, "Customer");
-  EXPECT_EQ(a.source, source);
-  EXPECT_EQ(a.signature1, "carol");
-  EXPECT_EQ(a.signature2, "");
-  EXPECT_EQ(a.old_value, "C3");
-  EXPECT_EQ(a.new_value, "Zed");
-  EXPECT_EQ(a.signature3, "Correction");
-  EXPECT_EQ(records[1].event.column_name, "Qty");
-  EXPECT_EQ(records[1].event.old_value, "3");
-  EXPECT_EQ(records[1].event.new_value, "12");
+  // The cluster is the logging cluster of the data's coordinator.
+  const std::vector<std::string> expected = {
+      "Local Logging|dbUpdate|Customer|" + source + "|carol||C3|Zed|Correction",
+      "Local Logging|dbUpdate|Qty|" + source + "|carol||3|12|Correction"};
+  std::vector<host::AuditRecord> records = Audit();
+  EXPECT_EQ(Events(records), expected);
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].signed_by1, "carol");
   EXPECT_EQ(records[1].signed_reason, "Correction");
   EXPECT_EQ(records[1].operator_name, "op");
@@ -141,16 +144,10 @@ TEST_F(SignedEditTest, UnsignedLoggingCarriesDefaultsAndANullOldValueIsAudited) 
   ctl.LogEventType = "noteFix";
   Edit(ctl, 7, 3, "now set");  // Id 7: Note was null
   ASSERT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "now set");
-  std::vector<host::AuditRecord> records = Audit();
-  ASSERT_EQ(records.size(), 1u);
-  const host::OperatorEvent& e = records[0].event;
-  EXPECT_EQ(e.cluster, "Plant Logging");  // a named cluster is used as it stands
-  EXPECT_EQ(e.event_type, "noteFix");
-  EXPECT_EQ(e.signature1, "<Default>");
-  EXPECT_EQ(e.signature2, "<Default>");
-  EXPECT_EQ(e.signature3, "<Default>");
-  EXPECT_EQ(e.old_value, "");
-  EXPECT_EQ(e.new_value, "now set");
+  // A named cluster is used as it stands; a null old value is the empty text.
+  EXPECT_EQ(Events(Audit()), std::vector<std::string>{"Plant Logging|noteFix|Note|" + db_.string() +
+                                                      ":  - Orders|<Default>|<Default>||now "
+                                                      "set|<Default>"});
   EXPECT_EQ(MessageCount(), 0u);
 }
 
