@@ -221,7 +221,7 @@ TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReads) {
   EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty = 1 OR Customer = 'Zed'"), "1");
 }
 
-TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAlone) {
+TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAloneAndReportsARefusedConfirmation) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
   TypeInto(ctl, 2, 3, "operator's");
   EXPECT_FALSE(ctl.SetCellText(4, 1, "script"));
@@ -230,10 +230,7 @@ TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAlone) {
   ctl.txtEdit.PressKey(platform::kKeyReturn);
   EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 2"), "operator's");
   EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "n5");
-}
 
-TEST_F(EditTest, SetCellTextReportsARefusedConfirmation) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
   ctl.SetConfirmUpdates(true);
   container_.QueueAnswer(platform::kIdNo);
   EXPECT_FALSE(ctl.SetCellText(0, 1, "5"));
