@@ -57,19 +57,16 @@ TEST_F(ClustersTest, ClusterNamesEndWithAnEmptyEntry) {
   EXPECT_EQ(outside.GetAssociatedLoggingClusterName(), "");
 
   TabuloCtl& ctl = NewControl();
-  Variant names;
-  ASSERT_EQ(ctl.GetClusterNames(data, names), 2);
-  const platform::SafeArray& a = names.AsArray();
-  ASSERT_EQ(a.UBound(1), 2);
-  EXPECT_EQ(a.At(0).AsString(), "North");
-  EXPECT_EQ(a.At(1).AsString(), "South");
-  EXPECT_EQ(a.At(2).AsString(), "");
-
-  bool logging = false;
-  Variant log_names;
-  ASSERT_EQ(ctl.GetClusterNames(logging, log_names), 1);
-  EXPECT_EQ(log_names.AsArray().At(0).AsString(), "North Log");
-  EXPECT_EQ(log_names.AsArray().UBound(1), 1);
+  // Data clusters, then logging clusters: the count and every entry of the array.
+  for (auto [kind, count, listed] :
+       {std::tuple(true, 2, "North|South|"), {false, 1, "North Log|"}}) {
+    Variant names;
+    EXPECT_EQ(ctl.GetClusterNames(kind, names), count);
+    std::string joined;
+    for (int32_t i = 0; i <= names.AsArray().UBound(1); ++i)
+      joined += (i ? "|" : "") + names.AsArray().At(i).AsString();
+    EXPECT_EQ(joined, listed);
+  }
 }
 
 TEST_F(ClustersTest, ClusterNameFillsInTheFirstAndFindsItsLoggingCluster) {

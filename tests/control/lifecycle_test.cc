@@ -182,24 +182,21 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
   ASSERT_EQ(fake_->queries, 1);
   InstallLanguageStore();
 
-  ctl.OnLanguageChange(1036);
-  EXPECT_EQ(ctl.mnuPopupCaption, "Options");
-  EXPECT_EQ(ctl.mnuRefreshCaption, "Rafraîchir");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Relié@FAKEBOX");
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Lecture rapide: T@plant");
-  EXPECT_EQ(fake_->queries, 2);
-
-  ctl.OnLanguageChange(1031);
-  EXPECT_EQ(ctl.mnuPopupCaption, "Optionen");
-  EXPECT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Angeschlossen@FAKEBOX");
-  EXPECT_EQ(fake_->queries, 3);
-
-  ctl.OnLanguageChange(2057);  // English (United Kingdom) is not one of the three
+  // Language asked -> popup and refresh captions, the two panels; each change re-queries.
+  // English (United Kingdom) is not one of the three: English (United States).
+  const std::vector<std::tuple<int32_t, std::string>> changes = {
+      {1036, "Options|Rafraîchir|Lecture rapide: T@plant|Relié@FAKEBOX"},
+      {1031, "Optionen|Aktualisieren|Browsing: T@plant|Angeschlossen@FAKEBOX"},
+      {2057, "Options|Refresh|Browsing: T@plant|Connected@FAKEBOX"}};
+  int queries = 1;
+  for (const auto& [language, shown] : changes) {
+    ctl.OnLanguageChange(language);
+    EXPECT_EQ(ctl.mnuPopupCaption + "|" + ctl.mnuRefreshCaption + "|" + ctl.sBar.Panels(1).text() +
+                  "|" + ctl.sBar.Panels(2).text(),
+              shown);
+    EXPECT_EQ(fake_->queries, ++queries);
+  }
   EXPECT_EQ(localization::g_Language, 1033);
-  EXPECT_EQ(ctl.mnuRefreshCaption, "Refresh");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
-  EXPECT_EQ(fake_->queries, 4);
 }
 
 TEST_F(LifecycleTest, LanguageChangeOutsideTheHostShowsNotConnectedInTheNewLanguage) {
