@@ -1,5 +1,5 @@
-// The connection status panel, the DizuvAdar clusters of the host, a change of the active
-// server, and two controls sharing the process's data server.
+// The connection status panel, the DizuvAdar clusters of the host, and two controls sharing
+// the process's data server (a change of the active server: failover_test).
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {
@@ -103,46 +103,6 @@ TEST_F(ClustersTest, UnknownClusterFindsOnlyALoggingClusterOfThePlaceholderCoord
   TabuloCtl& other = NewControl();
   EXPECT_EQ(other.ClusterName(), "");
   EXPECT_EQ(other.GetAssociatedLoggingClusterName(), "Orphans");
-}
-
-TEST_F(ClustersTest, NoDataClusterIsReportedOnceAndStaysUnconnected) {
-  host::HostConfig config;
-  config.clusters = {Cluster("Logs", kLogging, "C1")};
-  InstallHost(config);
-  TabuloCtl& ctl = Browse(OrdersDb(3), "SELECT Id FROM Orders");
-  ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().title, "No DizuvAdar Clusters Defined");
-  EXPECT_EQ(LastMessage().text,
-            "Proper operation requires that DizuvAdar Cluster(s) and Server(s)\r\n"
-            "are defined in the Panel Studio Servers configuration");
-  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
-  ctl.Refresh();
-  ctl.Refresh();
-  EXPECT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
-  EXPECT_EQ(ctl.ClusterName(), "");
-}
-
-TEST_F(ClustersTest, ActiveServerChangeReconnectsToTheOtherServersData) {
-  std::filesystem::path a = folder_ / "alpha.db";
-  std::filesystem::path b = folder_ / "beta.db";
-  TestDb(a).Exec("CREATE TABLE T(v VARCHAR(10)); INSERT INTO T VALUES('from alpha')");
-  TestDb(b).Exec("CREATE TABLE T(v VARCHAR(10)); INSERT INTO T VALUES('from beta')");
-  host::HostConfig config;
-  config.clusters = {
-      Cluster("Plant", kData, "C1",
-              {Server("ALPHA", {{"Plant", a.string()}}), Server("BETA", {{"Plant", b.string()}})})};
-  InstallHost(config);
-  TabuloCtl& ctl = Browse("Plant", "SELECT v FROM T");
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "from alpha");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
-
-  registry_->SetActiveServer("Plant", "BETA");
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "from beta");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
-  ASSERT_NE(g_DataServer, nullptr);
-  EXPECT_EQ(g_DataServer->MachineName(), "BETA");
 }
 
 TEST_F(ClustersTest, EndingOneOfTwoControlsDisconnectsTheOtherUntilItsNextRefresh) {

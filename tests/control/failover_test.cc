@@ -166,6 +166,9 @@ TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
   ASSERT_EQ(container_.message_boxes().size(), 2u);
   for (const platform::MsgBoxRecord& m : container_.message_boxes()) {
     EXPECT_EQ(m.title, "No DizuvAdar Clusters Defined");
+    EXPECT_EQ(m.text,
+              "Proper operation requires that DizuvAdar Cluster(s) and Server(s)\r\n"
+              "are defined in the Panel Studio Servers configuration");
     EXPECT_EQ(m.style, platform::kMbCritical);
   }
   Run(10000);
@@ -178,6 +181,7 @@ TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
   EXPECT_EQ(first.sBar.Panels(2).text(), "Not Connected");
   EXPECT_EQ(second.sBar.Panels(2).text(), "Not Connected");
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(first.ClusterName(), "");
 
   // A control created later has not shown it yet.
   Configured(path, "SELECT Id FROM Orders");
