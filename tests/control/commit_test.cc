@@ -181,15 +181,6 @@ TEST_F(EditTest, DuplicateRowsAreNotChangedByOneEdit) {
   EXPECT_EQ(DbValue("SELECT N FROM Log WHERE Tag = 'b'"), "6");
 }
 
-TEST_F(EditTest, ARowDeletedByOthersIsReportedAndNothingWritten) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  TestDb(db_).Exec("DELETE FROM Orders WHERE Id = 3");
-  Edit(ctl, 3, 2, "9");
-  ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_THAT(LastMessage().text, HasSubstr("someone else"));
-  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty = 9"), "1");  // Id 9 only
-}
-
 TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReads) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
   platform::SafeArray a = ctl.GridColumns().AsArray();
