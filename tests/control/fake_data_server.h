@@ -85,22 +85,10 @@ class FaultyRecordSet : public host::RecordSet {
   bool Eof() const override { return inner_->Eof(); }
   bool Bof() const override { return inner_->Bof(); }
   int64_t RecordCount() const override { return inner_->RecordCount(); }
-  void MoveFirst() override {
-    faults_->Tick(Fault::kMove);
-    inner_->MoveFirst();
-  }
-  void Move(int64_t n) override {
-    faults_->Tick(Fault::kMove);
-    inner_->Move(n);
-  }
-  void MoveNext() override {
-    faults_->Tick(Fault::kMove);
-    inner_->MoveNext();
-  }
-  void MovePrevious() override {
-    faults_->Tick(Fault::kMove);
-    inner_->MovePrevious();
-  }
+  void MoveFirst() override { Moving().MoveFirst(); }
+  void Move(int64_t n) override { Moving().Move(n); }
+  void MoveNext() override { Moving().MoveNext(); }
+  void MovePrevious() override { Moving().MovePrevious(); }
   void Close() override { inner_->Close(); }
   int32_t FieldCount() const override { return inner_->FieldCount(); }
   host::Field& Item(int32_t index) override {
@@ -109,6 +97,10 @@ class FaultyRecordSet : public host::RecordSet {
   }
 
  private:
+  host::RecordSet& Moving() {
+    faults_->Tick(Fault::kMove);
+    return *inner_;
+  }
   std::shared_ptr<host::RecordSet> inner_;
   std::shared_ptr<FaultCountdown> faults_;
   std::vector<FaultyField> fields_;
