@@ -2,7 +2,8 @@
 // the grid, one UPDATE statement is built for the row, confirmed or signed when so
 // configured, run through the data server, logged as operator events, and copied into the
 // record set's record; the row's marks are cleared whatever happened. A refusal or an error
-// throws the edit away by reloading the window from the record set.
+// before the write throws the edit away by reloading the window from the record set; an error
+// after it re-queries, so that the grid shows what the database now holds.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/field_types.h"
@@ -72,6 +73,9 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
           g_DataServer->Query(source, "", statement, m_User, m_Password);
           written = true;
           if (LogEvent) LogChangedCells(recordNumber);
+          // Back on the written record, wherever logging left the record set.
+          m_rs->MoveFirst();
+          if (recordNumber > 1) m_rs->Move(recordNumber - 1);
           UpdateLocalRecord();
         } else {
           ReloadWindow();
@@ -81,7 +85,12 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
   } catch (const ComError& e) {
     MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
     try {
-      ReloadWindow();
+      // After the write the record set's copy is stale: the window shows the database again.
+      if (written) {
+        Refresh(false);
+      } else {
+        ReloadWindow();
+      }
     } catch (const ComError&) {
     }
   }

@@ -13,8 +13,14 @@ using platform::Variant;
 
 void TabuloCtl::LogChangedCells(int32_t recordNumber) {
   if (recordNumber < 1) return;
-  m_rs->MoveFirst();
-  if (recordNumber > 1) m_rs->Move(recordNumber - 1);
+  try {
+    m_rs->MoveFirst();
+    if (recordNumber > 1) m_rs->Move(recordNumber - 1);
+  } catch (const ComError&) {
+    // Without the record there are no old values to log; the write stands.
+    MsgBox("Error logging operator event", platform::kMbOkOnly, "Error");
+    return;
+  }
   const std::string source = m_DSNname + ": " + m_Database + " - " + m_DataTable;
   std::string cluster = LoggingClusterName;
   if (cluster == kDefaultLoggingCluster) {

@@ -87,14 +87,16 @@ void TabuloCtl::FillWindow(int32_t Delta) {
       return;
     }
     m_lEditRow = 1;
-    m_rs->MoveFirst();
+    // The first row is set before the record set moves: a fill that fails part way still
+    // leaves the window where the bar says, and the next move counts from there.
     int64_t new_first = static_cast<int64_t>(m_lFirstRow) + Delta;
     if (new_first > 0) {
-      m_rs->Move(new_first);
       m_lFirstRow = static_cast<int32_t>(new_first);
     } else {
       m_lFirstRow = 0;
     }
+    m_rs->MoveFirst();
+    if (m_lFirstRow > 0) m_rs->Move(m_lFirstRow);
     if (m_rs->Eof()) {
       m_lFirstRow -= 1;
       m_rs->MovePrevious();
@@ -155,6 +157,8 @@ void TabuloCtl::ScrollBar_Change() {
     }
     m_lLastScrollValue = value;
   } catch (const ComError&) {
+    // A fill that failed part way has moved the window all the same.
+    if (m_rs) m_lLastScrollValue = ScrollBar.Value();
   }
 }
 

@@ -1,6 +1,5 @@
-// The connection status panel, the DizuvAdar clusters of the host, a change of the active
-// server, and two controls sharing the process's data server.
-#include "fake_data_server.h"
+// The connection status panel, the DizuvAdar clusters of the host, and two controls sharing
+// the process's data server (a change of the active server: failover_test).
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {
@@ -38,11 +37,7 @@ TEST_F(ClustersTest, StatusPanelShowsTheConnectionAndTheServerMachine) {
 }
 
 TEST_F(ClustersTest, UnreadableMachineNameShowsUnknown) {
-  auto fake = std::make_shared<FakeDataServer>();
-  fake->rows = 3;
-  fake->machine_name_fails = true;
-  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  InstallFakeHost(3)->machine_name_fails = true;
   TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
   EXPECT_EQ(ctl.NumberRows(), 3);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@UNKNOWN");
@@ -62,19 +57,16 @@ TEST_F(ClustersTest, ClusterNamesEndWithAnEmptyEntry) {
   EXPECT_EQ(outside.GetAssociatedLoggingClusterName(), "");
 
   TabuloCtl& ctl = NewControl();
-  Variant names;
-  ASSERT_EQ(ctl.GetClusterNames(data, names), 2);
-  const platform::SafeArray& a = names.AsArray();
-  ASSERT_EQ(a.UBound(1), 2);
-  EXPECT_EQ(a.At(0).AsString(), "North");
-  EXPECT_EQ(a.At(1).AsString(), "South");
-  EXPECT_EQ(a.At(2).AsString(), "");
-
-  bool logging = false;
-  Variant log_names;
-  ASSERT_EQ(ctl.GetClusterNames(logging, log_names), 1);
-  EXPECT_EQ(log_names.AsArray().At(0).AsString(), "North Log");
-  EXPECT_EQ(log_names.AsArray().UBound(1), 1);
+  // Data clusters, then logging clusters: the count and every entry of the array.
+  for (auto [kind, count, listed] :
+       {std::tuple(true, 2, "North|South|"), {false, 1, "North Log|"}}) {
+    Variant names;
+    EXPECT_EQ(ctl.GetClusterNames(kind, names), count);
+    std::string joined;
+    for (int32_t i = 0; i <= names.AsArray().UBound(1); ++i)
+      joined += (i ? "|" : "") + names.AsArray().At(i).AsString();
+    EXPECT_EQ(joined, listed);
+  }
 }
 
 TEST_F(ClustersTest, ClusterNameFillsInTheFirstAndFindsItsLoggingCluster) {
@@ -113,55 +105,11 @@ TEST_F(ClustersTest, UnknownClusterFindsOnlyALoggingClusterOfThePlaceholderCoord
   EXPECT_EQ(other.GetAssociatedLoggingClusterName(), "Orphans");
 }
 
-TEST_F(ClustersTest, NoDataClusterIsReportedOnceAndStaysUnconnected) {
-  host::HostConfig config;
-  config.clusters = {Cluster("Logs", kLogging, "C1")};
-  InstallHost(config);
-  TabuloCtl& ctl = Browse(OrdersDb(3), "SELECT Id FROM Orders");
-  ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().title, "No DizuvAdar Clusters Defined");
-  EXPECT_EQ(LastMessage().text,
-            "Proper operation requires that DizuvAdar Cluster(s) and Server(s)\r\n"
-            "are defined in the Panel Studio Servers configuration");
-  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
-  ctl.Refresh();
-  ctl.Refresh();
-  EXPECT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
-  EXPECT_EQ(ctl.ClusterName(), "");
-}
-
-TEST_F(ClustersTest, ActiveServerChangeReconnectsToTheOtherServersData) {
-  std::filesystem::path a = folder_ / "alpha.db";
-  std::filesystem::path b = folder_ / "beta.db";
-  TestDb(a).Exec("CREATE TABLE T(v VARCHAR(10)); INSERT INTO T VALUES('from alpha')");
-  TestDb(b).Exec("CREATE TABLE T(v VARCHAR(10)); INSERT INTO T VALUES('from beta')");
-  host::HostConfig config;
-  config.clusters = {
-      Cluster("Plant", kData, "C1",
-              {Server("ALPHA", {{"Plant", a.string()}}), Server("BETA", {{"Plant", b.string()}})})};
-  InstallHost(config);
-  TabuloCtl& ctl = Browse("Plant", "SELECT v FROM T");
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "from alpha");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
-
-  registry_->SetActiveServer("Plant", "BETA");
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "from beta");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
-  ASSERT_NE(g_DataServer, nullptr);
-  EXPECT_EQ(g_DataServer->MachineName(), "BETA");
-}
-
 TEST_F(ClustersTest, EndingOneOfTwoControlsDisconnectsTheOtherUntilItsNextRefresh) {
   InstallDefaultHost();
   std::filesystem::path path = OrdersDb(20);
-  TabuloCtl& first = NewControl();
-  TabuloCtl& second = NewControl();
-  first.SetDSNname(path.string());
-  first.SetRecordSource("SELECT Id FROM Orders ORDER BY Id");
-  second.SetDSNname(path.string());
-  second.SetRecordSource("SELECT Customer FROM Orders ORDER BY Id");
+  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders ORDER BY Id");
+  TabuloCtl& second = Configured(path, "SELECT Customer FROM Orders ORDER BY Id");
   EnterRunMode();
   EXPECT_EQ(first.Grid.TextMatrix(2, 1), "2");
   EXPECT_EQ(second.Grid.TextMatrix(2, 1), "C2");

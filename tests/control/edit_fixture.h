@@ -3,12 +3,16 @@
 // read back through a connection of the test's own.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <sqlite3.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/audit_log.h"
+#include "host/password_hash.h"
+#include "host/security_manager.h"
 #include "hosted_control.h"
 #include "platform/text/text.h"
 #include "platform/text/text_metrics.h"
@@ -41,6 +45,19 @@ class EventRecorder : public platform::EventSink {
   }
   std::vector<std::string> lines;
   std::function<void(std::string_view, std::vector<platform::Variant>&)> on_event;
+};
+
+// A control site whose one service is the given security manager.
+class SecuritySite : public host::ControlSite {
+ public:
+  explicit SecuritySite(std::shared_ptr<platform::Dispatch> manager)
+      : manager_(std::move(manager)) {}
+  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
+    return number == host::kServiceSecurityManager ? manager_ : nullptr;
+  }
+
+ private:
+  std::shared_ptr<platform::Dispatch> manager_;
 };
 
 class EditTest : public HostedControlTest {
@@ -80,6 +97,26 @@ class EditTest : public HostedControlTest {
     ctl.txtEdit.PressKey(platform::kKeyReturn);
   }
 
+  // Gives the control a site with the host's real security manager: users alice (level 10),
+  // bob (5) and carol (20), cheap hashes (these are tests), writing audit.db in `audit_folder`
+  // (the test's folder by default).
+  void AttachSecurity(TabuloCtl& ctl, std::filesystem::path audit_folder = {}) {
+    host::SecurityManagerOptions options;
+    options.security.users = {{"alice", 10, host::HashPassword("pw-a", 1000)},
+                              {"bob", 5, host::HashPassword("pw-b", 1000)},
+                              {"carol", 20, host::HashPassword("pw-c", 1000)}};
+    options.security.reason_categories = {"Correction", "Maintenance"};
+    audit_ = (audit_folder.empty() ? folder_.path() : audit_folder) / "audit.db";
+    options.audit.path = audit_.string();
+    options.operator_name = "op";
+    manager_ = std::make_shared<host::SecurityManager>(container_, options);
+    ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");
+  }
+  std::vector<host::AuditRecord> Audit() const {
+    if (!std::filesystem::exists(audit_)) return {};
+    return host::ReadAuditRecords(audit_.string());
+  }
+
   // One value of the database as text ("NULL" for a null); "<no row>" when nothing matches.
   std::string DbValue(const std::string& sql) const { return DbValue(db_, sql); }
   static std::string DbValue(const std::filesystem::path& path, const std::string& sql) {
@@ -100,6 +137,13 @@ class EditTest : public HostedControlTest {
     return out;
   }
 
+  // The one UPDATE statement built since the last look ("" and a failure unless exactly one).
+  std::string Statement() {
+    std::vector<std::string> lines = DebugLines("GetSqlUpdateQuery");
+    EXPECT_EQ(lines.size(), 1u);
+    return lines.size() == 1 ? lines[0] : std::string();
+  }
+
   // The debug lines written since the last call that start with `prefix`.
   std::vector<std::string> DebugLines(const std::string& prefix) {
     std::vector<std::string> out;
@@ -111,6 +155,8 @@ class EditTest : public HostedControlTest {
   }
 
   std::filesystem::path db_;
+  std::filesystem::path audit_;
+  std::shared_ptr<host::SecurityManager> manager_;
   std::shared_ptr<EventRecorder> events_;
   size_t debug_seen_ = 0;
   size_t popups_at_mouse_down_ = 0;

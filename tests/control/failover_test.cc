@@ -32,41 +32,34 @@ class FailoverTest : public HostedControlTest {
   }
 
   TabuloCtl& PlantControl(bool auto_refresh = false) {
-    TabuloCtl& ctl = NewControl();
-    ctl.SetDSNname("Plant");
-    ctl.SetRecordSource("SELECT v FROM T ORDER BY v");
-    ctl.SetAutoRefresh(auto_refresh);
-    return ctl;
+    return Configured("Plant", "SELECT v FROM T ORDER BY v", auto_refresh);
   }
 
-  static std::vector<std::string> Values(const TabuloCtl& ctl) {
-    std::vector<std::string> out;
+  // What the control shows: the values of its window, then the connection panel.
+  static std::string Shown(const TabuloCtl& ctl) {
+    std::string out;
     for (int32_t r = 1; r < ctl.Grid.Rows() && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
-      out.push_back(ctl.Grid.TextMatrix(r, 1));
-    return out;
+      out += ctl.Grid.TextMatrix(r, 1) + ", ";
+    return out + ctl.sBar.Panels(2).text();
   }
 
-  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
-
-  const std::vector<std::string> alpha_{"alpha 1", "alpha 2"};
-  const std::vector<std::string> beta_{"beta 1", "beta 2", "beta 3"};
+  const std::string alpha_ = "alpha 1, alpha 2, Connected@ALPHA";
+  const std::string beta_ = "beta 1, beta 2, beta 3, Connected@BETA";
 };
 
 TEST_F(FailoverTest, LosingTheActiveServerAndActivatingTheOtherShowsItsRows) {
   TabuloCtl& ctl = PlantControl();
   EnterRunMode();
   EXPECT_EQ(ctl.ClusterName(), "Plant");
-  EXPECT_EQ(Values(ctl), alpha_);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
+  EXPECT_EQ(Shown(ctl), alpha_);
 
   registry_->SetServerReachable("Plant", "ALPHA", false);
   EXPECT_EQ(g_DataServer, nullptr);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Not Connected");
 
   registry_->SetActiveServer("Plant", "BETA");
-  EXPECT_EQ(Values(ctl), beta_);
+  EXPECT_EQ(Shown(ctl), beta_);
   EXPECT_EQ(ctl.NumberRows(), 3);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
   ASSERT_NE(g_DataServer, nullptr);
   EXPECT_EQ(g_DataServer->MachineName(), "BETA");
   EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: @Plant");
@@ -82,8 +75,7 @@ TEST_F(FailoverTest, EachChangeReconnectsAndRequeriesOnce) {
   // Back to ALPHA: its rows as they are now, not a kept copy.
   TestDb(folder_ / "alpha.db").Exec("DELETE FROM T WHERE v = 'alpha 2'");
   registry_->SetActiveServer("Plant", "ALPHA");
-  EXPECT_EQ(Values(ctl), std::vector<std::string>{"alpha 1"});
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@ALPHA");
+  EXPECT_EQ(Shown(ctl), "alpha 1, Connected@ALPHA");
   // Naming the server that is already active is no change.
   TestDb(folder_ / "alpha.db").Exec("INSERT INTO T VALUES('alpha 3')");
   registry_->SetActiveServer("Plant", "ALPHA");
@@ -93,7 +85,7 @@ TEST_F(FailoverTest, EachChangeReconnectsAndRequeriesOnce) {
 TEST_F(FailoverTest, NoReachableActiveServerLeavesAClearStatusAndRecoversLater) {
   TabuloCtl& ctl = PlantControl(/*auto_refresh=*/true);
   EnterRunMode();
-  ASSERT_EQ(Values(ctl), alpha_);
+  ASSERT_EQ(Shown(ctl), alpha_);
   registry_->SetServerReachable("Plant", "BETA", false);
   registry_->SetServerReachable("Plant", "ALPHA", false);
   EXPECT_EQ(g_DataServer, nullptr);
@@ -110,8 +102,7 @@ TEST_F(FailoverTest, NoReachableActiveServerLeavesAClearStatusAndRecoversLater) 
   EXPECT_TRUE(ctl.Timer1.running());
 
   registry_->SetServerReachable("Plant", "BETA", true);
-  EXPECT_EQ(Values(ctl), beta_);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@BETA");
+  EXPECT_EQ(Shown(ctl), beta_);
 }
 
 TEST_F(FailoverTest, TwoControlsShareTheServerAndBothFollowTheChange) {
@@ -119,26 +110,25 @@ TEST_F(FailoverTest, TwoControlsShareTheServerAndBothFollowTheChange) {
   TabuloCtl& second = PlantControl(/*auto_refresh=*/true);
   second.SetRecordSource("SELECT v FROM T ORDER BY v DESC");
   EnterRunMode();
-  ASSERT_EQ(Values(first), alpha_);
-  ASSERT_EQ(Values(second), (std::vector<std::string>{"alpha 2", "alpha 1"}));
+  ASSERT_EQ(Shown(first), alpha_);
+  ASSERT_EQ(Shown(second), "alpha 2, alpha 1, Connected@ALPHA");
   std::shared_ptr<host::DataServer> alpha = g_DataServer;
 
   registry_->SetServerReachable("Plant", "ALPHA", false);
   registry_->SetActiveServer("Plant", "BETA");
-  EXPECT_EQ(Values(first), beta_);
+  EXPECT_EQ(Shown(first), beta_);
   ASSERT_NE(g_DataServer, nullptr);
   EXPECT_NE(g_DataServer, alpha);
   // The second control queries the process's new data server on its next tick.
   Run(1000);
-  EXPECT_EQ(Values(second), (std::vector<std::string>{"beta 3", "beta 2", "beta 1"}));
-  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@BETA");
+  EXPECT_EQ(Shown(second), "beta 3, beta 2, beta 1, Connected@BETA");
 }
 
 TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
   TabuloCtl& first = PlantControl();
   TabuloCtl& second = PlantControl(/*auto_refresh=*/true);
   EnterRunMode();
-  ASSERT_EQ(Values(second), alpha_);
+  ASSERT_EQ(Shown(second), alpha_);
 
   first.Terminate();
   EXPECT_EQ(g_DataServer, nullptr);
@@ -146,14 +136,13 @@ TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
   // Nobody listening reconnected the process, and the ended control stayed as it was.
   EXPECT_EQ(g_DataServer, nullptr);
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
-  EXPECT_EQ(Values(first), alpha_);
+  EXPECT_EQ(Shown(first), alpha_);
 
   // The other control reconnects on its next tick, and from then on it follows the cluster.
   Run(1000);
-  EXPECT_EQ(Values(second), beta_);
+  EXPECT_EQ(Shown(second), beta_);
   registry_->SetActiveServer("Plant", "ALPHA");
-  EXPECT_EQ(Values(second), alpha_);
-  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@ALPHA");
+  EXPECT_EQ(Shown(second), alpha_);
 }
 
 class NoClusterTest : public HostedControlTest {
@@ -171,34 +160,31 @@ class NoClusterTest : public HostedControlTest {
 
 TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
   std::filesystem::path path = OrdersDb(3);
-  TabuloCtl& first = NewControl();
-  TabuloCtl& second = NewControl();
-  for (TabuloCtl* c : {&first, &second}) {
-    c->SetDSNname(path.string());
-    c->SetRecordSource("SELECT Id FROM Orders");
-    c->SetAutoRefresh(true);
-  }
+  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders", true);
+  TabuloCtl& second = Configured(path, "SELECT Id FROM Orders", true);
   EnterRunMode();
   ASSERT_EQ(container_.message_boxes().size(), 2u);
   for (const platform::MsgBoxRecord& m : container_.message_boxes()) {
     EXPECT_EQ(m.title, "No DizuvAdar Clusters Defined");
+    EXPECT_EQ(m.text,
+              "Proper operation requires that DizuvAdar Cluster(s) and Server(s)\r\n"
+              "are defined in the Panel Studio Servers configuration");
     EXPECT_EQ(m.style, platform::kMbCritical);
   }
-  container_.event_loop().RunFor(10000);
+  Run(10000);
   first.Refresh();
   container_.SetAmbientUserMode(false);
   container_.SetAmbientUserMode(true);
-  container_.event_loop().RunFor(2000);
+  Run(2000);
   EXPECT_EQ(container_.message_boxes().size(), 2u);
   EXPECT_TRUE(first.Timer1.running());
   EXPECT_EQ(first.sBar.Panels(2).text(), "Not Connected");
   EXPECT_EQ(second.sBar.Panels(2).text(), "Not Connected");
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
+  EXPECT_EQ(first.ClusterName(), "");
 
   // A control created later has not shown it yet.
-  TabuloCtl& third = NewControl();
-  third.SetDSNname(path.string());
-  third.SetRecordSource("SELECT Id FROM Orders");
+  Configured(path, "SELECT Id FROM Orders");
   EnterRunMode();
   EXPECT_EQ(container_.message_boxes().size(), 3u);
 }

@@ -13,6 +13,7 @@
 
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
+#include "fake_data_server.h"
 #include "host/cluster_manager.h"
 #include "host/host_config.h"
 #include "host/host_services.h"
@@ -47,20 +48,22 @@ class HostedControlTest : public ::testing::Test {
   }
 
   // Installs a host of the given configuration whose servers are SQLite data servers.
-  void InstallHost(host::HostConfig config) {
+  void InstallHost(host::HostConfig config) { InstallHostWith(std::move(config), SqliteServers()); }
+
+  // Embedded SQLite data servers over the files the configuration names.
+  host::DataServerFactory SqliteServers() const {
     std::filesystem::path temp = folder_ / "snapshots";
     std::chrono::milliseconds busy = busy_timeout_;
-    InstallHostWith(
-        std::move(config), [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
-          host::sqlite::SqliteServerOptions options;
-          options.machine_name = s.name;
-          options.temp_folder = temp / s.name;
-          options.busy_timeout = busy;
-          options.resolve_dsn = [c, s](std::string_view dsn) {
-            return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
-          };
-          return host::sqlite::NewSqliteDataServer(std::move(options));
-        });
+    return [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
+      host::sqlite::SqliteServerOptions options;
+      options.machine_name = s.name;
+      options.temp_folder = temp / s.name;
+      options.busy_timeout = busy;
+      options.resolve_dsn = [c, s](std::string_view dsn) {
+        return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
+      };
+      return host::sqlite::NewSqliteDataServer(std::move(options));
+    };
   }
 
   // Installs a host whose data servers come from `factory` (test doubles).
@@ -75,6 +78,15 @@ class HostedControlTest : public ::testing::Test {
   }
 
   void InstallDefaultHost() { InstallHost(host::DefaultHostConfig("TESTBOX")); }
+
+  // Installs the default host whose one data server is a counting double of `rows` rows.
+  std::shared_ptr<FakeDataServer> InstallFakeHost(int64_t rows) {
+    auto fake = std::make_shared<FakeDataServer>();
+    fake->rows = rows;
+    InstallHostWith(host::DefaultHostConfig("TESTBOX"),
+                    [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+    return fake;
+  }
 
   // A new control placed in design mode, given its site by the host as the runtime does.
   TabuloCtl& NewControl(bool in_host = true) {
@@ -95,14 +107,22 @@ class HostedControlTest : public ::testing::Test {
     container_.event_loop().RunFor(250);
   }
 
-  // A control in run mode browsing `sql` on the database file `db`.
-  TabuloCtl& Browse(const std::filesystem::path& db, const std::string& sql) {
-    TabuloCtl& ctl = NewControl();
-    ctl.SetDSNname(db.string());
+  // A new control in design mode set to browse `sql` on `dsn`.
+  TabuloCtl& Configured(const std::filesystem::path& dsn, const std::string& sql,
+                        bool auto_refresh = false, bool in_host = true) {
+    TabuloCtl& ctl = NewControl(in_host);
+    ctl.SetDSNname(dsn.string());
     ctl.SetRecordSource(sql);
+    if (auto_refresh) ctl.SetAutoRefresh(true);
+    return ctl;
+  }
+  // A control in run mode browsing `sql` on `dsn` (a database file or a data source name).
+  TabuloCtl& Browse(const std::filesystem::path& dsn, const std::string& sql) {
+    TabuloCtl& ctl = Configured(dsn, sql);
     EnterRunMode();
     return ctl;
   }
+  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
 
   // An Orders database (host/orders_db.h) of `rows` records.
   std::filesystem::path OrdersDb(int rows, const std::string& name = "orders.db") {
@@ -117,6 +137,21 @@ class HostedControlTest : public ::testing::Test {
     std::vector<std::string> out;
     for (int32_t c = 0; c < ctl.Grid.Cols(); ++c) out.push_back(ctl.Grid.TextMatrix(r, c));
     return out;
+  }
+
+  // What grid row r shows for Orders record `id` browsed as "SELECT Id, Customer, Qty".
+  static std::vector<std::string> OrderRow(int64_t id) {
+    return {std::to_string(id), std::to_string(id),
+            std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
+  }
+  // The grid shows records first + 1 on of an Orders result of `count` records, from row 1.
+  static void ExpectOrdersFrom(const TabuloCtl& ctl, int64_t first, int64_t count) {
+    EXPECT_EQ(ctl.FirstRow(), first);
+    for (int32_t r = 1; r < ctl.Grid.Rows(); ++r) {
+      const int64_t id = first + r;
+      EXPECT_EQ(RowText(ctl, r), id <= count ? OrderRow(id) : std::vector<std::string>(4))
+          << "row " << r;
+    }
   }
 
   size_t MessageCount() const { return container_.message_boxes().size(); }

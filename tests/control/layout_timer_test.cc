@@ -1,6 +1,5 @@
 // Layout at small and large sizes, and the refresh timer on the virtual clock.
 #include "edit_fixture.h"
-#include "fake_data_server.h"
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {
@@ -11,37 +10,31 @@ class LayoutTest : public HostedControlTest {
   void SetUp() override { InstallDefaultHost(); }
 };
 
-TEST_F(LayoutTest, GridRowsFollowTheGridHeight) {
+TEST_F(LayoutTest, GridRowsFollowTheGridHeightRoundedHalfToEven) {
   TabuloCtl& ctl = NewControl();
-  // 3000 / 240 - 1 = 11.5, rounded half to even: 12 rows.
-  EXPECT_EQ(ctl.VisibleRows(), 12);
-  EXPECT_EQ(ctl.Grid.Rows(), 12);
   EXPECT_EQ(ctl.Grid.FixedRows(), 1);
   EXPECT_EQ(ctl.Grid.height(), 3000);
   EXPECT_EQ(ctl.Grid.width(), kWidth - ctl.ScrollBar.width());
   EXPECT_EQ(ctl.ScrollBar.left(), ctl.Grid.width());
   EXPECT_EQ(ctl.ScrollBar.height(), 3000);
-  EXPECT_EQ(ctl.sBar.Panels(1).width(), 4800);
-  EXPECT_EQ(ctl.sBar.Panels(2).width(), 4800);
   EXPECT_TRUE(ctl.sBar.visible());
-
-  ctl.Resize(9600, 3240 + platform::kStatusBarHeight);  // 12.5 rounds to 12
-  EXPECT_EQ(ctl.VisibleRows(), 12);
-  ctl.Resize(9600, 3480 + platform::kStatusBarHeight);  // 13.5 rounds to 14
-  EXPECT_EQ(ctl.VisibleRows(), 14);
-  ctl.Resize(30000, 240000 + platform::kStatusBarHeight);
-  EXPECT_EQ(ctl.VisibleRows(), 999);
-  EXPECT_EQ(ctl.Grid.Rows(), 999);
-}
-
-TEST_F(LayoutTest, TooSmallKeepsTheHeaderRow) {
-  TabuloCtl& ctl = NewControl();
-  ctl.Resize(600, 400);
-  EXPECT_EQ(ctl.VisibleRows(), 1);
-  EXPECT_EQ(ctl.Grid.Rows(), 1);
-  ctl.Resize(0, 0);
-  EXPECT_EQ(ctl.VisibleRows(), 1);
-  EXPECT_EQ(ctl.sBar.Panels(1).width(), 0);
+  const double bar = platform::kStatusBarHeight;
+  // Width, height -> grid rows (height / 240 - 1, at least the header) and panel width.
+  const std::vector<std::tuple<double, double, int32_t, int32_t>> sizes = {
+      {kWidth, 3000 + bar, 12, 4800},     // 11.5
+      {kWidth, 3240 + bar, 12, 4800},     // 12.5
+      {kWidth, 3480 + bar, 14, 4800},     // 13.5
+      {30000, 240000 + bar, 999, 15000},  // the most rows
+      {600, 400, 1, 300},
+      {0, 0, 1, 0}};
+  for (const auto& [width, height, rows, panel] : sizes) {
+    SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+    ctl.Resize(width, height);
+    EXPECT_EQ(ctl.VisibleRows(), rows);
+    EXPECT_EQ(ctl.Grid.Rows(), rows);
+    EXPECT_EQ(ctl.sBar.Panels(1).width(), panel);
+    EXPECT_EQ(ctl.sBar.Panels(2).width(), panel);
+  }
 }
 
 TEST_F(LayoutTest, HidingTheStatusBarGivesItsHeightToTheGrid) {
@@ -66,7 +59,7 @@ TEST_F(LayoutTest, GrowingInRunModeRefreshesOnceToFillTheNewRows) {
   EXPECT_TRUE(ctl.Timer1.running());
   EXPECT_EQ(ctl.Timer1.interval(), 250);
   EXPECT_EQ(ctl.Grid.TextMatrix(12, 1), "");
-  container_.event_loop().RunFor(250);
+  Run(250);
   EXPECT_EQ(ctl.Grid.TextMatrix(12, 1), "12");
   EXPECT_FALSE(ctl.Timer1.running());
   // Shrinking cuts rows without a refresh.
@@ -81,6 +74,9 @@ class TimerTest : public HostedControlTest {
     InstallDefaultHost();
     path_ = OrdersDb(10);
   }
+  TabuloCtl& Orders(bool auto_refresh) {
+    return Configured(path_, "SELECT Id FROM Orders", auto_refresh);
+  }
   void AddOrder(int id) {
     TestDb(path_).Exec("INSERT INTO Orders(Id) VALUES(" + std::to_string(id) + ")");
   }
@@ -88,112 +84,85 @@ class TimerTest : public HostedControlTest {
 };
 
 TEST_F(TimerTest, WithoutAutoRefreshRunModeLoadsOnceAndStops) {
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname(path_.string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
+  TabuloCtl& ctl = Orders(false);
   container_.SetAmbientUserMode(true);
   ctl.UserModeSet();
   EXPECT_TRUE(ctl.Timer1.running());
-  container_.event_loop().RunFor(249);
+  Run(249);
   EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
-  container_.event_loop().RunFor(1);
+  Run(1);
   EXPECT_EQ(ctl.NumberRows(), 10);
   EXPECT_FALSE(ctl.Timer1.running());
   AddOrder(11);
-  container_.event_loop().RunFor(5000);
+  Run(5000);
   EXPECT_EQ(ctl.NumberRows(), 10);
 }
 
 TEST_F(TimerTest, AutoRefreshWithIntervalZeroRequeriesEverySecond) {
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname(path_.string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
-  ctl.SetAutoRefresh(true);
+  TabuloCtl& ctl = Orders(true);
   EnterRunMode();
   EXPECT_EQ(ctl.NumberRows(), 10);
   EXPECT_TRUE(ctl.Timer1.running());
   EXPECT_EQ(ctl.Timer1.interval(), 1000);
   AddOrder(11);
-  container_.event_loop().RunFor(999);
+  Run(999);
   EXPECT_EQ(ctl.NumberRows(), 10);
-  container_.event_loop().RunFor(1);
+  Run(1);
   EXPECT_EQ(ctl.NumberRows(), 11);
   AddOrder(12);
-  container_.event_loop().RunFor(1000);
+  Run(1000);
   EXPECT_EQ(ctl.NumberRows(), 12);
 }
 
 TEST_F(TimerTest, LongerIntervalWaitsForItsDeadline) {
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname(path_.string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
-  ctl.SetAutoRefresh(true);
+  TabuloCtl& ctl = Orders(true);
   ctl.SetRefreshInterval(3000);
   EnterRunMode();
   AddOrder(11);
-  container_.event_loop().RunFor(2000);
+  Run(2000);
   EXPECT_EQ(ctl.NumberRows(), 10);
-  container_.event_loop().RunFor(1000);
+  Run(1000);
   EXPECT_EQ(ctl.NumberRows(), 11);
   // A new interval makes the next tick re-query.
   AddOrder(12);
   ctl.SetRefreshInterval(60000);
-  container_.event_loop().RunFor(1000);
+  Run(1000);
   EXPECT_EQ(ctl.NumberRows(), 12);
 }
 
-TEST_F(TimerTest, TickDuringAnEditNeitherRefreshesNorStops) {
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname(path_.string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
-  ctl.SetAutoRefresh(true);
+TEST_F(TimerTest, TickDuringAnEditNeitherRefreshesNorStopsAndTurningOffStops) {
+  TabuloCtl& ctl = Orders(true);
   EnterRunMode();
   ctl.txtEdit.set_visible(true);
   AddOrder(11);
-  container_.event_loop().RunFor(3000);
+  Run(3000);
   EXPECT_EQ(ctl.NumberRows(), 10);
   EXPECT_TRUE(ctl.Timer1.running());
   ctl.txtEdit.set_visible(false);
-  container_.event_loop().RunFor(1000);
+  Run(1000);
   EXPECT_EQ(ctl.NumberRows(), 11);
-}
-
-TEST_F(TimerTest, TurningAutoRefreshOffStopsTheTimer) {
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname(path_.string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
-  ctl.SetAutoRefresh(true);
-  EnterRunMode();
   ctl.SetAutoRefresh(false);
   EXPECT_FALSE(ctl.Timer1.running());
-  AddOrder(11);
-  container_.event_loop().RunFor(3000);
-  EXPECT_EQ(ctl.NumberRows(), 10);
+  AddOrder(12);
+  Run(3000);
+  EXPECT_EQ(ctl.NumberRows(), 11);
 }
 
 // Exact re-query counts on a counting data server: every Query counts once.
 class TimerCountTest : public HostedControlTest {
  protected:
-  void SetUp() override {
-    fake_ = std::make_shared<FakeDataServer>();
-    fake_->rows = 5;
-    auto fake = fake_;
-    InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                    [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
-  }
+  void SetUp() override { fake_ = InstallFakeHost(5); }
   TabuloCtl& AutoRefreshing(double interval) {
-    TabuloCtl& ctl = NewControl();
-    ctl.SetDSNname("plant");
-    ctl.SetRecordSource("SELECT Id FROM T");
-    ctl.SetAutoRefresh(true);
+    TabuloCtl& ctl = Configured("plant", "SELECT Id FROM T", true);
     ctl.SetRefreshInterval(interval);
+    EnterRunMode();
     return ctl;
   }
   // The query count after each of `ticks` further seconds.
   std::vector<int> CountsPerSecond(int ticks) {
     std::vector<int> out;
     for (int i = 0; i < ticks; ++i) {
-      container_.event_loop().RunFor(1000);
+      Run(1000);
       out.push_back(fake_->queries);
     }
     return out;
@@ -202,8 +171,7 @@ class TimerCountTest : public HostedControlTest {
 };
 
 TEST_F(TimerCountTest, RequeriesOnTheFirstTickAtOrAfterEachDeadline) {
-  AutoRefreshing(2500);
-  EnterRunMode();  // the tick at 250 ms loads; the next deadline is 2750 ms
+  AutoRefreshing(2500);  // the tick at 250 ms loads; the next deadline is 2750 ms
   ASSERT_EQ(fake_->queries, 1);
   // Ticks at 1250, 2250, 3250 (re-query, deadline 5750), 4250, 5250, 6250 (re-query).
   EXPECT_EQ(CountsPerSecond(6), (std::vector<int>{1, 1, 2, 2, 2, 3}));
@@ -212,7 +180,6 @@ TEST_F(TimerCountTest, RequeriesOnTheFirstTickAtOrAfterEachDeadline) {
 TEST_F(TimerCountTest, IntervalOfOneSecondRequeriesOnEveryTick) {
   // The deadline falls exactly on the next tick: "not later than now" holds every time.
   TabuloCtl& ctl = AutoRefreshing(1000);
-  EnterRunMode();
   EXPECT_EQ(CountsPerSecond(5), (std::vector<int>{2, 3, 4, 5, 6}));
   EXPECT_EQ(ctl.Timer1.interval(), 1000);
   ctl.SetRefreshInterval(2000);  // a new interval: the next tick re-queries
@@ -221,7 +188,6 @@ TEST_F(TimerCountTest, IntervalOfOneSecondRequeriesOnEveryTick) {
 
 TEST_F(TimerCountTest, PopupRefreshRequeriesOnceAndKeepsTheTimersDeadline) {
   TabuloCtl& ctl = AutoRefreshing(3000);
-  EnterRunMode();
   ASSERT_EQ(fake_->queries, 1);
   container_.QueuePopupChoice(0);
   ctl.Grid.UserMouseDown(100, 300, /*button=*/2);
@@ -240,10 +206,10 @@ class TimerEditTest : public EditTest {};
 TEST_F(TimerEditTest, TicksWhileAnEditIsOpenNeitherRefreshNorLoseTheText) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer FROM Orders ORDER BY Id", 10);
   ctl.SetAutoRefresh(true);
-  container_.event_loop().RunFor(1000);  // the timer is running again
+  Run(1000);  // the timer is running again
   TestDb(db_).Exec("UPDATE Orders SET Customer = 'Other' WHERE Id = 2");
   TypeInto(ctl, 1, 2, "Zed");
-  container_.event_loop().RunFor(5000);
+  Run(5000);
   EXPECT_TRUE(ctl.Timer1.running());
   EXPECT_TRUE(ctl.txtEdit.visible());
   EXPECT_EQ(ctl.txtEdit.text(), "Zed");
@@ -251,14 +217,14 @@ TEST_F(TimerEditTest, TicksWhileAnEditIsOpenNeitherRefreshNorLoseTheText) {
   // The grid scrolled under the editor hides it; the edit is still open and still guarded.
   ctl.Grid.ScrollTo(2, 1);
   ASSERT_FALSE(ctl.txtEdit.visible());
-  container_.event_loop().RunFor(3000);
+  Run(3000);
   EXPECT_TRUE(ctl.Editing());
   EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "C2");
   // Committed, the next ticks re-query again and show both changes.
   ctl.Grid.UserClick(3, 2);
   EXPECT_EQ(DbValue("SELECT Customer FROM Orders WHERE Id = 1"), "Zed");
   ctl.Grid.UserClick(0, 0);
-  container_.event_loop().RunFor(1000);
+  Run(1000);
   EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "Zed");
   EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "Other");
 }

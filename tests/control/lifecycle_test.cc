@@ -23,16 +23,11 @@ class RecordingSite : public host::ControlSite {
 
 class LifecycleTest : public HostedControlTest {
  protected:
-  // A host whose one server is a counting double: every Query and ListAll counts.
-  void InstallFakeHost(int64_t rows = 30) {
-    fake_ = std::make_shared<FakeDataServer>();
-    fake_->rows = rows;
-    auto fake = fake_;
-    InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                    [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  // A control on a counting double (every Query and ListAll counts) set to browse "plant".
+  TabuloCtl& Plant(int64_t rows = 30) {
+    fake_ = InstallFakeHost(rows);
+    return Configured("plant", "SELECT Id FROM T");
   }
-  void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
-
   std::shared_ptr<FakeDataServer> fake_;
 };
 
@@ -56,43 +51,30 @@ void InstallLanguageStore() {
   localization::g_ResourceStoreTried = true;
 }
 
-// ---- The host test -----------------------------------------------------------------------
-
-TEST_F(LifecycleTest, ConfigurationToolModuleCountsAsInsideTheHostWithoutASite) {
+TEST_F(LifecycleTest, TheConfigurationToolCountsAsInsideTheHostWithoutASite) {
   InstallDefaultHost();
-  container_.SetModuleFileName("C:\\Program Files\\Panel Studio\\PanelStudio.exe");
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
-  // Show connects at once and stores the answer for the process.
-  EXPECT_TRUE(g_bInHost);
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@TESTBOX");
-  bool data = true;
-  platform::Variant names;
-  EXPECT_EQ(ctl.GetClusterNames(data, names), 1);
-}
-
-TEST_F(LifecycleTest, ModuleNameIsComparedInUpperCase) {
-  InstallDefaultHost();
-  container_.SetModuleFileName("d:\\tools\\panel studio 7\\ps.exe");
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
-  EXPECT_NE(g_DataServer, nullptr);
-}
-
-TEST_F(LifecycleTest, OnlyTheFirstNinetyNineCharactersOfTheModuleNameAreRead) {
-  InstallDefaultHost();
-  // "PANEL STUDIO" ends at character 99: read whole.
-  container_.SetModuleFileName("C:\\" + std::string(83, 'x') + "\\Panel Studio\\ps.exe");
-  TabuloCtl& inside = NewControl(/*in_host=*/false);
-  EXPECT_EQ(inside.sBar.Panels(1).text(), "VELTRA Panel Studio - Tabulo");
-  inside.Terminate();
-  ResetProcessState();
-  // One character further the name is cut inside "Studio".
-  container_.SetModuleFileName("C:\\" + std::string(84, 'x') + "\\Panel Studio\\ps.exe");
-  TabuloCtl& outside = NewControl(/*in_host=*/false);
-  EXPECT_EQ(outside.sBar.Panels(1).text(), "VELTRA Tabulo");
-  EXPECT_FALSE(g_bInHost);
-  EXPECT_EQ(g_DataServer, nullptr);
+  // The module name, compared in upper case, and only its first 99 characters: "PANEL STUDIO"
+  // ending at character 99 is read whole, one character further it is cut inside "Studio".
+  const std::vector<std::pair<std::string, bool>> modules = {
+      {"C:\\Program Files\\Panel Studio\\PanelStudio.exe", true},
+      {"d:\\tools\\panel studio 7\\ps.exe", true},
+      {"C:\\" + std::string(83, 'x') + "\\Panel Studio\\ps.exe", true},
+      {"C:\\" + std::string(84, 'x') + "\\Panel Studio\\ps.exe", false}};
+  for (const auto& [module, inside] : modules) {
+    SCOPED_TRACE(module);
+    ResetProcessState();
+    container_.SetModuleFileName(module);
+    TabuloCtl& ctl = NewControl(/*in_host=*/false);
+    EXPECT_EQ(ctl.sBar.Panels(1).text(), inside ? "VELTRA Panel Studio - Tabulo" : "VELTRA Tabulo");
+    // Show connects at once and stores the answer for the process.
+    EXPECT_EQ(g_bInHost, inside);
+    EXPECT_EQ(g_DataServer != nullptr, inside);
+    EXPECT_EQ(ctl.sBar.Panels(2).text(), inside ? "Connected@TESTBOX" : "Not Connected");
+    bool data = true;
+    platform::Variant names;
+    EXPECT_EQ(ctl.GetClusterNames(data, names), inside ? 1 : 0);
+    ctl.Terminate();
+  }
 }
 
 TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnected) {
@@ -100,19 +82,14 @@ TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnect
   std::filesystem::path path = OrdersDb(5);
   container_.SetHostRuntime(true);
   container_.SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
-  TabuloCtl& lone = NewControl(/*in_host=*/false);
+  TabuloCtl& lone = Configured(path, "SELECT Id FROM Orders", false, /*in_host=*/false);
   EXPECT_EQ(lone.sBar.Panels(1).text(), "VELTRA Tabulo");
-  lone.SetDSNname(path.string());
-  lone.SetRecordSource("SELECT Id FROM Orders");
   EnterRunMode();
   EXPECT_EQ(lone.CurrentRecordSet(), nullptr);
   EXPECT_EQ(lone.sBar.Panels(2).text(), "Not Connected");
 
   // Once another control of the process is connected, its data server serves this one too.
-  TabuloCtl& sited = NewControl();
-  sited.SetDSNname(path.string());
-  sited.SetRecordSource("SELECT Id FROM Orders");
-  EnterRunMode();
+  Browse(path, "SELECT Id FROM Orders");
   ASSERT_NE(g_DataServer, nullptr);
   lone.Refresh();
   EXPECT_EQ(lone.NumberRows(), 5);
@@ -138,13 +115,8 @@ TEST_F(LifecycleTest, ControlSiteGivesServiceFourAndMarksTheHost) {
   EXPECT_EQ(localization::g_Language, 1033);
 }
 
-// ---- Design and run mode -----------------------------------------------------------------
-
 TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
+  TabuloCtl& ctl = Plant();
   EXPECT_EQ(fake_->queries, 0);
 
   container_.SetAmbientUserMode(true);
@@ -186,14 +158,15 @@ TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
   EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1"}));
 }
 
-TEST_F(LifecycleTest, OtherAmbientChangesAreIgnored) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
-  EnterRunMode();
+TEST_F(LifecycleTest, TheAmbientChangeToRunModeOpensTheHostGateOtherAmbientChangesAreIgnored) {
+  TabuloCtl& ctl = Plant();
+  ctl.Refresh();  // inside the host, before run mode is declared: nothing
+  EXPECT_EQ(fake_->queries, 0);
+  container_.SetAmbientUserMode(true);  // no UserModeSet: the ambient change declares it
+  Run(250);
+  EXPECT_EQ(fake_->queries, 1);
+  EXPECT_EQ(ctl.NumberRows(), 30);
   ctl.ScrollBar.SetValue(4);
-  ASSERT_EQ(fake_->queries, 1);
   container_.SetAmbientDisplayName("Grid2");
   container_.SetAmbientFont(platform::StdFont::Create());
   EXPECT_FALSE(ctl.Timer1.running());
@@ -202,49 +175,28 @@ TEST_F(LifecycleTest, OtherAmbientChangesAreIgnored) {
   EXPECT_EQ(fake_->queries, 1);
 }
 
-TEST_F(LifecycleTest, TheAmbientChangeToRunModeAlsoOpensTheHostGate) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
-  ctl.Refresh();  // inside the host, before run mode is declared: nothing
-  EXPECT_EQ(fake_->queries, 0);
-  container_.SetAmbientUserMode(true);  // no UserModeSet: the ambient change declares it
-  Run(250);
-  EXPECT_EQ(fake_->queries, 1);
-  EXPECT_EQ(ctl.NumberRows(), 30);
-}
-
-// ---- The host's language -----------------------------------------------------------------
-
 TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
+  TabuloCtl& ctl = Plant();
   ctl.SetDataTable("T");
-  ctl.SetRecordSource("SELECT Id FROM T");
   EnterRunMode();
   ASSERT_EQ(fake_->queries, 1);
   InstallLanguageStore();
 
-  ctl.OnLanguageChange(1036);
-  EXPECT_EQ(ctl.mnuPopupCaption, "Options");
-  EXPECT_EQ(ctl.mnuRefreshCaption, "Rafraîchir");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Relié@FAKEBOX");
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Lecture rapide: T@plant");
-  EXPECT_EQ(fake_->queries, 2);
-
-  ctl.OnLanguageChange(1031);
-  EXPECT_EQ(ctl.mnuPopupCaption, "Optionen");
-  EXPECT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Angeschlossen@FAKEBOX");
-  EXPECT_EQ(fake_->queries, 3);
-
-  ctl.OnLanguageChange(2057);  // English (United Kingdom) is not one of the three
+  // Language asked -> popup and refresh captions, the two panels; each change re-queries.
+  // English (United Kingdom) is not one of the three: English (United States).
+  const std::vector<std::tuple<int32_t, std::string>> changes = {
+      {1036, "Options|Rafraîchir|Lecture rapide: T@plant|Relié@FAKEBOX"},
+      {1031, "Optionen|Aktualisieren|Browsing: T@plant|Angeschlossen@FAKEBOX"},
+      {2057, "Options|Refresh|Browsing: T@plant|Connected@FAKEBOX"}};
+  int queries = 1;
+  for (const auto& [language, shown] : changes) {
+    ctl.OnLanguageChange(language);
+    EXPECT_EQ(ctl.mnuPopupCaption + "|" + ctl.mnuRefreshCaption + "|" + ctl.sBar.Panels(1).text() +
+                  "|" + ctl.sBar.Panels(2).text(),
+              shown);
+    EXPECT_EQ(fake_->queries, ++queries);
+  }
   EXPECT_EQ(localization::g_Language, 1033);
-  EXPECT_EQ(ctl.mnuRefreshCaption, "Refresh");
-  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
-  EXPECT_EQ(fake_->queries, 4);
 }
 
 TEST_F(LifecycleTest, LanguageChangeOutsideTheHostShowsNotConnectedInTheNewLanguage) {
@@ -286,8 +238,6 @@ TEST_F(LanguageEditTest, LanguageChangeEndsAnOpenEditWithoutApplyingIt) {
   EXPECT_TRUE(events_->Named("CellValueChanged").empty());
 }
 
-// ---- Debug output ------------------------------------------------------------------------
-
 TEST_F(LifecycleTest, DebugLinesArePrefixedEndedAndInTheAnsiCodePage) {
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   const size_t before = container_.debug_output().size();
@@ -300,13 +250,8 @@ TEST_F(LifecycleTest, DebugLinesArePrefixedEndedAndInTheAnsiCodePage) {
   EXPECT_EQ(container_.debug_output()[before + 2], "Tabulo: bad ? byte\r\n");
 }
 
-// ---- The end of a control ----------------------------------------------------------------
-
 TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
-  InstallFakeHost();
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
-  ctl.SetRecordSource("SELECT Id FROM T");
+  TabuloCtl& ctl = Plant();
   ctl.SetAutoRefresh(true);
   EnterRunMode();
   ASSERT_TRUE(ctl.Timer1.running());
@@ -325,13 +270,8 @@ TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
 TEST_F(LifecycleTest, AfterOneControlEndsTheOtherReconnectsOnItsNextTick) {
   InstallDefaultHost();
   std::filesystem::path path = OrdersDb(20);
-  TabuloCtl& first = NewControl();
-  TabuloCtl& second = NewControl();
-  for (TabuloCtl* c : {&first, &second}) {
-    c->SetDSNname(path.string());
-    c->SetRecordSource("SELECT Id FROM Orders");
-  }
-  second.SetAutoRefresh(true);
+  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders");
+  TabuloCtl& second = Configured(path, "SELECT Id FROM Orders", true);
   EnterRunMode();
   ASSERT_EQ(second.NumberRows(), 20);
   first.Terminate();

@@ -13,76 +13,54 @@ namespace {
 class LoadingTest : public HostedControlTest {
  protected:
   void SetUp() override { InstallDefaultHost(); }
+};
 
-  // Browses Orders, then switches to `sql` (or another database) and refreshes.
-  void ExpectRefusedAfterBrowsing(const std::string& dsn, const std::string& sql,
-                                  const std::string& text, int32_t style,
-                                  const std::string& title) {
-    TabuloCtl& ctl = Browse(OrdersDb(20), "SELECT Id, Customer FROM Orders ORDER BY Id");
+TEST_F(LoadingTest, EachRefusedLoadShowsItsMessageAndTheGridKeepsThePreviousResult) {
+  const std::filesystem::path orders = OrdersDb(20), missing = folder_ / "missing.db",
+                              dir = folder_ / "adir", text = folder_ / "notes.txt",
+                              locked = OrdersDb(20, "locked.db");
+  std::filesystem::create_directories(dir);
+  std::ofstream(text) << "These are not the pages of a database, but a few lines of text.\n";
+  TestDb other(locked);
+  other.Exec("BEGIN EXCLUSIVE");
+  struct Case {
+    std::filesystem::path db;
+    std::string sql, text;
+  };
+  // A missing file, a folder, a text file, a locked file: the DSN is invalid (nothing created).
+  const std::vector<Case> cases = {{orders, "SELECT Id FROM Nowhere",
+                                    "The SQL Statement is invalid: \r\nno such table: Nowhere"},
+                                   {missing, "SELECT Id FROM Orders", "The DSN Name is invalid"},
+                                   {dir, "SELECT Id FROM Orders", "The DSN Name is invalid"},
+                                   {text, "SELECT Id FROM Orders", "The DSN Name is invalid"},
+                                   {locked, "SELECT Id FROM Orders", "The DSN Name is invalid"}};
+  TabuloCtl& ctl = Browse(orders, "SELECT Id, Customer FROM Orders ORDER BY Id");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.db.string() + ": " + c.sql);
+    ctl.SetDSNname(orders.string());
+    ctl.SetRecordSource("SELECT Id, Customer FROM Orders ORDER BY Id");
+    ctl.Refresh();
     ASSERT_EQ(ctl.NumberRows(), 20);
-    std::vector<std::string> shown = RowText(ctl, 3);
-    size_t before = MessageCount();
-    if (!dsn.empty()) ctl.SetDSNname(dsn);
-    ctl.SetRecordSource(sql);
+    const std::vector<std::string> shown = RowText(ctl, 3);
+    const size_t before = MessageCount();
+    ctl.SetDSNname(c.db.string());
+    ctl.SetRecordSource(c.sql);
     ctl.Refresh();
     ASSERT_EQ(MessageCount(), before + 1);
-    EXPECT_EQ(LastMessage().text, text);
-    EXPECT_EQ(LastMessage().style, style);
-    EXPECT_EQ(LastMessage().title, title);
+    EXPECT_EQ(LastMessage().text, c.text);
+    EXPECT_EQ(LastMessage().style, platform::kMbOkOnly);
+    EXPECT_EQ(LastMessage().title, "Error");
     // The previous result stays in the grid and in the record set.
     EXPECT_EQ(RowText(ctl, 3), shown);
     EXPECT_EQ(ctl.NumberRows(), 20);
     EXPECT_EQ(container_.MousePointer(), platform::kPointerDefault);
   }
-};
-
-TEST_F(LoadingTest, StatementTheDatabaseRejectsShowsItsMessage) {
-  ExpectRefusedAfterBrowsing("", "SELECT Id FROM Nowhere",
-                             "The SQL Statement is invalid: \r\nno such table: Nowhere", 0,
-                             "Error");
-}
-
-TEST_F(LoadingTest, MissingDatabaseFileIsAnInvalidDsnAndIsNotCreated) {
-  std::filesystem::path missing = folder_ / "missing.db";
-  ExpectRefusedAfterBrowsing(missing.string(), "SELECT Id FROM Orders", "The DSN Name is invalid",
-                             0, "Error");
   EXPECT_FALSE(std::filesystem::exists(missing));
-}
-
-TEST_F(LoadingTest, DirectoryOrNonDatabaseFileIsAnInvalidDsn) {
-  std::filesystem::path dir = folder_ / "adir";
-  std::filesystem::create_directories(dir);
-  ExpectRefusedAfterBrowsing(dir.string(), "SELECT Id FROM Orders", "The DSN Name is invalid", 0,
-                             "Error");
-
-  std::filesystem::path text = folder_ / "notes.txt";
-  std::ofstream(text) << "These are not the pages of a database, but a few lines of text.\n";
-  TabuloCtl& ctl = *controls_.back();
-  ctl.SetDSNname(text.string());
-  ctl.Refresh();
-  EXPECT_EQ(LastMessage().text, "The DSN Name is invalid");
-  EXPECT_EQ(ctl.NumberRows(), 20);
-}
-
-TEST_F(LoadingTest, LockedDatabaseIsAnInvalidDsn) {
-  std::filesystem::path path = OrdersDb(20);
-  TabuloCtl& ctl = Browse(path, "SELECT Id FROM Orders");
-  ASSERT_EQ(ctl.NumberRows(), 20);
-  TestDb other(path);
-  other.Exec("BEGIN EXCLUSIVE");
-  ctl.Refresh();
-  ASSERT_FALSE(container_.message_boxes().empty());
-  EXPECT_EQ(LastMessage().text, "The DSN Name is invalid");
-  EXPECT_EQ(LastMessage().title, "Error");
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 1), "1");
   other.Exec("ROLLBACK");
 }
 
 TEST_F(LoadingTest, RefusedCredentialsAndOtherErrorsHaveTheirOwnMessages) {
-  auto fake = std::make_shared<FakeDataServer>();
-  fake->rows = 5;
-  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
+  auto fake = InstallFakeHost(5);
   TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
   ASSERT_EQ(ctl.NumberRows(), 5);
 
@@ -125,9 +103,7 @@ TEST_F(LoadingTest, OnlyStatementsStartingWithSelectAndABlankAreBrowsed) {
 
   for (std::string sql : {"SELECT", "SELECT\nId FROM Orders", "SELECT\tId FROM Orders",
                           "UPDATE Orders SET Id = Id + 100", "EXEC ListOrders"}) {
-    TabuloCtl& other = NewControl();
-    other.SetDSNname(path.string());
-    other.SetRecordSource(sql);
+    TabuloCtl& other = Configured(path, sql);
     other.UserModeSet();
     container_.SetAmbientUserMode(true);
     other.Refresh();
@@ -141,14 +117,9 @@ TEST_F(LoadingTest, OnlyStatementsStartingWithSelectAndABlankAreBrowsed) {
 }
 
 TEST_F(LoadingTest, InsideTheHostNothingIsQueriedBeforeRunModeIsDeclared) {
-  auto fake = std::make_shared<FakeDataServer>();
-  fake->rows = 5;
-  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
-  TabuloCtl& ctl = NewControl();
-  ctl.SetDSNname("plant");
+  auto fake = InstallFakeHost(5);
+  TabuloCtl& ctl = Configured("plant", "SELECT Id FROM Orders");
   ctl.SetDataTable("Orders");
-  ctl.SetRecordSource("SELECT Id FROM Orders");
   ctl.Refresh();
   EXPECT_EQ(fake->queries, 0);
   EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
@@ -179,9 +150,7 @@ TEST_F(LoadingTest, DesignTimeLoadFindsTheTableAndBuildsColumnsWithoutRows) {
 
 TEST_F(LoadingTest, OutsideTheHostNothingIsConnected) {
   std::filesystem::path path = OrdersDb(10);
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  ctl.SetDSNname(path.string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
+  TabuloCtl& ctl = Configured(path, "SELECT Id FROM Orders", false, /*in_host=*/false);
   EnterRunMode();
   ctl.Refresh();
   EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
@@ -191,10 +160,7 @@ TEST_F(LoadingTest, OutsideTheHostNothingIsConnected) {
 }
 
 TEST_F(LoadingTest, ScrollRangeIsCappedAtTenMillionRecords) {
-  auto fake = std::make_shared<FakeDataServer>();
-  InstallHostWith(host::DefaultHostConfig("TESTBOX"),
-                  [fake](const host::HostConfig&, const host::ServerConfig&) { return fake; });
-  fake->rows = 10000001;
+  auto fake = InstallFakeHost(10000001);
   TabuloCtl& ctl = Browse("huge", "SELECT Id FROM Huge");
   EXPECT_EQ(ctl.NumberRows(), 10000001);
   EXPECT_EQ(ctl.ScrollBar.Max(), 10000000);

@@ -2,9 +2,6 @@
 // container's signature dialog (answered from the headless container's queue) and writes its
 // audit database, which the tests read back.
 #include "edit_fixture.h"
-#include "host/audit_log.h"
-#include "host/password_hash.h"
-#include "host/security_manager.h"
 
 namespace tabulo::control::testing {
 namespace {
@@ -12,36 +9,14 @@ namespace {
 using platform::DialogAnswer;
 using platform::Variant;
 
-class SecuritySite : public host::ControlSite {
- public:
-  explicit SecuritySite(std::shared_ptr<platform::Dispatch> manager)
-      : manager_(std::move(manager)) {}
-  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
-    return number == host::kServiceSecurityManager ? manager_ : nullptr;
-  }
-
- private:
-  std::shared_ptr<platform::Dispatch> manager_;
-};
-
 class SignedEditTest : public EditTest {
  protected:
   // A control over Orders whose site carries a security manager with three users (cheap
   // hashes: these are tests) writing to audit.db in the test's folder.
   TabuloCtl& SignedControl(const std::string& sql = "SELECT Id, Qty, Note FROM Orders ORDER BY Id",
-                           std::string audit_folder = {}) {
+                           std::filesystem::path audit_folder = {}) {
     TabuloCtl& ctl = EditOrders(sql);
-    host::SecurityManagerOptions options;
-    options.security.users = {{"alice", 10, host::HashPassword("pw-a", 1000)},
-                              {"bob", 5, host::HashPassword("pw-b", 1000)},
-                              {"carol", 20, host::HashPassword("pw-c", 1000)}};
-    options.security.reason_categories = {"Correction", "Maintenance"};
-    audit_ =
-        (audit_folder.empty() ? folder_.path() : std::filesystem::path(audit_folder)) / "audit.db";
-    options.audit.path = audit_.string();
-    options.operator_name = "op";
-    manager_ = std::make_shared<host::SecurityManager>(container_, options);
-    ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");
+    AttachSecurity(ctl, std::move(audit_folder));
     return ctl;
   }
   static void RequireSignature(TabuloCtl& ctl) {
@@ -49,17 +24,21 @@ class SignedEditTest : public EditTest {
     ctl.ESignatureRequired = true;
     ctl.ESignaturePrompt = "Sign the change";
   }
+  // Each record's event as "cluster|type|column|source|signature 1|signature 2|old|new|reason".
+  static std::vector<std::string> Events(const std::vector<host::AuditRecord>& records) {
+    std::vector<std::string> out;
+    for (const host::AuditRecord& r : records) {
+      const host::OperatorEvent& e = r.event;
+      out.push_back(e.cluster + "|" + e.event_type + "|" + e.column_name + "|" + e.source + "|" +
+                    e.signature1 + "|" + e.signature2 + "|" + e.old_value + "|" + e.new_value +
+                    "|" + e.signature3);
+    }
+    return out;
+  }
   void Sign(const std::string& user, const std::string& password, const std::string& reason) {
     container_.QueueDialogAnswer(
         DialogAnswer::Ok(Variant(true), {Variant(user), Variant(password), Variant(reason)}));
   }
-  std::vector<host::AuditRecord> Audit() const {
-    if (!std::filesystem::exists(audit_)) return {};
-    return host::ReadAuditRecords(audit_.string());
-  }
-
-  std::filesystem::path audit_;
-  std::shared_ptr<host::SecurityManager> manager_;
 };
 
 TEST_F(SignedEditTest, ASignedEditIsWrittenAndCarriesTheSignersAndReason) {
@@ -143,22 +122,14 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   Sign("carol", "pw-c", "Correction");
   Edit(ctl, 3, 3, "12");
   ASSERT_EQ(DbValue("SELECT Customer || '|' || Qty FROM Orders WHERE Id = 3"), "Zed|12");
-  std::vector<host::AuditRecord> records = Audit();
-  ASSERT_EQ(records.size(), 2u);
   const std::string source = db_.string() + ":  - Orders";
-  const host::OperatorEvent& a = records[0].event;
-  EXPECT_EQ(a.cluster, "Local Logging");  // the logging cluster of the data's coordinator
-  EXPECT_EQ(a.event_type, "dbUpdate");
-  EXPECT_EQ(a.column_name, "Customer");
-  EXPECT_EQ(a.source, source);
-  EXPECT_EQ(a.signature1, "carol");
-  EXPECT_EQ(a.signature2, "");
-  EXPECT_EQ(a.old_value, "C3");
-  EXPECT_EQ(a.new_value, "Zed");
-  EXPECT_EQ(a.signature3, "Correction");
-  EXPECT_EQ(records[1].event.column_name, "Qty");
-  EXPECT_EQ(records[1].event.old_value, "3");
-  EXPECT_EQ(records[1].event.new_value, "12");
+  // The cluster is the logging cluster of the data's coordinator.
+  const std::vector<std::string> expected = {
+      "Local Logging|dbUpdate|Customer|" + source + "|carol||C3|Zed|Correction",
+      "Local Logging|dbUpdate|Qty|" + source + "|carol||3|12|Correction"};
+  std::vector<host::AuditRecord> records = Audit();
+  EXPECT_EQ(Events(records), expected);
+  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].signed_by1, "carol");
   EXPECT_EQ(records[1].signed_reason, "Correction");
   EXPECT_EQ(records[1].operator_name, "op");
@@ -173,16 +144,10 @@ TEST_F(SignedEditTest, UnsignedLoggingCarriesDefaultsAndANullOldValueIsAudited) 
   ctl.LogEventType = "noteFix";
   Edit(ctl, 7, 3, "now set");  // Id 7: Note was null
   ASSERT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "now set");
-  std::vector<host::AuditRecord> records = Audit();
-  ASSERT_EQ(records.size(), 1u);
-  const host::OperatorEvent& e = records[0].event;
-  EXPECT_EQ(e.cluster, "Plant Logging");  // a named cluster is used as it stands
-  EXPECT_EQ(e.event_type, "noteFix");
-  EXPECT_EQ(e.signature1, "<Default>");
-  EXPECT_EQ(e.signature2, "<Default>");
-  EXPECT_EQ(e.signature3, "<Default>");
-  EXPECT_EQ(e.old_value, "");
-  EXPECT_EQ(e.new_value, "now set");
+  // A named cluster is used as it stands; a null old value is the empty text.
+  EXPECT_EQ(Events(Audit()), std::vector<std::string>{"Plant Logging|noteFix|Note|" + db_.string() +
+                                                      ":  - Orders|<Default>|<Default>||now "
+                                                      "set|<Default>"});
   EXPECT_EQ(MessageCount(), 0u);
 }
 
@@ -201,7 +166,7 @@ TEST_F(SignedEditTest, AWriteThatDidNotHappenIsNotAudited) {
 
 TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenIsReportedAndTheUpdateStays) {
   TabuloCtl& ctl = SignedControl("SELECT Id, Qty, Note FROM Orders ORDER BY Id",
-                                 (folder_.path() / "no-such-folder").string());
+                                 folder_.path() / "no-such-folder");
   ctl.LogEvent = true;
   Edit(ctl, 2, 2, "22");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "22");

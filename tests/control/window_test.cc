@@ -10,89 +10,53 @@ using Row = std::vector<std::string>;
 class WindowTest : public HostedControlTest {
  protected:
   void SetUp() override { InstallDefaultHost(); }
-
-  // Orders(Id, Customer, Qty) of `rows` records, ordered by Id; 11 data rows fit the grid.
-  TabuloCtl& BrowseOrders(int rows) {
-    return Browse(OrdersDb(rows), "SELECT Id, Customer, Qty FROM Orders ORDER BY Id");
-  }
-  static Row Order(int id) {
-    return {std::to_string(id), std::to_string(id),
-            std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
-  }
+  TabuloCtl& BrowseOrders(int rows) { return Browse(OrdersDb(rows), kOrders); }
+  static constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders ORDER BY Id";
 };
 
 TEST_F(WindowTest, WindowAtZeroNumbersRowsFromOne) {
   TabuloCtl& ctl = BrowseOrders(30);
   ASSERT_EQ(ctl.Grid.Rows(), 12);
   EXPECT_EQ(RowText(ctl, 0), (Row{"", "Id", "Customer", "Qty"}));
-  for (int r = 1; r <= 11; ++r) EXPECT_EQ(RowText(ctl, r), Order(r)) << r;
-  EXPECT_EQ(ctl.FirstRow(), 0);
+  ExpectOrdersFrom(ctl, 0, 30);
   EXPECT_EQ(ctl.ScrollBar.Max(), 30);
   // Header cells are centred and bold.
   EXPECT_EQ(ctl.Grid.CellAlignmentAt(0, 2), 4);
   EXPECT_TRUE(ctl.Grid.CellFontBoldAt(0, 2));
 }
 
-TEST_F(WindowTest, WindowInTheMiddleAndBack) {
+TEST_F(WindowTest, EachBarMoveShowsItsWindow) {
   TabuloCtl& ctl = BrowseOrders(30);
-  ctl.ScrollBar.SetValue(10);
-  EXPECT_EQ(ctl.FirstRow(), 10);
-  for (int r = 1; r <= 11; ++r) EXPECT_EQ(RowText(ctl, r), Order(10 + r)) << r;
-  ctl.ScrollBar.SetValue(3);
-  EXPECT_EQ(RowText(ctl, 1), Order(4));
-  EXPECT_EQ(RowText(ctl, 11), Order(14));
-  ctl.ScrollBar.SetValue(0);
-  EXPECT_EQ(RowText(ctl, 1), Order(1));
+  // Bar value -> first record shown. The window moves by the bar's difference; a move past the
+  // end shows the last record alone; a forward move with the last record shown (the fill
+  // ended at EOF) leaves the window, and the next backward move counts from the bar's value.
+  const std::vector<std::pair<int32_t, int32_t>> moves = {
+      {1, 1}, {10, 10}, {3, 3}, {0, 0}, {30, 29}, {0, 0}, {20, 20}, {25, 20}, {24, 19}};
+  for (const auto& [value, first] : moves) {
+    SCOPED_TRACE("bar at " + std::to_string(value));
+    ctl.ScrollBar.SetValue(value);
+    ExpectOrdersFrom(ctl, first, 30);
+  }
 }
 
-TEST_F(WindowTest, MoveToTheRecordCountShowsTheLastRecordAlone) {
-  TabuloCtl& ctl = BrowseOrders(30);
-  ctl.ScrollBar.SetValue(30);
-  EXPECT_EQ(RowText(ctl, 1), Order(30));
-  EXPECT_EQ(ctl.FirstRow(), 29);
-  for (int r = 2; r <= 11; ++r) EXPECT_EQ(RowText(ctl, r), (Row{"", "", "", ""})) << r;
-}
-
-TEST_F(WindowTest, ForwardMoveWithTheLastRecordShownDoesNotMoveTheWindow) {
-  TabuloCtl& ctl = BrowseOrders(30);
-  ctl.ScrollBar.SetValue(20);  // records 21..30: the fill ends at EOF
-  EXPECT_EQ(RowText(ctl, 1), Order(21));
-  EXPECT_EQ(RowText(ctl, 10), Order(30));
-  ctl.ScrollBar.SetValue(25);
-  EXPECT_EQ(ctl.FirstRow(), 20);
-  EXPECT_EQ(RowText(ctl, 1), Order(21));
-  // The next backward move is measured from 25, not from where the window stands.
-  ctl.ScrollBar.SetValue(24);
-  EXPECT_EQ(ctl.FirstRow(), 19);
-  EXPECT_EQ(RowText(ctl, 1), Order(20));
-}
-
-TEST_F(WindowTest, FewerRecordsThanRowsLeavesTheRestEmptyAndNoScrolling) {
-  TabuloCtl& ctl = BrowseOrders(5);
-  for (int r = 1; r <= 5; ++r) EXPECT_EQ(RowText(ctl, r), Order(r));
-  for (int r = 6; r <= 11; ++r) EXPECT_EQ(RowText(ctl, r), (Row{"", "", "", ""}));
-  EXPECT_EQ(ctl.ScrollBar.Max(), ctl.ScrollBar.Min());
-}
-
-TEST_F(WindowTest, ZeroRowsShowsTheHeaderOnly) {
-  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Note FROM Orders WHERE Id < 0");
-  EXPECT_EQ(ctl.NumberRows(), 0);
-  EXPECT_EQ(ctl.NumberColumns(), 2);
-  EXPECT_EQ(RowText(ctl, 0), (Row{"", "Id", "Note"}));
-  for (int r = 1; r < ctl.Grid.Rows(); ++r) EXPECT_EQ(RowText(ctl, r), (Row{"", "", ""}));
-  EXPECT_EQ(ctl.ScrollBar.Max(), ctl.ScrollBar.Min());
+TEST_F(WindowTest, ShortResultsLeaveTheRestEmptyAndDoNotScroll) {
+  TabuloCtl& five = BrowseOrders(5);
+  ExpectOrdersFrom(five, 0, 5);
+  TabuloCtl& none = Browse(OrdersDb(5, "none.db"), "SELECT Id, Note FROM Orders WHERE Id < 0");
+  EXPECT_EQ(none.NumberRows(), 0);
+  EXPECT_EQ(none.NumberColumns(), 2);
+  EXPECT_EQ(RowText(none, 0), (Row{"", "Id", "Note"}));
+  for (int r = 1; r < none.Grid.Rows(); ++r) EXPECT_EQ(RowText(none, r), (Row{"", "", ""}));
+  for (TabuloCtl* c : {&five, &none}) EXPECT_EQ(c->ScrollBar.Max(), c->ScrollBar.Min());
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 
 TEST_F(WindowTest, NullsTextNumbersAndDatesAreAlignedByType) {
   std::filesystem::path path = folder_ / "mixed.db";
-  {
-    TestDb db(path);
-    db.Exec(
-        "CREATE TABLE M(Name VARCHAR(20), Qty INTEGER, Price DOUBLE, Placed TIMESTAMP);"
-        "INSERT INTO M VALUES('  padded   ', 42, 2.5, '2020-01-02 10:30:00');"
-        "INSERT INTO M VALUES(NULL, NULL, NULL, NULL);");
-  }
+  TestDb(path).Exec(
+      "CREATE TABLE M(Name VARCHAR(20), Qty INTEGER, Price DOUBLE, Placed TIMESTAMP);"
+      "INSERT INTO M VALUES('  padded   ', 42, 2.5, '2020-01-02 10:30:00'), (NULL, NULL, NULL, "
+      "NULL)");
   TabuloCtl& ctl = Browse(path, "SELECT Name, Qty, Price, Placed FROM M ORDER BY Name DESC");
   EXPECT_EQ(RowText(ctl, 1), (Row{"1", "padded", "42", "2.5", "1/2/2020 10:30:00 AM"}));
   EXPECT_EQ(RowText(ctl, 2), (Row{"2", "", "", "", ""}));
@@ -119,8 +83,7 @@ TEST_F(WindowTest, TextInAnIntegerColumnAndUnicodeCaptions) {
 
 TEST_F(WindowTest, HiddenColumnsAreSkippedAndAllHiddenLeavesTheNumbers) {
   TabuloCtl& ctl = BrowseOrders(30);
-  platform::Variant columns = ctl.GridColumns();
-  platform::SafeArray a = columns.AsArray();
+  platform::SafeArray a = ctl.GridColumns().AsArray();
   a.At(1, 1) = platform::Variant(false);  // hide Customer
   ctl.SetGridArray(platform::Variant(a));
   ctl.Refresh();
@@ -136,20 +99,16 @@ TEST_F(WindowTest, HiddenColumnsAreSkippedAndAllHiddenLeavesTheNumbers) {
 
 TEST_F(WindowTest, ChangesCommittedByOthersAppearOnlyAfterTheNextRefresh) {
   std::filesystem::path path = OrdersDb(30);
-  TabuloCtl& ctl = Browse(path, "SELECT Id, Customer, Qty FROM Orders ORDER BY Id");
-  {
-    TestDb other(path);
-    other.Exec("UPDATE Orders SET Customer = 'Changed' WHERE Id IN (2, 25)");
-    other.Exec("DELETE FROM Orders WHERE Id = 3");
-  }
-  EXPECT_EQ(RowText(ctl, 2), Order(2));
+  TabuloCtl& ctl = Browse(path, kOrders);
+  TestDb(path).Exec(
+      "UPDATE Orders SET Customer = 'Changed' WHERE Id IN (2, 25); DELETE FROM Orders WHERE Id = "
+      "3");
   // Scrolling reads the snapshot, not the database.
   ctl.ScrollBar.SetValue(20);
-  EXPECT_EQ(RowText(ctl, 5), Order(25));
+  ExpectOrdersFrom(ctl, 20, 30);
   ctl.ScrollBar.SetValue(0);
-  EXPECT_EQ(RowText(ctl, 3), Order(3));
+  ExpectOrdersFrom(ctl, 0, 30);
   EXPECT_EQ(ctl.NumberRows(), 30);
-
   ctl.Refresh();
   EXPECT_EQ(ctl.NumberRows(), 29);
   EXPECT_EQ(RowText(ctl, 2), (Row{"2", "2", "Changed", "2"}));
@@ -158,45 +117,34 @@ TEST_F(WindowTest, ChangesCommittedByOthersAppearOnlyAfterTheNextRefresh) {
 
 TEST_F(WindowTest, ResultThatShrankUnderTheWindowIsShownNumberedRight) {
   std::filesystem::path path = OrdersDb(30);
-  TabuloCtl& ctl = Browse(path, "SELECT Id, Customer, Qty FROM Orders ORDER BY Id");
+  TabuloCtl& ctl = Browse(path, kOrders);
   ctl.ScrollBar.SetValue(25);
   ASSERT_EQ(ctl.FirstRow(), 25);
   // Still scrollable: the bar's value comes down to the new count, the last record alone.
   TestDb(path).Exec("DELETE FROM Orders WHERE Id > 20");
   ctl.Refresh();
   EXPECT_EQ(ctl.ScrollBar.Max(), 20);
-  EXPECT_EQ(RowText(ctl, 1), Order(20));
-  EXPECT_EQ(RowText(ctl, 2), (Row{"", "", "", ""}));
+  ExpectOrdersFrom(ctl, 19, 20);
   // Fewer records than rows: no scrolling, the whole result from the top.
   TestDb(path).Exec("DELETE FROM Orders WHERE Id > 10");
   ctl.Refresh();
   EXPECT_EQ(ctl.ScrollBar.Max(), ctl.ScrollBar.Min());
-  EXPECT_EQ(ctl.FirstRow(), 0);
-  for (int r = 1; r <= 10; ++r) EXPECT_EQ(RowText(ctl, r), Order(r)) << r;
-  EXPECT_EQ(RowText(ctl, 11), (Row{"", "", "", ""}));
+  ExpectOrdersFrom(ctl, 0, 10);
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 
-TEST_F(WindowTest, RefreshKeepsThePositionAndMoveToTopResetsIt) {
+TEST_F(WindowTest, RefreshKeepsThePositionMoveToTopResetsItDesignTimeIgnoresTheBar) {
   TabuloCtl& ctl = BrowseOrders(30);
   ctl.ScrollBar.SetValue(10);
   ctl.Refresh();
-  EXPECT_EQ(ctl.FirstRow(), 10);
-  EXPECT_EQ(RowText(ctl, 1), Order(11));
+  ExpectOrdersFrom(ctl, 10, 30);
   ctl.Refresh(true);
-  EXPECT_EQ(ctl.FirstRow(), 0);
   EXPECT_EQ(ctl.ScrollBar.Value(), 0);
-  EXPECT_EQ(RowText(ctl, 1), Order(1));
-}
-
-TEST_F(WindowTest, ScrollingAtDesignTimeDoesNothing) {
-  TabuloCtl& ctl = BrowseOrders(30);
+  ExpectOrdersFrom(ctl, 0, 30);
   container_.SetAmbientUserMode(false);
-  Row first = RowText(ctl, 1);
   ctl.ScrollBar.SetMax(30);
   ctl.ScrollBar.SetValue(15);
-  EXPECT_EQ(ctl.FirstRow(), 0);
-  EXPECT_EQ(RowText(ctl, 1), first);
+  ExpectOrdersFrom(ctl, 0, 30);
 }
 
 }  // namespace
