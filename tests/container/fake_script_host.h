@@ -1,10 +1,10 @@
 // A ScriptHost for tests: a sample automation class in place of the control (a text, a
-// number, an object and an indexed property, methods that echo, do nothing or write debug
-// output, a few events), hosted in a real HeadlessContainer in design mode at 9600 x 3600
-// twips. Its grid (10 rows, 6 columns, in 4000 x 1500 twips: rows 7 to 9 and column 5 off
-// screen) opens the editor over a data cell the operator enters, as the control's grid does.
-// `new` adds sample controls (numbered from 1, the newest current; the widgets stay with the
-// first); the other session commands keep the host's defaults: not supported.
+// number, an object and an indexed property, a method that echoes and one that writes debug
+// output and returns nothing, a few events), hosted in a real HeadlessContainer in design
+// mode at 9600 x 3600 twips. Its grid (10 rows, 6 columns, in 4000 x 1500 twips: rows 7 to 9
+// and column 5 off screen) opens the editor over a data cell the operator enters, as the
+// control's grid does. `new` adds sample controls (numbered from 1, the newest current; the
+// widgets stay with the first); the other session commands keep the host's defaults.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -50,15 +50,10 @@ class SampleControl : public platform::DispatchObject {
                     return Variant();
                   });
     DeclareMethod("Echo", 21, {{"Value"}}, [](Args& a) { return a[0]; });
-    DeclareMethod("Nop", 22, {}, [this](Args&) {
-      ++nops;
-      return Variant();
-    });
     DeclareMethod("Trace", 25, {{"Text"}}, [this, &debug](Args& a) {
       debug.push_back(ArgString(a, 0));
       return Variant();
     });
-    DeclareEvent("Click", 1, 2);
     DeclareEvent("DblClick", 2, 0);
     DeclareEvent("MouseMove", 4, 4);
     DeclareEvent("KeyPress", 7, 1);
@@ -68,7 +63,6 @@ class SampleControl : public platform::DispatchObject {
 
   std::string text = "first";
   int32_t count = 0;
-  int32_t nops = 0;
   std::shared_ptr<platform::Dispatch> picture;
   std::map<std::pair<int32_t, int32_t>, Variant> cells;
 
@@ -119,8 +113,6 @@ class FakeScriptHost : public ScriptHost {
   int32_t control_count() const override { return static_cast<int32_t>(controls_.size()); }
 
   SampleControl& sample(size_t number = 1) { return *controls_.at(number - 1); }
-  platform::FlexGrid& sample_grid() { return grid_; }
-  platform::TextBox& sample_editor() { return editor_; }
   // A control without a grid or an editor.
   void DropWidgets() { has_widgets_ = false; }
 
