@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `tabulo show --edit` on a fresh 1000-row sample database: an edit changes exactly the one
-# field it names, a confirmation answered No and a blank number change nothing, and the
-# message boxes shown are printed before the rendering. The database is read back with the
+# field it names, a confirmation answered No changes nothing, and the message boxes shown
+# are printed before the rendering. The database is read back with the
 # sqlite3 shell, not with tabulo itself.
 set -euo pipefail
 tabulo=$1
@@ -25,7 +25,6 @@ changes=$(diff before.txt after.txt || true)
 [ "$(grep -c '^[<>]' <<<"$changes")" = 2 ] || fail "expected one row changed, diff: $changes"
 grep -q '^< 601|.*|100|' <<<"$changes" || fail "Id 601 was not the row changed: $changes"
 grep -q '^> 601|.*|123|' <<<"$changes" || fail "Id 601 did not get Qty 123: $changes"
-[ "$(sqlite3 sample.db 'SELECT Qty FROM Orders WHERE Id = 601')" = 123 ] || fail "Qty of 601"
 grep -q MSGBOX out.txt && fail "a message box without confirmation: $(cat out.txt)"
 grep -q '^     501|     601|' out.txt || fail "the edited record is not in the rendering"
 
@@ -40,14 +39,6 @@ cmp -s before.txt after.txt || fail "a refused confirmation changed the database
 # Answered Yes: a text field written as typed.
 show --edit 0,1=Nobody --answer yes >out.txt 2>err.txt || fail "yes-answer exit $?"
 [ "$(sqlite3 sample.db 'SELECT Customer FROM Orders WHERE Id = 1')" = Nobody ] || fail "Customer of 1"
-
-# A blank number is refused with its message and writes nothing.
-dump before.txt
-show --edit 3,2= >out.txt 2>err.txt || fail "blank exit $?"
-dump after.txt
-cmp -s before.txt after.txt || fail "a blank number changed the database"
-grep -qx 'MSGBOX style=0 title=".*" text="Updated value cannot be blank"' out.txt ||
-  fail "no blank message: $(cat out.txt)"
 
 # Malformed options are usage errors; a record beyond the result is a failure.
 for bad in "--edit 5=7" "--edit -1,0=x" "--edit 1,x=2" "--answer maybe --edit 0,0=1" "--answer yes"; do
