@@ -110,11 +110,9 @@ TEST_F(TextBoxTest, ControlKeysRaiseKeyPressAndNavigationKeysDoNot) {
   Take();
   box_.PressKey(kKeyBack);
   box_.PressKey(kKeyReturn);  // single line: nothing inserted
-  box_.PressKey(kKeyEscape);
-  box_.PressKey(kKeyTab);
   EXPECT_EQ(box_.text(), "ab");
-  EXPECT_EQ(Take(), (Events{"down8/0", "press8", "change:ab", "up8", "down13/0", "press13", "up13",
-                            "down27/0", "press27", "up27", "down9/0", "press9", "up9"}));
+  EXPECT_EQ(Take(),
+            (Events{"down8/0", "press8", "change:ab", "up8", "down13/0", "press13", "up13"}));
   box_.set_multi_line(true);
   box_.PressKey(kKeyReturn);
   EXPECT_EQ(box_.text(), "ab\r\n");
