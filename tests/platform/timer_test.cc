@@ -32,14 +32,6 @@ TEST_F(TimerTest, IntervalZeroDoesNotTickEvenWhenEnabled) {
   EXPECT_TRUE(ticks_.empty());
 }
 
-TEST_F(TimerTest, TicksEveryIntervalFromWhenItWasSet) {
-  clock_.Advance(40);
-  timer_.set_interval(100);
-  EXPECT_TRUE(timer_.running());
-  loop_.RunFor(350);
-  EXPECT_EQ(ticks_, (std::vector<int64_t>{140, 240, 340}));
-}
-
 TEST_F(TimerTest, SettingIntervalWhileRunningRestartsThePeriod) {
   timer_.set_interval(100);
   loop_.RunFor(170);
