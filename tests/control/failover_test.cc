@@ -105,25 +105,6 @@ TEST_F(FailoverTest, NoReachableActiveServerLeavesAClearStatusAndRecoversLater) 
   EXPECT_EQ(Shown(ctl), beta_);
 }
 
-TEST_F(FailoverTest, TwoControlsShareTheServerAndBothFollowTheChange) {
-  TabuloCtl& first = PlantControl();
-  TabuloCtl& second = PlantControl(/*auto_refresh=*/true);
-  second.SetRecordSource("SELECT v FROM T ORDER BY v DESC");
-  EnterRunMode();
-  ASSERT_EQ(Shown(first), alpha_);
-  ASSERT_EQ(Shown(second), "alpha 2, alpha 1, Connected@ALPHA");
-  std::shared_ptr<host::DataServer> alpha = g_DataServer;
-
-  registry_->SetServerReachable("Plant", "ALPHA", false);
-  registry_->SetActiveServer("Plant", "BETA");
-  EXPECT_EQ(Shown(first), beta_);
-  ASSERT_NE(g_DataServer, nullptr);
-  EXPECT_NE(g_DataServer, alpha);
-  // The second control queries the process's new data server on its next tick.
-  Run(1000);
-  EXPECT_EQ(Shown(second), "beta 3, beta 2, beta 1, Connected@BETA");
-}
-
 TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
   TabuloCtl& first = PlantControl();
   TabuloCtl& second = PlantControl(/*auto_refresh=*/true);

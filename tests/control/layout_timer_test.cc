@@ -83,21 +83,6 @@ class TimerTest : public HostedControlTest {
   std::filesystem::path path_;
 };
 
-TEST_F(TimerTest, WithoutAutoRefreshRunModeLoadsOnceAndStops) {
-  TabuloCtl& ctl = Orders(false);
-  container_.SetAmbientUserMode(true);
-  ctl.UserModeSet();
-  EXPECT_TRUE(ctl.Timer1.running());
-  Run(249);
-  EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
-  Run(1);
-  EXPECT_EQ(ctl.NumberRows(), 10);
-  EXPECT_FALSE(ctl.Timer1.running());
-  AddOrder(11);
-  Run(5000);
-  EXPECT_EQ(ctl.NumberRows(), 10);
-}
-
 TEST_F(TimerTest, AutoRefreshWithIntervalZeroRequeriesEverySecond) {
   TabuloCtl& ctl = Orders(true);
   EnterRunMode();
@@ -110,22 +95,6 @@ TEST_F(TimerTest, AutoRefreshWithIntervalZeroRequeriesEverySecond) {
   Run(1);
   EXPECT_EQ(ctl.NumberRows(), 11);
   AddOrder(12);
-  Run(1000);
-  EXPECT_EQ(ctl.NumberRows(), 12);
-}
-
-TEST_F(TimerTest, LongerIntervalWaitsForItsDeadline) {
-  TabuloCtl& ctl = Orders(true);
-  ctl.SetRefreshInterval(3000);
-  EnterRunMode();
-  AddOrder(11);
-  Run(2000);
-  EXPECT_EQ(ctl.NumberRows(), 10);
-  Run(1000);
-  EXPECT_EQ(ctl.NumberRows(), 11);
-  // A new interval makes the next tick re-query.
-  AddOrder(12);
-  ctl.SetRefreshInterval(60000);
   Run(1000);
   EXPECT_EQ(ctl.NumberRows(), 12);
 }

@@ -160,8 +160,6 @@ TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
 
 TEST_F(LifecycleTest, TheAmbientChangeToRunModeOpensTheHostGateOtherAmbientChangesAreIgnored) {
   TabuloCtl& ctl = Plant();
-  ctl.Refresh();  // inside the host, before run mode is declared: nothing
-  EXPECT_EQ(fake_->queries, 0);
   container_.SetAmbientUserMode(true);  // no UserModeSet: the ambient change declares it
   Run(250);
   EXPECT_EQ(fake_->queries, 1);
@@ -265,25 +263,6 @@ TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
   EXPECT_EQ(g_DataServer, nullptr);
   ctl.Terminate();  // a second end changes nothing
   EXPECT_EQ(g_DataServer, nullptr);
-}
-
-TEST_F(LifecycleTest, AfterOneControlEndsTheOtherReconnectsOnItsNextTick) {
-  InstallDefaultHost();
-  std::filesystem::path path = OrdersDb(20);
-  TabuloCtl& first = Configured(path, "SELECT Id FROM Orders");
-  TabuloCtl& second = Configured(path, "SELECT Id FROM Orders", true);
-  EnterRunMode();
-  ASSERT_EQ(second.NumberRows(), 20);
-  first.Terminate();
-  ASSERT_EQ(g_DataServer, nullptr);
-  TestDb(path).Exec("INSERT INTO Orders(Id) VALUES(21)");
-  Run(999);
-  EXPECT_EQ(g_DataServer, nullptr);
-  EXPECT_EQ(second.NumberRows(), 20);
-  Run(1);
-  ASSERT_NE(g_DataServer, nullptr);
-  EXPECT_EQ(second.NumberRows(), 21);
-  EXPECT_EQ(second.sBar.Panels(2).text(), "Connected@TESTBOX");
 }
 
 }  // namespace

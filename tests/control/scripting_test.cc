@@ -91,13 +91,16 @@ TEST_F(ScriptingTest, GridColumnMembersUseGridNumbers) {
 TEST_F(ScriptingTest, HideColumnShowsTheColumnAgain) {
   TabuloCtl& ctl = *ctl_;
   ASSERT_EQ(ctl.Grid.Cols(), 3);
-  ctl.HideColumn(1);
+  // Called by id, as scripts do: the member shows the descriptor's column again.
+  std::vector<Variant> args{Variant(int16_t{1})};
+  ctl.Invoke(static_cast<platform::DispId>(0x6003005B), platform::InvokeKind::Method, args);
   EXPECT_TRUE(ctl.Columns()[1].Visible);
   EXPECT_EQ(RowText(ctl, 0), (std::vector<std::string>{"", "A", "B", "Comment"}));
   EXPECT_EQ(RowText(ctl, 2), (std::vector<std::string>{"2", "1", "b1", "c1"}));
   EXPECT_EQ(test_support::ErrorOf([&] { ctl.HideColumn(4); }), 9);  // column 4 of 3
   // Column 3 is the spare entry: allowed, and harmless.
-  ctl.HideColumn(3);
+  args = {Variant(int16_t{3})};
+  ctl.InvokeByName("HideColumn", platform::InvokeKind::Method, args);
   EXPECT_EQ(ctl.Grid.Cols(), 4);
 }
 
