@@ -26,16 +26,6 @@ constexpr int kLogging = host::kClusterTypeLogging;
 
 class ClustersTest : public HostedControlTest {};
 
-TEST_F(ClustersTest, StatusPanelShowsTheConnectionAndTheServerMachine) {
-  InstallDefaultHost();
-  TabuloCtl& outside = NewControl(/*in_host=*/false);
-  EXPECT_EQ(outside.sBar.Panels(2).text(), "Not Connected");
-  EXPECT_EQ(outside.sBar.Panels(1).text(), "VELTRA Tabulo");
-  TabuloCtl& inside = Browse(OrdersDb(3), "SELECT Id FROM Orders");
-  EXPECT_EQ(inside.sBar.Panels(2).text(), "Connected@TESTBOX");
-  EXPECT_EQ(inside.sBar.Panels(1).text(), "Browsing: @" + inside.DSNname());
-}
-
 TEST_F(ClustersTest, UnreadableMachineNameShowsUnknown) {
   InstallFakeHost(3)->machine_name_fails = true;
   TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
