@@ -4,20 +4,25 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all release asan test test-release test-asan demo bench format clean fuzz fuzz-build fuzz-smoke mutants
+.PHONY: all deps release asan test test-release test-asan demo bench format clean fuzz fuzz-build fuzz-smoke mutants
 
 all: release
 
-$(BUILD)/release/CMakeCache.txt:
+# The Debian packages every target needs: installed when missing (as root), or the apt-get
+# line to run is printed. Shared by `make demo`, `make test` and CI.
+deps:
+	@tools/install-deps
+
+$(BUILD)/release/CMakeCache.txt: | deps
 	$(CMAKE) -S . -B $(BUILD)/release $(GENERATOR) -DCMAKE_BUILD_TYPE=Release
 
-$(BUILD)/asan/CMakeCache.txt:
+$(BUILD)/asan/CMakeCache.txt: | deps
 	$(CMAKE) -S . -B $(BUILD)/asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON
 
-release: $(BUILD)/release/CMakeCache.txt
+release: deps $(BUILD)/release/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/release -j $(JOBS)
 
-asan: $(BUILD)/asan/CMakeCache.txt
+asan: deps $(BUILD)/asan/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/asan -j $(JOBS)
 
 test-release: release
@@ -38,7 +43,7 @@ FUZZERS := fuzz_connection_string fuzz_statement_split fuzz_sql_literal fuzz_val
 FUZZ_SMOKE_SECONDS ?= 5
 FUZZ_SECONDS ?= 60
 
-$(BUILD)/fuzz/CMakeCache.txt:
+$(BUILD)/fuzz/CMakeCache.txt: | deps
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(BUILD)/fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DTABULO_FUZZ=ON
 
@@ -65,7 +70,7 @@ fuzz: fuzz-build
 
 # Benchmarks (not run by CI): their own optimised tree; bench/run generates the sample
 # databases once, runs the benchmarks niced and writes $(BUILD)/bench/results.md.
-$(BUILD)/bench/CMakeCache.txt:
+$(BUILD)/bench/CMakeCache.txt: | deps
 	$(CMAKE) -S . -B $(BUILD)/bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DTABULO_BENCH=ON
 
 bench: $(BUILD)/bench/CMakeCache.txt
@@ -74,7 +79,8 @@ bench: $(BUILD)/bench/CMakeCache.txt
 
 # The main job on the embedded default: the sample database under build/, shown by one
 # control in run mode.
-demo: release
+demo: deps $(BUILD)/release/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target tabulo
 	@test -f $(BUILD)/sample.db || $(BUILD)/release/apps/tabulo/tabulo sample-db $(BUILD)/sample.db
 	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db \
 	  --sql "SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders WHERE Qty < 400"
