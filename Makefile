@@ -13,13 +13,16 @@ all: release
 deps:
 	@tools/install-deps
 
+# The release tree configures its tests (GoogleTest) only when tests are built: `make demo`
+# on a fresh tree leaves them out; `make release` and `make test` turn them on.
 $(BUILD)/release/CMakeCache.txt: | deps
-	$(CMAKE) -S . -B $(BUILD)/release $(GENERATOR) -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) -S . -B $(BUILD)/release $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DTABULO_TESTS=OFF
 
 $(BUILD)/asan/CMakeCache.txt: | deps
 	$(CMAKE) -S . -B $(BUILD)/asan $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTABULO_SANITIZE=ON
 
 release: deps $(BUILD)/release/CMakeCache.txt
+	$(CMAKE) -S . -B $(BUILD)/release -DTABULO_TESTS=ON >/dev/null
 	$(CMAKE) --build $(BUILD)/release -j $(JOBS)
 
 asan: deps $(BUILD)/asan/CMakeCache.txt
@@ -78,16 +81,23 @@ bench: $(BUILD)/bench/CMakeCache.txt
 	bench/run $(BUILD)/bench
 
 # The main job on the embedded default: the sample database under build/, shown by one
-# control in run mode.
+# control in run mode, then one signed edit and its audit record. The demo's state (audit
+# database, registry) stays under build/, never in the user's home.
+TABULO := $(BUILD)/release/apps/tabulo/tabulo
+DEMO_ENV := XDG_STATE_HOME=$(abspath $(BUILD))/demo-state XDG_CONFIG_HOME=$(abspath $(BUILD))/demo-config
+DEMO_SQL := SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders WHERE Qty < 400
+
 demo: deps $(BUILD)/release/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target tabulo
-	@test -f $(BUILD)/sample.db || $(BUILD)/release/apps/tabulo/tabulo sample-db $(BUILD)/sample.db
-	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db \
-	  --sql "SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders WHERE Qty < 400"
-	$(BUILD)/release/apps/tabulo/tabulo show --db $(BUILD)/sample.db --size 60x6 \
+	@test -f $(BUILD)/sample.db || $(TABULO) sample-db $(BUILD)/sample.db
+	$(DEMO_ENV) $(TABULO) show --db $(BUILD)/sample.db --sql "$(DEMO_SQL)"
+	$(DEMO_ENV) $(TABULO) show --db $(BUILD)/sample.db --size 60x6 \
 	  --sql "SELECT Id, Customer, Qty FROM Orders WHERE Qty < 400" \
 	  --edit 0,2=$$(( $$(date +%s) % 400 )) --answer sign demo demo Correction --log-event
-	$(BUILD)/release/apps/tabulo/tabulo audit | tail -n 3
+	$(DEMO_ENV) $(TABULO) audit | tail -n 3
+	@echo
+	@echo "Browse the sample interactively (arrows, PgUp/PgDn, Enter edits, q quits):"
+	@echo "  $(TABULO) browse --db $(BUILD)/sample.db --sql \"$(DEMO_SQL)\""
 
 format:
 	find src apps tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i
