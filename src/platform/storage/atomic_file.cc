@@ -39,11 +39,38 @@ mode_t ModeFor(const std::filesystem::path& target) {
   return 0666 & ~CurrentUmask();
 }
 
+// The file a replacement writes: a symbolic link is followed to the file it names (which
+// may not exist yet), so the link stays a link; anything that exists and is not a regular
+// file (a device, a folder, a pipe) is refused rather than replaced by one.
+std::filesystem::path ResolveTarget(const std::filesystem::path& target) {
+  std::filesystem::path path = target;
+  for (int links = 0; links < 40; ++links) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT) return path;
+      throw FileError(target, "cannot examine it", errno);
+    }
+    if (S_ISREG(st.st_mode)) return path;
+    if (!S_ISLNK(st.st_mode)) {
+      throw ComError(kErrPathFileAccess,
+                     "Path/File access error (" + target.string() + ": not a regular file)");
+    }
+    std::error_code error;
+    std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) throw FileError(target, "cannot read the link", error.value());
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  throw FileError(target, "cannot follow the link", ELOOP);
+}
+
 // The temporary file of one replacement; removed unless it was renamed over the target.
 class Replacement {
  public:
   Replacement(const std::filesystem::path& target, const ReplaceFault& fault)
-      : target_(target), fault_(fault), name_(target.string() + ".tmp-XXXXXX") {}
+      : reported_(target),
+        target_(ResolveTarget(target)),
+        fault_(fault),
+        name_(target_.string() + ".tmp-XXXXXX") {}
   ~Replacement() {
     if (fd_ >= 0) ::close(fd_);
     if (created_ && !renamed_) ::unlink(name_.c_str());
@@ -56,26 +83,26 @@ class Replacement {
       // mkstemp makes the file 0600; the replacement must not change who may read it.
       if (created_ && ::fchmod(fd_, ModeFor(target_)) == 0) return;
     }
-    throw FileError(target_, "cannot create a temporary file beside it", errno);
+    throw FileError(reported_, "cannot create a temporary file beside it", errno);
   }
   void Write(std::string_view bytes) {
-    if (Injected(ReplaceStep::Write)) throw FileError(target_, "cannot write", errno);
+    if (Injected(ReplaceStep::Write)) throw FileError(reported_, "cannot write", errno);
     size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw FileError(target_, "cannot write", errno);
+      if (n < 0) throw FileError(reported_, "cannot write", errno);
       done += static_cast<size_t>(n);
     }
   }
   // Hands the file to `write` by its name, then reopens what it made for the sync.
   void WriteWith(const std::function<void(const std::filesystem::path&)>& write) {
-    if (Injected(ReplaceStep::Write)) throw FileError(target_, "cannot write", errno);
+    if (Injected(ReplaceStep::Write)) throw FileError(reported_, "cannot write", errno);
     ::close(fd_);
     fd_ = -1;
     write(std::filesystem::path(name_));
     fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw FileError(target_, "cannot reopen what was written", errno);
+    if (fd_ < 0) throw FileError(reported_, "cannot reopen what was written", errno);
   }
   void SyncAndClose() {
     bool ok = !Injected(ReplaceStep::Sync) && ::fsync(fd_) == 0;
@@ -85,11 +112,11 @@ class Replacement {
       err = errno;
     }
     fd_ = -1;
-    if (!ok) throw FileError(target_, "cannot sync", err);
+    if (!ok) throw FileError(reported_, "cannot sync", err);
   }
   void RenameOverTarget() {
     renamed_ = !Injected(ReplaceStep::Rename) && ::rename(name_.c_str(), target_.c_str()) == 0;
-    if (!renamed_) throw FileError(target_, "cannot replace the file", errno);
+    if (!renamed_) throw FileError(reported_, "cannot replace the file", errno);
     SyncFolder();
   }
 
@@ -109,7 +136,8 @@ class Replacement {
     ::close(fd);
   }
 
-  const std::filesystem::path& target_;
+  const std::filesystem::path& reported_;  // the path the caller named, for messages
+  const std::filesystem::path target_;     // the file actually replaced
   const ReplaceFault& fault_;
   std::string name_;
   int fd_ = -1;

@@ -5,7 +5,9 @@
 // any failure removes the temporary file and leaves the target as it was.
 //
 // The replacement keeps the mode of a target that exists; a new target gets the mode a
-// newly created file gets (0666 less the process's umask).
+// newly created file gets (0666 less the process's umask). A symbolic link is written
+// through (the file it names is replaced, the link stays); a target that exists and is not
+// a regular file (a device such as /dev/null, a folder) is refused.
 //
 // Failures raise platform::ComError 75 "Path/File access error (TARGET: what: reason)".
 #pragma once
