@@ -24,9 +24,8 @@ class SqliteDataServer : public DataServer {
  public:
   explicit SqliteDataServer(SqliteServerOptions options)
       : options_(std::move(options)),
-        store_(TempStore::Open(options_.temp_folder.empty()
-                                   ? fs::temp_directory_path() / "tabulo-snapshots"
-                                   : options_.temp_folder)) {}
+        store_(TempStore::Open(options_.temp_folder.empty() ? TempStore::DefaultFolder()
+                                                            : options_.temp_folder)) {}
 
   int16_t ServerType() const override { return server_type_; }
   void SetServerType(int16_t type) override { server_type_ = type; }

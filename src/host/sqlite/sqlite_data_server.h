@@ -36,7 +36,7 @@ struct SqliteServerOptions {
   std::function<std::optional<std::string>(std::string_view dsn)> resolve_dsn;
   // The data source names ListCatalogs reports (ServerType 0).
   std::function<std::vector<std::string>()> list_dsns;
-  // Where snapshot stores are kept; empty: <system temp>/tabulo-snapshots.
+  // Where snapshot stores are kept; empty: this user's private default (temp_store.h).
   std::filesystem::path temp_folder;
   // How long a statement waits for another connection's lock before failing.
   std::chrono::milliseconds busy_timeout{5000};

@@ -3,7 +3,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include <random>
 #include <system_error>
@@ -31,6 +36,30 @@ bool Abandoned(const fs::path& lock) {
   return free;
 }
 
+platform::ComError Unusable(const std::string& what, const fs::path& folder) {
+  return platform::ComError(kErrSourceUnusable,
+                            "The folder for temporary snapshots " + what + ": " + folder.string(),
+                            "DataServer");
+}
+
+// Makes `folder` (0700 when new) and checks that it is this user's own real folder; access
+// wider than the owner's is narrowed, as the owner may.
+void MakePrivateFolder(const fs::path& folder) {
+  std::error_code ec;
+  if (folder.has_parent_path()) fs::create_directories(folder.parent_path(), ec);
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    throw Unusable(std::string("cannot be created (") + std::strerror(errno) + ")", folder);
+  }
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    throw Unusable("cannot be used", folder);
+  }
+  if (st.st_uid != ::geteuid()) throw Unusable("belongs to another user", folder);
+  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
+    throw Unusable("cannot be made private", folder);
+  }
+}
+
 void RemoveLeftovers(const fs::path& folder) {
   std::error_code ec;
   std::vector<fs::path> locks;
@@ -52,14 +81,15 @@ void RemoveLeftovers(const fs::path& folder) {
 
 }  // namespace
 
+fs::path TempStore::DefaultFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime == '/') return fs::path(runtime) / "tabulo-snapshots";
+  return fs::temp_directory_path() / ("tabulo-snapshots-" + std::to_string(::geteuid()));
+}
+
 std::shared_ptr<TempStore> TempStore::Open(const fs::path& folder) {
   std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (!fs::is_directory(folder, ec)) {
-    throw platform::ComError(
-        kErrSourceUnusable, "The folder for temporary snapshots cannot be used: " + folder.string(),
-        "DataServer");
-  }
+  MakePrivateFolder(folder);
   RemoveLeftovers(folder);
 
   std::random_device random;
@@ -82,10 +112,7 @@ std::shared_ptr<TempStore> TempStore::Open(const fs::path& folder) {
     }
     return std::shared_ptr<TempStore>(new TempStore(folder, prefix, fd));
   }
-  throw platform::ComError(
-      kErrSourceUnusable,
-      "Cannot create a lock file in the folder for temporary snapshots: " + folder.string(),
-      "DataServer");
+  throw Unusable("has no room for a lock file", folder);
 }
 
 TempStore::TempStore(fs::path folder, std::string prefix, int lock_fd)
@@ -102,7 +129,12 @@ TempStore::~TempStore() {
 }
 
 fs::path TempStore::NewPath(const std::string& extension) {
-  return folder_ / (prefix_ + "-" + std::to_string(next_++) + extension);
+  fs::path path = folder_ / (prefix_ + "-" + std::to_string(next_++) + extension);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0)
+    throw Unusable(std::string("has no room for a file (") + std::strerror(errno) + ")", folder_);
+  ::close(fd);
+  return path;
 }
 
 TempFile::~TempFile() {
