@@ -1,12 +1,14 @@
 // The UPDATE statement for one edited row. The result has no key columns to rely on: the
 // row is named by the values all its visible columns held when it was read (floating-point
 // values within 0.001, timestamps within 108 ms), and every changed cell becomes an
-// assignment. Hidden columns take no part.
+// assignment. Hidden columns take no part. Column and table names are quoted where they are
+// not plain names (identifier.h); a DataTable that is no table name writes nothing.
 #include "control/tabulo_ctl.h"
 #include "host/field_types.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
+#include "sql/identifier.h"
 #include "sql/sql_literal.h"
 
 namespace tabulo::control {
@@ -28,11 +30,13 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
   m_rs->MoveFirst();
   if (row > 1) m_rs->Move(row - 1);
   Grid.SetCol(0);
-  const std::string set_start = "UPDATE " + m_DataTable + " SET ";
+  const std::optional<std::string> table = sql::TableIdentifier(m_DataTable);
+  const std::string set_start = "UPDATE " + table.value_or("") + " SET ";
   std::string set_part, where_part;
   for (int32_t i = 0; i < m_nColCount; ++i) {
     const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
     if (!column.Visible) continue;
+    const std::string name = sql::QuoteIdentifier(column.Name);
     Grid.SetCol(Grid.Col() + 1);
     host::Field& field = m_rs->Item(i);
     const int32_t type = field.Type();
@@ -40,35 +44,37 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
     if (Grid.CellBackColor() == kChangedCellColor) {
       if (set_part.empty()) set_part = set_start;
       if (set_part != set_start) set_part += " , ";
-      set_part +=
-          column.Name + " = " + q + sql::GetSqlLiteral(platform::Trim(Grid.Text()), type, ctx) + q;
+      set_part += name + " = " + q + sql::GetSqlLiteral(platform::Trim(Grid.Text()), type, ctx) + q;
     }
     if (where_part.empty()) where_part = " WHERE ";
     if (where_part != " WHERE ") where_part += " AND ";
     const Variant v = field.Value();
     if (v.IsNull()) {
-      where_part += column.Name + " IS NULL";
+      where_part += name + " IS NULL";
     } else if (host::ClassOfType(type) == host::FieldClass::kApproximate) {
       const double d = platform::CDbl(v, loc);
       auto bound = [&](double x) {
         return q + sql::GetSqlLiteral(platform::Trim(platform::CStr(Variant(x), loc)), type, ctx) +
                q;
       };
-      where_part += column.Name + " >= " + bound(d - kFloatTolerance) + " AND " + column.Name +
+      where_part += name + " >= " + bound(d - kFloatTolerance) + " AND " + name +
                     " <= " + bound(d + kFloatTolerance);
     } else if (host::ClassOfType(type) == host::FieldClass::kTimestamp &&
                m_DBDateFormatString.empty()) {
       const double d = platform::CDate(v, loc);
-      where_part += column.Name + " >= " + q +
-                    sql::GetSqlTimestampLiteral(d - kTimestampTolerance) + q + " AND " +
-                    column.Name + " <= " + q +
+      where_part += name + " >= " + q + sql::GetSqlTimestampLiteral(d - kTimestampTolerance) + q +
+                    " AND " + name + " <= " + q +
                     sql::GetSqlTimestampLiteral(d + kTimestampTolerance) + q;
     } else {
-      where_part += column.Name + " = " + q +
+      where_part += name + " = " + q +
                     sql::GetSqlLiteral(platform::Trim(platform::CStr(v, loc)), type, ctx) + q;
     }
   }
   if (platform::Trim(set_part).empty()) where_part.clear();
+  if (!set_part.empty() && !table) {
+    throw platform::ComError(platform::kErrInvalidPropertyValue,
+                             "DataTable '" + m_DataTable + "' is not a table name", "TabuloCtl");
+  }
   const std::string result = platform::Trim(set_part + where_part);
   OutputDebug("GetSqlUpdateQuery: Result=" + result);
   return result;
