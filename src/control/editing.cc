@@ -28,6 +28,17 @@ constexpr int16_t kRightButton = 2;
 constexpr float kBorderBand = 45;
 constexpr int32_t kFitPadding = 150;
 
+// Whether grid column `col` (from 1) shows a binary field, which the editor never opens on.
+bool IsBinaryColumn(const std::vector<GridColumn>& columns, host::RecordSet& rs, int32_t col) {
+  int32_t shown = 0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!columns[i].Visible || ++shown != col) continue;
+    return i < static_cast<size_t>(rs.FieldCount()) &&
+           host::IsBinaryType(rs.Item(static_cast<int32_t>(i)).Type());
+  }
+  return false;
+}
+
 // Reads back a by-reference event argument the host may have changed; a value that no longer
 // fits keeps the old one.
 int16_t BackInt16(const Variant& v, int16_t old_value, const platform::Locale& loc) {
@@ -180,7 +191,8 @@ void TabuloCtl::Grid_EnterCell() {
   try {
     // A row without a record number shows no record.
     if (!platform::IsNumeric(Variant(Grid.TextMatrix(Grid.Row(), 0)), site_.UserLocale())) return;
-    if (m_bAllowUpdates && !m_bEditing && m_rs && !(m_rs->Bof() && m_rs->Eof())) {
+    if (m_bAllowUpdates && !m_bEditing && m_rs && !(m_rs->Bof() && m_rs->Eof()) &&
+        !IsBinaryColumn(m_GridColumns, *m_rs, Grid.Col())) {
       if (m_bAutoRefresh) Timer1.set_enabled(false);
       m_bCellEventsOff = true;
       txtEdit.Move(Grid.left() + Grid.CellLeft(), Grid.top() + Grid.CellTop(), Grid.CellWidth(),

@@ -17,6 +17,20 @@ constexpr int16_t kAlignLeftCenter = 1;
 constexpr int16_t kAlignCenterCenter = 4;
 constexpr int16_t kAlignRightCenter = 7;
 
+// The text of a value that is neither null nor a string. A binary value (an array of bytes)
+// shows its size; a value with no text form shows as such instead of failing the window.
+std::string CellText(const Variant& v, const platform::Locale& loc) {
+  if (v.IsArray()) {
+    const int64_t bytes = v.AsArray().size();
+    return "(binary, " + std::to_string(bytes) + (bytes == 1 ? " byte)" : " bytes)");
+  }
+  try {
+    return platform::CStr(v, loc);
+  } catch (const ComError&) {
+    return "(no text form)";
+  }
+}
+
 }  // namespace
 
 double TabuloCtl::CharsToTwips(double chars) const {
@@ -119,7 +133,7 @@ void TabuloCtl::FillWindow(int32_t Delta) {
           text = platform::Trim(v.AsString());
           alignment = kAlignLeftCenter;
         } else {
-          text = platform::CStr(v, loc);
+          text = CellText(v, loc);
         }
         Grid.SetCol(k);
         Grid.SetRow(r);

@@ -127,4 +127,9 @@ constexpr bool IsDateType(int32_t type) {
   return c == FieldClass::kDate || c == FieldClass::kTime || c == FieldClass::kTimestamp;
 }
 
+// Binary values (adBinary, adVarBinary, adLongVarBinary): shown by their size, never edited.
+constexpr bool IsBinaryType(int32_t type) {
+  return type == adBinary || type == adVarBinary || type == adLongVarBinary;
+}
+
 }  // namespace tabulo::host
