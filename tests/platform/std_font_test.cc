@@ -72,16 +72,12 @@ TEST(StdFont, InvalidValuesRaise380AndLeaveTheFontAlone) {
 
 TEST(StdFont, MembersByNameAndClassicIds) {
   auto f = StdFont::Create();
-  for (auto [name, id] : {std::pair{"name", 0},
-                          {"SIZE", 2},
-                          {"Bold", 3},
-                          {"Italic", 4},
-                          {"Underline", 5},
-                          {"Strikethrough", 6},
-                          {"Weight", 7},
-                          {"Charset", 8}}) {
-    EXPECT_EQ(f->GetIdOfName(name), id) << name;
-  }
+  const std::pair<const char*, DispId> ids[] = {
+      // clang-format off
+      {"name", 0}, {"SIZE", 2}, {"Bold", 3}, {"Italic", 4}, {"Underline", 5},
+      {"Strikethrough", 6}, {"Weight", 7}, {"Charset", 8}};
+  // clang-format on
+  for (auto [name, id] : ids) EXPECT_EQ(f->GetIdOfName(name), id) << name;
   f->Put("bold", Variant(true));
   EXPECT_EQ(f->Get("Weight"), Variant(int16_t{700}));
   f->Put("Weight", Variant("650"));
