@@ -1,14 +1,19 @@
-#include "common/error_of.h"
+// The container the tests run in (message boxes, dialogs, ambient properties, scales, mouse
+// pointer and popup menus) and the debug output sinks.
 #include "platform/runtime/headless_container.h"
 
 #include <gtest/gtest.h>
 
+#include "common/error_of.h"
+#include "platform/runtime/debug_output.h"
 #include "platform/values/com_error.h"
 #include "test_support.h"
 
 namespace tabulo::platform {
 using test_support::ErrorOf;
 namespace {
+
+using Lines = std::vector<std::string>;
 
 TEST(HeadlessContainer, MessageBoxesTakeQueuedAnswersInOrder) {
   HeadlessContainer c;
@@ -83,12 +88,8 @@ TEST(HeadlessContainer, FontChooserChangesTheFontInPlace) {
   chosen->SetCharset(238);
   c.QueueDialogAnswer(DialogAnswer::Ok(Variant(chosen)));
   EXPECT_TRUE(c.ChooseFont(font));
-  EXPECT_EQ(font.name(), "Arial");
-  EXPECT_EQ(font.size(), 12.0);
-  EXPECT_EQ(font.weight(), 700);  // Bold is applied after Weight, as the font page does
-  EXPECT_TRUE(font.underline());
-  EXPECT_FALSE(font.italic());
-  EXPECT_EQ(font.charset(), 238);
+  // Bold is applied after Weight, as the font page does: 800 becomes 700.
+  EXPECT_EQ(test_support::FontText(font), "Arial 120000 700 238 underline");
   auto shown = std::dynamic_pointer_cast<StdFont>(c.dialogs()[0].args[0].AsObject());
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(shown->name(), "MS Sans Serif");  // the dialog started from the font's state
@@ -144,10 +145,7 @@ TEST(Container, ScaleConversions) {
   EXPECT_EQ(c.ScaleY(2, kScaleCharacters, kScaleTwips), 480.0);
   EXPECT_EQ(c.ScaleX(100, kScalePixels, kScaleTwips), 1500.0);
   EXPECT_EQ(c.ScaleY(30, kScaleTwips, kScalePixels), 2.0);
-  EXPECT_EQ(c.ScaleX(1, kScaleCharacters, kScalePixels), 8.0);
-  EXPECT_EQ(c.ScaleY(1, kScaleCharacters, kScalePixels), 16.0);
   EXPECT_EQ(c.ScaleX(1, kScaleInches, kScaleTwips), 1440.0);
-  EXPECT_EQ(c.ScaleX(7, kScaleTwips, kScaleTwips), 7.0);
   EXPECT_EQ(ErrorOf([&] { c.ScaleX(1, 0, kScaleTwips); }), 5);
   EXPECT_EQ(ErrorOf([&] { c.ScaleY(1, kScaleTwips, 8); }), 5);
 }
@@ -173,21 +171,45 @@ TEST(HeadlessContainer, PopupMenusAnswerFromTheQueue) {
   EXPECT_EQ(c.popups()[0].x, 100);
 }
 
-TEST(HeadlessContainer, OwnsItsClockAndLoop) {
-  HeadlessContainer c;
-  EXPECT_EQ(&c.event_loop().clock(), &c.clock());
-  int64_t start = c.clock().NowMillis();
-  c.virtual_clock().Advance(250);
-  EXPECT_EQ(c.clock().NowMillis(), start + 250);
-  EXPECT_EQ(&c.UserLocale(), &Locale::EnUS());
+TEST(DebugOutput, WithoutSinkTextIsDiscarded) {
+  ScopedDebugSink none(nullptr);
+  OutputDebugString("nobody listens\r\n");
+  EXPECT_EQ(CurrentDebugSink(), nullptr);
 }
 
-TEST(HeadlessContainer, StartsOutsideTheHostAndCanBePutInside) {
-  HeadlessContainer c;
-  EXPECT_FALSE(c.IsHostRuntime());
-  EXPECT_EQ(c.ModuleFileName().find("Panel Studio"), std::string::npos);
-  c.SetModuleFileName(std::string(kConfigurationToolModule));
-  EXPECT_EQ(c.ModuleFileName(), "C:\\Program Files\\Panel Studio\\PanelStudio.exe");
+TEST(DebugOutput, RecordingSinkKeepsWritesAndSplitsLines) {
+  RecordingDebugSink sink;
+  ScopedDebugSink scope(&sink);
+  OutputDebugString("Tabulo: first\r\n");
+  OutputDebugString("Tabulo: sec");
+  OutputDebugString("ond\nthird");
+  EXPECT_EQ(sink.writes(), (Lines{"Tabulo: first\r\n", "Tabulo: sec", "ond\nthird"}));
+  EXPECT_EQ(sink.lines(), (Lines{"Tabulo: first", "Tabulo: second"}));
+  EXPECT_EQ(sink.pending(), "third");
+  sink.Clear();
+  EXPECT_TRUE(sink.writes().empty() && sink.lines().empty() && sink.pending().empty());
+}
+
+TEST(DebugOutput, ScopedSinkRestoresThePreviousOne) {
+  RecordingDebugSink outer, inner;
+  ScopedDebugSink outer_scope(&outer);
+  {
+    ScopedDebugSink inner_scope(&inner);
+    EXPECT_EQ(CurrentDebugSink(), &inner);
+    OutputDebugString("to inner\n");
+  }
+  EXPECT_EQ(CurrentDebugSink(), &outer);
+  OutputDebugString("to outer\n");
+  EXPECT_EQ(inner.lines(), Lines{"to inner"});
+  EXPECT_EQ(outer.lines(), Lines{"to outer"});
+}
+
+TEST(DebugOutput, StderrSinkWritesTheTextUnchanged) {
+  StderrDebugSink sink;
+  ScopedDebugSink scope(&sink);
+  testing::internal::CaptureStderr();
+  OutputDebugString("Tabulo: to stderr\r\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Tabulo: to stderr\r\n");
 }
 
 }  // namespace

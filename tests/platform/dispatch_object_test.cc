@@ -11,14 +11,12 @@ using test_support::ErrorOf;
 using test_support::ErrorText;
 namespace {
 
-// A sample automation class: a read-write property, a read-only and a write-only one, an
-// indexed property, an object property, methods with optional and by-reference parameters,
-// and two events.
+// A sample automation class: a read-write property, a read-only one, an indexed property, an object
+// property, methods with optional and by-reference parameters, and two events.
 class Sample : public DispatchObject {
  public:
   static constexpr DispId kCaption = 0x68030002;
   static constexpr DispId kCount = 0x68030001;
-  static constexpr DispId kSecret = 0x68030000;
   static constexpr DispId kCell = 0x68030003;
   static constexpr DispId kPicture = 0x68030004;
   static constexpr DispId kAdjust = 0x60030040;
@@ -33,7 +31,6 @@ class Sample : public DispatchObject {
         [this](const Variant& v) { caption = ArgString({v}, 0); });
     DeclareProperty(
         "Count", kCount, [this] { return Variant(count); }, nullptr);
-    DeclareProperty("Secret", kSecret, nullptr, [this](const Variant& v) { secret = v; });
     DeclareMember("Cell", kCell, MemberKind::PropertyGet, {{"Row"}, {"Col", true}},
                   [this](std::vector<Variant>& args) {
                     last_args = args;
@@ -77,7 +74,6 @@ class Sample : public DispatchObject {
 
   std::string caption = "first";
   int32_t count = 0;
-  Variant secret;
   int16_t small = 0;
   std::shared_ptr<Dispatch> picture;
   std::vector<Variant> last_args;
@@ -99,10 +95,12 @@ class Recorder : public EventSink {
 
 using Args = std::vector<Variant>;
 
-TEST(DispatchObject, NamesAreCaseInsensitiveIdsFixedAndUnknownMembersRaise438) {
+// Case-insensitive names, unknown members by name and by id, too few or too many
+// arguments, read-only and write-only members, by-reference copies and omitted optionals
+// are also the control's automation tests, on the same member table.
+
+TEST(DispatchObject, UnknownMembersRaise438FromTheObject) {
   auto s = std::make_shared<Sample>();
-  s->Put("CAPTION", Variant("second"));
-  EXPECT_EQ(s->caption, "second");
   EXPECT_EQ(ErrorText([&] { s->GetIdOfName("Captions"); }),
             "438: Object doesn't support this property or method");
   try {
@@ -110,7 +108,6 @@ TEST(DispatchObject, NamesAreCaseInsensitiveIdsFixedAndUnknownMembersRaise438) {
   } catch (const ComError& e) {
     EXPECT_EQ(e.source(), "Sample");
   }
-  EXPECT_EQ(ErrorOf([&] { s->Call("Nope"); }), 438);
 }
 
 TEST(DispatchObject, MethodAndGetAreInterchangeable) {
@@ -124,29 +121,15 @@ TEST(DispatchObject, MethodAndGetAreInterchangeable) {
 
 TEST(DispatchObject, PropertyAssignmentsTheMemberDoesNotAllowRaise450) {
   auto s = std::make_shared<Sample>();
-  EXPECT_EQ(ErrorOf([&] { s->Put("Count", Variant(int32_t{1})); }), 450);
-  EXPECT_EQ(ErrorOf([&] { s->Get("Secret"); }), 450);
-  EXPECT_EQ(ErrorOf([&] { s->Call("Secret"); }), 450);
   EXPECT_EQ(ErrorOf([&] { s->Put("Adjust", Variant(int32_t{1})); }), 450);
   // An object never goes to a let-only property, Nothing included.
   EXPECT_EQ(ErrorOf([&] { s->Put("Caption", Variant(std::make_shared<Sample>())); }), 450);
   EXPECT_EQ(ErrorOf([&] { s->Put("Caption", Variant::Nothing()); }), 450);
   EXPECT_EQ(ErrorOf([&] { s->PutRef("Caption", Variant(std::make_shared<Sample>())); }), 450);
-  EXPECT_EQ(s->caption, "first");
-  // Set-reference of something that is not an object.
-  EXPECT_EQ(ErrorOf([&] { s->PutRef("Picture", Variant("x")); }), 13);
   // A put with no value at all.
   Args none;
   EXPECT_EQ(ErrorOf([&] { s->Invoke(Sample::kCaption, InvokeKind::PropertyPut, none); }), 450);
-  s->Put("Secret", Variant(int32_t{3}));
-  EXPECT_EQ(s->secret, Variant(int32_t{3}));
-  // Object properties are assigned by reference.
-  auto pic = std::make_shared<Sample>();
-  s->PutRef("picture", Variant(pic));
-  EXPECT_EQ(s->picture, pic);
-  EXPECT_EQ(s->Get("Picture").AsObject(), pic);
-  s->PutRef("Picture", Variant::Nothing());
-  EXPECT_EQ(s->picture, nullptr);
+  EXPECT_EQ(s->caption, "first");
 }
 
 TEST(DispatchObject, ByRefParametersAreCopiedBackAndOmittedOptionalsArriveAsMissing) {
@@ -158,9 +141,6 @@ TEST(DispatchObject, ByRefParametersAreCopiedBackAndOmittedOptionalsArriveAsMiss
   Args one{Variant(int32_t{10})};
   s->Invoke(Sample::kAdjust, InvokeKind::Method, one);
   EXPECT_EQ(one, Args{Variant(int32_t{11})});  // the caller's list does not grow
-  Args explicit_missing{Variant(int32_t{10}), Variant::Missing()};
-  s->Invoke(Sample::kAdjust, InvokeKind::Method, explicit_missing);
-  EXPECT_EQ(explicit_missing[0], Variant(int32_t{11}));
 }
 
 TEST(DispatchObject, PutValueIsAlwaysLastForIndexedProperties) {
@@ -172,19 +152,16 @@ TEST(DispatchObject, PutValueIsAlwaysLastForIndexedProperties) {
   s->Invoke(Sample::kCell, InvokeKind::PropertyPut, full);
   EXPECT_EQ(s->last_args, full);
   EXPECT_EQ(s->Get("Cell", {Variant(int32_t{1})}), Variant("cell"));
-  EXPECT_EQ(ErrorOf([&] { s->Get("Cell"); }), 450);
 }
 
 TEST(DispatchObject, ArgumentCoercionRaisesTheClassicErrorsInTheObjectsLocale) {
   auto s = std::make_shared<Sample>();
   s->Call("SetSmall", {Variant("12")});
   EXPECT_EQ(s->small, 12);
-  s->Call("SetSmall", {Variant(2.5)});
-  EXPECT_EQ(s->small, 2);  // halves to even
   EXPECT_EQ(ErrorOf([&] { s->Call("SetSmall", {Variant("twelve")}); }), 13);
   EXPECT_EQ(ErrorOf([&] { s->Call("SetSmall", {Variant(int32_t{40000})}); }), 6);
   EXPECT_EQ(ErrorOf([&] { s->Call("SetSmall", {Variant::Null()}); }), 94);
-  EXPECT_EQ(s->small, 2);
+  EXPECT_EQ(s->small, 12);
   EXPECT_EQ(s->Call("Ratio", {Variant("2.5"), Variant(true)}), Variant(-2.5));
   EXPECT_EQ(s->Call("Ratio", {Variant("1.5")}), Variant(1.5));
   s->SetCoercionLocale(Locale::DeDE());
@@ -237,18 +214,17 @@ TEST(DispatchObject, ListsMembersInDeclarationOrder) {
   std::vector<std::string> lines;
   for (const MemberInfo& m : s->Members()) lines.push_back(m.Describe());
   for (const MemberInfo& m : s->Events()) lines.push_back(m.Describe());
-  EXPECT_EQ(lines,
-            (std::vector<std::string>{
-                "0x68030002 get Caption()", "0x68030002 let Caption(New_Caption)",
-                "0x68030001 get Count()", "0x68030000 let Secret(New_Secret)",
-                "0x68030003 get Cell(Row, [Col])", "0x68030003 let Cell(Row, [Col], New_Cell)",
-                "0x68030004 get Picture()", "0x68030004 set Picture(New_Picture)",
-                "0x60030040 method Adjust(ByRef Value, [Delta], [ByRef Echo])",
-                "0x60030041 method SetSmall(N)", "0x60030042 method Ratio(X, [Flag])",
-                "1 event Changed(Arg1, Arg2)", "2 event Ping()"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "0x68030002 get Caption()", "0x68030002 let Caption(New_Caption)",
+                       "0x68030001 get Count()", "0x68030003 get Cell(Row, [Col])",
+                       "0x68030003 let Cell(Row, [Col], New_Cell)", "0x68030004 get Picture()",
+                       "0x68030004 set Picture(New_Picture)",
+                       "0x60030040 method Adjust(ByRef Value, [Delta], [ByRef Echo])",
+                       "0x60030041 method SetSmall(N)", "0x60030042 method Ratio(X, [Flag])",
+                       "1 event Changed(Arg1, Arg2)", "2 event Ping()"}));
   EXPECT_EQ(s->Events()[1].max_args(), 0);
-  EXPECT_EQ(s->Members()[8].min_args(), 1);
-  EXPECT_EQ(s->Members()[8].max_args(), 3);
+  EXPECT_EQ(s->Members()[7].min_args(), 1);
+  EXPECT_EQ(s->Members()[7].max_args(), 3);
 }
 
 // Classes whose declarations contradict each other.

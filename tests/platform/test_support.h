@@ -1,5 +1,5 @@
-// Helpers the platform tests share: event-log tags, the text of a raised error, and a
-// scriptable object that cannot be saved.
+// Helpers the platform tests share: event-log tags, the text of a raised error, a font's
+// attributes as text, and a scriptable object that cannot be saved.
 #pragma once
 
 #include <functional>
@@ -9,6 +9,7 @@
 
 #include "platform/automation/dispatch.h"
 #include "platform/values/com_error.h"
+#include "platform/widgets/std_font.h"
 
 namespace tabulo::test_support {
 
@@ -40,6 +41,16 @@ inline std::string ErrorText(const std::function<void()>& call) {
     return std::to_string(e.number()) + ": " + e.description();
   }
   return "no error";
+}
+
+// A font as "name size weight charset", then " italic", " underline", " strikethrough" when set
+// (bold is weight 600 and above).
+inline std::string FontText(const platform::StdFont& f) {
+  std::string s = f.name() + " " + std::to_string(f.size_scaled()) + " " +
+                  std::to_string(f.weight()) + " " + std::to_string(f.charset());
+  return s.append(f.italic() ? " italic" : "")
+      .append(f.underline() ? " underline" : "")
+      .append(f.strikethrough() ? " strikethrough" : "");
 }
 
 // An object with no members and no way to save itself.

@@ -1,16 +1,26 @@
-// Text helpers on UTF-8: code point counts and slices, trimming, case, search and replace.
+// Text helpers on UTF-8 (code point counts and slices, trimming, case, search and replace),
+// the fixed locales, text metrics and the user-interface language setting.
 #include "platform/text/text.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "common/error_of.h"
+#include "platform/text/locale.h"
+#include "platform/text/text_metrics.h"
+#include "platform/text/ui_language.h"
 #include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 
 namespace tabulo::platform {
 using test_support::ErrorOf;
 namespace {
+
+const Locale& en = Locale::EnUS();
+const Locale& de = Locale::DeDE();
+const Locale& fr = Locale::FrFR();
 
 TEST(Utf8, LengthCountsCodePointsAndEachInvalidByteOnce) {
   const std::pair<const char*, int64_t> rows[] = {
@@ -120,6 +130,99 @@ TEST(Text, OneMegabyteInputs) {
   EXPECT_EQ(InStr(1, big, "a "), static_cast<int64_t>(big.size()) - 1);
   EXPECT_EQ(ReplaceAll(big, "a", "bb").size(), big.size() * 2 - 2);
   EXPECT_EQ(ReplaceAll(big, needle_a, "x"), big);
+}
+
+TEST(Locale, FixedTablesAndLookups) {
+  auto describe = [](const Locale& l) {
+    const char* orders[] = {"MDY", "DMY", "YMD"};
+    return std::to_string(l.lcid()) + " [" + std::string(l.decimal_separator()) + "][" +
+           std::string(l.group_separator()) + "][" + std::string(l.date_separator()) + "] " +
+           orders[static_cast<int>(l.date_order())] + (l.twelve_hour_clock() ? " 12h" : " 24h");
+  };
+  EXPECT_EQ(describe(en), "1033 [.][,][/] MDY 12h");
+  EXPECT_EQ(describe(de), "1031 [,][.][.] DMY 24h");
+  EXPECT_EQ(describe(fr), "1036 [,][\u00a0][/] DMY 24h");
+  EXPECT_EQ(Locale::Find("de-de"), &de);
+  EXPECT_EQ(Locale::Find("FR-FR"), &fr);
+  EXPECT_EQ(Locale::Find("en-GB"), nullptr);
+  EXPECT_EQ(Locale::Find(""), nullptr);
+  EXPECT_EQ(Locale::FindByLcid(1031), &de);
+  EXPECT_EQ(Locale::FindByLcid(1036), &fr);
+  EXPECT_EQ(Locale::FindByLcid(2057), nullptr);
+}
+
+TEST(Locale, NamesInTheLocaleLanguage) {
+  EXPECT_EQ(fr.MonthName(8, false), "ao\u00fbt");
+  EXPECT_EQ(de.MonthName(10, true), "Okt");
+  EXPECT_EQ(de.DayName(7, false), "Samstag");
+  EXPECT_EQ(fr.DayName(2, true), "lun.");
+  EXPECT_NE(ErrorOf([] { en.MonthName(13, false); }), 0);
+  EXPECT_NE(ErrorOf([] { en.DayName(0, false); }), 0);
+  // A hand-built locale with another identifier falls back to English names.
+  const Locale custom("xx-XX", 9999, ".", ",", "-", DateOrder::YMD, false);
+  EXPECT_EQ(custom.MonthName(1, true), "Jan");
+}
+
+TEST(Locale, GroupingFollowsTheLocaleAndFrenchAcceptsTheSpacesPeopleType) {
+  // French numbers grouped by a no-break space or a plain space are the SQL literal tests'
+  // rows; the narrow no-break space is read here. Other locales' separators are none.
+  EXPECT_EQ(fr.GroupSeparatorAt("1.234", 1), 0u);
+  EXPECT_EQ(de.GroupSeparatorAt("1 234", 1), 0u);
+  // The en-US decimal point is a grouping separator in de-DE.
+  const struct {
+    const char* text;
+    const Locale& loc;
+    double value;
+  } rows[] = {{"1\u202f234\u202f567", fr, 1234567.0},
+              {"1.234", de, 1234.0},
+              {"1.234", en, 1.234},
+              {"1,234", de, 1.234},
+              {"1,234", en, 1234.0},
+              {"1.234.567,89", de, 1234567.89},
+              {"-12,5", fr, -12.5}};
+  for (const auto& r : rows) EXPECT_DOUBLE_EQ(CDbl(r.text, r.loc), r.value) << r.text;
+  // Groups out of place are refused rather than read as some other number.
+  for (const char* text : {"1.5", "12.34", "1234.567", "1..234", ".234", "1.234.", "1.23,4"}) {
+    EXPECT_FALSE(IsNumeric(Variant(text), de)) << text;
+  }
+  for (const char* text : {"1,23", "1,2345", ",123", "1,234,56", "1.2,345"}) {
+    EXPECT_FALSE(IsNumeric(Variant(text), en)) << text;
+  }
+}
+
+TEST(TextMetrics, NinetyTwipsPerCodePointBoldTenPercentMoreAndLinesStacked) {
+  EXPECT_EQ(TextWidth("MS Sans Serif", 8.25, false, "abcd"), 360);
+  EXPECT_EQ(TextWidth("MS Sans Serif", 8.25, true, "abcd"), 396);
+  EXPECT_EQ(TextWidth("Arial", 16.5, false, "ab"), 360);
+  const std::pair<const char*, int32_t> widths[] = {
+      {"", 0},
+      {"Möchten", 7 * 90},
+      {"Réf.", 4 * 90},
+      {"\xE2\x82\xAC", 90},      // the euro sign, 3 bytes
+      {"a\xFF", 180},            // an invalid byte is one character
+      {"ab\r\nabcde\nx", 450}};  // the widest line
+  for (auto [text, width] : widths) EXPECT_EQ(TextWidth(TextFont{}, text), width) << text;
+  const std::pair<const char*, int32_t> heights[] = {
+      {"", 240}, {"one", 240}, {"ab\r\nabcde\nx", 720}, {"a\rb", 480}};
+  for (auto [text, height] : heights) EXPECT_EQ(TextHeight(TextFont{}, text), height) << text;
+}
+
+TEST(TextMetrics, ImpossibleSizesAreRefused) {
+  for (double bad : {-1.0, 1e9, std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_EQ(ErrorOf([&] { (void)TextWidth("Arial", bad, false, "x"); }), 380) << bad;
+  }
+}
+
+TEST(UserInterfaceLanguage, KeepsAnyPositiveIdentifierAndRefusesOthers) {
+  SetUserInterfaceLanguage(1036);
+  EXPECT_EQ(UserInterfaceLanguage(), 1036);
+  SetUserInterfaceLanguage(2055);  // kept even though no component carries Swiss German
+  EXPECT_EQ(UserInterfaceLanguage(), 2055);
+  for (int32_t bad : {0, -1033}) {
+    EXPECT_EQ(ErrorOf([&] { SetUserInterfaceLanguage(bad); }), kErrInvalidProcedureCall) << bad;
+    EXPECT_EQ(UserInterfaceLanguage(), 2055);
+  }
+  SetUserInterfaceLanguage(kDefaultUserInterfaceLanguage);
 }
 
 }  // namespace
