@@ -164,7 +164,6 @@ TEST_F(ResourceStoreTest, StoreTextsOverrideTheTableInTheControlsLanguage) {
   language = 1036;  // no French entry: the store answers in English
   EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1093, language), "Error (store)");
   EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1060, language), "1060 Not Found");
-  EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1004, language), "1004 Not Found");
   const platform::Locale& en = platform::Locale::EnUS();
   EXPECT_EQ(localization::GetDialogString("Tabulo", 1210, en), "Signature\r\nrequired");
   EXPECT_EQ(localization::GetDialogString("VELTRA", 1210, en), "1210 Not Found");
@@ -173,15 +172,6 @@ TEST_F(ResourceStoreTest, StoreTextsOverrideTheTableInTheControlsLanguage) {
   EXPECT_EQ(localization::GetDialogString("Tabulo", 1211, platform::Locale::DeDE()), "Grund");
   EXPECT_EQ(localization::GetDialogString("Tabulo", 1004, platform::Locale::DeDE()),
             "1004 Not Found");
-}
-
-TEST_F(ResourceStoreTest, MalformedStoreFileLeavesTheBuiltInTable) {
-  RegisterResourceStore(
-      folder_.Write("m.txt", "Tabulo 1093 1033 = Error (store)\nTabulo 1094 1033\n"));
-  platform::SetUserInterfaceLanguage(1036);
-  EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1093, localization::g_Language), "Erreur");
-  EXPECT_TRUE(localization::g_ResourceStoreTried);
-  EXPECT_EQ(localization::g_ResourceStore, nullptr);
 }
 
 }  // namespace
