@@ -90,19 +90,6 @@ TEST_F(LocalizedStringTest, UnknownIdsReadNotFound) {
   EXPECT_EQ(GetDialogString("Tabulo", 1201, Locale::EnUS()), "1201 Not Found");
 }
 
-TEST_F(LocalizedStringTest, StoreIsAskedFirstWithModuleIdAndLanguage) {
-  store_->answers[1093] = Variant("Fehler vom Speicher");
-  InstallStore();
-  g_Language = 1031;
-  EXPECT_EQ(GetLocalizedString("VELTRA", 1093, g_Language), "Fehler vom Speicher");
-  ASSERT_EQ(store_->last_args.size(), 4u);
-  store_->last_args.pop_back();  // the answer
-  EXPECT_EQ(store_->last_args, (std::vector<Variant>{Variant("VELTRA"), Variant(int32_t{1093}),
-                                                     Variant(int32_t{1031})}));
-  EXPECT_EQ(creations_, 1);
-  EXPECT_EQ(g_ResourceStore, store_);
-}
-
 TEST_F(LocalizedStringTest, BlankOrEmptyStoreAnswersDoNotFallBackToTheTable) {
   store_->answers[1004] = Variant(" Cancel ");
   store_->answers[1005] = Variant("\t");
