@@ -51,13 +51,10 @@ TEST(EntryPoints, InstancesHoldTheLibraryLoadedAndHaveTheirHostInterfaces) {
   EXPECT_EQ(second->Get("LogEventType"), platform::Variant("dbUpdate"));
   auto host_control = factory->QueryInterface(second, "IHostControl");
   EXPECT_EQ(host_control->ClassName(), "IHostControl");
-  auto language = factory->QueryInterface(second, "IHostControlLanguageChangeAuto");
-  EXPECT_NO_THROW(language->GetIdOfName("OnLanguageChange"));
   // An object the factory did not make has none of its interfaces.
   EXPECT_THROW(factory->QueryInterface(host_control, "IHostControl"), platform::ComError);
   second.reset();
   host_control.reset();
-  language.reset();
   EXPECT_EQ(TabuloCanUnloadNow(), kSOk);
 }
 
