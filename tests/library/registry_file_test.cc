@@ -68,16 +68,13 @@ TEST(RegistryFile, IdentifiersCompareWithoutCase) {
 TEST(RegistryFile, DamagedFilesAreRefusedWithTheReadError) {
   TestFolder folder;
   const std::filesystem::path path = folder / "registry.json";
+  // clang-format off
   const char* damaged[] = {
-      "{ not json",
-      "[1, 2]",
-      R"({"format": 2, "classes": {}})",
-      R"({"classes": {}})",
-      R"({"format": 1})",
-      R"({"format": 1, "classes": {"A.B": "text"}})",
+      "{ not json", "[1, 2]", R"({"format": 2, "classes": {}})", R"({"classes": {}})",
+      R"({"format": 1})", R"({"format": 1, "classes": {"A.B": "text"}})",
       R"({"format": 1, "classes": {"A.B": {"clsid": "{1}"}}})",
-      R"({"format": 1, "classes": {"A.B": {"clsid": "{1}", "library": 5}}})",
-  };
+      R"({"format": 1, "classes": {"A.B": {"clsid": "{1}", "library": 5}}})"};
+  // clang-format on
   for (const char* text : damaged) {
     WriteText(path, text);
     EXPECT_EQ(test_support::ErrorOf([&] { ReadRegistry(path); }), kErrRegistryRead) << text;

@@ -41,33 +41,28 @@ struct Literal {
 };
 
 TEST(GetSqlLiteral, ByTypeAndLocale) {
+  // clang-format off
   const Literal cases[] = {
       // Quotes doubled only for quoted types.
       {"x'; DROP TABLE t; --", adVarChar, &kEn, "x''; DROP TABLE t; --"},
-      {"", adVarChar, &kEn, ""},
-      {"O'Brien", adInteger, &kEn, "O'Brien"},
+      {"", adVarChar, &kEn, ""}, {"O'Brien", adInteger, &kEn, "O'Brien"},
       // Numbers: a leading blank unless negative, read in the user's locale, written shortest
       // with a point.
-      {"1,234.5", adDouble, &kEn, " 1234.5"},
-      {"  7  ", adDouble, &kEn, " 7"},
-      {"1E+20", adDouble, &kEn, " 1e+20"},
-      {"-0.0000001", adDouble, &kEn, "-1e-07"},
-      {"12,5", adDouble, &kDe, " 12.5"},
-      {"1.234,5", adNumeric, &kDe, " 1234.5"},
-      {"-0,25", adCurrency, &kDe, "-0.25"},
-      {"1\u00a0234,5", adDouble, &kFr, " 1234.5"},
+      {"1,234.5", adDouble, &kEn, " 1234.5"}, {"  7  ", adDouble, &kEn, " 7"},
+      {"1E+20", adDouble, &kEn, " 1e+20"}, {"-0.0000001", adDouble, &kEn, "-1e-07"},
+      {"12,5", adDouble, &kDe, " 12.5"}, {"1.234,5", adNumeric, &kDe, " 1234.5"},
+      {"-0,25", adCurrency, &kDe, "-0.25"}, {"1\u00a0234,5", adDouble, &kFr, " 1234.5"},
       {"1 234,5", adDouble, &kFr, " 1234.5"},
       // No number in the locale (a misplaced group separator): unchanged.
       {"12.5", adDouble, &kDe, "12.5"},
       // Integer, boolean and binary types never convert.
       {"1; DROP TABLE Orders", adInteger, &kEn, "1; DROP TABLE Orders"},
-      {"True", adBoolean, &kEn, "True"},
-      {"0x41", adVarBinary, &kEn, "0x41"},
+      {"True", adBoolean, &kEn, "True"}, {"0x41", adVarBinary, &kEn, "0x41"},
       // 13 is no month in en-US, but a day in fr-FR.
       {"13/03/2009", adDBDate, &kEn, "13/03/2009"},
       {"13/03/2009", adDBDate, &kFr, "{d '2009-03-13'}"},
-      {"2/30/2009", adDBTimeStamp, &kEn, "2/30/2009"},
-      {"\t", adDouble, &kEn, "\t"}};
+      {"2/30/2009", adDBTimeStamp, &kEn, "2/30/2009"}, {"\t", adDouble, &kEn, "\t"}};
+  // clang-format on
   for (const Literal& c : cases)
     EXPECT_EQ(GetSqlLiteral(c.text, c.type, *c.ctx), c.literal) << c.text << " " << c.type;
   for (int32_t type : {adVarChar, adChar, adWChar, adVarWChar, adBSTR, adLongVarWChar})
