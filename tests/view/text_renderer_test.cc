@@ -30,25 +30,23 @@ class TextRendererTest : public ::testing::Test {
     g.SetColWidth(1, 1200);
     g.SetColWidth(2, 960);
     g.Move(100, 50, 2520, 960);
-    using namespace platform;
-    const struct {
-      int32_t row, col;
-      const char* text;
-      int16_t align;
-    } cells[] = {// clang-format off
-        {0, 1, "Name", kAlignCenterCenter}, {0, 2, "Réf.", kAlignCenterCenter},
-        {1, 0, "1", kAlignGeneral}, {1, 1, "Möchten", kAlignLeftCenter},
-        {1, 2, "42", kAlignRightCenter}, {2, 0, "2", kAlignGeneral},
-        {2, 1, "Straße und Weg", kAlignLeftCenter}, {2, 2, "7", kAlignRightCenter},
-        {3, 0, "3", kAlignGeneral}};
-    // clang-format on
-    for (const auto& c : cells) {
-      g.SetRow(c.row);
-      g.SetCol(c.col);
-      g.SetText(c.text);
-      g.SetCellAlignment(c.align);
-    }
+    Put(0, 1, "Name", platform::kAlignCenterCenter);
+    Put(0, 2, "Réf.", platform::kAlignCenterCenter);
+    Put(1, 0, "1", platform::kAlignGeneral);
+    Put(1, 1, "Möchten", platform::kAlignLeftCenter);
+    Put(1, 2, "42", platform::kAlignRightCenter);
+    Put(2, 0, "2", platform::kAlignGeneral);
+    Put(2, 1, "Straße und Weg", platform::kAlignLeftCenter);
+    Put(2, 2, "7", platform::kAlignRightCenter);
+    Put(3, 0, "3", platform::kAlignGeneral);
     scene.grid = &g;
+  }
+
+  void Put(int32_t r, int32_t c, const std::string& text, int16_t align) {
+    g.SetRow(r);
+    g.SetCol(c);
+    g.SetText(text);
+    g.SetCellAlignment(align);
   }
 
   FlexGrid g;
