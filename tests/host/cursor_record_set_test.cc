@@ -79,12 +79,10 @@ TEST(CursorRecordSet, StepsAcrossBothEndsAndRaisesBeyondThem) {
     EXPECT_EQ(ErrorOf(beyond), kErrNoCurrentRecord);
 }
 
+// Its count and fields are the data server's zero-row test.
 TEST(CursorRecordSet, EmptyIsBothEofAndBof) {
   auto rs = Numbers(0);
   EXPECT_EQ(Where(*rs), "BE");
-  EXPECT_EQ(rs->RecordCount(), 0);
-  EXPECT_EQ(rs->FieldCount(), 2);
-  EXPECT_EQ(rs->Item(1).Name(), "S");
   for (const auto& move :
        Calls{[&] { rs->MoveFirst(); }, [&] { rs->MoveNext(); }, [&] { rs->MovePrevious(); },
              [&] { rs->Move(1); }, [&] { rs->Item(0).Value(); }})
