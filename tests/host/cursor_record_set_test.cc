@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/error_of.h"
 #include "host/memory_row_source.h"
 #include "test_folder.h"
 
@@ -21,13 +22,9 @@ std::shared_ptr<RecordSet> Numbers(int n) {
       NewMemoryRowSource({{"N", adInteger, 4}, {"S", adVarChar, 10}}, std::move(rows)));
 }
 
+// The error code a call raised, 0 for none.
 uint32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const platform::ComError& e) {
-    return e.code();
-  }
-  return 0;
+  return static_cast<uint32_t>(test_support::ErrorOf(f));
 }
 
 // "B" at BOF, "E" at EOF, "BE" for both, else the current N.
@@ -82,12 +79,10 @@ TEST(CursorRecordSet, StepsAcrossBothEndsAndRaisesBeyondThem) {
     EXPECT_EQ(ErrorOf(beyond), kErrNoCurrentRecord);
 }
 
+// Its count and fields are the data server's zero-row test.
 TEST(CursorRecordSet, EmptyIsBothEofAndBof) {
   auto rs = Numbers(0);
   EXPECT_EQ(Where(*rs), "BE");
-  EXPECT_EQ(rs->RecordCount(), 0);
-  EXPECT_EQ(rs->FieldCount(), 2);
-  EXPECT_EQ(rs->Item(1).Name(), "S");
   for (const auto& move :
        Calls{[&] { rs->MoveFirst(); }, [&] { rs->MoveNext(); }, [&] { rs->MovePrevious(); },
              [&] { rs->Move(1); }, [&] { rs->Item(0).Value(); }})
@@ -127,7 +122,7 @@ TEST(CursorRecordSet, ClosedRaisesEverywhereButState) {
   EXPECT_EQ(ErrorOf([&] { closed->RecordCount(); }), kErrClosed);
 }
 
-TEST(CursorRecordSet, ErrorsFieldsAndWidths) {
+TEST(CursorRecordSet, ErrorTextsAndFieldIndexes) {
   EXPECT_EQ(NoCurrentRecordError().description(),
             "Either BOF or EOF is True, or the current record has been deleted. Requested "
             "operation requires a current record.");
@@ -138,8 +133,6 @@ TEST(CursorRecordSet, ErrorsFieldsAndWidths) {
   const uint32_t out_of_range = platform::kErrSubscriptOutOfRange;
   EXPECT_EQ(ErrorOf([&] { rs->Item(2); }), out_of_range);
   EXPECT_EQ(ErrorOf([&] { rs->Item(-1); }), out_of_range);
-  EXPECT_EQ(rs->Item(0).Type(), adInteger);
-  EXPECT_EQ(rs->Item(1).DefinedSize(), 10);
   // A memory source refuses rows of the wrong width.
   testing::Raised([] {
     NewMemoryRowSource({{"A", 3, 4}}, {{Variant(int32_t{1}), Variant(int32_t{2})}});

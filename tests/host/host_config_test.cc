@@ -21,17 +21,7 @@ std::string WithSecurity(const std::string& security) {
   return "{\n\"format\": 1,\n\"security\": " + security + "\n}";
 }
 
-// Its clusters and reason categories are checked through the cluster and security managers.
-TEST(HostConfig, DefaultHasTwoClustersAndTheDemoUser) {
-  HostConfig c = DefaultHostConfig("PLANT-PC");
-  ASSERT_EQ(c.clusters.size(), 2u);
-  ASSERT_EQ(c.security.users.size(), 1u);
-  EXPECT_EQ(c.security.users[0].name, "demo");
-  EXPECT_EQ(c.security.users[0].level, 10);
-  EXPECT_EQ(ParsePasswordHash(c.security.users[0].password_hash).iterations, 600000);
-  EXPECT_EQ(c.security.audit_database, "");
-}
-
+// The embedded default is checked through the cluster and security managers.
 TEST(HostConfig, ParsesClustersServersAndDataSources) {
   HostConfig c = ParseHostConfig(R"({
     "format": 1,
@@ -104,11 +94,7 @@ TEST(HostConfig, ErrorsNameFileLineAndKey) {
       {"{\"format\": 1, \"clusters\": [{\"name\": \"A\"}, {\"name\": \"A\"}]}", "listed twice",
        false},
       // The security section, its keys in any order, before or after the clusters.
-      {WithSecurity("{\n\"user\": []}"), "plant.json, line 4, key \"user\": unknown key", true},
       {WithSecurity("[]"), "plant.json, line 3, key \"security\": expected an object", true},
-      {WithSecurity("{\"users\": [{\"name\": \"a\", \"level\": 1,\n"
-                    "\"password_hash\": \"x\", \"pin\": 1}]}"),
-       "plant.json, line 4, key \"pin\": unknown key", true},
       {WithSecurity("{\"users\": [{\"name\": \"a\",\n\"password_hash\": \"x\"}]}"),
        "plant.json, line 4, key \"level\": missing", true},
       {WithSecurity("{\"users\": [{\"name\": \"a\",\n\"level\": -1, \"password_hash\": \"x\"}]}"),
@@ -135,8 +121,6 @@ TEST(HostConfig, ErrorsNameFileLineAndKey) {
       {WithSecurity("{\"audit_database\": \"a.db\",\n\"reason_categories\": [],\n"
                     "\"users\": [{\"name\": \"a\",\n\"lvl\": 1}]}"),
        "plant.json, line 6, key \"lvl\": unknown key", true},
-      {WithSecurity("{\"audit_database\": \"a.db\",\n\"reason_categories\": [1],\n\"users\": []}"),
-       "plant.json, line 4, key \"reason_categories\": expected a list of non-empty texts", true},
       {"{\n\"format\": 1,\n\"security\": {\n\"bad\": 1},\n\"clusters\": [{\"name\": \"A\"}]\n}",
        "plant.json, line 4, key \"bad\": unknown key", true}};
   for (const Case& c : cases) {

@@ -81,17 +81,6 @@ class SecurityManagerTest : public ::testing::Test {
   const std::string wrong_ = Failed(0x80040201, "The user name or password is not correct.");
 };
 
-TEST_F(SecurityManagerTest, SingleAndDualSignaturesNameTheUsersAndTheFirstReason) {
-  Sign("alice", "alice-pw", "Correction");
-  EXPECT_EQ(
-      Outcome({.reason_required = true, .allow_user_reason = false, .level1 = 50, .level2 = 99}),
-      "alice||Correction");
-  EXPECT_EQ(container_.dialogs().size(), 1u);
-  Sign("alice", "alice-pw", "Calibration");
-  Sign("bob", "bob-pw", "something else");
-  EXPECT_EQ(Outcome({.dual = true, .level1 = 50, .level2 = 20}), "alice|bob|Calibration");
-}
-
 TEST_F(SecurityManagerTest, DialogArgumentsFollowTheFixedLayout) {
   Sign("alice", "alice-pw", "Maintenance");
   Sign("bob", "bob-pw", "ignored");
@@ -223,7 +212,6 @@ TEST_F(SecurityManagerTest, MembersAndArgumentsAreCheckedByTheDispatchLayer) {
   EXPECT_EQ(manager_->GetIdOfName("GETREASONCATEGORIES"), kDispGetReasonCategories);
   EXPECT_EQ(manager_->GetIdOfName("WriteOperatorEvent"), kDispWriteOperatorEvent);
   testing::Raised([&] { manager_->GetIdOfName("Logon"); });
-  EXPECT_EQ(manager_->ClassName(), "SecurityManager");
   // Reason categories by name, as a zero-based string array.
   Variant v = manager_->Call("GetReasonCategories");
   ASSERT_TRUE(v.IsArray());
@@ -244,8 +232,9 @@ TEST_F(SecurityManagerTest, MembersAndArgumentsAreCheckedByTheDispatchLayer) {
   EXPECT_EQ(empty.AsArray().UBound(), -1);
 }
 
+// The embedded default: one demo user at level 10 with the full hash cost (this one check
+// pays for it), the two reason categories and no audit database of its own.
 TEST(SecurityManager, DemoUserOfTheDefaultConfigurationSigns) {
-  // The embedded default's hash has the full cost; this one check pays for it.
   platform::HeadlessContainer container;
   HostConfig config = DefaultHostConfig("PLANT-PC");
   auto manager = NewSecurityManager(config, container, "op");
@@ -256,8 +245,10 @@ TEST(SecurityManager, DemoUserOfTheDefaultConfigurationSigns) {
   ESignature s = manager->RequestESignature(request);
   EXPECT_EQ(s.user1 + "|" + s.reason, "demo|Correction");
   EXPECT_EQ(TextsOf(manager->Call("GetReasonCategories")), (Texts{"Correction", "Maintenance"}));
-  EXPECT_EQ(ParsePasswordHash(config.security.users[0].password_hash).iterations,
-            kDefaultPasswordIterations);
+  ASSERT_EQ(config.security.users.size(), 1u);
+  EXPECT_EQ(config.security.users[0].level, 10);
+  EXPECT_EQ(ParsePasswordHash(config.security.users[0].password_hash).iterations, 600000);
+  EXPECT_EQ(config.security.audit_database, "");
 }
 
 }  // namespace

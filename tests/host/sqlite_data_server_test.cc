@@ -41,6 +41,7 @@ std::string Record(RecordSet& rs) {
   return out;
 }
 
+// Moves and the ends of a record set are the cursor record set's own tests.
 TEST_F(DataServerTest, WindowReadsAsTheControlDoes) {
   CreateOrders(*db_, 1000);
   auto rs = Query("SELECT * FROM Orders WHERE Qty < 400 ORDER BY Id DESC");
@@ -51,14 +52,7 @@ TEST_F(DataServerTest, WindowReadsAsTheControlDoes) {
   for (int32_t id = 1000; id >= 1; --id) {
     if (id % 500 < 400) ids.push_back(id);
   }
-  for (int64_t target : {int64_t{0}, int64_t{399}, int64_t{799}}) {
-    rs->MoveFirst();
-    rs->Move(target);
-    EXPECT_FALSE(rs->Eof() || rs->Bof());
-    EXPECT_EQ(rs->Item(0).Value(), Variant(ids[target])) << target;
-  }
-  // A window of 30 from the middle by MoveNext.
-  rs->MoveFirst();
+  // A window of 30 from the middle by MoveNext, then the first and the last record.
   rs->Move(385);
   for (int k = 0; k < 30; ++k, rs->MoveNext()) {
     const int32_t id = ids[385 + k];
@@ -68,28 +62,11 @@ TEST_F(DataServerTest, WindowReadsAsTheControlDoes) {
     EXPECT_EQ(rs->Item(5).Value(),
               id % 7 == 0 ? Variant::Null() : Variant(std::string("n").append(std::to_string(id))));
   }
-  rs->MoveFirst();
-  rs->Move(800);
-  EXPECT_TRUE(rs->Eof());
-  rs->MovePrevious();
-  EXPECT_EQ(rs->Item(0).Value(), Variant(int32_t{1}));
-  rs->Close();
-  EXPECT_EQ(rs->State(), 0);
-}
-
-TEST_F(DataServerTest, WrittenValueChangesOnlyTheRecordSetAndPlacedIsADate) {
-  CreateOrders(*db_, 10);
-  auto rs = Query("SELECT Id, Customer FROM Orders");
-  rs->Move(4);
-  rs->Item(1).SetValue(Variant("Acme"));
-  rs->MoveFirst();
-  rs->Move(4);
-  EXPECT_EQ(rs->Item(1).Value(), Variant("Acme"));
-  EXPECT_EQ(Query("SELECT Customer FROM Orders WHERE Id = 5")->Item(0).Value(), Variant("C5"));
-  auto placed = Query("SELECT Placed FROM Orders WHERE Id = 2");
-  EXPECT_EQ(placed->Item(0).Type(), adDBTimeStamp);
-  // 2020-01-03 10:30 is day 43833 since 1899-12-30.
-  EXPECT_EQ(placed->Item(0).Value(), Variant::Date(43833.0 + 10.5 / 24));
+  for (int64_t target : {int64_t{0}, int64_t{799}}) {
+    rs->MoveFirst();
+    rs->Move(target);
+    EXPECT_EQ(rs->Item(0).Value(), Variant(ids[target])) << target;
+  }
 }
 
 TEST_F(DataServerTest, EveryDeclaredTypeWithValuesAndNulls) {
@@ -116,20 +93,15 @@ TEST_F(DataServerTest, EveryDeclaredTypeWithValuesAndNulls) {
         << i;
   }
   const double k1405 = (14 * 60 + 5) / 1440.0;
-  const std::pair<int, Variant> values[] = {{0, Variant(int32_t{7})},
-                                            {1, Variant(5000000000.0)},
-                                            {3, Variant(int32_t{255})},
-                                            {4, Variant(1.5)},
-                                            {7, Variant(12.25)},
-                                            {8, Variant(int32_t{4})},
-                                            {9, Variant("abc")},
-                                            {15, Variant::Date(39873.0)},
-                                            {16, Variant::Date(k1405)},
-                                            {17, Variant::Date(39873.0 + k1405)},
-                                            {18, Variant::Date(39873.0 + k1405)},
-                                            {19, Variant::Boolean(true)},
-                                            {20, Variant::Boolean(false)},
-                                            {23, Variant::CurrencyScaled(125000)}};
+  // clang-format off
+  const std::pair<int, Variant> values[] = {
+      {0, Variant(int32_t{7})}, {1, Variant(5000000000.0)}, {3, Variant(int32_t{255})},
+      {4, Variant(1.5)}, {7, Variant(12.25)}, {8, Variant(int32_t{4})}, {9, Variant("abc")},
+      {15, Variant::Date(39873.0)}, {16, Variant::Date(k1405)},
+      {17, Variant::Date(39873.0 + k1405)}, {18, Variant::Date(39873.0 + k1405)},
+      {19, Variant::Boolean(true)}, {20, Variant::Boolean(false)},
+      {23, Variant::CurrencyScaled(125000)}};
+  // clang-format on
   for (const auto& [i, v] : values) EXPECT_EQ(rs->Item(i).Value(), v) << i;
   EXPECT_TRUE(rs->Item(21).Value().IsArray());
   rs->MoveNext();
@@ -150,8 +122,8 @@ TEST_F(DataServerTest, UnicodeNamesAndValuesAndDuplicateRows) {
   EXPECT_EQ(Record(*all), "x|😀");
 }
 
-TEST_F(DataServerTest, ZeroRowsViewsGroupsJoinsAndCommands) {
-  CreateOrders(*db_, 200);
+TEST_F(DataServerTest, ZeroRowsStillNameTheirColumns) {
+  CreateOrders(*db_, 20);
   auto none = Query("SELECT * FROM Orders WHERE 1=0");
   EXPECT_EQ(none->State(), 1);
   EXPECT_TRUE(none->Eof() && none->Bof());
@@ -160,33 +132,10 @@ TEST_F(DataServerTest, ZeroRowsViewsGroupsJoinsAndCommands) {
   ASSERT_EQ(none->FieldCount(), 6);
   EXPECT_EQ(none->Item(5).Name(), "Note");
   EXPECT_EQ(none->Item(5).DefinedSize(), 200);
-  // Results without rowids.
-  db_->Exec("CREATE VIEW Recent AS SELECT Id, Customer FROM Orders WHERE Id > 150");
-  EXPECT_EQ(Query("SELECT * FROM Recent")->RecordCount(), 50);
-  auto grouped = Query(
-      "SELECT Customer, count(*) AS N FROM Orders GROUP BY Customer ORDER BY N DESC, Customer");
-  EXPECT_EQ(grouped->RecordCount(), 97);
-  EXPECT_EQ(grouped->Item(1).Value(), Variant(int32_t{3}));
-  EXPECT_EQ(grouped->Item(1).Type(), adInteger);
-  auto join = Query("SELECT a.Id, b.Id FROM Orders a JOIN Orders b ON b.Id = a.Id * 2");
-  EXPECT_EQ(join->RecordCount(), 100);
-  join->Move(99);
-  EXPECT_EQ(join->Item(1).Value(), Variant(int32_t{200}));
-  // Statements that are not queries run and yield a closed record set; SQLite has no query
-  // without columns, so a statement without result columns is a command.
-  EXPECT_EQ(Query("UPDATE Orders SET Customer = 'Z' WHERE Id = 3")->State(), 0);
-  EXPECT_EQ(Query("SELECT Customer FROM Orders WHERE Id = 3")->Item(0).Value(), Variant("Z"));
-  EXPECT_EQ(Query("CREATE TABLE Empty(x INTEGER)")->State(), 0);
-  EXPECT_EQ(Query("SELECT * FROM Empty")->RecordCount(), 0);
 }
 
 TEST_F(DataServerTest, ErrorNumbers) {
   CreateOrders(*db_, 5);
-  const auto dup = Refusal(db_path_, "INSERT INTO Orders(Id) VALUES (1)");
-  EXPECT_EQ(dup.first, kErrInvalidStatement);
-  EXPECT_NE(dup.second.find("UNIQUE"), std::string::npos) << dup.second;
-  EXPECT_EQ(Refusal(db_path_, "SELECT * FROM Nope"),
-            std::make_pair(kErrInvalidStatement, std::string("no such table: Nope")));
   for (const char* bad : {"SELEC 1", "SELECT 1; SELECT 2", ""})
     EXPECT_EQ(Refusal(db_path_, bad).first, kErrInvalidStatement) << bad;
 
@@ -211,31 +160,27 @@ TEST_F(DataServerTest, ErrorNumbers) {
   EXPECT_EQ(Raised([&] { server_->ListCatalogs(); }).code(), kErrSourceUnusable);
 }
 
-TEST_F(DataServerTest, MissingDirectoryAndNonDatabaseFilesAreNamed) {
-  const fs::path missing = folder_ / "nothing.db";
-  const auto e = Refusal(missing, "SELECT 1");
-  EXPECT_EQ(e.first, kErrSourceUnusable);
-  EXPECT_NE(e.second.find(missing.string()), std::string::npos);
-  EXPECT_EQ(Refusal(missing, "UPDATE t SET a = 1").first, kErrSourceUnusable);
-  EXPECT_FALSE(fs::exists(missing));  // it stays missing
-  const auto dir = Refusal(folder_.path(), "SELECT 1");
-  EXPECT_EQ(dir.first, kErrSourceUnusable);
-  EXPECT_NE(dir.second.find("directory"), std::string::npos);
-  const fs::path junk = folder_.Write("junk.db", std::string(4096, 'j'));
-  const auto not_a_db = Refusal(junk, "SELECT 1");
-  EXPECT_EQ(not_a_db.first, kErrSourceUnusable);
-  EXPECT_NE(not_a_db.second.find("not a database"), std::string::npos);
-  EXPECT_NE(not_a_db.second.find(junk.string()), std::string::npos);
-}
-
-TEST_F(DataServerTest, LockedDatabaseFailsAfterTheBusyTimeout) {
+// Each unusable source is named with its cause, for reading and for writing alike; a locked
+// one fails after the busy timeout and serves again once the lock is gone.
+TEST_F(DataServerTest, UnusableSourcesAreNamedWithTheirCause) {
   CreateOrders(*db_, 5);
   TestDb locker(db_path_);
   locker.Exec("BEGIN EXCLUSIVE");
-  const auto e = Refusal(db_path_, "SELECT * FROM Orders");
-  EXPECT_EQ(e.first, kErrSourceUnusable);
-  EXPECT_NE(e.second.find("locked"), std::string::npos) << e.second;
-  EXPECT_EQ(Refusal(db_path_, "UPDATE Orders SET Qty = 0").first, kErrSourceUnusable);
+  const fs::path missing = folder_ / "nothing.db";
+  const fs::path junk = folder_.Write("junk.db", std::string(4096, 'j'));
+  const std::pair<fs::path, std::string> cases[] = {{missing, missing.string()},
+                                                    {folder_.path(), "directory"},
+                                                    {junk, "not a database"},
+                                                    {junk, junk.string()},
+                                                    {db_path_, "locked"}};
+  for (const auto& [source, part] : cases) {
+    for (const char* sql : {"SELECT * FROM Orders", "UPDATE Orders SET Qty = 0"}) {
+      const auto e = Refusal(source, sql);
+      EXPECT_EQ(e.first, kErrSourceUnusable) << source << ": " << sql;
+      EXPECT_NE(e.second.find(part), std::string::npos) << e.second;
+    }
+  }
+  EXPECT_FALSE(fs::exists(missing));  // it stays missing
   locker.Exec("COMMIT");
   EXPECT_EQ(Query("SELECT * FROM Orders")->RecordCount(), 5);
 }
@@ -258,23 +203,10 @@ TEST_F(DataServerTest, ReadingNeverWritesTheDatabaseFile) {
   EXPECT_FALSE(fs::exists(db_path_.string() + "-journal"));
 }
 
-TEST_F(DataServerTest, SnapshotFilesGoAwayWithTheirRecordSets) {
+// The record set outlives its server; the snapshot store goes when the last of them does.
+TEST_F(DataServerTest, SnapshotFilesGoAwayWithTheLastRecordSet) {
   CreateOrders(*db_, 100);
-  auto count_files = [&] {
-    size_t n = 0;
-    for (const auto& e : fs::directory_iterator(folder_ / "snap"))
-      n += e.path().extension() != ".lock";
-    return n;
-  };
-  auto closed = Query("SELECT * FROM Orders");  // rollback journal: a private copy
-  auto dropped = Query("SELECT * FROM Orders");
-  EXPECT_EQ(count_files(), 2u);
-  closed->Close();
-  EXPECT_EQ(count_files(), 1u);
-  dropped.reset();
-  EXPECT_EQ(count_files(), 0u);
-  // The record set outlives its server; the store goes when the last of them does.
-  auto survivor = Query("SELECT * FROM Orders");
+  auto survivor = Query("SELECT * FROM Orders");  // rollback journal: a private copy
   server_.reset();
   survivor->Move(50);
   EXPECT_EQ(survivor->Item(0).Value(), Variant(int32_t{51}));

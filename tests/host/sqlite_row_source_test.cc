@@ -1,10 +1,15 @@
 // Snapshot sources: which path a query takes, that both paths give the same records, the
-// store file's life, and stability against other connections' writes in both journal modes.
+// store file's life, and stability against other connections' writes in both journal modes;
+// the rowid list of the rowid path, and the store folder with its leftovers of dead processes.
 #include "host/sqlite/sqlite_row_source.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "host/cursor_record_set.h"
+#include "host/sqlite/rowid_list.h"
+#include "host/sqlite/temp_store.h"
 #include "orders_db.h"
 
 namespace tabulo::host::sqlite {
@@ -213,6 +218,88 @@ TEST_F(SnapshotSourceTest, WithoutOrderByRecordsComeInRowidOrder) {
   ASSERT_EQ(rows.size(), 300u);
   EXPECT_TRUE(rows[1][0] == Variant(int32_t{2}));
   EXPECT_TRUE(rows == AllRows(Open("SELECT Id, Customer FROM Orders ORDER BY Id", general).source));
+}
+
+// RowidList: exact round trips across block boundaries, and its size per row.
+TEST(RowidList, RoundTripsAnyOrderExtremesAndBlockBoundaries) {
+  std::mt19937_64 random(7);
+  std::vector<int64_t> values = {INT64_MAX, INT64_MIN, 0, -1, 1, INT64_MIN, INT64_MAX};
+  for (int i = 0; i < 1000; ++i) values.push_back(static_cast<int64_t>(random()) >> (i % 60));
+  // Descending by three across three full blocks and a few more.
+  for (int64_t i = 0; i < RowidList::kBlockSize * 3 + 5; ++i) values.push_back(1000 - i * 3);
+  RowidList list;
+  for (int64_t v : values) list.Append(v);
+  ASSERT_EQ(list.size(), static_cast<int64_t>(values.size()));
+  for (size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(list.At(static_cast<int64_t>(i)), values[i]) << i;
+}
+
+TEST(RowidList, AboutOneByteAndAQuarterPerAscendingRow) {
+  RowidList list;
+  const int64_t n = 100000;
+  for (int64_t i = 1; i <= n; ++i) list.Append(i + (i % 5 == 0 ? 3 : 0));
+  list.ShrinkToFit();
+  EXPECT_LT(list.MemoryBytes(), static_cast<size_t>(n * 5 / 4));
+  EXPECT_EQ(list.At(n - 1), n + 3);
+  EXPECT_EQ(list.At(n - 2), n - 1);
+}
+
+// TempStore: leftovers of dead processes are removed at start, files of live stores are kept.
+class TempStoreTest : public ::testing::Test {
+ protected:
+  // Which of `names` exist in the store folder, as "1" and "0".
+  std::string Exist(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += std::filesystem::exists(snap_ / n) ? "1" : "0";
+    return out;
+  }
+  testing::TestFolder folder_;
+  std::filesystem::path snap_ = folder_ / "snap";
+};
+
+TEST_F(TempStoreTest, RemovesLeftoversOfACrashedProcessAtStart) {
+  std::filesystem::create_directories(snap_);
+  // What a crashed process leaves: a lock file nobody holds and its data files; a lock file
+  // still being set up (empty) is not taken for a leftover.
+  const std::pair<std::string, std::string> files[] = {{"ds-999999-dead.lock", "999999\n"},
+                                                       {"ds-999999-dead-0.snap", "x"},
+                                                       {"ds-999999-dead-1.rows", "x"},
+                                                       {"unrelated.txt", "x"},
+                                                       {"ds-1-new.lock", ""},
+                                                       {"ds-1-new-0.snap", "x"}};
+  for (const auto& [name, content] : files) folder_.Write("snap/" + name, content);
+  auto store = TempStore::Open(snap_);
+  EXPECT_EQ(Exist({"ds-999999-dead.lock", "ds-999999-dead-0.snap", "ds-999999-dead-1.rows",
+                   "unrelated.txt", "ds-1-new-0.snap"}),
+            "00011");
+}
+
+TEST_F(TempStoreTest, KeepsTheFilesOfLiveStoresAndRemovesItsOwnOnDestruction) {
+  auto first = TempStore::Open(snap_);
+  const std::filesystem::path first_file = first->NewPath(".snap");
+  std::ofstream(first_file) << "x";
+  auto second = TempStore::Open(snap_);  // cleans at start: must not take `first` for dead
+  EXPECT_TRUE(std::filesystem::exists(first_file));
+  const std::filesystem::path second_file = second->NewPath(".rows");
+  EXPECT_NE(second_file, first_file);
+  std::ofstream(second_file) << "x";
+  second.reset();
+  EXPECT_FALSE(std::filesystem::exists(second_file));
+  EXPECT_TRUE(std::filesystem::exists(first_file));
+  first.reset();
+  EXPECT_TRUE(std::filesystem::is_empty(snap_));
+}
+
+TEST_F(TempStoreTest, TempFileRemovesItsFileAndCompanionsAndAFileIsNoFolder) {
+  folder_.Write("x.snap", "x");
+  folder_.Write("x.snap-journal", "x");
+  { TempFile file(folder_ / "x.snap"); }
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "x.snap"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "x.snap-journal"));
+  folder_.Write("file", "x");
+  const platform::ComError e = testing::Raised([&] { TempStore::Open(folder_ / "file"); });
+  EXPECT_EQ(e.code(), 0x80004005u);
+  EXPECT_NE(e.description().find("file"), std::string::npos);
 }
 
 }  // namespace

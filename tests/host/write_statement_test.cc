@@ -70,41 +70,6 @@ TEST_F(WriteTest, EachEscapeFormIsWrittenAndReadBackToTheMillisecond) {
   ExpectDate(rs->Item(0).Value(), 45351.0, "D");
   ExpectDate(rs->Item(1).Value(), (13 * 3600 + 45 * 60 + 10.25) / 86400, "Tm");
   ExpectDate(rs->Item(2).Value(), 43831.0 + 37.108 / 86400, "S");
-  // Whole seconds are stored without a fraction, as the file's other values are.
-  Query("UPDATE T SET S = {ts '2020-01-01 00:00:38'} , Tm = {t '00:00:00'} WHERE Id = 1");
-  EXPECT_EQ(db_->Text("SELECT Tm || '|' || S FROM T"), "00:00:00|2020-01-01 00:00:38");
-  ExpectDate(ValueOf("SELECT S FROM T"), 43831.0 + 38.0 / 86400, "S whole");
-}
-
-TEST_F(WriteTest, TimestampRangeFindsTheRowAtBothBoundsAndNotBeyond) {
-  db_->Exec("CREATE TABLE T(Id INTEGER PRIMARY KEY, S TIMESTAMP, Q INTEGER)");
-  const std::pair<std::string, bool> stored[] = {
-      {"2020-01-01 00:00:36.891", false}, {"2020-01-01 00:00:36.892", true},
-      {"2020-01-01 00:00:37", true},      {"2020-01-01T00:00:37.000", true},
-      {"2020-01-01 00:00:37.108", true},  {"2020-01-01 00:00:37.109", false}};
-  for (int i = 0; i < 6; ++i) {
-    const std::string id = std::to_string(i);
-    db_->Exec("INSERT INTO T VALUES (" + id + ", '" + stored[i].first + "', 0)");
-    const std::string sql = "UPDATE T SET Q = 1 WHERE Id = " + id +
-                            " AND S >= {ts '2020-01-01 00:00:36.892'} AND S <= {ts '2020-01-01 "
-                            "00:00:37.108'}";
-    if (stored[i].second) {
-      EXPECT_NO_THROW(Query(sql)) << stored[i].first;
-    } else {
-      EXPECT_EQ(ErrorOf(sql).code(), kErrRowNotIdentified) << stored[i].first;
-    }
-  }
-  EXPECT_EQ(db_->Text("SELECT group_concat(Q, '') FROM (SELECT Q FROM T ORDER BY Id)"), "011110");
-  // Date-only values equal their day in any stored form; day 45293 is 2024-01-02.
-  db_->Exec(
-      "CREATE TABLE D(Id INTEGER PRIMARY KEY, D DATE, N TEXT);"
-      "INSERT INTO D VALUES (1, '2024-01-02', 'a'), (2, '2024-01-02 00:00:00', 'b'),"
-      "(3, '2024-01-02T00:00:00', 'c')");
-  for (const char* id : {"1", "2", "3"})
-    Query(std::string("UPDATE D SET N = 'x' WHERE Id = ") + id + " AND D = {d '2024-01-02'}");
-  EXPECT_EQ(db_->Text("SELECT group_concat(N, '') FROM D"), "xxx");
-  for (auto rs = Query("SELECT D FROM D ORDER BY Id"); !rs->Eof(); rs->MoveNext())
-    ExpectDate(rs->Item(0).Value(), 45293.0, "D");
 }
 
 TEST_F(WriteTest, RowChangedMeanwhileOrDuplicatedIsRefusedAndNothingIsWritten) {
@@ -119,10 +84,6 @@ TEST_F(WriteTest, RowChangedMeanwhileOrDuplicatedIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(ValueOf("SELECT Qty FROM Orders WHERE Id = 7"), Variant(int32_t{7}));
   EXPECT_EQ(ErrorOf("DELETE FROM Orders WHERE Id = 99").code(), kErrRowNotIdentified);
   ExpectNoTransactionOpen();
-  // The same statement with the values as stored goes through.
-  Query(
-      "UPDATE Orders SET Qty = 12 , Note = 'it''s late' WHERE Id = 7 AND Qty = 7 AND Note IS NULL");
-  EXPECT_EQ(ValueOf("SELECT Note FROM Orders WHERE Id = 7"), Variant("it's late"));
 
   db_->Exec("CREATE TABLE Dup(A TEXT, B INTEGER); INSERT INTO Dup VALUES ('x', 1), ('x', 1)");
   const ComError dup = ErrorOf("UPDATE Dup SET B = 2 WHERE A = 'x' AND B = 1");
@@ -157,10 +118,8 @@ TEST_F(WriteTest, OtherCommandsRunWithoutTheRowRuleAndQueriesUnderstandEscapesTo
 
 TEST_F(WriteTest, RejectedStatementsKeepSQLitesMessageAndChangeNothing) {
   CreateOrders(*db_, 5);
-  EXPECT_EQ(ErrorOf("UPDATE Orders SET Nope = 1 WHERE Id = 1").description(),
-            "no such column: Nope");
   for (const auto& [sql, part] :
-       {std::pair{"UPDATE Orders SET Nope = 1 WHERE Id = 1", "Nope"},
+       {std::pair{"UPDATE Orders SET Nope = 1 WHERE Id = 1", "no such column: Nope"},
         {"UPDATE Orders SET Id = 2 WHERE Id = 1", "UNIQUE"},
         {"UPDATE Orders SET Qty = 9 WHERE Id = 1; DELETE FROM Orders", "one statement"},
         {"UPDATE Orders SET Placed = {d '2024-02-30'} WHERE Id = 1", "{d '2024-02-30'}"}})
@@ -227,24 +186,6 @@ TEST_F(WriteTest, ReadOnlyFileOrFolderIsRefusedAndStillReadable) {
   }
   Query(update);
   EXPECT_EQ(ValueOf("SELECT Qty FROM Orders WHERE Id = 1"), Variant(int32_t{9}));
-}
-
-TEST_F(WriteTest, OpenRecordSetKeepsItsValuesWhileTheFileIsWritten) {
-  for (bool wal : {false, true}) {
-    SCOPED_TRACE(wal ? "WAL" : "rollback journal");
-    NewOrders(50, wal);
-    auto open = Query("SELECT Id, Customer, Placed FROM Orders ORDER BY Id");
-    open->Move(9);
-    Query(
-        "UPDATE Orders SET Customer = 'Z' , Placed = {ts '2021-02-03 04:05:06.789'} WHERE Id "
-        "= 10 AND Customer = 'C10' AND Placed >= {ts '2020-01-11 10:29:59.892'} AND Placed <= "
-        "{ts '2020-01-11 10:30:00.108'}");
-    EXPECT_EQ(open->Item(1).Value(), Variant("C10"));
-    ExpectDate(open->Item(2).Value(), 43841.0 + 10.5 / 24, "old Placed");
-    auto fresh = Query("SELECT Customer, Placed FROM Orders WHERE Id = 10");
-    EXPECT_EQ(fresh->Item(0).Value(), Variant("Z"));
-    ExpectDate(fresh->Item(1).Value(), 44230.0 + (4 * 3600 + 5 * 60 + 6.789) / 86400, "Placed");
-  }
 }
 
 TEST_F(WriteTest, AFileReplacedBetweenWritesIsWrittenNotItsPredecessor) {

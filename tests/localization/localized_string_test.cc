@@ -83,26 +83,11 @@ TEST_F(LocalizedStringTest, TableFollowsTheUserInterfaceLanguageNotTheControls) 
   EXPECT_EQ(Lookup(1093), "Erreur");
   platform::SetUserInterfaceLanguage(1043);  // Dutch is not carried: English
   EXPECT_EQ(Lookup(1093), "Error");
-  EXPECT_TRUE(g_ResourceStoreTried);
-  EXPECT_EQ(g_ResourceStore, nullptr);
 }
 
 TEST_F(LocalizedStringTest, UnknownIdsReadNotFound) {
   EXPECT_EQ(Lookup(1210), "1210 Not Found");
   EXPECT_EQ(GetDialogString("Tabulo", 1201, Locale::EnUS()), "1201 Not Found");
-}
-
-TEST_F(LocalizedStringTest, StoreIsAskedFirstWithModuleIdAndLanguage) {
-  store_->answers[1093] = Variant("Fehler vom Speicher");
-  InstallStore();
-  g_Language = 1031;
-  EXPECT_EQ(GetLocalizedString("VELTRA", 1093, g_Language), "Fehler vom Speicher");
-  ASSERT_EQ(store_->last_args.size(), 4u);
-  store_->last_args.pop_back();  // the answer
-  EXPECT_EQ(store_->last_args, (std::vector<Variant>{Variant("VELTRA"), Variant(int32_t{1093}),
-                                                     Variant(int32_t{1031})}));
-  EXPECT_EQ(creations_, 1);
-  EXPECT_EQ(g_ResourceStore, store_);
 }
 
 TEST_F(LocalizedStringTest, BlankOrEmptyStoreAnswersDoNotFallBackToTheTable) {
