@@ -12,6 +12,7 @@ using Args = std::vector<std::string>;
 int SampleDbCommand(const Args& args);
 int StringsCommand(const Args& args);
 int ShowCommand(const Args& args);
+int BrowseCommand(const Args& args);
 int ScriptCommand(const Args& args);
 int HashPasswordCommand(const Args& args);
 int AuditCommand(const Args& args);

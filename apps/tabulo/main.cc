@@ -17,6 +17,8 @@ void Usage(std::ostream& out) {
          "       [--edit ROW,COL=TEXT]... [--answer yes|no|sign U P R|cancel]...\n"
          "       [--table NAME] [--log-event]\n"
          "                                      edit cells as an operator first\n"
+         "  browse --db PATH --sql SELECT [--load FILE] [--ui-lang N] [--locale L]\n"
+         "       [--host CONFIG]                 browse one control at the terminal\n"
          "  script FILE|- [--host CONFIG] [--locale L] [--ui-lang N]   replay a session\n"
          "  hash-password [--iterations N]   hash the password read from standard input\n"
          "  audit [--host CONFIG]       list the operator events of the audit database\n"
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
   if (command == "sample-db") return tabulo::app::SampleDbCommand(args);
   if (command == "strings") return tabulo::app::StringsCommand(args);
   if (command == "show") return tabulo::app::ShowCommand(args);
+  if (command == "browse") return tabulo::app::BrowseCommand(args);
   if (command == "script") return tabulo::app::ScriptCommand(args);
   if (command == "hash-password") return tabulo::app::HashPasswordCommand(args);
   if (command == "audit") return tabulo::app::AuditCommand(args);

@@ -22,21 +22,23 @@ int32_t UiLanguageFromEnvironment() {
   return 1033;
 }
 
-Session::Session(const SessionOptions& options)
-    : host_(InstallHost(options.host_config)),
+Session::Session(const SessionOptions& options,
+                 std::unique_ptr<platform::HeadlessContainer> display)
+    : container_(display ? std::move(display) : std::make_unique<platform::HeadlessContainer>()),
+      host_(InstallHost(options.host_config)),
       site_(std::make_shared<HostControlSite>(
-          host::NewSecurityManager(host_.config, container_, host::LocalUserName()))),
+          host::NewSecurityManager(host_.config, *container_, host::LocalUserName()))),
       width_(options.width),
       height_(options.height) {
   const platform::Locale* locale = platform::Locale::Find(options.locale);
   if (!locale)
     throw platform::ComError(
         5, "Unknown locale \"" + options.locale + "\" (use en-US, de-DE or fr-FR)");
-  container_.SetUserLocale(*locale);
+  container_->SetUserLocale(*locale);
   // A display opens in design mode; the host switches it to run mode.
-  container_.SetAmbientUserMode(false);
-  container_.SetHostRuntime(true);
-  container_.SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
+  container_->SetAmbientUserMode(false);
+  container_->SetHostRuntime(true);
+  container_->SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
   platform::SetUserInterfaceLanguage(options.ui_language ? options.ui_language
                                                          : UiLanguageFromEnvironment());
 }
@@ -49,13 +51,13 @@ Session::~Session() {
 }
 
 control::TabuloCtl& Session::NewControl() {
-  auto ctl = std::make_unique<control::TabuloCtl>(container_);
+  auto ctl = std::make_unique<control::TabuloCtl>(*container_);
   ctl->InitNew();
   return Place(std::move(ctl));
 }
 
 control::TabuloCtl& Session::LoadControl(const std::filesystem::path& path) {
-  auto ctl = std::make_unique<control::TabuloCtl>(container_);
+  auto ctl = std::make_unique<control::TabuloCtl>(*container_);
   // A file that cannot be read raises before the control is touched: it is dropped without
   // Terminate, which would release the data server the other controls share.
   LoadControlFile(path, *ctl);
@@ -66,7 +68,7 @@ control::TabuloCtl& Session::Place(std::unique_ptr<control::TabuloCtl> ctl) {
   ctl->Resize(width_, height_);
   ctl->Show();
   ctl->SetControlSite(static_cast<int32_t>(controls_.size() + 1), site_, 1033, 1033, 0, "");
-  if (container_.AmbientUserMode()) ctl->UserModeSet();
+  if (container_->AmbientUserMode()) ctl->UserModeSet();
   controls_.push_back(std::move(ctl));
   ended_.push_back(false);
   current_ = controls_.size() - 1;
@@ -100,13 +102,13 @@ std::shared_ptr<platform::Dispatch> Session::security_manager() const {
 }
 
 void Session::SetRunMode(bool run) {
-  container_.SetAmbientUserMode(run);
+  container_->SetAmbientUserMode(run);
   if (run)
     for (auto& c : controls_) c->UserModeSet();
 }
 
 void Session::Run(int64_t ms) {
-  container_.event_loop().RunFor(ms);
+  container_->event_loop().RunFor(ms);
 }
 
 }  // namespace tabulo::container

@@ -26,11 +26,13 @@ struct SessionOptions {
 
 class Session {
  public:
-  // Raises platform::ComError for a bad host configuration or locale.
-  explicit Session(const SessionOptions& options);
+  // Raises platform::ComError for a bad host configuration or locale. `display` is the
+  // container the controls are placed in; null: a headless one on the virtual clock.
+  explicit Session(const SessionOptions& options,
+                   std::unique_ptr<platform::HeadlessContainer> display = nullptr);
   ~Session();
 
-  platform::HeadlessContainer& container() { return container_; }
+  platform::HeadlessContainer& container() { return *container_; }
   const HostInstallation& host() const { return host_; }
 
   // Places a new control on the display (new-instance values), sizes and shows it and hands
@@ -57,13 +59,14 @@ class Session {
   std::shared_ptr<platform::Dispatch> security_manager() const;
   // The host runtime's switch to run mode: the ambient change, then UserModeSet.
   void SetRunMode(bool run);
-  // Lets the display run for `ms` of virtual time: timers and posted messages.
+  // Lets the display run for `ms` of virtual time: timers and posted messages (a display on
+  // the real clock raises platform::ComError 5).
   void Run(int64_t ms);
 
  private:
   control::TabuloCtl& Place(std::unique_ptr<control::TabuloCtl> ctl);
 
-  platform::HeadlessContainer container_;
+  std::unique_ptr<platform::HeadlessContainer> container_;
   HostInstallation host_;
   std::shared_ptr<HostControlSite> site_;
   std::vector<std::unique_ptr<control::TabuloCtl>> controls_;

@@ -1,0 +1,443 @@
+// The terminal of `tabulo browse` on ncursesw (browse_terminal.h).
+#include "browse_terminal.h"
+
+#include <curses.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/container.h"
+#include "platform/values/com_error.h"
+
+namespace tabulo::app {
+namespace {
+
+using container::BrowseKey;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnSignal(int) {
+  g_interrupted = 1;
+}
+
+constexpr int kPollMillis = 50;  // how often timers get their turn while no key comes
+constexpr char kHelp[] =
+    " arrows move  PgUp/PgDn/Home/End scroll  Enter edit  F5 refresh  m menu  q quit";
+
+// UTF-8 to the wide characters curses draws; a malformed byte shows as '?'.
+std::wstring Wide(const std::string& s) {
+  std::wstring out;
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const int extra = b < 0x80         ? 0
+                      : (b >> 5) == 6  ? 1
+                      : (b >> 4) == 14 ? 2
+                      : (b >> 3) == 30 ? 3
+                                       : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
+      out.push_back(L'?');
+      ++i;
+      continue;
+    }
+    char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out.push_back(static_cast<wchar_t>(cp));
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::string Utf8(wint_t c) {
+  std::string out;
+  const auto cp = static_cast<uint32_t>(c);
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
+void PutText(WINDOW* win, int y, int x, const std::string& text, int width) {
+  if (width <= 0) return;
+  const std::wstring w = Wide(text);
+  mvwaddnwstr(win, y, x, w.c_str(), width);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Lines of at most `width` characters, broken at blanks where possible.
+std::vector<std::string> Wrap(const std::string& text, size_t width) {
+  std::vector<std::string> out;
+  for (const std::string& line : SplitLines(text)) {
+    std::wstring rest = Wide(line);
+    do {
+      size_t cut = rest.size() <= width ? rest.size() : rest.rfind(L' ', width);
+      if (cut == std::wstring::npos || cut == 0) cut = std::min(width, rest.size());
+      std::string piece;
+      for (wchar_t c : rest.substr(0, cut)) piece += Utf8(static_cast<wint_t>(c));
+      out.push_back(piece);
+      rest.erase(0, cut);
+      if (!rest.empty() && rest.front() == L' ') rest.erase(0, 1);
+    } while (!rest.empty());
+  }
+  return out;
+}
+
+// The columns of the '|' that close the cells of screen line y.
+std::vector<int> CellEnds(int y) {
+  std::vector<int> ends;
+  for (int x = 0; x < COLS; ++x)
+    if ((mvinch(y, x) & A_CHARTEXT) == '|') ends.push_back(x);
+  return ends;
+}
+
+// A framed window in the middle of the screen with its title on the frame.
+WINDOW* OpenBox(int height, int width, const std::string& title) {
+  height = std::min(height, LINES);
+  width = std::min(width, COLS);
+  WINDOW* win = newwin(height, width, (LINES - height) / 2, (COLS - width) / 2);
+  keypad(win, TRUE);
+  wtimeout(win, kPollMillis);
+  box(win, 0, 0);
+  if (!title.empty()) PutText(win, 0, 2, " " + title + " ", width - 4);
+  return win;
+}
+
+void CloseBox(WINDOW* win) {
+  delwin(win);
+  touchwin(stdscr);
+  refresh();
+}
+
+// A key from a box; ERR while none comes, also after an interrupt (the caller checks).
+int ReadKey(WINDOW* win, wint_t& ch) {
+  int kind;
+  while ((kind = wget_wch(win, &ch)) == ERR)
+    if (g_interrupted) return ERR;
+  return kind;
+}
+
+bool IsEnter(int kind, wint_t ch) {
+  return (kind == KEY_CODE_YES && ch == KEY_ENTER) || (kind == OK && (ch == L'\n' || ch == L'\r'));
+}
+
+bool IsBackspace(int kind, wint_t ch) {
+  return (kind == KEY_CODE_YES && ch == KEY_BACKSPACE) || (kind == OK && (ch == 127 || ch == 8));
+}
+
+std::string ButtonCaption(int answer) {
+  switch (answer) {
+    case platform::kIdOk:
+      return "OK";
+    case platform::kIdCancel:
+      return "Cancel";
+    case platform::kIdAbort:
+      return "Abort";
+    case platform::kIdRetry:
+      return "Retry";
+    case platform::kIdIgnore:
+      return "Ignore";
+    case platform::kIdYes:
+      return "Yes";
+    default:
+      return "No";
+  }
+}
+
+}  // namespace
+
+Terminal::Terminal() {
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+  initscr();
+  cbreak();
+  noecho();
+  nonl();
+  keypad(stdscr, TRUE);
+  set_escdelay(25);
+  curs_set(0);
+  timeout(kPollMillis);
+  mouseinterval(0);
+  mousemask(BUTTON1_PRESSED | BUTTON3_PRESSED | BUTTON4_PRESSED | BUTTON5_PRESSED, nullptr);
+}
+
+Terminal::~Terminal() {
+  endwin();
+}
+
+int Terminal::cols() const {
+  return COLS;
+}
+
+int Terminal::lines() const {
+  return LINES - 1;
+}
+
+void Terminal::Draw(container::BrowseSession& browse) {
+  erase();
+  const std::vector<std::string> text = SplitLines(browse.Render());
+  const int shown = std::min(static_cast<int>(text.size()), lines());
+  for (int y = 0; y < shown; ++y) PutText(stdscr, y, 0, text[static_cast<size_t>(y)], COLS);
+  const int line = browse.CursorLine(), slot = browse.CursorSlot();
+  if (!browse.Editing() && line >= 0 && line < shown && slot >= 0) {
+    const std::vector<int> ends = CellEnds(line);
+    if (static_cast<size_t>(slot) < ends.size()) {
+      const int from = slot == 0 ? 0 : ends[static_cast<size_t>(slot) - 1] + 1;
+      mvchgat(line, from, ends[static_cast<size_t>(slot)] - from, A_REVERSE, 0, nullptr);
+    }
+  }
+  attron(A_REVERSE);
+  PutText(stdscr, LINES - 1, 0, kHelp, COLS - 1);
+  attroff(A_REVERSE);
+  refresh();
+}
+
+int Terminal::Run(container::BrowseSession& browse) {
+  browse.Resize(cols(), lines());
+  browse.Start();
+  for (;;) {
+    Draw(browse);
+    wint_t ch = 0;
+    const int kind = get_wch(&ch);
+    if (g_interrupted) return 130;
+    if (kind == ERR) {
+      browse.Pump();
+      continue;
+    }
+    if (kind == KEY_CODE_YES) {
+      switch (ch) {
+        case KEY_UP:
+          browse.Press(BrowseKey::Up);
+          break;
+        case KEY_DOWN:
+          browse.Press(BrowseKey::Down);
+          break;
+        case KEY_LEFT:
+          browse.Press(BrowseKey::Left);
+          break;
+        case KEY_RIGHT:
+          browse.Press(BrowseKey::Right);
+          break;
+        case KEY_PPAGE:
+          browse.Press(BrowseKey::PageUp);
+          break;
+        case KEY_NPAGE:
+          browse.Press(BrowseKey::PageDown);
+          break;
+        case KEY_HOME:
+          browse.Press(BrowseKey::Home);
+          break;
+        case KEY_END:
+          browse.Press(BrowseKey::End);
+          break;
+        case KEY_ENTER:
+          browse.Press(BrowseKey::Enter);
+          break;
+        case KEY_BACKSPACE:
+          browse.Press(BrowseKey::Backspace);
+          break;
+        case KEY_DC:
+          browse.Press(BrowseKey::Delete);
+          break;
+        case KEY_F(5):
+          browse.Press(BrowseKey::Refresh);
+          break;
+        case KEY_RESIZE:
+          browse.Resize(cols(), lines());
+          break;
+        case KEY_MOUSE: {
+          MEVENT event;
+          if (getmouse(&event) != OK) break;
+          if (event.bstate & BUTTON4_PRESSED) {
+            browse.Wheel(-1);
+          } else if (event.bstate & BUTTON5_PRESSED) {
+            browse.Wheel(1);
+          } else if (event.bstate & (BUTTON1_PRESSED | BUTTON3_PRESSED)) {
+            const std::vector<int> ends = CellEnds(event.y);
+            const auto slot = std::lower_bound(ends.begin(), ends.end(), event.x) - ends.begin();
+            browse.Click(event.y, static_cast<int32_t>(slot), event.bstate & BUTTON3_PRESSED);
+          }
+          break;
+        }
+        default:
+          break;
+      }
+      continue;
+    }
+    if (ch == L'\n' || ch == L'\r') {
+      browse.Press(BrowseKey::Enter);
+    } else if (ch == L'\t') {
+      browse.Press(BrowseKey::Tab);
+    } else if (ch == 27) {
+      browse.Press(BrowseKey::Escape);
+    } else if (ch == 127 || ch == 8) {
+      browse.Press(BrowseKey::Backspace);
+    } else if (browse.Editing()) {
+      if (ch >= 32) browse.Type(Utf8(ch));
+    } else if (ch == L'q' || ch == L'Q') {
+      return 0;
+    } else if (ch == L'm' || ch == L'M') {
+      browse.Press(BrowseKey::Menu);
+    }
+  }
+}
+
+int Terminal::AnswerMessageBox(const std::string& text, int32_t style, const std::string& title) {
+  const std::vector<int> buttons = platform::MsgBoxButtons(style);
+  const auto offered = [&](int id) {
+    return std::find(buttons.begin(), buttons.end(), id) != buttons.end();
+  };
+  const int fallback = offered(platform::kIdCancel) ? platform::kIdCancel
+                       : offered(platform::kIdNo)   ? platform::kIdNo
+                                                    : platform::MsgBoxDefaultAnswer(style);
+  const int width = std::clamp(COLS - 8, 20, 70);
+  const std::vector<std::string> body = Wrap(text, static_cast<size_t>(width - 4));
+  WINDOW* win = OpenBox(static_cast<int>(body.size()) + 4, width, title);
+  for (size_t i = 0; i < body.size(); ++i)
+    PutText(win, static_cast<int>(i) + 1, 2, body[i], width - 4);
+  size_t selected = static_cast<size_t>(
+      std::find(buttons.begin(), buttons.end(), platform::MsgBoxDefaultAnswer(style)) -
+      buttons.begin());
+  const int row = static_cast<int>(body.size()) + 2;
+  for (;;) {
+    int x = 2;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+      const std::string caption = "[ " + ButtonCaption(buttons[i]) + " ]";
+      if (i == selected) wattron(win, A_REVERSE);
+      PutText(win, row, x, caption, width - x - 1);
+      wattroff(win, A_REVERSE);
+      x += static_cast<int>(caption.size()) + 2;
+    }
+    wrefresh(win);
+    wint_t ch = 0;
+    const int kind = ReadKey(win, ch);
+    int answer = 0;
+    if (kind == ERR || (kind == OK && ch == 27)) {
+      answer = fallback;
+    } else if (IsEnter(kind, ch)) {
+      answer = buttons[selected];
+    } else if (kind == KEY_CODE_YES && (ch == KEY_LEFT || ch == KEY_BTAB)) {
+      selected = (selected + buttons.size() - 1) % buttons.size();
+    } else if ((kind == KEY_CODE_YES && ch == KEY_RIGHT) || (kind == OK && ch == L'\t')) {
+      selected = (selected + 1) % buttons.size();
+    } else if (kind == OK) {
+      for (int id : buttons)
+        if (std::towupper(ch) == static_cast<wint_t>(ButtonCaption(id)[0])) answer = id;
+    }
+    if (answer != 0) {
+      CloseBox(win);
+      return answer;
+    }
+  }
+}
+
+std::optional<container::Signature> Terminal::Sign(const container::SignatureRequest& request) {
+  const int width = std::clamp(COLS - 8, 30, 70);
+  const std::vector<std::string> prompt =
+      request.prompt.empty() ? std::vector<std::string>{}
+                             : Wrap(request.prompt, static_cast<size_t>(width - 4));
+  const int top = static_cast<int>(prompt.size()) + 1;
+  WINDOW* win = OpenBox(
+      top + 5, width,
+      request.signer == 2 ? "Electronic signature (second signer)" : "Electronic signature");
+  for (size_t i = 0; i < prompt.size(); ++i)
+    PutText(win, static_cast<int>(i) + 1, 2, prompt[i], width - 4);
+  std::string fields[3];
+  const char* labels[3] = {"User:     ", "Password: ", "Reason:   "};
+  int field = 0;
+  for (;;) {
+    for (int i = 0; i < 3; ++i) {
+      wmove(win, top + i, 2);
+      wclrtoeol(win);
+      // The password is never echoed; the focus mark shows where typing goes.
+      const std::string shown = i == 1 ? std::string() : fields[i];
+      PutText(win, top + i, 2, labels[i] + shown + (i == field ? "_" : ""), width - 4);
+    }
+    PutText(win, top + 3, 2, "Enter: next/sign  Esc: cancel", width - 4);
+    box(win, 0, 0);
+    wrefresh(win);
+    wint_t ch = 0;
+    const int kind = ReadKey(win, ch);
+    if (kind == ERR || (kind == OK && ch == 27)) {
+      CloseBox(win);
+      return std::nullopt;
+    }
+    if (IsEnter(kind, ch)) {
+      if (field == 2) {
+        CloseBox(win);
+        return container::Signature{fields[0], fields[1], fields[2]};
+      }
+      ++field;
+    } else if ((kind == OK && ch == L'\t') || (kind == KEY_CODE_YES && ch == KEY_DOWN)) {
+      field = (field + 1) % 3;
+    } else if (kind == KEY_CODE_YES && (ch == KEY_UP || ch == KEY_BTAB)) {
+      field = (field + 2) % 3;
+    } else if (IsBackspace(kind, ch)) {
+      std::wstring w = Wide(fields[field]);
+      if (!w.empty()) w.pop_back();
+      fields[field].clear();
+      for (wchar_t c : w) fields[field] += Utf8(static_cast<wint_t>(c));
+    } else if (kind == OK && ch >= 32) {
+      fields[field] += Utf8(ch);
+    }
+  }
+}
+
+int Terminal::ChooseFromMenu(const std::vector<std::string>& captions) {
+  if (captions.empty()) return -1;
+  int width = 12;
+  for (const std::string& c : captions)
+    width = std::max(width, static_cast<int>(Wide(c).size()) + 6);
+  WINDOW* win = OpenBox(static_cast<int>(captions.size()) + 2, width, "");
+  size_t selected = 0;
+  for (;;) {
+    for (size_t i = 0; i < captions.size(); ++i) {
+      if (i == selected) wattron(win, A_REVERSE);
+      PutText(win, static_cast<int>(i) + 1, 2, captions[i], width - 4);
+      wattroff(win, A_REVERSE);
+    }
+    wrefresh(win);
+    wint_t ch = 0;
+    const int kind = ReadKey(win, ch);
+    if (kind == ERR || (kind == OK && ch == 27)) {
+      CloseBox(win);
+      return -1;
+    }
+    if (IsEnter(kind, ch)) {
+      CloseBox(win);
+      return static_cast<int>(selected);
+    }
+    if (kind == KEY_CODE_YES && ch == KEY_UP)
+      selected = (selected + captions.size() - 1) % captions.size();
+    if (kind == KEY_CODE_YES && ch == KEY_DOWN) selected = (selected + 1) % captions.size();
+  }
+}
+
+}  // namespace tabulo::app

@@ -1,0 +1,37 @@
+// The terminal of `tabulo browse`: ncursesw's screen, keyboard and mouse. It draws the
+// control's text rendering with the operator's cursor and a line of key help, turns keys
+// into the browse session's input and puts the display's questions to the operator as
+// boxes on the screen. The only place that speaks curses.
+#pragma once
+
+#include "container/browse_session.h"
+#include "container/operator_container.h"
+
+namespace tabulo::app {
+
+class Terminal : public container::Operator {
+ public:
+  // Takes the terminal over (full screen, no echo, keypad and mouse); the destructor gives
+  // it back as it was, also after an exception.
+  Terminal();
+  ~Terminal() override;
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  // The size the control gets: the whole screen but the help line.
+  int cols() const;
+  int lines() const;
+
+  // Runs the session until the operator quits with q (0) or an interrupt or hang-up
+  // arrives (130).
+  int Run(container::BrowseSession& browse);
+
+  int AnswerMessageBox(const std::string& text, int32_t style, const std::string& title) override;
+  std::optional<container::Signature> Sign(const container::SignatureRequest& request) override;
+  int ChooseFromMenu(const std::vector<std::string>& captions) override;
+
+ private:
+  void Draw(container::BrowseSession& browse);
+};
+
+}  // namespace tabulo::app

@@ -1,0 +1,234 @@
+// An operator's interactive session (browse_session.h).
+#include "container/browse_session.h"
+
+#include <algorithm>
+
+#include "container/script/input.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/key_codes.h"
+#include "view/control_scene.h"
+
+namespace tabulo::container {
+namespace {
+
+constexpr int32_t kWheelLines = 3;  // scroll-bar arrow clicks per notch of the wheel
+
+int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
+  auto it = std::find(v.begin(), v.end(), x);
+  return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
+}
+
+}  // namespace
+
+GridOnScreen LayoutOf(const platform::FlexGrid& grid) {
+  GridOnScreen on;
+  for (int32_t r = 0; r < grid.FixedRows(); ++r)
+    if (grid.RowHeight(r) > 0) on.lines.push_back(r);
+  if (grid.FixedRows() > 0) on.lines.push_back(-1);
+  for (int32_t r = grid.FixedRows(); r < grid.Rows(); ++r) {
+    if (r < grid.TopRow() || grid.RowHeight(r) <= 0) continue;
+    if (!grid.RowIsVisible(r)) break;
+    on.lines.push_back(r);
+  }
+  for (int32_t c = 0; c < grid.Cols(); ++c) {
+    if (c >= grid.FixedCols() && c < grid.LeftCol()) continue;
+    if (grid.ColWidth(c) > 0 && grid.ColIsVisible(c)) on.slots.push_back(c);
+  }
+  return on;
+}
+
+BrowseSession::BrowseSession(const BrowseRequest& request, Operator& person, platform::Clock& clock)
+    : session_(request.session, std::make_unique<OperatorContainer>(person, clock)),
+      ctl_(request.load.empty() ? session_.NewControl() : session_.LoadControl(request.load)) {
+  if (!request.db.empty()) ctl_.SetDSNname(request.db);
+  if (!request.sql.empty()) ctl_.SetRecordSource(request.sql);
+}
+
+void BrowseSession::Resize(int32_t cols, int32_t lines) {
+  // A character cell is 120 twips wide; a grid line is 240 twips high and the status bar
+  // takes about one more line, as `tabulo show` sizes its control.
+  cols = std::max(cols, 10);
+  lines = std::max(lines, 3);
+  Guarded([&] { ctl_.Resize(cols * 120.0, (lines - 1) * 240.0 + 315); });
+}
+
+void BrowseSession::Start() {
+  Guarded([&] { session_.SetRunMode(true); });
+}
+
+void BrowseSession::Pump() {
+  session_.container().event_loop().DoEvents();
+}
+
+template <typename Action>
+void BrowseSession::Guarded(Action action) {
+  try {
+    action();
+    Pump();
+    ClampCursor();
+  } catch (const platform::ComError& e) {
+    session_.container().MsgBox(e.description(), platform::kMbCritical, e.source());
+  }
+}
+
+void BrowseSession::Press(BrowseKey key) {
+  Guarded([&] { Editing() ? PressInEditor(key) : PressOnGrid(key); });
+}
+
+void BrowseSession::PressOnGrid(BrowseKey key) {
+  longscroll::LongScroll& bar = ctl_.ScrollBar;
+  switch (key) {
+    case BrowseKey::Up:
+      return MoveCursorRow(-1);
+    case BrowseKey::Down:
+      return MoveCursorRow(1);
+    case BrowseKey::Left:
+      return MoveCursorCol(-1);
+    case BrowseKey::Right:
+    case BrowseKey::Tab:
+      return MoveCursorCol(1);
+    case BrowseKey::PageUp:
+      return bar.InnerBar().ClickTroughAbove();
+    case BrowseKey::PageDown:
+      return bar.InnerBar().ClickTroughBelow();
+    case BrowseKey::Home:
+      cursor_row_ = 0;
+      return bar.SetValue(bar.Min());
+    case BrowseKey::End:
+      cursor_row_ = ctl_.Grid.Rows();
+      return bar.SetValue(bar.Max());
+    case BrowseKey::Enter:
+      if (ShowsRecord(cursor_row_)) ClickCell(cursor_row_, cursor_col_);
+      return;
+    case BrowseKey::Refresh:
+      return ctl_.Refresh(false);
+    case BrowseKey::Menu:
+      if (ShowsRecord(cursor_row_)) ctl_.Grid.UserClick(cursor_row_, cursor_col_, 2);
+      return;
+    default:
+      return;
+  }
+}
+
+void BrowseSession::PressInEditor(BrowseKey key) {
+  static constexpr std::pair<BrowseKey, int16_t> kEditorKeys[] = {
+      {BrowseKey::Enter, platform::kKeyReturn},  {BrowseKey::Tab, platform::kKeyTab},
+      {BrowseKey::Escape, platform::kKeyEscape}, {BrowseKey::Backspace, platform::kKeyBack},
+      {BrowseKey::Delete, platform::kKeyDelete}, {BrowseKey::Left, platform::kKeyLeft},
+      {BrowseKey::Right, platform::kKeyRight},   {BrowseKey::Home, platform::kKeyHome},
+      {BrowseKey::End, platform::kKeyEnd},
+  };
+  if (key == BrowseKey::Refresh) return ctl_.Refresh(false);
+  for (const auto& [k, code] : kEditorKeys)
+    if (k == key) return ctl_.txtEdit.PressKey(code);
+}
+
+void BrowseSession::Type(const std::string& text) {
+  if (!Editing()) return;
+  Guarded([&] { ctl_.txtEdit.TypeText(text); });
+}
+
+void BrowseSession::Click(int32_t line, int32_t slot, bool right_button) {
+  const GridOnScreen on = LayoutOf(ctl_.Grid);
+  if (line < 0 || slot < 0 || line >= static_cast<int32_t>(on.lines.size()) ||
+      slot >= static_cast<int32_t>(on.slots.size()))
+    return;
+  const int32_t row = on.lines[line], col = on.slots[slot];
+  if (row < 0) return;
+  Guarded([&] {
+    platform::FlexGrid& grid = ctl_.Grid;
+    const bool data_cell = row >= grid.FixedRows() && col >= grid.FixedCols() && ShowsRecord(row);
+    if (data_cell) {
+      cursor_row_ = row;
+      cursor_col_ = col;
+    }
+    if (right_button) return grid.UserClick(row, col, 2);
+    if (data_cell) return ClickCell(row, col);
+    grid.UserClick(row, col);
+  });
+}
+
+void BrowseSession::Wheel(int32_t notches) {
+  Guarded([&] {
+    platform::VScrollBar& bar = ctl_.ScrollBar.InnerBar();
+    for (int32_t i = 0; i < std::abs(notches) * kWheelLines; ++i) {
+      if (notches < 0) {
+        bar.ClickUpArrow();
+      } else {
+        bar.ClickDownArrow();
+      }
+      Pump();
+    }
+  });
+}
+
+std::string BrowseSession::Render() const {
+  return view::RenderControl(ctl_);
+}
+
+bool BrowseSession::Editing() const {
+  return EditorIsOpen(ctl_.txtEdit);
+}
+
+int32_t BrowseSession::CursorLine() const {
+  return ShowsRecord(cursor_row_) ? IndexOf(LayoutOf(ctl_.Grid).lines, cursor_row_) : -1;
+}
+
+int32_t BrowseSession::CursorSlot() const {
+  return ShowsRecord(cursor_row_) ? IndexOf(LayoutOf(ctl_.Grid).slots, cursor_col_) : -1;
+}
+
+void BrowseSession::MoveCursorRow(int32_t step) {
+  std::vector<int32_t> rows;
+  for (int32_t r : LayoutOf(ctl_.Grid).lines)
+    if (ShowsRecord(r)) rows.push_back(r);
+  const int32_t at = IndexOf(rows, cursor_row_) + step;
+  if (at >= 0 && at < static_cast<int32_t>(rows.size())) {
+    cursor_row_ = rows[at];
+  } else if (step < 0) {
+    ctl_.ScrollBar.InnerBar().ClickUpArrow();
+  } else {
+    ctl_.ScrollBar.InnerBar().ClickDownArrow();
+  }
+}
+
+void BrowseSession::MoveCursorCol(int32_t step) {
+  platform::FlexGrid& grid = ctl_.Grid;
+  const int32_t col = cursor_col_ + step;
+  if (col < grid.FixedCols() || col >= grid.Cols()) return;
+  cursor_col_ = col;
+  // A column beyond either edge of the window scrolls the grid one column that way.
+  if (col < grid.LeftCol()) grid.ScrollTo(grid.TopRow(), col);
+  while (!grid.ColIsVisible(col) && grid.LeftCol() < col)
+    grid.ScrollTo(grid.TopRow(), grid.LeftCol() + 1);
+}
+
+void BrowseSession::ClickCell(int32_t row, int32_t col) {
+  platform::FlexGrid& grid = ctl_.Grid;
+  // A click on the current cell moves nothing and so opens nothing: the cell is left for
+  // the record-number column first, which opens no editor, as an operator clicks elsewhere.
+  if (grid.Row() == row && grid.Col() == col) grid.SetCol(0);
+  grid.UserClick(row, col);
+}
+
+void BrowseSession::ClampCursor() {
+  const platform::FlexGrid& grid = ctl_.Grid;
+  const GridOnScreen on = LayoutOf(grid);
+  std::vector<int32_t> rows, cols;
+  for (int32_t r : on.lines)
+    if (ShowsRecord(r)) rows.push_back(r);
+  for (int32_t c : on.slots)
+    if (c >= grid.FixedCols()) cols.push_back(c);
+  if (!rows.empty() && IndexOf(rows, cursor_row_) < 0)
+    cursor_row_ = cursor_row_ > rows.back() ? rows.back() : rows.front();
+  if (!cols.empty() && IndexOf(cols, cursor_col_) < 0)
+    cursor_col_ = cursor_col_ > cols.back() ? cols.back() : cols.front();
+}
+
+bool BrowseSession::ShowsRecord(int32_t row) const {
+  const platform::FlexGrid& grid = ctl_.Grid;
+  return row >= grid.FixedRows() && row < grid.Rows() && grid.Cols() > 0 &&
+         !grid.TextMatrix(row, 0).empty() && grid.RowIsVisible(row);
+}
+
+}  // namespace tabulo::container

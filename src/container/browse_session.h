@@ -1,0 +1,108 @@
+// An operator's interactive session on one control, as `tabulo browse` runs it at a
+// terminal: the control hosted in run mode on an operator's display (operator_container.h),
+// sized to the terminal, and the operator's keys, clicks and wheel turned into the actions
+// of the control's own widgets. The terminal's drawing and reading stay outside; this is
+// what the keys mean.
+//
+// The operator's cursor is one data cell of the window. Up and Down move it, scrolling
+// through the control's scroll bar at the window's edges; PageUp/PageDown are clicks in
+// the scroll bar's trough; Home and End set the bar to its top and bottom; Left and Right
+// move it between columns. Enter (or a click) on a cell is a click of the grid there, which
+// opens the control's editor when updates are allowed; while the editor is open keys and
+// typing go to it. Refresh is the control's Refresh, Menu a right click on the cursor cell.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container/operator_container.h"
+#include "container/session.h"
+#include "control/tabulo_ctl.h"
+#include "platform/widgets/flex_grid.h"
+
+namespace tabulo::container {
+
+struct BrowseRequest {
+  SessionOptions session;
+  std::string db, sql;  // set on the control when not empty
+  std::string load;     // a control file, placed instead of a new control when not empty
+};
+
+enum class BrowseKey {
+  Up,
+  Down,
+  Left,
+  Right,
+  PageUp,
+  PageDown,
+  Home,
+  End,
+  Enter,
+  Tab,
+  Escape,
+  Backspace,
+  Delete,
+  Refresh,
+  Menu,
+};
+
+// Where the text rendering shows the grid: line i of the text shows grid row lines[i] (-1
+// for the rule under the fixed rows), and the k-th cell of a line ("|"-closed) grid column
+// slots[k].
+struct GridOnScreen {
+  std::vector<int32_t> lines, slots;
+};
+GridOnScreen LayoutOf(const platform::FlexGrid& grid);
+
+class BrowseSession {
+ public:
+  // Places the control (new, or loaded from request.load) on a display whose questions go
+  // to `person` and whose timers run on `clock`; neither is owned. Raises
+  // platform::ComError for a bad host configuration or locale or an unreadable file.
+  BrowseSession(const BrowseRequest& request, Operator& person, platform::Clock& clock);
+
+  // The terminal's size in character cells; `lines` counts the rendering's lines (the grid's
+  // and the status bar's). The control's extent follows it.
+  void Resize(int32_t cols, int32_t lines);
+  // The host's switch to run mode: the control starts loading on its timer.
+  void Start();
+  // Lets the display run what is due: posted work and the timers due on the clock.
+  void Pump();
+
+  // Input. Errors the control raises are shown as a message box, never passed on.
+  void Press(BrowseKey key);
+  void Type(const std::string& text);  // UTF-8 characters typed: for the open editor only
+  // A click on the rendering's line `line`, in its `slot`-th cell (as GridOnScreen counts).
+  void Click(int32_t line, int32_t slot, bool right_button = false);
+  void Wheel(int32_t notches);  // negative: toward the top
+
+  std::string Render() const;
+  bool Editing() const;
+  // The cursor cell on the rendering (line and slot as in Click); -1 when not on screen.
+  int32_t CursorLine() const;
+  int32_t CursorSlot() const;
+
+  Session& session() { return session_; }
+  control::TabuloCtl& control() { return ctl_; }
+
+ private:
+  template <typename Action>
+  void Guarded(Action action);
+  void PressOnGrid(BrowseKey key);
+  void PressInEditor(BrowseKey key);
+  void MoveCursorRow(int32_t step);
+  void MoveCursorCol(int32_t step);
+  // A left click on a data cell: the grid's click there, entering it again when it is
+  // already the current cell so that the control opens its editor.
+  void ClickCell(int32_t row, int32_t col);
+  // Keeps the cursor on a data cell of the window that shows a record.
+  void ClampCursor();
+  bool ShowsRecord(int32_t row) const;
+
+  Session session_;
+  control::TabuloCtl& ctl_;
+  int32_t cursor_row_ = 1, cursor_col_ = 1;
+};
+
+}  // namespace tabulo::container

@@ -1,0 +1,233 @@
+#!/usr/bin/env python3
+"""`tabulo browse` driven through a pseudo-terminal: keys in, screen text out (a VT100 screen
+emulator reads what the program draws). On the 1000-row sample database: scrolling, an edit
+confirmed and one refused, a refused value, the popup menu and F5 after a change made
+behind the display's back, a signed edit whose password never shows, a database error as a
+box, the q exit and the Ctrl-C exit, both restoring the terminal. Every wait is bounded."""
+import fcntl
+import os
+import select
+import shutil
+import signal
+import sqlite3
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+import pyte
+
+TABULO, HOST_JSON = sys.argv[1], sys.argv[2]
+COLS, LINES = 100, 30
+WAIT = 10.0  # seconds for any expected text
+# What an xterm sends in keypad mode (the program turns it on).
+KEYS = {"up": "\x1bOA", "down": "\x1bOB", "right": "\x1bOC", "left": "\x1bOD",
+        "pgdn": "\x1b[6~", "pgup": "\x1b[5~", "home": "\x1bOH", "end": "\x1bOF",
+        "f5": "\x1b[15~", "enter": "\r", "delete": "\x1b[3~", "esc": "\x1b", "backspace": "\x7f"}
+
+
+class Screen(pyte.Screen):
+    """The emulator with the scroll-up and scroll-down controls (CSI S, CSI T) that curses
+    uses to scroll a region and this emulator lacks."""
+
+    def scroll_up(self, count=1, *_):
+        self._scroll(count, self.index, 1)
+
+    def scroll_down(self, count=1, *_):
+        self._scroll(count, self.reverse_index, 0)
+
+    def _scroll(self, count, step, at_bottom):
+        saved = self.cursor.y
+        self.cursor.y = (self.margins or pyte.screens.Margins(0, self.lines - 1))[at_bottom]
+        for _ in range(count or 1):
+            step()
+        self.cursor.y = saved
+
+
+pyte.Stream.csi = dict(pyte.Stream.csi, S="scroll_up", T="scroll_down")
+
+
+class Browse:
+    def __init__(self, *args):
+        self.master, slave = os.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", LINES, COLS, 0, 0))
+        env = dict(os.environ, TERM="xterm", LC_ALL="C.UTF-8")
+        self.proc = subprocess.Popen([TABULO, "browse", "--host", "host.json", "--locale",
+                                      "en-US", "--ui-lang", "1033", *args],
+                                     stdin=slave, stdout=slave, stderr=slave, env=env,
+                                     start_new_session=True)
+        os.close(slave)
+        self.screen = Screen(COLS, LINES)
+        self.stream = pyte.ByteStream(self.screen)
+        self.raw = b""
+
+    def pump(self, timeout):
+        ready, _, _ = select.select([self.master], [], [], timeout)
+        if ready:
+            try:
+                data = os.read(self.master, 65536)
+            except OSError:
+                data = b""
+            self.raw += data
+            self.stream.feed(data)
+            return bool(data)
+        return True
+
+    def text(self):
+        return "\n".join(self.screen.display)
+
+    def wait_for(self, expected, gone=False, line=None):
+        deadline = time.monotonic() + WAIT
+        while time.monotonic() < deadline:
+            shown = self.text() if line is None else self.screen.display[line]
+            if (expected in shown) != gone:
+                return
+            if not self.pump(0.05) and self.proc.poll() is not None:
+                break
+        fail(("still shows " if gone else "never showed ") + repr(expected) + ":\n" + self.text())
+
+    def send(self, *keys):
+        for k in keys:
+            os.write(self.master, KEYS.get(k, k).encode())
+
+    def click(self, x, y, button=0):  # 0-based screen cell; the xterm SGR mouse report
+        os.write(self.master, f"\x1b[<{button};{x + 1};{y + 1}M\x1b[<{button};{x + 1};{y + 1}m".encode())
+
+    def line_of(self, text):
+        for y, line in enumerate(self.screen.display):
+            if text in line:
+                return y, line.index(text)
+        fail(f"no line shows {text!r}:\n" + self.text())
+
+    def finish(self, expected_status):
+        deadline = time.monotonic() + WAIT
+        while self.proc.poll() is None and time.monotonic() < deadline:
+            self.pump(0.05)
+        if self.proc.poll() is None:
+            self.proc.kill()
+            fail("did not exit")
+        while self.pump(0.01) and select.select([self.master], [], [], 0)[0]:
+            pass
+        if self.proc.returncode != expected_status:
+            fail(f"exit {self.proc.returncode}, expected {expected_status}:\n" + self.text())
+        # The terminal is given back: the alternate screen left, the cursor shown again.
+        if b"\x1b[?1049l" not in self.raw[-200:]:
+            fail("the terminal was not restored: " + repr(self.raw[-200:]))
+        os.close(self.master)
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def customer(order_id):
+    with sqlite3.connect("sample.db") as db:
+        return db.execute("SELECT Customer FROM Orders WHERE Id = ?", (order_id,)).fetchone()[0]
+
+
+def set_customer(order_id, name):
+    with sqlite3.connect("sample.db") as db:
+        db.execute("UPDATE Orders SET Customer = ? WHERE Id = ?", (name, order_id))
+
+
+def save_control(path, *lets):
+    script = "".join(f"let {p} {v}\n" for p, v in lets) + f'save "{path}"\n'
+    subprocess.run([TABULO, "script", "-"], input=script.encode(), check=True)
+
+
+work = tempfile.mkdtemp()
+try:
+    os.chdir(work)
+    shutil.copy(HOST_JSON, "host.json")
+    os.environ["XDG_STATE_HOME"] = os.path.join(work, "state")
+    subprocess.run([TABULO, "sample-db", "sample.db", "--rows", "1000"], check=True,
+                   stdout=subprocess.DEVNULL)
+    base = [("DSNname", '"sample.db"'), ("RecordSource", '"SELECT Id, Customer, Qty FROM Orders"'),
+            ("DataTable", '"Orders"'), ("AllowUpdates", "true"), ("ConfirmUpdates", "true")]
+    save_control("orders.ctl", *base)
+    save_control("signed.ctl", *base, ("ESignatureRequired", "true"),
+                 ("ESignaturePrompt", '"Sign to change the order"'))
+
+    b = Browse("--load", "orders.ctl")
+    b.wait_for("Acme Corp")
+    if b.line_of("Acme Corp")[0] != 2:
+        fail("record 1 is not the first data line:\n" + b.text())
+    # Scrolling: the first data line (line 2) shows the record at the scroll bar's top. The
+    # window shows 26 records; End puts the last one at the top; Down moves the cursor to its last line, then scrolls.
+    for keys, first in [(["pgdn"], 21), (["end"], 1000), (["home"], 1), (["down"] * 40, 16),
+                        (["up"] * 40, 1)]:
+        b.send(*keys)
+        b.wait_for(f"{first:>8}|{first:>8}|", line=2)
+    # Edit record 2's Customer: confirmed with Yes it is written.
+    b.send("down", "right", "enter")
+    b.wait_for("[")
+    b.send(*["delete"] * 20, "Nobody", "enter")
+    b.wait_for("Are you sure you want to Update database records?")
+    b.send("y")
+    b.wait_for("Are you sure", gone=True)
+    b.wait_for("|Nobody    |")
+    if customer(2) != "Nobody":
+        fail(f"record 2 holds {customer(2)!r}")
+    # Record 3 answered No: the database keeps its value, the grid shows it again.
+    old = customer(3)
+    b.send("down", "enter", *["delete"] * 20, "Ignored", "enter")
+    b.wait_for("Are you sure")
+    b.send("n")
+    b.wait_for("Are you sure", gone=True)
+    b.wait_for(old[:6])
+    if customer(3) != old or "Ignored" in b.text():
+        fail("a refused edit was written or still shows")
+    # A number that is not one: the control's own message, answered with Enter.
+    b.send("right", "enter", "delete", "delete", "delete", "x", "enter")
+    b.wait_for("Updated value is not a valid number")
+    b.send("enter", "esc")
+    b.wait_for("Updated value is not a valid number", gone=True)
+    b.send(*["backspace"] * 3, "\x7f", "7", "enter")
+    b.wait_for("Are you sure")
+    b.send("n")
+    # Changed behind the display: the popup menu's Refresh, then F5, show the database.
+    set_customer(1, "ZedPopup")
+    y, x = b.line_of("Acme Corp")
+    b.click(x, y, button=2)
+    b.wait_for("Refresh")
+    b.send("enter")
+    b.wait_for("ZedPopup")
+    set_customer(1, "ZedF5")
+    b.send("f5")
+    b.wait_for("ZedF5")
+    # The mouse wheel scrolls three records a notch.
+    b.click(10, 10, button=65)
+    b.wait_for("       4|       4|", line=2)
+    b.send("q")
+    b.finish(0)
+
+    # A signed edit: the dialog shows the prompt, the password never shows.
+    b = Browse("--load", "signed.ctl")
+    b.wait_for("ZedF5")
+    y, x = b.line_of("ZedF5")
+    b.click(x + 1, y)
+    b.wait_for("[")
+    b.send(*["delete"] * 20, "Signed Co", "enter")
+    b.wait_for("Sign to change the order")
+    b.send("ann", "enter", "secret", "enter", "Correction", "enter")
+    b.wait_for("Signed Co")
+    b.wait_for("Sign to change the order", gone=True)
+    if "secret" in b.raw.decode("utf-8", "replace") or customer(1) != "Signed Co":
+        fail(f"the password was echoed or the signed edit not written ({customer(1)!r})")
+    b.send("q")
+    b.finish(0)
+
+    # A database error is a box the operator closes; Ctrl-C ends the session cleanly.
+    b = Browse("--db", "sample.db", "--sql", "SELECT Id FROM NoSuchTable")
+    b.wait_for("no such table: NoSuchTable")
+    b.send("enter")
+    b.wait_for("no such table", gone=True)
+    os.killpg(b.proc.pid, signal.SIGINT)
+    b.finish(130)
+finally:
+    os.chdir("/")
+    shutil.rmtree(work, ignore_errors=True)
+print("ok")
