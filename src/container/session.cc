@@ -92,7 +92,6 @@ void Session::EndCurrent() {
 }
 
 void Session::ChangeLanguage(int32_t lcid) {
-  platform::SetUserInterfaceLanguage(lcid);
   for (size_t i = 0; i < controls_.size(); ++i)
     if (!ended_[i]) controls_[i]->OnLanguageChange(lcid);
 }

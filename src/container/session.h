@@ -52,8 +52,8 @@ class Session {
   // Terminates the current control, as the host runtime does when the display closes it;
   // it keeps its number, and no control is current until another is selected or placed.
   void EndCurrent();
-  // The host's language change: the process's user-interface language, then every control
-  // not ended.
+  // The host's language change, told to every control not ended. The platform's
+  // user-interface language, which picks the built-in texts, stays as it is.
   void ChangeLanguage(int32_t lcid);
   // The security manager the host's site hands out.
   std::shared_ptr<platform::Dispatch> security_manager() const;

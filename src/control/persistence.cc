@@ -150,11 +150,9 @@ int16_t ReadColumnCount(BagReader& in, const platform::Locale& loc, ColumnList& 
     } catch (const ComError& e) {
       return fallback(current, e);
     }
+    // A count beyond the stored columns is kept: those columns take the defaults.
     if (count != kNoGridColCount) {
       if (count < 0) return fallback(current, BadColumnCount(std::to_string(count) + " columns"));
-      if (count > stored)
-        return fallback(current, BadColumnCount(std::to_string(count) + " columns where " +
-                                                std::to_string(stored) + " are stored"));
       return count;
     }
   }

@@ -5,9 +5,10 @@ namespace tabulo::view {
 Scene SceneOf(const control::TabuloCtl& ctl) {
   Scene scene;
   scene.grid = &ctl.Grid;
+  scene.width = ctl.ScaleWidth();
   const platform::VScrollBar& bar = ctl.ScrollBar.InnerBar();
-  scene.scroll_bar = ScrollBarState{bar.min(), bar.max(), bar.value(), ctl.ScrollBar.visible(),
-                                    bar.enabled()};
+  scene.scroll_bar =
+      ScrollBarState{bar.min(), bar.max(), bar.value(), ctl.ScrollBar.visible(), bar.enabled()};
   StatusBarState status;
   status.visible = ctl.sBar.visible();
   for (int32_t i = 1; i <= ctl.sBar.PanelCount(); ++i) {
@@ -16,7 +17,7 @@ Scene SceneOf(const control::TabuloCtl& ctl) {
   }
   scene.status_bar = status;
   if (ctl.txtEdit.visible()) {
-    scene.editor = EditorState{ctl.txtEdit.left(), ctl.txtEdit.top(), ctl.txtEdit.width(),
+    scene.editor = EditorState{ctl.txtEdit.left(),   ctl.txtEdit.top(),  ctl.txtEdit.width(),
                                ctl.txtEdit.height(), ctl.txtEdit.text(), true};
   }
   return scene;

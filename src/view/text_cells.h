@@ -1,5 +1,6 @@
 // Text cells: fitting UTF-8 texts into fixed character slots for the terminal renderer.
-// Widths are counted in code points, so "Möchten" is 7 characters wide like "Mochten".
+// Widths are display widths, the columns a terminal gives a text: "Möchten" is 7 wide like
+// "Mochten", "日本" is 4, an accent written as a combining mark adds nothing.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +19,20 @@ int64_t CodePoints(std::string_view s);
 std::string FirstCodePoints(std::string_view s, int64_t n);
 // Control characters (tab, line feed, ...) become blanks so that a cell stays on its line.
 std::string OneLine(std::string_view s);
-// Exactly `width` code points: the text padded as aligned, or cut with kCutMark at the end
-// when longer. A width below 1 gives the empty string.
+// The terminal columns the text takes, counted by user-perceived character: East Asian wide
+// characters and emoji take 2, a base character with its combining marks 1. A mark with no
+// base (it would join the border before it) and each byte of invalid UTF-8 take 1.
+int64_t DisplayWidth(std::string_view s);
+// Exactly `width` columns: the text padded as aligned, or cut with kCutMark at the end
+// when wider (never inside a character and its marks; a wide character that no longer fits
+// leaves a blank). A width below 1 gives the empty string.
 std::string Fit(std::string_view s, int64_t width, HAlign align = HAlign::kLeft);
 // Whether general alignment treats the text as a number (right-aligned): an optional sign,
 // digits with at most one '.' or ',' and an optional exponent.
 bool LooksNumeric(std::string_view s);
+// Whether the text reads as a number, so that cutting it would show another number: what
+// LooksNumeric accepts, and also digits in groups ("1,234,567.89", "1.234,5", "12 345")
+// and a closing '%'.
+bool IsNumberText(std::string_view s);
 
 }  // namespace tabulo::view

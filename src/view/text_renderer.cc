@@ -65,10 +65,77 @@ Layout Arrange(const FlexGrid& g, bool whole) {
   for (int32_t c = 0; c < g.FixedCols(); ++c) {
     if (g.ColIsVisible(c)) take_col(c);
   }
+  size_t fixed = l.cols.size();
   for (int32_t c = g.LeftCol(); c >= g.FixedCols() && c < g.Cols() && g.ColIsVisible(c); ++c) {
     take_col(c);
   }
+  // Fixed columns as wide as the grid still leave the first scrollable one in view, cut.
+  if (l.cols.size() == fixed && g.LeftCol() >= g.FixedCols() && g.LeftCol() < g.Cols())
+    take_col(g.LeftCol());
   return l;
+}
+
+// A cell's text as shown, before it is fitted to its slot.
+std::string ShownText(const FlexGrid& g, int32_t r, int32_t c) {
+  std::string text = OneLine(g.TextMatrix(r, c));
+  return g.CellBackColorAt(r, c) == kChangedCellColor ? "*" + text + "*" : text;
+}
+
+// The characters of each column of the layout within `limit` characters per line (borders
+// included); columns that find no room are dropped from the layout.
+std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit) {
+  std::vector<int64_t> width, text;
+  for (int32_t c : l.cols) {
+    width.push_back(Chars(g.ColWidth(c)));
+    int64_t widest = 0;
+    for (int32_t r : l.rows) widest = std::max(widest, DisplayWidth(ShownText(g, r, c)));
+    text.push_back(widest);
+  }
+  size_t first = 0;  // the first scrollable column of the layout
+  while (first < l.cols.size() && l.cols[first] < g.FixedCols()) ++first;
+  int64_t total = 0;
+  for (int64_t w : width) total += w + 1;
+  if (total <= limit) {
+    // Room to spare: first to the cut texts, then the rest shared by the scrollable columns
+    // (the fixed ones when there are none), so that the lines fill the width.
+    int64_t spare = limit - total;
+    auto share = [&](size_t from, auto wants) {
+      for (int64_t given = 1; spare > 0 && given > 0;) {
+        given = 0;
+        for (size_t k = from; k < width.size() && spare > 0; ++k) {
+          if (!wants(k) || width[k] >= kMaxSlotChars) continue;
+          ++width[k];
+          --spare;
+          ++given;
+        }
+      }
+    };
+    share(0, [&](size_t k) { return width[k] < text[k]; });
+    share(first < width.size() ? first : 0, [](size_t) { return true; });
+    return width;
+  }
+  // The first scrollable column's own width, taken from the fixed ones' blank room.
+  if (first < l.cols.size()) {
+    int64_t used = 0;
+    for (size_t k = 0; k <= first; ++k) used += width[k] + 1;
+    for (size_t k = first; used > limit && k-- > 0;) {
+      int64_t give = std::min(used - limit, width[k] - std::max<int64_t>(text[k], 1));
+      if (give <= 0) continue;
+      width[k] -= give;
+      used -= give;
+    }
+  }
+  int64_t used = 0;
+  for (size_t k = 0; k < width.size(); ++k) {
+    if (used + 2 > limit) {
+      width.resize(k);
+      l.cols.resize(k);
+      break;
+    }
+    width[k] = std::min(width[k], limit - used - 1);
+    used += width[k] + 1;
+  }
+  return width;
 }
 
 // The cell of the layout whose area holds the point (grid coordinates), if any.
@@ -97,13 +164,15 @@ std::string EditorSlot(const std::string& text, int64_t width) {
   return "[" + Fit(OneLine(text) + "_", width - 2) + "]";
 }
 
-std::string CellSlot(const FlexGrid& g, int32_t r, int32_t c, bool ansi) {
-  int64_t width = Chars(g.ColWidth(c));
+std::string CellSlot(const FlexGrid& g, int32_t r, int32_t c, int64_t width, bool ansi) {
   std::string text = OneLine(g.TextMatrix(r, c));
   HAlign align = AlignOf(g.CellAlignmentAt(r, c), text);
+  bool number = IsNumberText(text);
   bool changed = g.CellBackColorAt(r, c) == kChangedCellColor;
   if (changed) text = "*" + text + "*";
-  std::string slot = Fit(text, width, align);
+  std::string slot = number && DisplayWidth(text) > width
+                         ? std::string(static_cast<size_t>(std::max<int64_t>(width, 0)), '#')
+                         : Fit(text, width, align);
   if (changed && ansi) slot = std::string(kAnsiRed) + slot + std::string(kAnsiReset);
   return slot;
 }
@@ -132,6 +201,13 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
   if (scene.grid == nullptr) throw platform::ComError::InvalidProcedureCall("TextRenderer");
   const FlexGrid& g = *scene.grid;
   Layout layout = Arrange(g, options.whole_grid);
+  bool bar_shown = scene.scroll_bar && scene.scroll_bar->visible;
+  std::vector<int64_t> widths;
+  if (scene.width > 0 && !options.whole_grid) {
+    widths = ColumnWidths(g, layout, Chars(scene.width) - (bar_shown ? 1 : 0));
+  } else {
+    for (int32_t c : layout.cols) widths.push_back(Chars(g.ColWidth(c)));
+  }
 
   int32_t edit_row = -1, edit_col = -1;
   if (scene.editor && scene.editor->visible) {
@@ -144,23 +220,24 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
   for (int32_t r : layout.rows) {
     if (!ruled && r >= g.FixedRows() && !lines.empty()) {
       std::string rule;
-      for (int32_t c : layout.cols) rule += std::string(Chars(g.ColWidth(c)), '-') + "+";
+      for (int64_t w : widths) rule += std::string(static_cast<size_t>(w), '-') + "+";
       lines.push_back(rule);
     }
     if (r >= g.FixedRows()) ruled = true;
     std::string line;
-    for (int32_t c : layout.cols) {
+    for (size_t k = 0; k < layout.cols.size(); ++k) {
+      int32_t c = layout.cols[k];
       if (r == edit_row && c == edit_col) {
-        line += EditorSlot(scene.editor->text, Chars(g.ColWidth(c)));
+        line += EditorSlot(scene.editor->text, widths[k]);
       } else {
-        line += CellSlot(g, r, c, options.ansi);
+        line += CellSlot(g, r, c, widths[k], options.ansi);
       }
       line += "|";
     }
     lines.push_back(line);
   }
 
-  if (scene.scroll_bar && scene.scroll_bar->visible) {
+  if (bar_shown) {
     std::vector<std::string> bar = ScrollColumn(*scene.scroll_bar, lines.size());
     for (size_t i = 0; i < lines.size(); ++i) lines[i] += bar[i];
   }

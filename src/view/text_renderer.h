@@ -9,14 +9,22 @@
 //    2|[Réf._]   |    *7* |▼      an open editor over its cell; a changed cell in *...*
 //   Browsing: t@db |Connected     the status-bar panels
 //
-// - Columns in view (fixed ones, then LeftCol on, as ColIsVisible says) are ColWidth / 120
-//   characters wide (at least 1); zero-width columns and zero-height rows are left out.
-//   Each cell is closed by "|".
+// - Columns in view (fixed ones, then LeftCol on, as ColIsVisible says; LeftCol at least
+//   when the fixed ones fill the grid) are ColWidth / 120 characters wide (at least 1);
+//   zero-width columns and zero-height rows are left out. Each cell is closed by "|".
+// - With the scene's width given, the lines fill it (Width / 120 characters, the scroll
+//   bar's one included). Room to spare widens the columns whose texts are cut, a character
+//   at a time to each in turn, up to their widest text in view; what is left is shared the
+//   same way by the scrollable columns (by the fixed ones when there are none). Lines too
+//   long narrow the fixed columns to their texts as far as the first scrollable column
+//   needs, then end with a column cut at the edge. Without a width (or for the whole grid)
+//   columns keep their own widths.
 // - Alignment: CellAlignment 0..2 left, 3..5 centre (spare blank on the right), 6..8 right,
 //   9 general (numbers right, other texts left).
 // - A changed cell (CellBackColor 255) shows its text as "*text*".
-// - Texts longer than their slot are cut and end with "…"; control characters print as
-//   blanks. Widths count code points.
+// - Texts wider than their slot are cut and end with "…", except numbers, which fill the
+//   slot with "#" rather than read as another number; control characters print as blanks.
+//   Widths are display widths (text_cells.h).
 // - The scroll bar is one character right of the grid lines: "▲" on the first line, "▼" on
 //   the last, "░" for the track and "█" for the thumb; a disabled bar has no thumb.
 // - Status panels are Width / 120 characters each (at least 1), separated by "|".
@@ -62,6 +70,7 @@ struct EditorState {
 
 struct Scene {
   const platform::FlexGrid* grid = nullptr;  // required
+  double width = 0;  // twips of the whole control, scroll bar included; 0: no limit
   std::optional<ScrollBarState> scroll_bar;
   std::optional<StatusBarState> status_bar;
   std::optional<EditorState> editor;

@@ -26,7 +26,7 @@ changes=$(diff before.txt after.txt || true)
 grep -q '^< 601|.*|100|' <<<"$changes" || fail "Id 601 was not the row changed: $changes"
 grep -q '^> 601|.*|123|' <<<"$changes" || fail "Id 601 did not get Qty 123: $changes"
 grep -q MSGBOX out.txt && fail "a message box without confirmation: $(cat out.txt)"
-grep -q '^     501|     601|' out.txt || fail "the edited record is not in the rendering"
+grep -q '^ *501| *601|' out.txt || fail "the edited record is not in the rendering"
 
 # Answered No: nothing written, the question printed before the rendering.
 cp after.txt before.txt

@@ -202,21 +202,21 @@ TEST_F(PersistenceTest, ColumnWithoutStoredKeysTakesTheColumnDefaults) {
   EXPECT_EQ(MessageCount(), 0u);
 }
 
-TEST_F(PersistenceTest, StrayColumnKeysOnlyCountForTheCheck) {
-  // A key of a far column makes a count of 2 acceptable; only the counted columns load.
+TEST_F(PersistenceTest, ColumnsBeyondTheStoredOnesTakeTheDefaultsAndStrayKeysAreIgnored) {
   TabuloCtl& ctl =
-      LoadedControl(HandWritten("GridColCount = Integer 2\nColumn2147483647Name = String \"far\"\n"
+      LoadedControl(HandWritten("GridColCount = Integer 4\nColumn2147483647Name = String \"far\"\n"
                                 "Column007Name = String \"zeros\"\nColumn1Name = String \"B\"\n"));
   EXPECT_EQ(MessageCount(), 0u);
-  ASSERT_EQ(ctl.ColumnCount(), 2);
+  ASSERT_EQ(ctl.ColumnCount(), 4);
   EXPECT_EQ(ctl.Columns()[1].Name, "B");
-  // Keys with leading zeros are no column keys: a count of 8 does not fit.
+  EXPECT_EQ(ctl.Columns()[3], (GridColumn{"Column3", true, "Column3", 10, false}));
+  EXPECT_EQ(ctl.Columns().size(), 5u);
+  // Keys with leading zeros are no column keys: a count that cannot be read keeps none.
   size_t before = MessageCount();
-  TabuloCtl& zeros =
-      LoadedControl(HandWritten("GridColCount = Integer 8\nColumn007Name = String \"zeros\"\n"));
-  EXPECT_EQ(MessageTexts(before),
-            std::vector<std::string>{"Tabulo: 380\r\nInvalid property value: 8 columns where 0 "
-                                     "are stored (form.tab, key \"GridColCount\")"});
+  TabuloCtl& zeros = LoadedControl(
+      HandWritten("GridColCount = String \"eight\"\nColumn007Name = String \"zeros\"\n"));
+  EXPECT_EQ(MessageTexts(before), std::vector<std::string>{"Tabulo: 13\r\nType mismatch "
+                                                           "(form.tab, key \"GridColCount\")"});
   EXPECT_EQ(zeros.ColumnCount(), 0);
 }
 
@@ -315,8 +315,6 @@ TEST_F(PersistenceTest, ColumnCountThatFitsNoLayoutKeepsTheStoredColumns) {
   const std::pair<std::string, std::string> kCases[] = {
       {"GridColCount = Integer -5\n", "380\r\nInvalid property value: -5 columns (form.tab, "
        "key \"GridColCount\")"},
-      {"GridColCount = Integer 4\n", "380\r\nInvalid property value: 4 columns where 2 are "
-       "stored (form.tab, key \"GridColCount\")"},
       {"GridColCount = String \"many\"\n", "13\r\nType mismatch (form.tab, key \"GridColCount\")"},
       {"m_nColCount = Integer -2\n", "380\r\nInvalid property value: -2 columns (form.tab, "
        "key \"m_nColCount\")"}};

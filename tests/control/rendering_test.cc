@@ -26,12 +26,12 @@ TEST_F(RenderingTest, ShortResultWithNullsAndPaddedText) {
   EnterRunMode();
   ASSERT_EQ(ctl.NumberRows(), 3);
   EXPECT_EQ(view::RenderControl(ctl),
-            "        |  Part  |  Qty   |▲\n"
-            "--------+--------+--------+█\n"
-            "       1|bolt    |      12|░\n"
-            "       2|nut     |        |░\n"
-            "       3|        |       7|░\n"
-            "        |        |        |▼\n"
+            "        |     Part     |     Qty      |▲\n"
+            "--------+--------------+--------------+█\n"
+            "       1|bolt          |            12|░\n"
+            "       2|nut           |              |░\n"
+            "       3|              |             7|░\n"
+            "        |              |              |▼\n"
             "Browsing: @parts    |Connected@TESTBOX   \n");
 }
 

@@ -64,7 +64,8 @@ class ScriptHost {
   virtual void EndControl() { throw NotHere("end"); }
   // The host's security manager, for `set NAME secmgr`.
   virtual std::shared_ptr<platform::Dispatch> SecurityManager() { throw NotHere("secmgr"); }
-  // The host's language change, to every control and the process (`language N`).
+  // The host's language change, to every control (`language N`); the platform's
+  // user-interface language is `ui-language N`, which needs no host.
   virtual void ChangeLanguage(int32_t lcid) { throw NotHere("language " + std::to_string(lcid)); }
   // Makes `server` the active server of `cluster` (`server-change`); unknown names raise
   // ScriptError.

@@ -7,8 +7,8 @@
 // call NAME [ARGS], tick MS, scroll N, answer N|sign USER PASSWORD REASON|cancel, messages,
 // events, debug, show, and the operator's input: click, rclick, dblclick ROW COL, type TEXT,
 // key NAME (input.h), and the session's commands: new, load FILE, save FILE, set NAME
-// OBJECT, language N, server-change CLUSTER SERVER, control N, end, invoke DISPID [ARGS]
-// (session_commands.cc).
+// OBJECT, language N, ui-language N, server-change CLUSTER SERVER, control N, end, invoke
+// DISPID [ARGS] (session_commands.cc).
 #pragma once
 
 #include <cstddef>

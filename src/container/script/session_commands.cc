@@ -1,6 +1,7 @@
 // The session commands of `tabulo script`: more controls in the same container (new, load,
 // control N, end), saving, object assignments (set), the host's notifications (language,
-// server-change) and member calls by dispatch id (invoke).
+// server-change), the platform's user-interface language (ui-language) and member calls by
+// dispatch id (invoke).
 #include <memory>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "container/script/runner.h"
 #include "container/script/value.h"
 #include "platform/automation/dispatch_object.h"
+#include "platform/text/ui_language.h"
 #include "platform/widgets/std_font.h"
 
 namespace tabulo::container {
@@ -77,6 +79,12 @@ void Language(CommandContext& c) {
   c.host.ChangeLanguage(c.Integer(0, 1));
 }
 
+// The platform's user-interface language, as a user changes it in the system's settings:
+// built-in texts looked up from now on follow it; no control is told.
+void UiLanguage(CommandContext& c) {
+  platform::SetUserInterfaceLanguage(c.Integer(0, 1));
+}
+
 void ServerChange(CommandContext& c) {
   c.host.ChangeActiveServer(NameArg(c, 0), NameArg(c, 1));
 }
@@ -137,6 +145,7 @@ void ScriptRunner::AddSessionCommands() {
                 {"save FILE", 1, 1, [](CommandContext& c) { c.host.SaveControl(NameArg(c, 0)); }});
   commands_.Add("set", {"set NAME font NAME SIZE [bold] [italic] | set NAME secmgr", 2, 6, Set});
   commands_.Add("language", {"language N", 1, 1, Language});
+  commands_.Add("ui-language", {"ui-language N", 1, 1, UiLanguage});
   commands_.Add("server-change", {"server-change CLUSTER SERVER", 2, 2, ServerChange});
   commands_.Add("control", {"control N", 1, 1, SelectControl});
   commands_.Add("end", {"end", 0, 0, [](CommandContext& c) { c.host.EndControl(); }});
