@@ -143,15 +143,5 @@ TEST_F(ConnectionStringTest, ServerStyleRoundTripKeepsTheServerName) {
   EXPECT_EQ(ctl.Password(), "pw");
 }
 
-TEST_F(ConnectionStringTest, DateFormatStringIsTrimmed) {
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  const std::pair<const char*, const char*> kTexts[] = {{"  yyyy-mm-dd  ", "yyyy-mm-dd"},
-                                                        {"   ", ""}};
-  for (const auto& [text, trimmed] : kTexts) {
-    ctl.Put("DBDateFormatString", Variant(text));
-    EXPECT_EQ(ctl.DBDateFormatString(), trimmed);
-  }
-}
-
 }  // namespace
 }  // namespace tabulo::control::testing
