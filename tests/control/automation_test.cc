@@ -382,7 +382,6 @@ TEST_F(AutomationTest, ClassicErrorsReachTheCaller) {
       // 450: too many or too few arguments.
       {nullptr, 0x6003005A, InvokeKind::Method, {true, true}, 450},
       {"GetCellText", 0, InvokeKind::Method, {int32_t{1}}, 450},
-      {"UserModeSet", 0, InvokeKind::Method, {int32_t{1}}, 450},
       {"AllowUpdates", 0, InvokeKind::PropertyGet, {int32_t{1}}, 450},
       // 450: a kind the member does not have; objects go by reference, values by let.
       {"GridArray", 0, InvokeKind::PropertyGet, {}, 450},

@@ -126,10 +126,9 @@ TEST_F(EditTest, ClickCarriesTheRecordPositionAndDataColumn) {
   EXPECT_EQ(events_->Named("Click"), std::vector<std::string>{"Click(0, 12, 1, 0, 0)"});
 }
 
-TEST_F(EditTest, RightButtonShowsThePopupMenuFirstAndItsRefreshReloads) {
+// Its caption and what its choice does: PopupRefreshRequeriesOnceAndKeepsTheTimersDeadline.
+TEST_F(EditTest, RightButtonShowsThePopupMenuBeforeMouseDownAndOpensNoEditor) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  host::testing::TestDb(db_).Exec("UPDATE Orders SET Qty = 999 WHERE Id = 1");
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "1");
   events_->on_event = [this](std::string_view name, std::vector<Variant>&) {
     if (name == "MouseDown") popups_at_mouse_down_ = container_.popups().size();
   };
@@ -137,8 +136,6 @@ TEST_F(EditTest, RightButtonShowsThePopupMenuFirstAndItsRefreshReloads) {
   ctl.Grid.UserClick(2, 2, 2);
   ASSERT_EQ(container_.popups().size(), 1u);
   EXPECT_EQ(popups_at_mouse_down_, 1u);
-  EXPECT_EQ(container_.popups()[0].captions, std::vector<std::string>{ctl.mnuRefreshCaption});
-  EXPECT_EQ(ctl.Grid.TextMatrix(1, 2), "999");
   EXPECT_FALSE(ctl.txtEdit.visible());  // the right button does not move the current cell
 }
 

@@ -31,9 +31,7 @@ TEST_F(LoadingTest, EachRefusedLoadShowsItsMessageAndTheGridKeepsThePreviousResu
     ctl.SetRecordSource("SELECT Id FROM Nowhere");
     ctl.Refresh();
     ASSERT_EQ(MessageCount(), before + 1);
-    EXPECT_EQ(LastMessage().text, text);
-    EXPECT_EQ(LastMessage().style, platform::kMbOkOnly);
-    EXPECT_EQ(LastMessage().title, "Error");
+    EXPECT_EQ(LastBox(), "Error|0|" + text);
     // The previous result stays in the grid and in the record set.
     EXPECT_EQ(RowText(ctl, 3), shown);
     EXPECT_EQ(ctl.NumberRows(), 20);
@@ -49,15 +47,11 @@ TEST_F(LoadingTest, RefusedCredentialsAndOtherErrorsHaveTheirOwnMessages) {
 
   fake->query_error = platform::ComError(host::kErrLoginFailed, "Login failed");
   ctl.Refresh();
-  EXPECT_EQ(LastMessage().text, "The username or password you have entered is invalid.");
-  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
-  EXPECT_EQ(LastMessage().title, "Error");
+  EXPECT_EQ(LastBox(), "Error|64|The username or password you have entered is invalid.");
 
   fake->query_error = platform::ComError(0x80040E21, "Multiple-step operation generated errors");
   ctl.Refresh();
-  EXPECT_EQ(LastMessage().text, "Tabulo: Multiple-step operation generated errors");
-  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
-  EXPECT_EQ(LastMessage().title, "Connection Error");
+  EXPECT_EQ(LastBox(), "Connection Error|64|Tabulo: Multiple-step operation generated errors");
   EXPECT_EQ(ctl.NumberRows(), 5);
   EXPECT_EQ(ctl.Grid.TextMatrix(5, 1), "5");
 }

@@ -56,8 +56,7 @@ TEST_F(PropertiesTest, ScrollStepsRefuseALargeStepBelowTheSmallOne) {
   TabuloCtl& ctl = NewControl();
   ctl.SetSmallChange(21);
   EXPECT_EQ(ctl.SmallChange(), 1);
-  EXPECT_EQ(LastMessage().text, "SmallChange should be less than Large Change");
-  EXPECT_EQ(LastMessage().title, "SmallChange");
+  EXPECT_EQ(LastBox(), "SmallChange|16|SmallChange should be less than Large Change");
   // Equal values are accepted both ways.
   ctl.SetSmallChange(20);
   ctl.SetLargeChange(20);
@@ -73,10 +72,8 @@ TEST_F(PropertiesTest, DsnNameThatCannotBeReportedShowsTheDsnMessage) {
   ctl.SetDSNname("plant");
   container_.StopFailingPropertyChanged();
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().text,
-            "Tabulo: DSN Property could not be set. \r\n The container refused");
-  EXPECT_EQ(LastMessage().title, "DSN Property");
-  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+  EXPECT_EQ(LastBox(),
+            "DSN Property|16|Tabulo: DSN Property could not be set. \r\n The container refused");
 }
 
 TEST_F(PropertiesTest, ServerTypeReachesTheDataServerAtOnce) {

@@ -146,8 +146,7 @@ TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenIsReportedAndTheUpdateSta
   Edit(ctl, 2, 2, "22");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "22");
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().text, "Error logging operator event");
-  EXPECT_EQ(LastMessage().title, "Error");
+  EXPECT_EQ(LastBox(), "Error|0|Error logging operator event");
   EXPECT_FALSE(std::filesystem::exists(audit_));
 }
 
@@ -167,8 +166,7 @@ TEST_F(NoLoggingClusterTest, WithoutALoggingClusterNothingIsLoggedButTheUpdateSt
   Edit(ctl, 2, 2, "23");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "23");
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().text, "No OPC CLuster from same coordinator");
-  EXPECT_EQ(LastMessage().title, "Operator Logging");
+  EXPECT_EQ(LastBox(), "Operator Logging|0|No OPC CLuster from same coordinator");
   EXPECT_TRUE(Audit().empty());
 }
 
