@@ -154,9 +154,7 @@ TEST_F(TimerCountTest, PopupRefreshRequeriesOnceAndKeepsTheTimersDeadline) {
   EXPECT_EQ(CountsPerSecond(3), (std::vector<int>{2, 2, 3}));
 }
 
-class TimerEditTest : public EditTest {};
-
-TEST_F(TimerEditTest, TicksWhileAnEditIsOpenNeitherRefreshNorLoseTheText) {
+TEST_F(EditTest, TicksWhileAnEditIsOpenNeitherRefreshNorLoseTheText) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer FROM Orders ORDER BY Id", 10);
   ctl.SetAutoRefresh(true);
   Run(1000);  // the timer is running again

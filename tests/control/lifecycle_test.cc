@@ -206,9 +206,7 @@ TEST_F(LifecycleTest, ANewControlStartsTheProcessInEnglishAgain) {
   EXPECT_EQ(first.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
 }
 
-class LanguageEditTest : public EditTest {};
-
-TEST_F(LanguageEditTest, LanguageChangeEndsAnOpenEditWithoutApplyingIt) {
+TEST_F(EditTest, LanguageChangeEndsAnOpenEditWithoutApplyingIt) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer FROM Orders ORDER BY Id", 10);
   TypeInto(ctl, 1, 2, "Zed");
   ASSERT_TRUE(ctl.Editing());

@@ -107,9 +107,7 @@ TEST_F(PropertiesTest, ConnectionErrorsGoToTheDebugOutputAndPanelOne) {
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 
-class ConnectionStringTest : public PropertiesTest {};
-
-TEST_F(ConnectionStringTest, SetterGoesThroughEachPropertySetterInOrder) {
+TEST_F(PropertiesTest, ConnectionStringGoesThroughEachPropertySetterInOrder) {
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   ctl.Put("ConnectionString", Variant("DSN=Plant;UID=op;PWD=s=cret;DATABASE=Prod;"));
   EXPECT_EQ(ctl.DSNname(), "Plant");
@@ -124,7 +122,7 @@ TEST_F(ConnectionStringTest, SetterGoesThroughEachPropertySetterInOrder) {
   EXPECT_EQ(ctl.Get("ConnectionString"), Variant("DSN=Plant;UID=op;PWD=s=cret;"));
 }
 
-TEST_F(ConnectionStringTest, ServerStyleRoundTripKeepsTheServerName) {
+TEST_F(PropertiesTest, ServerStyleConnectionStringRoundTripKeepsTheServerName) {
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   ctl.Put("ServerType", Variant(int16_t{1}));
   ctl.Put("ConnectionString",
