@@ -101,11 +101,7 @@ TEST_F(ClustersTest, EndingOneOfTwoControlsDisconnectsTheOtherUntilItsNextRefres
   TabuloCtl& first = Configured(path, "SELECT Id FROM Orders ORDER BY Id");
   TabuloCtl& second = Configured(path, "SELECT Customer FROM Orders ORDER BY Id");
   EnterRunMode();
-  EXPECT_EQ(first.Grid.TextMatrix(2, 1), "2");
-  EXPECT_EQ(second.Grid.TextMatrix(2, 1), "C2");
-  std::shared_ptr<host::DataServer> shared = g_DataServer;
-  ASSERT_NE(shared, nullptr);
-
+  ASSERT_NE(g_DataServer, nullptr);
   first.Terminate();
   EXPECT_EQ(g_DataServer, nullptr);
   // The other control still shows its window and its record set stays usable.

@@ -108,11 +108,9 @@ TEST_F(ColumnsTest, GridColumnsRoundTripsThroughGridArray) {
   Edit(ctl, 1, "Client", 12, false, true);
   Variant v = ctl.GridColumns();
   const SafeArray& a = v.AsArray();
+  // Its layout for a browsed result is printed by the browse script; widths are Integers.
   ASSERT_EQ(a.UBound(1), 3);
-  EXPECT_EQ(a.At(1, 0).AsString(), "Customer");
   EXPECT_EQ(a.At(1, 3).type(), platform::VarType::Integer);
-  EXPECT_TRUE(a.At(3, 0).AsString().empty());
-  EXPECT_TRUE(a.At(0, 5).IsEmpty());
 
   std::vector<GridColumn> before = ctl.Columns();
   size_t notes = container_.property_changes().size();
@@ -121,17 +119,6 @@ TEST_F(ColumnsTest, GridColumnsRoundTripsThroughGridArray) {
   ASSERT_EQ(container_.property_changes().size(), notes + 1);
   EXPECT_EQ(container_.property_changes().back(), "GridColCount");
   EXPECT_EQ(RowText(ctl, 0), (std::vector<std::string>{"", "Id", "Qty"}));
-}
-
-TEST_F(ColumnsTest, GridArrayOfANonArrayEmptiesTheList) {
-  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
-  size_t notes = container_.property_changes().size();
-  ctl.SetGridArray(Variant("not an array"));
-  EXPECT_EQ(ctl.ColumnCount(), 0);
-  EXPECT_EQ(ctl.Columns(), std::vector<GridColumn>{GridColumn{}});
-  EXPECT_EQ(ctl.Grid.Cols(), 1);
-  ASSERT_EQ(container_.property_changes().size(), notes + 1);
-  EXPECT_EQ(container_.property_changes().back(), "GridColCount");
 }
 
 TEST_F(ColumnsTest, GridArrayWithShortRowsRaisesAndKeepsWhatWasCopied) {
@@ -152,7 +139,7 @@ TEST_F(ColumnsTest, GridArrayWithShortRowsRaisesAndKeepsWhatWasCopied) {
   EXPECT_EQ(ctl.Grid.TextMatrix(0, 2), "Customer");
 }
 
-TEST_F(ColumnsTest, GridArrayThatCannotBeTakenLeavesAConsistentEmptyList) {
+TEST_F(ColumnsTest, GridArrayThatIsNoListOrCannotBeTakenLeavesAConsistentEmptyList) {
   TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
   SafeArray no_rows(platform::VarType::Variant, {{0, 0}, {0, 6}});
   EXPECT_EQ(test_support::ErrorOf([&] { ctl.SetGridArray(Variant(no_rows)); }), 9);
@@ -165,13 +152,20 @@ TEST_F(ColumnsTest, GridArrayThatCannotBeTakenLeavesAConsistentEmptyList) {
   // Two fields and no descriptors: the fill stops at the first field and says so.
   ctl.Refresh();
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().text, "Tabulo: 9\r\nSubscript out of range");
-  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
-  EXPECT_EQ(LastMessage().title, "Error");
+  EXPECT_EQ(LastBox(), "Error|64|Tabulo: 9\r\nSubscript out of range");
   // A list that describes the fields again fills the window.
   ctl.SetUser("");
   ctl.Refresh();
   EXPECT_EQ(RowText(ctl, 4), (std::vector<std::string>{"4", "4", "C4"}));
+  // Anything but an array empties the list, and says so once.
+  ASSERT_EQ(ctl.ColumnCount(), 2);
+  size_t notes = container_.property_changes().size();
+  ctl.SetGridArray(Variant("not an array"));
+  EXPECT_EQ(ctl.ColumnCount(), 0);
+  EXPECT_EQ(ctl.Columns(), std::vector<GridColumn>{GridColumn{}});
+  EXPECT_EQ(ctl.Grid.Cols(), 1);
+  ASSERT_EQ(container_.property_changes().size(), notes + 1);
+  EXPECT_EQ(container_.property_changes().back(), "GridColCount");
 }
 
 TEST_F(ColumnsTest, SwitchingToDesignModeCapturesWidthsHalvesToEven) {

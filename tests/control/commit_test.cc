@@ -121,42 +121,6 @@ TEST_F(EditTest, AHeaderClickOrAnotherCellCommitsAsLeavingTheCellDoes) {
   EXPECT_EQ(ctl.EditRow(), 6);
 }
 
-TEST_F(EditTest, TheSecondOfTwoControlsEditingOneRowIsRefusedAndTheFirstValueStays) {
-  TabuloCtl& first = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  TabuloCtl& second = Configured(db_, "SELECT Id, Qty FROM Orders ORDER BY Id");
-  second.SetDataTable("Orders");
-  second.SetAllowUpdates(true);
-  second.SetConfirmUpdates(false);
-  EnterRunMode();
-  Edit(first, 2, 2, "100");
-  ASSERT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "100");
-  Edit(second, 2, 2, "200");
-  ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_THAT(LastMessage().text, HasSubstr("changed or deleted by someone else"));
-  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "100");
-  // The refused control shows what it read; a refresh shows the other's value.
-  EXPECT_EQ(second.Grid.TextMatrix(2, 2), "2");
-  second.Refresh();
-  EXPECT_EQ(second.Grid.TextMatrix(2, 2), "100");
-}
-
-TEST_F(EditTest, DuplicateRowsAreNotChangedByOneEdit) {
-  db_ = folder_ / "dup.db";
-  TestDb(db_).Exec(
-      "CREATE TABLE Log(Tag VARCHAR(10), N INTEGER); INSERT INTO Log VALUES ('a', 1), ('a', 1), "
-      "('b', 2)");
-  TabuloCtl& ctl = Browse(db_, "SELECT Tag, N FROM Log");
-  ctl.SetDataTable("Log");
-  ctl.SetAllowUpdates(true);
-  ctl.SetConfirmUpdates(false);
-  Edit(ctl, 1, 2, "5");
-  ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_THAT(LastMessage().text, HasSubstr("cannot be identified uniquely"));
-  EXPECT_EQ(DbValue("SELECT group_concat(N) FROM (SELECT N FROM Log ORDER BY rowid)"), "1,1,2");
-  Edit(ctl, 3, 2, "6");
-  EXPECT_EQ(DbValue("SELECT N FROM Log WHERE Tag = 'b'"), "6");
-}
-
 TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReads) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
   platform::SafeArray a = ctl.GridColumns().AsArray();

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gmock/gmock.h>
-#include <sqlite3.h>
 
 #include <memory>
 #include <string>
@@ -117,24 +116,10 @@ class EditTest : public HostedControlTest {
     return host::ReadAuditRecords(audit_.string());
   }
 
-  // One value of the database as text ("NULL" for a null); "<no row>" when nothing matches.
-  std::string DbValue(const std::string& sql) const { return DbValue(db_, sql); }
-  static std::string DbValue(const std::filesystem::path& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    std::string out = "<error>";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-      if (sqlite3_step(stmt) == SQLITE_ROW) {
-        const unsigned char* text = sqlite3_column_text(stmt, 0);
-        out = text ? reinterpret_cast<const char*>(text) : "NULL";
-      } else {
-        out = "<no row>";
-      }
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return out;
+  // The first value the query gives, as text ("<null>" for a null; "<no row>" for no row).
+  std::string DbValue(const std::string& sql) const {
+    const auto rows = TestDb(db_).Rows(sql);
+    return rows.empty() ? "<no row>" : rows[0][0];
   }
 
   // The one UPDATE statement built since the last look ("" and a failure unless exactly one).

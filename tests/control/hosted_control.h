@@ -156,6 +156,11 @@ class HostedControlTest : public ::testing::Test {
 
   size_t MessageCount() const { return container_.message_boxes().size(); }
   const platform::MsgBoxRecord& LastMessage() const { return container_.message_boxes().back(); }
+  // The last message box as "title|style|text".
+  std::string LastBox() const {
+    const platform::MsgBoxRecord& m = LastMessage();
+    return m.title + "|" + std::to_string(m.style) + "|" + m.text;
+  }
 
   TestFolder folder_;
   std::chrono::milliseconds busy_timeout_{50};

@@ -56,8 +56,7 @@ TEST_F(PropertiesTest, ScrollStepsRefuseALargeStepBelowTheSmallOne) {
   TabuloCtl& ctl = NewControl();
   ctl.SetSmallChange(21);
   EXPECT_EQ(ctl.SmallChange(), 1);
-  EXPECT_EQ(LastMessage().text, "SmallChange should be less than Large Change");
-  EXPECT_EQ(LastMessage().title, "SmallChange");
+  EXPECT_EQ(LastBox(), "SmallChange|16|SmallChange should be less than Large Change");
   // Equal values are accepted both ways.
   ctl.SetSmallChange(20);
   ctl.SetLargeChange(20);
@@ -73,10 +72,8 @@ TEST_F(PropertiesTest, DsnNameThatCannotBeReportedShowsTheDsnMessage) {
   ctl.SetDSNname("plant");
   container_.StopFailingPropertyChanged();
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastMessage().text,
-            "Tabulo: DSN Property could not be set. \r\n The container refused");
-  EXPECT_EQ(LastMessage().title, "DSN Property");
-  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+  EXPECT_EQ(LastBox(),
+            "DSN Property|16|Tabulo: DSN Property could not be set. \r\n The container refused");
 }
 
 TEST_F(PropertiesTest, ServerTypeReachesTheDataServerAtOnce) {
@@ -110,9 +107,7 @@ TEST_F(PropertiesTest, ConnectionErrorsGoToTheDebugOutputAndPanelOne) {
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 
-class ConnectionStringTest : public PropertiesTest {};
-
-TEST_F(ConnectionStringTest, SetterGoesThroughEachPropertySetterInOrder) {
+TEST_F(PropertiesTest, ConnectionStringGoesThroughEachPropertySetterInOrder) {
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   ctl.Put("ConnectionString", Variant("DSN=Plant;UID=op;PWD=s=cret;DATABASE=Prod;"));
   EXPECT_EQ(ctl.DSNname(), "Plant");
@@ -127,7 +122,7 @@ TEST_F(ConnectionStringTest, SetterGoesThroughEachPropertySetterInOrder) {
   EXPECT_EQ(ctl.Get("ConnectionString"), Variant("DSN=Plant;UID=op;PWD=s=cret;"));
 }
 
-TEST_F(ConnectionStringTest, ServerStyleRoundTripKeepsTheServerName) {
+TEST_F(PropertiesTest, ServerStyleConnectionStringRoundTripKeepsTheServerName) {
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   ctl.Put("ServerType", Variant(int16_t{1}));
   ctl.Put("ConnectionString",
@@ -141,16 +136,6 @@ TEST_F(ConnectionStringTest, ServerStyleRoundTripKeepsTheServerName) {
   EXPECT_EQ(ctl.Database(), "Prod");
   EXPECT_EQ(ctl.User(), "sa");
   EXPECT_EQ(ctl.Password(), "pw");
-}
-
-TEST_F(ConnectionStringTest, DateFormatStringIsTrimmed) {
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  const std::pair<const char*, const char*> kTexts[] = {{"  yyyy-mm-dd  ", "yyyy-mm-dd"},
-                                                        {"   ", ""}};
-  for (const auto& [text, trimmed] : kTexts) {
-    ctl.Put("DBDateFormatString", Variant(text));
-    EXPECT_EQ(ctl.DBDateFormatString(), trimmed);
-  }
 }
 
 }  // namespace
