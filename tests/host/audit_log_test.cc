@@ -81,16 +81,17 @@ TEST_F(OperatorEventTest, RecordHoldsTheNineFieldsAndTheLastSignersUnderNamedCol
   args[5] = Variant("bob");
   args[8] = Variant("Correction");
   Write(*m, args);
-  EXPECT_EQ(Rows(),
-            (std::vector<Row>{{"1", "2026-12-07T21:46:49.123Z", "Local Logging", "dbUpdate", "Qty",
-                               "Plant: Prod - Orders", "alice", "bob", "5", "7", "Correction",
-                               "alice", "bob", "Correction", "2026-12-07T21:46:49.123Z", "op1"}}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", "2026-12-07T21:46:49.123Z", "Local Logging", "dbUpdate",
+                                       "Qty", "Plant: Prod - Orders", "alice", "bob", "5", "7",
+                                       "Correction", "alice", "bob", "Correction",
+                                       "2026-12-07T21:46:49.123Z", "op1", ""}}));
   Row names;
   for (const Row& r : TestDb(path_).Rows("SELECT name FROM pragma_table_info('operator_events')"))
     names.push_back(r[0]);
-  EXPECT_EQ(names, (Row{"id", "recorded_at", "cluster", "event_type", "column_name", "source",
-                        "signature1", "signature2", "old_value", "new_value", "signature3",
-                        "signed_by1", "signed_by2", "signed_reason", "signed_at", "operator"}));
+  EXPECT_EQ(names,
+            (Row{"id", "recorded_at", "cluster", "event_type", "column_name", "source",
+                 "signature1", "signature2", "old_value", "new_value", "signature3", "signed_by1",
+                 "signed_by2", "signed_reason", "signed_at", "operator", "row_key"}));
 }
 
 TEST_F(OperatorEventTest, UnsignedRecordsAreAppendedInOrderWithTheRealUtcTime) {
@@ -111,9 +112,9 @@ TEST_F(OperatorEventTest, UnsignedRecordsAreAppendedInOrderWithTheRealUtcTime) {
   EXPECT_EQ(rows,
             (std::vector<Row>{
                 {"1", "t", "Local Logging", "dbUpdate", "Qty", "Plant: Prod - Orders", "<Default>",
-                 "<Default>", "5", "7", "<Default>", "", "", "", "", "op1"},
+                 "<Default>", "5", "7", "<Default>", "", "", "", "", "op1", ""},
                 {"2", "t", "Local Logging", "dbUpdate", "Note", "Plant: Prod - Orders", "<Default>",
-                 "<Default>", "", "Urgent \"now\"", "<Default>", "", "", "", "", "op1"}}));
+                 "<Default>", "", "Urgent \"now\"", "<Default>", "", "", "", "", "op1", ""}}));
 }
 
 TEST_F(OperatorEventTest, RecordsCannotBeChangedOrDeleted) {
