@@ -31,8 +31,9 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
     {"export",
      "usage: tabulo export --db PATH --sql \"SELECT ...\" [--format csv|json] [--out FILE]\n"
      "                     [--host CONFIG]\n"
-     "  writes the result as CSV with a header row (default) or as JSON lines; the row count\n"
-     "  goes to standard error\n"
+     "  writes the result of a query as CSV or JSON lines\n"
+     "  --format     csv (RFC 4180, a header row; the default) or json (an object per line)\n"
+     "  the exact row count goes to standard error at the end\n"
      "  --out FILE   replaces FILE once the whole result is written (default: standard output)\n"},
     {"hash-password",
      "usage: tabulo hash-password [--iterations N] < password\n"
