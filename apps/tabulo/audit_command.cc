@@ -1,21 +1,41 @@
-// tabulo audit: lists the operator events of the host's audit database, oldest first.
+// tabulo audit: lists the operator events of the host's audit database, oldest first, as
+// readable lines or as rows for other programs, optionally of a time span or a user only.
 #include <iostream>
 
 #include "commands.h"
+#include "container/audit_rows.h"
 #include "host/audit_log.h"
+#include "host/audit_log_filter.h"
 #include "host/host_config.h"
 #include "platform/values/com_error.h"
+#include "usage.h"
 
 namespace tabulo::app {
 
 int AuditCommand(const Args& args) {
+  if (HelpAsked("audit", args)) return 0;
   std::string config_path;
+  host::AuditFilter filter;
+  std::optional<container::RowFormat> format;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--host" && i + 1 < args.size()) {
-      config_path = args[++i];
+    const std::string& a = args[i];
+    if (i + 1 >= args.size() ||
+        (a != "--host" && a != "--since" && a != "--until" && a != "--user" && a != "--format"))
+      return UsageError("audit", "unexpected argument '" + a + "'");
+    const std::string& v = args[++i];
+    if (a == "--host") {
+      config_path = v;
+    } else if (a == "--user") {
+      filter.user = v;
+    } else if (a == "--format") {
+      format = container::ParseRowFormat(v);
+      if (!format) return UsageError("audit", "--format takes csv or json, given '" + v + "'");
     } else {
-      std::cerr << "usage: tabulo audit [--host CONFIG]\n";
-      return 2;
+      std::optional<std::string> time = host::ParseAuditTime(v);
+      if (!time)
+        return UsageError("audit",
+                          a + " takes a UTC time yyyy-mm-dd[Thh:mm[:ss[.fff]]], given '" + v + "'");
+      (a == "--since" ? filter.since : filter.until) = *time;
     }
   }
   try {
@@ -25,15 +45,20 @@ int AuditCommand(const Args& args) {
     host::AuditDatabaseLocation location = host::ResolveAuditDatabase(config);
     if (location.path.empty()) {
       std::cerr << "tabulo audit: no audit database is configured and HOME is not set\n";
-      return 1;
+      return kExitFailure;
     }
     std::vector<host::AuditRecord> records = host::ReadAuditRecords(location.path);
+    std::erase_if(records, [&](const host::AuditRecord& r) { return !filter.Matches(r); });
+    if (format) {
+      container::WriteAuditRecords(records, *format, std::cout);
+      return 0;
+    }
     if (records.empty()) std::cout << "No audit records.\n";
     for (const host::AuditRecord& r : records) std::cout << host::FormatAuditRecord(r) << "\n";
     return 0;
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo audit: " << e.description() << "\n";
-    return 1;
+    return kExitFailure;
   }
 }
 

@@ -11,15 +11,12 @@
 #include "commands.h"
 #include "container/browse_session.h"
 #include "platform/runtime/clock.h"
+#include "platform/text/locale.h"
 #include "platform/values/com_error.h"
+#include "usage.h"
 
 namespace tabulo::app {
 namespace {
-
-constexpr char kUsage[] =
-    "usage: tabulo browse --db PATH --sql \"SELECT ...\" [--load CONTROL-FILE]\n"
-    "                     [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host CONFIG]\n"
-    "       (--load alone browses a saved control; --db and --sql then replace its own)\n";
 
 // Answers every question with the box's default and signs nothing: the operator of a
 // rendering printed without a terminal.
@@ -55,6 +52,7 @@ int PrintOnce(const container::BrowseRequest& request) {
 }  // namespace
 
 int BrowseCommand(const Args& args) {
+  if (HelpAsked("browse", args)) return 0;
   container::BrowseRequest request;
   container::SessionOptions& options = request.session;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -67,25 +65,25 @@ int BrowseCommand(const Args& args) {
       if (a == "--sql") request.sql = *v;
       if (a == "--load") request.load = *v;
       if (a == "--host") options.host_config = *v;
-      if (a == "--locale") options.locale = *v;
+      if (a == "--locale") {
+        options.locale = *v;
+        if (!platform::Locale::Find(*v))
+          return UsageError("browse", "--locale takes en-US, de-DE or fr-FR, given '" + *v + "'");
+      }
       if (a == "--ui-lang") {
         auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), options.ui_language);
         if (ec != std::errc() || end != v->data() + v->size() ||
             (options.ui_language != 1031 && options.ui_language != 1033 &&
              options.ui_language != 1036)) {
-          std::cerr << "tabulo browse: --ui-lang takes 1031, 1033 or 1036\n";
-          return 2;
+          return UsageError("browse", "--ui-lang takes 1031, 1033 or 1036");
         }
       }
     } else {
-      std::cerr << "tabulo browse: unexpected argument '" << a << "'\n" << kUsage;
-      return 2;
+      return UsageError("browse", "unexpected argument '" + a + "'");
     }
   }
-  if (request.load.empty() && (request.db.empty() || request.sql.empty())) {
-    std::cerr << kUsage;
-    return 2;
-  }
+  if (request.load.empty() && (request.db.empty() || request.sql.empty()))
+    return UsageError("browse", "--db and --sql are required (or --load)");
   try {
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return PrintOnce(request);
     // Characters only: numbers and dates follow the control's own locale setting.
@@ -96,7 +94,7 @@ int BrowseCommand(const Args& args) {
     return terminal.Run(browse);
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo browse: " << e.description() << "\n";
-    return 1;
+    return kExitFailure;
   }
 }
 

@@ -7,10 +7,12 @@
 #include "commands.h"
 #include "host/password_hash.h"
 #include "platform/values/com_error.h"
+#include "usage.h"
 
 namespace tabulo::app {
 
 int HashPasswordCommand(const Args& args) {
+  if (HelpAsked("hash-password", args)) return 0;
   int iterations = host::kDefaultPasswordIterations;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--iterations" && i + 1 < args.size()) {
@@ -18,13 +20,12 @@ int HashPasswordCommand(const Args& args) {
       auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), iterations);
       if (v.empty() || ec != std::errc() || end != v.data() + v.size() ||
           iterations < host::kMinPasswordIterations || iterations > host::kMaxPasswordIterations) {
-        std::cerr << "tabulo hash-password: --iterations takes " << host::kMinPasswordIterations
-                  << " to " << host::kMaxPasswordIterations << "\n";
-        return 2;
+        return UsageError("hash-password",
+                          "--iterations takes " + std::to_string(host::kMinPasswordIterations) +
+                              " to " + std::to_string(host::kMaxPasswordIterations));
       }
     } else {
-      std::cerr << "usage: tabulo hash-password [--iterations N] < password\n";
-      return 2;
+      return UsageError("hash-password", "unexpected argument '" + args[i] + "'");
     }
   }
   if (iterations < host::kDefaultPasswordIterations)

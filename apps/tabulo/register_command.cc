@@ -8,6 +8,7 @@
 #include "library/library.h"
 #include "library/registry_file.h"
 #include "platform/values/com_error.h"
+#include "usage.h"
 
 #ifndef TABULO_DEFAULT_LIBRARY
 #define TABULO_DEFAULT_LIBRARY "libtabulo.so"
@@ -18,6 +19,7 @@ namespace {
 
 int Registration(const Args& args, bool do_register) {
   const char* name = do_register ? "register" : "unregister";
+  if (HelpAsked(name, args)) return 0;
   std::filesystem::path registry = container::DefaultRegistryPath();
   std::filesystem::path library_path = TABULO_DEFAULT_LIBRARY;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -26,8 +28,7 @@ int Registration(const Args& args, bool do_register) {
     } else if (args[i] == "--library" && i + 1 < args.size()) {
       library_path = args[++i];
     } else {
-      std::cerr << "usage: tabulo " << name << " [--registry FILE] [--library PATH]\n";
-      return 2;
+      return UsageError(name, "unexpected argument '" + args[i] + "'");
     }
   }
   try {

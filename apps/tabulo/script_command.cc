@@ -7,18 +7,13 @@
 #include "container/script/runner.h"
 #include "container/session.h"
 #include "container/session_script_host.h"
+#include "platform/text/locale.h"
 #include "platform/values/com_error.h"
+#include "usage.h"
 
 namespace tabulo::app {
-namespace {
-
-constexpr char kUsage[] =
-    "usage: tabulo script FILE|- [--host CONFIG] [--locale en-US|de-DE|fr-FR] "
-    "[--ui-lang 1031|1033|1036]\n";
-
-}  // namespace
-
 int ScriptCommand(const Args& args) {
+  if (HelpAsked("script", args)) return 0;
   container::SessionOptions options;
   std::string path;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -28,27 +23,25 @@ int ScriptCommand(const Args& args) {
       options.host_config = args[++i];
     } else if (a == "--locale" && has_value) {
       options.locale = args[++i];
+      if (!platform::Locale::Find(options.locale))
+        return UsageError("script",
+                          "--locale takes en-US, de-DE or fr-FR, given '" + options.locale + "'");
     } else if (a == "--ui-lang" && has_value) {
       const std::string& v = args[++i];
       int32_t lang = 0;
       auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), lang);
       if (ec != std::errc() || end != v.data() + v.size() ||
           (lang != 1031 && lang != 1033 && lang != 1036)) {
-        std::cerr << "tabulo script: --ui-lang takes 1031, 1033 or 1036\n";
-        return 2;
+        return UsageError("script", "--ui-lang takes 1031, 1033 or 1036");
       }
       options.ui_language = lang;
     } else if (path.empty() && (a == "-" || !a.starts_with("--"))) {
       path = a;
     } else {
-      std::cerr << "tabulo script: unexpected argument '" << a << "'\n" << kUsage;
-      return 2;
+      return UsageError("script", "unexpected argument '" + a + "'");
     }
   }
-  if (path.empty()) {
-    std::cerr << kUsage;
-    return 2;
-  }
+  if (path.empty()) return UsageError("script", "no FILE given");
   try {
     container::Session session(options);
     session.NewControl();

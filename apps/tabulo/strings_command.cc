@@ -3,14 +3,13 @@
 
 #include "commands.h"
 #include "localization/string_table.h"
+#include "usage.h"
 
 namespace tabulo::app {
 
 int StringsCommand(const Args& args) {
-  if (!args.empty()) {
-    std::cerr << "usage: tabulo strings\n";
-    return 2;
-  }
+  if (HelpAsked("strings", args)) return 0;
+  if (!args.empty()) return UsageError("strings", "unexpected argument '" + args[0] + "'");
   std::cout << localization::ListStringTable();
   return 0;
 }

@@ -1,30 +1,39 @@
 #include "container/host_setup.h"
 
+#include <filesystem>
+
 #include "host/sqlite/sqlite_data_server.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {
 
+std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
+                                                    const host::ServerConfig& server) {
+  host::sqlite::SqliteServerOptions options;
+  options.machine_name = server.name;
+  options.resolve_dsn = [config, server](std::string_view dsn) -> std::optional<std::string> {
+    return host::ResolveDataSource(config, server, std::string(dsn));
+  };
+  options.list_dsns = [config, server] {
+    std::vector<std::string> names;
+    for (const auto& [name, path] : config.data_sources) names.push_back(name);
+    for (const auto& [name, path] : server.data_sources)
+      if (!config.data_sources.count(name)) names.push_back(name);
+    return names;
+  };
+  return host::sqlite::NewSqliteDataServer(std::move(options));
+}
+
 HostInstallation InstallHost(const std::string& config_path) {
   HostInstallation host;
   host.config = config_path.empty() ? host::DefaultHostConfig(host::LocalMachineName())
                                     : host::LoadHostConfig(config_path);
-  auto factory = [](const host::HostConfig& config, const host::ServerConfig& server) {
-    host::sqlite::SqliteServerOptions options;
-    options.machine_name = server.name;
-    options.resolve_dsn = [config, server](std::string_view dsn) -> std::optional<std::string> {
-      return host::ResolveDataSource(config, server, std::string(dsn));
-    };
-    options.list_dsns = [config, server] {
-      std::vector<std::string> names;
-      for (const auto& [name, path] : config.data_sources) names.push_back(name);
-      for (const auto& [name, path] : server.data_sources)
-        if (!config.data_sources.count(name)) names.push_back(name);
-      return names;
-    };
-    return host::sqlite::NewSqliteDataServer(std::move(options));
-  };
-  host.registry = host::ClusterRegistry::Create(host.config, factory);
+  host.writes = std::make_shared<WriteTally>();
+  host.registry = host::ClusterRegistry::Create(
+      host.config,
+      [tally = host.writes](const host::HostConfig& config, const host::ServerConfig& server) {
+        return TallyWrites(NewHostDataServer(config, server), tally);
+      });
   std::weak_ptr<host::ClusterRegistry> weak = host.registry;
   host::InstallClusterManager([weak]() -> std::unique_ptr<host::ClusterManager> {
     std::shared_ptr<host::ClusterRegistry> registry = weak.lock();
@@ -41,6 +50,27 @@ void UninstallHost() {
 std::shared_ptr<platform::Dispatch> HostControlSite::GetService(int32_t number) {
   if (number == host::kServiceSecurityManager) return security_manager_;
   throw platform::ComError(0x80004002, "No such interface supported", "HostControlSite");
+}
+
+}  // namespace tabulo::container
+
+namespace tabulo::container {
+
+host::ServerConfig DefaultServer(const host::HostConfig& config) {
+  for (const host::ClusterConfig& cluster : config.clusters) {
+    if (cluster.type != host::kClusterTypeDizuvAdar) continue;
+    for (const host::ServerConfig& server : cluster.servers)
+      if (server.name == cluster.active_server) return server;
+    if (!cluster.servers.empty()) return cluster.servers.front();
+  }
+  return {};
+}
+
+std::string MissingDatabaseNote(const host::HostConfig& config, const std::string& db) {
+  const std::string path = host::ResolveDataSource(config, DefaultServer(config), db);
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return {};
+  return "no database file at " + path;
 }
 
 }  // namespace tabulo::container

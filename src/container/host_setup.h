@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "container/write_tally.h"
 #include "host/cluster_manager.h"
 #include "host/host_config.h"
 #include "host/host_services.h"
@@ -16,7 +17,13 @@ namespace tabulo::container {
 struct HostInstallation {
   host::HostConfig config;
   std::shared_ptr<host::ClusterRegistry> registry;
+  std::shared_ptr<WriteTally> writes;  // of every data server of the registry
 };
+
+// The embedded data server of one server of the configuration: data source names resolve
+// through the server's map, then the configuration's, else name a database file.
+std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
+                                                    const host::ServerConfig& server);
 
 // Reads `config_path` (empty: the embedded default) and installs the cluster manager
 // library for the process. Raises platform::ComError for a bad configuration.
@@ -35,5 +42,17 @@ class HostControlSite : public host::ControlSite {
  private:
   std::shared_ptr<platform::Dispatch> security_manager_;
 };
+
+}  // namespace tabulo::container
+
+namespace tabulo::container {
+
+// The server a command without a control reads through: the active (or first) server of the
+// first cluster that has one; a server of no name when none has.
+host::ServerConfig DefaultServer(const host::HostConfig& config);
+
+// Names the file when the data source `db` resolves to no file ("no database file at PATH"),
+// else the empty text: the data server's own message does not say which file it missed.
+std::string MissingDatabaseNote(const host::HostConfig& config, const std::string& db);
 
 }  // namespace tabulo::container

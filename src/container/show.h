@@ -36,10 +36,15 @@ struct ShowResult {
     Shown,
     NoTable,     // edits, but no table to update in the statement and none given
     LoadFailed,  // the control showed messages while loading: `messages` holds them
+    NotBrowsed,  // the control browses only statements beginning with "SELECT "
   } outcome = Shown;
   std::vector<platform::MsgBoxRecord> messages;  // shown during the edits (or the load)
   size_t unused_answers = 0;
-  std::string rendering;  // the display's text, lines ending in LF
+  // Per edit that did not reach the database, why ("--edit 0,1: the update was not
+  // confirmed"); empty when every edit was written.
+  std::vector<std::string> unwritten;
+  std::string missing_database;  // LoadFailed: names the file the data source missed, if so
+  std::string rendering;         // the display's text, lines ending in LF
 };
 
 // Raises platform::ComError for a bad host configuration or locale and for an edit that

@@ -57,7 +57,8 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
     Grid.SetCol(0);
     if (m_nPendingChanges > 0) {
       const int32_t recordNumber = platform::CLng(Variant(Grid.Text()), site_.UserLocale());
-      const std::string statement = GetSqlUpdateQuery(recordNumber);
+      std::string row_condition;
+      const std::string statement = GetSqlUpdateQuery(recordNumber, &row_condition);
       bool ok = true;
       if (m_bConfirmUpdates) {
         if (ESignatureRequired) {
@@ -72,7 +73,7 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
           std::string source = Source();
           g_DataServer->Query(source, "", statement, m_User, m_Password);
           written = true;
-          if (LogEvent) LogChangedCells(recordNumber);
+          if (LogEvent) LogChangedCells(recordNumber, row_condition);
           // Back on the written record, wherever logging left the record set.
           m_rs->MoveFirst();
           if (recordNumber > 1) m_rs->Move(recordNumber - 1);

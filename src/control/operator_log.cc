@@ -1,6 +1,7 @@
 // Operator events: after an update has been written, one record per changed cell goes to the
 // host's security manager, saying where the data lives, which column changed, from which
-// value to which, and the signature texts of the commit.
+// value to which, the signature texts of the commit, and the row's condition in the statement
+// that wrote it.
 #include "control/tabulo_ctl.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
@@ -11,7 +12,7 @@ namespace tabulo::control {
 using platform::ComError;
 using platform::Variant;
 
-void TabuloCtl::LogChangedCells(int32_t recordNumber) {
+void TabuloCtl::LogChangedCells(int32_t recordNumber, const std::string& row) {
   if (recordNumber < 1) return;
   try {
     m_rs->MoveFirst();
@@ -45,10 +46,10 @@ void TabuloCtl::LogChangedCells(int32_t recordNumber) {
       const std::string old_text =
           old_value.IsNull() ? std::string() : platform::Trim(platform::CStr(old_value, loc));
       const std::string new_text = platform::Trim(Grid.Text());
-      std::vector<Variant> args{
-          Variant(cluster),  Variant(event_type),     Variant(column.Name),
-          Variant(source),   Variant(SignatureText1), Variant(SignatureText2),
-          Variant(old_text), Variant(new_text),       Variant(SignatureText3)};
+      std::vector<Variant> args{Variant(cluster),  Variant(event_type),     Variant(column.Name),
+                                Variant(source),   Variant(SignatureText1), Variant(SignatureText2),
+                                Variant(old_text), Variant(new_text),       Variant(SignatureText3),
+                                Variant(row)};
       m_SecMgr->Invoke(m_SecMgr->GetIdOfName("WriteOperatorEvent"), platform::InvokeKind::Method,
                        args);
     } catch (const ComError&) {

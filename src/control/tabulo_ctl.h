@@ -283,9 +283,11 @@ class TabuloCtl : public platform::DispatchObject {
   void ReloadWindow();
   void ResetAfterCommit(int32_t savedRow, int32_t editRow);
   // update_query.cc
-  std::string GetSqlUpdateQuery(int32_t row);
+  // `where`, when given, receives the row's condition (the statement's WHERE part without
+  // the keyword), which the operator events name the changed row by.
+  std::string GetSqlUpdateQuery(int32_t row, std::string* where = nullptr);
   // operator_log.cc
-  void LogChangedCells(int32_t recordNumber);
+  void LogChangedCells(int32_t recordNumber, const std::string& row);
 
   platform::Container& site_;
   platform::AmbientListenerToken ambient_token_ = 0;

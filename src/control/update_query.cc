@@ -23,7 +23,7 @@ constexpr double kTimestampTolerance = 0.00000125;
 
 }  // namespace
 
-std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
+std::string TabuloCtl::GetSqlUpdateQuery(int32_t row, std::string* where) {
   if (row < 1) return {};
   const platform::Locale& loc = site_.UserLocale();
   const sql::SqlLiteralContext ctx(loc, m_DBDateFormatString);
@@ -75,6 +75,7 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row) {
     throw platform::ComError(platform::kErrInvalidPropertyValue,
                              "DataTable '" + m_DataTable + "' is not a table name", "TabuloCtl");
   }
+  if (where) *where = where_part.empty() ? std::string() : where_part.substr(7);
   const std::string result = platform::Trim(set_part + where_part);
   OutputDebug("GetSqlUpdateQuery: Result=" + result);
   return result;

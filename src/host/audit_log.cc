@@ -32,7 +32,8 @@ CREATE TABLE IF NOT EXISTS operator_events (
   signed_by2 TEXT NOT NULL,
   signed_reason TEXT NOT NULL,
   signed_at TEXT NOT NULL,
-  operator TEXT NOT NULL);
+  operator TEXT NOT NULL,
+  row_key TEXT NOT NULL DEFAULT '');
 CREATE TRIGGER IF NOT EXISTS operator_events_no_update BEFORE UPDATE ON operator_events
   BEGIN SELECT RAISE(ABORT, 'audit records cannot be changed'); END;
 CREATE TRIGGER IF NOT EXISTS operator_events_no_delete BEFORE DELETE ON operator_events
@@ -42,12 +43,25 @@ CREATE TRIGGER IF NOT EXISTS operator_events_no_delete BEFORE DELETE ON operator
 constexpr const char* kInsert =
     "INSERT INTO operator_events (recorded_at, cluster, event_type, column_name, source, "
     "signature1, signature2, old_value, new_value, signature3, signed_by1, signed_by2, "
-    "signed_reason, signed_at, operator) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    "signed_reason, signed_at, operator, row_key) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
+// %s: row_key, or '' in a database written before the column existed.
 constexpr const char* kSelect =
     "SELECT id, recorded_at, cluster, event_type, column_name, source, signature1, signature2, "
     "old_value, new_value, signature3, signed_by1, signed_by2, signed_reason, signed_at, "
-    "operator FROM operator_events ORDER BY id";
+    "operator, %s FROM operator_events ORDER BY id";
+
+bool HasRowKey(sqlite3* db) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT 1 FROM pragma_table_info('operator_events') WHERE name = "
+                         "'row_key'",
+                         -1, &raw, nullptr) != SQLITE_OK)
+    return false;
+  const bool found = sqlite3_step(raw) == SQLITE_ROW;
+  sqlite3_finalize(raw);
+  return found;
+}
 
 struct DbCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -163,17 +177,31 @@ void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record
   Exec(db.get(), "BEGIN IMMEDIATE", path);
   try {
     Exec(db.get(), kSchema, path);
+    // A database from before the row was recorded gains the column; its records name none.
+    if (!HasRowKey(db.get()))
+      Exec(db.get(), "ALTER TABLE operator_events ADD COLUMN row_key TEXT NOT NULL DEFAULT ''",
+           path);
     sqlite3_stmt* raw_stmt = nullptr;
     rc = sqlite3_prepare_v2(db.get(), kInsert, -1, &raw_stmt, nullptr);
     Stmt stmt(raw_stmt);
     if (rc != SQLITE_OK) WriteFailed(db.get(), rc, path);
     const OperatorEvent& e = record.event;
-    const std::string* values[] = {
-        &record.recorded_at,   &e.cluster,         &e.event_type,
-        &e.column_name,        &e.source,          &e.signature1,
-        &e.signature2,         &e.old_value,       &e.new_value,
-        &e.signature3,         &record.signed_by1, &record.signed_by2,
-        &record.signed_reason, &record.signed_at,  &record.operator_name};
+    const std::string* values[] = {&record.recorded_at,
+                                   &e.cluster,
+                                   &e.event_type,
+                                   &e.column_name,
+                                   &e.source,
+                                   &e.signature1,
+                                   &e.signature2,
+                                   &e.old_value,
+                                   &e.new_value,
+                                   &e.signature3,
+                                   &record.signed_by1,
+                                   &record.signed_by2,
+                                   &record.signed_reason,
+                                   &record.signed_at,
+                                   &record.operator_name,
+                                   &record.row};
     int index = 1;
     for (const std::string* v : values)
       sqlite3_bind_text(stmt.get(), index++, v->data(), static_cast<int>(v->size()),
@@ -198,8 +226,10 @@ std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
   Db db(raw);
   if (rc != SQLITE_OK) ReadFailed("Cannot open the audit database " + path);
   sqlite3_busy_timeout(db.get(), 5000);
+  char select[512];
+  std::snprintf(select, sizeof select, kSelect, HasRowKey(db.get()) ? "row_key" : "''");
   sqlite3_stmt* raw_stmt = nullptr;
-  rc = sqlite3_prepare_v2(db.get(), kSelect, -1, &raw_stmt, nullptr);
+  rc = sqlite3_prepare_v2(db.get(), select, -1, &raw_stmt, nullptr);
   Stmt stmt(raw_stmt);
   if (rc != SQLITE_OK)
     ReadFailed(path + " is not a readable audit database (" + sqlite3_errmsg(db.get()) + ")");
@@ -216,6 +246,7 @@ std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
     r.signed_reason = Column(s, 13);
     r.signed_at = Column(s, 14);
     r.operator_name = Column(s, 15);
+    r.row = Column(s, 16);
     records.push_back(std::move(r));
   }
   if (rc != SQLITE_DONE)
@@ -239,7 +270,9 @@ std::string FormatAuditRecord(const AuditRecord& r) {
       line += ", reason " + Quote(e.signature3);
   }
   line += "; " + e.source + ", column " + e.column_name + ": " + Quote(e.old_value) + " -> " +
-          Quote(e.new_value) + "; " + e.event_type + ", cluster " + e.cluster;
+          Quote(e.new_value);
+  if (!r.row.empty()) line += "; row " + r.row;
+  line += "; " + e.event_type + ", cluster " + e.cluster;
   if (!r.operator_name.empty()) line += "; operator " + r.operator_name;
   return line;
 }

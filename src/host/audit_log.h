@@ -10,6 +10,9 @@
 //                 the security manager's own memory of its last successful signature (users,
 //                 reason, UTC time); "" when none was given since it started
 //   operator      the account the container runs under
+//   row_key       the changed row: the condition of the statement that wrote it
+//                 ("Id = 3 AND Qty = 5"); added to older databases at their next write, ""
+//                 for their records
 #pragma once
 
 #include <chrono>
@@ -34,6 +37,7 @@ struct AuditRecord {
   OperatorEvent event;
   std::string signed_by1, signed_by2, signed_reason, signed_at;
   std::string operator_name;
+  std::string row;  // the changed row's condition; "" when the caller named none
 };
 
 struct AuditLogOptions {
@@ -53,8 +57,9 @@ std::vector<AuditRecord> ReadAuditRecords(const std::string& path);
 
 // One readable line:
 // `#1 2026-12-07T21:46:49.123Z signed by alice and bob, reason "Correction";
-//  Plant: Prod - Orders, column Qty: "5" -> "7"; dbUpdate, cluster Local Logging; operator ops`
-// ("not signed" when the control asked for no signature).
+//  Plant: Prod - Orders, column Qty: "5" -> "7"; row Id = 3; dbUpdate, cluster Local Logging;
+//  operator ops`
+// ("not signed" when the control asked for no signature; no "row" part when none is named).
 std::string FormatAuditRecord(const AuditRecord& record);
 
 // "2026-12-07T21:46:49.123Z".

@@ -35,6 +35,14 @@ std::vector<Param> Params(std::initializer_list<const char*> names, size_t first
   return params;
 }
 
+// The nine texts of an event, then the optional condition naming the changed row.
+std::vector<Param> OperatorEventParams() {
+  std::vector<Param> params = Params({"cluster", "eventType", "column", "source", "sigText1",
+                                      "sigText2", "oldValue", "newValue", "sigText3"});
+  params.push_back(Param{"row", true, false});
+  return params;
+}
+
 }  // namespace
 
 SecurityManager::SecurityManager(platform::Container& container, SecurityManagerOptions options)
@@ -60,16 +68,14 @@ SecurityManager::SecurityManager(platform::Container& container, SecurityManager
                 });
   DeclareMethod("GetReasonCategories", kDispGetReasonCategories, {},
                 [this](std::vector<Variant>&) { return CategoriesArray(); });
-  DeclareMethod("WriteOperatorEvent", kDispWriteOperatorEvent,
-                Params({"cluster", "eventType", "column", "source", "sigText1", "sigText2",
-                        "oldValue", "newValue", "sigText3"}),
+  DeclareMethod("WriteOperatorEvent", kDispWriteOperatorEvent, OperatorEventParams(),
                 [this](std::vector<Variant>& args) {
                   OperatorEvent e;
                   std::string* fields[] = {&e.cluster,   &e.event_type, &e.column_name,
                                            &e.source,    &e.signature1, &e.signature2,
                                            &e.old_value, &e.new_value,  &e.signature3};
                   for (size_t i = 0; i < 9; ++i) *fields[i] = ArgString(args, i);
-                  WriteOperatorEvent(e);
+                  WriteOperatorEvent(e, args[9].IsMissing() ? std::string() : ArgString(args, 9));
                   return Variant();
                 });
 }
@@ -175,7 +181,7 @@ ESignature SecurityManager::RequestESignature(const ESignatureRequest& request) 
   return signature;
 }
 
-void SecurityManager::WriteOperatorEvent(const OperatorEvent& event) {
+void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::string& row) {
   AuditRecord record;
   record.recorded_at = FormatUtcTimestamp(Now());
   record.event = event;
@@ -184,6 +190,7 @@ void SecurityManager::WriteOperatorEvent(const OperatorEvent& event) {
   record.signed_reason = last_signature_.reason;
   record.signed_at = last_signed_at_;
   record.operator_name = options_.operator_name;
+  record.row = row;
   AppendAuditRecord(options_.audit, record);
 }
 

@@ -24,7 +24,7 @@
 //   reason categories.
 //
 // 3 WriteOperatorEvent(cluster, eventType, column, source, sigText1, sigText2, oldValue,
-//   newValue, sigText3) appends one record to the audit log (audit_log.h), together with the
+//   newValue, sigText3[, row]) appends one record to the audit log (audit_log.h), together with the
 //   users, reason and time of this manager's last successful signature and the operator
 //   account; raises 0x80040206 when it cannot be written.
 #pragma once
@@ -82,7 +82,8 @@ class SecurityManager : public platform::DispatchObject {
   const std::vector<std::string>& reason_categories() const {
     return options_.security.reason_categories;
   }
-  void WriteOperatorEvent(const OperatorEvent& event);
+  // `row`: the changed row's condition, "" when the control names none.
+  void WriteOperatorEvent(const OperatorEvent& event, const std::string& row = {});
 
  private:
   // One signer's dialog and checks; returns the user name, and the reason in `reason`.

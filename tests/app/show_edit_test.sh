@@ -28,9 +28,11 @@ grep -q '^> 601|.*|123|' <<<"$changes" || fail "Id 601 did not get Qty 123: $cha
 grep -q MSGBOX out.txt && fail "a message box without confirmation: $(cat out.txt)"
 grep -q '^ *501| *601|' out.txt || fail "the edited record is not in the rendering"
 
-# Answered No: nothing written, the question printed before the rendering.
+# Answered No: nothing written (status 1), the question printed before the rendering.
 cp after.txt before.txt
-show --edit 0,1=Nobody --answer no >out.txt 2>err.txt || fail "no-answer exit $?"
+status=0
+show --edit 0,1=Nobody --answer no >out.txt 2>err.txt || status=$?
+[ "$status" = 1 ] || fail "no-answer exit $status"
 dump after.txt
 cmp -s before.txt after.txt || fail "a refused confirmation changed the database"
 [ "$(head -n 1 out.txt)" = 'MSGBOX style=4 title="Confirmation" text="Are you sure you want to Update database records?"' ] ||

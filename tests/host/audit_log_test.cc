@@ -79,16 +79,17 @@ TEST_F(OperatorEventTest, RecordHoldsTheNineFieldsAndTheLastSignersUnderNamedCol
   args[5] = Variant("bob");
   args[8] = Variant("Correction");
   Write(*m, args);
-  EXPECT_EQ(Rows(),
-            (std::vector<Row>{{"1", "2026-12-07T21:46:49.123Z", "Local Logging", "dbUpdate", "Qty",
-                               "Plant: Prod - Orders", "alice", "bob", "5", "7", "Correction",
-                               "alice", "bob", "Correction", "2026-12-07T21:46:49.123Z", "op1"}}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", "2026-12-07T21:46:49.123Z", "Local Logging", "dbUpdate",
+                                       "Qty", "Plant: Prod - Orders", "alice", "bob", "5", "7",
+                                       "Correction", "alice", "bob", "Correction",
+                                       "2026-12-07T21:46:49.123Z", "op1", ""}}));
   Row names;
   for (const Row& r : TestDb(path_).Rows("SELECT name FROM pragma_table_info('operator_events')"))
     names.push_back(r[0]);
-  EXPECT_EQ(names, (Row{"id", "recorded_at", "cluster", "event_type", "column_name", "source",
-                        "signature1", "signature2", "old_value", "new_value", "signature3",
-                        "signed_by1", "signed_by2", "signed_reason", "signed_at", "operator"}));
+  EXPECT_EQ(names,
+            (Row{"id", "recorded_at", "cluster", "event_type", "column_name", "source",
+                 "signature1", "signature2", "old_value", "new_value", "signature3", "signed_by1",
+                 "signed_by2", "signed_reason", "signed_at", "operator", "row_key"}));
 }
 
 // The fields of an unsigned event are checked end to end by the control's logging tests.
@@ -102,7 +103,7 @@ TEST_F(OperatorEventTest, UnsignedRecordHasTheRealUtcTimeAndNoSigners) {
   // Fixed-width UTC texts order as the times do.
   EXPECT_TRUE(before <= rows[0][1] && rows[0][1] <= after) << rows[0][1];
   // No signature was ever given: the signers and their time are empty.
-  EXPECT_EQ(Row(rows[0].begin() + 11, rows[0].end()), (Row{"", "", "", "", "op1"}));
+  EXPECT_EQ(Row(rows[0].begin() + 11, rows[0].end()), (Row{"", "", "", "", "op1", ""}));
 }
 
 TEST_F(OperatorEventTest, RecordsCannotBeChangedOrDeleted) {

@@ -1,0 +1,102 @@
+#include "usage.h"
+
+#include <iostream>
+#include <utility>
+
+namespace tabulo::app {
+namespace {
+
+constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
+    {"sample-db",
+     "usage: tabulo sample-db PATH [--rows N] [--force]\n"
+     "  writes the deterministic sample database (table Orders) to PATH\n"
+     "  --rows N   records to write (default 1000)\n"
+     "  --force    replace PATH when it exists\n"},
+    {"strings", "usage: tabulo strings\n  prints the built-in string table (1031, 1033, 1036)\n"},
+    {"show",
+     "usage: tabulo show --db PATH --sql \"SELECT ...\" [--at N] [--size COLSxROWS]\n"
+     "                   [--edit ROW,COL=TEXT]... [--answer yes|no|cancel|sign USER PASSWORD "
+     "REASON]...\n"
+     "                   [--password-file FILE] [--table NAME] [--log-event]\n"
+     "                   [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host CONFIG]\n"
+     "  shows one control in run mode and prints what its display shows\n"
+     "  --edit       edits a cell as an operator (ROW and COL from 0); exits 1 when an edit\n"
+     "               is not written\n"
+     "  --answer     answers the questions the edits raise, in order; a PASSWORD of - is read\n"
+     "               from --password-file (a line per -) or asked for without echo\n"},
+    {"browse",
+     "usage: tabulo browse --db PATH --sql \"SELECT ...\" [--load CONTROL-FILE]\n"
+     "                     [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host "
+     "CONFIG]\n"
+     "  browses one control full-screen at the terminal: arrows, PgUp/PgDn, Home/End and the\n"
+     "  mouse wheel scroll; Enter or a click edits a cell (when updates are allowed); F5\n"
+     "  refreshes; m or a right click opens the menu; q quits. --load alone browses a saved\n"
+     "  control (--db and --sql then replace its own). Without a terminal it prints one\n"
+     "  rendering, as show does\n"},
+    {"script",
+     "usage: tabulo script FILE|- [--host CONFIG] [--locale en-US|de-DE|fr-FR] "
+     "[--ui-lang 1031|1033|1036]\n"
+     "  replays a session written in the script language\n"},
+    {"export",
+     "usage: tabulo export --db PATH --sql \"SELECT ...\" [--format csv|json] [--out FILE]\n"
+     "                     [--host CONFIG]\n"
+     "  writes the result of a query as CSV or JSON lines\n"
+     "  --format     csv (RFC 4180, a header row; the default) or json (an object per line)\n"
+     "  the exact row count goes to standard error at the end\n"
+     "  --out FILE   replaces FILE once the whole result is written (default: standard output)\n"},
+    {"hash-password",
+     "usage: tabulo hash-password [--iterations N] < password\n"
+     "  hashes the password read from standard input for the host configuration\n"},
+    {"audit",
+     "usage: tabulo audit [--since TIME] [--until TIME] [--user NAME] [--format csv|json]\n"
+     "                    [--host CONFIG]\n"
+     "  lists the operator events of the audit database, oldest first\n"
+     "  TIME is UTC: yyyy-mm-dd[Thh:mm[:ss[.fff]]]; --until includes the whole of its last\n"
+     "  unit (--until 2026-12-07 takes that day); --user matches the operator or a signer\n"},
+    {"register",
+     "usage: tabulo register [--registry FILE] [--library PATH]\n"
+     "  registers the classes of libtabulo.so\n"},
+    {"unregister",
+     "usage: tabulo unregister [--registry FILE] [--library PATH]\n"
+     "  removes the classes of libtabulo.so from the registry\n"},
+};
+
+}  // namespace
+
+std::string UsageText(std::string_view command) {
+  for (const auto& [name, text] : kUsages)
+    if (name == command) return std::string(text);
+  std::string text =
+      "usage: tabulo COMMAND [ARGS]   (tabulo COMMAND --help for its options)\n"
+      "       tabulo --version\n"
+      "commands:\n";
+  for (const auto& [name, usage] : kUsages) {
+    // The first indented line of the usage describes the command.
+    size_t start = 0;
+    while ((start = usage.find("\n  ", start)) != std::string_view::npos && usage[start + 3] == ' ')
+      ++start;
+    const size_t end = usage.find('\n', start + 1);
+    std::string padded(name);
+    padded.resize(15, ' ');
+    text += "  " + padded + std::string(usage.substr(start + 3, end - start - 3)) + "\n";
+  }
+  return text;
+}
+
+bool HelpAsked(std::string_view command, const Args& args) {
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::cout << UsageText(command);
+      return true;
+    }
+  }
+  return false;
+}
+
+int UsageError(std::string_view command, const std::string& message) {
+  std::cerr << "tabulo " << command << ": " << message << " (see 'tabulo " << command
+            << " --help')\n";
+  return kExitUsage;
+}
+
+}  // namespace tabulo::app

@@ -1,0 +1,172 @@
+#include "container/row_format.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/values/com_error.h"
+
+namespace tabulo::container {
+namespace {
+
+using platform::Variant;
+using platform::VarType;
+
+std::string Number(double d) {
+  if (!std::isfinite(d)) return std::isnan(d) ? "NaN" : d < 0 ? "-Infinity" : "Infinity";
+  char buffer[32];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d);
+  return std::string(buffer, end);
+}
+
+// Days since 1899-12-30, the time of day as the fraction (rounded to the millisecond).
+std::string DateText(double serial) {
+  using namespace std::chrono;
+  const int64_t ms = std::llround(serial * 86400000.0);
+  int64_t days = ms / 86400000 - (ms % 86400000 < 0 ? 1 : 0);
+  int64_t in_day = ms - days * 86400000;
+  const year_month_day ymd{sys_days{1899y / December / 30} + std::chrono::days{days}};
+  char buffer[48];
+  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+  if (in_day != 0) {
+    n += std::snprintf(buffer + n, sizeof buffer - n, " %02d:%02d:%02d",
+                       static_cast<int>(in_day / 3600000), static_cast<int>(in_day / 60000 % 60),
+                       static_cast<int>(in_day / 1000 % 60));
+    if (in_day % 1000)
+      std::snprintf(buffer + n, sizeof buffer - n, ".%03d", static_cast<int>(in_day % 1000));
+  }
+  return buffer;
+}
+
+bool IsBare(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Byte:
+    case VarType::Currency:
+    case VarType::Boolean:
+      return true;
+    case VarType::Single:
+    case VarType::Double:
+      return std::isfinite(v.AsDouble());
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::optional<RowFormat> ParseRowFormat(std::string_view name) {
+  if (name == "csv") return RowFormat::Csv;
+  if (name == "json") return RowFormat::Json;
+  return std::nullopt;
+}
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+          out += buffer;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + '"';
+}
+
+std::string PlainText(const Variant& v) {
+  switch (v.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      return {};
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Byte:
+      return std::to_string(v.AsLong());
+    case VarType::Single:
+    case VarType::Double:
+      return Number(v.AsDouble());
+    case VarType::Currency: {
+      const int64_t scaled = v.AsCurrencyScaled();
+      std::string text = std::to_string(scaled / 10000);
+      if (scaled < 0 && scaled > -10000) text = "-" + text;
+      int64_t fraction = scaled % 10000;
+      if (fraction == 0) return text;
+      std::string digits = std::to_string(10000 + (fraction < 0 ? -fraction : fraction)).substr(1);
+      while (digits.back() == '0') digits.pop_back();
+      return text + "." + digits;
+    }
+    case VarType::Date:
+      return DateText(v.AsDouble());
+    case VarType::Boolean:
+      return v.AsBoolean() ? "true" : "false";
+    case VarType::String:
+      return v.AsString();
+    default:
+      throw platform::ComError(13, "Type mismatch: a " + std::string(platform::TypeName(v.type())) +
+                                       " value cannot be written as text");
+  }
+}
+
+RowWriter::RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names)
+    : out_(out), format_(format), names_(std::move(names)) {
+  if (format_ != RowFormat::Csv) return;
+  for (size_t i = 0; i < names_.size(); ++i) out_ << (i ? "," : "") << CsvField(names_[i]);
+  out_ << "\r\n";
+}
+
+void RowWriter::Write(const std::vector<Variant>& values) {
+  if (format_ == RowFormat::Csv) {
+    for (size_t i = 0; i < values.size(); ++i)
+      out_ << (i ? "," : "") << CsvField(PlainText(values[i]));
+    out_ << "\r\n";
+    return;
+  }
+  out_ << '{';
+  for (size_t i = 0; i < values.size() && i < names_.size(); ++i) {
+    const Variant& v = values[i];
+    out_ << (i ? "," : "") << JsonString(names_[i]) << ':';
+    if (v.IsNull() || v.IsEmpty()) {
+      out_ << "null";
+    } else if (IsBare(v)) {
+      out_ << PlainText(v);
+    } else {
+      out_ << JsonString(PlainText(v));
+    }
+  }
+  out_ << "}\n";
+}
+
+}  // namespace tabulo::container

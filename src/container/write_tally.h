@@ -1,0 +1,23 @@
+// The container's view of what the data servers it installed have done: how many statements
+// were written and the last refusal. `tabulo show --edit` tells from it whether an operator's
+// edit reached the database.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/data_server.h"
+
+namespace tabulo::container {
+
+struct WriteTally {
+  int64_t writes = 0;      // statements run that yield no result, without error
+  std::string last_error;  // the description of the last statement refused
+};
+
+// `server` with every call passed through, its writes and refusals counted in `tally`.
+std::shared_ptr<host::DataServer> TallyWrites(std::shared_ptr<host::DataServer> server,
+                                              std::shared_ptr<WriteTally> tally);
+
+}  // namespace tabulo::container

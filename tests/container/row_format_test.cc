@@ -1,0 +1,73 @@
+// The rows `tabulo export` and `tabulo audit` write: CSV and JSON text of each kind of value,
+// and the record layout of both formats.
+#include "container/row_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace tabulo::container {
+namespace {
+
+using platform::Variant;
+
+struct ValueCase {
+  Variant value;
+  std::string csv, json;
+};
+
+TEST(RowFormatTest, EachValueIsWrittenAsOtherProgramsReadIt) {
+  const ValueCase cases[] = {
+      {Variant(int16_t{-7}), "-7", "-7"},
+      {Variant(int32_t{2000000000}), "2000000000", "2000000000"},
+      {Variant(0.1), "0.1", "0.1"},
+      {Variant(1e21), "1e+21", "1e+21"},
+      {Variant(std::nan("")), "NaN", "\"NaN\""},
+      {Variant::CurrencyScaled(-5000), "-0.5", "-0.5"},
+      {Variant::CurrencyScaled(123400), "12.34", "12.34"},
+      {Variant(true), "true", "true"},
+      {Variant::Date(43831.0), "2020-01-01", "\"2020-01-01\""},
+      {Variant::Date(43831.5 + 1.5 / 86400), "2020-01-01 12:00:01.500",
+       "\"2020-01-01 12:00:01.500\""},
+      {Variant::Date(-1.25), "1899-12-28 18:00:00", "\"1899-12-28 18:00:00\""},
+      {Variant::Null(), "", "null"},
+      {Variant(), "", "null"},
+      {Variant("plain"), "plain", "\"plain\""},
+      {Variant("a,b"), "\"a,b\"", "\"a,b\""},
+      {Variant("say \"hi\""), "\"say \"\"hi\"\"\"", "\"say \\\"hi\\\"\""},
+      {Variant("two\r\nlines\t\x01"), "\"two\r\nlines\t\x01\"", "\"two\\r\\nlines\\t\\u0001\""},
+      {Variant("back\\slash é"), "back\\slash é", "\"back\\\\slash é\""},
+  };
+  for (const ValueCase& c : cases) {
+    SCOPED_TRACE(c.csv);
+    std::ostringstream csv, json;
+    RowWriter(csv, RowFormat::Csv, {"v"}).Write({c.value});
+    RowWriter(json, RowFormat::Json, {"v"}).Write({c.value});
+    EXPECT_EQ(csv.str(), "v\r\n" + c.csv + "\r\n");
+    EXPECT_EQ(json.str(), "{\"v\":" + c.json + "}\n");
+  }
+}
+
+TEST(RowFormatTest, RecordsFollowTheHeaderInColumnOrder) {
+  std::ostringstream csv, json;
+  RowWriter c(csv, RowFormat::Csv, {"Id", "Note, long", "Qty"});
+  RowWriter j(json, RowFormat::Json, {"Id", "Note, long", "Qty"});
+  for (RowWriter* w : {&c, &j}) {
+    w->Write({Variant(int32_t{1}), Variant("x"), Variant::Null()});
+    w->Write({Variant(int32_t{2}), Variant(""), Variant(3.5)});
+  }
+  EXPECT_EQ(csv.str(), "Id,\"Note, long\",Qty\r\n1,x,\r\n2,,3.5\r\n");
+  EXPECT_EQ(
+      json.str(),
+      "{\"Id\":1,\"Note, long\":\"x\",\"Qty\":null}\n{\"Id\":2,\"Note, long\":\"\",\"Qty\":3.5}\n");
+}
+
+TEST(RowFormatTest, FormatNamesAreExact) {
+  EXPECT_EQ(ParseRowFormat("csv"), RowFormat::Csv);
+  EXPECT_EQ(ParseRowFormat("json"), RowFormat::Json);
+  for (const char* bad : {"CSV", "jsonl", ""}) EXPECT_FALSE(ParseRowFormat(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace tabulo::container
