@@ -42,7 +42,8 @@ test: test-release test-asan
 
 # libFuzzer targets (clang only), in their own tree. `fuzz-smoke` runs each for a few
 # seconds; `fuzz` is the longer opt-in run. Corpora grow under $(BUILD)/fuzz/corpus.
-FUZZERS := fuzz_connection_string fuzz_statement_split fuzz_sql_literal fuzz_value_check
+FUZZERS := fuzz_connection_string fuzz_statement_split fuzz_sql_literal fuzz_value_check \
+  fuzz_control_file fuzz_host_config fuzz_resource_store fuzz_script
 FUZZ_SMOKE_SECONDS ?= 5
 FUZZ_SECONDS ?= 60
 
