@@ -64,43 +64,6 @@ TEST_F(LayoutTest, GrowingInRunModeRefreshesOnceToFillTheNewRows) {
   EXPECT_FALSE(ctl.Timer1.running());
 }
 
-class TimerTest : public HostedControlTest {
- protected:
-  void SetUp() override {
-    InstallDefaultHost();
-    path_ = OrdersDb(10);
-  }
-  TabuloCtl& Orders(bool auto_refresh) {
-    return Configured(path_, "SELECT Id FROM Orders", auto_refresh);
-  }
-  void AddOrder(int id) {
-    TestDb(path_).Exec("INSERT INTO Orders(Id) VALUES(" + std::to_string(id) + ")");
-  }
-  std::filesystem::path path_;
-};
-
-TEST_F(TimerTest, AutoRefreshWithIntervalZeroRequeriesEverySecond) {
-  TabuloCtl& ctl = Orders(true);
-  EnterRunMode();
-  EXPECT_EQ(ctl.NumberRows(), 10);
-  EXPECT_TRUE(ctl.Timer1.running());
-  EXPECT_EQ(ctl.Timer1.interval(), 1000);
-  AddOrder(11);
-  Run(999);
-  EXPECT_EQ(ctl.NumberRows(), 10);
-  Run(1);
-  EXPECT_EQ(ctl.NumberRows(), 11);
-  AddOrder(12);
-  Run(1000);
-  EXPECT_EQ(ctl.NumberRows(), 12);
-  // Turning it off stops the timer: no further re-query.
-  ctl.SetAutoRefresh(false);
-  EXPECT_FALSE(ctl.Timer1.running());
-  AddOrder(13);
-  Run(3000);
-  EXPECT_EQ(ctl.NumberRows(), 12);
-}
-
 // Exact re-query counts on a counting data server: every Query counts once.
 class TimerCountTest : public HostedControlTest {
  protected:
@@ -122,6 +85,17 @@ class TimerCountTest : public HostedControlTest {
   }
   std::shared_ptr<FakeDataServer> fake_;
 };
+
+TEST_F(TimerCountTest, IntervalZeroRequeriesEverySecondUntilTurnedOff) {
+  TabuloCtl& ctl = AutoRefreshing(0);
+  EXPECT_EQ(ctl.Timer1.interval(), 1000);
+  Run(999);
+  EXPECT_EQ(fake_->queries, 1);
+  EXPECT_EQ(CountsPerSecond(2), (std::vector<int>{2, 3}));  // at 1250 and 2250 ms
+  ctl.SetAutoRefresh(false);
+  EXPECT_FALSE(ctl.Timer1.running());
+  EXPECT_EQ(CountsPerSecond(3), (std::vector<int>{3, 3, 3}));
+}
 
 TEST_F(TimerCountTest, RequeriesOnTheFirstTickAtOrAfterEachDeadline) {
   AutoRefreshing(2500);  // the tick at 250 ms loads; the next deadline is 2750 ms

@@ -1,5 +1,6 @@
 // Test helpers for saving and loading a control: every persisted property set to a value
-// other than its default, and a comparison of everything the control saves.
+// other than its default, a comparison of everything the control saves, and the column list
+// as one line of text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,20 @@
 #include "platform/values/variant.h"
 
 namespace tabulo::control::testing {
+
+// The column list as "name/caption/width" entries, "-" before a hidden one and "*" after a
+// unique one; the spare entry at the end is left out.
+inline std::string ColumnList(const TabuloCtl& ctl) {
+  std::string out;
+  for (size_t i = 0; i + 1 < ctl.Columns().size(); ++i) {
+    const GridColumn& c = ctl.Columns()[i];
+    if (!out.empty()) out += ' ';
+    if (!c.Visible) out += '-';
+    out += c.Name + "/" + c.Caption + "/" + std::to_string(c.Width);
+    if (c.Unique) out += '*';
+  }
+  return out;
+}
 
 inline void SetEveryPersistedProperty(TabuloCtl& ctl) {
   using platform::Variant;

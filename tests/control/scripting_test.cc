@@ -37,23 +37,21 @@ TEST_F(ScriptingTest, CellNamesAndTextsCountOnlyAccessibleColumns) {
     for (int32_t col = 0; col < 3; ++col)
       EXPECT_EQ(ctl.GetCellName(col), kNames[hidden][static_cast<size_t>(col)]) << col;
   }
-  ctl.AllowAccessToHiddenColumnsInScript = false;
-  EXPECT_EQ(ctl.GetCellText(0, 1), "c0");
-  EXPECT_EQ(ctl.GetCellText(149, 0), "149");
-  EXPECT_EQ(ctl.GetCellText(0, 2), "");
-  ctl.AllowAccessToHiddenColumnsInScript = true;
-  EXPECT_EQ(ctl.GetCellText(0, 1), "b0");
-  EXPECT_EQ(ctl.GetCellText(7, 2), "c7");
-}
-
-TEST_F(ScriptingTest, CellTextFailuresGiveEmptyText) {
-  TabuloCtl& ctl = *ctl_;
-  EXPECT_EQ(ctl.GetCellText(2, 1), "");    // null
-  EXPECT_EQ(ctl.GetCellText(150, 0), "");  // the record count
-  EXPECT_EQ(ctl.GetCellText(-1, 0), "");
-  EXPECT_EQ(ctl.GetCellText(0, -1), "");
-  EXPECT_EQ(ctl.GetCellText(3, 1), "c3");
+  // Texts by record and script column; a null, a record or column out of range give "".
+  struct Text {
+    bool hidden;
+    int32_t row, col;
+    const char* text;
+  };
+  const Text kTexts[] = {{false, 0, 1, "c0"}, {false, 149, 0, "149"}, {false, 0, 2, ""},
+                         {true, 0, 1, "b0"},  {true, 7, 2, "c7"},     {false, 2, 1, ""},
+                         {false, 150, 0, ""}, {false, -1, 0, ""},     {false, 0, -1, ""}};
+  for (const Text& t : kTexts) {
+    ctl.AllowAccessToHiddenColumnsInScript = t.hidden;
+    EXPECT_EQ(ctl.GetCellText(t.row, t.col), t.text) << t.hidden << " " << t.row << " " << t.col;
+  }
   // The value comes from the record set, whatever the grid shows.
+  ctl.AllowAccessToHiddenColumnsInScript = false;
   ctl.Grid.SetTextMatrix(1, 2, "typed");
   EXPECT_EQ(ctl.GetCellText(0, 1), "c0");
   EXPECT_TRUE(container_.message_boxes().empty());
