@@ -1,6 +1,6 @@
 // The commit of an edit, end to end on SQLite files: the statement the control builds, the
 // confirmation, the database read back afterwards, the reload on refusal or error, and the
-// control's copy of the record.
+// control's copy of the record; names from the result and the table inside the statements.
 #include "edit_fixture.h"
 
 namespace tabulo::control::testing {
@@ -31,37 +31,6 @@ TEST_F(EditTest, OneEditedCellIsWrittenWithTheRowNamedByAllItsVisibleValues) {
   Edit(ctl, 3, 2, "13");
   EXPECT_THAT(Statement(), HasSubstr("WHERE Id = 3 AND Qty = 12 AND"));
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "13");
-}
-
-TEST_F(EditTest, SeveralMarkedCellsOfARowGoIntoOneStatement) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
-  // A cell put into the grid and marked before (as a script does), then an operator edit.
-  ctl.SetAllowUpdates(false);
-  ctl.Grid.SetTextMatrix(4, 2, " Zed ");
-  ctl.Grid.SetRow(4);
-  ctl.Grid.SetCol(2);
-  ctl.Grid.SetCellBackColor(kChangedCellColor);
-  ctl.SetAllowUpdates(true);
-  Edit(ctl, 4, 4, "it's \"late\" — spät");
-  EXPECT_THAT(Statement(),
-              HasSubstr("SET Customer = 'Zed' , Note = 'it''s \"late\" — spät' WHERE"));
-  EXPECT_EQ(DbValue("SELECT Customer || '|' || Note FROM Orders WHERE Id = 4"),
-            "Zed|it's \"late\" — spät");
-  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Customer = 'Zed'"), "1");
-}
-
-TEST_F(EditTest, HiddenColumnsTakeNoPartAndTheNextVisibleCellIsReadRight) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
-  platform::SafeArray a = ctl.GridColumns().AsArray();
-  a.At(1, 1) = Variant(false);  // Customer hidden, between visible columns
-  ctl.SetGridArray(Variant(a));
-  ctl.Refresh();
-  ASSERT_EQ(ctl.Grid.TextMatrix(0, 2), "Qty");
-  Edit(ctl, 5, 2, "77");
-  const std::string statement = Statement();
-  EXPECT_THAT(statement, Not(HasSubstr("Customer")));
-  EXPECT_THAT(statement, HasSubstr("SET Qty = 77 WHERE Id = 5 AND Qty = 5 AND Note = 'n5'"));
-  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 5"), "77");
 }
 
 TEST_F(EditTest, NullValuesAreNamedWithIsNull) {
@@ -121,17 +90,20 @@ TEST_F(EditTest, AHeaderClickOrAnotherCellCommitsAsLeavingTheCellDoes) {
   EXPECT_EQ(ctl.EditRow(), 6);
 }
 
-TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReads) {
+TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReadsAndHiddenColumnsTakeNoPart) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
   platform::SafeArray a = ctl.GridColumns().AsArray();
   a.At(1, 1) = Variant(false);  // Customer hidden
   ctl.SetGridArray(Variant(a));
   ctl.Refresh();
   ctl.ScrollBar.SetValue(10);
+  ASSERT_EQ(ctl.Grid.TextMatrix(0, 2), "Qty");
   // Record 12 (Id 13), accessible column 1 (Qty): grid row 3, grid column 2.
-  std::vector<Variant> args{Variant(int32_t{12}), Variant(int32_t{1}), Variant("64")};
-  Variant result = ctl.InvokeByName("SetCellText", platform::InvokeKind::Method, args);
-  EXPECT_TRUE(result.AsBoolean());
+  EXPECT_TRUE(ctl.SetCellText(12, 1, "64"));
+  // The hidden column takes no part, and the visible cell after it is read right.
+  EXPECT_THAT(Statement(),
+              AllOf(Not(HasSubstr("Customer")),
+                    HasSubstr("SET Qty = 64 WHERE Id = 13 AND Qty = 13 AND Note = 'n13'")));
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 13"), "64");
   EXPECT_EQ(ctl.GetCellText(12, 1), "64");
   EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "64");
@@ -199,6 +171,42 @@ TEST_F(EditTest, DoublesAndTimestampsAreMatchedWithinTheirTolerances) {
   Edit(ctl, 5, 4, "3/4/2021 1:02:03 PM");
   EXPECT_EQ(DbValue("SELECT Placed FROM Orders WHERE Id = 5"), "2021-03-04 13:02:03");
   EXPECT_EQ(ctl.GetCellText(4, 3), "3/4/2021 1:02:03 PM");
+}
+
+// Names from the result and the DataTable property are never pasted into a statement as text
+// that could change what the statement does.
+TEST_F(EditTest, ANameThatHoldsAClauseChangesNoOtherRow) {
+  TabuloCtl& ctl =
+      EditOrders("SELECT Id, Qty AS \"Qty=999 WHERE Id=3 --\" FROM Orders ORDER BY Id");
+  Edit(ctl, 1, 2, "7");
+  EXPECT_THAT(Statement(), HasSubstr("UPDATE Orders SET \"Qty=999 WHERE Id=3 --\" = 7 WHERE"));
+  EXPECT_EQ(MessageCount(), 1u);  // no such column: the database refuses the statement
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty <> Id % 500"), "0");
+
+  ctl.SetDataTable("Orders SET Qty = 0; --");
+  Edit(ctl, 2, 2, "8");
+  ASSERT_EQ(MessageCount(), 2u);
+  EXPECT_EQ(LastMessage().text, "Tabulo: DataTable 'Orders SET Qty = 0; --' is not a table name");
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Qty <> Id % 500"), "0");
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2");
+  EXPECT_EQ(ctl.PendingChanges(), 0);
+}
+
+TEST_F(EditTest, ColumnsNamedWithBlanksOrKeywordsAreEditable) {
+  const std::filesystem::path db = OrdersDb(3);
+  TestDb(db).Exec(
+      "CREATE TABLE \"Odd Names\"(\"my col\" TEXT, \"group\" INTEGER);"
+      "INSERT INTO \"Odd Names\" VALUES ('a', 1), ('b', 2)");
+  db_ = db;
+  TabuloCtl& ctl = Browse(db, "SELECT \"my col\", \"group\" FROM \"Odd Names\" ORDER BY 2");
+  ctl.SetDataTable("\"Odd Names\"");
+  ctl.SetAllowUpdates(true);
+  ctl.SetConfirmUpdates(false);
+  Edit(ctl, 2, 2, "20");
+  EXPECT_THAT(Statement(),
+              HasSubstr("UPDATE \"Odd Names\" SET \"group\" = 20 WHERE \"my col\" = 'b'"));
+  EXPECT_EQ(MessageCount(), 0u);
+  EXPECT_EQ(DbValue("SELECT \"group\" FROM \"Odd Names\" WHERE \"my col\" = 'b'"), "20");
 }
 
 }  // namespace

@@ -41,27 +41,22 @@ class SignedEditTest : public EditTest {
   }
 };
 
-TEST_F(SignedEditTest, ASignedEditIsWrittenAndCarriesTheSignersAndReason) {
+TEST_F(SignedEditTest, SignedEditsCarryTheSignersAndReasonAndDualOnesNeedTwoDifferentSigners) {
   TabuloCtl& ctl = SignedControl();
   RequireSignature(ctl);
   ctl.ESignature1CommandLevel = 10;
   Sign("alice", "pw-a", "Correction");
   Edit(ctl, 3, 2, "33");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "33");
-  EXPECT_EQ(ctl.SignatureText(1), "alice");
-  EXPECT_EQ(ctl.SignatureText(2), "");
-  EXPECT_EQ(ctl.SignatureText(3), "Correction");
+  EXPECT_EQ(ctl.SignatureText(1) + "|" + ctl.SignatureText(2) + "|" + ctl.SignatureText(3),
+            "alice||Correction");
   ASSERT_EQ(container_.dialogs().size(), 1u);
   const platform::DialogRecord& d = container_.dialogs()[0];
   EXPECT_EQ(d.dialog, "ESignature");
   EXPECT_EQ(d.args.at(3).AsString(), "Sign the change");
   EXPECT_EQ(d.args.at(5).AsLong(), 10);
   EXPECT_EQ(MessageCount(), 0u);  // no confirmation box besides the signature
-}
 
-TEST_F(SignedEditTest, DualSignatureNeedsTwoDifferentSigners) {
-  TabuloCtl& ctl = SignedControl();
-  RequireSignature(ctl);
   ctl.ESignatureDualSignatureRequired = true;
   ctl.ESignature1CommandLevel = 5;
   ctl.ESignature2CommandLevel = 20;
@@ -69,38 +64,41 @@ TEST_F(SignedEditTest, DualSignatureNeedsTwoDifferentSigners) {
   Sign("alice", "pw-a", "");
   Edit(ctl, 4, 2, "44");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4"), "4");
-
   Sign("bob", "pw-b", "Maintenance");
   Sign("carol", "pw-c", "");
   Edit(ctl, 4, 2, "45");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4"), "45");
-  EXPECT_EQ(ctl.SignatureText(1), "bob");
-  EXPECT_EQ(ctl.SignatureText(2), "carol");
-  EXPECT_EQ(ctl.SignatureText(3), "Maintenance");
-  ASSERT_EQ(container_.dialogs().size(), 4u);
-  EXPECT_EQ(container_.dialogs()[3].args.at(4).AsLong(), 2);   // the second signer
-  EXPECT_EQ(container_.dialogs()[3].args.at(5).AsLong(), 20);  // at the second level
+  EXPECT_EQ(ctl.SignatureText(1) + "|" + ctl.SignatureText(2) + "|" + ctl.SignatureText(3),
+            "bob|carol|Maintenance");
+  ASSERT_EQ(container_.dialogs().size(), 5u);
+  EXPECT_EQ(container_.dialogs()[4].args.at(4).AsLong(), 2);   // the second signer
+  EXPECT_EQ(container_.dialogs()[4].args.at(5).AsLong(), 20);  // at the second level
 }
 
 TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   TabuloCtl& ctl = SignedControl("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
   ctl.LogEvent = true;
   RequireSignature(ctl);
-  // Two changed cells in one row: one put in by the program beforehand, one typed.
+  // Two changed cells in one row: one put in by the program beforehand (blanks around it),
+  // one typed; both go into one statement.
   ctl.SetAllowUpdates(false);
-  ctl.Grid.SetTextMatrix(3, 2, "Zed");
+  ctl.Grid.SetTextMatrix(3, 2, " Zed ");
   ctl.Grid.SetRow(3);
   ctl.Grid.SetCol(2);
   ctl.Grid.SetCellBackColor(kChangedCellColor);
   ctl.SetAllowUpdates(true);
   Sign("carol", "pw-c", "Correction");
-  Edit(ctl, 3, 3, "12");
-  ASSERT_EQ(DbValue("SELECT Customer || '|' || Qty FROM Orders WHERE Id = 3"), "Zed|12");
+  const std::string note = "it's \"late\" — spät";
+  Edit(ctl, 3, 4, note);
+  EXPECT_THAT(Statement(),
+              ::testing::HasSubstr("SET Customer = 'Zed' , Note = 'it''s \"late\" — spät' WHERE"));
+  ASSERT_EQ(DbValue("SELECT Customer || '|' || Note FROM Orders WHERE Id = 3"), "Zed|" + note);
+  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Customer = 'Zed'"), "1");
   const std::string source = db_.string() + ":  - Orders";
   // The cluster is the logging cluster of the data's coordinator.
   const std::vector<std::string> expected = {
       "Local Logging|dbUpdate|Customer|" + source + "|carol||C3|Zed|Correction",
-      "Local Logging|dbUpdate|Qty|" + source + "|carol||3|12|Correction"};
+      "Local Logging|dbUpdate|Note|" + source + "|carol||n3|" + note + "|Correction"};
   std::vector<host::AuditRecord> records = Audit();
   EXPECT_EQ(Events(records), expected);
   ASSERT_EQ(records.size(), 2u);
@@ -111,21 +109,7 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   EXPECT_EQ(MessageCount(), 0u);
 }
 
-TEST_F(SignedEditTest, UnsignedLoggingCarriesDefaultsAndANullOldValueIsAudited) {
-  TabuloCtl& ctl = SignedControl();
-  ctl.LogEvent = true;
-  ctl.LoggingClusterName = "Plant Logging";
-  ctl.LogEventType = "noteFix";
-  Edit(ctl, 7, 3, "now set");  // Id 7: Note was null
-  ASSERT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "now set");
-  // A named cluster is used as it stands; a null old value is the empty text.
-  EXPECT_EQ(Events(Audit()), std::vector<std::string>{"Plant Logging|noteFix|Note|" + db_.string() +
-                                                      ":  - Orders|<Default>|<Default>||now "
-                                                      "set|<Default>"});
-  EXPECT_EQ(MessageCount(), 0u);
-}
-
-TEST_F(SignedEditTest, AWriteThatDidNotHappenIsNotAudited) {
+TEST_F(SignedEditTest, OnlyWritesThatHappenedAreAuditedUnsignedWithDefaults) {
   TabuloCtl& ctl = SignedControl();
   ctl.LogEvent = true;
   host::testing::TestDb(db_).Exec("UPDATE Orders SET Qty = 500 WHERE Id = 2");
@@ -134,9 +118,19 @@ TEST_F(SignedEditTest, AWriteThatDidNotHappenIsNotAudited) {
   EXPECT_NE(LastMessage().text.find("someone else"), std::string::npos);
   EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2");  // the refused control shows what it read
   EXPECT_TRUE(Audit().empty());
+
+  ctl.LoggingClusterName = "Plant Logging";
+  ctl.LogEventType = "noteFix";
+  Edit(ctl, 7, 3, "now set");  // Id 7: Note was null
+  ASSERT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "now set");
+  // A named cluster is used as it stands; a null old value is the empty text.
+  EXPECT_EQ(Events(Audit()), std::vector<std::string>{"Plant Logging|noteFix|Note|" + db_.string() +
+                                                      ":  - Orders|<Default>|<Default>||now "
+                                                      "set|<Default>"});
+  EXPECT_EQ(MessageCount(), 1u);
   ctl.LogEvent = false;
   Edit(ctl, 3, 2, "30");
-  EXPECT_TRUE(Audit().empty());
+  EXPECT_EQ(Audit().size(), 1u);
 }
 
 TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenIsReportedAndTheUpdateStays) {
