@@ -2,6 +2,8 @@
 #include "browse_terminal.h"
 
 #include <curses.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -18,6 +20,16 @@ namespace {
 using container::BrowseKey;
 
 volatile std::sig_atomic_t g_interrupted = 0;
+
+// Whether the terminal went away (its other end closed): curses then reports "no key" at
+// once instead of after the poll interval, and the loop would spin. Ends the session as a
+// hang-up does.
+bool TerminalGone() {
+  pollfd fd{STDIN_FILENO, POLLIN, 0};
+  if (::poll(&fd, 1, 0) < 0 || (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) return false;
+  g_interrupted = 1;
+  return true;
+}
 
 void OnSignal(int) {
   g_interrupted = 1;
@@ -139,7 +151,7 @@ void CloseBox(WINDOW* win) {
 int ReadKey(WINDOW* win, wint_t& ch) {
   int kind;
   while ((kind = wget_wch(win, &ch)) == ERR)
-    if (g_interrupted) return ERR;
+    if (g_interrupted || TerminalGone()) return ERR;
   return kind;
 }
 
@@ -226,7 +238,7 @@ int Terminal::Run(container::BrowseSession& browse) {
     Draw(browse);
     wint_t ch = 0;
     const int kind = get_wch(&ch);
-    if (g_interrupted) return 130;
+    if (g_interrupted || (kind == ERR && TerminalGone())) return 130;
     if (kind == ERR) {
       browse.Pump();
       continue;

@@ -59,6 +59,7 @@ class Browse:
                                       "en-US", "--ui-lang", "1033", *args],
                                      stdin=slave, stdout=slave, stderr=slave, env=env,
                                      start_new_session=True)
+        STARTED.append(self.proc)
         os.close(slave)
         self.screen = Screen(COLS, LINES)
         self.stream = pyte.ByteStream(self.screen)
@@ -119,6 +120,9 @@ class Browse:
         if b"\x1b[?1049l" not in self.raw[-200:]:
             fail("the terminal was not restored: " + repr(self.raw[-200:]))
         os.close(self.master)
+
+
+STARTED = []  # every browser started, killed at the end whatever happened
 
 
 def fail(message):
@@ -238,7 +242,20 @@ try:
     b.wait_for("no such table", gone=True)
     os.killpg(b.proc.pid, signal.SIGINT)
     b.finish(130)
+
+    # The terminal goes away (its window closed): the browser ends instead of spinning.
+    b = Browse("--load", "orders.ctl")
+    b.wait_for("Acme Corp")
+    os.close(b.master)
+    try:
+        b.proc.wait(timeout=WAIT)
+    except subprocess.TimeoutExpired:
+        fail("still running after its terminal closed")
 finally:
+    for proc in STARTED:
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
     os.chdir("/")
     shutil.rmtree(work, ignore_errors=True)
 print("ok")
