@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/runtime/container.h"
+#include "platform/text/utf8_cursor.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::app {
@@ -63,24 +64,7 @@ std::wstring Wide(const std::string& s) {
 }
 
 std::string Utf8(wint_t c) {
-  std::string out;
-  const auto cp = static_cast<uint32_t>(c);
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return out;
+  return platform::EncodeCodePoint(static_cast<uint32_t>(c));
 }
 
 void PutText(WINDOW* win, int y, int x, const std::string& text, int width) {
