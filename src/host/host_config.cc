@@ -245,6 +245,10 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
     out << file_name << ", line " << LineAt(text, e.byte > 0 ? e.byte - 1 : 0)
         << ": not valid JSON (" << e.what() << ")";
     throw platform::ComError(kErrConfig, out.str(), "ClusterManager");
+  } catch (const Json::exception& e) {
+    // A number beyond a double's range ("2E501") and the like: refused as the file's fault.
+    throw platform::ComError(kErrConfig, file_name + ": not valid JSON (" + e.what() + ")",
+                             "ClusterManager");
   }
   Walker w(text, file_name);
   if (!root.is_object()) w.Fail("", "the configuration must be a JSON object");

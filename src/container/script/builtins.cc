@@ -144,9 +144,8 @@ void ScriptRunner::AddBuiltins() {
                 {"answer N | answer sign USER PASSWORD REASON | answer cancel", 1, 4, Answer});
   commands_.Add("messages",
                 {"messages", 0, 0, [this](CommandContext& c) { PrintMessages(c.out); }});
-  commands_.Add("debug", {"debug", 0, 0, [this](CommandContext& c) {
-                            PrintDebug(c.host.TakeDebugOutput(), c.out);
-                          }});
+  commands_.Add("debug", {"debug", 0, 0,
+                          [](CommandContext& c) { PrintDebug(c.host.TakeDebugOutput(), c.out); }});
   commands_.Add("events", {"events", 0, 0, [this](CommandContext& c) {
                              for (const std::string& line : events_->Take()) c.out << line << "\n";
                            }});
