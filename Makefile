@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps release asan test test-release test-asan demo bench format clean fuzz fuzz-build fuzz-smoke mutants
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench format clean fuzz fuzz-build fuzz-smoke mutants
 
 all: release
 
@@ -12,6 +12,10 @@ all: release
 # line to run is printed. Shared by `make demo`, `make test` and CI.
 deps:
 	@tools/install-deps
+
+# The npm packages the browser tests run on (tests/web/package-lock.json); shared with CI.
+web-test-deps:
+	@tools/install-web-tests
 
 # The release tree configures its tests (GoogleTest) only when tests are built: `make demo`
 # on a fresh tree leaves them out; `make release` and `make test` turn them on.
@@ -28,7 +32,7 @@ release: deps $(BUILD)/release/CMakeCache.txt
 asan: deps $(BUILD)/asan/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/asan -j $(JOBS)
 
-test-release: release
+test-release: release web-test-deps
 	cd $(BUILD)/release && ctest --output-on-failure -j $(JOBS)
 
 test-asan: asan
@@ -99,6 +103,14 @@ demo: deps $(BUILD)/release/CMakeCache.txt
 	@echo
 	@echo "Browse the sample interactively (arrows, PgUp/PgDn, Enter edits, q quits):"
 	@echo "  $(TABULO) browse --db $(BUILD)/sample.db --sql \"$(DEMO_SQL)\""
+
+# The operator display in a browser on the same sample: prints the address to open (port
+# SERVE_PORT, default 8080); Ctrl-C stops.
+SERVE_PORT ?= 8080
+serve: deps $(BUILD)/release/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target tabulo
+	@test -f $(BUILD)/sample.db || $(TABULO) sample-db $(BUILD)/sample.db
+	$(DEMO_ENV) $(TABULO) serve --db $(BUILD)/sample.db --sql "$(DEMO_SQL)" --port $(SERVE_PORT)
 
 format:
 	find src apps tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i

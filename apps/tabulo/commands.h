@@ -13,6 +13,7 @@ int SampleDbCommand(const Args& args);
 int StringsCommand(const Args& args);
 int ShowCommand(const Args& args);
 int BrowseCommand(const Args& args);
+int ServeCommand(const Args& args);
 int ScriptCommand(const Args& args);
 int HashPasswordCommand(const Args& args);
 int ExportCommand(const Args& args);

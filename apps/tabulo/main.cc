@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   if (command == "strings") return tabulo::app::StringsCommand(args);
   if (command == "show") return tabulo::app::ShowCommand(args);
   if (command == "browse") return tabulo::app::BrowseCommand(args);
+  if (command == "serve") return tabulo::app::ServeCommand(args);
   if (command == "script") return tabulo::app::ScriptCommand(args);
   if (command == "hash-password") return tabulo::app::HashPasswordCommand(args);
   if (command == "export") return tabulo::app::ExportCommand(args);

@@ -33,6 +33,16 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  refreshes; m or a right click opens the menu; q quits. --load alone browses a saved\n"
      "  control (--db and --sql then replace its own). Without a terminal it prints one\n"
      "  rendering, as show does\n"},
+    {"serve",
+     "usage: tabulo serve [--db PATH --sql \"SELECT ...\" | --load CONTROL-FILE]...\n"
+     "                    [--bind ADDRESS] [--port N] [--token-file FILE] [--host CONFIG]\n"
+     "                    [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR]\n"
+     "  serves the operator display in a browser: one control per --db/--sql pair or\n"
+     "  --load, side by side; prints the address to open; Ctrl-C stops\n"
+     "  --bind       the address to listen on (default 127.0.0.1); any other needs a token,\n"
+     "               printed in the address or read from --token-file, and a --host\n"
+     "               configuration naming real users\n"
+     "  --port N     default 8080; 0 takes any free port\n"},
     {"script",
      "usage: tabulo script FILE|- [--host CONFIG] [--locale en-US|de-DE|fr-FR] "
      "[--ui-lang 1031|1033|1036]\n"

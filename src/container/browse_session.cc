@@ -18,6 +18,14 @@ int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
   return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
 }
 
+control::TabuloCtl& PlaceControl(const BrowseRequest& request, Session& session) {
+  control::TabuloCtl& ctl =
+      request.load.empty() ? session.NewControl() : session.LoadControl(request.load);
+  if (!request.db.empty()) ctl.SetDSNname(request.db);
+  if (!request.sql.empty()) ctl.SetRecordSource(request.sql);
+  return ctl;
+}
+
 }  // namespace
 
 GridOnScreen LayoutOf(const platform::FlexGrid& grid) {
@@ -38,18 +46,26 @@ GridOnScreen LayoutOf(const platform::FlexGrid& grid) {
 }
 
 BrowseSession::BrowseSession(const BrowseRequest& request, Operator& person, platform::Clock& clock)
-    : session_(request.session, std::make_unique<OperatorContainer>(person, clock)),
-      ctl_(request.load.empty() ? session_.NewControl() : session_.LoadControl(request.load)) {
-  if (!request.db.empty()) ctl_.SetDSNname(request.db);
-  if (!request.sql.empty()) ctl_.SetRecordSource(request.sql);
-}
+    : BrowseSession(
+          request, std::make_unique<Session>(request.session,
+                                             std::make_unique<OperatorContainer>(person, clock))) {}
+
+BrowseSession::BrowseSession(const BrowseRequest& request, std::unique_ptr<Session> own)
+    : own_(std::move(own)), session_(*own_), ctl_(PlaceControl(request, session_)) {}
+
+BrowseSession::BrowseSession(const BrowseRequest& request, Session& display)
+    : session_(display), ctl_(PlaceControl(request, session_)) {}
 
 void BrowseSession::Resize(int32_t cols, int32_t lines) {
   // A character cell is 120 twips wide; a grid line is 240 twips high and the status bar
   // takes about one more line, as `tabulo show` sizes its control.
   cols = std::max(cols, 10);
   lines = std::max(lines, 3);
-  Guarded([&] { ctl_.Resize(cols * 120.0, (lines - 1) * 240.0 + 315); });
+  ResizeTo(cols * 120.0, (lines - 1) * 240.0 + 315);
+}
+
+void BrowseSession::ResizeTo(double width, double height) {
+  Guarded([&] { ctl_.Resize(width, height); });
 }
 
 void BrowseSession::Start() {
@@ -160,6 +176,26 @@ void BrowseSession::Wheel(int32_t notches) {
       Pump();
     }
   });
+}
+
+void BrowseSession::ClickScrollBar(ScrollPart part) {
+  Guarded([&] {
+    platform::VScrollBar& bar = ctl_.ScrollBar.InnerBar();
+    switch (part) {
+      case ScrollPart::UpArrow:
+        return bar.ClickUpArrow();
+      case ScrollPart::DownArrow:
+        return bar.ClickDownArrow();
+      case ScrollPart::TroughAbove:
+        return bar.ClickTroughAbove();
+      case ScrollPart::TroughBelow:
+        return bar.ClickTroughBelow();
+    }
+  });
+}
+
+void BrowseSession::DragThumb(const std::vector<int16_t>& positions) {
+  Guarded([&] { ctl_.ScrollBar.InnerBar().DragThumb(positions); });
 }
 
 std::string BrowseSession::Render() const {

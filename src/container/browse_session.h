@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ enum class BrowseKey {
   Menu,
 };
 
+// The parts of the scroll bar a mouse clicks.
+enum class ScrollPart { UpArrow, DownArrow, TroughAbove, TroughBelow };
+
 // Where the text rendering shows the grid: line i of the text shows grid row lines[i] (-1
 // for the rule under the fixed rows), and the k-th cell of a line ("|"-closed) grid column
 // slots[k].
@@ -61,11 +65,17 @@ class BrowseSession {
   // to `person` and whose timers run on `clock`; neither is owned. Raises
   // platform::ComError for a bad host configuration or locale or an unreadable file.
   BrowseSession(const BrowseRequest& request, Operator& person, platform::Clock& clock);
+  // Places one more control (request.session is not read) on a display that shows several
+  // side by side; `display` is not owned, and its Start runs them all.
+  BrowseSession(const BrowseRequest& request, Session& display);
 
   // The terminal's size in character cells; `lines` counts the rendering's lines (the grid's
   // and the status bar's). The control's extent follows it.
   void Resize(int32_t cols, int32_t lines);
-  // The host's switch to run mode: the control starts loading on its timer.
+  // The same in twips, for a display that measures the control itself.
+  void ResizeTo(double width, double height);
+  // The host's switch to run mode (for every control of the display): the control starts
+  // loading on its timer.
   void Start();
   // Lets the display run what is due: posted work and the timers due on the clock.
   void Pump();
@@ -76,6 +86,9 @@ class BrowseSession {
   // A click on the rendering's line `line`, in its `slot`-th cell (as GridOnScreen counts).
   void Click(int32_t line, int32_t slot, bool right_button = false);
   void Wheel(int32_t notches);  // negative: toward the top
+  void ClickScrollBar(ScrollPart part);
+  // The thumb dragged through `positions` of the 16-bit bar, dropped at the last.
+  void DragThumb(const std::vector<int16_t>& positions);
 
   std::string Render() const;
   bool Editing() const;
@@ -84,6 +97,7 @@ class BrowseSession {
   int32_t CursorSlot() const;
 
   Session& session() { return session_; }
+  const control::TabuloCtl& control() const { return ctl_; }
   control::TabuloCtl& control() { return ctl_; }
 
  private:
@@ -100,7 +114,10 @@ class BrowseSession {
   void ClampCursor();
   bool ShowsRecord(int32_t row) const;
 
-  Session session_;
+  BrowseSession(const BrowseRequest& request, std::unique_ptr<Session> own);
+
+  std::unique_ptr<Session> own_;  // null when the display is shared
+  Session& session_;
   control::TabuloCtl& ctl_;
   int32_t cursor_row_ = 1, cursor_col_ = 1;
 };

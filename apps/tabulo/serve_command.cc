@@ -1,0 +1,116 @@
+// tabulo serve: the operator display in a browser (container/serve_display.h over
+// web/http_server.h). Prints the address to open, then serves until interrupted.
+#include <charconv>
+#include <csignal>
+#include <iostream>
+#include <stdexcept>
+#include <thread>
+
+#include "commands.h"
+#include "container/serve_display.h"
+#include "platform/runtime/clock.h"
+#include "platform/text/locale.h"
+#include "platform/values/com_error.h"
+#include "usage.h"
+#include "web/access.h"
+#include "web/http_server.h"
+
+namespace tabulo::app {
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+  g_stop = 1;
+}
+
+bool ReadInt(const std::string& text, int& value) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+int ServeCommand(const Args& args) {
+  if (HelpAsked("serve", args)) return 0;
+  container::ServeRequest request;
+  container::SessionOptions& options = request.session;
+  web::ServerOptions server_options;
+  std::string token_file, db, sql;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (i + 1 >= args.size() || a.rfind("--", 0) != 0)
+      return UsageError("serve", "unexpected argument '" + a + "'");
+    const std::string& v = args[++i];
+    if (a == "--db") {
+      db = v;
+    } else if (a == "--sql") {
+      sql = v;
+    } else if (a == "--load") {
+      request.controls.push_back({{}, "", "", v});
+    } else if (a == "--host") {
+      options.host_config = v;
+    } else if (a == "--bind") {
+      server_options.bind = v;
+    } else if (a == "--token-file") {
+      token_file = v;
+    } else if (a == "--port") {
+      if (!ReadInt(v, server_options.port) || server_options.port < 0 ||
+          server_options.port > 65535)
+        return UsageError("serve", "--port takes 0 to 65535 (0: any free port)");
+    } else if (a == "--locale") {
+      options.locale = v;
+      if (!platform::Locale::Find(v))
+        return UsageError("serve", "--locale takes en-US, de-DE or fr-FR, given '" + v + "'");
+    } else if (a == "--ui-lang") {
+      if (!ReadInt(v, options.ui_language) ||
+          (options.ui_language != 1031 && options.ui_language != 1033 &&
+           options.ui_language != 1036))
+        return UsageError("serve", "--ui-lang takes 1031, 1033 or 1036");
+    } else {
+      return UsageError("serve", "unexpected argument '" + a + "'");
+    }
+    if (!db.empty() && !sql.empty()) {
+      request.controls.push_back({{}, db, sql, ""});
+      db.clear();
+      sql.clear();
+    }
+  }
+  if (!db.empty() || !sql.empty()) return UsageError("serve", "--db and --sql go in pairs");
+  if (request.controls.empty())
+    return UsageError("serve", "give a control: --db PATH --sql \"SELECT ...\" or --load FILE");
+  request.loopback = web::IsLoopback(server_options.bind);
+  try {
+    if (!token_file.empty()) {
+      server_options.token = web::ReadTokenFile(token_file);
+    } else if (!request.loopback) {
+      server_options.token = web::NewToken();
+    }
+    platform::RealClock clock;
+    container::ServeDisplay display(request, clock);
+    web::HttpServer server(display, server_options);
+    const int port = server.Bind();
+    // A closed tab must not end the program: writing to it fails instead.
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+    std::cout << "tabulo serve: http://" << server_options.bind << ":" << port << "/"
+              << (server_options.token.empty() || !token_file.empty()
+                      ? ""
+                      : "?token=" + server_options.token)
+              << "  (Ctrl-C stops)" << std::endl;
+    std::thread http([&] { server.Run(); });
+    display.Run([] { return g_stop != 0; });
+    server.Stop();
+    http.join();
+    return 0;
+  } catch (const platform::ComError& e) {
+    std::cerr << "tabulo serve: " << e.description() << "\n";
+  } catch (const std::runtime_error& e) {
+    std::cerr << "tabulo serve: " << e.what() << "\n";
+  }
+  return kExitFailure;
+}
+
+}  // namespace tabulo::app

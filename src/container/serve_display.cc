@@ -1,0 +1,289 @@
+// The operator display in a browser (serve_display.h).
+#include "container/serve_display.h"
+
+#include <algorithm>
+
+#include "platform/runtime/container.h"
+#include "platform/values/com_error.h"
+#include "view/browser_scene.h"
+
+namespace tabulo::container {
+namespace {
+
+using nlohmann::json;
+
+constexpr auto kPoll = std::chrono::milliseconds(20);
+constexpr auto kReplyWait = std::chrono::seconds(60);
+constexpr int64_t kBusyAfterMs = 300;  // shorter work needs no progress note
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+json Error(const std::string& message) {
+  return {{"error", message}};
+}
+
+int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
+  auto it = std::find(v.begin(), v.end(), x);
+  return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
+}
+
+const char* IconOf(int32_t style) {
+  switch (style & 0x70) {
+    case platform::kMbCritical:
+      return "critical";
+    case platform::kMbQuestion:
+      return "question";
+    case platform::kMbExclamation:
+      return "exclamation";
+    case platform::kMbInformation:
+      return "information";
+    default:
+      return "";
+  }
+}
+
+const char* ButtonCaption(int answer) {
+  static constexpr const char* kCaptions[] = {"",      "OK",     "Cancel", "Abort",
+                                              "Retry", "Ignore", "Yes",    "No"};
+  return answer >= 1 && answer <= 7 ? kCaptions[answer] : "";
+}
+
+const char* Doing(ServeEvent::Kind kind) {
+  switch (kind) {
+    case ServeEvent::Kind::kResize:
+      return "resizing the display";
+    case ServeEvent::Kind::kDrag:
+    case ServeEvent::Kind::kScroll:
+    case ServeEvent::Kind::kWheel:
+      return "moving to the records asked for";
+    default:
+      return "handling the operator's input";
+  }
+}
+
+}  // namespace
+
+ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
+    : session_(request.session,
+               std::make_unique<OperatorContainer>(static_cast<Operator&>(*this), clock)) {
+  if (!request.loopback &&
+      (request.session.host_config.empty() || session_.host().config.security.users.empty())) {
+    throw platform::ComError(
+        5,
+        "a display on another address than loopback needs --host CONFIG naming its users "
+        "(the demo user signs only on 127.0.0.1)");
+  }
+  for (const BrowseRequest& r : request.controls)
+    controls_.push_back(std::make_unique<BrowseSession>(r, session_));
+}
+
+ServeDisplay::~ServeDisplay() = default;
+
+void ServeDisplay::Run(const std::function<bool()>& stop) {
+  stop_ = stop;
+  Publish();
+  if (!controls_.empty()) controls_.front()->Start();
+  while (!stop_()) {
+    if (std::shared_ptr<Task> task = Pop(kPoll)) Handle(task);
+    SetBusy("running the controls' timers (loading or refreshing records)");
+    for (auto& c : controls_) c->Pump();
+    SetBusy("");
+    Publish();
+  }
+  std::lock_guard lock(tasks_mu_);
+  closed_ = true;
+  for (auto& t : tasks_) Answer(*t, 503, Error("the display has closed"));
+  tasks_.clear();
+  scene_cv_.notify_all();
+}
+
+web::Reply ServeDisplay::Post(const std::string& body) {
+  auto task = std::make_shared<Task>();
+  try {
+    task->event = ParseServeEvent(body, controls_.size());
+  } catch (const BadEvent& e) {
+    return {400, Error(e.what()).dump()};
+  }
+  std::future<web::Reply> reply = task->reply.get_future();
+  {
+    std::lock_guard lock(tasks_mu_);
+    if (closed_) return {503, Error("the display has closed").dump()};
+    tasks_.push_back(task);
+  }
+  tasks_cv_.notify_one();
+  if (reply.wait_for(kReplyWait) != std::future_status::ready)
+    return {503, Error("the display is busy; the event waits its turn").dump()};
+  return reply.get();
+}
+
+std::optional<web::Update> ServeDisplay::NextUpdate(web::UpdateCursor& cursor,
+                                                    std::chrono::milliseconds wait) {
+  std::unique_lock lock(scene_mu_);
+  scene_cv_.wait_for(lock, wait, [&] { return version_ > cursor.seen; });
+  if (version_ > cursor.seen) {
+    cursor.seen = version_;
+    cursor.told_busy = false;
+    return web::Update{"scene", scene_};
+  }
+  const int64_t since = busy_since_;
+  if (since != 0 && NowMs() - since >= kBusyAfterMs) {
+    cursor.told_busy = true;
+    return web::Update{"busy",
+                       json{{"doing", doing_}, {"seconds", (NowMs() - since) / 1000}}.dump()};
+  }
+  if (since == 0 && cursor.told_busy) {
+    cursor.told_busy = false;
+    return web::Update{"busy", json{{"doing", ""}}.dump()};
+  }
+  return std::nullopt;
+}
+
+std::shared_ptr<ServeDisplay::Task> ServeDisplay::Pop(std::chrono::milliseconds wait) {
+  std::unique_lock lock(tasks_mu_);
+  if (!tasks_cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); })) return nullptr;
+  std::shared_ptr<Task> task = tasks_.front();
+  tasks_.pop_front();
+  return task;
+}
+
+void ServeDisplay::Answer(Task& task, int status, const json& body) {
+  if (task.replied) return;
+  task.replied = true;
+  task.reply.set_value({status, body.dump()});
+}
+
+void ServeDisplay::Handle(const std::shared_ptr<Task>& task) {
+  current_ = task;
+  SetBusy(Doing(task->event.kind));
+  Apply(task->event, *task);
+  SetBusy("");
+  Answer(*task, 200, {{"ok", true}});
+  current_ = nullptr;
+}
+
+void ServeDisplay::Apply(const ServeEvent& e, Task& task) {
+  BrowseSession& b = *controls_[e.control];
+  switch (e.kind) {
+    case ServeEvent::Kind::kClick: {
+      // The page names the grid's cell; the session counts cells as they are in view.
+      const GridOnScreen on = LayoutOf(b.control().Grid);
+      const int32_t line = IndexOf(on.lines, e.row), slot = IndexOf(on.slots, e.col);
+      if (line < 0 || slot < 0) return Answer(task, 409, Error("that cell is no longer in view"));
+      return b.Click(line, slot, e.right_button);
+    }
+    case ServeEvent::Kind::kWheel:
+      return b.Wheel(e.notches);
+    case ServeEvent::Kind::kKey:
+      return b.Press(e.key);
+    case ServeEvent::Kind::kType:
+      return b.Type(e.text);
+    case ServeEvent::Kind::kScroll:
+      return b.ClickScrollBar(e.part);
+    case ServeEvent::Kind::kDrag:
+      return b.DragThumb(e.positions);
+    case ServeEvent::Kind::kResize:
+      return b.ResizeTo(e.width * view::kTwipsPerPixel, e.height * view::kTwipsPerPixel);
+    case ServeEvent::Kind::kAnswer:
+      return Answer(task, 409, Error("no dialog is open"));
+  }
+}
+
+std::optional<ServeEvent> ServeDisplay::AskOperator(json dialog) {
+  const uint64_t id = ++dialogs_;
+  dialog["id"] = id;
+  dialog_ = std::move(dialog);
+  // The event that raised the question has been taken; its answer comes with the dialog's.
+  if (current_) Answer(*current_, 200, {{"ok", true}, {"dialog", id}});
+  const int64_t busy = busy_since_.exchange(0);
+  Publish();
+  std::optional<ServeEvent> answer;
+  while (!answer && !stop_()) {
+    std::shared_ptr<Task> task = Pop(kPoll);
+    if (!task) continue;
+    if (task->event.kind == ServeEvent::Kind::kAnswer && task->event.dialog == id) {
+      answer = task->event;
+      Answer(*task, 200, {{"ok", true}});
+    } else {
+      Answer(*task, 409, Error("a dialog waits for its answer"));
+    }
+  }
+  dialog_ = nullptr;
+  busy_since_ = busy;
+  Publish();
+  return answer;
+}
+
+int ServeDisplay::AnswerMessageBox(const std::string& text, int32_t style,
+                                   const std::string& title) {
+  json buttons = json::array();
+  for (int id : platform::MsgBoxButtons(style))
+    buttons.push_back({{"id", id}, {"caption", ButtonCaption(id)}});
+  const int fallback = platform::MsgBoxDefaultAnswer(style);
+  std::optional<ServeEvent> answer =
+      AskOperator({{"kind", "message"},
+                   {"title", title.empty() ? std::string(platform::kDefaultMsgBoxTitle) : title},
+                   {"text", text},
+                   {"icon", IconOf(style)},
+                   {"default", fallback},
+                   {"buttons", buttons}});
+  return answer && answer->button != 0 ? answer->button : fallback;
+}
+
+std::optional<Signature> ServeDisplay::Sign(const SignatureRequest& request) {
+  std::optional<ServeEvent> answer =
+      AskOperator({{"kind", "signature"},
+                   {"title", request.signer == 2 ? "Electronic signature (second signer)"
+                                                 : "Electronic signature"},
+                   {"prompt", request.prompt},
+                   {"signer", request.signer},
+                   {"reasons", session_.host().config.security.reason_categories}});
+  if (!answer || answer->cancel || answer->button != 0 || answer->choice != -1) return std::nullopt;
+  return Signature{answer->user, answer->password, answer->reason};
+}
+
+int ServeDisplay::ChooseFromMenu(const std::vector<std::string>& captions) {
+  std::optional<ServeEvent> answer = AskOperator({{"kind", "menu"}, {"items", captions}});
+  if (!answer || answer->choice < 0 || answer->choice >= static_cast<int>(captions.size()))
+    return -1;
+  return answer->choice;
+}
+
+void ServeDisplay::Publish() {
+  json controls = json::array();
+  for (const auto& c : controls_) {
+    json scene = view::BrowserSceneOf(c->control());
+    const GridOnScreen on = LayoutOf(c->control().Grid);
+    const int32_t line = c->CursorLine(), slot = c->CursorSlot();
+    scene["cursor"] = line < 0 || slot < 0 ? json(nullptr)
+                                           : json{{"row", on.lines[static_cast<size_t>(line)]},
+                                                  {"col", on.slots[static_cast<size_t>(slot)]}};
+    controls.push_back(std::move(scene));
+  }
+  // Texts from a database need not be valid UTF-8: such bytes are shown replaced.
+  std::string body = json{{"controls", std::move(controls)}, {"dialog", dialog_}}.dump(
+      -1, ' ', false, json::error_handler_t::replace);
+  if (body == last_scene_) return;
+  last_scene_ = body;
+  {
+    std::lock_guard lock(scene_mu_);
+    ++version_;
+    scene_ = "{\"version\":" + std::to_string(version_) + "," + body.substr(1);
+  }
+  scene_cv_.notify_all();
+}
+
+void ServeDisplay::SetBusy(const std::string& doing) {
+  if (doing.empty()) {
+    busy_since_ = 0;
+    return;
+  }
+  std::lock_guard lock(scene_mu_);
+  doing_ = doing;
+  busy_since_ = NowMs();
+}
+
+}  // namespace tabulo::container

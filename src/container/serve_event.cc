@@ -1,0 +1,146 @@
+// The events of the operator display's page (serve_event.h).
+#include "container/serve_event.h"
+
+#include <nlohmann/json.hpp>
+
+namespace tabulo::container {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::pair<std::string_view, BrowseKey> kKeys[] = {
+    {"Up", BrowseKey::Up},         {"Down", BrowseKey::Down},
+    {"Left", BrowseKey::Left},     {"Right", BrowseKey::Right},
+    {"PageUp", BrowseKey::PageUp}, {"PageDown", BrowseKey::PageDown},
+    {"Home", BrowseKey::Home},     {"End", BrowseKey::End},
+    {"Enter", BrowseKey::Enter},   {"Tab", BrowseKey::Tab},
+    {"Escape", BrowseKey::Escape}, {"Backspace", BrowseKey::Backspace},
+    {"Delete", BrowseKey::Delete}, {"Refresh", BrowseKey::Refresh},
+    {"Menu", BrowseKey::Menu},
+};
+
+constexpr std::pair<std::string_view, ScrollPart> kParts[] = {
+    {"up", ScrollPart::UpArrow},
+    {"down", ScrollPart::DownArrow},
+    {"pageup", ScrollPart::TroughAbove},
+    {"pagedown", ScrollPart::TroughBelow},
+};
+
+constexpr size_t kMaxDragPositions = 1000;
+
+const json& Member(const json& o, const char* name) {
+  auto it = o.find(name);
+  if (it == o.end()) throw BadEvent(std::string("\"") + name + "\" is missing");
+  return *it;
+}
+
+int64_t Integer(const json& o, const char* name, int64_t low, int64_t high) {
+  const json& v = Member(o, name);
+  if (!v.is_number_integer() || v.get<int64_t>() < low || v.get<int64_t>() > high)
+    throw BadEvent(std::string("\"") + name + "\" must be an integer from " + std::to_string(low) +
+                   " to " + std::to_string(high));
+  return v.get<int64_t>();
+}
+
+std::string Text(const json& o, const char* name) {
+  const json& v = Member(o, name);
+  if (!v.is_string()) throw BadEvent(std::string("\"") + name + "\" must be a string");
+  return v.get<std::string>();
+}
+
+template <typename T, size_t N>
+T Lookup(const std::pair<std::string_view, T> (&table)[N], const std::string& name,
+         const char* what) {
+  for (const auto& [n, value] : table)
+    if (n == name) return value;
+  throw BadEvent("unknown " + std::string(what) + " \"" + name + "\"");
+}
+
+void ReadAnswer(const json& o, ServeEvent& e) {
+  e.kind = ServeEvent::Kind::kAnswer;
+  e.dialog = static_cast<uint64_t>(Integer(o, "id", 1, INT64_MAX));
+  if (o.contains("button")) {
+    e.button = static_cast<int>(Integer(o, "button", 1, 7));
+  } else if (o.contains("choice")) {
+    e.choice = static_cast<int>(Integer(o, "choice", -1, 1000));
+  } else if (o.contains("cancel")) {
+    e.cancel = true;
+  } else {
+    e.user = Text(o, "user");
+    e.password = Text(o, "password");
+    e.reason = Text(o, "reason");
+  }
+}
+
+void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
+  if (widget == "grid") {
+    const std::string action = Text(o, "action");
+    if (action == "click") {
+      e.kind = ServeEvent::Kind::kClick;
+      e.row = static_cast<int32_t>(Integer(o, "row", 0, INT32_MAX));
+      e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
+      e.right_button = Integer(o, "button", 1, 2) == 2;
+    } else if (action == "wheel") {
+      e.kind = ServeEvent::Kind::kWheel;
+      e.notches = static_cast<int32_t>(Integer(o, "notches", -100, 100));
+    } else {
+      throw BadEvent("unknown grid action \"" + action + "\"");
+    }
+  } else if (widget == "keyboard") {
+    if (o.contains("text")) {
+      e.kind = ServeEvent::Kind::kType;
+      e.text = Text(o, "text");
+    } else {
+      e.kind = ServeEvent::Kind::kKey;
+      e.key = Lookup(kKeys, Text(o, "key"), "key");
+    }
+  } else if (widget == "scrollbar") {
+    const std::string action = Text(o, "action");
+    if (action == "drag") {
+      e.kind = ServeEvent::Kind::kDrag;
+      const json& list = Member(o, "positions");
+      if (!list.is_array() || list.empty() || list.size() > kMaxDragPositions)
+        throw BadEvent("\"positions\" must list 1 to 1000 positions");
+      for (const json& p : list) {
+        if (!p.is_number_integer() || p.get<int64_t>() < INT16_MIN || p.get<int64_t>() > INT16_MAX)
+          throw BadEvent("a drag position must be an integer from -32768 to 32767");
+        e.positions.push_back(static_cast<int16_t>(p.get<int64_t>()));
+      }
+    } else {
+      e.kind = ServeEvent::Kind::kScroll;
+      e.part = Lookup(kParts, action, "scroll bar action");
+    }
+  } else if (widget == "display") {
+    const std::string action = Text(o, "action");
+    if (action != "resize") throw BadEvent("unknown display action \"" + action + "\"");
+    e.kind = ServeEvent::Kind::kResize;
+    e.width = static_cast<double>(Integer(o, "width", 1, 20000));
+    e.height = static_cast<double>(Integer(o, "height", 1, 20000));
+  } else {
+    throw BadEvent("unknown widget \"" + widget + "\"");
+  }
+}
+
+}  // namespace
+
+ServeEvent ParseServeEvent(std::string_view body, size_t controls) {
+  json o;
+  try {
+    o = json::parse(body);
+  } catch (const json::parse_error& e) {
+    throw BadEvent(std::string("bad JSON: ") + e.what());
+  }
+  if (!o.is_object()) throw BadEvent("an event is a JSON object");
+  ServeEvent e;
+  const std::string widget = Text(o, "widget");
+  if (widget == "dialog") {
+    ReadAnswer(o, e);
+    return e;
+  }
+  if (controls == 0) throw BadEvent("the display shows no control");
+  e.control = static_cast<size_t>(Integer(o, "control", 0, static_cast<int64_t>(controls) - 1));
+  ReadControlEvent(o, widget, e);
+  return e;
+}
+
+}  // namespace tabulo::container

@@ -1,0 +1,55 @@
+// The events the operator display's page posts, read from their JSON and checked before
+// anything reaches a control: a request that is not one of these, or names a control the
+// display does not show, is refused with a message that says why.
+//
+//   {"widget":"grid",      "control":N, "action":"click", "row":R, "col":C, "button":1|2}
+//   {"widget":"grid",      "control":N, "action":"wheel", "notches":K}          (|K| <= 100)
+//   {"widget":"keyboard",  "control":N, "key":"Up"|"Down"|...|"Refresh"|"Menu"}
+//   {"widget":"keyboard",  "control":N, "text":"typed characters"}
+//   {"widget":"scrollbar", "control":N, "action":"up"|"down"|"pageup"|"pagedown"}
+//   {"widget":"scrollbar", "control":N, "action":"drag", "positions":[16-bit values...]}
+//   {"widget":"display",   "control":N, "action":"resize", "width":W, "height":H}  (pixels)
+//   {"widget":"dialog", "id":D, "button":ID | "choice":I | "cancel":true
+//                              | "user":U, "password":P, "reason":R}
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "container/browse_session.h"
+
+namespace tabulo::container {
+
+struct ServeEvent {
+  enum class Kind { kClick, kWheel, kKey, kType, kScroll, kDrag, kResize, kAnswer };
+  Kind kind = Kind::kClick;
+  size_t control = 0;
+  int32_t row = 0, col = 0;
+  bool right_button = false;
+  int32_t notches = 0;
+  BrowseKey key = BrowseKey::Enter;
+  std::string text;  // typed
+  ScrollPart part = ScrollPart::UpArrow;
+  std::vector<int16_t> positions;
+  double width = 0, height = 0;  // pixels
+  // A dialog's answer: a button's id, a menu choice (-1 none), or a signature; `cancel`
+  // closes a signature dialog unsigned.
+  uint64_t dialog = 0;
+  int button = 0, choice = -1;
+  bool cancel = false;
+  std::string user, password, reason;
+};
+
+// Raised for a request that is not an event of the display.
+class BadEvent : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// `controls`: how many the display shows.
+ServeEvent ParseServeEvent(std::string_view body, size_t controls);
+
+}  // namespace tabulo::container

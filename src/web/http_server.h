@@ -1,0 +1,74 @@
+// The operator display's HTTP side: the page, the events the page posts and the updates it
+// is pushed (server-sent events), behind the access rules of access.h. It knows nothing of
+// controls: an Endpoint answers the events and hands out the updates. Requests are served
+// on the library's own threads; the Endpoint is called from them.
+//
+//   GET  /         the page (with ?token=... on another address: sets the cookie, then
+//                  sends the browser to / without it)
+//   GET  /events   text/event-stream: "scene" and "busy" events, as the Endpoint gives them
+//   POST /event    one event as JSON (Content-Type application/json); the Endpoint's reply
+//
+// Refused: 401 without the token, 400 for a body over the limit or not JSON-typed, 403 for
+// a page of another origin, 404 for anything else. Error bodies are {"error": "..."}.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tabulo::web {
+
+struct Reply {
+  int status = 200;
+  std::string body;  // JSON
+};
+
+// One pushed update: an event name and its JSON text.
+struct Update {
+  std::string event;
+  std::string data;
+};
+
+// What one page has been sent so far.
+struct UpdateCursor {
+  uint64_t seen = 0;       // the last scene's version
+  bool told_busy = false;  // a "busy" went out after it
+};
+
+class Endpoint {
+ public:
+  virtual ~Endpoint() = default;
+  // One posted event, its body as it came.
+  virtual Reply Post(const std::string& body) = 0;
+  // The next update for a page that has been sent `cursor` (moved on past what is
+  // returned), waiting at most `wait`; nothing when there is none yet.
+  virtual std::optional<Update> NextUpdate(UpdateCursor& cursor,
+                                           std::chrono::milliseconds wait) = 0;
+};
+
+struct ServerOptions {
+  std::string bind = "127.0.0.1";
+  int port = 8080;             // 0: any free port
+  std::string token;           // empty: no token asked (loopback)
+  size_t max_request = 65536;  // bytes of a posted body
+};
+
+class HttpServer {
+ public:
+  HttpServer(Endpoint& endpoint, ServerOptions options);
+  ~HttpServer();
+
+  // Binds the address; returns the port. Raises std::runtime_error when it cannot.
+  int Bind();
+  // Serves until Stop (from any thread).
+  void Run();
+  void Stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tabulo::web

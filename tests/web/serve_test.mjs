@@ -1,0 +1,273 @@
+// `tabulo serve` in a real browser (Debian's Chromium, driven by playwright-core) on the
+// 1000-row sample database: the first window, the thumb dragged to the end, wheel and arrow
+// keys, the window's size deciding the rows shown, an edit written and one refused under
+// ConfirmUpdates (read back with sqlite3), a database error's critical message, bad requests
+// refused, a refused query's message, a demo-user signature and its audit record with two
+// controls side by side, and the token a display off loopback asks for. Every wait is
+// bounded; nothing sleeps to synchronise.
+// usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
+import { execFileSync, spawn } from "node:child_process";
+import { copyFileSync, mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+
+const { chromium } = await import("playwright-core").catch(() => {
+  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
+  process.exit(1);
+});
+
+const [TABULO, HOST_JSON] = process.argv.slice(2);
+const WAIT = 10000;  // ms for anything expected
+const work = mkdtempSync(join(tmpdir(), "tabulo-serve-"));
+const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
+const servers = [];
+let browser = null;
+const pageErrors = [];
+
+function fail(message) {
+  throw new Error(message);
+}
+
+function tabulo(args, input) {
+  return execFileSync(TABULO, args, { cwd: work, env, input, encoding: "utf8" });
+}
+
+function sql(query) {
+  return execFileSync("sqlite3", [join(work, "sample.db"), query], { encoding: "utf8" }).trim();
+}
+
+async function until(what, predicate) {
+  const deadline = Date.now() + WAIT;
+  for (;;) {
+    const value = await predicate();
+    if (value) return value;
+    if (Date.now() > deadline) fail("never: " + what);
+    await new Promise(r => setTimeout(r, 50));
+  }
+}
+
+// Starts `tabulo serve` and resolves to the address it prints.
+function serve(...args) {
+  const proc = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
+                     { cwd: work, env });
+  servers.push(proc);
+  let out = "", err = "";
+  proc.stderr.on("data", d => { err += d; });
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
+    proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
+    proc.stdout.on("data", d => {
+      out += d;
+      const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
+      if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3], err: () => err }); }
+    });
+  });
+}
+
+async function open(server, size = { width: 900, height: 520 }, settle = true) {
+  const page = await browser.newPage({ viewport: size });
+  page.on("pageerror", e => pageErrors.push(e.message));
+  await page.goto(`http://127.0.0.1:${server.port}/${server.query}`);
+  if (settle) await settled(page);
+  return page;
+}
+
+// The controls have the window's size, no dialog is open and every row shows a record: a
+// control that grew fills its new rows on its timer's next tick.
+async function settled(page) {
+  await until("the display settled", () => page.evaluate(() =>
+    document.body.dataset.fitted === "true" &&
+    [...document.querySelectorAll(".control")].every(c => {
+      const rows = [...c.querySelectorAll('.cell[data-col="0"]')].filter(e => +e.dataset.row >= 1);
+      return rows.length > 0 && rows.every(e => e.textContent);
+    })));
+}
+
+// The record numbers in view (the first column of the data rows), as painted.
+function records(page, control = 0) {
+  return page.$$eval(`.control[data-index="${control}"] .cell[data-col="0"]`,
+                     cells => cells.filter(c => +c.dataset.row >= 1).map(c => c.textContent).filter(t => t));
+}
+
+async function showsFirst(page, first, control = 0) {
+  await until(`record ${first} first in view`, async () => (await records(page, control))[0] === String(first));
+}
+
+async function cell(page, record, column) {
+  const row = await page.$$eval('.control[data-index="0"] .cell[data-col="0"]', (cells, record) =>
+    cells.find(c => +c.dataset.row >= 1 && c.textContent === record)?.dataset.row, String(record));
+  if (!row) fail(`record ${record} is not in view`);
+  return page.locator(`.control[data-index="0"] .cell[data-row="${row}"][data-col="${column}"]`);
+}
+
+async function dialog(page, text) {
+  const shown = page.locator("#dialog");
+  await shown.filter({ hasText: text }).waitFor({ timeout: WAIT }).catch(async () => {
+    fail(`no dialog "${text}"; shown: ` + ((await shown.isVisible()) ? await shown.textContent() : "none"));
+  });
+  return shown;
+}
+
+async function edit(page, record, text) {
+  await (await cell(page, record, 2)).click();
+  await page.locator(".editor").waitFor({ timeout: WAIT });
+  await page.keyboard.press("End");
+  for (let i = 0; i < 30; ++i) await page.keyboard.press("Backspace");
+  await until(`record ${record}'s editor emptied`, async () => (await page.locator(".editor").textContent()) === "");
+  await page.keyboard.type(text);
+  await until("the editor shows " + text, async () => (await page.locator(".editor").textContent()) === text);
+  await page.keyboard.press("Enter");
+}
+
+async function main() {
+  copyFileSync(HOST_JSON, join(work, "host.json"));
+  tabulo(["sample-db", "sample.db", "--rows", "1000"]);
+  const base = 'let DSNname "sample.db"\nlet RecordSource "SELECT Id, Customer, Qty FROM Orders"\n' +
+               'let DataTable "Orders"\nlet AllowUpdates true\nlet ConfirmUpdates true\n';
+  tabulo(["script", "-"], base + 'save "orders.ctl"\n');
+  tabulo(["script", "-"], base +
+         'let LogEvent true\nlet ESignatureRequired true\nlet ESignaturePrompt "Sign to change the order"\nsave "signed.ctl"\n');
+  try {
+    browser = await chromium.launch({
+      executablePath: "/usr/bin/chromium",
+      args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-background-networking",
+             "--disable-component-update", "--disable-sync", "--no-first-run"] });
+  } catch (e) {
+    console.log("SKIP: Chromium cannot start: " + e.message.split("\n")[0]);
+    process.exit(77);
+  }
+
+  // One control: the first window, scrolling, resizing, editing.
+  let server = await serve("--host", "host.json", "--load", "orders.ctl");
+  let page = await open(server);
+  await showsFirst(page, 1);
+  if ((await (await cell(page, 1, 2)).textContent()) !== "Acme Corp") fail("record 1 is not Acme Corp");
+  const shown = (await records(page)).length;
+  if (shown < 10) fail(`only ${shown} records in view`);
+  // The thumb dragged to the bottom of its track: the last record alone.
+  const thumb = await page.locator(".thumb").boundingBox();
+  const track = await page.locator(".scroll").boundingBox();
+  await page.mouse.move(thumb.x + thumb.width / 2, thumb.y + 2);
+  await page.mouse.down();
+  await page.mouse.move(thumb.x + thumb.width / 2, track.y + track.height / 2, { steps: 5 });
+  await page.mouse.move(thumb.x + thumb.width / 2, track.y + track.height + 40, { steps: 5 });
+  await page.mouse.up();
+  await until("the last record alone", async () => (await records(page)).join() === "1000");
+  // Home, then the wheel (three records a notch) and the arrow keys step rows.
+  await page.keyboard.press("Home");
+  await showsFirst(page, 1);
+  await page.mouse.move(200, 200);
+  await page.mouse.wheel(0, 100);
+  await showsFirst(page, 4);
+  await page.mouse.wheel(0, -100);
+  await showsFirst(page, 1);
+  for (let i = 0; i < shown; ++i) await page.keyboard.press("ArrowDown");
+  await showsFirst(page, 2);
+  await page.keyboard.press("ArrowUp");
+  await page.keyboard.press("PageUp");
+  await showsFirst(page, 1);
+  // A smaller window shows fewer rows, a larger one more.
+  await page.setViewportSize({ width: 900, height: 300 });
+  await until("fewer rows", async () => (await records(page)).length < shown);
+  await page.setViewportSize({ width: 900, height: 700 });
+  await until("more rows", async () => (await records(page)).length > shown);
+  // A tab that closes leaves the display as it was for the next one.
+  await page.close();
+  page = await open(server, { width: 900, height: 700 });
+  await showsFirst(page, 1);
+  // Click, type, Enter, Yes: the row is written.
+  await edit(page, 2, "Nobody");
+  await (await dialog(page, "Are you sure")).getByText("Yes").click();
+  await until("record 2 written", () => sql("SELECT Customer FROM Orders WHERE Id = 2") === "Nobody");
+  await until("record 2 shown", async () => (await (await cell(page, 2, 2)).textContent()) === "Nobody");
+  // No: the grid shows the stored value again and nothing is written.
+  const old = sql("SELECT Customer FROM Orders WHERE Id = 3");
+  await edit(page, 3, "Ignored");
+  await (await dialog(page, "Are you sure")).getByText("No").click();
+  await until("record 3 restored", async () => (await (await cell(page, 3, 2)).textContent()) === old);
+  if (sql("SELECT Customer FROM Orders WHERE Id = 3") !== old) fail("a refused edit was written");
+  // A database error while writing: the control's critical message.
+  sql("CREATE TRIGGER frozen BEFORE UPDATE ON Orders WHEN NEW.Customer = 'Forbidden' " +
+      "BEGIN SELECT RAISE(ABORT, 'orders are frozen'); END");
+  await edit(page, 4, "Forbidden");
+  await (await dialog(page, "Are you sure")).getByText("Yes").click();
+  const error = await dialog(page, "orders are frozen");
+  if (!(await error.locator(".body.critical").count())) fail("the database error is not critical");
+  await error.getByText("OK").click();
+  // Input a dialog does not expect is refused with a reason, never a crash.
+  const post = body => fetch(`http://127.0.0.1:${server.port}/event`, {
+    method: "POST", headers: { "Content-Type": "application/json" }, body });
+  for (const [body, status, message] of [
+    ['{"widget":"grid","control":0', 400, "bad JSON"],
+    ['{"widget":"slider","control":0}', 400, 'unknown widget "slider"'],
+    ['{"widget":"grid","control":5,"action":"wheel","notches":1}', 400, '"control" must be'],
+    ['{"widget":"keyboard","control":0,"key":"F13"}', 400, 'unknown key "F13"'],
+    ['{"widget":"dialog","id":99,"button":1}', 409, "no dialog is open"],
+    ["x".repeat(70000), 400, "request too large"]]) {
+    const res = await post(body);
+    const reply = await res.json();
+    if (res.status !== status || !reply.error.includes(message))
+      fail(`${body.slice(0, 40)}: ${res.status} ${reply.error}`);
+  }
+  await page.close();
+  server.proc.kill("SIGTERM");
+
+  // A query the database refuses: the control says why.
+  server = await serve("--db", "sample.db", "--sql", "SELECT Id FROM NoSuchTable");
+  page = await open(server, undefined, false);
+  await (await dialog(page, "no such table: NoSuchTable")).getByText("OK").click();
+  await page.close();
+  server.proc.kill("SIGTERM");
+
+  // Two controls side by side.
+  server = await serve("--load", "signed.ctl", "--load", "orders.ctl");
+  page = await open(server, { width: 1200, height: 520 });
+  if ((await records(page, 1))[0] !== "1") fail("the second control shows no records");
+  await showsFirst(page, 1);
+  // The demo user signs on loopback; the signature leaves an audit record.
+  await edit(page, 1, "Signed Co");
+  const sign = await dialog(page, "Sign to change the order");
+  await sign.locator("input[name=user]").fill("demo");
+  await sign.locator("input[name=password]").fill("demo");
+  await sign.locator("select[name=reason]").selectOption("Correction");
+  await sign.getByText("OK").click();
+  await until("the signed edit written", () => sql("SELECT Customer FROM Orders WHERE Id = 1") === "Signed Co");
+  const audit = () => { try { return tabulo(["audit", "--user", "demo", "--format", "csv"]); } catch { return ""; } };
+  await until("the audit record", () => /demo.*Correction|Correction.*demo/.test(audit()));
+  server.proc.kill("SIGTERM");
+
+  // Off loopback: the token, then its cookie; nothing without it. The demo user alone
+  // does not do there.
+  try {
+    execFileSync(TABULO, ["serve", "--bind", "0.0.0.0", "--port", "0", "--load", "orders.ctl"],
+                 { cwd: work, env, encoding: "utf8", stdio: "pipe", timeout: WAIT });
+    fail("served off loopback with the demo user");
+  } catch (e) {
+    if (e.status !== 1 || !e.stderr.includes("naming its users")) fail("off loopback: " + e.message);
+  }
+  server = await serve("--bind", "0.0.0.0", "--host", "host.json", "--load", "orders.ctl");
+  const at = `http://127.0.0.1:${server.port}`;
+  for (const path of ["/", "/events"]) {
+    const res = await fetch(at + path, { redirect: "manual" });
+    if (res.status !== 401) fail(`${path} without the token: ${res.status}`);
+  }
+  const first = await fetch(`${at}/${server.query}`, { redirect: "manual" });
+  const cookie = (first.headers.get("set-cookie") || "").split(";")[0];
+  if (first.status !== 303 || !cookie.startsWith("tabulo_token=")) fail("the token did not set the cookie");
+  if ((await fetch(at + "/", { headers: { Cookie: cookie } })).status !== 200) fail("the cookie is refused");
+  page = await open(server);
+  await showsFirst(page, 1);
+  if (pageErrors.length) fail("the page raised: " + pageErrors.join("; "));
+}
+
+try {
+  await main();
+  console.log("ok");
+} catch (e) {
+  console.error("FAIL: " + e.message);
+  process.exitCode = 1;
+} finally {
+  if (browser) await browser.close();
+  for (const p of servers) if (p.exitCode === null) p.kill("SIGKILL");
+  rmSync(work, { recursive: true, force: true });
+}
