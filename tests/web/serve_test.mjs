@@ -2,7 +2,7 @@
 // 1000-row sample database: the first window, the thumb dragged to the end, wheel and arrow
 // keys, the window's size deciding the rows shown, an edit written and one refused under
 // ConfirmUpdates (read back with sqlite3), a database error's critical message, bad requests
-// refused, a refused query's message, a demo-user signature and its audit record with two
+// refused, the popup menu's Refresh, a refused query's message, a demo-user signature and its audit record with two
 // controls side by side, and the token a display off loopback asks for. Every wait is
 // bounded; nothing sleeps to synchronise.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
@@ -186,6 +186,11 @@ async function main() {
   await (await dialog(page, "Are you sure")).getByText("No").click();
   await until("record 3 restored", async () => (await (await cell(page, 3, 2)).textContent()) === old);
   if (sql("SELECT Customer FROM Orders WHERE Id = 3") !== old) fail("a refused edit was written");
+  // Changed behind the display: the popup menu's Refresh shows it.
+  sql("UPDATE Orders SET Customer = 'ZedPopup' WHERE Id = 5");
+  await (await cell(page, 5, 2)).click({ button: "right" });
+  await (await dialog(page, "Refresh")).getByText("Refresh").click();
+  await until("the refreshed record", async () => (await (await cell(page, 5, 2)).textContent()) === "ZedPopup");
   // A database error while writing: the control's critical message.
   sql("CREATE TRIGGER frozen BEFORE UPDATE ON Orders WHEN NEW.Customer = 'Forbidden' " +
       "BEGIN SELECT RAISE(ABORT, 'orders are frozen'); END");
