@@ -1,10 +1,10 @@
 // `tabulo serve` in a real browser (Debian's Chromium, driven by playwright-core) on the
 // 1000-row sample database: the first window, the thumb dragged to the end, wheel and arrow
 // keys, the window's size deciding the rows shown, an edit written and one refused under
-// ConfirmUpdates (read back with sqlite3), a database error's critical message, bad requests
-// refused, the popup menu's Refresh, a refused query's message, a demo-user signature and its audit record with two
-// controls side by side, and the token a display off loopback asks for. Every wait is
-// bounded; nothing sleeps to synchronise.
+// ConfirmUpdates (read back with sqlite3), the popup menu's Refresh, a database error's
+// critical message, bad requests refused, a refused query's message, a demo-user signature
+// and its audit record with two controls side by side, and the token a display off loopback
+// asks for. Every wait is bounded; nothing sleeps to synchronise.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
 import { execFileSync, spawn } from "node:child_process";
 import { copyFileSync, mkdtempSync, rmSync } from "node:fs";
