@@ -14,7 +14,10 @@ namespace tabulo::web {
 namespace {
 
 constexpr auto kUpdateWait = std::chrono::milliseconds(250);
-constexpr int kKeepAliveRounds = 20;  // waits without news before a comment line probes the tab
+constexpr int kKeepAliveRounds = 8;  // waits without news before a comment line probes the tab
+// Each open page holds one of the server's threads for its updates; the rest serve events.
+constexpr size_t kThreads = 24;
+constexpr int kMaxPages = 16;
 
 void SetError(httplib::Response& res, int status, const std::string& message) {
   res.status = status;
@@ -36,6 +39,7 @@ struct HttpServer::Impl {
   ServerOptions options;
   httplib::Server server;
   std::atomic<bool> stopping{false};
+  std::atomic<int> pages{0};  // update streams open
 
   Impl(Endpoint& e, ServerOptions o) : endpoint(e), options(std::move(o)) {}
 
@@ -71,6 +75,7 @@ struct HttpServer::Impl {
   }
 
   void Routes() {
+    server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     server.set_payload_max_length(options.max_request);
     server.set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) { return Admit(req, res); });
@@ -95,10 +100,15 @@ struct HttpServer::Impl {
       res.set_content(reply.body, "application/json");
     });
     server.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
+      if (++pages > kMaxPages) {
+        --pages;
+        return SetError(res, 503, "too many pages are open on this display");
+      }
       auto seen = std::make_shared<UpdateCursor>();
       auto idle = std::make_shared<int>(0);
       res.set_chunked_content_provider(
-          "text/event-stream", [this, seen, idle](size_t, httplib::DataSink& sink) {
+          "text/event-stream",
+          [this, seen, idle](size_t, httplib::DataSink& sink) {
             if (stopping) return false;
             std::optional<Update> update = endpoint.NextUpdate(*seen, kUpdateWait);
             std::string chunk;
@@ -111,7 +121,8 @@ struct HttpServer::Impl {
               chunk = ":\n\n";
             }
             return chunk.empty() || sink.write(chunk.data(), chunk.size());
-          });
+          },
+          [this](bool) { --pages; });
     });
   }
 };
