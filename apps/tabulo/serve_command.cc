@@ -95,7 +95,10 @@ int ServeCommand(const Args& args) {
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
-    std::cout << "tabulo serve: http://" << server_options.bind << ":" << port << "/"
+    const std::string& host = server_options.bind;
+    std::cout << "tabulo serve: http://"
+              << (host.find(':') == std::string::npos ? host : "[" + host + "]") << ":" << port
+              << "/"
               << (server_options.token.empty() || !token_file.empty()
                       ? ""
                       : "?token=" + server_options.token)
