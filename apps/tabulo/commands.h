@@ -14,6 +14,7 @@ int StringsCommand(const Args& args);
 int ShowCommand(const Args& args);
 int BrowseCommand(const Args& args);
 int ScriptCommand(const Args& args);
+int DesignCommand(const Args& args);
 int HashPasswordCommand(const Args& args);
 int ExportCommand(const Args& args);
 int AuditCommand(const Args& args);
