@@ -149,7 +149,8 @@ void DesignDesk::AddCommands(CommandTable& table) {
                         As<platform::CommandButton>(widget(c), "press", "a button").UserClick();
                       }});
   table.Add("widget", {"widget WIDGET", 1, 1, [widget](CommandContext& c) {
-                         c.out << c.Arg(0) << " = " << FormatValue(ValueOf(widget(c))) << "\n";
+                         const std::string value = FormatValue(ValueOf(widget(c)));
+                         c.out << c.Arg(0) << " = " << value << "\n";
                        }});
   table.Add("items", {"items WIDGET", 1, 1, [widget](CommandContext& c) {
                         auto& list = As<platform::ListBox>(widget(c), "items", "a list");

@@ -29,6 +29,22 @@ TEST_F(ESignatureTest, FirstPaintListsTheCategoriesAndDisablesWhatIsNotRequired)
   EXPECT_EQ(page.txtESignaturePrompt.back_color(), kSysInactiveCaptionText);
 }
 
+// Without a security manager the first paint still loads the rest of the page and says why
+// the list is empty; the stored category is kept by applying.
+TEST_F(ESignatureTest, WithoutASecurityManagerTheRestOfThePageLoads) {
+  ctl().PutRef("m_SecMgr", platform::Variant(std::shared_ptr<platform::Dispatch>()));
+  ctl().ESignatureRequired = true;
+  ctl().ESignatureReasonCategory = "Maintenance";
+  eSignature& page = Show<eSignature>();
+  EXPECT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(page.cboReasonCategory.list_count(), 0);
+  EXPECT_EQ(page.chkESignatureRequired.value(), 1);
+  EXPECT_TRUE(page.txtCommandLevel1.enabled());
+  page.SetChanged(true);
+  sheet().Apply();
+  EXPECT_EQ(ctl().ESignatureReasonCategory, "Maintenance");
+}
+
 TEST_F(ESignatureTest, TickingEnablesStepByStep) {
   eSignature& page = Show<eSignature>();
   struct Step {
