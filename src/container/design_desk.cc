@@ -199,22 +199,28 @@ void DesignDesk::AddCommands(CommandTable& table) {
          list.DoubleClickItem(EntryIndex(c, list));
        }});
   Command key = table.Add("key", {});
-  table.Add(
-      "key",
-      {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
-         platform::Form* f = form();
-         if (!f) return key.run(c);
-         WatchModal(c.runner);
-         std::optional<int16_t> code = KeyCodeByName(c.Arg(0));
-         if (!code) throw ScriptError("unknown key '" + c.Arg(0) + "' (" + KnownKeyNames() + ")");
-         if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
-           box->PressKey(*code);
-         } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
-           grid->UserKey(*code);
-         } else {
-           throw ScriptError("key: no text box or grid of " + f->caption() + " has the focus");
-         }
-       }});
+  table.Add("key",
+            {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
+               platform::Form* f = form();
+               if (!f) return key.run(c);
+               WatchModal(c.runner);
+               std::optional<int16_t> code = KeyCodeByName(c.Arg(0));
+               if (!code)
+                 throw ScriptError("unknown key '" + c.Arg(0) + "' (" + KnownKeyNames() + ")");
+               if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
+                 box->PressKey(*code);
+               } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
+                 grid->UserKey(*code);
+               } else if (auto* list = dynamic_cast<platform::ListBox*>(f->focused())) {
+                 // Up and Down move the selection, as in an open list.
+                 const int32_t step = *code == platform::kKeyUp ? -1 : *code == platform::kKeyDown;
+                 const int32_t to = list->list_index() + step;
+                 if (step != 0 && to >= 0 && to < list->list_count()) list->SelectItem(to);
+               } else {
+                 throw ScriptError("key: no text box, list or grid of " + f->caption() +
+                                   " has the focus");
+               }
+             }});
   Command answer = table.Add("answer", {});
   table.Add(
       "answer",
