@@ -117,6 +117,29 @@ QueryBuilderDialog::QueryBuilderDialog(frmQueryBuilder& builder, platform::Conta
   AddWidget(*cmdInsert);
   AddWidget(*cmdOk);
   AddWidget(*cmdCancel);
+  Arrange();
+}
+
+void QueryBuilderDialog::Arrange() {
+  // Twips on a client area 7575 wide and 6270 high.
+  lblHelp.Move(120, 120, 7335, 825);
+  lblSelect.Move(120, 1080, 2055, 240);
+  lblTableColumns.Move(2760, 1080, 2055, 240);
+  lblOrderBy.Move(5400, 1080, 2055, 240);
+  builder_.lstSelect.Move(120, 1320, 2055, 2790);
+  builder_.lstTableColumns.Move(2760, 1320, 2055, 2790);
+  builder_.lstOrderBy.Move(5400, 1320, 2055, 2790);
+  for (int i = 0; i < 6; ++i) {
+    cmdSelectButtons[i]->Move(2280, 1320 + 480 * i, 375, 375);
+    cmdOrderByButtons[i]->Move(4920, 1320 + 480 * i, 375, 375);
+  }
+  cmdWhereButtons->Move(3600, 4200, 375, 375);
+  lblWhere.Move(120, 4440, 2055, 240);
+  builder_.txtWhere.Move(120, 4680, 7335, 975);
+  cboOperators.Move(120, 5760, 1335, 315);
+  cmdInsert->Move(1560, 5760, 615, 375);
+  cmdOk->Move(5160, 5760, 1095, 375);
+  cmdCancel->Move(6360, 5760, 1095, 375);
 }
 
 QueryBuilderDialog::~QueryBuilderDialog() {

@@ -36,6 +36,8 @@ class QueryBuilderDialog : public platform::Form {
   platform::ComboBox cboOperators{"cboOperators", platform::kComboDropDownList};
 
  private:
+  // Places the widgets as the form lays them out.
+  void Arrange();
   void SelectButton(int index);
   void OrderByButton(int index);
   void InsertIntoFilter(const std::string& text);

@@ -85,6 +85,7 @@ TEST(QueryBuilderDialog, ButtonsEditTheListsAndTheFilter) {
       EXPECT_EQ(dialog.caption(), "Query Builder");
       EXPECT_EQ(dialog.cboOperators.list_count(), 23);
       EXPECT_EQ(dialog.cboOperators.text(), "=");
+      EXPECT_EQ(dialog.cmdOrderByButtons[5]->top(), 3720);  // the last of the array
       c.steps(dialog, builder);
     });
     builder.Show(site);
