@@ -15,6 +15,7 @@ int ShowCommand(const Args& args);
 int BrowseCommand(const Args& args);
 int ServeCommand(const Args& args);
 int ScriptCommand(const Args& args);
+int DesignCommand(const Args& args);
 int HashPasswordCommand(const Args& args);
 int ExportCommand(const Args& args);
 int AuditCommand(const Args& args);

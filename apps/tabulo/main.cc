@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   if (command == "browse") return tabulo::app::BrowseCommand(args);
   if (command == "serve") return tabulo::app::ServeCommand(args);
   if (command == "script") return tabulo::app::ScriptCommand(args);
+  if (command == "design") return tabulo::app::DesignCommand(args);
   if (command == "hash-password") return tabulo::app::HashPasswordCommand(args);
   if (command == "export") return tabulo::app::ExportCommand(args);
   if (command == "audit") return tabulo::app::AuditCommand(args);

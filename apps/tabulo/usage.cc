@@ -47,6 +47,11 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "usage: tabulo script FILE|- [--host CONFIG] [--locale en-US|de-DE|fr-FR] "
      "[--ui-lang 1031|1033|1036]\n"
      "  replays a session written in the script language\n"},
+    {"design",
+     "usage: tabulo design --db PATH [--load FILE] --save FILE [--host CONFIG]\n"
+     "  runs a designer's session on the property pages from standard input (the script\n"
+     "  language with page, fill, choose, check, press, apply, ...), rendering after each\n"
+     "  command, and saves the control to FILE\n"},
     {"export",
      "usage: tabulo export --db PATH --sql \"SELECT ...\" [--format csv|json] [--out FILE]\n"
      "                     [--host CONFIG]\n"

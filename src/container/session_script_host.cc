@@ -6,6 +6,7 @@
 #include "container/control_file.h"
 #include "container/script/error.h"
 #include "view/control_scene.h"
+#include "view/form_renderer.h"
 
 namespace tabulo::container {
 
@@ -22,6 +23,8 @@ void SessionScriptHost::Scroll(int32_t value) {
 }
 
 std::string SessionScriptHost::Render() {
+  // An open property page or dialog is drawn in place of the control.
+  if (platform::Form* form = desk_.form()) return view::RenderForm(*form);
   return view::RenderControl(Current());
 }
 

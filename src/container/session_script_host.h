@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "container/design_desk.h"
 #include "container/script/host.h"
 #include "container/session.h"
 
@@ -15,7 +16,7 @@ namespace tabulo::container {
 
 class SessionScriptHost : public ScriptHost {
  public:
-  explicit SessionScriptHost(Session& session) : session_(session) {}
+  explicit SessionScriptHost(Session& session) : session_(session), desk_(session) {}
 
   platform::Dispatch& control() override;
   platform::HeadlessContainer& container() override { return session_.container(); }
@@ -36,12 +37,16 @@ class SessionScriptHost : public ScriptHost {
   std::shared_ptr<platform::Dispatch> SecurityManager() override;
   void ChangeLanguage(int32_t lcid) override { session_.ChangeLanguage(lcid); }
   void ChangeActiveServer(const std::string& cluster, const std::string& server) override;
+  // The designer's commands (design_desk.h).
+  void AddCommands(CommandTable& table) override { desk_.AddCommands(table); }
+  DesignDesk& desk() { return desk_; }
 
  private:
   // The current control; ScriptError when the script ended it.
   control::TabuloCtl& Current();
 
   Session& session_;
+  DesignDesk desk_;
   size_t debug_seen_ = 0;
 };
 

@@ -146,6 +146,9 @@ class TabuloCtl : public platform::DispatchObject {
   int32_t ESignature1CommandLevel = -1;
   int32_t ESignature2CommandLevel = -1;
 
+  // The program identifiers of the control's property pages, in the order of the sheet's tabs.
+  static const std::vector<std::string>& PropertyPages();
+
   // ---- Loading (loading.cc) ----
   void Refresh(bool MoveToTop = false);
 

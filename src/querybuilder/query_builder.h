@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/container.h"
 #include "platform/text/locale.h"
 #include "platform/values/variant.h"
 #include "platform/widgets/list_box.h"
@@ -49,6 +50,9 @@ class frmQueryBuilder {
   void SetTableColumns(Collection columns);
 
   int32_t DialogResult() const { return m_nDialogResult; }
+  // Shows the dialog (query_builder_dialog.h) modally in `site` and keeps its result:
+  // 1 after OK, 2 after Cancel, 0 when it closed otherwise.
+  void Show(platform::Container& site);
 
   // The part storage: the dialog shows these widgets and the operator edits them.
   platform::ListBox lstSelect{"lstSelect"};
@@ -57,6 +61,7 @@ class frmQueryBuilder {
   platform::ListBox lstTableColumns{"lstTableColumns"};
 
  private:
+  friend class QueryBuilderDialog;
   void ParseSql();
   void BuildSql();
 

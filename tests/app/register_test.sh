@@ -13,7 +13,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 out=$("$tabulo" register --registry reg.json --library "$library")
 canonical=$(readlink -f "$library")
 grep -q "^VELTRA.TabuloCtl {.*} $canonical\$" <<<"$out" || fail "register printed: $out"
-grep -q "registered 1 class(es) in reg.json" <<<"$out" || fail "no summary: $out"
+grep -q "^VELTRA.DSNSelection {.*} $canonical\$" <<<"$out" || fail "pages not registered: $out"
+grep -q "registered 5 class(es) in reg.json" <<<"$out" || fail "no summary: $out"
 grep -q '"VELTRA.TabuloCtl"' reg.json || fail "identifier not in the file"
 
 "$tabulo" unregister --registry reg.json --library "$library" >/dev/null

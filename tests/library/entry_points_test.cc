@@ -26,8 +26,8 @@ TEST(EntryPoints, TheControlsFactoryIsFoundByItsIdentifierInAnyCaseAndNoOtherIs)
   ASSERT_EQ(TabuloGetClassObject("veltra.tabuloctl", &again), kSOk);
   EXPECT_EQ(again, factory);
 
-  // The internal scroll bar is not creatable; the property pages have no class yet.
-  for (const char* progid : {"VELTRA.LongScroll", "VELTRA.DSNSelection", "TabuloCtl", ""}) {
+  // The internal scroll bar is not creatable.
+  for (const char* progid : {"VELTRA.LongScroll", "VELTRA.frmQueryBuilder", "TabuloCtl", ""}) {
     ClassFactory* none = reinterpret_cast<ClassFactory*>(1);
     EXPECT_EQ(TabuloGetClassObject(progid, &none), kClassNotAvailable) << progid;
     EXPECT_EQ(none, nullptr);
@@ -64,11 +64,13 @@ TEST(EntryPoints, RegistrationWritesTheClassesAndKeepsOtherLibraries) {
   WriteRegistry(path, {RegistryEntry{"Acme.Widget", "{A}", "/lib/libacme.so", "", "", ""}});
   ASSERT_EQ(TabuloRegisterServer(path.c_str()), kSOk);
   std::vector<RegistryEntry> entries = ReadRegistry(path);
-  ASSERT_EQ(entries.size(), 2u);
+  ASSERT_EQ(entries.size(), 6u);  // sorted: Acme, then the pages around TabuloCtl
   EXPECT_EQ(entries[0].progid, "Acme.Widget");
   // Linked in, the library's code lives in this test program (its path: registry_test.cc).
-  EXPECT_EQ(entries[1], (RegistryEntry{"VELTRA.TabuloCtl", kTabuloCtlClassId, entries[1].library,
+  EXPECT_EQ(entries[4], (RegistryEntry{"VELTRA.TabuloCtl", kTabuloCtlClassId, entries[4].library,
                                        "VELTRA", kTypeLibraryId, kTypeLibraryVersion}));
+  EXPECT_EQ(entries[2].progid, "VELTRA.DSNSelection");
+  EXPECT_EQ(entries[2].clsid, kDSNSelectionClassId);
 
   ASSERT_EQ(TabuloUnregisterServer(path.c_str()), kSOk);
   EXPECT_EQ(ReadRegistry(path), std::vector<RegistryEntry>{entries[0]});

@@ -115,7 +115,7 @@ void ScriptRunner::RunLine(const ScriptLine& line) {
   }
   try {
     CheckCount(line.command, *command, static_cast<int>(line.args.size()));
-    CommandContext context{host_, line, out_};
+    CommandContext context{host_, line, out_, this};
     try {
       command->run(context);
     } catch (const platform::ComError& e) {
@@ -128,23 +128,38 @@ void ScriptRunner::RunLine(const ScriptLine& line) {
   }
 }
 
+bool ScriptRunner::RunNested(const std::function<bool()>& closed) {
+  while (!closed()) {
+    std::optional<ScriptLine> line = reader_ ? reader_->Next() : std::nullopt;
+    if (!line) return false;
+    RunLine(*line);
+    if (after_line) after_line(out_);
+  }
+  return true;
+}
+
 int ScriptRunner::Run(std::istream& in) {
   ScriptReader reader(in);
+  reader_ = &reader;
   int line_number = 0;
   try {
     while (auto line = reader.Next()) {
       line_number = line->number;
       RunLine(*line);
+      if (after_line) after_line(out_);
     }
   } catch (const ScriptError& e) {
+    reader_ = nullptr;
     out_.flush();
     err_ << "line " << e.line() << ": " << e.what() << "\n";
     return 2;
   } catch (const std::exception& e) {
+    reader_ = nullptr;
     out_.flush();
     err_ << "line " << line_number << ": unexpected failure: " << e.what() << "\n";
     return 1;
   }
+  reader_ = nullptr;
   out_.flush();
   return 0;
 }

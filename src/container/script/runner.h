@@ -32,10 +32,13 @@ namespace tabulo::container {
 
 // What a command's handler gets: the host, its line and the output, and readers for its
 // arguments that raise ScriptError with a clear message.
+class ScriptRunner;
+
 struct CommandContext {
   ScriptHost& host;
   const ScriptLine& line;
   std::ostream& out;
+  ScriptRunner* runner = nullptr;  // the runner of the line (for modal dialogs)
 
   const std::string& Arg(size_t i) const { return line.args.at(i); }
   // Argument i as a value of the script's value forms.
@@ -85,6 +88,11 @@ class ScriptRunner {
   int Run(std::istream& in);
   // Runs one line; raises ScriptError for a fault of the script.
   void RunLine(const ScriptLine& line);
+  // A modal dialog's own message loop: runs the following lines of the script being run
+  // until `closed` is true or the script ends. Returns whether it closed.
+  bool RunNested(const std::function<bool()>& closed);
+  // Called after every line that ran (`tabulo design` renders there).
+  std::function<void(std::ostream& out)> after_line;
 
  private:
   void AddBuiltins();
@@ -100,6 +108,7 @@ class ScriptRunner {
   CommandTable commands_;
   size_t messages_shown_ = 0;  // message boxes of the container already printed
   std::shared_ptr<EventLog> events_;
+  ScriptReader* reader_ = nullptr;  // of the script being run
 };
 
 // A message box as `messages` prints it: MSGBOX style=N title="..." text="...".

@@ -4,6 +4,7 @@
 
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
+#include "platform/widgets/form.h"
 
 namespace tabulo::platform {
 namespace {
@@ -129,6 +130,39 @@ bool Container::ChooseFont(StdFont& font) {
   font.SetSize(chosen->size());
   font.SetCharset(chosen->charset());
   return true;
+}
+
+bool Container::ChooseFontW(LogFontRecord& record) {
+  std::vector<Variant> args{Variant(record.weight),    Variant(record.italic),
+                            Variant(record.underline), Variant(record.strike_out),
+                            Variant(record.face_name), Variant(record.point_size),
+                            Variant(record.charset)};
+  try {
+    ShowDialog(std::string(kDialogChooseFontW), args);
+  } catch (const ComError& e) {
+    if (e.number() == kErrDialogCancelled) return false;
+    throw;
+  }
+  const Locale& loc = UserLocale();
+  record.weight = CLng(args[0], loc);
+  record.italic = CLng(args[1], loc);
+  record.underline = CLng(args[2], loc);
+  record.strike_out = CLng(args[3], loc);
+  record.face_name = CStr(args[4], loc);
+  record.point_size = CLng(args[5], loc);
+  record.charset = CLng(args[6], loc);
+  return true;
+}
+
+void Container::ShowModal(Form& form) {
+  form.set_shown(true);
+  try {
+    if (modal_runner_) modal_runner_(form);
+  } catch (...) {
+    form.set_shown(false);
+    throw;
+  }
+  form.set_shown(false);
 }
 
 double Container::ScaleX(double value, int from_mode, int to_mode) const {

@@ -25,6 +25,8 @@
 
 namespace tabulo::platform {
 
+class Form;
+
 // Message box style bits: one button set, plus an icon and a default button.
 inline constexpr int32_t kMbOkOnly = 0;
 inline constexpr int32_t kMbOkCancel = 1;
@@ -63,6 +65,18 @@ inline constexpr std::string_view kDialogESignature = "ESignature";
 inline constexpr std::string_view kDialogColor = "Color";
 inline constexpr std::string_view kDialogFont = "Font";
 inline constexpr std::string_view kDialogPropertyPages = "PropertyPages";
+inline constexpr std::string_view kDialogChooseFontW = "ChooseFontW";
+
+// The font chooser's record (the fields a caller fills and reads back): the style flags are
+// bytes, and the chooser reports a set flag as any non-zero value (255 as a rule).
+struct LogFontRecord {
+  int32_t height = 0;  // minus the cell height in pixels
+  int32_t weight = 400;
+  int32_t italic = 0, underline = 0, strike_out = 0;
+  int32_t charset = 0;
+  std::string face_name;   // may hold a zero character: the name ends there
+  int32_t point_size = 0;  // tenths of a point
+};
 
 // The common dialog's cancel error, raised by ShowDialog when the user cancels.
 inline constexpr int32_t kErrDialogCancelled = 32755;
@@ -123,6 +137,17 @@ class Container {
   // its attributes are copied onto `font` in place (Weight, Bold, Italic, Underline,
   // Strikethrough, Name, Size, Charset). False when cancelled; `font` is then unchanged.
   bool ChooseFont(StdFont& font);
+  // The font chooser on a record (kDialogChooseFontW, args by reference: weight, italic,
+  // underline, strike-out, face name, point size in tenths, charset). True when a font was
+  // chosen and copied into `record`; false when cancelled (the record is then unchanged).
+  bool ChooseFontW(LogFontRecord& record);
+
+  // Shows `form` modally: the modal runner drives it (a real container runs a message loop
+  // for it) until the form hides itself; the form is then hidden whatever happened. Without
+  // a runner the form closes at once, as a dialog the user dismissed.
+  using ModalRunner = std::function<void(Form& form)>;
+  void SetModalRunner(ModalRunner runner) { modal_runner_ = std::move(runner); }
+  void ShowModal(Form& form);
 
   // value converted between scale modes (kScale...); an unknown mode raises 5.
   double ScaleX(double value, int from_mode, int to_mode) const;
@@ -160,6 +185,7 @@ class Container {
   };
   std::vector<Listener> listeners_;
   AmbientListenerToken next_token_ = 1;
+  ModalRunner modal_runner_;
 };
 
 }  // namespace tabulo::platform

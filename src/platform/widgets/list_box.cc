@@ -122,6 +122,12 @@ void ComboBox::EditText(const std::string& text) {
   set_text(text);
 }
 
+void ListBox::DoubleClickItem(int32_t index) {
+  if (!enabled()) return;
+  SelectItem(index);
+  if (on_dbl_click) on_dbl_click();
+}
+
 void ComboBox::Select(int32_t index) {
   // Picking an item shows its text in the edit part first, so Click sees the new Text.
   if (style_ == kComboDropDown && index >= 0) SetEditText(list(index));

@@ -47,7 +47,12 @@ class ListBox : public Widget {
   // The user picks item `index` (as set_list_index); a disabled list ignores it.
   void SelectItem(int32_t index);
 
+  // The user double-clicks item `index`: it is selected (Click), then DblClick; a disabled
+  // list ignores it.
+  void DoubleClickItem(int32_t index);
+
   std::function<void()> on_click;
+  std::function<void()> on_dbl_click;
 
  protected:
   // Index of the first item with exactly `text`, or -1.

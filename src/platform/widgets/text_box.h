@@ -49,6 +49,9 @@ class TextBox : public Widget {
   // A locked box raises key events but does not change its text.
   bool locked() const { return locked_; }
   void set_locked(bool v) { locked_ = v; }
+  // Shown in place of every character when not empty (a password box); the text is kept.
+  const std::string& password_char() const { return password_char_; }
+  void set_password_char(std::string v) { password_char_ = std::move(v); }
 
   // User input; a disabled box ignores it. TypeText raises KeyDown, KeyPress and KeyUp per
   // code point and inserts the KeyAscii the handlers leave (0 swallows it); characters
@@ -80,6 +83,7 @@ class TextBox : public Widget {
   int16_t alignment_ = 0;
   bool multi_line_ = false;
   bool locked_ = false;
+  std::string password_char_;
 };
 
 }  // namespace tabulo::platform

@@ -38,6 +38,10 @@ class Widget {
   virtual void set_visible(bool v) { visible_ = v; }
   bool enabled() const { return enabled_; }
   virtual void set_enabled(bool v) { enabled_ = v; }
+  // The background colour: an RGB value, or a system colour index with the top bit set
+  // (0x80000005 the window background, the default).
+  int32_t back_color() const { return back_color_; }
+  void set_back_color(int32_t v) { back_color_ = v; }
 
   // Stacking: ZOrder() brings the widget to the front of its siblings; a larger z_order()
   // is nearer the front.
@@ -60,6 +64,7 @@ class Widget {
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = true;
   bool enabled_ = true;
+  int32_t back_color_ = static_cast<int32_t>(0x80000005);
   int64_t z_order_ = 0;
   FocusScope* scope_ = nullptr;
   bool focused_without_scope_ = false;

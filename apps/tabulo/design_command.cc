@@ -1,0 +1,48 @@
+// tabulo design: a designer's session on the property pages, read from standard input.
+#include <iostream>
+
+#include "commands.h"
+#include "container/design_session.h"
+#include "container/session.h"
+#include "platform/values/com_error.h"
+#include "usage.h"
+
+namespace tabulo::app {
+
+int DesignCommand(const Args& args) {
+  if (HelpAsked("design", args)) return 0;
+  container::SessionOptions options;
+  std::string db, load, save;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool has_value = i + 1 < args.size();
+    if (a == "--db" && has_value) {
+      db = args[++i];
+    } else if (a == "--load" && has_value) {
+      load = args[++i];
+    } else if (a == "--save" && has_value) {
+      save = args[++i];
+    } else if (a == "--host" && has_value) {
+      options.host_config = args[++i];
+    } else {
+      return UsageError("design", "unexpected argument '" + a + "'");
+    }
+  }
+  if (db.empty()) return UsageError("design", "no --db PATH given");
+  if (save.empty()) return UsageError("design", "no --save FILE given");
+  try {
+    container::Session session(options);
+    control::TabuloCtl& ctl = load.empty() ? session.NewControl() : session.LoadControl(load);
+    ctl.SetDSNname(db);
+    // Declared to the host, the control queries at design time and connects to the data
+    // server that the pages list through.
+    ctl.UserModeSet();
+    ctl.Refresh(false);
+    return container::RunDesignSession(session, std::cin, std::cout, std::cerr, save);
+  } catch (const platform::ComError& e) {
+    std::cerr << "tabulo design: " << e.description() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace tabulo::app

@@ -1,0 +1,281 @@
+// The designer's commands of the script language (design_desk.h).
+#include "container/design_desk.h"
+
+#include "container/script/error.h"
+#include "container/script/input.h"
+#include "container/script/runner.h"
+#include "container/script/value.h"
+#include "platform/text/text.h"
+#include "platform/values/com_error.h"
+#include "platform/widgets/check_box.h"
+#include "platform/widgets/command_button.h"
+#include "platform/widgets/flex_grid.h"
+#include "platform/widgets/frame.h"
+#include "platform/widgets/label.h"
+#include "platform/widgets/list_box.h"
+#include "platform/widgets/text_box.h"
+#include "platform/widgets/up_down.h"
+#include "view/form_renderer.h"
+
+namespace tabulo::container {
+namespace {
+
+using platform::Variant;
+
+// A quoted text as its value, anything else as written.
+std::string TextArg(CommandContext& c, size_t i) {
+  if (c.Arg(i).empty() || c.Arg(i).front() != '"') return c.Arg(i);
+  return c.Value(i).AsString();
+}
+
+template <class W>
+W& As(platform::Widget& w, const std::string& command, const char* kind) {
+  auto* typed = dynamic_cast<W*>(&w);
+  if (!typed) throw ScriptError(command + " suits " + kind + ", not " + w.name());
+  return *typed;
+}
+
+// The entry ITEM names: its text (quoted) or its 0-based index.
+int32_t EntryIndex(CommandContext& c, platform::ListBox& list) {
+  Variant item = c.Value(1);
+  if (item.IsString()) {
+    for (int32_t i = 0; i < list.list_count(); ++i)
+      if (list.list(i) == item.AsString()) return i;
+    throw ScriptError(list.name() + " has no entry " + c.Arg(1));
+  }
+  int32_t index = c.Integer(1, 0);
+  if (index >= list.list_count())
+    throw ScriptError(list.name() + " has no entry " + c.Arg(1) + " (it has " +
+                      std::to_string(list.list_count()) + ")");
+  return index;
+}
+
+Variant ValueOf(platform::Widget& w) {
+  using namespace platform;
+  if (auto* t = dynamic_cast<TextBox*>(&w)) return Variant(t->text());
+  if (auto* l = dynamic_cast<ListBox*>(&w)) return Variant(l->text());
+  if (auto* c = dynamic_cast<CheckBox*>(&w)) return Variant(c->value());
+  if (auto* u = dynamic_cast<UpDown*>(&w)) return Variant(u->value());
+  if (auto* b = dynamic_cast<CommandButton*>(&w)) return Variant(b->caption());
+  if (auto* l = dynamic_cast<Label*>(&w)) return Variant(l->caption());
+  if (auto* f = dynamic_cast<Frame*>(&w)) return Variant(f->caption());
+  throw ScriptError("widget does not read " + w.name() + ": use cell");
+}
+
+}  // namespace
+
+DesignDesk::~DesignDesk() = default;
+
+platform::Form* DesignDesk::form() {
+  if (!dialogs_.empty()) return dialogs_.back();
+  return sheet_ ? sheet_->current() : nullptr;
+}
+
+void DesignDesk::OpenPage(const std::string& name) {
+  if (!sheet_) {
+    control::TabuloCtl& ctl = session_.current();
+    // The session owns the control; the sheet only refers to it.
+    sheet_ = std::make_unique<PropertySheet>(
+        session_.container(), std::shared_ptr<control::TabuloCtl>(std::shared_ptr<void>(), &ctl));
+  }
+  platform::PropertyPage* page = sheet_->FindPage(name);
+  if (!page)
+    throw ScriptError("unknown page '" + name +
+                      "' (DSNSelection, UsrControlProperties, ColumnProperties, eSignature)");
+  sheet_->Show(*page);
+}
+
+platform::Widget& DesignDesk::FindWidget(const std::string& name, const std::string& command) {
+  platform::Form* f = form();
+  if (!f) throw ScriptError(command + ": no property page or dialog is open (use page NAME)");
+  platform::Widget* w = f->FindWidget(name);
+  if (!w) throw ScriptError("unknown widget '" + name + "' on " + f->caption());
+  return *w;
+}
+
+void DesignDesk::WatchModal(ScriptRunner* runner) {
+  // A modal dialog runs its own message loop: the script's next lines address it until it
+  // closes.
+  session_.container().SetModalRunner([this, runner](platform::Form& dialog) {
+    dialogs_.push_back(&dialog);
+    try {
+      if (runner) runner->RunNested([&dialog] { return !dialog.shown(); });
+    } catch (...) {
+      dialogs_.pop_back();
+      throw;
+    }
+    dialogs_.pop_back();
+  });
+}
+
+void DesignDesk::AddCommands(CommandTable& table) {
+  using W = platform::Widget;
+  auto widget = [this](CommandContext& c) -> W& {
+    WatchModal(c.runner);
+    return FindWidget(c.Arg(0), c.line.command);
+  };
+  table.Add("page", {"page NAME", 1, 1, [this](CommandContext& c) {
+                       WatchModal(c.runner);
+                       OpenPage(TextArg(c, 0));
+                     }});
+  table.Add("fill", {"fill WIDGET TEXT", 2, 2, [widget](CommandContext& c) {
+                       W& w = widget(c);
+                       std::string text = TextArg(c, 1);
+                       if (auto* combo = dynamic_cast<platform::ComboBox*>(&w)) {
+                         if (combo->style() != platform::kComboDropDown)
+                           throw ScriptError(
+                               "fill suits a text box or an editable drop-down, "
+                               "not " +
+                               w.name());
+                         combo->EditText(text);
+                         return;
+                       }
+                       auto& box = As<platform::TextBox>(w, "fill", "a text box");
+                       if (!box.enabled() || box.locked()) return;
+                       box.set_sel_start(0);
+                       box.set_sel_length(static_cast<int32_t>(platform::Utf8Length(box.text())));
+                       box.set_sel_text(text);
+                     }});
+  table.Add("choose", {"choose WIDGET ITEM", 2, 2, [widget](CommandContext& c) {
+                         auto& list = As<platform::ListBox>(widget(c), "choose", "a list");
+                         list.SelectItem(EntryIndex(c, list));
+                       }});
+  table.Add("check", {"check WIDGET N", 2, 2, [widget](CommandContext& c) {
+                        auto& box = As<platform::CheckBox>(widget(c), "check", "a check box");
+                        int16_t n = static_cast<int16_t>(c.Integer(1, 0, 1));
+                        if (box.value() != n) box.UserClick();
+                      }});
+  table.Add("press", {"press WIDGET", 1, 1, [widget](CommandContext& c) {
+                        As<platform::CommandButton>(widget(c), "press", "a button").UserClick();
+                      }});
+  table.Add("widget", {"widget WIDGET", 1, 1, [widget](CommandContext& c) {
+                         const std::string value = FormatValue(ValueOf(widget(c)));
+                         c.out << c.Arg(0) << " = " << value << "\n";
+                       }});
+  table.Add("items", {"items WIDGET", 1, 1, [widget](CommandContext& c) {
+                        auto& list = As<platform::ListBox>(widget(c), "items", "a list");
+                        c.out << c.Arg(0) << " = {";
+                        for (int32_t i = 0; i < list.list_count(); ++i)
+                          c.out << (i ? ", " : "") << QuoteText(list.list(i));
+                        c.out << "}\n";
+                      }});
+  table.Add("selected", {"selected WIDGET", 1, 1, [widget](CommandContext& c) {
+                           auto& list = As<platform::ListBox>(widget(c), "selected", "a list");
+                           c.out << c.Arg(0) << ".ListIndex = " << list.list_index() << "\n";
+                         }});
+  table.Add("cell", {"cell WIDGET ROW COL", 3, 3, [widget](CommandContext& c) {
+                       auto& grid = As<platform::FlexGrid>(widget(c), "cell", "a grid");
+                       int32_t row = c.Integer(1, 0, grid.Rows() - 1);
+                       int32_t col = c.Integer(2, 0, grid.Cols() - 1);
+                       c.out << c.Arg(0) << "(" << row << ", " << col
+                             << ") = " << QuoteText(grid.TextMatrix(row, col)) << "\n";
+                     }});
+  table.Add("apply", {"apply", 0, 0, [this](CommandContext& c) {
+                        if (!sheet_) throw ScriptError("apply: no property sheet is open");
+                        WatchModal(c.runner);
+                        sheet_->Apply();
+                      }});
+  table.Add("close", {"close", 0, 0, [this](CommandContext&) {
+                        if (!sheet_) throw ScriptError("close: no property sheet is open");
+                        sheet_.reset();
+                      }});
+
+  Command click = table.Add("click", {});
+  table.Add("click", {"click ROW COL | click WIDGET ROW COL", 2, 3,
+                      [this, click, widget](CommandContext& c) {
+                        if (c.line.args.size() == 2) return click.run(c);
+                        auto& grid = As<platform::FlexGrid>(widget(c), "click", "a grid");
+                        int32_t row = c.Integer(1, 0, grid.Rows() - 1);
+                        int32_t col = c.Integer(2, 0, grid.Cols() - 1);
+                        grid.UserClick(row, col);
+                      }});
+  Command dblclick = table.Add("dblclick", {});
+  table.Add(
+      "dblclick",
+      {"dblclick ROW COL | dblclick WIDGET ITEM", 2, 2, [dblclick, widget](CommandContext& c) {
+         if (!c.Arg(0).empty() && std::isdigit(static_cast<unsigned char>(c.Arg(0).front())))
+           return dblclick.run(c);
+         auto& list = As<platform::ListBox>(widget(c), "dblclick", "a list");
+         list.DoubleClickItem(EntryIndex(c, list));
+       }});
+  Command key = table.Add("key", {});
+  table.Add("key",
+            {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
+               platform::Form* f = form();
+               if (!f) return key.run(c);
+               WatchModal(c.runner);
+               std::optional<int16_t> code = KeyCodeByName(c.Arg(0));
+               if (!code)
+                 throw ScriptError("unknown key '" + c.Arg(0) + "' (" + KnownKeyNames() + ")");
+               if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
+                 box->PressKey(*code);
+               } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
+                 grid->UserKey(*code);
+               } else if (auto* list = dynamic_cast<platform::ListBox*>(f->focused())) {
+                 // Up and Down move the selection, as in an open list.
+                 const int32_t step = *code == platform::kKeyUp ? -1 : *code == platform::kKeyDown;
+                 const int32_t to = list->list_index() + step;
+                 if (step != 0 && to >= 0 && to < list->list_count()) list->SelectItem(to);
+               } else {
+                 throw ScriptError("key: no text box, list or grid of " + f->caption() +
+                                   " has the focus");
+               }
+             }});
+  Command answer = table.Add("answer", {});
+  table.Add(
+      "answer",
+      {"answer N | sign USER PASSWORD REASON | cancel | color N | font NAME SIZE [bold] "
+       "[italic] [underline] [strikeout]",
+       1, 8, [answer](CommandContext& c) {
+         std::string kind = platform::LCase(c.Arg(0));
+         size_t count = c.line.args.size();
+         if (kind == "color") {
+           if (count != 2) throw ScriptError("answer color takes N");
+           c.host.container().QueueDialogAnswer(platform::DialogAnswer::Ok(Variant(c.Integer(1))));
+           return;
+         }
+         if (kind != "font") {
+           if (count > 4) throw ScriptError("answer takes at most 4 arguments here");
+           return answer.run(c);
+         }
+         if (count < 3) throw ScriptError("answer font takes NAME SIZE [styles]");
+         Variant size = c.Value(2);
+         if (!size.IsNumberType()) throw ScriptError("answer font: SIZE must be a number");
+         int32_t weight = 400, flags[3] = {0, 0, 0};
+         for (size_t i = 3; i < count; ++i) {
+           std::string style = platform::LCase(c.Arg(i));
+           if (style == "bold") {
+             weight = 700;
+           } else if (style == "italic" || style == "underline" || style == "strikeout") {
+             flags[style == "italic" ? 0 : style == "underline" ? 1 : 2] = 255;
+           } else {
+             throw ScriptError(
+                 "answer font: a style is bold, italic, underline or "
+                 "strikeout; given " +
+                 c.Arg(i));
+           }
+         }
+         const double points =
+             size.type() == platform::VarType::Long ? size.AsLong() : size.AsDouble();
+         c.host.container().QueueDialogAnswer(platform::DialogAnswer::Ok(
+             Variant(int32_t{1}),
+             {Variant(weight), Variant(flags[0]), Variant(flags[1]), Variant(flags[2]),
+              Variant(TextArg(c, 1)), Variant(static_cast<int32_t>(points * 10)),
+              Variant(int32_t{0})}));
+       }});
+  Command get = table.Add("get", {});
+  table.Add("get", {get.usage, get.min_args, get.max_args, [get](CommandContext& c) {
+                      const std::string& name = c.Arg(0);
+                      size_t dot = name.find('.');
+                      if (dot == std::string::npos) return get.run(c);
+                      std::vector<Variant> none;
+                      Variant object = c.host.control().Invoke(
+                          c.MemberId(name.substr(0, dot)), platform::InvokeKind::PropertyGet, none);
+                      if (!object.IsObject() || !object.AsObject())
+                        throw ScriptError(name.substr(0, dot) + " is not an object");
+                      Variant v = object.AsObject()->Get(name.substr(dot + 1));
+                      c.out << name << " = " << FormatValue(v) << "\n";
+                    }});
+}
+
+}  // namespace tabulo::container
