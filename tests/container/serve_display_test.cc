@@ -17,12 +17,17 @@ class ServeDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* tmp = std::getenv("TABULO_TEST_TMP");
-    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / "serve_display_test.db";
+    // One file per test: ctest runs the cases of this suite side by side in one folder.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / ("serve_display_" + name + ".db");
     WriteSampleDatabase(db_, 50);
     request_.controls.push_back({{}, db_.string(), "SELECT Id, Customer FROM Orders", ""});
     request_.controls.push_back({{}, db_.string(), "SELECT Id FROM NoSuchTable", ""});
   }
-  void TearDown() override { std::filesystem::remove(db_); }
+  void TearDown() override {
+    if (ui_.joinable()) Stop();  // a failed assertion left the display running
+    std::filesystem::remove(db_);
+  }
 
   void Start() {
     display_ = std::make_unique<ServeDisplay>(request_, clock_);
