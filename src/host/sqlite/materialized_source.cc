@@ -15,10 +15,17 @@ class MaterializedSource : public RowSource {
                      size_t memory_bound)
       : store_(std::move(store)), columns_(std::move(columns)), memory_bound_(memory_bound) {}
 
-  void Fill(sqlite3* db, sqlite3_stmt* stmt, const std::filesystem::path& db_path) {
+  void Fill(sqlite3* db, sqlite3_stmt* stmt, const std::filesystem::path& db_path,
+            const ProgressCallback& progress) {
     const int n = sqlite3_column_count(stmt);
     size_t bytes = 0;
+    const auto started = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point next_report{};
     while (Step(db, stmt, db_path)) {
+      if (progress && count_ % 4096 == 0) {
+        ReportProgressIfDue(progress, count_, started, std::chrono::milliseconds(500),
+                            &next_report);
+      }
       if (file_) {
         // Straight from the query into the store: no copy of the values on the way.
         InsertFrom(stmt, n);
@@ -120,10 +127,10 @@ std::unique_ptr<RowSource> MaterializeRows(sqlite3* db, sqlite3_stmt* stmt,
                                            std::vector<ColumnSpec> columns,
                                            const std::filesystem::path& db_path,
                                            std::shared_ptr<TempStore> store, size_t memory_bound,
-                                           bool* spilled) {
+                                           bool* spilled, const ProgressCallback& progress) {
   auto source =
       std::make_unique<MaterializedSource>(std::move(store), std::move(columns), memory_bound);
-  source->Fill(db, stmt, db_path);
+  source->Fill(db, stmt, db_path, progress);
   if (spilled) *spilled = source->spilled();
   return source;
 }
