@@ -16,15 +16,14 @@ class MaterializedSource : public RowSource {
       : store_(std::move(store)), columns_(std::move(columns)), memory_bound_(memory_bound) {}
 
   void Fill(sqlite3* db, sqlite3_stmt* stmt, const std::filesystem::path& db_path,
-            const ProgressCallback& progress) {
+            const ProgressReport& progress) {
     const int n = sqlite3_column_count(stmt);
     size_t bytes = 0;
     const auto started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point next_report{};
     while (Step(db, stmt, db_path)) {
-      if (progress && count_ % 4096 == 0) {
-        ReportProgressIfDue(progress, count_, started, std::chrono::milliseconds(500),
-                            &next_report);
+      if (progress.sink && count_ > 0 && count_ % 4096 == 0) {
+        ReportProgressIfDue(progress.sink, count_, started, progress.after, &next_report);
       }
       if (file_) {
         // Straight from the query into the store: no copy of the values on the way.
@@ -127,7 +126,7 @@ std::unique_ptr<RowSource> MaterializeRows(sqlite3* db, sqlite3_stmt* stmt,
                                            std::vector<ColumnSpec> columns,
                                            const std::filesystem::path& db_path,
                                            std::shared_ptr<TempStore> store, size_t memory_bound,
-                                           bool* spilled, const ProgressCallback& progress) {
+                                           bool* spilled, const ProgressReport& progress) {
   auto source =
       std::make_unique<MaterializedSource>(std::move(store), std::move(columns), memory_bound);
   source->Fill(db, stmt, db_path, progress);

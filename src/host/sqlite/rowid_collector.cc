@@ -11,8 +11,8 @@ void Step(sqlite3_context* context, int, sqlite3_value** argv) {
   auto* sink = static_cast<RowidCollector*>(sqlite3_user_data(context));
   if (!sink) return;
   sink->ids.Append(sqlite3_value_int64(argv[0]));
-  if (sink->progress && sink->ids.size() % kProgressStride == 0) {
-    ReportProgressIfDue(sink->progress, sink->ids.size(), sink->started, sink->progress_after,
+  if (sink->progress.sink && sink->ids.size() % kProgressStride == 0) {
+    ReportProgressIfDue(sink->progress.sink, sink->ids.size(), sink->started, sink->progress.after,
                         &sink->next_report);
   }
 }

@@ -18,11 +18,15 @@ inline constexpr const char* kCollectorFunction = "tabulo_collect_rowids";
 // Rows collected so far, reported while a long pass runs.
 using ProgressCallback = std::function<void(int64_t rows)>;
 
+// Where a long pass reports to (may be empty): first after `after`, then once each `after`.
+struct ProgressReport {
+  ProgressCallback sink;
+  std::chrono::milliseconds after{500};
+};
+
 struct RowidCollector {
   RowidList ids;
-  ProgressCallback progress;
-  // The first report comes after this much time, then one each period.
-  std::chrono::milliseconds progress_after{500};
+  ProgressReport progress;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point next_report{};
 };

@@ -21,7 +21,7 @@ class RowidSource : public RowSource {
         columns_(std::move(columns)),
         db_path_(std::move(db_path)) {}
 
-  void Collect(const RowidPlan& plan, ProgressCallback progress) {
+  void Collect(const RowidPlan& plan, ProgressReport progress) {
     collector_.progress = std::move(progress);
     RegisterRowidCollector(db_.get(), &collector_);
     {
@@ -131,7 +131,7 @@ class RowidSource : public RowSource {
 std::unique_ptr<RowSource> CollectRowids(Db db, RowidReads reads, const RowidPlan& plan,
                                          std::vector<ColumnSpec> columns,
                                          const std::filesystem::path& db_path,
-                                         ProgressCallback progress) {
+                                         ProgressReport progress) {
   auto source = std::make_unique<RowidSource>(std::move(db), reads, std::move(columns), db_path);
   source->Collect(plan, std::move(progress));
   return source;

@@ -19,7 +19,7 @@ std::unique_ptr<RowSource> MaterializeRows(sqlite3* db, sqlite3_stmt* stmt,
                                            std::vector<ColumnSpec> columns,
                                            const std::filesystem::path& db_path,
                                            std::shared_ptr<TempStore> store, size_t memory_bound,
-                                           bool* spilled, const ProgressCallback& progress);
+                                           bool* spilled, const ProgressReport& progress);
 
 // How records are read on the rowid path.
 enum class RowidReads {
@@ -36,6 +36,6 @@ enum class RowidReads {
 std::unique_ptr<RowSource> CollectRowids(Db db, RowidReads reads, const RowidPlan& plan,
                                          std::vector<ColumnSpec> columns,
                                          const std::filesystem::path& db_path,
-                                         ProgressCallback progress);
+                                         ProgressReport progress);
 
 }  // namespace tabulo::host::sqlite

@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "host/row_source.h"
+#include "host/sqlite/rowid_collector.h"
 #include "host/sqlite/temp_store.h"
 
 namespace tabulo::host::sqlite {
@@ -42,7 +43,7 @@ struct SnapshotOptions {
   // Forces the general path (for tests that compare both paths).
   bool general_path_only = false;
   // Hears the rows collected so far while a pass lasts longer than about half a second.
-  std::function<void(int64_t rows)> progress;
+  ProgressReport progress;
 };
 
 // What every field of a record deleted since the key-set pass reads as.
