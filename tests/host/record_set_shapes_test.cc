@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/cursor_record_set.h"
+#include "host/sqlite/record_file.h"
 #include "host/sqlite/rowid_collector.h"
 #include "host/sqlite/sqlite_row_source.h"
 #include "orders_db.h"
@@ -182,6 +183,44 @@ TEST(ReportProgressIfDue, FirstAfterTheDelayThenOncePerPeriod) {
     EXPECT_EQ(reports, c.reported ? std::vector<int64_t>{42} : std::vector<int64_t>{});
     if (c.reported) {
       EXPECT_GT(next, now);
+    }
+  }
+}
+
+// The general path's file beyond the memory bound: every storage class round-trips, in and
+// across blocks, whether appended from a statement or from copied values.
+TEST(RecordFile, EveryValueRoundTripsInAndAcrossBlocks) {
+  TestFolder folder;
+  auto store = TempStore::Open(folder / "snap");
+  TestDb db(folder / "values.db");
+  const std::string sql =
+      "SELECT -9223372036854775808, 9223372036854775807, -1.5e300, '', x'00ff', NULL, 'späť'";
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  std::vector<RawValue> expected;
+  for (int i = 0; i < 7; ++i) expected.push_back(ReadRaw(stmt, i));
+  RecordFile file(std::make_unique<TempFile>(store->NewPath(".rows")), 7);
+  const int64_t rows = RecordFile::kBlockRows * 2 + 3;
+  for (int64_t r = 0; r < rows; ++r) {
+    if (r % 2) {
+      file.AppendFrom(stmt, 7);
+    } else {
+      file.Append(expected);
+    }
+  }
+  sqlite3_finalize(stmt);
+  file.Finish();
+  ASSERT_EQ(file.size(), rows);
+  for (int64_t r : {rows - 1, int64_t{0}, RecordFile::kBlockRows, RecordFile::kBlockRows - 1}) {
+    const std::vector<RawValue> row = file.Read(r);
+    ASSERT_EQ(row.size(), expected.size());
+    for (size_t c = 0; c < row.size(); ++c) {
+      SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+      EXPECT_EQ(row[c].storage, expected[c].storage);
+      EXPECT_EQ(row[c].i, expected[c].i);
+      EXPECT_EQ(row[c].d, expected[c].d);
+      EXPECT_EQ(row[c].bytes, expected[c].bytes);
     }
   }
 }
