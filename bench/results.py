@@ -176,23 +176,89 @@ print()
 print("Wall-clock p99s of a few ms are the thread being preempted on a shared machine: the "
       "thread CPU time per fill is given beside them.")
 print()
-print("## Growth (control, rollback-journal samples)")
+print("## Growth (control; first window and count pass linear in rows, jump and step flat)")
 print()
-print("| sample rows | result rows | count pass | first window | ratio | jump median | jump p99 | jump p99 CPU | record set window read (median) | step median | OFFSET page (median) |")
-print("|---|---|---|---|---|---|---|---|---|---|---|")
-for key, n in (("1k", "1,000"), ("100k", "100,000"), ("1m", "1,000,000"), ("10m", "10,000,000"),
-               ("10m-wal", "10,000,000 (WAL)")):
-    c = ms(control, f"CountPass/{key}")
-    f = ms(control, f"FirstWindow/{key}")
-    res = counter(control, f"CountPass/{key}", "rows")
-    off = counter(control, f"OffsetPage/{key}", "median_us")
-    print(f"| {n} | {f'{res:,.0f}' if res is not None else 'n/a'} | {fmt(c, 'ms')} | {fmt(f, 'ms')} | "
-          f"{fmt(ratio(f, c), 'x')} | {fmt(counter(control, f'Jump/{key}', 'median_us'), 'us')} | "
-          f"{fmt(counter(control, f'Jump/{key}', 'p99_us'), 'us')} | "
-          f"{fmt(counter(control, f'Jump/{key}', 'cpu_p99_us'), 'us')} | "
-          f"{fmt(counter(control, f'WindowRead/{key}', 'median_us'), 'us')} | "
-          f"{fmt(counter(control, f'Step/{key}', 'median_us'), 'us')} | "
-          f"{fmt(off / 1000 if off else None, 'ms')} |")
+print("| journal | sample rows | result rows | count pass | first window | ratio | jump median | jump p99 | jump p99 CPU | record set window read (median) | step median | OFFSET page (median) | peak RSS |")
+print("|---|---|---|---|---|---|---|---|---|---|---|---|---|")
+SIZES = (("1k", 1e3), ("100k", 1e5), ("1m", 1e6), ("10m", 1e7))
+MODES = (("rollback", ""), ("WAL", "-wal"))
+for mode, suffix in MODES:
+    for size, n in SIZES:
+        key = size + suffix
+        c = ms(control, f"CountPass/{key}")
+        f = ms(control, f"FirstWindow/{key}")
+        res = counter(control, f"CountPass/{key}", "rows")
+        off = counter(control, f"OffsetPage/{key}", "median_us")
+        print(f"| {mode} | {n:,.0f} | {f'{res:,.0f}' if res is not None else 'n/a'} | {fmt(c, 'ms')} | {fmt(f, 'ms')} | "
+              f"{fmt(ratio(f, c), 'x')} | {fmt(counter(control, f'Jump/{key}', 'median_us'), 'us')} | "
+              f"{fmt(counter(control, f'Jump/{key}', 'p99_us'), 'us')} | "
+              f"{fmt(counter(control, f'Jump/{key}', 'cpu_p99_us'), 'us')} | "
+              f"{fmt(counter(control, f'WindowRead/{key}', 'median_us'), 'us')} | "
+              f"{fmt(counter(control, f'Step/{key}', 'median_us'), 'us')} | "
+              f"{fmt(off / 1000 if off else None, 'ms')} | "
+              f"{fmt(counter(control, f'PeakRss/{key}', 'peak_rss_mb'), 'MB')} |")
+
+
+def growth_svg(path):
+    """A log-log chart of time against sample rows: count pass, first window, jump and step
+    medians, for both journal modes. Plain SVG, no plotting library."""
+    import math
+    series = []
+    colours = {"count pass": "#888888", "first window": "#1f77b4", "jump median": "#2ca02c",
+               "step median": "#d62728"}
+    for mode, suffix in MODES:
+        dash = "" if suffix == "" else ' stroke-dasharray="6 4"'
+        for name, get in (("count pass", lambda k: ms(control, f"CountPass/{k}")),
+                          ("first window", lambda k: ms(control, f"FirstWindow/{k}")),
+                          ("jump median", lambda k: (counter(control, f"Jump/{k}", "median_us") or 0) / 1000 or None),
+                          ("step median", lambda k: (counter(control, f"Step/{k}", "median_us") or 0) / 1000 or None)):
+            pts = [(n, get(size + suffix)) for size, n in SIZES]
+            pts = [(x, y) for x, y in pts if y]
+            if pts:
+                series.append((f"{name}, {mode}", colours[name], dash, pts))
+    if not series:
+        return
+    W, H, L, R, T, B = 760, 460, 70, 230, 20, 50
+    ys = [y for *_, pts in series for _, y in pts]
+    y0 = math.floor(math.log10(min(ys)))
+    y1 = math.ceil(math.log10(max(ys)))
+    x0, x1 = 3, 7
+
+    def px(x):
+        return L + (math.log10(x) - x0) / (x1 - x0) * (W - L - R)
+
+    def py(y):
+        return H - B - (math.log10(y) - y0) / max(y1 - y0, 1) * (H - T - B)
+
+    out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{W}" height="{H}" font-family="sans-serif" font-size="12">',
+           f'<rect width="{W}" height="{H}" fill="white"/>']
+    for e in range(x0, x1 + 1):
+        x = px(10 ** e)
+        out.append(f'<line x1="{x:.1f}" y1="{T}" x2="{x:.1f}" y2="{H - B}" stroke="#ddd"/>')
+        out.append(f'<text x="{x:.1f}" y="{H - B + 16}" text-anchor="middle">1e{e}</text>')
+    for e in range(y0, y1 + 1):
+        y = py(10 ** e)
+        out.append(f'<line x1="{L}" y1="{y:.1f}" x2="{W - R}" y2="{y:.1f}" stroke="#ddd"/>')
+        out.append(f'<text x="{L - 6}" y="{y + 4:.1f}" text-anchor="end">{10 ** e:g} ms</text>')
+    out.append(f'<text x="{(L + W - R) / 2}" y="{H - 12}" text-anchor="middle">sample rows (log)</text>')
+    for i, (label, colour, dash, pts) in enumerate(series):
+        d = " ".join(f"{px(x):.1f},{py(y):.1f}" for x, y in pts)
+        out.append(f'<polyline points="{d}" fill="none" stroke="{colour}" stroke-width="2"{dash}/>')
+        for x, y in pts:
+            out.append(f'<circle cx="{px(x):.1f}" cy="{py(y):.1f}" r="3" fill="{colour}"/>')
+        ly = T + 14 + i * 18
+        out.append(f'<line x1="{W - R + 12}" y1="{ly - 4}" x2="{W - R + 40}" y2="{ly - 4}" stroke="{colour}" stroke-width="2"{dash}/>')
+        out.append(f'<text x="{W - R + 46}" y="{ly}">{label}</text>')
+    out.append("</svg>")
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "w") as f:
+        f.write("\n".join(out) + "\n")
+
+
+if len(sys.argv) > 2:
+    growth_svg(sys.argv[2])
+    print()
+    print(f"Chart: {os.path.relpath(sys.argv[2])} (log-log, time against sample rows).")
 
 print()
 print("## Sample generation (`tabulo sample-db`, wall time)")

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "container/load_progress.h"
 #include "platform/runtime/container.h"
 #include "platform/text/utf8_cursor.h"
 #include "platform/values/com_error.h"
@@ -216,6 +217,14 @@ void Terminal::Draw(container::BrowseSession& browse) {
 }
 
 int Terminal::Run(container::BrowseSession& browse) {
+  // A long load shows its progress in the status bar while it lasts.
+  container::SetLoadProgressSink([this, &browse](int64_t rows) {
+    browse.ShowLoadProgress(rows);
+    Draw(browse);
+  });
+  struct Unset {
+    ~Unset() { container::SetLoadProgressSink(nullptr); }
+  } unset;
   browse.Resize(cols(), lines());
   browse.Start();
   for (;;) {

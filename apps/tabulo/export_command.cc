@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "container/export.h"
+#include "container/load_progress.h"
 #include "platform/values/com_error.h"
 #include "usage.h"
 
@@ -20,6 +21,7 @@ constexpr int64_t kLongResult = 1000000;
 
 int ExportCommand(const Args& args) {
   if (HelpAsked("export", args)) return 0;
+  container::SetLoadProgressSink(container::StderrLoadProgress());
   container::ExportRequest request;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "container/load_progress.h"
 #include "container/script/runner.h"
 #include "container/show.h"
 #include "password_input.h"
@@ -23,6 +24,7 @@ bool ParseInt(const std::string& text, int64_t& out) {
 
 int ShowCommand(const Args& args) {
   if (HelpAsked("show", args)) return 0;
+  container::SetLoadProgressSink(container::StderrLoadProgress());
   container::ShowRequest request;
   std::string password_file;
   container::SessionOptions& options = request.session;

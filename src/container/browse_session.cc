@@ -1,6 +1,8 @@
 // An operator's interactive session (browse_session.h).
 #include "container/browse_session.h"
 
+#include "container/load_progress.h"
+
 #include <algorithm>
 
 #include "container/script/input.h"
@@ -265,6 +267,11 @@ bool BrowseSession::ShowsRecord(int32_t row) const {
   const platform::FlexGrid& grid = ctl_.Grid;
   return row >= grid.FixedRows() && row < grid.Rows() && grid.Cols() > 0 &&
          !grid.TextMatrix(row, 0).empty() && grid.RowIsVisible(row);
+}
+
+void BrowseSession::ShowLoadProgress(int64_t rows) {
+  platform::StatusBar& bar = session_.current().sBar;
+  if (bar.PanelCount() >= 1) bar.Panels(1).set_text(LoadProgressText(rows));
 }
 
 }  // namespace tabulo::container

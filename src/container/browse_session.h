@@ -91,6 +91,9 @@ class BrowseSession {
   void DragThumb(const std::vector<int16_t>& positions);
 
   std::string Render() const;
+  // Shows a long load's rows so far in the control's first status bar panel (the load's end
+  // sets the panel again).
+  void ShowLoadProgress(int64_t rows);
   bool Editing() const;
   // The cursor cell on the rendering (line and slot as in Click); -1 when not on screen.
   int32_t CursorLine() const;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "container/load_progress.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "platform/values/com_error.h"
 
@@ -21,6 +22,7 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
       if (!config.data_sources.count(name)) names.push_back(name);
     return names;
   };
+  options.progress = ReportLoadProgress;
   return host::sqlite::NewSqliteDataServer(std::move(options));
 }
 

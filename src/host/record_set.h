@@ -14,9 +14,12 @@
 //     direction they already lie in.
 //   Reading a record may also fail in the store behind the record set (0x80004005).
 //
-// Values. A record set never changes while it is open: its records are a snapshot taken by
-// the query, unaffected by later writes to the database. Field::SetValue changes only the
-// record set's copy of the current record (the database is written with statements).
+// Values. Which records a record set holds, and in which order, never changes while it is
+// open (RecordCount stays exact). Their values are a snapshot taken by the query, unaffected by
+// later writes — except where the data server says it serves a key-set view (values read
+// when the record is read; a record deleted since reads as the server's deleted marker).
+// Field::SetValue changes only the record set's copy of the current record (the database is
+// written with statements).
 //
 // Thread safety: none; a record set belongs to the user-interface thread.
 #pragma once

@@ -52,8 +52,10 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPath) {
        {"SELECT * FROM Orders", "select Id, Qty from Orders where Qty < 10 order by Qty desc, Id",
         "SELECT o.Id FROM Orders AS o WHERE o.Qty IN (SELECT Qty FROM Orders WHERE Id < 3)",
         "SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
-        "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
-    EXPECT_EQ(Open(sql).path, SnapshotPath::RowidOnCopy) << sql;
+        "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1",
+        "SELECT Qty * 2 FROM Orders", "SELECT Price AS Qty FROM Orders ORDER BY Qty",
+        "SELECT Id, Qty FROM Orders ORDER BY 2"}) {
+    EXPECT_EQ(Open(sql).path, SnapshotPath::RowidKeySet) << sql;
   }
 }
 
@@ -66,10 +68,8 @@ TEST_F(SnapshotSourceTest, EverythingElseTakesTheGeneralPath) {
        {"SELECT a.Id FROM Orders a JOIN Orders b ON a.Id = b.Qty",
         "SELECT a.Id FROM Orders a, Orders b WHERE a.Id = b.Id", "SELECT * FROM Big",
         "SELECT Qty FROM Orders GROUP BY Qty", "SELECT DISTINCT Qty FROM Orders",
-        "SELECT Qty * 2 FROM Orders", "SELECT count(*) FROM Orders",
-        "SELECT Id, max(Qty) FROM Orders", "SELECT Id FROM Orders LIMIT 5",
-        "SELECT Id FROM Orders UNION SELECT Qty FROM Orders",
-        "SELECT Price AS Qty FROM Orders ORDER BY Qty", "SELECT Id, Qty FROM Orders ORDER BY 2",
+        "SELECT count(*) FROM Orders", "SELECT Id, max(Qty) FROM Orders",
+        "SELECT Id FROM Orders LIMIT 5", "SELECT Id FROM Orders UNION SELECT Qty FROM Orders",
         "SELECT * FROM Kv", "SELECT * FROM Shadow",
         "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
         "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders", "SELECT name FROM sqlite_master",
@@ -102,7 +102,7 @@ TEST_F(SnapshotSourceTest, BothPathsGiveTheSameRecordsInTheSameOrder) {
     auto rowid = Open(sql);
     auto memory = Open(sql, general);
     auto stored = Open(sql, spilling);
-    EXPECT_EQ(rowid.path, SnapshotPath::RowidOnCopy);
+    EXPECT_EQ(rowid.path, SnapshotPath::RowidKeySet);
     EXPECT_EQ(memory.path, SnapshotPath::Memory);
     EXPECT_EQ(stored.path, SnapshotPath::StoreFile);
     const auto expected = AllRows(std::move(memory.source));
@@ -120,13 +120,13 @@ TEST_F(SnapshotSourceTest, StoreFilesLiveAsLongAsTheirSource) {
   ASSERT_EQ(stored.path, SnapshotPath::StoreFile);
   EXPECT_EQ(FilesInStore(), 1u);
   auto copy = Open("SELECT * FROM Orders");
-  ASSERT_EQ(copy.path, SnapshotPath::RowidOnCopy);
-  EXPECT_EQ(FilesInStore(), 2u);
+  ASSERT_EQ(copy.path, SnapshotPath::RowidKeySet);
+  EXPECT_EQ(FilesInStore(), 1u);  // the rowid path keeps no file
 
   auto rs = NewCursorRecordSet(std::move(stored.source));
   EXPECT_EQ(rs->RecordCount(), 97);
   rs->Close();
-  EXPECT_EQ(FilesInStore(), 1u);
+  EXPECT_EQ(FilesInStore(), 0u);
   {
     auto dropped = NewCursorRecordSet(std::move(copy.source));
     EXPECT_EQ(dropped->RecordCount(), 300);
@@ -170,7 +170,6 @@ TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
     SnapshotOptions options;
     SnapshotPath path;
   } cases[] = {
-      {false, "SELECT Id, Customer FROM Orders ORDER BY Id", {}, SnapshotPath::RowidOnCopy},
       {false,
        "SELECT a.Id, a.Customer FROM Orders a JOIN Orders b ON a.Id = b.Id ORDER BY a.Id",
        {},
@@ -192,7 +191,8 @@ TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
 
 TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
   db_->Exec("CREATE TABLE Loose(a, b, c, d); INSERT INTO Loose VALUES (1, 2.5, 'x', NULL)");
-  for (SnapshotOptions options : {SnapshotOptions{}, SnapshotOptions{.general_path_only = true}}) {
+  for (SnapshotOptions options :
+       {SnapshotOptions{}, SnapshotOptions{.general_path_only = true, .progress = {}}}) {
     auto rs = NewCursorRecordSet(Open("SELECT a, b, c, d FROM Loose", options).source);
     EXPECT_EQ(rs->Item(0).Type(), 3);
     EXPECT_EQ(rs->Item(1).Type(), 5);
@@ -213,7 +213,7 @@ TEST_F(SnapshotSourceTest, WithoutOrderByRecordsComeInRowidOrder) {
   SnapshotOptions general;
   general.general_path_only = true;
   auto rowid = Open("SELECT Id, Customer FROM Orders");
-  ASSERT_EQ(rowid.path, SnapshotPath::RowidOnCopy);
+  ASSERT_EQ(rowid.path, SnapshotPath::RowidKeySet);
   const auto rows = AllRows(std::move(rowid.source));
   ASSERT_EQ(rows.size(), 300u);
   EXPECT_TRUE(rows[1][0] == Variant(int32_t{2}));

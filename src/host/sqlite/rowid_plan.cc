@@ -2,15 +2,17 @@
 #include "host/sqlite/rowid_plan.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "host/sqlite/connection.h"
+#include "host/sqlite/rowid_collector.h"
 #include "host/sqlite/sql_tokens.h"
 #include "platform/text/text.h"
 
 namespace tabulo::host::sqlite {
 namespace {
+
+using Tokens = std::vector<SqlToken>;
 
 bool IsAnyOf(const SqlToken& t, std::initializer_list<std::string_view> words) {
   for (auto w : words) {
@@ -26,17 +28,26 @@ bool PreparesOk(sqlite3* db, const std::string& sql) {
   return rc == SQLITE_OK && raw;
 }
 
-bool RunsAggregate(sqlite3* db, std::string_view sql) {
-  std::string explain = "EXPLAIN " + std::string(sql);
+// The text column `column` of every row of `sql`; nullopt when it does not run.
+std::optional<std::vector<std::string>> TextRows(sqlite3* db, const std::string& sql, int column) {
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db, explain.c_str(), -1, &raw, nullptr) != SQLITE_OK) return true;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return std::nullopt;
   Stmt stmt(raw);
+  std::vector<std::string> rows;
   int rc;
   while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-    const char* op = reinterpret_cast<const char*>(sqlite3_column_text(raw, 1));
-    if (op && std::string_view(op).starts_with("Agg")) return true;
+    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, column));
+    rows.emplace_back(text ? text : "");
   }
-  return rc != SQLITE_DONE;
+  if (rc != SQLITE_DONE) return std::nullopt;
+  return rows;
+}
+
+bool RunsAggregate(sqlite3* db, std::string_view sql) {
+  auto ops = TextRows(db, "EXPLAIN " + std::string(sql), 1);
+  return !ops || std::any_of(ops->begin(), ops->end(), [](const std::string& op) {
+    return op.starts_with("Agg") || op == "Count";
+  });
 }
 
 // The table's kind and its column names; false when it is not an ordinary rowid table.
@@ -66,6 +77,109 @@ bool OrdinaryTableColumns(sqlite3* db, const std::string& table, std::vector<std
     cols.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
   }
   return true;
+}
+
+// A run of tokens [begin, end) of the statement.
+struct Span {
+  size_t begin, end;
+};
+
+// [begin, end) split at the commas of the top level.
+std::vector<Span> SplitAtCommas(const Tokens& tokens, size_t begin, size_t end) {
+  std::vector<Span> parts;
+  size_t start = begin;
+  for (size_t k = begin; k < end; ++k) {
+    if (tokens[k].depth == 0 && tokens[k].text == ",") {
+      parts.push_back({start, k});
+      start = k + 1;
+    }
+  }
+  parts.push_back({start, end});
+  return parts;
+}
+
+std::string_view TextOf(std::string_view sql, const Tokens& tokens, Span s) {
+  const size_t from = tokens[s.begin].offset;
+  const size_t to = tokens[s.end - 1].offset + tokens[s.end - 1].text.size();
+  return sql.substr(from, to - from);
+}
+
+// One item of the select list: its expression, and its alias when it has one for certain.
+// `maybe_alias` marks a trailing name without AS that may or may not be an alias.
+struct SelectItem {
+  Span expression;
+  std::optional<std::string> alias;
+  std::optional<std::string> maybe_alias;
+  bool star = false;
+};
+
+SelectItem ReadItem(const Tokens& tokens, Span s) {
+  SelectItem item{s, std::nullopt, std::nullopt, false};
+  const SqlToken& last = tokens[s.end - 1];
+  item.star = last.text == "*" && (s.end - s.begin == 1 || tokens[s.end - 2].text == ".");
+  const bool name = last.kind == SqlToken::Word || last.kind == SqlToken::QuotedName ||
+                    last.kind == SqlToken::String;
+  if (s.end - s.begin < 2 || !name) return item;
+  const SqlToken& before = tokens[s.end - 2];
+  if (before.Is("AS")) {
+    item.alias = last.Name();
+    if (last.kind == SqlToken::String)
+      item.alias = std::string(last.text.substr(1, last.text.size() - 2));
+    item.expression = {s.begin, s.end - 2};
+  } else if (before.text != "." && !before.Is("COLLATE")) {
+    item.maybe_alias = last.Name();
+    item.expression = {s.begin, s.end - 1};
+  }
+  return item;
+}
+
+// The ORDER BY terms [begin, end) with every reference to a result column replaced by its
+// expression; nullopt when a reference cannot be resolved for certain.
+std::optional<std::string> ResolveOrderBy(std::string_view sql, const Tokens& tokens, size_t begin,
+                                          size_t end, const std::vector<SelectItem>& items,
+                                          sqlite3_stmt* stmt) {
+  const bool has_star =
+      std::any_of(items.begin(), items.end(), [](const SelectItem& i) { return i.star; });
+  std::string out;
+  for (Span term : SplitAtCommas(tokens, begin, end)) {
+    if (term.begin == term.end) return std::nullopt;
+    if (!out.empty()) out += ", ";
+    const SqlToken& head = tokens[term.begin];
+    const bool single = term.begin + 1 == term.end ||
+                        (tokens[term.begin + 1].kind == SqlToken::Word &&
+                         IsAnyOf(tokens[term.begin + 1], {"ASC", "DESC", "COLLATE", "NULLS"}));
+    std::optional<size_t> column;
+    if (single && head.kind == SqlToken::Number) {
+      // A column number: the statement's own columns are needed to map it.
+      const long n = std::strtol(std::string(head.text).c_str(), nullptr, 10);
+      if (has_star || n < 1 || static_cast<size_t>(n) > items.size()) return std::nullopt;
+      column = static_cast<size_t>(n - 1);
+    } else if (single && (head.kind == SqlToken::Word || head.kind == SqlToken::QuotedName)) {
+      const std::string name = head.Name();
+      for (size_t i = 0; i < items.size() && !column; ++i) {
+        if (items[i].alias && platform::EqualsIgnoreAsciiCase(*items[i].alias, name)) column = i;
+        if (items[i].maybe_alias && platform::EqualsIgnoreAsciiCase(*items[i].maybe_alias, name)) {
+          // Without AS, only SQLite's own name for the column tells an alias for certain.
+          const char* given = has_star ? nullptr : sqlite3_column_name(stmt, static_cast<int>(i));
+          if (!given || !platform::EqualsIgnoreAsciiCase(given, name)) return std::nullopt;
+          column = i;
+        }
+      }
+    }
+    if (!column) {
+      out += TextOf(sql, tokens, term);
+      continue;
+    }
+    if (items[*column].star) return std::nullopt;
+    out += '(';
+    out += TextOf(sql, tokens, items[*column].expression);
+    out += ')';
+    if (term.begin + 1 < term.end) {
+      out += ' ';
+      out += TextOf(sql, tokens, {term.begin + 1, term.end});
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -108,38 +222,26 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
   const size_t from_end = i;
   if (i < tokens.size() && !tokens[i].Is("WHERE") && !tokens[i].Is("ORDER")) return std::nullopt;
 
-  bool order_by = false;
+  size_t order = tokens.size();  // the ORDER token
   for (size_t k = from_end; k < tokens.size(); ++k) {
     const SqlToken& t = tokens[k];
     if (t.depth != 0) continue;
-    if (t.text == "," && !order_by) return std::nullopt;
+    if (t.text == "," && order == tokens.size()) return std::nullopt;
     if (t.text == ";") return std::nullopt;
     if (IsAnyOf(t, {"GROUP", "HAVING", "LIMIT", "OFFSET", "UNION", "INTERSECT", "EXCEPT", "JOIN",
                     "WINDOW", "INDEXED", "DISTINCT", "VALUES", "RETURNING"})) {
       return std::nullopt;
     }
-    if (t.Is("ORDER")) order_by = true;
-    if (order_by && t.kind == SqlToken::Number) return std::nullopt;
+    if (t.Is("ORDER") && order == tokens.size()) order = k;
+  }
+  if (order != tokens.size() && (order + 2 >= tokens.size() || !tokens[order + 1].Is("BY"))) {
+    return std::nullopt;
   }
   for (size_t k = 1; k < from; ++k) {
     if (tokens[k].depth == 0 && IsAnyOf(tokens[k], {"DISTINCT", "OVER"})) return std::nullopt;
   }
 
   const std::string table = table_token.Name();
-  const int columns = sqlite3_column_count(stmt);
-  for (int c = 0; c < columns; ++c) {
-    const char* db_name = sqlite3_column_database_name(stmt, c);
-    const char* table_name = sqlite3_column_table_name(stmt, c);
-    const char* origin = sqlite3_column_origin_name(stmt, c);
-    const char* name = sqlite3_column_name(stmt, c);
-    if (!db_name || !table_name || !origin || !name) return std::nullopt;
-    if (std::string_view(db_name) != "main" ||
-        !platform::EqualsIgnoreAsciiCase(table_name, table)) {
-      return std::nullopt;
-    }
-    if (order_by && !platform::EqualsIgnoreAsciiCase(name, origin)) return std::nullopt;
-  }
-
   std::vector<std::string> table_columns;
   if (!OrdinaryTableColumns(db, table, table_columns)) return std::nullopt;
   std::string rowid;
@@ -155,22 +257,53 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
   if (rowid.empty()) return std::nullopt;
   if (RunsAggregate(db, sql)) return std::nullopt;
 
-  const size_t from_offset = tokens[from].offset;
-  const size_t list_begin = tokens[1].offset;
-  const size_t table_end = from_end < tokens.size() ? tokens[from_end].offset : sql.size();
-  const size_t statement_end = tokens.back().offset + tokens.back().text.size();
+  std::vector<SelectItem> items;
+  for (Span s : SplitAtCommas(tokens, 1, from)) {
+    if (s.begin == s.end) return std::nullopt;
+    items.push_back(ReadItem(tokens, s));
+  }
+  std::string order_by = rowid;
+  if (order != tokens.size()) {
+    auto resolved = ResolveOrderBy(sql, tokens, order + 2, tokens.size(), items, stmt);
+    if (!resolved) return std::nullopt;
+    order_by = *resolved;
+  }
 
-  RowidPlan plan;
-  plan.collect_sql =
-      "SELECT " + rowid + " " + std::string(sql.substr(from_offset, statement_end - from_offset));
+  const std::string source(TextOf(sql, tokens, {from + 1, from_end}));
+  const std::string where(order > from_end ? TextOf(sql, tokens, {from_end, order}) : "");
+  const std::string list(TextOf(sql, tokens, {1, from}));
   // Unordered, SQLite may scan a covering index for the rowids alone and list them in that
-  // index's order; the query itself would list the table's order.
-  if (!order_by) plan.collect_sql += " ORDER BY " + rowid;
-  plan.read_sql = "SELECT " + std::string(sql.substr(list_begin, from_offset - list_begin)) +
-                  std::string(sql.substr(from_offset, table_end - from_offset)) + " WHERE " +
-                  rowid + " = ?1";
+  // index's order; the query itself lists the table's order. So the pass is ordered always.
+  const std::string ordered = "SELECT " + rowid + " AS tabulo_rowid_ FROM " + source + " " + where +
+                              " ORDER BY " + order_by;
+  const std::string direct =
+      "SELECT " + std::string(kCollectorFunction) + "(" + rowid + ") FROM " + source + " " + where;
+
+  RegisterRowidCollector(db, nullptr);
+  RowidPlan plan;
+  plan.read_sql = "SELECT " + list + " FROM " + source + " WHERE " + rowid + " = ?1";
   // A WITHOUT ROWID table, or anything this reading missed, fails to prepare here.
-  if (!PreparesOk(db, plan.collect_sql) || !PreparesOk(db, plan.read_sql)) return std::nullopt;
+  if (!PreparesOk(db, ordered) || !PreparesOk(db, plan.read_sql)) return std::nullopt;
+  // count(*) over a whole table compiles to a Count opcode; over one rowid it cannot.
+  if (RunsAggregate(db, plan.read_sql)) return std::nullopt;
+  // The aggregate straight over the table avoids a subquery's hand-over per row. It is taken
+  // for an unordered query when its plan is the ordered pass's plan and that plan needs no
+  // sort: then both scan in ascending rowid order. (A plan's text does not show a scan's
+  // direction, so a query's own ORDER BY always takes the subquery.)
+  auto ordered_plan = TextRows(db, "EXPLAIN QUERY PLAN " + ordered, 3);
+  auto direct_plan = TextRows(db, "EXPLAIN QUERY PLAN " + direct, 3);
+  const bool sorts =
+      !ordered_plan ||
+      std::any_of(ordered_plan->begin(), ordered_plan->end(), [](const std::string& line) {
+        return line.find("TEMP B-TREE") != std::string::npos;
+      });
+  if (order == tokens.size() && !sorts && direct_plan && *direct_plan == *ordered_plan) {
+    plan.collect_sql = direct;
+  } else {
+    plan.collect_sql =
+        "SELECT " + std::string(kCollectorFunction) + "(tabulo_rowid_) FROM (" + ordered + ")";
+  }
+  if (!PreparesOk(db, plan.collect_sql)) return std::nullopt;
   return plan;
 }
 

@@ -1,19 +1,22 @@
-// Whether a query can be served by the rowid path, and the two statements that serve it.
+// Whether a query can be served by the rowid path, and the statements that serve it.
 //
-// The rowid path collects the rowids of the result in one pass and later reads each record by
-// rowid. It applies only where that is exactly the query's result, so it is taken only for
-//   SELECT <columns> FROM <table> [[AS] alias] [WHERE ...] [ORDER BY ...]
+// The rowid path collects the rowids of the result in one pass and later evaluates the select
+// list for each record of a window by rowid. It applies only where that is exactly the query's
+// result, so it is taken only for
+//   SELECT <select list> FROM <table> [[AS] alias] [WHERE ...] [ORDER BY ...]
 // where, at the statement's top level (subqueries inside WHERE may be anything):
-//   - there is no WITH, DISTINCT, join (JOIN or a comma), GROUP BY, HAVING, compound operator,
-//     LIMIT/OFFSET, WINDOW, INDEXED BY or schema-qualified table;
-//   - every result column is a plain column of that table (SQLite's column metadata names it
-//     as origin; no expression), and with an ORDER BY no column is renamed and no ORDER BY
-//     term is a column number (both would order the rowid pass differently);
+//   - there is no WITH, DISTINCT, ALL, join (JOIN or a comma), GROUP BY, HAVING, compound
+//     operator, LIMIT/OFFSET, WINDOW, OVER, INDEXED BY or schema-qualified table;
+//   - the select list may hold any expression, function or alias, but the compiled program
+//     runs no aggregate or window step (EXPLAIN of the query and of the read by rowid shows
+//     no Agg* or Count opcode);
+//   - every ORDER BY term that names a result column (an alias, or a column number) is
+//     replaced by that column's expression, so that the rowid pass orders exactly as the
+//     query does; a term that cannot be resolved so takes the general path;
 //   - <table> is an ordinary rowid table of the main database (not a view, a virtual table or
-//     a WITHOUT ROWID table) with a name for its rowid not taken by a column;
-//   - the compiled program runs no aggregate or window step (EXPLAIN shows no Agg* opcode).
+//     a WITHOUT ROWID table) with a name for its rowid not taken by a column.
 // Without ORDER BY the records come in rowid order (the table's order).
-// Anything else takes the general path (a materialized copy). When in doubt: general.
+// Anything else takes the general path (a copy of the rows). When in doubt: general.
 #pragma once
 
 #include <sqlite3.h>
@@ -25,11 +28,15 @@
 namespace tabulo::host::sqlite {
 
 struct RowidPlan {
-  std::string collect_sql;  // one column: the rowid of each record, in result order
-  std::string read_sql;     // the query's columns for the record whose rowid is bound to ?1
+  // One aggregate row; the pass feeds the rowid of each record, in result order, to the
+  // collector function (rowid_collector.h).
+  std::string collect_sql;
+  // The query's select list for the record whose rowid is bound to ?1.
+  std::string read_sql;
 };
 
-// `sql` is the single statement `stmt` was prepared from on `db`.
+// `sql` is the single statement `stmt` was prepared from on `db`. Registers the collector
+// function on `db` (with no sink) to check the pass.
 std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::string_view sql);
 
 }  // namespace tabulo::host::sqlite

@@ -1,7 +1,12 @@
 // The rowid path: a RowidList of the result, records read by rowid with one prepared statement.
+#include <algorithm>
+#include <deque>
+#include <unordered_map>
+
 #include "host/data_server.h"
-#include "host/sqlite/rowid_list.h"
+#include "host/sqlite/rowid_collector.h"
 #include "host/sqlite/snapshot_sources.h"
+#include "host/sqlite/sqlite_row_source.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host::sqlite {
@@ -9,73 +14,126 @@ namespace {
 
 class RowidSource : public RowSource {
  public:
-  RowidSource(std::shared_ptr<TempStore> store, std::unique_ptr<TempFile> copy, Db db,
-              std::vector<ColumnSpec> columns, std::filesystem::path db_path)
-      : store_(std::move(store)),
-        copy_(std::move(copy)),
-        db_(std::move(db)),
+  RowidSource(Db db, RowidReads reads, std::vector<ColumnSpec> columns,
+              std::filesystem::path db_path)
+      : db_(std::move(db)),
+        reads_(reads),
         columns_(std::move(columns)),
         db_path_(std::move(db_path)) {}
 
-  void Collect(const RowidPlan& plan) {
-    Stmt collect = Prepare(db_.get(), plan.collect_sql, db_path_);
-    while (Step(db_.get(), collect.get(), db_path_)) {
-      ids_.Append(sqlite3_column_int64(collect.get(), 0));
+  void Collect(const RowidPlan& plan, ProgressReport progress) {
+    collector_.progress = std::move(progress);
+    RegisterRowidCollector(db_.get(), &collector_);
+    {
+      Stmt collect = Prepare(db_.get(), plan.collect_sql, db_path_);
+      Step(db_.get(), collect.get(), db_path_);
     }
-    ids_.ShrinkToFit();
+    RegisterRowidCollector(db_.get(), nullptr);
+    collector_.ids.ShrinkToFit();
     read_ = Prepare(db_.get(), plan.read_sql, db_path_);
     std::vector<RawValue> first;
-    if (ids_.size() > 0) first = ReadRaw(0);
+    if (collector_.ids.size() > 0) ReadRaw(0, &first);
     TypeByFirstRow(columns_, first);
     infos_ = Infos(columns_);
+    if (reads_ == RowidReads::KeySet) Exec(db_.get(), "COMMIT", db_path_);
   }
 
   const std::vector<ColumnInfo>& Columns() const override { return infos_; }
-  int64_t Count() const override { return ids_.size(); }
+  int64_t Count() const override { return collector_.ids.size(); }
   std::vector<platform::Variant> ReadRow(int64_t position) override {
-    return ToVariants(columns_, ReadRaw(position));
-  }
-
- private:
-  std::vector<RawValue> ReadRaw(int64_t position) {
-    sqlite3_stmt* stmt = read_.get();
-    sqlite3_reset(stmt);
-    sqlite3_bind_int64(stmt, 1, ids_.At(position));
-    if (!Step(db_.get(), stmt, db_path_)) {
+    if (reads_ == RowidReads::KeySet) {
+      const std::vector<RawValue>& row = KeySetRow(position);
+      // A record deleted since the pass: empty, and said so in every field.
+      if (row.empty()) {
+        return std::vector<platform::Variant>(columns_.size(),
+                                              platform::Variant(kDeletedRecordText));
+      }
+      return ToVariants(columns_, row);
+    }
+    std::vector<RawValue> row;
+    if (!ReadRaw(position, &row)) {
       // Cannot happen on a stable view; said plainly rather than returning a wrong row.
       throw platform::ComError(kErrSourceUnusable,
                                "Record " + std::to_string(position + 1) +
                                    " is missing from the snapshot of " + db_path_.string(),
                                kErrorSource);
     }
-    std::vector<RawValue> row;
-    const int n = sqlite3_column_count(stmt);
-    row.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) row.push_back(sqlite::ReadRaw(stmt, i));
-    sqlite3_reset(stmt);
-    return row;
+    return ToVariants(columns_, row);
   }
 
-  // Destroyed in reverse order: statements, then the connection, then the copy file.
-  std::shared_ptr<TempStore> store_;
-  std::unique_ptr<TempFile> copy_;
+ private:
+  // Key-set reads: the block of kBlockRows records around `position` is read in one short
+  // read transaction and kept while it is among the last kCachedBlocks blocks read, so that
+  // the values a window shows stay what the operator saw (the commit path compares them)
+  // until the window moves far away.
+  static constexpr int64_t kBlockRows = 32;
+  static constexpr size_t kCachedBlocks = 64;
+
+  const std::vector<RawValue>& KeySetRow(int64_t position) {
+    const int64_t block = position / kBlockRows;
+    auto cached = cache_.find(block);
+    if (cached == cache_.end()) {
+      std::vector<std::vector<RawValue>> rows;
+      const int64_t end = std::min(Count(), (block + 1) * kBlockRows);
+      Exec(db_.get(), "BEGIN", db_path_);
+      try {
+        for (int64_t p = block * kBlockRows; p < end; ++p) {
+          std::vector<RawValue> row;
+          if (!ReadRaw(p, &row)) row.clear();
+          rows.push_back(std::move(row));
+        }
+      } catch (...) {
+        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+      }
+      Exec(db_.get(), "COMMIT", db_path_);
+      if (order_.size() >= kCachedBlocks) {
+        cache_.erase(order_.front());
+        order_.pop_front();
+      }
+      order_.push_back(block);
+      cached = cache_.emplace(block, std::move(rows)).first;
+    }
+    return cached->second[static_cast<size_t>(position - block * kBlockRows)];
+  }
+
+  // False when no record has the rowid (any more).
+  bool ReadRaw(int64_t position, std::vector<RawValue>* row) {
+    sqlite3_stmt* stmt = read_.get();
+    sqlite3_reset(stmt);
+    sqlite3_bind_int64(stmt, 1, collector_.ids.At(position));
+    // In autocommit (key-set reads) the step is a read transaction of its own, ended by the
+    // reset below.
+    const bool found = Step(db_.get(), stmt, db_path_);
+    if (found) {
+      const int n = sqlite3_column_count(stmt);
+      row->reserve(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) row->push_back(sqlite::ReadRaw(stmt, i));
+    }
+    sqlite3_reset(stmt);
+    return found;
+  }
+
+  // Destroyed in reverse order: statements, then the connection.
   Db db_;
   Stmt read_;
+  RowidReads reads_;
   std::vector<ColumnSpec> columns_;
   std::vector<ColumnInfo> infos_;
   std::filesystem::path db_path_;
-  RowidList ids_;
+  RowidCollector collector_;
+  std::unordered_map<int64_t, std::vector<std::vector<RawValue>>> cache_;
+  std::deque<int64_t> order_;  // cached blocks, oldest first
 };
 
 }  // namespace
 
-std::unique_ptr<RowSource> CollectRowids(Db db, std::unique_ptr<TempFile> copy,
-                                         std::shared_ptr<TempStore> store, const RowidPlan& plan,
+std::unique_ptr<RowSource> CollectRowids(Db db, RowidReads reads, const RowidPlan& plan,
                                          std::vector<ColumnSpec> columns,
-                                         const std::filesystem::path& db_path) {
-  auto source = std::make_unique<RowidSource>(std::move(store), std::move(copy), std::move(db),
-                                              std::move(columns), db_path);
-  source->Collect(plan);
+                                         const std::filesystem::path& db_path,
+                                         ProgressReport progress) {
+  auto source = std::make_unique<RowidSource>(std::move(db), reads, std::move(columns), db_path);
+  source->Collect(plan, std::move(progress));
   return source;
 }
 

@@ -6,6 +6,7 @@
 
 #include "host/row_source.h"
 #include "host/sqlite/connection.h"
+#include "host/sqlite/rowid_collector.h"
 #include "host/sqlite/rowid_plan.h"
 #include "host/sqlite/snapshot_columns.h"
 #include "host/sqlite/temp_store.h"
@@ -18,14 +19,23 @@ std::unique_ptr<RowSource> MaterializeRows(sqlite3* db, sqlite3_stmt* stmt,
                                            std::vector<ColumnSpec> columns,
                                            const std::filesystem::path& db_path,
                                            std::shared_ptr<TempStore> store, size_t memory_bound,
-                                           bool* spilled);
+                                           bool* spilled, const ProgressReport& progress);
+
+// How records are read on the rowid path.
+enum class RowidReads {
+  // Inside the read transaction the rowids were collected in, kept open for the source's life.
+  InSnapshot,
+  // Each read in a short read transaction of its own: membership fixed, values current.
+  KeySet,
+};
 
 // Collects the rowids of `plan` on `db` and serves records by rowid. Takes ownership of the
-// connection (which must stay on a stable view: in a read transaction, or on a private copy)
-// and of the copy file, which is removed after the connection closes.
-std::unique_ptr<RowSource> CollectRowids(Db db, std::unique_ptr<TempFile> copy,
-                                         std::shared_ptr<TempStore> store, const RowidPlan& plan,
+// connection, which must be inside a read transaction: it stays open for InSnapshot reads and
+// ends after the pass (and the first record, which types the columns) for KeySet reads. `progress`
+// (may be empty) hears of a long pass.
+std::unique_ptr<RowSource> CollectRowids(Db db, RowidReads reads, const RowidPlan& plan,
                                          std::vector<ColumnSpec> columns,
-                                         const std::filesystem::path& db_path);
+                                         const std::filesystem::path& db_path,
+                                         ProgressReport progress);
 
 }  // namespace tabulo::host::sqlite

@@ -43,6 +43,7 @@ class SqliteDataServer : public DataServer {
     SnapshotOptions snapshot;
     snapshot.busy_timeout = options_.busy_timeout;
     snapshot.memory_bound = options_.memory_bound;
+    snapshot.progress.sink = options_.progress;
     return NewCursorRecordSet(OpenSnapshotSource(path, sql, store_, snapshot).source);
   }
 

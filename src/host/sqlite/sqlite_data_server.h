@@ -42,6 +42,9 @@ struct SqliteServerOptions {
   std::chrono::milliseconds busy_timeout{5000};
   // Bytes of a copied result kept in memory before it moves to a store file.
   size_t memory_bound = 4 << 20;
+  // Hears the rows collected so far while a query's pass lasts longer than about half a
+  // second (and then about every half second), on the calling thread. May be empty.
+  std::function<void(int64_t rows)> progress;
   // Optional credentials; when set, Query and the listings require exactly these.
   std::optional<std::string> user;
   std::optional<std::string> password;

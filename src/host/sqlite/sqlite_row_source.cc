@@ -18,25 +18,6 @@ bool InWalMode(sqlite3* db, const fs::path& path) {
   return mode && std::strcmp(mode, "wal") == 0;
 }
 
-// Copies the database `source` (inside its read transaction) into a new file of the store.
-std::pair<std::unique_ptr<TempFile>, Db> CopyDatabase(sqlite3* source, const fs::path& path,
-                                                      TempStore& store,
-                                                      std::chrono::milliseconds busy_timeout) {
-  auto copy = std::make_unique<TempFile>(store.NewPath(".snap"));
-  Db target = OpenDb(copy->path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, busy_timeout);
-  // Private: no journal, no syncing, and one lock for its life (reads by rowid then need no
-  // transaction of their own, which would cost a lock and a header check each).
-  Exec(target.get(),
-       "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE",
-       copy->path());
-  sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source, "main");
-  if (!backup) ThrowSqliteError(target.get(), sqlite3_errcode(target.get()), copy->path());
-  int rc = sqlite3_backup_step(backup, -1);
-  sqlite3_backup_finish(backup);
-  if (rc != SQLITE_DONE) ThrowSqliteError(source, rc, path);
-  return {std::move(copy), std::move(target)};
-}
-
 }  // namespace
 
 SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
@@ -56,26 +37,21 @@ SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
   if (!options.general_path_only) plan = PlanRowidPath(db.get(), stmt.get(), sql);
   if (!plan) {
     bool spilled = false;
-    auto source = MaterializeRows(db.get(), stmt.get(), std::move(columns), db_path,
-                                  std::move(store), options.memory_bound, &spilled);
+    auto source =
+        MaterializeRows(db.get(), stmt.get(), std::move(columns), db_path, std::move(store),
+                        options.memory_bound, &spilled, options.progress);
     stmt.reset();
     Exec(db.get(), "COMMIT", db_path);
     return {std::move(source), spilled ? SnapshotPath::StoreFile : SnapshotPath::Memory};
   }
   stmt.reset();
-  if (InWalMode(db.get(), db_path)) {
-    // The open read transaction is the snapshot.
-    return {
-        CollectRowids(std::move(db), nullptr, std::move(store), *plan, std::move(columns), db_path),
-        SnapshotPath::Rowid};
-  }
-  auto [copy, copy_db] = CopyDatabase(db.get(), db_path, *store, options.busy_timeout);
-  Exec(db.get(), "COMMIT", db_path);
-  db.reset();
-  // The plan's statements name the same tables, which the copy has too.
-  return {CollectRowids(std::move(copy_db), std::move(copy), std::move(store), *plan,
-                        std::move(columns), db_path),
-          SnapshotPath::RowidOnCopy};
+  // WAL: the open read transaction is the snapshot, and writers proceed beside it. Rollback
+  // journal: a reader holding a transaction would make every writer's COMMIT fail, so only
+  // the pass holds it and each record is read in a read transaction of its own.
+  const bool wal = InWalMode(db.get(), db_path);
+  return {CollectRowids(std::move(db), wal ? RowidReads::InSnapshot : RowidReads::KeySet, *plan,
+                        std::move(columns), db_path, options.progress),
+          wal ? SnapshotPath::Rowid : SnapshotPath::RowidKeySet};
 }
 
 }  // namespace tabulo::host::sqlite

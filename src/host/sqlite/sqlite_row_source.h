@@ -5,21 +5,20 @@
 // the user's file is never converted or written):
 //   - A private read-only connection begins a read transaction and plans the query
 //     (rowid_plan.h).
-//   - General path (joins, views, groups, expressions ...): the rows are copied while the read
-//     transaction lasts — into memory up to a bound, beyond it into a store file of the temp
-//     folder — and the transaction ends. The record set then holds no lock at all.
+//   - General path (joins, views, groups, DISTINCT, compounds ...): the rows are copied while
+//     the read transaction lasts — into memory up to a bound, beyond it into a store file of
+//     the temp folder — and the transaction ends. The record set then holds no lock at all.
 //   - Rowid path, WAL journal: the rowids are collected and the read transaction is kept for
 //     the record set's life; records are read by rowid inside it. Writers proceed; the WAL
-//     cannot be checkpointed past this snapshot until the record set closes.
+//     cannot be checkpointed past this snapshot until the record set closes. A true snapshot.
 //   - Rowid path, rollback journal: a reader holding a transaction would make every writer's
-//     COMMIT fail, so the database file is copied into the temp folder (SQLite's backup, under
-//     the shared lock of the one read transaction), the lock is released, and rowids are
-//     collected and records read on the private copy.
-// Measured (bench/record_set_bench, 10M-row Orders, 8M-row result, loaded 2-core machine, CPU
-// time): count pass 0.85 s; first window WAL 1.2 s, rollback journal 3.2 s (the 740 MB copy;
-// 13.8 s wall on this disk); the general path for the same query 16.6 s. Jump to any record
-// and read 30 rows: median 45-51 us. So the rollback-journal rowid path copies the file rather
-// than the result; for large tables WAL is the journal mode to recommend.
+//     COMMIT fail, so the transaction ends after the pass that collects the rowids (writers
+//     wait for that pass at most), and each record is then read by rowid in a short read
+//     transaction of its own. A key-set view: which records and in which order is fixed by
+//     the pass (the count stays exact); their values are those of the moment they are read.
+//     A record changed since shows its new values (even when it no longer matches WHERE); a
+//     record deleted since shows kDeletedRecordText in every field; records inserted since
+//     do not appear. Nothing is copied: the temp folder needs no room for the database.
 // Memory: the rowid path holds ~1.1 bytes per row (RowidList); the general path at most the
 // bound in memory. Store files are removed when the source is destroyed.
 #pragma once
@@ -27,10 +26,12 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 
 #include "host/row_source.h"
+#include "host/sqlite/rowid_collector.h"
 #include "host/sqlite/temp_store.h"
 
 namespace tabulo::host::sqlite {
@@ -41,10 +42,15 @@ struct SnapshotOptions {
   size_t memory_bound = 4 << 20;
   // Forces the general path (for tests that compare both paths).
   bool general_path_only = false;
+  // Hears the rows collected so far while a pass lasts longer than about half a second.
+  ProgressReport progress;
 };
 
+// What every field of a record deleted since the key-set pass reads as.
+inline constexpr const char* kDeletedRecordText = "#Deleted";
+
 // Which path a source took, for tests and diagnostics.
-enum class SnapshotPath { Rowid, RowidOnCopy, Memory, StoreFile };
+enum class SnapshotPath { Rowid, RowidKeySet, Memory, StoreFile };
 
 struct SnapshotSource {
   std::unique_ptr<RowSource> source;

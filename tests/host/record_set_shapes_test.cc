@@ -1,0 +1,229 @@
+// Record sets of every statement shape in both journal modes against SQLite running the
+// statement to the end; the key-set view of rollback-journal databases; progress of a pass.
+#include <gtest/gtest.h>
+
+#include "host/cursor_record_set.h"
+#include "host/sqlite/record_file.h"
+#include "host/sqlite/rowid_collector.h"
+#include "host/sqlite/sqlite_row_source.h"
+#include "orders_db.h"
+#include "platform/text/locale.h"
+#include "platform/values/conversions.h"
+
+namespace tabulo::host::sqlite {
+namespace {
+
+using platform::Variant;
+using testing::CreateOrders;
+using testing::TestDb;
+using testing::TestFolder;
+using Rows = std::vector<std::vector<std::string>>;
+
+// A value as SQLite writes it as text.
+std::string Text(const Variant& v) {
+  if (v.IsNull()) return "<null>";
+  std::string text = platform::CStr(v, platform::Locale::EnUS());
+  if (v.type() == platform::VarType::Double && text.find_first_of(".e") == std::string::npos) {
+    text += ".0";
+  }
+  return text;
+}
+
+// Every record of a record set, each as its fields' texts, as TestDb::Rows gives SQLite's.
+Rows AllRows(RecordSet& rs) {
+  Rows rows;
+  if (rs.RecordCount() > 0) rs.MoveFirst();
+  while (!rs.Eof()) {
+    rows.emplace_back();
+    for (int i = 0; i < rs.FieldCount(); ++i) rows.back().push_back(Text(rs.Item(i).Value()));
+    rs.MoveNext();
+  }
+  return rows;
+}
+
+class RecordSetShapesTest : public ::testing::TestWithParam<bool> {
+ protected:
+  SnapshotSource Open(const std::string& sql, SnapshotOptions options = {}) {
+    options.busy_timeout = std::chrono::milliseconds(0);
+    return OpenSnapshotSource(db_path_, sql, store_, options);
+  }
+  TestFolder folder_;
+  std::filesystem::path db_path_ = folder_ / "data.db";
+  std::shared_ptr<TempStore> store_ = TempStore::Open(folder_ / "snap");
+  TestDb db_{db_path_};
+};
+
+TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
+  const bool wal = GetParam();
+  CreateOrders(db_, 600, wal);
+  db_.Exec(
+      "CREATE INDEX OrdersByCustomer ON Orders(Customer); CREATE TABLE Parts(Id INTEGER "
+      "PRIMARY KEY, Name TEXT); INSERT INTO Parts SELECT Id, 'P' || Id FROM Orders WHERE "
+      "Id <= 40; CREATE VIEW Small AS SELECT Id, Qty FROM Orders WHERE Qty < 20");
+  const SnapshotPath rowid = wal ? SnapshotPath::Rowid : SnapshotPath::RowidKeySet;
+  const struct {
+    const char* sql;
+    SnapshotPath path;
+  } shapes[] = {
+      {"SELECT Id, Customer, Qty, Price, Note FROM Orders", rowid},
+      {"SELECT Id, Note FROM Orders WHERE Qty < 100 AND Note IS NOT NULL", rowid},
+      {"SELECT Id, Customer FROM Orders WHERE Customer > 'C5' ORDER BY Customer", rowid},
+      {"SELECT Id, Qty * 2 AS q2, upper(Customer), length(Note) n FROM Orders WHERE Qty < 400",
+       rowid},
+      {"SELECT Id, Qty % 7 AS r FROM Orders ORDER BY r DESC, Id", rowid},
+      {"SELECT Id, Qty % 7 r FROM Orders ORDER BY r, 1 DESC", rowid},
+      {"SELECT Price AS Qty, Id FROM Orders ORDER BY Qty, 2", rowid},
+      {"SELECT o.Id, o.Customer FROM Orders o WHERE o.Qty IN (SELECT Id FROM Parts) ORDER BY "
+       "o.Customer COLLATE NOCASE DESC, o.Id",
+       rowid},
+      {"SELECT *, Id + 1 AS next FROM Parts ORDER BY Id DESC", rowid},
+      {"SELECT Id, (SELECT Name FROM Parts p WHERE p.Id = Orders.Qty) FROM Orders", rowid},
+      {"SELECT o.Id, p.Name FROM Orders o JOIN Parts p ON p.Id = o.Qty ORDER BY o.Id",
+       SnapshotPath::Memory},
+      {"SELECT Customer, count(*), sum(Qty) FROM Orders GROUP BY Customer", SnapshotPath::Memory},
+      {"SELECT DISTINCT Qty % 10 FROM Orders ORDER BY 1", SnapshotPath::Memory},
+      {"SELECT Id FROM Small UNION ALL SELECT Id FROM Parts ORDER BY 1", SnapshotPath::Memory},
+      {"SELECT * FROM Small", SnapshotPath::Memory},
+  };
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(shape.sql);
+    auto snapshot = Open(shape.sql);
+    EXPECT_EQ(snapshot.path, shape.path);
+    auto rs = NewCursorRecordSet(std::move(snapshot.source));
+    const Rows expected = db_.Rows(shape.sql);
+    ASSERT_GT(expected.size(), 1u);
+    EXPECT_EQ(rs->RecordCount(), static_cast<int64_t>(expected.size()));
+    EXPECT_EQ(AllRows(*rs), expected);
+    // Any position straight away, from the far end back.
+    rs->MoveFirst();
+    rs->Move(rs->RecordCount() - 1);
+    EXPECT_EQ(Text(rs->Item(0).Value()), expected.back()[0]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalModes, RecordSetShapesTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Wal" : "RollbackJournal"; });
+
+// Rollback journal: which records and in which order is fixed by the pass, values are read
+// when a block of records is first read, a record deleted since reads "#Deleted"; writers
+// commit at once while the record set is open.
+TEST_F(RecordSetShapesTest, RollbackJournalRecordSetsAreKeySetViews) {
+  CreateOrders(db_, 200);
+  auto snapshot = Open("SELECT Id, Customer FROM Orders WHERE Qty <= 150 ORDER BY Id");
+  ASSERT_EQ(snapshot.path, SnapshotPath::RowidKeySet);
+  auto rs = NewCursorRecordSet(std::move(snapshot.source));
+  ASSERT_EQ(rs->RecordCount(), 150);
+  EXPECT_EQ(Text(rs->Item(1).Value()), "C1");  // the first block is read
+  sqlite3_busy_timeout(db_.get(), 0);
+  EXPECT_EQ(db_.Exec("BEGIN; UPDATE Orders SET Customer = 'new', Qty = 400 WHERE Id IN (2, 100); "
+                     "DELETE FROM Orders WHERE Id = 101; INSERT INTO Orders(Id, Qty) VALUES "
+                     "(500, 1); COMMIT"),
+            SQLITE_OK);
+  const struct {
+    int64_t position;
+    const char* id;
+    const char* customer;
+  } expected[] = {
+      {1, "2", "C2"},                 // read before the write: what the operator saw
+      {99, "100", "new"},             // read after: current, though no longer matching WHERE
+      {100, "#Deleted", "#Deleted"},  // deleted since
+      {149, "150", "C53"},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.position);
+    rs->MoveFirst();
+    rs->Move(e.position);
+    EXPECT_EQ(Text(rs->Item(0).Value()), e.id);
+    EXPECT_EQ(Text(rs->Item(1).Value()), e.customer);
+  }
+  EXPECT_EQ(rs->RecordCount(), 150);
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());  // the record inserted since is not among them
+}
+
+TEST_F(RecordSetShapesTest, LongPassesReportTheRowsCollectedSoFar) {
+  CreateOrders(db_, 70000, /*wal=*/true);
+  const struct {
+    const char* sql;
+    bool general_path_only;
+    std::vector<int64_t> reports;  // with a report due at every chance
+  } cases[] = {
+      {"SELECT Id FROM Orders", false, {65536}},
+      {"SELECT Id FROM Orders WHERE Id <= 10000", true, {4096, 8192}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    std::vector<int64_t> reports;
+    SnapshotOptions options;
+    options.general_path_only = c.general_path_only;
+    options.progress = {[&](int64_t rows) { reports.push_back(rows); },
+                        std::chrono::milliseconds(0)};
+    Open(c.sql, options);
+    EXPECT_EQ(reports, c.reports);
+  }
+}
+
+TEST(ReportProgressIfDue, FirstAfterTheDelayThenOncePerPeriod) {
+  using std::chrono::milliseconds;
+  const auto now = std::chrono::steady_clock::now();
+  const struct {
+    std::chrono::steady_clock::time_point started, next;
+    bool reported;
+  } cases[] = {
+      {now, {}, false},                                           // too early
+      {now - milliseconds(600), {}, true},                        // the first report
+      {now - milliseconds(600), now + milliseconds(400), false},  // a period has not passed
+      {now - milliseconds(9000), now - milliseconds(1), true},    // it has
+  };
+  for (const auto& c : cases) {
+    std::vector<int64_t> reports;
+    auto next = c.next;
+    ReportProgressIfDue([&](int64_t rows) { reports.push_back(rows); }, 42, c.started,
+                        milliseconds(500), &next);
+    EXPECT_EQ(reports, c.reported ? std::vector<int64_t>{42} : std::vector<int64_t>{});
+    if (c.reported) {
+      EXPECT_GT(next, now);
+    }
+  }
+}
+
+// The general path's file beyond the memory bound: every storage class round-trips, in and
+// across blocks, whether appended from a statement or from copied values.
+TEST(RecordFile, EveryValueRoundTripsInAndAcrossBlocks) {
+  TestFolder folder;
+  auto store = TempStore::Open(folder / "snap");
+  TestDb db(folder / "values.db");
+  const std::string sql =
+      "SELECT -9223372036854775808, 9223372036854775807, -1.5e300, '', x'00ff', NULL, 'späť'";
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  std::vector<RawValue> expected;
+  for (int i = 0; i < 7; ++i) expected.push_back(ReadRaw(stmt, i));
+  RecordFile file(std::make_unique<TempFile>(store->NewPath(".rows")), 7);
+  const int64_t rows = RecordFile::kBlockRows * 2 + 3;
+  for (int64_t r = 0; r < rows; ++r) {
+    if (r % 2) {
+      file.AppendFrom(stmt, 7);
+    } else {
+      file.Append(expected);
+    }
+  }
+  sqlite3_finalize(stmt);
+  file.Finish();
+  ASSERT_EQ(file.size(), rows);
+  for (int64_t r : {rows - 1, int64_t{0}, RecordFile::kBlockRows, RecordFile::kBlockRows - 1}) {
+    const std::vector<RawValue> row = file.Read(r);
+    ASSERT_EQ(row.size(), expected.size());
+    for (size_t c = 0; c < row.size(); ++c) {
+      SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
+      EXPECT_EQ(row[c].storage, expected[c].storage);
+      EXPECT_EQ(row[c].i, expected[c].i);
+      EXPECT_EQ(row[c].d, expected[c].d);
+      EXPECT_EQ(row[c].bytes, expected[c].bytes);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite
