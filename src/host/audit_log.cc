@@ -216,9 +216,9 @@ AuditTransaction::AuditTransaction(const AuditLogOptions& options)
   if (rc != SQLITE_OK) WriteFailed(raw, rc, options.path);
   sqlite3_busy_timeout(raw, options.busy_timeout_ms);
   impl_->Exec("PRAGMA synchronous=FULL");
-  // Exclusive from the start: in rollback-journal mode the commit then waits for no reader,
-  // which leaves it only the failures of the storage itself.
-  impl_->Exec("BEGIN EXCLUSIVE");
+  // The tables first, in a transaction of their own, so that a store stays readable whatever
+  // becomes of the batch; when they are there already this writes nothing.
+  impl_->Exec("BEGIN IMMEDIATE");
   impl_->open = true;
   try {
     impl_->Exec(kSchema);
@@ -228,10 +228,14 @@ AuditTransaction::AuditTransaction(const AuditLogOptions& options)
         impl_->Exec(("ALTER TABLE operator_events ADD COLUMN " + std::string(column) +
                      " TEXT NOT NULL DEFAULT ''")
                         .c_str());
+    impl_->Exec("COMMIT");
   } catch (...) {
     impl_->Rollback();
     throw;
   }
+  // Exclusive from the start: in rollback-journal mode the commit then waits for no reader,
+  // which leaves it only the failures of the storage itself.
+  impl_->Exec("BEGIN EXCLUSIVE");
 }
 
 AuditTransaction::~AuditTransaction() {
@@ -377,7 +381,9 @@ std::string FormatAuditRecord(const AuditRecord& r) {
   line += ' ';
   line += r.recorded_at;
   line += ' ';
-  if (e.signature1 == kNotSigned || e.signature1.empty()) {
+  if (e.event_type == kRefusedSignatureEvent) {
+    line += "sign-in refused for " + e.signature1 + " (" + Quote(e.signature3) + ")";
+  } else if (e.signature1 == kNotSigned || e.signature1.empty()) {
     line += "not signed";
   } else {
     line += "signed by " + e.signature1;

@@ -31,6 +31,10 @@ namespace tabulo::host {
 inline constexpr int64_t kErrAuditWrite = 0x80040206;
 inline constexpr int64_t kErrAuditRead = 0x80040207;
 
+// The event type of a refused signature's record: signature1 names who tried, signature3 why
+// the signature was refused.
+inline constexpr char kRefusedSignatureEvent[] = "ESignatureRefused";
+
 struct OperatorEvent {
   std::string cluster, event_type, column_name, source;
   std::string signature1, signature2, old_value, new_value, signature3;
@@ -100,7 +104,9 @@ AuditTrail ReadAuditTrail(const std::string& path);
 // `#1 2026-12-07T21:46:49.123Z signed by alice and bob, reason "Correction";
 //  Plant: Prod - Orders, column Qty: "5" -> "7"; row Id = 3; dbUpdate, cluster Local Logging;
 //  operator ops`
-// ("not signed" when the control asked for no signature; no "row" part when none is named).
+// ("not signed" when the control asked for no signature; no "row" part when none is named;
+// `sign-in refused for mallory ("The user name or password is not correct.")` for a refused
+// signature).
 std::string FormatAuditRecord(const AuditRecord& record);
 
 // "2026-12-07T21:46:49.123Z".
