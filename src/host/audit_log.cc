@@ -74,6 +74,15 @@ bool HasColumn(sqlite3* db, const std::string& name) {
                 "SELECT 1 FROM pragma_table_info('operator_events') WHERE name = '" + name + "'");
 }
 
+// Every table, column and trigger of the store is there: nothing to create (a check that
+// takes no write lock, which every writer would otherwise wait for twice).
+bool Complete(sqlite3* db) {
+  int found = 0;
+  for (const char* name : {"operator_events", "audit_chain_head", kTriggers[0], kTriggers[1]})
+    found += Exists(db, std::string("SELECT 1 FROM sqlite_master WHERE name = '") + name + "'");
+  return found == 4 && HasColumn(db, "row_key") && HasColumn(db, "hash");
+}
+
 struct DbCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
@@ -180,6 +189,19 @@ struct AuditTransaction::Impl {
   std::string path;
   Db db;
   bool open = false;
+  int timeout_ms = 0;
+  std::chrono::steady_clock::time_point waiting_since;
+
+  // SQLite's own busy handler backs off to sleeps of 100 ms: a program committing in a loop
+  // then takes the lock again and again before a waiting one wakes. Even 1 ms waits share it.
+  static int Wait(void* self, int count) {
+    Impl& impl = *static_cast<Impl*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) impl.waiting_since = now;
+    if (now - impl.waiting_since >= std::chrono::milliseconds(impl.timeout_ms)) return 0;
+    sqlite3_sleep(1);
+    return 1;
+  }
 
   void Exec(const char* sql) const { host::Exec(db.get(), sql, path); }
   Stmt Prepare(const char* sql) const {
@@ -214,28 +236,36 @@ AuditTransaction::AuditTransaction(const AuditLogOptions& options)
                            nullptr);
   impl_->db.reset(raw);
   if (rc != SQLITE_OK) WriteFailed(raw, rc, options.path);
-  sqlite3_busy_timeout(raw, options.busy_timeout_ms);
+  impl_->timeout_ms = options.busy_timeout_ms;
+  sqlite3_busy_handler(raw, &Impl::Wait, impl_.get());
   impl_->Exec("PRAGMA synchronous=FULL");
-  // The tables first, in a transaction of their own, so that a store stays readable whatever
-  // becomes of the batch; when they are there already this writes nothing.
-  impl_->Exec("BEGIN IMMEDIATE");
-  impl_->open = true;
-  try {
-    impl_->Exec(kSchema);
-    // A database from before these columns gains them; its records have neither.
-    for (const char* column : {"row_key", "hash"})
-      if (!HasColumn(raw, column))
-        impl_->Exec(("ALTER TABLE operator_events ADD COLUMN " + std::string(column) +
-                     " TEXT NOT NULL DEFAULT ''")
-                        .c_str());
-    impl_->Exec("COMMIT");
-  } catch (...) {
-    impl_->Rollback();
-    throw;
-  }
+  if (!Complete(raw)) CreateTables(*impl_);
   // Exclusive from the start: in rollback-journal mode the commit then waits for no reader,
   // which leaves it only the failures of the storage itself.
   impl_->Exec("BEGIN EXCLUSIVE");
+  impl_->open = true;
+}
+
+// The tables first, in a transaction of their own, so that a store stays readable whatever
+// becomes of a batch.
+void AuditTransaction::CreateTables(Impl& impl) {
+  sqlite3* raw = impl.db.get();
+  impl.Exec("BEGIN IMMEDIATE");
+  impl.open = true;
+  try {
+    impl.Exec(kSchema);
+    // A database from before these columns gains them; its records have neither.
+    for (const char* column : {"row_key", "hash"})
+      if (!HasColumn(raw, column))
+        impl.Exec(("ALTER TABLE operator_events ADD COLUMN " + std::string(column) +
+                   " TEXT NOT NULL DEFAULT ''")
+                      .c_str());
+    impl.Exec("COMMIT");
+    impl.open = false;
+  } catch (...) {
+    impl.Rollback();
+    throw;
+  }
 }
 
 AuditTransaction::~AuditTransaction() {

@@ -79,6 +79,7 @@ class AuditTransaction {
 
  private:
   struct Impl;
+  static void CreateTables(Impl& impl);
   std::unique_ptr<Impl> impl_;
 };
 
