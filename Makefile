@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench format clean fuzz fuzz-build fuzz-smoke mutants
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-concurrency format clean fuzz fuzz-build fuzz-smoke mutants
 
 all: release
 
@@ -80,6 +80,14 @@ fuzz: fuzz-build
 # databases once, runs the benchmarks niced and writes $(BUILD)/bench/results.md.
 $(BUILD)/bench/CMakeCache.txt: | deps
 	$(CMAKE) -S . -B $(BUILD)/bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DTABULO_BENCH=ON
+
+# Concurrent operators: two processes committing 10,000 logged edits to one database, in WAL
+# and in rollback-journal mode; prints commits tried / written / refused / lost and the time.
+CONCURRENT_COMMITS ?= 10000
+bench-concurrency: release
+	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target concurrent_commits
+	$(BUILD)/release/tests/concurrent_commits --commits $(CONCURRENT_COMMITS) --journal wal
+	$(BUILD)/release/tests/concurrent_commits --commits $(CONCURRENT_COMMITS) --journal delete
 
 bench: $(BUILD)/bench/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/bench -j $(JOBS) --target tabulo record_set_bench control_bench

@@ -1,9 +1,11 @@
 // tabulo audit: lists the operator events of the host's audit database, oldest first, as
-// readable lines or as rows for other programs, optionally of a time span or a user only.
+// readable lines or as rows for other programs, optionally of a time span or a user only;
+// or checks that the trail's chain of hashes is whole.
 #include <iostream>
 
 #include "commands.h"
 #include "container/audit_rows.h"
+#include "host/audit_chain.h"
 #include "host/audit_log.h"
 #include "host/audit_log_filter.h"
 #include "host/host_config.h"
@@ -17,8 +19,13 @@ int AuditCommand(const Args& args) {
   std::string config_path;
   host::AuditFilter filter;
   std::optional<container::RowFormat> format;
+  bool verify = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--verify") {
+      verify = true;
+      continue;
+    }
     if (i + 1 >= args.size() ||
         (a != "--host" && a != "--since" && a != "--until" && a != "--user" && a != "--format"))
       return UsageError("audit", "unexpected argument '" + a + "'");
@@ -38,6 +45,8 @@ int AuditCommand(const Args& args) {
       (a == "--since" ? filter.since : filter.until) = *time;
     }
   }
+  if (verify && (format || !filter.user.empty() || !filter.since.empty() || !filter.until.empty()))
+    return UsageError("audit", "--verify checks the whole trail: it takes no filter or format");
   try {
     host::HostConfig config = config_path.empty()
                                   ? host::DefaultHostConfig(host::LocalMachineName())
@@ -46,6 +55,12 @@ int AuditCommand(const Args& args) {
     if (location.path.empty()) {
       std::cerr << "tabulo audit: no audit database is configured and HOME is not set\n";
       return kExitFailure;
+    }
+    if (verify) {
+      const host::AuditVerdict verdict =
+          host::VerifyAuditTrail(host::ReadAuditTrail(location.path));
+      std::cout << verdict.summary << "\n";
+      return verdict.intact ? 0 : kExitFailure;
     }
     std::vector<host::AuditRecord> records = host::ReadAuditRecords(location.path);
     std::erase_if(records, [&](const host::AuditRecord& r) { return !filter.Matches(r); });

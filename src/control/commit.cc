@@ -1,12 +1,14 @@
 // The commit of an edit: when the operator leaves an edited cell, the text is accepted into
 // the grid, one UPDATE statement is built for the row, confirmed or signed when so
-// configured, run through the data server, logged as operator events, and copied into the
+// configured, its operator events secured when logged, run through the data server (the
+// events committed after it, or rolled back when it fails), and copied into the
 // record set's record; the row's marks are cleared whatever happened. A refusal or an error
 // before the write throws the edit away by reloading the window from the record set; an error
 // after it re-queries, so that the grid shows what the database now holds.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/field_types.h"
+#include "host/security_manager.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
@@ -62,18 +64,28 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
       bool ok = true;
       if (m_bConfirmUpdates) {
         if (ESignatureRequired) {
-          ok = RequestSignature();
+          bool refused = false;
+          ok = RequestSignature(&refused);
+          if (refused) LogRefusedSignature(recordNumber, row_condition);
         } else {
           ok = MsgBox(Str(1048), platform::kMbYesNo, Str(1013)) == platform::kIdYes;
         }
       }
       if (!statement.empty()) {
+        if (!g_DataServer && ok) throw ComError::ObjectNotSet("TabuloCtl");
+        // A logged change is written only once its operator events are secured.
+        const bool logged = ok && LogEvent;
+        if (logged && !SecureOperatorEvents(recordNumber, row_condition)) ok = false;
         if (ok) {
-          if (!g_DataServer) throw ComError::ObjectNotSet("TabuloCtl");
           std::string source = Source();
-          g_DataServer->Query(source, "", statement, m_User, m_Password);
+          try {
+            g_DataServer->Query(source, "", statement, m_User, m_Password);
+          } catch (...) {
+            if (logged) EndOperatorEvents(false);
+            throw;
+          }
           written = true;
-          if (LogEvent) LogChangedCells(recordNumber, row_condition);
+          if (logged) EndOperatorEvents(true);
           // Back on the written record, wherever logging left the record set.
           m_rs->MoveFirst();
           if (recordNumber > 1) m_rs->Move(recordNumber - 1);
@@ -99,9 +111,10 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
   return written;
 }
 
-bool TabuloCtl::RequestSignature() {
+bool TabuloCtl::RequestSignature(bool* refused) {
   // Any failure (no security manager, a refusal, a cancel) is an unsigned update; the
   // security manager shows its own messages.
+  if (refused) *refused = false;
   try {
     if (!m_SecMgr) throw ComError::ObjectNotSet("TabuloCtl");
     std::vector<Variant> args{Variant(ESignaturePrompt),
@@ -121,7 +134,9 @@ bool TabuloCtl::RequestSignature() {
     SignatureText2 = platform::CStr(args[8], loc);
     SignatureText3 = platform::CStr(args[9], loc);
     return true;
-  } catch (const ComError&) {
+  } catch (const ComError& e) {
+    if (refused)
+      *refused = e.code() >= host::kErrSignatureRefused && e.code() <= host::kErrSignatureSameUser;
     return false;
   }
 }

@@ -1,7 +1,9 @@
-// Operator events: after an update has been written, one record per changed cell goes to the
-// host's security manager, saying where the data lives, which column changed, from which
-// value to which, the signature texts of the commit, and the row's condition in the statement
-// that wrote it.
+// Operator events: the records of an update, one per changed cell, saying where the data
+// lives, which column changed, from which value to which, the signature texts of the commit,
+// and the row's condition in the statement that writes it. They go into a batch of the host's
+// security manager before the update is written, are committed once it is written and rolled
+// back when it is not: a change that cannot be recorded is not made. A refused signature is
+// recorded too, whether or not the control logs its updates: a plant audits failed sign-ins.
 #include "control/tabulo_ctl.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
@@ -12,49 +14,98 @@ namespace tabulo::control {
 using platform::ComError;
 using platform::Variant;
 
-void TabuloCtl::LogChangedCells(int32_t recordNumber, const std::string& row) {
-  if (recordNumber < 1) return;
-  try {
-    m_rs->MoveFirst();
-    if (recordNumber > 1) m_rs->Move(recordNumber - 1);
-  } catch (const ComError&) {
-    // Without the record there are no old values to log; the write stands.
-    MsgBox("Error logging operator event", platform::kMbOkOnly, "Error");
-    return;
-  }
-  const std::string source = m_DSNname + ": " + m_Database + " - " + m_DataTable;
-  std::string cluster = LoggingClusterName;
-  if (cluster == kDefaultLoggingCluster) {
-    cluster = GetAssociatedLoggingClusterName();
-    if (cluster.empty()) {
-      MsgBox("No OPC CLuster from same coordinator", platform::kMbOkOnly, "Operator Logging");
-      return;
-    }
-  }
+namespace {
+
+constexpr char kLogErrorTitle[] = "Error logging operator event";
+
+}  // namespace
+
+void TabuloCtl::CallSecurityManager(const char* member, std::vector<Variant>& args) {
+  if (!m_SecMgr) throw ComError::ObjectNotSet("TabuloCtl");
+  m_SecMgr->Invoke(m_SecMgr->GetIdOfName(member), platform::InvokeKind::Method, args);
+}
+
+std::string TabuloCtl::OperatorLogCluster() {
+  return LoggingClusterName == kDefaultLoggingCluster ? GetAssociatedLoggingClusterName()
+                                                      : LoggingClusterName;
+}
+
+std::vector<TabuloCtl::ChangedCell> TabuloCtl::ChangedCells(int32_t recordNumber) {
+  m_rs->MoveFirst();
+  if (recordNumber > 1) m_rs->Move(recordNumber - 1);
   const platform::Locale& loc = site_.UserLocale();
+  std::vector<ChangedCell> cells;
   Grid.SetCol(0);
   for (int32_t i = 0; i < m_nColCount; ++i) {
     const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
     if (!column.Visible) continue;
     Grid.SetCol(Grid.Col() + 1);
     if (Grid.CellBackColor() != kChangedCellColor) continue;
-    try {
-      if (!m_SecMgr) throw ComError::ObjectNotSet("TabuloCtl");
-      const std::string event_type = LogEventType;
-      // A null old value is written as the empty text: the trail must hold every change.
-      const Variant old_value = m_rs->Item(i).Value();
-      const std::string old_text =
-          old_value.IsNull() ? std::string() : platform::Trim(platform::CStr(old_value, loc));
-      const std::string new_text = platform::Trim(Grid.Text());
-      std::vector<Variant> args{Variant(cluster),  Variant(event_type),     Variant(column.Name),
-                                Variant(source),   Variant(SignatureText1), Variant(SignatureText2),
-                                Variant(old_text), Variant(new_text),       Variant(SignatureText3),
-                                Variant(row)};
-      m_SecMgr->Invoke(m_SecMgr->GetIdOfName("WriteOperatorEvent"), platform::InvokeKind::Method,
-                       args);
-    } catch (const ComError&) {
-      MsgBox("Error logging operator event", platform::kMbOkOnly, "Error");
+    // A null old value is written as the empty text: the trail must hold every change.
+    const Variant old_value = m_rs->Item(i).Value();
+    cells.push_back(
+        {column.Name,
+         old_value.IsNull() ? std::string() : platform::Trim(platform::CStr(old_value, loc)),
+         platform::Trim(Grid.Text())});
+  }
+  return cells;
+}
+
+bool TabuloCtl::SecureOperatorEvents(int32_t recordNumber, const std::string& row) {
+  if (recordNumber < 1) return true;
+  // The record set's failures are the caller's: nothing has been begun yet.
+  const std::vector<ChangedCell> cells = ChangedCells(recordNumber);
+  const std::string cluster = OperatorLogCluster();
+  if (cluster.empty()) {
+    MsgBox("No OPC CLuster from same coordinator", platform::kMbOkOnly, "Operator Logging");
+    return false;
+  }
+  const std::string source = m_DSNname + ": " + m_Database + " - " + m_DataTable;
+  try {
+    std::vector<Variant> none;
+    CallSecurityManager("BeginOperatorEvents", none);
+    for (const ChangedCell& cell : cells) {
+      std::vector<Variant> args{Variant(cluster),        Variant(std::string(LogEventType)),
+                                Variant(cell.column),    Variant(source),
+                                Variant(SignatureText1), Variant(SignatureText2),
+                                Variant(cell.old_text),  Variant(cell.new_text),
+                                Variant(SignatureText3), Variant(row)};
+      CallSecurityManager("WriteOperatorEvent", args);
     }
+    return true;
+  } catch (const ComError& e) {
+    EndOperatorEvents(false);
+    MsgBox(e.description() + ". The change was not written.", platform::kMbCritical,
+           kLogErrorTitle);
+    return false;
+  }
+}
+
+void TabuloCtl::EndOperatorEvents(bool commit) {
+  try {
+    std::vector<Variant> none;
+    CallSecurityManager(commit ? "CommitOperatorEvents" : "RollbackOperatorEvents", none);
+  } catch (const ComError& e) {
+    // Only the audit store's own failure between the two commits leads here.
+    if (commit)
+      MsgBox("The change was written, but its operator events could not be committed: " +
+                 e.description(),
+             platform::kMbCritical, kLogErrorTitle);
+  }
+}
+
+void TabuloCtl::LogRefusedSignature(int32_t recordNumber, const std::string& row) {
+  if (recordNumber < 1) return;
+  try {
+    const std::string cluster = OperatorLogCluster();
+    const std::string source = m_DSNname + ": " + m_Database + " - " + m_DataTable;
+    for (const ChangedCell& cell : ChangedCells(recordNumber)) {
+      std::vector<Variant> args{Variant(cluster),       Variant(cell.column),   Variant(source),
+                                Variant(cell.old_text), Variant(cell.new_text), Variant(row)};
+      CallSecurityManager("WriteRefusedSignature", args);
+    }
+  } catch (const ComError& e) {
+    MsgBox(e.description(), platform::kMbCritical, kLogErrorTitle);
   }
 }
 

@@ -281,7 +281,9 @@ class TabuloCtl : public platform::DispatchObject {
   // Steps after the acceptance: the statement for grid row editRow, its confirmation or
   // signature, the write, the log, the local record, the reset. True when the statement ran.
   bool CommitRow(int32_t editRow);
-  bool RequestSignature();
+  // `refused` (when given) tells whether the security manager refused a signer (a failed
+  // sign-in, which is recorded) rather than the operator cancelling.
+  bool RequestSignature(bool* refused = nullptr);
   void UpdateLocalRecord();
   void ReloadWindow();
   void ResetAfterCommit(int32_t savedRow, int32_t editRow);
@@ -290,7 +292,22 @@ class TabuloCtl : public platform::DispatchObject {
   // the keyword), which the operator events name the changed row by.
   std::string GetSqlUpdateQuery(int32_t row, std::string* where = nullptr);
   // operator_log.cc
-  void LogChangedCells(int32_t recordNumber, const std::string& row);
+  struct ChangedCell {
+    std::string column, old_text, new_text;
+  };
+  // The marked cells of grid row Grid.Row() with the record's values; moves the record set
+  // to record `recordNumber`. Raises the record set's errors.
+  std::vector<ChangedCell> ChangedCells(int32_t recordNumber);
+  // The operator events of the change, held in a batch of the security manager that
+  // EndOperatorEvents closes. False, after telling the operator why, when they cannot be
+  // secured: the change must then not be written.
+  bool SecureOperatorEvents(int32_t recordNumber, const std::string& row);
+  void EndOperatorEvents(bool commit);
+  // Records the security manager's last refused signature against each changed cell.
+  void LogRefusedSignature(int32_t recordNumber, const std::string& row);
+  // The logging cluster, "" when it is the coordinator's and there is none.
+  std::string OperatorLogCluster();
+  void CallSecurityManager(const char* member, std::vector<platform::Variant>& args);
 
   platform::Container& site_;
   platform::AmbientListenerToken ambient_token_ = 0;

@@ -2,11 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 
+#include "host/audit_chain.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host {
@@ -33,34 +35,52 @@ CREATE TABLE IF NOT EXISTS operator_events (
   signed_reason TEXT NOT NULL,
   signed_at TEXT NOT NULL,
   operator TEXT NOT NULL,
-  row_key TEXT NOT NULL DEFAULT '');
+  row_key TEXT NOT NULL DEFAULT '',
+  hash TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS audit_chain_head (
+  one INTEGER PRIMARY KEY CHECK (one = 1),
+  last_id INTEGER NOT NULL,
+  last_hash TEXT NOT NULL);
 CREATE TRIGGER IF NOT EXISTS operator_events_no_update BEFORE UPDATE ON operator_events
   BEGIN SELECT RAISE(ABORT, 'audit records cannot be changed'); END;
 CREATE TRIGGER IF NOT EXISTS operator_events_no_delete BEFORE DELETE ON operator_events
   BEGIN SELECT RAISE(ABORT, 'audit records cannot be deleted'); END;
 )sql";
 
-constexpr const char* kInsert =
-    "INSERT INTO operator_events (recorded_at, cluster, event_type, column_name, source, "
-    "signature1, signature2, old_value, new_value, signature3, signed_by1, signed_by2, "
-    "signed_reason, signed_at, operator, row_key) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+constexpr const char* kTriggers[] = {"operator_events_no_update", "operator_events_no_delete"};
 
-// %s: row_key, or '' in a database written before the column existed.
+constexpr const char* kInsert =
+    "INSERT INTO operator_events (id, recorded_at, cluster, event_type, column_name, source, "
+    "signature1, signature2, old_value, new_value, signature3, signed_by1, signed_by2, "
+    "signed_reason, signed_at, operator, row_key, hash) "
+    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+
+// %s: row_key and hash, or '' in a database written before the column existed.
 constexpr const char* kSelect =
     "SELECT id, recorded_at, cluster, event_type, column_name, source, signature1, signature2, "
     "old_value, new_value, signature3, signed_by1, signed_by2, signed_reason, signed_at, "
-    "operator, %s FROM operator_events ORDER BY id";
+    "operator, %s, %s FROM operator_events ORDER BY id";
 
-bool HasRowKey(sqlite3* db) {
+bool Exists(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db,
-                         "SELECT 1 FROM pragma_table_info('operator_events') WHERE name = "
-                         "'row_key'",
-                         -1, &raw, nullptr) != SQLITE_OK)
-    return false;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return false;
   const bool found = sqlite3_step(raw) == SQLITE_ROW;
   sqlite3_finalize(raw);
   return found;
+}
+
+bool HasColumn(sqlite3* db, const std::string& name) {
+  return Exists(db,
+                "SELECT 1 FROM pragma_table_info('operator_events') WHERE name = '" + name + "'");
+}
+
+// Every table, column and trigger of the store is there: nothing to create (a check that
+// takes no write lock, which every writer would otherwise wait for twice).
+bool Complete(sqlite3* db) {
+  int found = 0;
+  for (const char* name : {"operator_events", "audit_chain_head", kTriggers[0], kTriggers[1]})
+    found += Exists(db, std::string("SELECT 1 FROM sqlite_master WHERE name = '") + name + "'");
+  return found == 4 && HasColumn(db, "row_key") && HasColumn(db, "hash");
 }
 
 struct DbCloser {
@@ -165,58 +185,161 @@ std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time) {
   return buffer;
 }
 
-void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record) {
-  PrepareFolder(options);
-  const std::string& path = options.path;
-  sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  Db db(raw);
-  if (rc != SQLITE_OK) WriteFailed(db.get(), rc, path);
-  sqlite3_busy_timeout(db.get(), options.busy_timeout_ms);
-  Exec(db.get(), "PRAGMA synchronous=FULL", path);
-  Exec(db.get(), "BEGIN IMMEDIATE", path);
-  try {
-    Exec(db.get(), kSchema, path);
-    // A database from before the row was recorded gains the column; its records name none.
-    if (!HasRowKey(db.get()))
-      Exec(db.get(), "ALTER TABLE operator_events ADD COLUMN row_key TEXT NOT NULL DEFAULT ''",
-           path);
-    sqlite3_stmt* raw_stmt = nullptr;
-    rc = sqlite3_prepare_v2(db.get(), kInsert, -1, &raw_stmt, nullptr);
-    Stmt stmt(raw_stmt);
+struct AuditTransaction::Impl {
+  std::string path;
+  Db db;
+  bool open = false;
+  int timeout_ms = 0;
+  std::chrono::steady_clock::time_point waiting_since;
+
+  // SQLite's own busy handler backs off to sleeps of 100 ms: a program committing in a loop
+  // then takes the lock again and again before a waiting one wakes. Even 1 ms waits share it.
+  static int Wait(void* self, int count) {
+    Impl& impl = *static_cast<Impl*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) impl.waiting_since = now;
+    if (now - impl.waiting_since >= std::chrono::milliseconds(impl.timeout_ms)) return 0;
+    sqlite3_sleep(1);
+    return 1;
+  }
+
+  void Exec(const char* sql) const { host::Exec(db.get(), sql, path); }
+  Stmt Prepare(const char* sql) const {
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(db.get(), sql, -1, &raw, nullptr);
+    Stmt stmt(raw);
     if (rc != SQLITE_OK) WriteFailed(db.get(), rc, path);
-    const OperatorEvent& e = record.event;
-    const std::string* values[] = {&record.recorded_at,
-                                   &e.cluster,
-                                   &e.event_type,
-                                   &e.column_name,
-                                   &e.source,
-                                   &e.signature1,
-                                   &e.signature2,
-                                   &e.old_value,
-                                   &e.new_value,
-                                   &e.signature3,
-                                   &record.signed_by1,
-                                   &record.signed_by2,
-                                   &record.signed_reason,
-                                   &record.signed_at,
-                                   &record.operator_name,
-                                   &record.row};
-    int index = 1;
-    for (const std::string* v : values)
-      sqlite3_bind_text(stmt.get(), index++, v->data(), static_cast<int>(v->size()),
-                        SQLITE_TRANSIENT);
-    rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_DONE) WriteFailed(db.get(), rc, path);
-    stmt.reset();
-    Exec(db.get(), "COMMIT", path);
+    return stmt;
+  }
+  // The first row's integer and text, if the query yields a row.
+  bool First(const char* sql, int64_t& id, std::string& text) const {
+    Stmt stmt = Prepare(sql);
+    const int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_DONE) return false;
+    if (rc != SQLITE_ROW) WriteFailed(db.get(), rc, path);
+    id = sqlite3_column_int64(stmt.get(), 0);
+    text = Column(stmt.get(), 1);
+    return true;
+  }
+  void Rollback() {
+    if (open) sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    open = false;
+  }
+};
+
+AuditTransaction::AuditTransaction(const AuditLogOptions& options)
+    : impl_(std::make_unique<Impl>()) {
+  PrepareFolder(options);
+  impl_->path = options.path;
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(options.path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                           nullptr);
+  impl_->db.reset(raw);
+  if (rc != SQLITE_OK) WriteFailed(raw, rc, options.path);
+  impl_->timeout_ms = options.busy_timeout_ms;
+  sqlite3_busy_handler(raw, &Impl::Wait, impl_.get());
+  impl_->Exec("PRAGMA synchronous=FULL");
+  if (!Complete(raw)) CreateTables(*impl_);
+  // Exclusive from the start: in rollback-journal mode the commit then waits for no reader,
+  // which leaves it only the failures of the storage itself.
+  impl_->Exec("BEGIN EXCLUSIVE");
+  impl_->open = true;
+}
+
+// The tables first, in a transaction of their own, so that a store stays readable whatever
+// becomes of a batch.
+void AuditTransaction::CreateTables(Impl& impl) {
+  sqlite3* raw = impl.db.get();
+  impl.Exec("BEGIN IMMEDIATE");
+  impl.open = true;
+  try {
+    impl.Exec(kSchema);
+    // A database from before these columns gains them; its records have neither.
+    for (const char* column : {"row_key", "hash"})
+      if (!HasColumn(raw, column))
+        impl.Exec(("ALTER TABLE operator_events ADD COLUMN " + std::string(column) +
+                   " TEXT NOT NULL DEFAULT ''")
+                      .c_str());
+    impl.Exec("COMMIT");
+    impl.open = false;
   } catch (...) {
-    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    impl.Rollback();
     throw;
   }
 }
 
+AuditTransaction::~AuditTransaction() {
+  impl_->Rollback();
+}
+
+int64_t AuditTransaction::Append(const AuditRecord& given) {
+  if (!impl_->open) WriteFailed("the transaction is over");
+  AuditRecord record = given;
+  // The chain's end is the head; a store from before the head continues from its last record.
+  int64_t last_id = 0;
+  std::string last_hash;
+  if (!impl_->First("SELECT last_id, last_hash FROM audit_chain_head WHERE one = 1", last_id,
+                    last_hash))
+    impl_->First("SELECT id, hash FROM operator_events ORDER BY id DESC LIMIT 1", last_id,
+                 last_hash);
+  // Numbering never restarts: not after records removed at the end, nor in a table made anew.
+  int64_t used = 0;
+  std::string unused;
+  if (impl_->First("SELECT max(COALESCE((SELECT MAX(id) FROM operator_events), 0), "
+                   "COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'operator_events'), "
+                   "0)), ''",
+                   used, unused))
+    last_id = std::max(last_id, used);
+  record.id = last_id + 1;
+  record.hash = ChainHash(last_hash, record);
+
+  Stmt stmt = impl_->Prepare(kInsert);
+  const OperatorEvent& e = record.event;
+  const std::string* values[] = {&record.recorded_at,   &e.cluster,         &e.event_type,
+                                 &e.column_name,        &e.source,          &e.signature1,
+                                 &e.signature2,         &e.old_value,       &e.new_value,
+                                 &e.signature3,         &record.signed_by1, &record.signed_by2,
+                                 &record.signed_reason, &record.signed_at,  &record.operator_name,
+                                 &record.row,           &record.hash};
+  sqlite3_bind_int64(stmt.get(), 1, record.id);
+  int index = 2;
+  for (const std::string* v : values)
+    sqlite3_bind_text(stmt.get(), index++, v->data(), static_cast<int>(v->size()),
+                      SQLITE_TRANSIENT);
+  int rc = sqlite3_step(stmt.get());
+  if (rc != SQLITE_DONE) WriteFailed(impl_->db.get(), rc, impl_->path);
+  Stmt head = impl_->Prepare(
+      "INSERT OR REPLACE INTO audit_chain_head (one, last_id, last_hash) VALUES (1, ?, ?)");
+  sqlite3_bind_int64(head.get(), 1, record.id);
+  sqlite3_bind_text(head.get(), 2, record.hash.data(), static_cast<int>(record.hash.size()),
+                    SQLITE_TRANSIENT);
+  rc = sqlite3_step(head.get());
+  if (rc != SQLITE_DONE) WriteFailed(impl_->db.get(), rc, impl_->path);
+  return record.id;
+}
+
+void AuditTransaction::Commit() {
+  if (!impl_->open) WriteFailed("the transaction is over");
+  const int rc = sqlite3_exec(impl_->db.get(), "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    impl_->open = false;
+    return;
+  }
+  impl_->Rollback();
+  WriteFailed(impl_->db.get(), rc, impl_->path);
+}
+
+void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record) {
+  AuditTransaction transaction(options);
+  transaction.Append(record);
+  transaction.Commit();
+}
+
 std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
+  return ReadAuditTrail(path).records;
+}
+
+AuditTrail ReadAuditTrail(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) ReadFailed("No audit database at " + path);
   if (std::filesystem::is_directory(path, ec))
@@ -226,14 +349,17 @@ std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
   Db db(raw);
   if (rc != SQLITE_OK) ReadFailed("Cannot open the audit database " + path);
   sqlite3_busy_timeout(db.get(), 5000);
+  // One read transaction: the records, the head and the numbering agree with each other.
+  sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr);
   char select[512];
-  std::snprintf(select, sizeof select, kSelect, HasRowKey(db.get()) ? "row_key" : "''");
+  std::snprintf(select, sizeof select, kSelect, HasColumn(db.get(), "row_key") ? "row_key" : "''",
+                HasColumn(db.get(), "hash") ? "hash" : "''");
   sqlite3_stmt* raw_stmt = nullptr;
   rc = sqlite3_prepare_v2(db.get(), select, -1, &raw_stmt, nullptr);
   Stmt stmt(raw_stmt);
   if (rc != SQLITE_OK)
     ReadFailed(path + " is not a readable audit database (" + sqlite3_errmsg(db.get()) + ")");
-  std::vector<AuditRecord> records;
+  AuditTrail trail;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     AuditRecord r;
     sqlite3_stmt* s = stmt.get();
@@ -247,11 +373,35 @@ std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
     r.signed_at = Column(s, 14);
     r.operator_name = Column(s, 15);
     r.row = Column(s, 16);
-    records.push_back(std::move(r));
+    r.hash = Column(s, 17);
+    trail.records.push_back(std::move(r));
   }
   if (rc != SQLITE_DONE)
     ReadFailed("Cannot read the audit database " + path + " (" + sqlite3_errmsg(db.get()) + ")");
-  return records;
+  stmt.reset();
+  auto first = [&](const char* sql, int64_t& id, std::string* text) {
+    sqlite3_stmt* q = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(db.get(), sql, -1, &q, nullptr) == SQLITE_OK &&
+        sqlite3_step(q) == SQLITE_ROW) {
+      found = true;
+      id = sqlite3_column_int64(q, 0);
+      if (text) *text = Column(q, 1);
+    }
+    sqlite3_finalize(q);
+    return found;
+  };
+  trail.has_head = first("SELECT last_id, last_hash FROM audit_chain_head WHERE one = 1",
+                         trail.head_id, &trail.head_hash);
+  first("SELECT seq FROM sqlite_sequence WHERE name = 'operator_events'", trail.last_assigned,
+        nullptr);
+  for (const char* trigger : kTriggers)
+    if (!Exists(db.get(), std::string("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND "
+                                      "tbl_name = 'operator_events' AND name = '") +
+                              trigger + "'"))
+      trail.missing_triggers.push_back(trigger);
+  sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr);
+  return trail;
 }
 
 std::string FormatAuditRecord(const AuditRecord& r) {
@@ -261,7 +411,9 @@ std::string FormatAuditRecord(const AuditRecord& r) {
   line += ' ';
   line += r.recorded_at;
   line += ' ';
-  if (e.signature1 == kNotSigned || e.signature1.empty()) {
+  if (e.event_type == kRefusedSignatureEvent) {
+    line += "sign-in refused for " + e.signature1 + " (" + Quote(e.signature3) + ")";
+  } else if (e.signature1 == kNotSigned || e.signature1.empty()) {
     line += "not signed";
   } else {
     line += "signed by " + e.signature1;

@@ -13,10 +13,15 @@
 //   row_key       the changed row: the condition of the statement that wrote it
 //                 ("Id = 3 AND Qty = 5"); added to older databases at their next write, ""
 //                 for their records
+//   hash          the record's link in the chain (audit_chain.h); added likewise, "" for
+//                 records written before the trail was chained
+// Table audit_chain_head (one row): the id and hash of the last record appended, so that
+// records removed from the end, or a table dropped and made anew, break the chain.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +30,10 @@ namespace tabulo::host {
 // The record could not be written / the audit database could not be read.
 inline constexpr int64_t kErrAuditWrite = 0x80040206;
 inline constexpr int64_t kErrAuditRead = 0x80040207;
+
+// The event type of a refused signature's record: signature1 names who tried, signature3 why
+// the signature was refused.
+inline constexpr char kRefusedSignatureEvent[] = "ESignatureRefused";
 
 struct OperatorEvent {
   std::string cluster, event_type, column_name, source;
@@ -37,7 +46,8 @@ struct AuditRecord {
   OperatorEvent event;
   std::string signed_by1, signed_by2, signed_reason, signed_at;
   std::string operator_name;
-  std::string row;  // the changed row's condition; "" when the caller named none
+  std::string row;   // the changed row's condition; "" when the caller named none
+  std::string hash;  // the chain hash (hex); assigned by AuditTransaction::Append
 };
 
 struct AuditLogOptions {
@@ -46,20 +56,58 @@ struct AuditLogOptions {
   int busy_timeout_ms = 5000;  // how long a write waits for another program's lock
 };
 
-// Appends `record` (its id ignored) in one durable transaction (synchronous=FULL), creating
-// the database and its table on first use. Raises platform::ComError kErrAuditWrite whose
+// A write transaction on the audit database that holds its write lock from the start, so that
+// a caller can secure the records of a change before making the change: appended records
+// become durable together at Commit (synchronous=FULL), or not at all. Destroyed without
+// Commit, it rolls them back. Every failure raises platform::ComError kErrAuditWrite whose
 // description names the cause: folder missing, read-only, locked, not a database.
+class AuditTransaction {
+ public:
+  // Opens the database (creating it, its tables and triggers on first use) and takes the
+  // write lock (BEGIN EXCLUSIVE: no other program reads or writes a rollback-journal store
+  // until Commit), waiting at most options.busy_timeout_ms for other programs.
+  explicit AuditTransaction(const AuditLogOptions& options);
+  ~AuditTransaction();
+  AuditTransaction(const AuditTransaction&) = delete;
+  AuditTransaction& operator=(const AuditTransaction&) = delete;
+
+  // Appends `record` as the next one of the chain; its id and hash are assigned here.
+  // Returns the id.
+  int64_t Append(const AuditRecord& record);
+  // Makes the appended records durable. The transaction is over whatever happens.
+  void Commit();
+
+ private:
+  struct Impl;
+  static void CreateTables(Impl& impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// One record in a transaction of its own.
 void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record);
 
 // Every record, oldest first. Raises platform::ComError kErrAuditRead for a missing or
 // unreadable file, or one that holds no audit table.
 std::vector<AuditRecord> ReadAuditRecords(const std::string& path);
 
+// Everything a check of the chain needs, read in one read transaction.
+struct AuditTrail {
+  std::vector<AuditRecord> records;  // oldest first
+  bool has_head = false;             // audit_chain_head has its row
+  int64_t head_id = 0;
+  std::string head_hash;
+  int64_t last_assigned = 0;  // the highest id the database ever handed out
+  std::vector<std::string> missing_triggers;
+};
+AuditTrail ReadAuditTrail(const std::string& path);
+
 // One readable line:
 // `#1 2026-12-07T21:46:49.123Z signed by alice and bob, reason "Correction";
 //  Plant: Prod - Orders, column Qty: "5" -> "7"; row Id = 3; dbUpdate, cluster Local Logging;
 //  operator ops`
-// ("not signed" when the control asked for no signature; no "row" part when none is named).
+// ("not signed" when the control asked for no signature; no "row" part when none is named;
+// `sign-in refused for mallory ("The user name or password is not correct.")` for a refused
+// signature).
 std::string FormatAuditRecord(const AuditRecord& record);
 
 // "2026-12-07T21:46:49.123Z".

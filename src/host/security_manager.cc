@@ -78,6 +78,34 @@ SecurityManager::SecurityManager(platform::Container& container, SecurityManager
                   WriteOperatorEvent(e, args[9].IsMissing() ? std::string() : ArgString(args, 9));
                   return Variant();
                 });
+  DeclareMethod("BeginOperatorEvents", kDispBeginOperatorEvents, {}, [this](std::vector<Variant>&) {
+    BeginOperatorEvents();
+    return Variant();
+  });
+  DeclareMethod("CommitOperatorEvents", kDispCommitOperatorEvents, {},
+                [this](std::vector<Variant>&) {
+                  CommitOperatorEvents();
+                  return Variant();
+                });
+  DeclareMethod("RollbackOperatorEvents", kDispRollbackOperatorEvents, {},
+                [this](std::vector<Variant>&) {
+                  RollbackOperatorEvents();
+                  return Variant();
+                });
+  std::vector<Param> refused = Params({"cluster", "column", "source", "oldValue", "newValue"});
+  refused.push_back(Param{"row", true, false});
+  DeclareMethod("WriteRefusedSignature", kDispWriteRefusedSignature, refused,
+                [this](std::vector<Variant>& args) {
+                  OperatorEvent e;
+                  e.cluster = ArgString(args, 0);
+                  e.column_name = ArgString(args, 1);
+                  e.source = ArgString(args, 2);
+                  e.old_value = ArgString(args, 3);
+                  e.new_value = ArgString(args, 4);
+                  WriteRefusedSignature(e,
+                                        args[5].IsMissing() ? std::string() : ArgString(args, 5));
+                  return Variant();
+                });
 }
 
 Variant SecurityManager::CategoriesArray() const {
@@ -131,7 +159,7 @@ void SecurityManager::CheckReason(const ESignatureRequest& request,
 }
 
 std::string SecurityManager::AskSigner(const ESignatureRequest& request, int signer, int32_t level,
-                                       std::string& reason) {
+                                       std::string& reason, std::string& tried) {
   std::vector<Variant> args = {Variant(""),
                                Variant(""),
                                Variant(""),
@@ -155,6 +183,7 @@ std::string SecurityManager::AskSigner(const ESignatureRequest& request, int sig
     return args[i].IsEmpty() ? std::string() : platform::CStr(args[i], coercion_locale());
   };
   std::string user = Trim(text(0));
+  tried = user;
   const SecurityUser* account = CheckCredentials(user, text(1));
   if (level >= 0 && account->level < level)
     throw ComError(
@@ -167,14 +196,25 @@ std::string SecurityManager::AskSigner(const ESignatureRequest& request, int sig
 
 ESignature SecurityManager::RequestESignature(const ESignatureRequest& request) {
   ESignature signature;
-  signature.user1 = AskSigner(request, 1, request.level1, signature.reason);
-  CheckReason(request, signature.reason);
-  if (request.dual) {
-    std::string unused_reason;
-    signature.user2 = AskSigner(request, 2, request.level2, unused_reason);
-    if (signature.user2 == signature.user1)
-      throw ComError(kErrSignatureSameUser, "The second signature must come from a different user.",
-                     kSource);
+  std::string tried;
+  last_refusal_ = {};
+  try {
+    signature.user1 = AskSigner(request, 1, request.level1, signature.reason, tried);
+    CheckReason(request, signature.reason);
+    if (request.dual) {
+      std::string unused_reason;
+      signature.user2 = AskSigner(request, 2, request.level2, unused_reason, tried);
+      if (signature.user2 == signature.user1)
+        throw ComError(kErrSignatureSameUser,
+                       "The second signature must come from a different user.", kSource);
+    }
+  } catch (const ComError& e) {
+    // A signer refused is a failed sign-in: the operator is told, the caller may record it.
+    if (e.code() >= kErrSignatureRefused && e.code() <= kErrSignatureSameUser) {
+      last_refusal_ = {tried, e.description()};
+      container_.MsgBox("Sign-in failed: " + e.description(), platform::kMbCritical, "Signature");
+    }
+    throw;
   }
   last_signature_ = signature;
   last_signed_at_ = FormatUtcTimestamp(Now());
@@ -182,6 +222,36 @@ ESignature SecurityManager::RequestESignature(const ESignatureRequest& request) 
 }
 
 void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::string& row) {
+  const AuditRecord record = NewRecord(event, row);
+  if (batch_) {
+    batch_->Append(record);
+  } else {
+    AppendAuditRecord(options_.audit, record);
+  }
+}
+
+void SecurityManager::BeginOperatorEvents() {
+  batch_.reset();
+  batch_ = std::make_unique<AuditTransaction>(options_.audit);
+}
+
+void SecurityManager::CommitOperatorEvents() {
+  if (!batch_) return;
+  std::unique_ptr<AuditTransaction> batch = std::move(batch_);
+  batch->Commit();
+}
+
+void SecurityManager::WriteRefusedSignature(OperatorEvent event, const std::string& row) {
+  event.event_type = kRefusedSignatureEvent;
+  event.signature1 = last_refusal_.user;
+  event.signature2.clear();
+  event.signature3 = last_refusal_.why;
+  AuditRecord record = NewRecord(event, row);
+  record.signed_by1 = record.signed_by2 = record.signed_reason = record.signed_at = "";
+  AppendAuditRecord(options_.audit, record);
+}
+
+AuditRecord SecurityManager::NewRecord(const OperatorEvent& event, const std::string& row) const {
   AuditRecord record;
   record.recorded_at = FormatUtcTimestamp(Now());
   record.event = event;
@@ -191,7 +261,7 @@ void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::
   record.signed_at = last_signed_at_;
   record.operator_name = options_.operator_name;
   record.row = row;
-  AppendAuditRecord(options_.audit, record);
+  return record;
 }
 
 std::shared_ptr<SecurityManager> NewSecurityManager(const HostConfig& config,

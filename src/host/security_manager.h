@@ -26,7 +26,25 @@
 // 3 WriteOperatorEvent(cluster, eventType, column, source, sigText1, sigText2, oldValue,
 //   newValue, sigText3[, row]) appends one record to the audit log (audit_log.h), together with the
 //   users, reason and time of this manager's last successful signature and the operator
-//   account; raises 0x80040206 when it cannot be written.
+//   account; raises 0x80040206 when it cannot be written. Inside an open batch (4) the record
+//   joins the batch; otherwise it is committed on its own.
+//
+// 4 BeginOperatorEvents() opens a batch: an audit transaction holding the audit database's
+//   write lock (waiting at most the configured busy timeout), so that the records of a change
+//   are secured before the change is written. Raises 0x80040206 (locked, folder missing, ...).
+//   A batch still open is rolled back first.
+// 5 CommitOperatorEvents() makes the batch's records durable; raises 0x80040206. Nothing when
+//   no batch is open.
+// 6 RollbackOperatorEvents() discards the batch's records. Nothing when no batch is open.
+//
+// 7 WriteRefusedSignature(cluster, column, source, oldValue, newValue[, row]) records the last
+//   refused signature (who tried, when, why) against the change it was asked for: event type
+//   "ESignatureRefused", signature1 the user who tried, signature3 the refusal. Commits on its
+//   own; raises 0x80040206 when it cannot be written.
+//
+// A signature refused for the signer's credentials, command level or identity (0x80040201 to
+// 0x80040203) is also told to the operator: a message box titled "Signature" whose text is
+// "Sign-in failed: " and the refusal.
 #pragma once
 
 #include <chrono>
@@ -51,6 +69,10 @@ inline constexpr int64_t kErrReasonNotAllowed = 0x80040205;
 inline constexpr platform::DispId kDispRequestESignature = 1;
 inline constexpr platform::DispId kDispGetReasonCategories = 2;
 inline constexpr platform::DispId kDispWriteOperatorEvent = 3;
+inline constexpr platform::DispId kDispBeginOperatorEvents = 4;
+inline constexpr platform::DispId kDispCommitOperatorEvents = 5;
+inline constexpr platform::DispId kDispRollbackOperatorEvents = 6;
+inline constexpr platform::DispId kDispWriteRefusedSignature = 7;
 
 struct SecurityManagerOptions {
   SecurityConfig security;
@@ -84,11 +106,18 @@ class SecurityManager : public platform::DispatchObject {
   }
   // `row`: the changed row's condition, "" when the control names none.
   void WriteOperatorEvent(const OperatorEvent& event, const std::string& row = {});
+  void BeginOperatorEvents();
+  void CommitOperatorEvents();
+  void RollbackOperatorEvents() { batch_.reset(); }
+  // `event`'s event type and signature texts are replaced by the refusal's.
+  void WriteRefusedSignature(OperatorEvent event, const std::string& row = {});
 
  private:
   // One signer's dialog and checks; returns the user name, and the reason in `reason`.
+  // `tried` receives the user name typed, before it is checked.
   std::string AskSigner(const ESignatureRequest& request, int signer, int32_t level,
-                        std::string& reason);
+                        std::string& reason, std::string& tried);
+  AuditRecord NewRecord(const OperatorEvent& event, const std::string& row) const;
   const SecurityUser* CheckCredentials(const std::string& user, const std::string& password);
   void CheckReason(const ESignatureRequest& request, const std::string& reason) const;
   platform::Variant CategoriesArray() const;
@@ -98,6 +127,10 @@ class SecurityManager : public platform::DispatchObject {
   SecurityManagerOptions options_;
   ESignature last_signature_;
   std::string last_signed_at_;
+  struct Refusal {
+    std::string user, why;
+  } last_refusal_;
+  std::unique_ptr<AuditTransaction> batch_;
 };
 
 // The manager of a host configuration, writing to its audit database.

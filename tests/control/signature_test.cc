@@ -133,14 +133,17 @@ TEST_F(SignedEditTest, OnlyWritesThatHappenedAreAuditedUnsignedWithDefaults) {
   EXPECT_EQ(Audit().size(), 1u);
 }
 
-TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenIsReportedAndTheUpdateStays) {
+TEST_F(SignedEditTest, AnAuditRecordThatCannotBeWrittenRefusesTheUpdate) {
   TabuloCtl& ctl = SignedControl("SELECT Id, Qty, Note FROM Orders ORDER BY Id",
                                  folder_.path() / "no-such-folder");
   ctl.LogEvent = true;
   Edit(ctl, 2, 2, "22");
-  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "22");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "2");
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(LastBox(), "Error|0|Error logging operator event");
+  EXPECT_EQ(LastBox(),
+            "Error logging operator event|16|Cannot write the operator event: the folder of the "
+            "audit database does not exist: " +
+                (folder_.path() / "no-such-folder").string() + ". The change was not written.");
   EXPECT_FALSE(std::filesystem::exists(audit_));
 }
 
@@ -154,11 +157,11 @@ class NoLoggingClusterTest : public SignedEditTest {
   }
 };
 
-TEST_F(NoLoggingClusterTest, WithoutALoggingClusterNothingIsLoggedButTheUpdateStays) {
+TEST_F(NoLoggingClusterTest, WithoutALoggingClusterTheUpdateIsRefused) {
   TabuloCtl& ctl = SignedControl();
   ctl.LogEvent = true;
   Edit(ctl, 2, 2, "23");
-  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "23");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "2");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_EQ(LastBox(), "Operator Logging|0|No OPC CLuster from same coordinator");
   EXPECT_TRUE(Audit().empty());
