@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "host/pg/pg_data_server.h"
+#include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "platform/values/com_error.h"
 
@@ -21,7 +23,12 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
       if (!config.data_sources.count(name)) names.push_back(name);
     return names;
   };
-  return host::sqlite::NewSqliteDataServer(std::move(options));
+  host::pg::PgServerOptions pg;
+  pg.machine_name = server.name;
+  for (const auto& [name, c] : host::PgConnectionsOf(config, server))
+    pg.connections[name] = {c.host, c.port, c.database, c.user, c.password};
+  return host::NewServerTypeRouter(host::sqlite::NewSqliteDataServer(std::move(options)),
+                                   host::pg::NewPgDataServer(std::move(pg)));
 }
 
 HostInstallation InstallHost(const std::string& config_path) {

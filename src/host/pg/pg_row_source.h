@@ -1,0 +1,19 @@
+// The row source of PostgreSQL record sets: a numbered copy of the result in a temporary table
+// of the source's own session (pg_data_server.h). Internal to host/pg.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/pg/pg_connection.h"
+#include "host/row_source.h"
+
+namespace tabulo::host::pg {
+
+// Copies the rows of `sql` (prepared as "q" on `conn`, described by `described`) and serves
+// them; takes the connection. `columns` are the record set's columns (names as reported).
+std::unique_ptr<RowSource> CopyResult(Conn conn, const std::string& sql,
+                                      std::vector<ColumnInfo> columns, std::string label);
+
+}  // namespace tabulo::host::pg
