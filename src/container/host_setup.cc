@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "host/cluster_health.h"
 #include "host/pg/pg_data_server.h"
+#include "host/pg/pg_probe.h"
 #include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "platform/values/com_error.h"
@@ -41,6 +43,8 @@ HostInstallation InstallHost(const std::string& config_path) {
       [tally = host.writes](const host::HostConfig& config, const host::ServerConfig& server) {
         return TallyWrites(NewHostDataServer(config, server), tally);
       });
+  // Servers with their own PostgreSQL connection: the primary becomes the active server.
+  host::CheckClusterServers(*host.registry, host::pg::ProbePgServer);
   std::weak_ptr<host::ClusterRegistry> weak = host.registry;
   host::InstallClusterManager([weak]() -> std::unique_ptr<host::ClusterManager> {
     std::shared_ptr<host::ClusterRegistry> registry = weak.lock();
@@ -48,6 +52,19 @@ HostInstallation InstallHost(const std::string& config_path) {
     return registry->NewManager();
   });
   return host;
+}
+
+void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host,
+                         host::ServerProbe probe, int64_t interval_ms) {
+  bool any = false;
+  for (const host::ClusterConfig& cluster : host.config.clusters)
+    for (const host::ServerConfig& server : cluster.servers) any |= !server.postgresql.empty();
+  if (!any) return;
+  std::weak_ptr<host::ClusterRegistry> weak = host.registry;
+  if (!probe) probe = host::pg::ProbePgServer;
+  loop.StartTimer(interval_ms, [weak, probe] {
+    if (auto registry = weak.lock()) host::CheckClusterServers(*registry, probe);
+  });
 }
 
 void UninstallHost() {

@@ -63,7 +63,7 @@ struct ServerConfig {
   std::string name;
   bool reachable = true;
   std::map<std::string, std::string> data_sources;  // name -> absolute or relative path
-  PgConnectionMap postgresql = {};  // name -> PostgreSQL connection
+  PgConnectionMap postgresql = {};                  // name -> PostgreSQL connection
 };
 
 struct ClusterConfig {

@@ -8,7 +8,7 @@
 #include "host/field_types.h"
 #include "host/host_config.h"
 #include "host/pg/pg_data_server.h"
-#include "host/pg_fixture.h"
+#include "common/pg_fixture.h"
 #include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
 
@@ -19,7 +19,7 @@ using pg::NewPgDataServer;
 using pg::PgServerOptions;
 using platform::Variant;
 using test_support::ErrorOf;
-using testing::PgFixture;
+using test_support::PgFixture;
 
 Variant Bytes(std::initializer_list<uint8_t> bytes) {
   platform::SafeArray array(platform::VarType::Byte, {{0, static_cast<int32_t>(bytes.size())}});

@@ -29,6 +29,7 @@ bool IsLoginRefusal(const std::string& message) {
 
 Conn Connect(const Endpoint& e) {
   const std::string port = std::to_string(e.port);
+  const std::string timeout = std::to_string(e.connect_timeout);
   std::vector<const char*> keys = {
       "host", "port", "dbname", "user", "password", "client_encoding", "options", "connect_timeout",
       nullptr};
@@ -39,7 +40,7 @@ Conn Connect(const Endpoint& e) {
                                      e.password.c_str(),
                                      "UTF8",
                                      "-c DateStyle=ISO -c IntervalStyle=iso_8601",
-                                     "10",
+                                     timeout.c_str(),
                                      nullptr};
   // Empty values would let libpq fall back to its environment variables; a missing database
   // means the login's own.

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace tabulo::host::testing {
+namespace tabulo::test_support {
 
 class PgFixture {
  public:
@@ -27,7 +27,7 @@ class PgFixture {
                    const std::string& database = "postgres");
 };
 
-}  // namespace tabulo::host::testing
+}  // namespace tabulo::test_support
 
 #define TABULO_REQUIRE_PG(instance) \
   if (!(instance).skip.empty()) GTEST_SKIP() << (instance).skip

@@ -1,4 +1,4 @@
-#include "host/pg_fixture.h"
+#include "common/pg_fixture.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace tabulo::host::testing {
+namespace tabulo::test_support {
 namespace {
 
 std::string Run(const std::string& command, int* status) {
@@ -51,8 +51,8 @@ PgFixture::Instance PgFixture::Start(int primary_port) {
   instance.dir = pattern;
   int status = 0;
   std::string command = Script();
-  for (const std::string& arg : {std::string("start"), instance.dir, std::to_string(getpid()),
-                                 std::to_string(primary_port)})
+  for (const std::string& arg :
+       {std::string("start"), instance.dir, std::to_string(getpid()), std::to_string(primary_port)})
     command.append(" ").append(arg);
   command += " 2>&1";
   const std::string out = Run(command, &status);
@@ -97,4 +97,4 @@ void PgFixture::Psql(const Instance& instance, const std::string& sql,
   ASSERT_EQ(status, 0) << out;
 }
 
-}  // namespace tabulo::host::testing
+}  // namespace tabulo::test_support
