@@ -26,7 +26,8 @@ TEST_F(PgFailoverTest, TheControlFollowsThePromotedStandby) {
   PgFixture::Instance standby = PgFixture::Start(primary.port);
   ASSERT_EQ(standby.skip, "");
   PgFixture::Psql(primary,
-                  "ALTER SYSTEM SET synchronous_standby_names = '*'; SELECT pg_reload_conf();");
+                  "ALTER SYSTEM SET synchronous_standby_names = '*';"
+                  "ALTER SYSTEM SET synchronous_commit = remote_apply; SELECT pg_reload_conf();");
 
   // Each server names its own machine behind the connection "plant"; B is configured active.
   host::HostConfig config;
@@ -66,7 +67,19 @@ TEST_F(PgFailoverTest, TheControlFollowsThePromotedStandby) {
     return static_cast<uint32_t>(ErrorOf(
         [&] { held->Query("plant", "", "UPDATE t SET v = '" + v + "' WHERE id = 1", "", ""); }));
   };
-  EXPECT_EQ(write("uno"), 0u);  // acknowledged: on the standby too (synchronous commit)
+  EXPECT_EQ(write("uno"), 0u);  // acknowledged: applied on the standby too
+  // The standby is browsed through a held cursor: it takes no temporary table.
+  auto on_standby = registry_->config().clusters[0].servers[1].postgresql.at("plant");
+  host::pg::PgServerOptions direct;
+  direct.connections["s"] = {"127.0.0.1", on_standby.port, "postgres", "postgres", "secret"};
+  auto rs = host::pg::NewPgDataServer(direct)->Query(
+      "s", "", "SELECT v, i FROM t, generate_series(1, 100) i ORDER BY id, i", "", "");
+  ASSERT_EQ(rs->RecordCount(), 200);
+  for (auto [move, v, i] : {std::tuple(0, "uno", 1), {150, "two", 51}, {-149, "uno", 2}}) {
+    rs->Move(move);
+    EXPECT_EQ(rs->Item(0).Value().AsString() + std::to_string(rs->Item(1).Value().AsLong()),
+              v + std::to_string(i));
+  }
   PgFixture::Stop(primary);
   EXPECT_EQ(write("eins"), host::kErrSourceUnusable);  // in flight at the stop: refused
   check();

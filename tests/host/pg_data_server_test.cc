@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "common/error_of.h"
+#include "common/pg_fixture.h"
 #include "host/cluster_manager.h"
 #include "host/field_types.h"
 #include "host/host_config.h"
 #include "host/pg/pg_data_server.h"
-#include "common/pg_fixture.h"
 #include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
 
@@ -170,6 +170,16 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
                  "Placed <= {ts '2024-01-01 05:00:00.001'}",
                  "", "");
   EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 300").AsLong(), 299);
+  // The session behind the record set ends: the next window read is a connection error.
+  rs->MoveFirst();
+  PgFixture::Psql(
+      PgFixture::Server(),
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = 'viewer'");
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
+              rs->Move(500);
+              rs->Item(0).Value();
+            })),
+            kErrSourceUnusable);
 }
 
 TEST_F(PgDataServerTest, ListingsShowWhatTheLoginMayRead) {

@@ -14,8 +14,10 @@
 // number of rows copied, a Move to any position reads one window of rows by key (an index
 // lookup, never the rows before it), and the client holds one window at a time. No snapshot
 // stays open while the operator browses, so vacuum is never held back and the view never
-// needs renewing; Close (or the end of the session) drops the copy. A connection lost while
-// browsing raises 0x80004005 on the next window read.
+// needs renewing; Close (or the end of the session) drops the copy. On a standby (read-only)
+// the copy is a cursor WITH HOLD instead (pg_row_source.h). Each open record set holds one
+// server connection. A connection lost while browsing raises 0x80004005 on the next window
+// read.
 // Result column names take the spelling the statement gives them where PostgreSQL folded an
 // unquoted name to lower case ("SELECT Id" yields the field "Id").
 //
