@@ -14,8 +14,8 @@
 
 namespace tabulo::host::pg {
 
-// Copies the rows of `sql` (prepared as "q" on `conn`, described by `described`) and serves
-// them; takes the connection. `columns` are the record set's columns (names as reported).
+// Copies the rows of the query `sql` (one statement, no trailing semicolon) and serves them;
+// takes the connection. `columns` are the record set's columns, one per result column.
 std::unique_ptr<RowSource> CopyResult(Conn conn, const std::string& sql,
                                       std::vector<ColumnInfo> columns, std::string label);
 
