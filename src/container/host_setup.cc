@@ -3,6 +3,10 @@
 #include <filesystem>
 
 #include "container/load_progress.h"
+#include "host/cluster_health.h"
+#include "host/pg/pg_data_server.h"
+#include "host/pg/pg_probe.h"
+#include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "platform/values/com_error.h"
 
@@ -23,7 +27,12 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
     return names;
   };
   options.progress = ReportLoadProgress;
-  return host::sqlite::NewSqliteDataServer(std::move(options));
+  host::pg::PgServerOptions pg;
+  pg.machine_name = server.name;
+  for (const auto& [name, c] : host::PgConnectionsOf(config, server))
+    pg.connections[name] = {c.host, c.port, c.database, c.user, c.password};
+  return host::NewServerTypeRouter(host::sqlite::NewSqliteDataServer(std::move(options)),
+                                   host::pg::NewPgDataServer(std::move(pg)));
 }
 
 HostInstallation InstallHost(const std::string& config_path) {
@@ -36,6 +45,8 @@ HostInstallation InstallHost(const std::string& config_path) {
       [tally = host.writes](const host::HostConfig& config, const host::ServerConfig& server) {
         return TallyWrites(NewHostDataServer(config, server), tally);
       });
+  // Servers with their own PostgreSQL connection: the primary becomes the active server.
+  host::CheckClusterServers(*host.registry, host::pg::ProbePgServer);
   std::weak_ptr<host::ClusterRegistry> weak = host.registry;
   host::InstallClusterManager([weak]() -> std::unique_ptr<host::ClusterManager> {
     std::shared_ptr<host::ClusterRegistry> registry = weak.lock();
@@ -43,6 +54,19 @@ HostInstallation InstallHost(const std::string& config_path) {
     return registry->NewManager();
   });
   return host;
+}
+
+void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host,
+                         host::ServerProbe probe, int64_t interval_ms) {
+  bool any = false;
+  for (const host::ClusterConfig& cluster : host.config.clusters)
+    for (const host::ServerConfig& server : cluster.servers) any |= !server.postgresql.empty();
+  if (!any) return;
+  std::weak_ptr<host::ClusterRegistry> weak = host.registry;
+  if (!probe) probe = host::pg::ProbePgServer;
+  loop.StartTimer(interval_ms, [weak, probe] {
+    if (auto registry = weak.lock()) host::CheckClusterServers(*registry, probe);
+  });
 }
 
 void UninstallHost() {

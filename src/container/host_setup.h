@@ -8,9 +8,11 @@
 #include <string>
 
 #include "container/write_tally.h"
+#include "host/cluster_health.h"
 #include "host/cluster_manager.h"
 #include "host/host_config.h"
 #include "host/host_services.h"
+#include "platform/runtime/event_loop.h"
 
 namespace tabulo::container {
 
@@ -28,6 +30,12 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
 // Reads `config_path` (empty: the embedded default) and installs the cluster manager
 // library for the process. Raises platform::ComError for a bad configuration.
 HostInstallation InstallHost(const std::string& config_path);
+
+// Checks the servers of `host` with `probe` every `interval_ms` on `loop` (cluster_health.h),
+// when any of them has its own PostgreSQL connection: the cluster follows its primary. Without
+// a probe, the PostgreSQL one (pg_probe.h).
+void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host,
+                         host::ServerProbe probe = nullptr, int64_t interval_ms = 5000);
 
 // Removes what InstallHost installed.
 void UninstallHost();

@@ -39,6 +39,7 @@ Session::Session(const SessionOptions& options,
   container_->SetAmbientUserMode(false);
   container_->SetHostRuntime(true);
   container_->SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
+  WatchClusterServers(container_->event_loop(), host_);
   platform::SetUserInterfaceLanguage(options.ui_language ? options.ui_language
                                                          : UiLanguageFromEnvironment());
 }

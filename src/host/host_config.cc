@@ -103,6 +103,33 @@ class Walker {
     return out;
   }
 
+  PgConnectionMap PgConnections(const Json& object) {
+    PgConnectionMap out;
+    auto it = object.find("postgresql");
+    if (it == object.end()) return out;
+    Seek("postgresql");
+    if (!it->is_object()) Fail("postgresql", "expected an object of connection names");
+    for (auto e = it->begin(); e != it->end(); ++e) {
+      Seek(e.key());
+      if (!e->is_object()) Fail(e.key(), "expected a connection object");
+      CheckKeys(*e, {"host", "port", "database", "user", "password"});
+      PgConnectionConfig c;
+      c.host = String(*e, "host", true);
+      if (c.host.empty()) Fail("host", "empty host");
+      if (auto port = e->find("port"); port != e->end()) {
+        Seek("port");
+        if (!port->is_number_integer() || port->get<int64_t>() < 1 || port->get<int64_t>() > 65535)
+          Fail("port", "expected a port number (1 to 65535)");
+        c.port = static_cast<int>(port->get<int64_t>());
+      }
+      c.database = String(*e, "database", false);
+      c.user = String(*e, "user", false);
+      c.password = String(*e, "password", false);
+      out[e.key()] = c;
+    }
+    return out;
+  }
+
   const Json& Array(const Json& object, const std::string& key) {
     static const Json kEmpty = Json::array();
     auto it = object.find(key);
@@ -120,12 +147,13 @@ class Walker {
 
 ServerConfig ParseServer(Walker& w, const Json& j) {
   if (!j.is_object()) w.Fail("servers", "expected an object for each server");
-  w.CheckKeys(j, {"name", "reachable", "data_sources"});
+  w.CheckKeys(j, {"name", "reachable", "data_sources", "postgresql"});
   ServerConfig s;
   s.name = w.String(j, "name", true);
   if (s.name.empty()) w.Fail("name", "a server needs a name");
   s.reachable = w.Bool(j, "reachable", true);
   s.data_sources = w.NameMap(j, "data_sources");
+  s.postgresql = w.PgConnections(j);
   return s;
 }
 
@@ -252,7 +280,7 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
   }
   Walker w(text, file_name);
   if (!root.is_object()) w.Fail("", "the configuration must be a JSON object");
-  w.CheckKeys(root, {"format", "data_sources", "clusters", "security"});
+  w.CheckKeys(root, {"format", "data_sources", "postgresql", "clusters", "security"});
   auto format = root.find("format");
   if (format == root.end()) w.Fail("format", "missing (write \"format\": 1)");
   w.Seek("format");
@@ -261,6 +289,7 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
 
   HostConfig config;
   config.data_sources = w.NameMap(root, "data_sources");
+  config.postgresql = w.PgConnections(root);
   std::set<std::string> names;
   for (const Json& c : w.Array(root, "clusters")) {
     config.clusters.push_back(ParseCluster(w, c));
@@ -320,6 +349,12 @@ std::string ResolveDataSource(const HostConfig& config, const ServerConfig& serv
   std::filesystem::path p(path);
   if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
   return p.string();
+}
+
+PgConnectionMap PgConnectionsOf(const HostConfig& config, const ServerConfig& server) {
+  PgConnectionMap out = server.postgresql;
+  out.insert(config.postgresql.begin(), config.postgresql.end());
+  return out;
 }
 
 }  // namespace tabulo::host

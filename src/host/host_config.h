@@ -6,6 +6,11 @@
 //   {
 //     "format": 1,                                  // required; the only version so far
 //     "data_sources": { "Plant": "plant.db" },      // data source name -> SQLite file
+//     "postgresql": {                               // PostgreSQL connections (ServerType 1)
+//       "plant-db": { "host": "db1.example",        // required: name, address or socket folder
+//                     "port": 5432,                 // default 5432
+//                     "database": "plant",          // used when the control names none
+//                     "user": "viewer", "password": "..." } },  // used when it gives no login
 //     "clusters": [
 //       { "name": "Local",                          // required, unique
 //         "type": "DizuvAdar",                      // "DizuvAdar" (data) or "Logging"
@@ -14,7 +19,8 @@
 //         "servers": [
 //           { "name": "alpha",                      // required, unique in the cluster
 //             "reachable": true,                    // false: its data server cannot be had
-//             "data_sources": { "Plant": "a.db" } } // overrides the global names
+//             "data_sources": { "Plant": "a.db" },  // overrides the global names
+//             "postgresql": { ... } }               // overrides the global connections
 //         ] },
 //       { "name": "Local Logging", "type": "Logging", "coordinator": "Local" }
 //     ],
@@ -26,10 +32,11 @@
 //       "reason_categories": [ "Correction", "Maintenance" ],
 //       "audit_database": "audit.db" }             // SQLite file of the operator events
 //   }
-// Relative paths are taken from the configuration file's folder. A data source name that
-// no map knows is used as a path to an SQLite file. A file replaces the embedded default's
-// security settings: without a "security" object it has no users (every signature fails)
-// and no reason categories.
+// A control with ServerType 1 names a PostgreSQL connection of the server (or the
+// configuration) in DSNname, else a server as "host[:port]". Relative paths are taken from the
+// configuration file's folder. A data source name that no map knows is used as a path to an SQLite
+// file. A file replaces the embedded default's security settings: without a "security" object it
+// has no users (every signature fails) and no reason categories.
 #pragma once
 
 #include <cstdint>
@@ -43,10 +50,20 @@ namespace tabulo::host {
 inline constexpr int kClusterTypeLogging = 1;
 inline constexpr int kClusterTypeDizuvAdar = 4;
 
+struct PgConnectionConfig {
+  std::string host;
+  int port = 5432;
+  std::string database;
+  std::string user;
+  std::string password;
+};
+using PgConnectionMap = std::map<std::string, PgConnectionConfig>;
+
 struct ServerConfig {
   std::string name;
   bool reachable = true;
   std::map<std::string, std::string> data_sources;  // name -> absolute or relative path
+  PgConnectionMap postgresql = {};                  // name -> PostgreSQL connection
 };
 
 struct ClusterConfig {
@@ -72,6 +89,7 @@ struct SecurityConfig {
 struct HostConfig {
   std::string base_dir;  // folder that relative paths start from ("" = current folder)
   std::map<std::string, std::string> data_sources;
+  PgConnectionMap postgresql;
   std::vector<ClusterConfig> clusters;
   SecurityConfig security;
 };
@@ -110,5 +128,8 @@ std::string LocalMachineName();
 // else the name itself as a path; relative paths are joined to base_dir.
 std::string ResolveDataSource(const HostConfig& config, const ServerConfig& server,
                               const std::string& dsn);
+
+// The PostgreSQL connections a server knows: its own, then the configuration's.
+PgConnectionMap PgConnectionsOf(const HostConfig& config, const ServerConfig& server);
 
 }  // namespace tabulo::host

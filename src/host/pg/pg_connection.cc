@@ -1,0 +1,96 @@
+#include "host/pg/pg_connection.h"
+
+#include <cstring>
+#include <vector>
+
+#include "host/data_server.h"
+
+namespace tabulo::host::pg {
+namespace {
+
+using platform::ComError;
+
+std::string Trimmed(const char* message) {
+  std::string text = message ? message : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// A refused login: wrong password, unknown role, no password given where one is needed.
+bool IsLoginRefusal(const std::string& message) {
+  for (const char* sign : {"password authentication failed", "no password supplied",
+                           "authentication failed for user", "role \""}) {
+    if (message.find(sign) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Conn Connect(const Endpoint& e) {
+  const std::string port = std::to_string(e.port);
+  const std::string timeout = std::to_string(e.connect_timeout);
+  std::vector<const char*> keys = {
+      "host", "port", "dbname", "user", "password", "client_encoding", "options", "connect_timeout",
+      nullptr};
+  std::vector<const char*> values = {e.host.c_str(),
+                                     port.c_str(),
+                                     e.database.empty() ? nullptr : e.database.c_str(),
+                                     e.user.empty() ? nullptr : e.user.c_str(),
+                                     e.password.c_str(),
+                                     "UTF8",
+                                     "-c DateStyle=ISO -c IntervalStyle=iso_8601",
+                                     timeout.c_str(),
+                                     nullptr};
+  // Empty values would let libpq fall back to its environment variables; a missing database
+  // means the login's own.
+  if (!values[2]) keys[2] = "fallback_application_name", values[2] = "tabulo";
+  if (!values[3]) keys[3] = "application_name", values[3] = "tabulo";
+  Conn conn(PQconnectdbParams(keys.data(), values.data(), 0));
+  if (!conn)
+    throw ComError(kErrSourceUnusable, "Out of memory connecting to " + e.label, kErrorSource);
+  if (PQstatus(conn.get()) != CONNECTION_OK) {
+    const std::string message = Trimmed(PQerrorMessage(conn.get()));
+    if (IsLoginRefusal(message))
+      throw ComError(kErrLoginFailed, "Login failed for user '" + e.user + "': " + message,
+                     kErrorSource);
+    throw ComError(kErrSourceUnusable, "The server " + e.label + " cannot be used: " + message,
+                   kErrorSource);
+  }
+  return conn;
+}
+
+ComError ErrorOf(PGconn* conn, const PGresult* result, const std::string& label) {
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  std::string message =
+      Trimmed(result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr);
+  if (message.empty()) message = Trimmed(PQerrorMessage(conn));
+  const std::string code = state ? state : "";
+  const std::string cls = code.substr(0, 2);
+  if (PQstatus(conn) != CONNECTION_OK || code.empty() || cls == "08" || cls == "53" ||
+      cls == "57" || cls == "58" || code == "25006" || code == "3D000") {
+    return ComError(kErrSourceUnusable, "The server " + label + " cannot be used: " + message,
+                    kErrorSource);
+  }
+  if (cls == "28") return ComError(kErrLoginFailed, message, kErrorSource);
+  return ComError(kErrInvalidStatement, message, kErrorSource);
+}
+
+Result Exec(PGconn* conn, const std::string& sql, const std::string& label) {
+  Result result(PQexec(conn, sql.c_str()));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+    throw ErrorOf(conn, result.get(), label);
+  return result;
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace tabulo::host::pg
