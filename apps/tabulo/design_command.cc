@@ -12,12 +12,14 @@ namespace tabulo::app {
 int DesignCommand(const Args& args) {
   if (HelpAsked("design", args)) return 0;
   container::SessionOptions options;
-  std::string db, load, save;
+  std::string db, sql, load, save;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool has_value = i + 1 < args.size();
     if (a == "--db" && has_value) {
       db = args[++i];
+    } else if (a == "--sql" && has_value) {
+      sql = args[++i];
     } else if (a == "--load" && has_value) {
       load = args[++i];
     } else if (a == "--save" && has_value) {
@@ -34,8 +36,10 @@ int DesignCommand(const Args& args) {
     container::Session session(options);
     control::TabuloCtl& ctl = load.empty() ? session.NewControl() : session.LoadControl(load);
     ctl.SetDSNname(db);
+    if (!sql.empty()) ctl.SetRecordSource(sql);
     // Declared to the host, the control queries at design time and connects to the data
-    // server that the pages list through.
+    // server that the pages list through (a control without a statement stays unconnected,
+    // and the data source page then says so).
     ctl.UserModeSet();
     ctl.Refresh(false);
     return container::RunDesignSession(session, std::cin, std::cout, std::cerr, save);

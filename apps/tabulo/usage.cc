@@ -48,10 +48,13 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "[--ui-lang 1031|1033|1036]\n"
      "  replays a session written in the script language\n"},
     {"design",
-     "usage: tabulo design --db PATH [--load FILE] --save FILE [--host CONFIG]\n"
+     "usage: tabulo design --db PATH [--sql \"SELECT ...\"] [--load FILE] --save FILE\n"
+     "                     [--host CONFIG]\n"
      "  runs a designer's session on the property pages from standard input (the script\n"
      "  language with page, fill, choose, check, press, apply, ...), rendering after each\n"
-     "  command, and saves the control to FILE\n"},
+     "  command, and saves the control to FILE\n"
+     "  --sql        the control's statement to start from; the control connects to its data\n"
+     "               server (which the data source page lists through) only with one\n"},
     {"export",
      "usage: tabulo export --db PATH --sql \"SELECT ...\" [--format csv|json] [--out FILE]\n"
      "                     [--host CONFIG]\n"

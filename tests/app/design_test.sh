@@ -37,6 +37,12 @@ grep -q 'RecordSource = "SELECT Id, Qty FROM Orders WHERE Qty < 10"' out.txt \
   || fail "loaded: $(cat out.txt)"
 grep -q 'Quantity' out.txt || fail "the caption was not saved: $(cat out.txt)"
 
+# With --sql the control connects at start, so the data source page lists the tables.
+printf 'page DSNSelection\npress cmdListTables\nitems lstTable\n' |
+  "$tabulo" design --db sample.db --sql "SELECT Id FROM Orders" --save listed.ctl \
+    --host "$host" >out.txt 2>&1 || fail "design --sql exit $?: $(cat out.txt)"
+grep -q '^lstTable = {"Orders"}$' out.txt || fail "tables not listed: $(cat out.txt)"
+
 status=0
 echo "press nosuch" | "$tabulo" design --db sample.db --save other.ctl --host "$host" \
   >out.txt 2>&1 || status=$?
