@@ -157,6 +157,25 @@ void DesignDesk::ClickCell(const std::string& name, int32_t row, int32_t col) {
   grid.UserClick(row, col);
 }
 
+void DesignDesk::Key(const std::string& name) {
+  platform::Form* f = form();
+  if (!f) throw ScriptError("key: no property page or dialog is open");
+  std::optional<int16_t> code = KeyCodeByName(name);
+  if (!code) throw ScriptError("unknown key '" + name + "' (" + KnownKeyNames() + ")");
+  if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
+    box->PressKey(*code);
+  } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
+    grid->UserKey(*code);
+  } else if (auto* list = dynamic_cast<platform::ListBox*>(f->focused())) {
+    // Up and Down move the selection, as in an open list.
+    const int32_t step = *code == platform::kKeyUp ? -1 : *code == platform::kKeyDown;
+    const int32_t to = list->list_index() + step;
+    if (step != 0 && to >= 0 && to < list->list_count()) list->SelectItem(to);
+  } else {
+    throw ScriptError("key: no text box, list or grid of " + f->caption() + " has the focus");
+  }
+}
+
 void DesignDesk::Apply() {
   if (!sheet_) throw ScriptError("apply: no property sheet is open");
   sheet_->Apply();
@@ -252,28 +271,12 @@ void DesignDesk::AddCommands(CommandTable& table) {
          list.DoubleClickItem(EntryIndex(c, list));
        }});
   Command key = table.Add("key", {});
-  table.Add("key",
-            {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
-               platform::Form* f = form();
-               if (!f) return key.run(c);
-               WatchModal(c.runner);
-               std::optional<int16_t> code = KeyCodeByName(c.Arg(0));
-               if (!code)
-                 throw ScriptError("unknown key '" + c.Arg(0) + "' (" + KnownKeyNames() + ")");
-               if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
-                 box->PressKey(*code);
-               } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
-                 grid->UserKey(*code);
-               } else if (auto* list = dynamic_cast<platform::ListBox*>(f->focused())) {
-                 // Up and Down move the selection, as in an open list.
-                 const int32_t step = *code == platform::kKeyUp ? -1 : *code == platform::kKeyDown;
-                 const int32_t to = list->list_index() + step;
-                 if (step != 0 && to >= 0 && to < list->list_count()) list->SelectItem(to);
-               } else {
-                 throw ScriptError("key: no text box, list or grid of " + f->caption() +
-                                   " has the focus");
-               }
-             }});
+  table.Add("key", {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
+                      platform::Form* f = form();
+                      if (!f) return key.run(c);
+                      WatchModal(c.runner);
+                      Key(c.Arg(0));
+                    }});
   Command answer = table.Add("answer", {});
   table.Add("answer",
             {"answer N | sign USER PASSWORD REASON | cancel | color N | font NAME SIZE [bold] "

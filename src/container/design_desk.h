@@ -47,6 +47,8 @@ class DesignDesk {
   void Check(const std::string& widget, int16_t value);
   void Press(const std::string& widget);
   void ClickCell(const std::string& widget, int32_t row, int32_t col);
+  // The key NAME (script/input.h) to the addressed form's focused text box, grid or list.
+  void Key(const std::string& name);
   void Apply();
   void Close();
   PropertySheet* sheet() { return sheet_.get(); }

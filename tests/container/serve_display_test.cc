@@ -17,7 +17,8 @@ class ServeDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* tmp = std::getenv("TABULO_TEST_TMP");
-    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / "serve_display_test.db";
+    db_ = std::filesystem::path(tmp ? tmp : "/tmp") /
+          (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".db");
     WriteSampleDatabase(db_, 50);
     request_.controls.push_back({{}, db_.string(), "SELECT Id, Customer FROM Orders", ""});
     request_.controls.push_back({{}, db_.string(), "SELECT Id FROM NoSuchTable", ""});
