@@ -98,6 +98,20 @@ TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
       {Design(R"("action":"apply")"), 200, "\"ok\":true"},
   });
   SceneWhere([](const json& s) { return s["controls"][0]["grid"]["back"] == "#ff0000"; });
+  // The font chooser likewise.
+  ExpectReplies({{Design(R"("action":"press","name":"btnFont")"), 200, "\"ok\":true"}});
+  const json chooser = SceneWhere([](const json& s) { return !s["dialog"].is_null(); })["dialog"];
+  ASSERT_EQ(chooser["kind"], "font");
+  ExpectReplies({
+      {R"({"widget":"dialog","id":)" + chooser["id"].dump() +
+           R"(,"font":{"name":"Courier New","size":12,"bold":true}})",
+       200, "\"ok\""},
+      {Design(R"("action":"apply")"), 200, "\"ok\":true"},
+  });
+  SceneWhere([](const json& s) {
+    return s["controls"][0]["grid"]["font"] ==
+           json({{"name", "Courier New"}, {"size", 12}, {"bold", true}});
+  });
   ExpectReplies({
       {Design(R"("action":"save")"), 200, "\"saved\""},
       {Design(R"("action":"close")"), 200, "\"ok\":true"},
