@@ -254,6 +254,8 @@ void ServeDisplay::ApplyDesign(const ServeEvent& e, Task& task) {
     Answer(task, 409, Error(error.what()));
   } catch (const platform::ComError& error) {
     Answer(task, 409, Error(error.description()));
+  } catch (const std::exception& error) {
+    Answer(task, 409, Error(error.what()));
   }
 }
 
