@@ -39,6 +39,10 @@ int ServeCommand(const Args& args) {
   std::string token_file, db, sql;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--design") {
+      request.design = true;
+      continue;
+    }
     if (i + 1 >= args.size() || a.rfind("--", 0) != 0)
       return UsageError("serve", "unexpected argument '" + a + "'");
     const std::string& v = args[++i];
@@ -52,6 +56,8 @@ int ServeCommand(const Args& args) {
       options.host_config = v;
     } else if (a == "--bind") {
       server_options.bind = v;
+    } else if (a == "--save") {
+      request.save_path = v;
     } else if (a == "--token-file") {
       token_file = v;
     } else if (a == "--port") {
@@ -79,6 +85,8 @@ int ServeCommand(const Args& args) {
   if (!db.empty() || !sql.empty()) return UsageError("serve", "--db and --sql go in pairs");
   if (request.controls.empty())
     return UsageError("serve", "give a control: --db PATH --sql \"SELECT ...\" or --load FILE");
+  if (!request.save_path.empty() && !request.design)
+    return UsageError("serve", "--save goes with --design");
   request.loopback = web::IsLoopback(server_options.bind);
   try {
     if (!token_file.empty()) {

@@ -37,12 +37,17 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "usage: tabulo serve [--db PATH --sql \"SELECT ...\" | --load CONTROL-FILE]...\n"
      "                    [--bind ADDRESS] [--port N] [--token-file FILE] [--host CONFIG]\n"
      "                    [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR]\n"
+     "                    [--design [--save FILE]]\n"
      "  serves the operator display in a browser: one control per --db/--sql pair or\n"
      "  --load, side by side; prints the address to open; Ctrl-C stops\n"
      "  --bind       the address to listen on (default 127.0.0.1); any other needs a token,\n"
      "               printed in the address or read from --token-file, and a --host\n"
      "               configuration naming real users\n"
-     "  --port N     default 8080; 0 takes any free port\n"},
+     "  --port N     default 8080; 0 takes any free port\n"
+     "  --design     shows beside each control its property sheet (its pages as tabs, Apply,\n"
+     "               Close) and in the page the dialogs the pages open\n"
+     "  --save FILE  with one control: the sheet's Save button writes its control file there,\n"
+     "               as tabulo design does\n"},
     {"script",
      "usage: tabulo script FILE|- [--host CONFIG] [--locale en-US|de-DE|fr-FR] "
      "[--ui-lang 1031|1033|1036]\n"

@@ -93,19 +93,110 @@ platform::Widget& DesignDesk::FindWidget(const std::string& name, const std::str
   return *w;
 }
 
-void DesignDesk::WatchModal(ScriptRunner* runner) {
-  // A modal dialog runs its own message loop: the script's next lines address it until it
-  // closes.
-  session_.container().SetModalRunner([this, runner](platform::Form& dialog) {
+void DesignDesk::WatchModal(NestedLoop nested) {
+  nested_ = std::move(nested);
+  // The runner is not replaced while it runs one of this desk's dialogs.
+  if (!dialogs_.empty()) return;
+  // A modal dialog runs its own message loop: the designer's next operations address it
+  // until it closes.
+  session_.container().SetModalRunner([this](platform::Form& dialog) {
+    const NestedLoop nested = nested_;
     dialogs_.push_back(&dialog);
     try {
-      if (runner) runner->RunNested([&dialog] { return !dialog.shown(); });
+      if (nested) nested([&dialog] { return !dialog.shown(); });
     } catch (...) {
       dialogs_.pop_back();
       throw;
     }
     dialogs_.pop_back();
   });
+}
+
+void DesignDesk::WatchModal(ScriptRunner* runner) {
+  if (!runner) return WatchModal(NestedLoop());
+  WatchModal([runner](const std::function<bool()>& closed) { runner->RunNested(closed); });
+}
+
+void DesignDesk::Fill(const std::string& name, const std::string& text) {
+  platform::Widget& w = FindWidget(name, "fill");
+  if (auto* combo = dynamic_cast<platform::ComboBox*>(&w)) {
+    if (combo->style() != platform::kComboDropDown)
+      throw ScriptError("fill suits a text box or an editable drop-down, not " + w.name());
+    combo->EditText(text);
+    return;
+  }
+  auto& box = As<platform::TextBox>(w, "fill", "a text box");
+  if (!box.enabled() || box.locked()) return;
+  box.set_sel_start(0);
+  box.set_sel_length(static_cast<int32_t>(platform::Utf8Length(box.text())));
+  box.set_sel_text(text);
+}
+
+void DesignDesk::Choose(const std::string& name, int32_t index) {
+  auto& list = As<platform::ListBox>(FindWidget(name, "choose"), "choose", "a list");
+  if (index < 0 || index >= list.list_count())
+    throw ScriptError(list.name() + " has no entry " + std::to_string(index) + " (it has " +
+                      std::to_string(list.list_count()) + ")");
+  list.SelectItem(index);
+}
+
+void DesignDesk::Check(const std::string& name, int16_t value) {
+  auto& box = As<platform::CheckBox>(FindWidget(name, "check"), "check", "a check box");
+  if (box.value() != value) box.UserClick();
+}
+
+void DesignDesk::Press(const std::string& name) {
+  As<platform::CommandButton>(FindWidget(name, "press"), "press", "a button").UserClick();
+}
+
+void DesignDesk::ClickCell(const std::string& name, int32_t row, int32_t col) {
+  auto& grid = As<platform::FlexGrid>(FindWidget(name, "click"), "click", "a grid");
+  if (row < 0 || row >= grid.Rows() || col < 0 || col >= grid.Cols())
+    throw ScriptError(name + " has no cell (" + std::to_string(row) + ", " + std::to_string(col) +
+                      ")");
+  grid.UserClick(row, col);
+}
+
+void DesignDesk::Key(const std::string& name) {
+  platform::Form* f = form();
+  if (!f) throw ScriptError("key: no property page or dialog is open");
+  std::optional<int16_t> code = KeyCodeByName(name);
+  if (!code) throw ScriptError("unknown key '" + name + "' (" + KnownKeyNames() + ")");
+  if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
+    box->PressKey(*code);
+  } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
+    grid->UserKey(*code);
+  } else if (auto* list = dynamic_cast<platform::ListBox*>(f->focused())) {
+    // Up and Down move the selection, as in an open list.
+    const int32_t step = *code == platform::kKeyUp ? -1 : *code == platform::kKeyDown;
+    const int32_t to = list->list_index() + step;
+    if (step != 0 && to >= 0 && to < list->list_count()) list->SelectItem(to);
+  } else {
+    throw ScriptError("key: no text box, list or grid of " + f->caption() + " has the focus");
+  }
+}
+
+void DesignDesk::Apply() {
+  if (!sheet_) throw ScriptError("apply: no property sheet is open");
+  sheet_->Apply();
+}
+
+void DesignDesk::Close() {
+  if (!sheet_) throw ScriptError("close: no property sheet is open");
+  sheet_.reset();
+}
+
+platform::DialogAnswer DesignDesk::ColorAnswer(int32_t color) {
+  return platform::DialogAnswer::Ok(Variant(color));
+}
+
+platform::DialogAnswer DesignDesk::FontAnswer(const FontChoice& font) {
+  const int32_t on = 255;
+  return platform::DialogAnswer::Ok(
+      Variant(int32_t{1}),
+      {Variant(int32_t{font.bold ? 700 : 400}), Variant(font.italic ? on : 0),
+       Variant(font.underline ? on : 0), Variant(font.strikeout ? on : 0), Variant(font.name),
+       Variant(static_cast<int32_t>(font.points * 10)), Variant(int32_t{0})});
 }
 
 void DesignDesk::AddCommands(CommandTable& table) {
@@ -118,35 +209,21 @@ void DesignDesk::AddCommands(CommandTable& table) {
                        WatchModal(c.runner);
                        OpenPage(TextArg(c, 0));
                      }});
-  table.Add("fill", {"fill WIDGET TEXT", 2, 2, [widget](CommandContext& c) {
-                       W& w = widget(c);
-                       std::string text = TextArg(c, 1);
-                       if (auto* combo = dynamic_cast<platform::ComboBox*>(&w)) {
-                         if (combo->style() != platform::kComboDropDown)
-                           throw ScriptError(
-                               "fill suits a text box or an editable drop-down, "
-                               "not " +
-                               w.name());
-                         combo->EditText(text);
-                         return;
-                       }
-                       auto& box = As<platform::TextBox>(w, "fill", "a text box");
-                       if (!box.enabled() || box.locked()) return;
-                       box.set_sel_start(0);
-                       box.set_sel_length(static_cast<int32_t>(platform::Utf8Length(box.text())));
-                       box.set_sel_text(text);
+  table.Add("fill", {"fill WIDGET TEXT", 2, 2, [this](CommandContext& c) {
+                       WatchModal(c.runner);
+                       Fill(c.Arg(0), TextArg(c, 1));
                      }});
-  table.Add("choose", {"choose WIDGET ITEM", 2, 2, [widget](CommandContext& c) {
+  table.Add("choose", {"choose WIDGET ITEM", 2, 2, [this, widget](CommandContext& c) {
                          auto& list = As<platform::ListBox>(widget(c), "choose", "a list");
-                         list.SelectItem(EntryIndex(c, list));
+                         Choose(c.Arg(0), EntryIndex(c, list));
                        }});
-  table.Add("check", {"check WIDGET N", 2, 2, [widget](CommandContext& c) {
-                        auto& box = As<platform::CheckBox>(widget(c), "check", "a check box");
-                        int16_t n = static_cast<int16_t>(c.Integer(1, 0, 1));
-                        if (box.value() != n) box.UserClick();
+  table.Add("check", {"check WIDGET N", 2, 2, [this](CommandContext& c) {
+                        WatchModal(c.runner);
+                        Check(c.Arg(0), static_cast<int16_t>(c.Integer(1, 0, 1)));
                       }});
-  table.Add("press", {"press WIDGET", 1, 1, [widget](CommandContext& c) {
-                        As<platform::CommandButton>(widget(c), "press", "a button").UserClick();
+  table.Add("press", {"press WIDGET", 1, 1, [this](CommandContext& c) {
+                        WatchModal(c.runner);
+                        Press(c.Arg(0));
                       }});
   table.Add("widget", {"widget WIDGET", 1, 1, [widget](CommandContext& c) {
                          const std::string value = FormatValue(ValueOf(widget(c)));
@@ -171,14 +248,10 @@ void DesignDesk::AddCommands(CommandTable& table) {
                              << ") = " << QuoteText(grid.TextMatrix(row, col)) << "\n";
                      }});
   table.Add("apply", {"apply", 0, 0, [this](CommandContext& c) {
-                        if (!sheet_) throw ScriptError("apply: no property sheet is open");
                         WatchModal(c.runner);
-                        sheet_->Apply();
+                        Apply();
                       }});
-  table.Add("close", {"close", 0, 0, [this](CommandContext&) {
-                        if (!sheet_) throw ScriptError("close: no property sheet is open");
-                        sheet_.reset();
-                      }});
+  table.Add("close", {"close", 0, 0, [this](CommandContext&) { Close(); }});
 
   Command click = table.Add("click", {});
   table.Add("click", {"click ROW COL | click WIDGET ROW COL", 2, 3,
@@ -186,8 +259,7 @@ void DesignDesk::AddCommands(CommandTable& table) {
                         if (c.line.args.size() == 2) return click.run(c);
                         auto& grid = As<platform::FlexGrid>(widget(c), "click", "a grid");
                         int32_t row = c.Integer(1, 0, grid.Rows() - 1);
-                        int32_t col = c.Integer(2, 0, grid.Cols() - 1);
-                        grid.UserClick(row, col);
+                        ClickCell(c.Arg(0), row, c.Integer(2, 0, grid.Cols() - 1));
                       }});
   Command dblclick = table.Add("dblclick", {});
   table.Add(
@@ -199,70 +271,50 @@ void DesignDesk::AddCommands(CommandTable& table) {
          list.DoubleClickItem(EntryIndex(c, list));
        }});
   Command key = table.Add("key", {});
-  table.Add("key",
-            {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
-               platform::Form* f = form();
-               if (!f) return key.run(c);
-               WatchModal(c.runner);
-               std::optional<int16_t> code = KeyCodeByName(c.Arg(0));
-               if (!code)
-                 throw ScriptError("unknown key '" + c.Arg(0) + "' (" + KnownKeyNames() + ")");
-               if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {
-                 box->PressKey(*code);
-               } else if (auto* grid = dynamic_cast<platform::FlexGrid*>(f->focused())) {
-                 grid->UserKey(*code);
-               } else if (auto* list = dynamic_cast<platform::ListBox*>(f->focused())) {
-                 // Up and Down move the selection, as in an open list.
-                 const int32_t step = *code == platform::kKeyUp ? -1 : *code == platform::kKeyDown;
-                 const int32_t to = list->list_index() + step;
-                 if (step != 0 && to >= 0 && to < list->list_count()) list->SelectItem(to);
-               } else {
-                 throw ScriptError("key: no text box, list or grid of " + f->caption() +
-                                   " has the focus");
-               }
-             }});
+  table.Add("key", {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
+                      platform::Form* f = form();
+                      if (!f) return key.run(c);
+                      WatchModal(c.runner);
+                      Key(c.Arg(0));
+                    }});
   Command answer = table.Add("answer", {});
-  table.Add(
-      "answer",
-      {"answer N | sign USER PASSWORD REASON | cancel | color N | font NAME SIZE [bold] "
-       "[italic] [underline] [strikeout]",
-       1, 8, [answer](CommandContext& c) {
-         std::string kind = platform::LCase(c.Arg(0));
-         size_t count = c.line.args.size();
-         if (kind == "color") {
-           if (count != 2) throw ScriptError("answer color takes N");
-           c.host.container().QueueDialogAnswer(platform::DialogAnswer::Ok(Variant(c.Integer(1))));
-           return;
-         }
-         if (kind != "font") {
-           if (count > 4) throw ScriptError("answer takes at most 4 arguments here");
-           return answer.run(c);
-         }
-         if (count < 3) throw ScriptError("answer font takes NAME SIZE [styles]");
-         Variant size = c.Value(2);
-         if (!size.IsNumberType()) throw ScriptError("answer font: SIZE must be a number");
-         int32_t weight = 400, flags[3] = {0, 0, 0};
-         for (size_t i = 3; i < count; ++i) {
-           std::string style = platform::LCase(c.Arg(i));
-           if (style == "bold") {
-             weight = 700;
-           } else if (style == "italic" || style == "underline" || style == "strikeout") {
-             flags[style == "italic" ? 0 : style == "underline" ? 1 : 2] = 255;
-           } else {
-             throw ScriptError(
-                 "answer font: a style is bold, italic, underline or "
-                 "strikeout; given " +
-                 c.Arg(i));
-           }
-         }
-         const double points =
-             size.type() == platform::VarType::Long ? size.AsLong() : size.AsDouble();
-         c.host.container().QueueDialogAnswer(platform::DialogAnswer::Ok(
-             Variant(int32_t{1}),
-             {Variant(weight), Variant(flags[0]), Variant(flags[1]), Variant(flags[2]),
-              Variant(TextArg(c, 1)), Variant(static_cast<int32_t>(points * 10)),
-              Variant(int32_t{0})}));
-       }});
+  table.Add("answer",
+            {"answer N | sign USER PASSWORD REASON | cancel | color N | font NAME SIZE [bold] "
+             "[italic] [underline] [strikeout]",
+             1, 8, [answer](CommandContext& c) {
+               std::string kind = platform::LCase(c.Arg(0));
+               size_t count = c.line.args.size();
+               if (kind == "color") {
+                 if (count != 2) throw ScriptError("answer color takes N");
+                 c.host.container().QueueDialogAnswer(ColorAnswer(c.Integer(1)));
+                 return;
+               }
+               if (kind != "font") {
+                 if (count > 4) throw ScriptError("answer takes at most 4 arguments here");
+                 return answer.run(c);
+               }
+               if (count < 3) throw ScriptError("answer font takes NAME SIZE [styles]");
+               Variant size = c.Value(2);
+               if (!size.IsNumberType()) throw ScriptError("answer font: SIZE must be a number");
+               FontChoice font{TextArg(c, 1), size.type() == platform::VarType::Long
+                                                  ? size.AsLong()
+                                                  : size.AsDouble()};
+               for (size_t i = 3; i < count; ++i) {
+                 std::string style = platform::LCase(c.Arg(i));
+                 bool* flag = style == "bold"        ? &font.bold
+                              : style == "italic"    ? &font.italic
+                              : style == "underline" ? &font.underline
+                              : style == "strikeout" ? &font.strikeout
+                                                     : nullptr;
+                 if (!flag)
+                   throw ScriptError(
+                       "answer font: a style is bold, italic, underline or "
+                       "strikeout; given " +
+                       c.Arg(i));
+                 *flag = true;
+               }
+               c.host.container().QueueDialogAnswer(FontAnswer(font));
+             }});
   Command get = table.Add("get", {});
   table.Add("get", {get.usage, get.min_args, get.max_args, [get](CommandContext& c) {
                       const std::string& name = c.Arg(0);

@@ -5,12 +5,14 @@
 // While a sheet or dialog is open, `show` renders it and `key` goes to its focused widget.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "container/property_sheet.h"
 #include "container/session.h"
+#include "platform/runtime/headless_container.h"
 #include "platform/widgets/form.h"
 
 namespace tabulo::container {
@@ -18,10 +20,43 @@ namespace tabulo::container {
 class CommandTable;
 class ScriptRunner;
 
+// Runs a modal dialog's own message loop until `closed` says the dialog has gone.
+using NestedLoop = std::function<void(const std::function<bool()>& closed)>;
+
+// The font chooser's answer, as the designer gives it.
+struct FontChoice {
+  std::string name;
+  double points = 0;
+  bool bold = false, italic = false, underline = false, strikeout = false;
+};
+
 class DesignDesk {
  public:
   explicit DesignDesk(Session& session) : session_(session) {}
   ~DesignDesk();
+
+  // The designer's operations, shared by the script commands and the browser's display.
+  // Each raises ScriptError for a widget that is not there or not of the kind it suits.
+  // While one runs, a modal dialog it opens is driven by `nested` (WatchModal).
+  void WatchModal(NestedLoop nested);
+  // Opens the sheet on the session's current control when it is not open, then shows the
+  // page NAME (as clicking its tab does).
+  void OpenPage(const std::string& name);
+  void Fill(const std::string& widget, const std::string& text);
+  void Choose(const std::string& widget, int32_t index);
+  void Check(const std::string& widget, int16_t value);
+  void Press(const std::string& widget);
+  void ClickCell(const std::string& widget, int32_t row, int32_t col);
+  // The key NAME (script/input.h) to the addressed form's focused text box, grid or list.
+  void Key(const std::string& name);
+  void Apply();
+  void Close();
+  PropertySheet* sheet() { return sheet_.get(); }
+
+  // The colour picker's and the font chooser's answers, to queue before the click that
+  // opens them (platform::HeadlessContainer::QueueDialogAnswer).
+  static platform::DialogAnswer ColorAnswer(int32_t color);
+  static platform::DialogAnswer FontAnswer(const FontChoice& font);
 
   // The form the designer's commands address: the innermost open dialog, else the sheet's
   // current page; null when neither is open.
@@ -33,7 +68,6 @@ class DesignDesk {
   void AddCommands(CommandTable& table);
 
  private:
-  void OpenPage(const std::string& name);
   // The widget of the addressed form; ScriptError for an unknown name or without a form.
   platform::Widget& FindWidget(const std::string& name, const std::string& command);
   void WatchModal(ScriptRunner* runner);
@@ -41,6 +75,7 @@ class DesignDesk {
   Session& session_;
   std::unique_ptr<PropertySheet> sheet_;
   std::vector<platform::Form*> dialogs_;
+  NestedLoop nested_;
 };
 
 }  // namespace tabulo::container

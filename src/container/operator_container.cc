@@ -42,6 +42,10 @@ platform::Variant OperatorContainer::ShowDialog(std::string dialog,
     } else {
       QueueDialogAnswer(platform::DialogAnswer::Cancel());
     }
+  } else if ((dialog == platform::kDialogColor || dialog == platform::kDialogChooseFontW) &&
+             pending_dialog_answers() == 0) {
+    if (std::optional<platform::DialogAnswer> answer = person_.Choose(dialog, args))
+      QueueDialogAnswer(std::move(*answer));
   }
   return HeadlessContainer::ShowDialog(std::move(dialog), args);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/runtime/headless_container.h"
@@ -35,6 +36,13 @@ class Operator {
   virtual std::optional<Signature> Sign(const SignatureRequest& request) = 0;
   // The chosen caption's index, or -1 for none.
   virtual int ChooseFromMenu(const std::vector<std::string>& captions) = 0;
+  // The colour picker or the font chooser (platform::kDialogColor, kDialogChooseFontW, with
+  // the dialog's arguments): the answer, or nothing where the operator is offered neither
+  // (the dialog is then cancelled).
+  virtual std::optional<platform::DialogAnswer> Choose(std::string_view /*dialog*/,
+                                                       const std::vector<platform::Variant>&) {
+    return std::nullopt;
+  }
 };
 
 class OperatorContainer : public platform::HeadlessContainer {
@@ -43,8 +51,8 @@ class OperatorContainer : public platform::HeadlessContainer {
   OperatorContainer(Operator& person, platform::Clock& clock);
   ~OperatorContainer() override;
 
-  // The signature dialog goes to the operator; other dialogs are cancelled (the display
-  // offers no colour or font chooser at run time).
+  // The signature dialog, the colour picker and the font chooser go to the operator; other
+  // dialogs are cancelled.
   platform::Variant ShowDialog(std::string dialog, std::vector<platform::Variant>& args) override;
   int PopupMenu(std::vector<std::string> captions, double x, double y) override;
   platform::Clock& clock() override { return clock_; }

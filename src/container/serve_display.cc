@@ -3,9 +3,13 @@
 
 #include <algorithm>
 
+#include "container/control_file.h"
+#include "container/script/error.h"
 #include "platform/runtime/container.h"
 #include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
 #include "view/browser_scene.h"
+#include "view/form_scene.h"
 
 namespace tabulo::container {
 namespace {
@@ -65,6 +69,14 @@ const char* Doing(ServeEvent::Kind kind) {
   }
 }
 
+// The sheet's tabs: the control's pages by class name, in the control's order.
+std::vector<std::string> PageNames() {
+  std::vector<std::string> names;
+  for (const std::string& progid : control::TabuloCtl::PropertyPages())
+    names.push_back(progid.substr(progid.find('.') + 1));
+  return names;
+}
+
 }  // namespace
 
 ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
@@ -79,6 +91,12 @@ ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
   }
   for (const BrowseRequest& r : request.controls)
     controls_.push_back(std::make_unique<BrowseSession>(r, session_));
+  if (!request.design) return;
+  if (!request.save_path.empty() && controls_.size() != 1)
+    throw platform::ComError(5, "--save writes one control's file: give one control");
+  save_path_ = request.save_path;
+  for (size_t i = 0; i < controls_.size(); ++i)
+    desks_.push_back(std::make_unique<DesignDesk>(session_));
 }
 
 ServeDisplay::~ServeDisplay() = default;
@@ -87,6 +105,11 @@ void ServeDisplay::Run(const std::function<bool()>& stop) {
   stop_ = stop;
   Publish();
   if (!controls_.empty()) controls_.front()->Start();
+  // Each sheet opens on the first page of its control.
+  for (size_t i = 0; i < desks_.size(); ++i) {
+    session_.SelectControl(i);
+    desks_[i]->OpenPage(PageNames().front());
+  }
   while (!stop_()) {
     if (std::shared_ptr<Task> task = Pop(kPoll)) Handle(task);
     SetBusy("running the controls' timers (loading or refreshing records)");
@@ -189,7 +212,68 @@ void ServeDisplay::Apply(const ServeEvent& e, Task& task) {
       return b.ResizeTo(e.width * view::kTwipsPerPixel, e.height * view::kTwipsPerPixel);
     case ServeEvent::Kind::kAnswer:
       return Answer(task, 409, Error("no dialog is open"));
+    case ServeEvent::Kind::kDesign:
+      return ApplyDesign(e, task);
   }
+}
+
+void ServeDisplay::ApplyDesign(const ServeEvent& e, Task& task) {
+  using D = ServeEvent::Design;
+  if (desks_.empty())
+    return Answer(task, 409, Error("the display shows no property sheets (serve --design)"));
+  DesignDesk& desk = *desks_[e.control];
+  desk.WatchModal(
+      [this, i = e.control](const std::function<bool()>& closed) { RunModal(i, closed); });
+  try {
+    switch (e.design) {
+      case D::kPage:
+        session_.SelectControl(e.control);
+        return desk.OpenPage(e.name);
+      case D::kFill:
+        return desk.Fill(e.name, e.text);
+      case D::kChoose:
+        return desk.Choose(e.name, e.value);
+      case D::kCheck:
+        return desk.Check(e.name, static_cast<int16_t>(e.value));
+      case D::kPress:
+        return desk.Press(e.name);
+      case D::kKey:
+        return desk.Key(e.name);
+      case D::kCell:
+        return desk.ClickCell(e.name, e.row, e.col);
+      case D::kApply:
+        return desk.Apply();
+      case D::kClose:
+        return desk.Close();
+      case D::kSave:
+        if (save_path_.empty()) return Answer(task, 409, Error("no --save FILE was given"));
+        SaveControlFile(controls_[e.control]->control(), save_path_);
+        return Answer(task, 200, {{"ok", true}, {"saved", save_path_}});
+    }
+  } catch (const ScriptError& error) {
+    Answer(task, 409, Error(error.what()));
+  } catch (const platform::ComError& error) {
+    Answer(task, 409, Error(error.description()));
+  } catch (const std::exception& error) {
+    Answer(task, 409, Error(error.what()));
+  }
+}
+
+void ServeDisplay::RunModal(size_t control, const std::function<bool()>& closed) {
+  const std::shared_ptr<Task> opener = current_;
+  if (opener) Answer(*opener, 200, {{"ok", true}});
+  Publish();
+  while (!closed() && !stop_()) {
+    std::shared_ptr<Task> task = Pop(kPoll);
+    if (!task) continue;
+    if (task->event.kind == ServeEvent::Kind::kDesign && task->event.control == control) {
+      Handle(task);
+      Publish();
+    } else {
+      Answer(*task, 409, Error("a dialog waits for its answer"));
+    }
+  }
+  current_ = opener;
 }
 
 std::optional<ServeEvent> ServeDisplay::AskOperator(json dialog) {
@@ -252,6 +336,43 @@ int ServeDisplay::ChooseFromMenu(const std::vector<std::string>& captions) {
   return answer->choice;
 }
 
+std::optional<platform::DialogAnswer> ServeDisplay::Choose(
+    std::string_view dialog, const std::vector<platform::Variant>& args) {
+  const platform::Locale& locale = session_.container().UserLocale();
+  auto arg = [&](size_t i) { return i < args.size() ? args[i] : platform::Variant(); };
+  std::optional<ServeEvent> answer;
+  if (dialog == platform::kDialogColor) {
+    answer = AskOperator({{"kind", "color"},
+                          {"title", "Color"},
+                          {"value", view::CssColor(platform::CLng(arg(0), locale))}});
+    if (answer && answer->color) return DesignDesk::ColorAnswer(*answer->color);
+  } else {
+    answer = AskOperator({{"kind", "font"},
+                          {"title", "Font"},
+                          {"name", platform::CStr(arg(4), locale)},
+                          {"size", platform::CLng(arg(5), locale) / 10.0},
+                          {"bold", platform::CLng(arg(0), locale) >= 700},
+                          {"italic", platform::CLng(arg(1), locale) != 0},
+                          {"underline", platform::CLng(arg(2), locale) != 0},
+                          {"strikeout", platform::CLng(arg(3), locale) != 0}});
+    if (answer && answer->font) return DesignDesk::FontAnswer(*answer->font);
+  }
+  return platform::DialogAnswer::Cancel();
+}
+
+json ServeDisplay::DesignScene(size_t control) {
+  DesignDesk& desk = *desks_[control];
+  PropertySheet* sheet = desk.sheet();
+  json pages = PageNames();
+  platform::Form* page = sheet ? sheet->current() : nullptr;
+  platform::Form* dialog = desk.form() != page ? desk.form() : nullptr;
+  return {{"pages", pages},
+          {"page", page ? json(sheet->current()->ClassName()) : json(nullptr)},
+          {"sheet", page ? view::FormSceneOf(*page) : json(nullptr)},
+          {"dialog", dialog ? view::FormSceneOf(*dialog) : json(nullptr)},
+          {"save", !save_path_.empty()}};
+}
+
 void ServeDisplay::Publish() {
   json controls = json::array();
   for (const auto& c : controls_) {
@@ -261,6 +382,7 @@ void ServeDisplay::Publish() {
     scene["cursor"] = line < 0 || slot < 0 ? json(nullptr)
                                            : json{{"row", on.lines[static_cast<size_t>(line)]},
                                                   {"col", on.slots[static_cast<size_t>(slot)]}};
+    if (!desks_.empty()) scene["design"] = DesignScene(controls.size());
     controls.push_back(std::move(scene));
   }
   // Texts from a database need not be valid UTF-8: such bytes are shown replaced.

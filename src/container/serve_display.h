@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "container/browse_session.h"
+#include "container/design_desk.h"
 #include "container/operator_container.h"
 #include "container/serve_event.h"
 #include "container/session.h"
@@ -36,6 +37,10 @@ struct ServeRequest {
   // A display on another address than loopback needs a host configuration that names its
   // users: the embedded demo user signs only on loopback.
   bool loopback = true;
+  // Shows beside each control its property sheet, and in the page the dialogs the sheet
+  // opens; `save_path` (one control only) is where the Save button writes its control file.
+  bool design = false;
+  std::string save_path;
 };
 
 class ServeDisplay : public web::Endpoint, private Operator {
@@ -66,10 +71,17 @@ class ServeDisplay : public web::Endpoint, private Operator {
   int AnswerMessageBox(const std::string& text, int32_t style, const std::string& title) override;
   std::optional<Signature> Sign(const SignatureRequest& request) override;
   int ChooseFromMenu(const std::vector<std::string>& captions) override;
+  std::optional<platform::DialogAnswer> Choose(std::string_view dialog,
+                                               const std::vector<platform::Variant>& args) override;
 
   std::shared_ptr<Task> Pop(std::chrono::milliseconds wait);
   void Handle(const std::shared_ptr<Task>& task);
   void Apply(const ServeEvent& event, Task& task);
+  void ApplyDesign(const ServeEvent& event, Task& task);
+  // Runs the modal dialog `desk` opened until `closed`: the operator's design events on the
+  // same control drive it, anything else waits with 409.
+  void RunModal(size_t control, const std::function<bool()>& closed);
+  nlohmann::json DesignScene(size_t control);
   static void Answer(Task& task, int status, const nlohmann::json& body);
   // Shows `dialog` and waits for its answer; nothing when the display stops first.
   std::optional<ServeEvent> AskOperator(nlohmann::json dialog);
@@ -78,6 +90,8 @@ class ServeDisplay : public web::Endpoint, private Operator {
 
   Session session_;
   std::vector<std::unique_ptr<BrowseSession>> controls_;
+  std::vector<std::unique_ptr<DesignDesk>> desks_;  // by control; empty without --design
+  std::string save_path_;
   std::function<bool()> stop_ = [] { return false; };
 
   std::mutex tasks_mu_;

@@ -26,6 +26,14 @@ constexpr std::pair<std::string_view, ScrollPart> kParts[] = {
     {"pagedown", ScrollPart::TroughBelow},
 };
 
+constexpr std::pair<std::string_view, ServeEvent::Design> kDesignActions[] = {
+    {"page", ServeEvent::Design::kPage},     {"fill", ServeEvent::Design::kFill},
+    {"choose", ServeEvent::Design::kChoose}, {"check", ServeEvent::Design::kCheck},
+    {"press", ServeEvent::Design::kPress},   {"key", ServeEvent::Design::kKey},
+    {"cell", ServeEvent::Design::kCell},     {"apply", ServeEvent::Design::kApply},
+    {"close", ServeEvent::Design::kClose},   {"save", ServeEvent::Design::kSave},
+};
+
 constexpr size_t kMaxDragPositions = 1000;
 
 const json& Member(const json& o, const char* name) {
@@ -65,10 +73,43 @@ void ReadAnswer(const json& o, ServeEvent& e) {
     e.choice = static_cast<int>(Integer(o, "choice", -1, 1000));
   } else if (o.contains("cancel")) {
     e.cancel = true;
+  } else if (o.contains("color")) {
+    e.color = static_cast<int32_t>(Integer(o, "color", 0, 0xFFFFFF));
+  } else if (o.contains("font")) {
+    const json& f = Member(o, "font");
+    if (!f.is_object()) throw BadEvent("\"font\" must be an object");
+    const json& size = Member(f, "size");
+    if (!size.is_number() || size.get<double>() < 1 || size.get<double>() > 1638)
+      throw BadEvent("\"size\" must be a number from 1 to 1638");
+    FontChoice font{Text(f, "name"), size.get<double>()};
+    for (auto [flag, name] :
+         {std::pair{&font.bold, "bold"}, std::pair{&font.italic, "italic"},
+          std::pair{&font.underline, "underline"}, std::pair{&font.strikeout, "strikeout"}}) {
+      auto it = f.find(name);
+      if (it != f.end() && !it->is_boolean())
+        throw BadEvent(std::string("\"") + name + "\" must be true or false");
+      *flag = it != f.end() && it->get<bool>();
+    }
+    e.font = std::move(font);
   } else {
     e.user = Text(o, "user");
     e.password = Text(o, "password");
     e.reason = Text(o, "reason");
+  }
+}
+
+void ReadDesignEvent(const json& o, ServeEvent& e) {
+  using D = ServeEvent::Design;
+  e.kind = ServeEvent::Kind::kDesign;
+  e.design = Lookup(kDesignActions, Text(o, "action"), "design action");
+  if (e.design == D::kApply || e.design == D::kClose || e.design == D::kSave) return;
+  e.name = Text(o, "name");
+  if (e.design == D::kFill) e.text = Text(o, "text");
+  if (e.design == D::kChoose) e.value = static_cast<int32_t>(Integer(o, "index", 0, INT32_MAX));
+  if (e.design == D::kCheck) e.value = static_cast<int32_t>(Integer(o, "value", 0, 1));
+  if (e.design == D::kCell) {
+    e.row = static_cast<int32_t>(Integer(o, "row", 0, INT32_MAX));
+    e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
   }
 }
 
@@ -116,6 +157,8 @@ void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
     e.kind = ServeEvent::Kind::kResize;
     e.width = static_cast<double>(Integer(o, "width", 1, 20000));
     e.height = static_cast<double>(Integer(o, "height", 1, 20000));
+  } else if (widget == "design") {
+    ReadDesignEvent(o, e);
   } else {
     throw BadEvent("unknown widget \"" + widget + "\"");
   }

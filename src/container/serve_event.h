@@ -10,21 +10,36 @@
 //   {"widget":"scrollbar", "control":N, "action":"drag", "positions":[16-bit values...]}
 //   {"widget":"display",   "control":N, "action":"resize", "width":W, "height":H}  (pixels)
 //   {"widget":"dialog", "id":D, "button":ID | "choice":I | "cancel":true
-//                              | "user":U, "password":P, "reason":R}
+//                              | "user":U, "password":P, "reason":R
+//                              | "color":0xBBGGRR | "font":{"name","size",
+//                                                   "bold","italic","underline","strikeout"}}
+// With the design-time sheets shown (tabulo serve --design), on the control's sheet or the
+// dialog it opened:
+//   {"widget":"design", "control":N, "action":"page", "name":PAGE}
+//   {"widget":"design", "control":N, "action":"fill", "name":W, "text":T}
+//   {"widget":"design", "control":N, "action":"choose", "name":W, "index":I}
+//   {"widget":"design", "control":N, "action":"check", "name":W, "value":0|1}
+//   {"widget":"design", "control":N, "action":"press", "name":W}
+//   {"widget":"design", "control":N, "action":"key", "name":KEY}     (to the focused widget)
+//   {"widget":"design", "control":N, "action":"cell", "name":W, "row":R, "col":C}
+//   {"widget":"design", "control":N, "action":"apply"|"close"|"save"}
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "container/browse_session.h"
+#include "container/design_desk.h"
 
 namespace tabulo::container {
 
 struct ServeEvent {
-  enum class Kind { kClick, kWheel, kKey, kType, kScroll, kDrag, kResize, kAnswer };
+  enum class Kind { kClick, kWheel, kKey, kType, kScroll, kDrag, kResize, kAnswer, kDesign };
+  enum class Design { kPage, kFill, kChoose, kCheck, kPress, kKey, kCell, kApply, kClose, kSave };
   Kind kind = Kind::kClick;
   size_t control = 0;
   int32_t row = 0, col = 0;
@@ -41,6 +56,12 @@ struct ServeEvent {
   int button = 0, choice = -1;
   bool cancel = false;
   std::string user, password, reason;
+  std::optional<int32_t> color;
+  std::optional<FontChoice> font;
+  // A design-time event: its action, the widget it names, and its index or value.
+  Design design = Design::kPage;
+  std::string name;
+  int32_t value = 0;
 };
 
 // Raised for a request that is not an event of the display.
