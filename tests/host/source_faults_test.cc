@@ -1,5 +1,5 @@
-// Failures of a source that must not look like another: a damaged file, a full disk (the
-// database's or the snapshot store's), a file changed during an immutable read; and a WAL
+// Failures of a source that must not look like another: a damaged file, a failing or full
+// disk (the database's or the snapshot store's), a file changed during an immutable read; and a WAL
 // database that this user may only read, read without creating files beside it.
 #include <sys/stat.h>
 
@@ -39,6 +39,8 @@ TEST_F(SourceFaultTest, EachFailureIsReportedAsWhatItIs) {
   } cases[] = {
       {"snapshot store full", [&] { vfs_.Arm(FaultOp::kWrite, 1, ".snap", SQLITE_FULL); },
        "SELECT * FROM Orders", kErrDiskFull, ".snap is full"},
+      {"read fails", [&] { vfs_.Arm(FaultOp::kRead, 3, "plant.db"); }, "SELECT * FROM Orders",
+       kErrDiskFault, "The disk failed while using " + db_path_.string()},
       {"database disk full", [&] { vfs_.Arm(FaultOp::kWrite, 1, "plant.db", SQLITE_FULL); },
        "UPDATE Orders SET Qty = 0 WHERE Id = 1", kErrDiskFull, "plant.db is full"},
       {"damaged page",

@@ -56,6 +56,15 @@ Db Open(const std::string& name, const fs::path& path, int flags,
   int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   Db db(raw);
   if (rc != SQLITE_OK) {
+    switch (rc & 0xff) {
+      case SQLITE_BUSY:
+      case SQLITE_LOCKED:
+      case SQLITE_NOTADB:
+      case SQLITE_CORRUPT:
+      case SQLITE_FULL:
+      case SQLITE_IOERR:
+        ThrowSqliteError(raw, rc, path);
+    }
     std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
     throw ComError(kErrSourceUnusable, "Cannot open the database " + path.string() + ": " + message,
                    kErrorSource);
@@ -105,8 +114,10 @@ void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path) {
     case SQLITE_FULL:
       throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
                      kErrorSource);
-    case SQLITE_CANTOPEN:
     case SQLITE_IOERR:
+      throw ComError(kErrDiskFault, "The disk failed while using " + path.string() + ": " + message,
+                     kErrorSource);
+    case SQLITE_CANTOPEN:
     case SQLITE_PERM:
     case SQLITE_READONLY:
     case SQLITE_NOMEM:

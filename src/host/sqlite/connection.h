@@ -43,8 +43,8 @@ bool ReadsImmutable(const std::filesystem::path& path);
 // Raises the error for SQLite result `rc` on `db`: statement errors (SQLITE_ERROR, RANGE,
 // MISMATCH, CONSTRAINT ...) as 0x80040E14 with SQLite's message; a lock held beyond the wait
 // (BUSY, LOCKED) as 0x80030021, a full disk (FULL) as 0x80030070, a damaged file (CORRUPT,
-// NOTADB) as 0x80030109; other unusable sources (CANTOPEN, IOERR, PERM, READONLY ...) as
-// 0x80004005. Each names `path`.
+// NOTADB) as 0x80030109, a failing disk (IOERR) as 0x8003001D; other unusable sources
+// (CANTOPEN, PERM, READONLY ...) as 0x80004005. Each names `path`.
 [[noreturn]] void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path);
 
 // Prepares one statement; raises as ThrowSqliteError. `tail` receives the unparsed rest.
