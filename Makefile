@@ -45,7 +45,8 @@ test: test-release test-asan
 	$(MAKE) fuzz-smoke FUZZ_SMOKE_SECONDS=3
 
 # libFuzzer targets (clang only), in their own tree. `fuzz-smoke` runs each for a few
-# seconds; `fuzz` is the longer opt-in run. Corpora grow under $(BUILD)/fuzz/corpus.
+# seconds; `fuzz` is the longer opt-in run. Each starts from the seeds committed under
+# tests/fuzz/corpus/<target> (read only); what it finds grows under $(BUILD)/fuzz/corpus.
 FUZZERS := fuzz_connection_string fuzz_statement_split fuzz_sql_literal fuzz_value_check \
   fuzz_control_file fuzz_host_config fuzz_resource_store fuzz_script
 FUZZ_SMOKE_SECONDS ?= 5
@@ -63,7 +64,7 @@ define run_fuzzers
 	  mkdir -p $(BUILD)/fuzz/corpus/$$f && \
 	  echo "== $$f ($(1) s)" && \
 	  $(BUILD)/fuzz/fuzz/$$f -max_total_time=$(1) -max_len=4096 -print_final_stats=1 \
-	    $(BUILD)/fuzz/corpus/$$f 2>&1 | grep -E "stat::number_of_executed_units|ERROR|BINGO|Test unit" \
+	    $(BUILD)/fuzz/corpus/$$f tests/fuzz/corpus/$$f 2>&1 | grep -E "stat::number_of_executed_units|ERROR|BINGO|Test unit" \
 	    ; test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 endef

@@ -1,26 +1,13 @@
 // Control files: atomic write and checked read of a control's property bag.
 #include "container/control_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
 #include "platform/storage/atomic_file.h"
 #include "platform/storage/property_bag_format.h"
+#include "platform/storage/whole_file.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {
-namespace {
-
 using platform::ComError;
-
-ComError FileError(const std::filesystem::path& path, const std::string& what, int err) {
-  return ComError(platform::kErrPathFileAccess, "Path/File access error (" + path.string() + ": " +
-                                                    what + ": " + std::strerror(err) + ")");
-}
-
-}  // namespace
 
 void WriteControlFile(const std::filesystem::path& path, const platform::PropertyBag& bag) {
   std::string text;
@@ -36,13 +23,12 @@ platform::PropertyBag ReadControlFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec))
     throw ComError(kErrFileNotFound, "File not found (" + path.string() + ")");
-  if (std::filesystem::is_directory(path, ec)) throw FileError(path, "cannot read", EISDIR);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError(path, "cannot open", errno);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw FileError(path, "cannot read", errno);
-  return platform::ParsePropertyBag(text.str(), path.string(), nullptr);
+  const platform::WholeFile file = platform::ReadWholeFile(path);
+  if (!file.fault.empty()) {
+    throw ComError(platform::kErrPathFileAccess,
+                   "Path/File access error (" + path.string() + ": " + file.fault + ")");
+  }
+  return platform::ParsePropertyBag(file.bytes, path.string(), nullptr);
 }
 
 void SaveControlFile(control::TabuloCtl& ctl, const std::filesystem::path& path) {

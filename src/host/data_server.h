@@ -5,8 +5,11 @@
 // (or, for the embedded server, a database file path); with ServerType 1 "<server>;DATABASE=
 // <database>". Failures raise platform::ComError with these numbers:
 //   0x80040E4D  user name or password refused
-//   0x80004005  data source not usable (missing, unreadable, not a database, locked by
-//               another writer beyond the server's wait, read-only for a write, ...)
+//   0x80004005  data source not usable (missing, unreadable, read-only for a write, ...)
+//   0x80030021  the database is locked by another connection beyond the server's wait
+//   0x80030070  the disk is full (the database's, or the one holding the snapshot files)
+//   0x80030109  the file is damaged or is no database
+//   0x8003001D  the disk failed to read or write the file (an I/O error)
 //   0x80040E14  statement invalid (the description is the database's own message), a
 //               malformed ODBC escape, or more than one statement in one call
 //   0x80040E38  an UPDATE or DELETE that would change no row (the row was changed or deleted
@@ -35,6 +38,10 @@ inline constexpr uint32_t kErrLoginFailed = 0x80040E4D;
 inline constexpr uint32_t kErrSourceUnusable = 0x80004005;
 inline constexpr uint32_t kErrInvalidStatement = 0x80040E14;
 inline constexpr uint32_t kErrRowNotIdentified = 0x80040E38;
+inline constexpr uint32_t kErrSourceLocked = 0x80030021;
+inline constexpr uint32_t kErrDiskFull = 0x80030070;
+inline constexpr uint32_t kErrSourceDamaged = 0x80030109;
+inline constexpr uint32_t kErrDiskFault = 0x8003001D;
 
 class DataServer {
  public:

@@ -6,12 +6,12 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
 #include "host/password_hash.h"
+#include "platform/storage/whole_file.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host {
@@ -301,13 +301,14 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
 }
 
 HostConfig LoadHostConfig(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in || std::filesystem::is_directory(path))
-    throw platform::ComError(kErrConfig, path + ": cannot read the host configuration",
+  const platform::WholeFile file = platform::ReadWholeFile(path);
+  if (!file.fault.empty()) {
+    throw platform::ComError(kErrConfig,
+                             path + ": cannot read the host configuration" +
+                                 (file.opened ? " (" + file.fault + ")" : ""),
                              "ClusterManager");
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  HostConfig config = ParseHostConfig(buffer.str(), path);
+  }
+  HostConfig config = ParseHostConfig(file.bytes, path);
   config.base_dir = std::filesystem::absolute(path).parent_path().string();
   return config;
 }

@@ -225,20 +225,32 @@ void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::
   const AuditRecord record = NewRecord(event, row);
   if (batch_) {
     batch_->Append(record);
+    batch_records_.push_back(record);
   } else {
     AppendAuditRecord(options_.audit, record);
   }
 }
 
 void SecurityManager::BeginOperatorEvents() {
-  batch_.reset();
+  RollbackOperatorEvents();
   batch_ = std::make_unique<AuditTransaction>(options_.audit);
 }
 
 void SecurityManager::CommitOperatorEvents() {
   if (!batch_) return;
   std::unique_ptr<AuditTransaction> batch = std::move(batch_);
-  batch->Commit();
+  std::vector<AuditRecord> records = std::move(batch_records_);
+  batch_records_.clear();
+  try {
+    batch->Commit();
+  } catch (const ComError&) {
+    // The first transaction is rolled back; its records go again as new ones of the chain.
+    // A second failure is the caller's to report.
+    batch.reset();
+    AuditTransaction again(options_.audit);
+    for (const AuditRecord& record : records) again.Append(record);
+    again.Commit();
+  }
 }
 
 void SecurityManager::WriteRefusedSignature(OperatorEvent event, const std::string& row) {

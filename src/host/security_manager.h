@@ -107,8 +107,13 @@ class SecurityManager : public platform::DispatchObject {
   // `row`: the changed row's condition, "" when the control names none.
   void WriteOperatorEvent(const OperatorEvent& event, const std::string& row = {});
   void BeginOperatorEvents();
+  // Called once the data change is committed. A failed commit of the batch is tried once more
+  // in a fresh transaction, since the change it records is already written.
   void CommitOperatorEvents();
-  void RollbackOperatorEvents() { batch_.reset(); }
+  void RollbackOperatorEvents() {
+    batch_.reset();
+    batch_records_.clear();
+  }
   // `event`'s event type and signature texts are replaced by the refusal's.
   void WriteRefusedSignature(OperatorEvent event, const std::string& row = {});
 
@@ -131,6 +136,7 @@ class SecurityManager : public platform::DispatchObject {
     std::string user, why;
   } last_refusal_;
   std::unique_ptr<AuditTransaction> batch_;
+  std::vector<AuditRecord> batch_records_;  // what batch_ holds, for the second try
 };
 
 // The manager of a host configuration, writing to its audit database.

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "platform/text/utf8_step.h"
+#include "platform/text/visible_text.h"
 
 namespace tabulo::view {
 namespace {
@@ -112,11 +113,7 @@ std::string FirstCodePoints(std::string_view s, int64_t n) {
 }
 
 std::string OneLine(std::string_view s) {
-  std::string out(s);
-  for (char& ch : out) {
-    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = ' ';
-  }
-  return out;
+  return platform::VisibleText(s);
 }
 
 int64_t DisplayWidth(std::string_view s) {

@@ -17,7 +17,8 @@ inline constexpr std::string_view kCutMark = "…";
 int64_t CodePoints(std::string_view s);
 // The first `n` code points of s.
 std::string FirstCodePoints(std::string_view s, int64_t n);
-// Control characters (tab, line feed, ...) become blanks so that a cell stays on its line.
+// Control characters are shown as escapes (platform::VisibleText: \n, \t, \x1B ...) so that a
+// cell stays on its line and cannot move the terminal's cursor.
 std::string OneLine(std::string_view s);
 // The terminal columns the text takes, counted by user-perceived character: East Asian wide
 // characters and emoji take 2, a base character with its combining marks 1. A mark with no

@@ -168,15 +168,16 @@ TEST_F(DataServerTest, UnusableSourcesAreNamedWithTheirCause) {
   locker.Exec("BEGIN EXCLUSIVE");
   const fs::path missing = folder_ / "nothing.db";
   const fs::path junk = folder_.Write("junk.db", std::string(4096, 'j'));
-  const std::pair<fs::path, std::string> cases[] = {{missing, missing.string()},
-                                                    {folder_.path(), "directory"},
-                                                    {junk, "not a database"},
-                                                    {junk, junk.string()},
-                                                    {db_path_, "locked"}};
-  for (const auto& [source, part] : cases) {
+  const std::tuple<fs::path, std::string, uint32_t> cases[] = {
+      {missing, missing.string(), kErrSourceUnusable},
+      {folder_.path(), "directory", kErrSourceUnusable},
+      {junk, "not a database", kErrSourceDamaged},
+      {junk, junk.string(), kErrSourceDamaged},
+      {db_path_, "locked", kErrSourceLocked}};
+  for (const auto& [source, part, code] : cases) {
     for (const char* sql : {"SELECT * FROM Orders", "UPDATE Orders SET Qty = 0"}) {
       const auto e = Refusal(source, sql);
-      EXPECT_EQ(e.first, kErrSourceUnusable) << source << ": " << sql;
+      EXPECT_EQ(e.first, code) << source << ": " << sql;
       EXPECT_NE(e.second.find(part), std::string::npos) << e.second;
     }
   }

@@ -149,8 +149,8 @@ TEST_F(WriteTest, LockedByAnotherWriterFailsAfterTheBusyTimeout) {
     TestDb writer(db_path_);
     writer.Exec("BEGIN IMMEDIATE");
     writer.Exec("UPDATE Orders SET Qty = 40 WHERE Id = 4");
-    ExpectRefused(kUpdate3, kErrSourceUnusable, "is locked by another writer");
-    ExpectRefused(kUpdate3, kErrSourceUnusable, "nothing was written");
+    ExpectRefused(kUpdate3, kErrSourceLocked, "is locked by another writer");
+    ExpectRefused(kUpdate3, kErrSourceLocked, "nothing was written");
     writer.Exec("COMMIT");
     Query(kUpdate3);
     EXPECT_EQ(db_->Text("SELECT group_concat(Qty) FROM Orders"), "1,2,30,40,5");
@@ -161,7 +161,7 @@ TEST_F(WriteTest, CommitThatReadersHoldOffIsRolledBack) {
   CreateOrders(*db_, 5);  // rollback journal: a commit needs every reader gone
   TestDb reader(db_path_);
   reader.Exec("BEGIN; SELECT count(*) FROM Orders");
-  ExpectRefused(kUpdate3, kErrSourceUnusable, "busy with other readers");
+  ExpectRefused(kUpdate3, kErrSourceLocked, "busy with other readers");
   reader.Exec("COMMIT");
   EXPECT_EQ(db_->Text("SELECT Qty FROM Orders WHERE Id = 3"), "3");
   ExpectNoTransactionOpen();

@@ -25,7 +25,7 @@ TEST(TextCells, CodePointHelpers) {
   EXPECT_EQ(CodePoints("\xE2\x82\xAC"), 1);
   EXPECT_EQ(FirstCodePoints("Möchten", 2), "Mö");
   EXPECT_EQ(FirstCodePoints("ab", 5), "ab");
-  EXPECT_EQ(OneLine("a\tb\nc"), "a b c");
+  EXPECT_EQ(OneLine("a\tb\nc\x1b"), "a\\tb\\nc\\x1B");
 }
 
 TEST(TextCells, NumbersForGeneralAlignment) {

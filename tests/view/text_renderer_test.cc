@@ -155,7 +155,7 @@ TEST_F(TextRendererTest, ImpossiblyWideSlotsAreCapped) {
 
 TEST_F(TextRendererTest, MultiLineTextsStayOnTheirLine) {
   g.SetTextMatrix(1, 1, "a\r\nb");
-  EXPECT_NE(RenderText(scene).find("  1|a  b      |"), std::string::npos);
+  EXPECT_NE(RenderText(scene).find("  1|a\\r\\nb    |"), std::string::npos);
 }
 
 TEST(TextRenderer, SceneWithoutGridIsRefused) {

@@ -68,15 +68,31 @@ std::optional<ScriptLine> SplitLine(std::string_view text, int number) {
   return line;
 }
 
+// A line longer than this is refused rather than read on: a script from a device such as
+// /dev/zero never ends its first line.
+constexpr size_t kMaxScriptLine = size_t{1} << 20;
+
 std::optional<ScriptLine> ScriptReader::Next() {
   std::string text;
-  while (std::getline(in_, text)) {
-    ++number_;
+  while (ReadLine(text)) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (number_ == 1 && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     if (auto line = SplitLine(text, number_)) return line;
   }
   return std::nullopt;
+}
+
+bool ScriptReader::ReadLine(std::string& text) {
+  text.clear();
+  std::streambuf* buffer = in_.rdbuf();
+  ++number_;
+  for (bool any = false;; any = true) {
+    const int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) return any;
+    if (c == '\n') return true;
+    if (text.size() == kMaxScriptLine) throw ScriptError("the line is longer than 1 MiB", number_);
+    text.push_back(static_cast<char>(c));
+  }
 }
 
 }  // namespace tabulo::container

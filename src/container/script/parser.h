@@ -31,6 +31,9 @@ class ScriptReader {
   std::optional<ScriptLine> Next();
 
  private:
+  // The next line into `text` (without its line feed), counting it; false at the end.
+  bool ReadLine(std::string& text);
+
   std::istream& in_;
   int number_ = 0;
 };

@@ -1,6 +1,7 @@
 // The value forms of `tabulo script`: a small recursive-descent reader and the printer.
 #include "container/script/value.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "container/script/error.h"
 #include "platform/automation/dispatch.h"
 #include "platform/text/locale.h"
+#include "platform/text/visible_text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
 
@@ -195,10 +197,29 @@ class Reader {
         case '\\':
           out += '\\';
           break;
+        case 'x':
+          out += ReadHexByte();
+          break;
         default:
           throw ScriptError(std::string("unknown escape \\") + e + " in a text");
       }
     }
+  }
+
+  // The two hexadecimal digits after "\x".
+  char ReadHexByte() {
+    int byte = 0;
+    for (int i = 0; i < 2; ++i) {
+      const char d = pos_ < text_.size() ? text_[pos_] : '\0';
+      const int v =
+          std::isxdigit(static_cast<unsigned char>(d))
+              ? (std::isdigit(static_cast<unsigned char>(d)) ? d - '0' : (d | 0x20) - 'a' + 10)
+              : -1;
+      if (v < 0) throw ScriptError("\\x in a text needs two hexadecimal digits");
+      byte = byte * 16 + v;
+      ++pos_;
+    }
+    return static_cast<char>(byte);
   }
 
   Variant ReadArray(int depth) {
@@ -328,20 +349,12 @@ std::string QuoteText(std::string_view text) {
       case '\\':
         out += "\\\\";
         break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
       default:
         out += c;
     }
   }
-  return out + "\"";
+  // Control characters are shown as escapes, never sent to the terminal as they are.
+  return platform::VisibleText(out) + "\"";
 }
 
 std::string FormatValue(const Variant& v) {

@@ -1,17 +1,70 @@
 // SQLite connection helpers and error mapping.
 #include "host/sqlite/connection.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
 #include "host/data_server.h"
 
 namespace tabulo::host::sqlite {
 
 using platform::ComError;
 
-Db OpenDb(const std::filesystem::path& path, int flags, std::chrono::milliseconds busy_timeout) {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Not writable for this process, or without any write bit (which a privileged user would
+// ignore, but which marks the file or folder read-only for everyone).
+bool OnlyReadable(const fs::path& path) {
+  std::error_code ec;
+  const fs::perms perms = fs::status(path, ec).permissions();
+  if (ec) return false;
+  constexpr fs::perms kWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  return ::access(path.c_str(), W_OK) != 0 || (perms & kWrite) == fs::perms::none;
+}
+
+// The header's file format versions are 2 in WAL mode.
+bool WalHeader(const fs::path& path) {
+  char header[20] = {};
+  std::ifstream file(path, std::ios::binary);
+  return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
+}
+
+// A URI for `path`: its characters that a URI treats specially are escaped.
+std::string FileUri(const fs::path& path) {
+  std::string uri = "file:";
+  for (unsigned char c : fs::absolute(path).string()) {
+    if (c == '?' || c == '#' || c == '%' || c < 0x21) {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      uri += escaped;
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  return uri;
+}
+
+// Opens `name` (a path, or a URI with SQLITE_OPEN_URI) of the database `path`.
+Db Open(const std::string& name, const fs::path& path, int flags,
+        std::chrono::milliseconds busy_timeout) {
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   Db db(raw);
   if (rc != SQLITE_OK) {
+    switch (rc & 0xff) {
+      case SQLITE_BUSY:
+      case SQLITE_LOCKED:
+      case SQLITE_NOTADB:
+      case SQLITE_CORRUPT:
+      case SQLITE_FULL:
+      case SQLITE_IOERR:
+        ThrowSqliteError(raw, rc, path);
+    }
     std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
     throw ComError(kErrSourceUnusable, "Cannot open the database " + path.string() + ": " + message,
                    kErrorSource);
@@ -21,25 +74,53 @@ Db OpenDb(const std::filesystem::path& path, int flags, std::chrono::millisecond
   return db;
 }
 
+}  // namespace
+
+Db OpenDb(const fs::path& path, int flags, std::chrono::milliseconds busy_timeout) {
+  return Open(path.string(), path, flags, busy_timeout);
+}
+
+bool ReadsImmutable(const fs::path& path) {
+  std::error_code ec;
+  const bool companions =
+      fs::exists(path.string() + "-wal", ec) || fs::exists(path.string() + "-shm", ec);
+  return !companions && WalHeader(path) &&
+         (OnlyReadable(path) || OnlyReadable(fs::absolute(path).parent_path()));
+}
+
+Db OpenForReading(const fs::path& path, std::chrono::milliseconds busy_timeout, bool* immutable) {
+  const bool fixed = ReadsImmutable(path);
+  if (immutable) *immutable = fixed;
+  if (!fixed) return OpenDb(path, SQLITE_OPEN_READONLY, busy_timeout);
+  return Open(FileUri(path) + "?immutable=1", path, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+              busy_timeout);
+}
+
 void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path) {
   std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
       throw ComError(
-          kErrSourceUnusable,
+          kErrSourceLocked,
           "The database " + path.string() + " is locked by another connection: " + message,
           kErrorSource);
     case SQLITE_NOTADB:
-      throw ComError(kErrSourceUnusable, "The file " + path.string() + " is not a database",
+      throw ComError(kErrSourceDamaged, "The file " + path.string() + " is not a database",
                      kErrorSource);
     case SQLITE_CORRUPT:
-    case SQLITE_CANTOPEN:
+      throw ComError(kErrSourceDamaged, "The database " + path.string() + " is damaged: " + message,
+                     kErrorSource);
+    case SQLITE_FULL:
+      throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
+                     kErrorSource);
     case SQLITE_IOERR:
+      throw ComError(kErrDiskFault, "The disk failed while using " + path.string() + ": " + message,
+                     kErrorSource);
+    case SQLITE_CANTOPEN:
     case SQLITE_PERM:
     case SQLITE_READONLY:
     case SQLITE_NOMEM:
-    case SQLITE_FULL:
     case SQLITE_PROTOCOL:
     case SQLITE_AUTH:
       throw ComError(kErrSourceUnusable,

@@ -30,9 +30,21 @@ using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 // and sets the busy timeout. Raises 0x80004005 naming the path when it cannot be opened.
 Db OpenDb(const std::filesystem::path& path, int flags, std::chrono::milliseconds busy_timeout);
 
+// Opens `path` for reading. A database in WAL mode that this user may only read (the file or
+// its folder not writable, or without write bits) and that no writer has open (no -wal or
+// -shm beside it) is opened immutable: SQLite would otherwise create -wal and -shm files
+// beside it, or fail where it cannot. `*immutable` tells which. Raises as OpenDb.
+Db OpenForReading(const std::filesystem::path& path, std::chrono::milliseconds busy_timeout,
+                  bool* immutable = nullptr);
+
+// Whether OpenForReading opens `path` immutable.
+bool ReadsImmutable(const std::filesystem::path& path);
+
 // Raises the error for SQLite result `rc` on `db`: statement errors (SQLITE_ERROR, RANGE,
-// MISMATCH, CONSTRAINT, READONLY ...) as 0x80040E14 with SQLite's message; unusable sources
-// (BUSY, LOCKED, NOTADB, CORRUPT, CANTOPEN, IOERR, PERM, ...) as 0x80004005 naming `path`.
+// MISMATCH, CONSTRAINT ...) as 0x80040E14 with SQLite's message; a lock held beyond the wait
+// (BUSY, LOCKED) as 0x80030021, a full disk (FULL) as 0x80030070, a damaged file (CORRUPT,
+// NOTADB) as 0x80030109, a failing disk (IOERR) as 0x8003001D; other unusable sources
+// (CANTOPEN, PERM, READONLY ...) as 0x80004005. Each names `path`.
 [[noreturn]] void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path);
 
 // Prepares one statement; raises as ThrowSqliteError. `tail` receives the unparsed rest.

@@ -17,6 +17,11 @@ namespace {
 constexpr size_t kFlushBytes = 1 << 20;
 
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path) {
+  if (errno == ENOSPC || errno == EDQUOT) {
+    throw platform::ComError(kErrDiskFull,
+                             "The disk holding the snapshot store " + path.string() + " is full",
+                             kErrorSource);
+  }
   throw platform::ComError(
       kErrSourceUnusable,
       "The snapshot store " + path.string() + " cannot be " + what + ": " + std::strerror(errno),

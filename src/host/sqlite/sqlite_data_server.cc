@@ -112,7 +112,7 @@ class SqliteDataServer : public DataServer {
   // Prepares the statement once on a read-only connection: statement errors surface here, and
   // a statement without result columns is a command.
   bool HasResultColumns(const fs::path& path, std::string_view statement) const {
-    Db db = OpenDb(path, SQLITE_OPEN_READONLY, options_.busy_timeout);
+    Db db = OpenForReading(path, options_.busy_timeout);
     std::string_view tail;
     Stmt stmt = Prepare(db.get(), statement, path, &tail);
     if (!stmt) throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);

@@ -18,12 +18,20 @@ bool InWalMode(sqlite3* db, const fs::path& path) {
   return mode && std::strcmp(mode, "wal") == 0;
 }
 
-}  // namespace
+// What tells that a file was written: its size and its modification time.
+struct Stamp {
+  std::uintmax_t size = 0;
+  fs::file_time_type written;
+  bool operator==(const Stamp&) const = default;
+};
 
-SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
-                                  std::shared_ptr<TempStore> store,
-                                  const SnapshotOptions& options) {
-  Db db = OpenDb(db_path, SQLITE_OPEN_READONLY, options.busy_timeout);
+Stamp StampOf(const fs::path& path) {
+  std::error_code ec;
+  return {fs::file_size(path, ec), fs::last_write_time(path, ec)};
+}
+
+SnapshotSource TakeSnapshot(Db db, const fs::path& db_path, std::string_view sql,
+                            std::shared_ptr<TempStore> store, const SnapshotOptions& options) {
   Exec(db.get(), "BEGIN", db_path);
   {
     // The first read starts the transaction (and fails here for a file that is no database).
@@ -52,6 +60,30 @@ SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
   return {CollectRowids(std::move(db), wal ? RowidReads::InSnapshot : RowidReads::KeySet, *plan,
                         std::move(columns), db_path, options.progress),
           wal ? SnapshotPath::Rowid : SnapshotPath::RowidKeySet};
+}
+
+}  // namespace
+
+SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
+                                  std::shared_ptr<TempStore> store,
+                                  const SnapshotOptions& options) {
+  bool immutable = false;
+  const Stamp before = StampOf(db_path);
+  Db db = OpenForReading(db_path, options.busy_timeout, &immutable);
+  if (!immutable) return TakeSnapshot(std::move(db), db_path, sql, std::move(store), options);
+  // Nothing guards an immutable read against a writer (with the right to write) that starts
+  // meanwhile: the snapshot, read whole before this returns, is kept only when the file did not
+  // change while it was read.
+  try {
+    SnapshotSource snapshot = TakeSnapshot(std::move(db), db_path, sql, std::move(store), options);
+    if (StampOf(db_path) == before) return snapshot;
+  } catch (const platform::ComError&) {
+    if (StampOf(db_path) == before) throw;
+  }
+  throw platform::ComError(kErrSourceLocked,
+                           "The database " + db_path.string() +
+                               " was changed by another program while it was read; read it again.",
+                           kErrorSource);
 }
 
 }  // namespace tabulo::host::sqlite

@@ -131,6 +131,12 @@ TempStore::~TempStore() {
 fs::path TempStore::NewPath(const std::string& extension) {
   fs::path path = folder_ / (prefix_ + "-" + std::to_string(next_++) + extension);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == ENOSPC || errno == EDQUOT)) {
+    throw platform::ComError(kErrDiskFull,
+                             "The disk holding the temporary snapshots is full (" +
+                                 std::string(std::strerror(errno)) + "): " + folder_.string(),
+                             "DataServer");
+  }
   if (fd < 0)
     throw Unusable(std::string("has no room for a file (") + std::strerror(errno) + ")", folder_);
   ::close(fd);

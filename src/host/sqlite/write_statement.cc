@@ -50,7 +50,7 @@ ComError ReadOnly(const fs::path& path, const std::string& why) {
 
 // Whatever busy_timeout allows has been waited already when SQLite reports BUSY.
 ComError LockedByWriter(const fs::path& path, std::chrono::milliseconds waited) {
-  return ComError(kErrSourceUnusable,
+  return ComError(kErrSourceLocked,
                   "The database " + path.string() + " is locked by another writer (waited " +
                       std::to_string(waited.count()) + " ms); nothing was written.",
                   kErrorSource);
@@ -95,7 +95,7 @@ class Writer {
     if (rc == SQLITE_OK) return;
     if ((rc & 0xff) == SQLITE_BUSY) {
       // In rollback-journal mode a commit waits for the readers of the file to finish.
-      throw ComError(kErrSourceUnusable,
+      throw ComError(kErrSourceLocked,
                      "The database " + path_.string() +
                          " is busy with other readers; the change could not be committed and "
                          "nothing was written.",

@@ -47,8 +47,10 @@ class WriteConnections {
 // Runs `sql`, one statement (a trailing ";" or comment is allowed). Raises ComError:
 //   kErrRowNotIdentified  an UPDATE or DELETE that would change 0 or several rows
 //   kErrSourceUnusable    the database is read-only (the file or its folder marked so, or SQLite
-//                         opened it read-only), or locked by another writer beyond
-//                         `busy_timeout`, or cannot be opened
+//                         opened it read-only), or cannot be opened
+//   kErrSourceLocked      locked by another writer beyond `busy_timeout`, or its readers hold
+//                         off the commit
+//   kErrDiskFull, kErrSourceDamaged  as ThrowSqliteError (connection.h)
 //   kErrInvalidStatement  a statement SQLite rejects (its own message), more than one statement
 void RunWriteStatement(const std::filesystem::path& path, std::string_view sql,
                        std::chrono::milliseconds busy_timeout,
