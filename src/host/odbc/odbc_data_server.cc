@@ -221,7 +221,9 @@ std::vector<std::string> OdbcDataSourceNames() {
     const SQLRETURN rc = SQLDataSources(env.get(), direction, name, sizeof name, &name_length,
                                         driver, sizeof driver, &driver_length);
     if (!SQL_SUCCEEDED(rc)) break;
-    names.emplace_back(reinterpret_cast<const char*>(name));
+    // A name defined both for the user and for the system is one data source (the user's).
+    const std::string listed(reinterpret_cast<const char*>(name));
+    if (std::find(names.begin(), names.end(), listed) == names.end()) names.push_back(listed);
     direction = SQL_FETCH_NEXT;
   }
   return names;

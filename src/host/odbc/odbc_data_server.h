@@ -38,7 +38,7 @@ struct OdbcServerOptions {
 
 std::shared_ptr<DataServer> NewOdbcDataServer(OdbcServerOptions options);
 
-// The data source names of the driver manager, user and system ones, in its order.
+// The data source names of the driver manager, user and system ones, in its order, each once.
 std::vector<std::string> OdbcDataSourceNames();
 
 // "DSN=<name>[;UID=<user>][;PWD=<password>]", values in braces where they need them.

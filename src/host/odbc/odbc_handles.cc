@@ -24,9 +24,11 @@ Handle::~Handle() {
   SQLFreeHandle(type_, handle_);
 }
 
-uint32_t ErrorNumberOf(std::string_view state, Phase phase) {
+uint32_t ErrorNumberOf(std::string_view state, Phase phase, std::string_view message) {
   const std::string_view cls = state.substr(0, 2);
   if (cls == "28") return kErrLoginFailed;
+  if (state == "08001" && message.find("authentication failed") != std::string_view::npos)
+    return kErrLoginFailed;
   if (phase == Phase::kConnect || cls == "08" || cls == "IM" || state == "HYT00" ||
       state == "HYT01" || state == "HY001")
     return kErrSourceUnusable;
@@ -48,7 +50,7 @@ platform::ComError ErrorOf(const Handle& handle, Phase phase, const std::string&
   const std::string sqlstate(reinterpret_cast<const char*>(state));
   std::string message(reinterpret_cast<const char*>(text));
   if (phase == Phase::kConnect) message = "The ODBC data source " + label + ": " + message;
-  return platform::ComError(ErrorNumberOf(sqlstate, phase), message, kErrorSource);
+  return platform::ComError(ErrorNumberOf(sqlstate, phase, message), message, kErrorSource);
 }
 
 void Check(SQLRETURN rc, const Handle& handle, Phase phase, const std::string& label) {

@@ -42,7 +42,10 @@ enum class Phase { kConnect, kStatement };
 //   28xxx                                    0x80040E4D login refused
 //   08xxx, IMxxx, HYT00, HYT01, HY001 (and any state while connecting) 0x80004005
 //   anything else (42xxx syntax and access rule violations, ...) 0x80040E14
-uint32_t ErrorNumberOf(std::string_view state, Phase phase);
+// Drivers that report every failed connection as 08001 (the PostgreSQL one) are understood by
+// `message`: a refused connection whose message says the authentication failed is a refused
+// login.
+uint32_t ErrorNumberOf(std::string_view state, Phase phase, std::string_view message = {});
 
 // The error of the failed call on `handle`: its first diagnostic record's number and message
 // ("<label>: <message>" when connecting, the driver's message for a statement).

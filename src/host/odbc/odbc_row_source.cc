@@ -1,6 +1,6 @@
 #include "host/odbc/odbc_row_source.h"
 
-#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "host/odbc/odbc_types.h"
@@ -83,19 +83,15 @@ RawValue ReadValue(const Handle& stmt, SQLUSMALLINT column, ValueKind kind,
   v.storage = SQLITE_TEXT;
   if (kind != ValueKind::Numeric || v.bytes.empty()) return v;
   // Exact numbers arrive as text: whole ones become integers, the others reals.
-  const char* begin = v.bytes.c_str();
   char* end = nullptr;
-  errno = 0;
-  const long long whole = std::strtoll(begin, &end, 10);
-  if (errno == 0 && *end == '\0') {
+  const double number = std::strtod(v.bytes.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(number)) return v;
+  if (number == std::trunc(number) && std::fabs(number) < 9.0e15) {
     v.storage = SQLITE_INTEGER;
-    v.i = whole;
-    return v;
-  }
-  const double real = std::strtod(begin, &end);
-  if (*end == '\0') {
+    v.i = static_cast<int64_t>(number);
+  } else {
     v.storage = SQLITE_FLOAT;
-    v.d = real;
+    v.d = number;
   }
   return v;
 }
