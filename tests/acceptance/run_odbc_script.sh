@@ -1,27 +1,66 @@
 #!/usr/bin/env bash
-# Runs one acceptance script against an ODBC data source of the SQLite ODBC driver: the
-# 1000-row sample is kept outside the session's folder and reached only through the data
-# source "sample.db" of an odbc.ini written here (ODBCSYSINI / ODBCINI), so the control shows
-# the same names as on the embedded server. The text of a statement error is the driver's own:
-# the lines of the message box that reports an invalid statement are compared up to it.
-# Exit 77 (skipped) when the driver is missing.
+# Runs one acceptance script against an ODBC data source named "sample.db" of an odbc.ini
+# written here (ODBCSYSINI / ODBCINI), so that the control shows the same names as on the
+# embedded server; the session's folder holds no file of that name. DRIVER is
+#   sqlite  the SQLite ODBC driver over the 1000-row sample kept in another folder;
+#   pg      the PostgreSQL Unicode driver over the sample loaded into a throw-away server
+#           (tests/common/pg_server.sh); as in run_pg_script.sh the browsing statement gets
+#           "ORDER BY Id" (PostgreSQL returns rows in storage order, which an UPDATE changes).
+# The text of a statement error is the driver's own: the lines of the message box that
+# reports an invalid statement are compared up to it. Exit 77 (skipped) when the driver or the
+# PostgreSQL binaries are missing.
 set -euo pipefail
 tabulo=$1
 script=$2
+kind=${3:-sqlite}
+here=$(cd "$(dirname "$0")" && pwd)
 expected="${script%.tab}.expected"
-driver=$(find /usr/lib /usr/local/lib -name libsqlite3odbc.so 2>/dev/null | head -n1)
+file=libsqlite3odbc.so
+[ "$kind" = pg ] && file=psqlodbcw.so
+driver=$(find /usr/lib /usr/local/lib -name "$file" 2>/dev/null | head -n1)
 if [ -z "$driver" ]; then
-  echo "skipped: no SQLite ODBC driver (libsqlite3odbc.so, package libsqliteodbc)" >&2
+  echo "skipped: no ODBC driver $file" >&2
   exit 77
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+  [ "$kind" = pg ] && { "$here/../common/pg_server.sh" stop "$work/pg" || true; }
+  rm -rf "$work"
+}
+trap cleanup EXIT
+chmod 755 "$work"
 mkdir "$work/data" "$work/session"
 "$tabulo" sample-db "$work/data/orders.sqlite" --rows 1000 >/dev/null
-printf '[SQLite3]\nDriver=%s\n' "$driver" >"$work/odbcinst.ini"
-printf '[sample.db]\nDriver=SQLite3\nDatabase=%s\n' "$work/data/orders.sqlite" >"$work/odbc.ini"
+sed -e 's/\(let RecordSource "SELECT Id, Customer, Qty, Price FROM Orders WHERE Qty < 400\)"/\1 ORDER BY Id"/' \
+  "$script" >"$work/session/session.tab"
+if [ "$kind" = pg ]; then
+  status=0
+  port=$("$here/../common/pg_server.sh" start "$work/pg" $$) || status=$?
+  if [ $status -eq 77 ]; then
+    echo "skipped: no PostgreSQL binaries" >&2
+    exit 77
+  fi
+  [ $status -eq 0 ] || exit $status
+  export PGPASSWORD=secret
+  psql=(psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U postgres)
+  sqlite3 -csv "$work/data/orders.sqlite" "SELECT * FROM Orders ORDER BY Id" >"$work/orders.csv"
+  "${psql[@]}" -d postgres -c "CREATE DATABASE sample"
+  "${psql[@]}" -d sample -c "CREATE TABLE Orders(Id integer PRIMARY KEY, Customer varchar(40),
+    Qty integer, Price double precision, Placed timestamp, Note varchar(200))" \
+    -c "\\copy Orders FROM '$work/orders.csv' WITH (FORMAT csv)"
+  section="Driver=PG
+Servername=127.0.0.1
+Port=$port
+Database=sample
+Username=postgres
+Password=secret"
+else
+  section="Driver=SQLite3
+Database=$work/data/orders.sqlite"
+fi
+printf '[SQLite3]\nDriver=%s\n[PG]\nDriver=%s\n' "$driver" "$driver" >"$work/odbcinst.ini"
+printf '[sample.db]\n%s\n' "$section" >"$work/odbc.ini"
 export ODBCSYSINI="$work" ODBCINI="$work/odbc.ini"
-cp "$script" "$work/session/session.tab"
 cp "$(dirname "$script")/host.json" "$work/session/host.json"
 cd "$work/session"
 export XDG_STATE_HOME="$work/state"

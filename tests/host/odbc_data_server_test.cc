@@ -187,6 +187,16 @@ TEST_P(OdbcServerTest, RecordSetCountsAndMovesAnywhere) {
   }
   rs->Move(250);
   EXPECT_TRUE(rs->Eof());
+  // Beyond the memory bound the rows live in a file of the store, until the record set closes.
+  const auto store_files = [&] {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(*folder_ / "store"))
+      files += entry.path().extension() == ".rows";
+    return files;
+  };
+  EXPECT_EQ(store_files(), GetParam() == 1 ? 1 : 0);
+  rs->Close();
+  EXPECT_EQ(store_files(), 0);
 }
 
 TEST_P(OdbcServerTest, TypesAndValues) {
@@ -287,18 +297,33 @@ TEST_P(OdbcPgDriverTest, LoginsNumbersAndStatements) {
   if (DriverPath("psqlodbcw.so").empty())
     GTEST_SKIP() << "no PostgreSQL ODBC driver (psqlodbcw.so)";
   TABULO_REQUIRE_PG(test_support::PgFixture::Server());
-  auto rs = server_->Query("orders-pg", "", "SELECT 41 + 1, 12.00::numeric(10,2), 0.75::numeric",
-                           "postgres", "secret");
+  test_support::PgFixture::Psql(test_support::PgFixture::Server(),
+                                "DROP TABLE IF EXISTS odbc_t; CREATE TABLE odbc_t(id int, q int);"
+                                "INSERT INTO odbc_t VALUES (1, 1), (2, 2)");
+  const auto query = [&](const char* sql, const char* password = "secret") {
+    return server_->Query("orders-pg", "", sql, "postgres", password);
+  };
+  // Names the server folded take the statement's spelling; exact numbers keep their kind.
+  auto rs = query("SELECT 41 + 1 AS Answer, 12.00::numeric(10,2), 0.75::numeric");
   const Variant values[] = {Variant::Long(42), Variant::Long(12), Variant::Double(0.75)};
   for (int32_t f = 0; f < 3; ++f) EXPECT_EQ(rs->Item(f).Value(), values[f]) << f;
+  EXPECT_EQ(rs->Item(0).Name(), "Answer");
   EXPECT_EQ(rs->Item(1).Type(), adNumeric);
-  EXPECT_EQ(static_cast<uint32_t>(
-                ErrorOf([&] { server_->Query("orders-pg", "", "SELECT 1", "postgres", "wrong"); })),
-            kErrLoginFailed);
-  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
-              server_->Query("orders-pg", "", "SELECT * FROM nowhere", "postgres", "secret");
-            })),
-            kErrInvalidStatement);
+  const struct {
+    const char *sql, *password;
+    uint32_t number;
+  } rows[] = {
+      {"SELECT 1", "wrong", kErrLoginFailed},
+      {"SELECT * FROM nowhere", "secret", kErrInvalidStatement},
+      {"UPDATE odbc_t SET q = 5 WHERE id = 1; UPDATE odbc_t SET q = 5 WHERE id = 2", "secret",
+       kErrInvalidStatement},
+      {"SELECT 1; DELETE FROM odbc_t", "secret", kErrInvalidStatement},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql);
+    EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { query(row.sql, row.password); })), row.number);
+  }
+  EXPECT_EQ(query("SELECT count(*) FROM odbc_t WHERE q <> 5")->Item(0).Value(), Variant::Long(2));
 }
 
 }  // namespace

@@ -67,10 +67,13 @@ class OdbcDataServer : public DataServer {
       Check(SQLNumResultCols(stmt.get(), &columns), stmt, Phase::kStatement, label);
     if (columns > 0) {
       // The rows are read once; the transaction of the read ends with the connection.
-      return NewCursorRecordSet(ReadResult(stmt, store_, options_.memory_bound, label));
+      auto rows = ReadResult(stmt, sql, store_, options_.memory_bound, label);
+      RefuseMoreResults(stmt);
+      return NewCursorRecordSet(std::move(rows));
     }
     SQLLEN changed = 0;
     if (rc != SQL_NO_DATA) Check(SQLRowCount(stmt.get(), &changed), stmt, Phase::kStatement, label);
+    RefuseMoreResults(stmt);
     const std::string word = CommandWord(sql);
     if ((word == "update" || word == "delete") && changed != 1) {
       // The connection's destructor rolls the change back.
@@ -99,7 +102,7 @@ class OdbcDataServer : public DataServer {
     std::string any = "%", kinds = "TABLE,VIEW";
     Check(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, Text(any), SQL_NTS, Text(kinds), SQL_NTS),
           stmt, Phase::kStatement, label);
-    auto listed = ReadResult(stmt, store_, options_.memory_bound, label);
+    auto listed = ReadResult(stmt, "", store_, options_.memory_bound, label);
     std::vector<std::string> names;
     for (int64_t row = 0; row < listed->Count(); ++row) {
       const platform::Variant name = listed->ReadRow(row).at(2);  // TABLE_NAME
@@ -121,6 +124,15 @@ class OdbcDataServer : public DataServer {
   std::string MachineName() const override { return options_.machine_name; }
 
  private:
+  // A driver that ran several statements of one call: their changes are rolled back with the
+  // connection, and the call refused as the embedded server refuses it.
+  static void RefuseMoreResults(const Handle& stmt) {
+    if (SQL_SUCCEEDED(SQLMoreResults(stmt.get())))
+      throw ComError(kErrInvalidStatement,
+                     "A call runs a single statement; the data source found more than one",
+                     kErrorSource);
+  }
+
   std::unique_ptr<Handle> Connect(std::string_view source, std::string_view user,
                                   std::string_view password) {
     if (server_type_ != 0)

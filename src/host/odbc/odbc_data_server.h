@@ -9,7 +9,10 @@
 // are the snapshot the driver delivered.
 // Writes: a statement without result columns runs with autocommit off, in one transaction,
 // committed only when the driver succeeded; an UPDATE or DELETE that changes no row or more than
-// one is rolled back and refused with 0x80040E38. Date and time escapes are the driver's.
+// one is rolled back and refused with 0x80040E38. A call the driver ran as several statements
+// is rolled back and refused with 0x80040E14, as the embedded server refuses it. Date and time
+// escapes are the driver's. Result names a data source folded to one case take the statement's
+// spelling ("SELECT Id" yields "Id", also from PostgreSQL).
 //
 // NewDataSourceRouter serves ServerType 0 from the embedded server or from this one: a source
 // the embedded server knows (a data source of the host configuration, an existing file) stays

@@ -1,10 +1,13 @@
 #include "host/odbc/odbc_row_source.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
 #include "host/odbc/odbc_types.h"
 #include "host/sqlite/record_file.h"
+#include "host/sqlite/sql_tokens.h"
 
 namespace tabulo::host::odbc {
 namespace {
@@ -18,7 +21,37 @@ struct Column {
   ValueKind kind;
 };
 
-std::vector<Column> Describe(const Handle& stmt, const std::string& label) {
+bool AllOneCase(const std::string& name) {
+  bool lower = false, upper = false;
+  for (unsigned char c : name) {
+    lower |= std::islower(c) != 0;
+    upper |= std::isupper(c) != 0;
+  }
+  return !(lower && upper);
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A name the data source folded to one case (PostgreSQL to lower, others to upper) takes the
+// spelling of the first unquoted word of the statement equal to it ignoring case: "SELECT Id"
+// yields the field "Id".
+void Respell(std::string& name, const std::vector<sqlite::SqlToken>& tokens) {
+  if (!AllOneCase(name)) return;
+  for (const sqlite::SqlToken& token : tokens) {
+    if (token.kind == sqlite::SqlToken::Word && SameIgnoringCase(token.text, name)) {
+      name = std::string(token.text);
+      return;
+    }
+  }
+}
+
+std::vector<Column> Describe(const Handle& stmt, const std::string& sql, const std::string& label) {
+  const auto tokens = sqlite::TokenizeSql(sql);
   SQLSMALLINT count = 0;
   Check(SQLNumResultCols(stmt.get(), &count), stmt, Phase::kStatement, label);
   std::vector<Column> columns;
@@ -32,8 +65,9 @@ std::vector<Column> Describe(const Handle& stmt, const std::string& label) {
     SQLLEN is_unsigned = SQL_FALSE;
     SQLColAttribute(stmt.get(), c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &is_unsigned);
     const sqlite::ColumnType type = ColumnTypeOfSql(sql_type, size, is_unsigned == SQL_TRUE);
-    columns.push_back(
-        {{reinterpret_cast<const char*>(name), type.ado_type, type.defined_size}, type.kind});
+    std::string spelled(reinterpret_cast<const char*>(name));
+    Respell(spelled, tokens);
+    columns.push_back({{std::move(spelled), type.ado_type, type.defined_size}, type.kind});
   }
   return columns;
 }
@@ -156,9 +190,10 @@ class StoredRows : public RowSource {
 
 }  // namespace
 
-std::unique_ptr<RowSource> ReadResult(const Handle& stmt, std::shared_ptr<sqlite::TempStore> store,
-                                      size_t memory_bound, const std::string& label) {
-  auto rows = std::make_unique<StoredRows>(Describe(stmt, label), std::move(store));
+std::unique_ptr<RowSource> ReadResult(const Handle& stmt, const std::string& sql,
+                                      std::shared_ptr<sqlite::TempStore> store, size_t memory_bound,
+                                      const std::string& label) {
+  auto rows = std::make_unique<StoredRows>(Describe(stmt, sql, label), std::move(store));
   rows->Fill(stmt, memory_bound, label);
   return rows;
 }

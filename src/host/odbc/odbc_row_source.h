@@ -15,8 +15,10 @@
 
 namespace tabulo::host::odbc {
 
-// Reads every row of the executed statement `stmt` (which has result columns).
-std::unique_ptr<RowSource> ReadResult(const Handle& stmt, std::shared_ptr<sqlite::TempStore> store,
-                                      size_t memory_bound, const std::string& label);
+// Reads every row of the executed statement `stmt` (which has result columns); `sql` is its
+// text (empty for a catalog function), whose spelling a name folded to one case takes back.
+std::unique_ptr<RowSource> ReadResult(const Handle& stmt, const std::string& sql,
+                                      std::shared_ptr<sqlite::TempStore> store, size_t memory_bound,
+                                      const std::string& label);
 
 }  // namespace tabulo::host::odbc
