@@ -1,5 +1,6 @@
 #include "container/host_setup.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "container/load_progress.h"
@@ -109,6 +110,9 @@ std::string MissingDatabaseNote(const host::HostConfig& config, const std::strin
   const std::string path = host::ResolveDataSource(config, DefaultServer(config), db);
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) return {};
+  // A data source of the ODBC driver manager is no file.
+  const std::vector<std::string> odbc = host::odbc::OdbcDataSourceNames();
+  if (path == db && std::find(odbc.begin(), odbc.end(), db) != odbc.end()) return {};
   return "no database file at " + path;
 }
 

@@ -142,6 +142,8 @@ class OdbcDataServer : public DataServer {
     const std::string label(source);
     auto owned = std::make_unique<Handle>(SQL_HANDLE_DBC, env_.get());
     Handle& dbc = *owned;
+    // An unreachable server fails the call instead of holding the operator indefinitely.
+    SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
     std::string text = ConnectionString(source, user, password);
     Check(SQLDriverConnect(dbc.get(), nullptr, Text(text), SQL_NTS, nullptr, 0, nullptr,
                            SQL_DRIVER_NOPROMPT),
