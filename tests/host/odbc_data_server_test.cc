@@ -31,7 +31,6 @@ TEST(OdbcMapping, ErrorNumberBySqlState) {
       {"08001", Phase::kConnect, kErrSourceUnusable, "could not connect to server"},
       {"28000", Phase::kConnect, kErrLoginFailed},
       {"28P01", Phase::kStatement, kErrLoginFailed},
-      {"08001", Phase::kConnect, kErrSourceUnusable},
       {"IM002", Phase::kConnect, kErrSourceUnusable},
       {"HY000", Phase::kConnect, kErrSourceUnusable},
       {"08S01", Phase::kStatement, kErrSourceUnusable},
@@ -40,9 +39,7 @@ TEST(OdbcMapping, ErrorNumberBySqlState) {
       {"HYT01", Phase::kStatement, kErrSourceUnusable},
       {"HY001", Phase::kStatement, kErrSourceUnusable},
       {"42S02", Phase::kStatement, kErrInvalidStatement},
-      {"42000", Phase::kStatement, kErrInvalidStatement},
       {"HY000", Phase::kStatement, kErrInvalidStatement},
-      {"22012", Phase::kStatement, kErrInvalidStatement},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.state);
@@ -239,7 +236,6 @@ TEST_P(OdbcServerTest, ErrorsAndRefusedWritesChangeNothing) {
   } rows[] = {
       {"nowhere", "SELECT 1", kErrSourceUnusable},
       {"orders", "SELECT * FROM Nowhere", kErrInvalidStatement},
-      {"orders", "SELEC 1", kErrInvalidStatement},
       {"orders", " ", kErrInvalidStatement},
       {"orders", "UPDATE Orders SET Qty = 99 WHERE Id = 999", kErrRowNotIdentified},
       {"orders", "UPDATE Orders SET Qty = 99", kErrRowNotIdentified},
@@ -261,22 +257,21 @@ TEST_P(OdbcServerTest, OneRowWritesCommit) {
 }
 
 TEST_P(OdbcServerTest, ListingsAndRouting) {
-  auto sources = server_->ListSources("orders", "", "");
-  std::vector<std::string> names;
-  for (; !sources->Eof(); sources->MoveNext()) names.push_back(sources->Item(0).Value().AsString());
-  EXPECT_EQ(names, (std::vector<std::string>{"Odd", "Orders"}));
+  const auto names = [](std::shared_ptr<RecordSet> rs) {
+    std::vector<std::string> names;
+    for (; !rs->Eof(); rs->MoveNext()) names.push_back(rs->Item(0).Value().AsString());
+    return names;
+  };
+  EXPECT_EQ(names(server_->ListSources("orders", "", "")),
+            (std::vector<std::string>{"Odd", "Orders"}));
 
   sqlite::SqliteServerOptions local_options;
   local_options.temp_folder = *folder_ / "store";
   local_options.list_dsns = [] { return std::vector<std::string>{"plant", "orders"}; };
   auto router = NewDataSourceRouter(sqlite::NewSqliteDataServer(local_options), server_,
                                     [](std::string_view source) { return source == "plant"; });
-  auto catalogs = router->ListCatalogs();
-  EXPECT_EQ(catalogs->Item(0).Value(), Variant("plant"));
-  catalogs->Move(1);
-  EXPECT_EQ(catalogs->Item(0).Value(), Variant("orders"));
-  catalogs->MoveNext();
-  EXPECT_TRUE(catalogs->Eof());
+  // The driver manager's "orders" is listed once.
+  EXPECT_EQ(names(router->ListCatalogs()), (std::vector<std::string>{"plant", "orders"}));
   // "plant" is the embedded server's (no such file there); "orders" the driver manager's;
   // a name neither knows gets the embedded server's answer.
   EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { router->Query("plant", "", "SELECT 1", "", ""); })),
