@@ -1,9 +1,11 @@
 #include "container/host_setup.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "container/load_progress.h"
 #include "host/cluster_health.h"
+#include "host/odbc/odbc_data_server.h"
 #include "host/pg/pg_data_server.h"
 #include "host/pg/pg_probe.h"
 #include "host/server_type_router.h"
@@ -31,8 +33,20 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
   pg.machine_name = server.name;
   for (const auto& [name, c] : host::PgConnectionsOf(config, server))
     pg.connections[name] = {c.host, c.port, c.database, c.user, c.password};
-  return host::NewServerTypeRouter(host::sqlite::NewSqliteDataServer(std::move(options)),
-                                   host::pg::NewPgDataServer(std::move(pg)));
+  // A name that is neither a configured data source nor a file may be one of the ODBC driver
+  // manager's.
+  host::odbc::OdbcServerOptions odbc;
+  odbc.machine_name = server.name;
+  auto is_local = [config, server](std::string_view source) {
+    const std::string dsn(source);
+    std::error_code ec;
+    return server.data_sources.count(dsn) || config.data_sources.count(dsn) ||
+           std::filesystem::exists(host::ResolveDataSource(config, server, dsn), ec);
+  };
+  return host::NewServerTypeRouter(
+      host::odbc::NewDataSourceRouter(host::sqlite::NewSqliteDataServer(std::move(options)),
+                                      host::odbc::NewOdbcDataServer(std::move(odbc)), is_local),
+      host::pg::NewPgDataServer(std::move(pg)));
 }
 
 HostInstallation InstallHost(const std::string& config_path) {
@@ -96,6 +110,9 @@ std::string MissingDatabaseNote(const host::HostConfig& config, const std::strin
   const std::string path = host::ResolveDataSource(config, DefaultServer(config), db);
   std::error_code ec;
   if (std::filesystem::exists(path, ec)) return {};
+  // A data source of the ODBC driver manager is no file.
+  const std::vector<std::string> odbc = host::odbc::OdbcDataSourceNames();
+  if (path == db && std::find(odbc.begin(), odbc.end(), db) != odbc.end()) return {};
   return "no database file at " + path;
 }
 

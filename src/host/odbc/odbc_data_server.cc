@@ -1,0 +1,256 @@
+// OdbcDataServer: connections, dispatch of queries and commands, listings.
+#include "host/odbc/odbc_data_server.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "host/cursor_record_set.h"
+#include "host/memory_row_source.h"
+#include "host/odbc/odbc_handles.h"
+#include "host/odbc/odbc_row_source.h"
+#include "host/sqlite/sql_tokens.h"
+#include "host/sqlite/temp_store.h"
+
+namespace tabulo::host::odbc {
+namespace {
+
+using platform::ComError;
+
+SQLCHAR* Text(std::string& text) {
+  return reinterpret_cast<SQLCHAR*>(text.data());
+}
+
+// The first keyword of a statement, in lower case.
+std::string CommandWord(std::string_view sql) {
+  for (const sqlite::SqlToken& token : sqlite::TokenizeSql(sql)) {
+    if (token.kind != sqlite::SqlToken::Word) continue;
+    std::string word(token.text);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return word;
+  }
+  return {};
+}
+
+std::string Braced(std::string_view value) {
+  if (value.find_first_of(";{}= ") == std::string_view::npos) return std::string(value);
+  std::string out = "{";
+  for (char c : value) out += c == '}' ? std::string("}}") : std::string(1, c);
+  return out + "}";
+}
+
+class OdbcDataServer : public DataServer {
+ public:
+  explicit OdbcDataServer(OdbcServerOptions options)
+      : options_(std::move(options)),
+        env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE),
+        store_(sqlite::TempStore::Open(options_.temp_folder.empty()
+                                           ? sqlite::TempStore::DefaultFolder()
+                                           : options_.temp_folder)) {}
+
+  int16_t ServerType() const override { return server_type_; }
+  void SetServerType(int16_t type) override { server_type_ = type; }
+
+  std::shared_ptr<RecordSet> Query(std::string_view source, std::string_view /*empty*/,
+                                   std::string_view statement, std::string_view user,
+                                   std::string_view password) override {
+    std::string sql(statement);
+    if (CommandWord(sql).empty())
+      throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);
+    const std::string label(source);
+    const std::unique_ptr<Handle> connection = Connect(source, user, password);
+    const Handle& dbc = *connection;
+    Handle stmt(SQL_HANDLE_STMT, dbc.get());
+    const SQLRETURN rc = SQLExecDirect(stmt.get(), Text(sql), SQL_NTS);
+    if (rc != SQL_NO_DATA) Check(rc, stmt, Phase::kStatement, label);
+    SQLSMALLINT columns = 0;
+    if (rc != SQL_NO_DATA)
+      Check(SQLNumResultCols(stmt.get(), &columns), stmt, Phase::kStatement, label);
+    if (columns > 0) {
+      // The rows are read once; the transaction of the read ends with the connection.
+      auto rows = ReadResult(stmt, sql, store_, options_.memory_bound, label);
+      RefuseMoreResults(stmt);
+      return NewCursorRecordSet(std::move(rows));
+    }
+    SQLLEN changed = 0;
+    if (rc != SQL_NO_DATA) Check(SQLRowCount(stmt.get(), &changed), stmt, Phase::kStatement, label);
+    RefuseMoreResults(stmt);
+    const std::string word = CommandWord(sql);
+    if ((word == "update" || word == "delete") && changed != 1) {
+      // The connection's destructor rolls the change back.
+      throw ComError(kErrRowNotIdentified,
+                     changed == 0 ? "The row was changed or deleted since it was read; nothing "
+                                    "was written."
+                                  : "The statement would change " + std::to_string(changed) +
+                                        " rows instead of one; nothing was written.",
+                     kErrorSource);
+    }
+    Check(SQLEndTran(SQL_HANDLE_DBC, dbc.get(), SQL_COMMIT), dbc, Phase::kStatement, label);
+    return NewClosedRecordSet();
+  }
+
+  std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
+                                     std::string_view user, std::string_view password) override {
+    return Query(source, "", statement, user, password);
+  }
+
+  std::shared_ptr<RecordSet> ListSources(std::string_view source, std::string_view user,
+                                         std::string_view password) override {
+    const std::string label(source);
+    const std::unique_ptr<Handle> connection = Connect(source, user, password);
+    const Handle& dbc = *connection;
+    Handle stmt(SQL_HANDLE_STMT, dbc.get());
+    std::string any = "%", kinds = "TABLE,VIEW";
+    Check(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, Text(any), SQL_NTS, Text(kinds), SQL_NTS),
+          stmt, Phase::kStatement, label);
+    auto listed = ReadResult(stmt, "", store_, options_.memory_bound, label);
+    std::vector<std::string> names;
+    for (int64_t row = 0; row < listed->Count(); ++row) {
+      const platform::Variant name = listed->ReadRow(row).at(2);  // TABLE_NAME
+      if (!name.IsNull()) names.push_back(name.AsString());
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::vector<platform::Variant>> rows;
+    for (std::string& name : names) rows.push_back({platform::Variant(std::move(name))});
+    return NewCursorRecordSet(
+        NewMemoryRowSource({{"TABLE_NAME", adVarChar, 255}}, std::move(rows)));
+  }
+
+  std::shared_ptr<RecordSet> ListCatalogs() override {
+    std::vector<std::vector<platform::Variant>> rows;
+    for (std::string& name : OdbcDataSourceNames()) rows.push_back({platform::Variant(name)});
+    return NewCursorRecordSet(NewMemoryRowSource({{"NAME", adVarChar, 255}}, std::move(rows)));
+  }
+
+  std::string MachineName() const override { return options_.machine_name; }
+
+ private:
+  // A driver that ran several statements of one call: their changes are rolled back with the
+  // connection, and the call refused as the embedded server refuses it.
+  static void RefuseMoreResults(const Handle& stmt) {
+    if (SQL_SUCCEEDED(SQLMoreResults(stmt.get())))
+      throw ComError(kErrInvalidStatement,
+                     "A call runs a single statement; the data source found more than one",
+                     kErrorSource);
+  }
+
+  std::unique_ptr<Handle> Connect(std::string_view source, std::string_view user,
+                                  std::string_view password) {
+    if (server_type_ != 0)
+      throw ComError(kErrSourceUnusable, "Unknown server type " + std::to_string(server_type_),
+                     kErrorSource);
+    if (source.empty()) throw ComError(kErrSourceUnusable, "No data source given", kErrorSource);
+    const std::string label(source);
+    auto owned = std::make_unique<Handle>(SQL_HANDLE_DBC, env_.get());
+    Handle& dbc = *owned;
+    // An unreachable server fails the call instead of holding the operator indefinitely.
+    SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
+    std::string text = ConnectionString(source, user, password);
+    Check(SQLDriverConnect(dbc.get(), nullptr, Text(text), SQL_NTS, nullptr, 0, nullptr,
+                           SQL_DRIVER_NOPROMPT),
+          dbc, Phase::kConnect, label);
+    dbc.set_connected();
+    Check(SQLSetConnectAttr(dbc.get(), SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+          dbc, Phase::kConnect, label);
+    return owned;
+  }
+
+  OdbcServerOptions options_;
+  Handle env_;
+  std::shared_ptr<sqlite::TempStore> store_;
+  int16_t server_type_ = 0;
+};
+
+class DataSourceRouter : public DataServer {
+ public:
+  DataSourceRouter(std::shared_ptr<DataServer> local, std::shared_ptr<DataServer> odbc,
+                   std::function<bool(std::string_view)> is_local)
+      : local_(std::move(local)), odbc_(std::move(odbc)), is_local_(std::move(is_local)) {}
+
+  int16_t ServerType() const override { return local_->ServerType(); }
+  void SetServerType(int16_t type) override {
+    local_->SetServerType(type);
+    odbc_->SetServerType(type);
+  }
+  std::shared_ptr<RecordSet> Query(std::string_view source, std::string_view empty,
+                                   std::string_view statement, std::string_view user,
+                                   std::string_view password) override {
+    return For(source).Query(source, empty, statement, user, password);
+  }
+  std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
+                                     std::string_view user, std::string_view password) override {
+    return For(source).ListAll(source, statement, user, password);
+  }
+  std::shared_ptr<RecordSet> ListSources(std::string_view source, std::string_view user,
+                                         std::string_view password) override {
+    return For(source).ListSources(source, user, password);
+  }
+  std::shared_ptr<RecordSet> ListCatalogs() override {
+    auto local = local_->ListCatalogs();
+    if (ServerType() != 0) return local;
+    std::vector<std::string> names;
+    for (; !local->Eof(); local->MoveNext()) names.push_back(local->Item(0).Value().AsString());
+    const size_t configured = names.size();
+    for (std::string& name : OdbcDataSourceNames()) {
+      if (std::find(names.begin(), names.begin() + static_cast<ptrdiff_t>(configured), name) ==
+          names.begin() + static_cast<ptrdiff_t>(configured))
+        names.push_back(std::move(name));
+    }
+    std::vector<std::vector<platform::Variant>> rows;
+    for (std::string& name : names) rows.push_back({platform::Variant(std::move(name))});
+    return NewCursorRecordSet(NewMemoryRowSource({{"NAME", adVarChar, 255}}, std::move(rows)));
+  }
+  std::string MachineName() const override { return local_->MachineName(); }
+
+ private:
+  DataServer& For(std::string_view source) const {
+    if (ServerType() != 0 || is_local_(source)) return *local_;
+    const std::vector<std::string> names = OdbcDataSourceNames();
+    return std::find(names.begin(), names.end(), source) == names.end() ? *local_ : *odbc_;
+  }
+
+  std::shared_ptr<DataServer> local_;
+  std::shared_ptr<DataServer> odbc_;
+  std::function<bool(std::string_view)> is_local_;
+};
+
+}  // namespace
+
+std::string ConnectionString(std::string_view dsn, std::string_view user,
+                             std::string_view password) {
+  std::string text = "DSN=" + Braced(dsn);
+  if (!user.empty()) text += ";UID=" + Braced(user);
+  if (!password.empty()) text += ";PWD=" + Braced(password);
+  return text;
+}
+
+std::vector<std::string> OdbcDataSourceNames() {
+  Handle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+  std::vector<std::string> names;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1] = {0};
+    SQLCHAR driver[256] = {0};
+    SQLSMALLINT name_length = 0, driver_length = 0;
+    const SQLRETURN rc = SQLDataSources(env.get(), direction, name, sizeof name, &name_length,
+                                        driver, sizeof driver, &driver_length);
+    if (!SQL_SUCCEEDED(rc)) break;
+    // A name defined both for the user and for the system is one data source (the user's).
+    const std::string listed(reinterpret_cast<const char*>(name));
+    if (std::find(names.begin(), names.end(), listed) == names.end()) names.push_back(listed);
+    direction = SQL_FETCH_NEXT;
+  }
+  return names;
+}
+
+std::shared_ptr<DataServer> NewOdbcDataServer(OdbcServerOptions options) {
+  return std::make_shared<OdbcDataServer>(std::move(options));
+}
+
+std::shared_ptr<DataServer> NewDataSourceRouter(std::shared_ptr<DataServer> local,
+                                                std::shared_ptr<DataServer> odbc,
+                                                std::function<bool(std::string_view)> is_local) {
+  return std::make_shared<DataSourceRouter>(std::move(local), std::move(odbc), std::move(is_local));
+}
+
+}  // namespace tabulo::host::odbc

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs one acceptance script against an ODBC data source named "sample.db" of an odbc.ini
+# written here (ODBCSYSINI / ODBCINI), so that the control shows the same names as on the
+# embedded server; the session's folder holds no file of that name. DRIVER is
+#   sqlite  the SQLite ODBC driver over the 1000-row sample kept in another folder;
+#   pg      the PostgreSQL Unicode driver over the sample loaded into a throw-away server
+#           (tests/common/pg_server.sh); as in run_pg_script.sh the browsing statement gets
+#           "ORDER BY Id" (PostgreSQL returns rows in storage order, which an UPDATE changes).
+# The text of a statement error is the driver's own: the lines of the message box that
+# reports an invalid statement are compared up to it. Exit 77 (skipped) when the driver or the
+# PostgreSQL binaries are missing.
+set -euo pipefail
+tabulo=$1
+script=$2
+kind=${3:-sqlite}
+here=$(cd "$(dirname "$0")" && pwd)
+expected="${script%.tab}.expected"
+file=libsqlite3odbc.so
+[ "$kind" = pg ] && file=psqlodbcw.so
+driver=$(find /usr/lib /usr/local/lib -name "$file" 2>/dev/null | head -n1)
+if [ -z "$driver" ]; then
+  echo "skipped: no ODBC driver $file" >&2
+  exit 77
+fi
+work=$(mktemp -d)
+cleanup() {
+  [ "$kind" = pg ] && { "$here/../common/pg_server.sh" stop "$work/pg" || true; }
+  rm -rf "$work"
+}
+trap cleanup EXIT
+chmod 755 "$work"
+mkdir "$work/data" "$work/session"
+"$tabulo" sample-db "$work/data/orders.sqlite" --rows 1000 >/dev/null
+sed -e 's/\(let RecordSource "SELECT Id, Customer, Qty, Price FROM Orders WHERE Qty < 400\)"/\1 ORDER BY Id"/' \
+  "$script" >"$work/session/session.tab"
+if [ "$kind" = pg ]; then
+  status=0
+  port=$("$here/../common/pg_server.sh" start "$work/pg" $$) || status=$?
+  if [ $status -eq 77 ]; then
+    echo "skipped: no PostgreSQL binaries" >&2
+    exit 77
+  fi
+  [ $status -eq 0 ] || exit $status
+  export PGPASSWORD=secret
+  psql=(psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U postgres)
+  sqlite3 -csv "$work/data/orders.sqlite" "SELECT * FROM Orders ORDER BY Id" >"$work/orders.csv"
+  "${psql[@]}" -d postgres -c "CREATE DATABASE sample"
+  "${psql[@]}" -d sample -c "CREATE TABLE Orders(Id integer PRIMARY KEY, Customer varchar(40),
+    Qty integer, Price double precision, Placed timestamp, Note varchar(200))" \
+    -c "\\copy Orders FROM '$work/orders.csv' WITH (FORMAT csv)"
+  section="Driver=PG
+Servername=127.0.0.1
+Port=$port
+Database=sample
+Username=postgres
+Password=secret"
+else
+  section="Driver=SQLite3
+Database=$work/data/orders.sqlite"
+fi
+printf '[SQLite3]\nDriver=%s\n[PG]\nDriver=%s\n' "$driver" "$driver" >"$work/odbcinst.ini"
+printf '[sample.db]\n%s\n' "$section" >"$work/odbc.ini"
+export ODBCSYSINI="$work" ODBCINI="$work/odbc.ini"
+cp "$(dirname "$script")/host.json" "$work/session/host.json"
+cd "$work/session"
+export XDG_STATE_HOME="$work/state"
+status=0
+"$tabulo" script session.tab --host host.json --locale en-US --ui-lang 1033 >actual.txt 2>&1 || status=$?
+echo "exit $status" >>actual.txt
+filter() { sed -e 's/\(text="The SQL Statement is invalid: \\r\\n\).*/\1(server message)"/' "$1"; }
+diff -u <(filter "$expected") <(filter actual.txt)

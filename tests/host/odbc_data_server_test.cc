@@ -1,0 +1,325 @@
+// The ODBC data server through unixODBC, against data sources of an odbc.ini the tests write
+// (ODBCSYSINI / ODBCINI): the SQLite ODBC driver, and the PostgreSQL one against the test
+// server where both can be had. The SQLSTATE and SQL type mappings need no driver.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "common/error_of.h"
+#include "common/pg_fixture.h"
+#include "host/odbc/odbc_data_server.h"
+#include "host/odbc/odbc_handles.h"
+#include "host/odbc/odbc_types.h"
+#include "host/sqlite/sqlite_data_server.h"
+#include "host/test_folder.h"
+
+namespace tabulo::host::odbc {
+namespace {
+
+using platform::Variant;
+using sqlite::ValueKind;
+using test_support::ErrorOf;
+
+TEST(OdbcMapping, ErrorNumberBySqlState) {
+  const struct {
+    const char* state;
+    Phase phase;
+    uint32_t number;
+    const char* message = "";
+  } rows[] = {
+      {"08001", Phase::kConnect, kErrLoginFailed, "FATAL: password authentication failed"},
+      {"08001", Phase::kConnect, kErrSourceUnusable, "could not connect to server"},
+      {"28000", Phase::kConnect, kErrLoginFailed},
+      {"28P01", Phase::kStatement, kErrLoginFailed},
+      {"IM002", Phase::kConnect, kErrSourceUnusable},
+      {"HY000", Phase::kConnect, kErrSourceUnusable},
+      {"08S01", Phase::kStatement, kErrSourceUnusable},
+      {"IM001", Phase::kStatement, kErrSourceUnusable},
+      {"HYT00", Phase::kStatement, kErrSourceUnusable},
+      {"HYT01", Phase::kStatement, kErrSourceUnusable},
+      {"HY001", Phase::kStatement, kErrSourceUnusable},
+      {"42S02", Phase::kStatement, kErrInvalidStatement},
+      {"HY000", Phase::kStatement, kErrInvalidStatement},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.state);
+    EXPECT_EQ(ErrorNumberOf(row.state, row.phase, row.message), row.number);
+  }
+}
+
+TEST(OdbcMapping, ColumnTypeBySqlType) {
+  const struct {
+    SQLSMALLINT sql_type;
+    SQLULEN size;
+    bool is_unsigned;
+    int32_t ado_type, defined_size;
+    ValueKind kind;
+  } rows[] = {
+      {SQL_BIT, 1, false, adBoolean, 2, ValueKind::Boolean},
+      {SQL_TINYINT, 3, false, adTinyInt, 1, ValueKind::Integer},
+      {SQL_TINYINT, 3, true, adUnsignedTinyInt, 1, ValueKind::Integer},
+      {SQL_SMALLINT, 5, true, adUnsignedSmallInt, 2, ValueKind::Integer},
+      {SQL_INTEGER, 10, false, adInteger, 4, ValueKind::Integer},
+      {SQL_INTEGER, 10, true, adUnsignedInt, 4, ValueKind::Integer},
+      {SQL_BIGINT, 19, false, adBigInt, 8, ValueKind::Integer},
+      {SQL_BIGINT, 20, true, adUnsignedBigInt, 8, ValueKind::Integer},
+      {SQL_REAL, 7, false, adSingle, 4, ValueKind::Real},
+      {SQL_FLOAT, 15, false, adDouble, 8, ValueKind::Real},
+      {SQL_DOUBLE, 15, false, adDouble, 8, ValueKind::Real},
+      {SQL_NUMERIC, 10, false, adNumeric, 10, ValueKind::Numeric},
+      {SQL_DECIMAL, 0, false, adNumeric, 19, ValueKind::Numeric},
+      {SQL_TYPE_DATE, 10, false, adDBDate, 10, ValueKind::Date},
+      {SQL_TYPE_TIME, 8, false, adDBTime, 8, ValueKind::Time},
+      {SQL_TYPE_TIMESTAMP, 26, false, adDBTimeStamp, 19, ValueKind::Date},
+      {SQL_CHAR, 3, false, adChar, 3, ValueKind::Text},
+      {SQL_WCHAR, 0, false, adWChar, 536870910, ValueKind::Text},
+      {SQL_VARCHAR, 40, false, adVarChar, 40, ValueKind::Text},
+      {SQL_WVARCHAR, 7, false, adVarWChar, 7, ValueKind::Text},
+      {SQL_LONGVARCHAR, 0, false, adLongVarChar, 536870910, ValueKind::Text},
+      {SQL_WLONGVARCHAR, 8190, false, adLongVarWChar, 8190, ValueKind::Text},
+      {SQL_GUID, 36, false, adGUID, 16, ValueKind::Text},
+      {SQL_BINARY, 16, false, adBinary, 16, ValueKind::Binary},
+      {SQL_VARBINARY, 0, false, adVarBinary, 2147483647, ValueKind::Binary},
+      {SQL_LONGVARBINARY, 255, false, adLongVarBinary, 2147483647, ValueKind::Binary},
+      {-150, 12, false, adVarChar, 12, ValueKind::Text},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql_type);
+    const sqlite::ColumnType type = ColumnTypeOfSql(row.sql_type, row.size, row.is_unsigned);
+    EXPECT_EQ(type.ado_type, row.ado_type);
+    EXPECT_EQ(type.defined_size, row.defined_size);
+    EXPECT_EQ(type.kind, row.kind);
+  }
+}
+
+TEST(OdbcMapping, ConnectionStringBracesValuesThatNeedThem) {
+  const struct {
+    const char *dsn, *user, *password, *text;
+  } rows[] = {
+      {"plant", "", "", "DSN=plant"},
+      {"plant", "ann", "pw", "DSN=plant;UID=ann;PWD=pw"},
+      {"my plant", "", "a;b}", "DSN={my plant};PWD={a;b}}}"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(ConnectionString(row.dsn, row.user, row.password), row.text);
+}
+
+std::string DriverPath(const char* file) {
+  for (const char* folder : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
+                             "/usr/lib/odbc", "/usr/local/lib"}) {
+    const std::filesystem::path path = std::filesystem::path(folder) / file;
+    if (std::filesystem::exists(path)) return path.string();
+  }
+  return {};
+}
+
+// The driver manager's files in a folder of the suite: a data source "orders" of the SQLite
+// driver over a 300-row table made afresh for every test, and for the PostgreSQL suite
+// "orders-pg" of the PostgreSQL driver against the test server.
+class OdbcServerTest : public ::testing::TestWithParam<size_t> {
+ protected:
+  static void SetUpTestSuite() { WriteIni(false); }
+  static void WriteIni(bool with_pg) {
+    folder_ = new testing::TestFolder();
+    const std::string driver = DriverPath("libsqlite3odbc.so");
+    if (driver.empty()) return;
+    std::string inst = "[SQLite3]\nDriver=" + driver + "\n";
+    std::string ini = "[orders]\nDriver=SQLite3\nDatabase=" + Db().string() + "\n";
+    const std::string pg_driver = DriverPath("psqlodbcw.so");
+    if (with_pg && !pg_driver.empty() && test_support::PgFixture::Server().skip.empty()) {
+      inst += "[PG]\nDriver=" + pg_driver + "\n";
+      ini += "[orders-pg]\nDriver=PG\nServername=127.0.0.1\nDatabase=postgres\nPort=" +
+             std::to_string(test_support::PgFixture::Server().port) + "\n";
+    }
+    setenv("ODBCSYSINI", folder_->path().c_str(), 1);
+    setenv("ODBCINI", folder_->Write("odbc.ini", ini).c_str(), 1);
+    folder_->Write("odbcinst.ini", inst);
+  }
+  static void TearDownTestSuite() { delete folder_; }
+  static std::filesystem::path Db() { return *folder_ / "orders.sqlite"; }
+
+  void SetUp() override {
+    if (DriverPath("libsqlite3odbc.so").empty())
+      GTEST_SKIP() << "no SQLite ODBC driver (libsqlite3odbc.so, libsqliteodbc)";
+    std::filesystem::remove(Db());
+    testing::TestDb db(Db());
+    db.Exec(
+        "CREATE TABLE Orders(Id INTEGER PRIMARY KEY, Customer VARCHAR(20), Qty INTEGER, "
+        "Amount NUMERIC(10,2), Price DOUBLE, Day DATE, At TIMESTAMP, Flag BIT, Data BLOB);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+        "INSERT INTO Orders SELECT i, 'c' || i, i % 7, i / 4.0, i * 1.5, '2024-02-29', "
+        "'2024-01-05 10:30:15', i % 2, NULL FROM n;"
+        "UPDATE Orders SET Data = x'01ff', Amount = 12 WHERE Id = 2;"
+        "CREATE VIEW Odd AS SELECT * FROM Orders WHERE Flag = 1;");
+    OdbcServerOptions options;
+    options.temp_folder = *folder_ / "store";
+    options.memory_bound = GetParam();
+    server_ = NewOdbcDataServer(options);
+  }
+
+  std::shared_ptr<RecordSet> Query(const std::string& sql, const std::string& source = "orders") {
+    return server_->Query(source, "", sql, "", "");
+  }
+  Variant Cell(const std::string& sql) { return Query(sql)->Item(0).Value(); }
+
+  static inline testing::TestFolder* folder_ = nullptr;
+  std::shared_ptr<DataServer> server_;
+};
+
+// Under the bound the rows stay in memory; a bound of one byte moves them to a store file.
+INSTANTIATE_TEST_SUITE_P(Stores, OdbcServerTest, ::testing::Values(size_t{4} << 20, size_t{1}));
+
+TEST_P(OdbcServerTest, RecordSetCountsAndMovesAnywhere) {
+  auto rs = Query("SELECT Id, Customer FROM Orders ORDER BY Id DESC");
+  EXPECT_EQ(rs->RecordCount(), 300);
+  const struct {
+    int64_t move;
+    int32_t id;
+    const char* customer;
+  } steps[] = {{250, 50, "c50"}, {-200, 250, "c250"}, {249, 1, "c1"}, {-249, 250, "c250"}};
+  for (const auto& step : steps) {
+    rs->Move(step.move);
+    EXPECT_EQ(rs->Item(0).Value(), Variant::Long(step.id)) << step.move;
+    EXPECT_EQ(rs->Item(1).Value(), Variant(step.customer));
+  }
+  rs->Move(250);
+  EXPECT_TRUE(rs->Eof());
+  // Beyond the memory bound the rows live in a file of the store, until the record set closes.
+  const auto store_files = [&] {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(*folder_ / "store"))
+      files += entry.path().extension() == ".rows";
+    return files;
+  };
+  EXPECT_EQ(store_files(), GetParam() == 1 ? 1 : 0);
+  rs->Close();
+  EXPECT_EQ(store_files(), 0);
+}
+
+TEST_P(OdbcServerTest, TypesAndValues) {
+  auto rs = Query(
+      "SELECT Id, Customer, Amount, Price, Day, At, Flag, Data FROM Orders "
+      "WHERE Id IN (2, 3) ORDER BY Id");
+  platform::SafeArray bytes(platform::VarType::Byte, {{0, 2}});
+  bytes.Set(0, Variant::Byte(0x01));
+  bytes.Set(1, Variant::Byte(0xff));
+  const struct {
+    int32_t type;
+    Variant first, second;
+  } fields[] = {
+      {adInteger, Variant::Long(2), Variant::Long(3)},
+      {adVarChar, Variant("c2"), Variant("c3")},
+      {adDouble, Variant::Double(12), Variant::Double(0.75)},  // the driver's NUMERIC
+      {adDouble, Variant::Double(3.0), Variant::Double(4.5)},
+      {adDBDate, Variant::Date(45351), Variant::Date(45351)},
+      {adDBTimeStamp, Variant::Date(45296 + (10 * 3600 + 30 * 60 + 15) / 86400.0),
+       Variant::Date(45296 + (10 * 3600 + 30 * 60 + 15) / 86400.0)},
+      {adBoolean, Variant::Boolean(false), Variant::Boolean(true)},
+      {adBinary, Variant(bytes), Variant::Null()},
+  };
+  ASSERT_EQ(rs->FieldCount(), 8);
+  for (int32_t f = 0; f < 8; ++f) {
+    SCOPED_TRACE(rs->Item(f).Name());
+    EXPECT_EQ(rs->Item(f).Type(), fields[f].type);
+    rs->MoveFirst();
+    EXPECT_EQ(rs->Item(f).Value(), fields[f].first);
+    rs->MoveNext();
+    EXPECT_EQ(rs->Item(f).Value(), fields[f].second);
+  }
+  EXPECT_EQ(rs->Item(1).DefinedSize(), 20);
+}
+
+TEST_P(OdbcServerTest, ErrorsAndRefusedWritesChangeNothing) {
+  const struct {
+    const char *source, *sql;
+    uint32_t number;
+  } rows[] = {
+      {"nowhere", "SELECT 1", kErrSourceUnusable},
+      {"orders", "SELECT * FROM Nowhere", kErrInvalidStatement},
+      {"orders", " ", kErrInvalidStatement},
+      {"orders", "UPDATE Orders SET Qty = 99 WHERE Id = 999", kErrRowNotIdentified},
+      {"orders", "UPDATE Orders SET Qty = 99", kErrRowNotIdentified},
+      {"orders", "DELETE FROM Orders WHERE Qty = 3", kErrRowNotIdentified},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql);
+    EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { Query(row.sql, row.source); })), row.number);
+  }
+  EXPECT_EQ(Cell("SELECT count(*) FROM Orders WHERE Qty <> 99"), Variant::Long(300));
+}
+
+TEST_P(OdbcServerTest, OneRowWritesCommit) {
+  EXPECT_EQ(Query("UPDATE Orders SET Customer = 'new' WHERE Id = 7")->State(), 0);
+  EXPECT_EQ(Query("DELETE FROM Orders WHERE Id = 8")->State(), 0);
+  EXPECT_EQ(Query("INSERT INTO Orders(Id, Customer) VALUES (301, 'x'), (302, 'y')")->State(), 0);
+  EXPECT_EQ(Cell("SELECT group_concat(Customer) FROM Orders WHERE Id IN (7, 8, 301, 302)"),
+            Variant("new,x,y"));
+}
+
+TEST_P(OdbcServerTest, ListingsAndRouting) {
+  const auto names = [](std::shared_ptr<RecordSet> rs) {
+    std::vector<std::string> names;
+    for (; !rs->Eof(); rs->MoveNext()) names.push_back(rs->Item(0).Value().AsString());
+    return names;
+  };
+  EXPECT_EQ(names(server_->ListSources("orders", "", "")),
+            (std::vector<std::string>{"Odd", "Orders"}));
+
+  sqlite::SqliteServerOptions local_options;
+  local_options.temp_folder = *folder_ / "store";
+  local_options.list_dsns = [] { return std::vector<std::string>{"plant", "orders"}; };
+  auto router = NewDataSourceRouter(sqlite::NewSqliteDataServer(local_options), server_,
+                                    [](std::string_view source) { return source == "plant"; });
+  // The driver manager's "orders" is listed once.
+  EXPECT_EQ(names(router->ListCatalogs()), (std::vector<std::string>{"plant", "orders"}));
+  // "plant" is the embedded server's (no such file there); "orders" the driver manager's;
+  // a name neither knows gets the embedded server's answer.
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { router->Query("plant", "", "SELECT 1", "", ""); })),
+            kErrSourceUnusable);
+  EXPECT_EQ(router->Query("orders", "", "SELECT count(*) FROM Odd", "", "")->Item(0).Value(),
+            Variant::Long(150));
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { router->Query("other", "", "SELECT 1", "", ""); })),
+            kErrSourceUnusable);
+}
+
+class OdbcPgDriverTest : public OdbcServerTest {
+ protected:
+  static void SetUpTestSuite() { WriteIni(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Stores, OdbcPgDriverTest, ::testing::Values(size_t{4} << 20));
+
+TEST_P(OdbcPgDriverTest, LoginsNumbersAndStatements) {
+  if (DriverPath("psqlodbcw.so").empty())
+    GTEST_SKIP() << "no PostgreSQL ODBC driver (psqlodbcw.so)";
+  TABULO_REQUIRE_PG(test_support::PgFixture::Server());
+  test_support::PgFixture::Psql(test_support::PgFixture::Server(),
+                                "DROP TABLE IF EXISTS odbc_t; CREATE TABLE odbc_t(id int, q int);"
+                                "INSERT INTO odbc_t VALUES (1, 1), (2, 2)");
+  const auto query = [&](const char* sql, const char* password = "secret") {
+    return server_->Query("orders-pg", "", sql, "postgres", password);
+  };
+  // Names the server folded take the statement's spelling; exact numbers keep their kind.
+  auto rs = query("SELECT 41 + 1 AS Answer, 12.00::numeric(10,2), 0.75::numeric");
+  const Variant values[] = {Variant::Long(42), Variant::Long(12), Variant::Double(0.75)};
+  for (int32_t f = 0; f < 3; ++f) EXPECT_EQ(rs->Item(f).Value(), values[f]) << f;
+  EXPECT_EQ(rs->Item(0).Name(), "Answer");
+  EXPECT_EQ(rs->Item(1).Type(), adNumeric);
+  const struct {
+    const char *sql, *password;
+    uint32_t number;
+  } rows[] = {
+      {"SELECT 1", "wrong", kErrLoginFailed},
+      {"SELECT * FROM nowhere", "secret", kErrInvalidStatement},
+      {"UPDATE odbc_t SET q = 5 WHERE id = 1; UPDATE odbc_t SET q = 5 WHERE id = 2", "secret",
+       kErrInvalidStatement},
+      {"SELECT 1; DELETE FROM odbc_t", "secret", kErrInvalidStatement},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql);
+    EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { query(row.sql, row.password); })), row.number);
+  }
+  EXPECT_EQ(query("SELECT count(*) FROM odbc_t WHERE q <> 5")->Item(0).Value(), Variant::Long(2));
+}
+
+}  // namespace
+}  // namespace tabulo::host::odbc
