@@ -14,7 +14,7 @@ tabulo=$1
 script=$2
 kind=${3:-sqlite}
 here=$(cd "$(dirname "$0")" && pwd)
-expected="${script%.tab}.expected"
+source "$here/server_lib.sh"
 file=libsqlite3odbc.so
 [ "$kind" = pg ] && file=psqlodbcw.so
 driver=$(find /usr/lib /usr/local/lib -name "$file" 2>/dev/null | head -n1)
@@ -31,26 +31,12 @@ trap cleanup EXIT
 chmod 755 "$work"
 mkdir "$work/data" "$work/session"
 "$tabulo" sample-db "$work/data/orders.sqlite" --rows 1000 >/dev/null
-sed -e 's/\(let RecordSource "SELECT Id, Customer, Qty, Price FROM Orders WHERE Qty < 400\)"/\1 ORDER BY Id"/' \
-  "$script" >"$work/session/session.tab"
+ordered_session "$script" >"$work/session/session.tab"
 if [ "$kind" = pg ]; then
-  status=0
-  port=$("$here/../common/pg_server.sh" start "$work/pg" $$) || status=$?
-  if [ $status -eq 77 ]; then
-    echo "skipped: no PostgreSQL binaries" >&2
-    exit 77
-  fi
-  [ $status -eq 0 ] || exit $status
-  export PGPASSWORD=secret
-  psql=(psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U postgres)
-  sqlite3 -csv "$work/data/orders.sqlite" "SELECT * FROM Orders ORDER BY Id" >"$work/orders.csv"
-  "${psql[@]}" -d postgres -c "CREATE DATABASE sample"
-  "${psql[@]}" -d sample -c "CREATE TABLE Orders(Id integer PRIMARY KEY, Customer varchar(40),
-    Qty integer, Price double precision, Placed timestamp, Note varchar(200))" \
-    -c "\\copy Orders FROM '$work/orders.csv' WITH (FORMAT csv)"
+  start_pg_sample "$work/pg" "$work/data/orders.sqlite"
   section="Driver=PG
 Servername=127.0.0.1
-Port=$port
+Port=$pg_port
 Database=sample
 Username=postgres
 Password=secret"
@@ -63,9 +49,4 @@ printf '[sample.db]\n%s\n' "$section" >"$work/odbc.ini"
 export ODBCSYSINI="$work" ODBCINI="$work/odbc.ini"
 cp "$(dirname "$script")/host.json" "$work/session/host.json"
 cd "$work/session"
-export XDG_STATE_HOME="$work/state"
-status=0
-"$tabulo" script session.tab --host host.json --locale en-US --ui-lang 1033 >actual.txt 2>&1 || status=$?
-echo "exit $status" >>actual.txt
-filter() { sed -e 's/\(text="The SQL Statement is invalid: \\r\\n\).*/\1(server message)"/' "$1"; }
-diff -u <(filter "$expected") <(filter actual.txt)
+run_and_compare "${script%.tab}.expected"

@@ -12,42 +12,21 @@
 set -euo pipefail
 tabulo=$1
 script=$2
-here=$(dirname "$0")
-expected="${script%.tab}.expected"
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/server_lib.sh"
 work=$(mktemp -d)
-server="$work/pg"
 cleanup() {
-  "$here/../common/pg_server.sh" stop "$server" || true
+  "$here/../common/pg_server.sh" stop "$work/pg" || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 chmod 755 "$work"
-status=0
-port=$("$here/../common/pg_server.sh" start "$server" $$) || status=$?
-if [ $status -eq 77 ]; then
-  echo "skipped: no PostgreSQL binaries" >&2
-  exit 77
-fi
-[ $status -eq 0 ] || exit $status
-export PGPASSWORD=secret
-psql=(psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U postgres)
 "$tabulo" sample-db "$work/sample.db" --rows 1000 >/dev/null
-sqlite3 -csv "$work/sample.db" "SELECT * FROM Orders ORDER BY Id" >"$work/orders.csv"
-"${psql[@]}" -d postgres -c "CREATE DATABASE sample"
-"${psql[@]}" -d sample -c "CREATE TABLE Orders(Id integer PRIMARY KEY, Customer varchar(40),
-  Qty integer, Price double precision, Placed timestamp, Note varchar(200))" \
-  -c "\\copy Orders FROM '$work/orders.csv' WITH (FORMAT csv)"
+start_pg_sample "$work/pg" "$work/sample.db"
 rm "$work/sample.db"
 # The first line (the script's name comment) becomes the ServerType, so line numbers stay.
-sed -e '1s/.*/let ServerType 1/' \
-  -e 's/\(let RecordSource "SELECT Id, Customer, Qty, Price FROM Orders WHERE Qty < 400\)"/\1 ORDER BY Id"/' \
-  "$script" >"$work/session.tab"
-sed -e "s|\"format\": 1,|\"format\": 1, \"postgresql\": { \"sample.db\": { \"host\": \"127.0.0.1\", \"port\": $port, \"database\": \"sample\", \"user\": \"postgres\", \"password\": \"secret\" } },|" \
+ordered_session -e '1s/.*/let ServerType 1/' "$script" >"$work/session.tab"
+sed -e "s|\"format\": 1,|\"format\": 1, \"postgresql\": { \"sample.db\": { \"host\": \"127.0.0.1\", \"port\": $pg_port, \"database\": \"sample\", \"user\": \"postgres\", \"password\": \"secret\" } },|" \
   "$(dirname "$script")/host.json" >"$work/host.json"
 cd "$work"
-export XDG_STATE_HOME="$work/state"
-status=0
-"$tabulo" script session.tab --host host.json --locale en-US --ui-lang 1033 >actual.txt 2>&1 || status=$?
-echo "exit $status" >>actual.txt
-filter() { sed -e 's/\(text="The SQL Statement is invalid: \\r\\n\).*/\1(server message)"/' "$1"; }
-diff -u <(filter "$expected") <(filter actual.txt)
+run_and_compare "${script%.tab}.expected"

@@ -1,26 +1,17 @@
 // tabulo serve --design: the sheet beside the control answers the designer's events through
 // the display's one user-interface thread, the colour picker is asked in the page, and the
 // control file is saved.
-#include <gtest/gtest.h>
-
-#include <thread>
-
-#include "container/sample_db.h"
-#include "container/serve_display.h"
-#include "platform/runtime/clock.h"
+#include "serve_fixture.h"
 
 namespace tabulo::container {
 namespace {
 
 using nlohmann::json;
 
-class ServeDesignTest : public ::testing::Test {
+class ServeDesignTest : public testing::ServeFixture {
  protected:
   void SetUp() override {
-    const char* tmp = std::getenv("TABULO_TEST_TMP");
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / (name + ".db");
-    WriteSampleDatabase(db_, 20);
+    WriteDatabase(20);
     BrowseRequest control;
     control.db = db_.string();
     control.sql = "SELECT Id, Customer FROM Orders";
@@ -29,53 +20,15 @@ class ServeDesignTest : public ::testing::Test {
     request_.save_path = db_.string() + ".ctl";
   }
   void TearDown() override {
-    if (ui_.joinable()) Stop();
-    std::filesystem::remove(db_);
+    ServeFixture::TearDown();
     std::filesystem::remove(request_.save_path);
   }
-  void Start() {
-    display_ = std::make_unique<ServeDisplay>(request_, clock_);
-    ui_ = std::thread([this] {
-      display_->Run([this] {
-        clock_.Advance(50);
-        return stop_.load();
-      });
-    });
-  }
-  void Stop() {
-    stop_ = true;
-    ui_.join();
-  }
-  // The first scene from now on that `holds`: a bounded wait.
-  json SceneWhere(const std::function<bool(const json&)>& holds) {
-    for (int round = 0; round < 200; ++round) {
-      std::optional<web::Update> u = display_->NextUpdate(cursor_, std::chrono::milliseconds(50));
-      if (!u || u->event != "scene") continue;
-      json scene = json::parse(u->data);
-      if (holds(scene)) return scene;
-    }
-    ADD_FAILURE() << "no such scene";
-    return json::object();
-  }
   void ExpectReplies(const std::vector<std::tuple<std::string, int, std::string>>& rows) {
-    for (const auto& [body, status, text] : rows) {
-      SCOPED_TRACE(body);
-      const web::Reply reply = display_->Post(body);
-      EXPECT_EQ(reply.status, status);
-      EXPECT_NE(reply.body.find(text), std::string::npos) << reply.body;
-    }
+    for (const auto& [body, status, text] : rows) ExpectReply(body, status, text);
   }
   static std::string Design(const std::string& rest) {
     return R"({"widget":"design","control":0,)" + rest + "}";
   }
-
-  std::filesystem::path db_;
-  ServeRequest request_;
-  platform::VirtualClock clock_;
-  std::unique_ptr<ServeDisplay> display_;
-  std::atomic<bool> stop_{false};
-  std::thread ui_;
-  web::UpdateCursor cursor_;
 };
 
 TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {

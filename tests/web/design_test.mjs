@@ -4,52 +4,15 @@
 // a column picked and OK, the statement applied (the control queries again), and the Save
 // button writing the control file. Every wait is bounded; nothing sleeps to synchronise.
 // usage: node design_test.mjs TABULO    (exit 77: Chromium cannot start)
-import { execFileSync, spawn } from "node:child_process";
-import { existsSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
+import { execFileSync } from "node:child_process";
+import { existsSync, readFileSync } from "node:fs";
 import { join } from "node:path";
 
-const { chromium } = await import("playwright-core").catch(() => {
-  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-});
+import { Harness, WAIT, until } from "./harness.mjs";
 
 const [TABULO] = process.argv.slice(2);
-const WAIT = 10000;
-const work = mkdtempSync(join(tmpdir(), "tabulo-design-"));
-const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
-let browser = null, server = null;
-const pageErrors = [];
-
-function fail(message) {
-  throw new Error(message);
-}
-
-async function until(what, predicate) {
-  const deadline = Date.now() + WAIT;
-  for (;;) {
-    const value = await predicate();
-    if (value) return value;
-    if (Date.now() > deadline) fail("never: " + what);
-    await new Promise(r => setTimeout(r, 50));
-  }
-}
-
-function serve(...args) {
-  server = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
-                 { cwd: work, env });
-  let out = "", err = "";
-  server.stderr.on("data", d => { err += d; });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
-    server.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
-    server.stdout.on("data", d => {
-      out += d;
-      const m = out.match(/http:\/\/\S+?:(\d+)\//);
-      if (m) { clearTimeout(timer); resolve(m[1]); }
-    });
-  });
-}
+const h = new Harness(TABULO, "tabulo-design-");
+const { work, env } = h;
 
 // The grid's header texts, as painted.
 function header(page) {
@@ -64,18 +27,9 @@ async function main() {
   execFileSync(TABULO, ["sample-db", "sample.db", "--rows", "100"], { cwd: work, env });
   execFileSync(TABULO, ["script", "-"], { cwd: work, env, input:
     'let DSNname "sample.db"\nlet RecordSource "SELECT Id, Customer, Qty FROM Orders"\nsave "orders.ctl"\n' });
-  try {
-    browser = await chromium.launch({
-      executablePath: "/usr/bin/chromium",
-      args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-background-networking",
-             "--disable-component-update", "--disable-sync", "--no-first-run"] });
-  } catch (e) {
-    console.log("SKIP: Chromium cannot start: " + e.message.split("\n")[0]);
-    process.exit(77);
-  }
-  const port = await serve("--design", "--load", "orders.ctl", "--save", "saved.ctl");
-  const page = await browser.newPage({ viewport: { width: 1300, height: 700 } });
-  page.on("pageerror", e => pageErrors.push(e.message));
+  await h.launch();
+  const { port } = await h.serve("--design", "--load", "orders.ctl", "--save", "saved.ctl");
+  const page = await h.newPage({ width: 1300, height: 700 });
   await page.goto(`http://127.0.0.1:${port}/`);
   await headerIs(page, ["Id", "Customer", "Qty"]);
   const sheet = page.locator(".design");
@@ -116,17 +70,7 @@ async function main() {
   await sheet.locator(".buttons").getByRole("button", { name: "Save", exact: true }).click();
   await until("the control file", () => existsSync(join(work, "saved.ctl")) &&
                                          readFileSync(join(work, "saved.ctl"), "utf8").includes("SELECT Qty FROM Orders"));
-  if (pageErrors.length) fail("the page raised: " + pageErrors.join("; "));
+  h.checkPageErrors();
 }
 
-try {
-  await main();
-  console.log("ok");
-} catch (e) {
-  console.error("FAIL: " + e.message);
-  process.exitCode = 1;
-} finally {
-  if (browser) await browser.close();
-  if (server && server.exitCode === null) server.kill("SIGKILL");
-  rmSync(work, { recursive: true, force: true });
-}
+await h.run(main);

@@ -6,27 +6,16 @@
 // and its audit record with two controls side by side, and the token a display off loopback
 // asks for. Every wait is bounded; nothing sleeps to synchronise.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
-import { execFileSync, spawn } from "node:child_process";
-import { copyFileSync, mkdtempSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
+import { execFileSync } from "node:child_process";
+import { copyFileSync } from "node:fs";
 import { join } from "node:path";
 
-const { chromium } = await import("playwright-core").catch(() => {
-  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-});
+import { Harness, WAIT, fail, until } from "./harness.mjs";
 
 const [TABULO, HOST_JSON] = process.argv.slice(2);
-const WAIT = 10000;  // ms for anything expected
-const work = mkdtempSync(join(tmpdir(), "tabulo-serve-"));
-const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
-const servers = [];
-let browser = null;
-const pageErrors = [];
-
-function fail(message) {
-  throw new Error(message);
-}
+const h = new Harness(TABULO, "tabulo-serve-");
+const { work, env } = h;
+const serve = (...args) => h.serve(...args);
 
 function tabulo(args, input) {
   return execFileSync(TABULO, args, { cwd: work, env, input, encoding: "utf8" });
@@ -36,37 +25,8 @@ function sql(query) {
   return execFileSync("sqlite3", [join(work, "sample.db"), query], { encoding: "utf8" }).trim();
 }
 
-async function until(what, predicate) {
-  const deadline = Date.now() + WAIT;
-  for (;;) {
-    const value = await predicate();
-    if (value) return value;
-    if (Date.now() > deadline) fail("never: " + what);
-    await new Promise(r => setTimeout(r, 50));
-  }
-}
-
-// Starts `tabulo serve` and resolves to the address it prints.
-function serve(...args) {
-  const proc = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
-                     { cwd: work, env });
-  servers.push(proc);
-  let out = "", err = "";
-  proc.stderr.on("data", d => { err += d; });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
-    proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
-    proc.stdout.on("data", d => {
-      out += d;
-      const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
-      if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3], err: () => err }); }
-    });
-  });
-}
-
 async function open(server, size = { width: 900, height: 520 }, settle = true) {
-  const page = await browser.newPage({ viewport: size });
-  page.on("pageerror", e => pageErrors.push(e.message));
+  const page = await h.newPage(size);
   await page.goto(`http://127.0.0.1:${server.port}/${server.query}`);
   if (settle) await settled(page);
   return page;
@@ -127,15 +87,7 @@ async function main() {
   tabulo(["script", "-"], base + 'save "orders.ctl"\n');
   tabulo(["script", "-"], base +
          'let LogEvent true\nlet ESignatureRequired true\nlet ESignaturePrompt "Sign to change the order"\nsave "signed.ctl"\n');
-  try {
-    browser = await chromium.launch({
-      executablePath: "/usr/bin/chromium",
-      args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-background-networking",
-             "--disable-component-update", "--disable-sync", "--no-first-run"] });
-  } catch (e) {
-    console.log("SKIP: Chromium cannot start: " + e.message.split("\n")[0]);
-    process.exit(77);
-  }
+  await h.launch();
 
   // One control: the first window, scrolling, resizing, editing.
   let server = await serve("--host", "host.json", "--load", "orders.ctl");
@@ -262,17 +214,7 @@ async function main() {
   if ((await fetch(at + "/", { headers: { Cookie: cookie } })).status !== 200) fail("the cookie is refused");
   page = await open(server);
   await showsFirst(page, 1);
-  if (pageErrors.length) fail("the page raised: " + pageErrors.join("; "));
+  h.checkPageErrors();
 }
 
-try {
-  await main();
-  console.log("ok");
-} catch (e) {
-  console.error("FAIL: " + e.message);
-  process.exitCode = 1;
-} finally {
-  if (browser) await browser.close();
-  for (const p of servers) if (p.exitCode === null) p.kill("SIGKILL");
-  rmSync(work, { recursive: true, force: true });
-}
+await h.run(main);
