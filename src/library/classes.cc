@@ -82,15 +82,17 @@ class PageFactory : public ClassFactory {
 }  // namespace
 
 const std::vector<ClassFactory*>& CreatableClasses() {
-  // The factories live as long as the library; the pages in the order the control names them.
-  static const std::vector<ClassFactory*> classes{
+  // The factories, and the list of them, live as long as the library (never destroyed, so an
+  // instance released during the program's exit still finds its factory); the pages in the
+  // order the control names them.
+  static const std::vector<ClassFactory*>* const classes = new std::vector<ClassFactory*>{
       new TabuloCtlFactory,
       new PageFactory<pages::UsrControlProperties>("UsrControlProperties",
                                                    kUsrControlPropertiesClassId),
       new PageFactory<pages::DSNSelection>("DSNSelection", kDSNSelectionClassId),
       new PageFactory<pages::ColumnProperties>("ColumnProperties", kColumnPropertiesClassId),
       new PageFactory<pages::eSignature>("eSignature", keSignatureClassId)};
-  return classes;
+  return *classes;
 }
 
 ClassFactory* FindClass(std::string_view progid) {
