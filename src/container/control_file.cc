@@ -9,14 +9,15 @@
 namespace tabulo::container {
 using platform::ComError;
 
-void WriteControlFile(const std::filesystem::path& path, const platform::PropertyBag& bag) {
+void WriteControlFile(const std::filesystem::path& path, const platform::PropertyBag& bag,
+                      const platform::ReplaceFault& fault) {
   std::string text;
   try {
     text = platform::SerializePropertyBag(bag);
   } catch (const ComError& e) {
     throw ComError(e.number(), path.string() + ": " + e.description(), e.source());
   }
-  platform::ReplaceFile(path, text);
+  platform::ReplaceFile(path, text, fault);
 }
 
 platform::PropertyBag ReadControlFile(const std::filesystem::path& path) {
@@ -31,10 +32,11 @@ platform::PropertyBag ReadControlFile(const std::filesystem::path& path) {
   return platform::ParsePropertyBag(file.bytes, path.string(), nullptr);
 }
 
-void SaveControlFile(control::TabuloCtl& ctl, const std::filesystem::path& path) {
+void SaveControlFile(control::TabuloCtl& ctl, const std::filesystem::path& path,
+                     const platform::ReplaceFault& fault) {
   platform::PropertyBag bag;
   ctl.WriteProperties(bag);
-  WriteControlFile(path, bag);
+  WriteControlFile(path, bag, fault);
 }
 
 void LoadControlFile(const std::filesystem::path& path, control::TabuloCtl& ctl) {
