@@ -8,12 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <system_error>
 
 #include "platform/storage/atomic_file.h"
+#include "platform/storage/whole_file.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 
@@ -55,11 +54,10 @@ void SortEntries(std::vector<RegistryEntry>& entries) {
 std::vector<RegistryEntry> ReadRegistry(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return {};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ReadError(path, "cannot open it");
-  std::stringstream text;
-  text << in.rdbuf();
-  json doc = json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+  // Read bounded, as every file read whole: a device or a runaway file is refused.
+  const platform::WholeFile file = platform::ReadWholeFile(path);
+  if (!file.fault.empty()) throw ReadError(path, file.fault);
+  json doc = json::parse(file.bytes, nullptr, /*allow_exceptions=*/false);
   if (doc.is_discarded() || !doc.is_object()) throw ReadError(path, "not a JSON object");
   auto format = doc.find("format");
   if (format == doc.end() || !format->is_number_integer() || format->get<int>() != kRegistryFormat)
