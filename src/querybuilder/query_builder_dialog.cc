@@ -151,42 +151,29 @@ QueryBuilderDialog::~QueryBuilderDialog() {
 
 void QueryBuilderDialog::SelectButton(int index) {
   ListBox& target = builder_.lstSelect;
-  ListBox& columns = builder_.lstTableColumns;
-  switch (index) {
-    case 0:
-      if (columns.list_index() < 0) return;
-      AddSelected(columns, target);
-      if (columns.list_index() < columns.list_count() - 1)
-        columns.set_list_index(columns.list_index() + 1);
-      return;
-    case 1:
-      target.Clear();
-      target.AddItem("*");
-      return;
-    case 2:
-      return RemoveSelected(target);
-    case 3:
-      return Clear(target);
-    default:
-      return Move(target, index == 4 ? -1 : 1);
-  }
+  if (index != 1) return EditList(target, index);
+  target.Clear();
+  target.AddItem("*");
 }
 
 void QueryBuilderDialog::OrderByButton(int index) {
   ListBox& target = builder_.lstOrderBy;
   ListBox& columns = builder_.lstTableColumns;
+  if (index != 1) return EditList(target, index);
+  if (columns.list_index() < 0) return;
+  for (int32_t i = 0; i < columns.list_count(); ++i)
+    if (!Holds(target, columns.list(i))) target.AddItem(columns.list(i));
+  target.SetFocus();
+}
+
+void QueryBuilderDialog::EditList(ListBox& target, int index) {
+  ListBox& columns = builder_.lstTableColumns;
   switch (index) {
     case 0:
       if (columns.list_index() < 0) return;
       AddSelected(columns, target);
       if (columns.list_index() < columns.list_count() - 1)
         columns.set_list_index(columns.list_index() + 1);
-      return;
-    case 1:
-      if (columns.list_index() < 0) return;
-      for (int32_t i = 0; i < columns.list_count(); ++i)
-        if (!Holds(target, columns.list(i))) target.AddItem(columns.list(i));
-      target.SetFocus();
       return;
     case 2:
       return RemoveSelected(target);

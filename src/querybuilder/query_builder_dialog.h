@@ -38,8 +38,12 @@ class QueryBuilderDialog : public platform::Form {
  private:
   // Places the widgets as the form lays them out.
   void Arrange();
+  // The six buttons beside the select and order-by lists: 0 adds the chosen column and steps
+  // to the next one, 1 adds every column, 2 removes the chosen entry, 3 clears the list, 4 and
+  // 5 move the chosen entry up and down. Only "every column" differs between the two lists.
   void SelectButton(int index);
   void OrderByButton(int index);
+  void EditList(platform::ListBox& target, int index);
   void InsertIntoFilter(const std::string& text);
   void Close(int32_t result);
 
