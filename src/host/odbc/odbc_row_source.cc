@@ -8,6 +8,7 @@
 #include "host/odbc/odbc_types.h"
 #include "host/sqlite/record_file.h"
 #include "host/sqlite/sql_tokens.h"
+#include "platform/text/text.h"
 
 namespace tabulo::host::odbc {
 namespace {
@@ -30,20 +31,13 @@ bool AllOneCase(const std::string& name) {
   return !(lower && upper);
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // A name the data source folded to one case (PostgreSQL to lower, others to upper) takes the
 // spelling of the first unquoted word of the statement equal to it ignoring case: "SELECT Id"
 // yields the field "Id".
 void Respell(std::string& name, const std::vector<sqlite::SqlToken>& tokens) {
   if (!AllOneCase(name)) return;
   for (const sqlite::SqlToken& token : tokens) {
-    if (token.kind == sqlite::SqlToken::Word && SameIgnoringCase(token.text, name)) {
+    if (token.kind == sqlite::SqlToken::Word && platform::EqualsIgnoreAsciiCase(token.text, name)) {
       name = std::string(token.text);
       return;
     }
@@ -93,20 +87,21 @@ bool ReadBytes(const Handle& stmt, SQLUSMALLINT column, SQLSMALLINT c_type, std:
 RawValue ReadValue(const Handle& stmt, SQLUSMALLINT column, ValueKind kind,
                    const std::string& label) {
   RawValue v;
-  SQLLEN indicator = 0;
+  // A fixed-size value read straight into its member of `v`.
+  auto fixed = [&](SQLSMALLINT c_type, void* member, SQLLEN size, int storage) {
+    SQLLEN indicator = 0;
+    Check(SQLGetData(stmt.get(), column, c_type, member, size, &indicator), stmt, Phase::kStatement,
+          label);
+    v.storage = indicator == SQL_NULL_DATA ? SQLITE_NULL : storage;
+    return v;
+  };
   switch (kind) {
     case ValueKind::Integer:
     case ValueKind::Boolean:
-      Check(SQLGetData(stmt.get(), column, SQL_C_SBIGINT, &v.i, sizeof v.i, &indicator), stmt,
-            Phase::kStatement, label);
-      v.storage = indicator == SQL_NULL_DATA ? SQLITE_NULL : SQLITE_INTEGER;
-      return v;
+      return fixed(SQL_C_SBIGINT, &v.i, sizeof v.i, SQLITE_INTEGER);
     case ValueKind::Real:
     case ValueKind::Currency:
-      Check(SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &v.d, sizeof v.d, &indicator), stmt,
-            Phase::kStatement, label);
-      v.storage = indicator == SQL_NULL_DATA ? SQLITE_NULL : SQLITE_FLOAT;
-      return v;
+      return fixed(SQL_C_DOUBLE, &v.d, sizeof v.d, SQLITE_FLOAT);
     case ValueKind::Binary:
       v.storage = ReadBytes(stmt, column, SQL_C_BINARY, v.bytes, label) ? SQLITE_BLOB : SQLITE_NULL;
       return v;
