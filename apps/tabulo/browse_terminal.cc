@@ -44,22 +44,10 @@ constexpr char kHelp[] =
 // UTF-8 to the wide characters curses draws; a malformed byte shows as '?'.
 std::wstring Wide(const std::string& s) {
   std::wstring out;
-  for (size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const int extra = b < 0x80         ? 0
-                      : (b >> 5) == 6  ? 1
-                      : (b >> 4) == 14 ? 2
-                      : (b >> 3) == 30 ? 3
-                                       : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
-      out.push_back(L'?');
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    out.push_back(static_cast<wchar_t>(cp));
-    i += static_cast<size_t>(extra) + 1;
+  for (size_t i = 0, length = 0; i < s.size(); i += length) {
+    const uint32_t cp = platform::DecodeCodePoint(s, i, &length);
+    const bool malformed = length == 1 && cp >= 0x80;
+    out.push_back(malformed ? L'?' : static_cast<wchar_t>(cp));
   }
   return out;
 }
