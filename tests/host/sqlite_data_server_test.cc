@@ -152,7 +152,6 @@ TEST_F(DataServerTest, ErrorNumbers) {
   EXPECT_EQ(server_->Query(path, "", "SELECT 1", "sa", "x")->RecordCount(), 1);
 
   server_->SetServerType(1);
-  EXPECT_EQ(server_->ServerType(), 1);
   EXPECT_EQ(
       Refusal("Srv;DATABASE=Plant", "SELECT 1"),
       std::make_pair(kErrSourceUnusable,
@@ -235,7 +234,6 @@ TEST_F(DataServerTest, SourcesCatalogsAndMachineName) {
   list->MoveNext();
   EXPECT_EQ(list->Item(0).Value(), Variant("Lab"));
   EXPECT_EQ(server_->ListCatalogs()->RecordCount(), 0);
-  EXPECT_EQ(server_->ServerType(), 0);
 }
 
 TEST_F(DataServerTest, WalDatabaseWithNoOtherConnectionOpen) {
