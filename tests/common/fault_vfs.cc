@@ -14,85 +14,48 @@ struct FaultFile {
   sqlite3_file* real;  // the real file, allocated right after this struct
 };
 
-sqlite3_file* Real(sqlite3_file* f) {
-  return reinterpret_cast<FaultFile*>(f)->real;
-}
-
-int Fault(sqlite3_file* f, FaultOp op) {
-  auto* file = reinterpret_cast<FaultFile*>(f);
-  return file->owner->Check(op, *file->name);
-}
-
 int Close(sqlite3_file* f) {
   auto* file = reinterpret_cast<FaultFile*>(f);
   const int rc = file->real->pMethods ? file->real->pMethods->xClose(file->real) : SQLITE_OK;
   delete file->name;
   return rc;
 }
-int Read(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
-  if (int rc = Fault(f, FaultOp::kRead)) return rc;
-  return Real(f)->pMethods->xRead(Real(f), buffer, amount, offset);
-}
-int Write(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
-  if (int rc = Fault(f, FaultOp::kWrite)) return rc;
-  return Real(f)->pMethods->xWrite(Real(f), buffer, amount, offset);
-}
-int Truncate(sqlite3_file* f, sqlite3_int64 size) {
-  return Real(f)->pMethods->xTruncate(Real(f), size);
-}
-int Sync(sqlite3_file* f, int flags) {
-  if (int rc = Fault(f, FaultOp::kSync)) return rc;
-  return Real(f)->pMethods->xSync(Real(f), flags);
-}
-int FileSize(sqlite3_file* f, sqlite3_int64* size) {
-  return Real(f)->pMethods->xFileSize(Real(f), size);
-}
-int Lock(sqlite3_file* f, int level) {
-  if (int rc = Fault(f, FaultOp::kLock)) return rc;
-  return Real(f)->pMethods->xLock(Real(f), level);
-}
-int Unlock(sqlite3_file* f, int level) {
-  return Real(f)->pMethods->xUnlock(Real(f), level);
-}
-int CheckReservedLock(sqlite3_file* f, int* out) {
-  return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
-}
-int FileControl(sqlite3_file* f, int op, void* arg) {
-  return Real(f)->pMethods->xFileControl(Real(f), op, arg);
-}
-int SectorSize(sqlite3_file* f) {
-  return Real(f)->pMethods->xSectorSize(Real(f));
-}
-int DeviceCharacteristics(sqlite3_file* f) {
-  return Real(f)->pMethods->xDeviceCharacteristics(Real(f));
-}
-int ShmMap(sqlite3_file* f, int page, int size, int extend, void volatile** out) {
-  return Real(f)->pMethods->xShmMap(Real(f), page, size, extend, out);
-}
-int ShmLock(sqlite3_file* f, int offset, int n, int flags) {
-  return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
-}
-void ShmBarrier(sqlite3_file* f) {
-  Real(f)->pMethods->xShmBarrier(Real(f));
-}
-int ShmUnmap(sqlite3_file* f, int remove) {
-  return Real(f)->pMethods->xShmUnmap(Real(f), remove);
-}
-int Fetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
-  return Real(f)->pMethods->xFetch(Real(f), offset, amount, out);
-}
-int Unfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
-  return Real(f)->pMethods->xUnfetch(Real(f), offset, page);
-}
+
+// Forward<&sqlite3_io_methods::xM>::Call passes a method on to the real file; with an
+// operation, the armed fault of that operation comes first.
+template <auto M, FaultOp... op>
+struct Forward;
+template <typename R, typename... A, R (*sqlite3_io_methods::*M)(sqlite3_file*, A...),
+          FaultOp... op>
+struct Forward<M, op...> {
+  static R Call(sqlite3_file* f, A... a) {
+    auto* file = reinterpret_cast<FaultFile*>(f);
+    if constexpr (sizeof...(op) == 1) {
+      if (int rc = file->owner->Check(op..., *file->name)) return rc;
+    }
+    return (file->real->pMethods->*M)(file->real, a...);
+  }
+};
+using M = sqlite3_io_methods;
 
 // Versions 1 to 3 of the methods, so that each forwards only what the real file offers.
+#define TABULO_V1_METHODS                                                                      \
+  Close, Forward<&M::xRead, FaultOp::kRead>::Call, Forward<&M::xWrite, FaultOp::kWrite>::Call, \
+      Forward<&M::xTruncate>::Call, Forward<&M::xSync, FaultOp::kSync>::Call,                  \
+      Forward<&M::xFileSize>::Call, Forward<&M::xLock, FaultOp::kLock>::Call,                  \
+      Forward<&M::xUnlock>::Call, Forward<&M::xCheckReservedLock>::Call,                       \
+      Forward<&M::xFileControl>::Call, Forward<&M::xSectorSize>::Call,                         \
+      Forward<&M::xDeviceCharacteristics>::Call
+#define TABULO_V2_METHODS                                                                  \
+  Forward<&M::xShmMap>::Call, Forward<&M::xShmLock>::Call, Forward<&M::xShmBarrier>::Call, \
+      Forward<&M::xShmUnmap>::Call
 const sqlite3_io_methods kMethods[] = {
-    {1, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock, CheckReservedLock, FileControl,
-     SectorSize, DeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {2, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock, CheckReservedLock, FileControl,
-     SectorSize, DeviceCharacteristics, ShmMap, ShmLock, ShmBarrier, ShmUnmap, nullptr, nullptr},
-    {3, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock, CheckReservedLock, FileControl,
-     SectorSize, DeviceCharacteristics, ShmMap, ShmLock, ShmBarrier, ShmUnmap, Fetch, Unfetch}};
+    {1, TABULO_V1_METHODS, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {2, TABULO_V1_METHODS, TABULO_V2_METHODS, nullptr, nullptr},
+    {3, TABULO_V1_METHODS, TABULO_V2_METHODS, Forward<&M::xFetch>::Call,
+     Forward<&M::xUnfetch>::Call}};
+#undef TABULO_V1_METHODS
+#undef TABULO_V2_METHODS
 
 int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* f, int flags, int* out_flags) {
   auto* owner = static_cast<FaultVfs*>(vfs->pAppData);

@@ -1,9 +1,11 @@
-// The chained audit trail on real files: an intact trail verifies, and each kind of tampering
-// is named at the first record it breaks.
+// The chained audit trail on real files: an intact trail verifies, each kind of tampering is
+// named at the first record it breaks, and stores written before chaining are taken along.
 #include "host/audit_chain.h"
 
 #include <gtest/gtest.h>
 
+#include "host/security_manager.h"
+#include "platform/runtime/headless_container.h"
 #include "test_folder.h"
 
 namespace tabulo::host {
@@ -89,8 +91,9 @@ TEST_P(AuditChainTest, VerifyNamesTheFirstBrokenOrMissingRecord) {
 INSTANTIATE_TEST_SUITE_P(Tamperings, AuditChainTest, ::testing::ValuesIn(kTamperings),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AuditChainTest, OlderRecordsWithoutHashesAreCountedAndTheChainStartsAfterThem) {
-  // A store from before chaining: no hash column, no head.
+// A store from before chaining and before rows were recorded: no hash or row column, no head.
+// Its records still read; writing one adds the columns, and the chain starts after them.
+TEST_F(AuditChainTest, OlderStoresGainTheirColumnsAndTheChainStartsAfterTheirRecords) {
   TestDb(Options().path)
       .Exec(
           "CREATE TABLE operator_events (id INTEGER PRIMARY KEY AUTOINCREMENT, recorded_at TEXT, "
@@ -99,10 +102,25 @@ TEST_F(AuditChainTest, OlderRecordsWithoutHashesAreCountedAndTheChainStartsAfter
           "signed_by2 TEXT, signed_reason TEXT, signed_at TEXT, operator TEXT);"
           "INSERT INTO operator_events VALUES (1,'t','c','e','Qty','s','','','1','2','','','','',"
           "'','op'), (2,'t','c','e','Qty','s','','','2','3','','','','','','op')");
-  AppendAuditRecord(Options(), Record("Qty", "3", "4"));
+  ASSERT_EQ(ReadAuditRecords(Options().path).size(), 2u);
+  platform::HeadlessContainer container;
+  SecurityManagerOptions options;
+  options.audit.path = Options().path;
+  SecurityManager manager(container, options);
+  std::vector<platform::Variant> args(9, platform::Variant("x"));
+  manager.InvokeByName("WriteOperatorEvent", platform::InvokeKind::Method, args);
   EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(Options().path)).summary,
             "Audit trail intact: 1 record chained (#3 to #3), 2 older records from before "
             "chaining not verified.");
+  args.emplace_back("Id = 3 AND Qty = 5");
+  manager.InvokeByName("WriteOperatorEvent", platform::InvokeKind::Method, args);
+  std::vector<AuditRecord> records = ReadAuditRecords(Options().path);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0].row + "|" + records[2].row + "|" + records[3].row, "||Id = 3 AND Qty = 5");
+  EXPECT_NE(FormatAuditRecord(records[3]).find("\"x\" -> \"x\"; row Id = 3 AND Qty = 5; x,"),
+            std::string::npos)
+      << FormatAuditRecord(records[3]);
+  EXPECT_EQ(FormatAuditRecord(records[2]).find("; row "), std::string::npos);
 }
 
 TEST(ChainHash, FieldBoundariesAndThePredecessorCount) {

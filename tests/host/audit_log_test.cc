@@ -109,17 +109,6 @@ TEST_F(OperatorEventTest, UnsignedRecordHasTheRealUtcTimeAndNoSigners) {
   EXPECT_EQ(Row(rows[0].begin() + 11, rows[0].end()), (Row{"", "", "", "", "op1", ""}));
 }
 
-TEST_F(OperatorEventTest, RecordsCannotBeChangedOrDeleted) {
-  auto m = Manager(path_);
-  Write(*m, EventArgs("Qty", "5", "7"));
-  TestDb db(path_);
-  EXPECT_EQ(db.Exec("UPDATE operator_events SET new_value = '9'", true), SQLITE_CONSTRAINT);
-  EXPECT_STREQ(sqlite3_errmsg(db.get()), "audit records cannot be changed");
-  EXPECT_EQ(db.Exec("DELETE FROM operator_events", true), SQLITE_CONSTRAINT);
-  EXPECT_STREQ(sqlite3_errmsg(db.get()), "audit records cannot be deleted");
-  EXPECT_EQ(db.Rows("SELECT new_value FROM operator_events"), (std::vector<Row>{{"7"}}));
-}
-
 TEST_F(OperatorEventTest, RefusedWritesNameTheirCauseAndWriteNothing) {
   auto m = Manager(path_);
   std::vector<Variant> args = EventArgs("Note", "x", "y");
@@ -140,19 +129,17 @@ TEST_F(OperatorEventTest, RefusedWritesNameTheirCauseAndWriteNothing) {
             prefix_ + (folder_ / "notes.db").string() + " is not an audit database");
 }
 
-TEST_F(OperatorEventTest, DefaultLocationCreatesItsFolder) {
-  std::filesystem::path path = folder_ / "state" / "tabulo" / "audit.db";
-  AuditRecord record;
-  record.event.column_name = "Qty";
-  AppendAuditRecord(AuditLogOptions{path.string(), true, 0}, record);
-  EXPECT_EQ(ReadAuditRecords(path.string()).size(), 1u);
-}
-
-TEST_F(OperatorEventTest, ReadOnlyOrLockedDatabaseIsNamed) {
+// Records cannot be changed or deleted; a read-only or locked database is named.
+TEST_F(OperatorEventTest, RecordsAreProtectedAndReadOnlyOrLockedDatabasesNamed) {
   auto m = Manager(path_);
   Write(*m, EventArgs("Qty", "5", "7"));
   {
     TestDb other(path_);
+    EXPECT_EQ(other.Exec("UPDATE operator_events SET new_value = '9'", true), SQLITE_CONSTRAINT);
+    EXPECT_STREQ(sqlite3_errmsg(other.get()), "audit records cannot be changed");
+    EXPECT_EQ(other.Exec("DELETE FROM operator_events", true), SQLITE_CONSTRAINT);
+    EXPECT_STREQ(sqlite3_errmsg(other.get()), "audit records cannot be deleted");
+    EXPECT_EQ(other.Rows("SELECT new_value FROM operator_events"), (std::vector<Row>{{"7"}}));
     other.Exec("BEGIN EXCLUSIVE");
     other.Exec("SELECT count(*) FROM operator_events");
     EXPECT_EQ(WriteError(*m, EventArgs("Qty", "7", "8")),
@@ -172,8 +159,9 @@ TEST_F(OperatorEventTest, ReadOnlyOrLockedDatabaseIsNamed) {
             prefix_ + "the audit database " + path_.string() + " is read-only");
 }
 
+// The default location's folders are made on the first write.
 TEST_F(OperatorEventTest, ReadsBackOldestFirstAndReadErrorsNameTheFile) {
-  AuditLogOptions options{path_.string(), false, 0};
+  AuditLogOptions options{(folder_ / "state" / "tabulo" / "audit.db").string(), true, 0};
   for (const char* column : {"Qty", "Price", "Note"}) {
     AuditRecord r;
     r.recorded_at = "2026-01-01T00:00:00.000Z";

@@ -79,16 +79,6 @@ TEST(CursorRecordSet, StepsAcrossBothEndsAndRaisesBeyondThem) {
     EXPECT_EQ(ErrorOf(beyond), kErrNoCurrentRecord);
 }
 
-// Its count and fields are the data server's zero-row test.
-TEST(CursorRecordSet, EmptyIsBothEofAndBof) {
-  auto rs = Numbers(0);
-  EXPECT_EQ(Where(*rs), "BE");
-  for (const auto& move :
-       Calls{[&] { rs->MoveFirst(); }, [&] { rs->MoveNext(); }, [&] { rs->MovePrevious(); },
-             [&] { rs->Move(1); }, [&] { rs->Item(0).Value(); }})
-    EXPECT_EQ(ErrorOf(move), kErrNoCurrentRecord);
-}
-
 TEST(CursorRecordSet, WrittenValueStaysWithItsRecord) {
   auto rs = Numbers(3);
   rs->Move(1);
@@ -106,8 +96,19 @@ TEST(CursorRecordSet, WrittenValueStaysWithItsRecord) {
   EXPECT_TRUE(rs->Item(1).Value().IsNull());
 }
 
-TEST(CursorRecordSet, ClosedRaisesEverywhereButState) {
+// An empty one is both EOF and BOF (its count and fields are the data server's zero-row test);
+// a closed one raises everywhere but State; a field index outside the fields raises.
+TEST(CursorRecordSet, EmptyClosedAndOutOfRangeRaiseTheirErrors) {
+  auto empty = Numbers(0);
+  EXPECT_EQ(Where(*empty), "BE");
+  for (const auto& move : Calls{[&] { empty->MoveFirst(); }, [&] { empty->MoveNext(); },
+                                [&] { empty->MovePrevious(); }, [&] { empty->Move(1); },
+                                [&] { empty->Item(0).Value(); }})
+    EXPECT_EQ(ErrorOf(move), kErrNoCurrentRecord);
   auto rs = Numbers(3);
+  const uint32_t out_of_range = platform::kErrSubscriptOutOfRange;
+  EXPECT_EQ(ErrorOf([&] { rs->Item(2); }), out_of_range);
+  EXPECT_EQ(ErrorOf([&] { rs->Item(-1); }), out_of_range);
   Field& field = rs->Item(0);
   rs->Close();
   EXPECT_EQ(rs->State(), 0);
@@ -122,17 +123,13 @@ TEST(CursorRecordSet, ClosedRaisesEverywhereButState) {
   EXPECT_EQ(ErrorOf([&] { closed->RecordCount(); }), kErrClosed);
 }
 
-TEST(CursorRecordSet, ErrorTextsAndFieldIndexes) {
+TEST(CursorRecordSet, ErrorTexts) {
   EXPECT_EQ(NoCurrentRecordError().description(),
             "Either BOF or EOF is True, or the current record has been deleted. Requested "
             "operation requires a current record.");
   EXPECT_EQ(NoCurrentRecordError().code(), 0x800A0BCDu);
   EXPECT_EQ(ClosedError().description(), "Operation is not allowed when the object is closed.");
   EXPECT_EQ(ClosedError().code(), 0x800A0E78u);
-  auto rs = Numbers(1);
-  const uint32_t out_of_range = platform::kErrSubscriptOutOfRange;
-  EXPECT_EQ(ErrorOf([&] { rs->Item(2); }), out_of_range);
-  EXPECT_EQ(ErrorOf([&] { rs->Item(-1); }), out_of_range);
   // A memory source refuses rows of the wrong width.
   testing::Raised([] {
     NewMemoryRowSource({{"A", 3, 4}}, {{Variant(int32_t{1}), Variant(int32_t{2})}});

@@ -13,8 +13,11 @@ namespace {
 constexpr const char* kHash =
     "pbkdf2-sha256$1000$AAECAwQFBgcICQoLDA0ODw==$60EwrXtmtbJdTV8bfMBG1p+8EQ1oDnkWA/Skda1JhVY=";
 
+// The description of the refusal, which is always 0x80004005.
 std::string ErrorOf(const std::string& text) {
-  return testing::Raised([&] { ParseHostConfig(text, "plant.json"); }).description();
+  const platform::ComError e = testing::Raised([&] { ParseHostConfig(text, "plant.json"); });
+  EXPECT_EQ(e.code(), 0x80004005u) << text;
+  return e.description();
 }
 
 std::string WithSecurity(const std::string& security) {
@@ -93,6 +96,17 @@ TEST(HostConfig, ErrorsNameFileLineAndKey) {
        "no server named \"x\"", false},
       {"{\"format\": 1, \"clusters\": [{\"name\": \"A\"}, {\"name\": \"A\"}]}", "listed twice",
        false},
+      // PostgreSQL connections.
+      {R"({"format": 1, "postgresql": {"a": {"port": 6000}}})", "key \"host\": missing", false},
+      {R"({"format": 1, "postgresql": {"a": {"host": "h", "port": 70000}}})",
+       "key \"port\": expected a port", false},
+      {R"({"format": 1, "postgresql": {"a": {"host": "h", "db": "x"}}})", "key \"db\": unknown key",
+       false},
+      {R"({"format": 1, "postgresql": {"a": "h"}})", "key \"a\": expected a connection object",
+       false},
+      // Numbers beyond a double's range are a bad file, not a crash (found by fuzzing).
+      {"[2E501", "not valid JSON", false},
+      {"{\"clusters\": 1e999}", "plant.json", false},
       // The security section, its keys in any order, before or after the clusters.
       {WithSecurity("[]"), "plant.json, line 3, key \"security\": expected an object", true},
       {WithSecurity("{\"users\": [{\"name\": \"a\",\n\"password_hash\": \"x\"}]}"),
@@ -137,6 +151,21 @@ TEST(HostConfig, ErrorsNameFileLineAndKey) {
   EXPECT_EQ(ErrorOf("").rfind("plant.json, line 1: not valid JSON", 0), 0u);
   EXPECT_EQ(testing::Raised([] { LoadHostConfig("/nonexistent/host.json"); }).description(),
             "/nonexistent/host.json: cannot read the host configuration");
+  EXPECT_EQ(testing::Raised([] { LoadHostConfig("/dev/zero"); }).description(),
+            "/dev/zero: cannot read the host configuration (not a regular file)");
+}
+
+TEST(HostConfig, PostgreSqlConnectionsParseAndServersOverrideThem) {
+  HostConfig config = ParseHostConfig(
+      R"({"format": 1, "postgresql": {"a": {"host": "g"}, "b": {"host": "h", "port": 6000,
+          "database": "d", "user": "u", "password": "p"}},
+          "clusters": [{"name": "C", "servers": [{"name": "S", "postgresql": {"a": {"host": "s"}}}]}]})",
+      "h.json");
+  const PgConnectionMap merged = PgConnectionsOf(config, config.clusters[0].servers[0]);
+  const PgConnectionConfig& b = merged.at("b");
+  EXPECT_EQ(merged.at("a").host + "|" + b.host + b.database + b.user + b.password + "|" +
+                std::to_string(b.port) + "|" + std::to_string(merged.at("a").port),
+            "s|hdup|6000|5432");
 }
 
 TEST(HostConfig, DefaultAuditDatabaseFollowsXdgThenHome) {

@@ -23,7 +23,7 @@ std::vector<std::string> Split(const std::string& text) {
   return parts;
 }
 
-TEST(PasswordHash, TextNamesSchemeCostSaltAndKey) {
+TEST(PasswordHash, TextNamesSchemeCostSaltAndKeyAndVerifiesOnlyTheRightPassword) {
   std::string text = HashPassword("s3cret", 1000);
   std::vector<std::string> parts = Split(text);
   ASSERT_EQ(parts.size(), 4u) << text;
@@ -41,10 +41,8 @@ TEST(PasswordHash, TextNamesSchemeCostSaltAndKey) {
   std::string again = HashPassword("s3cret", 1000);
   EXPECT_NE(Split(again)[2], parts[2]);
   EXPECT_TRUE(VerifyPassword("s3cret", again) && VerifyPassword("s3cret", text));
-}
-
-TEST(PasswordHash, VerifiesOnlyTheRightPasswordAndUntamperedParts) {
-  const std::string text = HashPassword("Grüße 1", 1000);
+  // Only the right password verifies, and only with untampered parts.
+  text = HashPassword("Grüße 1", 1000);
   EXPECT_TRUE(VerifyPassword("Grüße 1", text));
   for (const char* wrong : {"Grüße 2", "grüße 1", "", "Grüße 1 "})
     EXPECT_FALSE(VerifyPassword(wrong, text)) << wrong;
@@ -52,7 +50,7 @@ TEST(PasswordHash, VerifiesOnlyTheRightPasswordAndUntamperedParts) {
   EXPECT_TRUE(VerifyPassword(
       "demo",
       "pbkdf2-sha256$1000$AAECAwQFBgcICQoLDA0ODw==$60EwrXtmtbJdTV8bfMBG1p+8EQ1oDnkWA/Skda1JhVY="));
-  std::vector<std::string> p = Split(text);
+  const std::vector<std::string> p = Split(text);
   auto flip = [](std::string s, size_t i) {
     s[i] = s[i] == 'A' ? 'B' : 'A';
     return s;

@@ -217,10 +217,8 @@ TEST(RecordFile, EveryValueRoundTripsInAndAcrossBlocks) {
     ASSERT_EQ(row.size(), expected.size());
     for (size_t c = 0; c < row.size(); ++c) {
       SCOPED_TRACE(std::to_string(r) + "," + std::to_string(c));
-      EXPECT_EQ(row[c].storage, expected[c].storage);
-      EXPECT_EQ(row[c].i, expected[c].i);
-      EXPECT_EQ(row[c].d, expected[c].d);
-      EXPECT_EQ(row[c].bytes, expected[c].bytes);
+      EXPECT_EQ(std::tie(row[c].storage, row[c].i, row[c].d, row[c].bytes),
+                std::tie(expected[c].storage, expected[c].i, expected[c].d, expected[c].bytes));
     }
   }
 }

@@ -210,7 +210,6 @@ TEST_F(SecurityManagerTest, MembersAndArgumentsAreCheckedByTheDispatchLayer) {
   EXPECT_TRUE(container_.dialogs().empty());
   EXPECT_EQ(manager_->GetIdOfName("requestesignature"), kDispRequestESignature);
   EXPECT_EQ(manager_->GetIdOfName("GETREASONCATEGORIES"), kDispGetReasonCategories);
-  EXPECT_EQ(manager_->GetIdOfName("WriteOperatorEvent"), kDispWriteOperatorEvent);
   testing::Raised([&] { manager_->GetIdOfName("Logon"); });
   // Reason categories by name, as a zero-based string array.
   Variant v = manager_->Call("GetReasonCategories");

@@ -6,7 +6,6 @@
 #include <climits>
 
 #include "common/fault_vfs.h"
-#include "host/host_config.h"
 #include "host/sqlite/connection.h"
 #include "orders_db.h"
 
@@ -93,11 +92,6 @@ TEST_F(SourceFaultTest, ReadOnlyWalDatabaseIsReadWithoutFilesBesideIt) {
   EXPECT_FALSE(sqlite::ReadsImmutable(db_path_));
   EXPECT_EQ(Query("SELECT * FROM Orders")->RecordCount(), 10);
   ASSERT_EQ(::chmod(db_path_.c_str(), 0644), 0);
-}
-
-TEST(HostConfigFile, ADeviceIsRefusedInsteadOfRead) {
-  EXPECT_EQ(Raised([] { LoadHostConfig("/dev/zero"); }).description(),
-            "/dev/zero: cannot read the host configuration (not a regular file)");
 }
 
 }  // namespace

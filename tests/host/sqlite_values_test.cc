@@ -142,8 +142,8 @@ TEST(OdbcEscapes, AssignmentsWriteTheStoredFormsAndOtherTextStays) {
        "AND Placed = {d '2020-01-01'}",
        "UPDATE Orders SET Price =  12.5 , Note = 'it''s late' WHERE Id = 7 AND Price >=  2.499 "
        "AND date(Placed) = '2020-01-01'"},
-      {"{d '2000-02-29'}", "'2000-02-29'"},
-      {"{d '2024-02-29'}", "'2024-02-29'"}};
+      // An escape that is the whole text.
+      {"{d '2000-02-29'}", "'2000-02-29'"}};
   for (const auto& [sql, translated] : cases) EXPECT_EQ(TranslateOdbcEscapes(sql), translated);
   for (const std::string sql :
        {"SELECT * FROM T", "UPDATE T SET Note = 'see {d ''2024-01-01''}' WHERE Note = '{ts x}'",
