@@ -136,7 +136,7 @@ class ListBoxTest : public ::testing::Test {
   Events events_;
 };
 
-TEST_F(ListBoxTest, ItemsAreAddedInOrderOrAtAnIndexAndDataIsChecked) {
+TEST_F(ListBoxTest, ItemsAreAddedInOrderOrAtAnIndexDataIsCheckedAndTextSelects) {
   list_.AddItem("white", 0);
   list_.AddItem("black", 4);
   EXPECT_EQ(Items(), (Events{"white", "red", "green", "blue", "black"}));
@@ -148,6 +148,12 @@ TEST_F(ListBoxTest, ItemsAreAddedInOrderOrAtAnIndexAndDataIsChecked) {
   EXPECT_EQ(ErrorOf([&] { (void)list_.list(5); }), kErrInvalidPropertyArrayIndex);
   EXPECT_EQ(ErrorOf([&] { (void)list_.item_data(-1); }), kErrInvalidPropertyArrayIndex);
   EXPECT_EQ(ErrorOf([&] { list_.set_list(5, "x"); }), kErrInvalidPropertyArrayIndex);
+  // Text selects an item; any other text raises 383.
+  list_.set_text("blue");
+  EXPECT_EQ(list_.list_index(), 3);
+  EXPECT_EQ(test_support::ErrorText([&] { list_.set_text("purple"); }),
+            std::to_string(kErrPropertyReadOnly) + ": 'Text' property is read-only");
+  EXPECT_EQ(list_.list_index(), 3);
 }
 
 TEST_F(ListBoxTest, ClickFollowsEveryChangeOfListIndexAndBadIndicesRaise380) {
@@ -188,15 +194,7 @@ TEST_F(ListBoxTest, SelectionFollowsItsItemThroughInsertsAndRemovals) {
   EXPECT_EQ(list_.list_count(), 0);
 }
 
-TEST_F(ListBoxTest, TextSelectsAnItemOrRaises383) {
-  list_.set_text("blue");
-  EXPECT_EQ(list_.list_index(), 2);
-  EXPECT_EQ(test_support::ErrorText([&] { list_.set_text("purple"); }),
-            std::to_string(kErrPropertyReadOnly) + ": 'Text' property is read-only");
-  EXPECT_EQ(list_.list_index(), 2);
-}
-
-TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBack) {
+TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBackButADropDownListIsNotEditable) {
   ComboBox combo("cboServer");
   combo.AddItem("alpha");
   combo.AddItem("beta");
@@ -209,21 +207,19 @@ TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBack) {
   EXPECT_EQ(events, (Events{"change:beta", "click:beta", "change:gamma", "click:gamma",
                             "change:alpha", "click:alpha"}));
   EXPECT_EQ(combo.list_index(), 0);
-}
-
-TEST(ComboBox, DropDownListIsNotEditable) {
-  ComboBox combo("cboLevel", kComboDropDownList);
-  combo.AddItem("low");
-  combo.AddItem("high");
-  int clicks = 0;
-  combo.on_click = [&] { ++clicks; };
-  combo.set_text("high");
-  EXPECT_EQ(combo.list_index(), 1);
-  EXPECT_EQ(ErrorOf([&] { combo.set_text("medium"); }), kErrPropertyReadOnly);
-  combo.EditText("medium");
-  EXPECT_EQ(combo.text(), "high");
-  EXPECT_EQ(clicks, 1);
-  EXPECT_EQ(ErrorOf([&] { combo.set_style(1); }), kErrInvalidPropertyValue);
+  // A drop-down list is not editable.
+  ComboBox level("cboLevel", kComboDropDownList);
+  level.AddItem("low");
+  level.AddItem("high");
+  level.on_click = [&] { events.push_back("click:" + level.text()); };
+  level.set_text("high");
+  EXPECT_EQ(level.list_index(), 1);
+  EXPECT_EQ(ErrorOf([&] { level.set_text("medium"); }), kErrPropertyReadOnly);
+  level.EditText("medium");
+  EXPECT_EQ(level.text(), "high");
+  EXPECT_EQ(events.back(), "click:high");
+  EXPECT_EQ(events.size(), 7u);
+  EXPECT_EQ(ErrorOf([&] { level.set_style(1); }), kErrInvalidPropertyValue);
   EXPECT_EQ(ErrorOf([] { ComboBox bad("cbo", 5); }), kErrInvalidPropertyValue);
 }
 
@@ -315,7 +311,7 @@ TEST(UpDown, ClicksStopAtTheEndsOrWrapAndExtremeRangesDoNotOverflow) {
   EXPECT_EQ(wide.value(), INT32_MIN);
 }
 
-TEST(StatusBar, PanelsAreOneBasedAndKeepTheirOrder) {
+TEST(StatusBar, PanelsAreOneBasedKeepTheirOrderAndTheHeightStaysFixed) {
   StatusBar bar("sbStatus");
   ASSERT_EQ(bar.PanelCount(), 1);
   bar.Panels(1).set_text("Ready");
@@ -335,13 +331,8 @@ TEST(StatusBar, PanelsAreOneBasedAndKeepTheirOrder) {
   EXPECT_EQ(ErrorOf([&] { bar.AddPanel(4); }), kErrIndexOutOfBounds);
   EXPECT_EQ(ErrorOf([&] { bar.AddPanel(0, "rows"); }), kErrKeyNotUnique);
   EXPECT_EQ(ErrorOf([&] { bar.Panels("mode"); }), kErrElementNotFound);
-}
-
-TEST(StatusBar, PanelPropertiesAreCheckedAndTheHeightStaysFixed) {
-  StatusBar bar("sb");
-  Panel& p = bar.Panels(1);
-  EXPECT_EQ(ErrorOf([&] { p.set_alignment(3); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { p.set_width(-1); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { rows.set_alignment(3); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { rows.set_width(-1); }), kErrInvalidPropertyValue);
   bar.Move(0, 4000, 6000, 1000);  // wherever the owner moves it
   EXPECT_EQ(bar.top(), 4000);
   EXPECT_EQ(bar.width(), 6000);
