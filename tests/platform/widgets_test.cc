@@ -120,78 +120,66 @@ TEST(TextBox, KeyHandlersCancelOrReplaceTheCharacterOrTheKey) {
   EXPECT_EQ(box.text(), "AB");
 }
 
-// A list of red, green and blue whose clicks are recorded as "click<ListIndex>".
-class ListBoxTest : public ::testing::Test {
- protected:
-  ListBoxTest() {
-    for (const char* s : {"red", "green", "blue"}) list_.AddItem(s);
-    list_.on_click = [this] { events_.push_back(Tag("click", list_.list_index())); };
-  }
-  Events Items() const {
-    Events items;
-    for (int32_t i = 0; i < list_.list_count(); ++i) items.push_back(list_.list(i));
-    return items;
-  }
-  ListBox list_{"lstColours"};
-  Events events_;
-};
+// Runs `script` on a list of red, green and blue. Operations: "add s [index]", "remove i",
+// "clear", "index n" (ListIndex), "select n" (the user), "settext s", "setdata i v",
+// "setlist i s", "disable"; "items", "data i", "list i", "at" and "count" log the items joined
+// by "/", "d<ItemData>", the item, "@<ListIndex>:<Text>" and "n<ListCount>". Clicks log
+// "click<ListIndex>", an operation that raised "error<n>".
+std::string RunListBox(std::string_view script) {
+  ListBox list("lstColours");
+  for (const char* s : {"red", "green", "blue"}) list.AddItem(s);
+  Events log;
+  list.on_click = [&] { log.push_back(Tag("click", list.list_index())); };
+  return test_support::RunScript(script, log, [&](const std::string& verb, const std::string& arg) {
+    std::istringstream words(arg);
+    std::string text;
+    int32_t i = -1;
+    words >> text >> i;
+    const int32_t n = std::atoi(arg.c_str());
+    if (verb == "add") list.AddItem(text, i);
+    if (verb == "remove") list.RemoveItem(n);
+    if (verb == "clear") list.Clear();
+    if (verb == "index") list.set_list_index(n);
+    if (verb == "select") list.SelectItem(n);
+    if (verb == "settext") list.set_text(arg);
+    if (verb == "setdata") list.set_item_data(n, std::atoi(arg.substr(arg.find(' ')).c_str()));
+    if (verb == "setlist") list.set_list(n, arg.substr(arg.find(' ') + 1));
+    if (verb == "disable") list.set_enabled(false);
+    if (verb == "data") log.push_back(Tag("d", list.item_data(n)));
+    if (verb == "list") log.push_back(list.list(n));
+    if (verb == "count") log.push_back(Tag("n", list.list_count()));
+    if (verb == "at") log.push_back(Cat(Tag("@", list.list_index()) + ":", list.text()));
+    if (verb == "items") {
+      std::string items;
+      for (int32_t k = 0; k < list.list_count(); ++k)
+        items.append(k ? "/" : "").append(list.list(k));
+      log.push_back(items);
+    }
+  });
+}
 
-TEST_F(ListBoxTest, ItemsAreAddedInOrderOrAtAnIndexDataIsCheckedAndTextSelects) {
-  list_.AddItem("white", 0);
-  list_.AddItem("black", 4);
-  EXPECT_EQ(Items(), (Events{"white", "red", "green", "blue", "black"}));
-  EXPECT_EQ(ErrorOf([&] { list_.AddItem("x", 6); }), kErrInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { list_.AddItem("x", -2); }), kErrInvalidProcedureCall);
-  list_.set_item_data(2, 77);
-  EXPECT_EQ(list_.item_data(2), 77);
-  EXPECT_EQ(list_.item_data(0), 0);
-  EXPECT_EQ(ErrorOf([&] { (void)list_.list(5); }), kErrInvalidPropertyArrayIndex);
-  EXPECT_EQ(ErrorOf([&] { (void)list_.item_data(-1); }), kErrInvalidPropertyArrayIndex);
-  EXPECT_EQ(ErrorOf([&] { list_.set_list(5, "x"); }), kErrInvalidPropertyArrayIndex);
-  // Text selects an item; any other text raises 383.
-  list_.set_text("blue");
-  EXPECT_EQ(list_.list_index(), 3);
-  EXPECT_EQ(test_support::ErrorText([&] { list_.set_text("purple"); }),
+TEST(ListBox, ScriptsOfItemsSelectionAndClicks) {
+  const std::pair<const char*, const char*> rows[] = {
+      // Items are added in order or at an index; data and indices are checked; Text selects
+      // an item and any other text raises 383.
+      {"add white 0; add black 4; items; add x 6; add x -2; setdata 2 77; data 2; data 0; "
+       "list 5; data -1; setlist 5 x; settext blue; at; settext purple; at",
+       "white/red/green/blue/black, error5, error5, d77, d0, error381, error381, error381, "
+       "click3, @3:blue, error383, @3:blue"},
+      // Click follows every change of ListIndex; bad indices raise 380; a disabled list
+      // ignores the user, not the program.
+      {"index 1; index 1; select 2; index -1; at; index 0; index 3; index -2; select 7; at; "
+       "disable; select 1; at; index 1",
+       "click1, click2, click-1, @-1:, click0, error380, error380, error380, @0:red, @0:red, "
+       "click1"},
+      // The selection follows its item through inserts and removals, without a click.
+      {"index 1; add white 0; at; remove 0; at; remove 2; at; remove 1; at; remove 1; clear; "
+       "count",
+       "click1, @2:green, @1:green, @1:green, @-1:, error5, n0"}};
+  for (auto [script, log] : rows) EXPECT_EQ(RunListBox(script), log) << script;
+  ListBox list("lstColours");
+  EXPECT_EQ(test_support::ErrorText([&] { list.set_text("purple"); }),
             std::to_string(kErrPropertyReadOnly) + ": 'Text' property is read-only");
-  EXPECT_EQ(list_.list_index(), 3);
-}
-
-TEST_F(ListBoxTest, ClickFollowsEveryChangeOfListIndexAndBadIndicesRaise380) {
-  list_.set_list_index(1);
-  list_.set_list_index(1);
-  list_.SelectItem(2);
-  list_.set_list_index(-1);
-  EXPECT_EQ(list_.text(), "");
-  list_.set_list_index(0);
-  EXPECT_EQ(ErrorOf([&] { list_.set_list_index(3); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { list_.set_list_index(-2); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { list_.SelectItem(7); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(list_.list_index(), 0);
-  EXPECT_EQ(events_, (Events{"click1", "click2", "click-1", "click0"}));
-  // A disabled list ignores the user, not the program.
-  list_.set_enabled(false);
-  list_.SelectItem(1);
-  EXPECT_EQ(list_.list_index(), 0);
-  list_.set_list_index(1);
-  EXPECT_EQ(events_.back(), "click1");
-}
-
-TEST_F(ListBoxTest, SelectionFollowsItsItemThroughInsertsAndRemovals) {
-  list_.set_list_index(1);  // green
-  events_.clear();
-  list_.AddItem("white", 0);
-  EXPECT_EQ(list_.list_index(), 2);
-  list_.RemoveItem(0);
-  EXPECT_EQ(list_.list_index(), 1);
-  EXPECT_EQ(list_.text(), "green");
-  list_.RemoveItem(2);
-  EXPECT_EQ(list_.list_index(), 1);
-  list_.RemoveItem(1);
-  EXPECT_EQ(list_.list_index(), -1);
-  EXPECT_TRUE(events_.empty());
-  EXPECT_EQ(ErrorOf([&] { list_.RemoveItem(1); }), kErrInvalidProcedureCall);
-  list_.Clear();
-  EXPECT_EQ(list_.list_count(), 0);
 }
 
 TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBackButADropDownListIsNotEditable) {
