@@ -28,16 +28,13 @@ class ChangeLog : public EventSink {
   std::vector<std::string> names;
 };
 
-TEST(StdFont, DefaultsToMsSansSerif825) {
-  auto f = StdFont::Create();
-  EXPECT_EQ(FontText(*f), "MS Sans Serif 82500 400 0");
-  EXPECT_EQ(f->size(), 8.25);
-  EXPECT_FALSE(f->bold());
-  EXPECT_EQ(f->ClassName(), "StdFont");
-}
-
-TEST(StdFont, BoldAndWeightFollowEachOtherAndSizesKeepFourDecimals) {
-  StdFont f;
+TEST(StdFont, DefaultsToMsSansSerif825BoldAndWeightFollowEachOtherAndSizesKeepFourDecimals) {
+  auto font = StdFont::Create();
+  EXPECT_EQ(FontText(*font), "MS Sans Serif 82500 400 0");
+  EXPECT_EQ(font->size(), 8.25);
+  EXPECT_FALSE(font->bold());
+  EXPECT_EQ(font->ClassName(), "StdFont");
+  StdFont& f = *font;
   // Bold always means 700, even from a heavier weight; 600 and above read as bold.
   const std::pair<std::function<void()>, const char*> steps[] = {
       {[&] { f.SetBold(true); }, "700 bold"},  {[&] { f.SetBold(false); }, "400"},
