@@ -363,7 +363,7 @@ TEST(FormatDate, OutsideTheRangeIsOverflow) {
   }
 }
 
-TEST(Variant, CopiesArraysDeeplyAndRawAccessIsTypeStrict) {
+TEST(Variant, CopiesArraysDeeplyRawAccessIsTypeStrictAndArrayBoundsAreChecked) {
   Variant a(SafeArray::Vector({Variant(int32_t{1}), Variant("x")}));
   Variant b = a;
   b.AsArray().At(0) = Variant(int32_t{2});
@@ -376,9 +376,7 @@ TEST(Variant, CopiesArraysDeeplyAndRawAccessIsTypeStrict) {
   EXPECT_TRUE(Variant::Missing().IsMissing());
   EXPECT_EQ(Variant::Missing().type(), VarType::Error);
   EXPECT_FALSE(Variant().IsMissing());
-}
-
-TEST(SafeArray, BoundsAreCheckedInBothDimensions) {
+  // Bounds are checked in both dimensions.
   SafeArray m = SafeArray::Matrix(2, 6);
   EXPECT_EQ(m.UBound(1), 1);
   EXPECT_EQ(m.UBound(2), 5);

@@ -247,11 +247,10 @@ TEST(PropertyBagFormat, NestedObjectsAreSavedAndRecreated) {
   PropertyBag back = Parse(SerializePropertyBag(bag));
   auto loaded = std::dynamic_pointer_cast<TestFont>(back.ReadProperty("Font").AsObject());
   ASSERT_NE(loaded, nullptr);
-  EXPECT_EQ(loaded->name, "Tahoma");
-  EXPECT_EQ(loaded->size, 97'500);
   auto loaded_inner = std::dynamic_pointer_cast<TestFont>(loaded->child);
   ASSERT_NE(loaded_inner, nullptr);
-  EXPECT_EQ(loaded_inner->name, "Courier \"New\"");
+  EXPECT_EQ(loaded->name + " " + std::to_string(loaded->size) + " / " + loaded_inner->name,
+            "Tahoma 97500 / Courier \"New\"");
   EXPECT_EQ(loaded_inner->child, nullptr);
 }
 
