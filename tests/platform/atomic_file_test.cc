@@ -104,32 +104,16 @@ TEST_F(AtomicFileTest, ReplacesWholeOrLeavesTheTargetAndNoTemporaryBehind) {
   }
 }
 
-TEST_F(AtomicFileTest, NewFilesTakeTheUmaskAndUnreplaceablePlacesRaise75) {
-  const mode_t mask = ::umask(027);
-  ReplaceFile(folder_ / "fresh", "x");
-  ::umask(mask);
-  EXPECT_EQ(ReadText(folder_ / "fresh"), "x");
-  EXPECT_EQ(fs::status(folder_ / "fresh").permissions(), fs::perms(0640));
-
-  fs::create_directories(folder_ / "taken" / "inside");
-  for (const fs::path& target : {folder_ / "taken", folder_ / "missing" / "file"}) {
-    try {
-      ReplaceFile(target, "x");
-      ADD_FAILURE() << target << " was replaced";
-    } catch (const ComError& e) {
-      EXPECT_EQ(e.number(), kErrPathFileAccess);
-      EXPECT_EQ(e.description().rfind("Path/File access error (" + target.string() + ": ", 0), 0u);
-    }
-  }
-  EXPECT_TRUE(fs::is_directory(folder_ / "taken" / "inside"));
-  EXPECT_EQ(Entries(folder_), (std::set<std::string>{"fresh", "taken"}));
-}
-
-TEST_F(AtomicFileTest, WritesThroughLinksAndRefusesSpecialFiles) {
+TEST_F(AtomicFileTest, WritesThroughLinksNewFilesTakeTheUmaskAndUnreplaceablePlacesRaise75) {
   const fs::path& folder = folder_;
-  fs::create_directories(folder / "real");
+  const mode_t mask = ::umask(027);
+  ReplaceFile(folder / "fresh", "x");
+  ::umask(mask);
+  EXPECT_EQ(ReadText(folder / "fresh"), "x");
+  EXPECT_EQ(fs::status(folder / "fresh").permissions(), fs::perms(0640));
 
   // A link to an existing file: the file is replaced, keeps its mode, the link stays a link.
+  fs::create_directories(folder / "real");
   std::ofstream(folder / "real" / "saved") << "old";
   fs::permissions(folder / "real" / "saved", fs::perms(0600));
   fs::create_symlink("real/saved", folder / "link");
@@ -145,10 +129,13 @@ TEST_F(AtomicFileTest, WritesThroughLinksAndRefusesSpecialFiles) {
   EXPECT_TRUE(fs::is_symlink(folder / "chain") && fs::is_symlink(folder / "dangling"));
   EXPECT_EQ(ReadText(folder / "real" / "later"), "first");
 
-  // Devices, pipes and loops are refused with error 75 and left as they are.
+  // Folders, missing folders, devices, pipes and loops are refused with error 75 and left as
+  // they are.
+  fs::create_directories(folder / "taken" / "inside");
   ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
   fs::create_symlink("loop", folder / "loop");
-  for (const fs::path& target : {fs::path("/dev/null"), folder / "pipe", folder / "loop"}) {
+  for (const fs::path& target : {folder / "taken", folder / "missing" / "file",
+                                 fs::path("/dev/null"), folder / "pipe", folder / "loop"}) {
     SCOPED_TRACE(target);
     try {
       ReplaceFile(target, "x");
@@ -158,8 +145,11 @@ TEST_F(AtomicFileTest, WritesThroughLinksAndRefusesSpecialFiles) {
       EXPECT_EQ(e.description().rfind("Path/File access error (" + target.string() + ": ", 0), 0u);
     }
   }
+  EXPECT_TRUE(fs::is_directory(folder / "taken" / "inside"));
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
   EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
+  EXPECT_EQ(Entries(folder), (std::set<std::string>{"fresh", "real", "link", "dangling", "chain",
+                                                    "taken", "pipe", "loop"}));
 }
 
 }  // namespace

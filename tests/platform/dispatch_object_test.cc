@@ -101,22 +101,33 @@ using Args = std::vector<Variant>;
 
 TEST(DispatchObject, UnknownMembersRaise438FromTheObject) {
   auto s = std::make_shared<Sample>();
-  EXPECT_EQ(ErrorText([&] { s->GetIdOfName("Captions"); }),
-            "438: Object doesn't support this property or method");
   try {
     s->GetIdOfName("Captions");
+    ADD_FAILURE() << "found";
   } catch (const ComError& e) {
-    EXPECT_EQ(e.source(), "Sample");
+    EXPECT_EQ(std::to_string(e.number()) + ": " + e.description() + " from " + e.source(),
+              "438: Object doesn't support this property or method from Sample");
   }
 }
 
-TEST(DispatchObject, MethodAndGetAreInterchangeable) {
+// Method and get call each other's members; by-value writes stay local, by-reference ones
+// come back, the caller's list does not grow; a put's value is the last parameter.
+TEST(DispatchObject, InvokeCopiesByRefArgumentsBackAndPutsTheValueLast) {
   auto s = std::make_shared<Sample>();
   s->count = 7;
-  Args none, args{Variant(int32_t{5})};
+  Args none, args{Variant(int32_t{10}), Variant(int32_t{5}), Variant("old")}, one{int32_t{5}};
   EXPECT_EQ(s->Invoke(Sample::kCount, InvokeKind::Method, none), Variant(int32_t{7}));
-  EXPECT_EQ(s->Invoke(Sample::kAdjust, InvokeKind::PropertyGet, args), Variant(int32_t{5}));
-  EXPECT_EQ(args[0], Variant(int32_t{6}));
+  EXPECT_EQ(s->Invoke(Sample::kAdjust, InvokeKind::Method, args), Variant(int32_t{10}));
+  EXPECT_EQ(args, (Args{Variant(int32_t{15}), Variant(int32_t{5}), Variant("done")}));
+  EXPECT_EQ(s->Invoke(Sample::kAdjust, InvokeKind::PropertyGet, one), Variant(int32_t{5}));
+  EXPECT_EQ(one, Args{Variant(int32_t{6})});
+  Args put{Variant(int32_t{4}), Variant("v")};
+  s->Invoke(Sample::kCell, InvokeKind::PropertyPut, put);
+  EXPECT_EQ(s->last_args, (Args{Variant(int32_t{4}), Variant::Missing(), Variant("v")}));
+  Args full{Variant(int32_t{4}), Variant(int32_t{2}), Variant("w")};
+  s->Invoke(Sample::kCell, InvokeKind::PropertyPut, full);
+  EXPECT_EQ(s->last_args, full);
+  EXPECT_EQ(s->Get("Cell", {Variant(int32_t{1})}), Variant("cell"));
 }
 
 TEST(DispatchObject, PropertyAssignmentsTheMemberDoesNotAllowRaise450) {
@@ -130,28 +141,6 @@ TEST(DispatchObject, PropertyAssignmentsTheMemberDoesNotAllowRaise450) {
   Args none;
   EXPECT_EQ(ErrorOf([&] { s->Invoke(Sample::kCaption, InvokeKind::PropertyPut, none); }), 450);
   EXPECT_EQ(s->caption, "first");
-}
-
-TEST(DispatchObject, ByRefParametersAreCopiedBackAndOmittedOptionalsArriveAsMissing) {
-  auto s = std::make_shared<Sample>();
-  Args args{Variant(int32_t{10}), Variant(int32_t{5}), Variant("old")};
-  EXPECT_EQ(s->Invoke(Sample::kAdjust, InvokeKind::Method, args), Variant(int32_t{10}));
-  // By value, the handler's write to Delta stays local.
-  EXPECT_EQ(args, (Args{Variant(int32_t{15}), Variant(int32_t{5}), Variant("done")}));
-  Args one{Variant(int32_t{10})};
-  s->Invoke(Sample::kAdjust, InvokeKind::Method, one);
-  EXPECT_EQ(one, Args{Variant(int32_t{11})});  // the caller's list does not grow
-}
-
-TEST(DispatchObject, PutValueIsAlwaysLastForIndexedProperties) {
-  auto s = std::make_shared<Sample>();
-  Args args{Variant(int32_t{4}), Variant("v")};
-  s->Invoke(Sample::kCell, InvokeKind::PropertyPut, args);
-  EXPECT_EQ(s->last_args, (Args{Variant(int32_t{4}), Variant::Missing(), Variant("v")}));
-  Args full{Variant(int32_t{4}), Variant(int32_t{2}), Variant("w")};
-  s->Invoke(Sample::kCell, InvokeKind::PropertyPut, full);
-  EXPECT_EQ(s->last_args, full);
-  EXPECT_EQ(s->Get("Cell", {Variant(int32_t{1})}), Variant("cell"));
 }
 
 TEST(DispatchObject, ArgumentCoercionRaisesTheClassicErrorsInTheObjectsLocale) {
@@ -184,7 +173,6 @@ TEST(DispatchObject, EventsReachEverySinkAndByRefChangesComeBack) {
   int64_t cookie = s->Advise(second);
   Args args{Variant(false), Variant("name")};
   s->Fire("changed", args);
-  EXPECT_EQ(first->seen, std::vector<std::string>{"1:Changed/2"});
   EXPECT_EQ(second->seen, std::vector<std::string>{"1:Changed/2"});
   // The second sink sees the first one's change.
   EXPECT_EQ(seen_by_second, (Args{Variant(true), Variant("name")}));
@@ -192,19 +180,13 @@ TEST(DispatchObject, EventsReachEverySinkAndByRefChangesComeBack) {
   s->Unadvise(cookie);
   Args none;
   s->Fire(Sample::kPing, none);
-  EXPECT_EQ(first->seen.back(), "2:Ping/0");
   EXPECT_EQ(second->seen.size(), 1u);
-}
-
-TEST(DispatchObject, FiringMisdeclaredEventsRaises) {
-  auto s = std::make_shared<Sample>();
-  auto sink = std::make_shared<Recorder>(nullptr);
-  s->Advise(sink);
+  // Misdeclared events raise and reach no sink.
   Args one{Variant(true)};
   EXPECT_EQ(ErrorOf([&] { s->Fire(Sample::kChanged, one); }), 450);
   EXPECT_EQ(ErrorOf([&] { s->Fire("Pong", one); }), 438);
   EXPECT_EQ(ErrorOf([&] { s->Fire(99, one); }), 438);
-  EXPECT_TRUE(sink->seen.empty());
+  EXPECT_EQ(first->seen, (std::vector<std::string>{"1:Changed/2", "2:Ping/0"}));
   EXPECT_EQ(s->EventId("PING"), Sample::kPing);
   EXPECT_EQ(s->EventId("Caption"), kDispIdUnknown);
 }

@@ -132,7 +132,7 @@ TEST(Text, OneMegabyteInputs) {
   EXPECT_EQ(ReplaceAll(big, needle_a, "x"), big);
 }
 
-TEST(Locale, FixedTablesAndLookups) {
+TEST(Locale, FixedTablesLookupsAndNames) {
   auto describe = [](const Locale& l) {
     const char* orders[] = {"MDY", "DMY", "YMD"};
     return std::to_string(l.lcid()) + " [" + std::string(l.decimal_separator()) + "][" +
@@ -149,9 +149,7 @@ TEST(Locale, FixedTablesAndLookups) {
   EXPECT_EQ(Locale::FindByLcid(1031), &de);
   EXPECT_EQ(Locale::FindByLcid(1036), &fr);
   EXPECT_EQ(Locale::FindByLcid(2057), nullptr);
-}
-
-TEST(Locale, NamesInTheLocaleLanguage) {
+  // Names in the locale's language.
   EXPECT_EQ(fr.MonthName(8, false), "ao\u00fbt");
   EXPECT_EQ(de.MonthName(10, true), "Okt");
   EXPECT_EQ(de.DayName(7, false), "Samstag");
@@ -205,9 +203,7 @@ TEST(TextMetrics, NinetyTwipsPerCodePointBoldTenPercentMoreAndLinesStacked) {
   const std::pair<const char*, int32_t> heights[] = {
       {"", 240}, {"one", 240}, {"ab\r\nabcde\nx", 720}, {"a\rb", 480}};
   for (auto [text, height] : heights) EXPECT_EQ(TextHeight(TextFont{}, text), height) << text;
-}
-
-TEST(TextMetrics, ImpossibleSizesAreRefused) {
+  // Impossible sizes are refused.
   for (double bad : {-1.0, 1e9, std::numeric_limits<double>::quiet_NaN()}) {
     EXPECT_EQ(ErrorOf([&] { (void)TextWidth("Arial", bad, false, "x"); }), 380) << bad;
   }

@@ -2,6 +2,7 @@
 // small captioned widgets and the vertical scroll bar.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,208 +23,166 @@
 #include "test_support.h"
 
 namespace tabulo::platform {
+using test_support::Cat;
 using test_support::ErrorOf;
 using test_support::Events;
 using test_support::Tag;
 namespace {
 
-// A text box whose key and change events are recorded as "down<code>/<shift>",
-// "press<ascii>", "up<code>" and "change:<text>".
-class TextBoxTest : public ::testing::Test {
- protected:
-  TextBoxTest() {
-    box_.on_key_down = [this](int16_t& code, int16_t shift) {
-      events_.push_back(Tag(Tag("down", code) + "/", shift));
-    };
-    box_.on_key_press = [this](int16_t& ascii) { events_.push_back(Tag("press", ascii)); };
-    box_.on_key_up = [this](int16_t& code, int16_t) { events_.push_back(Tag("up", code)); };
-    box_.on_change = [this] { events_.push_back("change:" + box_.text()); };
-  }
-  Events Take() { return std::exchange(events_, {}); }
-  TextBox box_{"txtEdit"};
-  Events events_;
-};
-
-TEST_F(TextBoxTest, TypingRaisesKeyEventsPerCharacterAndInsertsAtTheCaret) {
-  box_.set_text("ac");
-  box_.set_text("ac");  // the same text again raises no Change
-  EXPECT_EQ(Take(), Events{"change:ac"});
-  box_.set_sel_start(1);
-  box_.TypeText("B");
-  EXPECT_EQ(box_.text(), "aBc");
-  EXPECT_EQ(box_.sel_start(), 2);
-  EXPECT_EQ(Take(), (Events{"down66/1", "press66", "change:aBc", "up66"}));
-  box_.set_text("");
-  box_.TypeText("é€😀");  // non-ASCII text keeps its code points; no key on the layout types é
-  EXPECT_EQ(box_.text(), "é€😀");
-  EXPECT_EQ(box_.sel_start(), 3);
-  EXPECT_EQ(Take()[1], "down0/0");
+// Runs `script` on a fresh text box. Operations, separated by ";", are a verb and the rest
+// of the text: "text s", "type s", "key code", "sel n", "len n", "seltext s", "max n",
+// "lock n", "disable", "multi", "align n", "fontsize n", "quiet n" (1: stop logging events),
+// and "show", "caret", "selected", which log "=<Text>", "@<SelStart>+<SelLength>" and
+// "[<SelText>]". The log, joined by ", ", also has the events as "down<code>/<shift>",
+// "press<ascii>", "up<code>", "change:<text>", and "error<n>" for an operation that raised.
+std::string RunTextBox(std::string_view script) {
+  TextBox box("txtEdit");
+  Events log;
+  bool quiet = false;
+  box.on_key_down = [&](int16_t& code, int16_t shift) {
+    if (!quiet) log.push_back(Tag(Tag("down", code) + "/", shift));
+  };
+  box.on_key_press = [&](int16_t& ascii) {
+    if (!quiet) log.push_back(Tag("press", ascii));
+  };
+  box.on_key_up = [&](int16_t& code, int16_t) {
+    if (!quiet) log.push_back(Tag("up", code));
+  };
+  box.on_change = [&] {
+    if (!quiet) log.push_back("change:" + box.text());
+  };
+  return test_support::RunScript(script, log, [&](const std::string& verb, const std::string& arg) {
+    const int n = std::atoi(arg.c_str());
+    if (verb == "text") box.set_text(arg);
+    if (verb == "type") box.TypeText(arg);
+    if (verb == "key") box.PressKey(static_cast<int16_t>(n));
+    if (verb == "sel") box.set_sel_start(n);
+    if (verb == "len") box.set_sel_length(n);
+    if (verb == "seltext") box.set_sel_text(arg);
+    if (verb == "max") box.set_max_length(n);
+    if (verb == "lock") box.set_locked(n != 0);
+    if (verb == "disable") box.set_enabled(false);
+    if (verb == "multi") box.set_multi_line(true);
+    if (verb == "align") box.set_alignment(static_cast<int16_t>(n));
+    if (verb == "fontsize") box.set_font_size(n);
+    if (verb == "quiet") quiet = n != 0;
+    if (verb == "show") log.push_back(Cat("=", box.text()));
+    if (verb == "caret") log.push_back(Tag(Tag("@", box.sel_start()) + "+", box.sel_length()));
+    if (verb == "selected") log.push_back(Cat(Cat("[", box.sel_text()), "]"));
+  });
 }
 
-TEST_F(TextBoxTest, KeyHandlersCancelOrReplaceTheCharacterOrTheKey) {
-  box_.on_key_press = [](int16_t& ascii) {
+TEST(TextBox, ScriptsOfTypingKeysSelectionAndLimits) {
+  const std::pair<const char*, const char*> rows[] = {
+      // Key events per typed character, inserted at the caret; the same text again raises no
+      // Change; non-ASCII text keeps its code points (no key on the layout types them, and
+      // beyond 16 bits KeyPress has the low 16 bits).
+      {"text ac; text ac; sel 1; type B; show; caret; quiet 1; text; quiet 0; type é€😀; show; "
+       "caret",
+       "change:ac, down66/1, press66, change:aBc, up66, =aBc, @2+0, down0/0, press233, "
+       "change:é, up0, down0/0, press8364, change:é€, up0, down0/0, press-2560, change:é€😀, "
+       "up0, =é€😀, @3+0"},
+      // Selections count code points, SelText replaces them, beyond the end is the end.
+      {"quiet 1; text Grüße 10°; sel 2; len 3; selected; seltext ee; show; caret; sel 100; "
+       "caret; sel 7; len 50; caret; selected; sel -1; len -1",
+       "[üße], =Gree 10°, @4+0, @8+0, @7+1, [°], error380, error380"},
+      // MaxLength limits typing, not the program; a box over its limit may still shrink.
+      {"quiet 1; max 3; type abcd; show; text abcdef; show; sel 6; key 8; show; max -1",
+       "=abc, =abcdef, =abcde, error380"},
+      // Backspace and Return raise KeyPress (a single line inserts nothing), Delete does not;
+      // Left, End, Home and Right (37, 35, 36, 39) move the caret.
+      {"quiet 1; text abc; sel 3; quiet 0; key 8; key 13; show; quiet 1; multi; key 13; show; "
+       "text abcd; sel 2; quiet 0; key 46; show; quiet 1; key 37; caret; key 35; caret; key 36; "
+       "caret; key 39; caret",
+       "down8/0, press8, change:ab, up8, down13/0, press13, up13, =ab, =ab\r\n, down46/0, "
+       "change:abd, up46, =abd, @1+0, @3+0, @0+0, @1+0"},
+      // A locked box keeps its text and still raises key events; a disabled one ignores the
+      // user; appearance values are checked.
+      {"quiet 1; text x; lock 1; quiet 0; type y; show; lock 0; disable; type y; key 8; show; "
+       "align 3; fontsize 0",
+       "down89/0, press121, up89, =x, =x, error380, error380"}};
+  for (auto [script, log] : rows) EXPECT_EQ(RunTextBox(script), log) << script;
+}
+
+TEST(TextBox, KeyHandlersCancelOrReplaceTheCharacterOrTheKey) {
+  TextBox box("txtEdit");
+  box.on_key_press = [](int16_t& ascii) {
     if (ascii >= '0' && ascii <= '9') ascii = 0;  // digits refused
     if (ascii >= 'a' && ascii <= 'z') ascii = static_cast<int16_t>(ascii - 32);
   };
-  box_.TypeText("a1b2");
-  EXPECT_EQ(box_.text(), "AB");
-  box_.on_key_down = [](int16_t& code, int16_t) {
+  box.TypeText("a1b2");
+  EXPECT_EQ(box.text(), "AB");
+  box.on_key_down = [](int16_t& code, int16_t) {
     if (code == kKeyDelete) code = 0;
   };
-  box_.set_sel_start(0);
-  box_.PressKey(kKeyDelete);
-  EXPECT_EQ(box_.text(), "AB");
+  box.set_sel_start(0);
+  box.PressKey(kKeyDelete);
+  EXPECT_EQ(box.text(), "AB");
 }
 
-TEST_F(TextBoxTest, SelectionIsInCodePointsAndSelTextReplacesIt) {
-  box_.set_text("Grüße 10°");
-  box_.set_sel_start(2);
-  box_.set_sel_length(3);
-  EXPECT_EQ(box_.sel_text(), "üße");
-  box_.set_sel_text("ee");
-  EXPECT_EQ(box_.text(), "Gree 10°");
-  EXPECT_EQ(box_.sel_start(), 4);
-  EXPECT_EQ(box_.sel_length(), 0);
-  box_.set_sel_start(100);  // beyond the end goes to the end
-  EXPECT_EQ(box_.sel_start(), 8);
-  box_.set_sel_start(7);
-  box_.set_sel_length(50);
-  EXPECT_EQ(box_.sel_length(), 1);
-  EXPECT_EQ(box_.sel_text(), "°");
-  EXPECT_EQ(ErrorOf([&] { box_.set_sel_start(-1); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { box_.set_sel_length(-1); }), kErrInvalidPropertyValue);
+// Runs `script` on a list of red, green and blue. Operations: "add s [index]", "remove i",
+// "clear", "index n" (ListIndex), "select n" (the user), "settext s", "setdata i v",
+// "setlist i s", "disable"; "items", "data i", "list i", "at" and "count" log the items joined
+// by "/", "d<ItemData>", the item, "@<ListIndex>:<Text>" and "n<ListCount>". Clicks log
+// "click<ListIndex>", an operation that raised "error<n>".
+std::string RunListBox(std::string_view script) {
+  ListBox list("lstColours");
+  for (const char* s : {"red", "green", "blue"}) list.AddItem(s);
+  Events log;
+  list.on_click = [&] { log.push_back(Tag("click", list.list_index())); };
+  return test_support::RunScript(script, log, [&](const std::string& verb, const std::string& arg) {
+    std::istringstream words(arg);
+    std::string text;
+    int32_t i = -1;
+    words >> text >> i;
+    const int32_t n = std::atoi(arg.c_str());
+    if (verb == "add") list.AddItem(text, i);
+    if (verb == "remove") list.RemoveItem(n);
+    if (verb == "clear") list.Clear();
+    if (verb == "index") list.set_list_index(n);
+    if (verb == "select") list.SelectItem(n);
+    if (verb == "settext") list.set_text(arg);
+    if (verb == "setdata") list.set_item_data(n, std::atoi(arg.substr(arg.find(' ')).c_str()));
+    if (verb == "setlist") list.set_list(n, arg.substr(arg.find(' ') + 1));
+    if (verb == "disable") list.set_enabled(false);
+    if (verb == "data") log.push_back(Tag("d", list.item_data(n)));
+    if (verb == "list") log.push_back(list.list(n));
+    if (verb == "count") log.push_back(Tag("n", list.list_count()));
+    if (verb == "at") log.push_back(Cat(Tag("@", list.list_index()) + ":", list.text()));
+    if (verb == "items") {
+      std::string items;
+      for (int32_t k = 0; k < list.list_count(); ++k)
+        items.append(k ? "/" : "").append(list.list(k));
+      log.push_back(items);
+    }
+  });
 }
 
-TEST_F(TextBoxTest, MaxLengthLimitsTypingButNotTheProgram) {
-  box_.set_max_length(3);
-  box_.TypeText("abcd");
-  EXPECT_EQ(box_.text(), "abc");
-  box_.set_text("abcdef");
-  EXPECT_EQ(box_.text(), "abcdef");
-  box_.set_sel_start(6);
-  box_.PressKey(kKeyBack);  // a box over its limit may still shrink
-  EXPECT_EQ(box_.text(), "abcde");
-  EXPECT_EQ(ErrorOf([&] { box_.set_max_length(-1); }), kErrInvalidPropertyValue);
-}
-
-TEST_F(TextBoxTest, ControlKeysRaiseKeyPressAndNavigationKeysDoNot) {
-  box_.set_text("abc");
-  box_.set_sel_start(3);
-  Take();
-  box_.PressKey(kKeyBack);
-  box_.PressKey(kKeyReturn);  // single line: nothing inserted
-  EXPECT_EQ(box_.text(), "ab");
-  EXPECT_EQ(Take(),
-            (Events{"down8/0", "press8", "change:ab", "up8", "down13/0", "press13", "up13"}));
-  box_.set_multi_line(true);
-  box_.PressKey(kKeyReturn);
-  EXPECT_EQ(box_.text(), "ab\r\n");
-  box_.set_text("abcd");
-  box_.set_sel_start(2);
-  Take();
-  box_.PressKey(kKeyDelete);
-  EXPECT_EQ(box_.text(), "abd");
-  EXPECT_EQ(Take(), (Events{"down46/0", "change:abd", "up46"}));
-  for (auto [key, caret] : {std::pair{kKeyLeft, 1}, {kKeyEnd, 3}, {kKeyHome, 0}, {kKeyRight, 1}}) {
-    box_.PressKey(key);
-    EXPECT_EQ(box_.sel_start(), caret) << key;
-  }
-}
-
-TEST_F(TextBoxTest, LockedOrDisabledBoxKeepsItsTextAndAppearanceValuesAreChecked) {
-  box_.set_text("x");
-  box_.set_locked(true);
-  Take();
-  box_.TypeText("y");
-  EXPECT_EQ(box_.text(), "x");
-  EXPECT_EQ(Take(), (Events{"down89/0", "press121", "up89"}));  // events still come
-  box_.set_locked(false);
-  box_.set_enabled(false);
-  box_.TypeText("y");
-  box_.PressKey(kKeyBack);
-  EXPECT_EQ(box_.text(), "x");
-  EXPECT_TRUE(Take().empty());
-  EXPECT_EQ(ErrorOf([&] { box_.set_alignment(3); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { box_.set_font_size(0); }), kErrInvalidPropertyValue);
-}
-
-// A list of red, green and blue whose clicks are recorded as "click<ListIndex>".
-class ListBoxTest : public ::testing::Test {
- protected:
-  ListBoxTest() {
-    for (const char* s : {"red", "green", "blue"}) list_.AddItem(s);
-    list_.on_click = [this] { events_.push_back(Tag("click", list_.list_index())); };
-  }
-  Events Items() const {
-    Events items;
-    for (int32_t i = 0; i < list_.list_count(); ++i) items.push_back(list_.list(i));
-    return items;
-  }
-  ListBox list_{"lstColours"};
-  Events events_;
-};
-
-TEST_F(ListBoxTest, ItemsAreAddedInOrderOrAtAnIndexAndDataIsChecked) {
-  list_.AddItem("white", 0);
-  list_.AddItem("black", 4);
-  EXPECT_EQ(Items(), (Events{"white", "red", "green", "blue", "black"}));
-  EXPECT_EQ(ErrorOf([&] { list_.AddItem("x", 6); }), kErrInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { list_.AddItem("x", -2); }), kErrInvalidProcedureCall);
-  list_.set_item_data(2, 77);
-  EXPECT_EQ(list_.item_data(2), 77);
-  EXPECT_EQ(list_.item_data(0), 0);
-  EXPECT_EQ(ErrorOf([&] { (void)list_.list(5); }), kErrInvalidPropertyArrayIndex);
-  EXPECT_EQ(ErrorOf([&] { (void)list_.item_data(-1); }), kErrInvalidPropertyArrayIndex);
-  EXPECT_EQ(ErrorOf([&] { list_.set_list(5, "x"); }), kErrInvalidPropertyArrayIndex);
-}
-
-TEST_F(ListBoxTest, ClickFollowsEveryChangeOfListIndexAndBadIndicesRaise380) {
-  list_.set_list_index(1);
-  list_.set_list_index(1);
-  list_.SelectItem(2);
-  list_.set_list_index(-1);
-  EXPECT_EQ(list_.text(), "");
-  list_.set_list_index(0);
-  EXPECT_EQ(ErrorOf([&] { list_.set_list_index(3); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { list_.set_list_index(-2); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { list_.SelectItem(7); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(list_.list_index(), 0);
-  EXPECT_EQ(events_, (Events{"click1", "click2", "click-1", "click0"}));
-  // A disabled list ignores the user, not the program.
-  list_.set_enabled(false);
-  list_.SelectItem(1);
-  EXPECT_EQ(list_.list_index(), 0);
-  list_.set_list_index(1);
-  EXPECT_EQ(events_.back(), "click1");
-}
-
-TEST_F(ListBoxTest, SelectionFollowsItsItemThroughInsertsAndRemovals) {
-  list_.set_list_index(1);  // green
-  events_.clear();
-  list_.AddItem("white", 0);
-  EXPECT_EQ(list_.list_index(), 2);
-  list_.RemoveItem(0);
-  EXPECT_EQ(list_.list_index(), 1);
-  EXPECT_EQ(list_.text(), "green");
-  list_.RemoveItem(2);
-  EXPECT_EQ(list_.list_index(), 1);
-  list_.RemoveItem(1);
-  EXPECT_EQ(list_.list_index(), -1);
-  EXPECT_TRUE(events_.empty());
-  EXPECT_EQ(ErrorOf([&] { list_.RemoveItem(1); }), kErrInvalidProcedureCall);
-  list_.Clear();
-  EXPECT_EQ(list_.list_count(), 0);
-}
-
-TEST_F(ListBoxTest, TextSelectsAnItemOrRaises383) {
-  list_.set_text("blue");
-  EXPECT_EQ(list_.list_index(), 2);
-  EXPECT_EQ(test_support::ErrorText([&] { list_.set_text("purple"); }),
+TEST(ListBox, ScriptsOfItemsSelectionAndClicks) {
+  const std::pair<const char*, const char*> rows[] = {
+      // Items are added in order or at an index; data and indices are checked; Text selects
+      // an item and any other text raises 383.
+      {"add white 0; add black 4; items; add x 6; add x -2; setdata 2 77; data 2; data 0; "
+       "list 5; data -1; setlist 5 x; settext blue; at; settext purple; at",
+       "white/red/green/blue/black, error5, error5, d77, d0, error381, error381, error381, "
+       "click3, @3:blue, error383, @3:blue"},
+      // Click follows every change of ListIndex; bad indices raise 380; a disabled list
+      // ignores the user, not the program.
+      {"index 1; index 1; select 2; index -1; at; index 0; index 3; index -2; select 7; at; "
+       "disable; select 1; at; index 1",
+       "click1, click2, click-1, @-1:, click0, error380, error380, error380, @0:red, @0:red, "
+       "click1"},
+      // The selection follows its item through inserts and removals, without a click.
+      {"index 1; add white 0; at; remove 0; at; remove 2; at; remove 1; at; remove 1; clear; "
+       "count",
+       "click1, @2:green, @1:green, @1:green, @-1:, error5, n0"}};
+  for (auto [script, log] : rows) EXPECT_EQ(RunListBox(script), log) << script;
+  ListBox list("lstColours");
+  EXPECT_EQ(test_support::ErrorText([&] { list.set_text("purple"); }),
             std::to_string(kErrPropertyReadOnly) + ": 'Text' property is read-only");
-  EXPECT_EQ(list_.list_index(), 2);
 }
 
-TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBack) {
+TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBackButADropDownListIsNotEditable) {
   ComboBox combo("cboServer");
   combo.AddItem("alpha");
   combo.AddItem("beta");
@@ -236,21 +195,19 @@ TEST(ComboBox, DropDownEditTextFollowsTheSelectionAndBack) {
   EXPECT_EQ(events, (Events{"change:beta", "click:beta", "change:gamma", "click:gamma",
                             "change:alpha", "click:alpha"}));
   EXPECT_EQ(combo.list_index(), 0);
-}
-
-TEST(ComboBox, DropDownListIsNotEditable) {
-  ComboBox combo("cboLevel", kComboDropDownList);
-  combo.AddItem("low");
-  combo.AddItem("high");
-  int clicks = 0;
-  combo.on_click = [&] { ++clicks; };
-  combo.set_text("high");
-  EXPECT_EQ(combo.list_index(), 1);
-  EXPECT_EQ(ErrorOf([&] { combo.set_text("medium"); }), kErrPropertyReadOnly);
-  combo.EditText("medium");
-  EXPECT_EQ(combo.text(), "high");
-  EXPECT_EQ(clicks, 1);
-  EXPECT_EQ(ErrorOf([&] { combo.set_style(1); }), kErrInvalidPropertyValue);
+  // A drop-down list is not editable.
+  ComboBox level("cboLevel", kComboDropDownList);
+  level.AddItem("low");
+  level.AddItem("high");
+  level.on_click = [&] { events.push_back("click:" + level.text()); };
+  level.set_text("high");
+  EXPECT_EQ(level.list_index(), 1);
+  EXPECT_EQ(ErrorOf([&] { level.set_text("medium"); }), kErrPropertyReadOnly);
+  level.EditText("medium");
+  EXPECT_EQ(level.text(), "high");
+  EXPECT_EQ(events.back(), "click:high");
+  EXPECT_EQ(events.size(), 7u);
+  EXPECT_EQ(ErrorOf([&] { level.set_style(1); }), kErrInvalidPropertyValue);
   EXPECT_EQ(ErrorOf([] { ComboBox bad("cbo", 5); }), kErrInvalidPropertyValue);
 }
 
@@ -342,7 +299,7 @@ TEST(UpDown, ClicksStopAtTheEndsOrWrapAndExtremeRangesDoNotOverflow) {
   EXPECT_EQ(wide.value(), INT32_MIN);
 }
 
-TEST(StatusBar, PanelsAreOneBasedAndKeepTheirOrder) {
+TEST(StatusBar, PanelsAreOneBasedKeepTheirOrderAndTheHeightStaysFixed) {
   StatusBar bar("sbStatus");
   ASSERT_EQ(bar.PanelCount(), 1);
   bar.Panels(1).set_text("Ready");
@@ -362,13 +319,8 @@ TEST(StatusBar, PanelsAreOneBasedAndKeepTheirOrder) {
   EXPECT_EQ(ErrorOf([&] { bar.AddPanel(4); }), kErrIndexOutOfBounds);
   EXPECT_EQ(ErrorOf([&] { bar.AddPanel(0, "rows"); }), kErrKeyNotUnique);
   EXPECT_EQ(ErrorOf([&] { bar.Panels("mode"); }), kErrElementNotFound);
-}
-
-TEST(StatusBar, PanelPropertiesAreCheckedAndTheHeightStaysFixed) {
-  StatusBar bar("sb");
-  Panel& p = bar.Panels(1);
-  EXPECT_EQ(ErrorOf([&] { p.set_alignment(3); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(ErrorOf([&] { p.set_width(-1); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { rows.set_alignment(3); }), kErrInvalidPropertyValue);
+  EXPECT_EQ(ErrorOf([&] { rows.set_width(-1); }), kErrInvalidPropertyValue);
   bar.Move(0, 4000, 6000, 1000);  // wherever the owner moves it
   EXPECT_EQ(bar.top(), 4000);
   EXPECT_EQ(bar.width(), 6000);
@@ -387,38 +339,33 @@ TEST(CaptionedWidgets, LabelAlignmentIsChecked) {
 // by ";": "set v", "min v", "max v", "small v", "large v", "disable", "up", "down" (arrows),
 // "above", "below" (trough), "drag p p ...", and "value", which logs "=<value>". The result
 // is the log: "change:<v>", "scroll:<v>" and "error<n>" for an operation that raised.
-std::string RunScript(std::string_view script) {
+std::string RunScrollBar(std::string_view script) {
   VScrollBar bar("vsbRows");
-  std::string log;
-  bar.on_change = [&] { log += " change:" + std::to_string(bar.value()); };
-  bar.on_scroll = [&] { log += " scroll:" + std::to_string(bar.value()); };
+  Events log;
+  bar.on_change = [&] { log.push_back(Tag("change:", bar.value())); };
+  bar.on_scroll = [&] { log.push_back(Tag("scroll:", bar.value())); };
   bar.set_max(100);
   bar.set_small_change(1);
   bar.set_large_change(10);
-  std::istringstream ops{std::string(script)};
-  for (std::string op; std::getline(ops, op, ';');) {
-    std::istringstream words(op);
-    std::string verb;
-    std::vector<int16_t> n;
-    words >> verb;
-    for (int v; words >> v;) n.push_back(static_cast<int16_t>(v));
-    const int32_t error = ErrorOf([&] {
-      if (verb == "set") bar.set_value(n.at(0));
-      if (verb == "min") bar.set_min(n.at(0));
-      if (verb == "max") bar.set_max(n.at(0));
-      if (verb == "small") bar.set_small_change(n.at(0));
-      if (verb == "large") bar.set_large_change(n.at(0));
-      if (verb == "disable") bar.set_enabled(false);
-      if (verb == "up") bar.ClickUpArrow();
-      if (verb == "down") bar.ClickDownArrow();
-      if (verb == "above") bar.ClickTroughAbove();
-      if (verb == "below") bar.ClickTroughBelow();
-      if (verb == "drag") bar.DragThumb(n);
-      if (verb == "value") log += " =" + std::to_string(bar.value());
-    });
-    if (error != 0) log += " error" + std::to_string(error);
-  }
-  return log.empty() ? log : log.substr(1);
+  return test_support::RunScript(
+      script, log,
+      [&](const std::string& verb, const std::string& arg) {
+        std::vector<int16_t> n;
+        for (int v : test_support::Numbers(arg)) n.push_back(static_cast<int16_t>(v));
+        if (verb == "set") bar.set_value(n.at(0));
+        if (verb == "min") bar.set_min(n.at(0));
+        if (verb == "max") bar.set_max(n.at(0));
+        if (verb == "small") bar.set_small_change(n.at(0));
+        if (verb == "large") bar.set_large_change(n.at(0));
+        if (verb == "disable") bar.set_enabled(false);
+        if (verb == "up") bar.ClickUpArrow();
+        if (verb == "down") bar.ClickDownArrow();
+        if (verb == "above") bar.ClickTroughAbove();
+        if (verb == "below") bar.ClickTroughBelow();
+        if (verb == "drag") bar.DragThumb(n);
+        if (verb == "value") log.push_back(Tag("=", bar.value()));
+      },
+      " ");
 }
 
 TEST(VScrollBar, ScriptsRaiseChangeAndScrollAsTheValueMoves) {
@@ -446,7 +393,7 @@ TEST(VScrollBar, ScriptsRaiseChangeAndScrollAsTheValueMoves) {
       // The full sixteen-bit range does not overflow.
       {"min -32768; max 32767; large 32767; set 32000; below; set -32000; above",
        "change:32000 change:32767 change:-32000 change:-32768"}};
-  for (auto [script, log] : rows) EXPECT_EQ(RunScript(script), log) << script;
+  for (auto [script, log] : rows) EXPECT_EQ(RunScrollBar(script), log) << script;
 }
 
 }  // namespace
