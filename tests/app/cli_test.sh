@@ -4,12 +4,15 @@
 # passwords off the command line, `export` in both formats, and `audit` with its filters,
 # formats and the row each record names; `show --edit` far down a 1000-row result; the audit
 # trail (an unrecordable edit refused, `audit --verify`); a `tabulo design` session saved and
-# loaded by `tabulo script`. Databases are checked (and tampered with) by the sqlite3 shell.
+# loaded by `tabulo script`; `register` and `unregister` on a registry file of their own.
+# Databases are checked (and tampered with) by the sqlite3 shell.
+# usage: cli_test.sh TABULO HOST_JSON SHARED_LIBRARY
 set -uo pipefail
 tabulo=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 host_json=$(readlink -f "$2")
+library=$3
 cp "$host_json" "$work/host.json"  # its audit database lands beside it
 cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -180,4 +183,18 @@ grep -q '^lstTable = {"Orders"}$' out.txt || fail "tables not listed: $(cat out.
 expect 2 "no property page or dialog is open" design --db d.db --host "$host_json" --save other.ctl <<<"press nosuch"
 [ -e other.ctl ] && fail "a failed session saved"
 expect 2 "no --save FILE given" design --db d.db </dev/null
+
+# Registration: the control's identifier and the pages with the library's path, removed
+# again; a file that is no component library is refused (1).
+"$tabulo" register --registry reg.json --library "$library" >out.txt || fail "register exit $?"
+canonical=$(readlink -f "$library")
+grep -q "^VELTRA.TabuloCtl {.*} $canonical\$" out.txt || fail "register printed: $(cat out.txt)"
+grep -q "^VELTRA.DSNSelection {.*} $canonical\$" out.txt || fail "pages not registered: $(cat out.txt)"
+grep -q "registered 5 class(es) in reg.json" out.txt || fail "no summary: $(cat out.txt)"
+grep -q '"VELTRA.TabuloCtl"' reg.json || fail "identifier not in the file"
+"$tabulo" unregister --registry reg.json --library "$library" >/dev/null || fail "unregister exit $?"
+grep -q 'TabuloCtl' reg.json && fail "still registered after unregister"
+echo "not a library" >bogus.so
+expect 1 "Error in loading DLL" register --registry reg.json --library ./bogus.so
+expect 2 "see 'tabulo register --help'" register --registry
 echo ok
