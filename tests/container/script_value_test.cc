@@ -28,32 +28,22 @@ std::vector<Variant> Elements(const Variant& v) {
 // hexadecimal is Long with the high bit negative; texts take doubled quotes and four escapes;
 // keywords in any case.
 TEST(ScriptValue, InputFormsParseToTheirValues) {
+  // clang-format off
   const std::pair<const char*, Variant> cases[] = {
-      {"+5", Variant::Long(5)},
-      {"2147483647", Variant::Long(INT32_MAX)},
-      {"-2147483648", Variant::Long(INT32_MIN)},
-      {"2147483648", Variant::Double(2147483648.0)},
+      {"+5", Variant::Long(5)}, {"2147483647", Variant::Long(INT32_MAX)},
+      {"-2147483648", Variant::Long(INT32_MIN)}, {"2147483648", Variant::Double(2147483648.0)},
       {"-2147483649", Variant::Double(-2147483649.0)},
       {"123456789012345678901234", Variant::Double(1.2345678901234568e23)},
-      {"0.1", Variant::Double(0.1)},
-      {".5", Variant::Double(0.5)},
-      {"2E-3", Variant::Double(0.002)},
-      {"1e308", Variant::Double(1e308)},
-      {"3e0", Variant::Double(3.0)},
-      {"0x1f", Variant::Long(31)},
-      {"0X10", Variant::Long(16)},
-      {"0x7FFFFFFF", Variant::Long(INT32_MAX)},
-      {"0x80000000", Variant::Long(INT32_MIN)},
-      {"0xFFFFFFFF", Variant::Long(-1)},
-      {"0x00000000FF", Variant::Long(255)},
-      {R"("a ""b"" c")", Variant("a \"b\" c")},
-      {R"("x\r\n\ty\\z")", Variant("x\r\n\ty\\z")},
-      {R"("")", Variant("")},
-      {R"("Grüße, 日本 😀")", Variant("Grüße, 日本 😀")},
-      {"true", Variant::Boolean(true)},
-      {"FALSE", Variant::Boolean(false)},
-      {"Null", Variant::Null()},
-      {"empty", Variant()}};
+      {"0.1", Variant::Double(0.1)}, {".5", Variant::Double(0.5)}, {"2E-3", Variant::Double(0.002)},
+      {"1e308", Variant::Double(1e308)}, {"3e0", Variant::Double(3.0)},
+      {"0x1f", Variant::Long(31)}, {"0X10", Variant::Long(16)},
+      {"0x7FFFFFFF", Variant::Long(INT32_MAX)}, {"0x80000000", Variant::Long(INT32_MIN)},
+      {"0xFFFFFFFF", Variant::Long(-1)}, {"0x00000000FF", Variant::Long(255)},
+      {R"("a ""b"" c")", Variant("a \"b\" c")}, {R"("x\r\n\ty\\z")", Variant("x\r\n\ty\\z")},
+      {R"("")", Variant("")}, {R"("Grüße, 日本 😀")", Variant("Grüße, 日本 😀")},
+      {"true", Variant::Boolean(true)}, {"FALSE", Variant::Boolean(false)},
+      {"Null", Variant::Null()}, {"empty", Variant()}};
+  // clang-format on
   for (const auto& [text, value] : cases) EXPECT_EQ(ParseValue(text), value) << text;
   Variant negative_zero = ParseValue("-0.0");
   ASSERT_EQ(negative_zero.type(), VarType::Double);

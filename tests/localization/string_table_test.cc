@@ -31,7 +31,7 @@ TEST(StringTable, HoldsTheSixtyIdsInThreeLanguages) {
   EXPECT_EQ(ids, expected);
 }
 
-// German texts are read exactly by the lookup's and the listing's tests.
+// German texts are read exactly by the listing's test and the languages acceptance script.
 TEST(StringTable, ReadsEachLanguageExactlyAndEnglishForOthers) {
   const struct {
     int32_t id, language;
