@@ -100,5 +100,14 @@ TEST_F(ControlFileTest, AFailedSaveNamesTheFileAndLeavesWhatWasThere) {
   EXPECT_EQ(ReadText(File("form.tab")), "the old file\n");
 }
 
+TEST(ControlFileRead, ADeviceIsRefusedInsteadOfRead) {
+  try {
+    ReadControlFile("/dev/zero");
+    ADD_FAILURE() << "no error";
+  } catch (const platform::ComError& e) {
+    EXPECT_EQ(e.description(), "Path/File access error (/dev/zero: not a regular file)");
+  }
+}
+
 }  // namespace
 }  // namespace tabulo::container

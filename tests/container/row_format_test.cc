@@ -1,11 +1,14 @@
-// The rows `tabulo export` and `tabulo audit` write: CSV and JSON text of each kind of value,
-// and the record layout of both formats.
+// What the command line writes: the rows of `tabulo export` and `tabulo audit` (CSV and JSON
+// text of each kind of value, the record layout of both formats), and the progress of long
+// loads (the text shown, reports reaching the sink in place).
 #include "container/row_format.h"
+#include "container/load_progress.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
+#include <vector>
 
 namespace tabulo::container {
 namespace {
@@ -67,6 +70,27 @@ TEST(RowFormatTest, FormatNamesAreExact) {
   EXPECT_EQ(ParseRowFormat("csv"), RowFormat::Csv);
   EXPECT_EQ(ParseRowFormat("json"), RowFormat::Json);
   for (const char* bad : {"CSV", "jsonl", ""}) EXPECT_FALSE(ParseRowFormat(bad)) << bad;
+}
+
+TEST(LoadProgress, TextGroupsThousands) {
+  const std::pair<int64_t, const char*> cases[] = {{0, "Loading: 0 rows so far"},
+                                                   {999, "Loading: 999 rows so far"},
+                                                   {65536, "Loading: 65,536 rows so far"},
+                                                   {1234567, "Loading: 1,234,567 rows so far"}};
+  for (const auto& [rows, text] : cases) EXPECT_EQ(LoadProgressText(rows), text);
+}
+
+TEST(LoadProgress, ReportsGoToTheSinkInPlaceAndNowhereWithout) {
+  std::vector<int64_t> first, second;
+  SetLoadProgressSink([&](int64_t rows) { first.push_back(rows); });
+  ReportLoadProgress(10);
+  LoadProgressSink replaced = SetLoadProgressSink([&](int64_t rows) { second.push_back(rows); });
+  ReportLoadProgress(20);
+  replaced(30);
+  SetLoadProgressSink(nullptr);
+  ReportLoadProgress(40);
+  EXPECT_EQ(first, (std::vector<int64_t>{10, 30}));
+  EXPECT_EQ(second, (std::vector<int64_t>{20}));
 }
 
 }  // namespace

@@ -69,5 +69,25 @@ TEST(ScriptParser, ReaderNumbersLinesAndDropsLineEndsAndTheByteOrderMark) {
   EXPECT_FALSE(reader.Next());
 }
 
+// A line without end is refused instead of filling the memory.
+TEST(ScriptReader, ALineLongerThanTheLimitIsRefusedWithItsNumber) {
+  const std::string longest(size_t{1} << 20, 'x');
+  std::istringstream fits("show\n" + longest + "\n");
+  ScriptReader fitting(fits);
+  EXPECT_EQ(fitting.Next()->command, "show");
+  EXPECT_EQ(fitting.Next()->command.size(), longest.size());
+  EXPECT_FALSE(fitting.Next());
+  std::istringstream endless("show\n" + longest + "y");
+  ScriptReader reader(endless);
+  EXPECT_EQ(reader.Next()->number, 1);
+  try {
+    reader.Next();
+    ADD_FAILURE() << "no error";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(e.line(), 2);
+    EXPECT_STREQ(e.what(), "the line is longer than 1 MiB");
+  }
+}
+
 }  // namespace
 }  // namespace tabulo::container

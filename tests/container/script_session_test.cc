@@ -1,5 +1,6 @@
 // The session commands of `tabulo script` against the fake host: the event log following
-// later controls, calls by dispatch id and the commands a host without sessions refuses.
+// later controls, calls by dispatch id, the commands a host without sessions refuses, and
+// the operator's typing into the grid's editor.
 // Their faults are in script_runner_test.cc's fault table; `set` is in its first test.
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 
 #include "container/fake_script_host.h"
 #include "container/script/events.h"
+#include "container/script/input.h"
 #include "container/script/runner.h"
 
 namespace tabulo::container {
@@ -60,6 +62,27 @@ TEST(ScriptSession, AHostWithoutSessionsReportsTheCommandUnsupported) {
     std::string what = line.starts_with("set") ? "secmgr" : line;
     ExpectFault(host, line + "\n", 1, "this host does not support '" + what + "'");
   }
+}
+
+TEST(ScriptInput, TypeReplacesTheOpenEditorsTextAndNumbersAsWritten) {
+  FakeScriptHost host;
+  Ran(host, "click 3 2\ntype \"abc\"\ntype 007\n");
+  EXPECT_EQ(host.editor()->text(), "007");
+  EXPECT_EQ(host.grid()->Row(), 3);
+  EXPECT_EQ(host.grid()->Col(), 2);
+  // Shown but without the focus, the editor takes no typing.
+  host.grid()->SetFocus();
+  ExpectFault(host, "type \"w\"\n", 1, "no editor is open");
+  EXPECT_EQ(host.editor()->text(), "007");
+  EXPECT_EQ(KeyCodeByName("pageDOWN"), platform::kKeyPageDown);
+  EXPECT_EQ(KeyCodeByName("Enter "), std::nullopt);
+}
+
+TEST(ScriptInput, AControlWithoutAGridRefusesMouseAndKeys) {
+  FakeScriptHost host;
+  host.DropWidgets();
+  ExpectFault(host, "click 1 1\n", 1, "click: the control has no grid");
+  ExpectFault(host, "type \"a\"\n", 1, "no editor is open");
 }
 
 }  // namespace

@@ -122,5 +122,22 @@ TEST(ScriptValue, OutputFormsReadBackToThemselvesAndDoublesExactly) {
   }
 }
 
+// Control characters are printed as escapes that read back as the same text.
+TEST(ScriptEscapes, ControlCharactersPrintAsEscapesThatReadBack) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\x1b[2Jb", "\"a\\x1B[2Jb\""},
+      {"\x07\x7f\xc2\x9b", "\"\\x07\\x7F\\xC2\\x9B\""},
+      {"tab\tline\r\n", "\"tab\\tline\\r\\n\""},
+      {"Grüße \"q\" \\", "\"Grüße \"\"q\"\" \\\\\""}};
+  for (const auto& [text, printed] : cases) {
+    SCOPED_TRACE(printed);
+    EXPECT_EQ(FormatValue(platform::Variant(text)), printed);
+    EXPECT_EQ(ParseValue(printed).AsString(), text);
+  }
+  for (const char* bad : {"\"\\x1\"", "\"\\xG0\"", "\"\\x\""}) {
+    EXPECT_THROW(ParseValue(bad), ScriptError) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace tabulo::container
