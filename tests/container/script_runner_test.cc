@@ -70,7 +70,6 @@ TEST(ScriptRunner, FaultsOfTheScriptStopItWithTheLineNumberAndExit2) {
       {"tick -5", "tick: argument 1 out of range (0 to 2147483647), given -5"},
       {"tick 1.5", "tick expects a whole number in argument 1, given 1.5"},
       {"control 0", "control: argument 1 out of range (1 to 2147483647), given 0"},
-      {"language 0", "language: argument 1 out of range (1 to 2147483647), given 0"},
       {"answer sign alice secret", "answer sign takes USER PASSWORD REASON, given 2 argument(s)"},
       {"answer cancel now",
        "answer takes N, sign USER PASSWORD REASON or cancel, given cancel and 1 more argument(s)"},

@@ -1,4 +1,4 @@
-// SQL literals by type, in en-US, de-DE and fr-FR.
+// SQL literals by type, in en-US, de-DE and fr-FR, and identifiers quoted or refused.
 #include "sql/sql_literal.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 
 #include "host/field_types.h"
 #include "platform/values/conversions.h"
+#include "sql/identifier.h"
 
 namespace tabulo::sql {
 namespace {
@@ -142,6 +143,35 @@ TEST(GetSqlLiteral, LongAndOddTextsNeverRaise) {
   const std::string bad_utf8 = "\xff\xfe'";
   EXPECT_EQ(GetSqlLiteral(bad_utf8, adVarChar, kEn), "\xff\xfe''");
   EXPECT_EQ(GetSqlLiteral(bad_utf8, adDBTimeStamp, kEn), bad_utf8);
+}
+
+TEST(Identifier, PlainNamesStayOthersAreQuoted) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"Qty", "Qty"}, {"_x9", "_x9"}, {"my col", "\"my col\""}, {"group", "\"group\""},
+      {"Order", "\"Order\""}, {"9lives", "\"9lives\""}, {"a\"b", "\"a\"\"b\""},
+      {"a=999 WHERE id=3 --", "\"a=999 WHERE id=3 --\""}, {"", "\"\""}};
+  // clang-format on
+  for (const auto& [name, quoted] : cases) EXPECT_EQ(QuoteIdentifier(name), quoted) << name;
+}
+
+TEST(Identifier, TableNamesAreOneOrTwoPartsOrNothing) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"Orders", "Orders"}, {"  main.Orders ", "main.Orders"},
+      {"\"Odd \"\"Names\"\"\"", "\"Odd \"\"Names\"\"\""}, {"[my table]", "[my table]"},
+      {"`t`.group", "`t`.\"group\""}, {"t2 SET a=0; --", nullptr}, {"Orders;", nullptr},
+      {"a.b.c", nullptr}, {"a.", nullptr}, {".a", nullptr}, {"\"open", nullptr}, {"\"\"", nullptr},
+      {"", nullptr}};
+  // clang-format on
+  for (const auto& [table, expected] : cases) {
+    std::optional<std::string> got = TableIdentifier(table);
+    if (expected) {
+      EXPECT_EQ(got.value_or("<none>"), expected) << table;
+    } else {
+      EXPECT_FALSE(got) << table << " -> " << *got;
+    }
+  }
 }
 
 }  // namespace
