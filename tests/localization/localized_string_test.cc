@@ -1,7 +1,8 @@
 // Localized texts: the built-in string table (completeness, exact non-ASCII texts, language
 // choice), the formatting step (numbered and sequential markers, escapes, the repeated
 // search-from-the-start replacement), and the lookup (resource store first, built-in table in
-// the user-interface language, the "Not Found" placeholder, failures that never escape).
+// the user-interface language, the "Not Found" placeholder, failures that never escape); and
+// leaving the data source page, which clicks its apply button once.
 #include "localization/localized_string.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +15,12 @@
 #include "common/error_of.h"
 #include "localization/case_fold.h"
 #include "localization/format.h"
+#include "localization/page_switch.h"
 #include "localization/state.h"
 #include "localization/string_table.h"
 #include "platform/automation/class_registry.h"
+#include "platform/runtime/clock.h"
+#include "platform/runtime/event_loop.h"
 #include "platform/text/locale.h"
 #include "platform/text/ui_language.h"
 #include "platform/values/com_error.h"
@@ -278,6 +282,58 @@ TEST_F(LocalizedStringTest, TableTextsTakeValuesAndAnUnconvertibleValueEmptiesTh
             "DSN Property could not be set. Login failed. ");
   EXPECT_EQ(Lookup(1128, {Variant("ok"), Variant::Null()}), "");
   EXPECT_EQ(Lookup(1128, {Variant::Null()}), "");
+}
+
+class PageSwitchTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetLocalizationState(); }
+  void TearDown() override { ResetLocalizationState(); }
+
+  platform::WindowHandle MakeButton(std::vector<uint32_t>& received) {
+    return loop_.CreateWindowHandle(
+        [&received](uint32_t msg, int64_t, int64_t) { received.push_back(msg); });
+  }
+
+  platform::VirtualClock clock_;
+  platform::EventLoop loop_{clock_};
+};
+
+using Messages = std::vector<uint32_t>;
+
+TEST_F(PageSwitchTest, LeavingTheDataSourcePageClicksApplyOnceAndTheHandlerHasRun) {
+  Messages clicks;
+  bool applied = false;
+  const platform::WindowHandle apply =
+      loop_.CreateWindowHandle([&](uint32_t msg, int64_t, int64_t) {
+        clicks.push_back(msg);
+        applied |= msg == platform::kWmLButtonUp;
+      });
+  ApplyOnPageSwitch(loop_, apply);  // the data source page is painted
+  EXPECT_TRUE(clicks.empty());
+  EXPECT_EQ(g_ApplyButtonWindow, apply);
+  ApplyOnPageSwitch(loop_, 0);  // another page is painted
+  EXPECT_TRUE(applied);         // by the time the call returns
+  ApplyOnPageSwitch(loop_, 0);  // and painted again
+  EXPECT_EQ(clicks, (Messages{platform::kWmLButtonDown, platform::kWmLButtonUp}));
+  EXPECT_EQ(g_ApplyButtonWindow, 0);
+}
+
+TEST_F(PageSwitchTest, SamePageRepaintedDoesNothingAndAnotherDataSourcePageClicksThePrevious) {
+  Messages first_clicks, second_clicks;
+  const platform::WindowHandle first = MakeButton(first_clicks);
+  const platform::WindowHandle second = MakeButton(second_clicks);
+  int pending_ran = 0;
+  loop_.Post([&] { ++pending_ran; });
+  ApplyOnPageSwitch(loop_, 0);  // nothing remembered and 0 given: equal
+  EXPECT_EQ(pending_ran, 0);
+  ApplyOnPageSwitch(loop_, first);  // different: pending messages run, nothing is clicked
+  EXPECT_EQ(pending_ran, 1);
+  ApplyOnPageSwitch(loop_, first);
+  EXPECT_TRUE(first_clicks.empty());
+  ApplyOnPageSwitch(loop_, second);
+  EXPECT_EQ(first_clicks.size(), 2u);
+  EXPECT_TRUE(second_clicks.empty());
+  EXPECT_EQ(g_ApplyButtonWindow, second);
 }
 
 }  // namespace
