@@ -52,7 +52,6 @@ expect 1 "only a statement beginning with SELECT" export --db s.db --sql "DELETE
 show() { "$tabulo" show --db s.db --sql "$sql" --host host.json --ui-lang 1033 "$@"; }
 expect 1 "--edit 0,2: the value was refused (Updated value is not a valid number)" \
   show --db s.db --sql "$sql" --edit 0,2=abc
-expect 1 "--edit 1,2: the update was not confirmed" show --db s.db --sql "$sql" --edit 1,2=5 --answer no
 expect 1 "--edit 1,2: the signature was cancelled" show --db s.db --sql "$sql" --edit 1,2=5 --answer cancel
 expect 1 "--edit 1,2: the signature was refused" \
   show --db s.db --sql "$sql" --host host.json --edit 1,2=5 --answer sign ann wrong Correction
@@ -114,7 +113,7 @@ grep -q MSGBOX out.txt && fail "a message box without confirmation: $(cat out.tx
 grep -q '^ *501| *601|' out.txt || fail "the edited record is not in the rendering"
 # Answered No: nothing written, the question printed before the rendering; Yes writes.
 cp after.txt before.txt
-expect 1 "the update was not confirmed" show --db sample.db --sql "$big" --host "$host_json" --ui-lang 1033 \
+expect 1 "--edit 0,1: the update was not confirmed" show --db sample.db --sql "$big" --host "$host_json" --ui-lang 1033 \
   --edit 0,1=Nobody --answer no
 dump after.txt
 cmp -s before.txt after.txt || fail "a refused confirmation changed the database"
