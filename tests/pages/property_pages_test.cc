@@ -1,15 +1,114 @@
-// The property pages on a hosting session over a real SQLite database, one section a page.
+// The property pages on a hosting session over a real SQLite database, one section a page,
+// then the property sheet and the designer's script commands.
+//
+// The fixture of the property pages: a hosting session (the host runtime's display, in
+// design mode) over a fresh 20-row sample database, one control browsing its orders, and
+// the control's property sheet. Message boxes and debug lines are read from the container.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "container/property_sheet.h"
+#include "container/sample_db.h"
+#include "container/script/runner.h"
+#include "container/session.h"
+#include "container/session_script_host.h"
 #include "control/globals.h"
-#include "page_fixture.h"
+#include "host/test_folder.h"
+#include "library/classes.h"
+#include "localization/state.h"
 #include "pages/column_properties.h"
 #include "pages/dsn_selection.h"
 #include "pages/esignature.h"
+#include "pages/page_support.h"
 #include "pages/usr_control_properties.h"
 
 namespace tabulo::pages::testing {
 namespace {
+
+inline constexpr char kStatement[] = "SELECT Id, Customer, Qty FROM Orders";
+
+class PageTest : public ::testing::Test {
+ protected:
+  PageTest() {
+    localization::ResetLocalizationState();
+    container::WriteSampleDatabase(db(), 20);
+    std::ofstream(folder_ / "host.json") << R"({"format": 1,
+      "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                    "servers": [{"name": "PLANT-01"}]},
+                   {"name": "Plant", "type": "DizuvAdar", "coordinator": "Plant",
+                    "servers": [{"name": "PLANT-02"}]},
+                   {"name": "Local Logging", "type": "Logging", "coordinator": "Local"}],
+      "security": {"users": [], "reason_categories": ["Correction", "Maintenance"],
+                   "audit_database": ")" + (folder_ / "audit.db").string() +
+                                                R"("}})";
+    container::SessionOptions options;
+    options.host_config = (folder_ / "host.json").string();
+    options.ui_language = 1033;
+    session_ = std::make_unique<container::Session>(options);
+    ctl_ = &session_->NewControl();
+    ctl_->SetDSNname(db());
+    ctl_->SetRecordSource(kStatement);
+    ctl_->SetDataTable("Orders");
+    // Declared to the host, the control queries at design time and connects to its server.
+    ctl_->UserModeSet();
+    ctl_->Refresh(false);
+  }
+  ~PageTest() override {
+    sheet_.reset();
+    session_.reset();
+    localization::ResetLocalizationState();
+  }
+
+  std::string db() const { return (folder_ / "sample.db").string(); }
+  platform::HeadlessContainer& box() { return session_->container(); }
+  control::TabuloCtl& ctl() { return *ctl_; }
+
+  // Opens the sheet (once) and shows the page of class T.
+  template <class T>
+  T& Show() {
+    if (!sheet_)
+      sheet_ = std::make_unique<container::PropertySheet>(
+          box(), std::shared_ptr<control::TabuloCtl>(std::shared_ptr<void>(), ctl_));
+    for (size_t i = 0; i < sheet_->page_count(); ++i) {
+      if (auto* page = dynamic_cast<T*>(&sheet_->page(i))) {
+        sheet_->Show(*page);
+        return *page;
+      }
+    }
+    throw std::logic_error("no such page");
+  }
+  container::PropertySheet& sheet() { return *sheet_; }
+
+  // The debug lines written since the last call, line ends and the control's prefix left off.
+  std::vector<std::string> Debug() {
+    std::vector<std::string> lines;
+    const auto& all = box().debug_output();
+    for (; debug_seen_ < all.size(); ++debug_seen_) {
+      std::string line = all[debug_seen_];
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      lines.push_back(line.starts_with("Tabulo: ") ? line.substr(8) : line);
+    }
+    return lines;
+  }
+  // The texts of the message boxes shown since the last call.
+  std::vector<std::string> Boxes() {
+    std::vector<std::string> texts;
+    const auto& all = box().message_boxes();
+    for (; boxes_seen_ < all.size(); ++boxes_seen_) texts.push_back(all[boxes_seen_].text);
+    return texts;
+  }
+
+  host::testing::TestFolder folder_;
+  std::unique_ptr<container::Session> session_;
+  control::TabuloCtl* ctl_ = nullptr;
+  std::unique_ptr<container::PropertySheet> sheet_;
+  size_t debug_seen_ = 0, boxes_seen_ = 0;
+};
 
 using platform::DialogAnswer;
 using platform::Variant;
@@ -354,6 +453,95 @@ TEST_F(ESignatureTest, ApplyWritesTheEightProperties) {
   sheet().Apply();
   EXPECT_EQ(ctl().ESignatureReasonCategory, "Correction");
   EXPECT_EQ(ctl().ESignature1CommandLevel, -1);
+}
+
+// The property sheet (the control's four pages from the library's class factories, in the
+// control's order, initialised, applied when changed, ended on close) and the designer's
+// script commands against a hosting session: what they print, and the faults that stop a
+// script (an unknown page or widget, a command that does not suit the widget, a command
+// without an open sheet).
+TEST_F(PageTest, CreatesTheControlsPagesInOrderThroughTheLibrary) {
+  Show<platform::PropertyPage>();
+  const std::pair<const char*, const char*> pages[] = {{"UsrControlProperties", "General"},
+                                                       {"DSNSelection", "Data Source Properties"},
+                                                       {"ColumnProperties", "Column Properties"},
+                                                       {"eSignature", "1210 Not Found"}};
+  ASSERT_EQ(sheet().page_count(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(pages[i].first);
+    platform::PropertyPage& page = sheet().page(i);
+    EXPECT_EQ(page.ClassName(), pages[i].first);
+    EXPECT_EQ(page.caption(), pages[i].second);
+    EXPECT_EQ(page.SelectedControls().front().get(), &ctl());
+    library::ClassFactory* factory = library::FindClass(std::string("VELTRA.") + pages[i].first);
+    ASSERT_NE(factory, nullptr);
+    auto made = factory->CreateInstance(box());
+    EXPECT_EQ(made->ClassName(), pages[i].first);
+    EXPECT_EQ(factory->QueryInterface(made, std::string("_") + pages[i].first), made);
+  }
+  // Changed is the page's automation property; Apply reaches only changed pages.
+  platform::PropertyPage& general = sheet().page(0);
+  general.Put("Changed", platform::Variant(true));
+  ctl().SetAllowUpdates(true);  // the page still shows it unticked
+  Debug();
+  sheet().Apply();
+  EXPECT_EQ(Debug(), (std::vector<std::string>{"UsrControlProperties.ApplyChanges()"}));
+  EXPECT_FALSE(ctl().AllowUpdates());
+  sheet().Close();
+  EXPECT_TRUE(sheet().closed());
+  EXPECT_EQ(sheet().current(), nullptr);
+}
+
+using DesignScriptTest = PageTest;
+
+TEST_F(DesignScriptTest, CommandsPrintWhatTheWidgetsHold) {
+  container::SessionScriptHost host(*session_);
+  std::ostringstream out, err;
+  container::ScriptRunner runner(host, out, err);
+  std::istringstream script(
+      "page ColumnProperties\n"
+      "click Grid 2 1\n"
+      "key Down\n"
+      "cell Grid 2 1\n"
+      "page eSignature\n"
+      "check chkESignatureRequired 1\n"
+      "check chkESignatureRequired 1\n"
+      "widget chkESignatureRequired\n"
+      "selected cboReasonCategory\n"
+      "page UsrControlProperties\n"
+      "answer font \"Arial\" 10 italic underline\n"
+      "press btnFont\n"
+      "apply\n"
+      "get Font.Underline\n"
+      "widget lblFont\n");
+  ASSERT_EQ(runner.Run(script), 0) << err.str();
+  EXPECT_EQ(out.str(),
+            "Grid(2, 1) = \"False\"\n"
+            "chkESignatureRequired = 1\n"
+            "cboReasonCategory.ListIndex = -1\n"
+            "Font.Underline = True\n"
+            "lblFont = \"Font\"\n");
+}
+
+TEST_F(DesignScriptTest, FaultsStopTheScript) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"fill txtSQL \"x\"", "fill: no property page or dialog is open (use page NAME)"},
+      {"page Nowhere", "unknown page 'Nowhere'"},
+      {"page DSNSelection\npress txtSQL", "press suits a button, not txtSQL"},
+      {"page DSNSelection\nfill cboPreference \"x\"", "fill suits a text box or an editable"},
+      {"page DSNSelection\nchoose lstTable 3", "lstTable has no entry 3"},
+      {"page DSNSelection\nwidget nosuch", "unknown widget 'nosuch' on Data Source Properties"},
+      {"apply", "apply: no property sheet is open"},
+  };
+  for (const auto& [script, message] : rows) {
+    SCOPED_TRACE(script);
+    container::SessionScriptHost host(*session_);
+    std::ostringstream out, err;
+    container::ScriptRunner runner(host, out, err);
+    std::istringstream in(script);
+    EXPECT_EQ(runner.Run(in), 2);
+    EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
+  }
 }
 
 }  // namespace
