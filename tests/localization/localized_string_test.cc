@@ -1,8 +1,9 @@
 // Localized texts: the built-in string table (completeness, exact non-ASCII texts, language
 // choice), the formatting step (numbered and sequential markers, escapes, the repeated
 // search-from-the-start replacement), and the lookup (resource store first, built-in table in
-// the user-interface language, the "Not Found" placeholder, failures that never escape); and
-// leaving the data source page, which clicks its apply button once.
+// the user-interface language, failures that never escape; the "Not Found" placeholder is in
+// the design acceptance scripts' renderings); and leaving the data source page, which clicks its
+// apply button once.
 #include "localization/localized_string.h"
 
 #include <gtest/gtest.h>
@@ -211,11 +212,6 @@ TEST_F(LocalizedStringTest, TableFollowsTheUserInterfaceLanguageNotTheControls) 
   platform::SetUserInterfaceLanguage(1043);
   EXPECT_EQ(Lookup(1093), "Error");
   EXPECT_EQ(g_Language, 1036);
-}
-
-TEST_F(LocalizedStringTest, UnknownIdsReadNotFound) {
-  EXPECT_EQ(Lookup(1210), "1210 Not Found");
-  EXPECT_EQ(GetDialogString("Tabulo", 1201, Locale::EnUS()), "1201 Not Found");
 }
 
 TEST_F(LocalizedStringTest, BlankOrEmptyStoreAnswersDoNotFallBackToTheTable) {

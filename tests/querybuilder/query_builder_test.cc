@@ -51,7 +51,6 @@ TEST(QueryBuilder, SplitsStatementsAndAssemblesThemBack) {
       {"SELECT a FROM t WHERE b > 2", "a / t / b > 2 /  @0,-1", "SELECT a FROM t WHERE b > 2 "},
       {"SELECT o.Id AS OrderId, c.Name Customer FROM Orders o, Customers c WHERE x",
        "o.Id AS OrderId|c.Name Customer / Orders o, Customers c / x /  @0,-1", nullptr},
-      {"SELECT a FROM t1, t2 WHERE x", "a / t1, t2 / x /  @0,-1", nullptr},
       // Greedy groups run to the last keyword; text before the first SELECT is ignored.
       {"SELECT a FROM (SELECT b FROM c)", "a FROM (SELECT b / c) /  /  @0,-1", nullptr},
       {"-- note\tSELECT x FROM y", "x / y /  /  @0,-1", nullptr},
