@@ -193,8 +193,6 @@ TEST(ScriptRunner, CommandsReachTheHostAndTheControlByName) {
                           {"let Cell 2 3 {1, \"x\"}", ""},
                           {"get Cell 2 3", "Cell = {1, \"x\"}\n"},
                           {"call Echo 0x10", "Echo -> 16\n"},
-                          {"call Trace \"x\"", ""},
-                          {"debug", "x\n"},
                           {"set picture FONT Arial 8.25 Italic BOLD", ""},
                           {"get Picture", "Picture = Object(StdFont)\n"},
                           {"scroll -1", "ERROR 380: Invalid property value\n"},
