@@ -61,7 +61,6 @@ TEST(ServeEvent, ReadsEachWidgetsEvents) {
        "6 size=800x600"},
       {R"({"widget":"dialog","id":4,"button":7})", "7 dialog=4 choice=-1 button=7"},
       {R"({"widget":"dialog","id":1,"choice":-1})", "7 dialog=1 choice=-1"},
-      {R"({"widget":"dialog","id":1,"choice":2})", "7 dialog=1 choice=2"},
       {R"({"widget":"dialog","id":1,"cancel":true})", "7 dialog=1 choice=-1 cancel"},
       {R"({"widget":"dialog","id":2,"user":"ann","password":"pw","reason":"Correction"})",
        "7 dialog=2 choice=-1 sign=ann/pw/Correction"},
