@@ -2,12 +2,18 @@
 # The command line as a user meets it: help and version, exit statuses (2 usage, 1 failure),
 # `sample-db` refusing to overwrite, `show --edit` failing when an edit is not written,
 # passwords off the command line, `export` in both formats, and `audit` with its filters,
-# formats and the row each record names. Databases are checked with the sqlite3 shell.
+# formats and the row each record names; `show --edit` far down a 1000-row result; the audit
+# trail (an unrecordable edit refused, `audit --verify`); a `tabulo design` session saved and
+# loaded by `tabulo script`; `register` and `unregister` on a registry file of their own.
+# Databases are checked (and tampered with) by the sqlite3 shell.
+# usage: cli_test.sh TABULO HOST_JSON SHARED_LIBRARY
 set -uo pipefail
 tabulo=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$2" "$work/host.json"  # its audit database lands beside it
+host_json=$(readlink -f "$2")
+library=$3
+cp "$host_json" "$work/host.json"  # its audit database lands beside it
 cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # expect STATUS STDERR-PATTERN ARGS...: the exit status, and a pattern standard error holds.
@@ -46,7 +52,6 @@ expect 1 "only a statement beginning with SELECT" export --db s.db --sql "DELETE
 show() { "$tabulo" show --db s.db --sql "$sql" --host host.json --ui-lang 1033 "$@"; }
 expect 1 "--edit 0,2: the value was refused (Updated value is not a valid number)" \
   show --db s.db --sql "$sql" --edit 0,2=abc
-expect 1 "--edit 1,2: the update was not confirmed" show --db s.db --sql "$sql" --edit 1,2=5 --answer no
 expect 1 "--edit 1,2: the signature was cancelled" show --db s.db --sql "$sql" --edit 1,2=5 --answer cancel
 expect 1 "--edit 1,2: the signature was refused" \
   show --db s.db --sql "$sql" --host host.json --edit 1,2=5 --answer sign ann wrong Correction
@@ -89,4 +94,106 @@ echo old >out.json
 grep -q "1 row written to out.json" err.txt || fail "export --out: $(cat err.txt)"
 expect 1 "SQL\|syntax\|no such" export --db s.db --sql "SELECT nope FROM Orders" --out out.json
 grep -q '"Id":3' out.json || fail "a failed export replaced --out"
+
+# `show --edit` on a 1000-row sample: record 500 of the result is Id 601 (Qty 100), far
+# below the first window, so the command scrolls to it; no --answer: the control's default
+# asks nothing. Exactly that one field changes.
+"$tabulo" sample-db sample.db --rows 1000 >/dev/null || fail "sample-db 1000"
+big="SELECT Id, Customer, Qty, Price FROM Orders WHERE Qty < 400"
+dump() { sqlite3 sample.db "SELECT Id, Customer, Qty, Price, Placed, Note FROM Orders ORDER BY Id" >"$1"; }
+show_big() { "$tabulo" show --db sample.db --sql "$big" --host "$host_json" --ui-lang 1033 "$@"; }
+dump before.txt
+show_big --edit 500,2=123 >out.txt 2>err.txt || fail "edit exit $? $(cat err.txt)"
+dump after.txt
+changes=$(diff before.txt after.txt)
+[ "$(grep -c '^[<>]' <<<"$changes")" = 2 ] || fail "expected one row changed, diff: $changes"
+grep -q '^< 601|.*|100|' <<<"$changes" || fail "Id 601 was not the row changed: $changes"
+grep -q '^> 601|.*|123|' <<<"$changes" || fail "Id 601 did not get Qty 123: $changes"
+grep -q MSGBOX out.txt && fail "a message box without confirmation: $(cat out.txt)"
+grep -q '^ *501| *601|' out.txt || fail "the edited record is not in the rendering"
+# Answered No: nothing written, the question printed before the rendering; Yes writes.
+cp after.txt before.txt
+expect 1 "--edit 0,1: the update was not confirmed" show --db sample.db --sql "$big" --host "$host_json" --ui-lang 1033 \
+  --edit 0,1=Nobody --answer no
+dump after.txt
+cmp -s before.txt after.txt || fail "a refused confirmation changed the database"
+[ "$(head -n 1 out.txt)" = 'MSGBOX style=4 title="Confirmation" text="Are you sure you want to Update database records?"' ] ||
+  fail "first line: $(head -n 1 out.txt)"
+show_big --edit 0,1=Nobody --answer yes >out.txt 2>err.txt || fail "yes-answer exit $?"
+[ "$(sqlite3 sample.db 'SELECT Customer FROM Orders WHERE Id = 1')" = Nobody ] || fail "Customer of 1"
+# Malformed options are usage errors; a record beyond the result is a failure.
+for bad in "--edit 5=7" "--edit -1,0=x" "--edit 1,x=2" "--answer maybe --edit 0,0=1" "--answer yes"; do
+  # shellcheck disable=SC2086
+  expect 2 "$hint" show --db sample.db --sql "$big" $bad
+done
+expect 1 'the result has 800 records' show --db sample.db --sql "$big" --edit 800,0=1
+
+# The audit trail, in a folder of its own: a logged edit whose audit store cannot be written
+# is not made; `audit --verify` passes an intact trail (exit 0) and names the first record
+# changed (exit 1).
+mkdir trail && cd trail || fail "trail folder"
+"$tabulo" sample-db s.db --rows 30 >/dev/null || fail "sample-db"
+sed 's#"audit_database": "audit.db"#"audit_database": "gone/audit.db"#' "$host_json" >gone.json
+cp "$host_json" host.json
+edit() { "$tabulo" show --db s.db --sql "SELECT Id, Qty FROM Orders" --host "$1" --edit "$2" --log-event; }
+status=0
+edit gone.json 1,1=55 >out.txt 2>err.txt || status=$?
+[ "$status" = 1 ] || fail "edit without an audit store: exit $status"
+grep -q "^tabulo show: --edit 1,1: nothing was written (Cannot write the operator event: the folder of the audit database does not exist: .*/gone. The change was not written.)" err.txt ||
+  fail "edit without an audit store: $(cat err.txt)"
+[ "$(sqlite3 s.db 'SELECT Qty FROM Orders WHERE Id = 2')" = 1 ] || fail "an unrecorded edit was written"
+for e in 1,1=55 2,1=66; do edit host.json "$e" >/dev/null 2>err.txt || fail "edit $e: $(cat err.txt)"; done
+"$tabulo" audit --host host.json --verify >out.txt || fail "verify intact: exit $?"
+[ "$(cat out.txt)" = "Audit trail intact: 2 records chained (#1 to #2)." ] || fail "intact: $(cat out.txt)"
+expect 2 "it takes no filter" audit --host host.json --verify --user ann
+sqlite3 audit.db "DROP TRIGGER operator_events_no_update; UPDATE operator_events SET new_value = '5' WHERE id = 1"
+status=0
+"$tabulo" audit --host host.json --verify >out.txt || status=$?
+[ "$status" = 1 ] || fail "verify after tampering: exit $status"
+[ "$(cat out.txt)" = "Audit trail broken: record #1 has been changed since it was written." ] ||
+  fail "tampered: $(cat out.txt)"
+cd ..
+
+# `tabulo design`: a designer's session from standard input renders after each command and
+# saves the control, which `tabulo script` then loads and browses.
+"$tabulo" sample-db d.db --rows 50 >/dev/null || fail "sample-db 50"
+design() { "$tabulo" design --db d.db --host "$host_json" "$@"; }
+design --save orders.ctl >out.txt 2>&1 <<'EOF_SESSION' || fail "design exit $?: $(cat out.txt)"
+page DSNSelection
+fill txtSQL "SELECT Id, Qty FROM Orders WHERE Qty < 10"
+page ColumnProperties
+click Grid 2 2
+fill txtEdit "Quantity"
+key Enter
+apply
+EOF_SESSION
+grep -q '^== Data Source Properties ==$' out.txt || fail "no page rendered: $(cat out.txt)"
+grep -q '| Qty | True | Quantity |' out.txt || fail "the column page did not follow: $(cat out.txt)"
+[ -s orders.ctl ] || fail "nothing saved"
+printf 'load "orders.ctl"\nmode run\ntick 250\nget RecordSource\nshow\n' >browse.tab
+"$tabulo" script browse.tab --host "$host_json" >out.txt 2>&1 || fail "script exit $?: $(cat out.txt)"
+grep -q 'RecordSource = "SELECT Id, Qty FROM Orders WHERE Qty < 10"' out.txt || fail "loaded: $(cat out.txt)"
+grep -q 'Quantity' out.txt || fail "the caption was not saved: $(cat out.txt)"
+# With --sql the control connects at start, so the data source page lists the tables.
+printf 'page DSNSelection\npress cmdListTables\nitems lstTable\n' |
+  design --sql "SELECT Id FROM Orders" --save listed.ctl >out.txt 2>&1 || fail "design --sql exit $?: $(cat out.txt)"
+grep -q '^lstTable = {"Orders"}$' out.txt || fail "tables not listed: $(cat out.txt)"
+# A fault of the session saves nothing (exit 2); a missing --save is a usage error.
+expect 2 "no property page or dialog is open" design --db d.db --host "$host_json" --save other.ctl <<<"press nosuch"
+[ -e other.ctl ] && fail "a failed session saved"
+expect 2 "no --save FILE given" design --db d.db </dev/null
+
+# Registration: the control's identifier and the pages with the library's path, removed
+# again; a file that is no component library is refused (1).
+"$tabulo" register --registry reg.json --library "$library" >out.txt || fail "register exit $?"
+canonical=$(readlink -f "$library")
+grep -q "^VELTRA.TabuloCtl {.*} $canonical\$" out.txt || fail "register printed: $(cat out.txt)"
+grep -q "^VELTRA.DSNSelection {.*} $canonical\$" out.txt || fail "pages not registered: $(cat out.txt)"
+grep -q "registered 5 class(es) in reg.json" out.txt || fail "no summary: $(cat out.txt)"
+grep -q '"VELTRA.TabuloCtl"' reg.json || fail "identifier not in the file"
+"$tabulo" unregister --registry reg.json --library "$library" >/dev/null || fail "unregister exit $?"
+grep -q 'TabuloCtl' reg.json && fail "still registered after unregister"
+echo "not a library" >bogus.so
+expect 1 "Error in loading DLL" register --registry reg.json --library ./bogus.so
+expect 2 "see 'tabulo register --help'" register --registry
 echo ok

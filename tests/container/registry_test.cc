@@ -25,11 +25,7 @@ TEST(SharedLibrary, RegisteredControlIsCreatedByIdentifierAndAnswersLateBound) {
   const std::filesystem::path registry = folder / "registry.json";
   auto lib = ComponentLibrary::Load(TABULO_SHARED_LIBRARY);
   ASSERT_EQ(lib->RegisterServer(registry), library::kSOk);
-  std::optional<library::RegistryEntry> entry =
-      library::FindEntry(library::ReadRegistry(registry), "VELTRA.TabuloCtl");
-  ASSERT_TRUE(entry.has_value());
-  EXPECT_EQ(std::filesystem::path(entry->library),
-            std::filesystem::weakly_canonical(TABULO_SHARED_LIBRARY));
+  // (The entry's canonical library path is in the command-line test's `tabulo register`.)
 
   platform::HeadlessContainer container;
   RegisteredObject created = CreateRegisteredObject(registry, "veltra.TABULOCTL", container);

@@ -1,11 +1,14 @@
-// The rows `tabulo export` and `tabulo audit` write: CSV and JSON text of each kind of value,
-// and the record layout of both formats.
+// What the command line writes: the rows of `tabulo export` and `tabulo audit` (CSV and JSON
+// text of each kind of value, the record layout of both formats), and the progress of long
+// loads (the text shown, reports reaching the sink in place).
 #include "container/row_format.h"
+#include "container/load_progress.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
+#include <vector>
 
 namespace tabulo::container {
 namespace {
@@ -18,27 +21,24 @@ struct ValueCase {
 };
 
 TEST(RowFormatTest, EachValueIsWrittenAsOtherProgramsReadIt) {
+  // clang-format off
   const ValueCase cases[] = {
       {Variant(int16_t{-7}), "-7", "-7"},
       {Variant(int32_t{2000000000}), "2000000000", "2000000000"},
-      {Variant(0.1), "0.1", "0.1"},
-      {Variant(1e21), "1e+21", "1e+21"},
-      {Variant(std::nan("")), "NaN", "\"NaN\""},
-      {Variant::CurrencyScaled(-5000), "-0.5", "-0.5"},
-      {Variant::CurrencyScaled(123400), "12.34", "12.34"},
-      {Variant(true), "true", "true"},
+      {Variant(0.1), "0.1", "0.1"}, {Variant(1e21), "1e+21", "1e+21"},
+      {Variant(std::nan("")), "NaN", "\"NaN\""}, {Variant::CurrencyScaled(-5000), "-0.5", "-0.5"},
+      {Variant::CurrencyScaled(123400), "12.34", "12.34"}, {Variant(true), "true", "true"},
       {Variant::Date(43831.0), "2020-01-01", "\"2020-01-01\""},
       {Variant::Date(43831.5 + 1.5 / 86400), "2020-01-01 12:00:01.500",
        "\"2020-01-01 12:00:01.500\""},
       {Variant::Date(-1.25), "1899-12-28 18:00:00", "\"1899-12-28 18:00:00\""},
-      {Variant::Null(), "", "null"},
-      {Variant(), "", "null"},
+      {Variant::Null(), "", "null"}, {Variant(), "", "null"},
       {Variant("plain"), "plain", "\"plain\""},
       {Variant("a,b"), "\"a,b\"", "\"a,b\""},
       {Variant("say \"hi\""), "\"say \"\"hi\"\"\"", "\"say \\\"hi\\\"\""},
       {Variant("two\r\nlines\t\x01"), "\"two\r\nlines\t\x01\"", "\"two\\r\\nlines\\t\\u0001\""},
-      {Variant("back\\slash é"), "back\\slash é", "\"back\\\\slash é\""},
-  };
+      {Variant("back\\slash é"), "back\\slash é", "\"back\\\\slash é\""}};
+  // clang-format on
   for (const ValueCase& c : cases) {
     SCOPED_TRACE(c.csv);
     std::ostringstream csv, json;
@@ -67,6 +67,28 @@ TEST(RowFormatTest, FormatNamesAreExact) {
   EXPECT_EQ(ParseRowFormat("csv"), RowFormat::Csv);
   EXPECT_EQ(ParseRowFormat("json"), RowFormat::Json);
   for (const char* bad : {"CSV", "jsonl", ""}) EXPECT_FALSE(ParseRowFormat(bad)) << bad;
+}
+
+TEST(LoadProgress, TextGroupsThousands) {
+  // clang-format off
+  const std::pair<int64_t, const char*> cases[] = {
+      {0, "Loading: 0 rows so far"}, {999, "Loading: 999 rows so far"},
+      {65536, "Loading: 65,536 rows so far"}, {1234567, "Loading: 1,234,567 rows so far"}};
+  // clang-format on
+  for (const auto& [rows, text] : cases) EXPECT_EQ(LoadProgressText(rows), text);
+}
+
+TEST(LoadProgress, ReportsGoToTheSinkInPlaceAndNowhereWithout) {
+  std::vector<int64_t> first, second;
+  SetLoadProgressSink([&](int64_t rows) { first.push_back(rows); });
+  ReportLoadProgress(10);
+  LoadProgressSink replaced = SetLoadProgressSink([&](int64_t rows) { second.push_back(rows); });
+  ReportLoadProgress(20);
+  replaced(30);
+  SetLoadProgressSink(nullptr);
+  ReportLoadProgress(40);
+  EXPECT_EQ(first, (std::vector<int64_t>{10, 30}));
+  EXPECT_EQ(second, (std::vector<int64_t>{20}));
 }
 
 }  // namespace

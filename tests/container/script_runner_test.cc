@@ -1,23 +1,183 @@
+// `tabulo script` against the fake host: commands and member names, the faults that stop a
+// script, dialog answers, hosts adding commands; the session commands (the event log
+// following later controls, calls by dispatch id, the commands a host without sessions
+// refuses) and the operator's typing into the grid's editor.
 #include "container/script/runner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "container/fake_script_host.h"
+#include "container/script/error.h"
+#include "container/script/events.h"
+#include "container/script/host.h"
+#include "container/script/input.h"
 #include "host/test_folder.h"
+#include "platform/automation/dispatch_object.h"
+#include "platform/runtime/headless_container.h"
+#include "platform/values/com_error.h"
 #include "platform/widgets/std_font.h"
 
 namespace tabulo::container {
 namespace {
 
+// A ScriptHost for tests: a sample automation class in place of the control (a text, a
+// number, an object and an indexed property, a method that echoes and one that writes debug
+// output and returns nothing, a few events), hosted in a real HeadlessContainer in design
+// mode at 9600 x 3600 twips. Its grid (10 rows, 6 columns, in 4000 x 1500 twips: rows 7 to 9
+// and column 5 off screen) opens the editor over a data cell the operator enters, as the
+// control's grid does. `new` adds sample controls (numbered from 1, the newest current; the
+// widgets stay with the first); the other session commands keep the host's defaults.
 using platform::Variant;
-using test_support::ExpectTranscript;
-using test_support::FakeScriptHost;
-using test_support::Outcome;
-using test_support::Ran;
-using test_support::RunScript;
+
+class SampleControl : public platform::DispatchObject {
+ public:
+  explicit SampleControl(std::vector<std::string>& debug) : DispatchObject("SampleControl") {
+    DeclareProperty(
+        "Text", 1, [this] { return Variant(text); },
+        [this](const Variant& v) { text = ArgString({v}, 0); });
+    DeclareProperty(
+        "Count", 2, [this] { return Variant(count); },
+        [this](const Variant& v) { count = ArgLong({v}, 0); });
+    DeclareObjectProperty(
+        "Picture", 10, [this] { return Variant(picture); },
+        [this](const Variant& v) { picture = ArgObject({v}, 0); });
+    using platform::MemberKind;
+    DeclareMember("Cell", 11, MemberKind::PropertyGet, {{"Row"}, {"Col"}}, [this](Args& a) {
+      auto it = cells.find({ArgLong(a, 0), ArgLong(a, 1)});
+      return it == cells.end() ? Variant() : it->second;
+    });
+    DeclareMember("Cell", 11, MemberKind::PropertyLet, {{"Row"}, {"Col"}, {"Value"}},
+                  [this](Args& a) {
+                    cells[{ArgLong(a, 0), ArgLong(a, 1)}] = a[2];
+                    return Variant();
+                  });
+    DeclareMethod("Echo", 21, {{"Value"}}, [](Args& a) { return a[0]; });
+    DeclareMethod("Trace", 25, {{"Text"}}, [this, &debug](Args& a) {
+      debug.push_back(ArgString(a, 0));
+      return Variant();
+    });
+    DeclareEvent("DblClick", 2, 0);
+    DeclareEvent("MouseMove", 4, 4);
+    DeclareEvent("KeyPress", 7, 1);
+  }
+
+  void Raise(std::string_view name, std::vector<Variant> args) { Fire(name, args); }
+
+  std::string text = "first";
+  int32_t count = 0;
+  std::shared_ptr<platform::Dispatch> picture;
+  std::map<std::pair<int32_t, int32_t>, Variant> cells;
+
+ private:
+  using Args = std::vector<Variant>;
+};
+
+class FakeScriptHost : public ScriptHost {
+ public:
+  FakeScriptHost() {
+    container_.SetAmbientUserMode(false);
+    NewControl();
+    grid_.SetRows(10);
+    grid_.SetCols(6);
+    grid_.Move(0, 0, 4000, 1500);
+    grid_.set_focus_scope(&focus_);
+    editor_.set_focus_scope(&focus_);
+    editor_.set_visible(false);
+    grid_.on_enter_cell = [this] {
+      editor_.set_text(grid_.Text());
+      editor_.set_visible(true);
+      editor_.SetFocus();
+    };
+  }
+
+  platform::Dispatch& control() override { return *controls_.back(); }
+  platform::HeadlessContainer& container() override { return container_; }
+  void Size(int32_t width, int32_t height) override { size_ = {width, height}; }
+  // Refuses a negative value as a scroll bar does, so that hook errors can be seen.
+  void Scroll(int32_t value) override {
+    if (value < 0) throw platform::ComError::InvalidPropertyValue("VScroll");
+    scroll_ = value;
+  }
+  std::string Render() override {
+    std::ostringstream out;
+    out << "[" << size_.first << "x" << size_.second
+        << (container_.AmbientUserMode() ? " run" : " design") << " at=" << scroll_
+        << " text=" << controls_.back()->text << "]\n";
+    return out.str();
+  }
+  std::vector<std::string> TakeDebugOutput() override { return std::exchange(debug_, {}); }
+  platform::FlexGrid* grid() override { return has_widgets_ ? &grid_ : nullptr; }
+  platform::TextBox* editor() override { return has_widgets_ ? &editor_ : nullptr; }
+  int32_t NewControl() override {
+    controls_.push_back(std::make_shared<SampleControl>(debug_));
+    return control_count();
+  }
+  int32_t control_count() const override { return static_cast<int32_t>(controls_.size()); }
+
+  SampleControl& sample(size_t number = 1) { return *controls_.at(number - 1); }
+  // A control without a grid or an editor.
+  void DropWidgets() { has_widgets_ = false; }
+
+ private:
+  platform::HeadlessContainer container_;
+  std::vector<std::string> debug_;
+  std::vector<std::shared_ptr<SampleControl>> controls_;
+  platform::FocusScope focus_;
+  platform::FlexGrid grid_{"Grid"};
+  platform::TextBox editor_{"txtEdit"};
+  bool has_widgets_ = true;
+  std::pair<int32_t, int32_t> size_{9600, 3600};
+  int32_t scroll_ = 0;
+};
+
+// What a script run on a fake host ends with: its exit status and both streams.
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+inline Outcome RunScript(ScriptHost& host, const std::string& script) {
+  std::istringstream in(script);
+  std::ostringstream out, err;
+  int code = ScriptRunner(host, out, err).Run(in);
+  return {code, out.str(), err.str()};
+}
+
+// The output of `script`, which must run to its end without a fault.
+inline std::string Ran(ScriptHost& host, const std::string& script) {
+  Outcome r = RunScript(host, script);
+  EXPECT_EQ(r.code, 0) << script;
+  EXPECT_EQ(r.err, "") << script;
+  return r.out;
+}
+
+// Runs the commands on `host` as one script, expecting each one's output as given.
+inline void ExpectTranscript(
+    ScriptHost& host, std::initializer_list<std::pair<std::string_view, std::string_view>> steps) {
+  std::string script, expected;
+  for (const auto& [command, output] : steps) {
+    script.append(command).append("\n");
+    expected.append(output);
+  }
+  EXPECT_EQ(Ran(host, script), expected);
+}
+
+// A fault of the script: status 2, "line N: message" on the error stream.
+inline void ExpectFault(ScriptHost& host, const std::string& script, int line,
+                        const std::string& message) {
+  Outcome r = RunScript(host, script);
+  EXPECT_EQ(r.code, 2) << script;
+  EXPECT_EQ(r.err, "line " + std::to_string(line) + ": " + message + "\n") << script;
+}
 
 // Commands and member names in any case; results printed, a raised error printed as a result
 // while the script goes on.
@@ -33,8 +193,6 @@ TEST(ScriptRunner, CommandsReachTheHostAndTheControlByName) {
                           {"let Cell 2 3 {1, \"x\"}", ""},
                           {"get Cell 2 3", "Cell = {1, \"x\"}\n"},
                           {"call Echo 0x10", "Echo -> 16\n"},
-                          {"call Trace \"x\"", ""},
-                          {"debug", "x\n"},
                           {"set picture FONT Arial 8.25 Italic BOLD", ""},
                           {"get Picture", "Picture = Object(StdFont)\n"},
                           {"scroll -1", "ERROR 380: Invalid property value\n"},
@@ -70,7 +228,6 @@ TEST(ScriptRunner, FaultsOfTheScriptStopItWithTheLineNumberAndExit2) {
       {"tick -5", "tick: argument 1 out of range (0 to 2147483647), given -5"},
       {"tick 1.5", "tick expects a whole number in argument 1, given 1.5"},
       {"control 0", "control: argument 1 out of range (1 to 2147483647), given 0"},
-      {"language 0", "language: argument 1 out of range (1 to 2147483647), given 0"},
       {"answer sign alice secret", "answer sign takes USER PASSWORD REASON, given 2 argument(s)"},
       {"answer cancel now",
        "answer takes N, sign USER PASSWORD REASON or cancel, given cancel and 1 more argument(s)"},
@@ -165,6 +322,71 @@ TEST(ScriptRunner, UnreadableScriptFilesExit2) {
     EXPECT_EQ(RunScriptFile(path, host, out, err), 2);
     EXPECT_EQ(err.str(), "tabulo script: cannot read '" + path + "'\n");
   }
+}
+
+// Events print their values in the script's output forms, once; those of later controls
+// carry the control's number.
+TEST(ScriptSession, EventsOfEveryControlArePrintedOnceWithTheirNumber) {
+  FakeScriptHost host;
+  host.sample().Raise("KeyPress", {Variant(int16_t{65})});
+  EXPECT_EQ(Ran(host, "events\n"), "");  // raised before the runner connected: not seen
+  std::ostringstream out, err;
+  ScriptRunner runner(host, out, err);
+  std::istringstream first("new\nnew\n"), events("events\nevents\n");
+  runner.Run(first);
+  host.sample(3).Raise("DblClick", {});
+  host.sample(1).Raise("MouseMove",
+                       {Variant(int16_t{0}), Variant(int16_t{1}), Variant(1.5f), Variant(-0.25f)});
+  host.sample(2).Raise("KeyPress", {Variant(int16_t{65})});
+  EXPECT_EQ(runner.Run(events), 0) << err.str();
+  EXPECT_EQ(out.str(),
+            "[3] EVENT DblClick()\nEVENT MouseMove(0, 1, 1.5, -0.25)\n[2] EVENT KeyPress(65)\n");
+  EXPECT_EQ(FormatEvent("CellValueChanged", {Variant("a \"b\"\r\n"), Variant(true), Variant()}),
+            "EVENT CellValueChanged(\"a \"\"b\"\"\\r\\n\", True, Empty)");
+}
+
+TEST(ScriptSession, InvokeReadsPropertiesAndCallsMethodsByDispatchId) {
+  FakeScriptHost host;
+  ExpectTranscript(host, {{"invoke 0x15 \"hi\"", "Echo -> \"hi\"\n"},
+                          {"invoke 25 \"x\"", ""},  // Trace: Empty prints nothing
+                          {"debug", "x\n"},
+                          {"let Cell 1 2 \"x\"", ""},
+                          {"invoke 11 1 2", "Cell = \"x\"\n"}});  // the indexed Cell
+  // An id the object does not list is called, so the object's own error shows.
+  std::string out = Ran(host, "invoke 999\n");
+  EXPECT_EQ(out.rfind("ERROR 438: ", 0), 0u) << out;
+}
+
+// The fake keeps the defaults for everything but `new`: the session commands name
+// themselves as unsupported instead of doing something else.
+TEST(ScriptSession, AHostWithoutSessionsReportsTheCommandUnsupported) {
+  for (std::string line : {"load a.ctl", "save a.ctl", "end", "set Picture secmgr", "language 1031",
+                           "server-change Local PLANT-01"}) {
+    FakeScriptHost host;
+    std::string what = line.starts_with("set") ? "secmgr" : line;
+    ExpectFault(host, line + "\n", 1, "this host does not support '" + what + "'");
+  }
+}
+
+TEST(ScriptInput, TypeReplacesTheOpenEditorsTextAndNumbersAsWritten) {
+  FakeScriptHost host;
+  Ran(host, "click 3 2\ntype \"abc\"\ntype 007\n");
+  EXPECT_EQ(host.editor()->text(), "007");
+  EXPECT_EQ(host.grid()->Row(), 3);
+  EXPECT_EQ(host.grid()->Col(), 2);
+  // Shown but without the focus, the editor takes no typing.
+  host.grid()->SetFocus();
+  ExpectFault(host, "type \"w\"\n", 1, "no editor is open");
+  EXPECT_EQ(host.editor()->text(), "007");
+  EXPECT_EQ(KeyCodeByName("pageDOWN"), platform::kKeyPageDown);
+  EXPECT_EQ(KeyCodeByName("Enter "), std::nullopt);
+}
+
+TEST(ScriptInput, AControlWithoutAGridRefusesMouseAndKeys) {
+  FakeScriptHost host;
+  host.DropWidgets();
+  ExpectFault(host, "click 1 1\n", 1, "click: the control has no grid");
+  ExpectFault(host, "type \"a\"\n", 1, "no editor is open");
 }
 
 }  // namespace

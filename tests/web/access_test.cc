@@ -11,18 +11,12 @@ namespace {
 constexpr char kToken[] = "0123456789abcdef0123";
 
 TEST(Access, LoopbackAddresses) {
-  for (auto [address, loopback] :
-       std::initializer_list<std::pair<const char*, bool>>{{"127.0.0.1", true},
-                                                           {"127.1.2.3", true},
-                                                           {"::1", true},
-                                                           {"localhost", true},
-                                                           {"0.0.0.0", false},
-                                                           {"192.168.1.7", false},
-                                                           {"::", false},
-                                                           {"1270.0.0.1", false}}) {
-    SCOPED_TRACE(address);
-    EXPECT_EQ(IsLoopback(address), loopback);
-  }
+  // clang-format off
+  const std::pair<const char*, bool> rows[] = {
+      {"127.0.0.1", true}, {"127.1.2.3", true}, {"::1", true}, {"localhost", true},
+      {"0.0.0.0", false}, {"192.168.1.7", false}, {"::", false}, {"1270.0.0.1", false}};
+  // clang-format on
+  for (const auto& [address, loopback] : rows) EXPECT_EQ(IsLoopback(address), loopback) << address;
 }
 
 TEST(Access, TheTokenInTheCookieOrTheAddress) {

@@ -3,14 +3,111 @@
 // keys, the window's size deciding the rows shown, an edit written and one refused under
 // ConfirmUpdates (read back with sqlite3), the popup menu's Refresh, a database error's
 // critical message, bad requests refused, a refused query's message, a demo-user signature
-// and its audit record with two controls side by side, and the token a display off loopback
-// asks for. Every wait is bounded; nothing sleeps to synchronise.
+// and its audit record with two controls side by side, the design sheet beside the control
+// (a column renamed and applied, the query builder as a modal dialog in the page, Save), and
+// the token a display off loopback asks for. Every wait is bounded; nothing sleeps to
+// synchronise. (The readers' refusals of malformed events are in the container unit tests.)
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
-import { execFileSync } from "node:child_process";
-import { copyFileSync } from "node:fs";
+import { execFileSync, spawn } from "node:child_process";
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
 
-import { Harness, WAIT, fail, until } from "./harness.mjs";
+// The harness: a work folder with its own state, bounded waits, the display started on a
+// free port, Debian's Chromium launched headless (exit 77 when it cannot start), and the run
+// wrapped so that browser, servers and folder always go.
+const WAIT = 10000;  // ms for anything expected
+
+const { chromium } = await import("playwright-core").catch(() => {
+  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
+  process.exit(1);
+});
+
+class Harness {
+  constructor(tabulo, prefix) {
+    this.tabulo = tabulo;
+    this.work = mkdtempSync(join(tmpdir(), prefix));
+    this.env = { ...process.env, HOME: this.work, XDG_STATE_HOME: join(this.work, "state"),
+                 LC_ALL: "C.UTF-8" };
+    this.servers = [];
+    this.browser = null;
+    this.pageErrors = [];
+  }
+
+  // Starts `tabulo serve` and resolves to { proc, port, query, err() } once it prints its
+  // address (query: the part after the port's slash, e.g. the token).
+  serve(...args) {
+    const proc = spawn(this.tabulo,
+                       ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
+                       { cwd: this.work, env: this.env });
+    this.servers.push(proc);
+    let out = "", err = "";
+    proc.stderr.on("data", d => { err += d; });
+    return new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
+      proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
+      proc.stdout.on("data", d => {
+        out += d;
+        const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
+        if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3], err: () => err }); }
+      });
+    });
+  }
+
+  async launch() {
+    try {
+      this.browser = await chromium.launch({
+        executablePath: "/usr/bin/chromium",
+        args: ["--no-sandbox", "--headless", "--disable-gpu", "--disable-background-networking",
+               "--disable-component-update", "--disable-sync", "--no-first-run"] });
+    } catch (e) {
+      console.log("SKIP: Chromium cannot start: " + e.message.split("\n")[0]);
+      process.exit(77);
+    }
+    return this.browser;
+  }
+
+  async newPage(viewport) {
+    const page = await this.browser.newPage({ viewport });
+    page.on("pageerror", e => this.pageErrors.push(e.message));
+    return page;
+  }
+
+  checkPageErrors() {
+    if (this.pageErrors.length) fail("the page raised: " + this.pageErrors.join("; "));
+  }
+
+  // Runs `main`, prints ok or FAIL, and always closes the browser, kills the servers and
+  // removes the work folder.
+  async run(main) {
+    try {
+      await main();
+      console.log("ok");
+    } catch (e) {
+      console.error("FAIL: " + e.message);
+      process.exitCode = 1;
+    } finally {
+      if (this.browser) await this.browser.close();
+      for (const p of this.servers) if (p.exitCode === null) p.kill("SIGKILL");
+      rmSync(this.work, { recursive: true, force: true });
+    }
+  }
+}
+
+function fail(message) {
+  throw new Error(message);
+}
+
+// Polls `predicate` until it gives a true value (returned) or WAIT has passed.
+async function until(what, predicate) {
+  const deadline = Date.now() + WAIT;
+  for (;;) {
+    const value = await predicate();
+    if (value) return value;
+    if (Date.now() > deadline) fail("never: " + what);
+    await new Promise(r => setTimeout(r, 50));
+  }
+}
 
 const [TABULO, HOST_JSON] = process.argv.slice(2);
 const h = new Harness(TABULO, "tabulo-serve-");
@@ -151,21 +248,11 @@ async function main() {
   const error = await dialog(page, "orders are frozen");
   if (!(await error.locator(".body.critical").count())) fail("the database error is not critical");
   await error.getByText("OK").click();
-  // Input a dialog does not expect is refused with a reason, never a crash.
-  const post = body => fetch(`http://127.0.0.1:${server.port}/event`, {
-    method: "POST", headers: { "Content-Type": "application/json" }, body });
-  for (const [body, status, message] of [
-    ['{"widget":"grid","control":0', 400, "bad JSON"],
-    ['{"widget":"slider","control":0}', 400, 'unknown widget "slider"'],
-    ['{"widget":"grid","control":5,"action":"wheel","notches":1}', 400, '"control" must be'],
-    ['{"widget":"keyboard","control":0,"key":"F13"}', 400, 'unknown key "F13"'],
-    ['{"widget":"dialog","id":99,"button":1}', 409, "no dialog is open"],
-    ["x".repeat(70000), 400, "request too large"]]) {
-    const res = await post(body);
-    const reply = await res.json();
-    if (res.status !== status || !reply.error.includes(message))
-      fail(`${body.slice(0, 40)}: ${res.status} ${reply.error}`);
-  }
+  // A body too large is refused with the reason, never read whole.
+  const res = await fetch(`http://127.0.0.1:${server.port}/event`, {
+    method: "POST", headers: { "Content-Type": "application/json" }, body: "x".repeat(70000) });
+  const reply = await res.json();
+  if (res.status !== 400 || !reply.error.includes("request too large")) fail(`${res.status} ${reply.error}`);
   await page.close();
   server.proc.kill("SIGTERM");
 
@@ -192,6 +279,7 @@ async function main() {
   const audit = () => { try { return tabulo(["audit", "--user", "demo", "--format", "csv"]); } catch { return ""; } };
   await until("the audit record", () => /demo.*Correction|Correction.*demo/.test(audit()));
   server.proc.kill("SIGTERM");
+  await design();
 
   // Off loopback: the token, then its cookie; nothing without it. The demo user alone
   // does not do there.
@@ -215,6 +303,55 @@ async function main() {
   page = await open(server);
   await showsFirst(page, 1);
   h.checkPageErrors();
+}
+
+// The grid's header texts, as painted.
+async function headerIs(page, texts) {
+  const header = () => page.$$eval('.control .cell[data-row="0"]', cells => cells.map(c => c.textContent).filter(t => t));
+  await until("the header " + texts, async () => (await header()).join() === texts.join());
+}
+
+// The design sheet: Customer's caption renamed on ColumnProperties and applied (the grid's
+// header follows); on DSNSelection the query builder, Qty alone to display, OK, Apply (the
+// control queries again); Save writes the control file with the statement applied.
+async function design() {
+  const server = await serve("--design", "--load", "orders.ctl", "--save", "saved.ctl");
+  const page = await open(server, { width: 1300, height: 700 }, false);
+  await headerIs(page, ["Id", "Customer", "Qty"]);
+  const sheet = page.locator(".design");
+  const apply = () => sheet.locator(".buttons").getByRole("button", { name: "Apply", exact: true }).click();
+  await sheet.getByRole("button", { name: "ColumnProperties" }).click();
+  const caption = sheet.locator('td[data-row="2"][data-col="2"]');
+  await until("Customer's caption on the page", async () => (await caption.textContent()) === "Customer");
+  await caption.click();
+  const editor = sheet.locator('input[data-name="txtEdit"]');
+  await editor.waitFor({ timeout: WAIT });
+  await editor.fill("Client");
+  await editor.press("Enter");
+  await until("the page's grid renamed", async () => (await caption.textContent()) === "Client");
+  await apply();
+  await headerIs(page, ["Id", "Client", "Qty"]);
+  await sheet.getByRole("button", { name: "DSNSelection" }).click();
+  await sheet.locator('[data-name="cmdBuildQuery"]').click();
+  const dialog = page.locator("#ddialog");
+  const shown = async text => (await dialog.locator("select[name=lstSelect] option").allTextContents()).join() === text;
+  await dialog.locator("select[name=lstTableColumns] option", { hasText: "Qty" }).waitFor({ timeout: WAIT });
+  await dialog.locator('[data-name="cmdSelectButtons(1)"]').click();  // "<<": only *
+  await until("* alone to display", () => shown("*"));
+  await dialog.locator("select[name=lstTableColumns]").selectOption({ label: "Qty" });
+  await dialog.locator('[data-name="cmdSelectButtons(0)"]').click();  // "<": Qty replaces *
+  await until("Qty to display", () => shown("Qty"));
+  await dialog.locator('[data-name="cmdOk"]').click();
+  await until("the dialog closed", async () => !(await page.locator("#dshade").isVisible()));
+  const sql = sheet.locator('input[data-name="txtSQL"]');
+  await until("the statement back on the page", async () => (await sql.inputValue()).trim() === "SELECT Qty FROM Orders");
+  await apply();
+  await headerIs(page, ["Qty"]);
+  await sheet.locator(".buttons").getByRole("button", { name: "Save", exact: true }).click();
+  await until("the control file", () => existsSync(join(work, "saved.ctl")) &&
+                                         readFileSync(join(work, "saved.ctl"), "utf8").includes("SELECT Qty FROM Orders"));
+  await page.close();
+  server.proc.kill("SIGTERM");
 }
 
 await h.run(main);

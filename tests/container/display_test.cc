@@ -1,0 +1,332 @@
+// The operator's displays: the interactive session of `tabulo browse`, and `tabulo serve`'s
+// display. tabulo serve's display runs on its own thread on a virtual clock that moves 50 ms each
+// round of the user-interface loop; the test thread posts as the HTTP server's threads do. A
+// question holds other input until its answer; with --design the sheet beside the control
+// answers the designer's events, the colour and font choosers are asked in the page, and the
+// control file is saved. (The demo user refused off loopback is in tests/web/serve_test.mjs.)
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "container/browse_session.h"
+#include "container/sample_db.h"
+#include "container/serve_display.h"
+#include "host/test_folder.h"
+#include "platform/runtime/clock.h"
+
+namespace tabulo::container {
+namespace {
+
+using nlohmann::json;
+
+class ServeFixture : public ::testing::Test {
+ protected:
+  // A sample database of `rows` records, one file per test: ctest runs the cases side by side
+  // in one folder.
+  void WriteDatabase(int rows) {
+    const char* tmp = std::getenv("TABULO_TEST_TMP");
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / ("serve_" + name + ".db");
+    WriteSampleDatabase(db_, rows);
+  }
+  void TearDown() override {
+    if (ui_.joinable()) Stop();  // a failed assertion left the display running
+    if (!db_.empty()) std::filesystem::remove(db_);
+  }
+
+  void Start() {
+    display_ = std::make_unique<ServeDisplay>(request_, clock_);
+    ui_ = std::thread([this] {
+      display_->Run([this] {
+        clock_.Advance(50);
+        return stop_.load();
+      });
+    });
+  }
+  void Stop() {
+    stop_ = true;
+    ui_.join();
+  }
+
+  // The first scene from now on that `holds` (null when none came): a bounded wait.
+  json SceneWhere(const std::function<bool(const json&)>& holds) {
+    for (int round = 0; round < 200; ++round) {
+      std::optional<web::Update> u = display_->NextUpdate(cursor_, std::chrono::milliseconds(50));
+      if (!u || u->event != "scene") continue;
+      json scene = json::parse(u->data);
+      if (holds(scene)) return scene;
+    }
+    ADD_FAILURE() << "no such scene";
+    return nullptr;
+  }
+
+  void ExpectReply(const std::string& body, int status, const std::string& text) {
+    SCOPED_TRACE(body);
+    const web::Reply reply = display_->Post(body);
+    EXPECT_EQ(reply.status, status);
+    EXPECT_NE(reply.body.find(text), std::string::npos) << reply.body;
+  }
+
+  std::filesystem::path db_;
+  ServeRequest request_;
+  platform::VirtualClock clock_;
+  std::unique_ptr<ServeDisplay> display_;
+  std::atomic<bool> stop_{false};
+  std::thread ui_;
+  web::UpdateCursor cursor_;
+};
+
+class ServeDisplayTest : public ServeFixture {
+ protected:
+  void SetUp() override {
+    WriteDatabase(50);
+    request_.controls.push_back({{}, db_.string(), "SELECT Id, Customer FROM Orders", ""});
+    request_.controls.push_back({{}, db_.string(), "SELECT Id FROM NoSuchTable", ""});
+  }
+};
+
+TEST_F(ServeDisplayTest, AQuestionHoldsOtherInputUntilItsAnswerThenTheDisplayGoesOn) {
+  Start();
+  const json asked = SceneWhere([](const json& s) {
+    return !s["dialog"].is_null() &&
+           s["dialog"]["text"].get<std::string>().find("no such table") != std::string::npos;
+  });
+  ASSERT_FALSE(asked.is_null());
+  EXPECT_EQ(asked["dialog"]["kind"], "message");
+  const std::string id = asked["dialog"]["id"].dump();
+  ExpectReply(R"({"widget":"keyboard","control":0,"key":"Down"})", 409,
+              "a dialog waits for its answer");
+  ExpectReply(R"({"widget":"dialog","id":)" + id + R"(9,"button":1})", 409,
+              "a dialog waits for its answer");
+  ExpectReply(R"({"widget":"dialog","id":)" + id + R"(,"button":1})", 200, "\"ok\":true");
+  const json answered = SceneWhere([](const json& s) { return s["dialog"].is_null(); });
+  EXPECT_EQ(answered["controls"][0]["grid"]["rows"][1]["cells"][2]["t"], "Acme Corp");
+  ExpectReply(R"({"widget":"dialog","id":)" + id + R"(,"button":1})", 409, "no dialog is open");
+  ExpectReply(R"({"widget":"grid","control":0,"action":"click","row":999,"col":1,"button":1})", 409,
+              "that cell is no longer in view");
+  ExpectReply(R"({"widget":"grid","control":2,"action":"wheel","notches":1})", 400,
+              "must be an integer from 0 to 1");
+  // Input goes on to the control: the scroll bar's arrow moves its window a record down.
+  ExpectReply(R"({"widget":"scrollbar","control":0,"action":"down"})", 200, "\"ok\":true");
+  const json scrolled = SceneWhere(
+      [](const json& s) { return s["controls"][0]["grid"]["rows"][1]["cells"][0]["t"] == "2"; });
+  EXPECT_EQ(scrolled["controls"][0]["scroll"]["long"]["value"], 1);
+  Stop();
+  ExpectReply(R"({"widget":"scrollbar","control":0,"action":"down"})", 503,
+              "the display has closed");
+}
+
+class ServeDesignTest : public ServeFixture {
+ protected:
+  void SetUp() override {
+    WriteDatabase(20);
+    BrowseRequest control;
+    control.db = db_.string();
+    control.sql = "SELECT Id, Customer FROM Orders";
+    request_.controls.push_back(control);
+    request_.design = true;
+    request_.save_path = db_.string() + ".ctl";
+  }
+  void TearDown() override {
+    ServeFixture::TearDown();
+    std::filesystem::remove(request_.save_path);
+  }
+  void ExpectReplies(const std::vector<std::tuple<std::string, int, std::string>>& rows) {
+    for (const auto& [body, status, text] : rows) ExpectReply(body, status, text);
+  }
+  static std::string Design(const std::string& rest) {
+    return R"({"widget":"design","control":0,)" + rest + "}";
+  }
+};
+
+TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
+  Start();
+  const json opened =
+      SceneWhere([](const json& s) { return s["controls"][0]["design"]["sheet"].is_object(); });
+  EXPECT_EQ(opened["controls"][0]["design"]["pages"],
+            json({"UsrControlProperties", "DSNSelection", "ColumnProperties", "eSignature"}));
+  ExpectReplies({
+      {Design(R"("action":"page","name":"NoSuch")"), 409, "unknown page 'NoSuch'"},
+      {Design(R"("action":"press","name":"cmdNone")"), 409, "unknown widget 'cmdNone'"},
+      {Design(R"("action":"fill","name":"btnBackColor","text":"x")"), 409, "suits a text box"},
+      {Design(R"("action":"press","name":"btnBackColor")"), 200, "\"ok\":true"},
+  });
+  const json picker = SceneWhere([](const json& s) { return !s["dialog"].is_null(); })["dialog"];
+  ASSERT_EQ(picker["kind"], "color");
+  ExpectReplies({
+      {Design(R"("action":"apply")"), 409, "a dialog waits for its answer"},
+      {R"({"widget":"dialog","id":)" + picker["id"].dump() + R"(,"color":255})", 200, "\"ok\""},
+      {Design(R"("action":"apply")"), 200, "\"ok\":true"},
+  });
+  SceneWhere([](const json& s) { return s["controls"][0]["grid"]["back"] == "#ff0000"; });
+  // The font chooser likewise.
+  ExpectReplies({{Design(R"("action":"press","name":"btnFont")"), 200, "\"ok\":true"}});
+  const json chooser = SceneWhere([](const json& s) { return !s["dialog"].is_null(); })["dialog"];
+  ASSERT_EQ(chooser["kind"], "font");
+  ExpectReplies({
+      {R"({"widget":"dialog","id":)" + chooser["id"].dump() +
+           R"(,"font":{"name":"Courier New","size":12,"bold":true}})",
+       200, "\"ok\""},
+      {Design(R"("action":"apply")"), 200, "\"ok\":true"},
+  });
+  SceneWhere([](const json& s) {
+    return s["controls"][0]["grid"]["font"] ==
+           json({{"name", "Courier New"}, {"size", 12}, {"bold", true}});
+  });
+  ExpectReplies({
+      {Design(R"("action":"save")"), 200, "\"saved\""},
+      {Design(R"("action":"close")"), 200, "\"ok\":true"},
+      {Design(R"("action":"apply")"), 409, "apply: no property sheet is open"},
+  });
+  EXPECT_TRUE(std::filesystem::exists(request_.save_path));
+}
+
+TEST_F(ServeDesignTest, WithoutDesignTheSheetsEventsAreRefused) {
+  request_.design = false;
+  Start();
+  ExpectReplies({{Design(R"("action":"apply")"), 409, "shows no property sheets"}});
+}
+
+// The interactive session of `tabulo browse` without a terminal: keys, clicks and the wheel
+// on the 1000-row sample, with an operator answering from a script and time on a virtual
+// clock.
+using host::testing::TestDb;
+using host::testing::TestFolder;
+
+// Answers boxes with OK, cancels signatures and closes menus without a choice; keeps what
+// it was asked, one line per question.
+class ScriptedOperator : public Operator {
+ public:
+  int AnswerMessageBox(const std::string& text, int32_t, const std::string&) override {
+    asked.push_back("box " + text);
+    return platform::kIdOk;
+  }
+  std::optional<Signature> Sign(const SignatureRequest& request) override {
+    asked.push_back("sign " + request.prompt);
+    return std::nullopt;  // cancelled
+  }
+  int ChooseFromMenu(const std::vector<std::string>& captions) override {
+    asked.push_back("menu " + captions.at(0));
+    return -1;  // closed without a choice
+  }
+  std::vector<std::string> asked;
+};
+
+// One cluster and the signer ann (password "secret").
+constexpr char kHost[] = R"({"format": 1,
+  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                "servers": [{"name": "PLANT-01"}]}],
+  "security": {"users": [{"name": "ann", "level": 10, "password_hash":
+    "pbkdf2-sha256$1000$xTAcI2VuOglwAGZkm9YOFg==$4Wx9Tm+nhRfDdK0H5Wz+FX+WV4fYQMJtX9iUpr7zx74="}],
+    "reason_categories": ["Correction"]}})";
+
+class BrowseSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteSampleDatabase(folder_ / "sample.db", 1000); }
+
+  // The control in run mode, 80 x 12 characters (10 grid lines), after its first load.
+  BrowseSession& Open(const std::string& sql, bool allow_updates = false, bool sign = false) {
+    BrowseRequest request;
+    request.db = (folder_ / "sample.db").string();
+    request.sql = sql;
+    request.session.host_config = folder_.Write("host.json", kHost);
+    browse_.reset();  // one session at a time: the host installation is the process's
+    browse_ = std::make_unique<BrowseSession>(request, person_, clock_);
+    control::TabuloCtl& ctl = browse_->control();
+    ctl.SetDataTable("Orders");
+    ctl.SetAllowUpdates(allow_updates);
+    ctl.SetConfirmUpdates(allow_updates);
+    ctl.ESignatureRequired = sign;
+    ctl.ESignaturePrompt = "Sign it";
+    browse_->Resize(80, 12);
+    browse_->Start();
+    clock_.Advance(250);
+    browse_->Pump();
+    return *browse_;
+  }
+  std::string Customer(int id) {
+    return TestDb(folder_ / "sample.db")
+        .Text("SELECT Customer FROM Orders WHERE Id = " + std::to_string(id));
+  }
+
+  TestFolder folder_;
+  ScriptedOperator person_;
+  platform::VirtualClock clock_;
+  std::unique_ptr<BrowseSession> browse_;
+};
+
+constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders";
+
+// Keys from a fresh window: the record the scroll bar shows first, the cursor's line (2 is
+// the first data line, after the header and its rule) and cell. (Page Down, End, Home and
+// scrolling past the last line are in the terminal test, tests/app/browse_test.py.)
+TEST_F(BrowseSessionTest, KeysMoveTheCursorAndScrollThroughTheScrollBar) {
+  using K = BrowseKey;
+  struct Row {
+    std::vector<K> keys;
+    int32_t value, line, slot;
+  } rows[] = {
+      {{}, 0, 2, 1},
+      {{K::Down, K::Down}, 0, 4, 1},
+      {{K::Down, K::Up, K::Up}, 0, 2, 1},
+      {{K::PageDown, K::PageUp}, 0, 2, 1},
+      {{K::Right, K::Right, K::Right, K::Right}, 0, 2, 3},
+      {{K::Right, K::Left, K::Left}, 0, 2, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.value) + " line " + std::to_string(row.line));
+    BrowseSession& b = Open(kOrders);
+    for (K key : row.keys) b.Press(key);
+    EXPECT_EQ(b.control().ScrollBar.Value(), row.value);
+    EXPECT_EQ(b.CursorLine(), row.line);
+    EXPECT_EQ(b.CursorSlot(), row.slot);
+  }
+  BrowseSession& b = Open(kOrders);
+  b.Wheel(2);
+  b.Wheel(-1);
+  EXPECT_EQ(b.control().ScrollBar.Value(), 3);
+  b.Resize(40, 6);
+  EXPECT_EQ(b.control().ScaleWidth(), 40 * 120);
+  EXPECT_EQ(b.control().VisibleRows(), 4);
+  EXPECT_TRUE(person_.asked.empty());
+}
+
+TEST_F(BrowseSessionTest, ClicksMapTheRenderingToGridCells) {
+  BrowseSession& b = Open(kOrders, true);
+  b.Click(1, 2);  // the rule under the header
+  EXPECT_FALSE(b.Editing());
+  b.Click(4, 2);
+  EXPECT_TRUE(b.Editing());
+  EXPECT_EQ(b.control().EditRow(), 3);
+  EXPECT_EQ(b.control().EditCol(), 2);
+  EXPECT_NE(b.Render().find("[O'Brien"), std::string::npos);
+}
+
+// The signature dialog goes to the operator with the prompt; a cancel writes nothing (the
+// signed write is in the terminal test, tests/app/browse_test.py).
+TEST_F(BrowseSessionTest, TheOperatorCancelsTheSignature) {
+  BrowseSession& b = Open(kOrders, true, true);
+  b.Click(2, 2);
+  b.Type("Signed ");
+  b.Press(BrowseKey::Enter);
+  EXPECT_EQ(Customer(1), "Acme Corp");
+  EXPECT_EQ(person_.asked, (std::vector<std::string>{"sign Sign it"}));
+}
+
+// The Menu key opens the popup menu on the cursor's record; closed without a choice it leaves
+// the display as it was. (Its Refresh after a change behind the display, and F5, are in the
+// terminal test, tests/app/browse_test.py.)
+TEST_F(BrowseSessionTest, AMenuClosedWithoutAChoiceChangesNothing) {
+  BrowseSession& b = Open(kOrders);
+  TestDb(folder_ / "sample.db").Exec("UPDATE Orders SET Customer = 'Menu' WHERE Id = 1");
+  b.Press(BrowseKey::Menu);
+  EXPECT_EQ(b.Render().find("Menu"), std::string::npos);
+  EXPECT_EQ(person_.asked, (std::vector<std::string>{"menu Refresh"}));
+}
+
+}  // namespace
+}  // namespace tabulo::container

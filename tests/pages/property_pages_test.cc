@@ -1,0 +1,548 @@
+// The property pages on a hosting session over a real SQLite database, one section a page,
+// then the property sheet and the designer's script commands.
+//
+// The fixture of the property pages: a hosting session (the host runtime's display, in
+// design mode) over a fresh 20-row sample database, one control browsing its orders, and
+// the control's property sheet. Message boxes and debug lines are read from the container.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "container/property_sheet.h"
+#include "container/sample_db.h"
+#include "container/script/runner.h"
+#include "container/session.h"
+#include "container/session_script_host.h"
+#include "control/globals.h"
+#include "host/test_folder.h"
+#include "library/classes.h"
+#include "localization/state.h"
+#include "pages/column_properties.h"
+#include "pages/dsn_selection.h"
+#include "pages/esignature.h"
+#include "pages/page_support.h"
+#include "pages/usr_control_properties.h"
+
+namespace tabulo::pages::testing {
+namespace {
+
+inline constexpr char kStatement[] = "SELECT Id, Customer, Qty FROM Orders";
+
+class PageTest : public ::testing::Test {
+ protected:
+  PageTest() {
+    localization::ResetLocalizationState();
+    container::WriteSampleDatabase(db(), 20);
+    std::ofstream(folder_ / "host.json") << R"({"format": 1,
+      "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                    "servers": [{"name": "PLANT-01"}]},
+                   {"name": "Plant", "type": "DizuvAdar", "coordinator": "Plant",
+                    "servers": [{"name": "PLANT-02"}]},
+                   {"name": "Local Logging", "type": "Logging", "coordinator": "Local"}],
+      "security": {"users": [], "reason_categories": ["Correction", "Maintenance"],
+                   "audit_database": ")" + (folder_ / "audit.db").string() +
+                                                R"("}})";
+    container::SessionOptions options;
+    options.host_config = (folder_ / "host.json").string();
+    options.ui_language = 1033;
+    session_ = std::make_unique<container::Session>(options);
+    ctl_ = &session_->NewControl();
+    ctl_->SetDSNname(db());
+    ctl_->SetRecordSource(kStatement);
+    ctl_->SetDataTable("Orders");
+    // Declared to the host, the control queries at design time and connects to its server.
+    ctl_->UserModeSet();
+    ctl_->Refresh(false);
+  }
+  ~PageTest() override {
+    sheet_.reset();
+    session_.reset();
+    localization::ResetLocalizationState();
+  }
+
+  std::string db() const { return (folder_ / "sample.db").string(); }
+  platform::HeadlessContainer& box() { return session_->container(); }
+  control::TabuloCtl& ctl() { return *ctl_; }
+
+  // Opens the sheet (once) and shows the page of class T.
+  template <class T>
+  T& Show() {
+    if (!sheet_)
+      sheet_ = std::make_unique<container::PropertySheet>(
+          box(), std::shared_ptr<control::TabuloCtl>(std::shared_ptr<void>(), ctl_));
+    for (size_t i = 0; i < sheet_->page_count(); ++i) {
+      if (auto* page = dynamic_cast<T*>(&sheet_->page(i))) {
+        sheet_->Show(*page);
+        return *page;
+      }
+    }
+    throw std::logic_error("no such page");
+  }
+  container::PropertySheet& sheet() { return *sheet_; }
+
+  // The debug lines written since the last call, line ends and the control's prefix left off.
+  std::vector<std::string> Debug() {
+    std::vector<std::string> lines;
+    const auto& all = box().debug_output();
+    for (; debug_seen_ < all.size(); ++debug_seen_) {
+      std::string line = all[debug_seen_];
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      lines.push_back(line.starts_with("Tabulo: ") ? line.substr(8) : line);
+    }
+    return lines;
+  }
+  // The texts of the message boxes shown since the last call.
+  std::vector<std::string> Boxes() {
+    std::vector<std::string> texts;
+    const auto& all = box().message_boxes();
+    for (; boxes_seen_ < all.size(); ++boxes_seen_) texts.push_back(all[boxes_seen_].text);
+    return texts;
+  }
+
+  host::testing::TestFolder folder_;
+  std::unique_ptr<container::Session> session_;
+  control::TabuloCtl* ctl_ = nullptr;
+  std::unique_ptr<container::PropertySheet> sheet_;
+  size_t debug_seen_ = 0, boxes_seen_ = 0;
+};
+
+using platform::DialogAnswer;
+using platform::Variant;
+
+// The general page: first paint, enabling, the interval text rule, the colour and font
+// choosers, and applying in order (the wide interval and the chooser's style flags).
+using UsrControlPropertiesTest = PageTest;
+
+TEST_F(UsrControlPropertiesTest, FirstPaintReadsTheControlAndMarksNothing) {
+  ctl().SetAllowUpdates(true);
+  ctl().LogEvent = true;
+  ctl().LogEventType = "edit";
+  ctl().LoggingClusterName = "Local Logging";
+  ctl().SetAutoRefresh(true);
+  ctl().SetRefreshInterval(1500);
+  UsrControlProperties& page = Show<UsrControlProperties>();
+  EXPECT_EQ(page.caption(), "General");
+  EXPECT_EQ(page.chkAllowUpdate.value(), 1);
+  EXPECT_EQ(page.chkLogChanges.value(), 1);
+  EXPECT_EQ(page.txtEventType.text(), "edit");
+  EXPECT_EQ(page.cboLoggingCluster.list_count(), 2);  // the coordinator's entry first
+  EXPECT_EQ(page.cboLoggingCluster.text(), "Local Logging");
+  EXPECT_TRUE(page.txtEventType.enabled());
+  EXPECT_EQ(page.font(), ctl().Font());  // the control's own object
+  EXPECT_FALSE(page.Changed());
+  EXPECT_EQ(Debug(), (std::vector<std::string>{"FillCboLoggingCluster(Local Logging)"}));
+}
+
+TEST_F(UsrControlPropertiesTest, EnablingFollowsTheCheckBoxes) {
+  UsrControlProperties& page = Show<UsrControlProperties>();
+  struct Row {
+    int16_t allow, log, refresh;
+    bool confirm, event_type, interval;
+  };
+  for (const Row& r : {Row{0, 1, 0, false, false, false}, Row{1, 0, 1, true, false, true},
+                       Row{1, 1, 0, true, true, false}}) {
+    SCOPED_TRACE(r.allow * 100 + r.log * 10 + r.refresh);
+    page.chkAllowUpdate.set_value(r.allow);
+    page.chkLogChanges.set_value(r.log);
+    page.chkAutoRefresh.set_value(r.refresh);
+    EXPECT_EQ(page.chkConfirmUpdate.enabled(), r.confirm);
+    EXPECT_EQ(page.txtEventType.enabled(), r.event_type);
+    EXPECT_EQ(page.cboLoggingCluster.enabled(), r.event_type);
+    EXPECT_EQ(page.txtEventType.back_color(), FieldColor(r.event_type));
+    EXPECT_EQ(page.txtRefreshInterval.enabled(), r.interval);
+    EXPECT_EQ(page.updnRefreshInterval.enabled(), r.interval);
+  }
+  EXPECT_TRUE(page.Changed());
+}
+
+TEST_F(UsrControlPropertiesTest, IntervalTextIsNormalised) {
+  UsrControlProperties& page = Show<UsrControlProperties>();
+  page.chkAutoRefresh.set_value(1);
+  // Letters and a number past the 32-bit limit are in the design_general acceptance script.
+  const std::pair<std::string, std::string> rows[] = {
+      {"", "0"}, {"7.5", "8"}, {"-3", "0"}, {"2147483647", "2147483647"}};
+  for (const auto& [typed, shown] : rows) {
+    SCOPED_TRACE(typed);
+    page.txtRefreshInterval.set_text(typed);
+    EXPECT_EQ(page.txtRefreshInterval.text(), shown);
+  }
+  // Typing keeps digits only.
+  page.txtRefreshInterval.set_text("1");
+  page.txtRefreshInterval.set_sel_start(1);
+  page.txtRefreshInterval.TypeText("x2");
+  EXPECT_EQ(page.txtRefreshInterval.text(), "12");
+}
+
+// Every property in order, the debug line first. (The colour chosen and an interval beyond
+// 2,147,483 s, written in a wide type, are in the design_general acceptance script.)
+TEST_F(UsrControlPropertiesTest, ApplyWritesEveryProperty) {
+  UsrControlProperties& page = Show<UsrControlProperties>();
+  Debug();
+  page.chkAllowUpdate.UserClick();
+  page.chkConfirmUpdate.UserClick();
+  page.chkAutoRefresh.UserClick();
+  page.chkDisplayStatusBar.UserClick();
+  sheet().Apply();
+  EXPECT_EQ(Debug(), (std::vector<std::string>{"UsrControlProperties.ApplyChanges()"}));
+  EXPECT_TRUE(ctl().AllowUpdates());
+  EXPECT_TRUE(ctl().ConfirmUpdates());
+  EXPECT_TRUE(ctl().AutoRefresh());
+  EXPECT_FALSE(ctl().ShowStatusBar());
+  EXPECT_EQ(ctl().LoggingClusterName, "From Same Coordinator");
+  EXPECT_FALSE(page.Changed());
+}
+
+// The chooser's answer comes back onto the control's font; a flag reported as 255 counts as
+// set. A cancelled chooser still marks the page changed.
+TEST_F(UsrControlPropertiesTest, FontChooserSetsTheFontInPlace) {
+  UsrControlProperties& page = Show<UsrControlProperties>();
+  std::string face("Courier New\0junk", 16);
+  box().QueueDialogAnswer(DialogAnswer::Ok(
+      Variant(int32_t{1}),
+      {Variant(int32_t{700}), Variant(int32_t{255}), Variant(int32_t{0}), Variant(int32_t{255}),
+       Variant(face), Variant(int32_t{120}), Variant(int32_t{0})}));
+  page.btnFont->UserClick();
+  const platform::StdFont& f = *ctl().Font();
+  EXPECT_EQ(f.name(), "Courier New");
+  EXPECT_EQ(f.size(), 12);
+  EXPECT_TRUE(f.bold());
+  EXPECT_TRUE(f.italic());
+  EXPECT_FALSE(f.underline());
+  EXPECT_TRUE(f.strikethrough());
+  EXPECT_TRUE(page.Changed());
+  EXPECT_EQ(box().dialogs().back().args[5], Variant(int32_t{82}));  // 8.25 pt in tenths
+  page.SetChanged(false);
+  page.btnBackColor->UserClick();  // nothing queued: cancelled
+  EXPECT_TRUE(page.Changed());
+  EXPECT_EQ(page.back_color(), ctl().BackColor());
+}
+
+// The data source page on a real SQLite database: first paint, listings, the query builder
+// round trip, applying (order, debug line, refresh) and closing the sheet. The labels, the
+// table listed and chosen, the refused empty data source and leaving the page (applied once)
+// are in the design_source acceptance script.
+using DSNSelectionTest = PageTest;
+
+TEST_F(DSNSelectionTest, FirstPaintShowsTheControlsValuesUnchanged) {
+  ctl().SetUser("ann");
+  ctl().SetPassword("p w");
+  DSNSelection& page = Show<DSNSelection>();
+  EXPECT_TRUE(page.txtDatabase.locked());
+  EXPECT_EQ(page.txtUID.text(), "ann");
+  EXPECT_EQ(page.txtPWD.text(), "p w");
+  EXPECT_EQ(page.cboCluster.list_count(), 2);
+  EXPECT_EQ(page.cboCluster.text(), "Local");
+  EXPECT_FALSE(page.Changed());
+  // Choosing the SQL server type opens the database box.
+  page.cboPreference.SelectItem(1);
+  EXPECT_FALSE(page.txtDatabase.locked());
+  EXPECT_TRUE(page.Changed());
+}
+
+TEST_F(DSNSelectionTest, ListingTablesWithoutASourceOrAServer) {
+  DSNSelection& page = Show<DSNSelection>();
+  page.cmdListTables->UserClick();
+  ASSERT_EQ(page.lstTable.list_count(), 1);
+  // Without a data source the list is only emptied; without a data server it says why.
+  page.cboDSNList.set_text("");
+  page.cmdListTables->UserClick();
+  EXPECT_EQ(page.lstTable.list_count(), 0);
+  page.cboDSNList.set_text(db());
+  control::g_DataServer.reset();
+  page.cmdListTables->UserClick();
+  EXPECT_EQ(Boxes(), std::vector<std::string>{
+                         "Error retrieving the data source list: Not connected to data server."});
+}
+
+TEST_F(DSNSelectionTest, ApplyWritesTheFieldsInOrderAndRefreshes) {
+  DSNSelection& page = Show<DSNSelection>();
+  Debug();
+  page.txtUID.set_text(" ann ");
+  // A password keeps its blanks, and a ";" in it cuts nothing short.
+  page.txtPWD.set_text(" a;UID=x ");
+  page.txtSQL.set_text("SELECT Id, Qty FROM Orders WHERE Qty > 1");
+  page.cboCluster.SelectItem(1);
+  EXPECT_TRUE(page.Changed());
+  sheet().Apply();
+  EXPECT_FALSE(page.Changed());
+  EXPECT_EQ(Debug().front(), "DSNSelection.ApplyChanges()");
+  EXPECT_EQ(ctl().DSNname(), db());
+  EXPECT_EQ(ctl().User(), "ann");
+  EXPECT_EQ(ctl().Password(), " a;UID=x ");
+  EXPECT_EQ(ctl().DataTable(), "Orders");
+  EXPECT_EQ(ctl().RecordSource(), "SELECT Id, Qty FROM Orders WHERE Qty > 1");
+  EXPECT_EQ(ctl().ClusterName(), "Plant");
+  EXPECT_EQ(ctl().Columns().size(), 3u);  // Id, Qty and the spare entry: refreshed
+}
+
+TEST_F(DSNSelectionTest, AnEmptyOrNoneDataSourceIsRefused) {
+  for (std::string dsn : {"", "(None)"}) {
+    SCOPED_TRACE(dsn);
+    DSNSelection& page = Show<DSNSelection>();
+    page.cboDSNList.set_text(dsn);
+    page.cmdApply->UserClick();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"The system data source name must be entered."});
+    EXPECT_TRUE(page.Changed());
+    EXPECT_EQ(ctl().DSNname(), db());
+  }
+}
+
+// A closed sheet leaves no Apply button to click.
+TEST_F(DSNSelectionTest, ClosingTheSheetEndsThePage) {
+  Show<DSNSelection>();
+  sheet().Close();
+  EXPECT_EQ(localization::g_ApplyButtonWindow, 0);
+}
+
+// Without a statement the query builder does not open and says why. (Its round trip, a
+// cancel and a statement without a table are in the design_query_builder acceptance script.)
+TEST_F(DSNSelectionTest, TheQueryBuilderNeedsATable) {
+  DSNSelection& page = Show<DSNSelection>();
+  page.txtSQL.set_text("");
+  bool opened = false;
+  box().SetModalRunner([&](platform::Form&) { opened = true; });
+  page.cmdBuildQuery->UserClick();
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(page.txtSQL.text(), "");
+  EXPECT_EQ(Boxes(),
+            std::vector<std::string>{"You must first select a table from the table list."});
+}
+
+// The column page: editing cells in place, applying (renaming, hiding, sizing, the Unique
+// flags kept) and an empty statement. The first paint's rows, a rename, a hidden column, a width
+// rounded half to even, applying (the control's grid follows) and a new statement's columns are in
+// the design_columns acceptance script.
+using ColumnPropertiesTest = PageTest;
+
+TEST_F(ColumnPropertiesTest, FirstPaintMarksTheVisibleColumnsAndNothingChanged) {
+  ColumnProperties& page = Show<ColumnProperties>();
+  EXPECT_EQ(page.Grid.CellBackColorAt(2, 1), kVisibleColor);
+  EXPECT_EQ(page.Grid.FixedRows(), 1);
+  EXPECT_FALSE(page.Changed());
+}
+
+// Clicking cells opens the editors; leaving a cell commits it. Widths take the number the
+// text starts with, rounded half to even.
+TEST_F(ColumnPropertiesTest, EditingCellsAndApplyingChangesTheControlsColumns) {
+  ColumnProperties& page = Show<ColumnProperties>();
+  platform::FlexGrid& g = page.Grid;
+  g.UserClick(1, 0);
+  EXPECT_FALSE(page.txtEdit.visible());
+  EXPECT_FALSE(page.cmbBool.visible());
+  const std::pair<std::string, std::string> widths[] = {
+      {"12abc", "12"}, {"x", "0"}, {"7.5", "8"}, {"99999", "8"}};
+  for (const auto& [typed, stored] : widths) {
+    SCOPED_TRACE(typed);
+    g.UserClick(1, 0);  // clicking the current cell again enters nothing
+    g.UserClick(3, 3);
+    ASSERT_TRUE(page.txtEdit.visible());
+    page.txtEdit.set_text(typed);
+    page.txtEdit.PressKey(platform::kKeyReturn);
+    EXPECT_EQ(g.TextMatrix(3, 3), stored);
+    EXPECT_FALSE(page.txtEdit.visible());
+  }
+  EXPECT_EQ(Boxes().size(), 1u);  // 99999 does not fit a width: said, and the cell kept
+  g.UserClick(2, 2);
+  page.txtEdit.set_text("Client");
+  g.UserClick(2, 1);  // leaving the caption cell commits it; the list opens on "True"
+  ASSERT_TRUE(page.cmbBool.visible());
+  EXPECT_EQ(page.cmbBool.list_index(), 0);
+  page.cmbBool.SelectItem(1);
+  EXPECT_EQ(g.TextMatrix(2, 1), "False");
+  EXPECT_EQ(g.CellBackColorAt(2, 1), kHiddenColor);
+  EXPECT_TRUE(page.Changed());
+  sheet().Apply();
+  const std::vector<control::GridColumn>& cols = ctl().Columns();
+  EXPECT_EQ(cols[1].Caption, "Client");
+  EXPECT_FALSE(cols[1].Visible);
+  EXPECT_EQ(cols[2].Width, 8);
+  EXPECT_FALSE(page.Changed());
+}
+
+TEST_F(ColumnPropertiesTest, ApplyingKeepsTheUniqueFlags) {
+  platform::Variant columns = ctl().GridColumns();
+  columns.AsArray().At(0, 4) = platform::Variant(true);
+  ctl().SetGridArray(columns);
+  ColumnProperties& page = Show<ColumnProperties>();  // the first paint applies
+  page.SetChanged(true);
+  sheet().Apply();
+  EXPECT_TRUE(ctl().Columns()[0].Unique);
+}
+
+// An empty statement shows the header row only.
+TEST_F(ColumnPropertiesTest, AnEmptyStatementLeavesTheHeaderRowAlone) {
+  ColumnProperties& columns = Show<ColumnProperties>();
+  ASSERT_EQ(columns.Grid.Rows(), 4);
+  ctl().SetRecordSource("");
+  Show<ColumnProperties>();
+  EXPECT_EQ(columns.Grid.Rows(), 1);
+}
+
+// The eSignature page: enabling step by step, the level check and applying the eight
+// properties. Its first paint (the categories, what starts disabled) and applying every
+// property ticked are in the design_esignature acceptance script.
+using ESignatureTest = PageTest;
+
+// Without a security manager the first paint still loads the rest of the page and says why
+// the list is empty; the stored category is kept by applying.
+TEST_F(ESignatureTest, WithoutASecurityManagerTheRestOfThePageLoads) {
+  ctl().PutRef("m_SecMgr", platform::Variant(std::shared_ptr<platform::Dispatch>()));
+  ctl().ESignatureRequired = true;
+  ctl().ESignatureReasonCategory = "Maintenance";
+  eSignature& page = Show<eSignature>();
+  EXPECT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(page.cboReasonCategory.list_count(), 0);
+  EXPECT_EQ(page.chkESignatureRequired.value(), 1);
+  EXPECT_TRUE(page.txtCommandLevel1.enabled());
+  page.SetChanged(true);
+  sheet().Apply();
+  EXPECT_EQ(ctl().ESignatureReasonCategory, "Maintenance");
+}
+
+TEST_F(ESignatureTest, TickingEnablesStepByStep) {
+  eSignature& page = Show<eSignature>();
+  EXPECT_FALSE(page.Changed());
+  EXPECT_EQ(page.txtESignaturePrompt.back_color(), kSysInactiveCaptionText);
+  struct Step {
+    platform::CheckBox* box;
+    bool level2, category;
+  };
+  for (const Step& s : {Step{&page.chkESignatureRequired, false, false},
+                        Step{&page.chkDualSignatureRequired, true, false},
+                        Step{&page.chkESignatureReasonCodeRequired, true, true}}) {
+    SCOPED_TRACE(s.box->name());
+    s.box->UserClick();
+    EXPECT_TRUE(page.txtCommandLevel1.enabled());
+    EXPECT_EQ(page.txtCommandLevel2.enabled(), s.level2);
+    EXPECT_EQ(page.cboReasonCategory.enabled(), s.category);
+    EXPECT_EQ(page.cboReasonCategory.back_color(), FieldColor(s.category));
+  }
+  EXPECT_TRUE(page.Changed());
+}
+
+TEST_F(ESignatureTest, LevelsOutOfRangeAreSaidButKeptAsTyped) {
+  eSignature& page = Show<eSignature>();
+  const std::pair<const char*, size_t> rows[] = {{"6", 0},  {"64", 1}, {"63", 0},
+                                                 {"-1", 1}, {"-", 0},  {"", 0}};
+  for (const auto& [typed, boxes] : rows) {
+    SCOPED_TRACE(typed);
+    page.txtCommandLevel1.set_text(typed);
+    EXPECT_EQ(Boxes().size(), boxes);
+    EXPECT_EQ(page.txtCommandLevel1.text(), typed);
+  }
+}
+
+TEST_F(ESignatureTest, ApplyWritesTheEightProperties) {
+  ctl().ESignatureReasonCategory = "Retired";  // not offered: kept when nothing is chosen
+  eSignature& page = Show<eSignature>();
+  page.chkESignatureRequired.UserClick();
+  page.txtCommandLevel1.set_text("64");
+  page.txtCommandLevel2.set_text("x");  // not a number: the level stays
+  sheet().Apply();
+  EXPECT_TRUE(ctl().ESignatureRequired);
+  EXPECT_FALSE(ctl().ESignatureReasonCodeRequired);
+  EXPECT_EQ(ctl().ESignatureReasonCategory, "Retired");
+  EXPECT_EQ(ctl().ESignature1CommandLevel, 64);
+  EXPECT_EQ(ctl().ESignature2CommandLevel, -1);
+  page.cboReasonCategory.set_list_index(0);
+  page.txtCommandLevel1.set_text("");
+  sheet().Apply();
+  EXPECT_EQ(ctl().ESignatureReasonCategory, "Correction");
+  EXPECT_EQ(ctl().ESignature1CommandLevel, -1);
+}
+
+// The property sheet (the control's four pages from the library's class factories, in the
+// control's order, initialised, applied when changed, ended on close) and the designer's
+// script commands against a hosting session: what they print, and the faults that stop a
+// script (an unknown page or widget, a command that does not suit the widget, a command
+// without an open sheet).
+TEST_F(PageTest, CreatesTheControlsPagesInOrderThroughTheLibrary) {
+  Show<platform::PropertyPage>();
+  const std::pair<const char*, const char*> pages[] = {{"UsrControlProperties", "General"},
+                                                       {"DSNSelection", "Data Source Properties"},
+                                                       {"ColumnProperties", "Column Properties"},
+                                                       {"eSignature", "1210 Not Found"}};
+  ASSERT_EQ(sheet().page_count(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(pages[i].first);
+    platform::PropertyPage& page = sheet().page(i);
+    EXPECT_EQ(page.ClassName(), pages[i].first);
+    EXPECT_EQ(page.caption(), pages[i].second);
+    EXPECT_EQ(page.SelectedControls().front().get(), &ctl());
+    library::ClassFactory* factory = library::FindClass(std::string("VELTRA.") + pages[i].first);
+    ASSERT_NE(factory, nullptr);
+    auto made = factory->CreateInstance(box());
+    EXPECT_EQ(made->ClassName(), pages[i].first);
+    EXPECT_EQ(factory->QueryInterface(made, std::string("_") + pages[i].first), made);
+  }
+  // Changed is the page's automation property; Apply reaches only changed pages.
+  platform::PropertyPage& general = sheet().page(0);
+  general.Put("Changed", platform::Variant(true));
+  ctl().SetAllowUpdates(true);  // the page still shows it unticked
+  Debug();
+  sheet().Apply();
+  EXPECT_EQ(Debug(), (std::vector<std::string>{"UsrControlProperties.ApplyChanges()"}));
+  EXPECT_FALSE(ctl().AllowUpdates());
+  sheet().Close();
+  EXPECT_TRUE(sheet().closed());
+  EXPECT_EQ(sheet().current(), nullptr);
+}
+
+using DesignScriptTest = PageTest;
+
+TEST_F(DesignScriptTest, CommandsPrintWhatTheWidgetsHold) {
+  container::SessionScriptHost host(*session_);
+  std::ostringstream out, err;
+  container::ScriptRunner runner(host, out, err);
+  std::istringstream script(
+      "page ColumnProperties\n"
+      "click Grid 2 1\n"
+      "key Down\n"
+      "cell Grid 2 1\n"
+      "page eSignature\n"
+      "check chkESignatureRequired 1\n"
+      "check chkESignatureRequired 1\n"
+      "widget chkESignatureRequired\n"
+      "selected cboReasonCategory\n"
+      "page UsrControlProperties\n"
+      "answer font \"Arial\" 10 italic underline\n"
+      "press btnFont\n"
+      "apply\n"
+      "get Font.Underline\n"
+      "widget lblFont\n");
+  ASSERT_EQ(runner.Run(script), 0) << err.str();
+  EXPECT_EQ(out.str(),
+            "Grid(2, 1) = \"False\"\n"
+            "chkESignatureRequired = 1\n"
+            "cboReasonCategory.ListIndex = -1\n"
+            "Font.Underline = True\n"
+            "lblFont = \"Font\"\n");
+}
+
+TEST_F(DesignScriptTest, FaultsStopTheScript) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"fill txtSQL \"x\"", "fill: no property page or dialog is open (use page NAME)"},
+      {"page Nowhere", "unknown page 'Nowhere'"},
+      {"page DSNSelection\npress txtSQL", "press suits a button, not txtSQL"},
+      {"page DSNSelection\nfill cboPreference \"x\"", "fill suits a text box or an editable"},
+      {"page DSNSelection\nchoose lstTable 3", "lstTable has no entry 3"},
+      {"page DSNSelection\nwidget nosuch", "unknown widget 'nosuch' on Data Source Properties"},
+      {"apply", "apply: no property sheet is open"},
+  };
+  for (const auto& [script, message] : rows) {
+    SCOPED_TRACE(script);
+    container::SessionScriptHost host(*session_);
+    std::ostringstream out, err;
+    container::ScriptRunner runner(host, out, err);
+    std::istringstream in(script);
+    EXPECT_EQ(runner.Run(in), 2);
+    EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
+  }
+}
+
+}  // namespace
+}  // namespace tabulo::pages::testing
