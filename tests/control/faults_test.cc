@@ -31,13 +31,6 @@ class FaultSweep : public EditTest, public ::testing::WithParamInterface<Fault> 
     fake_->faults->Arm(GetParam(), 0);
     return fired;
   }
-  // The message boxes shown since `before`, as "title|text".
-  std::vector<std::string> MessagesSince(size_t before) const {
-    std::vector<std::string> out;
-    for (size_t i = before; i < MessageCount(); ++i)
-      out.push_back(container_.message_boxes()[i].title + "|" + container_.message_boxes()[i].text);
-    return out;
-  }
 
   std::shared_ptr<FakeDataServer> fake_;
 };

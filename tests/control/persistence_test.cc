@@ -56,8 +56,11 @@ std::vector<std::string> Keys(const std::string& words) {
   return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
+// The saving defaults are the loading defaults (below), so a new control holds those values.
 TEST_F(PersistenceTest, NewControlStoresOnlyWhatDiffersFromTheSavingDefaults) {
-  PropertyBag bag = Saved(NewControl());
+  TabuloCtl& ctl = NewControl();
+  EXPECT_EQ(std::pair(ctl.NumberRows(), ctl.NumberColumns()), std::pair(0, 0));
+  PropertyBag bag = Saved(ctl);
   // The font is a copy of the ambient one, never the same object, so it is always stored.
   EXPECT_EQ(bag.Keys(),
             Keys("Version RecordSource ConfirmUpdates Font GridColCount GridOrdinalColWidth"));

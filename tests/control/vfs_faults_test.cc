@@ -60,12 +60,6 @@ class VfsFaultSweep : public EditTest, public ::testing::WithParamInterface<Scen
       if (fired_ && !failed_before && !HasFailure()) ++survived;
     }
   }
-  std::vector<std::string> MessagesSince(size_t before) const {
-    std::vector<std::string> out;
-    for (size_t i = before; i < MessageCount(); ++i)
-      out.push_back(container_.message_boxes()[i].title + "|" + container_.message_boxes()[i].text);
-    return out;
-  }
   // A database is whole and no connection holds a transaction on it.
   static void ExpectSound(const std::filesystem::path& db) {
     if (!std::filesystem::exists(db)) return;
