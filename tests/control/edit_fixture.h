@@ -96,6 +96,19 @@ class EditTest : public HostedControlTest {
     ctl.txtEdit.PressKey(platform::kKeyReturn);
   }
 
+  // What an edit left behind: "open" or "closed", the editor "shown" or "hidden", the pending
+  // changes, the edit row and how many cells of grid row `row` still carry the change mark.
+  static std::string EditState(const TabuloCtl& ctl, int32_t row) {
+    int marked = 0;
+    for (int32_t c = 1; c < ctl.Grid.Cols(); ++c)
+      marked += ctl.Grid.CellBackColorAt(row, c) == kChangedCellColor ? 1 : 0;
+    return std::string(ctl.Editing() ? "open " : "closed ") +
+           (ctl.txtEdit.visible() ? "shown " : "hidden ") + std::to_string(ctl.PendingChanges()) +
+           " row " + std::to_string(ctl.EditRow()) + " marked " + std::to_string(marked);
+  }
+  // The CellValueChanged events raised since the recorder was last cleared.
+  std::vector<std::string> Changed() const { return events_->Named("CellValueChanged"); }
+
   // Gives the control a site with the host's real security manager: users alice (level 10),
   // bob (5) and carol (20), cheap hashes (these are tests), writing audit.db in `audit_folder`
   // (the test's folder by default); `audit_busy_ms` 0 refuses a locked audit store at once.

@@ -158,7 +158,8 @@ class HostedControlTest : public ::testing::Test {
   // the connection panel.
   static std::string Shown(const TabuloCtl& ctl) {
     std::string out;
-    for (int32_t r = 1; r < ctl.Grid.Rows() && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
+    for (int32_t r = 1;
+         r < ctl.Grid.Rows() && ctl.Grid.Cols() > 1 && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
       out += ctl.Grid.TextMatrix(r, 1) + ", ";
     return out + ctl.sBar.Panels(2).text();
   }
