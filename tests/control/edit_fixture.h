@@ -96,10 +96,24 @@ class EditTest : public HostedControlTest {
     ctl.txtEdit.PressKey(platform::kKeyReturn);
   }
 
+  // What an edit left behind: "open" or "closed", the editor "shown" or "hidden", the pending
+  // changes, the edit row and how many cells of grid row `row` still carry the change mark.
+  static std::string EditState(const TabuloCtl& ctl, int32_t row) {
+    int marked = 0;
+    for (int32_t c = 1; c < ctl.Grid.Cols(); ++c)
+      marked += ctl.Grid.CellBackColorAt(row, c) == kChangedCellColor ? 1 : 0;
+    return std::string(ctl.Editing() ? "open " : "closed ") +
+           (ctl.txtEdit.visible() ? "shown " : "hidden ") + std::to_string(ctl.PendingChanges()) +
+           " row " + std::to_string(ctl.EditRow()) + " marked " + std::to_string(marked);
+  }
+  // The CellValueChanged events raised since the recorder was last cleared.
+  std::vector<std::string> Changed() const { return events_->Named("CellValueChanged"); }
+
   // Gives the control a site with the host's real security manager: users alice (level 10),
   // bob (5) and carol (20), cheap hashes (these are tests), writing audit.db in `audit_folder`
-  // (the test's folder by default).
-  void AttachSecurity(TabuloCtl& ctl, std::filesystem::path audit_folder = {}) {
+  // (the test's folder by default); `audit_busy_ms` 0 refuses a locked audit store at once.
+  void AttachSecurity(TabuloCtl& ctl, std::filesystem::path audit_folder = {},
+                      int audit_busy_ms = -1) {
     host::SecurityManagerOptions options;
     options.security.users = {{"alice", 10, host::HashPassword("pw-a", 1000)},
                               {"bob", 5, host::HashPassword("pw-b", 1000)},
@@ -107,6 +121,7 @@ class EditTest : public HostedControlTest {
     options.security.reason_categories = {"Correction", "Maintenance"};
     audit_ = (audit_folder.empty() ? folder_.path() : audit_folder) / "audit.db";
     options.audit.path = audit_.string();
+    if (audit_busy_ms >= 0) options.audit.busy_timeout_ms = audit_busy_ms;
     options.operator_name = "op";
     manager_ = std::make_shared<host::SecurityManager>(container_, options);
     ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");

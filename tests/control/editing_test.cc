@@ -10,11 +10,10 @@ using platform::Variant;
 
 TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowedAndTheTimerRestartsOtherwise) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
-  ctl.Grid.UserClick(0, 2);  // header
-  EXPECT_FALSE(ctl.txtEdit.visible());
-  ctl.Grid.UserClick(3, 0);  // row numbers
-  EXPECT_FALSE(ctl.txtEdit.visible());
-  EXPECT_FALSE(ctl.Editing());
+  for (auto [row, col] : {std::pair(0, 2), std::pair(3, 0)}) {  // header, row numbers
+    ctl.Grid.UserClick(row, col);
+    EXPECT_EQ(EditState(ctl, row), "closed hidden 0 row 1 marked 0") << row << "," << col;
+  }
 
   ctl.Grid.UserClick(3, 2);
   ASSERT_TRUE(ctl.txtEdit.visible());
@@ -44,11 +43,8 @@ TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowedAndTheTimerRestarts
 TEST_F(EditTest, UnchangedTextClosesTheEditorWithoutMarkEventOrStatement) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
   Edit(ctl, 2, 2, "2");
-  EXPECT_FALSE(ctl.txtEdit.visible());
-  EXPECT_FALSE(ctl.Editing());
-  EXPECT_TRUE(events_->Named("CellValueChanged").empty());
-  EXPECT_TRUE(DebugLines("GetSqlUpdateQuery").empty());
-  EXPECT_NE(ctl.Grid.CellBackColorAt(2, 2), kChangedCellColor);
+  EXPECT_EQ(EditState(ctl, 2), "closed hidden 0 row 1 marked 0");
+  EXPECT_TRUE(Changed().empty() && DebugLines("GetSqlUpdateQuery").empty());
   EXPECT_EQ(MessageCount(), 0u);
 }
 
@@ -72,8 +68,7 @@ TEST_F(EditTest, TextsThatAreNoValueOfAnUnquotedColumnAreRefusedInTheUserLanguag
     Edit(ctl, 2, c.col, c.text);
     ASSERT_EQ(MessageCount(), before + 1) << c.text;
     EXPECT_EQ(LastMessage().text, c.message) << c.text;
-    EXPECT_TRUE(ctl.Editing()) << c.text;
-    EXPECT_TRUE(DebugLines("GetSqlUpdateQuery").empty()) << c.text;
+    EXPECT_TRUE(ctl.Editing() && DebugLines("GetSqlUpdateQuery").empty()) << c.text;
     // Put the original text back and leave, so the next case starts closed.
     ctl.txtEdit.set_sel_start(0);
     ctl.txtEdit.set_sel_length(1000);
@@ -81,8 +76,9 @@ TEST_F(EditTest, TextsThatAreNoValueOfAnUnquotedColumnAreRefusedInTheUserLanguag
     ctl.txtEdit.PressKey(platform::kKeyReturn);
     ASSERT_FALSE(ctl.Editing()) << c.text;
   }
-  EXPECT_EQ(DbValue("SELECT count(*) FROM Orders"), "50");
-  EXPECT_EQ(DbValue("SELECT Qty || '|' || Price FROM Orders WHERE Id = 2"), "2|1.0");
+  EXPECT_EQ(DbValue("SELECT (SELECT count(*) FROM Orders) || '|' || Qty || '|' || Price FROM "
+                    "Orders WHERE Id = 2"),
+            "50|2|1.0");
   // A blank text is accepted for a quoted column.
   const size_t before = MessageCount();
   Edit(ctl, 3, 5, "");
@@ -101,20 +97,17 @@ TEST_F(EditTest, AcceptedTextLandsInTheEditedCellEvenAfterTheCurrentCellMovedOn)
   // Leaving by a click: refused, yet the grid's current cell moves on regardless.
   ctl.Grid.UserClick(5, 3);
   ASSERT_EQ(MessageCount(), 1u);
-  EXPECT_EQ(ctl.Grid.Row(), 5);
-  EXPECT_TRUE(ctl.Editing());
+  EXPECT_EQ(std::pair(ctl.Grid.Row(), ctl.Editing()), std::pair(5, true));
   ctl.txtEdit.TypeText("42");
   ctl.txtEdit.PressKey(platform::kKeyReturn);
-  EXPECT_FALSE(ctl.Editing());
-  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "42");
-  EXPECT_EQ(ctl.Grid.TextMatrix(5, 3), "n5");
-  EXPECT_EQ(events_->Named("CellValueChanged"), std::vector<std::string>{"CellValueChanged(2, 2)"});
-  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2"), "42");
-  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "n5");
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + ctl.Grid.TextMatrix(5, 3), "42|n5");
+  EXPECT_EQ(Changed(), std::vector<std::string>{"CellValueChanged(2, 2)"});
+  EXPECT_EQ(DbValue("SELECT Qty || '|' || (SELECT Note FROM Orders WHERE Id = 5) FROM Orders "
+                    "WHERE Id = 2"),
+            "42|n5");
   // No mark is left anywhere once written.
   for (int32_t r = 1; r < ctl.Grid.Rows(); ++r)
-    for (int32_t c = 1; c < ctl.Grid.Cols(); ++c)
-      EXPECT_NE(ctl.Grid.CellBackColorAt(r, c), kChangedCellColor) << r << "," << c;
+    EXPECT_EQ(EditState(ctl, r), "closed hidden 0 row 1 marked 0") << r;
 }
 
 // The order of the mouse events, the key events and DblClick are asserted by the edit script.
@@ -164,14 +157,20 @@ TEST_F(EditTest, DoubleClickOnAHeaderBorderFitsTheColumnToItsLongestVisibleText)
   ctl.Grid.SetLeftCol(3);
   ASSERT_EQ(ctl.Grid.LeftCol(), 3);
   ctl.Grid.UserDblClickAt(static_cast<float>(ctl.Grid.ColWidth(0) + 3000 - 30), 100);
-  EXPECT_EQ(ctl.Grid.LeftCol(), 3);
-  EXPECT_EQ(ctl.Grid.MouseCol(), 3);
-  EXPECT_EQ(events_->Named("DblClick").size(), 1u);
-  EXPECT_EQ(ctl.Grid.ColWidth(3), expected);
+  EXPECT_EQ(std::tuple(ctl.Grid.LeftCol(), ctl.Grid.MouseCol(), events_->Named("DblClick").size(),
+                       ctl.Grid.ColWidth(3)),
+            std::tuple(3, 3, size_t{1}, expected));
 }
 
+// A refill the operator asked for (a refresh; a language change refreshes too) throws an open
+// edit away: the grid shows the stored value again and nothing is written afterwards.
 TEST_F(EditTest, ARefillTheOperatorAskedForEndsAnOpenEditWithoutApplyingIt) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  TypeInto(ctl, 1, 3, "typed");
+  ctl.OnLanguageChange(1031);
+  EXPECT_EQ(std::tuple(ctl.Editing(), ctl.txtEdit.visible(), ctl.PendingChanges()),
+            std::tuple(false, false, 0));
+  EXPECT_EQ(ctl.Grid.TextMatrix(1, 3), "n1");
   TypeInto(ctl, 2, 3, "typed");
   ctl.Grid.SetTopRow(2);  // also when a grid scroll hid the editor
   ASSERT_TRUE(ctl.Editing());
@@ -179,8 +178,8 @@ TEST_F(EditTest, ARefillTheOperatorAskedForEndsAnOpenEditWithoutApplyingIt) {
   EXPECT_FALSE(ctl.Editing());
   ctl.Grid.UserClick(4, 2);
   ctl.txtEdit.PressKey(platform::kKeyReturn);
-  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 2"), "n2");
   EXPECT_EQ(DbValue("SELECT count(*) FROM Orders WHERE Note = 'typed' OR Qty = 'typed'"), "0");
+  EXPECT_TRUE(events_->Named("CellValueChanged").empty());
 }
 
 // Binary values are shown by their size, never edited, never in the way of the values around.
@@ -197,9 +196,7 @@ TEST_F(EditTest, BinaryValuesShowTheirSizeAndAreNotEdited) {
   ctl.SetDataTable("Files");
   ctl.SetAllowUpdates(true);
   EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1", "f1", "(binary, 1024 bytes)"}));
-  EXPECT_EQ(ctl.Grid.TextMatrix(2, 3), "");
-  EXPECT_EQ(ctl.Grid.TextMatrix(3, 3), "(binary, 1 byte)");
-  EXPECT_EQ(MessageCount(), 0u);
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 3) + "|" + ctl.Grid.TextMatrix(3, 3), "|(binary, 1 byte)");
 
   ctl.ScrollBar.SetValue(20);
   const int32_t last = ctl.Grid.Rows() - 1;
@@ -209,8 +206,7 @@ TEST_F(EditTest, BinaryValuesShowTheirSizeAndAreNotEdited) {
   EXPECT_EQ(MessageCount(), 0u);
 
   ctl.Grid.UserClick(1, 3);
-  EXPECT_FALSE(ctl.txtEdit.visible());
-  EXPECT_FALSE(ctl.Editing());
+  EXPECT_FALSE(ctl.txtEdit.visible() || ctl.Editing());
   ctl.Grid.UserClick(1, 2);
   EXPECT_TRUE(ctl.txtEdit.visible());
 }

@@ -35,14 +35,6 @@ class FailoverTest : public HostedControlTest {
     return Configured("Plant", "SELECT v FROM T ORDER BY v", auto_refresh);
   }
 
-  // What the control shows: the values of its window, then the connection panel.
-  static std::string Shown(const TabuloCtl& ctl) {
-    std::string out;
-    for (int32_t r = 1; r < ctl.Grid.Rows() && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
-      out += ctl.Grid.TextMatrix(r, 1) + ", ";
-    return out + ctl.sBar.Panels(2).text();
-  }
-
   const std::string alpha_ = "alpha 1, alpha 2, Connected@ALPHA";
   const std::string beta_ = "beta 1, beta 2, beta 3, Connected@BETA";
 };

@@ -154,7 +154,24 @@ class HostedControlTest : public ::testing::Test {
     }
   }
 
+  // What the control shows: the first column of its window down to the first empty row, then
+  // the connection panel.
+  static std::string Shown(const TabuloCtl& ctl) {
+    std::string out;
+    for (int32_t r = 1;
+         r < ctl.Grid.Rows() && ctl.Grid.Cols() > 1 && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
+      out += ctl.Grid.TextMatrix(r, 1) + ", ";
+    return out + ctl.sBar.Panels(2).text();
+  }
+
   size_t MessageCount() const { return container_.message_boxes().size(); }
+  // The message boxes shown since `before`, as "title|text".
+  std::vector<std::string> MessagesSince(size_t before) const {
+    std::vector<std::string> out;
+    for (size_t i = before; i < MessageCount(); ++i)
+      out.push_back(container_.message_boxes()[i].title + "|" + container_.message_boxes()[i].text);
+    return out;
+  }
   const platform::MsgBoxRecord& LastMessage() const { return container_.message_boxes().back(); }
   // The last message box as "title|style|text".
   std::string LastBox() const {

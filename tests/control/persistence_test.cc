@@ -56,8 +56,11 @@ std::vector<std::string> Keys(const std::string& words) {
   return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
+// The saving defaults are the loading defaults (below), so a new control holds those values.
 TEST_F(PersistenceTest, NewControlStoresOnlyWhatDiffersFromTheSavingDefaults) {
-  PropertyBag bag = Saved(NewControl());
+  TabuloCtl& ctl = NewControl();
+  EXPECT_EQ(std::pair(ctl.NumberRows(), ctl.NumberColumns()), std::pair(0, 0));
+  PropertyBag bag = Saved(ctl);
   // The font is a copy of the ambient one, never the same object, so it is always stored.
   EXPECT_EQ(bag.Keys(),
             Keys("Version RecordSource ConfirmUpdates Font GridColCount GridOrdinalColWidth"));
@@ -227,9 +230,8 @@ TEST_F(PersistenceTest, SomeValuesGoStraightIntoTheControl) {
   TabuloCtl& ctl =
       LoadedControl(HandWritten("DataTable = String \"  Orders \"\nServerType = Integer 1\n"
                                 "DBDateFormatString = String \"  yyyy \"\n"));
-  EXPECT_EQ(ctl.DataTable(), "  Orders ");
-  EXPECT_EQ(ctl.ServerType(), 1);
-  EXPECT_EQ(ctl.DBDateFormatString(), "yyyy");
+  EXPECT_EQ(std::tuple(ctl.DataTable(), ctl.ServerType(), ctl.DBDateFormatString()),
+            std::tuple("  Orders ", 1, "yyyy"));
   const std::vector<std::string>& changes = container_.property_changes();
   EXPECT_EQ(std::count(changes.begin(), changes.end(), "DataTable"), 0);
   EXPECT_EQ(std::count(changes.begin(), changes.end(), "RecordSource"), 3);
@@ -244,8 +246,8 @@ TEST_F(PersistenceTest, ValueOfTheWrongTypeIsShownAndTheDefaultTaken) {
             (std::vector<std::string>{"Tabulo: 13\r\nType mismatch (form.tab, key \"Mode\")",
                                       "Tabulo: 13\r\nType mismatch (form.tab, key \"Font\")",
                                       "Tabulo: 6\r\nOverflow (form.tab, key \"BackStyle\")"}));
-  EXPECT_EQ(LastMessage().style, platform::kMbInformation);
-  EXPECT_EQ(LastMessage().title, "Tabulo");
+  EXPECT_EQ(LastBox(), "Tabulo|" + std::to_string(platform::kMbInformation) +
+                           "|Tabulo: 6\r\nOverflow (form.tab, key \"BackStyle\")");
   EXPECT_EQ(ctl.Mode(), 0);
   EXPECT_FALSE(ctl.ConfirmUpdates());  // the next value is still loaded
   EXPECT_EQ(ctl.Font(), container_.AmbientFont());
@@ -264,9 +266,7 @@ TEST_F(PersistenceTest, FailingSettersAreShownAndLoadingGoesOn) {
                       "Tabulo: 70\r\nPermission denied (form.tab, key \"Mode\")"),
             texts.end());
   // Each setter stored its value before the notification failed; later keys still load.
-  EXPECT_EQ(ctl.Mode(), 4);
-  EXPECT_EQ(ctl.User(), "op");
-  EXPECT_EQ(ctl.ClusterName(), "North");
+  EXPECT_EQ(std::tuple(ctl.Mode(), ctl.User(), ctl.ClusterName()), std::tuple(4, "op", "North"));
 }
 
 TEST_F(PersistenceTest, LoadingInRunModeBuildsTheColumnsFromTheResult) {

@@ -46,19 +46,13 @@ TEST_F(PgFailoverTest, TheControlFollowsThePromotedStandby) {
     return host::pg::NewPgDataServer(options);
   });
   auto check = [&] { host::CheckClusterServers(*registry_, host::pg::ProbePgServer); };
-  auto shown = [](const TabuloCtl& ctl) {
-    std::string out;
-    for (int32_t r = 1; r < ctl.Grid.Rows() && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
-      out += ctl.Grid.TextMatrix(r, 1) + ", ";
-    return out + ctl.sBar.Panels(2).text();
-  };
 
   check();  // the primary becomes active
   TabuloCtl& ctl = Configured("plant", "SELECT v FROM t ORDER BY id");
   ctl.SetServerType(1);
   ctl.SetClusterName("Plant");
   EnterRunMode();
-  EXPECT_EQ(shown(ctl), "one, two, Connected@A");
+  EXPECT_EQ(Shown(ctl), "one, two, Connected@A");
 
   auto manager = registry_->NewManager();
   manager->GetClusterList().SelectCluster("Plant");
@@ -87,7 +81,7 @@ TEST_F(PgFailoverTest, TheControlFollowsThePromotedStandby) {
   PgFixture::Promote(standby);
   check();
   EXPECT_EQ(registry_->ActiveServerName("Plant"), "B");
-  EXPECT_EQ(shown(ctl), "uno, two, Connected@B");
+  EXPECT_EQ(Shown(ctl), "uno, two, Connected@B");
   held = manager->ActiveDataServer();
   EXPECT_EQ(write("un"), 0u);
   PgFixture::Stop(standby);

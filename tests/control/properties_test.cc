@@ -1,5 +1,5 @@
-// Plain properties: start values, notifications, refused scroll steps, the server type and
-// the connection string.
+// Plain properties: notifications, refused scroll steps, the server type and the connection
+// string. (A new control's values are the saving defaults: persistence_test.)
 #include <algorithm>
 
 #include "fake_data_server.h"
@@ -18,22 +18,6 @@ class PropertiesTest : public HostedControlTest {
     return static_cast<size_t>(std::count(c.begin(), c.end(), name));
   }
 };
-
-TEST_F(PropertiesTest, NewInstanceValues) {
-  TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  // clang-format off
-  const std::pair<const char*, Variant> kValues[] = {
-      {"BackColor", int32_t{0xFFFFFF}}, {"ForeColor", int32_t{0}}, {"Enabled", true},
-      {"ShowStatusBar", true}, {"AutoRefresh", false}, {"SmallChange", int32_t{1}},
-      {"LargeChange", int32_t{20}}, {"LoggingClusterName", "From Same Coordinator"},
-      {"LogEventType", "dbUpdate"}, {"ESignature1CommandLevel", int32_t{-1}},
-      {"ESignature2CommandLevel", int32_t{-1}}, {"NumberRows", int32_t{0}},
-      {"NumberColumns", int32_t{0}}};
-  // clang-format on
-  for (const auto& [name, value] : kValues) EXPECT_EQ(ctl.Get(name), value) << name;
-  ASSERT_NE(ctl.Font(), nullptr);
-  EXPECT_FALSE(ctl.Font()->bold());
-}
 
 TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
   TabuloCtl& ctl = NewControl();

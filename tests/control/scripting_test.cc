@@ -61,12 +61,10 @@ TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindow) {
   TabuloCtl& ctl = *ctl_;
   ctl.ScrollBar.SetValue(100);
   ASSERT_EQ(ctl.FirstRow(), 100);
-  EXPECT_EQ(ctl.ActiveColumn(), -1);
-  EXPECT_EQ(ctl.ActiveRow(), 99);  // the header row
+  EXPECT_EQ(std::tuple(ctl.ActiveRow(), ctl.ActiveColumn()), std::tuple(99, -1));  // the header
   ctl.Grid.SetRow(1);
   ctl.Grid.SetCol(2);
-  EXPECT_EQ(ctl.ActiveRow(), 100);
-  EXPECT_EQ(ctl.ActiveColumn(), 1);
+  EXPECT_EQ(std::tuple(ctl.ActiveRow(), ctl.ActiveColumn()), std::tuple(100, 1));
   EXPECT_EQ(ctl.Get("ActiveRow"), Variant(int32_t{100}));
 }
 
@@ -74,11 +72,9 @@ TEST_F(ScriptingTest, GridColumnMembersUseGridNumbers) {
   TabuloCtl& ctl = *ctl_;
   ctl.Grid.SetRow(3);
   EXPECT_EQ(ctl.ColHeader(2), "Comment");
-  EXPECT_EQ(ctl.Grid.Row(), 0);
-  EXPECT_EQ(ctl.Grid.Col(), 2);
-  EXPECT_EQ(ctl.ColWidth(1), 960);
-  EXPECT_EQ(ctl.ColWidth(2), 1200);
-  EXPECT_TRUE(ctl.ColIsVisibile(1));
+  EXPECT_EQ(std::tuple(ctl.Grid.Row(), ctl.Grid.Col()), std::tuple(0, 2));  // on the header cell
+  EXPECT_EQ(std::tuple(ctl.ColWidth(1), ctl.ColWidth(2), ctl.ColIsVisibile(1)),
+            std::tuple(960, 1200, true));
   EXPECT_THROW(ctl.ColHeader(3), platform::ComError);
   EXPECT_THROW(ctl.ColWidth(-1), platform::ComError);
   EXPECT_THROW(ctl.ColIsVisibile(3), platform::ComError);
@@ -104,9 +100,8 @@ TEST_F(ScriptingTest, HideColumnShowsTheColumnAgain) {
   ctl.SetGridArray(Variant());
   ctl.HideColumn(0);
   ctl.HideColumn(7);
-  EXPECT_EQ(ctl.ColumnCount(), 0);
-  EXPECT_EQ(ctl.Columns().size(), 1u);
-  EXPECT_FALSE(ctl.Columns()[0].Visible);
+  EXPECT_EQ(std::tuple(ctl.ColumnCount(), ctl.Columns().size(), ctl.Columns()[0].Visible),
+            std::tuple(0, size_t{1}, false));
 }
 
 }  // namespace

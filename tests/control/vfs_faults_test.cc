@@ -60,12 +60,6 @@ class VfsFaultSweep : public EditTest, public ::testing::WithParamInterface<Scen
       if (fired_ && !failed_before && !HasFailure()) ++survived;
     }
   }
-  std::vector<std::string> MessagesSince(size_t before) const {
-    std::vector<std::string> out;
-    for (size_t i = before; i < MessageCount(); ++i)
-      out.push_back(container_.message_boxes()[i].title + "|" + container_.message_boxes()[i].text);
-    return out;
-  }
   // A database is whole and no connection holds a transaction on it.
   static void ExpectSound(const std::filesystem::path& db) {
     if (!std::filesystem::exists(db)) return;
@@ -115,7 +109,7 @@ void VfsFaultSweep::SweepCommit(bool audited, bool signed_edit) {
       EXPECT_EQ(stored, "33") << "reported as written, but it was not";
     }
     EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), stored);
-    EXPECT_EQ(ctl.PendingChanges(), 0);
+    EXPECT_EQ(EditState(ctl, 3), "closed hidden 0 row 1 marked 0");
     if (audited) {
       // A written change has its record, and a change not written has none.
       EXPECT_EQ(Audit().size() - audited_before, stored == "33" ? 1u : 0u);

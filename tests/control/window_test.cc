@@ -34,8 +34,7 @@ TEST_F(WindowTest, EachBarMoveShowsItsWindow) {
 
 TEST_F(WindowTest, AnEmptyResultShowsItsHeaderAndDoesNotScroll) {
   TabuloCtl& none = Browse(OrdersDb(5), "SELECT Id, Note FROM Orders WHERE Id < 0");
-  EXPECT_EQ(none.NumberRows(), 0);
-  EXPECT_EQ(none.NumberColumns(), 2);
+  EXPECT_EQ(std::tuple(none.NumberRows(), none.NumberColumns()), std::tuple(0, 2));
   EXPECT_EQ(RowText(none, 0), (Row{"", "Id", "Note"}));
   for (int r = 1; r < none.Grid.Rows(); ++r) EXPECT_EQ(RowText(none, r), (Row{"", "", ""}));
   EXPECT_EQ(none.ScrollBar.Max(), none.ScrollBar.Min());
@@ -79,8 +78,7 @@ TEST_F(WindowTest, HiddenColumnsAreSkippedAndAllHiddenLeavesTheNumbers) {
   for (int i = 0; i < 3; ++i) a.At(i, 1) = platform::Variant(false);
   ctl.SetGridArray(platform::Variant(a));
   ctl.Refresh();
-  EXPECT_EQ(ctl.Grid.Cols(), 1);
-  EXPECT_EQ(RowText(ctl, 3), (Row{"3"}));
+  EXPECT_EQ(RowText(ctl, 3), (Row{"3"}));  // the numbers alone
 }
 
 TEST_F(WindowTest, ChangesByOthersAppearOnlyAfterTheNextRefreshNumberedRight) {
