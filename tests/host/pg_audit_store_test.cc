@@ -3,6 +3,7 @@
 // apart otherwise; concurrent writers chain; the configuration names its connection.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "common/error_of.h"
@@ -125,17 +126,19 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
 
 TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   const AuditLogOptions store = Store("trail", "events_concurrent");
+  std::atomic<int> refused{0};
   auto write = [&](const std::string& who) {
     for (int i = 0; i < 10; ++i) {
       AuditRecord r;
       r.recorded_at = "2026-12-08T10:00:00.000Z";
       r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", who, "", "1", "2", ""};
-      AppendAuditRecord(store, r);
+      refused += ErrorOf([&] { AppendAuditRecord(store, r); }) != 0;
     }
   };
   std::thread other(write, "ann");
   write("ben");
   other.join();
+  EXPECT_EQ(refused, 0);
   const AuditVerdict verdict = VerifyAuditTrail(ReadAuditTrail(store));
   EXPECT_EQ(verdict.summary, "Audit trail intact: 20 records chained (#1 to #20).");
   // A record cannot be changed, and a trigger put out of use is named.
