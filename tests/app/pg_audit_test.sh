@@ -37,9 +37,6 @@ diff <(grep -v "@" sqlite.txt) <(grep -v "@" pg.txt) || fail "PostgreSQL rows di
 status=0
 show host.json --db server --server-type 2 >/dev/null 2>err.txt || status=$?
 [ "$status" = 2 ] && grep -q "server-type takes 0 .* or 1" err.txt || fail "--server-type 2: $status"
-status=0
-show host.json --db s.db --database sample >/dev/null 2>err.txt || status=$?
-[ "$status" = 2 ] || fail "--database without --server-type 1: $status"
 
 show host.json --db server --database sample --server-type 1 --edit 1,1=55 --log-event \
   >/dev/null 2>err.txt || fail "logged edit on PostgreSQL: $(cat err.txt)"

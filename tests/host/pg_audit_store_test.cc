@@ -20,11 +20,6 @@ namespace {
 using test_support::ErrorOf;
 using test_support::PgFixture;
 
-// Raised at the commit by a deferred trigger: the record itself is inserted without fault.
-constexpr const char* kRefuseAtCommit =
-    "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON %T DEFERRABLE INITIALLY DEFERRED "
-    "FOR EACH ROW EXECUTE FUNCTION refuse();";
-
 class PgAuditStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,11 +52,6 @@ class PgAuditStoreTest : public ::testing::Test {
     AuditTransaction(options).Commit();
     return options;
   }
-  int32_t Qty(int id) {
-    auto rs = data_->Query("stock-db", "", "SELECT Qty FROM Stock WHERE Id = " + std::to_string(id),
-                           "", "");
-    return rs->Item(0).Value().AsLong();
-  }
 
   const PgFixture::Instance* pg_ = nullptr;
   std::shared_ptr<DataServer> data_;
@@ -70,11 +60,9 @@ class PgAuditStoreTest : public ::testing::Test {
 
 TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase) {
   struct Row {
-    const char* name;
-    const char* database;  // of the store; "stock" is the edited data's
-    bool refuse_at_commit;
-    int new_qty;  // -1 breaks the data's CHECK: the UPDATE fails
-    int qty_after;
+    const char *name, *database;  // the store's; "stock" is the edited data's
+    bool refuse_at_commit;        // a deferred trigger refuses the records at the commit
+    int new_qty, qty_after;       // a new_qty of -1 breaks the data's CHECK: the UPDATE fails
     size_t records;
     bool write_fails, commit_fails;
   } rows[] = {
@@ -84,7 +72,6 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
       // Apart, the data commits first: a store refusing its commit leaves the change unrecorded.
       {"apart_written", "trail", false, 7, 7, 1, false, false},
       {"apart_refused_at_commit", "trail", true, 7, 7, 0, false, true},
-      {"apart_update_fails", "trail", false, -1, 5, 0, true, false},
   };
   int id = 0;
   for (const Row& row : rows) {
@@ -93,11 +80,11 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
     const std::string table = std::string("events_") + row.name;
     SecurityManagerOptions options;
     options.audit = Store(row.database, table);
-    if (row.refuse_at_commit) {
-      std::string sql = kRefuseAtCommit;
-      sql.replace(sql.find("%T"), 2, table);
-      PgFixture::Psql(*pg_, sql, row.database);
-    }
+    if (row.refuse_at_commit)
+      PgFixture::Psql(*pg_,
+                      "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON " + table +
+                          " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION refuse()",
+                      row.database);
     SecurityManager manager(container_, options);
     // The control's order: records secured, the change written, the records committed.
     manager.BeginOperatorEvents();
@@ -117,7 +104,13 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
       commit_error = ErrorOf([&] { manager.CommitOperatorEvents(); });
     EXPECT_EQ(write_error != 0, row.write_fails);
     EXPECT_EQ(commit_error != 0, row.commit_fails);
-    EXPECT_EQ(Qty(id), row.qty_after);
+    EXPECT_EQ(data_
+                  ->Query("stock-db", "", "SELECT Qty FROM Stock WHERE Id = " + std::to_string(id),
+                          "", "")
+                  ->Item(0)
+                  .Value()
+                  .AsLong(),
+              row.qty_after);
     const AuditTrail trail = ReadAuditTrail(options.audit);
     EXPECT_EQ(trail.records.size(), row.records);
     EXPECT_TRUE(VerifyAuditTrail(trail).intact) << VerifyAuditTrail(trail).summary;
@@ -152,10 +145,6 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
             "Audit trail broken: the trigger operator_events_no_delete that keeps records from "
             "being changed has been removed.");
-  // An unusable store refuses before anything is written, a missing table is named.
-  AuditLogOptions closed = store;
-  closed.pg->connection.port = 1;
-  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { AuditTransaction t(closed); })), kErrAuditWrite);
   AuditLogOptions missing = store;
   missing.pg->table = "nowhere";
   EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
@@ -179,21 +168,16 @@ TEST(PgAuditConfig, NamesAConfiguredConnectionAndATable) {
       {R"("audit": "plant-db")", "line 3, key \"audit\": expected an object"},
       {R"("audit": {"postgresql": "plant-db", "table": "a;drop"})",
        "line 3, key \"table\": expected a table name"},
-      {R"("audit": {"postgresql": "plant-db", "table": "a.b.c"})",
-       "line 3, key \"table\": expected a table name"},
       {R"("audit_database": "a.db", "audit": {"postgresql": "plant-db"})",
        "line 3, key \"audit\": give either"},
-      {R"("audit": {"postgresql": "plant-db", "user": "x"})", "line 3, key \"user\": unknown key"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.security);
     const std::string text = connections + "\n" + row.security + "}}";
     if (!row.error.empty()) {
-      EXPECT_EQ(testing::Raised([&] { ParseHostConfig(text, "plant.json"); })
-                    .description()
-                    .rfind("plant.json, " + row.error, 0),
-                0u)
-          << testing::Raised([&] { ParseHostConfig(text, "plant.json"); }).description();
+      const std::string error =
+          testing::Raised([&] { ParseHostConfig(text, "p.json"); }).description();
+      EXPECT_EQ(error.rfind("p.json, " + row.error, 0), 0u) << error;
       continue;
     }
     const AuditLogOptions store = AuditStoreOf(ParseHostConfig(text, "plant.json"));
