@@ -1,6 +1,7 @@
-// tabulo audit: lists the operator events of the host's audit database, oldest first, as
-// readable lines or as rows for other programs, optionally of a time span or a user only;
-// or checks that the trail's chain of hashes is whole.
+// tabulo audit: lists the operator events of the host's audit store (the SQLite database or
+// the PostgreSQL table), oldest first, as readable lines or as rows for other programs,
+// optionally of a time span or a user only; or checks that the trail's chain of hashes is
+// whole.
 #include <iostream>
 
 #include "commands.h"
@@ -51,18 +52,18 @@ int AuditCommand(const Args& args) {
     host::HostConfig config = config_path.empty()
                                   ? host::DefaultHostConfig(host::LocalMachineName())
                                   : host::LoadHostConfig(config_path);
-    host::AuditDatabaseLocation location = host::ResolveAuditDatabase(config);
-    if (location.path.empty()) {
+    const host::AuditLogOptions store = host::AuditStoreOf(config);
+    if (!store.pg && store.path.empty()) {
       std::cerr << "tabulo audit: no audit database is configured and HOME is not set\n";
       return kExitFailure;
     }
+    const host::AuditTrail trail = host::ReadAuditTrail(store);
     if (verify) {
-      const host::AuditVerdict verdict =
-          host::VerifyAuditTrail(host::ReadAuditTrail(location.path));
+      const host::AuditVerdict verdict = host::VerifyAuditTrail(trail);
       std::cout << verdict.summary << "\n";
       return verdict.intact ? 0 : kExitFailure;
     }
-    std::vector<host::AuditRecord> records = host::ReadAuditRecords(location.path);
+    std::vector<host::AuditRecord> records = trail.records;
     std::erase_if(records, [&](const host::AuditRecord& r) { return !filter.Matches(r); });
     if (format) {
       container::WriteAuditRecords(records, *format, std::cout);

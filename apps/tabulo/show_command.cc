@@ -93,12 +93,23 @@ int ShowCommand(const Args& args) {
         return UsageError("show", "--locale takes en-US, de-DE or fr-FR, given '" + *v + "'");
     } else if (a == "--host" && (v = value())) {
       options.host_config = *v;
+    } else if (a == "--server-type" && (v = value())) {
+      if (*v != "0" && *v != "1")
+        return UsageError("show",
+                          "--server-type takes 0 (a data source name or SQLite file) or 1 (a "
+                          "PostgreSQL server), given '" +
+                              *v + "'");
+      request.server_type = static_cast<int16_t>(*v == "1");
+    } else if (a == "--database" && (v = value())) {
+      request.database = *v;
     } else {
       return UsageError("show", "unexpected argument '" + a + "'");
     }
   }
   if (request.db.empty() || request.sql.empty())
     return UsageError("show", "--db and --sql are required");
+  if (!request.database.empty() && request.server_type != 1)
+    return UsageError("show", "--database names the database of a --server-type 1 server");
   if (!request.answers.empty() && request.edits.empty())
     return UsageError("show", "--answer answers the questions of --edit; no --edit given");
   // A password of "-" stays off the command line.

@@ -56,6 +56,10 @@ ShowResult Show(const ShowRequest& request) {
   }
   Session session(request.session);
   control::TabuloCtl& ctl = session.NewControl();
+  if (request.server_type != 0) {
+    ctl.SetServerType(request.server_type);
+    ctl.SetDatabase(request.database);
+  }
   ctl.SetDSNname(request.db);
   ctl.SetRecordSource(request.sql);
   if (!request.edits.empty()) {
@@ -90,7 +94,8 @@ ShowResult Show(const ShowRequest& request) {
   if (!container.message_boxes().empty()) {
     result.outcome = ShowResult::LoadFailed;
     result.messages = container.message_boxes();
-    result.missing_database = MissingDatabaseNote(session.host().config, request.db);
+    if (request.server_type == 0)
+      result.missing_database = MissingDatabaseNote(session.host().config, request.db);
     return result;
   }
   for (const OperatorAnswer& answer : request.answers) {

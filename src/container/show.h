@@ -22,6 +22,11 @@ struct OperatorAnswer {
 struct ShowRequest {
   SessionOptions session;
   std::string db, sql;
+  // The control's ServerType: 0 `db` is a data source name or an SQLite file; 1 `db` names
+  // a PostgreSQL server (a configured connection or host[:port]) and `database` its database
+  // ("" = the connection's default).
+  int16_t server_type = 0;
+  std::string database;
   std::string table;  // updated by the edits; empty: the table the statement reads
   int64_t at = -1;    // the scroll bar's value, unless negative
   std::vector<CellEdit> edits;

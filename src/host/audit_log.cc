@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "host/audit_chain.h"
+#include "host/pg/pg_audit_store.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host {
@@ -229,6 +230,10 @@ struct AuditTransaction::Impl {
 
 AuditTransaction::AuditTransaction(const AuditLogOptions& options)
     : impl_(std::make_unique<Impl>()) {
+  if (options.pg) {
+    pg_ = std::make_unique<pg::PgAuditTransaction>(*options.pg);
+    return;
+  }
   PrepareFolder(options);
   impl_->path = options.path;
   sqlite3* raw = nullptr;
@@ -273,6 +278,7 @@ AuditTransaction::~AuditTransaction() {
 }
 
 int64_t AuditTransaction::Append(const AuditRecord& given) {
+  if (pg_) return pg_->Append(given);
   if (!impl_->open) WriteFailed("the transaction is over");
   AuditRecord record = given;
   // The chain's end is the head; a store from before the head continues from its last record.
@@ -319,6 +325,7 @@ int64_t AuditTransaction::Append(const AuditRecord& given) {
 }
 
 void AuditTransaction::Commit() {
+  if (pg_) return pg_->Commit();
   if (!impl_->open) WriteFailed("the transaction is over");
   const int rc = sqlite3_exec(impl_->db.get(), "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
@@ -337,6 +344,28 @@ void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record
 
 std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
   return ReadAuditTrail(path).records;
+}
+
+AuditTrail ReadAuditTrail(const AuditLogOptions& store) {
+  return store.pg ? pg::ReadPgAuditTrail(*store.pg) : ReadAuditTrail(store.path);
+}
+
+AuditLogOptions AuditStoreOf(const HostConfig& config) {
+  AuditLogOptions options;
+  const PgAuditConfig& pg = config.security.audit_pg;
+  if (!pg.connection.empty()) {
+    auto it = config.postgresql.find(pg.connection);
+    if (it == config.postgresql.end())
+      WriteFailed("no PostgreSQL connection named \"" + pg.connection + "\" is configured");
+    AuditPgStore store{pg.connection, it->second, pg.schema, pg.table};
+    if (!pg.database.empty()) store.connection.database = pg.database;
+    options.pg = std::move(store);
+    return options;
+  }
+  const AuditDatabaseLocation location = ResolveAuditDatabase(config);
+  options.path = location.path;
+  options.create_folder = location.is_default;
+  return options;
 }
 
 AuditTrail ReadAuditTrail(const std::string& path) {

@@ -17,13 +17,17 @@
 //                 records written before the trail was chained
 // Table audit_chain_head (one row): the id and hash of the last record appended, so that
 // records removed from the end, or a table dropped and made anew, break the chain.
+// The same store can live in a PostgreSQL table instead (pg/pg_audit_store.h).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "host/host_config.h"
 
 namespace tabulo::host {
 
@@ -50,10 +54,19 @@ struct AuditRecord {
   std::string hash;  // the chain hash (hex); assigned by AuditTransaction::Append
 };
 
+// A PostgreSQL audit store: the table `table` (in `schema`, "" = the search path's) of the
+// configured connection `name`, in `connection.database`.
+struct AuditPgStore {
+  std::string name;
+  PgConnectionConfig connection;
+  std::string schema, table;
+};
+
 struct AuditLogOptions {
   std::string path;            // empty: there is no audit database (error at write time)
   bool create_folder = false;  // only for the default location; a configured folder must exist
   int busy_timeout_ms = 5000;  // how long a write waits for another program's lock
+  std::optional<AuditPgStore> pg = {};  // set: the records go there, `path` is not used
 };
 
 // A write transaction on the audit database that holds its write lock from the start, so that
@@ -61,6 +74,10 @@ struct AuditLogOptions {
 // become durable together at Commit (synchronous=FULL), or not at all. Destroyed without
 // Commit, it rolls them back. Every failure raises platform::ComError kErrAuditWrite whose
 // description names the cause: folder missing, read-only, locked, not a database.
+namespace pg {
+class PgAuditTransaction;
+}
+
 class AuditTransaction {
  public:
   // Opens the database (creating it, its tables and triggers on first use) and takes the
@@ -81,6 +98,7 @@ class AuditTransaction {
   struct Impl;
   static void CreateTables(Impl& impl);
   std::unique_ptr<Impl> impl_;
+  std::unique_ptr<pg::PgAuditTransaction> pg_;  // a PostgreSQL store's transaction instead
 };
 
 // One record in a transaction of its own.
@@ -100,6 +118,12 @@ struct AuditTrail {
   std::vector<std::string> missing_triggers;
 };
 AuditTrail ReadAuditTrail(const std::string& path);
+// The trail of either store; raises kErrAuditRead as above.
+AuditTrail ReadAuditTrail(const AuditLogOptions& store);
+
+// Where a host configuration's operator events go: its PostgreSQL audit store, or the SQLite
+// audit database (ResolveAuditDatabase).
+AuditLogOptions AuditStoreOf(const HostConfig& config);
 
 // One readable line:
 // `#1 2026-12-07T21:46:49.123Z signed by alice and bob, reason "Correction";

@@ -205,7 +205,36 @@ SecurityUser ParseUser(Walker& w, const Json& j) {
   return u;
 }
 
-SecurityConfig ParseSecurity(Walker& w, const Json& root) {
+// A PostgreSQL name as written unquoted: a letter or "_", then letters, digits and "_".
+bool IsPlainName(const std::string& name) {
+  if (name.empty() || name.size() > 48 || std::isdigit(static_cast<unsigned char>(name[0])))
+    return false;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  return true;
+}
+
+PgAuditConfig ParsePgAudit(Walker& w, const Json& j, const PgConnectionMap& connections) {
+  if (!j.is_object()) w.Fail("audit", "expected an object naming a \"postgresql\" connection");
+  w.CheckKeys(j, {"postgresql", "database", "table"});
+  PgAuditConfig a;
+  a.connection = w.String(j, "postgresql", true);
+  if (!connections.count(a.connection))
+    w.Fail("postgresql", "no PostgreSQL connection named \"" + a.connection +
+                             "\" in the configuration's \"postgresql\"");
+  a.database = w.String(j, "database", false);
+  if (j.contains("table")) {
+    const std::string table = w.String(j, "table", false);
+    const size_t dot = table.find('.');
+    a.schema = dot == std::string::npos ? "" : table.substr(0, dot);
+    a.table = dot == std::string::npos ? table : table.substr(dot + 1);
+    if ((dot != std::string::npos && !IsPlainName(a.schema)) || !IsPlainName(a.table))
+      w.Fail("table", "expected a table name, optionally schema.table (letters, digits and _)");
+  }
+  return a;
+}
+
+SecurityConfig ParseSecurity(Walker& w, const Json& root, const PgConnectionMap& connections) {
   SecurityConfig s;
   auto it = root.find("security");
   if (it == root.end()) return s;
@@ -213,7 +242,7 @@ SecurityConfig ParseSecurity(Walker& w, const Json& root) {
   w.Seek("security");
   if (!it->is_object()) w.Fail("security", "expected an object");
   const Json& j = *it;
-  w.CheckKeys(j, {"users", "reason_categories", "audit_database"});
+  w.CheckKeys(j, {"users", "reason_categories", "audit_database", "audit"});
   // Each part is sought from the section's start, so that lines are right in any key order.
   auto to_section = [&w] {
     w.Rewind();
@@ -236,6 +265,13 @@ SecurityConfig ParseSecurity(Walker& w, const Json& root) {
     to_section();
     s.audit_database = w.String(j, "audit_database", false);
     if (s.audit_database.empty()) w.Fail("audit_database", "empty path");
+  }
+  if (auto audit = j.find("audit"); audit != j.end()) {
+    to_section();
+    w.Seek("audit");
+    if (j.contains("audit_database"))
+      w.Fail("audit", "give either \"audit\" or \"audit_database\", not both");
+    s.audit_pg = ParsePgAudit(w, *audit, connections);
   }
   return s;
 }
@@ -296,7 +332,7 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
     if (!names.insert(config.clusters.back().name).second)
       w.Fail("name", "cluster \"" + config.clusters.back().name + "\" is listed twice");
   }
-  config.security = ParseSecurity(w, root);
+  config.security = ParseSecurity(w, root, config.postgresql);
   return config;
 }
 

@@ -30,7 +30,11 @@
 //           "level": 50,                            // required: command level, 0 or more
 //           "password_hash": "pbkdf2-sha256$600000$...$..." } ],  // `tabulo hash-password`
 //       "reason_categories": [ "Correction", "Maintenance" ],
-//       "audit_database": "audit.db" }             // SQLite file of the operator events
+//       "audit_database": "audit.db",             // SQLite file of the operator events
+//       "audit": {                                  // or: a PostgreSQL audit store instead
+//         "postgresql": "plant-db",                 // required: a "postgresql" connection above
+//         "database": "plant",                      // default: the connection's
+//         "table": "audit.operator_events" } }      // [schema.]table, default operator_events
 //   }
 // A control with ServerType 1 names a PostgreSQL connection of the server (or the
 // configuration) in DSNname, else a server as "host[:port]". Relative paths are taken from the
@@ -80,10 +84,19 @@ struct SecurityUser {
   std::string password_hash;  // see password_hash.h
 };
 
+// Operator events in a PostgreSQL table rather than the SQLite audit database.
+struct PgAuditConfig {
+  std::string connection;  // a connection of HostConfig::postgresql; "" = none (SQLite store)
+  std::string database;    // "" = the connection's
+  std::string schema;      // "" = the login's search path
+  std::string table = "operator_events";
+};
+
 struct SecurityConfig {
   std::vector<SecurityUser> users;
   std::vector<std::string> reason_categories;
   std::string audit_database;  // empty: DefaultAuditDatabasePath()
+  PgAuditConfig audit_pg;
 };
 
 struct HostConfig {

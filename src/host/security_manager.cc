@@ -281,9 +281,7 @@ std::shared_ptr<SecurityManager> NewSecurityManager(const HostConfig& config,
                                                     std::string operator_name) {
   SecurityManagerOptions options;
   options.security = config.security;
-  AuditDatabaseLocation location = ResolveAuditDatabase(config);
-  options.audit.path = location.path;
-  options.audit.create_folder = location.is_default;
+  options.audit = AuditStoreOf(config);
   options.operator_name = std::move(operator_name);
   return std::make_shared<SecurityManager>(container, std::move(options));
 }

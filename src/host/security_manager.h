@@ -33,6 +33,10 @@
 //   write lock (waiting at most the configured busy timeout), so that the records of a change
 //   are secured before the change is written. Raises 0x80040206 (locked, folder missing, ...).
 //   A batch still open is rolled back first.
+//   With a PostgreSQL audit store the batch is a transaction on its table, holding the chain's
+//   head row; a write the data server makes meanwhile to the same server and database, as the
+//   same login, runs inside it and commits both (pg/pg_audit_store.h), so that
+//   CommitOperatorEvents then has nothing left to do.
 // 5 CommitOperatorEvents() makes the batch's records durable; raises 0x80040206. Nothing when
 //   no batch is open.
 // 6 RollbackOperatorEvents() discards the batch's records. Nothing when no batch is open.

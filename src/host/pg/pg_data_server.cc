@@ -6,6 +6,7 @@
 #include "host/cursor_record_set.h"
 #include "host/memory_row_source.h"
 #include "host/pg/pg_connection.h"
+#include "host/pg/pg_joinable.h"
 #include "host/pg/pg_row_source.h"
 #include "host/pg/pg_values.h"
 #include "host/sqlite/sql_tokens.h"
@@ -72,6 +73,9 @@ class PgDataServer : public DataServer {
     const Endpoint endpoint = Resolve(source, user, password);
     const std::string sql = WithoutTrailingSemicolons(TranslateEscapesForPg(statement));
     if (sql.empty()) throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);
+    if (JoinableTransaction* open = JoinableFor(endpoint);
+        open && IsTransactional(CommandWord(sql)) && RunJoined(*open, sql, endpoint.label))
+      return NewClosedRecordSet();
     Conn conn = Connect(endpoint);
     Result prepared(PQprepare(conn.get(), "q", sql.c_str(), 0, nullptr));
     if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
@@ -161,23 +165,60 @@ class PgDataServer : public DataServer {
     return e;
   }
 
-  // Runs the prepared statement "q" under the write rules.
-  void RunCommand(PGconn* conn, const std::string& sql, const std::string& label) {
+  static bool IsTransactional(const std::string& word) {
+    return word == "update" || word == "delete" || word == "insert" || word == "merge";
+  }
+
+  // A write to the server and database of an open audit transaction, as its login, runs in
+  // it (behind a savepoint, so that a refused write leaves the audit records for their owner
+  // to roll back) and commits it: the change and its records are durable in one commit.
+  // False, with nothing done, for a statement that yields rows.
+  bool RunJoined(JoinableTransaction& open, const std::string& sql, const std::string& label) {
+    PGconn* conn = open.conn;
+    Exec(conn, "SAVEPOINT tabulo_write", label);
+    Result prepared(PQprepare(conn, "tabulo_write", sql.c_str(), 0, nullptr));
+    Result described;
+    if (prepared && PQresultStatus(prepared.get()) == PGRES_COMMAND_OK)
+      described.reset(PQdescribePrepared(conn, "tabulo_write"));
+    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK) {
+      ComError error = ErrorOf(conn, described ? described.get() : prepared.get(), label);
+      PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT tabulo_write"));
+      throw error;
+    }
+    const bool rows = PQnfields(described.get()) > 0;
+    if (!rows) {
+      try {
+        RunCommand(conn, sql, label, &open);
+      } catch (const ComError&) {
+        PQclear(PQexec(conn, "DEALLOCATE tabulo_write"));
+        throw;
+      }
+    }
+    PQclear(PQexec(conn, "DEALLOCATE tabulo_write"));
+    if (rows) Exec(conn, "RELEASE SAVEPOINT tabulo_write", label);
+    return !rows;
+  }
+
+  // Runs the prepared statement "q" (in `joined`: "tabulo_write") under the write rules.
+  void RunCommand(PGconn* conn, const std::string& sql, const std::string& label,
+                  JoinableTransaction* joined = nullptr) {
     const std::string word = CommandWord(sql);
     const bool one_row = word == "update" || word == "delete";
-    const bool transaction = one_row || word == "insert" || word == "merge";
-    if (transaction) Exec(conn, "BEGIN", label);
-    Result result(PQexecPrepared(conn, "q", 0, nullptr, nullptr, nullptr, 0));
+    const bool transaction = IsTransactional(word);
+    const char* undo = joined ? "ROLLBACK TO SAVEPOINT tabulo_write" : "ROLLBACK";
+    if (transaction && !joined) Exec(conn, "BEGIN", label);
+    Result result(
+        PQexecPrepared(conn, joined ? "tabulo_write" : "q", 0, nullptr, nullptr, nullptr, 0));
     if (!result || (PQresultStatus(result.get()) != PGRES_COMMAND_OK &&
                     PQresultStatus(result.get()) != PGRES_TUPLES_OK)) {
       ComError error = ErrorOf(conn, result.get(), label);
-      if (transaction) PQclear(PQexec(conn, "ROLLBACK"));
+      if (transaction) PQclear(PQexec(conn, undo));
       throw error;
     }
     if (one_row) {
       const std::string changed = PQcmdTuples(result.get());
       if (changed != "1") {
-        Exec(conn, "ROLLBACK", label);
+        Exec(conn, undo, label);
         throw ComError(kErrRowNotIdentified,
                        changed == "0"
                            ? "The row was changed or deleted since it was read; nothing was "
@@ -187,7 +228,27 @@ class PgDataServer : public DataServer {
                        kErrorSource);
       }
     }
-    if (transaction) Exec(conn, "COMMIT", label);
+    if (joined) {
+      CommitJoined(*joined, label);
+    } else if (transaction) {
+      Exec(conn, "COMMIT", label);
+    }
+  }
+
+  // Commits the joined transaction for its owner too. A COMMIT that fails (a deferred
+  // constraint, the server gone) has written neither the change nor its records.
+  static void CommitJoined(JoinableTransaction& joined, const std::string& label) {
+    Result result(PQexec(joined.conn, "COMMIT"));
+    const bool committed = result && PQresultStatus(result.get()) == PGRES_COMMAND_OK &&
+                           std::string(PQcmdStatus(result.get())) == "COMMIT";
+    joined.state =
+        committed ? JoinableTransaction::kCommittedByWrite : JoinableTransaction::kEndedByWrite;
+    if (committed) return;
+    if (result && PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+      throw ErrorOf(joined.conn, result.get(), label);
+    throw ComError(kErrSourceUnusable,
+                   "The transaction was rolled back at its commit; nothing was written.",
+                   kErrorSource);
   }
 
   PgServerOptions options_;

@@ -25,6 +25,9 @@
 // only when exactly one row changed, else rolled back and refused with 0x80040E38; INSERT and
 // MERGE run in a transaction; any other command runs on its own. ODBC date and time escapes
 // become typed literals: {d '...'} DATE '...', {t '...'} TIME '...', {ts '...'} TIMESTAMP '...'.
+// A write to the server and database of a PostgreSQL audit store's open transaction, as the
+// same login (pg_audit_store.h), runs inside that transaction and commits it: the change and
+// its operator events are written by one COMMIT, or neither is.
 #pragma once
 
 #include <map>

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# A PostgreSQL server from the command line: `show --server-type 1` browses it; a logged edit
+# there, with the audit store in the same database, writes the change and its record; an edit
+# of an SQLite file goes to the same store; `audit` lists and verifies the trail and names a
+# tampered record; an unusable store refuses the edit. Exit 77 without PostgreSQL binaries.
+set -uo pipefail
+tabulo=$1
+host_json=$2
+here=$(cd "$(dirname "$0")/../acceptance" && pwd)
+source "$here/server_lib.sh"
+work=$(mktemp -d)
+trap '"$here/../common/pg_server.sh" stop "$work/pg"; rm -rf "$work"' EXIT
+chmod 755 "$work"
+cd "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+"$tabulo" sample-db s.db --rows 30 >/dev/null || fail "sample-db"
+start_pg_sample "$work/pg" s.db
+psql() { command psql -X -q -t -A -h 127.0.0.1 -p "$pg_port" -U postgres -d sample -c "$1"; }
+# host.json: "plant-db" names the database, "server" only the login (show gives --database);
+# the audit store is "plant-db". closed.json: the store is "closed", where no server listens.
+login="\"host\": \"127.0.0.1\", \"port\": $pg_port, \"user\": \"postgres\", \"password\": \"secret\""
+config() {
+  sed -e "s|\"format\": 1,|\"format\": 1, \"postgresql\": { \"plant-db\": { $login, \"database\": \"sample\" }, \"server\": { $login }, \"closed\": { \"host\": \"127.0.0.1\", \"port\": 1 } },|" \
+    -e "s|\"audit_database\": \"audit.db\"|\"audit\": { \"postgresql\": \"$1\" }|" "$host_json"
+}
+config plant-db >host.json
+config closed >closed.json
+sql="SELECT Id, Qty FROM Orders ORDER BY Id"
+show() { "$tabulo" show --sql "$sql" --host "$@"; }
+
+show host.json --db server --database sample --server-type 1 >pg.txt || fail "show on PostgreSQL"
+show host.json --db s.db >sqlite.txt || fail "show on SQLite"
+# The same rows; only the status bar's data source differs.
+grep -q "^ *13| *13| *12|" pg.txt || fail "no row 13 on PostgreSQL: $(cat pg.txt)"
+diff <(grep -v "@" sqlite.txt) <(grep -v "@" pg.txt) || fail "PostgreSQL rows differ"
+
+status=0
+show host.json --db server --server-type 2 >/dev/null 2>err.txt || status=$?
+[ "$status" = 2 ] && grep -q "server-type takes 0 .* or 1" err.txt || fail "--server-type 2: $status"
+
+show host.json --db server --database sample --server-type 1 --edit 1,1=55 --log-event \
+  >/dev/null 2>err.txt || fail "logged edit on PostgreSQL: $(cat err.txt)"
+[ "$(psql 'SELECT Qty FROM Orders WHERE Id = 2')" = 55 ] || fail "edit not written"
+show host.json --db s.db --edit 2,1=66 --log-event >/dev/null 2>err.txt ||
+  fail "logged edit on SQLite: $(cat err.txt)"
+"$tabulo" audit --host host.json >out.txt || fail "audit list"
+grep -q '^#1 .*not signed; server: sample - Orders, column Qty: "1" -> "55"; row Id = 2' out.txt &&
+  grep -q '^#2 .*s.db: .* - Orders, column Qty: "2" -> "66"; row Id = 3' out.txt ||
+  fail "audit list: $(cat out.txt)"
+
+status=0
+show closed.json --db plant-db --server-type 1 --edit 1,1=77 --log-event \
+  >/dev/null 2>err.txt || status=$?
+[ "$status" = 1 ] && grep -q 'nothing was written (Cannot write the operator event: the PostgreSQL audit store "closed" cannot be used' err.txt ||
+  fail "unusable store: $status $(cat err.txt)"
+[ "$(psql 'SELECT Qty FROM Orders WHERE Id = 2')" = 55 ] || fail "an unrecorded edit was written"
+
+"$tabulo" audit --host host.json --verify >out.txt || fail "verify intact: $(cat out.txt)"
+[ "$(cat out.txt)" = "Audit trail intact: 2 records chained (#1 to #2)." ] || fail "intact: $(cat out.txt)"
+psql "ALTER TABLE operator_events DISABLE TRIGGER operator_events_no_update;
+  UPDATE operator_events SET new_value = '5' WHERE id = 2;
+  ALTER TABLE operator_events ENABLE TRIGGER operator_events_no_update" || fail "tampering"
+status=0
+"$tabulo" audit --host host.json --verify >out.txt || status=$?
+[ "$status" = 1 ] && [ "$(cat out.txt)" = "Audit trail broken: record #2 does not follow from its fields and record #1: one of them has been changed." ] ||
+  fail "tampered: $status $(cat out.txt)"
+echo ok
