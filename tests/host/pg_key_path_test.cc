@@ -185,6 +185,11 @@ TEST_F(PgKeyPathTest, WindowsReadByKeyShowDeletedAndChangedRows) {
   EXPECT_EQ(rs->Item(1).Value().AsString(), "#Deleted");
   rs->MoveNext();
   EXPECT_EQ(rs->Item(0).Value().AsString(), "new");
+  // Values stay as read while their block is kept.
+  Run(conn.get(), "UPDATE Scratch SET Name = 'newer' WHERE Id = 502");
+  rs->Move(-400);
+  rs->Move(400);
+  EXPECT_EQ(rs->Item(0).Value().AsString(), "new");
   EXPECT_EQ(rs->RecordCount(), 1000);
 }
 

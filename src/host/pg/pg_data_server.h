@@ -20,12 +20,13 @@
 //     with one binary COPY into a KeyList (about 1.1 bytes a key); then it commits and
 //     disconnects. A snapshot is thus held only for the load and the pass (seconds), never
 //     while the operator browses: vacuum is not held back and the view never needs renewing.
-//     Later windows are read by key (`key = ANY($1)`, one index lookup per record); a Move
-//     beyond the keys collected so far waits for them; Close cancels a pass still running. A
-//     pass that fails (lost connection, cancel) raises 0x80004005 on the Move that needs a
-//     key it did not deliver. A key-set view: which records and in which order is fixed by
-//     the snapshot; their values are those committed when their window is read (the first
-//     window: as of the snapshot); a record deleted since reads "#Deleted" in every field
+//     Later records are read by key in blocks of 64 (`key = ANY($1)`, one index lookup per
+//     record), the last 64 blocks read kept; a Move beyond the keys collected so far waits
+//     for them; Close cancels a pass still running. A pass that fails (lost connection,
+//     cancel) raises 0x80004005 on the Move that needs a key it did not deliver. A key-set
+//     view: which records and in which order is fixed by the snapshot; their values are those
+//     committed when their block is read (the first block: as of the snapshot) and stay so
+//     while the block is kept; a record deleted since reads "#Deleted" in every field
 //     (kDeletedRecordText); records inserted since do not appear. When the second connection
 //     cannot import the snapshot, the result is copied instead.
 //   - General path (anything else, and every query on a standby, which exports no snapshot

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -21,6 +22,9 @@ namespace {
 using platform::ComError;
 
 constexpr const char* kReadStatement = "tabulo_read";
+
+// Blocks of kKeyWindow records kept by the record set.
+constexpr size_t kCachedBlocks = 64;
 
 // Keys handed to the record set at a time (one lock each).
 constexpr size_t kPublishEvery = 4096;
@@ -135,7 +139,9 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
     Exec(conn.get(), "COMMIT", label);
   } catch (const ComError& e) {
     // The statement ran at the load: whatever stops the pass is the store failing.
-    error = static_cast<uint32_t>(e.number()) == kErrSourceUnusable ? e : PassError(label, e.description());
+    error = static_cast<uint32_t>(e.number()) == kErrSourceUnusable
+                ? e
+                : PassError(label, e.description());
   } catch (const std::exception& e) {
     error = PassError(label, e.what());
   }
@@ -175,10 +181,9 @@ class KeyPathRows : public RowSource {
         PQgetvalue(Exec(conn, "SELECT pg_catalog.pg_export_snapshot()", label_).get(), 0, 0);
     thread_ = std::thread(RunPass, pass_, endpoint, snapshot, plan.keys_sql);
     count_ = std::stoll(PQgetvalue(Exec(conn, plan.count_sql, label_).get(), 0, 0));
-    window_ = Exec(conn, plan.first_sql, label_);
-    first_ = 0;
-    rows_.clear();
-    for (int r = 0; r < PQntuples(window_.get()); ++r) rows_.push_back(r);
+    Block first{Exec(conn, plan.first_sql, label_), {}};
+    for (int r = 0; r < PQntuples(first.result.get()); ++r) first.rows.push_back(r);
+    Keep(0, std::move(first));
     bool imported;
     {
       std::unique_lock lock(pass_->mutex);
@@ -203,22 +208,44 @@ class KeyPathRows : public RowSource {
   int64_t Count() const override { return count_; }
 
   std::vector<platform::Variant> ReadRow(int64_t position) override {
-    if (!window_ || position < first_ || position >= first_ + static_cast<int64_t>(rows_.size()))
-      ReadWindow(position < first_ ? std::max<int64_t>(0, position - kKeyWindow + 1) : position);
-    const int row = rows_[static_cast<size_t>(position - first_)];
+    const int64_t number = position / kKeyWindow;
+    auto cached = blocks_.find(number);
+    if (cached == blocks_.end()) cached = Keep(number, ReadBlock(number));
+    const Block& block = cached->second;
+    const int row = block.rows[static_cast<size_t>(position % kKeyWindow)];
     // A record deleted since the pass: said so in every field.
     if (row < 0)
       return std::vector<platform::Variant>(columns_.size(), platform::Variant(kDeletedRecordText));
     std::vector<platform::Variant> values;
     values.reserve(columns_.size());
     for (size_t c = 0; c < columns_.size(); ++c)
-      values.push_back(ValueOf(columns_[c].type, window_.get(), row, static_cast<int>(c)));
+      values.push_back(ValueOf(columns_[c].type, block.result.get(), row, static_cast<int>(c)));
     return values;
   }
 
  private:
-  // Reads the records [first, first + kKeyWindow) by key, waiting for their keys.
-  void ReadWindow(int64_t first) {
+  // A block of records read in one statement, and the row of each of its records in the
+  // statement's result (-1: the record was deleted).
+  struct Block {
+    Result result;
+    std::vector<int> rows;
+  };
+
+  // Keeps block `number` while it is among the last kCachedBlocks blocks read, so that the
+  // values a window shows stay what the operator saw (the commit path compares them) until
+  // the window moves far away.
+  std::unordered_map<int64_t, Block>::iterator Keep(int64_t number, Block block) {
+    if (order_.size() >= kCachedBlocks) {
+      blocks_.erase(order_.front());
+      order_.pop_front();
+    }
+    order_.push_back(number);
+    return blocks_.emplace(number, std::move(block)).first;
+  }
+
+  // Reads the records of block `number` by key, waiting for their keys.
+  Block ReadBlock(int64_t number) {
+    const int64_t first = number * kKeyWindow;
     const int64_t end = std::min(count_, first + kKeyWindow);
     std::vector<int64_t> keys;
     {
@@ -235,7 +262,6 @@ class KeyPathRows : public RowSource {
     }
     array += "}";
     const char* params[] = {array.c_str()};
-    window_.reset();
     Result result(PQexecPrepared(conn_.get(), kReadStatement, 1, params, nullptr, nullptr, 0));
     if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK)
       throw ErrorOf(conn_.get(), result.get(), label_);
@@ -243,13 +269,12 @@ class KeyPathRows : public RowSource {
     std::unordered_map<int64_t, int> row_of;
     for (int r = 0; r < PQntuples(result.get()); ++r)
       row_of.emplace(std::stoll(PQgetvalue(result.get(), r, key_column)), r);
-    rows_.clear();
+    Block block{std::move(result), {}};
     for (int64_t key : keys) {
       auto found = row_of.find(key);
-      rows_.push_back(found == row_of.end() ? -1 : found->second);
+      block.rows.push_back(found == row_of.end() ? -1 : found->second);
     }
-    window_ = std::move(result);
-    first_ = first;
+    return block;
   }
 
   // Cancels the pass if it still runs, and waits for its thread.
@@ -278,9 +303,8 @@ class KeyPathRows : public RowSource {
   std::shared_ptr<KeyPass> pass_;
   std::thread thread_;
   int64_t count_ = 0;
-  Result window_;
-  int64_t first_ = 0;
-  std::vector<int> rows_;  // window_'s row of each record of the window; -1: deleted
+  std::unordered_map<int64_t, Block> blocks_;
+  std::deque<int64_t> order_;  // cached blocks, oldest first
 };
 
 }  // namespace
