@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-concurrency format clean fuzz fuzz-build fuzz-smoke mutants
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-pg bench-concurrency format clean fuzz fuzz-build fuzz-smoke mutants
 
 all: release
 
@@ -93,6 +93,13 @@ bench-concurrency: release
 bench: $(BUILD)/bench/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/bench -j $(JOBS) --target tabulo record_set_bench control_bench
 	bench/run $(BUILD)/bench
+
+# The same figures on a PostgreSQL table of ROWS rows, on a throw-away server (bench/run_pg);
+# writes $(BUILD)/bench/results-pg.md.
+ROWS ?= 10000000
+bench-pg: $(BUILD)/bench/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/bench -j $(JOBS) --target pg_bench
+	bench/run_pg $(BUILD)/bench $(ROWS)
 
 # The main job on the embedded default: the sample database under build/, shown by one
 # control in run mode, then one signed edit and its audit record. The demo's state (audit

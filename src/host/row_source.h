@@ -12,6 +12,10 @@
 
 namespace tabulo::host {
 
+// What every field of a record reads as in a key-set view (values read when the record is
+// read) once the record has been deleted since its key was collected.
+inline constexpr const char* kDeletedRecordText = "#Deleted";
+
 struct ColumnInfo {
   std::string name;
   int32_t type = adVarChar;  // field_types.h

@@ -8,7 +8,7 @@
 #include "host/memory_row_source.h"
 #include "host/odbc/odbc_handles.h"
 #include "host/odbc/odbc_row_source.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 #include "host/sqlite/temp_store.h"
 
 namespace tabulo::host::odbc {
@@ -22,8 +22,8 @@ SQLCHAR* Text(std::string& text) {
 
 // The first keyword of a statement, in lower case.
 std::string CommandWord(std::string_view sql) {
-  for (const sqlite::SqlToken& token : sqlite::TokenizeSql(sql)) {
-    if (token.kind != sqlite::SqlToken::Word) continue;
+  for (const SqlToken& token : TokenizeSql(sql)) {
+    if (token.kind != SqlToken::Word) continue;
     std::string word(token.text);
     for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return word;

@@ -7,7 +7,7 @@
 
 #include "host/odbc/odbc_types.h"
 #include "host/sqlite/record_file.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 #include "platform/text/text.h"
 
 namespace tabulo::host::odbc {
@@ -34,10 +34,10 @@ bool AllOneCase(const std::string& name) {
 // A name the data source folded to one case (PostgreSQL to lower, others to upper) takes the
 // spelling of the first unquoted word of the statement equal to it ignoring case: "SELECT Id"
 // yields the field "Id".
-void Respell(std::string& name, const std::vector<sqlite::SqlToken>& tokens) {
+void Respell(std::string& name, const std::vector<SqlToken>& tokens) {
   if (!AllOneCase(name)) return;
-  for (const sqlite::SqlToken& token : tokens) {
-    if (token.kind == sqlite::SqlToken::Word && platform::EqualsIgnoreAsciiCase(token.text, name)) {
+  for (const SqlToken& token : tokens) {
+    if (token.kind == SqlToken::Word && platform::EqualsIgnoreAsciiCase(token.text, name)) {
       name = std::string(token.text);
       return;
     }
@@ -45,7 +45,7 @@ void Respell(std::string& name, const std::vector<sqlite::SqlToken>& tokens) {
 }
 
 std::vector<Column> Describe(const Handle& stmt, const std::string& sql, const std::string& label) {
-  const auto tokens = sqlite::TokenizeSql(sql);
+  const auto tokens = TokenizeSql(sql);
   SQLSMALLINT count = 0;
   Check(SQLNumResultCols(stmt.get(), &count), stmt, Phase::kStatement, label);
   std::vector<Column> columns;

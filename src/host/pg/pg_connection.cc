@@ -30,9 +30,16 @@ bool IsLoginRefusal(const std::string& message) {
 Conn Connect(const Endpoint& e) {
   const std::string port = std::to_string(e.port);
   const std::string timeout = std::to_string(e.connect_timeout);
-  std::vector<const char*> keys = {
-      "host", "port", "dbname", "user", "password", "client_encoding", "options", "connect_timeout",
-      nullptr};
+  std::vector<const char*> keys = {"host",
+                                   "port",
+                                   "dbname",
+                                   "user",
+                                   "password",
+                                   "client_encoding",
+                                   "options",
+                                   "connect_timeout",
+                                   "application_name",
+                                   nullptr};
   std::vector<const char*> values = {e.host.c_str(),
                                      port.c_str(),
                                      e.database.empty() ? nullptr : e.database.c_str(),
@@ -41,11 +48,12 @@ Conn Connect(const Endpoint& e) {
                                      "UTF8",
                                      "-c DateStyle=ISO -c IntervalStyle=iso_8601",
                                      timeout.c_str(),
+                                     e.application.c_str(),
                                      nullptr};
   // Empty values would let libpq fall back to its environment variables; a missing database
   // means the login's own.
   if (!values[2]) keys[2] = "fallback_application_name", values[2] = "tabulo";
-  if (!values[3]) keys[3] = "application_name", values[3] = "tabulo";
+  if (!values[3]) keys[3] = "fallback_application_name", values[3] = "tabulo";
   Conn conn(PQconnectdbParams(keys.data(), values.data(), 0));
   if (!conn)
     throw ComError(kErrSourceUnusable, "Out of memory connecting to " + e.label, kErrorSource);

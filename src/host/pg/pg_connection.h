@@ -30,8 +30,9 @@ struct Endpoint {
   std::string database;
   std::string user;
   std::string password;
-  std::string label;         // how messages name the server ("host:port")
-  int connect_timeout = 10;  // seconds
+  std::string label;                   // how messages name the server ("host:port")
+  int connect_timeout = 10;            // seconds
+  std::string application = "tabulo";  // how the server lists the connection
 };
 
 // Opens a connection (client encoding UTF-8, ISO dates). Raises 0x80040E4D when the server

@@ -7,16 +7,15 @@
 #include "host/memory_row_source.h"
 #include "host/pg/pg_connection.h"
 #include "host/pg/pg_joinable.h"
+#include "host/pg/pg_key_source.h"
 #include "host/pg/pg_row_source.h"
 #include "host/pg/pg_values.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 
 namespace tabulo::host::pg {
 namespace {
 
 using platform::ComError;
-using sqlite::SqlToken;
-using sqlite::TokenizeSql;
 
 ComError Unusable(std::string description) {
   return ComError(kErrSourceUnusable, std::move(description), kErrorSource);
@@ -92,6 +91,17 @@ class PgDataServer : public DataServer {
     for (int c = 0; c < fields; ++c) columns.push_back(ColumnOf(described.get(), c));
     RespellNames(columns, sql);
     Exec(conn.get(), "DEALLOCATE q", endpoint.label);
+    // A standby exports no snapshot to another session's pass: there the result is copied.
+    const bool standby =
+        std::string(PQgetvalue(
+            Exec(conn.get(), "SELECT pg_catalog.pg_is_in_recovery()", endpoint.label).get(), 0,
+            0)) == "t";
+    if (!standby) {
+      if (auto plan = PlanKeyPath(conn.get(), sql)) {
+        if (auto source = OpenKeyPath(conn, endpoint, *plan, columns))
+          return NewCursorRecordSet(std::move(source));
+      }
+    }
     return NewCursorRecordSet(CopyResult(std::move(conn), sql, std::move(columns), endpoint.label));
   }
 

@@ -7,17 +7,36 @@
 // default login is used.
 //
 // Queries. The statement is prepared first, so statement errors surface before anything runs
-// (0x80040E14 with the server's message; several statements in one call are refused too). A
-// query is copied, in one statement and so under one snapshot, into a temporary table of the
-// record set's own session, numbered by a position key (the row's place in the result) with
-// a unique index on it. That copy is the record set's consistent view: RecordCount is the
-// number of rows copied, a Move to any position reads one window of rows by key (an index
-// lookup, never the rows before it), and the client holds one window at a time. No snapshot
-// stays open while the operator browses, so vacuum is never held back and the view never
-// needs renewing; Close (or the end of the session) drops the copy. On a standby (read-only)
-// the copy is a cursor WITH HOLD instead (pg_row_source.h). Each open record set holds one
-// server connection. A connection lost while browsing raises 0x80004005 on the next window
-// read.
+// (0x80040E14 with the server's message; several statements in one call are refused too).
+// Each open record set holds one server connection; a connection lost while browsing raises
+// 0x80004005 on the next window read. A query takes one of two paths:
+//   - Key path (pg_key_plan.h: one ordinary table with a single-column integer primary key,
+//     no join, grouping, DISTINCT, LIMIT, compound or window at the top level). In one
+//     REPEATABLE READ READ ONLY transaction the record set's connection exports its snapshot,
+//     counts the rows (SELECT count(*) FROM (statement): RecordCount is exact) and reads the
+//     first window (the statement's order, ties broken by the key; without ORDER BY the key
+//     order). A background thread with a second connection ("tabulo key pass") imports that
+//     snapshot, whereupon the first transaction ends, and streams the keys in result order
+//     with one binary COPY into a KeyList (about 1.1 bytes a key); then it commits and
+//     disconnects. A snapshot is thus held only for the load and the pass (seconds), never
+//     while the operator browses: vacuum is not held back and the view never needs renewing.
+//     Later records are read by key in blocks of 64 (`key = ANY($1)`, one index lookup per
+//     record), the last 64 blocks read kept; a Move beyond the keys collected so far waits
+//     for them; Close cancels a pass still running. A pass that fails (lost connection,
+//     cancel) raises 0x80004005 on the Move that needs a key it did not deliver. A key-set
+//     view: which records and in which order is fixed by the snapshot; their values are those
+//     committed when their block is read (the first block: as of the snapshot) and stay so
+//     while the block is kept; a record deleted since reads "#Deleted" in every field
+//     (kDeletedRecordText); records inserted since do not appear. When the second connection
+//     cannot import the snapshot, the result is copied instead.
+//   - General path (anything else, and every query on a standby, which exports no snapshot
+//     to another session): the result is copied, in one statement and so under one snapshot,
+//     into a temporary table of the record set's own session, numbered by a position key
+//     with a unique index on it: RecordCount is the number of rows copied, a Move to any
+//     position reads one window by key, and no snapshot stays open while browsing. Close (or
+//     the end of the session) drops the copy. On a standby (read-only) the copy is a cursor
+//     WITH HOLD instead (pg_row_source.h).
+// The client holds one window of rows at a time (and on the key path the key list).
 // Result column names take the spelling the statement gives them where PostgreSQL folded an
 // unquoted name to lower case ("SELECT Id" yields the field "Id").
 //

@@ -1,5 +1,6 @@
-// The row source of PostgreSQL record sets: a numbered copy of the result in a temporary table
-// of the source's own session (pg_data_server.h), or on a standby (which takes no tables) a
+// The row source of the general path of PostgreSQL record sets (the key path is
+// pg_key_source.h): a numbered copy of the result in a temporary table of the source's own
+// session (pg_data_server.h), or on a standby (which takes no tables) a
 // scrollable cursor WITH HOLD, whose rows the server stores when it is declared; a window is
 // then read by moving the cursor, which the server does without sending the rows before it.
 // Internal to host/pg.

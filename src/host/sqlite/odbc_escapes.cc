@@ -7,7 +7,7 @@
 
 #include "host/data_server.h"
 #include "host/sqlite/connection.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host::sqlite {

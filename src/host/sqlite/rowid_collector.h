@@ -1,5 +1,5 @@
 // The collector behind the rowid pass: an aggregate SQL function that appends each rowid it
-// is fed to a RowidList, so that the pass runs inside one statement without returning to the
+// is fed to a KeyList, so that the pass runs inside one statement without returning to the
 // caller for each record. Internal to host/sqlite.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "host/sqlite/rowid_list.h"
+#include "host/key_list.h"
 
 namespace tabulo::host::sqlite {
 
@@ -25,7 +25,7 @@ struct ProgressReport {
 };
 
 struct RowidCollector {
-  RowidList ids;
+  KeyList ids;
   ProgressReport progress;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point next_report{};

@@ -6,7 +6,7 @@
 
 #include "host/sqlite/connection.h"
 #include "host/sqlite/rowid_collector.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 #include "platform/text/text.h"
 
 namespace tabulo::host::sqlite {

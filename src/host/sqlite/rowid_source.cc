@@ -1,4 +1,4 @@
-// The rowid path: a RowidList of the result, records read by rowid with one prepared statement.
+// The rowid path: a KeyList of the result, records read by rowid with one prepared statement.
 #include <algorithm>
 #include <deque>
 #include <unordered_map>

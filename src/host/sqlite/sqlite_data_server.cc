@@ -5,7 +5,7 @@
 #include "host/memory_row_source.h"
 #include "host/sqlite/connection.h"
 #include "host/sqlite/odbc_escapes.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 #include "host/sqlite/sqlite_row_source.h"
 #include "host/sqlite/temp_store.h"
 #include "host/sqlite/write_statement.h"

@@ -19,7 +19,7 @@
 //     A record changed since shows its new values (even when it no longer matches WHERE); a
 //     record deleted since shows kDeletedRecordText in every field; records inserted since
 //     do not appear. Nothing is copied: the temp folder needs no room for the database.
-// Memory: the rowid path holds ~1.1 bytes per row (RowidList); the general path at most the
+// Memory: the rowid path holds ~1.1 bytes per row (KeyList); the general path at most the
 // bound in memory. Store files are removed when the source is destroyed.
 #pragma once
 
@@ -45,9 +45,6 @@ struct SnapshotOptions {
   // Hears the rows collected so far while a pass lasts longer than about half a second.
   ProgressReport progress;
 };
-
-// What every field of a record deleted since the key-set pass reads as.
-inline constexpr const char* kDeletedRecordText = "#Deleted";
 
 // Which path a source took, for tests and diagnostics.
 enum class SnapshotPath { Rowid, RowidKeySet, Memory, StoreFile };

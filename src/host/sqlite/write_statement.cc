@@ -9,7 +9,7 @@
 
 #include "host/data_server.h"
 #include "host/sqlite/connection.h"
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 
 namespace tabulo::host::sqlite {
 namespace {

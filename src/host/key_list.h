@@ -1,20 +1,21 @@
-// RowidList: the rowids of a result in result order, compact enough to hold ten million of
-// them in about 11 MB. Values are stored as zig-zag varint differences (results ordered by
-// rowid take one byte a row); every kBlockSize-th value starts a block stored absolute, and a
-// block index of byte offsets makes At(i) decode at most kBlockSize values.
+// KeyList: the integer keys of a result in result order (SQLite rowids, PostgreSQL primary
+// keys), compact enough to hold ten million of them in about 11 MB. Values are stored as
+// zig-zag varint differences (results ordered by key take one byte a row); every kBlockSize-th
+// value starts a block stored absolute, and a block index of byte offsets makes At(i) decode at
+// most kBlockSize values.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace tabulo::host::sqlite {
+namespace tabulo::host {
 
-class RowidList {
+class KeyList {
  public:
   static constexpr int64_t kBlockSize = 64;
 
-  void Append(int64_t rowid);
+  void Append(int64_t key);
   int64_t size() const { return size_; }
   // REQUIRES: 0 <= i < size().
   int64_t At(int64_t i) const;
@@ -30,4 +31,4 @@ class RowidList {
   int64_t last_ = 0;
 };
 
-}  // namespace tabulo::host::sqlite
+}  // namespace tabulo::host

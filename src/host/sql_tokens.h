@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabulo::host::sqlite {
+namespace tabulo::host {
 
 struct SqlToken {
   enum Kind { Word, QuotedName, String, Number, Punct };
@@ -25,4 +25,4 @@ struct SqlToken {
 // (SQLite would refuse the statement anyway).
 std::vector<SqlToken> TokenizeSql(std::string_view sql);
 
-}  // namespace tabulo::host::sqlite
+}  // namespace tabulo::host

@@ -1,11 +1,11 @@
 // SQL tokenizer.
-#include "host/sqlite/sql_tokens.h"
+#include "host/sql_tokens.h"
 
 #include <cctype>
 
 #include "platform/text/text.h"
 
-namespace tabulo::host::sqlite {
+namespace tabulo::host {
 namespace {
 
 bool IsWordChar(char c) {
@@ -85,4 +85,4 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql) {
   return tokens;
 }
 
-}  // namespace tabulo::host::sqlite
+}  // namespace tabulo::host

@@ -1,7 +1,7 @@
-// RowidList encoding.
-#include "host/sqlite/rowid_list.h"
+// KeyList encoding.
+#include "host/key_list.h"
 
-namespace tabulo::host::sqlite {
+namespace tabulo::host {
 namespace {
 
 uint64_t ZigZag(int64_t v) {
@@ -13,25 +13,25 @@ int64_t UnZigZag(uint64_t u) {
 
 }  // namespace
 
-void RowidList::Append(int64_t rowid) {
+void KeyList::Append(int64_t key) {
   uint64_t u;
   if (size_ % kBlockSize == 0) {
     block_offsets_.push_back(bytes_.size());
-    u = ZigZag(rowid);
+    u = ZigZag(key);
   } else {
-    // Wrapping subtraction: the difference of any two 64-bit rowids round-trips.
-    u = ZigZag(static_cast<int64_t>(static_cast<uint64_t>(rowid) - static_cast<uint64_t>(last_)));
+    // Wrapping subtraction: the difference of any two 64-bit keys round-trips.
+    u = ZigZag(static_cast<int64_t>(static_cast<uint64_t>(key) - static_cast<uint64_t>(last_)));
   }
   while (u >= 0x80) {
     bytes_.push_back(static_cast<uint8_t>(u | 0x80));
     u >>= 7;
   }
   bytes_.push_back(static_cast<uint8_t>(u));
-  last_ = rowid;
+  last_ = key;
   ++size_;
 }
 
-int64_t RowidList::At(int64_t i) const {
+int64_t KeyList::At(int64_t i) const {
   size_t pos = block_offsets_[static_cast<size_t>(i / kBlockSize)];
   uint64_t value = 0;
   for (int64_t k = 0; k <= i % kBlockSize; ++k) {
@@ -49,13 +49,13 @@ int64_t RowidList::At(int64_t i) const {
   return static_cast<int64_t>(value);
 }
 
-size_t RowidList::MemoryBytes() const {
+size_t KeyList::MemoryBytes() const {
   return bytes_.capacity() + block_offsets_.capacity() * sizeof(uint64_t);
 }
 
-void RowidList::ShrinkToFit() {
+void KeyList::ShrinkToFit() {
   bytes_.shrink_to_fit();
   block_offsets_.shrink_to_fit();
 }
 
-}  // namespace tabulo::host::sqlite
+}  // namespace tabulo::host

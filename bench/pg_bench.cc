@@ -1,0 +1,283 @@
+// Browse benchmark on a PostgreSQL server (`make bench-pg`, bench/run_pg): the record set of
+// "SELECT * FROM orders WHERE qty < 400" on an N-row table (bigint primary key + 4 columns,
+// vacuumed), each figure beside its reference measured in the same run:
+//   first window (record set; control: Refresh until the grid shows it) against
+//     SELECT count(*) FROM (statement) through libpq;
+//   jump (MoveFirst, Move(n), 30 rows read) median and p99 at 1,000 random positions, once
+//     the key pass has ended, against the statement with LIMIT 30 OFFSET n;
+//   step (MoveNext + row read) median;
+//   commit: an UPDATE of one row through the data server (its transaction, the one-row check)
+//     against the same UPDATE alone through libpq;
+//   a new connection's login (each query and each command connects; the key path twice);
+//   client peak RSS of a child that opens the record set, jumps to the middle and waits for
+//     the key pass, against the same on a 1,000-row table.
+// Environment: TABULO_PG_PORT (server on 127.0.0.1, login postgres / secret, database bench
+// with tables orders and orders_1k), TABULO_BENCH_ROWS (the rows of orders, for the title).
+// Prints a markdown table.
+#include <libpq-fe.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "container/session.h"
+#include "host/pg/pg_data_server.h"
+#include "platform/values/com_error.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tabulo::host::RecordSet;
+
+constexpr const char* kQuery = "SELECT * FROM orders WHERE qty < 400";
+constexpr int kWindow = 30;
+
+const std::string kPort = std::getenv("TABULO_PG_PORT") ? std::getenv("TABULO_PG_PORT") : "5432";
+const std::string kSource = "127.0.0.1:" + kPort + ";DATABASE=bench";
+
+double Millis(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+std::shared_ptr<tabulo::host::DataServer> Server() {
+  auto server = tabulo::host::pg::NewPgDataServer({});
+  server->SetServerType(1);
+  return server;
+}
+
+std::shared_ptr<RecordSet> Open(tabulo::host::DataServer& server, const std::string& sql) {
+  return server.Query(kSource, "", sql, "postgres", "secret");
+}
+
+void ReadWindow(RecordSet& rs) {
+  for (int r = 0; r < kWindow && !rs.Eof(); ++r) {
+    for (int32_t f = 0; f < rs.FieldCount(); ++f) rs.Item(f).Value();
+    rs.MoveNext();
+  }
+}
+
+PGconn* Libpq() {
+  PGconn* conn = PQconnectdb(
+      ("host=127.0.0.1 port=" + kPort + " dbname=bench user=postgres password=secret").c_str());
+  if (PQstatus(conn) != CONNECTION_OK) {
+    std::fprintf(stderr, "%s", PQerrorMessage(conn));
+    std::exit(1);
+  }
+  return conn;
+}
+
+// Runs `sql`, returning the first value of its first row ("" when none); exits on error.
+std::string Run(PGconn* conn, const std::string& sql) {
+  PGresult* result = PQexec(conn, sql.c_str());
+  const ExecStatusType status = PQresultStatus(result);
+  if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+    std::fprintf(stderr, "%s: %s", sql.c_str(), PQerrorMessage(conn));
+    std::exit(1);
+  }
+  std::string value = PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
+  PQclear(result);
+  return value;
+}
+
+template <typename Fn>
+double MedianMillis(int runs, Fn fn) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    auto start = Clock::now();
+    fn();
+    ms.push_back(Millis(start));
+  }
+  return Percentile(ms, 0.5);
+}
+
+// The control's first window: Refresh until the grid shows records 1..30.
+double ControlFirstWindow() {
+  tabulo::container::SessionOptions options;
+  options.width = 80 * 120;
+  options.height = (kWindow + 2) * 240 + 315;
+  tabulo::container::Session session(options);
+  auto& ctl = session.NewControl();
+  ctl.SetServerType(1);
+  ctl.SetDSNname("127.0.0.1:" + kPort);
+  ctl.SetDatabase("bench");
+  ctl.SetUser("postgres");
+  ctl.SetPassword("secret");
+  ctl.SetRecordSource(kQuery);
+  session.SetRunMode(true);
+  session.Run(250);
+  return MedianMillis(3, [&] {
+    ctl.Refresh(false);
+    if (!ctl.CurrentRecordSet() || ctl.Grid.TextMatrix(1, 0) != "1") {
+      std::fprintf(stderr, "the control shows no first window\n");
+      std::exit(1);
+    }
+  });
+}
+
+// Peak RSS (MB) of a child that opens `table`'s record set, reads the middle window and the
+// last record (so the whole key list is held).
+double ChildPeakMb(const std::string& table) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return 0;
+  const pid_t child = fork();
+  if (child == 0) {
+    auto server = Server();
+    auto rs = Open(*server, "SELECT * FROM " + table + " WHERE qty < 400");
+    rs->Move(rs->RecordCount() / 2);
+    ReadWindow(*rs);
+    rs->MoveFirst();
+    rs->Move(rs->RecordCount() - 1);
+    rs->Item(0).Value();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    if (write(pipe_fds[1], &mb, sizeof mb) != sizeof mb) _exit(1);
+    _exit(0);
+  }
+  close(pipe_fds[1]);
+  double mb = 0;
+  if (read(pipe_fds[0], &mb, sizeof mb) != sizeof mb) mb = 0;
+  close(pipe_fds[0]);
+  waitpid(child, nullptr, 0);
+  return mb;
+}
+
+std::string Fmt(double v, const char* unit) {
+  char text[64];
+  if (std::string(unit) == "us")
+    std::snprintf(text, sizeof text, v >= 100 ? "%.0f µs" : "%.1f µs", v);
+  else if (std::string(unit) == "MB")
+    std::snprintf(text, sizeof text, "%.1f MB", v);
+  else if (std::string(unit) == "x")
+    std::snprintf(text, sizeof text, v >= 100 ? "%.0f ×" : "%.2f ×", v);
+  else
+    std::snprintf(text, sizeof text, v >= 10 ? "%.1f ms" : "%.2f ms", v);
+  return text;
+}
+
+// `met`: 1 yes, 0 no, -1 no target.
+void Row(const std::string& figure, const std::string& measured, const std::string& reference,
+         const std::string& ratio, const std::string& target, int met) {
+  std::printf("| %s | %s | %s | %s | %s | %s |\n", figure.c_str(), measured.c_str(),
+              reference.c_str(), ratio.c_str(), target.c_str(),
+              met < 0 ? "—" : met ? "yes" : "**no**");
+}
+
+}  // namespace
+
+int main() {
+  try {
+    PGconn* pq = Libpq();
+    const std::string version = Run(pq, "SHOW server_version");
+    auto server = Server();
+
+    std::string count_text;
+    const double count_ms = MedianMillis(
+        3, [&] { count_text = Run(pq, std::string("SELECT count(*) FROM (") + kQuery + ") s"); });
+    const double first_ms = MedianMillis(3, [&] {
+      auto rs = Open(*server, kQuery);
+      ReadWindow(*rs);
+    });
+    const double control_ms = ControlFirstWindow();
+
+    // Jumps and steps on a record set whose key pass has ended.
+    auto rs = Open(*server, kQuery);
+    const int64_t count = rs->RecordCount();
+    auto pass_start = Clock::now();
+    rs->Move(count - 1);
+    rs->Item(0).Value();
+    const double pass_ms = Millis(pass_start);
+    std::mt19937_64 random(42);
+    std::vector<double> jumps;
+    std::vector<int64_t> positions;
+    for (int i = 0; i < 1000; ++i)
+      positions.push_back(static_cast<int64_t>(random() % static_cast<uint64_t>(count - kWindow)));
+    for (int64_t p : positions) {
+      auto start = Clock::now();
+      rs->MoveFirst();
+      rs->Move(p);
+      ReadWindow(*rs);
+      jumps.push_back(Millis(start) * 1000);
+    }
+    size_t next = 0;
+    const double offset_ms = MedianMillis(5, [&] {
+      Run(pq, std::string(kQuery) + " LIMIT 30 OFFSET " + std::to_string(positions[next++]));
+    });
+    std::vector<double> steps;
+    rs->MoveFirst();
+    rs->Move(count / 3);
+    for (int i = 0; i < 20000; ++i) {
+      auto start = Clock::now();
+      rs->MoveNext();
+      for (int32_t f = 0; f < rs->FieldCount(); ++f) rs->Item(f).Value();
+      steps.push_back(Millis(start) * 1000);
+    }
+    rs->Close();
+
+    // Commits: the data server's write path against the bare UPDATE.
+    int64_t id = 1;
+    const double commit_ms = MedianMillis(200, [&] {
+      server->Query(kSource, "",
+                    "UPDATE orders SET price = price + 0.01 WHERE id = " + std::to_string(id++),
+                    "postgres", "secret");
+    });
+    const double update_ms = MedianMillis(200, [&] {
+      Run(pq, "UPDATE orders SET price = price + 0.01 WHERE id = " + std::to_string(id++));
+    });
+    PQfinish(pq);
+    const double connect_ms = MedianMillis(20, [] { PQfinish(Libpq()); });
+
+    const double big_mb = ChildPeakMb("orders");
+    const double small_mb = ChildPeakMb("orders_1k");
+
+    const char* rows = std::getenv("TABULO_BENCH_ROWS");
+    std::printf(
+        "PostgreSQL %s on 127.0.0.1 (throw-away server, fsync off); query `%s` on the "
+        "%s-row table (%s rows); windows of 30 rows; references measured in the same "
+        "run.\n\n",
+        version.c_str(), kQuery, rows ? rows : "?", count_text.c_str());
+    std::printf("| figure | measured | reference | ratio | target | met |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    const std::string count_ref = "count " + Fmt(count_ms, "ms");
+    Row("first window, record set", Fmt(first_ms, "ms"), count_ref, Fmt(first_ms / count_ms, "x"),
+        "≤ 1.5 ×", first_ms <= 1.5 * count_ms);
+    Row("first window, control (Refresh → grid filled)", Fmt(control_ms, "ms"), count_ref,
+        Fmt(control_ms / count_ms, "x"), "≤ 1.5 ×", control_ms <= 1.5 * count_ms);
+    Row("key pass ended (after the first window)", Fmt(pass_ms, "ms"), count_ref,
+        Fmt(pass_ms / count_ms, "x"), "—", -1);
+    const double median = Percentile(jumps, 0.5);
+    Row("jump median, record set", Fmt(median, "us"),
+        "OFFSET page " + Fmt(offset_ms, "ms") + " (median of 5)",
+        Fmt(offset_ms * 1000 / median, "x"), "≤ 1,000 µs", median <= 1000);
+    const double p99 = Percentile(jumps, 0.99);
+    Row("jump p99, record set", Fmt(p99, "us"), "", "—", "—", -1);
+    const double step = Percentile(steps, 0.5);
+    Row("step median, record set (one MoveNext + row read)", Fmt(step, "us"),
+        "p99 " + Fmt(Percentile(steps, 0.99), "us"), "—", "≤ 100 µs", step <= 100);
+    Row("commit median (UPDATE of one row through the data server)", Fmt(commit_ms, "ms"),
+        "the UPDATE alone " + Fmt(update_ms, "ms"), Fmt(commit_ms / update_ms, "x"), "≤ 5 ms",
+        commit_ms <= 5);
+    Row("a new connection (login over TCP, scram-sha-256), part of the above",
+        Fmt(connect_ms, "ms"), "", "—", "—", -1);
+    Row("client peak RSS (record set, middle window, all keys)", Fmt(big_mb, "MB"),
+        "1,000-row table " + Fmt(small_mb, "MB") + "; " + Fmt(big_mb - small_mb, "MB") + " above",
+        "—", "≤ 64 MB above", big_mb - small_mb <= 64);
+  } catch (const tabulo::platform::ComError& e) {
+    std::fprintf(stderr, "error 0x%08X: %s\n", static_cast<unsigned>(e.number()),
+                 e.description().c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,171 @@
+// Detection of the key path.
+#include "host/pg/pg_key_plan.h"
+
+#include <nlohmann/json.hpp>
+
+#include <initializer_list>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "host/pg/pg_connection.h"
+#include "host/sql_tokens.h"
+
+namespace tabulo::host::pg {
+namespace {
+
+using Tokens = std::vector<SqlToken>;
+
+bool IsAnyOf(const SqlToken& t, std::initializer_list<std::string_view> words) {
+  for (auto w : words)
+    if (t.Is(w)) return true;
+  return false;
+}
+
+bool IsName(const SqlToken& t) {
+  return t.kind == SqlToken::Word || t.kind == SqlToken::QuotedName;
+}
+
+std::string_view TextOf(std::string_view sql, const Tokens& tokens, size_t begin, size_t end) {
+  const size_t from = tokens[begin].offset;
+  const size_t to = tokens[end - 1].offset + tokens[end - 1].text.size();
+  return sql.substr(from, to - from);
+}
+
+// One row of `sql` with `param` bound to $1, or none when it fails or returns nothing.
+Result RowOf(PGconn* conn, const char* sql, const std::string& param) {
+  const char* values[] = {param.c_str()};
+  Result result(PQexecParams(conn, sql, 1, nullptr, values, nullptr, nullptr, 0));
+  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1)
+    return nullptr;
+  return result;
+}
+
+// The single-column integer primary key of the ordinary table `table` (its name as the
+// statement writes it), quoted; empty when it has none.
+std::string IntegerPrimaryKey(PGconn* conn, const std::string& table) {
+  Result row = RowOf(conn,
+                     "SELECT a.attname FROM pg_catalog.pg_class c"
+                     " JOIN pg_catalog.pg_index i ON i.indrelid = c.oid AND i.indisprimary"
+                     " AND i.indnkeyatts = 1"
+                     " JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid"
+                     " AND a.attnum = i.indkey[0]"
+                     " WHERE c.oid = pg_catalog.to_regclass($1) AND c.relkind = 'r'"
+                     " AND a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype)"
+                     " AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_inherits h"
+                     " WHERE h.inhparent = c.oid)",
+                     table);
+  return row ? QuoteName(PQgetvalue(row.get(), 0, 0)) : std::string();
+}
+
+// True when the server's plan of `sql` only scans and sorts one table's rows: every node of
+// the main plan (subplans of conditions aside) is a scan, a sort, a gather or a filter.
+bool PlansAsScan(PGconn* conn, const std::string& sql) {
+  Result result(PQexec(conn, ("EXPLAIN (FORMAT JSON, COSTS OFF) " + sql).c_str()));
+  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1)
+    return false;
+  const auto plan = nlohmann::json::parse(PQgetvalue(result.get(), 0, 0), nullptr, false);
+  if (plan.is_discarded() || !plan.is_array() || plan.empty()) return false;
+  static const std::set<std::string> kAllowed = {
+      "Seq Scan",          "Index Scan",    "Index Only Scan", "Bitmap Heap Scan",
+      "Bitmap Index Scan", "BitmapAnd",     "BitmapOr",        "Sort",
+      "Incremental Sort",  "Gather",        "Gather Merge",    "Result",
+      "Tid Scan",          "Tid Range Scan"};
+  std::vector<const nlohmann::json*> pending = {&plan[0]["Plan"]};
+  while (!pending.empty()) {
+    const nlohmann::json& node = *pending.back();
+    pending.pop_back();
+    if (!node.is_object()) return false;
+    const std::string relation = node.value("Parent Relationship", "");
+    if (relation == "SubPlan" || relation == "InitPlan") continue;
+    if (!kAllowed.count(node.value("Node Type", ""))) return false;
+    if (node.contains("Plans"))
+      for (const auto& child : node["Plans"]) pending.push_back(&child);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
+  if (sql.find('\\') != std::string::npos) return std::nullopt;
+  const Tokens tokens = TokenizeSql(sql);
+  if (tokens.size() < 4 || !tokens[0].Is("SELECT")) return std::nullopt;
+  if (IsAnyOf(tokens[1], {"DISTINCT", "ALL"})) return std::nullopt;
+  for (const SqlToken& t : tokens)
+    if (t.kind == SqlToken::Word && t.text.front() == '$') return std::nullopt;
+
+  size_t from = 0;
+  for (size_t i = 1; i < tokens.size() && !from; ++i)
+    if (tokens[i].depth == 0 && tokens[i].Is("FROM")) from = i;
+  if (from < 2 || from + 1 >= tokens.size()) return std::nullopt;
+
+  // FROM [schema.]<table> [[AS] alias]
+  size_t i = from + 1;
+  if (!IsName(tokens[i])) return std::nullopt;
+  if (i + 2 < tokens.size() && tokens[i + 1].text == "." && IsName(tokens[i + 2])) i += 2;
+  const size_t table_end = ++i;
+  static const std::initializer_list<std::string_view> kClauseWords = {
+      "WHERE",     "ORDER",  "GROUP", "HAVING",  "LIMIT",  "OFFSET", "FETCH",       "UNION",
+      "INTERSECT", "EXCEPT", "JOIN",  "NATURAL", "LEFT",   "RIGHT",  "FULL",        "INNER",
+      "CROSS",     "OUTER",  "ON",    "USING",   "WINDOW", "FOR",    "TABLESAMPLE", "ONLY"};
+  std::string alias;
+  const bool as = i < tokens.size() && tokens[i].Is("AS");
+  if (as) ++i;
+  if (i < tokens.size() && IsName(tokens[i]) &&
+      (tokens[i].kind == SqlToken::QuotedName || !IsAnyOf(tokens[i], kClauseWords))) {
+    alias = std::string(tokens[i].text);
+    ++i;
+  } else if (as) {
+    return std::nullopt;
+  }
+  const size_t from_end = i;
+  if (i < tokens.size() && !tokens[i].Is("WHERE") && !tokens[i].Is("ORDER")) return std::nullopt;
+
+  size_t order = tokens.size();  // the ORDER token
+  for (size_t k = from_end; k < tokens.size(); ++k) {
+    const SqlToken& t = tokens[k];
+    if (t.depth != 0) continue;
+    if ((t.text == "," && order == tokens.size()) || t.text == ";") return std::nullopt;
+    if (IsAnyOf(t, {"GROUP", "HAVING", "LIMIT", "OFFSET", "FETCH", "UNION", "INTERSECT", "EXCEPT",
+                    "JOIN", "WINDOW", "FOR"}))
+      return std::nullopt;
+    if (t.Is("ORDER") && order == tokens.size()) order = k;
+  }
+  if (order != tokens.size() && (order + 2 >= tokens.size() || !tokens[order + 1].Is("BY")))
+    return std::nullopt;
+  for (size_t k = 1; k < from; ++k)
+    if (tokens[k].depth == 0 && tokens[k].Is("OVER")) return std::nullopt;
+
+  const std::string table(TextOf(sql, tokens, from + 1, table_end));
+  const std::string key_name = IntegerPrimaryKey(conn, table);
+  if (key_name.empty() || !PlansAsScan(conn, sql)) return std::nullopt;
+
+  const std::string key = (alias.empty() ? table : alias) + "." + key_name;
+  const std::string list(TextOf(sql, tokens, 1, from));
+  const std::string source(TextOf(sql, tokens, from + 1, from_end));
+  const std::string where(order > from_end ? TextOf(sql, tokens, from_end, order) : "");
+  const std::string order_by =
+      order == tokens.size()
+          ? key
+          : std::string(TextOf(sql, tokens, order + 2, tokens.size())) + ", " + key;
+  // The list stays, so that the order's references to output columns keep their meaning; the
+  // server computes only the columns the order needs (the others are never read).
+  const std::string ordered = "SELECT " + list + ", " + key + " AS tabulo_key_ FROM " + source +
+                              " " + where + "\nORDER BY " + order_by;
+  const std::string keys = "SELECT tabulo_key_ FROM (" + ordered + "\n) AS s";
+  KeyPlan plan;
+  plan.count_sql = "SELECT count(*) FROM (" + sql + "\n) AS s";
+  plan.first_sql = ordered + "\nLIMIT " + std::to_string(kKeyWindow);
+  plan.keys_sql = "COPY (" + keys + ") TO STDOUT (FORMAT binary)";
+  plan.read_sql = "SELECT " + list + ", " + key + " FROM " + source + " WHERE " + key +
+                  " = ANY ($1::pg_catalog.int8[])";
+  // Anything this reading missed fails to prepare here.
+  for (const std::string* statement : {&keys, static_cast<const std::string*>(&plan.read_sql)}) {
+    Result checked(PQprepare(conn, "", statement->c_str(), 0, nullptr));
+    if (!checked || PQresultStatus(checked.get()) != PGRES_COMMAND_OK) return std::nullopt;
+  }
+  return plan;
+}
+
+}  // namespace tabulo::host::pg
