@@ -184,6 +184,12 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
               rs->Item(0).Value();
             })),
             kErrSourceUnusable);
+  // The kept command connection ended with them: the next write takes a new one, and the
+  // write after it the same one (no second login).
+  auto write = [&](const std::string& sql) { server_->Query(source_, "", sql, "", ""); };
+  write("UPDATE Orders SET Qty = pg_backend_pid() WHERE Id = 301");
+  write("UPDATE Orders SET Qty = CASE Qty WHEN pg_backend_pid() THEN -1 ELSE 0 END WHERE Id = 301");
+  EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 301").AsLong(), -1);
 }
 
 TEST(ServerTypeRouterTest, RoutesByServerType) {

@@ -42,8 +42,10 @@
 //
 // Writes: a statement without result columns. UPDATE and DELETE run in a transaction committed
 // only when exactly one row changed, else rolled back and refused with 0x80040E38; INSERT and
-// MERGE run in a transaction; any other command runs on its own. ODBC date and time escapes
-// become typed literals: {d '...'} DATE '...', {t '...'} TIME '...', {ts '...'} TIMESTAMP '...'.
+// MERGE run in a transaction; any other command runs on its own. Commands reuse one idle
+// connection per login (a connection that died while idle is replaced before anything runs),
+// so a write costs no new login. ODBC date and time escapes become typed literals:
+// {d '...'} DATE '...', {t '...'} TIME '...', {ts '...'} TIMESTAMP '...'.
 // A write to the server and database of a PostgreSQL audit store's open transaction, as the
 // same login (pg_audit_store.h), runs inside that transaction and commits it: the change and
 // its operator events are written by one COMMIT, or neither is.
