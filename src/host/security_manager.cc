@@ -78,20 +78,23 @@ SecurityManager::SecurityManager(platform::Container& container, SecurityManager
                   WriteOperatorEvent(e, args[9].IsMissing() ? std::string() : ArgString(args, 9));
                   return Variant();
                 });
-  DeclareMethod("BeginOperatorEvents", kDispBeginOperatorEvents, {}, [this](std::vector<Variant>&) {
-    BeginOperatorEvents();
-    return Variant();
-  });
-  DeclareMethod("CommitOperatorEvents", kDispCommitOperatorEvents, {},
-                [this](std::vector<Variant>&) {
-                  CommitOperatorEvents();
-                  return Variant();
-                });
-  DeclareMethod("RollbackOperatorEvents", kDispRollbackOperatorEvents, {},
-                [this](std::vector<Variant>&) {
-                  RollbackOperatorEvents();
-                  return Variant();
-                });
+  // The audit batch's three steps take no arguments and return nothing.
+  struct BatchStep {
+    const char* name;
+    platform::DispId dispid;
+    void (SecurityManager::*call)();
+  };
+  for (const BatchStep& step : {BatchStep{"BeginOperatorEvents", kDispBeginOperatorEvents,
+                                          &SecurityManager::BeginOperatorEvents},
+                                BatchStep{"CommitOperatorEvents", kDispCommitOperatorEvents,
+                                          &SecurityManager::CommitOperatorEvents},
+                                BatchStep{"RollbackOperatorEvents", kDispRollbackOperatorEvents,
+                                          &SecurityManager::RollbackOperatorEvents}}) {
+    DeclareMethod(step.name, step.dispid, {}, [this, call = step.call](std::vector<Variant>&) {
+      (this->*call)();
+      return Variant();
+    });
+  }
   std::vector<Param> refused = Params({"cluster", "column", "source", "oldValue", "newValue"});
   refused.push_back(Param{"row", true, false});
   DeclareMethod("WriteRefusedSignature", kDispWriteRefusedSignature, refused,
