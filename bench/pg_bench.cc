@@ -117,13 +117,20 @@ double ControlFirstWindow() {
   ctl.SetRecordSource(kQuery);
   session.SetRunMode(true);
   session.Run(250);
-  return MedianMillis(3, [&] {
+  std::vector<double> ms;
+  for (int i = 0; i < 3; ++i) {
+    // The previous result's key pass ends first (a move to its last record waits for it), so
+    // that it does not compete with the timed load for the server's two cores.
+    if (auto* previous = ctl.CurrentRecordSet()) previous->MoveLast();
+    const auto start = Clock::now();
     ctl.Refresh(false);
+    ms.push_back(Millis(start));
     if (!ctl.CurrentRecordSet() || ctl.Grid.TextMatrix(1, 0) != "1") {
       std::fprintf(stderr, "the control shows no first window\n");
       std::exit(1);
     }
-  });
+  }
+  return Percentile(ms, 0.5);
 }
 
 // Peak RSS (MB) of a child that opens `table`'s record set, reads the middle window and the
@@ -269,7 +276,7 @@ int main() {
     Row("commit median (UPDATE of one row through the data server)", Fmt(commit_ms, "ms"),
         "the UPDATE alone " + Fmt(update_ms, "ms"), Fmt(commit_ms / update_ms, "x"), "≤ 5 ms",
         commit_ms <= 5);
-    Row("a new connection (login over TCP, scram-sha-256), part of the above",
+    Row("a new connection (login over TCP, scram-sha-256), once per query",
         Fmt(connect_ms, "ms"), "", "—", "—", -1);
     Row("client peak RSS (record set, middle window, all keys)", Fmt(big_mb, "MB"),
         "1,000-row table " + Fmt(small_mb, "MB") + "; " + Fmt(big_mb - small_mb, "MB") + " above",
