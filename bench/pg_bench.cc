@@ -121,7 +121,10 @@ double ControlFirstWindow() {
   for (int i = 0; i < 3; ++i) {
     // The previous result's key pass ends first (a move to its last record waits for it), so
     // that it does not compete with the timed load for the server's two cores.
-    if (auto* previous = ctl.CurrentRecordSet()) previous->MoveLast();
+    if (auto* previous = ctl.CurrentRecordSet()) {
+      previous->MoveFirst();
+      previous->Move(previous->RecordCount() - 1);
+    }
     const auto start = Clock::now();
     ctl.Refresh(false);
     ms.push_back(Millis(start));
