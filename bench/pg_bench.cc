@@ -124,6 +124,7 @@ double ControlFirstWindow() {
     if (auto* previous = ctl.CurrentRecordSet()) {
       previous->MoveFirst();
       previous->Move(previous->RecordCount() - 1);
+      previous->Item(0).Value();
     }
     const auto start = Clock::now();
     ctl.Refresh(false);
