@@ -19,6 +19,12 @@ bool SqlToken::Is(std::string_view keyword) const {
   return kind == Word && platform::EqualsIgnoreAsciiCase(text, keyword);
 }
 
+bool SqlToken::IsAnyOf(std::initializer_list<std::string_view> keywords) const {
+  for (std::string_view keyword : keywords)
+    if (Is(keyword)) return true;
+  return false;
+}
+
 std::string SqlToken::Name() const {
   if (kind != QuotedName) return std::string(text);
   char close = text.front() == '[' ? ']' : text.front();
@@ -83,6 +89,23 @@ std::vector<SqlToken> TokenizeSql(std::string_view sql) {
     }
   }
   return tokens;
+}
+
+std::optional<size_t> SelectTailOrder(const std::vector<SqlToken>& tokens, size_t start,
+                                      std::initializer_list<std::string_view> refused) {
+  if (start < tokens.size() && !tokens[start].Is("WHERE") && !tokens[start].Is("ORDER"))
+    return std::nullopt;
+  size_t order = tokens.size();
+  for (size_t k = start; k < tokens.size(); ++k) {
+    const SqlToken& t = tokens[k];
+    if (t.depth != 0) continue;
+    if ((t.text == "," && order == tokens.size()) || t.text == ";" || t.IsAnyOf(refused))
+      return std::nullopt;
+    if (t.Is("ORDER") && order == tokens.size()) order = k;
+  }
+  if (order != tokens.size() && (order + 2 >= tokens.size() || !tokens[order + 1].Is("BY")))
+    return std::nullopt;
+  return order;
 }
 
 }  // namespace tabulo::host

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +21,19 @@ struct SqlToken {
   bool Is(std::string_view keyword) const;
   // The name a Word or QuotedName stands for (quotes removed, doubled quotes undone).
   std::string Name() const;
+  // True when a word equals one of `keywords` ignoring case.
+  bool IsAnyOf(std::initializer_list<std::string_view> keywords) const;
 };
 
 // Tokens of `sql`; an unterminated string, name or comment ends the list at its start
 // (SQLite would refuse the statement anyway).
 std::vector<SqlToken> TokenizeSql(std::string_view sql);
+
+// The tail of a one-table SELECT after its FROM source, from token `start`: nothing, WHERE
+// ..., ORDER BY ..., or both. Returns the index of the ORDER token (tokens.size() when there
+// is none), or nothing when the tail holds more at the top level: a comma before ORDER BY (a
+// second table), a semicolon, an ORDER without BY and a term, or one of `refused`.
+std::optional<size_t> SelectTailOrder(const std::vector<SqlToken>& tokens, size_t start,
+                                      std::initializer_list<std::string_view> refused);
 
 }  // namespace tabulo::host

@@ -16,12 +16,6 @@ namespace {
 
 using Tokens = std::vector<SqlToken>;
 
-bool IsAnyOf(const SqlToken& t, std::initializer_list<std::string_view> words) {
-  for (auto w : words)
-    if (t.Is(w)) return true;
-  return false;
-}
-
 bool IsName(const SqlToken& t) {
   return t.kind == SqlToken::Word || t.kind == SqlToken::QuotedName;
 }
@@ -91,7 +85,7 @@ std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
   if (sql.find('\\') != std::string::npos) return std::nullopt;
   const Tokens tokens = TokenizeSql(sql);
   if (tokens.size() < 4 || !tokens[0].Is("SELECT")) return std::nullopt;
-  if (IsAnyOf(tokens[1], {"DISTINCT", "ALL"})) return std::nullopt;
+  if (tokens[1].IsAnyOf({"DISTINCT", "ALL"})) return std::nullopt;
   for (const SqlToken& t : tokens)
     if (t.kind == SqlToken::Word && t.text.front() == '$') return std::nullopt;
 
@@ -113,27 +107,19 @@ std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
   const bool as = i < tokens.size() && tokens[i].Is("AS");
   if (as) ++i;
   if (i < tokens.size() && IsName(tokens[i]) &&
-      (tokens[i].kind == SqlToken::QuotedName || !IsAnyOf(tokens[i], kClauseWords))) {
+      (tokens[i].kind == SqlToken::QuotedName || !tokens[i].IsAnyOf(kClauseWords))) {
     alias = std::string(tokens[i].text);
     ++i;
   } else if (as) {
     return std::nullopt;
   }
   const size_t from_end = i;
-  if (i < tokens.size() && !tokens[i].Is("WHERE") && !tokens[i].Is("ORDER")) return std::nullopt;
-
-  size_t order = tokens.size();  // the ORDER token
-  for (size_t k = from_end; k < tokens.size(); ++k) {
-    const SqlToken& t = tokens[k];
-    if (t.depth != 0) continue;
-    if ((t.text == "," && order == tokens.size()) || t.text == ";") return std::nullopt;
-    if (IsAnyOf(t, {"GROUP", "HAVING", "LIMIT", "OFFSET", "FETCH", "UNION", "INTERSECT", "EXCEPT",
-                    "JOIN", "WINDOW", "FOR"}))
-      return std::nullopt;
-    if (t.Is("ORDER") && order == tokens.size()) order = k;
-  }
-  if (order != tokens.size() && (order + 2 >= tokens.size() || !tokens[order + 1].Is("BY")))
-    return std::nullopt;
+  const std::optional<size_t> tail =
+      SelectTailOrder(tokens, from_end,
+                      {"GROUP", "HAVING", "LIMIT", "OFFSET", "FETCH", "UNION", "INTERSECT",
+                       "EXCEPT", "JOIN", "WINDOW", "FOR"});
+  if (!tail) return std::nullopt;
+  const size_t order = *tail;  // the ORDER token, tokens.size() when none
   for (size_t k = 1; k < from; ++k)
     if (tokens[k].depth == 0 && tokens[k].Is("OVER")) return std::nullopt;
 

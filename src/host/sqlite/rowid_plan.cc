@@ -4,22 +4,15 @@
 #include <algorithm>
 #include <vector>
 
+#include "host/sql_tokens.h"
 #include "host/sqlite/connection.h"
 #include "host/sqlite/rowid_collector.h"
-#include "host/sql_tokens.h"
 #include "platform/text/text.h"
 
 namespace tabulo::host::sqlite {
 namespace {
 
 using Tokens = std::vector<SqlToken>;
-
-bool IsAnyOf(const SqlToken& t, std::initializer_list<std::string_view> words) {
-  for (auto w : words) {
-    if (t.Is(w)) return true;
-  }
-  return false;
-}
 
 bool PreparesOk(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* raw = nullptr;
@@ -147,7 +140,7 @@ std::optional<std::string> ResolveOrderBy(std::string_view sql, const Tokens& to
     const SqlToken& head = tokens[term.begin];
     const bool single = term.begin + 1 == term.end ||
                         (tokens[term.begin + 1].kind == SqlToken::Word &&
-                         IsAnyOf(tokens[term.begin + 1], {"ASC", "DESC", "COLLATE", "NULLS"}));
+                         tokens[term.begin + 1].IsAnyOf({"ASC", "DESC", "COLLATE", "NULLS"}));
     std::optional<size_t> column;
     if (single && head.kind == SqlToken::Number) {
       // A column number: the statement's own columns are needed to map it.
@@ -190,7 +183,7 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
     tokens.pop_back();
   }
   if (tokens.size() < 4 || !tokens[0].Is("SELECT")) return std::nullopt;
-  if (IsAnyOf(tokens[1], {"DISTINCT", "ALL"})) return std::nullopt;
+  if (tokens[1].IsAnyOf({"DISTINCT", "ALL"})) return std::nullopt;
 
   size_t from = 0;
   for (size_t i = 1; i < tokens.size(); ++i) {
@@ -215,30 +208,19 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
       "OUTER",  "ON",    "USING",   "WINDOW", "INDEXED", "NOT",    "RETURNING"};
   if (i < tokens.size() && tokens[i].Is("AS")) ++i;
   if (i < tokens.size() &&
-      ((tokens[i].kind == SqlToken::Word && !IsAnyOf(tokens[i], kClauseWords)) ||
+      ((tokens[i].kind == SqlToken::Word && !tokens[i].IsAnyOf(kClauseWords)) ||
        tokens[i].kind == SqlToken::QuotedName || tokens[i].kind == SqlToken::String)) {
     ++i;  // alias
   }
   const size_t from_end = i;
-  if (i < tokens.size() && !tokens[i].Is("WHERE") && !tokens[i].Is("ORDER")) return std::nullopt;
-
-  size_t order = tokens.size();  // the ORDER token
-  for (size_t k = from_end; k < tokens.size(); ++k) {
-    const SqlToken& t = tokens[k];
-    if (t.depth != 0) continue;
-    if (t.text == "," && order == tokens.size()) return std::nullopt;
-    if (t.text == ";") return std::nullopt;
-    if (IsAnyOf(t, {"GROUP", "HAVING", "LIMIT", "OFFSET", "UNION", "INTERSECT", "EXCEPT", "JOIN",
-                    "WINDOW", "INDEXED", "DISTINCT", "VALUES", "RETURNING"})) {
-      return std::nullopt;
-    }
-    if (t.Is("ORDER") && order == tokens.size()) order = k;
-  }
-  if (order != tokens.size() && (order + 2 >= tokens.size() || !tokens[order + 1].Is("BY"))) {
-    return std::nullopt;
-  }
+  const std::optional<size_t> tail =
+      SelectTailOrder(tokens, from_end,
+                      {"GROUP", "HAVING", "LIMIT", "OFFSET", "UNION", "INTERSECT", "EXCEPT", "JOIN",
+                       "WINDOW", "INDEXED", "DISTINCT", "VALUES", "RETURNING"});
+  if (!tail) return std::nullopt;
+  const size_t order = *tail;  // the ORDER token, tokens.size() when none
   for (size_t k = 1; k < from; ++k) {
-    if (tokens[k].depth == 0 && IsAnyOf(tokens[k], {"DISTINCT", "OVER"})) return std::nullopt;
+    if (tokens[k].depth == 0 && tokens[k].IsAnyOf({"DISTINCT", "OVER"})) return std::nullopt;
   }
 
   const std::string table = table_token.Name();
