@@ -42,12 +42,7 @@ std::string Entries(const ListBox& list) {
 
 std::string Describe(const Widget& w) {
   if (auto* t = dynamic_cast<const TextBox*>(&w)) {
-    std::string text = t->text();
-    if (!t->password_char().empty()) {
-      std::string masked;
-      for (int64_t i = 0; i < Utf8Length(text); ++i) masked += t->password_char();
-      text = masked;
-    }
+    const std::string text = t->shown_text();
     return "text " + Quoted(text) + (t->locked() ? " (read-only)" : "");
   }
   if (auto* c = dynamic_cast<const ComboBox*>(&w))

@@ -25,12 +25,7 @@ void Entries(const ListBox& list, json& out) {
 
 json Describe(const Widget& w) {
   if (auto* t = dynamic_cast<const TextBox*>(&w)) {
-    std::string text = t->text();
-    if (!t->password_char().empty()) {
-      std::string masked;
-      for (int64_t i = 0; i < Utf8Length(text); ++i) masked += t->password_char();
-      text = masked;
-    }
+    const std::string text = t->shown_text();
     return {{"kind", "text"}, {"text", text}, {"locked", t->locked()}};
   }
   if (auto* c = dynamic_cast<const ComboBox*>(&w)) {

@@ -43,9 +43,7 @@ class OdbcDataServer : public DataServer {
   explicit OdbcDataServer(OdbcServerOptions options)
       : options_(std::move(options)),
         env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE),
-        store_(sqlite::TempStore::Open(options_.temp_folder.empty()
-                                           ? sqlite::TempStore::DefaultFolder()
-                                           : options_.temp_folder)) {}
+        store_(sqlite::TempStore::Open(options_.temp_folder)) {}
 
   int16_t ServerType() const override { return server_type_; }
   void SetServerType(int16_t type) override { server_type_ = type; }

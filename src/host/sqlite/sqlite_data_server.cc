@@ -3,9 +3,9 @@
 
 #include "host/cursor_record_set.h"
 #include "host/memory_row_source.h"
+#include "host/sql_tokens.h"
 #include "host/sqlite/connection.h"
 #include "host/sqlite/odbc_escapes.h"
-#include "host/sql_tokens.h"
 #include "host/sqlite/sqlite_row_source.h"
 #include "host/sqlite/temp_store.h"
 #include "host/sqlite/write_statement.h"
@@ -23,9 +23,7 @@ ComError Unusable(std::string description) {
 class SqliteDataServer : public DataServer {
  public:
   explicit SqliteDataServer(SqliteServerOptions options)
-      : options_(std::move(options)),
-        store_(TempStore::Open(options_.temp_folder.empty() ? TempStore::DefaultFolder()
-                                                            : options_.temp_folder)) {}
+      : options_(std::move(options)), store_(TempStore::Open(options_.temp_folder)) {}
 
   int16_t ServerType() const override { return server_type_; }
   void SetServerType(int16_t type) override { server_type_ = type; }

@@ -87,7 +87,8 @@ fs::path TempStore::DefaultFolder() {
   return fs::temp_directory_path() / ("tabulo-snapshots-" + std::to_string(::geteuid()));
 }
 
-std::shared_ptr<TempStore> TempStore::Open(const fs::path& folder) {
+std::shared_ptr<TempStore> TempStore::Open(const fs::path& given) {
+  const fs::path folder = given.empty() ? DefaultFolder() : given;
   std::error_code ec;
   MakePrivateFolder(folder);
   RemoveLeftovers(folder);

@@ -21,8 +21,8 @@ namespace tabulo::host::sqlite {
 
 class TempStore {
  public:
-  // Creates `folder` if needed, cleans leftovers, takes a prefix. Raises 0x80004005 when the
-  // folder cannot be used (not a folder, a link, another user's).
+  // Creates `folder` (empty: DefaultFolder()) if needed, cleans leftovers, takes a prefix.
+  // Raises 0x80004005 when the folder cannot be used (not a folder, a link, another user's).
   static std::shared_ptr<TempStore> Open(const std::filesystem::path& folder);
   // This user's default folder: $XDG_RUNTIME_DIR/tabulo-snapshots when that variable names
   // an absolute path, else <system temp>/tabulo-snapshots-<uid>.

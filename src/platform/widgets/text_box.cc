@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/text/text.h"
 #include "platform/text/utf8_cursor.h"
 #include "platform/widgets/widget_errors.h"
 
@@ -213,6 +214,13 @@ void TextBox::PressKey(int16_t key_code, int16_t shift) {
   }
   code = key_code;
   if (on_key_up) on_key_up(code, shift);
+}
+
+std::string TextBox::shown_text() const {
+  if (password_char_.empty()) return text();
+  std::string masked;
+  for (int64_t i = 0, n = Utf8Length(text()); i < n; ++i) masked += password_char_;
+  return masked;
 }
 
 }  // namespace tabulo::platform

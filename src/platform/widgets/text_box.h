@@ -52,6 +52,8 @@ class TextBox : public Widget {
   // Shown in place of every character when not empty (a password box); the text is kept.
   const std::string& password_char() const { return password_char_; }
   void set_password_char(std::string v) { password_char_ = std::move(v); }
+  // The text as the box shows it: the password character once per character of a password.
+  std::string shown_text() const;
 
   // User input; a disabled box ignores it. TypeText raises KeyDown, KeyPress and KeyUp per
   // code point and inserts the KeyAscii the handlers leave (0 swallows it); characters
