@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""`tabulo browse` driven through a pseudo-terminal: keys in, screen text out (a VT100 screen
-emulator reads what the program draws). On the 1000-row sample database: scrolling, an edit
-confirmed and one refused, a refused value, the popup menu and F5 after a change made
-behind the display's back, a signed edit whose password never shows, a database error as a
-box, the q exit and the Ctrl-C exit, both restoring the terminal. Every wait is bounded."""
+"""`tabulo browse` in a pseudo-terminal read back through a VT100 emulator, on the 1000-row
+sample: scrolling, edits confirmed and refused, the popup menu and F5, a signed edit whose
+password never shows, an error box, and the exits that restore the terminal. Waits are bounded."""
 import fcntl
 import os
 import re
@@ -26,7 +24,7 @@ WAIT = 10.0  # seconds for any expected text
 # What an xterm sends in keypad mode (the program turns it on).
 KEYS = {"up": "\x1bOA", "down": "\x1bOB", "right": "\x1bOC", "left": "\x1bOD",
         "pgdn": "\x1b[6~", "pgup": "\x1b[5~", "home": "\x1bOH", "end": "\x1bOF",
-        "f5": "\x1b[15~", "enter": "\r", "delete": "\x1b[3~", "esc": "\x1b", "backspace": "\x7f"}
+        "f5": "\x1b[15~", "enter": "\r", "delete": "\x1b[3~"}
 
 
 class Screen(pyte.Screen):
@@ -195,14 +193,6 @@ try:
     b.wait_for(old[:6])
     if customer(3) != old or "Ignored" in b.text():
         fail("a refused edit was written or still shows")
-    # A number that is not one: the control's own message, answered with Enter.
-    b.send("right", "enter", "delete", "delete", "delete", "x", "enter")
-    b.wait_for("Updated value is not a valid number")
-    b.send("enter", "esc")
-    b.wait_for("Updated value is not a valid number", gone=True)
-    b.send(*["backspace"] * 3, "\x7f", "7", "enter")
-    b.wait_for("Are you sure")
-    b.send("n")
     # Changed behind the display: the popup menu's Refresh, then F5, show the database.
     set_customer(1, "ZedPopup")
     y, x = b.line_of("Acme Corp")
