@@ -1,9 +1,6 @@
-// Localized texts: the built-in string table (completeness, exact non-ASCII texts, language
-// choice), the formatting step (numbered and sequential markers, escapes, the repeated
-// search-from-the-start replacement), and the lookup (resource store first, built-in table in
-// the user-interface language, failures that never escape; the "Not Found" placeholder is in
-// the design acceptance scripts' renderings); and leaving the data source page, which clicks its
-// apply button once.
+// Localized texts: the built-in string table, the formatting of markers and escapes, the
+// lookup (resource store first, then the table; failures never escape) and the data source
+// page's apply click when it is left.
 #include "localization/localized_string.h"
 
 #include <gtest/gtest.h>
@@ -204,15 +201,6 @@ class LocalizedStringTest : public ::testing::Test {
   std::shared_ptr<FakeStore> store_ = std::make_shared<FakeStore>();
   int creations_ = 0;
 };
-
-// German and French texts over another control language are in the languages acceptance
-// script; a language the table does not carry reads English, whatever the control's.
-TEST_F(LocalizedStringTest, TableFollowsTheUserInterfaceLanguageNotTheControls) {
-  g_Language = 1036;
-  platform::SetUserInterfaceLanguage(1043);
-  EXPECT_EQ(Lookup(1093), "Error");
-  EXPECT_EQ(g_Language, 1036);
-}
 
 TEST_F(LocalizedStringTest, BlankOrEmptyStoreAnswersDoNotFallBackToTheTable) {
   store_->answers[1004] = Variant(" Cancel ");

@@ -169,21 +169,6 @@ TEST(TextRenderer, SceneWithoutGridIsRefused) {
 
 constexpr const char* kAcute = "\xCC\x81";  // U+0301, a combining accent
 
-TEST(TextCells, FitPadsByAlignmentAndCutsWithAMarkOnCodePointBoundaries) {
-  const struct {
-    const char* text;
-    int32_t width;
-    HAlign align;
-    const char* fitted;
-  } rows[] = {{"Réf.", 6, HAlign::kLeft, "Réf.  "}, {"Réf.", 6, HAlign::kRight, "  Réf."},
-              {"ab", 5, HAlign::kCenter, " ab  "},  {"", 2, HAlign::kLeft, "  "},
-              {"abc", 0, HAlign::kLeft, ""},        {"Möchten", 7, HAlign::kLeft, "Möchten"},
-              {"Möchten", 3, HAlign::kLeft, "Mö…"}, {"ééé", 2, HAlign::kRight, "é…"},
-              {"ab", 1, HAlign::kLeft, "…"}};
-  for (const auto& r : rows) EXPECT_EQ(Fit(r.text, r.width, r.align), r.fitted) << r.text;
-  EXPECT_EQ(CodePoints(Fit("x\xFF\xFEyz", 3)), 3);  // invalid bytes are one character each
-}
-
 TEST(TextCells, CodePointHelpers) {
   EXPECT_EQ(CodePoints("Straße"), 6);
   EXPECT_EQ(CodePoints("\xE2\x82\xAC"), 1);
@@ -210,6 +195,8 @@ TEST(ReadableCells, DisplayWidthCountsTerminalColumns) {
   for (const auto& [text, width] : rows) EXPECT_EQ(DisplayWidth(text), width) << text;
 }
 
+// Padding by alignment, cuts with a mark on code point boundaries, wide and combining
+// characters kept whole: the fitted text is always exactly as wide as asked.
 TEST(ReadableCells, FitKeepsCharactersWholeAndTheWidthExact) {
   const std::string e_acute = std::string("e") + kAcute;
   const struct {
@@ -217,16 +204,22 @@ TEST(ReadableCells, FitKeepsCharactersWholeAndTheWidthExact) {
     int64_t width;
     HAlign align;
     std::string fitted;
-  } rows[] = {{"日本語", 5, HAlign::kLeft, "日本…"},
-              {"日本語", 4, HAlign::kLeft, "日… "},  // 本 would not fit before the mark
-              {"日", 4, HAlign::kRight, "  日"},
-              {e_acute + e_acute + "x", 3, HAlign::kLeft, e_acute + e_acute + "x"},
-              {e_acute + e_acute + "x", 2, HAlign::kLeft, e_acute + "…"},
-              {std::string(kAcute) + "x", 3, HAlign::kLeft, std::string(" ") + kAcute + "x "}};
+  } rows[] = {// clang-format off
+      {"Réf.", 6, HAlign::kLeft, "Réf.  "}, {"Réf.", 6, HAlign::kRight, "  Réf."},
+      {"ab", 5, HAlign::kCenter, " ab  "}, {"", 2, HAlign::kLeft, "  "},
+      {"Möchten", 7, HAlign::kLeft, "Möchten"}, {"Möchten", 3, HAlign::kLeft, "Mö…"},
+      {"ééé", 2, HAlign::kRight, "é…"}, {"ab", 1, HAlign::kLeft, "…"}, {"abc", 0, HAlign::kLeft, ""},
+      {"日本語", 5, HAlign::kLeft, "日本…"}, {"日", 4, HAlign::kRight, "  日"},
+      {"日本語", 4, HAlign::kLeft, "日… "},  // 本 would not fit before the mark
+      {e_acute + e_acute + "x", 3, HAlign::kLeft, e_acute + e_acute + "x"},
+      {e_acute + e_acute + "x", 2, HAlign::kLeft, e_acute + "…"},
+      {std::string(kAcute) + "x", 3, HAlign::kLeft, std::string(" ") + kAcute + "x "}};
+  // clang-format on
   for (const auto& r : rows) {
     EXPECT_EQ(Fit(r.text, r.width, r.align), r.fitted) << r.text;
     EXPECT_EQ(DisplayWidth(r.fitted), r.width) << r.text;
   }
+  EXPECT_EQ(CodePoints(Fit("x\xFF\xFEyz", 3)), 3);  // invalid bytes are one character each
 }
 
 TEST(ReadableCells, NumberTexts) {
