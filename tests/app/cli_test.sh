@@ -62,9 +62,7 @@ echo secret | show --edit 2,1=Zed --answer sign ann - Maintenance --log-event >o
 [ "$(sqlite3 s.db "SELECT Qty FROM Orders WHERE Id = 2; SELECT Customer FROM Orders WHERE Id = 3" | tr '\n' ' ')" = "77 Zed " ] ||
   fail "signed edits: $(sqlite3 s.db 'SELECT * FROM Orders WHERE Id IN (2, 3)')"
 
-# Audit: the row each record changed, filters and formats.
-"$tabulo" audit --host host.json >out.txt || fail "audit exit $?"
-grep -q 'column Qty: "1" -> "77"; row Id = 2 AND Customer = .* AND Qty = 1;' out.txt || fail "audit row: $(cat out.txt)"
+# Audit: filters and formats, the row each record changed.
 "$tabulo" audit --host host.json --format csv --user ann --since 2000-01-01 >out.txt || fail "audit csv"
 [ "$(head -n 1 out.txt)" = $'id,recorded_at,operator,cluster,event_type,source,column,row,old_value,new_value,signature1,signature2,signature3,signed_by1,signed_by2,signed_reason,signed_at\r' ] ||
   fail "csv header: $(head -n 1 out.txt)"
@@ -82,8 +80,6 @@ grep -q '^{"id":3,.*"column":"Customer","row":"Id = 3 AND .*","old_value":"[^"]*
   fail "export csv: $(cat err.txt)"
 [ "$(cat err.txt)" = "tabulo export: 7 rows" ] || fail "export count: $(cat err.txt)"
 [ "$(head -n 1 out.csv)" = $'Id,Customer,Note\r' ] || fail "export header: $(head -n 1 out.csv)"
-[ "$(sed -n 8p out.csv)" = $'7,'"$(sqlite3 s.db 'SELECT Customer FROM Orders WHERE Id = 7')"$',\r' ] ||
-  fail "null Note of Id 7: $(sed -n 8p out.csv)"
 echo old >out.json
 "$tabulo" export --db s.db --sql "SELECT Id, Qty, Price FROM Orders WHERE Id = 3" --format json --out out.json 2>err.txt ||
   fail "export json: $(cat err.txt)"
@@ -139,7 +135,6 @@ fill txtEdit "Quantity"
 key Enter
 apply
 EOF_SESSION
-grep -q '^== Data Source Properties ==$' out.txt || fail "no page rendered: $(cat out.txt)"
 grep -q '| Qty | True | Quantity |' out.txt || fail "the column page did not follow: $(cat out.txt)"
 [ -s orders.ctl ] || fail "nothing saved"
 printf 'load "orders.ctl"\nmode run\ntick 250\nget RecordSource\nshow\n' >browse.tab

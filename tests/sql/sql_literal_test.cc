@@ -113,7 +113,6 @@ TEST(GetSqlLiteral, DBDateFormatStringReplacesTheEscapesTrimmedSoBlanksCountAsEm
   }
   EXPECT_EQ(GetSqlLiteral("3/1/2009", adDBDate, SqlLiteralContext{Locale::EnUS(), "dd.mm.yyyy"}),
             "'01.03.2009'");
-  EXPECT_EQ(NormalizeDBDateFormatString("  yyyy-mm-dd "), "yyyy-mm-dd");
   EXPECT_EQ(NormalizeDBDateFormatString("   "), "");
   const SqlLiteralContext blank{Locale::EnUS(), NormalizeDBDateFormatString("   ")};
   EXPECT_EQ(GetSqlLiteral("3/1/2009", adDBDate, blank), "{d '2009-03-01'}");
