@@ -79,16 +79,12 @@ class Browse:
         return "\n".join(self.screen.display)
 
     def wait_for(self, expected, gone=False, line=None):
-        deadline = time.monotonic() + WAIT
-        while time.monotonic() < deadline:
+        def found():
             shown = self.text() if line is None else self.screen.display[line]
-            found = expected.search(shown) if isinstance(expected, re.Pattern) else expected in shown
-            if found != gone:
-                return
-            if not self.pump(0.05) and self.proc.poll() is not None:
-                break
-        what = expected.pattern if isinstance(expected, re.Pattern) else expected
-        fail(("still shows " if gone else "never showed ") + repr(what) + ":\n" + self.text())
+            return (expected.search(shown) if isinstance(expected, re.Pattern) else expected in shown) != gone
+        if not settled(self, found):
+            what = expected.pattern if isinstance(expected, re.Pattern) else expected
+            fail(("still shows " if gone else "never showed ") + repr(what) + ":\n" + self.text())
 
     def send(self, *keys):
         for k in keys:
@@ -104,10 +100,7 @@ class Browse:
         fail(f"no line shows {text!r}:\n" + self.text())
 
     def finish(self, expected_status):
-        deadline = time.monotonic() + WAIT
-        while self.proc.poll() is None and time.monotonic() < deadline:
-            self.pump(0.05)
-        if self.proc.poll() is None:
+        if not settled(self, lambda: self.proc.poll() is not None):
             self.proc.kill()
             fail("did not exit")
         while self.pump(0.01) and select.select([self.master], [], [], 0)[0]:

@@ -207,10 +207,7 @@ TEST(QueryBuilderDialog, ButtonsEditTheListsAndTheFilter) {
             platform::Variant("a"), platform::Variant("b"), platform::Variant("c")}));
     site.SetModalRunner([&](platform::Form& form) {
       auto& dialog = dynamic_cast<QueryBuilderDialog&>(form);
-      EXPECT_EQ(dialog.caption(), "Query Builder");
-      EXPECT_EQ(dialog.cboOperators.list_count(), 23);
-      EXPECT_EQ(dialog.cboOperators.text(), "=");
-      EXPECT_EQ(dialog.cmdOrderByButtons[5]->top(), 3720);  // the last of the array
+      EXPECT_EQ(dialog.cboOperators.text(), "=");  // its caption and lists: design_query_builder
       c.steps(dialog, builder);
     });
     builder.Show(site);
