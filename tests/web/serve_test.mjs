@@ -140,7 +140,6 @@ async function main() {
   let server = await serve("--host", "host.json", "--load", "orders.ctl");
   let page = await open(server);
   await showsFirst(page, 1);
-  if ((await (await cell(page, 1, 2)).textContent()) !== "Acme Corp") fail("record 1 is not Acme Corp");
   const shown = (await records(page)).length;
   if (shown < 10) fail(`only ${shown} records in view`);
   // The thumb dragged to the bottom of its track: the last record alone.
