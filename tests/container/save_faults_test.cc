@@ -1,7 +1,5 @@
 // Faults swept through saving a control file: the Nth step of the replacement fails, for every
-// N until a save goes through. Each failed save raises 75 naming the file, leaves the target
-// exactly as it was (a symbolic link still a link, the mode kept) and no temporary file
-// behind; the save that goes through writes what loads back as the same control.
+// N until a save goes through; each failed save raises 75 and leaves the folder as it was.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,19 +9,13 @@
 #include "container/control_file.h"
 #include "control/hosted_control.h"
 #include "control/persisted_properties.h"
+#include "platform/storage/whole_file.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {
 namespace {
 
 using control::TabuloCtl;
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // What a sweep compares after each step: the folder's entries with their kind, mode and
 // contents, so a changed, replaced or left-over file shows.
@@ -40,7 +32,7 @@ std::string FolderState(const std::filesystem::path& folder) {
     if (S_ISLNK(st.st_mode))
       state << "-> " << std::filesystem::read_symlink(path).string();
     else
-      state << ReadText(path).size() << ":" << std::hash<std::string>()(ReadText(path));
+      state << std::hash<std::string>()(platform::ReadWholeFile(path).bytes);
     state << "\n";
   }
   return state.str();
