@@ -1,13 +1,9 @@
 // The operator's displays: the interactive session of `tabulo browse`, and `tabulo serve`'s
-// display. tabulo serve's display runs on its own thread on a virtual clock that moves 50 ms each
-// round of the user-interface loop; the test thread posts as the HTTP server's threads do. A
-// question holds other input until its answer; with --design the sheet beside the control
-// answers the designer's events, the colour and font choosers are asked in the page, and the
-// control file is saved. (The demo user refused off loopback is in tests/web/serve_test.mjs.)
+// display on its own thread on a virtual clock (50 ms a round of its loop), posted to from the
+// test thread as the HTTP server's threads do.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -25,17 +21,8 @@ using nlohmann::json;
 
 class ServeFixture : public ::testing::Test {
  protected:
-  // A sample database of `rows` records, one file per test: ctest runs the cases side by side
-  // in one folder.
-  void WriteDatabase(int rows) {
-    const char* tmp = std::getenv("TABULO_TEST_TMP");
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / ("serve_" + name + ".db");
-    WriteSampleDatabase(db_, rows);
-  }
   void TearDown() override {
     if (ui_.joinable()) Stop();  // a failed assertion left the display running
-    if (!db_.empty()) std::filesystem::remove(db_);
   }
 
   void Start() {
@@ -71,7 +58,8 @@ class ServeFixture : public ::testing::Test {
     EXPECT_NE(reply.body.find(text), std::string::npos) << reply.body;
   }
 
-  std::filesystem::path db_;
+  host::testing::TestFolder folder_;
+  const std::filesystem::path db_ = folder_ / "sample.db";
   ServeRequest request_;
   platform::VirtualClock clock_;
   std::unique_ptr<ServeDisplay> display_;
@@ -83,7 +71,7 @@ class ServeFixture : public ::testing::Test {
 class ServeDisplayTest : public ServeFixture {
  protected:
   void SetUp() override {
-    WriteDatabase(50);
+    WriteSampleDatabase(db_, 50);
     request_.controls.push_back({{}, db_.string(), "SELECT Id, Customer FROM Orders", ""});
     request_.controls.push_back({{}, db_.string(), "SELECT Id FROM NoSuchTable", ""});
   }
@@ -123,17 +111,13 @@ TEST_F(ServeDisplayTest, AQuestionHoldsOtherInputUntilItsAnswerThenTheDisplayGoe
 class ServeDesignTest : public ServeFixture {
  protected:
   void SetUp() override {
-    WriteDatabase(20);
+    WriteSampleDatabase(db_, 20);
     BrowseRequest control;
     control.db = db_.string();
     control.sql = "SELECT Id, Customer FROM Orders";
     request_.controls.push_back(control);
     request_.design = true;
-    request_.save_path = db_.string() + ".ctl";
-  }
-  void TearDown() override {
-    ServeFixture::TearDown();
-    std::filesystem::remove(request_.save_path);
+    request_.save_path = (folder_ / "sample.ctl").string();
   }
   void ExpectReplies(const std::vector<std::tuple<std::string, int, std::string>>& rows) {
     for (const auto& [body, status, text] : rows) ExpectReply(body, status, text);

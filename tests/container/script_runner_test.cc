@@ -1,7 +1,5 @@
-// `tabulo script` against the fake host: commands and member names, the faults that stop a
-// script, dialog answers, hosts adding commands; the session commands (the event log
-// following later controls, calls by dispatch id, the commands a host without sessions
-// refuses) and the operator's typing into the grid's editor.
+// `tabulo script` against a fake host: commands, the faults that stop a script, dialog
+// answers, hosts adding commands, the session commands and the operator's typing.
 #include "container/script/runner.h"
 
 #include <gtest/gtest.h>
@@ -28,13 +26,10 @@
 namespace tabulo::container {
 namespace {
 
-// A ScriptHost for tests: a sample automation class in place of the control (a text, a
-// number, an object and an indexed property, a method that echoes and one that writes debug
-// output and returns nothing, a few events), hosted in a real HeadlessContainer in design
-// mode at 9600 x 3600 twips. Its grid (10 rows, 6 columns, in 4000 x 1500 twips: rows 7 to 9
-// and column 5 off screen) opens the editor over a data cell the operator enters, as the
-// control's grid does. `new` adds sample controls (numbered from 1, the newest current; the
-// widgets stay with the first); the other session commands keep the host's defaults.
+// A ScriptHost for tests: a sample automation class in place of the control, in a real
+// HeadlessContainer in design mode. Its grid (10 x 6 in 4000 x 1500 twips: rows 7 to 9 and
+// column 5 off screen) opens the editor over a cell entered, as the control's grid does.
+// `new` adds sample controls (the newest current); other session commands keep the defaults.
 using platform::Variant;
 
 class SampleControl : public platform::DispatchObject {
