@@ -43,22 +43,6 @@ class ControlFileTest : public control::testing::HostedControlTest {
   std::filesystem::path File(const std::string& name) const { return folder_ / name; }
 };
 
-TEST_F(ControlFileTest, EveryPropertyComesBackFromTheFile) {
-  TabuloCtl& saved = NewControl();
-  control::testing::SetEveryPersistedProperty(saved);
-  std::filesystem::path path = File("form.tab");
-  SaveControlFile(saved, path);
-
-  TabuloCtl& loaded = BareControl();
-  LoadControlFile(path, loaded);
-  control::testing::ExpectSamePersistedProperties(saved, loaded);
-  EXPECT_EQ(MessageCount(), 0u);
-  // Saving the loaded control gives the same file, byte for byte.
-  std::filesystem::path again = File("again.tab");
-  SaveControlFile(loaded, again);
-  EXPECT_EQ(platform::ReadWholeFile(again).bytes, platform::ReadWholeFile(path).bytes);
-}
-
 TEST_F(ControlFileTest, FilesThatCannotBeReadAreRefusedBeforeTheControlIsTouched) {
   folder_.Write("truncated.tab", "TabuloPropertyBag 2\nRecordSource = String \"x\"\n");
   std::filesystem::create_directory(File("folder.tab"));

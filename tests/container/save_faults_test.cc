@@ -1,5 +1,6 @@
 // Faults swept through saving a control file: the Nth step of the replacement fails, for every
-// N until a save goes through; each failed save raises 75 and leaves the folder as it was.
+// N until a save goes through; each failed save raises 75 and leaves the folder as it was,
+// and the save that goes through loads back as the same control.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -93,9 +94,16 @@ TEST_F(SaveFaultsTest, EveryStepOfASaveFailsCleanly) {
     if (path.filename() == "old.tab") {
       EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
     }
-    TabuloCtl& loaded = NewControl();
+    // Loaded into a control as opening a display creates it.
+    TabuloCtl& loaded = *controls_.emplace_back(std::make_unique<TabuloCtl>(container_));
+    loaded.Resize(kWidth, kHeight);
     LoadControlFile(path, loaded);
     control::testing::ExpectSamePersistedProperties(ctl, loaded);
+    EXPECT_EQ(MessageCount(), 0u);
+    // Saving the loaded control gives the same file, byte for byte.
+    SaveControlFile(loaded, folder / "again.tab");
+    EXPECT_EQ(platform::ReadWholeFile(folder / "again.tab").bytes,
+              platform::ReadWholeFile(path).bytes);
   }
 }
 
