@@ -52,16 +52,13 @@ TEST(RegistryFile, ConcurrentUpdatesLoseNoEntry) {
   EXPECT_EQ(ReadRegistry(path).size(), 80u);
 }
 
-TEST(RegistryFile, IdentifiersCompareWithoutCase) {
+// (An entry found whatever the case: registry_test.cc; none to remove: the failures below.)
+TEST(RegistryFile, AnEntryIsReplacedWhateverTheIdentifiersCase) {
   std::vector<RegistryEntry> entries;
   PutEntry(entries, Entry("VELTRA.TabuloCtl", "/old.so"));
   PutEntry(entries, Entry("veltra.tabuloctl", "/new.so"));
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(FindEntry(entries, "Veltra.TabuloCtl")->library, "/new.so");
-  EXPECT_FALSE(FindEntry(entries, "VELTRA.LongScroll").has_value());
-  EXPECT_FALSE(RemoveEntry(entries, "VELTRA.Other"));
-  EXPECT_TRUE(RemoveEntry(entries, "VELTRA.tabuloctl"));
-  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(entries[0].library, "/new.so");
 }
 
 TEST(RegistryFile, DamagedFilesAreRefusedWithTheReadError) {
