@@ -175,9 +175,7 @@ TEST_F(ServeDesignTest, WithoutDesignTheSheetsEventsAreRefused) {
   ExpectReplies({{Design(R"("action":"apply")"), 409, "shows no property sheets"}});
 }
 
-// The interactive session of `tabulo browse` without a terminal: keys, clicks and the wheel
-// on the 1000-row sample, with an operator answering from a script and time on a virtual
-// clock.
+// The interactive session of `tabulo browse` without a terminal, on the 1000-row sample.
 using host::testing::TestDb;
 using host::testing::TestFolder;
 
@@ -245,9 +243,8 @@ class BrowseSessionTest : public ::testing::Test {
 
 constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders";
 
-// Keys from a fresh window: the record the scroll bar shows first, the cursor's line (2 is
-// the first data line, after the header and its rule) and cell. (Page Down, End, Home and
-// scrolling past the last line are in the terminal test, tests/app/browse_test.py.)
+// Keys from a fresh window: the scroll bar's value, the cursor's line (2 is the first data
+// line) and cell. (Page Down, End, Home and the last line: tests/app/browse_test.py.)
 TEST_F(BrowseSessionTest, KeysMoveTheCursorAndScrollThroughTheScrollBar) {
   using K = BrowseKey;
   struct Row {
@@ -297,9 +294,8 @@ TEST_F(BrowseSessionTest, AClickedCellsEditGoesToTheOperatorToSignWhoCancels) {
   EXPECT_EQ(person_.asked, (std::vector<std::string>{"sign Sign it"}));
 }
 
-// The Menu key opens the popup menu on the cursor's record; closed without a choice it leaves
-// the display as it was. (Its Refresh after a change behind the display, and F5, are in the
-// terminal test, tests/app/browse_test.py.)
+// The popup menu closed without a choice leaves the display as it was (its Refresh and F5:
+// tests/app/browse_test.py).
 TEST_F(BrowseSessionTest, AMenuClosedWithoutAChoiceChangesNothing) {
   BrowseSession& b = Open(kOrders);
   TestDb(folder_ / "sample.db").Exec("UPDATE Orders SET Customer = 'Menu' WHERE Id = 1");

@@ -201,9 +201,8 @@ TEST(ScriptRunner, CommandsReachTheHostAndTheControlByName) {
             std::tuple("Arial", 82500, true, true));
 }
 
-// Each fault is on the last line of its script, which runs after "get Count", a comment and
-// a blank line: what ran before it printed, the "get Text" after it did not run, and no
-// dialog answer was queued.
+// Each fault is on the last line of its script, after "get Count", a comment and a blank line;
+// the "get Text" after it does not run.
 TEST(ScriptRunner, FaultsOfTheScriptStopItWithTheLineNumberAndExit2) {
   const std::pair<const char*, const char*> cases[] = {
       {"frobnicate 1", "unknown command 'frobnicate'"},
@@ -352,8 +351,7 @@ TEST(ScriptSession, InvokeReadsPropertiesAndCallsMethodsByDispatchId) {
   EXPECT_EQ(out.rfind("ERROR 438: ", 0), 0u) << out;
 }
 
-// The fake keeps the defaults for everything but `new`: the session commands name
-// themselves as unsupported instead of doing something else.
+// The fake keeps the defaults but `new`: the session commands say they are unsupported.
 TEST(ScriptSession, AHostWithoutSessionsReportsTheCommandUnsupported) {
   for (std::string line : {"load a.ctl", "save a.ctl", "end", "set Picture secmgr", "language 1031",
                            "server-change Local PLANT-01"}) {

@@ -110,8 +110,7 @@ class PageTest : public ::testing::Test {
 using platform::DialogAnswer;
 using platform::Variant;
 
-// The general page: first paint, enabling, the interval text rule, the colour and font
-// choosers, and applying in order (the wide interval and the chooser's style flags).
+// The general page (its listing, a colour chosen and a wide interval: design_general).
 using UsrControlPropertiesTest = PageTest;
 
 TEST_F(UsrControlPropertiesTest, FirstPaintReadsTheControlAndMarksNothing) {
@@ -172,8 +171,7 @@ TEST_F(UsrControlPropertiesTest, IntervalTextIsNormalised) {
   EXPECT_EQ(page.txtRefreshInterval.text(), "12");
 }
 
-// Every property in order, the debug line first. (The colour chosen and an interval beyond
-// 2,147,483 s, written in a wide type, are in the design_general acceptance script.)
+// Every property in order, the debug line first.
 TEST_F(UsrControlPropertiesTest, ApplyWritesEveryProperty) {
   UsrControlProperties& page = Show<UsrControlProperties>();
   Debug();
@@ -271,8 +269,8 @@ TEST_F(DSNSelectionTest, ClosingTheSheetEndsThePage) {
   EXPECT_EQ(localization::g_ApplyButtonWindow, 0);
 }
 
-// Without a statement the query builder does not open and says why. (Its round trip, a
-// cancel and a statement without a table are in the design_query_builder acceptance script.)
+// Without a statement the query builder does not open and says why (the rest of it:
+// design_query_builder).
 TEST_F(DSNSelectionTest, TheQueryBuilderNeedsATable) {
   DSNSelection& page = Show<DSNSelection>();
   page.txtSQL.set_text("");
