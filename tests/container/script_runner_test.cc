@@ -273,14 +273,6 @@ TEST(ScriptRunner, SignAndCancelAnswerTheNextDialogsInOrder) {
   EXPECT_THROW(container.ShowDialog("ESignature", args), platform::ComError);
 }
 
-TEST(ScriptRunner, DebugPrintsEachLineWithoutItsLineEndOnce) {
-  FakeScriptHost host;
-  ExpectTranscript(host, {{"call Trace \"half\"", ""},
-                          {"call Trace \"way\\r\\n\\r\\nunix\\nlast\"", ""},
-                          {"debug", "halfway\n\nunix\nlast\n"},
-                          {"debug", ""}});
-}
-
 // A host that adds a command and wraps a built-in one, as later commands do.
 class ExtendingHost : public FakeScriptHost {
  public:
@@ -339,11 +331,14 @@ TEST(ScriptSession, EventsOfEveryControlArePrintedOnceWithTheirNumber) {
             "EVENT CellValueChanged(\"a \"\"b\"\"\\r\\n\", True, Empty)");
 }
 
-TEST(ScriptSession, InvokeReadsPropertiesAndCallsMethodsByDispatchId) {
+// `debug` prints each debug line without its line end, once.
+TEST(ScriptSession, InvokeCallsByDispatchIdAndDebugPrintsTheLinesOnce) {
   FakeScriptHost host;
   ExpectTranscript(host, {{"invoke 0x15 \"hi\"", "Echo -> \"hi\"\n"},
-                          {"invoke 25 \"x\"", ""},  // Trace: Empty prints nothing
-                          {"debug", "x\n"},
+                          {"call Trace \"half\"", ""},
+                          {"invoke 25 \"way\\r\\n\\r\\nunix\\nlast\"", ""},  // Empty: nothing
+                          {"debug", "halfway\n\nunix\nlast\n"},
+                          {"debug", ""},
                           {"let Cell 1 2 \"x\"", ""},
                           {"invoke 11 1 2", "Cell = \"x\"\n"}});  // the indexed Cell
   // An id the object does not list is called, so the object's own error shows.
