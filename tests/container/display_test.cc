@@ -96,6 +96,8 @@ TEST_F(ServeDisplayTest, AQuestionHoldsOtherInputUntilItsAnswerThenTheDisplayGoe
   ExpectReply(R"({"widget":"dialog","id":)" + id + R"(,"button":1})", 409, "no dialog is open");
   ExpectReply(R"({"widget":"grid","control":0,"action":"click","row":999,"col":1,"button":1})", 409,
               "that cell is no longer in view");
+  ExpectReply(R"({"widget":"design","control":0,"action":"apply"})", 409,
+              "shows no property sheets");  // without --design
   ExpectReply(R"({"widget":"grid","control":2,"action":"wheel","notches":1})", 400,
               "must be an integer from 0 to 1");
   // Input goes on to the control: the scroll bar's arrow moves its window a record down.
@@ -169,15 +171,8 @@ TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
   EXPECT_TRUE(std::filesystem::exists(request_.save_path));
 }
 
-TEST_F(ServeDesignTest, WithoutDesignTheSheetsEventsAreRefused) {
-  request_.design = false;
-  Start();
-  ExpectReplies({{Design(R"("action":"apply")"), 409, "shows no property sheets"}});
-}
-
 // The interactive session of `tabulo browse` without a terminal, on the 1000-row sample.
 using host::testing::TestDb;
-using host::testing::TestFolder;
 
 // Answers boxes with OK, cancels signatures and closes menus without a choice; keeps what
 // it was asked, one line per question.
@@ -235,7 +230,7 @@ class BrowseSessionTest : public ::testing::Test {
         .Text("SELECT Customer FROM Orders WHERE Id = " + std::to_string(id));
   }
 
-  TestFolder folder_;
+  host::testing::TestFolder folder_;
   ScriptedOperator person_;
   platform::VirtualClock clock_;
   std::unique_ptr<BrowseSession> browse_;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "container/property_sheet.h"
@@ -55,11 +56,8 @@ class PageTest : public ::testing::Test {
     ctl_->UserModeSet();
     ctl_->Refresh(false);
   }
-  ~PageTest() override {
-    sheet_.reset();
-    session_.reset();
-    localization::ResetLocalizationState();
-  }
+  // (The sheet, then the session, go after this, with the members.)
+  ~PageTest() override { localization::ResetLocalizationState(); }
 
   std::string db() const { return (folder_ / "sample.db").string(); }
   platform::HeadlessContainer& box() { return session_->container(); }
@@ -181,10 +179,9 @@ TEST_F(UsrControlPropertiesTest, ApplyWritesEveryProperty) {
   page.chkDisplayStatusBar.UserClick();
   sheet().Apply();
   EXPECT_EQ(Debug(), (std::vector<std::string>{"UsrControlProperties.ApplyChanges()"}));
-  EXPECT_TRUE(ctl().AllowUpdates());
-  EXPECT_TRUE(ctl().ConfirmUpdates());
-  EXPECT_TRUE(ctl().AutoRefresh());
-  EXPECT_FALSE(ctl().ShowStatusBar());
+  EXPECT_EQ(std::tuple(ctl().AllowUpdates(), ctl().ConfirmUpdates(), ctl().AutoRefresh(),
+                       ctl().ShowStatusBar()),
+            std::tuple(true, true, true, false));
   EXPECT_EQ(ctl().LoggingClusterName, "From Same Coordinator");
   EXPECT_FALSE(page.Changed());
 }
@@ -200,12 +197,8 @@ TEST_F(UsrControlPropertiesTest, FontChooserSetsTheFontInPlace) {
        Variant(face), Variant(int32_t{120}), Variant(int32_t{0})}));
   page.btnFont->UserClick();
   const platform::StdFont& f = *ctl().Font();
-  EXPECT_EQ(f.name(), "Courier New");
-  EXPECT_EQ(f.size(), 12);
-  EXPECT_TRUE(f.bold());
-  EXPECT_TRUE(f.italic());
-  EXPECT_FALSE(f.underline());
-  EXPECT_TRUE(f.strikethrough());
+  EXPECT_EQ(std::tuple(f.name(), f.size(), f.bold(), f.italic(), f.underline(), f.strikethrough()),
+            std::tuple("Courier New", 12.0, true, true, false, true));
   EXPECT_TRUE(page.Changed());
   EXPECT_EQ(box().dialogs().back().args[5], Variant(int32_t{82}));  // 8.25 pt in tenths
   page.SetChanged(false);
