@@ -1,13 +1,9 @@
 // The operator's displays: the interactive session of `tabulo browse`, and `tabulo serve`'s
-// display. tabulo serve's display runs on its own thread on a virtual clock that moves 50 ms each
-// round of the user-interface loop; the test thread posts as the HTTP server's threads do. A
-// question holds other input until its answer; with --design the sheet beside the control
-// answers the designer's events, the colour and font choosers are asked in the page, and the
-// control file is saved. (The demo user refused off loopback is in tests/web/serve_test.mjs.)
+// display on its own thread on a virtual clock (50 ms a round of its loop), posted to from the
+// test thread as the HTTP server's threads do.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -25,17 +21,8 @@ using nlohmann::json;
 
 class ServeFixture : public ::testing::Test {
  protected:
-  // A sample database of `rows` records, one file per test: ctest runs the cases side by side
-  // in one folder.
-  void WriteDatabase(int rows) {
-    const char* tmp = std::getenv("TABULO_TEST_TMP");
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    db_ = std::filesystem::path(tmp ? tmp : "/tmp") / ("serve_" + name + ".db");
-    WriteSampleDatabase(db_, rows);
-  }
   void TearDown() override {
     if (ui_.joinable()) Stop();  // a failed assertion left the display running
-    if (!db_.empty()) std::filesystem::remove(db_);
   }
 
   void Start() {
@@ -71,7 +58,8 @@ class ServeFixture : public ::testing::Test {
     EXPECT_NE(reply.body.find(text), std::string::npos) << reply.body;
   }
 
-  std::filesystem::path db_;
+  host::testing::TestFolder folder_;
+  const std::filesystem::path db_ = folder_ / "sample.db";
   ServeRequest request_;
   platform::VirtualClock clock_;
   std::unique_ptr<ServeDisplay> display_;
@@ -83,7 +71,7 @@ class ServeFixture : public ::testing::Test {
 class ServeDisplayTest : public ServeFixture {
  protected:
   void SetUp() override {
-    WriteDatabase(50);
+    WriteSampleDatabase(db_, 50);
     request_.controls.push_back({{}, db_.string(), "SELECT Id, Customer FROM Orders", ""});
     request_.controls.push_back({{}, db_.string(), "SELECT Id FROM NoSuchTable", ""});
   }
@@ -108,6 +96,8 @@ TEST_F(ServeDisplayTest, AQuestionHoldsOtherInputUntilItsAnswerThenTheDisplayGoe
   ExpectReply(R"({"widget":"dialog","id":)" + id + R"(,"button":1})", 409, "no dialog is open");
   ExpectReply(R"({"widget":"grid","control":0,"action":"click","row":999,"col":1,"button":1})", 409,
               "that cell is no longer in view");
+  ExpectReply(R"({"widget":"design","control":0,"action":"apply"})", 409,
+              "shows no property sheets");  // without --design
   ExpectReply(R"({"widget":"grid","control":2,"action":"wheel","notches":1})", 400,
               "must be an integer from 0 to 1");
   // Input goes on to the control: the scroll bar's arrow moves its window a record down.
@@ -123,17 +113,13 @@ TEST_F(ServeDisplayTest, AQuestionHoldsOtherInputUntilItsAnswerThenTheDisplayGoe
 class ServeDesignTest : public ServeFixture {
  protected:
   void SetUp() override {
-    WriteDatabase(20);
+    WriteSampleDatabase(db_, 20);
     BrowseRequest control;
     control.db = db_.string();
     control.sql = "SELECT Id, Customer FROM Orders";
     request_.controls.push_back(control);
     request_.design = true;
-    request_.save_path = db_.string() + ".ctl";
-  }
-  void TearDown() override {
-    ServeFixture::TearDown();
-    std::filesystem::remove(request_.save_path);
+    request_.save_path = (folder_ / "sample.ctl").string();
   }
   void ExpectReplies(const std::vector<std::tuple<std::string, int, std::string>>& rows) {
     for (const auto& [body, status, text] : rows) ExpectReply(body, status, text);
@@ -185,17 +171,8 @@ TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
   EXPECT_TRUE(std::filesystem::exists(request_.save_path));
 }
 
-TEST_F(ServeDesignTest, WithoutDesignTheSheetsEventsAreRefused) {
-  request_.design = false;
-  Start();
-  ExpectReplies({{Design(R"("action":"apply")"), 409, "shows no property sheets"}});
-}
-
-// The interactive session of `tabulo browse` without a terminal: keys, clicks and the wheel
-// on the 1000-row sample, with an operator answering from a script and time on a virtual
-// clock.
+// The interactive session of `tabulo browse` without a terminal, on the 1000-row sample.
 using host::testing::TestDb;
-using host::testing::TestFolder;
 
 // Answers boxes with OK, cancels signatures and closes menus without a choice; keeps what
 // it was asked, one line per question.
@@ -253,7 +230,7 @@ class BrowseSessionTest : public ::testing::Test {
         .Text("SELECT Customer FROM Orders WHERE Id = " + std::to_string(id));
   }
 
-  TestFolder folder_;
+  host::testing::TestFolder folder_;
   ScriptedOperator person_;
   platform::VirtualClock clock_;
   std::unique_ptr<BrowseSession> browse_;
@@ -261,9 +238,8 @@ class BrowseSessionTest : public ::testing::Test {
 
 constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders";
 
-// Keys from a fresh window: the record the scroll bar shows first, the cursor's line (2 is
-// the first data line, after the header and its rule) and cell. (Page Down, End, Home and
-// scrolling past the last line are in the terminal test, tests/app/browse_test.py.)
+// Keys from a fresh window: the scroll bar's value, the cursor's line (2 is the first data
+// line) and cell. (Page Down, End, Home and the last line: tests/app/browse_test.py.)
 TEST_F(BrowseSessionTest, KeysMoveTheCursorAndScrollThroughTheScrollBar) {
   using K = BrowseKey;
   struct Row {
@@ -295,8 +271,11 @@ TEST_F(BrowseSessionTest, KeysMoveTheCursorAndScrollThroughTheScrollBar) {
   EXPECT_TRUE(person_.asked.empty());
 }
 
-TEST_F(BrowseSessionTest, ClicksMapTheRenderingToGridCells) {
-  BrowseSession& b = Open(kOrders, true);
+// Clicks map the rendering to grid cells; the signature dialog goes to the operator with the
+// prompt, and a cancel writes nothing (the signed write: tests/app/browse_test.py).
+TEST_F(BrowseSessionTest, AClickedCellsEditGoesToTheOperatorToSignWhoCancels) {
+  BrowseSession& b = Open(kOrders, true, true);
+  const std::string stored = Customer(3);
   b.Click(1, 2);  // the rule under the header
   EXPECT_FALSE(b.Editing());
   b.Click(4, 2);
@@ -304,22 +283,14 @@ TEST_F(BrowseSessionTest, ClicksMapTheRenderingToGridCells) {
   EXPECT_EQ(b.control().EditRow(), 3);
   EXPECT_EQ(b.control().EditCol(), 2);
   EXPECT_NE(b.Render().find("[O'Brien"), std::string::npos);
-}
-
-// The signature dialog goes to the operator with the prompt; a cancel writes nothing (the
-// signed write is in the terminal test, tests/app/browse_test.py).
-TEST_F(BrowseSessionTest, TheOperatorCancelsTheSignature) {
-  BrowseSession& b = Open(kOrders, true, true);
-  b.Click(2, 2);
   b.Type("Signed ");
   b.Press(BrowseKey::Enter);
-  EXPECT_EQ(Customer(1), "Acme Corp");
+  EXPECT_EQ(Customer(3), stored);
   EXPECT_EQ(person_.asked, (std::vector<std::string>{"sign Sign it"}));
 }
 
-// The Menu key opens the popup menu on the cursor's record; closed without a choice it leaves
-// the display as it was. (Its Refresh after a change behind the display, and F5, are in the
-// terminal test, tests/app/browse_test.py.)
+// The popup menu closed without a choice leaves the display as it was (its Refresh and F5:
+// tests/app/browse_test.py).
 TEST_F(BrowseSessionTest, AMenuClosedWithoutAChoiceChangesNothing) {
   BrowseSession& b = Open(kOrders);
   TestDb(folder_ / "sample.db").Exec("UPDATE Orders SET Customer = 'Menu' WHERE Id = 1");

@@ -1,7 +1,5 @@
-// `tabulo script` against the fake host: commands and member names, the faults that stop a
-// script, dialog answers, hosts adding commands; the session commands (the event log
-// following later controls, calls by dispatch id, the commands a host without sessions
-// refuses) and the operator's typing into the grid's editor.
+// `tabulo script` against a fake host: commands, the faults that stop a script, dialog
+// answers, hosts adding commands, the session commands and the operator's typing.
 #include "container/script/runner.h"
 
 #include <gtest/gtest.h>
@@ -28,13 +26,10 @@
 namespace tabulo::container {
 namespace {
 
-// A ScriptHost for tests: a sample automation class in place of the control (a text, a
-// number, an object and an indexed property, a method that echoes and one that writes debug
-// output and returns nothing, a few events), hosted in a real HeadlessContainer in design
-// mode at 9600 x 3600 twips. Its grid (10 rows, 6 columns, in 4000 x 1500 twips: rows 7 to 9
-// and column 5 off screen) opens the editor over a data cell the operator enters, as the
-// control's grid does. `new` adds sample controls (numbered from 1, the newest current; the
-// widgets stay with the first); the other session commands keep the host's defaults.
+// A ScriptHost for tests: a sample automation class in place of the control, in a real
+// HeadlessContainer in design mode. Its grid (10 x 6 in 4000 x 1500 twips: rows 7 to 9 and
+// column 5 off screen) opens the editor over a cell entered, as the control's grid does.
+// `new` adds sample controls (the newest current); other session commands keep the defaults.
 using platform::Variant;
 
 class SampleControl : public platform::DispatchObject {
@@ -206,9 +201,8 @@ TEST(ScriptRunner, CommandsReachTheHostAndTheControlByName) {
             std::tuple("Arial", 82500, true, true));
 }
 
-// Each fault is on the last line of its script, which runs after "get Count", a comment and
-// a blank line: what ran before it printed, the "get Text" after it did not run, and no
-// dialog answer was queued.
+// Each fault is on the last line of its script, after "get Count", a comment and a blank line;
+// the "get Text" after it does not run.
 TEST(ScriptRunner, FaultsOfTheScriptStopItWithTheLineNumberAndExit2) {
   const std::pair<const char*, const char*> cases[] = {
       {"frobnicate 1", "unknown command 'frobnicate'"},
@@ -279,14 +273,6 @@ TEST(ScriptRunner, SignAndCancelAnswerTheNextDialogsInOrder) {
   EXPECT_THROW(container.ShowDialog("ESignature", args), platform::ComError);
 }
 
-TEST(ScriptRunner, DebugPrintsEachLineWithoutItsLineEndOnce) {
-  FakeScriptHost host;
-  ExpectTranscript(host, {{"call Trace \"half\"", ""},
-                          {"call Trace \"way\\r\\n\\r\\nunix\\nlast\"", ""},
-                          {"debug", "halfway\n\nunix\nlast\n"},
-                          {"debug", ""}});
-}
-
 // A host that adds a command and wraps a built-in one, as later commands do.
 class ExtendingHost : public FakeScriptHost {
  public:
@@ -345,11 +331,14 @@ TEST(ScriptSession, EventsOfEveryControlArePrintedOnceWithTheirNumber) {
             "EVENT CellValueChanged(\"a \"\"b\"\"\\r\\n\", True, Empty)");
 }
 
-TEST(ScriptSession, InvokeReadsPropertiesAndCallsMethodsByDispatchId) {
+// `debug` prints each debug line without its line end, once.
+TEST(ScriptSession, InvokeCallsByDispatchIdAndDebugPrintsTheLinesOnce) {
   FakeScriptHost host;
   ExpectTranscript(host, {{"invoke 0x15 \"hi\"", "Echo -> \"hi\"\n"},
-                          {"invoke 25 \"x\"", ""},  // Trace: Empty prints nothing
-                          {"debug", "x\n"},
+                          {"call Trace \"half\"", ""},
+                          {"invoke 25 \"way\\r\\n\\r\\nunix\\nlast\"", ""},  // Empty: nothing
+                          {"debug", "halfway\n\nunix\nlast\n"},
+                          {"debug", ""},
                           {"let Cell 1 2 \"x\"", ""},
                           {"invoke 11 1 2", "Cell = \"x\"\n"}});  // the indexed Cell
   // An id the object does not list is called, so the object's own error shows.
@@ -357,8 +346,7 @@ TEST(ScriptSession, InvokeReadsPropertiesAndCallsMethodsByDispatchId) {
   EXPECT_EQ(out.rfind("ERROR 438: ", 0), 0u) << out;
 }
 
-// The fake keeps the defaults for everything but `new`: the session commands name
-// themselves as unsupported instead of doing something else.
+// The fake keeps the defaults but `new`: the session commands say they are unsupported.
 TEST(ScriptSession, AHostWithoutSessionsReportsTheCommandUnsupported) {
   for (std::string line : {"load a.ctl", "save a.ctl", "end", "set Picture secmgr", "language 1031",
                            "server-change Local PLANT-01"}) {

@@ -2,8 +2,6 @@
 // unload answer, registration) and the registry file they write and a container reads back.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "common/error_of.h"
@@ -12,6 +10,7 @@
 #include "library/library.h"
 #include "library/registry_file.h"
 #include "platform/runtime/headless_container.h"
+#include "platform/storage/whole_file.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::library {
@@ -22,10 +21,6 @@ using host::testing::TestFolder;
 RegistryEntry Entry(std::string progid, std::string library) {
   return RegistryEntry{std::move(progid), "{0000-1}", std::move(library),
                        "VELTRA",          "{0000-2}", "1.0"};
-}
-
-void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path) << text;
 }
 
 TEST(RegistryFile, EntriesRoundTripSortedByIdentifierInNewFolders) {
@@ -57,21 +52,17 @@ TEST(RegistryFile, ConcurrentUpdatesLoseNoEntry) {
   EXPECT_EQ(ReadRegistry(path).size(), 80u);
 }
 
-TEST(RegistryFile, IdentifiersCompareWithoutCase) {
+// (An entry found whatever the case: registry_test.cc; none to remove: the failures below.)
+TEST(RegistryFile, AnEntryIsReplacedWhateverTheIdentifiersCase) {
   std::vector<RegistryEntry> entries;
   PutEntry(entries, Entry("VELTRA.TabuloCtl", "/old.so"));
   PutEntry(entries, Entry("veltra.tabuloctl", "/new.so"));
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(FindEntry(entries, "Veltra.TabuloCtl")->library, "/new.so");
-  EXPECT_FALSE(FindEntry(entries, "VELTRA.LongScroll").has_value());
-  EXPECT_FALSE(RemoveEntry(entries, "VELTRA.Other"));
-  EXPECT_TRUE(RemoveEntry(entries, "VELTRA.tabuloctl"));
-  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(entries[0].library, "/new.so");
 }
 
 TEST(RegistryFile, DamagedFilesAreRefusedWithTheReadError) {
   TestFolder folder;
-  const std::filesystem::path path = folder / "registry.json";
   // clang-format off
   const char* damaged[] = {
       "{ not json", "[1, 2]", R"({"format": 2, "classes": {}})", R"({"classes": {}})",
@@ -80,11 +71,12 @@ TEST(RegistryFile, DamagedFilesAreRefusedWithTheReadError) {
       R"({"format": 1, "classes": {"A.B": {"clsid": "{1}", "library": 5}}})"};
   // clang-format on
   for (const char* text : damaged) {
-    WriteText(path, text);
+    const std::string path = folder.Write("registry.json", text);
     EXPECT_EQ(test_support::ErrorOf([&] { ReadRegistry(path); }), kErrRegistryRead) << text;
   }
-  WriteText(path, R"({"format": 1, "classes": {"A.B": {"clsid": "{1}", "library": "/x.so"}}})");
-  std::vector<RegistryEntry> read = ReadRegistry(path);
+  std::vector<RegistryEntry> read = ReadRegistry(
+      folder.Write("registry.json",
+                   R"({"format": 1, "classes": {"A.B": {"clsid": "{1}", "library": "/x.so"}}})"));
   ASSERT_EQ(read.size(), 1u);
   EXPECT_EQ(read[0].library, "/x.so");
   EXPECT_EQ(read[0].typelib, "");
@@ -162,13 +154,10 @@ TEST(EntryPoints, RegistrationWritesTheClassesAndKeepsOtherLibraries) {
 
 TEST(EntryPoints, RegistrationFailuresAreReportedAndLeaveTheFileAsItWas) {
   TestFolder folder;
-  const std::filesystem::path path = folder / "registry.json";
-  std::ofstream(path) << "{ damaged";
+  const std::string path = folder.Write("registry.json", "{ damaged");
   EXPECT_EQ(TabuloRegisterServer(path.c_str()), kSelfRegClass);
   EXPECT_EQ(TabuloUnregisterServer(path.c_str()), kSelfRegClass);
-  std::ostringstream text;
-  text << std::ifstream(path).rdbuf();
-  EXPECT_EQ(text.str(), "{ damaged");
+  EXPECT_EQ(platform::ReadWholeFile(path).bytes, "{ damaged");
   EXPECT_EQ(TabuloRegisterServer(nullptr), kEPointer);
   EXPECT_EQ(TabuloUnregisterServer(nullptr), kEPointer);
   // Nothing registered, nothing to remove: no file appears.
