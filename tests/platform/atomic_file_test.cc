@@ -1,16 +1,17 @@
+// Replacing a file whole: a fault at any step leaves the old file and no temporary behind;
+// links are written through, and places that cannot be replaced raise 75.
 #include "platform/storage/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
+#include "host/test_folder.h"
+#include "platform/storage/whole_file.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::platform {
@@ -19,9 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string ReadText(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
+  return ReadWholeFile(path).bytes;
 }
 
 std::set<std::string> Entries(const fs::path& folder) {
@@ -41,15 +40,8 @@ struct Case {
 
 class AtomicFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::getenv("TABULO_TEST_TMP");
-    folder_ = fs::path(base && *base ? base : fs::temp_directory_path().string()) /
-              ("atomic-" + std::to_string(::getpid()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  fs::path folder_;
+  host::testing::TestFolder dir_;
+  const fs::path& folder_ = dir_.path();
 };
 
 TEST_F(AtomicFileTest, ReplacesWholeOrLeavesTheTargetAndNoTemporaryBehind) {

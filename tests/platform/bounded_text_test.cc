@@ -1,10 +1,8 @@
 // Files read whole are bounded regular files; control characters are written visibly.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <fstream>
-
+#include "host/test_folder.h"
 #include "platform/storage/whole_file.h"
 #include "platform/text/visible_text.h"
 
@@ -14,9 +12,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(WholeFile, OnlyRegularFilesWithinTheLimitAreRead) {
-  const fs::path dir = fs::temp_directory_path() / ("whole-file-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  std::ofstream(dir / "ten") << "0123456789";
+  const host::testing::TestFolder folder;
+  const fs::path& dir = folder.path();
+  folder.Write("ten", "0123456789");
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
   struct {
     fs::path path;
@@ -39,7 +37,6 @@ TEST(WholeFile, OnlyRegularFilesWithinTheLimitAreRead) {
   }
   EXPECT_EQ(ReadWholeFile("/dev/zero").fault, "not a regular file");
   EXPECT_EQ(ReadWholeFile(dir / "ten", 4 << 20).bytes.size(), 10u);
-  fs::remove_all(dir);
 }
 
 TEST(VisibleText, ControlCharactersAreEscapedAndEverythingElseKept) {

@@ -403,12 +403,5 @@ TEST(SafeArray, RefusesHugeArraysWithOutOfMemoryAndRedimPreserveKeepsElements) {
   EXPECT_NE(ErrorOf([&] { names.Set(1, Variant(int32_t{3})); }), 0);
 }
 
-TEST(ComError, KeepsHresultBits) {
-  ComError e(0x80040E14, "near \"FRM\": syntax error", "DataServer");
-  EXPECT_EQ(e.code(), 0x80040E14u);
-  EXPECT_LT(e.number(), 0);
-  EXPECT_EQ(e.source(), "DataServer");
-}
-
 }  // namespace
 }  // namespace tabulo::platform
