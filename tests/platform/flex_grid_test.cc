@@ -67,20 +67,10 @@ class FlexGridTest : public ::testing::Test {
     return s;
   }
 
-  // Runs operations separated by ";" and returns the events, joined by ", ". Operations:
-  // "row n", "col n", "rowsel n", "colsel n", "rows n", "cols n", "toprow n", "leftcol n",
-  // "redraw 0", "size w h" (the grid's extent), "disable", "scroll r c", "click r c [button]",
-  // "dblclick r c", "move x y", "down x y", "up x y", "key code [shift]"; "mute" and "unmute"
-  // stop and resume recording events; "cell", "mouse", "sel", "top", "pos", "extent" and
-  // "visible" add "@r<row>c<col>", "mouse r<row>c<col>", "sel r<RowSel>c<ColSel>",
-  // "top <TopRow>", "at <CellLeft>,<CellTop>", "<CellWidth>x<CellHeight>" and Visible().
-  // Contents and sizes: "settext r c s", "text s" (the current cell), "clear", "fixedrows n",
-  // "fixedcols n", "setwidth c w", "setheight r h", "heightmin h", "font size" (Arial), and
-  // the current cell's "setalign n", "setback n", "setbold n", "setfontname s",
-  // "setfontsize n"; "get r c", "cur", "dims", "width c", "height r", "colvisible c",
-  // "rowvisible r", "formats" and "formatsat r c" add "'<text>'", "'<Text>'", "<Rows>x<Cols>",
-  // "w<ColWidth>", "h<RowHeight>", "v<visible>", "<alignment> <back colour> <bold> <font
-  // name> <size>" and "at <alignment> <back colour> <bold>".
+  // Runs operations separated by ";" and returns the events, joined by ", ". Each verb of Op
+  // is one setter or user action of the grid, or a reading added to the log ("cell" gives
+  // "@r<row>c<col>", "get r c" the quoted text, "formats" the current cell's alignment, back
+  // colour, bold, font name and size); "mute" and "unmute" stop and resume recording events.
   std::string Run(std::string_view script) {
     return test_support::RunScript(
         script, ev, [this](const std::string& verb, const std::string& arg) { Op(verb, arg); });

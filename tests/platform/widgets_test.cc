@@ -29,12 +29,9 @@ using test_support::Events;
 using test_support::Tag;
 namespace {
 
-// Runs `script` on a fresh text box. Operations, separated by ";", are a verb and the rest
-// of the text: "text s", "type s", "key code", "sel n", "len n", "seltext s", "max n",
-// "lock n", "disable", "multi", "align n", "fontsize n", "quiet n" (1: stop logging events),
-// and "show", "caret", "selected", which log "=<Text>", "@<SelStart>+<SelLength>" and
-// "[<SelText>]". The log, joined by ", ", also has the events as "down<code>/<shift>",
-// "press<ascii>", "up<code>", "change:<text>", and "error<n>" for an operation that raised.
+// Runs `script` on a fresh text box: each verb below is one setter or user action ("quiet 1"
+// stops logging events), "show", "caret" and "selected" log "=<Text>", "@<SelStart>+<SelLength>"
+// and "[<SelText>]". The log also has the events and "error<n>" for an operation that raised.
 std::string RunTextBox(std::string_view script) {
   TextBox box("txtEdit");
   Events log;
@@ -120,11 +117,10 @@ TEST(TextBox, KeyHandlersCancelOrReplaceTheCharacterOrTheKey) {
   EXPECT_EQ(box.text(), "AB");
 }
 
-// Runs `script` on a list of red, green and blue. Operations: "add s [index]", "remove i",
-// "clear", "index n" (ListIndex), "select n" (the user), "settext s", "setdata i v",
-// "setlist i s", "disable"; "items", "data i", "list i", "at" and "count" log the items joined
-// by "/", "d<ItemData>", the item, "@<ListIndex>:<Text>" and "n<ListCount>". Clicks log
-// "click<ListIndex>", an operation that raised "error<n>".
+// Runs `script` on a list of red, green and blue: "index n" sets ListIndex, "select n" is the
+// user's choice; "items", "data i", "list i", "at" and "count" log the items joined by "/",
+// "d<ItemData>", the item, "@<ListIndex>:<Text>" and "n<ListCount>"; clicks log
+// "click<ListIndex>".
 std::string RunListBox(std::string_view script) {
   ListBox list("lstColours");
   for (const char* s : {"red", "green", "blue"}) list.AddItem(s);
@@ -335,10 +331,8 @@ TEST(CaptionedWidgets, LabelAlignmentIsChecked) {
   EXPECT_EQ(label.alignment(), 1);
 }
 
-// Runs `script` on a bar with Max 100, SmallChange 1 and LargeChange 10. Operations, separated
-// by ";": "set v", "min v", "max v", "small v", "large v", "disable", "up", "down" (arrows),
-// "above", "below" (trough), "drag p p ...", and "value", which logs "=<value>". The result
-// is the log: "change:<v>", "scroll:<v>" and "error<n>" for an operation that raised.
+// Runs `script` on a bar with Max 100, SmallChange 1 and LargeChange 10: "up", "down" are the
+// arrows, "above", "below" the trough; "value" logs "=<value>", events "change:<v>", "scroll:<v>".
 std::string RunScrollBar(std::string_view script) {
   VScrollBar bar("vsbRows");
   Events log;
