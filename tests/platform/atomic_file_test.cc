@@ -45,17 +45,15 @@ class AtomicFileTest : public ::testing::Test {
 };
 
 TEST_F(AtomicFileTest, ReplacesWholeOrLeavesTheTargetAndNoTemporaryBehind) {
+  // clang-format off
   const Case cases[] = {
-      {"bytes", std::nullopt, false},
-      {"callback", std::nullopt, true},
-      {"callback throws", std::nullopt, true, true},
-      {"create fails", ReplaceStep::Create, false},
-      {"write fails", ReplaceStep::Write, false},
-      {"sync fails", ReplaceStep::Sync, false},
+      {"bytes", std::nullopt, false}, {"callback", std::nullopt, true},
+      {"callback throws", std::nullopt, true, true}, {"create fails", ReplaceStep::Create, false},
+      {"write fails", ReplaceStep::Write, false}, {"sync fails", ReplaceStep::Sync, false},
       {"rename fails", ReplaceStep::Rename, false},
       // Create, sync and rename are the same steps for a callback.
-      {"callback: write fails", ReplaceStep::Write, true},
-  };
+      {"callback: write fails", ReplaceStep::Write, true}};
+  // clang-format on
   const fs::path target = folder_ / "target";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

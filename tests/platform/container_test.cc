@@ -22,14 +22,13 @@ TEST(HeadlessContainer, MessageBoxesTakeQueuedAnswersThenTheDefaultButton) {
   EXPECT_EQ(c.MsgBox("Save changes?", kMbYesNo | kMbQuestion, ""), kIdNo);
   EXPECT_EQ(c.MsgBox("Really?", kMbYesNo, "Confirm"), kIdYes);
   // Nothing queued: each style's default button answers.
+  // clang-format off
   const std::pair<int32_t, int> defaults[] = {
-      {kMbOkOnly, kIdOk},
-      {kMbYesNo | kMbCritical, kIdYes},
-      {kMbOkCancel | kMbDefaultButton2, kIdCancel},
-      {kMbYesNoCancel | kMbDefaultButton3, kIdCancel},
+      {kMbOkOnly, kIdOk}, {kMbYesNo | kMbCritical, kIdYes},
+      {kMbOkCancel | kMbDefaultButton2, kIdCancel}, {kMbYesNoCancel | kMbDefaultButton3, kIdCancel},
       {kMbYesNo | kMbDefaultButton3, kIdYes},  // no third button
-      {kMbRetryCancel | kMbExclamation, kIdRetry},
-      {kMbAbortRetryIgnore | kMbDefaultButton2, kIdRetry}};
+      {kMbRetryCancel | kMbExclamation, kIdRetry}, {kMbAbortRetryIgnore | kMbDefaultButton2, kIdRetry}};
+  // clang-format on
   for (auto [style, answer] : defaults) EXPECT_EQ(c.MsgBox("x", style, ""), answer) << style;
   // An unknown button set is refused before showing and leaves the queue alone.
   c.QueueAnswer(kIdOk);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <initializer_list>
 #include <limits>
 
@@ -282,15 +281,11 @@ TEST(TimeSerial, FractionsOfADayAndSplitDateAtTheLastMillisecondOfTheRange) {
             (std::vector<int>{9999, 12, 31, 23, 59, 59, 999}));
 }
 
+// Exponents, whole numbers, -0 and the read-back of the extremes are the SQL literal and
+// script value tests' rows.
 TEST(ShortestRoundTrip, ShortestTextThatReadsBackTheSameDouble) {
-  const std::pair<double, const char*> rows[] = {
-      {2.499, "2.499"}, {0.1 + 0.2, "0.30000000000000004"},
-      {1e20, "1e+20"},  {-1.5e-7, "-1.5e-07"},
-      {12.0, "12"},     {-0.0, "0"}};
-  for (auto [d, want] : rows) EXPECT_EQ(ShortestRoundTrip(d), want);
-  for (double d : {1.0 / 3.0, 123456789.123456789, 5e-324, 1.7976931348623157e308}) {
-    EXPECT_EQ(std::strtod(ShortestRoundTrip(d).c_str(), nullptr), d);
-  }
+  EXPECT_EQ(ShortestRoundTrip(2.499), "2.499");
+  EXPECT_EQ(ShortestRoundTrip(0.1 + 0.2), "0.30000000000000004");
   for (double bad : {std::nan(""), -std::numeric_limits<double>::infinity()}) {
     EXPECT_EQ(ErrorOf([&] { ShortestRoundTrip(bad); }), kErrOverflow);
   }
@@ -326,7 +321,6 @@ TEST(FormatDate, PatternsInEachLocale) {
       // "m" after hours or before seconds is minutes.
       {sun, "hh:mm", en, "14:05"}, {sun, "h:m", en, "14:5"}, {tue, "mm:ss", en, "04:05"},
       {tue, "mm/dd hh:mm", en, "07/07 03:04"},
-      {sun, "yyyy-mm-dd hh:mm:ss", de, "2009-03-01 14:05:09"},
       // "/" and ":" are the locale's separators; other characters and escapes are copied.
       {sun, "dd/mm/yyyy", de, "01.03.2009"}, {sun, "dd/mm/yyyy", fr, "01/03/2009"},
       {sun, "m/d/yy", en, "3/1/09"}, {sun, "yyyy-mm-dd", de, "2009-03-01"},
