@@ -1,5 +1,5 @@
-// Replacing a file whole: a fault at any step leaves the old file and no temporary behind;
-// links are written through, and places that cannot be replaced raise 75.
+// Files replaced whole (a fault at any step leaves the old file and no temporary behind, links
+// are written through, places that cannot be replaced raise 75) and files read whole.
 #include "platform/storage/atomic_file.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +17,6 @@ namespace tabulo::platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  return ReadWholeFile(path).bytes;
-}
 
 std::set<std::string> Entries(const fs::path& folder) {
   std::set<std::string> names;
@@ -63,7 +59,7 @@ TEST_F(AtomicFileTest, ACallbackReplacesWholeOrLeavesTheTargetAndNoTemporaryBehi
     } catch (const std::runtime_error& e) {
       error = e.what();
     }
-    EXPECT_EQ(ReadText(target), c.fault || c.throws ? "old" : "new");
+    EXPECT_EQ(ReadWholeFile(target).bytes, c.fault || c.throws ? "old" : "new");
     EXPECT_EQ(Entries(folder_), std::set<std::string>{"target"});
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
     if (c.fault) {
@@ -80,17 +76,16 @@ TEST_F(AtomicFileTest, WritesThroughLinksNewFilesTakeTheUmaskAndUnreplaceablePla
   const mode_t mask = ::umask(027);
   ReplaceFile(folder / "fresh", "x");
   ::umask(mask);
-  EXPECT_EQ(ReadText(folder / "fresh"), "x");
+  EXPECT_EQ(ReadWholeFile(folder / "fresh").bytes, "x");
   EXPECT_EQ(fs::status(folder / "fresh").permissions(), fs::perms(0640));
 
-  // A link to an existing file: the file is replaced, keeps its mode, the link stays a link.
+  // A link to an existing file: the file keeps its mode (that the link stays a link and the
+  // file takes the text is the container's save sweep).
   fs::create_directories(folder / "real");
   std::ofstream(folder / "real" / "saved") << "old";
   fs::permissions(folder / "real" / "saved", fs::perms(0600));
   fs::create_symlink("real/saved", folder / "link");
   ReplaceFile(folder / "link", "new");
-  EXPECT_TRUE(fs::is_symlink(folder / "link"));
-  EXPECT_EQ(ReadText(folder / "real" / "saved"), "new");
   EXPECT_EQ(fs::status(folder / "real" / "saved").permissions(), fs::perms(0600));
 
   // A link to a file not yet there (through a chain of two links) creates that file.
@@ -98,7 +93,7 @@ TEST_F(AtomicFileTest, WritesThroughLinksNewFilesTakeTheUmaskAndUnreplaceablePla
   fs::create_symlink("dangling", folder / "chain");
   ReplaceFile(folder / "chain", "first");
   EXPECT_TRUE(fs::is_symlink(folder / "chain") && fs::is_symlink(folder / "dangling"));
-  EXPECT_EQ(ReadText(folder / "real" / "later"), "first");
+  EXPECT_EQ(ReadWholeFile(folder / "real" / "later").bytes, "first");
 
   // Folders, missing folders, devices, pipes and loops are refused with error 75 and left as
   // they are.
@@ -121,6 +116,31 @@ TEST_F(AtomicFileTest, WritesThroughLinksNewFilesTakeTheUmaskAndUnreplaceablePla
   EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
   EXPECT_EQ(Entries(folder), (std::set<std::string>{"fresh", "real", "link", "dangling", "chain",
                                                     "taken", "pipe", "loop"}));
+}
+
+// A device (/dev/zero) is the control file and host configuration tests' row.
+TEST_F(AtomicFileTest, OnlyRegularFilesWithinTheLimitAreReadWhole) {
+  dir_.Write("ten", "0123456789");
+  ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+  struct {
+    fs::path path;
+    uintmax_t limit;
+    std::string bytes, fault;
+    bool opened;
+  } const cases[] = {
+      {folder_ / "ten", 10, "0123456789", "", true},
+      {folder_ / "ten", 9, "", "larger than 9 bytes", true},
+      {folder_ / "fifo", kWholeFileLimit, "", "not a regular file", true},
+      {folder_, kWholeFileLimit, "", "a folder, not a file", true},
+      {folder_ / "none", kWholeFileLimit, "", "cannot open it: No such file", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string() + " limit " + std::to_string(c.limit));
+    const WholeFile file = ReadWholeFile(c.path, c.limit);
+    EXPECT_EQ(file.bytes, c.bytes);
+    EXPECT_EQ(file.fault.rfind(c.fault, 0), 0u) << file.fault;
+    EXPECT_EQ(file.fault.empty(), c.fault.empty());
+    EXPECT_EQ(file.opened, c.opened);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Text helpers on UTF-8 (code point counts and slices, trimming, case, search and replace),
-// the fixed locales, text metrics and the user-interface language setting.
+// Text helpers on UTF-8 (code point counts and slices, trimming, case, search and replace,
+// control characters made visible), the fixed locales, text metrics and the user-interface
+// language setting.
 #include "platform/text/text.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "platform/text/locale.h"
 #include "platform/text/text_metrics.h"
 #include "platform/text/ui_language.h"
+#include "platform/text/visible_text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
 
@@ -130,6 +132,21 @@ TEST(Text, OneMegabyteInputs) {
   EXPECT_EQ(InStr(1, big, "a "), static_cast<int64_t>(big.size()) - 1);
   EXPECT_EQ(ReplaceAll(big, "a", "bb").size(), big.size() * 2 - 2);
   EXPECT_EQ(ReplaceAll(big, needle_a, "x"), big);
+}
+
+// Tabs, line ends, escapes and DEL are the script value tests' rows; here the range edges.
+TEST(VisibleText, ControlCharactersAreEscapedAndEverythingElseKept) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Straße 日本 \xc2\xa0 back\\slash", "Straße 日本 \xc2\xa0 back\\slash"},
+      {std::string("nul\0", 4) + "\x1f\x7f", "nul\\x00\\x1F\\x7F"},
+      {"\xc2\x9b"
+       "1m \xc2\x80",
+       "\\xC2\\x9B1m \\xC2\\x80"}};
+  for (const auto& [text, shown] : cases) {
+    SCOPED_TRACE(shown);
+    EXPECT_EQ(VisibleText(text), shown);
+    EXPECT_EQ(HasControlCharacters(text), text != shown);
+  }
 }
 
 TEST(Locale, FixedTablesLookupsAndNames) {
