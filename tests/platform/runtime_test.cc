@@ -161,25 +161,23 @@ TEST_F(EventLoopTest, QueuedWorkRunsBeforeDueTimersAndATickIsNeverReentered) {
   clock_.Advance(10);
   EXPECT_EQ(loop_.DoEvents(), 2);
   EXPECT_EQ(log_, (Events{"task", "tick"}));
-  VirtualClock clock;
-  EventLoop loop(clock);
   int entered = 0, max_depth = 0, depth = 0;
-  loop.StartTimer(10, [&] {
+  loop_.StartTimer(10, [&] {
     ++entered;
     max_depth = std::max(max_depth, ++depth);
-    clock.Advance(50);  // its next tick falls due while it still runs
-    loop.DoEvents();
+    clock_.Advance(50);  // its next tick falls due while it still runs
+    loop_.DoEvents();
     --depth;
   });
-  clock.Advance(10);
-  loop.DoEvents();
+  clock_.Advance(10);
+  loop_.DoEvents();
   EXPECT_EQ(entered, 1);
   EXPECT_EQ(max_depth, 1);
   // Skipped, not deferred: the next tick comes one interval after the skipped one.
-  loop.DoEvents();
+  loop_.DoEvents();
   EXPECT_EQ(entered, 1);
-  clock.Advance(10);
-  loop.DoEvents();
+  clock_.Advance(10);
+  loop_.DoEvents();
   EXPECT_EQ(entered, 2);
 }
 
