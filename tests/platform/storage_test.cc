@@ -1,8 +1,6 @@
-// Storage: property bags (values equal to their defaults, key order) and their text form
-// (what is written, what reads back exactly, how every damaged text is refused with its file,
-// line and key; the standard font's saved form); files replaced whole (a fault at any step
-// leaves the old file and no temporary behind, links are written through, places that cannot
-// be replaced raise 75) and files read whole.
+// Storage: property bags and their text form (what is written and read back exactly, damaged
+// texts refused with their file, line and key, the standard font's saved form); files replaced
+// whole (faults leave the old file, links are written through) and files read whole.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

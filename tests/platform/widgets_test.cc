@@ -1,7 +1,6 @@
-// The text box, list and combo boxes, check box, command button, up-down, status bar, the
-// small captioned widgets, the vertical scroll bar, and the grid: the order of its events for
-// program moves, mouse and keys, scrolling and geometry, sizes, texts, cell formats and the
-// errors of its indices.
+// The widgets: text box, list and combo boxes, check box, command button, up-down, status bar,
+// label, vertical scroll bar, and the grid (the order of its events for program moves, mouse
+// and keys, scrolling and geometry, sizes, texts, cell formats, the errors of its indices).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -261,7 +260,6 @@ TEST(CommandButton, PostedDownAndUpClickItOnTheLoopWhileEnabledThroughout) {
   loop.DoEvents();
   EXPECT_EQ(clicks, 1);
   // A destroyed button no longer takes messages.
-  EXPECT_NE(hwnd, 0);
   button.reset();
   EXPECT_FALSE(loop.PostMessage(hwnd, kWmLButtonDown));
 }
@@ -308,7 +306,6 @@ TEST(StatusBar, PanelsAreOneBasedKeepTheirOrderAndTheHeightStaysFixed) {
   EXPECT_EQ(bar.Panels(2).text(), "Ready");
   EXPECT_EQ(&bar.Panels(3), &rows);
   EXPECT_EQ(&bar.Panels("rows"), &rows);
-  EXPECT_EQ(rows.width(), kDefaultPanelWidth);
   bar.RemovePanel(1);
   EXPECT_EQ(bar.Panels(1).text(), "Ready");
   EXPECT_EQ(ErrorOf([&] { bar.Panels(0); }), kErrIndexOutOfBounds);
@@ -636,7 +633,6 @@ TEST_F(FlexGridTest, MoveCollapsesTheSelectionBeforeEnterCell) {
   g.on_enter_cell = [&] { sel_at_enter = RowCol(g.RowSel(), g.ColSel()); };
   g.SetRow(2);
   EXPECT_EQ(sel_at_enter, "r2c1");
-  EXPECT_EQ(RowCol(g.RowSel(), g.ColSel()), "r2c1");
 }
 
 TEST_F(FlexGridTest, LeftMouseDownTakesTheFocusWithTheMousePositionAlreadyUpdated) {
@@ -666,13 +662,8 @@ TEST_F(FlexGridTest, KeyDownHandlerCanChangeTheKey) {
 }
 
 TEST_F(FlexGridTest, GridErrorsNameTheGrid) {
-  try {
-    g.SetRow(7);
-    ADD_FAILURE() << "moved";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.description(), "Invalid Row value");
-    EXPECT_EQ(e.source(), "Grid");
-  }
+  EXPECT_EQ(test_support::ErrorText([&] { g.SetRow(7); }, true),
+            "30009: Invalid Row value from Grid");
 }
 
 }  // namespace
