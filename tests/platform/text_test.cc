@@ -185,13 +185,11 @@ TEST(Locale, GroupingFollowsTheLocaleAndFrenchAcceptsTheSpacesPeopleType) {
     const char* text;
     const Locale& loc;
     double value;
-  } rows[] = {{"1\u202f234\u202f567", fr, 1234567.0},
-              {"1.234", de, 1234.0},
-              {"1.234", en, 1.234},
-              {"1,234", de, 1.234},
-              {"1,234", en, 1234.0},
-              {"1.234.567,89", de, 1234567.89},
-              {"-12,5", fr, -12.5}};
+  } rows[] = {// clang-format off
+      {"1\u202f234\u202f567", fr, 1234567.0}, {"1.234", de, 1234.0}, {"1.234", en, 1.234},
+      {"1,234", de, 1.234}, {"1,234", en, 1234.0}, {"1.234.567,89", de, 1234567.89},
+      {"-12,5", fr, -12.5}};
+  // clang-format on
   for (const auto& r : rows) EXPECT_DOUBLE_EQ(CDbl(r.text, r.loc), r.value) << r.text;
   // Groups out of place are refused rather than read as some other number.
   for (const char* text : {"1.5", "12.34", "1234.567", "1..234", ".234", "1.234.", "1.23,4"}) {
@@ -232,8 +230,7 @@ TEST(UserInterfaceLanguage, KeepsAnyPositiveIdentifierAndRefusesOthers) {
   SetUserInterfaceLanguage(kDefaultUserInterfaceLanguage);
 }
 
-// --- Regular expressions: greedy groups over statements, line and case rules, code point
-// positions, replacement, and the errors.
+// --- Regular expressions.
 
 RegExp Make(std::string pattern, bool ignore_case = false, bool global = false) {
   RegExp re;

@@ -429,14 +429,6 @@ class FlexGridTest : public ::testing::Test {
   std::string Cell() const { return RowCol(g.Row(), g.Col()); }
   std::string Mouse() const { return RowCol(g.MouseRow(), g.MouseCol()); }
   Events Take() { return std::exchange(ev, {}); }
-  // The visible rows and columns among the first five, as "rows 0 1 cols 0 2".
-  std::string Visible() const {
-    std::string s = "rows";
-    for (int32_t r = 0; r < 5; ++r) s += g.RowIsVisible(r) ? Tag(" ", r) : "";
-    s += " cols";
-    for (int32_t c = 0; c < 4; ++c) s += g.ColIsVisible(c) ? Tag(" ", c) : "";
-    return s;
-  }
 
   // Runs operations separated by ";" and returns the events, joined by ", ". Each verb of Op
   // is one setter or user action of the grid, or a reading added to the log ("cell" gives
@@ -474,7 +466,13 @@ class FlexGridTest : public ::testing::Test {
     if (verb == "top") ev.push_back(Tag("top ", g.TopRow()));
     if (verb == "pos") ev.push_back(Tag(Tag("at ", g.CellLeft()) + ",", g.CellTop()));
     if (verb == "extent") ev.push_back(Tag(Tag("", g.CellWidth()) + "x", g.CellHeight()));
-    if (verb == "visible") ev.push_back(Visible());
+    if (verb == "visible") {  // the visible rows and columns, as "rows 0 1 cols 0 2"
+      std::string s = "rows";
+      for (int32_t r = 0; r < 5; ++r) s += g.RowIsVisible(r) ? Tag(" ", r) : "";
+      s += " cols";
+      for (int32_t c = 0; c < 4; ++c) s += g.ColIsVisible(c) ? Tag(" ", c) : "";
+      ev.push_back(s);
+    }
     std::istringstream words(arg);
     std::string text;
     if (verb == "settext" && words >> n[0] >> n[1] >> text) g.SetTextMatrix(n[0], n[1], text);
