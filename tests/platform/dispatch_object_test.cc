@@ -250,7 +250,7 @@ TEST(StdFont, DefaultsToMsSansSerif825BoldAndWeightFollowEachOtherAndSizesKeepFo
   }
 }
 
-// Size 0, Weight 1001, Charset 256 and an empty name are the loaded font's rows below.
+// Size 0, Weight 1001, Charset 256 and an empty name are the loaded font's rows (storage).
 TEST(StdFont, InvalidValuesRaise380AndLeaveTheFontAlone) {
   StdFont f;
   EXPECT_EQ(ErrorOf([&] { f.SetSize(std::nan("")); }), 380);

@@ -240,8 +240,8 @@ TEST(PropertyBagFormat, NestedObjectsAreSavedAndRecreated) {
   font->child = inner;
   PropertyBag bag;
   bag.WriteProperty("Font", Variant(std::static_pointer_cast<Dispatch>(font)), Variant());
-  // The object lines themselves, the keys after an object and the text read back written
-  // again are the font's saved-form test; here an object inside an object, from the factory.
+  // The object lines and the keys after an object are the font's saved-form test, a text read
+  // back and written again the control file test's; here an object inside an object.
   PropertyBag back = Parse(SerializePropertyBag(bag));
   auto loaded = std::dynamic_pointer_cast<TestFont>(back.ReadProperty("Font").AsObject());
   ASSERT_NE(loaded, nullptr);
