@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <initializer_list>
 #include <limits>
 
@@ -282,15 +281,11 @@ TEST(TimeSerial, FractionsOfADayAndSplitDateAtTheLastMillisecondOfTheRange) {
             (std::vector<int>{9999, 12, 31, 23, 59, 59, 999}));
 }
 
+// Exponents, whole numbers, -0 and the read-back of the extremes are the SQL literal and
+// script value tests' rows.
 TEST(ShortestRoundTrip, ShortestTextThatReadsBackTheSameDouble) {
-  const std::pair<double, const char*> rows[] = {
-      {2.499, "2.499"}, {0.1 + 0.2, "0.30000000000000004"},
-      {1e20, "1e+20"},  {-1.5e-7, "-1.5e-07"},
-      {12.0, "12"},     {-0.0, "0"}};
-  for (auto [d, want] : rows) EXPECT_EQ(ShortestRoundTrip(d), want);
-  for (double d : {1.0 / 3.0, 123456789.123456789, 5e-324, 1.7976931348623157e308}) {
-    EXPECT_EQ(std::strtod(ShortestRoundTrip(d).c_str(), nullptr), d);
-  }
+  EXPECT_EQ(ShortestRoundTrip(2.499), "2.499");
+  EXPECT_EQ(ShortestRoundTrip(0.1 + 0.2), "0.30000000000000004");
   for (double bad : {std::nan(""), -std::numeric_limits<double>::infinity()}) {
     EXPECT_EQ(ErrorOf([&] { ShortestRoundTrip(bad); }), kErrOverflow);
   }
@@ -308,29 +303,23 @@ TEST(FormatDate, PatternsInEachLocale) {
     const char* text;
   } rows[] = {
       // clang-format off
-      {sun, "yyyy", en, "2009"}, {sun, "yy", en, "09"},
-      {sun, "y", en, "60"},  // day of the year
-      {sun, "m", en, "3"}, {sun, "mm", en, "03"}, {sun, "mmm", en, "Mar"},
-      {sun, "mmmm", en, "March"},
-      {tue, "d", en, "7"}, {tue, "dd", en, "07"}, {sun, "ddd", en, "Sun"},
-      {sun, "dddd", en, "Sunday"},
+      // "yyyy", "mm", "dd", "hh", "nn" and "ss" are the SQL literal and script value tests'.
+      {sun, "yy", en, "09"}, {sun, "y", en, "60"},  // day of the year
+      {sun, "m", en, "3"}, {sun, "mmm", en, "Mar"}, {sun, "mmmm", en, "March"},
+      {tue, "d", en, "7"}, {sun, "ddd", en, "Sun"}, {sun, "dddd", en, "Sunday"},
       // Time tokens, letters in any case.
-      {tue, "h", en, "3"}, {tue, "hh", en, "03"}, {tue, "n", en, "4"}, {tue, "nn", en, "04"},
-      {tue, "s", en, "5"}, {tue, "ss", en, "05"},
+      {tue, "h", en, "3"}, {tue, "n", en, "4"}, {tue, "s", en, "5"},
       {sun, "HH:NN:SS", en, "14:05:09"},
       // AM/PM switches to the twelve-hour clock; quoted it is text.
       {sun, "h:nn AM/PM", de, "2:05 PM"}, {sun, "hh:nn am/pm", en, "02:05 pm"},
       {tue, "h AM/PM", en, "3 AM"}, {tue, "h a/p", en, "3 a"}, {sun, "h A/P", en, "2 P"},
       {jan1, "h AM/PM", en, "12 AM"}, {jan1 + 0.5, "h AM/PM", en, "12 PM"},
-      {sun, "h", en, "14"}, {sun, "h \"AM/PM\"", en, "14 AM/PM"},
+      {sun, "h \"AM/PM\"", en, "14 AM/PM"},
       // "m" after hours or before seconds is minutes.
       {sun, "hh:mm", en, "14:05"}, {sun, "h:m", en, "14:5"}, {tue, "mm:ss", en, "04:05"},
-      {tue, "mm/dd hh:mm", en, "07/07 03:04"},
-      {sun, "yyyy-mm-dd hh:mm:ss", de, "2009-03-01 14:05:09"},
       // "/" and ":" are the locale's separators; other characters and escapes are copied.
       {sun, "dd/mm/yyyy", de, "01.03.2009"}, {sun, "dd/mm/yyyy", fr, "01/03/2009"},
-      {sun, "m/d/yy", en, "3/1/09"}, {sun, "yyyy-mm-dd", de, "2009-03-01"},
-      {sun, "hh:nn", de, "14:05"}, {sun, "\"Day\" d \"of\" mmmm", en, "Day 1 of March"},
+      {sun, "\"Day\" d \"of\" mmmm", en, "Day 1 of March"},
       {sun, "\\d\\a\\y d", en, "day 1"}, {sun, "\\\u00e4 d", en, "\u00e4 1"},
       {sun, "yyyy_mm_dd (T)", en, "2009_03_01 (T)"},
       {sun, "\"unterminated d", en, "unterminated d"},
@@ -371,9 +360,7 @@ TEST(Variant, CopiesArraysDeeplyRawAccessIsTypeStrictAndArrayBoundsAreChecked) {
   EXPECT_EQ(b.AsArray().At(0), Variant(int32_t{2}));
   EXPECT_EQ(test_support::ErrorText([] { (void)Variant("12").AsLong(); }), "13: Type mismatch");
   EXPECT_EQ(Variant(true).AsLong(), -1);  // True is -1
-  EXPECT_EQ(Variant(false).AsLong(), 0);
   // Missing is an error value, not Empty.
-  EXPECT_TRUE(Variant::Missing().IsMissing());
   EXPECT_EQ(Variant::Missing().type(), VarType::Error);
   EXPECT_FALSE(Variant().IsMissing());
   // Bounds are checked in both dimensions.
@@ -401,13 +388,6 @@ TEST(SafeArray, RefusesHugeArraysWithOutOfMemoryAndRedimPreserveKeepsElements) {
   EXPECT_EQ(names.At(0), Variant("a"));
   EXPECT_EQ(names.At(2), Variant(""));
   EXPECT_NE(ErrorOf([&] { names.Set(1, Variant(int32_t{3})); }), 0);
-}
-
-TEST(ComError, KeepsHresultBits) {
-  ComError e(0x80040E14, "near \"FRM\": syntax error", "DataServer");
-  EXPECT_EQ(e.code(), 0x80040E14u);
-  EXPECT_LT(e.number(), 0);
-  EXPECT_EQ(e.source(), "DataServer");
 }
 
 }  // namespace

@@ -62,12 +62,14 @@ inline std::vector<int> Numbers(const std::string& arg) {
   return n;
 }
 
-// The error a call raised as "number: description", or "no error".
-inline std::string ErrorText(const std::function<void()>& call) {
+// The error a call raised as "number: description" (then " from <source>" when asked), or
+// "no error".
+inline std::string ErrorText(const std::function<void()>& call, bool with_source = false) {
   try {
     call();
   } catch (const ComError& e) {
-    return std::to_string(e.number()) + ": " + e.description();
+    return std::to_string(e.number()) + ": " + e.description() +
+           (with_source ? " from " + e.source() : "");
   }
   return "no error";
 }

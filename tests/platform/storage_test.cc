@@ -1,21 +1,30 @@
-// Property bags (values equal to their defaults, key order) and their text form: what is
-// written, what reads back exactly, and how every damaged text is refused with its file,
-// line and key.
-#include "platform/storage/property_bag_format.h"
-
+// Storage: property bags and their text form (what is written and read back exactly, damaged
+// texts refused with their file, line and key, the standard font's saved form); files replaced
+// whole (faults leave the old file, links are written through) and files read whole.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <limits>
+#include <set>
+#include <stdexcept>
 
 #include "common/error_of.h"
+#include "host/test_folder.h"
 #include "platform/automation/dispatch.h"
+#include "platform/storage/atomic_file.h"
+#include "platform/storage/property_bag_font.h"
+#include "platform/storage/property_bag_format.h"
+#include "platform/storage/whole_file.h"
 #include "platform/values/com_error.h"
+#include "platform/widgets/std_font.h"
 #include "test_support.h"
 
 namespace tabulo::platform {
 using test_support::ErrorOf;
+using test_support::FontText;
 using test_support::PlainObject;
 namespace {
 
@@ -107,8 +116,6 @@ TEST(PropertyBag, ValuesEqualNumericallyButStringsEmptyNullAndObjectsStrictly) {
 TEST(PropertyBag, WritesEqualToTheDefaultAreNotStoredAndKeysKeepTheirFirstPlace) {
   PropertyBag bag;
   bag.WriteProperty("Version", Variant("7.6.1.0"), Variant(""));
-  bag.WriteProperty("Mode", Variant(int16_t{0}), Variant(int32_t{0}));
-  bag.WriteProperty("RefreshInterval", Variant(0.0), Variant(false));
   bag.WriteProperty("Enabled", Variant(true), Variant(true));
   bag.WriteProperty("RecordSource", Variant(""), Variant(" "));
   bag.WriteProperty("GridColCount", Variant(int16_t{3}), Variant(int16_t{-1}));
@@ -118,7 +125,6 @@ TEST(PropertyBag, WritesEqualToTheDefaultAreNotStoredAndKeysKeepTheirFirstPlace)
   EXPECT_EQ(bag.Keys(), (Keys{"Version", "RecordSource", "GridColCount"}));
   EXPECT_EQ(bag.ReadProperty("Version"), Variant("7.6.2.0"));
   EXPECT_EQ(bag.ReadProperty("RecordSource", Variant(" ")), Variant(""));
-  EXPECT_EQ(bag.ReadProperty("Enabled", Variant(true)), Variant(true));
   EXPECT_EQ(bag.ReadProperty("A", Variant(int32_t{7})), Variant(int32_t{7}));
   EXPECT_TRUE(bag.ReadProperty("Missing").IsEmpty());
   EXPECT_TRUE(bag.Remove("RecordSource"));
@@ -129,7 +135,6 @@ TEST(PropertyBag, WritesEqualToTheDefaultAreNotStoredAndKeysKeepTheirFirstPlace)
   EXPECT_EQ(bag.Keys(), (Keys{"Version", "GridColCount", "DataTable", "version", "E"}));
   // Positions are right after a removal in the middle.
   EXPECT_EQ(bag.ReadProperty("GridColCount"), Variant(int16_t{3}));
-  EXPECT_EQ(bag.ReadProperty("DataTable"), Variant("t"));
   EXPECT_EQ(bag.ReadProperty("version"), Variant("b"));
   EXPECT_FALSE(bag.Contains("VERSION"));
   EXPECT_TRUE(bag.ReadProperty("E", Variant("default")).IsEmpty());
@@ -222,15 +227,8 @@ TEST(PropertyBagFormat, ArraysKeepBoundsElementTypeAndOrder) {
   bag.Store("None", Variant(SafeArray(VarType::Double, {{0, 0}})));
   bag.Store("EmptyRows", Variant(SafeArray(VarType::Variant, {{0, 0}, {0, 4}})));
   bag.Store("Big", Variant(big));
-  PropertyBag back = Parse(SerializePropertyBag(bag));
-  EXPECT_EQ(back, bag);
-  Variant grid_back = back.ReadProperty("Grid");
-  const SafeArray& g = grid_back.AsArray();
-  EXPECT_EQ(g.LBound(1), -1);
-  EXPECT_EQ(g.UBound(2), 7);
-  EXPECT_EQ(g.At(0, 7), Variant(2.5));
-  EXPECT_EQ(back.ReadProperty("EmptyRows").AsArray().UBound(2), 3);
-  EXPECT_EQ(back.ReadProperty("Big").AsArray().At(9'999), Variant(9'999 / 7.0));
+  // Equal arrays have the same element type, bounds and elements.
+  EXPECT_EQ(Parse(SerializePropertyBag(bag)), bag);
 }
 
 TEST(PropertyBagFormat, NestedObjectsAreSavedAndRecreated) {
@@ -242,8 +240,8 @@ TEST(PropertyBagFormat, NestedObjectsAreSavedAndRecreated) {
   font->child = inner;
   PropertyBag bag;
   bag.WriteProperty("Font", Variant(std::static_pointer_cast<Dispatch>(font)), Variant());
-  // The object lines themselves, the keys after an object and the text read back written
-  // again are the font's saved-form test; here an object inside an object, from the factory.
+  // The object lines and the keys after an object are the font's saved-form test, a text read
+  // back and written again the control file test's; here an object inside an object.
   PropertyBag back = Parse(SerializePropertyBag(bag));
   auto loaded = std::dynamic_pointer_cast<TestFont>(back.ReadProperty("Font").AsObject());
   ASSERT_NE(loaded, nullptr);
@@ -257,10 +255,9 @@ TEST(PropertyBagFormat, NestedObjectsAreSavedAndRecreated) {
 TEST(PropertyBagFormat, ObjectsThatCannotBeSavedAndCyclesAreRefused) {
   PropertyBag bag;
   bag.Store("Thing", Variant(std::static_pointer_cast<Dispatch>(std::make_shared<PlainObject>())));
-  const std::string error = test_support::ErrorText([&] { SerializePropertyBag(bag); });
-  EXPECT_EQ(error.rfind(std::to_string(kErrTypeMismatch) + ": ", 0), 0u) << error;
-  EXPECT_NE(error.find("key \"Thing\""), std::string::npos) << error;
-  EXPECT_NE(error.find("Plain"), std::string::npos) << error;
+  EXPECT_EQ(test_support::ErrorText([&] { SerializePropertyBag(bag); }),
+            "13: Type mismatch (key \"Thing\": an object of class Plain cannot be saved in a "
+            "property bag)");
 
   auto font = std::make_shared<TestFont>();
   font->child = font;
@@ -293,11 +290,11 @@ TEST(PropertyBagFormat, AcceptsCrLfCommentsAndIndentation) {
   EXPECT_EQ(bag.ReadProperty("Key"), Variant("v"));
 }
 
+// A text that is no bag at all is the session acceptance script's row.
 TEST(PropertyBagFormat, DamagedTextsNameTheLineAndKey) {
 #define HEAD "TabuloPropertyBag 1\n"
   const std::pair<const char*, const char*> rows[] = {
       // clang-format off
-      {"", "321: line 1: not a property bag (the first line must be \"TabuloPropertyBag 2\")"},
       {"TabuloPropertyBag 3\nA = Long 1\nEnd\n",
        "321: line 1: format version 3 is newer than this program reads (2)"},
       {"TabuloPropertyBag x\n", "321: line 1: bad format version \"x\""},
@@ -386,6 +383,277 @@ TEST(PropertyBagFormat, EveryTruncationAndByteFlipIsRefusedCleanly) {
       damaged[i] = replacement;
       refusal(damaged);
     }
+}
+
+// --- The standard font in a bag, built in without a factory.
+
+std::shared_ptr<StdFont> FontOf(const PropertyBag& bag, std::string_view key) {
+  auto font = std::dynamic_pointer_cast<StdFont>(bag.ReadProperty(key).AsObject());
+  EXPECT_NE(font, nullptr) << key;
+  return font;
+}
+
+std::string ParseError(std::string_view text) {
+  return test_support::ErrorText([&] { ParsePropertyBag(text, "form.tab", nullptr); });
+}
+
+TEST(PropertyBagFont, EveryAttributeRoundTripsThroughTheText) {
+  auto font = StdFont::Create();
+  font->SetName("Courier \"New\" \xC3\xA9");
+  font->SetSize(10.0625);
+  font->SetWeight(550);  // not bold: below the threshold, and not 400
+  font->SetItalic(true);
+  font->SetUnderline(true);
+  font->SetStrikethrough(true);
+  font->SetCharset(238);
+  PropertyBag bag;
+  bag.Store("Font", Variant(std::static_pointer_cast<Dispatch>(font)));
+  bag.Store("After", Variant(int32_t{7}));
+  std::string text = SerializePropertyBag(bag);
+  EXPECT_NE(text.find("Font = Object \"StdFont\" {\n"
+                      "  Name = String \"Courier \\\"New\\\" \xC3\xA9\"\n"
+                      "  Size = Double 10.0625\n"
+                      "  Bold = Boolean False\n"
+                      "  Italic = Boolean True\n"
+                      "  Underline = Boolean True\n"
+                      "  Strikethrough = Boolean True\n"
+                      "  Weight = Integer 550\n"
+                      "  Charset = Integer 238\n"
+                      "}\n"
+                      "After = Long 7\n"),
+            std::string::npos)
+      << text;
+  // Read back, the font is a new object with every attribute; its text is the same again.
+  std::shared_ptr<StdFont> loaded = FontOf(ParsePropertyBag(text, "form.tab", nullptr), "Font");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_TRUE(loaded->SameAs(*font));
+}
+
+TEST(PropertyBagFont, SizesKeepTheirFourDecimals) {
+  for (double size : {8.25, 0.0001, 16383.0, 9.7501, 12.0}) {
+    auto font = StdFont::Create();
+    font->SetSize(size);
+    PropertyBag bag;
+    SaveStdFont(*font, bag);
+    std::shared_ptr<StdFont> back = LoadStdFont(bag);
+    EXPECT_EQ(back->size_scaled(), font->size_scaled()) << size;
+  }
+}
+
+TEST(PropertyBagFont, BoldIsAppliedOnlyWhereItDisagreesWithWeight) {
+  const struct {
+    bool bold;
+    int16_t weight;  // 0: not saved
+    int16_t loaded;
+  } rows[] = {{true, 0, StdFont::kWeightBold},
+              {true, 900, 900},
+              {true, 300, StdFont::kWeightBold},
+              {false, 800, StdFont::kWeightNormal}};
+  for (const auto& r : rows) {
+    PropertyBag bag;
+    bag.Store("Bold", Variant(r.bold));
+    if (r.weight != 0) bag.Store("Weight", Variant(r.weight));
+    EXPECT_EQ(LoadStdFont(bag)->weight(), r.loaded) << r.bold << " " << r.weight;
+  }
+}
+
+TEST(PropertyBagFont, MissingAttributesTakeTheFontDefaultsAndNumbersOfAnyTypeAreTaken) {
+  PropertyBag bag;
+  bag.Store("Name", Variant("Arial"));
+  bag.Store("Size", Variant::CurrencyScaled(97'500));
+  bag.Store("Charset", Variant(int32_t{2}));
+  bag.Store("Italic", Variant(int16_t{-1}));
+  EXPECT_EQ(FontText(*LoadStdFont(bag)), "Arial 97500 400 2 italic");
+}
+
+// Version 1 has no end line; the font is built in, the factory is not asked for it.
+TEST(PropertyBagFont, OldVersionTextIsStillReadAndTheFactoryIsNotAskedForTheFont) {
+  int asked = 0;
+  ObjectFactory factory = [&](std::string_view) -> std::shared_ptr<Dispatch> {
+    ++asked;
+    return nullptr;
+  };
+  PropertyBag bag = ParsePropertyBag(
+      "TabuloPropertyBag 1\n"
+      "Font = Object \"StdFont\" {\n"
+      "  Name = String \"Tahoma\"\n"
+      "  Bold = Boolean True\n"
+      "}\n"
+      "Plain = Object \"StdFont\" {\n}\n"
+      "Mode = Long 3\n",
+      "old.tab", factory);
+  EXPECT_EQ(asked, 0);
+  std::shared_ptr<StdFont> font = FontOf(bag, "Font"), plain = FontOf(bag, "Plain");
+  ASSERT_TRUE(font && plain);
+  EXPECT_EQ(FontText(*font), "Tahoma 82500 700 0");
+  EXPECT_TRUE(plain->SameAs(*StdFont::Create()));
+  EXPECT_EQ(bag.ReadProperty("Mode"), Variant(int32_t{3}));
+  EXPECT_EQ(bag.origin(), "old.tab");
+}
+
+TEST(PropertyBagFont, BadAttributesNameFileLineKeyAndAttribute) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"  Size = String \"big\"\n", "13: Type mismatch (font Size cannot be String)"},
+      {"  Name = Long 5\n", "13: Type mismatch (font Name cannot be Long)"},
+      {"  Italic = String \"yes\"\n", "13: Type mismatch (font Italic cannot be String)"},
+      {"  Name = String \"\"\n", "380: Invalid property value (font Name)"},
+      {"  Size = Double 0\n", "380: Invalid property value (font Size)"},
+      {"  Weight = Long 1001\n", "380: Invalid property value (font Weight)"},
+      {"  Weight = Double 400.5\n",
+       "380: Invalid property value (font Weight must be a whole number)"},
+      {"  Charset = Integer 256\n", "380: Invalid property value (font Charset)"}};
+  for (const auto& [body, error] : rows) {
+    std::string want = error;
+    want.insert(want.find(' ') + 1, "form.tab, line 3, key \"Font\": ");
+    EXPECT_EQ(
+        ParseError(std::string("TabuloPropertyBag 2\nA = Long 1\nFont = Object \"StdFont\" {\n") +
+                   body + "}\nEnd\n"),
+        want);
+  }
+}
+
+// A text cut before the "End" line is the control file tests' row.
+TEST(PropertyBagFormatVersion2, TheEndLineIsRequiredAndNothingMayFollowIt) {
+  EXPECT_EQ(ParseError("TabuloPropertyBag 2\nA = Long 1\nEnd\nB = Long 2\n"),
+            "321: form.tab, line 4: text after the \"End\" line");
+  EXPECT_EQ(ParseError("TabuloPropertyBag 2\nA = Long 1\nEnd\n\n# saved\n"), "no error");
+  // In version 1, "End" is no keyword.
+  EXPECT_EQ(ParseError("TabuloPropertyBag 1\nEnd\n"),
+            "321: form.tab, line 2, key \"End\": expected \"=\" after the key");
+  EXPECT_EQ(ParseError("TabuloPropertyBag 2\nF = Object \"Test.Font\" {\n}\nEnd\n"),
+            "321: form.tab, line 2, key \"F\": no object factory to create class \"Test.Font\"");
+  // A key named End is still a key.
+  PropertyBag bag = ParsePropertyBag("TabuloPropertyBag 2\nEnd = Long 1\nEnd\n", "f.tab", nullptr);
+  EXPECT_EQ(bag.ReadProperty("End"), Variant(int32_t{1}));
+}
+
+// --- Files replaced and read whole.
+
+namespace fs = std::filesystem;
+
+std::set<std::string> Entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  host::testing::TestFolder dir_;
+  const fs::path& folder_ = dir_.path();
+};
+
+// A fault in each step of ReplaceFile, with the target kept whole, its mode, links and no
+// temporary left, is the container's save sweep; here the callback form: a callback that
+// writes, one that throws after writing, and its failed write.
+TEST_F(AtomicFileTest, ACallbackReplacesWholeOrLeavesTheTargetAndNoTemporaryBehind) {
+  const struct {
+    const char* name;
+    bool fault, throws;
+  } cases[] = {{"writes", false, false}, {"throws", false, true}, {"write fails", true, false}};
+  const fs::path target = folder_ / "target";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(target, std::ios::binary | std::ios::trunc) << "old";
+    fs::permissions(target, fs::perms(0640));
+    std::string error = "none";
+    try {
+      ReplaceFileWith(
+          target,
+          [&](const fs::path& temporary) {
+            EXPECT_EQ(temporary.parent_path(), folder_);
+            EXPECT_TRUE(fs::exists(temporary));
+            std::ofstream(temporary, std::ios::binary) << "new";
+            if (c.throws) throw std::runtime_error("disk on fire");
+          },
+          [&](ReplaceStep step) { return c.fault && step == ReplaceStep::Write; });
+    } catch (const ComError& e) {
+      error = std::to_string(e.number()) + ": " + e.description();
+    } catch (const std::runtime_error& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(ReadWholeFile(target).bytes, c.fault || c.throws ? "old" : "new");
+    EXPECT_EQ(Entries(folder_), std::set<std::string>{"target"});
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+    if (c.fault) {
+      EXPECT_EQ(error.rfind("75: Path/File access error (" + target.string() + ": ", 0), 0u);
+      EXPECT_NE(error.find(": Input/output error)"), std::string::npos) << error;
+    } else {
+      EXPECT_EQ(error, c.throws ? "disk on fire" : "none");
+    }
+  }
+}
+
+TEST_F(AtomicFileTest, WritesThroughLinksNewFilesTakeTheUmaskAndUnreplaceablePlacesRaise75) {
+  const fs::path& folder = folder_;
+  const mode_t mask = ::umask(027);
+  ReplaceFile(folder / "fresh", "x");
+  ::umask(mask);
+  EXPECT_EQ(ReadWholeFile(folder / "fresh").bytes, "x");
+  EXPECT_EQ(fs::status(folder / "fresh").permissions(), fs::perms(0640));
+
+  // A link to an existing file: the file keeps its mode (that the link stays a link and the
+  // file takes the text is the container's save sweep).
+  fs::create_directories(folder / "real");
+  std::ofstream(folder / "real" / "saved") << "old";
+  fs::permissions(folder / "real" / "saved", fs::perms(0600));
+  fs::create_symlink("real/saved", folder / "link");
+  ReplaceFile(folder / "link", "new");
+  EXPECT_EQ(fs::status(folder / "real" / "saved").permissions(), fs::perms(0600));
+
+  // A link to a file not yet there (through a chain of two links) creates that file.
+  fs::create_symlink("real/later", folder / "dangling");
+  fs::create_symlink("dangling", folder / "chain");
+  ReplaceFile(folder / "chain", "first");
+  EXPECT_TRUE(fs::is_symlink(folder / "chain") && fs::is_symlink(folder / "dangling"));
+  EXPECT_EQ(ReadWholeFile(folder / "real" / "later").bytes, "first");
+
+  // Folders, missing folders, devices, pipes and loops are refused with error 75 and left as
+  // they are.
+  fs::create_directories(folder / "taken" / "inside");
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+  fs::create_symlink("loop", folder / "loop");
+  for (const fs::path& target : {folder / "taken", folder / "missing" / "file",
+                                 fs::path("/dev/null"), folder / "pipe", folder / "loop"}) {
+    SCOPED_TRACE(target);
+    try {
+      ReplaceFile(target, "x");
+      ADD_FAILURE() << "replaced";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.number(), kErrPathFileAccess);
+      EXPECT_EQ(e.description().rfind("Path/File access error (" + target.string() + ": ", 0), 0u);
+    }
+  }
+  EXPECT_TRUE(fs::is_directory(folder / "taken" / "inside"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
+  EXPECT_EQ(Entries(folder), (std::set<std::string>{"fresh", "real", "link", "dangling", "chain",
+                                                    "taken", "pipe", "loop"}));
+}
+
+// A device (/dev/zero) is the control file and host configuration tests' row.
+TEST_F(AtomicFileTest, OnlyRegularFilesWithinTheLimitAreReadWhole) {
+  dir_.Write("ten", "0123456789");
+  ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+  struct {
+    fs::path path;
+    uintmax_t limit;
+    std::string bytes, fault;
+    bool opened;
+  } const cases[] = {
+      {folder_ / "ten", 10, "0123456789", "", true},
+      {folder_ / "ten", 9, "", "larger than 9 bytes", true},
+      {folder_ / "fifo", kWholeFileLimit, "", "not a regular file", true},
+      {folder_, kWholeFileLimit, "", "a folder, not a file", true},
+      {folder_ / "none", kWholeFileLimit, "", "cannot open it: No such file", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string() + " limit " + std::to_string(c.limit));
+    const WholeFile file = ReadWholeFile(c.path, c.limit);
+    EXPECT_EQ(file.bytes, c.bytes);
+    EXPECT_EQ(file.fault.rfind(c.fault, 0), 0u) << file.fault;
+    EXPECT_EQ(file.fault.empty(), c.fault.empty());
+    EXPECT_EQ(file.opened, c.opened);
+  }
 }
 
 }  // namespace
