@@ -8,7 +8,7 @@
 #include "host/field_types.h"
 #include "host/pg/pg_data_server.h"
 #include "host/server_type_router.h"
-#include "host/sqlite/sqlite_data_server.h"
+#include "orders_db.h"
 
 namespace tabulo::host {
 namespace {
@@ -18,13 +18,8 @@ using pg::PgServerOptions;
 using platform::Variant;
 using test_support::ErrorOf;
 using test_support::PgFixture;
-
-Variant Bytes(std::initializer_list<uint8_t> bytes) {
-  platform::SafeArray array(platform::VarType::Byte, {{0, static_cast<int32_t>(bytes.size())}});
-  int32_t i = 0;
-  for (uint8_t b : bytes) array.Set(i++, Variant::Byte(b));
-  return Variant(std::move(array));
-}
+using testing::AllRows;
+using testing::Bytes;
 
 class PgDataServerTest : public ::testing::Test {
  protected:
@@ -107,10 +102,9 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   // The refused writes were rolled back.
   EXPECT_EQ(Cell("SELECT count(*) FROM Orders WHERE Qty = 1 OR Id > 990").AsLong(), 12);
   // The listings show what the login may read.
-  auto sources = server_->ListSources(source_, "", "");
-  std::vector<std::string> names;
-  for (; !sources->Eof(); sources->MoveNext()) names.push_back(sources->Item(0).Value().AsString());
-  EXPECT_EQ(names, (std::vector<std::string>{"big", "kinds", "orders"}));
+  EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
+            (std::vector<std::vector<Variant>>{
+                {Variant("big")}, {Variant("kinds")}, {Variant("orders")}}));
   EXPECT_EQ(server_->ListCatalogs()->Item(0).Value().AsString(), "plant-db");
 }
 

@@ -11,24 +11,16 @@
 #include "host/pg/pg_connection.h"
 #include "host/pg/pg_data_server.h"
 #include "host/pg/pg_key_plan.h"
+#include "orders_db.h"
 
 namespace tabulo::host::pg {
 namespace {
 
+using host::testing::AllRows;
 using platform::Variant;
 using test_support::ErrorOf;
 using test_support::PgFixture;
 using Rows = std::vector<std::vector<Variant>>;
-
-Rows AllRows(RecordSet& rs) {
-  Rows rows;
-  if (rs.RecordCount() > 0) rs.MoveFirst();
-  for (; !rs.Eof(); rs.MoveNext()) {
-    rows.emplace_back();
-    for (int32_t f = 0; f < rs.FieldCount(); ++f) rows.back().push_back(rs.Item(f).Value());
-  }
-  return rows;
-}
 
 class PgKeyPathTest : public ::testing::Test {
  protected:

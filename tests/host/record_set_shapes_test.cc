@@ -32,11 +32,9 @@ std::string Text(const Variant& v) {
 // Every record of a record set, each as its fields' texts, as TestDb::Rows gives SQLite's.
 Rows AllRows(RecordSet& rs) {
   Rows rows;
-  if (rs.RecordCount() > 0) rs.MoveFirst();
-  while (!rs.Eof()) {
+  for (const auto& values : testing::AllRows(rs)) {
     rows.emplace_back();
-    for (int i = 0; i < rs.FieldCount(); ++i) rows.back().push_back(Text(rs.Item(i).Value()));
-    rs.MoveNext();
+    for (const Variant& v : values) rows.back().push_back(Text(v));
   }
   return rows;
 }

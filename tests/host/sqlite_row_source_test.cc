@@ -68,15 +68,7 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
 
 // Reads every record through a record set.
 std::vector<std::vector<Variant>> AllRows(std::unique_ptr<RowSource> source) {
-  auto rs = NewCursorRecordSet(std::move(source));
-  std::vector<std::vector<Variant>> rows;
-  while (!rs->Eof()) {
-    std::vector<Variant> row;
-    for (int i = 0; i < rs->FieldCount(); ++i) row.push_back(rs->Item(i).Value());
-    rows.push_back(std::move(row));
-    rs->MoveNext();
-  }
-  return rows;
+  return testing::AllRows(*NewCursorRecordSet(std::move(source)));
 }
 
 // Beyond the memory bound the general path gives the records it gives from memory.
