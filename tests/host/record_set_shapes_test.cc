@@ -1,5 +1,6 @@
-// Record sets of every statement shape in both journal modes against SQLite running the
-// statement to the end; the key-set view of rollback-journal databases; progress of a pass.
+// Record sets of every statement shape in both journal modes, from memory and from a store
+// file, against SQLite running the statement to the end; the key-set view of rollback-journal
+// databases; progress of a pass.
 #include <gtest/gtest.h>
 
 #include "host/cursor_record_set.h"
@@ -96,6 +97,10 @@ TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
     rs->MoveFirst();
     rs->Move(rs->RecordCount() - 1);
     EXPECT_EQ(Text(rs->Item(0).Value()), expected.back()[0]);
+    // The general path moved to a store file mid-pass gives the same rows.
+    auto stored = Open(shape.sql, {.memory_bound = 256, .general_path_only = true, .progress = {}});
+    EXPECT_EQ(stored.path, SnapshotPath::StoreFile);
+    EXPECT_EQ(AllRows(*NewCursorRecordSet(std::move(stored.source))), expected);
   }
 }
 

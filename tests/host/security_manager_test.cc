@@ -53,16 +53,8 @@ class SecurityManagerTest : public ::testing::Test {
   // RequestESignature by name, as the control calls it: "user1|user2|reason" from its ByRef
   // texts, or the error as Failed gives it.
   std::string Outcome(const Request& r) {
-    std::vector<Variant> args = {"Sign the change",
-                                 r.dual,
-                                 r.reason_required,
-                                 r.allow_user_reason,
-                                 r.category,
-                                 r.level1,
-                                 r.level2,
-                                 "in1",
-                                 "in2",
-                                 "in3"};
+    std::vector<Variant> args = {"Sign the change", r.dual, r.reason_required, r.allow_user_reason};
+    args.insert(args.end(), {r.category, r.level1, r.level2, "in1", "in2", "in3"});
     try {
       manager_->InvokeByName("RequestESignature", platform::InvokeKind::Method, args);
     } catch (const platform::ComError& e) {

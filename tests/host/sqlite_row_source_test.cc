@@ -1,6 +1,5 @@
-// Snapshot sources: which path a query takes, that both paths give the same records, the
-// store file's life, and stability against other connections' writes in both journal modes;
-// the rowid list of the rowid path.
+// Snapshot sources: which path a query takes, the store file's life, stability against other
+// connections' writes in both journal modes; the rowid list of the rowid path.
 #include "host/sqlite/sqlite_row_source.h"
 
 #include <gtest/gtest.h>
@@ -69,24 +68,6 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
 // Reads every record through a record set.
 std::vector<std::vector<Variant>> AllRows(std::unique_ptr<RowSource> source) {
   return testing::AllRows(*NewCursorRecordSet(std::move(source)));
-}
-
-// Beyond the memory bound the general path gives the records it gives from memory.
-TEST_F(SnapshotSourceTest, StoredAndMemoryPathsGiveTheSameRecordsInTheSameOrder) {
-  CreateOrders(*db_, 700);
-  SnapshotOptions general;
-  general.general_path_only = true;
-  SnapshotOptions spilling = general;
-  spilling.memory_bound = 2000;
-  for (const char* sql : {"SELECT * FROM Orders WHERE Qty < 400 ORDER BY Customer DESC, Id",
-                          "SELECT Note, Id FROM Orders WHERE Note IS NULL OR Id > 650"}) {
-    auto memory = Open(sql, general);
-    auto stored = Open(sql, spilling);
-    EXPECT_EQ(stored.path, SnapshotPath::StoreFile);
-    const auto expected = AllRows(std::move(memory.source));
-    EXPECT_GT(expected.size(), 50u);
-    EXPECT_EQ(AllRows(std::move(stored.source)), expected) << sql;
-  }
 }
 
 TEST_F(SnapshotSourceTest, StoreFilesLiveAsLongAsTheirSource) {
