@@ -31,13 +31,34 @@ using testing::TestDb;
 
 class DataServerTest : public testing::ServerTest {
  protected:
-  std::shared_ptr<RecordSet> QueryOf(const fs::path& source, const std::string& sql) {
-    return server_->Query(source.string(), "", sql, "", "");
+  // The error a statement on `source` (empty: plant.db) raised.
+  ComError ErrorOf(const std::string& sql, const fs::path& source = {}) {
+    const std::string path = (source.empty() ? db_path_ : source).string();
+    return Raised([&] { server_->Query(path, "", sql, "", ""); });
   }
-  // Code and description of the error a query of `source` raises.
-  std::pair<uint32_t, std::string> Refusal(const fs::path& source, const std::string& sql) {
-    const ComError e = Raised([&] { QueryOf(source, sql); });
-    return {e.code(), e.description()};
+  // Code, and whether the description holds `part`.
+  void ExpectRefused(const std::string& sql, uint32_t code, const std::string& part,
+                     const fs::path& source = {}) {
+    const ComError e = ErrorOf(sql, source);
+    EXPECT_EQ(e.code(), code) << source << ": " << sql;
+    EXPECT_NE(e.description().find(part), std::string::npos) << e.description();
+  }
+  // One value read back through a new record set.
+  Variant ValueOf(const std::string& sql) {
+    auto rs = Query(sql);
+    EXPECT_EQ(rs->RecordCount(), 1) << sql;
+    return rs->RecordCount() == 1 ? rs->Item(0).Value() : Variant();
+  }
+  // Fails when a write lock cannot be taken at once: no transaction of the server is open.
+  void ExpectNoTransactionOpen() {
+    sqlite3_busy_timeout(db_->get(), 0);
+    EXPECT_EQ(db_->Exec("BEGIN IMMEDIATE", true), SQLITE_OK);
+    db_->Exec("ROLLBACK", true);
+    sqlite3_busy_timeout(db_->get(), 2000);
+  }
+  void NewOrders(int rows, bool wal = false) {
+    db_->Exec("DROP TABLE IF EXISTS Orders");
+    CreateOrders(*db_, rows, wal);
   }
 };
 
@@ -117,7 +138,7 @@ TEST_F(DataServerTest, ZeroRowsStillNameTheirColumnsAndErrorNumbers) {
   EXPECT_EQ(none->Item(5).Name(), "Note");
   EXPECT_EQ(none->Item(5).DefinedSize(), 200);
   for (const char* bad : {"SELEC 1", "SELECT 1; SELECT 2", ""})
-    EXPECT_EQ(Refusal(db_path_, bad).first, kErrInvalidStatement) << bad;
+    EXPECT_EQ(ErrorOf(bad).code(), kErrInvalidStatement) << bad;
 
   SqliteServerOptions with_login;
   with_login.user = "op";
@@ -132,10 +153,9 @@ TEST_F(DataServerTest, ZeroRowsStillNameTheirColumnsAndErrorNumbers) {
   EXPECT_EQ(server_->Query(path, "", "SELECT 1", "sa", "x")->RecordCount(), 1);
 
   server_->SetServerType(1);
-  EXPECT_EQ(
-      Refusal("Srv;DATABASE=Plant", "SELECT 1"),
-      std::make_pair(kErrSourceUnusable,
-                     std::string("Server databases are not supported yet: Srv;DATABASE=Plant")));
+  const ComError server = ErrorOf("SELECT 1", "Srv;DATABASE=Plant");
+  EXPECT_EQ(server.code(), kErrSourceUnusable);
+  EXPECT_EQ(server.description(), "Server databases are not supported yet: Srv;DATABASE=Plant");
   EXPECT_EQ(Raised([&] { server_->ListCatalogs(); }).code(), kErrSourceUnusable);
 }
 
@@ -154,11 +174,8 @@ TEST_F(DataServerTest, UnusableSourcesAreNamedWithTheirCause) {
       {junk, junk.string(), kErrSourceDamaged},
       {db_path_, "locked", kErrSourceLocked}};
   for (const auto& [source, part, code] : cases) {
-    for (const char* sql : {"SELECT * FROM Orders", "UPDATE Orders SET Qty = 0"}) {
-      const auto e = Refusal(source, sql);
-      EXPECT_EQ(e.first, code) << source << ": " << sql;
-      EXPECT_NE(e.second.find(part), std::string::npos) << e.second;
-    }
+    for (const char* sql : {"SELECT * FROM Orders", "UPDATE Orders SET Qty = 0"})
+      ExpectRefused(sql, code, part, source);
   }
   EXPECT_FALSE(fs::exists(missing));  // it stays missing
   locker.Exec("COMMIT");
@@ -224,7 +241,7 @@ TEST_F(DataServerTest, WalDatabaseWithNoOtherConnectionOpen) {
   EXPECT_EQ(rs->Item(1).Value(), Variant("C10"));
 }
 
-class SourceFaultTest : public testing::ServerTest {
+class SourceFaultTest : public DataServerTest {
  protected:
   void TearDown() override { FaultVfs::Shared().Disarm(); }
   // Orders in the test's plant.db, the test's connection closed.
@@ -258,9 +275,7 @@ TEST_F(SourceFaultTest, EachFailureIsReportedAsWhatItIs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.arrange();
-    const platform::ComError e = Raised([&] { Query(c.sql); });
-    EXPECT_EQ(e.code(), c.code);
-    EXPECT_NE(e.description().find(c.part), std::string::npos) << e.description();
+    ExpectRefused(c.sql, c.code, c.part);
     vfs_.Disarm();
   }
 }
@@ -302,43 +317,13 @@ TEST_F(SourceFaultTest, ReadOnlyWalDatabaseIsReadWithoutFilesBesideIt) {
   ASSERT_EQ(::chmod(db_path_.c_str(), 0644), 0);
 }
 
-class WriteTest : public testing::ServerTest {
- protected:
-  ComError ErrorOf(const std::string& sql) {
-    return testing::Raised([&] { Query(sql); });
-  }
-  // Code, and whether the description holds `part`.
-  void ExpectRefused(const std::string& sql, uint32_t code, const std::string& part) {
-    const ComError e = ErrorOf(sql);
-    EXPECT_EQ(e.code(), code) << sql;
-    EXPECT_NE(e.description().find(part), std::string::npos) << e.description();
-  }
-  // One value read back through a new record set.
-  Variant ValueOf(const std::string& sql) {
-    auto rs = Query(sql);
-    EXPECT_EQ(rs->RecordCount(), 1) << sql;
-    return rs->RecordCount() == 1 ? rs->Item(0).Value() : Variant();
-  }
-  // Fails when a write lock cannot be taken at once: no transaction of the server is open.
-  void ExpectNoTransactionOpen() {
-    sqlite3_busy_timeout(db_->get(), 0);
-    EXPECT_EQ(db_->Exec("BEGIN IMMEDIATE", true), SQLITE_OK);
-    db_->Exec("ROLLBACK", true);
-    sqlite3_busy_timeout(db_->get(), 2000);
-  }
-  void NewOrders(int rows, bool wal = false) {
-    db_->Exec("DROP TABLE IF EXISTS Orders");
-    CreateOrders(*db_, rows, wal);
-  }
-};
-
 // A Date within half a millisecond of `expected`.
 void ExpectDate(const Variant& value, double expected, const std::string& what) {
   ASSERT_EQ(value.type(), platform::VarType::Date) << what;
   EXPECT_LT(std::abs(value.AsDouble() - expected), 0.5 / 86400000.0) << what;
 }
 
-TEST_F(WriteTest, EachEscapeFormIsWrittenAndReadBackToTheMillisecond) {
+TEST_F(DataServerTest, WriteEachEscapeFormIsWrittenAndReadBackToTheMillisecond) {
   db_->Exec(
       "CREATE TABLE T(Id INTEGER PRIMARY KEY, D DATE, Tm TIME, S TIMESTAMP);"
       "INSERT INTO T VALUES (1, '2024-02-28', '13:45:09', '2020-01-01 00:00:37')");
@@ -356,7 +341,7 @@ TEST_F(WriteTest, EachEscapeFormIsWrittenAndReadBackToTheMillisecond) {
   ExpectDate(rs->Item(2).Value(), 43831.0 + 37.108 / 86400, "S");
 }
 
-TEST_F(WriteTest, RowChangedMeanwhileOrDuplicatedIsRefusedAndNothingIsWritten) {
+TEST_F(DataServerTest, WriteRowChangedMeanwhileOrDuplicatedIsRefusedAndNothingIsWritten) {
   CreateOrders(*db_, 10);
   const ComError e = ErrorOf(
       "UPDATE Orders SET Qty = 12 , Note = 'late' WHERE Id = 7 AND Qty = 10 AND Note IS NULL");
@@ -383,7 +368,7 @@ TEST_F(WriteTest, RowChangedMeanwhileOrDuplicatedIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(db_->Text("SELECT count(*) FROM Dup"), "2");
 }
 
-TEST_F(WriteTest, OtherCommandsRunWithoutTheRowRuleAndQueriesUnderstandEscapesToo) {
+TEST_F(DataServerTest, WriteOtherCommandsRunWithoutTheRowRuleAndQueriesUnderstandEscapesToo) {
   CreateOrders(*db_, 56);  // Placed is 2020-01-01 plus Id mod 28 days, at 10:30
   auto rs = Query("SELECT Id FROM Orders WHERE Placed = {d '2020-01-28'} ORDER BY Id");
   ASSERT_EQ(rs->RecordCount(), 2);
@@ -400,7 +385,7 @@ TEST_F(WriteTest, OtherCommandsRunWithoutTheRowRuleAndQueriesUnderstandEscapesTo
             kErrRowNotIdentified);
 }
 
-TEST_F(WriteTest, RejectedStatementsKeepSQLitesMessageAndChangeNothing) {
+TEST_F(DataServerTest, WriteRejectedStatementsKeepSQLitesMessageAndChangeNothing) {
   CreateOrders(*db_, 5);
   for (const auto& [sql, part] :
        {std::pair{"UPDATE Orders SET Nope = 1 WHERE Id = 1", "no such column: Nope"},
@@ -413,7 +398,7 @@ TEST_F(WriteTest, RejectedStatementsKeepSQLitesMessageAndChangeNothing) {
   ExpectNoTransactionOpen();
 }
 
-TEST_F(WriteTest, LongTextQuotesAndUnicodeAreStoredWhole) {
+TEST_F(DataServerTest, WriteLongTextQuotesAndUnicodeAreStoredWhole) {
   CreateOrders(*db_, 2);  // Note is VARCHAR(200)
   std::string text, quoted;
   for (int i = 0; i < 500; ++i) text += "it's Grüße 東京 😀 ";
@@ -426,7 +411,7 @@ TEST_F(WriteTest, LongTextQuotesAndUnicodeAreStoredWhole) {
 
 const std::string kUpdate3 = "UPDATE Orders SET Qty = 30 WHERE Id = 3 AND Qty = 3";
 
-TEST_F(WriteTest, HeldOffByReadersOrLockedByAnotherWriterFailsAfterTheBusyTimeout) {
+TEST_F(DataServerTest, WriteHeldOffByReadersOrLockedByAnotherWriterFailsAfterTheBusyTimeout) {
   {
     // A commit that readers hold off is rolled back (rollback journal: it needs them gone).
     CreateOrders(*db_, 5);
@@ -453,7 +438,7 @@ TEST_F(WriteTest, HeldOffByReadersOrLockedByAnotherWriterFailsAfterTheBusyTimeou
   }
 }
 
-TEST_F(WriteTest, ReadOnlyFileOrFolderIsRefusedAndStillReadable) {
+TEST_F(DataServerTest, WriteReadOnlyFileOrFolderIsRefusedAndStillReadable) {
   const fs::path folder = folder_ / "ro";
   fs::create_directories(folder);
   db_path_ = folder / "plant.db";
@@ -472,7 +457,7 @@ TEST_F(WriteTest, ReadOnlyFileOrFolderIsRefusedAndStillReadable) {
   EXPECT_EQ(ValueOf("SELECT Qty FROM Orders WHERE Id = 1"), Variant(int32_t{9}));
 }
 
-TEST_F(WriteTest, AFileReplacedBetweenWritesIsWrittenNotItsPredecessor) {
+TEST_F(DataServerTest, WriteAFileReplacedBetweenWritesIsWrittenNotItsPredecessor) {
   CreateOrders(*db_, 5);
   Query("UPDATE Orders SET Qty = 40 WHERE Id = 4");
   // The file is replaced by another of the same name (a restore, a new sample).
