@@ -1,6 +1,5 @@
-// The host configuration: clusters, servers, data sources, the security section, errors that
-// name file, line and key; the cluster lists built from it, server selection, the
-// active-server-change notifications, and which server a health check makes active.
+// The host configuration and errors that name file, line and key; the cluster lists built from
+// it, server selection, active-server-change notifications, and the health check's choice.
 #include "host/host_config.h"
 
 #include <gtest/gtest.h>

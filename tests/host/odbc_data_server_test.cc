@@ -139,14 +139,12 @@ class OdbcServerTest : public ::testing::TestWithParam<size_t> {
     setenv("ODBCINI", Folder().Write("odbc.ini", ini).c_str(), 1);
     Folder().Write("odbcinst.ini", inst);
   }
+  static std::filesystem::path Db() { return Folder() / "orders.sqlite"; }
 #ifdef __SANITIZE_ADDRESS__
   void TearDown() override {
     __lsan_enable();
   }
 #endif
-  static std::filesystem::path Db() {
-    return Folder() / "orders.sqlite";
-  }
 
   void SetUp() override {
 #ifdef __SANITIZE_ADDRESS__

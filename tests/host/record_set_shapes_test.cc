@@ -1,8 +1,5 @@
-// Record sets of every statement shape in both journal modes, from memory and from a store
-// file, against SQLite running the statement to the end; the key-set view of rollback-journal
-// databases; progress of a pass; the cursor record set's navigation, errors and written values;
-// declared types to ADO codes, SQLite values to variants, ISO date texts; ODBC date and time
-// escapes: stored forms, comparisons run on SQLite against the texts files hold, malformed ones.
+// Record sets of every statement shape against SQLite's own rows, the key-set view, progress;
+// the cursor record set; SQLite types and values, ISO dates and ODBC date and time escapes.
 #include <gtest/gtest.h>
 
 #include "common/error_of.h"

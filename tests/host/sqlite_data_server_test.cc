@@ -1,8 +1,5 @@
-// The embedded data server on real SQLite files: error numbers, sources, record sets as the
-// control uses them, field types, that reading never writes the database file, failures that
-// must not look like another (damaged file, failing or full disk, a read-only WAL file); writing:
-// UPDATEs with date and time escapes, the one-row rule, and the faults an operator meets
-// (locks, read-only files, rejected statements), each leaving the database as it was.
+// The embedded data server on real SQLite files: error numbers, sources, field types, reading
+// that never writes, failures told apart; writes: escapes, the one-row rule, locks, refusals.
 #include "host/sqlite/sqlite_data_server.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +70,7 @@ std::string Record(RecordSet& rs) {
 }
 
 // Records in order and their texts are compared with SQLite's own by the statement shapes
-// test, moves by the cursor record set's tests.
+// test, moves by the cursor record set's.
 TEST_F(DataServerTest, EveryDeclaredTypeWithValuesAndNulls) {
   db_->Exec(
       "CREATE TABLE T(a INTEGER, b BIGINT, c SMALLINT, d TINYINT, e REAL, f FLOAT, g DOUBLE, "

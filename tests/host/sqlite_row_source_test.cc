@@ -1,6 +1,5 @@
-// Snapshot sources: which path a query takes, the store file's life, stability against other
-// connections' writes in both journal modes; the rowid list of the rowid path; the snapshot
-// store: private to its user, leftovers of dead processes removed, files of live stores kept.
+// Snapshot sources: their paths, store files and stability against writers; the rowid list; the
+// snapshot store: private, leftovers of dead processes removed, files of live stores kept.
 #include "host/sqlite/sqlite_row_source.h"
 
 #include <gtest/gtest.h>
