@@ -37,11 +37,33 @@ void Load(const std::string& database, const std::string& sql) {
   PgFixture::Psql(PgFixture::Server(), sql, database);
 }
 
-class PgDataServerTest : public ::testing::Test {
+// Statements on `source_` of a data server with one connection to the shared server.
+class PgTest : public ::testing::Test {
+ protected:
+  void Serve(const std::string& source, const std::string& database, const std::string& user,
+             const std::string& password) {
+    PgServerOptions options;
+    options.connections[source] = {"127.0.0.1", PgFixture::Server().port, database, user, password};
+    server_ = NewPgDataServer(options);
+    source_ = source;
+  }
+  std::shared_ptr<RecordSet> Query(const std::string& sql) {
+    return server_->Query(source_, "", sql, "", "");
+  }
+  Variant Cell(const std::string& sql, int64_t position = 0, int32_t field = 0) {
+    auto rs = Query(sql);
+    rs->Move(position);
+    return rs->Item(field).Value();
+  }
+
+  std::shared_ptr<DataServer> server_;
+  std::string source_;
+};
+
+class PgDataServerTest : public PgTest {
  protected:
   void SetUp() override {
-    const PgFixture::Instance& pg = PgFixture::Server();
-    TABULO_REQUIRE_PG(pg);
+    TABULO_REQUIRE_PG(PgFixture::Server());
     Load("plant",
          "CREATE ROLE viewer LOGIN PASSWORD 'pw'; GRANT CREATE ON DATABASE plant TO viewer;"
          "ALTER DATABASE plant SET timezone = 'UTC';"
@@ -62,24 +84,10 @@ class PgDataServerTest : public ::testing::Test {
          " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
          " NULL, NULL, NULL);"
          "GRANT SELECT ON Kinds TO viewer;");
-    PgServerOptions options;
-    options.connections["plant-db"] = {"127.0.0.1", pg.port, "plant", "viewer", "pw"};
-    server_ = NewPgDataServer(options);
+    Serve("plant-db", "plant", "viewer", "pw");
     server_->SetServerType(1);
     source_ = "plant-db;DATABASE=";
   }
-
-  std::shared_ptr<RecordSet> Query(const std::string& sql) {
-    return server_->Query(source_, "", sql, "", "");
-  }
-  Variant Cell(const std::string& sql, int64_t position = 0, int32_t field = 0) {
-    auto rs = Query(sql);
-    rs->Move(position);
-    return rs->Item(field).Value();
-  }
-
-  std::shared_ptr<DataServer> server_;
-  std::string source_;
 };
 
 TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
@@ -157,7 +165,7 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
   // The statement's own spelling.
   EXPECT_EQ(rs->Item(0).Name() + rs->Item(1).Name() + rs->Item(2).Name(), "idWhoQty");
   ASSERT_EQ(rs->RecordCount(), 1000);
-  server_->Query(source_, "", "UPDATE Orders SET Qty = 999 WHERE Id = 300", "", "");
+  Query("UPDATE Orders SET Qty = 999 WHERE Id = 300");
   for (int64_t move : {700, -650, 940, -989}) {
     const int64_t before = 1000 - rs->Item(0).Value().AsLong();
     rs->Move(move);
@@ -171,10 +179,9 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
   rs->Move(1000);
   EXPECT_TRUE(rs->Eof());
   // An escape in the WHERE clause compares timestamps; the one row is written.
-  server_->Query(source_, "",
-                 "UPDATE Orders SET Qty = 299 WHERE Placed >= {ts '2024-01-01 05:00:00'} AND "
-                 "Placed <= {ts '2024-01-01 05:00:00.001'}",
-                 "", "");
+  Query(
+      "UPDATE Orders SET Qty = 299 WHERE Placed >= {ts '2024-01-01 05:00:00'} AND "
+      "Placed <= {ts '2024-01-01 05:00:00.001'}");
   EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 300").AsLong(), 299);
   // The session behind the record set ends: the next window read is a connection error.
   rs->MoveFirst();
@@ -188,9 +195,8 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
             kErrSourceUnusable);
   // The kept command connection ended with them: the next write takes a new one, and the
   // write after it the same one (no second login).
-  auto write = [&](const std::string& sql) { server_->Query(source_, "", sql, "", ""); };
-  write("UPDATE Orders SET Qty = pg_backend_pid() WHERE Id = 301");
-  write("UPDATE Orders SET Qty = CASE Qty WHEN pg_backend_pid() THEN -1 ELSE 0 END WHERE Id = 301");
+  Query("UPDATE Orders SET Qty = pg_backend_pid() WHERE Id = 301");
+  Query("UPDATE Orders SET Qty = CASE Qty WHEN pg_backend_pid() THEN -1 ELSE 0 END WHERE Id = 301");
   EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 301").AsLong(), -1);
 }
 
@@ -213,11 +219,10 @@ TEST(ServerTypeRouterTest, RoutesByServerType) {
 
 using Rows = std::vector<std::vector<Variant>>;
 
-class PgKeyPathTest : public ::testing::Test {
+class PgKeyPathTest : public PgTest {
  protected:
   void SetUp() override {
-    const PgFixture::Instance& pg = PgFixture::Server();
-    TABULO_REQUIRE_PG(pg);
+    TABULO_REQUIRE_PG(PgFixture::Server());
     // Keys negative and positive (the pass reads them as 2- and 4-byte integers); Qty repeats.
     Load("keys",
          "CREATE TABLE Items(Id int PRIMARY KEY, Qty int, Name text);"
@@ -239,15 +244,10 @@ class PgKeyPathTest : public ::testing::Test {
          "CREATE FUNCTION fails_in_pass(id int) RETURNS boolean LANGUAGE plpgsql AS $$ BEGIN"
          " IF current_setting('application_name') = 'tabulo key pass' AND id > 2000 THEN"
          " RAISE EXCEPTION 'pass stopped'; END IF; RETURN true; END $$;");
-    endpoint_ = {"127.0.0.1", pg.port, "keys", "postgres", "secret", "test"};
-    PgServerOptions options;
-    options.connections["keys-db"] = {"127.0.0.1", pg.port, "keys", "postgres", "secret"};
-    server_ = NewPgDataServer(options);
+    endpoint_ = {"127.0.0.1", PgFixture::Server().port, "keys", "postgres", "secret", "test"};
+    Serve("keys-db", "keys", "postgres", "secret");
   }
 
-  std::shared_ptr<RecordSet> Query(const std::string& sql) {
-    return server_->Query("keys-db", "", sql, "", "");
-  }
   // The rows of `sql` read through the copy (a subquery never takes the key path).
   Rows Reference(const std::string& sql) {
     return AllRows(*Query("SELECT * FROM (" + sql + ") AS r"));
@@ -255,7 +255,6 @@ class PgKeyPathTest : public ::testing::Test {
   void Run(PGconn* conn, const std::string& sql) { Exec(conn, sql, "test"); }
 
   Endpoint endpoint_;
-  std::shared_ptr<DataServer> server_;
 };
 
 TEST_F(PgKeyPathTest, PlanDecisionsAndRowsInTheStatementsOrder) {
@@ -369,11 +368,10 @@ TEST_F(PgKeyPathTest, WindowsReadByKeyShowDeletedAndChangedRows) {
   EXPECT_EQ(rs->RecordCount(), 1000);
 }
 
-class PgAuditStoreTest : public ::testing::Test {
+class PgAuditStoreTest : public PgTest {
  protected:
   void SetUp() override {
-    pg_ = &PgFixture::Server();
-    TABULO_REQUIRE_PG(*pg_);
+    TABULO_REQUIRE_PG(PgFixture::Server());
     const std::string refuse =
         "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
         "$$BEGIN RAISE EXCEPTION 'audit refused'; END$$;";
@@ -381,22 +379,21 @@ class PgAuditStoreTest : public ::testing::Test {
     Load("stock", refuse +
                       "CREATE TABLE Stock(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
                       "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;");
-    PgServerOptions options;
-    options.connections["stock-db"] = {"127.0.0.1", pg_->port, "stock", "postgres", "secret"};
-    data_ = NewPgDataServer(options);
+    Serve("stock-db", "stock", "postgres", "secret");
   }
 
   // A store in `database`, in a table of its own, made before the test changes it.
   AuditLogOptions Store(const std::string& database, const std::string& table) {
     AuditLogOptions options;
-    options.pg = AuditPgStore{
-        "trail-db", {"127.0.0.1", pg_->port, database, "postgres", "secret"}, "", table};
+    options.pg =
+        AuditPgStore{"trail-db",
+                     {"127.0.0.1", PgFixture::Server().port, database, "postgres", "secret"},
+                     "",
+                     table};
     AuditTransaction(options).Commit();
     return options;
   }
 
-  const PgFixture::Instance* pg_ = nullptr;
-  std::shared_ptr<DataServer> data_;
   platform::HeadlessContainer container_;
 };
 
@@ -423,7 +420,7 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
     SecurityManagerOptions options;
     options.audit = Store(row.database, table);
     if (row.refuse_at_commit)
-      PgFixture::Psql(*pg_,
+      PgFixture::Psql(PgFixture::Server(),
                       "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON " + table +
                           " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION refuse()",
                       row.database);
@@ -434,10 +431,10 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
                                              std::to_string(row.new_qty), ""},
                                "Id = " + std::to_string(id));
     const int32_t write_error = ErrorOf([&] {
-      data_->Query("stock-db;DATABASE=stock", "",
-                   "UPDATE Stock SET Qty = " + std::to_string(row.new_qty) +
-                       " WHERE Id = " + std::to_string(id),
-                   "", "");
+      server_->Query("stock-db;DATABASE=stock", "",
+                     "UPDATE Stock SET Qty = " + std::to_string(row.new_qty) +
+                         " WHERE Id = " + std::to_string(id),
+                     "", "");
     });
     int32_t commit_error = 0;
     if (write_error)
@@ -446,12 +443,7 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
       commit_error = ErrorOf([&] { manager.CommitOperatorEvents(); });
     EXPECT_EQ(write_error != 0, row.write_fails);
     EXPECT_EQ(commit_error != 0, row.commit_fails);
-    EXPECT_EQ(data_
-                  ->Query("stock-db", "", "SELECT Qty FROM Stock WHERE Id = " + std::to_string(id),
-                          "", "")
-                  ->Item(0)
-                  .Value()
-                  .AsLong(),
+    EXPECT_EQ(Cell("SELECT Qty FROM Stock WHERE Id = " + std::to_string(id)).AsLong(),
               row.qty_after);
     const AuditTrail trail = ReadAuditTrail(options.audit);
     EXPECT_EQ(trail.records.size(), row.records);
@@ -478,11 +470,12 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   EXPECT_EQ(verdict.summary, "Audit trail intact: 20 records chained (#1 to #20).");
   // A record cannot be changed, and a trigger put out of use is named.
   EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
-              data_->Query("stock-db;DATABASE=trail", "",
-                           "UPDATE events_concurrent SET new_value = '9' WHERE id = 1", "", "");
+              server_->Query("stock-db;DATABASE=trail", "",
+                             "UPDATE events_concurrent SET new_value = '9' WHERE id = 1", "", "");
             })),
             kErrInvalidStatement);
-  PgFixture::Psql(*pg_, "ALTER TABLE events_concurrent DISABLE TRIGGER operator_events_no_delete",
+  PgFixture::Psql(PgFixture::Server(),
+                  "ALTER TABLE events_concurrent DISABLE TRIGGER operator_events_no_delete",
                   "trail");
   EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
             "Audit trail broken: the trigger operator_events_no_delete that keeps records from "
