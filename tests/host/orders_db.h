@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/sqlite/sqlite_data_server.h"
+#include "host/sqlite/sqlite_row_source.h"
 #include "test_folder.h"
 
 namespace tabulo::host::testing {
@@ -63,6 +64,19 @@ class ServerTest : public ::testing::Test {
   std::filesystem::path db_path_ = folder_ / "plant.db";
   std::unique_ptr<TestDb> db_ = std::make_unique<TestDb>(db_path_);
   std::shared_ptr<DataServer> server_ = Server();
+};
+
+// data.db in a fresh folder, the test's own connection to it, and snapshot sources of it.
+class SnapshotTest : public ::testing::Test {
+ protected:
+  sqlite::SnapshotSource Open(const std::string& sql, sqlite::SnapshotOptions options = {}) {
+    options.busy_timeout = std::chrono::milliseconds(0);
+    return sqlite::OpenSnapshotSource(db_path_, sql, store_, options);
+  }
+  TestFolder folder_;
+  std::filesystem::path db_path_ = folder_ / "data.db";
+  std::shared_ptr<sqlite::TempStore> store_ = sqlite::TempStore::Open(folder_ / "snap");
+  TestDb db_{db_path_};
 };
 
 }  // namespace tabulo::host::testing

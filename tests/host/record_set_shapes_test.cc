@@ -22,7 +22,6 @@ namespace {
 using platform::Variant;
 using testing::CreateOrders;
 using testing::TestDb;
-using testing::TestFolder;
 using Rows = std::vector<std::vector<std::string>>;
 
 // A value as SQLite writes it as text.
@@ -45,17 +44,8 @@ Rows AllRows(RecordSet& rs) {
   return rows;
 }
 
-class RecordSetShapesTest : public ::testing::TestWithParam<bool> {
- protected:
-  SnapshotSource Open(const std::string& sql, SnapshotOptions options = {}) {
-    options.busy_timeout = std::chrono::milliseconds(0);
-    return OpenSnapshotSource(db_path_, sql, store_, options);
-  }
-  TestFolder folder_;
-  std::filesystem::path db_path_ = folder_ / "data.db";
-  std::shared_ptr<TempStore> store_ = TempStore::Open(folder_ / "snap");
-  TestDb db_{db_path_};
-};
+class RecordSetShapesTest : public testing::SnapshotTest,
+                            public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
   const bool wal = GetParam();
@@ -197,18 +187,15 @@ TEST(ReportProgressIfDue, FirstAfterTheDelayThenOncePerPeriod) {
 
 // The general path's file beyond the memory bound: every storage class round-trips, in and
 // across blocks, whether appended from a statement or from copied values.
-TEST(RecordFile, EveryValueRoundTripsInAndAcrossBlocks) {
-  TestFolder folder;
-  auto store = TempStore::Open(folder / "snap");
-  TestDb db(folder / "values.db");
+TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
   const std::string sql =
       "SELECT -9223372036854775808, 9223372036854775807, -1.5e300, '', x'00ff', NULL, 'späť'";
   sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
   ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
   std::vector<RawValue> expected;
   for (int i = 0; i < 7; ++i) expected.push_back(ReadRaw(stmt, i));
-  RecordFile file(std::make_unique<TempFile>(store->NewPath(".rows")), 7);
+  RecordFile file(std::make_unique<TempFile>(store_->NewPath(".rows")), 7);
   const int64_t rows = RecordFile::kBlockRows * 2 + 3;
   for (int64_t r = 0; r < rows; ++r) {
     if (r % 2) {

@@ -23,18 +23,8 @@ using testing::CreateOrders;
 using testing::TestDb;
 using testing::TestFolder;
 
-class SnapshotSourceTest : public ::testing::Test {
+class SnapshotSourceTest : public testing::SnapshotTest {
  protected:
-  void SetUp() override {
-    store_ = TempStore::Open(folder_ / "snap");
-    db_ = std::make_unique<TestDb>(db_path_);
-  }
-
-  SnapshotSource Open(const std::string& sql, SnapshotOptions options = {}) {
-    options.busy_timeout = std::chrono::milliseconds(100);
-    return OpenSnapshotSource(db_path_, sql, store_, options);
-  }
-
   size_t FilesInStore() {
     size_t n = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder_ / "snap")) {
@@ -42,18 +32,13 @@ class SnapshotSourceTest : public ::testing::Test {
     }
     return n;
   }
-
-  TestFolder folder_;
-  std::filesystem::path db_path_ = folder_ / "data.db";
-  std::shared_ptr<TempStore> store_;
-  std::unique_ptr<TestDb> db_;
 };
 
 // The statement shapes test compares more shapes of both paths against SQLite's own rows.
 TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseTheGeneral) {
-  CreateOrders(*db_, 50);
-  db_->Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
-  db_->Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
+  CreateOrders(db_, 50);
+  db_.Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
+  db_.Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
   for (const char* sql : {"SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
                           "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::RowidKeySet) << sql;
@@ -75,7 +60,7 @@ std::vector<std::vector<Variant>> AllRows(std::unique_ptr<RowSource> source) {
 }
 
 TEST_F(SnapshotSourceTest, StoreFilesLiveAsLongAsTheirSource) {
-  CreateOrders(*db_, 300);
+  CreateOrders(db_, 300);
   SnapshotOptions spilling;
   spilling.memory_bound = 1000;
   auto stored = Open("SELECT Customer, count(*) FROM Orders GROUP BY Customer", spilling);
@@ -143,16 +128,16 @@ TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
        spilling, SnapshotPath::StoreFile}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sql);
-    db_->Exec("DROP TABLE IF EXISTS Orders");
-    CreateOrders(*db_, 100, c.wal);
+    db_.Exec("DROP TABLE IF EXISTS Orders");
+    CreateOrders(db_, 100, c.wal);
     auto snapshot = Open(c.sql, c.options);
     ASSERT_EQ(snapshot.path, c.path);
-    ExpectStableAgainstWriters(*db_, std::move(snapshot));
+    ExpectStableAgainstWriters(db_, std::move(snapshot));
   }
 }
 
 TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
-  db_->Exec("CREATE TABLE Loose(a, b, c, d); INSERT INTO Loose VALUES (1, 2.5, 'x', NULL)");
+  db_.Exec("CREATE TABLE Loose(a, b, c, d); INSERT INTO Loose VALUES (1, 2.5, 'x', NULL)");
   for (SnapshotOptions options :
        {SnapshotOptions{}, SnapshotOptions{.general_path_only = true, .progress = {}}}) {
     auto rs = NewCursorRecordSet(Open("SELECT a, b, c, d FROM Loose", options).source);
@@ -169,8 +154,8 @@ TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
 // An index that covers the rowid tempts SQLite to scan it for the rowids alone; without
 // ORDER BY the rowid path still lists the records in rowid (table) order.
 TEST_F(SnapshotSourceTest, WithoutOrderByRecordsComeInRowidOrder) {
-  CreateOrders(*db_, 300);
-  db_->Exec("CREATE INDEX OrdersByCustomer ON Orders(Customer)");
+  CreateOrders(db_, 300);
+  db_.Exec("CREATE INDEX OrdersByCustomer ON Orders(Customer)");
   SnapshotOptions general;
   general.general_path_only = true;
   auto rowid = Open("SELECT Id, Customer FROM Orders");
@@ -221,7 +206,7 @@ class TempStoreTest : public ::testing::Test {
     for (const auto& n : names) out += fs::exists(snap_ / n) ? "1" : "0";
     return out;
   }
-  testing::TestFolder folder_;
+  TestFolder folder_;
   fs::path snap_ = folder_ / "snap";
 };
 
