@@ -306,11 +306,7 @@ TEST(ClusterHealthTest, ThePrimaryBecomesActive) {
     SCOPED_TRACE(std::string(row.active) + " -> " + row.now_active);
     HostConfig config;
     config.clusters.push_back({"P", kClusterTypeDizuvAdar, "", row.active, {}});
-    for (const char* name : {"a", "b", "c"}) {
-      ServerConfig server;
-      server.name = name;
-      config.clusters[0].servers.push_back(server);
-    }
+    for (const char* name : {"a", "b", "c"}) config.clusters[0].servers.emplace_back().name = name;
     auto registry = ClusterRegistry::Create(config, nullptr);
     auto manager = registry->NewManager();
     manager->GetClusterList().SelectCluster("P");

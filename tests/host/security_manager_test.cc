@@ -6,6 +6,8 @@
 
 #include <openssl/evp.h>
 
+#include <sstream>
+
 #include "host/password_hash.h"
 #include "platform/runtime/headless_container.h"
 #include "test_folder.h"
@@ -246,13 +248,9 @@ TEST(SecurityManager, DemoUserOfTheDefaultConfigurationSigns) {
 }
 
 std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> parts(1);
-  for (char c : text) {
-    if (c == '$')
-      parts.emplace_back();
-    else
-      parts.back().push_back(c);
-  }
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, '$');) parts.push_back(part);
   return parts;
 }
 
