@@ -16,14 +16,10 @@ case $cmd in
 start)
   owner=$3
   primary=${4:-0}
-  if [ ! -x "$bin/initdb" ] || [ ! -x "$bin/pg_ctl" ]; then
-    echo "PostgreSQL binaries not found in $bin (install the postgresql package)" >&2
-    exit 77
-  fi
-  if [ "$(id -u)" -eq 0 ] && ! id postgres >/dev/null 2>&1; then
-    echo "no postgres user to run the server as" >&2
-    exit 77
-  fi
+  [ -x "$bin/initdb" ] && [ -x "$bin/pg_ctl" ] ||
+    { echo "PostgreSQL binaries not found in $bin (install the postgresql package)" >&2; exit 77; }
+  [ "$(id -u)" -ne 0 ] || id postgres >/dev/null 2>&1 ||
+    { echo "no postgres user to run the server as" >&2; exit 77; }
   mkdir -p "$dir"
   chmod 700 "$dir"
   [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"

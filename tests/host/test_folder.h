@@ -56,10 +56,12 @@ class TestDb {
   TestDb(const TestDb&) = delete;
   TestDb& operator=(const TestDb&) = delete;
 
-  // Runs SQL; returns SQLite's result code (and fails the test on an error unless allowed).
-  int Exec(const std::string& sql, bool allow_error = false) {
+  // Runs SQL, adding the rows it gives to `rows`; returns SQLite's result code (and fails the
+  // test on an error unless allowed).
+  int Exec(const std::string& sql, bool allow_error = false,
+           std::vector<std::vector<std::string>>* rows = nullptr) {
     char* message = nullptr;
-    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
+    const int rc = sqlite3_exec(db_, sql.c_str(), rows ? AddRow : nullptr, rows, &message);
     if (!allow_error) {
       EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << (message ? message : "");
     }
@@ -69,10 +71,7 @@ class TestDb {
   // Every row of a query, each as its columns' texts (NULL as "<null>"), read past the server.
   std::vector<std::vector<std::string>> Rows(const std::string& sql) {
     std::vector<std::vector<std::string>> rows;
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), AddRow, &rows, &message), SQLITE_OK)
-        << sql << ": " << (message ? message : "");
-    sqlite3_free(message);
+    Exec(sql, false, &rows);
     return rows;
   }
   // The first column of the first row ("" for none).
