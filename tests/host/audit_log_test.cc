@@ -239,12 +239,7 @@ TEST(AuditLogFilterTest, TimeBoundsAreReadInTheRecordsOwnForm) {
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);
-    std::optional<std::string> parsed = ParseAuditTime(text);
-    if (expected) {
-      EXPECT_EQ(parsed, std::string(expected));
-    } else {
-      EXPECT_FALSE(parsed);
-    }
+    EXPECT_EQ(ParseAuditTime(text), expected ? std::optional<std::string>(expected) : std::nullopt);
   }
 }
 
@@ -358,28 +353,24 @@ INSTANTIATE_TEST_SUITE_P(Tamperings, AuditChainTest, ::testing::ValuesIn(kTamper
 
 // A store from before chaining and before rows were recorded: no hash or row column, no head.
 // Its records still read; writing one adds the columns, and the chain starts after them.
-TEST_F(AuditChainTest, OlderStoresGainTheirColumnsAndTheChainStartsAfterTheirRecords) {
-  TestDb(Options().path)
-      .Exec(
-          "CREATE TABLE operator_events (id INTEGER PRIMARY KEY AUTOINCREMENT, recorded_at TEXT, "
-          "cluster TEXT, event_type TEXT, column_name TEXT, source TEXT, signature1 TEXT, "
-          "signature2 TEXT, old_value TEXT, new_value TEXT, signature3 TEXT, signed_by1 TEXT, "
-          "signed_by2 TEXT, signed_reason TEXT, signed_at TEXT, operator TEXT);"
-          "INSERT INTO operator_events VALUES (1,'t','c','e','Qty','s','','','1','2','','','','',"
-          "'','op'), (2,'t','c','e','Qty','s','','','2','3','','','','','','op')");
-  ASSERT_EQ(ReadAuditRecords(Options().path).size(), 2u);
-  platform::HeadlessContainer container;
-  SecurityManagerOptions options;
-  options.audit.path = Options().path;
-  SecurityManager manager(container, options);
-  std::vector<platform::Variant> args(9, platform::Variant("x"));
-  manager.InvokeByName("WriteOperatorEvent", platform::InvokeKind::Method, args);
-  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(Options().path)).summary,
+TEST_F(OperatorEventTest, OlderStoresGainTheirColumnsAndTheChainStartsAfterTheirRecords) {
+  TestDb(path_).Exec(
+      "CREATE TABLE operator_events (id INTEGER PRIMARY KEY AUTOINCREMENT, recorded_at TEXT, "
+      "cluster TEXT, event_type TEXT, column_name TEXT, source TEXT, signature1 TEXT, "
+      "signature2 TEXT, old_value TEXT, new_value TEXT, signature3 TEXT, signed_by1 TEXT, "
+      "signed_by2 TEXT, signed_reason TEXT, signed_at TEXT, operator TEXT);"
+      "INSERT INTO operator_events VALUES (1,'t','c','e','Qty','s','','','1','2','','','','',"
+      "'','op'), (2,'t','c','e','Qty','s','','','2','3','','','','','','op')");
+  ASSERT_EQ(ReadAuditRecords(path_).size(), 2u);
+  auto m = Manager(path_);
+  std::vector<Variant> args(9, Variant("x"));
+  Write(*m, args);
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(path_)).summary,
             "Audit trail intact: 1 record chained (#3 to #3), 2 older records from before "
             "chaining not verified.");
   args.emplace_back("Id = 3 AND Qty = 5");
-  manager.InvokeByName("WriteOperatorEvent", platform::InvokeKind::Method, args);
-  std::vector<AuditRecord> records = ReadAuditRecords(Options().path);
+  Write(*m, args);
+  std::vector<AuditRecord> records = ReadAuditRecords(path_);
   ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].row + "|" + records[2].row + "|" + records[3].row, "||Id = 3 AND Qty = 5");
   EXPECT_NE(FormatAuditRecord(records[3]).find("\"x\" -> \"x\"; row Id = 3 AND Qty = 5; x,"),

@@ -62,9 +62,8 @@ class TestDb {
            std::vector<std::vector<std::string>>* rows = nullptr) {
     char* message = nullptr;
     const int rc = sqlite3_exec(db_, sql.c_str(), rows ? AddRow : nullptr, rows, &message);
-    if (!allow_error) {
-      EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << (message ? message : "");
-    }
+    EXPECT_TRUE(allow_error || rc == SQLITE_OK)
+        << rc << ", " << sql << ": " << (message ? message : "");
     sqlite3_free(message);
     return rc;
   }
