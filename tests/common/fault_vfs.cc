@@ -116,17 +116,10 @@ int FaultVfs::Check(FaultOp op, const std::string& name) {
     return rc_;
   }
   if (rc_ != 0) return rc_;
-  switch (op) {
-    case FaultOp::kRead:
-      return SQLITE_IOERR_READ;
-    case FaultOp::kWrite:
-      return SQLITE_IOERR_WRITE;
-    case FaultOp::kSync:
-      return SQLITE_IOERR_FSYNC;
-    case FaultOp::kLock:
-      return SQLITE_IOERR_LOCK;
-  }
-  return SQLITE_IOERR;
+  // The usual I/O error of each operation, in the order of FaultOp.
+  constexpr int kUsual[] = {SQLITE_IOERR_READ, SQLITE_IOERR_WRITE, SQLITE_IOERR_FSYNC,
+                            SQLITE_IOERR_LOCK};
+  return kUsual[static_cast<int>(op)];
 }
 
 }  // namespace tabulo::test_support

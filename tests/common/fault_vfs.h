@@ -1,6 +1,5 @@
-// An SQLite VFS that fails the Nth read, write, sync or lock, for sweeping faults through the
-// code that reads and writes databases. Installed, it is the default VFS for every connection
-// opened afterwards and passes everything on to the VFS that was the default before.
+// An SQLite VFS that fails the Nth read, write, sync or lock. Installed, it is the default VFS
+// of every later connection and passes everything on to the previous default.
 #pragma once
 
 #include <sqlite3.h>
@@ -14,8 +13,7 @@ enum class FaultOp { kRead, kWrite, kSync, kLock };
 
 class FaultVfs {
  public:
-  // The one instance of the process, installed on first use and never removed (connections
-  // opened through it may outlive any test).
+  // The one instance, installed on first use and never removed (connections may outlive tests).
   static FaultVfs& Shared();
 
   FaultVfs();
@@ -23,10 +21,9 @@ class FaultVfs {
   FaultVfs(const FaultVfs&) = delete;
   FaultVfs& operator=(const FaultVfs&) = delete;
 
-  // Makes the `n`th call of `op` from now on (counting from 1) fail with `rc` (0: the usual
-  // I/O error of the operation), on files whose name contains `filter` (empty: any file).
-  // n = 0 disarms. With `instead`, the call runs it and then goes on as `rc` says (SQLITE_OK:
-  // as usual), e.g. to change a file at the moment SQLite reads it.
+  // Fails the `n`th call of `op` from now on (from 1; 0 disarms) with `rc` (0: the usual I/O
+  // error) on files whose name holds `filter`. With `instead`, the call runs it and then goes
+  // on as `rc` says (SQLITE_OK: as usual), e.g. to change a file as SQLite reads it.
   void Arm(FaultOp op, int n, std::string filter = {}, int rc = 0,
            std::function<void()> instead = nullptr);
   void Disarm() { Arm(op_, 0); }

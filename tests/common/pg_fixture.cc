@@ -24,9 +24,7 @@ std::string Run(const std::string& command, int* status) {
   return out;
 }
 
-std::string Script() {
-  return TABULO_PG_SERVER_SCRIPT;
-}
+const std::string kScript = TABULO_PG_SERVER_SCRIPT;
 
 PgFixture::Instance* shared = nullptr;
 
@@ -50,7 +48,7 @@ PgFixture::Instance PgFixture::Start(int primary_port) {
   }
   instance.dir = pattern;
   int status = 0;
-  std::string command = Script();
+  std::string command = kScript;
   for (const std::string& arg :
        {std::string("start"), instance.dir, std::to_string(getpid()), std::to_string(primary_port)})
     command.append(" ").append(arg);
@@ -68,12 +66,12 @@ PgFixture::Instance PgFixture::Start(int primary_port) {
 
 void PgFixture::Stop(const Instance& instance) {
   int status = 0;
-  Run(Script() + " stop " + instance.dir, &status);
+  Run(kScript + " stop " + instance.dir, &status);
 }
 
 void PgFixture::Promote(const Instance& instance) {
   int status = 0;
-  const std::string out = Run(Script() + " promote " + instance.dir + " 2>&1", &status);
+  const std::string out = Run(kScript + " promote " + instance.dir + " 2>&1", &status);
   ASSERT_EQ(status, 0) << out;
 }
 

@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
-# Throw-away PostgreSQL servers for tests, from Debian's binaries (PG_BIN, default
-# /usr/lib/postgresql/15/bin).
-#   pg_server.sh start DIR OWNER_PID [PRIMARY_PORT]   (0: none)
-#       creates a server in DIR (a new folder), starts it on a free port of 127.0.0.1 with its
-#       socket in DIR, and prints the port. With PRIMARY_PORT the server is a streaming standby
-#       of that server (pg_basebackup -R). Logins: "postgres" (password "secret") over TCP,
-#       any role without password over the socket. A watcher stops the server and removes DIR
-#       once OWNER_PID has ended, so a test that crashes leaves nothing behind.
-#   pg_server.sh stop DIR       stops the server at once and removes DIR.
-#   pg_server.sh promote DIR    promotes a standby.
+# Throw-away PostgreSQL servers for tests (PG_BIN, default /usr/lib/postgresql/15/bin).
+#   start DIR OWNER_PID [PRIMARY_PORT]: a server in DIR on a free port of 127.0.0.1 (printed),
+#       a standby of PRIMARY_PORT if given; login "postgres"/"secret" over TCP, any role over
+#       the socket in DIR. A watcher stops it and removes DIR once OWNER_PID has ended.
+#   stop DIR: stops it at once and removes DIR.   promote DIR: promotes a standby.
 # Exit status 77: the binaries are missing (callers skip).
 set -euo pipefail
 bin=${PG_BIN:-/usr/lib/postgresql/15/bin}
@@ -21,14 +16,10 @@ case $cmd in
 start)
   owner=$3
   primary=${4:-0}
-  if [ ! -x "$bin/initdb" ] || [ ! -x "$bin/pg_ctl" ]; then
-    echo "PostgreSQL binaries not found in $bin (install the postgresql package)" >&2
-    exit 77
-  fi
-  if [ "$(id -u)" -eq 0 ] && ! id postgres >/dev/null 2>&1; then
-    echo "no postgres user to run the server as" >&2
-    exit 77
-  fi
+  [ -x "$bin/initdb" ] && [ -x "$bin/pg_ctl" ] ||
+    { echo "PostgreSQL binaries not found in $bin (install the postgresql package)" >&2; exit 77; }
+  [ "$(id -u)" -ne 0 ] || id postgres >/dev/null 2>&1 ||
+    { echo "no postgres user to run the server as" >&2; exit 77; }
   mkdir -p "$dir"
   chmod 700 "$dir"
   [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"

@@ -1,9 +1,11 @@
 // The audit log on real SQLite files: operator events as the security manager writes them,
-// their protection, the faults an operator meets, reading back and formatting.
+// their protection and faults, reading back, filtering, formatting, and the chained trail.
 #include "host/audit_log.h"
 
 #include <gtest/gtest.h>
 
+#include "host/audit_chain.h"
+#include "host/audit_log_filter.h"
 #include "host/password_hash.h"
 #include "host/security_manager.h"
 #include "platform/runtime/headless_container.h"
@@ -55,7 +57,7 @@ class OperatorEventTest : public ::testing::Test {
     EXPECT_EQ(e.code(), 0x80040206u) << e.description();
     return e.description();
   }
-  // The columns but the last, the chain hash (audit_chain_test.cc checks it).
+  // The columns but the last, the chain hash (the chain tests below check it).
   std::vector<Row> Rows() {
     std::vector<Row> rows = TestDb(path_).Rows("SELECT * FROM operator_events ORDER BY id");
     for (Row& r : rows) r.pop_back();
@@ -219,6 +221,172 @@ TEST(AuditLog, UtcTimestampsHaveMillisecondsAndZ) {
                                                    {-1, "1969-12-31T23:59:59.999Z"}};
   for (const auto& [ms, text] : cases)
     EXPECT_EQ(FormatUtcTimestamp(system_clock::time_point(milliseconds(ms))), text);
+}
+
+TEST(AuditLogFilterTest, TimeBoundsAreReadInTheRecordsOwnForm) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2026-12-07", "2026-12-07"},
+      {"2026-12-07 21:46", "2026-12-07T21:46"},
+      {"2026-12-07T21:46:49Z", "2026-12-07T21:46:49"},
+      {"2026-12-07T21:46:49.123", "2026-12-07T21:46:49.123"},
+      {"2026-13-07", nullptr},
+      {"2026-12-00", nullptr},
+      {"2026-12-07T24:00", nullptr},
+      {"2026-12-07T21:60", nullptr},
+      {"2026-12-07X21:46", nullptr},
+      {"2026-12-07T21:46:49,123", nullptr},
+      {"26-12-07", nullptr},
+  };
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(ParseAuditTime(text), expected ? std::optional<std::string>(expected) : std::nullopt);
+  }
+}
+
+TEST(AuditLogFilterTest, RecordsMatchTheSpanAndTheUser) {
+  AuditRecord r;
+  r.recorded_at = "2026-12-07T21:46:49.123Z";
+  r.operator_name = "op";
+  r.signed_by1 = "alice";
+  r.event.signature2 = "bob";
+  struct Case {
+    AuditFilter filter;
+    bool matches;
+  };
+  const Case cases[] = {
+      {{}, true},
+      {{"2026-12-07", "", ""}, true},
+      {{"2026-12-07T21:46:49.123", "", ""}, true},
+      {{"2026-12-07T21:46:49.124", "", ""}, false},
+      {{"", "2026-12-07", ""}, true},  // the whole day
+      {{"", "2026-12-07T21:46", ""}, true},
+      {{"", "2026-12-07T21:45", ""}, false},
+      {{"", "", "op"}, true},
+      {{"", "", "alice"}, true},
+      {{"", "", "bob"}, true},
+      {{"", "", "Alice"}, false},
+      {{"2026-12-01", "2026-12-31", "carol"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.filter.since + "|" + c.filter.until + "|" + c.filter.user);
+    EXPECT_EQ(c.filter.Matches(r), c.matches);
+  }
+}
+
+AuditRecord Record(const std::string& column, const std::string& old_value,
+                   const std::string& new_value) {
+  AuditRecord r;
+  r.recorded_at = "2026-12-07T21:46:49.123Z";
+  r.event =
+      OperatorEvent{"Local Logging", "dbUpdate", column,      "Plant: Prod - Orders", "ann", "",
+                    old_value,       new_value,  "Correction"};
+  r.operator_name = "op";
+  r.row = "Id = 3";
+  return r;
+}
+
+struct Tampering {
+  const char* name;
+  const char* sql;      // run on the trail of four records
+  bool append_after;    // then one more record is written the normal way
+  const char* summary;  // what --verify says
+};
+
+const Tampering kTamperings[] = {
+    {"none", "", false, "Audit trail intact: 4 records chained (#1 to #4)."},
+    {"appended", "", true, "Audit trail intact: 5 records chained (#1 to #5)."},
+    {"field_changed",
+     "DROP TRIGGER operator_events_no_update; UPDATE operator_events SET new_value = '9' WHERE "
+     "id = 1",
+     false, "Audit trail broken: record #1 has been changed since it was written."},
+    {"later_field_changed",
+     "DROP TRIGGER operator_events_no_update; UPDATE operator_events SET row_key = 'Id = 4' "
+     "WHERE id = 3",
+     false,
+     "Audit trail broken: record #3 does not follow from its fields and record #2: one of them "
+     "has been changed."},
+    {"middle_deleted",
+     "DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id = 2", false,
+     "Audit trail broken: record #2 is missing."},
+    {"last_deleted",
+     "DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id >= 3", false,
+     "Audit trail broken: records #3 to #4 are missing."},
+    {"table_dropped", "DROP TABLE operator_events", true,
+     "Audit trail broken: records #1 to #4 are missing."},
+    {"trigger_removed", "DROP TRIGGER operator_events_no_update", false,
+     "Audit trail broken: the trigger operator_events_no_update that keeps records from being "
+     "changed has been removed."},
+    {"unhashed_put_in",
+     "INSERT INTO operator_events (recorded_at, cluster, event_type, column_name, source, "
+     "signature1, signature2, old_value, new_value, signature3, signed_by1, signed_by2, "
+     "signed_reason, signed_at, operator) VALUES ('t','c','e','col','s','','','1','2','','','',"
+     "'','','op')",
+     false,
+     "Audit trail broken: record #5 carries no hash: it was put in outside the audit trail."},
+    {"head_rewound", "UPDATE audit_chain_head SET last_hash = 'x'", false,
+     "Audit trail broken: record #4 is not the last record the trail recorded."},
+};
+
+class AuditChainTest : public ::testing::TestWithParam<Tampering> {
+ protected:
+  AuditLogOptions Options() const {
+    AuditLogOptions options;
+    options.path = (folder_ / "audit.db").string();
+    return options;
+  }
+  testing::TestFolder folder_;
+};
+
+TEST_P(AuditChainTest, VerifyNamesTheFirstBrokenOrMissingRecord) {
+  const Tampering& t = GetParam();
+  for (const char* qty : {"1", "2", "3", "4"})
+    AppendAuditRecord(Options(), Record("Qty", "0", qty));
+  if (*t.sql) TestDb(Options().path).Exec(t.sql);
+  if (t.append_after) AppendAuditRecord(Options(), Record("Note", "a", "b"));
+  const AuditVerdict verdict = VerifyAuditTrail(ReadAuditTrail(Options().path));
+  EXPECT_EQ(verdict.summary, t.summary);
+  EXPECT_EQ(verdict.intact, std::string(t.summary).find("intact") != std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tamperings, AuditChainTest, ::testing::ValuesIn(kTamperings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A store from before chaining and before rows were recorded: no hash or row column, no head.
+// Its records still read; writing one adds the columns, and the chain starts after them.
+TEST_F(OperatorEventTest, OlderStoresGainTheirColumnsAndTheChainStartsAfterTheirRecords) {
+  TestDb(path_).Exec(
+      "CREATE TABLE operator_events (id INTEGER PRIMARY KEY AUTOINCREMENT, recorded_at TEXT, "
+      "cluster TEXT, event_type TEXT, column_name TEXT, source TEXT, signature1 TEXT, "
+      "signature2 TEXT, old_value TEXT, new_value TEXT, signature3 TEXT, signed_by1 TEXT, "
+      "signed_by2 TEXT, signed_reason TEXT, signed_at TEXT, operator TEXT);"
+      "INSERT INTO operator_events VALUES (1,'t','c','e','Qty','s','','','1','2','','','','',"
+      "'','op'), (2,'t','c','e','Qty','s','','','2','3','','','','','','op')");
+  ASSERT_EQ(ReadAuditRecords(path_).size(), 2u);
+  auto m = Manager(path_);
+  std::vector<Variant> args(9, Variant("x"));
+  Write(*m, args);
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(path_)).summary,
+            "Audit trail intact: 1 record chained (#3 to #3), 2 older records from before "
+            "chaining not verified.");
+  args.emplace_back("Id = 3 AND Qty = 5");
+  Write(*m, args);
+  std::vector<AuditRecord> records = ReadAuditRecords(path_);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0].row + "|" + records[2].row + "|" + records[3].row, "||Id = 3 AND Qty = 5");
+  EXPECT_NE(FormatAuditRecord(records[3]).find("\"x\" -> \"x\"; row Id = 3 AND Qty = 5; x,"),
+            std::string::npos)
+      << FormatAuditRecord(records[3]);
+  EXPECT_EQ(FormatAuditRecord(records[2]).find("; row "), std::string::npos);
+}
+
+TEST(ChainHash, FieldBoundariesAndThePredecessorCount) {
+  AuditRecord a = Record("ab", "c", "d"), b = Record("a", "bc", "d");
+  EXPECT_NE(ChainHash("", a), ChainHash("", b));
+  EXPECT_NE(ChainHash("", a), ChainHash("0", a));
+  AuditRecord renumbered = a;
+  renumbered.id = 7;
+  EXPECT_NE(ChainHash("", a), ChainHash("", renumbered));
+  EXPECT_EQ(ChainHash("", a).size(), 64u);
 }
 
 }  // namespace

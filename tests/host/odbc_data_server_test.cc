@@ -1,6 +1,5 @@
-// The ODBC data server through unixODBC, against data sources of an odbc.ini the tests write
-// (ODBCSYSINI / ODBCINI): the SQLite ODBC driver, and the PostgreSQL one against the test
-// server where both can be had. The SQLSTATE and SQL type mappings need no driver.
+// The ODBC data server through unixODBC, against an odbc.ini of the tests: the SQLite ODBC driver,
+// and the PostgreSQL one against the test server. The SQLSTATE and type mappings need no driver.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,8 +13,7 @@
 #include "host/odbc/odbc_data_server.h"
 #include "host/odbc/odbc_handles.h"
 #include "host/odbc/odbc_types.h"
-#include "host/sqlite/sqlite_data_server.h"
-#include "host/test_folder.h"
+#include "host/orders_db.h"
 
 namespace tabulo::host::odbc {
 namespace {
@@ -23,6 +21,8 @@ namespace {
 using platform::Variant;
 using sqlite::ValueKind;
 using test_support::ErrorOf;
+using testing::AllRows;
+using Rows = std::vector<std::vector<Variant>>;
 
 TEST(OdbcMapping, ErrorNumberBySqlState) {
   const struct {
@@ -114,14 +114,17 @@ std::string DriverPath(const char* file) {
   return {};
 }
 
-// The driver manager's files in a folder of the suite: a data source "orders" of the SQLite
-// driver over a 300-row table made afresh for every test, and for the PostgreSQL suite
-// "orders-pg" of the PostgreSQL driver against the test server.
+// The driver manager's files: "orders" of the SQLite driver over a 300-row table made afresh for
+// every test, and for the PostgreSQL suite "orders-pg" of its driver against the test server.
 class OdbcServerTest : public ::testing::TestWithParam<size_t> {
  protected:
   static void SetUpTestSuite() { WriteIni(false); }
+  // One folder per process: the driver manager keeps reading the first odbc.ini it was given.
+  static testing::TestFolder& Folder() {
+    static testing::TestFolder folder;
+    return folder;
+  }
   static void WriteIni(bool with_pg) {
-    folder_ = new testing::TestFolder();
     const std::string driver = DriverPath("libsqlite3odbc.so");
     if (driver.empty()) return;
     std::string inst = "[SQLite3]\nDriver=" + driver + "\n";
@@ -132,19 +135,16 @@ class OdbcServerTest : public ::testing::TestWithParam<size_t> {
       ini += "[orders-pg]\nDriver=PG\nServername=127.0.0.1\nDatabase=postgres\nPort=" +
              std::to_string(test_support::PgFixture::Server().port) + "\n";
     }
-    setenv("ODBCSYSINI", folder_->path().c_str(), 1);
-    setenv("ODBCINI", folder_->Write("odbc.ini", ini).c_str(), 1);
-    folder_->Write("odbcinst.ini", inst);
+    setenv("ODBCSYSINI", Folder().path().c_str(), 1);
+    setenv("ODBCINI", Folder().Write("odbc.ini", ini).c_str(), 1);
+    Folder().Write("odbcinst.ini", inst);
   }
-  static void TearDownTestSuite() { delete folder_; }
+  static std::filesystem::path Db() { return Folder() / "orders.sqlite"; }
 #ifdef __SANITIZE_ADDRESS__
   void TearDown() override {
     __lsan_enable();
   }
 #endif
-  static std::filesystem::path Db() {
-    return *folder_ / "orders.sqlite";
-  }
 
   void SetUp() override {
 #ifdef __SANITIZE_ADDRESS__
@@ -166,7 +166,7 @@ class OdbcServerTest : public ::testing::TestWithParam<size_t> {
         "UPDATE Orders SET Data = x'01ff', Amount = 12 WHERE Id = 2;"
         "CREATE VIEW Odd AS SELECT * FROM Orders WHERE Flag = 1;");
     OdbcServerOptions options;
-    options.temp_folder = *folder_ / "store";
+    options.temp_folder = Folder() / "store";
     options.memory_bound = GetParam();
     server_ = NewOdbcDataServer(options);
   }
@@ -178,7 +178,6 @@ class OdbcServerTest : public ::testing::TestWithParam<size_t> {
     return Query(sql)->Item(0).Value();
   }
 
-  static inline testing::TestFolder* folder_ = nullptr;
   std::shared_ptr<DataServer> server_;
 };
 
@@ -203,7 +202,7 @@ TEST_P(OdbcServerTest, RecordSetCountsAndMovesAnywhere) {
   // Beyond the memory bound the rows live in a file of the store, until the record set closes.
   const auto store_files = [&] {
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(*folder_ / "store"))
+    for (const auto& entry : std::filesystem::directory_iterator(Folder() / "store"))
       files += entry.path().extension() == ".rows";
     return files;
   };
@@ -216,9 +215,6 @@ TEST_P(OdbcServerTest, TypesAndValues) {
   auto rs = Query(
       "SELECT Id, Customer, Amount, Price, Day, At, Flag, Data FROM Orders "
       "WHERE Id IN (2, 3) ORDER BY Id");
-  platform::SafeArray bytes(platform::VarType::Byte, {{0, 2}});
-  bytes.Set(0, Variant::Byte(0x01));
-  bytes.Set(1, Variant::Byte(0xff));
   const struct {
     int32_t type;
     Variant first, second;
@@ -231,7 +227,7 @@ TEST_P(OdbcServerTest, TypesAndValues) {
       {adDBTimeStamp, Variant::Date(45296 + (10 * 3600 + 30 * 60 + 15) / 86400.0),
        Variant::Date(45296 + (10 * 3600 + 30 * 60 + 15) / 86400.0)},
       {adBoolean, Variant::Boolean(false), Variant::Boolean(true)},
-      {adBinary, Variant(bytes), Variant::Null()},
+      {adBinary, testing::Bytes({0x01, 0xff}), Variant::Null()},
   };
   ASSERT_EQ(rs->FieldCount(), 8);
   for (int32_t f = 0; f < 8; ++f) {
@@ -270,21 +266,16 @@ TEST_P(OdbcServerTest, ErrorsAndRefusedWritesChangeNothingOneRowWritesCommit) {
 }
 
 TEST_P(OdbcServerTest, ListingsAndRouting) {
-  const auto names = [](std::shared_ptr<RecordSet> rs) {
-    std::vector<std::string> names;
-    for (; !rs->Eof(); rs->MoveNext()) names.push_back(rs->Item(0).Value().AsString());
-    return names;
-  };
-  EXPECT_EQ(names(server_->ListSources("orders", "", "")),
-            (std::vector<std::string>{"Odd", "Orders"}));
+  EXPECT_EQ(AllRows(*server_->ListSources("orders", "", "")),
+            (Rows{{Variant("Odd")}, {Variant("Orders")}}));
 
   sqlite::SqliteServerOptions local_options;
-  local_options.temp_folder = *folder_ / "store";
+  local_options.temp_folder = Folder() / "store";
   local_options.list_dsns = [] { return std::vector<std::string>{"plant", "orders"}; };
   auto router = NewDataSourceRouter(sqlite::NewSqliteDataServer(local_options), server_,
                                     [](std::string_view source) { return source == "plant"; });
   // The driver manager's "orders" is listed once.
-  EXPECT_EQ(names(router->ListCatalogs()), (std::vector<std::string>{"plant", "orders"}));
+  EXPECT_EQ(AllRows(*router->ListCatalogs()), (Rows{{Variant("plant")}, {Variant("orders")}}));
   // "plant" is the embedded server's (no such file there); "orders" the driver manager's;
   // a name neither knows gets the embedded server's answer.
   EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { router->Query("plant", "", "SELECT 1", "", ""); })),

@@ -1,70 +1,52 @@
-// The PostgreSQL data server against a throw-away server: error numbers, types, the record
-// set's guarantees, the write rules, the listings; the ServerType router needs no server.
+// The PostgreSQL data server against a throw-away server: error numbers, types, the record set,
+// writes, listings; the key path and its pass; the audit store's joint and separate commits.
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
 
 #include "common/error_of.h"
 #include "common/pg_fixture.h"
+#include "host/audit_chain.h"
 #include "host/cluster_manager.h"
+#include "host/cursor_record_set.h"
 #include "host/field_types.h"
+#include "host/pg/pg_connection.h"
 #include "host/pg/pg_data_server.h"
+#include "host/pg/pg_key_plan.h"
+#include "host/security_manager.h"
 #include "host/server_type_router.h"
-#include "host/sqlite/sqlite_data_server.h"
+#include "orders_db.h"
+#include "platform/runtime/headless_container.h"
 
-namespace tabulo::host {
+namespace tabulo::host::pg {
 namespace {
 
-using pg::NewPgDataServer;
-using pg::PgServerOptions;
 using platform::Variant;
 using test_support::ErrorOf;
 using test_support::PgFixture;
+using testing::AllRows;
+using testing::Bytes;
 
-Variant Bytes(std::initializer_list<uint8_t> bytes) {
-  platform::SafeArray array(platform::VarType::Byte, {{0, static_cast<int32_t>(bytes.size())}});
-  int32_t i = 0;
-  for (uint8_t b : bytes) array.Set(i++, Variant::Byte(b));
-  return Variant(std::move(array));
+// Makes `database` on the shared server and runs `sql` in it, once per binary.
+void Load(const std::string& database, const std::string& sql) {
+  static std::set<std::string> loaded;
+  if (!loaded.insert(database).second) return;
+  PgFixture::Psql(PgFixture::Server(), "CREATE DATABASE " + database);
+  PgFixture::Psql(PgFixture::Server(), sql, database);
 }
 
-class PgDataServerTest : public ::testing::Test {
+// Statements on `source_` of a data server with one connection to the shared server.
+class PgTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const PgFixture::Instance& pg = PgFixture::Server();
-    TABULO_REQUIRE_PG(pg);
-    static bool loaded = false;
-    if (!loaded) {
-      PgFixture::Psql(pg,
-                      "CREATE DATABASE plant; CREATE ROLE viewer LOGIN PASSWORD 'pw';"
-                      "GRANT CREATE ON DATABASE plant TO viewer;"
-                      "ALTER DATABASE plant SET timezone = 'UTC';");
-      PgFixture::Psql(pg,
-                      "CREATE TABLE Orders(Id int PRIMARY KEY, Customer varchar(40), Qty int,"
-                      " Price float8, Placed timestamp);"
-                      "INSERT INTO Orders SELECT i, 'c' || (i % 3), i % 500, i / 4.0,"
-                      " timestamp '2024-01-01' + i * interval '1 minute'"
-                      " FROM generate_series(1, 1000) i;"
-                      "CREATE VIEW Big AS SELECT * FROM Orders WHERE Qty > 100;"
-                      "CREATE TABLE Secret(x int);"
-                      "GRANT SELECT, UPDATE, DELETE ON Orders, Big TO viewer;"
-                      "CREATE TABLE Kinds(b boolean, s smallint, i int, l bigint, r real,"
-                      " n numeric(10,2), m money, d date, t time, ts timestamp,"
-                      " tz timestamptz, c char(3), v varchar(7), x text, y bytea);"
-                      "INSERT INTO Kinds VALUES (true, 7, -8, 5000000000, 1.5, 12.25, 3.5,"
-                      " '2024-02-29', '13:45:10', '2020-01-01 00:00:37.5',"
-                      " '2020-01-01 12:00:00+00', 'ab', 'seven', 'long', '\\x0102ff'),"
-                      " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
-                      " NULL, NULL, NULL);"
-                      "GRANT SELECT ON Kinds TO viewer;",
-                      "plant");
-      loaded = true;
-    }
+  void Serve(const std::string& source, const std::string& database, const std::string& user,
+             const std::string& password) {
     PgServerOptions options;
-    options.connections["plant-db"] = {"127.0.0.1", pg.port, "plant", "viewer", "pw"};
+    options.connections[source] = {"127.0.0.1", PgFixture::Server().port, database, user, password};
     server_ = NewPgDataServer(options);
-    server_->SetServerType(1);
-    source_ = "plant-db;DATABASE=";
+    source_ = source;
   }
-
   std::shared_ptr<RecordSet> Query(const std::string& sql) {
     return server_->Query(source_, "", sql, "", "");
   }
@@ -78,6 +60,36 @@ class PgDataServerTest : public ::testing::Test {
   std::string source_;
 };
 
+class PgDataServerTest : public PgTest {
+ protected:
+  void SetUp() override {
+    TABULO_REQUIRE_PG(PgFixture::Server());
+    Load("plant",
+         "CREATE ROLE viewer LOGIN PASSWORD 'pw'; GRANT CREATE ON DATABASE plant TO viewer;"
+         "ALTER DATABASE plant SET timezone = 'UTC';"
+         "CREATE TABLE Orders(Id int PRIMARY KEY, Customer varchar(40), Qty int,"
+         " Price float8, Placed timestamp);"
+         "INSERT INTO Orders SELECT i, 'c' || (i % 3), i % 500, i / 4.0,"
+         " timestamp '2024-01-01' + i * interval '1 minute'"
+         " FROM generate_series(1, 1000) i;"
+         "CREATE VIEW Big AS SELECT * FROM Orders WHERE Qty > 100;"
+         "CREATE TABLE Secret(x int);"
+         "GRANT SELECT, UPDATE, DELETE ON Orders, Big TO viewer;"
+         "CREATE TABLE Kinds(b boolean, s smallint, i int, l bigint, r real,"
+         " n numeric(10,2), m money, d date, t time, ts timestamp,"
+         " tz timestamptz, c char(3), v varchar(7), x text, y bytea);"
+         "INSERT INTO Kinds VALUES (true, 7, -8, 5000000000, 1.5, 12.25, 3.5,"
+         " '2024-02-29', '13:45:10', '2020-01-01 00:00:37.5',"
+         " '2020-01-01 12:00:00+00', 'ab', 'seven', 'long', '\\x0102ff'),"
+         " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
+         " NULL, NULL, NULL);"
+         "GRANT SELECT ON Kinds TO viewer;");
+    Serve("plant-db", "plant", "viewer", "pw");
+    server_->SetServerType(1);
+    source_ = "plant-db;DATABASE=";
+  }
+};
+
 TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   const int port = PgFixture::Server().port;
   struct Row {
@@ -85,7 +97,6 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
     uint32_t error;
   } rows[] = {
       {"plant-db", "SELECT 1", "viewer", "wrong", 0x80040E4D},
-      {"plant-db", "SELECT 1", "nobody", "pw", 0x80040E4D},
       {"plant-db;DATABASE=nowhere", "SELECT 1", "", "", 0x80004005},
       {"127.0.0.1:1;DATABASE=plant", "SELECT 1", "viewer", "pw", 0x80004005},
       {"127.0.0.1:x", "SELECT 1", "viewer", "pw", 0x80004005},
@@ -107,10 +118,9 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   // The refused writes were rolled back.
   EXPECT_EQ(Cell("SELECT count(*) FROM Orders WHERE Qty = 1 OR Id > 990").AsLong(), 12);
   // The listings show what the login may read.
-  auto sources = server_->ListSources(source_, "", "");
-  std::vector<std::string> names;
-  for (; !sources->Eof(); sources->MoveNext()) names.push_back(sources->Item(0).Value().AsString());
-  EXPECT_EQ(names, (std::vector<std::string>{"big", "kinds", "orders"}));
+  EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
+            (std::vector<std::vector<Variant>>{
+                {Variant("big")}, {Variant("kinds")}, {Variant("orders")}}));
   EXPECT_EQ(server_->ListCatalogs()->Item(0).Value().AsString(), "plant-db");
 }
 
@@ -149,13 +159,13 @@ TEST_F(PgDataServerTest, TypesAndValues) {
 }
 
 TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
-  // A join takes the copy (pg_key_path_test.cc has the key path's key-set reads).
+  // A join takes the copy (the key path's key-set reads are below).
   auto rs =
       Query("SELECT id, Customer AS Who, Qty FROM Orders, (VALUES (1)) AS one ORDER BY Id DESC;");
   // The statement's own spelling.
   EXPECT_EQ(rs->Item(0).Name() + rs->Item(1).Name() + rs->Item(2).Name(), "idWhoQty");
   ASSERT_EQ(rs->RecordCount(), 1000);
-  server_->Query(source_, "", "UPDATE Orders SET Qty = 999 WHERE Id = 300", "", "");
+  Query("UPDATE Orders SET Qty = 999 WHERE Id = 300");
   for (int64_t move : {700, -650, 940, -989}) {
     const int64_t before = 1000 - rs->Item(0).Value().AsLong();
     rs->Move(move);
@@ -169,10 +179,9 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
   rs->Move(1000);
   EXPECT_TRUE(rs->Eof());
   // An escape in the WHERE clause compares timestamps; the one row is written.
-  server_->Query(source_, "",
-                 "UPDATE Orders SET Qty = 299 WHERE Placed >= {ts '2024-01-01 05:00:00'} AND "
-                 "Placed <= {ts '2024-01-01 05:00:00.001'}",
-                 "", "");
+  Query(
+      "UPDATE Orders SET Qty = 299 WHERE Placed >= {ts '2024-01-01 05:00:00'} AND "
+      "Placed <= {ts '2024-01-01 05:00:00.001'}");
   EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 300").AsLong(), 299);
   // The session behind the record set ends: the next window read is a connection error.
   rs->MoveFirst();
@@ -186,9 +195,8 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
             kErrSourceUnusable);
   // The kept command connection ended with them: the next write takes a new one, and the
   // write after it the same one (no second login).
-  auto write = [&](const std::string& sql) { server_->Query(source_, "", sql, "", ""); };
-  write("UPDATE Orders SET Qty = pg_backend_pid() WHERE Id = 301");
-  write("UPDATE Orders SET Qty = CASE Qty WHEN pg_backend_pid() THEN -1 ELSE 0 END WHERE Id = 301");
+  Query("UPDATE Orders SET Qty = pg_backend_pid() WHERE Id = 301");
+  Query("UPDATE Orders SET Qty = CASE Qty WHEN pg_backend_pid() THEN -1 ELSE 0 END WHERE Id = 301");
   EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 301").AsLong(), -1);
 }
 
@@ -209,5 +217,312 @@ TEST(ServerTypeRouterTest, RoutesByServerType) {
   EXPECT_EQ(router->MachineName(), "M");
 }
 
+using Rows = std::vector<std::vector<Variant>>;
+
+class PgKeyPathTest : public PgTest {
+ protected:
+  void SetUp() override {
+    TABULO_REQUIRE_PG(PgFixture::Server());
+    // Keys negative and positive (the pass reads them as 2- and 4-byte integers); Qty repeats.
+    Load("keys",
+         "CREATE TABLE Items(Id int PRIMARY KEY, Qty int, Name text);"
+         "INSERT INTO Items SELECT i * 3 - 4000, (i * 7) % 50, 'n' || (i % 97)"
+         " FROM generate_series(1, 3000) i;"
+         "CREATE TABLE Scratch(Id bigint PRIMARY KEY, Name text);"
+         "INSERT INTO Scratch SELECT i, 'n' || i FROM generate_series(1, 1000) i;"
+         "CREATE TABLE Tiny(Id smallint PRIMARY KEY, Label text);"
+         "INSERT INTO Tiny SELECT i, 'l' || (i % 5) FROM generate_series(-150, 150) i;"
+         "CREATE TABLE NoKey(x int); CREATE TABLE Pair(a int, b int, PRIMARY KEY (a, b));"
+         "CREATE TABLE Named(k text PRIMARY KEY); CREATE TABLE Parent(Id int PRIMARY KEY);"
+         "CREATE TABLE Child() INHERITS (Parent);"
+         "CREATE VIEW ItemView AS SELECT * FROM Items;"
+         // Blocks the key pass (not the load) while the test holds advisory lock 7.
+         "CREATE FUNCTION gate() RETURNS boolean LANGUAGE plpgsql AS $$ BEGIN"
+         " IF current_setting('application_name') = 'tabulo key pass' THEN"
+         " PERFORM pg_advisory_xact_lock_shared(7); END IF; RETURN true; END $$;"
+         // Fails the key pass (not the load) past Id 2000.
+         "CREATE FUNCTION fails_in_pass(id int) RETURNS boolean LANGUAGE plpgsql AS $$ BEGIN"
+         " IF current_setting('application_name') = 'tabulo key pass' AND id > 2000 THEN"
+         " RAISE EXCEPTION 'pass stopped'; END IF; RETURN true; END $$;");
+    endpoint_ = {"127.0.0.1", PgFixture::Server().port, "keys", "postgres", "secret", "test"};
+    Serve("keys-db", "keys", "postgres", "secret");
+  }
+
+  // The rows of `sql` read through the copy (a subquery never takes the key path).
+  Rows Reference(const std::string& sql) {
+    return AllRows(*Query("SELECT * FROM (" + sql + ") AS r"));
+  }
+  void Run(PGconn* conn, const std::string& sql) { Exec(conn, sql, "test"); }
+
+  Endpoint endpoint_;
+};
+
+TEST_F(PgKeyPathTest, PlanDecisionsAndRowsInTheStatementsOrder) {
+  struct Row {
+    std::string sql;
+    bool key_path;
+    std::string reference;  // the same rows, ties ordered by the key explicitly
+  } rows[] = {
+      {"SELECT * FROM Items", true, "SELECT * FROM Items ORDER BY Id"},
+      {"SELECT Id, Name FROM Items WHERE Qty < 20;", true,
+       "SELECT Id, Name FROM Items WHERE Qty < 20 ORDER BY Id"},
+      {"SELECT Name, Qty FROM public.Items i WHERE i.Qty BETWEEN 5 AND 9 ORDER BY Qty", true,
+       "SELECT Name, Qty FROM Items WHERE Qty BETWEEN 5 AND 9 ORDER BY Qty, Id"},
+      {"SELECT Id, Qty FROM Items ORDER BY Qty DESC, Name", true,
+       "SELECT Id, Qty FROM Items ORDER BY Qty DESC, Name, Id"},
+      {"SELECT -Qty AS Qty, upper(Name) FROM Items AS \"X\" ORDER BY Qty", true,
+       "SELECT -Qty AS Qty, upper(Name) FROM Items ORDER BY 1, Id"},
+      {"SELECT Name, Qty FROM Items ORDER BY 2 DESC", true,
+       "SELECT Name, Qty FROM Items ORDER BY Qty DESC, Id"},
+      {"SELECT Id FROM Items WHERE Qty < (SELECT min(Qty) + 10 FROM Items)", true,
+       "SELECT Id FROM Items WHERE Qty < 10 ORDER BY Id"},
+      // The server makes this a join: general, though it would fit.
+      {"SELECT Id FROM Items WHERE Id IN (SELECT Id + 3 FROM Items WHERE Qty < 10)", false, ""},
+      {"SELECT Label, Id FROM Tiny ORDER BY Label DESC", true,
+       "SELECT Label, Id FROM Tiny ORDER BY Label DESC, Id"},
+      {"SELECT i.Name FROM Items i JOIN Items j ON j.Id = i.Id + 3", false, ""},
+      {"SELECT i.Name FROM Items i, Tiny t WHERE t.Id = i.Id", false, ""},
+      {"SELECT Qty, count(*) FROM Items GROUP BY Qty", false, ""},
+      {"SELECT count(*) FROM Items", false, ""},
+      {"SELECT generate_series(1, 2), Id FROM Items", false, ""},
+      {"SELECT Id, row_number() OVER () FROM Items", false, ""},
+      {"SELECT DISTINCT Qty FROM Items", false, ""},
+      {"SELECT * FROM Items LIMIT 5", false, ""},
+      {"SELECT * FROM Items FOR UPDATE", false, ""},
+      {"WITH w AS (SELECT 1) SELECT * FROM Items", false, ""},
+      {"SELECT * FROM Items UNION SELECT * FROM Items", false, ""},
+      {"SELECT $$ FROM Items $$ AS t, Id FROM Items", false, ""},
+      {"SELECT * FROM NoKey", false, ""},
+      {"SELECT * FROM Pair", false, ""},
+      {"SELECT * FROM Named", false, ""},
+      {"SELECT * FROM Parent", false, ""},  // has an inheritance child
+      {"SELECT * FROM ItemView", false, ""},
+      {"SELECT * FROM (SELECT * FROM Items) s", false, ""},
+  };
+  Conn conn = Connect(endpoint_);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sql);
+    std::string sql = row.sql;
+    if (sql.back() == ';') sql.pop_back();
+    EXPECT_EQ(PlanKeyPath(conn.get(), sql).has_value(), row.key_path);
+    if (!row.key_path) continue;
+    const Rows expected = Reference(row.reference);
+    ASSERT_GT(expected.size(), static_cast<size_t>(kKeyWindow));
+    EXPECT_TRUE(AllRows(*Query(row.sql)) == expected);
+  }
+}
+
+// The first window is read before any key; a Move far ahead waits for the pass, which waits
+// for the lock; closing cancels a pass that waits.
+TEST_F(PgKeyPathTest, MovesWaitForThePassAndCloseCancelsIt) {
+  const std::string sql = "SELECT Id, Name FROM Items WHERE gate() ORDER BY Name";
+  const Rows expected = Reference(sql + ", Id");
+  Conn lock = Connect(endpoint_);
+  Run(lock.get(), "SELECT pg_advisory_lock(7)");
+  auto rs = Query(sql);
+  ASSERT_EQ(rs->RecordCount(), static_cast<int64_t>(expected.size()));
+  rs->Move(kKeyWindow - 1);
+  EXPECT_TRUE(rs->Item(0).Value() == expected[kKeyWindow - 1][0]);
+  Variant far;
+  std::thread reader([&] {
+    rs->MoveFirst();
+    rs->Move(rs->RecordCount() - 1);
+    far = rs->Item(1).Value();
+  });
+  Run(lock.get(), "SELECT pg_advisory_unlock(7)");
+  reader.join();
+  EXPECT_TRUE(far == expected.back()[1]);
+
+  Run(lock.get(), "SELECT pg_advisory_lock(7)");
+  auto waiting = Query(sql);
+  waiting->Close();
+  EXPECT_EQ(waiting->State(), 0);
+  Run(lock.get(), "SELECT pg_advisory_unlock(7)");
+}
+
+TEST_F(PgKeyPathTest, AFailedPassFailsTheMovesThatNeedItsKeys) {
+  auto rs = Query("SELECT Id FROM Items WHERE fails_in_pass(Id)");
+  EXPECT_EQ(rs->Item(0).Value().AsLong(), -3997);
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
+              rs->Move(rs->RecordCount() - 1);
+              rs->Item(0).Value();
+            })),
+            0x80004005u);
+}
+
+TEST_F(PgKeyPathTest, WindowsReadByKeyShowDeletedAndChangedRows) {
+  auto rs = Query("SELECT Name, Id FROM Scratch WHERE Id > 0 ORDER BY Id");
+  Conn conn = Connect(endpoint_);
+  Run(conn.get(),
+      "DELETE FROM Scratch WHERE Id = 501; UPDATE Scratch SET Name = 'new' WHERE Id = 502");
+  rs->Move(500);
+  EXPECT_EQ(rs->Item(0).Value().AsString(), "#Deleted");
+  EXPECT_EQ(rs->Item(1).Value().AsString(), "#Deleted");
+  rs->MoveNext();
+  EXPECT_EQ(rs->Item(0).Value().AsString(), "new");
+  // Values stay as read while their block is kept.
+  Run(conn.get(), "UPDATE Scratch SET Name = 'newer' WHERE Id = 502");
+  rs->Move(-400);
+  rs->Move(400);
+  EXPECT_EQ(rs->Item(0).Value().AsString(), "new");
+  EXPECT_EQ(rs->RecordCount(), 1000);
+}
+
+class PgAuditStoreTest : public PgTest {
+ protected:
+  void SetUp() override {
+    TABULO_REQUIRE_PG(PgFixture::Server());
+    const std::string refuse =
+        "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+        "$$BEGIN RAISE EXCEPTION 'audit refused'; END$$;";
+    Load("trail", refuse);
+    Load("stock", refuse +
+                      "CREATE TABLE Stock(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
+                      "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;");
+    Serve("stock-db", "stock", "postgres", "secret");
+  }
+
+  // A store in `database`, in a table of its own, made before the test changes it.
+  AuditLogOptions Store(const std::string& database, const std::string& table) {
+    AuditLogOptions options;
+    options.pg =
+        AuditPgStore{"trail-db",
+                     {"127.0.0.1", PgFixture::Server().port, database, "postgres", "secret"},
+                     "",
+                     table};
+    AuditTransaction(options).Commit();
+    return options;
+  }
+
+  platform::HeadlessContainer container_;
+};
+
+TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase) {
+  struct Row {
+    const char *name, *database;  // the store's; "stock" is the edited data's
+    bool refuse_at_commit;        // a deferred trigger refuses the records at the commit
+    int new_qty, qty_after;       // a new_qty of -1 breaks the data's CHECK: the UPDATE fails
+    size_t records;
+    bool write_fails, commit_fails;
+  } rows[] = {
+      {"joined_written", "stock", false, 7, 7, 1, false, false},
+      {"joined_refused_at_commit", "stock", true, 7, 5, 0, true, false},
+      {"joined_update_fails", "stock", false, -1, 5, 0, true, false},
+      // Apart, the data commits first: a store refusing its commit leaves the change unrecorded.
+      {"apart_written", "trail", false, 7, 7, 1, false, false},
+      {"apart_refused_at_commit", "trail", true, 7, 7, 0, false, true},
+  };
+  int id = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ++id;
+    const std::string table = std::string("events_") + row.name;
+    SecurityManagerOptions options;
+    options.audit = Store(row.database, table);
+    if (row.refuse_at_commit)
+      PgFixture::Psql(PgFixture::Server(),
+                      "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON " + table +
+                          " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION refuse()",
+                      row.database);
+    SecurityManager manager(container_, options);
+    // The control's order: records secured, the change written, the records committed.
+    manager.BeginOperatorEvents();
+    manager.WriteOperatorEvent(OperatorEvent{"Logging", "dbUpdate", "Qty", "stock-db", "", "", "5",
+                                             std::to_string(row.new_qty), ""},
+                               "Id = " + std::to_string(id));
+    const int32_t write_error = ErrorOf([&] {
+      server_->Query("stock-db;DATABASE=stock", "",
+                     "UPDATE Stock SET Qty = " + std::to_string(row.new_qty) +
+                         " WHERE Id = " + std::to_string(id),
+                     "", "");
+    });
+    int32_t commit_error = 0;
+    if (write_error)
+      manager.RollbackOperatorEvents();
+    else
+      commit_error = ErrorOf([&] { manager.CommitOperatorEvents(); });
+    EXPECT_EQ(write_error != 0, row.write_fails);
+    EXPECT_EQ(commit_error != 0, row.commit_fails);
+    EXPECT_EQ(Cell("SELECT Qty FROM Stock WHERE Id = " + std::to_string(id)).AsLong(),
+              row.qty_after);
+    const AuditTrail trail = ReadAuditTrail(options.audit);
+    EXPECT_EQ(trail.records.size(), row.records);
+    EXPECT_TRUE(VerifyAuditTrail(trail).intact) << VerifyAuditTrail(trail).summary;
+  }
+}
+
+TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
+  const AuditLogOptions store = Store("trail", "events_concurrent");
+  std::atomic<int> refused{0};
+  auto write = [&](const std::string& who) {
+    for (int i = 0; i < 10; ++i) {
+      AuditRecord r;
+      r.recorded_at = "2026-12-08T10:00:00.000Z";
+      r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", who, "", "1", "2", ""};
+      refused += ErrorOf([&] { AppendAuditRecord(store, r); }) != 0;
+    }
+  };
+  std::thread other(write, "ann");
+  write("ben");
+  other.join();
+  EXPECT_EQ(refused, 0);
+  const AuditVerdict verdict = VerifyAuditTrail(ReadAuditTrail(store));
+  EXPECT_EQ(verdict.summary, "Audit trail intact: 20 records chained (#1 to #20).");
+  // A record cannot be changed, and a trigger put out of use is named.
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
+              server_->Query("stock-db;DATABASE=trail", "",
+                             "UPDATE events_concurrent SET new_value = '9' WHERE id = 1", "", "");
+            })),
+            kErrInvalidStatement);
+  PgFixture::Psql(PgFixture::Server(),
+                  "ALTER TABLE events_concurrent DISABLE TRIGGER operator_events_no_delete",
+                  "trail");
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
+            "Audit trail broken: the trigger operator_events_no_delete that keeps records from "
+            "being changed has been removed.");
+  AuditLogOptions missing = store;
+  missing.pg->table = "nowhere";
+  EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
+            "No audit table \"nowhere\" in the PostgreSQL audit store \"trail-db\"");
+}
+
+TEST(PgAuditConfig, NamesAConfiguredConnectionAndATable) {
+  const std::string connections =
+      R"({"format": 1, "postgresql": {"plant-db": {"host": "db1", "database": "plant"}},
+"security": {)";
+  struct Row {
+    std::string security, error;  // error: "" when the configuration is taken
+    std::string database = {}, schema = {}, table = {};
+  } rows[] = {
+      {R"("audit": {"postgresql": "plant-db"})", "", "plant", "", "operator_events"},
+      {R"("audit": {"postgresql": "plant-db", "database": "trail", "table": "log.events"})", "",
+       "trail", "log", "events"},
+      {R"("audit": {"postgresql": "other"})",
+       "line 3, key \"postgresql\": no PostgreSQL connection named \"other\""},
+      {R"("audit": {"postgresql": 5})", "line 3, key \"postgresql\": expected a text"},
+      {R"("audit": "plant-db")", "line 3, key \"audit\": expected an object"},
+      {R"("audit": {"postgresql": "plant-db", "table": "a;drop"})",
+       "line 3, key \"table\": expected a table name"},
+      {R"("audit_database": "a.db", "audit": {"postgresql": "plant-db"})",
+       "line 3, key \"audit\": give either"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.security);
+    const std::string text = connections + "\n" + row.security + "}}";
+    if (!row.error.empty()) {
+      const std::string error =
+          testing::Raised([&] { ParseHostConfig(text, "p.json"); }).description();
+      EXPECT_EQ(error.rfind("p.json, " + row.error, 0), 0u) << error;
+      continue;
+    }
+    const AuditLogOptions store = AuditStoreOf(ParseHostConfig(text, "plant.json"));
+    ASSERT_TRUE(store.pg.has_value());
+    EXPECT_EQ(store.pg->connection.host + "/" + store.pg->connection.database + "/" +
+                  store.pg->schema + "/" + store.pg->table,
+              "db1/" + row.database + "/" + row.schema + "/" + row.table);
+  }
+  EXPECT_FALSE(AuditStoreOf(ParseHostConfig("{\"format\": 1}", "plant.json")).pg.has_value());
+}
+
 }  // namespace
-}  // namespace tabulo::host
+}  // namespace tabulo::host::pg

@@ -1,13 +1,16 @@
-// Snapshot sources: which path a query takes, that both paths give the same records, the
-// store file's life, and stability against other connections' writes in both journal modes;
-// the rowid list of the rowid path.
+// Snapshot sources: their paths, store files and stability against writers; the rowid list; the
+// snapshot store: private, leftovers of dead processes removed, files of live stores kept.
 #include "host/sqlite/sqlite_row_source.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <random>
 
+#include "common/error_of.h"
 #include "host/cursor_record_set.h"
+#include "host/data_server.h"
 #include "host/key_list.h"
 #include "host/sqlite/temp_store.h"
 #include "orders_db.h"
@@ -20,18 +23,8 @@ using testing::CreateOrders;
 using testing::TestDb;
 using testing::TestFolder;
 
-class SnapshotSourceTest : public ::testing::Test {
+class SnapshotSourceTest : public testing::SnapshotTest {
  protected:
-  void SetUp() override {
-    store_ = TempStore::Open(folder_ / "snap");
-    db_ = std::make_unique<TestDb>(db_path_);
-  }
-
-  SnapshotSource Open(const std::string& sql, SnapshotOptions options = {}) {
-    options.busy_timeout = std::chrono::milliseconds(100);
-    return OpenSnapshotSource(db_path_, sql, store_, options);
-  }
-
   size_t FilesInStore() {
     size_t n = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder_ / "snap")) {
@@ -39,18 +32,13 @@ class SnapshotSourceTest : public ::testing::Test {
     }
     return n;
   }
-
-  TestFolder folder_;
-  std::filesystem::path db_path_ = folder_ / "data.db";
-  std::shared_ptr<TempStore> store_;
-  std::unique_ptr<TestDb> db_;
 };
 
 // The statement shapes test compares more shapes of both paths against SQLite's own rows.
 TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseTheGeneral) {
-  CreateOrders(*db_, 50);
-  db_->Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
-  db_->Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
+  CreateOrders(db_, 50);
+  db_.Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
+  db_.Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
   for (const char* sql : {"SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
                           "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::RowidKeySet) << sql;
@@ -68,37 +56,11 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
 
 // Reads every record through a record set.
 std::vector<std::vector<Variant>> AllRows(std::unique_ptr<RowSource> source) {
-  auto rs = NewCursorRecordSet(std::move(source));
-  std::vector<std::vector<Variant>> rows;
-  while (!rs->Eof()) {
-    std::vector<Variant> row;
-    for (int i = 0; i < rs->FieldCount(); ++i) row.push_back(rs->Item(i).Value());
-    rows.push_back(std::move(row));
-    rs->MoveNext();
-  }
-  return rows;
-}
-
-// Beyond the memory bound the general path gives the records it gives from memory.
-TEST_F(SnapshotSourceTest, StoredAndMemoryPathsGiveTheSameRecordsInTheSameOrder) {
-  CreateOrders(*db_, 700);
-  SnapshotOptions general;
-  general.general_path_only = true;
-  SnapshotOptions spilling = general;
-  spilling.memory_bound = 2000;
-  for (const char* sql : {"SELECT * FROM Orders WHERE Qty < 400 ORDER BY Customer DESC, Id",
-                          "SELECT Note, Id FROM Orders WHERE Note IS NULL OR Id > 650"}) {
-    auto memory = Open(sql, general);
-    auto stored = Open(sql, spilling);
-    EXPECT_EQ(stored.path, SnapshotPath::StoreFile);
-    const auto expected = AllRows(std::move(memory.source));
-    EXPECT_GT(expected.size(), 50u);
-    EXPECT_EQ(AllRows(std::move(stored.source)), expected) << sql;
-  }
+  return testing::AllRows(*NewCursorRecordSet(std::move(source)));
 }
 
 TEST_F(SnapshotSourceTest, StoreFilesLiveAsLongAsTheirSource) {
-  CreateOrders(*db_, 300);
+  CreateOrders(db_, 300);
   SnapshotOptions spilling;
   spilling.memory_bound = 1000;
   auto stored = Open("SELECT Customer, count(*) FROM Orders GROUP BY Customer", spilling);
@@ -166,16 +128,16 @@ TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
        spilling, SnapshotPath::StoreFile}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sql);
-    db_->Exec("DROP TABLE IF EXISTS Orders");
-    CreateOrders(*db_, 100, c.wal);
+    db_.Exec("DROP TABLE IF EXISTS Orders");
+    CreateOrders(db_, 100, c.wal);
     auto snapshot = Open(c.sql, c.options);
     ASSERT_EQ(snapshot.path, c.path);
-    ExpectStableAgainstWriters(*db_, std::move(snapshot));
+    ExpectStableAgainstWriters(db_, std::move(snapshot));
   }
 }
 
 TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
-  db_->Exec("CREATE TABLE Loose(a, b, c, d); INSERT INTO Loose VALUES (1, 2.5, 'x', NULL)");
+  db_.Exec("CREATE TABLE Loose(a, b, c, d); INSERT INTO Loose VALUES (1, 2.5, 'x', NULL)");
   for (SnapshotOptions options :
        {SnapshotOptions{}, SnapshotOptions{.general_path_only = true, .progress = {}}}) {
     auto rs = NewCursorRecordSet(Open("SELECT a, b, c, d FROM Loose", options).source);
@@ -192,8 +154,8 @@ TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {
 // An index that covers the rowid tempts SQLite to scan it for the rowids alone; without
 // ORDER BY the rowid path still lists the records in rowid (table) order.
 TEST_F(SnapshotSourceTest, WithoutOrderByRecordsComeInRowidOrder) {
-  CreateOrders(*db_, 300);
-  db_->Exec("CREATE INDEX OrdersByCustomer ON Orders(Customer)");
+  CreateOrders(db_, 300);
+  db_.Exec("CREATE INDEX OrdersByCustomer ON Orders(Customer)");
   SnapshotOptions general;
   general.general_path_only = true;
   auto rowid = Open("SELECT Id, Customer FROM Orders");
@@ -226,6 +188,105 @@ TEST(KeyList, AboutOneByteAndAQuarterPerAscendingRow) {
   EXPECT_LT(list.MemoryBytes(), static_cast<size_t>(n * 5 / 4));
   EXPECT_EQ(list.At(n - 1), n + 3);
   EXPECT_EQ(list.At(n - 2), n - 1);
+}
+
+namespace fs = std::filesystem;
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+class TempStoreTest : public ::testing::Test {
+ protected:
+  // Which of `names` exist in the store folder, as "1" and "0".
+  std::string Exist(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += fs::exists(snap_ / n) ? "1" : "0";
+    return out;
+  }
+  TestFolder folder_;
+  fs::path snap_ = folder_ / "snap";
+};
+
+TEST_F(TempStoreTest, RemovesLeftoversOfACrashedProcessAtStart) {
+  fs::create_directories(snap_);
+  // What a crashed process leaves: a lock file nobody holds and its data files; a lock file
+  // still being set up (empty) is not taken for a leftover.
+  const std::pair<std::string, std::string> files[] = {{"ds-999999-dead.lock", "999999\n"},
+                                                       {"ds-999999-dead-0.snap", "x"},
+                                                       {"ds-999999-dead-1.rows", "x"},
+                                                       {"unrelated.txt", "x"},
+                                                       {"ds-1-new.lock", ""},
+                                                       {"ds-1-new-0.snap", "x"}};
+  for (const auto& [name, content] : files) folder_.Write("snap/" + name, content);
+  auto store = TempStore::Open(snap_);
+  EXPECT_EQ(Exist({"ds-999999-dead.lock", "ds-999999-dead-0.snap", "ds-999999-dead-1.rows",
+                   "unrelated.txt", "ds-1-new-0.snap"}),
+            "00011");
+}
+
+// A new folder is made 0700, one made wider by its owner is narrowed; files are 0600.
+TEST_F(TempStoreTest, KeepsTheFilesOfLiveStoresPrivateAndRemovesItsOwnOnDestruction) {
+  auto first = TempStore::Open(snap_);
+  EXPECT_EQ(ModeOf(snap_), 0700u);
+  const fs::path first_file = first->NewPath(".snap");
+  EXPECT_EQ(ModeOf(first_file), 0600u);
+  EXPECT_EQ(fs::file_size(first_file), 0u);
+  std::ofstream(first_file) << "x";
+  fs::permissions(snap_, fs::perms(0777));
+  auto second = TempStore::Open(snap_);  // cleans at start: must not take `first` for dead
+  EXPECT_EQ(ModeOf(snap_), 0700u);
+  EXPECT_TRUE(fs::exists(first_file));
+  const fs::path second_file = second->NewPath(".rows");
+  EXPECT_NE(second_file, first_file);
+  std::ofstream(second_file) << "x";
+  second.reset();
+  EXPECT_FALSE(fs::exists(second_file));
+  EXPECT_TRUE(fs::exists(first_file));
+  first.reset();
+  EXPECT_TRUE(fs::is_empty(snap_));
+}
+
+// Whether opening a store at `place` is refused with 0x80004005.
+bool Refused(const fs::path& place) {
+  return static_cast<uint32_t>(test_support::ErrorOf([&] { TempStore::Open(place); })) ==
+         kErrSourceUnusable;
+}
+
+TEST_F(TempStoreTest, TempFileRemovesItsCompanionsAndOnlyAPrivateFolderIsUsed) {
+  folder_.Write("x.snap", "x");
+  folder_.Write("x.snap-journal", "x");
+  { TempFile file(folder_ / "x.snap"); }
+  EXPECT_FALSE(fs::exists(folder_ / "x.snap"));
+  EXPECT_FALSE(fs::exists(folder_ / "x.snap-journal"));
+  folder_.Write("file", "x");
+  const platform::ComError e = testing::Raised([&] { TempStore::Open(folder_ / "file"); });
+  EXPECT_EQ(e.code(), 0x80004005u);
+  EXPECT_NE(e.description().find("file"), std::string::npos);
+  // A link planted where the folder should be, or another user's folder, is not used.
+  fs::create_directories(snap_);
+  fs::create_symlink(snap_, folder_ / "planted");
+  EXPECT_TRUE(Refused(folder_ / "planted"));
+  if (::geteuid() == 0) {
+    const fs::path foreign = folder_ / "foreign";
+    fs::create_directories(foreign);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    EXPECT_TRUE(Refused(foreign));
+  }
+}
+
+TEST(TempStore, DefaultFolderIsPerUser) {
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string restore = saved ? saved : "";
+  ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+  EXPECT_EQ(TempStore::DefaultFolder(), fs::path("/run/user/4242/tabulo-snapshots"));
+  ::setenv("XDG_RUNTIME_DIR", "relative", 1);
+  EXPECT_EQ(TempStore::DefaultFolder(),
+            fs::temp_directory_path() / ("tabulo-snapshots-" + std::to_string(::geteuid())));
+  if (saved) ::setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
+  if (!saved) ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

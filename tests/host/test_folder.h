@@ -1,5 +1,4 @@
-// Test helpers: a fresh folder per test, direct SQLite access to set up and read databases,
-// and the error a call raised.
+// A fresh folder per test, direct SQLite access to databases, and the error a call raised.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,17 +22,12 @@ class TestFolder {
  public:
   TestFolder() {
     const char* base = std::getenv("TABULO_TEST_TMP");
-    std::filesystem::path root =
+    const std::filesystem::path root =
         base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("host-") + (info ? info->test_suite_name() : "x") + "-" +
-                       (info ? info->name() : "y") + "-" + std::to_string(::getpid());
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    path_ = root / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
+    std::filesystem::create_directories(root);
+    std::string name = (root / "host-XXXXXX").string();
+    EXPECT_NE(::mkdtemp(name.data()), nullptr) << name;
+    path_ = name;
   }
   ~TestFolder() {
     std::error_code ec;
@@ -62,30 +56,21 @@ class TestDb {
   TestDb(const TestDb&) = delete;
   TestDb& operator=(const TestDb&) = delete;
 
-  // Runs SQL; returns SQLite's result code (and fails the test on an error unless allowed).
-  int Exec(const std::string& sql, bool allow_error = false) {
+  // Runs SQL, adding the rows it gives to `rows`; returns SQLite's result code (and fails the
+  // test on an error unless allowed).
+  int Exec(const std::string& sql, bool allow_error = false,
+           std::vector<std::vector<std::string>>* rows = nullptr) {
     char* message = nullptr;
-    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
-    if (!allow_error) {
-      EXPECT_EQ(rc, SQLITE_OK) << sql << ": " << (message ? message : "");
-    }
+    const int rc = sqlite3_exec(db_, sql.c_str(), rows ? AddRow : nullptr, rows, &message);
+    EXPECT_TRUE(allow_error || rc == SQLITE_OK)
+        << rc << ", " << sql << ": " << (message ? message : "");
     sqlite3_free(message);
     return rc;
   }
   // Every row of a query, each as its columns' texts (NULL as "<null>"), read past the server.
   std::vector<std::vector<std::string>> Rows(const std::string& sql) {
-    sqlite3_stmt* stmt = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
-        << sql << ": " << sqlite3_errmsg(db_);
     std::vector<std::vector<std::string>> rows;
-    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-      rows.emplace_back();
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        const unsigned char* t = sqlite3_column_text(stmt, i);
-        rows.back().push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
-      }
-    }
-    sqlite3_finalize(stmt);
+    Exec(sql, false, &rows);
     return rows;
   }
   // The first column of the first row ("" for none).
@@ -96,6 +81,11 @@ class TestDb {
   sqlite3* get() const { return db_; }
 
  private:
+  static int AddRow(void* rows, int n, char** texts, char**) {
+    auto& out = static_cast<std::vector<std::vector<std::string>>*>(rows)->emplace_back();
+    for (int i = 0; i < n; ++i) out.push_back(texts[i] ? texts[i] : "<null>");
+    return 0;
+  }
   sqlite3* db_ = nullptr;
 };
 
