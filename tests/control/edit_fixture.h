@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,11 +21,14 @@
 
 namespace tabulo::control::testing {
 
-// Records the control's events as "Name(arg, arg)" with the arguments as texts.
+// Records the control's events as "Name(arg, arg)" with the arguments as texts, and the id and
+// the last arguments of each event as raised.
 class EventRecorder : public platform::EventSink {
  public:
-  void OnEvent(platform::DispId, std::string_view name,
+  void OnEvent(platform::DispId id, std::string_view name,
                std::vector<platform::Variant>& args) override {
+    ids[std::string(name)] = id;
+    last[std::string(name)] = args;
     std::string line(name);
     line += "(";
     for (size_t i = 0; i < args.size(); ++i) {
@@ -43,26 +47,13 @@ class EventRecorder : public platform::EventSink {
     return out;
   }
   std::vector<std::string> lines;
+  std::map<std::string, platform::DispId> ids;
+  std::map<std::string, std::vector<platform::Variant>> last;
   std::function<void(std::string_view, std::vector<platform::Variant>&)> on_event;
 };
 
-// A control site whose one service is the given security manager.
-class SecuritySite : public host::ControlSite {
- public:
-  explicit SecuritySite(std::shared_ptr<platform::Dispatch> manager)
-      : manager_(std::move(manager)) {}
-  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
-    return number == host::kServiceSecurityManager ? manager_ : nullptr;
-  }
-
- private:
-  std::shared_ptr<platform::Dispatch> manager_;
-};
-
-class EditTest : public HostedControlTest {
+class EditTest : public DefaultHostTest {
  protected:
-  void SetUp() override { InstallDefaultHost(); }
-
   // A control with updates allowed browsing `sql` on the Orders database of `rows` records.
   TabuloCtl& EditOrders(const std::string& sql =
                             "SELECT Id, Customer, Qty, Price, Placed, Note "
@@ -124,7 +115,7 @@ class EditTest : public HostedControlTest {
     if (audit_busy_ms >= 0) options.audit.busy_timeout_ms = audit_busy_ms;
     options.operator_name = "op";
     manager_ = std::make_shared<host::SecurityManager>(container_, options);
-    ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");
+    ctl.SetControlSite(1, std::make_shared<TestSite>(manager_), 1033, 1033, 0, "");
   }
   std::vector<host::AuditRecord> Audit() const {
     if (!std::filesystem::exists(audit_)) return {};
@@ -159,7 +150,6 @@ class EditTest : public HostedControlTest {
   std::shared_ptr<host::SecurityManager> manager_;
   std::shared_ptr<EventRecorder> events_;
   size_t debug_seen_ = 0;
-  size_t popups_at_mouse_down_ = 0;
 };
 
 }  // namespace tabulo::control::testing

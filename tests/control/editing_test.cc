@@ -123,13 +123,14 @@ TEST_F(EditTest, ClickCarriesTheRecordPositionAndDataColumn) {
 // Its caption and what its choice does: PopupRefreshRequeriesOnceAndKeepsTheTimersDeadline.
 TEST_F(EditTest, RightButtonShowsThePopupMenuBeforeMouseDownAndOpensNoEditor) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  events_->on_event = [this](std::string_view name, std::vector<Variant>&) {
-    if (name == "MouseDown") popups_at_mouse_down_ = container_.popups().size();
+  size_t popups_at_mouse_down = 0;
+  events_->on_event = [&](std::string_view name, std::vector<Variant>&) {
+    if (name == "MouseDown") popups_at_mouse_down = container_.popups().size();
   };
   container_.QueuePopupChoice(0);
   ctl.Grid.UserClick(2, 2, 2);
   ASSERT_EQ(container_.popups().size(), 1u);
-  EXPECT_EQ(popups_at_mouse_down_, 1u);
+  EXPECT_EQ(popups_at_mouse_down, 1u);
   EXPECT_FALSE(ctl.txtEdit.visible());  // the right button does not move the current cell
 }
 

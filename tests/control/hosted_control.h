@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -27,10 +28,22 @@ namespace tabulo::control::testing {
 using host::testing::TestDb;
 using host::testing::TestFolder;
 
-// The control site the host runtime hands each control (no security manager here).
-class NullControlSite : public host::ControlSite {
+// The control site the host runtime hands each control: its one service is the given security
+// manager (none by default); it records the services asked for, and fails when told to.
+class TestSite : public host::ControlSite {
  public:
-  std::shared_ptr<platform::Dispatch> GetService(int32_t) override { return nullptr; }
+  explicit TestSite(std::shared_ptr<platform::Dispatch> manager = nullptr)
+      : manager_(std::move(manager)) {}
+  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
+    asked.push_back(number);
+    if (fail) throw platform::ComError(0x80004002, "No such interface supported");
+    return number == host::kServiceSecurityManager ? manager_ : nullptr;
+  }
+  std::vector<int32_t> asked;
+  bool fail = false;
+
+ private:
+  std::shared_ptr<platform::Dispatch> manager_;
 };
 
 class HostedControlTest : public ::testing::Test {
@@ -95,7 +108,7 @@ class HostedControlTest : public ::testing::Test {
     ctl->InitNew();
     ctl->Resize(kWidth, kHeight);
     ctl->Show();
-    if (in_host) ctl->SetControlSite(1, std::make_shared<NullControlSite>(), 1033, 1033, 0, "");
+    if (in_host) ctl->SetControlSite(1, std::make_shared<TestSite>(), 1033, 1033, 0, "");
     controls_.push_back(std::move(ctl));
     return *controls_.back();
   }
@@ -164,6 +177,16 @@ class HostedControlTest : public ::testing::Test {
     return out + ctl.sBar.Panels(2).text();
   }
 
+  // The property changes told to the container since the `from`th, and how many named `name`.
+  std::vector<std::string> NotesSince(size_t from) const {
+    const auto& all = container_.property_changes();
+    return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
+  }
+  size_t NotesOf(const std::string& name) const {
+    const auto& all = container_.property_changes();
+    return static_cast<size_t>(std::count(all.begin(), all.end(), name));
+  }
+
   size_t MessageCount() const { return container_.message_boxes().size(); }
   // The message boxes shown since `before`, as "title|text".
   std::vector<std::string> MessagesSince(size_t before) const {
@@ -184,6 +207,12 @@ class HostedControlTest : public ::testing::Test {
   platform::HeadlessContainer container_;
   std::shared_ptr<host::ClusterRegistry> registry_;
   std::vector<std::unique_ptr<TabuloCtl>> controls_;
+};
+
+// The same inside the host's default configuration.
+class DefaultHostTest : public HostedControlTest {
+ protected:
+  void SetUp() override { InstallDefaultHost(); }
 };
 
 }  // namespace tabulo::control::testing

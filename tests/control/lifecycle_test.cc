@@ -8,18 +8,6 @@
 namespace tabulo::control::testing {
 namespace {
 
-// A control site that records the services asked for, and fails when told to.
-class RecordingSite : public host::ControlSite {
- public:
-  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
-    asked.push_back(number);
-    if (fail) throw platform::ComError(0x80004002, "No such interface supported");
-    return nullptr;
-  }
-  std::vector<int32_t> asked;
-  bool fail = false;
-};
-
 class LifecycleTest : public HostedControlTest {
  protected:
   // A control on a counting double (every Query and ListAll counts) set to browse "plant".
@@ -96,7 +84,7 @@ TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnect
 TEST_F(LifecycleTest, AFailingOrMissingSiteDoesNotMarkTheHost) {
   InstallDefaultHost();
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  auto failing = std::make_shared<RecordingSite>();
+  auto failing = std::make_shared<TestSite>();
   failing->fail = true;
   ctl.SetControlSite(7, failing, 1031, 1031, 2, "op");
   EXPECT_EQ(failing->asked, std::vector<int32_t>{host::kServiceSecurityManager});
