@@ -10,10 +10,8 @@ namespace {
 using platform::SafeArray;
 using platform::Variant;
 
-class ColumnsTest : public HostedControlTest {
+class ColumnsTest : public DefaultHostTest {
  protected:
-  void SetUp() override { InstallDefaultHost(); }
-
   // Changes one descriptor through the GridArray exchange, as a property page does.
   static void Edit(TabuloCtl& ctl, int i, const std::string& caption, int16_t width, bool visible,
                    bool unique) {
@@ -23,11 +21,6 @@ class ColumnsTest : public HostedControlTest {
     a.At(i, 3) = Variant(width);
     a.At(i, 4) = Variant(unique);
     ctl.SetGridArray(Variant(std::move(a)));
-  }
-  // The property changes told to the container since the `from`th.
-  std::vector<std::string> NotesSince(size_t from) const {
-    const auto& all = container_.property_changes();
-    return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
   }
 };
 

@@ -10,10 +10,7 @@
 namespace tabulo::control::testing {
 namespace {
 
-class LoadingTest : public HostedControlTest {
- protected:
-  void SetUp() override { InstallDefaultHost(); }
-};
+using LoadingTest = DefaultHostTest;
 
 TEST_F(LoadingTest, EachRefusedLoadShowsItsMessageAndTheGridKeepsThePreviousResult) {
   const std::filesystem::path orders = OrdersDb(20), missing = folder_ / "missing.db",
@@ -117,8 +114,7 @@ TEST_F(LoadingTest, DesignTimeLoadFindsTheTableAndBuildsColumnsWithoutRows) {
   ctl.SetRecordSource("SELECT Id, Customer FROM Orders WHERE Qty > 2");
   ctl.Refresh();
   EXPECT_EQ(ctl.DataTable(), "Orders");
-  const auto& changes = container_.property_changes();
-  EXPECT_EQ(std::count(changes.begin(), changes.end(), "DataTable"), 0);
+  EXPECT_EQ(NotesOf("DataTable"), 0u);
   ASSERT_NE(ctl.CurrentRecordSet(), nullptr);
   EXPECT_EQ(ctl.NumberRows(), 8);
   EXPECT_EQ(ctl.ColumnCount(), 2);

@@ -1,7 +1,5 @@
 // Plain properties: notifications, refused scroll steps, the server type and the connection
 // string. (A new control's values are the saving defaults: persistence_test.)
-#include <algorithm>
-
 #include "fake_data_server.h"
 #include "hosted_control.h"
 
@@ -10,9 +8,8 @@ namespace {
 
 using platform::Variant;
 
-class PropertiesTest : public HostedControlTest {
+class PropertiesTest : public DefaultHostTest {
  protected:
-  void SetUp() override { InstallDefaultHost(); }
   size_t Changes(const std::string& name) const {
     const auto& c = container_.property_changes();
     return static_cast<size_t>(std::count(c.begin(), c.end(), name));
@@ -26,7 +23,7 @@ TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
                                             {" Lines ", " Lines ", 2u}}) {
     ctl.SetDataTable(name);
     EXPECT_EQ(ctl.DataTable(), kept);
-    EXPECT_EQ(Changes("DataTable"), changes) << name;
+    EXPECT_EQ(NotesOf("DataTable"), changes) << name;
   }
 }
 
@@ -61,7 +58,7 @@ TEST_F(PropertiesTest, ServerTypeReachesTheDataServerAtOnce) {
   ctl.SetServerType(1);
   ASSERT_EQ(g_DataServer, fake);
   EXPECT_EQ(fake->ServerType(), 1);
-  EXPECT_EQ(Changes("ServerType"), 0u);
+  EXPECT_EQ(NotesOf("ServerType"), 0u);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
 }
 

@@ -7,9 +7,8 @@ namespace {
 
 using Row = std::vector<std::string>;
 
-class WindowTest : public HostedControlTest {
+class WindowTest : public DefaultHostTest {
  protected:
-  void SetUp() override { InstallDefaultHost(); }
   TabuloCtl& BrowseOrders(int rows) { return Browse(OrdersDb(rows), kOrders); }
   static constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders ORDER BY Id";
 };
