@@ -89,10 +89,12 @@ TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
   first.Terminate();
   EXPECT_EQ(g_DataServer, nullptr);
   registry_->SetActiveServer("Plant", "BETA");
-  // Nobody listening reconnected the process, and the ended control stayed as it was.
+  // Nobody listening reconnected the process, and the ended control stayed as it was; the
+  // other control's record set is still read (reconnecting on a refresh: session_controls).
   EXPECT_EQ(g_DataServer, nullptr);
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
   EXPECT_EQ(Shown(first), alpha_);
+  EXPECT_EQ(second.GetCellText(1, 0), "alpha 2");
 
   // The other control reconnects on its next tick, and from then on it follows the cluster.
   Run(1000);
