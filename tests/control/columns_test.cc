@@ -15,12 +15,7 @@ class ColumnsTest : public DefaultHostTest {
   // Changes one descriptor through the GridArray exchange, as a property page does.
   static void Edit(TabuloCtl& ctl, int i, const std::string& caption, int16_t width, bool visible,
                    bool unique) {
-    SafeArray a = ctl.GridColumns().AsArray();
-    a.At(i, 1) = Variant(visible);
-    a.At(i, 2) = Variant(caption);
-    a.At(i, 3) = Variant(width);
-    a.At(i, 4) = Variant(unique);
-    ctl.SetGridArray(Variant(std::move(a)));
+    EditColumns(ctl, {{i, 1, visible}, {i, 2, caption}, {i, 3, width}, {i, 4, unique}});
   }
 };
 

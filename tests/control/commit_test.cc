@@ -1,6 +1,5 @@
-// The commit of an edit, end to end on SQLite files: the statement the control builds, the
-// confirmation, the database read back afterwards, the reload on refusal or error, and the
-// control's copy of the record; names from the result and the table inside the statements.
+// The commit of an edit on SQLite files: the statement built, the confirmation, the database
+// read back, the reload on refusal or error, and names inside the statements.
 #include "edit_fixture.h"
 
 namespace tabulo::control::testing {
@@ -86,9 +85,7 @@ TEST_F(EditTest, AHeaderClickOrAnotherCellCommitsAsLeavingTheCellDoes) {
 
 TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReadsAndHiddenColumnsTakeNoPart) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
-  platform::SafeArray a = ctl.GridColumns().AsArray();
-  a.At(1, 1) = Variant(false);  // Customer hidden
-  ctl.SetGridArray(Variant(a));
+  EditColumns(ctl, {{1, 1, false}});  // Customer hidden
   ctl.Refresh();
   ctl.ScrollBar.SetValue(10);
   ASSERT_EQ(ctl.Grid.TextMatrix(0, 2), "Qty");
@@ -188,11 +185,8 @@ TEST_F(EditTest, ColumnsNamedWithBlanksOrKeywordsAreEditable) {
   TestDb(db).Exec(
       "CREATE TABLE \"Odd Names\"(\"my col\" TEXT, \"group\" INTEGER);"
       "INSERT INTO \"Odd Names\" VALUES ('a', 1), ('b', 2)");
-  db_ = db;
-  TabuloCtl& ctl = Browse(db, "SELECT \"my col\", \"group\" FROM \"Odd Names\" ORDER BY 2");
-  ctl.SetDataTable("\"Odd Names\"");
-  ctl.SetAllowUpdates(true);
-  ctl.SetConfirmUpdates(false);
+  TabuloCtl& ctl =
+      EditTable(db, "SELECT \"my col\", \"group\" FROM \"Odd Names\" ORDER BY 2", "\"Odd Names\"");
   Edit(ctl, 2, 2, "20");
   EXPECT_THAT(Statement(),
               HasSubstr("UPDATE \"Odd Names\" SET \"group\" = 20 WHERE \"my col\" = 'b'"));

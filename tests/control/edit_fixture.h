@@ -1,6 +1,5 @@
-// Test fixture for editing: a control in run mode over an Orders database, with the
-// operator's input (clicks, typing, keys), the control's events recorded, and the database
-// read back through a connection of the test's own.
+// Test fixture for editing: a control in run mode over an Orders database, the operator's
+// input, the control's events recorded, and the database read back by the test.
 #pragma once
 
 #include <gmock/gmock.h>
@@ -54,19 +53,24 @@ class EventRecorder : public platform::EventSink {
 
 class EditTest : public DefaultHostTest {
  protected:
-  // A control with updates allowed browsing `sql` on the Orders database of `rows` records.
-  TabuloCtl& EditOrders(const std::string& sql =
-                            "SELECT Id, Customer, Qty, Price, Placed, Note "
-                            "FROM Orders ORDER BY Id",
-                        int rows = 50) {
-    db_ = OrdersDb(rows);
+  // A control with updates allowed, unconfirmed, browsing `sql` on `db` and writing `table`.
+  TabuloCtl& EditTable(const std::filesystem::path& db, const std::string& sql,
+                       const std::string& table) {
+    db_ = db;
     TabuloCtl& ctl = Browse(db_, sql);
-    ctl.SetDataTable("Orders");
+    ctl.SetDataTable(table);
     ctl.SetAllowUpdates(true);
     ctl.SetConfirmUpdates(false);
     events_ = std::make_shared<EventRecorder>();
     ctl.Advise(events_);
     return ctl;
+  }
+  // The same on the Orders database of `rows` records.
+  TabuloCtl& EditOrders(const std::string& sql =
+                            "SELECT Id, Customer, Qty, Price, Placed, Note "
+                            "FROM Orders ORDER BY Id",
+                        int rows = 50) {
+    return EditTable(OrdersDb(rows), sql, "Orders");
   }
 
   // Clicks grid cell (row, col), selects the editor's whole text and types `text`.

@@ -193,9 +193,7 @@ TEST_F(EditTest, BinaryValuesShowTheirSizeAndAreNotEdited) {
       "INSERT INTO Files SELECT i, 'f' || i, CASE i WHEN 2 THEN NULL WHEN 3 THEN x'00' "
       "ELSE zeroblob(1024) END FROM n;"
       "UPDATE Files SET Name = x'0102' WHERE Id = 25");
-  TabuloCtl& ctl = Browse(db_, "SELECT Id, Name, Data FROM Files ORDER BY Id");
-  ctl.SetDataTable("Files");
-  ctl.SetAllowUpdates(true);
+  TabuloCtl& ctl = EditTable(db_, "SELECT Id, Name, Data FROM Files ORDER BY Id", "Files");
   EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1", "f1", "(binary, 1024 bytes)"}));
   EXPECT_EQ(ctl.Grid.TextMatrix(2, 3) + "|" + ctl.Grid.TextMatrix(3, 3), "|(binary, 1 byte)");
 

@@ -1,6 +1,5 @@
-// Failover inside one DizuvAdar cluster: two servers, each serving its own copy of the data,
-// the active one lost and the other made active through the host's cluster registry; the
-// controls of the process reconnect and re-query. Also the one-time no-cluster message.
+// Failover inside one DizuvAdar cluster of two servers, each with its own copy of the data: the
+// controls follow the active server. Also the one-time no-cluster message.
 #include <fstream>
 
 #include "hosted_control.h"

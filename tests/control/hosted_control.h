@@ -1,6 +1,5 @@
-// Test fixture: one or more TabuloCtl instances in a headless container, inside the host
-// runtime, with the real cluster manager and embedded SQLite data servers over files in a
-// fresh folder per test.
+// Test fixture: TabuloCtl instances in a headless container inside the host runtime, with the
+// real cluster manager and SQLite data servers over files in a fresh folder per test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +7,10 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "control/globals.h"
@@ -143,6 +144,16 @@ class HostedControlTest : public ::testing::Test {
     TestDb db(path);
     host::testing::CreateOrders(db, rows);
     return path;
+  }
+
+  // Sets fields of column descriptors, as (descriptor, field, value) with the fields 1 visible,
+  // 2 caption, 3 width and 4 unique, through the GridArray exchange as a property page does.
+  static void EditColumns(
+      TabuloCtl& ctl,
+      std::initializer_list<std::tuple<int32_t, int32_t, platform::Variant>> fields) {
+    platform::SafeArray a = ctl.GridColumns().AsArray();
+    for (const auto& [i, f, v] : fields) a.At(i, f) = v;
+    ctl.SetGridArray(platform::Variant(std::move(a)));
   }
 
   // The texts of grid row r, from column 0 to the last.

@@ -18,11 +18,7 @@ class ScriptingTest : public HostedControlTest {
         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 149) "
         "INSERT INTO T SELECT i, 'b' || i, CASE WHEN i = 2 THEN NULL ELSE 'c' || i END FROM n");
     ctl_ = &Browse(path, "SELECT A, B, C FROM T ORDER BY A");
-    // B hidden, C captioned.
-    platform::SafeArray a = ctl_->GridColumns().AsArray();
-    a.At(1, 1) = Variant(false);
-    a.At(2, 2) = Variant("Comment");
-    ctl_->SetGridArray(Variant(a));
+    EditColumns(*ctl_, {{1, 1, false}, {2, 2, "Comment"}});  // B hidden, C captioned
     ctl_->Refresh();
   }
   TabuloCtl* ctl_ = nullptr;

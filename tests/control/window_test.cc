@@ -67,15 +67,12 @@ TEST_F(WindowTest, CellsAreTrimmedAndAlignedByTypeUnderUnicodeCaptions) {
 
 TEST_F(WindowTest, HiddenColumnsAreSkippedAndAllHiddenLeavesTheNumbers) {
   TabuloCtl& ctl = BrowseOrders(30);
-  platform::SafeArray a = ctl.GridColumns().AsArray();
-  a.At(1, 1) = platform::Variant(false);  // hide Customer
-  ctl.SetGridArray(platform::Variant(a));
+  EditColumns(ctl, {{1, 1, false}});  // hide Customer
   ctl.Refresh();
   EXPECT_EQ(RowText(ctl, 0), (Row{"", "Id", "Qty"}));
   EXPECT_EQ(RowText(ctl, 2), (Row{"2", "2", "2"}));
 
-  for (int i = 0; i < 3; ++i) a.At(i, 1) = platform::Variant(false);
-  ctl.SetGridArray(platform::Variant(a));
+  EditColumns(ctl, {{0, 1, false}, {2, 1, false}});
   ctl.Refresh();
   EXPECT_EQ(RowText(ctl, 3), (Row{"3"}));  // the numbers alone
 }
