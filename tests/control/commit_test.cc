@@ -30,7 +30,7 @@ TEST_F(EditTest, OneEditedCellIsWrittenWithTheRowNamedByAllItsVisibleValues) {
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "13");
 }
 
-TEST_F(EditTest, NullValuesAreNamedWithIsNull) {
+TEST_F(EditTest, NullValuesAreNamedWithIsNullAndAClickElsewhereCommits) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
   Edit(ctl, 7, 2, "70");  // Id 7: Note is null
   EXPECT_THAT(Statement(), HasSubstr("AND Note IS NULL"));
@@ -41,6 +41,14 @@ TEST_F(EditTest, NullValuesAreNamedWithIsNull) {
   Edit(ctl, 8, 3, "eight");
   Edit(ctl, 7, 3, "filled");
   EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "filled");
+  // A header click or another cell commits as leaving the cell does.
+  TypeInto(ctl, 4, 3, "by header");
+  ctl.Grid.UserClick(0, 1);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 4"), "by header");
+  TypeInto(ctl, 5, 3, "by click");
+  ctl.Grid.UserClick(6, 2);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "by click");
+  EXPECT_EQ(EditState(ctl, 6), "open shown 0 row 6 marked 0");  // the clicked cell's editor
 }
 
 TEST_F(EditTest, ASignatureIsAskedOnlyWithConfirmUpdatesAndFailsSilentlyWithoutAManager) {
@@ -70,17 +78,6 @@ TEST_F(EditTest, ADatabaseErrorIsShownAndTheWindowReloaded) {
   ctl.SetDataTable("Orders");
   Edit(ctl, 3, 2, "98");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "98");
-}
-
-TEST_F(EditTest, AHeaderClickOrAnotherCellCommitsAsLeavingTheCellDoes) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
-  TypeInto(ctl, 4, 3, "by header");
-  ctl.Grid.UserClick(0, 1);
-  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 4"), "by header");
-  TypeInto(ctl, 5, 3, "by click");
-  ctl.Grid.UserClick(6, 2);
-  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "by click");
-  EXPECT_EQ(EditState(ctl, 6), "open shown 0 row 6 marked 0");  // the clicked cell's editor
 }
 
 TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReadsAndHiddenColumnsTakeNoPart) {

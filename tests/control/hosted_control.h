@@ -67,12 +67,11 @@ class HostedControlTest : public ::testing::Test {
   // Embedded SQLite data servers over the files the configuration names.
   host::DataServerFactory SqliteServers() const {
     std::filesystem::path temp = folder_ / "snapshots";
-    std::chrono::milliseconds busy = busy_timeout_;
-    return [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
+    return [temp](const host::HostConfig& c, const host::ServerConfig& s) {
       host::sqlite::SqliteServerOptions options;
       options.machine_name = s.name;
       options.temp_folder = temp / s.name;
-      options.busy_timeout = busy;
+      options.busy_timeout = std::chrono::milliseconds(50);
       options.resolve_dsn = [c, s](std::string_view dsn) {
         return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
       };
@@ -163,18 +162,17 @@ class HostedControlTest : public ::testing::Test {
     return out;
   }
 
-  // What grid row r shows for Orders record `id` browsed as "SELECT Id, Customer, Qty".
-  static std::vector<std::string> OrderRow(int64_t id) {
-    return {std::to_string(id), std::to_string(id),
-            std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
-  }
-  // The grid shows records first + 1 on of an Orders result of `count` records, from row 1.
+  // The grid shows records first + 1 on of an Orders result of `count` records browsed as
+  // "SELECT Id, Customer, Qty", from row 1.
   static void ExpectOrdersFrom(const TabuloCtl& ctl, int64_t first, int64_t count) {
     EXPECT_EQ(ctl.FirstRow(), first);
     for (int32_t r = 1; r < ctl.Grid.Rows(); ++r) {
       const int64_t id = first + r;
-      EXPECT_EQ(RowText(ctl, r), id <= count ? OrderRow(id) : std::vector<std::string>(4))
-          << "row " << r;
+      std::vector<std::string> row(4);
+      if (id <= count)
+        row = {std::to_string(id), std::to_string(id),
+               std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
+      EXPECT_EQ(RowText(ctl, r), row) << "row " << r;
     }
   }
 
@@ -214,7 +212,6 @@ class HostedControlTest : public ::testing::Test {
   }
 
   TestFolder folder_;
-  std::chrono::milliseconds busy_timeout_{50};
   platform::HeadlessContainer container_;
   std::shared_ptr<host::ClusterRegistry> registry_;
   std::vector<std::unique_ptr<TabuloCtl>> controls_;

@@ -53,7 +53,7 @@ TEST_F(ScriptingTest, CellNamesAndTextsCountOnlyAccessibleColumns) {
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 
-TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindow) {
+TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindowColumnMembersUseGridNumbers) {
   TabuloCtl& ctl = *ctl_;
   ctl.ScrollBar.SetValue(100);
   ASSERT_EQ(ctl.FirstRow(), 100);
@@ -62,10 +62,7 @@ TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindow) {
   ctl.Grid.SetCol(2);
   EXPECT_EQ(std::tuple(ctl.ActiveRow(), ctl.ActiveColumn()), std::tuple(100, 1));
   EXPECT_EQ(ctl.Get("ActiveRow"), Variant(int32_t{100}));
-}
-
-TEST_F(ScriptingTest, GridColumnMembersUseGridNumbers) {
-  TabuloCtl& ctl = *ctl_;
+  // The grid's column members take grid numbers.
   ctl.Grid.SetRow(3);
   EXPECT_EQ(ctl.ColHeader(2), "Comment");
   EXPECT_EQ(std::tuple(ctl.Grid.Row(), ctl.Grid.Col()), std::tuple(0, 2));  // on the header cell
