@@ -31,21 +31,17 @@ TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowedAndTheTimerRestarts
   EXPECT_GT(e.z_order(), ctl.Grid.z_order());
 
   // Without AllowUpdates no editor opens, yet the timer restarts.
-  ctl.txtEdit.PressKey(platform::kKeyReturn);  // unchanged: closes
+  // Unchanged text closes the editor without a mark, an event or a statement.
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_EQ(EditState(ctl, 3), "closed hidden 0 row 1 marked 0");
+  EXPECT_TRUE(Changed().empty() && DebugLines("GetSqlUpdateQuery").empty());
+  EXPECT_EQ(MessageCount(), 0u);
   ctl.SetAllowUpdates(false);
   ctl.SetAutoRefresh(true);
   ctl.Timer1.set_enabled(false);
   ctl.Grid.UserClick(2, 2);
   EXPECT_FALSE(ctl.txtEdit.visible());
   EXPECT_TRUE(ctl.Timer1.enabled());
-}
-
-TEST_F(EditTest, UnchangedTextClosesTheEditorWithoutMarkEventOrStatement) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  Edit(ctl, 2, 2, "2");
-  EXPECT_EQ(EditState(ctl, 2), "closed hidden 0 row 1 marked 0");
-  EXPECT_TRUE(Changed().empty() && DebugLines("GetSqlUpdateQuery").empty());
-  EXPECT_EQ(MessageCount(), 0u);
 }
 
 TEST_F(EditTest, TextsThatAreNoValueOfAnUnquotedColumnAreRefusedInTheUserLanguage) {

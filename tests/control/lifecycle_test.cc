@@ -131,9 +131,10 @@ TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
   EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1"}));
 }
 
-TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
+TEST_F(LifecycleTest, LanguageChangeTranslatesAndRequeriesTerminateStopsTheTimer) {
   TabuloCtl& ctl = Plant();
   ctl.SetDataTable("T");
+  ctl.SetAutoRefresh(true);
   EnterRunMode();
   ASSERT_EQ(fake_->queries, 1);
   InstallLanguageStore();
@@ -153,6 +154,15 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
     EXPECT_EQ(fake_->queries, ++queries);
   }
   EXPECT_EQ(localization::g_Language, 1033);
+  // The end stops the timer and releases the data for the process (the record set and the data
+  // server: failover_test); a second end changes nothing.
+  ASSERT_TRUE(ctl.Timer1.running());
+  ctl.Terminate();
+  EXPECT_FALSE(ctl.Timer1.running());
+  Run(5000);
+  EXPECT_EQ(fake_->queries, queries);
+  ctl.Terminate();
+  EXPECT_EQ(g_DataServer, nullptr);
 }
 
 TEST_F(LifecycleTest, ANewControlStartsTheProcessInEnglishAgain) {
@@ -167,19 +177,6 @@ TEST_F(LifecycleTest, ANewControlStartsTheProcessInEnglishAgain) {
   EXPECT_EQ(localization::g_Language, 1033);
   EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
   EXPECT_EQ(first.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
-}
-
-TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
-  TabuloCtl& ctl = Plant();
-  ctl.SetAutoRefresh(true);
-  EnterRunMode();
-  ASSERT_TRUE(ctl.Timer1.running());
-  ctl.Terminate();  // the record set and the data server go: failover_test, clusters_test
-  EXPECT_FALSE(ctl.Timer1.running());
-  Run(5000);
-  EXPECT_EQ(fake_->queries, 1);
-  ctl.Terminate();  // a second end changes nothing
-  EXPECT_EQ(g_DataServer, nullptr);
 }
 
 }  // namespace

@@ -39,10 +39,12 @@ TEST_F(LoadingTest, EachRefusedLoadShowsItsMessageAndTheGridKeepsThePreviousResu
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-TEST_F(LoadingTest, RefusedCredentialsAndOtherErrorsHaveTheirOwnMessages) {
+TEST_F(LoadingTest, RefusedCredentialsOtherErrorsAndAnUnreadableMachineHaveTheirOwnTexts) {
   auto fake = InstallFakeHost(5);
+  fake->machine_name_fails = true;
   TabuloCtl& ctl = Browse("any", "SELECT Id FROM T");
   ASSERT_EQ(ctl.NumberRows(), 5);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@UNKNOWN");  // the machine name unreadable
 
   fake->query_error = platform::ComError(host::kErrLoginFailed, "Login failed");
   ctl.Refresh();

@@ -16,7 +16,7 @@ class PropertiesTest : public DefaultHostTest {
   }
 };
 
-TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
+TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameNameScrollStepsAreChecked) {
   TabuloCtl& ctl = NewControl();
   for (const auto& [name, kept, changes] : {std::tuple("Orders", "Orders", 1u),
                                             {"  Orders ", "Orders", 1u},
@@ -25,11 +25,8 @@ TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
     EXPECT_EQ(ctl.DataTable(), kept);
     EXPECT_EQ(NotesOf("DataTable"), changes) << name;
   }
-}
-
-// The refusal of a large step below the small one is in the browse script.
-TEST_F(PropertiesTest, ScrollStepsRefuseASmallStepAboveTheLargeOne) {
-  TabuloCtl& ctl = NewControl();
+  // Scroll steps refuse a small step above the large one (a large step below the small one: the
+  // browse script).
   ctl.SetSmallChange(21);
   EXPECT_EQ(ctl.SmallChange(), 1);
   EXPECT_EQ(LastBox(), "SmallChange|16|SmallChange should be less than Large Change");
