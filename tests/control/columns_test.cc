@@ -103,7 +103,7 @@ TEST_F(ColumnsTest, GridColumnsRoundTripsThroughGridArray) {
   EXPECT_EQ(RowText(ctl, 0), (std::vector<std::string>{"", "Id", "Qty"}));
 }
 
-TEST_F(ColumnsTest, GridArrayWithShortRowsRaisesAndKeepsWhatWasCopied) {
+TEST_F(ColumnsTest, GridArrayThatCannotBeTakenRaisesAndLeavesAConsistentList) {
   TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
   SafeArray a = SafeArray::Matrix(3, 3);
   a.At(0, 0) = Variant("First");
@@ -119,10 +119,7 @@ TEST_F(ColumnsTest, GridArrayWithShortRowsRaisesAndKeepsWhatWasCopied) {
   EXPECT_TRUE(NotesSince(notes).empty());
   EXPECT_EQ(std::pair(ctl.Grid.Cols(), ctl.Grid.TextMatrix(0, 2)),
             std::pair(cols, std::string("Customer")));
-}
-
-TEST_F(ColumnsTest, GridArrayThatIsNoListOrCannotBeTakenLeavesAConsistentEmptyList) {
-  TabuloCtl& ctl = Browse(OrdersDb(5), "SELECT Id, Customer FROM Orders");
+  // A list that is no list or cannot be taken leaves a consistent empty list.
   SafeArray no_rows(platform::VarType::Variant, {{0, 0}, {0, 6}});
   EXPECT_EQ(test_support::ErrorOf([&] { ctl.SetGridArray(Variant(no_rows)); }), 9);
   EXPECT_EQ(ctl.ColumnCount(), 0);
@@ -141,7 +138,7 @@ TEST_F(ColumnsTest, GridArrayThatIsNoListOrCannotBeTakenLeavesAConsistentEmptyLi
   EXPECT_EQ(RowText(ctl, 4), (std::vector<std::string>{"4", "4", "C4"}));
   // Anything but an array empties the list, and says so once.
   ASSERT_EQ(ctl.ColumnCount(), 2);
-  size_t notes = container_.property_changes().size();
+  notes = container_.property_changes().size();
   ctl.SetGridArray(Variant("not an array"));
   EXPECT_EQ(std::tuple(ctl.ColumnCount(), ctl.Grid.Cols()), std::tuple(0, 1));
   EXPECT_EQ(ctl.Columns(), std::vector<GridColumn>{GridColumn{}});

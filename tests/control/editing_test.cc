@@ -111,9 +111,17 @@ TEST_F(EditTest, ClickCarriesTheRecordPositionAndDataColumn) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
   ctl.SetAllowUpdates(false);
   ctl.ScrollBar.SetValue(10);
+  events_->on_event = [&](std::string_view name, std::vector<Variant>& args) {
+    if (name == "Click") args[4] = Variant(int32_t{99});  // the host may write Status
+  };
   ctl.Grid.UserClick(3, 2);
-  // Row is the record's zero-based position, Column the zero-based data column.
+  // Row is the record's zero-based position, Column the zero-based data column; the
+  // arguments as the interface types them.
   EXPECT_EQ(events_->Named("Click"), std::vector<std::string>{"Click(0, 12, 1, 0, 0)"});
+  std::vector<platform::VarType> types;
+  for (const Variant& v : events_->last["Click"]) types.push_back(v.type());
+  using enum platform::VarType;
+  EXPECT_EQ(types, (std::vector<platform::VarType>{Integer, Long, Long, Long, Long}));
 }
 
 // Its caption and what its choice does: PopupRefreshRequeriesOnceAndKeepsTheTimersDeadline.

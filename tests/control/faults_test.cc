@@ -39,7 +39,6 @@ Scenario Sqlite(Path path, FaultOp op, const char* file = "") {
   return {path, std::nullopt, op, file};
 }
 
-constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders ORDER BY Id";
 const platform::ComError kFault(host::kErrSourceUnusable, "Simulated failure of the data source");
 constexpr int kRunsPerSweep = 12;
 int injected = 0, survived = 0;
@@ -210,7 +209,7 @@ TEST_P(FaultSweep, EveryRunEndsInTheControlsErrorHandlingOrSuccessAndNothingIsLo
     case Path::kScroll: {
       // Large enough that a far move reads pages the snapshot's cache no longer holds.
       constexpr int kRows = 100000;
-      TabuloCtl& ctl = Browse(OrdersDb(kRows), kOrders);
+      TabuloCtl& ctl = BrowseOrders(kRows);
       auto step = [&] {
         ctl.ScrollBar.SetValue(50000);
         ctl.ScrollBar.SetValue(4);

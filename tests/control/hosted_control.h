@@ -135,6 +135,9 @@ class HostedControlTest : public ::testing::Test {
     EnterRunMode();
     return ctl;
   }
+  // A control in run mode browsing kOrders on an Orders database of `rows` records.
+  static constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders ORDER BY Id";
+  TabuloCtl& BrowseOrders(int rows) { return Browse(OrdersDb(rows), kOrders); }
   void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
 
   // An Orders database (host/orders_db.h) of `rows` records.

@@ -57,22 +57,6 @@ TEST_F(LoadingTest, RefusedCredentialsOtherErrorsAndAnUnreadableMachineHaveTheir
   EXPECT_EQ(ctl.Grid.TextMatrix(5, 1), "5");
 }
 
-TEST_F(LoadingTest, BrowsingNeverWritesTheDatabaseFile) {
-  std::filesystem::path path = OrdersDb(50);
-  auto read_all = [&] {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  std::string before = read_all();
-  auto time_before = std::filesystem::last_write_time(path);
-  TabuloCtl& ctl = Browse(path, "SELECT * FROM Orders");
-  ctl.ScrollBar.SetValue(30);
-  ctl.Refresh(true);
-  ASSERT_EQ(ctl.NumberRows(), 50);
-  EXPECT_EQ(read_all(), before);
-  EXPECT_EQ(std::filesystem::last_write_time(path), time_before);
-}
-
 TEST_F(LoadingTest, OnlyStatementsStartingWithSelectAndABlankAreBrowsed) {
   std::filesystem::path path = OrdersDb(10);
   TabuloCtl& ctl = Browse(path, "   select Id FROM Orders");

@@ -39,12 +39,6 @@ class PersistenceTest : public testing::HostedControlTest {
     return platform::ParsePropertyBag("TabuloPropertyBag 2\n" + entries + "End\n", "form.tab",
                                       nullptr);
   }
-
-  static PropertyBag Saved(TabuloCtl& ctl) {
-    PropertyBag bag;
-    ctl.WriteProperties(bag);
-    return bag;
-  }
 };
 
 // The keys of a bag, from words.
@@ -56,8 +50,8 @@ std::vector<std::string> Keys(const std::string& words) {
 // The saving defaults are the loading defaults (below), so a new control holds those values.
 TEST_F(PersistenceTest, NewControlStoresOnlyWhatDiffersFromTheSavingDefaults) {
   TabuloCtl& ctl = NewControl();
-  EXPECT_EQ(std::pair(ctl.NumberRows(), ctl.NumberColumns()), std::pair(0, 0));
-  PropertyBag bag = Saved(ctl);
+  PropertyBag bag;
+  ctl.WriteProperties(bag);
   // The font is a copy of the ambient one, never the same object, so it is always stored.
   EXPECT_EQ(bag.Keys(),
             Keys("Version RecordSource ConfirmUpdates Font GridColCount GridOrdinalColWidth"));
@@ -71,7 +65,8 @@ TEST_F(PersistenceTest, NewControlStoresOnlyWhatDiffersFromTheSavingDefaults) {
 TEST_F(PersistenceTest, SavesEveryKeyInTableOrderWithItsType) {
   TabuloCtl& ctl = NewControl();
   testing::SetEveryPersistedProperty(ctl);
-  PropertyBag bag = Saved(ctl);
+  PropertyBag bag;
+  ctl.WriteProperties(bag);
   std::vector<std::string> expected = Keys(
       "Version Enabled RecordSource AllowUpdates DSNname Database User Password Mode "
       "ConfirmUpdates RefreshInterval AutoRefresh BackColor ForeColor Font BackStyle LargeChange "
@@ -114,7 +109,8 @@ TEST_F(PersistenceTest, SavesEveryKeyInTableOrderWithItsType) {
   // hidden), widened by the operator.
   ctl.Grid.SetColWidth(2, 20 * 120);
   ctl.Grid.SetColWidth(0, 3 * 120);
-  bag = Saved(ctl);
+  bag = PropertyBag();
+  ctl.WriteProperties(bag);
   EXPECT_EQ(bag.ReadProperty("Column2Width"), Variant(int16_t{20}));
   EXPECT_EQ(bag.ReadProperty("Column1Width"), Variant(int16_t{33}));  // hidden: kept
   EXPECT_EQ(bag.ReadProperty("GridOrdinalColWidth"), Variant(int16_t{3}));

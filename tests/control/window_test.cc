@@ -7,11 +7,7 @@ namespace {
 
 using Row = std::vector<std::string>;
 
-class WindowTest : public DefaultHostTest {
- protected:
-  TabuloCtl& BrowseOrders(int rows) { return Browse(OrdersDb(rows), kOrders); }
-  static constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders ORDER BY Id";
-};
+using WindowTest = DefaultHostTest;
 
 TEST_F(WindowTest, EachBarMoveAndRefreshShowsItsWindow) {
   TabuloCtl& ctl = BrowseOrders(30);
