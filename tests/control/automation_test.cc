@@ -217,8 +217,8 @@ TEST_F(AutomationTest, ReadOnlyMembersAnswerAsTheControlAndRefuseAssignment) {
   // The write-only column list is let by name in SetEveryPersistedProperty, read back saved.
 }
 
-TEST_F(AutomationTest, CellMethodsAndTheirEvents) {
-  TabuloCtl& ctl = BrowseOrders(20);
+TEST_F(AutomationTest, CellMethodsTheirEventsAndRefresh) {
+  TabuloCtl& ctl = BrowseOrders(30);
   ctl.SetDataTable("Orders");
   ctl.SetAllowUpdates(true);
   auto sink = std::make_shared<EventRecorder>();
@@ -232,17 +232,13 @@ TEST_F(AutomationTest, CellMethodsAndTheirEvents) {
   EXPECT_EQ(sink->ids["CellValueChanged"], 9);
   // The grid's row and column of the cell, as 16-bit integers.
   EXPECT_EQ(sink->last["CellValueChanged"], (std::vector<Variant>{int16_t{5}, int16_t{3}}));
-}
-
-TEST_F(AutomationTest, RefreshWithoutItsArgumentIsRefreshOfFalse) {
-  TabuloCtl& ctl = Browse(OrdersDb(30), "SELECT Id, Qty FROM Orders ORDER BY Id");
+  // Refresh without its argument is Refresh of False; its variable comes back as it left it.
   const int32_t top = ctl.FirstRow();
   ctl.ScrollBar.SetValue(10);
   const int32_t first = ctl.FirstRow();
   ASSERT_GT(first, top);
   ById(ctl, 0x6003005A, InvokeKind::Method);
   EXPECT_EQ(ctl.FirstRow(), first);  // stays where it was
-  // By reference: the caller's variable comes back as the member left it.
   std::vector<Variant> to_top{Variant(true)};
   ctl.InvokeByName("Refresh", InvokeKind::Method, to_top);
   EXPECT_EQ(ctl.FirstRow(), top);
@@ -252,7 +248,7 @@ TEST_F(AutomationTest, RefreshWithoutItsArgumentIsRefreshOfFalse) {
   EXPECT_EQ(ctl.FirstRow(), first);
 }
 
-TEST_F(AutomationTest, ObjectsClusterStatusOutputDebugAndUserModeSet) {
+TEST_F(AutomationTest, ObjectsClusterStatusAndOutputDebug) {
   TabuloCtl& ctl = NewControl();
   // Objects are assigned as the object itself (m_SecMgr's own: SetControlSite below).
   auto font = platform::StdFont::Create();
@@ -281,12 +277,6 @@ TEST_F(AutomationTest, ObjectsClusterStatusOutputDebugAndUserModeSet) {
   ASSERT_GE(out.size(), 2u);
   EXPECT_EQ(std::vector<std::string>(out.end() - 2, out.end()),
             (std::vector<std::string>{"Tabulo: Grüße – 5 € ? ??\r\n", "Tabulo: bad ? byte\r\n"}));
-  // Inside the host nothing is queried before UserModeSet (loading_test), then a refresh does.
-  ctl.SetDSNname(OrdersDb(5).string());
-  ctl.SetRecordSource("SELECT Id FROM Orders");
-  ByName(ctl, "UserModeSet", InvokeKind::Method);
-  ctl.Refresh();
-  EXPECT_EQ(ctl.NumberRows(), 5);
 }
 
 TEST_F(AutomationTest, ClassicErrorsReachTheCaller) {
@@ -413,7 +403,7 @@ TEST_F(HostInterfacesTest, SetControlSiteThroughIHostControlTakesServiceFour) {
   EXPECT_EQ(ctl->Get("m_SecMgr").AsObject(), nullptr);
 }
 
-TEST_F(HostInterfacesTest, OnLanguageChangeSetsTheControlsLanguage) {
+TEST_F(HostInterfacesTest, OnLanguageChangeSetsTheLanguageOtherInterfacesAreRefused) {
   auto ctl = Shared();
   auto language = QueryHostInterface(ctl, kIHostControlLanguageChangeAuto);
   language->Call("OnLanguageChange", {Variant(int32_t{1036})});
@@ -424,10 +414,7 @@ TEST_F(HostInterfacesTest, OnLanguageChangeSetsTheControlsLanguage) {
   std::vector<Variant> none;
   EXPECT_EQ(ErrorOf([&] { language->Invoke(kDispIdOnLanguageChange, InvokeKind::Method, none); }),
             450);
-}
-
-TEST_F(HostInterfacesTest, TheDefaultInterfaceIsTheControlAndOthersAreRefused) {
-  auto ctl = Shared();
+  // The default interface is the control itself, others are refused.
   EXPECT_EQ(QueryHostInterface(ctl, "_TabuloCtl").get(), ctl.get());
   EXPECT_EQ(ErrorOf([&] { QueryHostInterface(ctl, "IUnknownThing"); }), 430);
   EXPECT_EQ(ErrorOf([&] { QueryHostInterface(nullptr, "IHostControl"); }), 91);

@@ -1,11 +1,9 @@
-// Faults on each path the control reads and writes by: the Nth call of one kind fails, either
-// in the data server (a query, write, move or field read: the countdown of fake_data_server.h,
-// every N) or below SQLite (a read, write, sync or lock of the database, its snapshots or the
-// audit store: common/fault_vfs.h, a spread of N; TABULO_FULL_FAULT_SWEEP=1 tries every N).
-// Every run ends in the control's own error handling or in success; the grid shows the right
-// window and what the database holds; a change is reported as written only when it is, and
-// then it has its audit record; both databases stay whole with no transaction open; and the
-// next edit is written.
+// Faults on each path the control reads and writes by: the Nth call fails in the data server
+// (the countdown of fake_data_server.h, every N) or below SQLite (common/fault_vfs.h, a spread
+// of N; TABULO_FULL_FAULT_SWEEP=1 tries every N). Every run ends in the control's own error
+// handling or in success; the grid shows the right window and the stored value; a change is
+// reported as written only when it is, with its audit record; both databases stay sound; and
+// the next edit is written.
 #include <climits>
 #include <cstdlib>
 #include <optional>
@@ -85,8 +83,8 @@ class FaultSweep : public EditTest, public ::testing::WithParamInterface<Scenari
     const int calls = calls_;
     ASSERT_GT(calls, 0) << "the step makes no call of the swept kind";
     const char* full = std::getenv("TABULO_FULL_FAULT_SWEEP");
-    const bool every = ByServer() || (full && *full == '1');
-    const int stride = every ? 1 : std::max(1, calls / kRunsPerSweep);
+    const int stride =
+        ByServer() || (full && *full == '1') ? 1 : std::max(1, calls / kRunsPerSweep);
     for (int n = 1; n <= calls + 1; n = n < calls ? std::min(n + stride, calls) : n + 1) {
       SCOPED_TRACE("fault at call " + std::to_string(n) + " of " + std::to_string(calls));
       const bool failed_before = HasFailure();

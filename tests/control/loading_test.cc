@@ -87,7 +87,8 @@ TEST_F(LoadingTest, InsideTheHostNothingIsQueriedBeforeRunModeIsDeclared) {
   EXPECT_EQ(ctl.CurrentRecordSet(), nullptr);
   EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: Orders@plant");
 
-  ctl.UserModeSet();
+  std::vector<platform::Variant> none;  // declared as a late-bound caller does
+  ctl.InvokeByName("UserModeSet", platform::InvokeKind::Method, none);
   ctl.Refresh();
   EXPECT_EQ(fake->queries, 1);
   ASSERT_NE(ctl.CurrentRecordSet(), nullptr);
