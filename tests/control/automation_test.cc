@@ -368,17 +368,11 @@ class ServiceSite : public platform::DispatchObject {
   std::shared_ptr<platform::Dispatch> service_;
 };
 
-class HostInterfacesTest : public DefaultHostTest {
- protected:
-  std::shared_ptr<TabuloCtl> Shared() {
-    auto ctl = std::make_shared<TabuloCtl>(container_);
-    ctl->InitNew();
-    return ctl;
-  }
-};
+using HostInterfacesTest = DefaultHostTest;
 
-TEST_F(HostInterfacesTest, SetControlSiteThroughIHostControlTakesServiceFour) {
-  auto ctl = Shared();
+TEST_F(HostInterfacesTest, SetControlSiteTakesServiceFourOnLanguageChangeSetsTheLanguage) {
+  auto ctl = std::make_shared<TabuloCtl>(container_);
+  ctl->InitNew();
   auto host_control = QueryHostInterface(ctl, "ihostcontrol");
   EXPECT_EQ(host_control->GetIdOfName("SetControlSite"), kDispIdSetControlSite);
   auto secmgr = platform::StdFont::Create();
@@ -401,10 +395,7 @@ TEST_F(HostInterfacesTest, SetControlSiteThroughIHostControlTakesServiceFour) {
       {Variant(int32_t{1}), Variant(std::shared_ptr<platform::Dispatch>()), Variant(int32_t{1033}),
        Variant(int32_t{1033}), Variant(int16_t{0}), Variant("")});
   EXPECT_EQ(ctl->Get("m_SecMgr").AsObject(), nullptr);
-}
-
-TEST_F(HostInterfacesTest, OnLanguageChangeSetsTheLanguageOtherInterfacesAreRefused) {
-  auto ctl = Shared();
+  // OnLanguageChange sets the control's language.
   auto language = QueryHostInterface(ctl, kIHostControlLanguageChangeAuto);
   language->Call("OnLanguageChange", {Variant(int32_t{1036})});
   EXPECT_EQ(localization::g_Language, 1036);
