@@ -80,8 +80,8 @@ TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnect
   EXPECT_EQ(Shown(lone), "1, 2, 3, 4, 5, Connected@TESTBOX");
 }
 
-// A site that answers marks the host: automation_test (SetControlSiteThroughIHostControl).
-TEST_F(LifecycleTest, AFailingOrMissingSiteDoesNotMarkTheHost) {
+// A site that answers marks the host: automation_test (HostInterfacesTest).
+TEST_F(LifecycleTest, AFailingSiteDoesNotMarkTheHostANewControlStartsInEnglishAgain) {
   InstallDefaultHost();
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
   auto failing = std::make_shared<TestSite>();
@@ -93,6 +93,17 @@ TEST_F(LifecycleTest, AFailingOrMissingSiteDoesNotMarkTheHost) {
   EXPECT_EQ(localization::g_Language, 1033);
   ctl.SetControlSite(7, nullptr, 1033, 1033, 0, "");
   EXPECT_FALSE(g_bInHost);
+  // A new control starts the process in English again.
+  InstallLanguageStore();
+  // Outside the host, the status shows Not Connected in the new language, without a message.
+  ctl.OnLanguageChange(1031);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Nicht Angeschlossen");
+  EXPECT_TRUE(container_.message_boxes().empty());
+  ASSERT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");
+  TabuloCtl& second = NewControl(/*in_host=*/false);
+  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
+  EXPECT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
 }
 
 // No UserModeSet here: the ambient change to run mode opens the host's gate by itself.
@@ -163,20 +174,6 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesAndRequeriesTerminateStopsTheTimer
   EXPECT_EQ(fake_->queries, queries);
   ctl.Terminate();
   EXPECT_EQ(g_DataServer, nullptr);
-}
-
-TEST_F(LifecycleTest, ANewControlStartsTheProcessInEnglishAgain) {
-  InstallLanguageStore();
-  // Outside the host, the status shows Not Connected in the new language, without a message.
-  TabuloCtl& first = NewControl(/*in_host=*/false);
-  first.OnLanguageChange(1031);
-  EXPECT_EQ(first.sBar.Panels(2).text(), "Nicht Angeschlossen");
-  EXPECT_TRUE(container_.message_boxes().empty());
-  ASSERT_EQ(first.mnuRefreshCaption, "Aktualisieren");
-  TabuloCtl& second = NewControl(/*in_host=*/false);
-  EXPECT_EQ(localization::g_Language, 1033);
-  EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
-  EXPECT_EQ(first.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
 }
 
 }  // namespace
