@@ -1,6 +1,5 @@
-// A logged edit and its audit records go together: an audit store that cannot take the
-// records refuses the edit before anything is written and is left usable; a refused sign-in is
-// told and recorded against the change it was for, whether or not the control logs edits.
+// A logged edit and its audit records go together: a store that cannot take them refuses the
+// edit first; a refused sign-in is told and recorded, whether or not the control logs edits.
 #include "edit_fixture.h"
 
 namespace tabulo::control::testing {

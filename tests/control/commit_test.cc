@@ -1,6 +1,5 @@
-// The commit of an edit, end to end on SQLite files: the statement the control builds, the
-// confirmation, the database read back afterwards, the reload on refusal or error, and the
-// control's copy of the record; names from the result and the table inside the statements.
+// The commit of an edit on SQLite files: the statement built, the confirmation, the database
+// read back, the reload on refusal or error, and names inside the statements.
 #include "edit_fixture.h"
 
 namespace tabulo::control::testing {
@@ -31,7 +30,7 @@ TEST_F(EditTest, OneEditedCellIsWrittenWithTheRowNamedByAllItsVisibleValues) {
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "13");
 }
 
-TEST_F(EditTest, NullValuesAreNamedWithIsNull) {
+TEST_F(EditTest, NullValuesAreNamedWithIsNullAndAClickElsewhereCommits) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
   Edit(ctl, 7, 2, "70");  // Id 7: Note is null
   EXPECT_THAT(Statement(), HasSubstr("AND Note IS NULL"));
@@ -42,6 +41,14 @@ TEST_F(EditTest, NullValuesAreNamedWithIsNull) {
   Edit(ctl, 8, 3, "eight");
   Edit(ctl, 7, 3, "filled");
   EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "filled");
+  // A header click or another cell commits as leaving the cell does.
+  TypeInto(ctl, 4, 3, "by header");
+  ctl.Grid.UserClick(0, 1);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 4"), "by header");
+  TypeInto(ctl, 5, 3, "by click");
+  ctl.Grid.UserClick(6, 2);
+  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "by click");
+  EXPECT_EQ(EditState(ctl, 6), "open shown 0 row 6 marked 0");  // the clicked cell's editor
 }
 
 TEST_F(EditTest, ASignatureIsAskedOnlyWithConfirmUpdatesAndFailsSilentlyWithoutAManager) {
@@ -73,22 +80,9 @@ TEST_F(EditTest, ADatabaseErrorIsShownAndTheWindowReloaded) {
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "98");
 }
 
-TEST_F(EditTest, AHeaderClickOrAnotherCellCommitsAsLeavingTheCellDoes) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
-  TypeInto(ctl, 4, 3, "by header");
-  ctl.Grid.UserClick(0, 1);
-  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 4"), "by header");
-  TypeInto(ctl, 5, 3, "by click");
-  ctl.Grid.UserClick(6, 2);
-  EXPECT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 5"), "by click");
-  EXPECT_EQ(EditState(ctl, 6), "open shown 0 row 6 marked 0");  // the clicked cell's editor
-}
-
 TEST_F(EditTest, SetCellTextWritesTheCellGetCellTextReadsAndHiddenColumnsTakeNoPart) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
-  platform::SafeArray a = ctl.GridColumns().AsArray();
-  a.At(1, 1) = Variant(false);  // Customer hidden
-  ctl.SetGridArray(Variant(a));
+  EditColumns(ctl, {{1, 1, false}});  // Customer hidden
   ctl.Refresh();
   ctl.ScrollBar.SetValue(10);
   ASSERT_EQ(ctl.Grid.TextMatrix(0, 2), "Qty");
@@ -188,11 +182,8 @@ TEST_F(EditTest, ColumnsNamedWithBlanksOrKeywordsAreEditable) {
   TestDb(db).Exec(
       "CREATE TABLE \"Odd Names\"(\"my col\" TEXT, \"group\" INTEGER);"
       "INSERT INTO \"Odd Names\" VALUES ('a', 1), ('b', 2)");
-  db_ = db;
-  TabuloCtl& ctl = Browse(db, "SELECT \"my col\", \"group\" FROM \"Odd Names\" ORDER BY 2");
-  ctl.SetDataTable("\"Odd Names\"");
-  ctl.SetAllowUpdates(true);
-  ctl.SetConfirmUpdates(false);
+  TabuloCtl& ctl =
+      EditTable(db, "SELECT \"my col\", \"group\" FROM \"Odd Names\" ORDER BY 2", "\"Odd Names\"");
   Edit(ctl, 2, 2, "20");
   EXPECT_THAT(Statement(),
               HasSubstr("UPDATE \"Odd Names\" SET \"group\" = 20 WHERE \"my col\" = 'b'"));

@@ -1,10 +1,10 @@
-// Test fixture for editing: a control in run mode over an Orders database, with the
-// operator's input (clicks, typing, keys), the control's events recorded, and the database
-// read back through a connection of the test's own.
+// Test fixture for editing: a control in run mode over an Orders database, the operator's
+// input, the control's events recorded, and the database read back by the test.
 #pragma once
 
 #include <gmock/gmock.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,11 +20,14 @@
 
 namespace tabulo::control::testing {
 
-// Records the control's events as "Name(arg, arg)" with the arguments as texts.
+// Records the control's events as "Name(arg, arg)" with the arguments as texts, and the id and
+// the last arguments of each event as raised.
 class EventRecorder : public platform::EventSink {
  public:
-  void OnEvent(platform::DispId, std::string_view name,
+  void OnEvent(platform::DispId id, std::string_view name,
                std::vector<platform::Variant>& args) override {
+    ids[std::string(name)] = id;
+    last[std::string(name)] = args;
     std::string line(name);
     line += "(";
     for (size_t i = 0; i < args.size(); ++i) {
@@ -43,39 +46,31 @@ class EventRecorder : public platform::EventSink {
     return out;
   }
   std::vector<std::string> lines;
+  std::map<std::string, platform::DispId> ids;
+  std::map<std::string, std::vector<platform::Variant>> last;
   std::function<void(std::string_view, std::vector<platform::Variant>&)> on_event;
 };
 
-// A control site whose one service is the given security manager.
-class SecuritySite : public host::ControlSite {
- public:
-  explicit SecuritySite(std::shared_ptr<platform::Dispatch> manager)
-      : manager_(std::move(manager)) {}
-  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
-    return number == host::kServiceSecurityManager ? manager_ : nullptr;
-  }
-
- private:
-  std::shared_ptr<platform::Dispatch> manager_;
-};
-
-class EditTest : public HostedControlTest {
+class EditTest : public DefaultHostTest {
  protected:
-  void SetUp() override { InstallDefaultHost(); }
-
-  // A control with updates allowed browsing `sql` on the Orders database of `rows` records.
-  TabuloCtl& EditOrders(const std::string& sql =
-                            "SELECT Id, Customer, Qty, Price, Placed, Note "
-                            "FROM Orders ORDER BY Id",
-                        int rows = 50) {
-    db_ = OrdersDb(rows);
+  // A control with updates allowed, unconfirmed, browsing `sql` on `db` and writing `table`.
+  TabuloCtl& EditTable(const std::filesystem::path& db, const std::string& sql,
+                       const std::string& table) {
+    db_ = db;
     TabuloCtl& ctl = Browse(db_, sql);
-    ctl.SetDataTable("Orders");
+    ctl.SetDataTable(table);
     ctl.SetAllowUpdates(true);
     ctl.SetConfirmUpdates(false);
     events_ = std::make_shared<EventRecorder>();
     ctl.Advise(events_);
     return ctl;
+  }
+  // The same on the Orders database of `rows` records.
+  TabuloCtl& EditOrders(const std::string& sql =
+                            "SELECT Id, Customer, Qty, Price, Placed, Note "
+                            "FROM Orders ORDER BY Id",
+                        int rows = 50) {
+    return EditTable(OrdersDb(rows), sql, "Orders");
   }
 
   // Clicks grid cell (row, col), selects the editor's whole text and types `text`.
@@ -124,7 +119,7 @@ class EditTest : public HostedControlTest {
     if (audit_busy_ms >= 0) options.audit.busy_timeout_ms = audit_busy_ms;
     options.operator_name = "op";
     manager_ = std::make_shared<host::SecurityManager>(container_, options);
-    ctl.SetControlSite(1, std::make_shared<SecuritySite>(manager_), 1033, 1033, 0, "");
+    ctl.SetControlSite(1, std::make_shared<TestSite>(manager_), 1033, 1033, 0, "");
   }
   std::vector<host::AuditRecord> Audit() const {
     if (!std::filesystem::exists(audit_)) return {};
@@ -159,7 +154,6 @@ class EditTest : public HostedControlTest {
   std::shared_ptr<host::SecurityManager> manager_;
   std::shared_ptr<EventRecorder> events_;
   size_t debug_seen_ = 0;
-  size_t popups_at_mouse_down_ = 0;
 };
 
 }  // namespace tabulo::control::testing

@@ -31,21 +31,17 @@ TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowedAndTheTimerRestarts
   EXPECT_GT(e.z_order(), ctl.Grid.z_order());
 
   // Without AllowUpdates no editor opens, yet the timer restarts.
-  ctl.txtEdit.PressKey(platform::kKeyReturn);  // unchanged: closes
+  // Unchanged text closes the editor without a mark, an event or a statement.
+  ctl.txtEdit.PressKey(platform::kKeyReturn);
+  EXPECT_EQ(EditState(ctl, 3), "closed hidden 0 row 1 marked 0");
+  EXPECT_TRUE(Changed().empty() && DebugLines("GetSqlUpdateQuery").empty());
+  EXPECT_EQ(MessageCount(), 0u);
   ctl.SetAllowUpdates(false);
   ctl.SetAutoRefresh(true);
   ctl.Timer1.set_enabled(false);
   ctl.Grid.UserClick(2, 2);
   EXPECT_FALSE(ctl.txtEdit.visible());
   EXPECT_TRUE(ctl.Timer1.enabled());
-}
-
-TEST_F(EditTest, UnchangedTextClosesTheEditorWithoutMarkEventOrStatement) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  Edit(ctl, 2, 2, "2");
-  EXPECT_EQ(EditState(ctl, 2), "closed hidden 0 row 1 marked 0");
-  EXPECT_TRUE(Changed().empty() && DebugLines("GetSqlUpdateQuery").empty());
-  EXPECT_EQ(MessageCount(), 0u);
 }
 
 TEST_F(EditTest, TextsThatAreNoValueOfAnUnquotedColumnAreRefusedInTheUserLanguage) {
@@ -115,21 +111,30 @@ TEST_F(EditTest, ClickCarriesTheRecordPositionAndDataColumn) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
   ctl.SetAllowUpdates(false);
   ctl.ScrollBar.SetValue(10);
+  events_->on_event = [&](std::string_view name, std::vector<Variant>& args) {
+    if (name == "Click") args[4] = Variant(int32_t{99});  // the host may write Status
+  };
   ctl.Grid.UserClick(3, 2);
-  // Row is the record's zero-based position, Column the zero-based data column.
+  // Row is the record's zero-based position, Column the zero-based data column; the
+  // arguments as the interface types them.
   EXPECT_EQ(events_->Named("Click"), std::vector<std::string>{"Click(0, 12, 1, 0, 0)"});
+  std::vector<platform::VarType> types;
+  for (const Variant& v : events_->last["Click"]) types.push_back(v.type());
+  using enum platform::VarType;
+  EXPECT_EQ(types, (std::vector<platform::VarType>{Integer, Long, Long, Long, Long}));
 }
 
 // Its caption and what its choice does: PopupRefreshRequeriesOnceAndKeepsTheTimersDeadline.
 TEST_F(EditTest, RightButtonShowsThePopupMenuBeforeMouseDownAndOpensNoEditor) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
-  events_->on_event = [this](std::string_view name, std::vector<Variant>&) {
-    if (name == "MouseDown") popups_at_mouse_down_ = container_.popups().size();
+  size_t popups_at_mouse_down = 0;
+  events_->on_event = [&](std::string_view name, std::vector<Variant>&) {
+    if (name == "MouseDown") popups_at_mouse_down = container_.popups().size();
   };
   container_.QueuePopupChoice(0);
   ctl.Grid.UserClick(2, 2, 2);
   ASSERT_EQ(container_.popups().size(), 1u);
-  EXPECT_EQ(popups_at_mouse_down_, 1u);
+  EXPECT_EQ(popups_at_mouse_down, 1u);
   EXPECT_FALSE(ctl.txtEdit.visible());  // the right button does not move the current cell
 }
 
@@ -192,9 +197,7 @@ TEST_F(EditTest, BinaryValuesShowTheirSizeAndAreNotEdited) {
       "INSERT INTO Files SELECT i, 'f' || i, CASE i WHEN 2 THEN NULL WHEN 3 THEN x'00' "
       "ELSE zeroblob(1024) END FROM n;"
       "UPDATE Files SET Name = x'0102' WHERE Id = 25");
-  TabuloCtl& ctl = Browse(db_, "SELECT Id, Name, Data FROM Files ORDER BY Id");
-  ctl.SetDataTable("Files");
-  ctl.SetAllowUpdates(true);
+  TabuloCtl& ctl = EditTable(db_, "SELECT Id, Name, Data FROM Files ORDER BY Id", "Files");
   EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1", "f1", "(binary, 1024 bytes)"}));
   EXPECT_EQ(ctl.Grid.TextMatrix(2, 3) + "|" + ctl.Grid.TextMatrix(3, 3), "|(binary, 1 byte)");
 

@@ -1,12 +1,30 @@
-// Failover inside one DizuvAdar cluster: two servers, each serving its own copy of the data,
-// the active one lost and the other made active through the host's cluster registry; the
-// controls of the process reconnect and re-query. Also the one-time no-cluster message.
+// The DizuvAdar clusters of the host: failover inside one cluster of two servers, each with its
+// own copy of the data, which the controls follow; the one-time no-cluster message; the names.
 #include <fstream>
 
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {
 namespace {
+
+using platform::Variant;
+
+host::ClusterConfig Cluster(std::string name, int type, std::string coordinator,
+                            std::vector<host::ServerConfig> servers = {}) {
+  host::ClusterConfig c;
+  c.name = std::move(name);
+  c.type = type;
+  c.coordinator = std::move(coordinator);
+  c.servers = std::move(servers);
+  return c;
+}
+
+host::ServerConfig Server(std::string name) {
+  return host::ServerConfig{std::move(name), true, {}};
+}
+
+constexpr int kData = host::kClusterTypeDizuvAdar;
+constexpr int kLogging = host::kClusterTypeLogging;
 
 class FailoverTest : public HostedControlTest {
  protected:
@@ -89,10 +107,12 @@ TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
   first.Terminate();
   EXPECT_EQ(g_DataServer, nullptr);
   registry_->SetActiveServer("Plant", "BETA");
-  // Nobody listening reconnected the process, and the ended control stayed as it was.
+  // Nobody listening reconnected the process, and the ended control stayed as it was; the
+  // other control's record set is still read (reconnecting on a refresh: session_controls).
   EXPECT_EQ(g_DataServer, nullptr);
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
   EXPECT_EQ(Shown(first), alpha_);
+  EXPECT_EQ(second.GetCellText(1, 0), "alpha 2");
 
   // The other control reconnects on its next tick, and from then on it follows the cluster.
   Run(1000);
@@ -105,11 +125,7 @@ class NoClusterTest : public HostedControlTest {
  protected:
   void SetUp() override {
     host::HostConfig config;
-    host::ClusterConfig logging;
-    logging.name = "Logs";
-    logging.type = host::kClusterTypeLogging;
-    logging.coordinator = "North";
-    config.clusters = {logging};
+    config.clusters = {Cluster("Logs", kLogging, "North")};
     InstallHost(config);
   }
 };
@@ -142,6 +158,57 @@ TEST_F(NoClusterTest, MessageIsShownOncePerControlNotOnEveryTick) {
   Configured(path, "SELECT Id FROM Orders");
   EnterRunMode();
   EXPECT_EQ(MessageCount(), 3u);
+}
+
+class ClustersTest : public HostedControlTest {};
+
+TEST_F(ClustersTest, ClusterNamesAndTheLoggingClusterOfEachName) {
+  host::HostConfig config;
+  config.clusters = {Cluster("North", kData, "C1", {Server("n1")}),
+                     Cluster("North Log", kLogging, "C1"),
+                     Cluster("South", kData, "C2", {Server("s1")}),
+                     Cluster("South Log", kLogging, "C2"),
+                     Cluster("South Log 2", kLogging, "C2"),
+                     Cluster("Orphans", kLogging, "- - - -"),
+                     Cluster("Blank", kLogging, "")};
+  InstallHost(config);
+  TabuloCtl& outside = NewControl(/*in_host=*/false);
+  bool data = true;
+  Variant untouched("keep");
+  EXPECT_EQ(outside.GetClusterNames(data, untouched), 0);
+  EXPECT_EQ(untouched.AsString(), "keep");
+  EXPECT_EQ(outside.GetAssociatedLoggingClusterName(), "");
+
+  TabuloCtl& ctl = NewControl();
+  // Data clusters, then logging clusters: the count and every entry, the last one empty.
+  for (auto [kind, count, listed] :
+       {std::tuple(true, 2, "North|South|"),
+        {false, 5, "North Log|South Log|South Log 2|Orphans|Blank|"}}) {
+    Variant names;
+    EXPECT_EQ(ctl.GetClusterNames(kind, names), count);
+    std::string joined;
+    for (int32_t i = 0; i <= names.AsArray().UBound(1); ++i)
+      joined += (i ? "|" : "") + names.AsArray().At(i).AsString();
+    EXPECT_EQ(joined, listed);
+  }
+  // The first data cluster fills in; of several logging clusters of the coordinator the last
+  // wins; a name that is no cluster (names are case-sensitive) finds only the placeholder's.
+  EXPECT_EQ(ctl.ClusterName(), "North");
+  const std::pair<const char*, const char*> kLogs[] = {{"North", "North Log"},
+                                                       {"South", "South Log 2"},
+                                                       {"south", "Orphans"},
+                                                       {"Nowhere", "Orphans"}};
+  for (const auto& [name, log] : kLogs) {
+    ctl.SetClusterName(name);
+    EXPECT_EQ(ctl.GetAssociatedLoggingClusterName(), log) << name;
+  }
+  // Without any DizuvAdar cluster the name stays empty, and again only the placeholder matches.
+  host::HostConfig logging_only;
+  logging_only.clusters = {Cluster("Blank", kLogging, ""), Cluster("Orphans", kLogging, "- - - -")};
+  InstallHost(logging_only);
+  TabuloCtl& other = NewControl();
+  EXPECT_EQ(other.ClusterName(), "");
+  EXPECT_EQ(other.GetAssociatedLoggingClusterName(), "Orphans");
 }
 
 }  // namespace

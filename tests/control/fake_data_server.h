@@ -1,7 +1,6 @@
-// Test doubles of the host's data server: results of any size computed on demand (so that a
-// ten-million-row result costs nothing), a machine name that cannot be read, errors the
-// embedded server never raises, and faults on demand: wrapped around a real data server, the
-// Nth query, write, move or field read fails with the data server's own error.
+// Test doubles of the host's data server: results of any size computed on demand, a machine
+// name that cannot be read, errors the embedded server never raises, and the Nth query, write,
+// move or field read of a real data server failing with the data server's own error.
 #pragma once
 
 #include <cstdint>

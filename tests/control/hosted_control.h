@@ -1,14 +1,16 @@
-// Test fixture: one or more TabuloCtl instances in a headless container, inside the host
-// runtime, with the real cluster manager and embedded SQLite data servers over files in a
-// fresh folder per test.
+// Test fixture: TabuloCtl instances in a headless container inside the host runtime, with the
+// real cluster manager and SQLite data servers over files in a fresh folder per test.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "control/globals.h"
@@ -27,10 +29,22 @@ namespace tabulo::control::testing {
 using host::testing::TestDb;
 using host::testing::TestFolder;
 
-// The control site the host runtime hands each control (no security manager here).
-class NullControlSite : public host::ControlSite {
+// The control site the host runtime hands each control: its one service is the given security
+// manager (none by default); it records the services asked for, and fails when told to.
+class TestSite : public host::ControlSite {
  public:
-  std::shared_ptr<platform::Dispatch> GetService(int32_t) override { return nullptr; }
+  explicit TestSite(std::shared_ptr<platform::Dispatch> manager = nullptr)
+      : manager_(std::move(manager)) {}
+  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
+    asked.push_back(number);
+    if (fail) throw platform::ComError(0x80004002, "No such interface supported");
+    return number == host::kServiceSecurityManager ? manager_ : nullptr;
+  }
+  std::vector<int32_t> asked;
+  bool fail = false;
+
+ private:
+  std::shared_ptr<platform::Dispatch> manager_;
 };
 
 class HostedControlTest : public ::testing::Test {
@@ -53,12 +67,11 @@ class HostedControlTest : public ::testing::Test {
   // Embedded SQLite data servers over the files the configuration names.
   host::DataServerFactory SqliteServers() const {
     std::filesystem::path temp = folder_ / "snapshots";
-    std::chrono::milliseconds busy = busy_timeout_;
-    return [temp, busy](const host::HostConfig& c, const host::ServerConfig& s) {
+    return [temp](const host::HostConfig& c, const host::ServerConfig& s) {
       host::sqlite::SqliteServerOptions options;
       options.machine_name = s.name;
       options.temp_folder = temp / s.name;
-      options.busy_timeout = busy;
+      options.busy_timeout = std::chrono::milliseconds(50);
       options.resolve_dsn = [c, s](std::string_view dsn) {
         return std::optional<std::string>(host::ResolveDataSource(c, s, std::string(dsn)));
       };
@@ -95,7 +108,7 @@ class HostedControlTest : public ::testing::Test {
     ctl->InitNew();
     ctl->Resize(kWidth, kHeight);
     ctl->Show();
-    if (in_host) ctl->SetControlSite(1, std::make_shared<NullControlSite>(), 1033, 1033, 0, "");
+    if (in_host) ctl->SetControlSite(1, std::make_shared<TestSite>(), 1033, 1033, 0, "");
     controls_.push_back(std::move(ctl));
     return *controls_.back();
   }
@@ -122,6 +135,9 @@ class HostedControlTest : public ::testing::Test {
     EnterRunMode();
     return ctl;
   }
+  // A control in run mode browsing kOrders on an Orders database of `rows` records.
+  static constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders ORDER BY Id";
+  TabuloCtl& BrowseOrders(int rows) { return Browse(OrdersDb(rows), kOrders); }
   void Run(int64_t ms) { container_.event_loop().RunFor(ms); }
 
   // An Orders database (host/orders_db.h) of `rows` records.
@@ -132,6 +148,16 @@ class HostedControlTest : public ::testing::Test {
     return path;
   }
 
+  // Sets fields of column descriptors, as (descriptor, field, value) with the fields 1 visible,
+  // 2 caption, 3 width and 4 unique, through the GridArray exchange as a property page does.
+  static void EditColumns(
+      TabuloCtl& ctl,
+      std::initializer_list<std::tuple<int32_t, int32_t, platform::Variant>> fields) {
+    platform::SafeArray a = ctl.GridColumns().AsArray();
+    for (const auto& [i, f, v] : fields) a.At(i, f) = v;
+    ctl.SetGridArray(platform::Variant(std::move(a)));
+  }
+
   // The texts of grid row r, from column 0 to the last.
   static std::vector<std::string> RowText(const TabuloCtl& ctl, int32_t r) {
     std::vector<std::string> out;
@@ -139,18 +165,17 @@ class HostedControlTest : public ::testing::Test {
     return out;
   }
 
-  // What grid row r shows for Orders record `id` browsed as "SELECT Id, Customer, Qty".
-  static std::vector<std::string> OrderRow(int64_t id) {
-    return {std::to_string(id), std::to_string(id),
-            std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
-  }
-  // The grid shows records first + 1 on of an Orders result of `count` records, from row 1.
+  // The grid shows records first + 1 on of an Orders result of `count` records browsed as
+  // "SELECT Id, Customer, Qty", from row 1.
   static void ExpectOrdersFrom(const TabuloCtl& ctl, int64_t first, int64_t count) {
     EXPECT_EQ(ctl.FirstRow(), first);
     for (int32_t r = 1; r < ctl.Grid.Rows(); ++r) {
       const int64_t id = first + r;
-      EXPECT_EQ(RowText(ctl, r), id <= count ? OrderRow(id) : std::vector<std::string>(4))
-          << "row " << r;
+      std::vector<std::string> row(4);
+      if (id <= count)
+        row = {std::to_string(id), std::to_string(id),
+               std::string("C").append(std::to_string(id % 97)), std::to_string(id % 500)};
+      EXPECT_EQ(RowText(ctl, r), row) << "row " << r;
     }
   }
 
@@ -162,6 +187,16 @@ class HostedControlTest : public ::testing::Test {
          r < ctl.Grid.Rows() && ctl.Grid.Cols() > 1 && !ctl.Grid.TextMatrix(r, 1).empty(); ++r)
       out += ctl.Grid.TextMatrix(r, 1) + ", ";
     return out + ctl.sBar.Panels(2).text();
+  }
+
+  // The property changes told to the container since the `from`th, and how many named `name`.
+  std::vector<std::string> NotesSince(size_t from) const {
+    const auto& all = container_.property_changes();
+    return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
+  }
+  size_t NotesOf(const std::string& name) const {
+    const auto& all = container_.property_changes();
+    return static_cast<size_t>(std::count(all.begin(), all.end(), name));
   }
 
   size_t MessageCount() const { return container_.message_boxes().size(); }
@@ -180,10 +215,15 @@ class HostedControlTest : public ::testing::Test {
   }
 
   TestFolder folder_;
-  std::chrono::milliseconds busy_timeout_{50};
   platform::HeadlessContainer container_;
   std::shared_ptr<host::ClusterRegistry> registry_;
   std::vector<std::unique_ptr<TabuloCtl>> controls_;
+};
+
+// The same inside the host's default configuration.
+class DefaultHostTest : public HostedControlTest {
+ protected:
+  void SetUp() override { InstallDefaultHost(); }
 };
 
 }  // namespace tabulo::control::testing

@@ -5,10 +5,7 @@
 namespace tabulo::control::testing {
 namespace {
 
-class LayoutTest : public HostedControlTest {
- protected:
-  void SetUp() override { InstallDefaultHost(); }
-};
+using LayoutTest = DefaultHostTest;
 
 TEST_F(LayoutTest, GridRowsFollowTheGridHeightRoundedHalfToEven) {
   TabuloCtl& ctl = NewControl();

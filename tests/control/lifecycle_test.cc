@@ -8,18 +8,6 @@
 namespace tabulo::control::testing {
 namespace {
 
-// A control site that records the services asked for, and fails when told to.
-class RecordingSite : public host::ControlSite {
- public:
-  std::shared_ptr<platform::Dispatch> GetService(int32_t number) override {
-    asked.push_back(number);
-    if (fail) throw platform::ComError(0x80004002, "No such interface supported");
-    return nullptr;
-  }
-  std::vector<int32_t> asked;
-  bool fail = false;
-};
-
 class LifecycleTest : public HostedControlTest {
  protected:
   // A control on a counting double (every Query and ListAll counts) set to browse "plant".
@@ -92,11 +80,11 @@ TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnect
   EXPECT_EQ(Shown(lone), "1, 2, 3, 4, 5, Connected@TESTBOX");
 }
 
-// A site that answers marks the host: automation_test (SetControlSiteThroughIHostControl).
-TEST_F(LifecycleTest, AFailingOrMissingSiteDoesNotMarkTheHost) {
+// A site that answers marks the host: automation_test (HostInterfacesTest).
+TEST_F(LifecycleTest, AFailingSiteDoesNotMarkTheHostANewControlStartsInEnglishAgain) {
   InstallDefaultHost();
   TabuloCtl& ctl = NewControl(/*in_host=*/false);
-  auto failing = std::make_shared<RecordingSite>();
+  auto failing = std::make_shared<TestSite>();
   failing->fail = true;
   ctl.SetControlSite(7, failing, 1031, 1031, 2, "op");
   EXPECT_EQ(failing->asked, std::vector<int32_t>{host::kServiceSecurityManager});
@@ -105,6 +93,17 @@ TEST_F(LifecycleTest, AFailingOrMissingSiteDoesNotMarkTheHost) {
   EXPECT_EQ(localization::g_Language, 1033);
   ctl.SetControlSite(7, nullptr, 1033, 1033, 0, "");
   EXPECT_FALSE(g_bInHost);
+  // A new control starts the process in English again.
+  InstallLanguageStore();
+  // Outside the host, the status shows Not Connected in the new language, without a message.
+  ctl.OnLanguageChange(1031);
+  EXPECT_EQ(ctl.sBar.Panels(2).text(), "Nicht Angeschlossen");
+  EXPECT_TRUE(container_.message_boxes().empty());
+  ASSERT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");
+  TabuloCtl& second = NewControl(/*in_host=*/false);
+  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
+  EXPECT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
 }
 
 // No UserModeSet here: the ambient change to run mode opens the host's gate by itself.
@@ -143,9 +142,10 @@ TEST_F(LifecycleTest, DesignRunDesignQueriesOnlyOnTheFirstTickOfRunMode) {
   EXPECT_EQ(RowText(ctl, 1), (std::vector<std::string>{"1", "1"}));
 }
 
-TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
+TEST_F(LifecycleTest, LanguageChangeTranslatesAndRequeriesTerminateStopsTheTimer) {
   TabuloCtl& ctl = Plant();
   ctl.SetDataTable("T");
+  ctl.SetAutoRefresh(true);
   EnterRunMode();
   ASSERT_EQ(fake_->queries, 1);
   InstallLanguageStore();
@@ -165,32 +165,14 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesCaptionsAndPanelsAndRequeries) {
     EXPECT_EQ(fake_->queries, ++queries);
   }
   EXPECT_EQ(localization::g_Language, 1033);
-}
-
-TEST_F(LifecycleTest, ANewControlStartsTheProcessInEnglishAgain) {
-  InstallLanguageStore();
-  // Outside the host, the status shows Not Connected in the new language, without a message.
-  TabuloCtl& first = NewControl(/*in_host=*/false);
-  first.OnLanguageChange(1031);
-  EXPECT_EQ(first.sBar.Panels(2).text(), "Nicht Angeschlossen");
-  EXPECT_TRUE(container_.message_boxes().empty());
-  ASSERT_EQ(first.mnuRefreshCaption, "Aktualisieren");
-  TabuloCtl& second = NewControl(/*in_host=*/false);
-  EXPECT_EQ(localization::g_Language, 1033);
-  EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
-  EXPECT_EQ(first.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
-}
-
-TEST_F(LifecycleTest, TerminateStopsTheTimerAndReleasesTheDataForTheProcess) {
-  TabuloCtl& ctl = Plant();
-  ctl.SetAutoRefresh(true);
-  EnterRunMode();
+  // The end stops the timer and releases the data for the process (the record set and the data
+  // server: failover_test); a second end changes nothing.
   ASSERT_TRUE(ctl.Timer1.running());
-  ctl.Terminate();  // the record set and the data server go: failover_test, clusters_test
+  ctl.Terminate();
   EXPECT_FALSE(ctl.Timer1.running());
   Run(5000);
-  EXPECT_EQ(fake_->queries, 1);
-  ctl.Terminate();  // a second end changes nothing
+  EXPECT_EQ(fake_->queries, queries);
+  ctl.Terminate();
   EXPECT_EQ(g_DataServer, nullptr);
 }
 

@@ -1,6 +1,5 @@
-// Test helpers for saving and loading a control: every persisted property set to a value
-// other than its default, a comparison of everything the control saves, and the column list
-// as one line of text.
+// Test helpers for saving and loading a control: every persisted property set off its default,
+// a comparison of everything saved, and the column list as one line of text.
 #pragma once
 
 #include <gtest/gtest.h>

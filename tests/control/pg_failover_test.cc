@@ -1,7 +1,5 @@
-// Failover on a real cluster: a PostgreSQL primary and a synchronous streaming standby. A
-// control browses the primary; the primary stops and the standby is promoted; the host's health
-// check makes the standby active and the control shows it, with every acknowledged write; a
-// write at the stop is refused, never acknowledged.
+// Failover on a PostgreSQL primary with a synchronous standby: the standby promoted, the control
+// shows it with every acknowledged write; a write at the stop is refused, never acknowledged.
 #include "common/error_of.h"
 #include "common/pg_fixture.h"
 #include "host/cluster_health.h"

@@ -1,7 +1,5 @@
 // Plain properties: notifications, refused scroll steps, the server type and the connection
 // string. (A new control's values are the saving defaults: persistence_test.)
-#include <algorithm>
-
 #include "fake_data_server.h"
 #include "hosted_control.h"
 
@@ -10,29 +8,25 @@ namespace {
 
 using platform::Variant;
 
-class PropertiesTest : public HostedControlTest {
+class PropertiesTest : public DefaultHostTest {
  protected:
-  void SetUp() override { InstallDefaultHost(); }
   size_t Changes(const std::string& name) const {
     const auto& c = container_.property_changes();
     return static_cast<size_t>(std::count(c.begin(), c.end(), name));
   }
 };
 
-TEST_F(PropertiesTest, DataTableIgnoresBlanksAroundTheSameName) {
+TEST_F(PropertiesTest, DataTableIgnoresBlanksScrollStepsAreCheckedADsnNameReportFails) {
   TabuloCtl& ctl = NewControl();
   for (const auto& [name, kept, changes] : {std::tuple("Orders", "Orders", 1u),
                                             {"  Orders ", "Orders", 1u},
                                             {" Lines ", " Lines ", 2u}}) {
     ctl.SetDataTable(name);
     EXPECT_EQ(ctl.DataTable(), kept);
-    EXPECT_EQ(Changes("DataTable"), changes) << name;
+    EXPECT_EQ(NotesOf("DataTable"), changes) << name;
   }
-}
-
-// The refusal of a large step below the small one is in the browse script.
-TEST_F(PropertiesTest, ScrollStepsRefuseASmallStepAboveTheLargeOne) {
-  TabuloCtl& ctl = NewControl();
+  // Scroll steps refuse a small step above the large one (a large step below the small one: the
+  // browse script).
   ctl.SetSmallChange(21);
   EXPECT_EQ(ctl.SmallChange(), 1);
   EXPECT_EQ(LastBox(), "SmallChange|16|SmallChange should be less than Large Change");
@@ -42,14 +36,11 @@ TEST_F(PropertiesTest, ScrollStepsRefuseASmallStepAboveTheLargeOne) {
   EXPECT_EQ(std::pair(ctl.SmallChange(), ctl.LargeChange()), std::pair(20, 20));
   EXPECT_EQ(MessageCount(), 1u);
   EXPECT_EQ(ctl.ScrollBar.LargeChange(), 20);
-}
-
-TEST_F(PropertiesTest, DsnNameThatCannotBeReportedShowsTheDsnMessage) {
-  TabuloCtl& ctl = NewControl();
+  // A DSN name that cannot be reported to the container shows the DSN message.
   container_.FailPropertyChanged(platform::ComError(5, "The container refused"));
   ctl.SetDSNname("plant");
   container_.StopFailingPropertyChanged();
-  ASSERT_EQ(MessageCount(), 1u);
+  ASSERT_EQ(MessageCount(), 2u);
   EXPECT_EQ(LastBox(),
             "DSN Property|16|Tabulo: DSN Property could not be set. \r\n The container refused");
 }
@@ -61,7 +52,7 @@ TEST_F(PropertiesTest, ServerTypeReachesTheDataServerAtOnce) {
   ctl.SetServerType(1);
   ASSERT_EQ(g_DataServer, fake);
   EXPECT_EQ(fake->ServerType(), 1);
-  EXPECT_EQ(Changes("ServerType"), 0u);
+  EXPECT_EQ(NotesOf("ServerType"), 0u);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
 }
 

@@ -18,11 +18,7 @@ class ScriptingTest : public HostedControlTest {
         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 149) "
         "INSERT INTO T SELECT i, 'b' || i, CASE WHEN i = 2 THEN NULL ELSE 'c' || i END FROM n");
     ctl_ = &Browse(path, "SELECT A, B, C FROM T ORDER BY A");
-    // B hidden, C captioned.
-    platform::SafeArray a = ctl_->GridColumns().AsArray();
-    a.At(1, 1) = Variant(false);
-    a.At(2, 2) = Variant("Comment");
-    ctl_->SetGridArray(Variant(a));
+    EditColumns(*ctl_, {{1, 1, false}, {2, 2, "Comment"}});  // B hidden, C captioned
     ctl_->Refresh();
   }
   TabuloCtl* ctl_ = nullptr;
@@ -57,7 +53,7 @@ TEST_F(ScriptingTest, CellNamesAndTextsCountOnlyAccessibleColumns) {
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 
-TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindow) {
+TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindowColumnMembersUseGridNumbers) {
   TabuloCtl& ctl = *ctl_;
   ctl.ScrollBar.SetValue(100);
   ASSERT_EQ(ctl.FirstRow(), 100);
@@ -66,10 +62,7 @@ TEST_F(ScriptingTest, ActiveRowAndColumnFollowTheWindow) {
   ctl.Grid.SetCol(2);
   EXPECT_EQ(std::tuple(ctl.ActiveRow(), ctl.ActiveColumn()), std::tuple(100, 1));
   EXPECT_EQ(ctl.Get("ActiveRow"), Variant(int32_t{100}));
-}
-
-TEST_F(ScriptingTest, GridColumnMembersUseGridNumbers) {
-  TabuloCtl& ctl = *ctl_;
+  // The grid's column members take grid numbers.
   ctl.Grid.SetRow(3);
   EXPECT_EQ(ctl.ColHeader(2), "Comment");
   EXPECT_EQ(std::tuple(ctl.Grid.Row(), ctl.Grid.Col()), std::tuple(0, 2));  // on the header cell

@@ -1,6 +1,5 @@
-// Signed edits and operator events end to end: the host's real security manager asks the
-// container's signature dialog (answered from the headless container's queue) and writes its
-// audit database, which the tests read back.
+// Signed edits and operator events end to end: the host's security manager asks the signature
+// dialog (answered from the container's queue) and writes the audit database read back here.
 #include "edit_fixture.h"
 
 namespace tabulo::control::testing {
@@ -11,14 +10,6 @@ using platform::Variant;
 
 class SignedEditTest : public EditTest {
  protected:
-  // A control over Orders whose site carries a security manager with three users (cheap
-  // hashes: these are tests) writing to audit.db in the test's folder.
-  TabuloCtl& SignedControl(
-      const std::string& sql = "SELECT Id, Qty, Note FROM Orders ORDER BY Id") {
-    TabuloCtl& ctl = EditOrders(sql);
-    AttachSecurity(ctl);
-    return ctl;
-  }
   static void RequireSignature(TabuloCtl& ctl) {
     ctl.SetConfirmUpdates(true);
     ctl.ESignatureRequired = true;
@@ -42,7 +33,8 @@ class SignedEditTest : public EditTest {
 };
 
 TEST_F(SignedEditTest, SignedEditsCarryTheSignersAndReasonAndDualOnesNeedTwoDifferentSigners) {
-  TabuloCtl& ctl = SignedControl();
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  AttachSecurity(ctl);
   RequireSignature(ctl);
   ctl.ESignature1CommandLevel = 10;
   Sign("alice", "pw-a", "Correction");
@@ -77,7 +69,8 @@ TEST_F(SignedEditTest, SignedEditsCarryTheSignersAndReasonAndDualOnesNeedTwoDiff
 }
 
 TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
-  TabuloCtl& ctl = SignedControl("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  TabuloCtl& ctl = EditOrders("SELECT Id, Customer, Qty, Note FROM Orders ORDER BY Id");
+  AttachSecurity(ctl);
   ctl.LogEvent = true;
   RequireSignature(ctl);
   // Two changed cells in one row: one put in by the program beforehand (blanks around it),
@@ -110,7 +103,8 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
 }
 
 TEST_F(SignedEditTest, OnlyWritesThatHappenedAreAuditedUnsignedWithDefaults) {
-  TabuloCtl& ctl = SignedControl();
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  AttachSecurity(ctl);
   ctl.LogEvent = true;
   host::testing::TestDb(db_).Exec("UPDATE Orders SET Qty = 500 WHERE Id = 2");
   Edit(ctl, 2, 2, "20");
@@ -144,7 +138,8 @@ class NoLoggingClusterTest : public SignedEditTest {
 };
 
 TEST_F(NoLoggingClusterTest, WithoutALoggingClusterTheUpdateIsRefused) {
-  TabuloCtl& ctl = SignedControl();
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  AttachSecurity(ctl);
   ctl.LogEvent = true;
   Edit(ctl, 2, 2, "23");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 2") + "|" + std::to_string(Audit().size()),
