@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 
 #include "common/fault_vfs.h"
 #include "edit_fixture.h"
@@ -231,19 +232,26 @@ TEST_P(FaultSweep, EveryRunEndsInTheControlsErrorHandlingOrSuccessAndNothingIsLo
   }
 }
 
-std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info) {
+std::string Describe(const Scenario& s) {
   const char* paths[] = {"Load", "Scroll", "Commit", "AuditedCommit", "SignedCommit"};
-  const std::string name = paths[static_cast<int>(info.param.path)];
-  if (info.param.server) {
+  const std::string name = paths[static_cast<int>(s.path)];
+  if (s.server) {
     const char* kinds[] = {"Query", "Write", "Move", "Read"};
-    return name + "Server" + kinds[static_cast<int>(*info.param.server)];
+    return name + "Server" + kinds[static_cast<int>(*s.server)];
   }
   const char* ops[] = {"Read", "Write", "Sync", "Lock"};
-  const std::string file = info.param.file;
-  return name + ops[static_cast<int>(info.param.op)] +
+  const std::string file = s.file;
+  return name + ops[static_cast<int>(s.op)] +
          (file.empty()         ? "Any"
           : file == "audit.db" ? "Audit"
                                : "Data");
+}
+// ctest and failure messages name the scenario instead of printing its bytes.
+void PrintTo(const Scenario& s, std::ostream* os) {
+  *os << Describe(s);
+}
+std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info) {
+  return Describe(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(
