@@ -22,13 +22,7 @@ if [ -z "$driver" ]; then
   echo "skipped: no ODBC driver $file" >&2
   exit 77
 fi
-work=$(mktemp -d)
-cleanup() {
-  [ "$kind" = pg ] && { "$here/../common/pg_server.sh" stop "$work/pg" || true; }
-  rm -rf "$work"
-}
-trap cleanup EXIT
-chmod 755 "$work"
+make_work_folder
 mkdir "$work/data" "$work/session"
 "$tabulo" sample-db "$work/data/orders.sqlite" --rows 1000 >/dev/null
 ordered_session "$script" >"$work/session/session.tab"

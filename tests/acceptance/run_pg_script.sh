@@ -14,13 +14,7 @@ tabulo=$1
 script=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/server_lib.sh"
-work=$(mktemp -d)
-cleanup() {
-  "$here/../common/pg_server.sh" stop "$work/pg" || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-chmod 755 "$work"
+make_work_folder
 "$tabulo" sample-db "$work/sample.db" --rows 1000 >/dev/null
 start_pg_sample "$work/pg" "$work/sample.db"
 rm "$work/sample.db"

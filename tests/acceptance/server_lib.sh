@@ -6,6 +6,14 @@ ordered_session() {
   sed -e 's/\(let RecordSource "SELECT Id, Customer, Qty, Price FROM Orders WHERE Qty < 400\)"/\1 ORDER BY Id"/' "$@"
 }
 
+# Makes the working folder $work (readable by the server's own user) and removes it at exit,
+# stopping the throw-away server in $work/pg if one was started there.
+make_work_folder() {
+  work=$(mktemp -d)
+  trap '[ -d "$work/pg" ] && { "$here/../common/pg_server.sh" stop "$work/pg" || true; }; rm -rf "$work"' EXIT
+  chmod 755 "$work"
+}
+
 # Starts a throw-away PostgreSQL server in $1 (tests/common/pg_server.sh) and loads the
 # 1000-row sample (the SQLite file $2) into its database "sample"; sets pg_port. Exits 77
 # (skipped) when the PostgreSQL binaries are missing.

@@ -8,9 +8,7 @@ tabulo=$1
 host_json=$2
 here=$(cd "$(dirname "$0")/../acceptance" && pwd)
 source "$here/server_lib.sh"
-work=$(mktemp -d)
-trap '"$here/../common/pg_server.sh" stop "$work/pg"; rm -rf "$work"' EXIT
-chmod 755 "$work"
+make_work_folder
 cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 "$tabulo" sample-db s.db --rows 30 >/dev/null || fail "sample-db"
