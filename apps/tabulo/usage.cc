@@ -77,10 +77,14 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
     {"audit",
      "usage: tabulo audit [--since TIME] [--until TIME] [--user NAME] [--format csv|json]\n"
      "                    [--host CONFIG]\n"
-     "       tabulo audit --verify [--host CONFIG]\n"
+     "       tabulo audit --verify [--anchor FILE] [--host CONFIG]\n"
      "  lists the operator events of the audit database, oldest first\n"
      "  --verify checks the chain of record hashes: prints one line and exits 0 when the\n"
-     "  trail is whole, or names the first record changed or missing and exits 1\n"
+     "  trail is whole, or names the first record changed or missing and exits 1; a trail\n"
+     "  signed with an audit key needs the configuration's \"audit_key_file\"\n"
+     "  --anchor FILE also checks that the head kept in FILE is still in the trail (records\n"
+     "  cut off below it are named), then moves FILE to the current head (FILE is created\n"
+     "  when missing); keep FILE where the audit database's writers cannot change it\n"
      "  TIME is UTC: yyyy-mm-dd[Thh:mm[:ss[.fff]]]; --until includes the whole of its last\n"
      "  unit (--until 2026-12-07 takes that day); --user matches the operator or a signer\n"},
     {"register",

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 
 #include "host/audit_chain.h"
 #include "host/pg/pg_audit_store.h"
+#include "platform/text/visible_text.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host {
@@ -41,7 +43,8 @@ CREATE TABLE IF NOT EXISTS operator_events (
 CREATE TABLE IF NOT EXISTS audit_chain_head (
   one INTEGER PRIMARY KEY CHECK (one = 1),
   last_id INTEGER NOT NULL,
-  last_hash TEXT NOT NULL);
+  last_hash TEXT NOT NULL,
+  seal TEXT NOT NULL DEFAULT '');
 CREATE TRIGGER IF NOT EXISTS operator_events_no_update BEFORE UPDATE ON operator_events
   BEGIN SELECT RAISE(ABORT, 'audit records cannot be changed'); END;
 CREATE TRIGGER IF NOT EXISTS operator_events_no_delete BEFORE DELETE ON operator_events
@@ -49,6 +52,7 @@ CREATE TRIGGER IF NOT EXISTS operator_events_no_delete BEFORE DELETE ON operator
 )sql";
 
 constexpr const char* kTriggers[] = {"operator_events_no_update", "operator_events_no_delete"};
+constexpr const char* kMarker = "audit_chain_marker";
 
 constexpr const char* kInsert =
     "INSERT INTO operator_events (id, recorded_at, cluster, event_type, column_name, source, "
@@ -70,18 +74,25 @@ bool Exists(sqlite3* db, const std::string& sql) {
   return found;
 }
 
-bool HasColumn(sqlite3* db, const std::string& name) {
-  return Exists(db,
-                "SELECT 1 FROM pragma_table_info('operator_events') WHERE name = '" + name + "'");
+bool HasColumn(sqlite3* db, const std::string& name, const std::string& table = "operator_events") {
+  return Exists(db, "SELECT 1 FROM pragma_table_info('" + table + "') WHERE name = '" + name + "'");
+}
+
+// The marker view: the first chained record and the first keyed one (0: none).
+std::string MarkerView(int64_t chained_from, int64_t keyed_from) {
+  return std::string("CREATE VIEW ") + kMarker + " AS SELECT " + std::to_string(chained_from) +
+         " AS chained_from, " + std::to_string(keyed_from) + " AS keyed_from";
 }
 
 // Every table, column and trigger of the store is there: nothing to create (a check that
 // takes no write lock, which every writer would otherwise wait for twice).
 bool Complete(sqlite3* db) {
   int found = 0;
-  for (const char* name : {"operator_events", "audit_chain_head", kTriggers[0], kTriggers[1]})
+  for (const char* name :
+       {"operator_events", "audit_chain_head", kTriggers[0], kTriggers[1], kMarker})
     found += Exists(db, std::string("SELECT 1 FROM sqlite_master WHERE name = '") + name + "'");
-  return found == 4 && HasColumn(db, "row_key") && HasColumn(db, "hash");
+  return found == 5 && HasColumn(db, "row_key") && HasColumn(db, "hash") &&
+         HasColumn(db, "seal", "audit_chain_head");
 }
 
 struct DbCloser {
@@ -188,6 +199,7 @@ std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time) {
 
 struct AuditTransaction::Impl {
   std::string path;
+  std::string key;  // the audit key; "": a plain chain
   Db db;
   bool open = false;
   int timeout_ms = 0;
@@ -230,8 +242,15 @@ struct AuditTransaction::Impl {
 
 AuditTransaction::AuditTransaction(const AuditLogOptions& options)
     : impl_(std::make_unique<Impl>()) {
+  if (!options.key_file.empty()) {
+    try {
+      impl_->key = ReadAuditKey(options.key_file);
+    } catch (const platform::ComError& e) {
+      WriteFailed(e.description());
+    }
+  }
   if (options.pg) {
-    pg_ = std::make_unique<pg::PgAuditTransaction>(*options.pg);
+    pg_ = std::make_unique<pg::PgAuditTransaction>(*options.pg, impl_->key);
     return;
   }
   PrepareFolder(options);
@@ -265,6 +284,17 @@ void AuditTransaction::CreateTables(Impl& impl) {
         impl.Exec(("ALTER TABLE operator_events ADD COLUMN " + std::string(column) +
                    " TEXT NOT NULL DEFAULT ''")
                       .c_str());
+    if (!HasColumn(raw, "seal", "audit_chain_head"))
+      impl.Exec("ALTER TABLE audit_chain_head ADD COLUMN seal TEXT NOT NULL DEFAULT ''");
+    // The chain starts at the first hashed record, or with the next one written.
+    int64_t from = 0;
+    std::string unused;
+    if (!Exists(raw, std::string("SELECT 1 FROM sqlite_master WHERE name = '") + kMarker + "'") &&
+        impl.First("SELECT COALESCE((SELECT min(id) FROM operator_events WHERE hash <> ''), "
+                   "max(COALESCE((SELECT max(id) FROM operator_events), 0), COALESCE((SELECT "
+                   "seq FROM sqlite_sequence WHERE name = 'operator_events'), 0)) + 1), ''",
+                   from, unused))
+      impl.Exec(MarkerView(std::max<int64_t>(from, 1), 0).c_str());
     impl.Exec("COMMIT");
     impl.open = false;
   } catch (...) {
@@ -297,7 +327,23 @@ int64_t AuditTransaction::Append(const AuditRecord& given) {
                    used, unused))
     last_id = std::max(last_id, used);
   record.id = last_id + 1;
-  record.hash = ChainHash(last_hash, record);
+  // A store once written with the audit key is keyed for good: a write without it would end
+  // the proof silently.
+  int64_t chained_from = 0, keyed_from = 0;
+  std::string keyed;
+  if (impl_->First("SELECT chained_from, keyed_from FROM audit_chain_marker", chained_from, keyed))
+    keyed_from = std::atoll(keyed.c_str());
+  if (keyed_from > 0 && impl_->key.empty())
+    WriteFailed("the audit database " + impl_->path + " is signed with an audit key from record #" +
+                std::to_string(keyed_from) +
+                " on; set \"audit_key_file\" in the host configuration's \"security\" to the "
+                "file of that key");
+  if (keyed_from == 0 && !impl_->key.empty()) {
+    keyed_from = record.id;
+    impl_->Exec((std::string("DROP VIEW IF EXISTS ") + kMarker).c_str());
+    impl_->Exec(MarkerView(chained_from > 0 ? chained_from : record.id, keyed_from).c_str());
+  }
+  record.hash = ChainHash(last_hash, record, keyed_from > 0 ? impl_->key : "");
 
   Stmt stmt = impl_->Prepare(kInsert);
   const OperatorEvent& e = record.event;
@@ -315,10 +361,13 @@ int64_t AuditTransaction::Append(const AuditRecord& given) {
   int rc = sqlite3_step(stmt.get());
   if (rc != SQLITE_DONE) WriteFailed(impl_->db.get(), rc, impl_->path);
   Stmt head = impl_->Prepare(
-      "INSERT OR REPLACE INTO audit_chain_head (one, last_id, last_hash) VALUES (1, ?, ?)");
+      "INSERT OR REPLACE INTO audit_chain_head (one, last_id, last_hash, seal) "
+      "VALUES (1, ?, ?, ?)");
+  const std::string seal = keyed_from > 0 ? HeadSeal(record.id, record.hash, impl_->key) : "";
   sqlite3_bind_int64(head.get(), 1, record.id);
   sqlite3_bind_text(head.get(), 2, record.hash.data(), static_cast<int>(record.hash.size()),
                     SQLITE_TRANSIENT);
+  sqlite3_bind_text(head.get(), 3, seal.data(), static_cast<int>(seal.size()), SQLITE_TRANSIENT);
   rc = sqlite3_step(head.get());
   if (rc != SQLITE_DONE) WriteFailed(impl_->db.get(), rc, impl_->path);
   return record.id;
@@ -352,6 +401,7 @@ AuditTrail ReadAuditTrail(const AuditLogOptions& store) {
 
 AuditLogOptions AuditStoreOf(const HostConfig& config) {
   AuditLogOptions options;
+  options.key_file = ResolveAuditKeyFile(config);
   const PgAuditConfig& pg = config.security.audit_pg;
   if (!pg.connection.empty()) {
     auto it = config.postgresql.find(pg.connection);
@@ -422,6 +472,14 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   };
   trail.has_head = first("SELECT last_id, last_hash FROM audit_chain_head WHERE one = 1",
                          trail.head_id, &trail.head_hash);
+  if (HasColumn(db.get(), "seal", "audit_chain_head")) {
+    int64_t unused = 0;
+    first("SELECT 0, seal FROM audit_chain_head WHERE one = 1", unused, &trail.head_seal);
+  }
+  std::string keyed;
+  trail.has_marker =
+      first("SELECT chained_from, keyed_from FROM audit_chain_marker", trail.chained_from, &keyed);
+  trail.keyed_from = std::atoll(keyed.c_str());
   first("SELECT seq FROM sqlite_sequence WHERE name = 'operator_events'", trail.last_assigned,
         nullptr);
   for (const char* trigger : kTriggers)
@@ -455,7 +513,8 @@ std::string FormatAuditRecord(const AuditRecord& r) {
   if (!r.row.empty()) line += "; row " + r.row;
   line += "; " + e.event_type + ", cluster " + e.cluster;
   if (!r.operator_name.empty()) line += "; operator " + r.operator_name;
-  return line;
+  // Any field may hold what a terminal would obey (a user name typed at a refused sign-in).
+  return platform::VisibleText(line);
 }
 
 }  // namespace tabulo::host

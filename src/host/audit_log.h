@@ -16,7 +16,12 @@
 //   hash          the record's link in the chain (audit_chain.h); added likewise, "" for
 //                 records written before the trail was chained
 // Table audit_chain_head (one row): the id and hash of the last record appended, so that
-// records removed from the end, or a table dropped and made anew, break the chain.
+// records removed from the end, or a table dropped and made anew, break the chain; in a keyed
+// store also its seal (column seal, "" in a plain one).
+// View audit_chain_marker (one row: chained_from, keyed_from): the first record of the chain
+// and the first keyed one (0: none). Made with the tables (chained_from: the first hashed
+// record, or the next id); keyed_from is set by the first write with an audit key, after
+// which a write without the key is refused.
 // The same store can live in a PostgreSQL table instead (pg/pg_audit_store.h).
 #pragma once
 
@@ -67,6 +72,7 @@ struct AuditLogOptions {
   bool create_folder = false;  // only for the default location; a configured folder must exist
   int busy_timeout_ms = 5000;  // how long a write waits for another program's lock
   std::optional<AuditPgStore> pg = {};  // set: the records go there, `path` is not used
+  std::string key_file = {};            // the audit key's file (audit_chain.h); "": a plain chain
 };
 
 // A write transaction on the audit database that holds its write lock from the start, so that
@@ -116,6 +122,10 @@ struct AuditTrail {
   std::string head_hash;
   int64_t last_assigned = 0;  // the highest id the database ever handed out
   std::vector<std::string> missing_triggers;
+  std::string head_seal;     // a keyed head's seal (audit_chain.h); "" otherwise
+  bool has_marker = false;   // the chain marker is there
+  int64_t chained_from = 0;  // the marker's first chained record
+  int64_t keyed_from = 0;    // the marker's first keyed record; 0: none is keyed
 };
 AuditTrail ReadAuditTrail(const std::string& path);
 // The trail of either store; raises kErrAuditRead as above.
@@ -131,7 +141,8 @@ AuditLogOptions AuditStoreOf(const HostConfig& config);
 //  operator ops`
 // ("not signed" when the control asked for no signature; no "row" part when none is named;
 // `sign-in refused for mallory ("The user name or password is not correct.")` for a refused
-// signature).
+// signature). Control characters and invalid UTF-8 of any field are shown escaped
+// (platform::VisibleText), so that a record cannot clear the screen or fake a line.
 std::string FormatAuditRecord(const AuditRecord& record);
 
 // "2026-12-07T21:46:49.123Z".

@@ -242,7 +242,7 @@ SecurityConfig ParseSecurity(Walker& w, const Json& root, const PgConnectionMap&
   w.Seek("security");
   if (!it->is_object()) w.Fail("security", "expected an object");
   const Json& j = *it;
-  w.CheckKeys(j, {"users", "reason_categories", "audit_database", "audit"});
+  w.CheckKeys(j, {"users", "reason_categories", "audit_database", "audit", "audit_key_file"});
   // Each part is sought from the section's start, so that lines are right in any key order.
   auto to_section = [&w] {
     w.Rewind();
@@ -272,6 +272,11 @@ SecurityConfig ParseSecurity(Walker& w, const Json& root, const PgConnectionMap&
     if (j.contains("audit_database"))
       w.Fail("audit", "give either \"audit\" or \"audit_database\", not both");
     s.audit_pg = ParsePgAudit(w, *audit, connections);
+  }
+  if (j.contains("audit_key_file")) {
+    to_section();
+    s.audit_key_file = w.String(j, "audit_key_file", false);
+    if (s.audit_key_file.empty()) w.Fail("audit_key_file", "empty path");
   }
   return s;
 }
@@ -356,6 +361,13 @@ AuditDatabaseLocation ResolveAuditDatabase(const HostConfig& config) {
   std::filesystem::path p(configured);
   if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
   return {p.string(), false};
+}
+
+std::string ResolveAuditKeyFile(const HostConfig& config) {
+  std::filesystem::path p(config.security.audit_key_file);
+  if (p.empty()) return {};
+  if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
+  return p.string();
 }
 
 std::string DefaultAuditDatabasePath(const char* xdg_state_home, const char* home) {

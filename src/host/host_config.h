@@ -34,7 +34,9 @@
 //       "audit": {                                  // or: a PostgreSQL audit store instead
 //         "postgresql": "plant-db",                 // required: a "postgresql" connection above
 //         "database": "plant",                      // default: the connection's
-//         "table": "audit.operator_events" } }      // [schema.]table, default operator_events
+//         "table": "audit.operator_events" },       // [schema.]table, default operator_events
+//       "audit_key_file": "audit.key" }             // the audit chain's key (mode 0600, 32+
+//                                                   // bytes); none: a plain chain
 //   }
 // A control with ServerType 1 names a PostgreSQL connection of the server (or the
 // configuration) in DSNname, else a server as "host[:port]". Relative paths are taken from the
@@ -97,6 +99,7 @@ struct SecurityConfig {
   std::vector<std::string> reason_categories;
   std::string audit_database;  // empty: DefaultAuditDatabasePath()
   PgAuditConfig audit_pg;
+  std::string audit_key_file;  // empty: the audit chain is not keyed
 };
 
 struct HostConfig {
@@ -128,6 +131,9 @@ struct AuditDatabaseLocation {
   bool is_default = false;
 };
 AuditDatabaseLocation ResolveAuditDatabase(const HostConfig& config);
+
+// The configured "audit_key_file" (relative to base_dir); "" when none is configured.
+std::string ResolveAuditKeyFile(const HostConfig& config);
 
 // The default audit database: $XDG_STATE_HOME/tabulo/audit.db when that variable is set and
 // absolute, else $HOME/.local/state/tabulo/audit.db; "" when neither is usable. The

@@ -53,7 +53,10 @@ std::string Schema(const std::string& events, const std::string& head, const std
     sql += std::string(", ") + column + " text NOT NULL DEFAULT ''";
   sql += ");\nCREATE TABLE IF NOT EXISTS " + head +
          " (one integer PRIMARY KEY CHECK (one = 1), last_id bigint NOT NULL,"
-         " last_hash text NOT NULL);\n"
+         " last_hash text NOT NULL, seal text NOT NULL DEFAULT '');\n"
+         "ALTER TABLE " +
+         head +
+         " ADD COLUMN IF NOT EXISTS seal text NOT NULL DEFAULT '';\n"
          "CREATE OR REPLACE FUNCTION " +
          refuse +
          "() RETURNS trigger LANGUAGE plpgsql AS $f$ BEGIN RAISE EXCEPTION"
@@ -75,13 +78,21 @@ constexpr const char* kEnabledTriggers =
     "AND tgenabled <> 'D' AND tgname IN ('operator_events_no_update', "
     "'operator_events_no_delete')";
 
+// The marker view: the first chained record and the first keyed one (0: none).
+std::string MarkerView(const std::string& marker, int64_t chained_from, int64_t keyed_from) {
+  return "CREATE OR REPLACE VIEW " + marker + " AS SELECT " + std::to_string(chained_from) +
+         "::bigint AS chained_from, " + std::to_string(keyed_from) + "::bigint AS keyed_from";
+}
+
 }  // namespace
 
-PgAuditTransaction::PgAuditTransaction(const AuditPgStore& store)
+PgAuditTransaction::PgAuditTransaction(const AuditPgStore& store, const std::string& key)
     : label_("the PostgreSQL audit store \"" + store.name + "\""),
       events_(Qualified(store.schema, store.table)),
       head_(Qualified(store.schema, store.table + "_chain_head")),
-      refuse_(Qualified(store.schema, "tabulo_audit_refuse_change")) {
+      refuse_(Qualified(store.schema, "tabulo_audit_refuse_change")),
+      marker_(Qualified(store.schema, store.table + "_chain_marker")),
+      key_(key) {
   const Endpoint endpoint = EndpointOf(store);
   try {
     conn_ = Connect(endpoint);
@@ -92,8 +103,9 @@ PgAuditTransaction::PgAuditTransaction(const AuditPgStore& store)
     // Writers wait for each other's head lock as long as SQLite writers wait for theirs.
     Exec(conn_.get(), "SET lock_timeout = 5000", label_);
     Result tables = ExecParams(conn_.get(),
-                               "SELECT to_regclass($1) IS NOT NULL AND to_regclass($2) IS NOT NULL",
-                               {events_, head_}, label_);
+                               "SELECT to_regclass($1) IS NOT NULL AND to_regclass($2) IS NOT NULL "
+                               "AND to_regclass($3) IS NOT NULL",
+                               {events_, head_, marker_}, label_);
     const bool complete =
         Text(tables.get(), 0, 0) == "t" &&
         PQntuples(ExecParams(conn_.get(), kEnabledTriggers, {events_}, label_).get()) == 2;
@@ -115,6 +127,15 @@ void PgAuditTransaction::CreateTables() {
   try {
     ExecParams(conn_.get(), "SELECT pg_advisory_xact_lock(hashtext($1))", {events_}, label_);
     Exec(conn_.get(), Schema(events_, head_, refuse_), label_);
+    // The chain starts at the first hashed record, or with the next one written.
+    Result marker = ExecParams(conn_.get(), "SELECT to_regclass($1) IS NULL", {marker_}, label_);
+    if (Text(marker.get(), 0, 0) == "t") {
+      Result from =
+          Exec(conn_.get(),
+               "SELECT COALESCE(min(id) FILTER (WHERE hash <> ''), max(id) + 1, 1) FROM " + events_,
+               label_);
+      Exec(conn_.get(), MarkerView(marker_, std::atoll(PQgetvalue(from.get(), 0, 0)), 0), label_);
+    }
     Exec(conn_.get(), "COMMIT", label_);
   } catch (const ComError&) {
     PQclear(PQexec(conn_.get(), "ROLLBACK"));
@@ -156,7 +177,23 @@ int64_t PgAuditTransaction::Append(const AuditRecord& given) {
     Result used = Exec(c, "SELECT COALESCE(max(id), 0) FROM " + events_, label_);
     last_id = std::max(last_id, static_cast<int64_t>(std::atoll(PQgetvalue(used.get(), 0, 0))));
     record.id = last_id + 1;
-    record.hash = ChainHash(last_hash, record);
+    // A store once written with the audit key is keyed for good: a write without it would end
+    // the proof silently.
+    Result marker = Exec(c, "SELECT chained_from, keyed_from FROM " + marker_, label_);
+    const bool marked = PQntuples(marker.get()) == 1;
+    const int64_t chained_from = marked ? std::atoll(PQgetvalue(marker.get(), 0, 0)) : record.id;
+    int64_t keyed_from = marked ? std::atoll(PQgetvalue(marker.get(), 0, 1)) : 0;
+    if (keyed_from > 0 && key_.empty())
+      throw ComError(kErrAuditWrite,
+                     "it is signed with an audit key from record #" + std::to_string(keyed_from) +
+                         " on; set \"audit_key_file\" in the host configuration's \"security\" "
+                         "to the file of that key",
+                     kSource);
+    if (keyed_from == 0 && !key_.empty()) {
+      keyed_from = record.id;
+      Exec(c, MarkerView(marker_, chained_from, keyed_from), label_);
+    }
+    record.hash = ChainHash(last_hash, record, keyed_from > 0 ? key_ : "");
     const OperatorEvent& e = record.event;
     ExecParams(c,
                "INSERT INTO " + events_ + " (" + kColumns +
@@ -166,8 +203,10 @@ int64_t PgAuditTransaction::Append(const AuditRecord& given) {
                 e.signature3, record.signed_by1, record.signed_by2, record.signed_reason,
                 record.signed_at, record.operator_name, record.row, record.hash},
                label_);
-    ExecParams(c, "UPDATE " + head_ + " SET last_id = $1, last_hash = $2 WHERE one = 1",
-               {std::to_string(record.id), record.hash}, label_);
+    ExecParams(c, "UPDATE " + head_ + " SET last_id = $1, last_hash = $2, seal = $3 WHERE one = 1",
+               {std::to_string(record.id), record.hash,
+                keyed_from > 0 ? HeadSeal(record.id, record.hash, key_) : ""},
+               label_);
   } catch (const ComError& e) {
     Fail("could not be written (" + e.description() + ")");
   }
@@ -198,6 +237,7 @@ AuditTrail ReadPgAuditTrail(const AuditPgStore& store) {
   const std::string label = "the PostgreSQL audit store \"" + store.name + "\"";
   const std::string events = Qualified(store.schema, store.table);
   const std::string head = Qualified(store.schema, store.table + "_chain_head");
+  const std::string marker = Qualified(store.schema, store.table + "_chain_marker");
   auto read_failed = [](const std::string& why) -> ComError {
     return ComError(kErrAuditRead, why, kSource);
   };
@@ -207,9 +247,10 @@ AuditTrail ReadPgAuditTrail(const AuditPgStore& store) {
     conn = Connect(EndpointOf(store));
     // One snapshot: the records, the head and the triggers agree with each other.
     Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
-    Result exists =
-        ExecParams(conn.get(), "SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
-                   {events, head}, label);
+    Result exists = ExecParams(conn.get(),
+                               "SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL, "
+                               "to_regclass($3) IS NOT NULL",
+                               {events, head, marker}, label);
     if (Text(exists.get(), 0, 0) != "t")
       throw read_failed("No audit table " + events + " in " + label);
     Result rows = Exec(
@@ -230,12 +271,24 @@ AuditTrail ReadPgAuditTrail(const AuditPgStore& store) {
       trail.records.push_back(std::move(r));
     }
     if (Text(exists.get(), 0, 1) == "t") {
-      Result h =
-          Exec(conn.get(), "SELECT last_id, last_hash FROM " + head + " WHERE one = 1", label);
+      // A head from before seals has no seal column: its seal reads as "".
+      Result h = Exec(
+          conn.get(),
+          "SELECT last_id, last_hash, to_jsonb(h) ->> 'seal' FROM " + head + " h WHERE one = 1",
+          label);
       trail.has_head = PQntuples(h.get()) == 1;
       if (trail.has_head) {
         trail.head_id = std::atoll(PQgetvalue(h.get(), 0, 0));
         trail.head_hash = Text(h.get(), 0, 1);
+        trail.head_seal = Text(h.get(), 0, 2);
+      }
+    }
+    if (Text(exists.get(), 0, 2) == "t") {
+      Result m = Exec(conn.get(), "SELECT chained_from, keyed_from FROM " + marker, label);
+      trail.has_marker = PQntuples(m.get()) == 1;
+      if (trail.has_marker) {
+        trail.chained_from = std::atoll(PQgetvalue(m.get(), 0, 0));
+        trail.keyed_from = std::atoll(PQgetvalue(m.get(), 0, 1));
       }
     }
     Result enabled = ExecParams(conn.get(), kEnabledTriggers, {events}, label);

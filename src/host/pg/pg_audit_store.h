@@ -1,7 +1,8 @@
 // The audit trail in a PostgreSQL table: the SQLite store's columns, chain and pairing
 // (audit_log.h) on a configured connection. Created when missing: the table (id bigint, the
-// other columns text), its head table "<table>_chain_head" (one row, the id and hash of the
-// last record) and the triggers operator_events_no_update / operator_events_no_delete that
+// other columns text), its head table "<table>_chain_head" (one row, the id, hash and seal of
+// the last record), its marker view "<table>_chain_marker" (chained_from, keyed_from) and the
+// triggers operator_events_no_update / operator_events_no_delete that
 // refuse changes. A transaction appends under the head row locked FOR UPDATE, so that writers
 // in any number of processes chain one after the other; the lock is held until the commit.
 //
@@ -22,7 +23,8 @@ class PgAuditTransaction {
  public:
   // Connects, creates the tables when missing and begins. Raises kErrAuditWrite naming the
   // store and the cause.
-  explicit PgAuditTransaction(const AuditPgStore& store);
+  // `key`: the audit key ("": a plain chain; refused by a keyed store).
+  explicit PgAuditTransaction(const AuditPgStore& store, const std::string& key = "");
   ~PgAuditTransaction();
   PgAuditTransaction(const PgAuditTransaction&) = delete;
   PgAuditTransaction& operator=(const PgAuditTransaction&) = delete;
@@ -34,8 +36,9 @@ class PgAuditTransaction {
   [[noreturn]] void Fail(const std::string& why);
   void CreateTables();
 
-  std::string label_;                   // "the audit store <name>"
-  std::string events_, head_, refuse_;  // quoted names
+  std::string label_;                            // "the audit store <name>"
+  std::string events_, head_, refuse_, marker_;  // quoted names
+  std::string key_;
   Conn conn_;
   JoinableTransaction joinable_;
   bool open_ = false;
