@@ -2,6 +2,8 @@
 // writes, listings; the key path and its pass; the audit store's joint and separate commits.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <set>
 #include <thread>
@@ -484,6 +486,77 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   missing.pg->table = "nowhere";
   EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
             "No audit table \"nowhere\" in the PostgreSQL audit store \"trail-db\"");
+}
+
+// The attacks of the SQLite store's table on the PostgreSQL store: blanked hashes, a record
+// put in with id 0, the marker dropped, the tail trimmed with and without the key and against
+// an anchor, a keyed store without its key.
+TEST_F(PgAuditStoreTest, TamperingIsNamedAndTheKeyAndAnchorHold) {
+  testing::TestFolder folder;
+  const std::string key_file = folder.Write("audit.key", std::string(40, 'k'));
+  chmod(key_file.c_str(), 0600);
+  const std::string trim =
+      "ALTER TABLE @ DISABLE TRIGGER operator_events_no_delete; DELETE FROM @ WHERE id = 3; "
+      "UPDATE @_chain_head SET last_id = 2, last_hash = (SELECT hash FROM @ WHERE id = 2); "
+      "ALTER TABLE @ ENABLE TRIGGER operator_events_no_delete";
+  struct Row {
+    const char* name;
+    bool keyed, verify_with_key, anchored;
+    std::string sql;  // @: the table
+    const char* summary;
+  } rows[] = {
+      {"keyed", true, true, false, "",
+       "Audit trail intact: 3 records chained (#1 to #3, signed with the audit key from #1)."},
+      {"blanked", false, false, false,
+       "ALTER TABLE @ DISABLE TRIGGER operator_events_no_update; UPDATE @ SET hash = ''; "
+       "DELETE FROM @_chain_head; ALTER TABLE @ ENABLE TRIGGER operator_events_no_update",
+       "Audit trail broken: record #1 carries no hash: it was put in outside the audit trail."},
+      {"id_0", false, false, false, "INSERT INTO @ (id) VALUES (0)",
+       "Audit trail broken: record #0 has an id below 1: it was put in outside the audit trail."},
+      {"marker", false, false, false, "DROP VIEW @_chain_marker",
+       "Audit trail broken: the chain marker that tells chained records from older ones has been "
+       "removed (a store last written by an older version gains it with its next record)."},
+      {"trimmed", false, false, false, trim, "Audit trail intact: 2 records chained (#1 to #2)."},
+      {"trimmed_keyed", true, true, false, trim,
+       "Audit trail broken: the head does not carry the audit key's seal: records after #2 may "
+       "have been removed."},
+      {"trimmed_anchored", false, false, true, trim,
+       "Audit trail broken: record #3 is missing below the head anchored in A (record #3)."},
+      {"keyed_without_key", true, false, false, "",
+       "Audit trail cannot be verified: its records from #1 on are signed with an audit key; set "
+       "\"audit_key_file\" in the host configuration's \"security\" to the file of that key."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string table = std::string("attack_") + row.name;
+    AuditLogOptions store = Store("trail", table);
+    if (row.keyed) store.key_file = key_file;
+    for (const char* qty : {"1", "2", "3"}) {
+      AuditRecord r;
+      r.recorded_at = "2026-12-08T10:00:00.000Z";
+      r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", "ann", "", "0", qty, ""};
+      AppendAuditRecord(store, r);
+    }
+    const AuditAnchor anchor = AnchorOf(ReadAuditTrail(store));
+    std::string sql = row.sql;
+    for (size_t at; (at = sql.find('@')) != std::string::npos;) sql.replace(at, 1, table);
+    if (!sql.empty()) PgFixture::Psql(PgFixture::Server(), sql, "trail");
+    const AuditTrail trail = ReadAuditTrail(store);
+    AuditVerdict verdict =
+        VerifyAuditTrail(trail, row.verify_with_key ? ReadAuditKey(key_file) : "");
+    if (verdict.intact && row.anchored) verdict = CheckAuditAnchor(trail, anchor, "A");
+    EXPECT_EQ(verdict.summary, row.summary);
+    EXPECT_EQ(verdict.intact, std::string(row.summary).find(" intact: ") != std::string::npos);
+    if (row.keyed && !row.verify_with_key) {
+      // Nor can the key setting be dropped for writing.
+      store.key_file.clear();
+      const std::string why = testing::Raised([&] { AppendAuditRecord(store, {}); }).description();
+      EXPECT_NE(why.find("could not be written (it is signed with an audit key from record #1 "
+                         "on; set \"audit_key_file\""),
+                std::string::npos)
+          << why;
+    }
+  }
 }
 
 TEST(PgAuditConfig, NamesAConfiguredConnectionAndATable) {
