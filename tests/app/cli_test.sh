@@ -75,6 +75,71 @@ echo secret | show --edit 2,1=Zed --answer sign ann - Maintenance --log-event >o
 grep -q '^{"id":3,.*"column":"Customer","row":"Id = 3 AND .*","old_value":"[^"]*","new_value":"Zed",.*"signature3":"Maintenance"' out.txt ||
   fail "json record: $(cat out.txt)"
 
+# A user name that a terminal would obey: the listing shows it escaped on one line, CSV and
+# JSON hold it exactly.
+evil=$'\e[2J\r\n#99 2026-12-07 signed by admin\x7f\xc2\x9b1m'
+expect 1 "the signature was refused" \
+  show --db s.db --sql "$sql" --host host.json --edit 1,2=5 --answer sign "$evil" wrong Correction
+"$tabulo" audit --host host.json >out.txt || fail "audit list"
+[ "$(grep -c '^#' out.txt)" = "$(sqlite3 audit.db 'SELECT COUNT(*) FROM operator_events')" ] ||
+  fail "a record printed a line of its own: $(cat -v out.txt)"
+grep -qF 'sign-in refused for \x1B[2J\r\n#99 2026-12-07 signed by admin\x7F\xC2\x9B1m ("' out.txt ||
+  fail "listing not escaped: $(cat -v out.txt)"
+"$tabulo" audit --host host.json --format csv >out.txt || fail "audit csv"
+grep -qF "\"$evil\"" out.txt || fail "csv changed the user name: $(cat -v out.txt)"
+"$tabulo" audit --host host.json --format json >out.txt || fail "audit json"
+python3 -c 'import json, sys
+names = [json.loads(l)["signature1"] for l in open("out.txt", encoding="utf-8")]
+sys.exit(sys.argv[1] not in names)' "$evil" || fail "json changed the user name: $(cat -v out.txt)"
+
+# Verify with an anchor: created, kept, moved; a trimmed tail is named and the anchor kept.
+"$tabulo" audit --host host.json --verify --anchor a.txt >out.txt || fail "first anchor: $(cat out.txt)"
+n=$(sqlite3 audit.db 'SELECT max(id) FROM operator_events')
+[ "$(sed -n 2p out.txt)" = "Anchor a.txt created at record #$n (first anchor)." ] || fail "anchor: $(cat out.txt)"
+"$tabulo" audit --host host.json --verify --anchor a.txt >out.txt || fail "anchor again"
+[ "$(sed -n 2p out.txt)" = "Anchor a.txt stays at record #$n." ] || fail "anchor again: $(cat out.txt)"
+show --edit 1,2=78 --answer sign ann - Correction --password-file pw.txt --log-event >/dev/null 2>&1 ||
+  fail "edit after the anchor"
+"$tabulo" audit --host host.json --verify --anchor a.txt >out.txt || fail "anchor moved"
+[ "$(sed -n 2p out.txt)" = "Anchor a.txt moved from record #$n to record #$((n + 1))." ] ||
+  fail "anchor moved: $(cat out.txt)"
+cp audit.db trimmed.db
+sqlite3 trimmed.db "DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id > $((n - 1));
+  UPDATE sqlite_sequence SET seq = $((n - 1));
+  UPDATE audit_chain_head SET last_id = $((n - 1)), last_hash = (SELECT hash FROM operator_events WHERE id = $((n - 1)));
+  CREATE TRIGGER operator_events_no_delete BEFORE DELETE ON operator_events BEGIN SELECT RAISE(ABORT, 'no'); END;"
+sed 's|"audit_database": "audit.db"|"audit_database": "trimmed.db"|' host.json >trimmed.json
+"$tabulo" audit --host trimmed.json --verify >out.txt || fail "a trimmed plain trail: $(cat out.txt)"
+cp a.txt a.before
+status=0
+"$tabulo" audit --host trimmed.json --verify --anchor a.txt >out.txt || status=$?
+[ "$status" = 1 ] || fail "trimmed below the anchor: exit $status"
+[ "$(cat out.txt)" = "Audit trail broken: records #$n to #$((n + 1)) are missing below the head anchored in a.txt (record #$((n + 1)))." ] ||
+  fail "trimmed below the anchor: $(cat out.txt)"
+cmp -s a.txt a.before || fail "a broken trail moved the anchor"
+expect 2 "--anchor goes with --verify" audit --host host.json --anchor a.txt
+printf 'not an anchor\n' >bad.txt
+expect 1 "The audit anchor bad.txt is not an audit anchor" audit --host host.json --verify --anchor bad.txt
+
+# The audit key: a file open to others is refused; a keyed trail needs the key to verify.
+head -c 32 /dev/zero | tr '\0' k >audit.key
+chmod 644 audit.key
+sed 's|"audit_database": "audit.db"|"audit_database": "keyed.db", "audit_key_file": "audit.key"|' host.json >keyed.json
+sed 's|"audit_database": "audit.db"|"audit_database": "keyed.db"|' host.json >unkeyed.json
+expect 1 "audit.key is open to other users (mode 0644): allow only its owner with .chmod 600" \
+  show --db s.db --sql "$sql" --host keyed.json --edit 1,2=79 --log-event
+chmod 600 audit.key
+"$tabulo" show --db s.db --sql "$sql" --host keyed.json --edit 1,2=79 --log-event >/dev/null 2>err.txt ||
+  fail "keyed edit: $(cat err.txt)"
+"$tabulo" audit --host keyed.json --verify >out.txt || fail "keyed verify: $(cat out.txt)"
+[ "$(cat out.txt)" = "Audit trail intact: 1 record chained (#1 to #1, signed with the audit key from #1)." ] ||
+  fail "keyed verify: $(cat out.txt)"
+status=0
+"$tabulo" audit --host unkeyed.json --verify >out.txt || status=$?
+[ "$status" = 1 ] || fail "keyed trail without the key: exit $status"
+grep -q "^Audit trail cannot be verified: its records from #1 on are signed with an audit key" out.txt ||
+  fail "keyed trail without the key: $(cat out.txt)"
+
 # Export: CSV with a header, JSON lines, the exact count on standard error, --out replaced.
 "$tabulo" export --db s.db --sql "SELECT Id, Customer, Note FROM Orders WHERE Id <= 7" >out.csv 2>err.txt ||
   fail "export csv: $(cat err.txt)"
