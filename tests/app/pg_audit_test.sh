@@ -2,7 +2,8 @@
 # A PostgreSQL server from the command line: `show --server-type 1` browses it; a logged edit
 # there, with the audit store in the same database, writes the change and its record; an edit
 # of an SQLite file goes to the same store; `audit` lists and verifies the trail and names a
-# tampered record; an unusable store refuses the edit. Exit 77 without PostgreSQL binaries.
+# tampered record, blanked hashes, a keyed store's cut-off tail and one verified without its key;
+# an unusable store refuses the edit. Exit 77 without PostgreSQL binaries.
 set -uo pipefail
 tabulo=$1
 host_json=$2
@@ -62,4 +63,36 @@ status=0
 "$tabulo" audit --host host.json --verify >out.txt || status=$?
 [ "$status" = 1 ] && [ "$(cat out.txt)" = "Audit trail broken: record #2 does not follow from its fields and record #1: one of them has been changed." ] ||
   fail "tampered: $status $(cat out.txt)"
+# verify STATUS TEXT CONFIG [ARGS]: the exit status and the whole output.
+verify() {
+  local want=$1 text=$2 status=0
+  shift 2
+  "$tabulo" audit --verify --host "$@" >out.txt 2>&1 || status=$?
+  [ "$status" = "$want" ] && [ "$(cat out.txt)" = "$text" ] ||
+    fail "verify $*: exit $status: $(cat out.txt), expected: $text"
+}
+psql "ALTER TABLE operator_events DISABLE TRIGGER operator_events_no_update;
+  UPDATE operator_events SET hash = ''; DELETE FROM operator_events_chain_head;
+  ALTER TABLE operator_events ENABLE TRIGGER operator_events_no_update" || fail "blanking"
+verify 1 "Audit trail broken: record #1 carries no hash: it was put in outside the audit trail." host.json
+
+# A keyed store of its own: a tail cut off is found by the seal, and below an anchor.
+head -c 32 /dev/urandom >audit.key
+chmod 600 audit.key
+keyed='"audit": { "postgresql": "plant-db", "table": "keyed_events" }'
+sed "s|\"audit\": { \"postgresql\": \"plant-db\" }|$keyed, \"audit_key_file\": \"audit.key\"|" host.json >keyed.json
+sed "s|\"audit\": { \"postgresql\": \"plant-db\" }|$keyed|" host.json >unkeyed.json
+for v in 81 82 83; do
+  show keyed.json --db s.db --edit 2,1=$v --log-event >/dev/null 2>err.txt || fail "keyed edit: $(cat err.txt)"
+done
+verify 0 "Audit trail intact: 3 records chained (#1 to #3, signed with the audit key from #1).
+Anchor a.txt created at record #3 (first anchor)." keyed.json --anchor a.txt
+verify 1 "Audit trail cannot be verified: its records from #1 on are signed with an audit key; set \"audit_key_file\" in the host configuration's \"security\" to the file of that key." unkeyed.json
+psql "ALTER TABLE keyed_events DISABLE TRIGGER operator_events_no_delete;
+  DELETE FROM keyed_events WHERE id = 3;
+  UPDATE keyed_events_chain_head SET last_id = 2, last_hash = (SELECT hash FROM keyed_events WHERE id = 2);
+  ALTER TABLE keyed_events ENABLE TRIGGER operator_events_no_delete" || fail "trimming"
+verify 1 "Audit trail broken: the head does not carry the audit key's seal: records after #2 may have been removed." keyed.json
+psql "UPDATE keyed_events_chain_head SET seal = ''" || fail "unsealing"
+verify 1 "Audit trail broken: the head does not carry the audit key's seal: records after #2 may have been removed." keyed.json
 echo ok
