@@ -196,7 +196,25 @@ TEST_P(AuditAttackTest, VerifyGivesTheExactVerdict) {
 INSTANTIATE_TEST_SUITE_P(Attacks, AuditAttackTest, ::testing::ValuesIn(kAttacks),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The same store, one scenario per test rather than per attack.
 class AuditKeyTest : public AuditAttackTest {};
+
+// Records as a reader might hand them over out of order: the walk refuses to sort them out.
+TEST_F(AuditKeyTest, RecordsOutOfOrderAreAFault) {
+  for (const char* qty : {"1", "2", "3"}) AppendAuditRecord(Options(false), Record(qty));
+  AuditTrail trail = ReadAuditTrail(Options(false).path);
+  ASSERT_TRUE(VerifyAuditTrail(trail).intact);
+  trail.records[1] = trail.records[0];
+  EXPECT_EQ(VerifyAuditTrail(trail).summary,
+            "Audit trail broken: record #1 is out of order after record #1.");
+  // Older records are not numbered without gaps, but still in order.
+  AuditTrail older;
+  older.records.resize(2);
+  older.records[0].id = 5;
+  older.records[1].id = 3;
+  EXPECT_EQ(VerifyAuditTrail(older).summary,
+            "Audit trail broken: record #3 is out of order after record #5.");
+}
 
 // Writers refuse a key file that others may read or change, or that is too short, before
 // anything is written; verification reads the same file with the same checks.
@@ -270,6 +288,19 @@ TEST_F(AuditKeyTest, APlainStoreKeyedLaterStaysKeyed) {
   EXPECT_NE(trail.records[2].hash, ChainHash(trail.records[1].hash, trail.records[2]));
   EXPECT_EQ(trail.records[2].hash, ChainHash(trail.records[1].hash, trail.records[2], kKey));
   EXPECT_EQ(trail.head_seal, HeadSeal(4, trail.records[3].hash, kKey));
+}
+
+// A chained store from before the marker and the seal: its next write adds both, and the
+// chain is marked from its first hashed record, not from the record written then.
+TEST_F(AuditKeyTest, AChainedStoreWithoutMarkerIsMarkedFromItsFirstHashedRecord) {
+  for (const char* qty : {"1", "2"}) AppendAuditRecord(Options(false), Record(qty));
+  TestDb(folder_ / "audit.db")
+      .Exec("DROP VIEW audit_chain_marker; ALTER TABLE audit_chain_head DROP COLUMN seal");
+  EXPECT_FALSE(ReadAuditTrail(Options(false).path).has_marker);
+  AppendAuditRecord(Options(false), Record("3"));
+  const AuditTrail trail = ReadAuditTrail(Options(false).path);
+  EXPECT_EQ(std::to_string(trail.has_marker) + " " + std::to_string(trail.chained_from), "1 1");
+  EXPECT_EQ(VerifyAuditTrail(trail).summary, "Audit trail intact: 3 records chained (#1 to #3).");
 }
 
 TEST(AuditKeyConfig, TheKeyFileIsTakenFromTheConfigurationsFolder) {
