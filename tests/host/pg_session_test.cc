@@ -45,7 +45,9 @@ class PgSessionTest : public ::testing::Test {
           "CREATE SEQUENCE Numbers;"
           "CREATE FUNCTION Bump() RETURNS int LANGUAGE sql VOLATILE AS"
           " 'UPDATE Items SET Qty = Qty + 1 WHERE Id = 32 RETURNING Qty';"
-          "GRANT ALL ON Items, Numbers TO clerk; GRANT CREATE ON SCHEMA public TO clerk;";
+          "CREATE TABLE Many(Id int PRIMARY KEY);"
+          "INSERT INTO Many SELECT generate_series(1, 200);"
+          "GRANT ALL ON Items, Numbers, Many TO clerk; GRANT CREATE ON SCHEMA public TO clerk;";
       // The role's settings: every one the connection relies on, set against it.
       PgFixture::Psql(PgFixture::Server(),
                       "CREATE ROLE clerk LOGIN PASSWORD 'pw';"
@@ -214,6 +216,19 @@ TEST_F(PgSessionTest, AQueryThatWritesIsRefusedAndLeavesNothing) {
   copied->Move(8);
   EXPECT_EQ(copied->Item(1).Value().AsLong(), 32);
   EXPECT_EQ(server_->Query("role", "", "SELECT Id FROM Items", "", "")->RecordCount(), 3);
+  // A statement that turns the session's read-only default off finds it on again when later
+  // records are read by key: its write, meant for a read-write transaction, never runs.
+  auto keyed = server_->Query("role", "",
+                              "SELECT Id, CASE WHEN current_setting('transaction_read_only') = "
+                              "'off' THEN Bump() END AS b, set_config("
+                              "'default_transaction_read_only', 'off', false) AS s FROM Many "
+                              "ORDER BY Id",
+                              "", "");
+  ASSERT_EQ(keyed->RecordCount(), 200);
+  keyed->Move(150);
+  EXPECT_EQ(keyed->Item(0).Value().AsLong(), 151);
+  EXPECT_TRUE(keyed->Item(1).Value().IsNull());
+  EXPECT_EQ(Cell("role", "SELECT Qty FROM Items WHERE Id = 32").AsLong(), 5);
   // Writes still write.
   EXPECT_EQ(Run("role", "UPDATE Items SET Qty = 6 WHERE Id = 32"), "");
   EXPECT_EQ(Run("role", "UPDATE Items SET Qty = 5 WHERE Id = 32"), "");
