@@ -439,6 +439,8 @@ TEST_P(OdbcPgDriverTest, LiteralsHoldAndQueriesOnlyRead) {
   } rows[] = {
       {"SELECT * INTO Stolen FROM Orders", "read-only transaction"},
       {"SELECT Bump()", "read-only transaction"},
+      {"WITH d AS (DELETE FROM Orders WHERE Id = 33 RETURNING Id) SELECT Id FROM d",
+       "read-only transaction"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.sql);

@@ -198,6 +198,8 @@ TEST_F(PgSessionTest, AQueryThatWritesIsRefusedAndLeavesNothing) {
       {"SELECT Id, Name FROM Items WHERE Bump() > 0", "cannot execute UPDATE in a read-only"},
       {"SELECT nextval('Numbers')", "cannot execute nextval() in a read-only"},
       {"VALUES (Bump())", "cannot execute UPDATE in a read-only"},
+      {"WITH d AS (DELETE FROM Items WHERE Id = 32 RETURNING Id) SELECT Id FROM d",
+       "data-modifying"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sql);
