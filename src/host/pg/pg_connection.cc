@@ -31,7 +31,7 @@ thread_local bool in_query = false;
 struct Pinned {
   const char* name;
   const char* value;
-  bool prefix;  // DateStyle also carries the input order, which stays the role's
+  bool prefix;  // DateStyle also carries the order of input dates
 };
 constexpr Pinned kPinned[] = {{"client_encoding", "UTF8", false},
                               {"standard_conforming_strings", "on", false},
