@@ -14,6 +14,8 @@
 #include "host/odbc/odbc_handles.h"
 #include "host/odbc/odbc_types.h"
 #include "host/orders_db.h"
+#include "platform/text/locale.h"
+#include "sql/sql_literal.h"
 
 namespace tabulo::host::odbc {
 namespace {
@@ -132,8 +134,9 @@ class OdbcServerTest : public ::testing::TestWithParam<size_t> {
     const std::string pg_driver = DriverPath("psqlodbcw.so");
     if (with_pg && !pg_driver.empty() && test_support::PgFixture::Server().skip.empty()) {
       inst += "[PG]\nDriver=" + pg_driver + "\n";
-      ini += "[orders-pg]\nDriver=PG\nServername=127.0.0.1\nDatabase=postgres\nPort=" +
-             std::to_string(test_support::PgFixture::Server().port) + "\n";
+      const std::string port = std::to_string(test_support::PgFixture::Server().port);
+      ini += "[orders-pg]\nDriver=PG\nServername=127.0.0.1\nDatabase=postgres\nPort=" + port +
+             "\n[lit-pg]\nDriver=PG\nServername=127.0.0.1\nDatabase=odbclit\nPort=" + port + "\n";
     }
     setenv("ODBCSYSINI", Folder().path().c_str(), 1);
     setenv("ODBCINI", Folder().Write("odbc.ini", ini).c_str(), 1);
@@ -177,6 +180,69 @@ class OdbcServerTest : public ::testing::TestWithParam<size_t> {
   Variant Cell(const std::string& sql) {
     return Query(sql)->Item(0).Value();
   }
+  // Runs `sql` on `source` as `user`: "" when it succeeded, else the error's number and
+  // description.
+  std::string Run(const std::string& source, const std::string& sql, const std::string& user = "",
+                  const std::string& password = "") {
+    try {
+      server_->Query(source, "", sql, user, password);
+      return "";
+    } catch (const platform::ComError& e) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%08X ", static_cast<uint32_t>(e.number()));
+      return number + e.description();
+    }
+  }
+  // Writes each value over the previous one of row `id` of `table`, with both in the statement
+  // as the control writes a text column's literals (the old one where the row is found), and
+  // reads it back; then the attack value, which must change no other row.
+  void ExpectLiteralsRoundTrip(const std::string& source, const std::string& table, int id,
+                               const std::string& user = "", const std::string& password = "") {
+    const sql::SqlLiteralContext context(platform::Locale::EnUS());
+    const auto literal = [&](const std::string& text) {
+      return "'" + sql::GetSqlLiteral(text, adVarChar, context) + "'";
+    };
+    const auto read = [&](const std::string& sql) {
+      return server_->Query(source, "", sql, user, password)->Item(0).Value();
+    };
+    const std::string where = " WHERE Id = " + std::to_string(id);
+    const std::string others = "SELECT count(*) FROM " + table + " WHERE Id <> " +
+                               std::to_string(id) + " AND Customer LIKE 'c%' AND Qty < 999";
+    const Variant before = read(others);
+    std::string previous = read("SELECT Customer FROM " + table + where).AsString();
+    for (const char* value : kLiteralValues) {
+      SCOPED_TRACE(source + " / " + value);
+      EXPECT_EQ(Run(source,
+                    "UPDATE " + table + " SET Customer = " + literal(value) + where +
+                        " AND Customer = " + literal(previous),
+                    user, password),
+                "");
+      EXPECT_EQ(read("SELECT Customer FROM " + table + where), Variant(value));
+      previous = value;
+    }
+    EXPECT_EQ(read(others), before);
+  }
+  static constexpr const char* kLiteralValues[] = {
+      "\\",
+      "\\\\",
+      "a\\",
+      "\\'",
+      "'\\'",
+      "\\''",
+      "E'\\n'",
+      "\\x41",
+      "\\047",
+      "O'Brien",
+      "'",
+      "''",
+      "\\\\'||'",
+      "'; --",
+      "表'",
+      "ソ\\'",
+      "?",
+      "{fn ucase('x')}",
+      "{d '2024-01-01'}",
+      "\\'||current_user||chr(32)||version(), Qty = 999 WHERE Id = 31 --"};
 
   std::shared_ptr<DataServer> server_;
 };
@@ -286,6 +352,23 @@ TEST_P(OdbcServerTest, ListingsAndRouting) {
             kErrSourceUnusable);
 }
 
+TEST_P(OdbcServerTest, ValuesWithBackslashesAndQuotesRoundTripOnSqlite) {
+  ExpectLiteralsRoundTrip("orders", "Orders", 30);
+}
+
+// A statement that asks for rows runs read-only, also one whose rows come from a write.
+TEST_P(OdbcServerTest, AQueryThatWritesIsRefusedOnSqlite) {
+  for (const char* sql : {"WITH x AS (SELECT 5) DELETE FROM Orders WHERE Id IN x RETURNING Id",
+                          "WITH x AS (SELECT 5) UPDATE Orders SET Qty = 99 WHERE Id IN x"}) {
+    SCOPED_TRACE(sql);
+    const std::string error = Run("orders", sql);
+    EXPECT_EQ(error.substr(0, 9), "80040E14 ");
+    EXPECT_NE(error.find("readonly"), std::string::npos) << error;
+  }
+  EXPECT_EQ(Cell("SELECT count(*) FROM Orders WHERE Id = 5 AND Qty = 5"), Variant::Long(1));
+  EXPECT_EQ(Run("orders", "UPDATE Orders SET Qty = 99 WHERE Id = 5"), "");
+}
+
 class OdbcPgDriverTest : public OdbcServerTest {
  protected:
   static void SetUpTestSuite() { WriteIni(true); }
@@ -323,6 +406,53 @@ TEST_P(OdbcPgDriverTest, LoginsNumbersAndStatements) {
     EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { query(row.sql, row.password); })), row.number);
   }
   EXPECT_EQ(query("SELECT count(*) FROM odbc_t WHERE q <> 5")->Item(0).Value(), Variant::Long(2));
+}
+
+// The driver's session against a role and database that turn standard_conforming_strings off
+// and ask for other encodings: literals still mean what they say; a query runs read-only.
+TEST_P(OdbcPgDriverTest, LiteralsHoldAndQueriesOnlyRead) {
+  if (DriverPath("psqlodbcw.so").empty())
+    GTEST_SKIP() << "no PostgreSQL ODBC driver (psqlodbcw.so)";
+  const auto& pg = test_support::PgFixture::Server();
+  TABULO_REQUIRE_PG(pg);
+  test_support::PgFixture::Psql(pg,
+                                "CREATE ROLE odbc_clerk LOGIN PASSWORD 'pw';"
+                                "ALTER ROLE odbc_clerk SET standard_conforming_strings = off;"
+                                "ALTER ROLE odbc_clerk SET client_encoding = 'SJIS';"
+                                "CREATE DATABASE odbclit OWNER odbc_clerk;"
+                                "ALTER DATABASE odbclit SET standard_conforming_strings = off;");
+  test_support::PgFixture::Psql(pg,
+                                "SET ROLE odbc_clerk;"
+                                "CREATE TABLE Orders(Id int PRIMARY KEY, Customer text, Qty int);"
+                                "INSERT INTO Orders SELECT i, 'c' || i, i FROM"
+                                " generate_series(29, 33) i;"
+                                "CREATE FUNCTION Bump() RETURNS int LANGUAGE sql VOLATILE AS"
+                                " 'UPDATE Orders SET Qty = Qty + 1 WHERE Id = 33 RETURNING Qty';",
+                                "odbclit");
+  for (auto [user, password] :
+       {std::pair<const char*, const char*>{"odbc_clerk", "pw"}, {"postgres", "secret"}}) {
+    ExpectLiteralsRoundTrip("lit-pg", "Orders", 30, user, password);
+  }
+  const struct {
+    const char* sql;
+    const char* says;
+  } rows[] = {
+      {"SELECT * INTO Stolen FROM Orders", "read-only transaction"},
+      {"SELECT Bump()", "read-only transaction"},
+      {"WITH d AS (DELETE FROM Orders WHERE Id = 33 RETURNING Id) SELECT Id FROM d",
+       "read-only transaction"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.sql);
+    const std::string error = Run("lit-pg", row.sql, "odbc_clerk", "pw");
+    EXPECT_EQ(error.substr(0, 9), "80040E14 ");
+    EXPECT_NE(error.find(row.says), std::string::npos) << error;
+  }
+  auto left = server_->Query(
+      "lit-pg", "", "SELECT (to_regclass('stolen') IS NULL)::int, Qty FROM Orders WHERE Id = 33",
+      "odbc_clerk", "pw");
+  EXPECT_EQ(left->Item(0).Value(), Variant::Long(1));
+  EXPECT_EQ(left->Item(1).Value(), Variant::Long(33));
 }
 
 }  // namespace

@@ -394,6 +394,17 @@ TEST_F(DataServerTest, WriteRejectedStatementsKeepSQLitesMessageAndChangeNothing
   ExpectNoTransactionOpen();
 }
 
+// A statement that yields rows is a query, read on a read-only connection, even when it
+// writes to make them.
+TEST_F(DataServerTest, WriteDisguisedAsAQueryIsRefusedAndChangesNothing) {
+  CreateOrders(*db_, 5);
+  for (const char* sql : {"WITH x AS (SELECT 2) DELETE FROM Orders WHERE Id IN x RETURNING Id",
+                          "UPDATE Orders SET Qty = 9 WHERE Id = 1 RETURNING Qty"})
+    ExpectRefused(sql, kErrInvalidStatement, "a query may only read");
+  EXPECT_EQ(db_->Text("SELECT count(*) || ':' || sum(Qty) FROM Orders"), "5:15");
+  ExpectNoTransactionOpen();
+}
+
 TEST_F(DataServerTest, WriteLongTextQuotesAndUnicodeAreStoredWhole) {
   CreateOrders(*db_, 2);  // Note is VARCHAR(200)
   std::string text, quoted;

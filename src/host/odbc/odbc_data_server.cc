@@ -38,6 +38,9 @@ std::string Braced(std::string_view value) {
   return out + "}";
 }
 
+// The databases whose session the server sets up itself.
+enum class Dbms { kPostgreSql, kSqlite, kOther };
+
 class OdbcDataServer : public DataServer {
  public:
   explicit OdbcDataServer(OdbcServerOptions options)
@@ -52,10 +55,12 @@ class OdbcDataServer : public DataServer {
                                    std::string_view statement, std::string_view user,
                                    std::string_view password) override {
     std::string sql(statement);
-    if (CommandWord(sql).empty())
-      throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);
+    const std::string word = CommandWord(sql);
+    if (word.empty()) throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);
     const std::string label(source);
-    const std::unique_ptr<Handle> connection = Connect(source, user, password);
+    // A query (a statement that asks for rows) runs on a read-only session.
+    const bool asks_for_rows = IsQueryWord(word);
+    const std::unique_ptr<Handle> connection = Connect(source, user, password, asks_for_rows);
     const Handle& dbc = *connection;
     Handle stmt(SQL_HANDLE_STMT, dbc.get());
     const SQLRETURN rc = SQLExecDirect(stmt.get(), Text(sql), SQL_NTS);
@@ -69,10 +74,17 @@ class OdbcDataServer : public DataServer {
       RefuseMoreResults(stmt);
       return NewCursorRecordSet(std::move(rows));
     }
+    if (asks_for_rows) {
+      // A SELECT without rows to browse (SELECT ... INTO on a driver that let it run): the
+      // connection's destructor rolls it back.
+      throw ComError(kErrInvalidStatement,
+                     "The query yields no rows and may only read; nothing was written. Browse "
+                     "with a statement that only reads.",
+                     kErrorSource);
+    }
     SQLLEN changed = 0;
     if (rc != SQL_NO_DATA) Check(SQLRowCount(stmt.get(), &changed), stmt, Phase::kStatement, label);
     RefuseMoreResults(stmt);
-    const std::string word = CommandWord(sql);
     if ((word == "update" || word == "delete") && changed != 1) {
       // The connection's destructor rolls the change back.
       throw ComError(kErrRowNotIdentified,
@@ -94,7 +106,7 @@ class OdbcDataServer : public DataServer {
   std::shared_ptr<RecordSet> ListSources(std::string_view source, std::string_view user,
                                          std::string_view password) override {
     const std::string label(source);
-    const std::unique_ptr<Handle> connection = Connect(source, user, password);
+    const std::unique_ptr<Handle> connection = Connect(source, user, password, true);
     const Handle& dbc = *connection;
     Handle stmt(SQL_HANDLE_STMT, dbc.get());
     std::string any = "%", kinds = "TABLE,VIEW";
@@ -131,8 +143,55 @@ class OdbcDataServer : public DataServer {
                      kErrorSource);
   }
 
+  static bool IsQueryWord(const std::string& word) {
+    return word == "select" || word == "values" || word == "table" || word == "with";
+  }
+
+  // Runs `sql` on the connection; its first value as text ("" for none or null).
+  static std::string Run(const Handle& dbc, std::string sql, const std::string& label) {
+    Handle stmt(SQL_HANDLE_STMT, dbc.get());
+    Check(SQLExecDirect(stmt.get(), Text(sql), SQL_NTS), stmt, Phase::kStatement, label);
+    SQLSMALLINT columns = 0;
+    Check(SQLNumResultCols(stmt.get(), &columns), stmt, Phase::kStatement, label);
+    if (columns == 0 || !SQL_SUCCEEDED(SQLFetch(stmt.get()))) return {};
+    char text[256] = {0};
+    SQLLEN length = 0;
+    Check(SQLGetData(stmt.get(), 1, SQL_C_CHAR, text, sizeof text, &length), stmt,
+          Phase::kStatement, label);
+    return length > 0 ? std::string(text) : std::string();
+  }
+
+  // Every later transaction of the session reads only: the server refuses a write with its own
+  // message. Drivers of other databases rely on the roll back at the connection's end.
+  static void ReadOnly(const Handle& dbc, Dbms dbms, const std::string& label) {
+    if (dbms == Dbms::kPostgreSql)
+      Run(dbc, "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", label);
+    if (dbms == Dbms::kSqlite) Run(dbc, "PRAGMA query_only = 1", label);
+  }
+
+  // A PostgreSQL session reads a backslash in a literal as an ordinary character whatever the
+  // role or database sets, and talks UTF-8 (where no multibyte character can hide a quote);
+  // a session that will not is refused.
+  static void PinPostgreSqlSession(const Handle& dbc, const std::string& label) {
+    Run(dbc, "SET standard_conforming_strings = on", label);
+    const std::string settings = Run(dbc,
+                                     "SELECT current_setting('standard_conforming_strings') || "
+                                     "' ' || current_setting('client_encoding')",
+                                     label);
+    if (settings != "on UTF8") {
+      throw ComError(kErrSourceUnusable,
+                     "The ODBC data source " + label +
+                         " cannot be used: its PostgreSQL session keeps "
+                         "standard_conforming_strings and client_encoding at \"" +
+                         settings +
+                         "\" where \"on UTF8\" is needed. Use the Unicode driver "
+                         "(psqlodbcw.so) for the data source.",
+                     kErrorSource);
+    }
+  }
+
   std::unique_ptr<Handle> Connect(std::string_view source, std::string_view user,
-                                  std::string_view password) {
+                                  std::string_view password, bool read_only) {
     if (server_type_ != 0)
       throw ComError(kErrSourceUnusable, "Unknown server type " + std::to_string(server_type_),
                      kErrorSource);
@@ -147,6 +206,18 @@ class OdbcDataServer : public DataServer {
                            SQL_DRIVER_NOPROMPT),
           dbc, Phase::kConnect, label);
     dbc.set_connected();
+    // Set while autocommit is on, so that they hold for the whole session.
+    Dbms dbms = Dbms::kOther;
+    char name[64] = {0};
+    SQLSMALLINT length = 0;
+    if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_DBMS_NAME, name, sizeof name, &length))) {
+      const std::string dbms_name(name);
+      dbms = dbms_name == "PostgreSQL" ? Dbms::kPostgreSql
+             : dbms_name == "SQLite"   ? Dbms::kSqlite
+                                       : Dbms::kOther;
+    }
+    if (dbms == Dbms::kPostgreSql) PinPostgreSqlSession(dbc, label);
+    if (read_only) ReadOnly(dbc, dbms, label);
     Check(SQLSetConnectAttr(dbc.get(), SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
           dbc, Phase::kConnect, label);

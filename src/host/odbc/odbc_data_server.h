@@ -4,6 +4,16 @@
 // are passed to the driver as UID and PWD, else the data source's own login is used.
 // Driver failures map to the data server's numbers by SQLSTATE (odbc_handles.h).
 //
+// Sessions. A PostgreSQL data source's session (SQL_DBMS_NAME "PostgreSQL") is set to
+// standard_conforming_strings on before anything runs, so a backslash in a literal is an
+// ordinary character whatever the role or database sets; one that does not then hold it and
+// client_encoding UTF8 (the Unicode driver's) is refused with 0x80004005.
+// A statement that asks for rows (first word SELECT, VALUES, TABLE or WITH) runs on a
+// read-only session: PostgreSQL refuses its writes (SELECT ... INTO, a function that changes
+// rows) and SQLite's query_only its writes (WITH ... DELETE ... RETURNING), with 0x80040E14
+// and the database's message; on other databases such a statement that yields no rows is
+// refused and rolled back. The rows of any statement are read in a transaction that is
+// rolled back.
 // Queries run once; their rows are read into the record set's own store (odbc_row_source.h),
 // so the record set holds no connection and no transaction while it is browsed: its values
 // are the snapshot the driver delivered.

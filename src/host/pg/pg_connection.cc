@@ -25,7 +25,44 @@ bool IsLoginRefusal(const std::string& message) {
   return false;
 }
 
+thread_local bool in_query = false;
+
+// The settings the session's start pins, as the server reports them.
+struct Pinned {
+  const char* name;
+  const char* value;
+  bool prefix;  // DateStyle also carries the order of input dates
+};
+constexpr Pinned kPinned[] = {{"client_encoding", "UTF8", false},
+                              {"standard_conforming_strings", "on", false},
+                              {"DateStyle", "ISO", true},
+                              {"IntervalStyle", "iso_8601", false}};
+
 }  // namespace
+
+QueryScope::QueryScope() : outer_(in_query) {
+  in_query = true;
+}
+QueryScope::~QueryScope() {
+  in_query = outer_;
+}
+
+std::string UnpinnedSetting(PGconn* conn) {
+  for (const Pinned& pin : kPinned) {
+    const char* reported = PQparameterStatus(conn, pin.name);
+    const std::string value = reported ? reported : "";
+    const bool holds = pin.prefix ? value.rfind(pin.value, 0) == 0 : value == pin.value;
+    if (!holds) return std::string(pin.name) + " = " + (reported ? value : "(not reported)");
+  }
+  return {};
+}
+
+void KeepReadOnly(PGconn* conn, const std::string& label) {
+  // Servers before 14 do not report the setting: then it is set before every read.
+  const char* reported = PQparameterStatus(conn, "default_transaction_read_only");
+  if (reported && std::strcmp(reported, "on") == 0) return;
+  Exec(conn, "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", label);
+}
 
 Conn Connect(const Endpoint& e) {
   const std::string port = std::to_string(e.port);
@@ -46,7 +83,10 @@ Conn Connect(const Endpoint& e) {
                                      e.user.empty() ? nullptr : e.user.c_str(),
                                      e.password.c_str(),
                                      "UTF8",
-                                     "-c DateStyle=ISO -c IntervalStyle=iso_8601",
+                                     "-c standard_conforming_strings=on "
+                                     "-c DateStyle=ISO -c IntervalStyle=iso_8601 "
+                                     "-c extra_float_digits=3 -c bytea_output=hex "
+                                     "-c lc_monetary=C",
                                      timeout.c_str(),
                                      e.application.c_str(),
                                      nullptr};
@@ -65,6 +105,16 @@ Conn Connect(const Endpoint& e) {
     throw ComError(kErrSourceUnusable, "The server " + e.label + " cannot be used: " + message,
                    kErrorSource);
   }
+  // A pooler in between may drop the startup's settings: then values written in a statement
+  // could be read differently from how they were written.
+  if (const std::string unpinned = UnpinnedSetting(conn.get()); !unpinned.empty()) {
+    throw ComError(kErrSourceUnusable,
+                   "The server " + e.label + " cannot be used: its session keeps " + unpinned +
+                       " although the connection asks for client_encoding UTF8, "
+                       "standard_conforming_strings on and DateStyle ISO. Connect to the "
+                       "server directly or let the pooler pass the connection's options on.",
+                   kErrorSource);
+  }
   return conn;
 }
 
@@ -76,11 +126,17 @@ ComError ErrorOf(PGconn* conn, const PGresult* result, const std::string& label)
   const std::string code = state ? state : "";
   const std::string cls = code.substr(0, 2);
   if (PQstatus(conn) != CONNECTION_OK || code.empty() || cls == "08" || cls == "53" ||
-      cls == "57" || cls == "58" || code == "25006" || code == "3D000") {
+      cls == "57" || cls == "58" || (code == "25006" && !in_query) || code == "3D000") {
     return ComError(kErrSourceUnusable, "The server " + label + " cannot be used: " + message,
                     kErrorSource);
   }
   if (cls == "28") return ComError(kErrLoginFailed, message, kErrorSource);
+  if (code == "25006") {
+    return ComError(kErrInvalidStatement,
+                    "The query writes to the database, and a query may only read: " + message +
+                        ". Browse with a statement that only reads.",
+                    kErrorSource);
+  }
   return ComError(kErrInvalidStatement, message, kErrorSource);
 }
 

@@ -35,9 +35,37 @@ struct Endpoint {
   std::string application = "tabulo";  // how the server lists the connection
 };
 
-// Opens a connection (client encoding UTF-8, ISO dates). Raises 0x80040E4D when the server
-// refuses the login, 0x80004005 when the server or database cannot be reached or used.
+// Opens a connection. The session's start pins what the statements' text and the values'
+// text rely on, over whatever the role or database sets (the startup's settings outrank
+// both): client_encoding UTF8 and standard_conforming_strings on (a literal means what it
+// says: a backslash is an ordinary character, and no multibyte character can hide a quote),
+// DateStyle ISO, IntervalStyle iso_8601, extra_float_digits 3 (floats read back exactly),
+// bytea_output hex and lc_monetary C (the forms ValueOf parses). A server whose session does
+// not hold the first two is refused. Raises 0x80040E4D when the server refuses the login,
+// 0x80004005 when the server or database cannot be reached or used.
 Conn Connect(const Endpoint& endpoint);
+
+// The name and value of a pinned setting the session no longer holds (a statement may have
+// changed it), or the empty text when all hold. Uses what the server reports; no round trip.
+std::string UnpinnedSetting(PGconn* conn);
+
+// Makes every later transaction of the session read-only (a record set's connection), and
+// makes it so again when a statement has turned the default off.
+void KeepReadOnly(PGconn* conn, const std::string& label);
+
+// While one lives on this thread, a refusal for writing in a read-only transaction (SQLSTATE
+// 25006) is the statement's fault (0x80040E14: a query that writes) rather than a server that
+// takes no writes (0x80004005).
+class QueryScope {
+ public:
+  QueryScope();
+  ~QueryScope();
+  QueryScope(const QueryScope&) = delete;
+  QueryScope& operator=(const QueryScope&) = delete;
+
+ private:
+  bool outer_;
+};
 
 // The error of a failed result (or of a connection that failed without one): connection and
 // resource failures 0x80004005, refused logins 0x80040E4D, everything else 0x80040E14 with the

@@ -92,6 +92,12 @@ class PgDataServer : public DataServer {
     if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
       throw ErrorOf(conn.get(), described.get(), endpoint.label);
     const int fields = PQnfields(described.get());
+    if (fields == 0 && IsQueryWord(CommandWord(sql))) {
+      // A query without result columns: SELECT ... INTO, which would create a table.
+      RunReadOnly(conn.get(), endpoint.label);
+      KeepConnection(endpoint, std::move(conn));
+      return NewClosedRecordSet();
+    }
     if (fields == 0) {
       RunCommand(conn.get(), sql, endpoint.label);
       KeepConnection(endpoint, std::move(conn));
@@ -101,6 +107,10 @@ class PgDataServer : public DataServer {
     for (int c = 0; c < fields; ++c) columns.push_back(ColumnOf(described.get(), c));
     RespellNames(columns, sql);
     Exec(conn.get(), "DEALLOCATE q", endpoint.label);
+    // The statement is run as given, so it may write (a function with side effects, a
+    // sequence): the record set's session runs it, and every read after, read-only.
+    QueryScope reading;
+    KeepReadOnly(conn.get(), endpoint.label);
     // A standby exports no snapshot to another session's pass: there the result is copied.
     const bool standby =
         std::string(PQgetvalue(
@@ -205,14 +215,37 @@ class PgDataServer : public DataServer {
     *kept = false;
     return Connect(endpoint);
   }
-  // Kept only when healthy and outside a transaction, without the command's statement.
+  // Kept only when healthy, outside a transaction and with the settings of its start (a
+  // command such as SET standard_conforming_strings = off changes how the next write's
+  // literals read), without the command's statement.
   void KeepConnection(const Endpoint& endpoint, Conn conn) {
-    if (PQstatus(conn.get()) != CONNECTION_OK || PQtransactionStatus(conn.get()) != PQTRANS_IDLE)
+    if (PQstatus(conn.get()) != CONNECTION_OK || PQtransactionStatus(conn.get()) != PQTRANS_IDLE ||
+        !UnpinnedSetting(conn.get()).empty())
       return;
     Result result(PQexec(conn.get(), "DEALLOCATE q"));
     if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) return;
     std::lock_guard<std::mutex> lock(idle_mutex_);
     idle_[LoginKey(endpoint)] = std::move(conn);
+  }
+
+  // Statements that only ask for rows.
+  static bool IsQueryWord(const std::string& word) {
+    return word == "select" || word == "values" || word == "table";
+  }
+
+  // Runs the prepared statement "q" in a read-only transaction: a statement that writes is
+  // refused with the server's message, and nothing it did stays.
+  static void RunReadOnly(PGconn* conn, const std::string& label) {
+    QueryScope reading;
+    Exec(conn, "BEGIN READ ONLY", label);
+    Result result(PQexecPrepared(conn, "q", 0, nullptr, nullptr, nullptr, 0));
+    if (!result || (PQresultStatus(result.get()) != PGRES_COMMAND_OK &&
+                    PQresultStatus(result.get()) != PGRES_TUPLES_OK)) {
+      ComError error = ErrorOf(conn, result.get(), label);
+      PQclear(PQexec(conn, "ROLLBACK"));
+      throw error;
+    }
+    Exec(conn, "COMMIT", label);
   }
 
   static bool IsTransactional(const std::string& word) {
@@ -254,7 +287,9 @@ class PgDataServer : public DataServer {
                   JoinableTransaction* joined = nullptr) {
     const std::string word = CommandWord(sql);
     const bool one_row = word == "update" || word == "delete";
-    const bool transaction = IsTransactional(word);
+    // WITH ... SELECT ... INTO is a query that creates a table: it is undone and refused.
+    const bool may_create = word == "with" && !joined;
+    const bool transaction = IsTransactional(word) || may_create;
     const char* undo = joined ? "ROLLBACK TO SAVEPOINT tabulo_write" : "ROLLBACK";
     if (transaction && !joined) Exec(conn, "BEGIN", label);
     Result result(
@@ -264,6 +299,13 @@ class PgDataServer : public DataServer {
       ComError error = ErrorOf(conn, result.get(), label);
       if (transaction) PQclear(PQexec(conn, undo));
       throw error;
+    }
+    if (may_create && std::string(PQcmdStatus(result.get())).rfind("SELECT", 0) == 0) {
+      PQclear(PQexec(conn, undo));
+      throw ComError(kErrInvalidStatement,
+                     "The query would create a table (SELECT ... INTO), and a query may only "
+                     "read; nothing was written. Browse with a statement that only reads.",
+                     kErrorSource);
     }
     if (one_row) {
       const std::string changed = PQcmdTuples(result.get());

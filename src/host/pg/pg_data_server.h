@@ -8,6 +8,11 @@
 //
 // Queries. The statement is prepared first, so statement errors surface before anything runs
 // (0x80040E14 with the server's message; several statements in one call are refused too).
+// A query runs read-only, as given: its session's transactions are read-only, so a statement
+// that writes (SELECT ... INTO, a function that changes rows, nextval) is refused with
+// 0x80040E14 and the server's message and leaves nothing; only the session's own temporary
+// copy of the result is written. Sessions pin the settings literals and value texts rely on
+// (pg_connection.h), whatever the role or database sets.
 // Each open record set holds one server connection; a connection lost while browsing raises
 // 0x80004005 on the next window read. A query takes one of two paths:
 //   - Key path (pg_key_plan.h: one ordinary table with a single-column integer primary key,
@@ -43,7 +48,8 @@
 // Writes: a statement without result columns. UPDATE and DELETE run in a transaction committed
 // only when exactly one row changed, else rolled back and refused with 0x80040E38; INSERT and
 // MERGE run in a transaction; any other command runs on its own. Commands reuse one idle
-// connection per login (a connection that died while idle is replaced before anything runs),
+// connection per login (a connection that died while idle is replaced before anything runs,
+// one whose pinned settings a command changed is not kept),
 // so a write costs no new login. ODBC date and time escapes become typed literals:
 // {d '...'} DATE '...', {t '...'} TIME '...', {ts '...'} TIMESTAMP '...'.
 // A write to the server and database of a PostgreSQL audit store's open transaction, as the

@@ -255,6 +255,9 @@ class KeyPathRows : public RowSource {
         throw pass_->error ? *pass_->error : PassError(label_, "the pass ended early");
       for (int64_t p = first; p < end; ++p) keys.push_back(pass_->keys.At(p));
     }
+    // A statement of the select list may have turned the session's read-only default off.
+    QueryScope reading;
+    KeepReadOnly(conn_.get(), label_);
     std::string array = "{";
     for (int64_t key : keys) {
       if (array.size() > 1) array += ',';

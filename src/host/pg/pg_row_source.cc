@@ -90,13 +90,23 @@ std::unique_ptr<RowSource> CopyResult(Conn conn, const std::string& sql,
     values += (c ? ", c" : "c") + std::to_string(c);
   }
   // The subquery's column list renames every column, so that duplicate or odd names copy.
+  // The table is made (empty) before the transaction turns read-only: the statement itself
+  // runs read-only, and only the session's own temporary table takes its rows.
+  const std::string rows = " FROM (" + sql + "\n) AS s(" + values + ")";
+  Exec(conn.get(), "BEGIN READ WRITE", label);
+  Exec(conn.get(),
+       "CREATE TEMP TABLE tabulo_rows (tabulo_pos" + names + ") AS SELECT 0::bigint, s.*" + rows +
+           "\nWITH NO DATA",
+       label);
+  Exec(conn.get(), "SET TRANSACTION READ ONLY", label);
   Result copied =
-      Exec(conn.get(),
-           "CREATE TEMP TABLE tabulo_rows (tabulo_pos" + names +
-               ") AS SELECT row_number() OVER (), s.* FROM (" + sql + "\n) AS s(" + values + ")",
-           label);
+      Exec(conn.get(), "INSERT INTO tabulo_rows SELECT row_number() OVER (), s.*" + rows, label);
   const int64_t count = std::stoll(PQcmdTuples(copied.get()));
+  Exec(conn.get(), "COMMIT", label);
+  // Built over the copied rows (faster than kept up row by row), once the statement is done.
+  Exec(conn.get(), "BEGIN READ WRITE", label);
   Exec(conn.get(), "CREATE UNIQUE INDEX ON tabulo_rows (tabulo_pos)", label);
+  Exec(conn.get(), "COMMIT", label);
   Result prepared(PQprepare(conn.get(), "w",
                             ("SELECT " + values +
                              " FROM tabulo_rows WHERE tabulo_pos BETWEEN $1::bigint AND "

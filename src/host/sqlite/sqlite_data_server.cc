@@ -115,6 +115,15 @@ class SqliteDataServer : public DataServer {
     Stmt stmt = Prepare(db.get(), statement, path, &tail);
     if (!stmt) throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);
     const bool query = sqlite3_column_count(stmt.get()) > 0;
+    // A statement that yields rows by writing them (UPDATE ... RETURNING, WITH ... DELETE ...
+    // RETURNING) is no query: the read-only connection would refuse it as if the database
+    // could not be used.
+    if (query && !sqlite3_stmt_readonly(stmt.get())) {
+      throw ComError(kErrInvalidStatement,
+                     "The query writes to the database, and a query may only read; nothing was "
+                     "written. Browse with a statement that only reads.",
+                     kErrorSource);
+    }
     if (query) {
       for (const auto& token : TokenizeSql(tail)) {
         if (token.text != ";") {
