@@ -301,7 +301,11 @@ void TabuloCtl::ReadProperties(const PropertyBag& PropBag) {
               key, Variant(std::static_pointer_cast<platform::Dispatch>(ambient)));
           auto font =
               v.IsObject() ? std::dynamic_pointer_cast<platform::StdFont>(v.AsObject()) : nullptr;
-          if (!font) throw ComError::TypeMismatch();
+          if (!font) {
+            // A control just created has no font to keep: it takes the container's.
+            if (!m_Font) SetFont(ambient);
+            throw ComError::TypeMismatch();
+          }
           SetFont(font);
         });
         break;

@@ -302,6 +302,9 @@ TEST_F(PersistenceTest, ValueThatCannotBeConvertedLeavesThePropertyAsItWas) {
       std::vector<std::string>{"Tabulo|Tabulo: 13\r\nType mismatch (form.tab, key \"Font\")"});
   EXPECT_EQ(ctl.Font()->name(), "Courier New");
   EXPECT_FALSE(ctl.ConfirmUpdates());
+  // A control just created has none to keep: it takes the container's.
+  EXPECT_EQ(LoadedControl(HandWritten("Font = String \"Arial\"\n")).Font(),
+            container_.AmbientFont());
   EXPECT_EQ(LastBox(), "Tabulo|" + std::to_string(platform::kMbInformation) +
                            "|Tabulo: 13\r\nType mismatch (form.tab, key \"Font\")");
 }
