@@ -181,6 +181,8 @@ TEST_F(PersistenceTest, ColumnListOfEachLayout) {
        "Tabulo|Tabulo: 380\r\nInvalid property value: -5 columns (form.tab, key \"GridColCount\")"},
       {"GridColCount = String \"many\"\n" + two, "A/Column0/5 B/Column1/6", false,
        mismatch + "\"GridColCount\")"},
+      {"m_nColCount = String \"x\"\nColCount = Integer 1\n" + two, "A/Column0/5 B/Column1/6", false,
+       mismatch + "\"m_nColCount\")"},
       {"m_nColCount = Integer -2\n" + two, "A/Column0/5 B/Column1/6", false,
        "Tabulo|Tabulo: 380\r\nInvalid property value: -2 columns (form.tab, key \"m_nColCount\")"},
       // A field that cannot be converted stays as the emptied entry has it: no name, hidden,
