@@ -203,30 +203,35 @@ void RowWriter::Write(const std::vector<Variant>& values) {
                                        "select it as CAST(column AS BLOB) or hex(column)");
     }
   }
+  // The record is made whole before it is written: one that fails leaves no part behind.
+  std::string line;
   if (format_ == RowFormat::Csv) {
     for (size_t i = 0; i < values.size(); ++i) {
       const Variant& v = values[i];
       const bool bytes = i < binary_.size() && binary_[i] && !v.IsNull() && !v.IsEmpty();
-      out_ << (i ? "," : "") << CsvField(bytes ? BinaryText(v, i) : PlainText(v));
+      if (i) line += ',';
+      line += CsvField(bytes ? BinaryText(v, i) : PlainText(v));
     }
-    out_ << "\r\n";
+    out_ << line << "\r\n";
     return;
   }
-  out_ << '{';
+  line = "{";
   for (size_t i = 0; i < values.size() && i < names_.size(); ++i) {
     const Variant& v = values[i];
-    out_ << (i ? "," : "") << JsonString(names_[i]) << ':';
+    if (i) line += ',';
+    line += JsonString(names_[i]);
+    line += ':';
     if (v.IsNull() || v.IsEmpty()) {
-      out_ << "null";
+      line += "null";
     } else if (binary_[i]) {
-      out_ << JsonString(BinaryText(v, i));
+      line += JsonString(BinaryText(v, i));
     } else if (IsBare(v)) {
-      out_ << PlainText(v);
+      line += PlainText(v);
     } else {
-      out_ << JsonString(PlainText(v));
+      line += JsonString(PlainText(v));
     }
   }
-  out_ << "}\n";
+  out_ << line << "}\n";
 }
 
 }  // namespace tabulo::container
