@@ -49,8 +49,9 @@ int ShowCommand(const Args& args) {
     } else if (a == "--size" && (v = value())) {
       size_t x = v->find('x');
       if (x == std::string::npos || !ParseInt(v->substr(0, x), cols) ||
-          !ParseInt(v->substr(x + 1), rows) || cols < 10 || rows < 3 || cols > 1000 ||
-          rows > 1000) {
+          !ParseInt(v->substr(x + 1), rows) || cols < container::kMinShownColumns ||
+          rows < container::kMinShownRows || cols > container::kMaxShownColumns ||
+          rows > container::kMaxShownRows) {
         return UsageError("show", "--size takes COLSxROWS, e.g. 80x15 (10..1000 each)");
       }
     } else if (a == "--edit" && (v = value())) {
@@ -129,8 +130,8 @@ int ShowCommand(const Args& args) {
   }
   // A character cell is 120 twips wide; a line of the display is one grid row of 240 twips,
   // and the status bar takes about one more.
-  options.width = static_cast<double>(cols) * 120;
-  options.height = static_cast<double>(rows) * 240 + 315;
+  options.width = static_cast<double>(cols) * container::kCellTwips;
+  options.height = static_cast<double>(rows) * container::kRowTwips + container::kStatusBarTwips;
   try {
     container::ShowResult shown = container::Show(request);
     if (shown.outcome == container::ShowResult::NoTable)
@@ -142,6 +143,7 @@ int ShowCommand(const Args& args) {
     }
     if (shown.outcome == container::ShowResult::LoadFailed) {
       for (const auto& box : shown.messages) std::cerr << box.title << ": " << box.text << "\n";
+      if (!shown.server_error.empty()) std::cerr << "tabulo show: " << shown.server_error << "\n";
       if (!shown.missing_database.empty())
         std::cerr << "tabulo show: " << shown.missing_database << "\n";
       return kExitFailure;

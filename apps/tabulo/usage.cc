@@ -70,7 +70,10 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  writes the result of a query as CSV or JSON lines\n"
      "  --format     csv (RFC 4180, a header row; the default) or json (an object per line)\n"
      "  the exact row count goes to standard error at the end\n"
-     "  --out FILE   replaces FILE once the whole result is written (default: standard output)\n"},
+     "  --out FILE   replaces FILE once the whole result is written (default: standard output)\n"
+     "  binary (BLOB) columns: in CSV the header names the column \"NAME (hex)\" and a value\n"
+     "  is 0x and two hex digits a byte (0x alone: empty; an empty field: NULL); in JSON the\n"
+     "  key is \"NAME (base64)\" and a value standard base64 (\"\": empty; null: NULL)\n"},
     {"hash-password",
      "usage: tabulo hash-password [--iterations N] < password\n"
      "  hashes the password read from standard input for the host configuration\n"},

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 #include "container/script/input.h"
 #include "platform/values/com_error.h"
@@ -68,7 +69,12 @@ void EditCell(Session& session, control::TabuloCtl& ctl, const CellEdit& edit) {
   if (!grid.ColIsVisible(col)) grid.ScrollTo(grid.TopRow(), col);
   grid.UserClick(row, col);
   if (!EditorIsOpen(ctl.txtEdit)) Fail(edit, "the cell opens no editor");
-  ReplaceEditorText(ctl.txtEdit, edit.text);
+  // The new text is pasted over the editor's, whole: typed, a TAB or a line break in it would
+  // be a key that ends the edit and cuts the value there, and those are legal characters of
+  // a text column.
+  ctl.txtEdit.set_sel_start(0);
+  ctl.txtEdit.set_sel_length(std::numeric_limits<int32_t>::max());
+  ctl.txtEdit.set_sel_text(edit.text);
   ctl.txtEdit.PressKey(platform::kKeyReturn);
   session.Run(0);
 }

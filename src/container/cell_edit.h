@@ -1,6 +1,7 @@
 // One operator's edit of a cell for `tabulo show --edit`: bring the record into the window,
-// click the cell, type the new text over the editor's and press Enter, as an operator at the
-// display does, so that the control commits it with its own UPDATE.
+// click the cell, paste the new text over the editor's and press Enter, as an operator at the
+// display does, so that the control commits it with its own UPDATE. The text is written
+// whole, whatever characters it holds (TAB, CR, LF and other control characters included).
 #pragma once
 
 #include <cstdint>

@@ -17,7 +17,10 @@ void WriteControlFile(const std::filesystem::path& path, const platform::Propert
   } catch (const ComError& e) {
     throw ComError(e.number(), path.string() + ": " + e.description(), e.source());
   }
-  platform::ReplaceFile(path, text, fault);
+  // The password is stored in clear: only its owner may read a file that holds one.
+  const bool secret = bag.Contains("Password");
+  platform::ReplaceFile(path, text, fault,
+                        secret ? platform::FileAccess::OwnerOnly : platform::FileAccess::AsTarget);
 }
 
 platform::PropertyBag ReadControlFile(const std::filesystem::path& path) {

@@ -6,7 +6,8 @@
 // leaves the old file as it was (`fault` makes a step of the replacement fail, for tests that
 // sweep faults through a save). Errors name the file: 75 "Path/File access error" for a file
 // that cannot be written or read, 53 "File not found", and the bag format's 321 for a text
-// that cannot be parsed.
+// that cannot be parsed. A file that holds a password is made readable by its owner only
+// (0600 for a new file), whatever mode the file it replaces had.
 #pragma once
 
 #include <filesystem>

@@ -5,6 +5,7 @@
 
 #include "container/host_setup.h"
 #include "host/data_server.h"
+#include "host/field_types.h"
 #include "platform/storage/atomic_file.h"
 #include "platform/values/com_error.h"
 
@@ -14,14 +15,23 @@ namespace {
 int64_t WriteResult(host::RecordSet& rs, RowFormat format, std::ostream& out,
                     const ExportProgress& progress) {
   std::vector<std::string> names;
-  for (int32_t i = 0; i < rs.FieldCount(); ++i) names.push_back(rs.Item(i).Name());
-  RowWriter writer(out, format, names);
+  std::vector<bool> binary;
+  for (int32_t i = 0; i < rs.FieldCount(); ++i) {
+    names.push_back(rs.Item(i).Name());
+    binary.push_back(host::IsBinaryType(rs.Item(i).Type()));
+  }
+  RowWriter writer(out, format, names, binary);
   const int64_t total = rs.RecordCount();
   std::vector<platform::Variant> values(names.size());
   int64_t done = 0;
   for (; !rs.Eof(); rs.MoveNext()) {
     for (size_t i = 0; i < values.size(); ++i) values[i] = rs.Item(static_cast<int32_t>(i)).Value();
-    writer.Write(values);
+    try {
+      writer.Write(values);
+    } catch (const platform::ComError& e) {
+      throw platform::ComError(
+          e.number(), "record " + std::to_string(done + 1) + ": " + e.description(), e.source());
+    }
     if (++done % kExportProgressEvery == 0 && progress) progress(done, total);
   }
   if (!out) throw platform::ComError(platform::kErrPathFileAccess, "the output cannot be written");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "container/load_progress.h"
 #include "host/cluster_health.h"
@@ -13,9 +15,57 @@
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {
+namespace {
 
-std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
-                                                    const host::ServerConfig& server) {
+// A data server made when first asked for something. The control connects without showing
+// errors and would then load nothing, silently; made here, the reason it cannot be made
+// comes out of the query, which the control shows as a failed load.
+class ServerMadeOnUse : public host::DataServer {
+ public:
+  using Make = std::function<std::shared_ptr<host::DataServer>()>;
+  ServerMadeOnUse(Make make, std::string machine)
+      : make_(std::move(make)), machine_(std::move(machine)) {}
+
+  int16_t ServerType() const override { return inner_ ? inner_->ServerType() : type_.value_or(0); }
+  void SetServerType(int16_t type) override {
+    type_ = type;
+    if (inner_) inner_->SetServerType(type);
+  }
+  std::shared_ptr<host::RecordSet> Query(std::string_view source, std::string_view empty,
+                                         std::string_view statement, std::string_view user,
+                                         std::string_view password) override {
+    return Inner().Query(source, empty, statement, user, password);
+  }
+  std::shared_ptr<host::RecordSet> ListAll(std::string_view source, std::string_view statement,
+                                           std::string_view user,
+                                           std::string_view password) override {
+    return Inner().ListAll(source, statement, user, password);
+  }
+  std::shared_ptr<host::RecordSet> ListSources(std::string_view source, std::string_view user,
+                                               std::string_view password) override {
+    return Inner().ListSources(source, user, password);
+  }
+  std::shared_ptr<host::RecordSet> ListCatalogs() override { return Inner().ListCatalogs(); }
+  std::string MachineName() const override { return inner_ ? inner_->MachineName() : machine_; }
+
+ private:
+  host::DataServer& Inner() {
+    if (!inner_) {
+      std::shared_ptr<host::DataServer> made = make_();
+      if (type_) made->SetServerType(*type_);
+      inner_ = std::move(made);
+    }
+    return *inner_;
+  }
+
+  Make make_;
+  std::string machine_;
+  std::optional<int16_t> type_;
+  std::shared_ptr<host::DataServer> inner_;
+};
+
+std::shared_ptr<host::DataServer> MakeHostDataServer(const host::HostConfig& config,
+                                                     const host::ServerConfig& server) {
   host::sqlite::SqliteServerOptions options;
   options.machine_name = server.name;
   options.resolve_dsn = [config, server](std::string_view dsn) -> std::optional<std::string> {
@@ -47,6 +97,14 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
       host::odbc::NewDataSourceRouter(host::sqlite::NewSqliteDataServer(std::move(options)),
                                       host::odbc::NewOdbcDataServer(std::move(odbc)), is_local),
       host::pg::NewPgDataServer(std::move(pg)));
+}
+
+}  // namespace
+
+std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
+                                                    const host::ServerConfig& server) {
+  return std::make_shared<ServerMadeOnUse>(
+      [config, server] { return MakeHostDataServer(config, server); }, server.name);
 }
 
 HostInstallation InstallHost(const std::string& config_path) {

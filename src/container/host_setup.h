@@ -23,7 +23,9 @@ struct HostInstallation {
 };
 
 // The embedded data server of one server of the configuration: data source names resolve
-// through the server's map, then the configuration's, else name a database file.
+// through the server's map, then the configuration's, else name a database file. It is made
+// on first use: when it cannot be made (its folder for temporary snapshots is unusable, say),
+// that call raises the reason, as a failed query does, and the next call tries again.
 std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
                                                     const host::ServerConfig& server);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/password_hash.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {
@@ -140,33 +141,97 @@ std::string PlainText(const Variant& v) {
   }
 }
 
-RowWriter::RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names)
-    : out_(out), format_(format), names_(std::move(names)) {
+std::string BinaryColumnName(std::string_view name, RowFormat format) {
+  return std::string(name) + (format == RowFormat::Csv ? " (hex)" : " (base64)");
+}
+
+std::string HexText(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + 2 * bytes.size());
+  for (unsigned char b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+std::string Base64Text(std::string_view bytes) {
+  return host::Base64Encode(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+}
+
+std::optional<std::string> BytesOf(const Variant& value) {
+  if (!value.IsArray()) return std::nullopt;
+  const platform::SafeArray& array = value.AsArray();
+  if (array.element_type() != VarType::Byte || array.dims() != 1) return std::nullopt;
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(array.size()));
+  for (int32_t i = array.LBound(); i <= array.UBound(); ++i)
+    bytes += static_cast<char>(array.At(i).AsByte());
+  return bytes;
+}
+
+RowWriter::RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names,
+                     std::vector<bool> binary)
+    : out_(out), format_(format), names_(std::move(names)), binary_(std::move(binary)) {
+  binary_.resize(names_.size(), false);
+  for (size_t i = 0; i < names_.size(); ++i)
+    if (binary_[i]) names_[i] = BinaryColumnName(names_[i], format_);
   if (format_ != RowFormat::Csv) return;
   for (size_t i = 0; i < names_.size(); ++i) out_ << (i ? "," : "") << CsvField(names_[i]);
   out_ << "\r\n";
 }
 
-void RowWriter::Write(const std::vector<Variant>& values) {
-  if (format_ == RowFormat::Csv) {
-    for (size_t i = 0; i < values.size(); ++i)
-      out_ << (i ? "," : "") << CsvField(PlainText(values[i]));
-    out_ << "\r\n";
-    return;
+// A value of binary column `column` as its format writes it (NULL and Empty are not asked).
+std::string RowWriter::BinaryText(const Variant& value, size_t column) const {
+  std::optional<std::string> bytes = BytesOf(value);
+  if (!bytes) {
+    throw platform::ComError(13, "Type mismatch: the binary column \"" + names_[column] +
+                                     "\" holds a " + std::string(platform::TypeName(value.type())) +
+                                     " value; convert the column in the statement, e.g. "
+                                     "CAST(column AS BLOB)");
   }
-  out_ << '{';
+  return format_ == RowFormat::Csv ? HexText(*bytes) : Base64Text(*bytes);
+}
+
+void RowWriter::Write(const std::vector<Variant>& values) {
+  // A binary value where no binary one is declared could not be told from a text.
   for (size_t i = 0; i < values.size() && i < names_.size(); ++i) {
-    const Variant& v = values[i];
-    out_ << (i ? "," : "") << JsonString(names_[i]) << ':';
-    if (v.IsNull() || v.IsEmpty()) {
-      out_ << "null";
-    } else if (IsBare(v)) {
-      out_ << PlainText(v);
-    } else {
-      out_ << JsonString(PlainText(v));
+    if (!binary_[i] && BytesOf(values[i])) {
+      throw platform::ComError(13, "Type mismatch: the column \"" + names_[i] +
+                                       "\" holds binary data but is not declared binary; "
+                                       "select it as CAST(column AS BLOB) or hex(column)");
     }
   }
-  out_ << "}\n";
+  // The record is made whole before it is written: one that fails leaves no part behind.
+  std::string line;
+  if (format_ == RowFormat::Csv) {
+    for (size_t i = 0; i < values.size(); ++i) {
+      const Variant& v = values[i];
+      const bool bytes = i < binary_.size() && binary_[i] && !v.IsNull() && !v.IsEmpty();
+      if (i) line += ',';
+      line += CsvField(bytes ? BinaryText(v, i) : PlainText(v));
+    }
+    out_ << line << "\r\n";
+    return;
+  }
+  line = "{";
+  for (size_t i = 0; i < values.size() && i < names_.size(); ++i) {
+    const Variant& v = values[i];
+    if (i) line += ',';
+    line += JsonString(names_[i]);
+    line += ':';
+    if (v.IsNull() || v.IsEmpty()) {
+      line += "null";
+    } else if (binary_[i]) {
+      line += JsonString(BinaryText(v, i));
+    } else if (IsBare(v)) {
+      line += PlainText(v);
+    } else {
+      line += JsonString(PlainText(v));
+    }
+  }
+  out_ << line << "}\n";
 }
 
 }  // namespace tabulo::container

@@ -2,6 +2,12 @@
 // fields quoted when they hold a comma, a quote or a line break, records ending in CRLF) or
 // JSON lines (one object per record, keys in column order). `tabulo export` and
 // `tabulo audit` write through it.
+//
+// Binary columns (BLOBs) are written as text that reads back to the same bytes, and their
+// names say how: in CSV the header names the column "NAME (hex)" and each value is "0x"
+// and two upper-case hex digits per byte ("0x" alone for an empty value, an empty field for
+// NULL); in JSON the key is "NAME (base64)" and each value a standard base64 string with
+// padding ("" for an empty value, null for NULL).
 #pragma once
 
 #include <optional>
@@ -28,18 +34,32 @@ std::string JsonString(std::string_view text);
 // at midnight), Booleans true/false, Null and Empty as the empty text.
 std::string PlainText(const platform::Variant& value);
 
+// The name a binary column is written under in `format`: "NAME (hex)" or "NAME (base64)".
+std::string BinaryColumnName(std::string_view name, RowFormat format);
+// Bytes as "0x" and upper-case hex digits; as standard base64.
+std::string HexText(std::string_view bytes);
+std::string Base64Text(std::string_view bytes);
+// The bytes of a binary value (a one-dimensional array of Byte); nothing for another value.
+std::optional<std::string> BytesOf(const platform::Variant& value);
+
 class RowWriter {
  public:
-  // CSV writes the header row at once.
-  RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names);
+  // CSV writes the header row at once. `binary` marks the binary columns (none when empty).
+  RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names,
+            std::vector<bool> binary = {});
   // One record: a value per name. In JSON numbers and Booleans stay bare, Null and Empty are
-  // null, everything else a string.
+  // null, everything else a string. Raises ComError 13 naming the column for a binary value
+  // in a column not marked binary (it would not read back as bytes there), or another value
+  // in a binary one.
   void Write(const std::vector<platform::Variant>& values);
 
  private:
+  std::string BinaryText(const platform::Variant& value, size_t column) const;
+
   std::ostream& out_;
   RowFormat format_;
   std::vector<std::string> names_;
+  std::vector<bool> binary_;
 };
 
 }  // namespace tabulo::container

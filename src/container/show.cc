@@ -94,6 +94,7 @@ ShowResult Show(const ShowRequest& request) {
   if (!container.message_boxes().empty()) {
     result.outcome = ShowResult::LoadFailed;
     result.messages = container.message_boxes();
+    result.server_error = session.host().writes->last_error;
     if (request.server_type == 0)
       result.missing_database = MissingDatabaseNote(session.host().config, request.db);
     return result;

@@ -13,6 +13,17 @@
 
 namespace tabulo::container {
 
+// The extent of a display that is shown as text: 10 to 1000 character cells of 120 twips
+// across, 3 to 1000 grid rows of 240 twips down and the status bar below them. `show --size`
+// and the script's `size` keep to it, so what is drawn stays bounded.
+inline constexpr int32_t kCellTwips = 120, kRowTwips = 240, kStatusBarTwips = 315;
+inline constexpr int32_t kMinShownColumns = 10, kMaxShownColumns = 1000;
+inline constexpr int32_t kMinShownRows = 3, kMaxShownRows = 1000;
+inline constexpr int32_t kMinShownWidth = kMinShownColumns * kCellTwips;
+inline constexpr int32_t kMaxShownWidth = kMaxShownColumns * kCellTwips;
+inline constexpr int32_t kMinShownHeight = kMinShownRows * kRowTwips + kStatusBarTwips;
+inline constexpr int32_t kMaxShownHeight = kMaxShownRows * kRowTwips + kStatusBarTwips;
+
 // An operator's answer to a question the edits raise.
 struct OperatorAnswer {
   enum Kind { Yes, No, Sign, Cancel } kind = Yes;
@@ -49,7 +60,10 @@ struct ShowResult {
   // confirmed"); empty when every edit was written.
   std::vector<std::string> unwritten;
   std::string missing_database;  // LoadFailed: names the file the data source missed, if so
-  std::string rendering;         // the display's text, lines ending in LF
+  // LoadFailed: the data server's own description of the refused query (the control's
+  // message names only the kind of failure), e.g. an unusable folder for snapshots.
+  std::string server_error;
+  std::string rendering;  // the display's text, lines ending in LF
 };
 
 // Raises platform::ComError for a bad host configuration or locale and for an edit that

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <optional>
 
 #include "control/tabulo_ctl.h"
 #include "platform/text/text.h"
@@ -46,7 +47,8 @@ int64_t StoredColumnCount(const PropertyBag& bag) {
 }
 
 // Reads values with the classic conversions. A value that cannot be converted is reported
-// with the bag's origin and key, and the default is taken in its place.
+// with the bag's origin and key and nothing is returned: loading goes on with the next step,
+// so what the value was meant for keeps the value it had.
 class BagReader {
  public:
   using Report = std::function<void(const ComError&)>;
@@ -54,35 +56,38 @@ class BagReader {
   BagReader(const PropertyBag& bag, const platform::Locale& loc, Report report)
       : bag_(bag), loc_(loc), report_(std::move(report)) {}
 
-  std::string String(std::string_view key, const std::string& def) {
+  std::optional<std::string> String(std::string_view key, const std::string& def) {
     return Read<std::string>(key, Variant(def), [&](const Variant& v) { return CStr(v, loc_); });
   }
-  bool Bool(std::string_view key, bool def) {
+  std::optional<bool> Bool(std::string_view key, bool def) {
     return Read<bool>(key, Variant(def), [&](const Variant& v) { return CBool(v, loc_); });
   }
-  int16_t Integer(std::string_view key, int16_t def) {
+  std::optional<int16_t> Integer(std::string_view key, int16_t def) {
     return Read<int16_t>(key, Variant(def), [&](const Variant& v) { return CInt(v, loc_); });
   }
-  int32_t Long(std::string_view key, int32_t def) {
+  std::optional<int32_t> Long(std::string_view key, int32_t def) {
     return Read<int32_t>(key, Variant(def), [&](const Variant& v) { return CLng(v, loc_); });
   }
-  double Double(std::string_view key, double def) {
+  std::optional<double> Double(std::string_view key, double def) {
     return Read<double>(key, Variant(def), [&](const Variant& v) { return CDbl(v, loc_); });
   }
 
   // A value converted to the type of a table row's value (AsIs values are taken as stored).
-  Variant Value(ValueKind kind, std::string_view key, const Variant& def) {
+  std::optional<Variant> Value(ValueKind kind, std::string_view key, const Variant& def) {
+    auto wrap = [](const auto& v) {
+      return v ? std::optional<Variant>(Variant(*v)) : std::nullopt;
+    };
     switch (kind) {
       case ValueKind::Boolean:
-        return Variant(Bool(key, def.AsBoolean()));
+        return wrap(Bool(key, def.AsBoolean()));
       case ValueKind::Integer:
-        return Variant(Integer(key, def.AsInteger()));
+        return wrap(Integer(key, def.AsInteger()));
       case ValueKind::Long:
-        return Variant(Long(key, def.AsLong()));
+        return wrap(Long(key, def.AsLong()));
       case ValueKind::Double:
-        return Variant(Double(key, def.AsDouble()));
+        return wrap(Double(key, def.AsDouble()));
       case ValueKind::String:
-        return Variant(String(key, def.AsString()));
+        return wrap(String(key, def.AsString()));
       default:
         return bag_.ReadProperty(key, def);
     }
@@ -106,12 +111,12 @@ class BagReader {
 
  private:
   template <typename T, typename Convert>
-  T Read(std::string_view key, const Variant& def, Convert convert) {
+  std::optional<T> Read(std::string_view key, const Variant& def, Convert convert) {
     try {
       return convert(bag_.ReadProperty(key, def));
     } catch (const ComError& e) {
       Fail(e, key);
-      return convert(def);
+      return std::nullopt;
     }
   }
 
@@ -156,9 +161,15 @@ int16_t ReadColumnCount(BagReader& in, const platform::Locale& loc, ColumnList& 
       return count;
     }
   }
-  count = in.Integer(older, 0);
+  // A count that cannot be converted has been reported: the stored columns are kept.
+  const int16_t kept = static_cast<int16_t>(std::min<int64_t>(stored, INT16_MAX));
+  std::optional<int16_t> older_count = in.Integer(older, 0);
+  if (!older_count) return kept;
+  count = *older_count;
   if (count == 0) {
-    count = in.Integer(oldest, 0);
+    std::optional<int16_t> oldest_count = in.Integer(oldest, 0);
+    if (!oldest_count) return kept;
+    count = *oldest_count;
     divisor = 100;
     list.oldest = true;
   }
@@ -173,23 +184,26 @@ ColumnList ReadColumns(BagReader& in, const platform::Locale& loc) {
   int32_t divisor = 1;
   list.count = ReadColumnCount(in, loc, list, divisor);
   list.columns.assign(static_cast<size_t>(list.count) + 1, GridColumn{});
+  // Each field is one step of loading: the entries were made empty, and a field whose value
+  // cannot be converted stays empty (no name, hidden, width 0) after its message.
   for (int32_t i = 0; i < list.count; ++i) {
     GridColumn& c = list.columns[static_cast<size_t>(i)];
     std::string width_key = ColumnKey(i, "Width");
-    double width = in.Double(width_key, 10);
+    std::optional<double> width = in.Double(width_key, 10);
     // Widths below 100 were never hundredths: from the first such column on, none is.
-    if (divisor > 1 && width > 0 && width < 100) divisor = 1;
+    if (width && divisor > 1 && *width > 0 && *width < 100) divisor = 1;
     std::string name = "Column" + std::to_string(i);
-    c.Name = in.String(ColumnKey(i, "Name"), name);
-    c.Visible = in.Bool(ColumnKey(i, "Visible"), true);
-    c.Caption = in.String(ColumnKey(i, "Caption"), name);
-    try {
-      c.Width = platform::CInt(Variant(width / divisor), loc);
-    } catch (const ComError& e) {
-      in.Fail(e, width_key);
-      c.Width = 10;
+    if (auto v = in.String(ColumnKey(i, "Name"), name)) c.Name = *v;
+    if (auto v = in.Bool(ColumnKey(i, "Visible"), true)) c.Visible = *v;
+    if (auto v = in.String(ColumnKey(i, "Caption"), name)) c.Caption = *v;
+    if (width) {
+      try {
+        c.Width = platform::CInt(Variant(*width / divisor), loc);
+      } catch (const ComError& e) {
+        in.Fail(e, width_key);
+      }
     }
-    c.Unique = in.Bool(ColumnKey(i, "Unique"), false);
+    if (auto v = in.Bool(ColumnKey(i, "Unique"), false)) c.Unique = *v;
   }
   return list;
 }
@@ -271,8 +285,10 @@ void TabuloCtl::ReadProperties(const PropertyBag& PropBag) {
     const Variant def = PropertyTable::Value(row->kind, row->saved.load_default);
     switch (row->saved.loaded) {
       case Loaded::BySetter:
-        step(key,
-             [&] { (row->load ? row->load : row->set)(*this, in.Value(row->kind, key, def)); });
+        step(key, [&] {
+          if (std::optional<Variant> v = in.Value(row->kind, key, def))
+            (row->load ? row->load : row->set)(*this, *v);
+        });
         break;
       case Loaded::Ignored:
       case Loaded::OlderOnly:
@@ -286,8 +302,9 @@ void TabuloCtl::ReadProperties(const PropertyBag& PropBag) {
           auto font =
               v.IsObject() ? std::dynamic_pointer_cast<platform::StdFont>(v.AsObject()) : nullptr;
           if (!font) {
-            in.Fail(ComError::TypeMismatch(), key);
-            font = ambient;
+            // A control just created has no font to keep: it takes the container's.
+            if (!m_Font) SetFont(ambient);
+            throw ComError::TypeMismatch();
           }
           SetFont(font);
         });
@@ -298,7 +315,8 @@ void TabuloCtl::ReadProperties(const PropertyBag& PropBag) {
         Variant v = PropBag.ReadProperty(key, Variant(kKeyMissing));
         if (!platform::PropertyValuesEqual(v, Variant(kKeyMissing))) {
           hidden_access_stored = true;
-          row->set(*this, in.Value(row->kind, key, def));
+          if (std::optional<Variant> stored = in.Value(row->kind, key, def))
+            row->set(*this, *stored);
         }
         break;
       }

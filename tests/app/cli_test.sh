@@ -62,6 +62,11 @@ echo secret | show --edit 2,1=Zed --answer sign ann - Maintenance --log-event >o
 [ "$(sqlite3 s.db "SELECT Qty FROM Orders WHERE Id = 2; SELECT Customer FROM Orders WHERE Id = 3" | tr '\n' ' ')" = "77 Zed " ] ||
   fail "signed edits: $(sqlite3 s.db 'SELECT * FROM Orders WHERE Id IN (2, 3)')"
 
+# A text with a TAB, a line break and other control characters is written whole.
+show --edit 3,1=$'a\tb\r\nc\x01\x1bd' >out.txt 2>err.txt || fail "control characters exit $?: $(cat err.txt)"
+[ "$(sqlite3 s.db 'SELECT hex(Customer) FROM Orders WHERE Id = 4')" = 6109620D0A63011B64 ] ||
+  fail "control characters: $(sqlite3 s.db 'SELECT hex(Customer) FROM Orders WHERE Id = 4')"
+
 # Audit: filters and formats, the row each record changed.
 "$tabulo" audit --host host.json --format csv --user ann --since 2000-01-01 >out.txt || fail "audit csv"
 [ "$(head -n 1 out.txt)" = $'id,recorded_at,operator,cluster,event_type,source,column,row,old_value,new_value,signature1,signature2,signature3,signed_by1,signed_by2,signed_reason,signed_at\r' ] ||
@@ -154,6 +159,35 @@ grep -q "1 row written to out.json" err.txt || fail "export --out: $(cat err.txt
 expect 1 "SQL\|syntax\|no such" export --db s.db --sql "SELECT nope FROM Orders" --out out.json
 grep -q '"Id":3' out.json || fail "a failed export replaced --out"
 
+# Binary columns: every record written, hex in CSV and base64 in JSON under names that say
+# so, read back to the same bytes (NUL, 0xFF, quotes, CR LF, a comma; empty is not NULL).
+sqlite3 s.db "CREATE TABLE Blobs (Id INTEGER PRIMARY KEY, Data BLOB, Name TEXT);
+  INSERT INTO Blobs VALUES (1, x'00FF22270D0A2C41', 'a'), (2, x'', 'empty'), (3, NULL, 'null'),
+  (4, x'0D', 'cr'), (5, zeroblob(3000), 'long')"
+for format in csv json; do
+  "$tabulo" export --db s.db --sql "SELECT * FROM Blobs ORDER BY Id" --format $format --out blobs.$format 2>err.txt ||
+    fail "blob export $format exit $?: $(cat err.txt)"
+  [ "$(cat err.txt)" = "tabulo export: 5 rows written to blobs.$format" ] || fail "blob export $format: $(cat err.txt)"
+done
+sqlite3 s.db "SELECT Id, CASE WHEN Data IS NULL THEN 'NULL' ELSE 'x' || hex(Data) END, Name FROM Blobs ORDER BY Id" >want.txt
+python3 - blobs.csv blobs.json >got.txt <<'EOF_PY' || fail "blob exports do not read back"
+import base64, csv, json, sys
+rows = list(csv.reader(open(sys.argv[1], newline="")))
+assert rows[0] == ["Id", "Data (hex)", "Name"], rows[0]
+lines = [json.loads(line) for line in open(sys.argv[2])]
+assert len(rows) - 1 == len(lines)
+for (id_, hexed, name), obj in zip(rows[1:], lines):
+    assert list(obj) == ["Id", "Data (base64)", "Name"], list(obj)
+    from_csv = None if hexed == "" else bytes.fromhex(hexed[2:]) if hexed.startswith("0x") else 1 / 0
+    b64 = obj["Data (base64)"]
+    from_json = None if b64 is None else base64.b64decode(b64, validate=True)
+    assert from_csv == from_json, (from_csv, from_json)
+    print(f"{id_}|{'NULL' if from_csv is None else 'x' + from_csv.hex().upper()}|{name}")
+EOF_PY
+cmp -s want.txt got.txt || fail "blobs read back differ: $(diff want.txt got.txt)"
+expect 1 'record 2: Type mismatch: the column "Name" holds binary data' \
+  export --db s.db --sql "SELECT Id, Name FROM Blobs WHERE Id = 1 UNION ALL SELECT 9, x'01'"
+
 # `show --edit` on a 1000-row sample: record 500 of the result is Id 601 (Qty 100), far
 # below the first window, so the command scrolls to it; no --answer: the control's default
 # asks nothing. Exactly that one field changes.
@@ -213,6 +247,28 @@ grep -q '^lstTable = {"Orders"}$' out.txt || fail "tables not listed: $(cat out.
 expect 2 "no property page or dialog is open" design --db d.db --host "$host_json" --save other.ctl <<<"press nosuch"
 [ -e other.ctl ] && fail "a failed session saved"
 expect 2 "no --save FILE given" design --db d.db </dev/null
+
+# An unusable folder for temporary snapshots (under a file, another user's): show and export
+# fail naming it and why; a script's control shows its load failure. The script's extent is
+# bounded as show's.
+touch plain
+printf 'load "orders.ctl"\nmode run\ntick 250\nmessages\nget NumberRows\n' >load.tab
+for place in "$work/plain" "$work/rt"; do
+  mkdir -p rt/tabulo-snapshots
+  [ "$(id -u)" = 0 ] && chown nobody rt/tabulo-snapshots
+  [ "$(id -u)" = 0 ] || chmod 0500 rt/tabulo-snapshots
+  for cmd in show export; do
+    XDG_RUNTIME_DIR=$place expect 1 "The folder for temporary snapshots .*: $place/tabulo-snapshots" \
+      $cmd --db d.db --sql "SELECT Id FROM Orders"
+  done
+  grep -q "Not a directory\|belongs to another user\|cannot be written (Permission denied)" err.txt ||
+    fail "no cause: $(cat err.txt)"
+  XDG_RUNTIME_DIR=$place "$tabulo" script load.tab --host "$host_json" >out.txt 2>&1 || fail "script exit $?"
+  [ "$(cat out.txt)" = $'MSGBOX style=0 title="Error" text="The DSN Name is invalid"\nNumberRows = 0' ] ||
+    fail "script: $(cat out.txt)"
+done
+printf 'size 120000 240315\nsize 2000000000 2000000000\nshow\n' >big.tab
+expect 2 "line 2: size: the width is 1200 to 120000 twips" script big.tab
 
 # Registration: the control's identifier and the pages with the library's path, removed
 # again; a file that is no component library is refused (1).

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -73,6 +75,48 @@ TEST_F(ControlFileTest, AFailedSaveNamesTheFileAndLeavesWhatWasThere) {
             0u)
       << raised;
   EXPECT_EQ(platform::ReadWholeFile(File("form.tab")).bytes, "the old file\n");
+}
+
+// A control file holds the password in clear: a file that holds one is its owner's only,
+// however it was made before; a file without one keeps the mode it had (a new one the
+// mode of a new file). The saved control is the same either way.
+TEST_F(ControlFileTest, AFileThatHoldsAPasswordIsReadableByItsOwnerOnly) {
+  struct Case {
+    const char* password;  // nullptr: none stored
+    int existing_mode;     // -1: no file yet
+    int mode;
+  };
+  const Case kCases[] = {{nullptr, -1, 0644},   {"pw", -1, 0600},   {"pw", 0644, 0600},
+                         {"pw", 0666, 0600},    {"pw", 0750, 0700}, {nullptr, 0640, 0640},
+                         {nullptr, 0666, 0666}, {"pw", 0600, 0600}, {nullptr, 0600, 0600}};
+  const mode_t umask_before = ::umask(022);
+  int n = 0;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.password ? "password, " : "no password, ") + "mode before " +
+                 std::to_string(c.existing_mode));
+    const std::filesystem::path path = File("form" + std::to_string(n++) + ".tab");
+    if (c.existing_mode >= 0) {
+      folder_.Write(path.filename().string(), "old\n");
+      ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(c.existing_mode)), 0);
+    }
+    platform::PropertyBag bag;
+    bag.Store("User", platform::Variant("op"));
+    if (c.password) bag.Store("Password", platform::Variant(c.password));
+    WriteControlFile(path, bag);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(c.mode));
+    EXPECT_EQ(ReadControlFile(path).ReadProperty("Password", platform::Variant("")),
+              platform::Variant(c.password ? c.password : ""));
+  }
+  ::umask(umask_before);
+  // Through the control's own save handler.
+  TabuloCtl& ctl = NewControl();
+  ctl.Put("Password", "secret");
+  SaveControlFile(ctl, File("saved.tab"));
+  struct stat st {};
+  ASSERT_EQ(::stat(File("saved.tab").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 077, 0u);
 }
 
 TEST(ClusterWatchTest, TicksFollowThePrimaryOnlyWhereServersHaveConnections) {

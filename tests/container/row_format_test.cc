@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/values/com_error.h"
+
 namespace tabulo::container {
 namespace {
 
@@ -58,6 +60,48 @@ TEST(RowFormatTest, RecordsFollowTheHeaderInColumnOrder) {
   RowWriter(json, RowFormat::Json, {"Id", "Note, long", "Qty"}).Write(record);
   EXPECT_EQ(csv.str(), "Id,\"Note, long\",Qty\r\n2,,3.5\r\n");
   EXPECT_EQ(json.str(), "{\"Id\":2,\"Note, long\":\"\",\"Qty\":3.5}\n");
+}
+
+// A byte array: the bytes of `text`.
+Variant Bytes(std::string_view text) {
+  platform::SafeArray array(platform::VarType::Byte, {{0, static_cast<int32_t>(text.size())}});
+  for (size_t i = 0; i < text.size(); ++i)
+    array.Set(static_cast<int32_t>(i), Variant::Byte(static_cast<uint8_t>(text[i])));
+  return Variant(std::move(array));
+}
+
+// Binary columns: named for their encoding, every byte kept (base64 padding at one, two and
+// three bytes), empty apart from NULL; a binary value outside them, or another value in one,
+// is refused before any of its record is written.
+TEST(RowFormatTest, BinaryColumnsAreHexInCsvAndBase64InJson) {
+  struct Case {
+    Variant value;
+    std::string csv, json;
+  };
+  const Case cases[] = {{Bytes(std::string("\0\xFF\"\r\n,", 6)), "0x00FF220D0A2C", "\"AP8iDQos\""},
+                        {Bytes("a"), "0x61", "\"YQ==\""},
+                        {Bytes("ab"), "0x6162", "\"YWI=\""},
+                        {Bytes("abc"), "0x616263", "\"YWJj\""},
+                        {Bytes(""), "0x", "\"\""},
+                        {Variant::Null(), "", "null"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.csv);
+    std::ostringstream csv, json;
+    RowWriter(csv, RowFormat::Csv, {"Id", "Data"}, {false, true})
+        .Write({Variant(int32_t{1}), c.value});
+    RowWriter(json, RowFormat::Json, {"Id", "Data"}, {false, true})
+        .Write({Variant(int32_t{1}), c.value});
+    EXPECT_EQ(csv.str(), "Id,Data (hex)\r\n1," + c.csv + "\r\n");
+    EXPECT_EQ(json.str(), "{\"Id\":1,\"Data (base64)\":" + c.json + "}\n");
+  }
+  for (RowFormat format : {RowFormat::Csv, RowFormat::Json}) {
+    std::ostringstream out;
+    RowWriter writer(out, format, {"Data", "Name"}, {true, false});
+    const std::string header = out.str();
+    EXPECT_THROW(writer.Write({Bytes("x"), Bytes("y")}), platform::ComError);
+    EXPECT_THROW(writer.Write({Variant("x"), Variant("y")}), platform::ComError);
+    EXPECT_EQ(out.str(), header);
+  }
 }
 
 TEST(RowFormatTest, FormatNamesAreExact) {

@@ -89,10 +89,11 @@ TEST_F(SaveFaultsTest, EveryStepOfASaveFailsCleanly) {
       EXPECT_EQ(FolderState(folder), before);
     }
     EXPECT_EQ(failed, 4);  // create, write, sync, rename
-    // The link stays a link; an existing file keeps its mode.
+    // The link stays a link; an existing file keeps its owner's access, but the control holds
+    // a password, so the group's is taken away.
     EXPECT_EQ(std::filesystem::is_symlink(path), path.filename() == "link.tab");
     if (path.filename() == "old.tab") {
-      EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
+      EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
     }
     // Loaded into a control as opening a display creates it.
     TabuloCtl& loaded = *controls_.emplace_back(std::make_unique<TabuloCtl>(container_));

@@ -178,7 +178,11 @@ inline void ExpectFault(ScriptHost& host, const std::string& script, int line,
 // while the script goes on.
 TEST(ScriptRunner, CommandsReachTheHostAndTheControlByName) {
   FakeScriptHost host;
-  ExpectTranscript(host, {{"size 12000 4800", ""},
+  ExpectTranscript(host, {{"size 1200 1035", ""},
+                          {"show", "[1200x1035 design at=0 text=first]\n"},
+                          {"size 120000 240315", ""},
+                          {"show", "[120000x240315 design at=0 text=first]\n"},
+                          {"size 12000 4800", ""},
                           {"mode run", ""},
                           {"scroll 0x7FFFFFFF", ""},
                           {"show", "[12000x4800 run at=2147483647 text=first]\n"},
@@ -217,7 +221,22 @@ TEST(ScriptRunner, FaultsOfTheScriptStopItWithTheLineNumberAndExit2) {
       {"answer",
        "answer takes 1 argument to 4, given 0 (answer N | answer sign USER PASSWORD REASON | "
        "answer cancel)"},
-      // Whole numbers and their ranges.
+      // Whole numbers and their ranges; the display's extent is what `show --size` allows.
+      {"size 2000000000 2000000000",
+       "size: the width is 1200 to 120000 twips (10 to 1000 character cells of 120), given "
+       "2000000000"},
+      {"size 120001 1035",
+       "size: the width is 1200 to 120000 twips (10 to 1000 character cells of 120), given "
+       "120001"},
+      {"size 1199 1035",
+       "size: the width is 1200 to 120000 twips (10 to 1000 character cells of 120), given 1199"},
+      {"size 1200 240316",
+       "size: the height is 1035 to 240315 twips (3 to 1000 grid rows of 240 and the status "
+       "bar), given 240316"},
+      {"size 120000 1034",
+       "size: the height is 1035 to 240315 twips (3 to 1000 grid rows of 240 and the status "
+       "bar), given 1034"},
+      {"size 12000 4800.5", "size expects a whole number in argument 2, given 4800.5"},
       {"mode fast", "mode takes run or design, given fast"},
       {"tick -5", "tick: argument 1 out of range (0 to 2147483647), given -5"},
       {"tick 1.5", "tick expects a whole number in argument 1, given 1.5"},

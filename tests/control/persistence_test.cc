@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -21,10 +22,13 @@ class PersistenceTest : public testing::HostedControlTest {
  protected:
   // A control as opening a display creates it: no new-instance values, then the load; in run
   // mode inside the host after it declared run mode, so that the load queries.
-  TabuloCtl& LoadedControl(const PropertyBag& bag, bool run_mode = false) {
+  // `before` sets values ahead of the load, to see which ones the load leaves alone.
+  TabuloCtl& LoadedControl(const PropertyBag& bag, bool run_mode = false,
+                           const std::function<void(TabuloCtl&)>& before = nullptr) {
     container_.SetAmbientUserMode(run_mode);
     auto ctl = std::make_unique<TabuloCtl>(container_);
     ctl->Resize(kWidth, kHeight);
+    if (before) before(*ctl);
     if (run_mode) {
       ctl->SetControlSite(1, std::make_shared<testing::TestSite>(), 1033, 1033, 0, "");
       ctl->UserModeSet();
@@ -152,6 +156,7 @@ TEST_F(PersistenceTest, ColumnListOfEachLayout) {
       "Column1Name = String \"B\"\nColumn1Width = Integer 6\n"
       "Column007Name = String \"zeros\"\n";
   const std::string mismatch = "Tabulo|Tabulo: 13\r\nType mismatch (form.tab, key ";
+  const std::string overflow = "Tabulo|Tabulo: 6\r\nOverflow (form.tab, key ";
   // clang-format off
   const Case kCases[] = {
       {"m_nColCount = Integer 3\nColumn0Name = String \"A\"\nColumn0Width = Integer 1500\n"
@@ -176,11 +181,29 @@ TEST_F(PersistenceTest, ColumnListOfEachLayout) {
        "Tabulo|Tabulo: 380\r\nInvalid property value: -5 columns (form.tab, key \"GridColCount\")"},
       {"GridColCount = String \"many\"\n" + two, "A/Column0/5 B/Column1/6", false,
        mismatch + "\"GridColCount\")"},
+      {"m_nColCount = String \"x\"\nColCount = Integer 1\n" + two, "A/Column0/5 B/Column1/6", false,
+       mismatch + "\"m_nColCount\")"},
       {"m_nColCount = Integer -2\n" + two, "A/Column0/5 B/Column1/6", false,
        "Tabulo|Tabulo: 380\r\nInvalid property value: -2 columns (form.tab, key \"m_nColCount\")"},
+      // A field that cannot be converted stays as the emptied entry has it: no name, hidden,
+      // width 0, not unique; 16-bit widths end at 32767 and -32768.
       {"GridColCount = Integer 2\nColumn0Name = String \"A\"\nColumn0Unique = String \"perhaps\"\n"
        "Column1Name = String \"B\"\nColumn1Width = String \"wide\"\n",
-       "A/Column0/10 B/Column1/10", false, mismatch + "\"Column1Width\")"},
+       "A/Column0/10 B/Column1/0", false, mismatch + "\"Column1Width\")"},
+      {"GridColCount = Integer 4\nColumn0Width = Long 32767\nColumn1Width = Long 32768\n"
+       "Column2Width = Long -32768\nColumn3Width = Long -32769\n",
+       "Column0/Column0/32767 Column1/Column1/0 Column2/Column2/-32768 Column3/Column3/0", false,
+       overflow + "\"Column1Width\")" + overflow + "\"Column3Width\")"},
+      {"GridColCount = Integer 2\nColumn0Name = Null\nColumn0Visible = String \"maybe\"\n"
+       "Column0Caption = String \"C\"\nColumn1Caption = Null\nColumn1Unique = Boolean True\n",
+       "-/C/10 Column1//10*", false,
+       "Tabulo|Tabulo: 94\r\nInvalid use of Null (form.tab, key \"Column0Name\")" + mismatch +
+           "\"Column0Visible\")Tabulo|Tabulo: 94\r\nInvalid use of Null (form.tab, key "
+           "\"Column1Caption\")"},
+      // Hundredths: 3276700 is 32767, 3276800 overflows (and width 0 is no reason to stop).
+      {"ColCount = Integer 3\nColumn0Width = Long 3276800\nColumn1Width = Long 3276700\n"
+       "Column2Width = Long 900\n", "Column0/Column0/0 Column1/Column1/32767 Column2/Column2/9",
+       true, overflow + "\"Column0Width\")"},
       // The stored marker wins over the layout; a marker that cannot be read counts as missing.
       {"AllowAccessToHiddenColumnsInScript = Boolean True\nGridColCount = Integer 0\n", "", true},
       {"AllowAccessToHiddenColumnsInScript = Boolean False\nColCount = Integer 1\n",
@@ -221,22 +244,71 @@ TEST_F(PersistenceTest, SomeValuesGoStraightIntoTheControl) {
   EXPECT_EQ(std::pair(NotesOf("DataTable"), NotesOf("RecordSource")), std::pair(0ul, 3ul));
 }
 
-TEST_F(PersistenceTest, ValueOfTheWrongTypeIsShownAndTheDefaultTaken) {
-  TabuloCtl& ctl =
-      LoadedControl(HandWritten("Mode = String \"three\"\nConfirmUpdates = Boolean False\n"
-                                "Font = String \"Arial\"\nBackStyle = Long 70000\n"
-                                "ESignature1CommandLevel = String \"2\"\n"));
-  EXPECT_EQ(MessagesSince(0), (std::vector<std::string>{
-                                  "Tabulo|Tabulo: 13\r\nType mismatch (form.tab, key \"Mode\")",
-                                  "Tabulo|Tabulo: 13\r\nType mismatch (form.tab, key \"Font\")",
-                                  "Tabulo|Tabulo: 6\r\nOverflow (form.tab, key \"BackStyle\")"}));
+// A stored value that cannot be converted is shown and its step of loading is left: the
+// property keeps the value it had before the load (never the loading default); a value that
+// converts is taken, up to the limits of its type.
+TEST_F(PersistenceTest, ValueThatCannotBeConvertedLeavesThePropertyAsItWas) {
+  struct Case {
+    const char* key;
+    Variant before;
+    std::string stored;
+    Variant after;
+    std::string message;  // "number description", or empty
+  };
+  // clang-format off
+  const Case kCases[] = {
+      {"ConfirmUpdates", false, "String \"maybe\"", false, "13 Type mismatch"},
+      {"ConfirmUpdates", false, "String \"True\"", true, ""},
+      {"Enabled", false, "Double 1.5", true, ""},
+      {"Mode", int32_t{3}, "String \"three\"", int32_t{3}, "13 Type mismatch"},
+      {"Mode", int32_t{3}, "Double 2147483647", int32_t{2147483647}, ""},
+      {"Mode", int32_t{3}, "Double 2147483648", int32_t{3}, "6 Overflow"},
+      {"Mode", int32_t{3}, "Double -2147483648", int32_t{-2147483647 - 1}, ""},
+      {"Mode", int32_t{3}, "Double -2147483649", int32_t{3}, "6 Overflow"},
+      {"ESignature1CommandLevel", int32_t{5}, "String \"2\"", int32_t{2}, ""},
+      {"RefreshInterval", 2.5, "String \"soon\"", 2.5, "13 Type mismatch"},
+      {"BackColor", int32_t{255}, "String \"red\"", int32_t{255}, "13 Type mismatch"},
+      {"User", "op", "Null", "op", "94 Invalid use of Null"},
+      {"BackStyle", int16_t{1}, "Long 70000", int16_t{1}, "6 Overflow"},
+      {"ServerType", int16_t{1}, "Long 32767", int16_t{32767}, ""},
+      {"ServerType", int16_t{1}, "Long 32768", int16_t{1}, "6 Overflow"},
+      {"ServerType", int16_t{1}, "Long -32768", int16_t{-32768}, ""},
+      {"ServerType", int16_t{1}, "Long -32769", int16_t{1}, "6 Overflow"},
+      {"DataTable", "Orders", "Null", "Orders", "94 Invalid use of Null"}};
+  // clang-format on
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.key) + " = " + c.stored);
+    const size_t before = MessageCount();
+    TabuloCtl& ctl = LoadedControl(HandWritten(std::string(c.key) + " = " + c.stored + "\n"), false,
+                                   [&](TabuloCtl& fresh) { fresh.Put(c.key, c.before); });
+    EXPECT_EQ(ctl.Get(c.key), c.after);
+    std::vector<std::string> expected;
+    if (!c.message.empty()) {
+      const size_t blank = c.message.find(' ');
+      expected.push_back("Tabulo|Tabulo: " + c.message.substr(0, blank) + "\r\n" +
+                         c.message.substr(blank + 1) + " (form.tab, key \"" + c.key + "\")");
+    }
+    EXPECT_EQ(MessagesSince(before), expected);
+  }
+  // A font that is no font object: the font set before stays, as do the keys after it.
+  auto courier = platform::StdFont::Create();
+  courier->SetName("Courier New");
+  const size_t before = MessageCount();
+  TabuloCtl& ctl = LoadedControl(
+      HandWritten("Font = String \"Arial\"\nConfirmUpdates = Boolean False\n"), false,
+      [&](TabuloCtl& fresh) {
+        fresh.PutRef("Font", Variant(std::static_pointer_cast<platform::Dispatch>(courier)));
+      });
+  EXPECT_EQ(
+      MessagesSince(before),
+      std::vector<std::string>{"Tabulo|Tabulo: 13\r\nType mismatch (form.tab, key \"Font\")"});
+  EXPECT_EQ(ctl.Font()->name(), "Courier New");
+  EXPECT_FALSE(ctl.ConfirmUpdates());
+  // A control just created has none to keep: it takes the container's.
+  EXPECT_EQ(LoadedControl(HandWritten("Font = String \"Arial\"\n")).Font(),
+            container_.AmbientFont());
   EXPECT_EQ(LastBox(), "Tabulo|" + std::to_string(platform::kMbInformation) +
-                           "|Tabulo: 6\r\nOverflow (form.tab, key \"BackStyle\")");
-  EXPECT_EQ(ctl.Mode(), 0);
-  EXPECT_FALSE(ctl.ConfirmUpdates());  // the next value is still loaded
-  EXPECT_EQ(ctl.Font(), container_.AmbientFont());
-  EXPECT_EQ(ctl.BackStyle(), 0);
-  EXPECT_EQ(ctl.ESignature1CommandLevel, 2);  // a text that is a number is taken
+                           "|Tabulo: 13\r\nType mismatch (form.tab, key \"Font\")");
 }
 
 TEST_F(PersistenceTest, FailingSettersAreShownAndLoadingGoesOn) {

@@ -261,20 +261,32 @@ TEST_F(TempStoreTest, TempFileRemovesItsCompanionsAndOnlyAPrivateFolderIsUsed) {
   { TempFile file(folder_ / "x.snap"); }
   EXPECT_FALSE(fs::exists(folder_ / "x.snap"));
   EXPECT_FALSE(fs::exists(folder_ / "x.snap-journal"));
+  // Each place that cannot be used is refused with 0x80004005, naming the folder and why.
   folder_.Write("file", "x");
-  const platform::ComError e = testing::Raised([&] { TempStore::Open(folder_ / "file"); });
-  EXPECT_EQ(e.code(), 0x80004005u);
-  EXPECT_NE(e.description().find("file"), std::string::npos);
-  // A link planted where the folder should be, or another user's folder, is not used.
   fs::create_directories(snap_);
   fs::create_symlink(snap_, folder_ / "planted");
-  EXPECT_TRUE(Refused(folder_ / "planted"));
+  std::vector<std::pair<fs::path, std::string>> refused = {
+      {folder_ / "file", "is not a folder"},
+      {folder_ / "file" / "below", "cannot be created (Not a directory)"},
+      {folder_ / "planted", "is a symbolic link, not a folder"}};
   if (::geteuid() == 0) {
     const fs::path foreign = folder_ / "foreign";
     fs::create_directories(foreign);
     ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
-    EXPECT_TRUE(Refused(foreign));
+    refused.push_back({foreign, "belongs to another user (uid 65534); it must be this user's own"});
+  } else {
+    // Root writes into any folder: only another user meets a closed one.
+    const fs::path closed = folder_ / "closed";
+    fs::create_directories(closed);
+    ASSERT_EQ(::chmod(closed.c_str(), 0500), 0);
+    refused.push_back({closed, "cannot be written (Permission denied)"});
   }
+  for (const auto& [place, why] : refused) {
+    const platform::ComError e = testing::Raised([&] { TempStore::Open(place); });
+    EXPECT_EQ(e.code(), 0x80004005u) << place;
+    EXPECT_EQ(e.description(), "The folder for temporary snapshots " + why + ": " + place.string());
+  }
+  EXPECT_FALSE(Refused(snap_));
 }
 
 TEST(TempStore, DefaultFolderIsPerUser) {

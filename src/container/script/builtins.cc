@@ -7,6 +7,7 @@
 #include "container/script/input.h"
 #include "container/script/runner.h"
 #include "container/script/value.h"
+#include "container/show.h"
 #include "platform/automation/dispatch.h"
 
 namespace tabulo::container {
@@ -22,8 +23,22 @@ std::string LowerWord(std::string s) {
   return s;
 }
 
+// In twips, within what `show --size` allows (show.h): a display drawn as text stays bounded.
 void Size(CommandContext& c) {
-  c.host.Size(c.Integer(0, 0), c.Integer(1, 0));
+  const int32_t width = c.Integer(0), height = c.Integer(1);
+  if (width < kMinShownWidth || width > kMaxShownWidth) {
+    throw ScriptError("size: the width is " + std::to_string(kMinShownWidth) + " to " +
+                      std::to_string(kMaxShownWidth) + " twips (" +
+                      std::to_string(kMinShownColumns) + " to " + std::to_string(kMaxShownColumns) +
+                      " character cells of " + std::to_string(kCellTwips) + "), given " + c.Arg(0));
+  }
+  if (height < kMinShownHeight || height > kMaxShownHeight) {
+    throw ScriptError("size: the height is " + std::to_string(kMinShownHeight) + " to " +
+                      std::to_string(kMaxShownHeight) + " twips (" + std::to_string(kMinShownRows) +
+                      " to " + std::to_string(kMaxShownRows) + " grid rows of " +
+                      std::to_string(kRowTwips) + " and the status bar), given " + c.Arg(1));
+  }
+  c.host.Size(width, height);
 }
 
 void Mode(CommandContext& c) {
@@ -94,7 +109,7 @@ void Answer(CommandContext& c) {
   c.host.container().QueueAnswer(c.Integer(0));
 }
 
-void Show(CommandContext& c) {
+void PrintRendering(CommandContext& c) {
   std::string text = c.host.Render();
   c.out << text;
   if (!text.empty() && text.back() != '\n') c.out << "\n";
@@ -149,7 +164,7 @@ void ScriptRunner::AddBuiltins() {
   commands_.Add("events", {"events", 0, 0, [this](CommandContext& c) {
                              for (const std::string& line : events_->Take()) c.out << line << "\n";
                            }});
-  commands_.Add("show", {"show", 0, 0, Show});
+  commands_.Add("show", {"show", 0, 0, PrintRendering});
   AddInputCommands(commands_);
   AddSessionCommands();
 }

@@ -51,12 +51,22 @@ void MakePrivateFolder(const fs::path& folder) {
     throw Unusable(std::string("cannot be created (") + std::strerror(errno) + ")", folder);
   }
   struct stat st {};
-  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    throw Unusable("cannot be used", folder);
+  if (::lstat(folder.c_str(), &st) != 0) {
+    throw Unusable(std::string("cannot be examined (") + std::strerror(errno) + ")", folder);
   }
-  if (st.st_uid != ::geteuid()) throw Unusable("belongs to another user", folder);
+  if (S_ISLNK(st.st_mode)) throw Unusable("is a symbolic link, not a folder", folder);
+  if (!S_ISDIR(st.st_mode)) throw Unusable("is not a folder", folder);
+  if (st.st_uid != ::geteuid()) {
+    throw Unusable("belongs to another user (uid " + std::to_string(st.st_uid) +
+                       "); it must be this user's own",
+                   folder);
+  }
   if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
-    throw Unusable("cannot be made private", folder);
+    throw Unusable(std::string("cannot be made private (") + std::strerror(errno) + ")", folder);
+  }
+  // The owner's own folder may still be closed to writing (mode 0500, a read-only mount).
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    throw Unusable(std::string("cannot be written (") + std::strerror(errno) + ")", folder);
   }
 }
 
@@ -100,6 +110,10 @@ std::shared_ptr<TempStore> TempStore::Open(const fs::path& given) {
     std::string prefix = "ds-" + std::to_string(::getpid()) + "-" + suffix;
     fs::path lock = folder / (prefix + kLockExtension);
     int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) {
+      throw Unusable(std::string("has no room for a lock file (") + std::strerror(errno) + ")",
+                     folder);
+    }
     if (fd < 0) continue;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);

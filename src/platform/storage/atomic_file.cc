@@ -66,10 +66,12 @@ std::filesystem::path ResolveTarget(const std::filesystem::path& target) {
 // The temporary file of one replacement; removed unless it was renamed over the target.
 class Replacement {
  public:
-  Replacement(const std::filesystem::path& target, const ReplaceFault& fault)
+  Replacement(const std::filesystem::path& target, const ReplaceFault& fault,
+              FileAccess access = FileAccess::AsTarget)
       : reported_(target),
         target_(ResolveTarget(target)),
         fault_(fault),
+        access_(access),
         name_(target_.string() + ".tmp-XXXXXX") {}
   ~Replacement() {
     if (fd_ >= 0) ::close(fd_);
@@ -81,7 +83,8 @@ class Replacement {
       fd_ = ::mkstemp(name_.data());
       created_ = fd_ >= 0;
       // mkstemp makes the file 0600; the replacement must not change who may read it.
-      if (created_ && ::fchmod(fd_, ModeFor(target_)) == 0) return;
+      const mode_t mode = ModeFor(target_) & (access_ == FileAccess::OwnerOnly ? 07700 : 07777);
+      if (created_ && ::fchmod(fd_, mode) == 0) return;
     }
     throw FileError(reported_, "cannot create a temporary file beside it", errno);
   }
@@ -139,6 +142,7 @@ class Replacement {
   const std::filesystem::path& reported_;  // the path the caller named, for messages
   const std::filesystem::path target_;     // the file actually replaced
   const ReplaceFault& fault_;
+  const FileAccess access_;
   std::string name_;
   int fd_ = -1;
   bool created_ = false;
@@ -148,8 +152,8 @@ class Replacement {
 }  // namespace
 
 void ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
-                 const ReplaceFault& fault) {
-  Replacement replacement(target, fault);
+                 const ReplaceFault& fault, FileAccess access) {
+  Replacement replacement(target, fault, access);
   replacement.Create();
   replacement.Write(bytes);
   replacement.SyncAndClose();

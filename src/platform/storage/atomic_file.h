@@ -26,9 +26,14 @@ enum class ReplaceStep { Create, Write, Sync, Rename };
 // Returns true to make the step fail as a full or broken disk would (EIO).
 using ReplaceFault = std::function<bool(ReplaceStep)>;
 
+// Who may read the new file: as the target (or a new file) would allow, or its owner only
+// (group and other access taken away, e.g. for a file that holds a password; the temporary
+// file is never readable by others, so the secret is not either, not even for a moment).
+enum class FileAccess { AsTarget, OwnerOnly };
+
 // Replaces `target` with `bytes`.
 void ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
-                 const ReplaceFault& fault = nullptr);
+                 const ReplaceFault& fault = nullptr, FileAccess access = FileAccess::AsTarget);
 
 // Replaces `target` with the file `write` makes at the temporary path it is handed (which
 // exists, empty, when it is called), e.g. a database that a library opens, fills and closes
