@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
@@ -115,6 +116,11 @@ void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path) {
       throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
                      kErrorSource);
     case SQLITE_IOERR:
+      // A file at the process's size limit (EFBIG) is full as much as a full disk (ENOSPC).
+      if (const int os_error = db ? sqlite3_system_errno(db) : 0;
+          os_error == EFBIG || os_error == ENOSPC)
+        throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
+                       kErrorSource);
       throw ComError(kErrDiskFault, "The disk failed while using " + path.string() + ": " + message,
                      kErrorSource);
     case SQLITE_CANTOPEN:
