@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -128,15 +129,25 @@ using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
   throw platform::ComError(kErrAuditWrite, "Cannot write the operator event: " + why, kSource);
 }
 
+// A file grown to the process's size limit fails with EFBIG (SIGXFSZ ignored), which SQLite
+// reports as a failed write (its system error number is not kept reliably): with a size limit
+// in force, such a failure is the limit as much as ENOSPC is a full disk.
+bool DiskFull(sqlite3* db, int rc) {
+  if ((rc & 0xFF) == SQLITE_FULL) return true;
+  if (!db || (rc & 0xFF) != SQLITE_IOERR) return false;
+  const int os_error = sqlite3_system_errno(db);
+  if (os_error == EFBIG || os_error == ENOSPC) return true;
+  rlimit limit{};
+  return sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE &&
+         getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 // Says why SQLite refused, in the operator's terms.
 [[noreturn]] void WriteFailed(sqlite3* db, int rc, const std::string& path) {
-  // A file grown to the process's size limit fails with EFBIG (SIGXFSZ ignored), which SQLite
-  // reports as an I/O error: for the operator it is a full disk as much as ENOSPC is.
-  const int os_error = db ? sqlite3_system_errno(db) : 0;
-  if ((rc & 0xFF) == SQLITE_FULL ||
-      ((rc & 0xFF) == SQLITE_IOERR && (os_error == EFBIG || os_error == ENOSPC)))
+  if (DiskFull(db, rc))
     WriteFailed("the disk holding the audit database " + path +
-                " is full (free space or raise the file size limit, then try again)");
+                " is full, or the file reached the size limit of the process (free space or "
+                "raise the limit, then try again)");
   switch (rc & 0xFF) {
     case SQLITE_READONLY:
       WriteFailed("the audit database " + path + " is read-only");
@@ -381,8 +392,13 @@ void AuditTransaction::Commit() {
     impl_->open = false;
     return;
   }
-  impl_->Rollback();
-  WriteFailed(impl_->db.get(), rc, impl_->path);
+  // The error is read before the rollback, which would overwrite it.
+  try {
+    WriteFailed(impl_->db.get(), rc, impl_->path);
+  } catch (...) {
+    impl_->Rollback();
+    throw;
+  }
 }
 
 void AuditTransaction::Mark(const std::vector<int64_t>& ids, AuditState state) {

@@ -1,6 +1,7 @@
 // SQLite connection helpers and error mapping.
 #include "host/sqlite/connection.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +76,15 @@ Db Open(const std::string& name, const fs::path& path, int flags,
   return db;
 }
 
+bool WriteHitLimit(sqlite3* db) {
+  if (!db) return false;
+  const int os_error = sqlite3_system_errno(db);
+  if (os_error == EFBIG || os_error == ENOSPC) return true;
+  rlimit limit{};
+  return sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE &&
+         getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 }  // namespace
 
 Db OpenDb(const fs::path& path, int flags, std::chrono::milliseconds busy_timeout) {
@@ -116,11 +126,15 @@ void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path) {
       throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
                      kErrorSource);
     case SQLITE_IOERR:
-      // A file at the process's size limit (EFBIG) is full as much as a full disk (ENOSPC).
-      if (const int os_error = db ? sqlite3_system_errno(db) : 0;
-          os_error == EFBIG || os_error == ENOSPC)
-        throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
-                       kErrorSource);
+      // A file at the process's size limit (EFBIG, SIGXFSZ ignored) is full as much as a full
+      // disk (ENOSPC); SQLite keeps the system's error number unreliably, so a failed write
+      // while a size limit is in force counts as one too.
+      if (WriteHitLimit(db))
+        throw ComError(
+            kErrDiskFull,
+            "The disk holding " + path.string() +
+                " is full, or the file reached the size limit of the process: " + message,
+            kErrorSource);
       throw ComError(kErrDiskFault, "The disk failed while using " + path.string() + ": " + message,
                      kErrorSource);
     case SQLITE_CANTOPEN:
