@@ -551,6 +551,16 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   if (!std::filesystem::exists(path, ec)) ReadFailed("No audit database at " + path);
   if (std::filesystem::is_directory(path, ec))
     ReadFailed(path + " is a folder, not an audit database");
+  // A writer killed mid-transaction leaves a hot journal that only a connection able to write
+  // may roll back; a first read on one does (a live writer's journal is left alone).
+  if (std::filesystem::exists(path + "-journal", ec)) {
+    sqlite3* writable = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &writable, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(writable, 5000);
+      sqlite3_exec(writable, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(writable);
+  }
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
   Db db(raw);

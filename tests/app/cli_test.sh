@@ -64,7 +64,7 @@ echo secret | show --edit 2,1=Zed --answer sign ann - Maintenance --log-event >o
 
 # Audit: filters and formats, the row each record changed.
 "$tabulo" audit --host host.json --format csv --user ann --since 2000-01-01 >out.txt || fail "audit csv"
-[ "$(head -n 1 out.txt)" = $'id,recorded_at,operator,cluster,event_type,source,column,row,old_value,new_value,signature1,signature2,signature3,signed_by1,signed_by2,signed_reason,signed_at\r' ] ||
+[ "$(head -n 1 out.txt)" = $'id,recorded_at,operator,cluster,event_type,source,column,row,old_value,new_value,signature1,signature2,signature3,signed_by1,signed_by2,signed_reason,signed_at,state\r' ] ||
   fail "csv header: $(head -n 1 out.txt)"
 [ "$(wc -l <out.txt)" = 4 ] || fail "csv records: $(cat out.txt)"  # the refused sign-in is one
 "$tabulo" audit --host host.json --format json --until 2000-01-01 >out.txt || fail "audit json until"

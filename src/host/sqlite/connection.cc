@@ -102,7 +102,22 @@ bool ReadsImmutable(const fs::path& path) {
 Db OpenForReading(const fs::path& path, std::chrono::milliseconds busy_timeout, bool* immutable) {
   const bool fixed = ReadsImmutable(path);
   if (immutable) *immutable = fixed;
-  if (!fixed) return OpenDb(path, SQLITE_OPEN_READONLY, busy_timeout);
+  if (!fixed) {
+    // A writer killed mid-transaction leaves a hot journal that only a connection able to
+    // write may roll back: a read-only one fails on it until some writer comes. A first read
+    // on a writable connection rolls it back (a journal a live writer holds is left alone).
+    std::error_code ec;
+    if (fs::exists(path.string() + "-journal", ec)) {
+      sqlite3* raw = nullptr;
+      if (sqlite3_open_v2(path.string().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) ==
+          SQLITE_OK) {
+        sqlite3_busy_timeout(raw, static_cast<int>(busy_timeout.count()));
+        sqlite3_exec(raw, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
+      }
+      sqlite3_close_v2(raw);
+    }
+    return OpenDb(path, SQLITE_OPEN_READONLY, busy_timeout);
+  }
   return Open(FileUri(path) + "?immutable=1", path, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
               busy_timeout);
 }
