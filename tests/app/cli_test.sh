@@ -67,6 +67,7 @@ echo secret | show --edit 2,1=Zed --answer sign ann - Maintenance --log-event >o
 [ "$(head -n 1 out.txt)" = $'id,recorded_at,operator,cluster,event_type,source,column,row,old_value,new_value,signature1,signature2,signature3,signed_by1,signed_by2,signed_reason,signed_at,state\r' ] ||
   fail "csv header: $(head -n 1 out.txt)"
 [ "$(wc -l <out.txt)" = 4 ] || fail "csv records: $(cat out.txt)"  # the refused sign-in is one
+[ "$(grep -c $',written\r$' out.txt)" = 3 ] || fail "csv states: $(cat out.txt)"
 "$tabulo" audit --host host.json --format json --until 2000-01-01 >out.txt || fail "audit json until"
 [ -s out.txt ] && fail "--until 2000 kept records: $(cat out.txt)"
 "$tabulo" audit --host host.json --format json --user nobody >out.txt || fail "audit json user"

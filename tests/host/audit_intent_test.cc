@@ -14,6 +14,7 @@
 #include "host/security_manager.h"
 #include "host/sqlite/sqlite_data_server.h"
 #include "platform/runtime/headless_container.h"
+#include "platform/values/conversions.h"
 #include "test_folder.h"
 
 namespace tabulo::host {
@@ -192,6 +193,39 @@ TEST_F(AuditIntentTest, AnOlderStoreGainsTheStateAndItsTrigger) {
   EXPECT_EQ(db.Text("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "2");
 }
 
+// Leaves a hot journal on `db`, as a writer killed in the middle of a transaction does.
+void KillWriterMidTransaction(const std::filesystem::path& db) {
+  TestDb(db).Exec("PRAGMA journal_mode=DELETE; CREATE TABLE IF NOT EXISTS scratch (x)");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(db.c_str(), &raw);
+    // A cache of one page spills the changes into the file before the commit.
+    sqlite3_exec(raw,
+                 "PRAGMA cache_size=1; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT "
+                 "i + 1 FROM n WHERE i < 2000) INSERT INTO scratch SELECT zeroblob(500) FROM n",
+                 nullptr, nullptr, nullptr);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(std::filesystem::exists(db.string() + "-journal"));
+}
+
+// Readers that may not write cannot roll a hot journal back: the trail and the rows a
+// resolution reads would stay unreadable until some writer came.
+TEST_F(AuditIntentTest, AKilledWritersHotJournalIsRolledBackBeforeReading) {
+  AppendAuditRecord(store_, AuditRecord{});
+  KillWriterMidTransaction(store_.path);
+  EXPECT_EQ(ReadAuditTrail(store_.path).records.size(), 1u);
+  KillWriterMidTransaction(data_);
+  sqlite::SqliteServerOptions options;
+  auto rows = NewSqliteDataServer(options)->Query(data_.string(), "",
+                                                  "SELECT COUNT(*) FROM scratch", "", "");
+  EXPECT_EQ(platform::CStr(rows->Item(0).Value(), platform::Locale::EnUS()), "0");
+}
+
 TEST(AuditSource, SplitsIntoDataSourceDatabaseAndTable) {
   struct Case {
     const char* source;
@@ -254,10 +288,11 @@ TEST_F(AuditIntentTest, AFileAtItsSizeLimitIsToldAsAFullDisk) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status)) << "the child was ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(said.substr(0, said.find('\n')),
-            "Cannot write the operator event: the disk holding the audit database " + store_.path +
-                " is full, or the file reached the size limit of the process (free space or raise the "
-                "limit, then try again)");
+  EXPECT_EQ(
+      said.substr(0, said.find('\n')),
+      "Cannot write the operator event: the disk holding the audit database " + store_.path +
+          " is full, or the file reached the size limit of the process (free space or raise the "
+          "limit, then try again)");
   const std::string data_said = said.substr(said.find('\n') + 1);
   EXPECT_EQ(data_said.rfind("1The disk holding ", 0), 0u) << data_said;
   EXPECT_NE(data_said.find("orders.db is full, or the file reached the size limit"),
