@@ -239,7 +239,12 @@ void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::
 }
 
 void SecurityManager::BeginOperatorEvents() {
-  RollbackOperatorEvents();
+  // Intents never marked (a caller that began again without ending) stay pending: whether
+  // their change was written is for the next start to read from the row.
+  prepared_.clear();
+  batch_.reset();
+  batch_records_.clear();
+  intent_lock_.reset();
   // The lock before the records: no resolution may take them for a dead process's.
   if (!options_.audit.pg) intent_lock_ = std::make_unique<AuditIntentLock>(options_.audit);
   batch_ = std::make_unique<AuditTransaction>(options_.audit);

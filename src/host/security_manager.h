@@ -32,7 +32,7 @@
 // 4 BeginOperatorEvents() opens a batch: an audit transaction holding the audit database's
 //   write lock (waiting at most the configured busy timeout), so that the records of a change
 //   are secured before the change is written. Raises 0x80040206 (locked, folder missing, ...).
-//   A batch still open is rolled back first.
+//   A batch still open is rolled back first; intents prepared and never marked stay pending.
 //   With a PostgreSQL audit store the batch is a transaction on its table, holding the chain's
 //   head row; a write the data server makes meanwhile to the same server and database, as the
 //   same login, runs inside it and commits both (pg/pg_audit_store.h), so that

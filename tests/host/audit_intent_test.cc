@@ -91,6 +91,11 @@ TEST_F(AuditIntentTest, IntentsAreCommittedPendingBeforeTheChangeAndMarkedAfterI
   m->WriteOperatorEvent(OperatorEvent{"c", "e", "Qty", "s", "", "", "1", "2", ""}, "Id = 3");
   m->RollbackOperatorEvents();
   EXPECT_EQ(ReadAuditRecords(store_.path).size(), 2u);
+  // A batch begun again over intents never marked leaves them pending, for a start to read.
+  Prepare(*m, 3, 33);
+  m->BeginOperatorEvents();
+  m->RollbackOperatorEvents();
+  EXPECT_EQ(States(), "written,not written,pending");
 }
 
 // A process killed between its intents and their marks (the manager dropped without a word)
