@@ -198,16 +198,27 @@ int Run(int commits, const std::string& journal, bool keep) {
     }
   }
 
-  // The trail: each written value once, nothing else, the chain whole; the database holds the
-  // last value written to each record (the trail's order is the commits' order: a logged
-  // write holds the trail's lock from before its data commit to after its own).
+  // The trail: each written value once, marked written, a refused write's record marked not
+  // written, nothing pending, the chain whole; the database holds the last value written to
+  // each record (among written records the trail's order is the commits' order: a write's
+  // record is committed before its data, and a later write of the same row was built on the
+  // value it wrote, read after that data commit).
   const tabulo::host::AuditTrail trail =
       tabulo::host::ReadAuditTrail((folder / "audit.db").string());
   const tabulo::host::AuditVerdict verdict = tabulo::host::VerifyAuditTrail(trail);
   std::set<std::string> recorded;
   std::map<int, std::string> last_written;
-  int unexpected = 0;
+  int unexpected = 0, not_written = 0;
   for (const tabulo::host::AuditRecord& r : trail.records) {
+    if (r.state == tabulo::host::AuditState::kNotWritten &&
+        written_row.count(r.event.new_value) == 0) {
+      ++not_written;
+      continue;
+    }
+    if (r.state != tabulo::host::AuditState::kWritten) {
+      ++unexpected;
+      continue;
+    }
     auto it = written_row.find(r.event.new_value);
     if (it == written_row.end() || !recorded.insert(r.event.new_value).second) {
       ++unexpected;
@@ -222,12 +233,12 @@ int Run(int commits, const std::string& journal, bool keep) {
 
   std::cout << "journal " << journal << ": commits tried " << tried << ", written "
             << written_row.size() << ", refused " << refused << " (untold " << untold << "), lost "
-            << lost << ", audit records " << trail.records.size() << " (unexpected " << unexpected
-            << "), " << verdict.summary << " wall " << wall << " s, longest commit " << longest_ms
-            << " ms\n";
+            << lost << ", audit records " << trail.records.size() << " (not written " << not_written
+            << ", unexpected " << unexpected << "), " << verdict.summary << " wall " << wall
+            << " s, longest commit " << longest_ms << " ms\n";
   if (!keep) fs::remove_all(folder);
   const bool ok = workers_ok && tried == commits && lost == 0 && untold == 0 && unexpected == 0 &&
-                  verdict.intact && !written_row.empty();
+                  not_written == refused && verdict.intact && !written_row.empty();
   return ok ? 0 : 1;
 }
 

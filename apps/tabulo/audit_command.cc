@@ -3,10 +3,12 @@
 // optionally of a time span or a user only; or checks that the trail's chain of hashes is
 // whole, and with --anchor that it still reaches the head kept in a file. Text output shows
 // control characters escaped: records hold what operators typed.
+#include <algorithm>
 #include <iostream>
 
 #include "commands.h"
 #include "container/audit_rows.h"
+#include "container/host_setup.h"
 #include "host/audit_chain.h"
 #include "host/audit_log.h"
 #include "host/audit_log_filter.h"
@@ -64,6 +66,12 @@ int AuditCommand(const Args& args) {
       std::cerr << "tabulo audit: no audit database is configured and HOME is not set\n";
       return kExitFailure;
     }
+    // Records a killed process left pending are settled first, by reading their rows.
+    try {
+      container::ResolvePendingAuditIntents(config);
+    } catch (const platform::ComError& e) {
+      std::cerr << "tabulo audit: pending records cannot be settled: " << e.description() << "\n";
+    }
     const host::AuditTrail trail = host::ReadAuditTrail(store);
     if (verify) {
       const std::string key = store.key_file.empty() ? "" : host::ReadAuditKey(store.key_file);
@@ -77,6 +85,15 @@ int AuditCommand(const Args& args) {
         }
       }
       std::cout << platform::VisibleText(verdict.summary) << "\n";
+      // Pending is no tampering: the row could not be read, or a change is under way.
+      const auto pending = std::count_if(
+          trail.records.begin(), trail.records.end(),
+          [](const host::AuditRecord& r) { return r.state == host::AuditState::kPending; });
+      if (pending > 0)
+        std::cout << pending << (pending == 1 ? " record is" : " records are")
+                  << " pending: whether the change was written is not known yet (its data "
+                     "source could not be read, or the change is under way); run the command "
+                     "again once the data source is reachable.\n";
       if (!verdict.intact || anchor_path.empty()) return verdict.intact ? 0 : kExitFailure;
       const host::AuditAnchor now = host::AnchorOf(trail);
       const std::string at = "record #" + std::to_string(now.id);

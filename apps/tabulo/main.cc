@@ -1,5 +1,6 @@
 // tabulo: the container program that hosts TabuloCtl and runs the host components beside
 // it. See README.md for the subcommands.
+#include <csignal>
 #include <iostream>
 #include <string>
 
@@ -11,6 +12,9 @@
 #endif
 
 int main(int argc, char** argv) {
+  // A write past the file size limit (ulimit -f) fails with EFBIG, reported as a full disk,
+  // instead of ending the program between a change and its audit records.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     std::cerr << tabulo::app::UsageText("");
     return tabulo::app::kExitUsage;

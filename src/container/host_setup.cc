@@ -12,7 +12,10 @@
 #include "host/pg/pg_probe.h"
 #include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
+#include "platform/text/locale.h"
 #include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
+#include "sql/identifier.h"
 
 namespace tabulo::container {
 namespace {
@@ -162,6 +165,37 @@ host::ServerConfig DefaultServer(const host::HostConfig& config) {
     if (!cluster.servers.empty()) return cluster.servers.front();
   }
   return {};
+}
+
+host::PendingResolution ResolvePendingAuditIntents(const host::HostConfig& config) {
+  const host::AuditLogOptions store = host::AuditStoreOf(config);
+  std::shared_ptr<host::DataServer> server;
+  return host::ResolvePendingAuditRecords(store, [&](const host::AuditRecord& record) {
+    std::string dsn, database, table;
+    const std::optional<std::string> quoted =
+        host::SplitAuditSource(record.event.source, dsn, database, table)
+            ? sql::TableIdentifier(table)
+            : std::nullopt;
+    if (!quoted || record.row.empty()) return host::RowOutcome::kUnknown;
+    if (!server) server = NewHostDataServer(config, DefaultServer(config));
+    const std::string statement = "SELECT COUNT(*) FROM " + *quoted + " WHERE " + record.row;
+    std::shared_ptr<host::RecordSet> rows;
+    for (int16_t type : {0, 1}) {
+      if (type == 1 && database.empty()) break;
+      try {
+        server->SetServerType(type);
+        rows =
+            server->Query(type == 1 ? dsn + ";DATABASE=" + database : dsn, "", statement, "", "");
+        break;
+      } catch (const platform::ComError&) {
+      }
+    }
+    if (!rows || rows->Eof()) return host::RowOutcome::kUnknown;
+    const platform::Variant count = rows->Item(0).Value();
+    if (count.IsNull()) return host::RowOutcome::kUnknown;
+    return platform::CDbl(count, platform::Locale::EnUS()) > 0 ? host::RowOutcome::kNotWritten
+                                                               : host::RowOutcome::kWritten;
+  });
 }
 
 std::string MissingDatabaseNote(const host::HostConfig& config, const std::string& db) {

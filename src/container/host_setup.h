@@ -8,6 +8,7 @@
 #include <string>
 
 #include "container/write_tally.h"
+#include "host/audit_log.h"
 #include "host/cluster_health.h"
 #include "host/cluster_manager.h"
 #include "host/host_config.h"
@@ -60,6 +61,13 @@ namespace tabulo::container {
 // The server a command without a control reads through: the active (or first) server of the
 // first cluster that has one; a server of no name when none has.
 host::ServerConfig DefaultServer(const host::HostConfig& config);
+
+// Resolves the pending records of the host's SQLite audit store (audit_log.h) by reading
+// their rows through the default server's data server: a row that still holds the values it
+// had before the change (the record's row condition finds it) was not written; one that no
+// longer does was. A data source that cannot be read leaves its records pending. Raises
+// kErrAuditWrite when the marks cannot be written.
+host::PendingResolution ResolvePendingAuditIntents(const host::HostConfig& config);
 
 // Names the file when the data source `db` resolves to no file ("no database file at PATH"),
 // else the empty text: the data server's own message does not say which file it missed.

@@ -40,6 +40,12 @@ Session::Session(const SessionOptions& options,
   container_->SetHostRuntime(true);
   container_->SetModuleFileName("C:\\Program Files\\VELTRA\\Brindle\\Brindle.exe");
   WatchClusterServers(container_->event_loop(), host_);
+  // The records of a change a killed process left pending are settled before any control
+  // starts; a store that cannot be written keeps them pending and is the next write's error.
+  try {
+    ResolvePendingAuditIntents(host_.config);
+  } catch (const platform::ComError&) {
+  }
   platform::SetUserInterfaceLanguage(options.ui_language ? options.ui_language
                                                          : UiLanguageFromEnvironment());
 }

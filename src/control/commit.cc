@@ -1,10 +1,11 @@
 // The commit of an edit: when the operator leaves an edited cell, the text is accepted into
 // the grid, one UPDATE statement is built for the row, confirmed or signed when so
 // configured, its operator events secured when logged, run through the data server (the
-// events committed after it, or rolled back when it fails), and copied into the
-// record set's record; the row's marks are cleared whatever happened. A refusal or an error
-// before the write throws the edit away by reloading the window from the record set; an error
-// after it re-queries, so that the grid shows what the database now holds.
+// events committed as pending intents before it and marked written after it, or not written
+// when it fails), and copied into the record set's record; the row's marks are cleared whatever
+// happened. A refusal or an error before the write throws the edit away by reloading the window
+// from the record set; an error after it re-queries, so that the grid shows what the database now
+// holds.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/field_types.h"

@@ -1,9 +1,11 @@
 // Operator events: the records of an update, one per changed cell, saying where the data
 // lives, which column changed, from which value to which, the signature texts of the commit,
 // and the row's condition in the statement that writes it. They go into a batch of the host's
-// security manager before the update is written, are committed once it is written and rolled
-// back when it is not: a change that cannot be recorded is not made. A refused signature is
-// recorded too, whether or not the control logs its updates: a plant audits failed sign-ins.
+// security manager and are committed as pending intents before the update is written, then
+// marked written once it is, or not written when it fails: a change that cannot be recorded
+// is not made, and a process killed in between leaves its records pending for the next start. A
+// refused signature is recorded too, whether or not the control logs its updates: a plant audits
+// failed sign-ins.
 #include "control/tabulo_ctl.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
@@ -72,6 +74,7 @@ bool TabuloCtl::SecureOperatorEvents(int32_t recordNumber, const std::string& ro
                                 Variant(SignatureText3), Variant(row)};
       CallSecurityManager("WriteOperatorEvent", args);
     }
+    PrepareOperatorEvents();
     return true;
   } catch (const ComError& e) {
     EndOperatorEvents(false);
@@ -81,15 +84,28 @@ bool TabuloCtl::SecureOperatorEvents(int32_t recordNumber, const std::string& ro
   }
 }
 
+void TabuloCtl::PrepareOperatorEvents() {
+  // A security manager without the member keeps its batch open across the write.
+  platform::DispId id = 0;
+  try {
+    id = m_SecMgr->GetIdOfName("PrepareOperatorEvents");
+  } catch (const ComError&) {
+    return;
+  }
+  std::vector<Variant> none;
+  m_SecMgr->Invoke(id, platform::InvokeKind::Method, none);
+}
+
 void TabuloCtl::EndOperatorEvents(bool commit) {
   try {
     std::vector<Variant> none;
     CallSecurityManager(commit ? "CommitOperatorEvents" : "RollbackOperatorEvents", none);
   } catch (const ComError& e) {
-    // Only the audit store's own failure between the two commits leads here.
+    // Only the audit store's own failure after the write leads here.
     if (commit)
       MsgBox("The change was written, but its operator events could not be committed: " +
-                 e.description(),
+                 e.description() +
+                 ". Records already secured stay pending until the next start confirms them.",
              platform::kMbCritical, kLogErrorTitle);
   }
 }

@@ -298,10 +298,12 @@ class TabuloCtl : public platform::DispatchObject {
   // The marked cells of grid row Grid.Row() with the record's values; moves the record set
   // to record `recordNumber`. Raises the record set's errors.
   std::vector<ChangedCell> ChangedCells(int32_t recordNumber);
-  // The operator events of the change, held in a batch of the security manager that
-  // EndOperatorEvents closes. False, after telling the operator why, when they cannot be
-  // secured: the change must then not be written.
+  // The operator events of the change, held in a batch of the security manager and committed
+  // as pending intents, that EndOperatorEvents marks. False, after telling the operator why,
+  // when they cannot be secured: the change must then not be written.
   bool SecureOperatorEvents(int32_t recordNumber, const std::string& row);
+  // Commits the batch as intents, when the security manager knows the member.
+  void PrepareOperatorEvents();
   void EndOperatorEvents(bool commit);
   // Records the security manager's last refused signature against each changed cell.
   void LogRefusedSignature(int32_t recordNumber, const std::string& row);

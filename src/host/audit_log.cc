@@ -2,9 +2,16 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -39,17 +46,34 @@ CREATE TABLE IF NOT EXISTS operator_events (
   signed_at TEXT NOT NULL,
   operator TEXT NOT NULL,
   row_key TEXT NOT NULL DEFAULT '',
-  hash TEXT NOT NULL DEFAULT '');
+  hash TEXT NOT NULL DEFAULT '',
+  state TEXT NOT NULL DEFAULT 'written' CHECK (state IN ('written', 'pending', 'not written')));
 CREATE TABLE IF NOT EXISTS audit_chain_head (
   one INTEGER PRIMARY KEY CHECK (one = 1),
   last_id INTEGER NOT NULL,
   last_hash TEXT NOT NULL,
   seal TEXT NOT NULL DEFAULT '');
-CREATE TRIGGER IF NOT EXISTS operator_events_no_update BEFORE UPDATE ON operator_events
-  BEGIN SELECT RAISE(ABORT, 'audit records cannot be changed'); END;
 CREATE TRIGGER IF NOT EXISTS operator_events_no_delete BEFORE DELETE ON operator_events
   BEGIN SELECT RAISE(ABORT, 'audit records cannot be deleted'); END;
 )sql";
+
+// The one change a record allows: a pending one becomes written or not written, every other
+// column as it was. Created once the state column exists (older stores gain it first).
+constexpr const char* kUpdateTrigger = R"sql(
+CREATE TRIGGER operator_events_no_update BEFORE UPDATE ON operator_events
+  WHEN NOT (OLD.state = 'pending' AND NEW.state IN ('written', 'not written')
+    AND NEW.id IS OLD.id AND NEW.recorded_at IS OLD.recorded_at AND NEW.cluster IS OLD.cluster
+    AND NEW.event_type IS OLD.event_type AND NEW.column_name IS OLD.column_name
+    AND NEW.source IS OLD.source AND NEW.signature1 IS OLD.signature1
+    AND NEW.signature2 IS OLD.signature2 AND NEW.old_value IS OLD.old_value
+    AND NEW.new_value IS OLD.new_value AND NEW.signature3 IS OLD.signature3
+    AND NEW.signed_by1 IS OLD.signed_by1 AND NEW.signed_by2 IS OLD.signed_by2
+    AND NEW.signed_reason IS OLD.signed_reason AND NEW.signed_at IS OLD.signed_at
+    AND NEW.operator IS OLD.operator AND NEW.row_key IS OLD.row_key AND NEW.hash IS OLD.hash)
+  BEGIN SELECT RAISE(ABORT, 'audit records cannot be changed'); END;
+)sql";
+// Found in the update trigger's text once it allows the state transition.
+constexpr const char* kUpdateTriggerMark = "%OLD.state = 'pending'%";
 
 constexpr const char* kTriggers[] = {"operator_events_no_update", "operator_events_no_delete"};
 constexpr const char* kMarker = "audit_chain_marker";
@@ -57,14 +81,15 @@ constexpr const char* kMarker = "audit_chain_marker";
 constexpr const char* kInsert =
     "INSERT INTO operator_events (id, recorded_at, cluster, event_type, column_name, source, "
     "signature1, signature2, old_value, new_value, signature3, signed_by1, signed_by2, "
-    "signed_reason, signed_at, operator, row_key, hash) "
-    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    "signed_reason, signed_at, operator, row_key, hash, state) "
+    "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
-// %s: row_key and hash, or '' in a database written before the column existed.
+// %s: row_key, hash and state, or their defaults in a database written before the column
+// existed.
 constexpr const char* kSelect =
     "SELECT id, recorded_at, cluster, event_type, column_name, source, signature1, signature2, "
     "old_value, new_value, signature3, signed_by1, signed_by2, signed_reason, signed_at, "
-    "operator, %s, %s FROM operator_events ORDER BY id";
+    "operator, %s, %s, %s FROM operator_events ORDER BY id";
 
 bool Exists(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* raw = nullptr;
@@ -84,6 +109,12 @@ std::string MarkerView(int64_t chained_from, int64_t keyed_from) {
          " AS chained_from, " + std::to_string(keyed_from) + " AS keyed_from";
 }
 
+bool UpdateTriggerCurrent(sqlite3* db) {
+  return Exists(db, std::string("SELECT 1 FROM sqlite_master WHERE name = "
+                                "'operator_events_no_update' AND sql LIKE \"") +
+                        kUpdateTriggerMark + "\"");
+}
+
 // Every table, column and trigger of the store is there: nothing to create (a check that
 // takes no write lock, which every writer would otherwise wait for twice).
 bool Complete(sqlite3* db) {
@@ -92,7 +123,8 @@ bool Complete(sqlite3* db) {
        {"operator_events", "audit_chain_head", kTriggers[0], kTriggers[1], kMarker})
     found += Exists(db, std::string("SELECT 1 FROM sqlite_master WHERE name = '") + name + "'");
   return found == 5 && HasColumn(db, "row_key") && HasColumn(db, "hash") &&
-         HasColumn(db, "seal", "audit_chain_head");
+         HasColumn(db, "seal", "audit_chain_head") && HasColumn(db, "state") &&
+         UpdateTriggerCurrent(db);
 }
 
 struct DbCloser {
@@ -108,8 +140,25 @@ using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
   throw platform::ComError(kErrAuditWrite, "Cannot write the operator event: " + why, kSource);
 }
 
+// A file grown to the process's size limit fails with EFBIG (SIGXFSZ ignored), which SQLite
+// reports as a failed write (its system error number is not kept reliably): with a size limit
+// in force, such a failure is the limit as much as ENOSPC is a full disk.
+bool DiskFull(sqlite3* db, int rc) {
+  if ((rc & 0xFF) == SQLITE_FULL) return true;
+  if (!db || (rc & 0xFF) != SQLITE_IOERR) return false;
+  const int os_error = sqlite3_system_errno(db);
+  if (os_error == EFBIG || os_error == ENOSPC) return true;
+  rlimit limit{};
+  return sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE &&
+         getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 // Says why SQLite refused, in the operator's terms.
 [[noreturn]] void WriteFailed(sqlite3* db, int rc, const std::string& path) {
+  if (DiskFull(db, rc))
+    WriteFailed("the disk holding the audit database " + path +
+                " is full, or the file reached the size limit of the process (free space or "
+                "raise the limit, then try again)");
   switch (rc & 0xFF) {
     case SQLITE_READONLY:
       WriteFailed("the audit database " + path + " is read-only");
@@ -277,6 +326,9 @@ void AuditTransaction::CreateTables(Impl& impl) {
   impl.Exec("BEGIN IMMEDIATE");
   impl.open = true;
   try {
+    // The seal column came with the marker: a store that has it and lacks the marker had the
+    // marker removed, and its chain is taken to start at the first record.
+    const bool marked_before = HasColumn(raw, "seal", "audit_chain_head");
     impl.Exec(kSchema);
     // A database from before these columns gains them; its records have neither.
     for (const char* column : {"row_key", "hash"})
@@ -294,7 +346,17 @@ void AuditTransaction::CreateTables(Impl& impl) {
                    "max(COALESCE((SELECT max(id) FROM operator_events), 0), COALESCE((SELECT "
                    "seq FROM sqlite_sequence WHERE name = 'operator_events'), 0)) + 1), ''",
                    from, unused))
-      impl.Exec(MarkerView(std::max<int64_t>(from, 1), 0).c_str());
+      impl.Exec(MarkerView(marked_before ? 1 : std::max<int64_t>(from, 1), 0).c_str());
+    if (!HasColumn(raw, "state"))
+      impl.Exec(
+          "ALTER TABLE operator_events ADD COLUMN state TEXT NOT NULL DEFAULT 'written' "
+          "CHECK (state IN ('written', 'pending', 'not written'))");
+    // An older store's trigger refuses every UPDATE: it gives way to the one that lets a
+    // pending record be marked.
+    if (!UpdateTriggerCurrent(raw)) {
+      impl.Exec("DROP TRIGGER IF EXISTS operator_events_no_update");
+      impl.Exec(kUpdateTrigger);
+    }
     impl.Exec("COMMIT");
     impl.open = false;
   } catch (...) {
@@ -347,12 +409,13 @@ int64_t AuditTransaction::Append(const AuditRecord& given) {
 
   Stmt stmt = impl_->Prepare(kInsert);
   const OperatorEvent& e = record.event;
+  const std::string state = AuditStateName(record.state);
   const std::string* values[] = {&record.recorded_at,   &e.cluster,         &e.event_type,
                                  &e.column_name,        &e.source,          &e.signature1,
                                  &e.signature2,         &e.old_value,       &e.new_value,
                                  &e.signature3,         &record.signed_by1, &record.signed_by2,
                                  &record.signed_reason, &record.signed_at,  &record.operator_name,
-                                 &record.row,           &record.hash};
+                                 &record.row,           &record.hash,       &state};
   sqlite3_bind_int64(stmt.get(), 1, record.id);
   int index = 2;
   for (const std::string* v : values)
@@ -381,14 +444,132 @@ void AuditTransaction::Commit() {
     impl_->open = false;
     return;
   }
-  impl_->Rollback();
-  WriteFailed(impl_->db.get(), rc, impl_->path);
+  // The error is read before the rollback, which would overwrite it.
+  try {
+    WriteFailed(impl_->db.get(), rc, impl_->path);
+  } catch (...) {
+    impl_->Rollback();
+    throw;
+  }
+}
+
+void AuditTransaction::Mark(const std::vector<int64_t>& ids, AuditState state) {
+  if (pg_) WriteFailed("a PostgreSQL audit store keeps no pending records");
+  if (!impl_->open) WriteFailed("the transaction is over");
+  for (int64_t id : ids) {
+    Stmt stmt =
+        impl_->Prepare("UPDATE operator_events SET state = ? WHERE id = ? AND state = 'pending'");
+    const char* name = AuditStateName(state);
+    sqlite3_bind_text(stmt.get(), 1, name, -1, SQLITE_STATIC);
+    sqlite3_bind_int64(stmt.get(), 2, id);
+    const int rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_DONE) WriteFailed(impl_->db.get(), rc, impl_->path);
+  }
 }
 
 void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record) {
   AuditTransaction transaction(options);
   transaction.Append(record);
   transaction.Commit();
+}
+
+void MarkAuditRecords(const AuditLogOptions& options, const std::vector<int64_t>& ids,
+                      AuditState state) {
+  if (ids.empty()) return;
+  AuditTransaction transaction(options);
+  transaction.Mark(ids, state);
+  transaction.Commit();
+}
+
+const char* AuditStateName(AuditState state) {
+  switch (state) {
+    case AuditState::kPending:
+      return "pending";
+    case AuditState::kNotWritten:
+      return "not written";
+    case AuditState::kWritten:
+      break;
+  }
+  return "written";
+}
+
+namespace {
+
+int OpenIntentLock(const std::string& audit_path) {
+  return ::open((audit_path + "-intents").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+}
+
+}  // namespace
+
+AuditIntentLock::AuditIntentLock(const AuditLogOptions& options) {
+  PrepareFolder(options);
+  fd_ = OpenIntentLock(options.path);
+  if (fd_ < 0)
+    WriteFailed("the lock file " + options.path + "-intents cannot be opened (" +
+                std::strerror(errno) + ")");
+  while (::flock(fd_, LOCK_SH) != 0 && errno == EINTR) {
+  }
+}
+
+AuditIntentLock::~AuditIntentLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+PendingResolution ResolvePendingAuditRecords(const AuditLogOptions& options,
+                                             const PendingRowCheck& check) {
+  PendingResolution result;
+  std::error_code ec;
+  if (options.pg || options.path.empty() || !std::filesystem::is_regular_file(options.path, ec))
+    return result;
+  std::vector<AuditRecord> pending = ReadAuditRecords(options.path);
+  std::erase_if(pending, [](const AuditRecord& r) { return r.state != AuditState::kPending; });
+  if (pending.empty()) return result;
+  // A writer between its intents and its change holds the lock shared: its records are left
+  // to it (the next start resolves them should it die).
+  const int fd = OpenIntentLock(options.path);
+  if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd >= 0) ::close(fd);
+    result.pending = static_cast<int64_t>(pending.size());
+    result.skipped = true;
+    return result;
+  }
+  std::vector<int64_t> written, not_written;
+  for (const AuditRecord& record : pending) {
+    RowOutcome outcome = RowOutcome::kUnknown;
+    try {
+      outcome = check(record);
+    } catch (const platform::ComError&) {
+    }
+    if (outcome == RowOutcome::kWritten) written.push_back(record.id);
+    if (outcome == RowOutcome::kNotWritten) not_written.push_back(record.id);
+    if (outcome == RowOutcome::kUnknown) ++result.pending;
+  }
+  try {
+    if (!written.empty() || !not_written.empty()) {
+      AuditTransaction transaction(options);
+      transaction.Mark(written, AuditState::kWritten);
+      transaction.Mark(not_written, AuditState::kNotWritten);
+      transaction.Commit();
+    }
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  result.written = static_cast<int64_t>(written.size());
+  result.not_written = static_cast<int64_t>(not_written.size());
+  return result;
+}
+
+bool SplitAuditSource(const std::string& source, std::string& dsn, std::string& database,
+                      std::string& table) {
+  const size_t colon = source.find(": ");
+  const size_t dash = source.rfind(" - ");
+  if (colon == std::string::npos || dash == std::string::npos || dash < colon + 2) return false;
+  dsn = source.substr(0, colon);
+  database = source.substr(colon + 2, dash - colon - 2);
+  table = source.substr(dash + 3);
+  return !dsn.empty() && !table.empty();
 }
 
 std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
@@ -423,6 +604,16 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   if (!std::filesystem::exists(path, ec)) ReadFailed("No audit database at " + path);
   if (std::filesystem::is_directory(path, ec))
     ReadFailed(path + " is a folder, not an audit database");
+  // A writer killed mid-transaction leaves a hot journal that only a connection able to write
+  // may roll back; a first read on one does (a live writer's journal is left alone).
+  if (std::filesystem::exists(path + "-journal", ec)) {
+    sqlite3* writable = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &writable, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(writable, 5000);
+      sqlite3_exec(writable, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close_v2(writable);
+  }
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
   Db db(raw);
@@ -432,7 +623,8 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr);
   char select[512];
   std::snprintf(select, sizeof select, kSelect, HasColumn(db.get(), "row_key") ? "row_key" : "''",
-                HasColumn(db.get(), "hash") ? "hash" : "''");
+                HasColumn(db.get(), "hash") ? "hash" : "''",
+                HasColumn(db.get(), "state") ? "state" : "'written'");
   sqlite3_stmt* raw_stmt = nullptr;
   rc = sqlite3_prepare_v2(db.get(), select, -1, &raw_stmt, nullptr);
   Stmt stmt(raw_stmt);
@@ -453,6 +645,10 @@ AuditTrail ReadAuditTrail(const std::string& path) {
     r.operator_name = Column(s, 15);
     r.row = Column(s, 16);
     r.hash = Column(s, 17);
+    const std::string state = Column(s, 18);
+    r.state = state == "pending"       ? AuditState::kPending
+              : state == "not written" ? AuditState::kNotWritten
+                                       : AuditState::kWritten;
     trail.records.push_back(std::move(r));
   }
   if (rc != SQLITE_DONE)
@@ -513,6 +709,9 @@ std::string FormatAuditRecord(const AuditRecord& r) {
   if (!r.row.empty()) line += "; row " + r.row;
   line += "; " + e.event_type + ", cluster " + e.cluster;
   if (!r.operator_name.empty()) line += "; operator " + r.operator_name;
+  if (r.state == AuditState::kPending)
+    line += "; pending: whether the change was written is not known yet";
+  if (r.state == AuditState::kNotWritten) line += "; not written: the change was not made";
   // Any field may hold what a terminal would obey (a user name typed at a refused sign-in).
   return platform::VisibleText(line);
 }

@@ -15,6 +15,9 @@
 //                 for their records
 //   hash          the record's link in the chain (audit_chain.h); added likewise, "" for
 //                 records written before the trail was chained
+//   state         'written', 'pending' or 'not written' (AuditState); added likewise,
+//                 'written' for older records. Not part of the hash: it is the one column an
+//                 UPDATE may change, and only from 'pending' to one of the other two.
 // Table audit_chain_head (one row): the id and hash of the last record appended, so that
 // records removed from the end, or a table dropped and made anew, break the chain; in a keyed
 // store also its seal (column seal, "" in a plain one).
@@ -27,6 +30,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +53,14 @@ struct OperatorEvent {
   std::string signature1, signature2, old_value, new_value, signature3;
 };
 
+// Whether the change a record describes was made. The records of a logged change are
+// committed as pending intents before the change is written and marked once it is (or is
+// not); a process killed in between leaves them pending until ResolvePendingAuditRecords reads
+// the row.
+enum class AuditState { kWritten, kPending, kNotWritten };
+// "written", "pending", "not written".
+const char* AuditStateName(AuditState state);
+
 struct AuditRecord {
   int64_t id = 0;  // assigned by the database
   std::string recorded_at;
@@ -57,6 +69,7 @@ struct AuditRecord {
   std::string operator_name;
   std::string row;   // the changed row's condition; "" when the caller named none
   std::string hash;  // the chain hash (hex); assigned by AuditTransaction::Append
+  AuditState state = AuditState::kWritten;  // a PostgreSQL store's records are all written
 };
 
 // A PostgreSQL audit store: the table `table` (in `schema`, "" = the search path's) of the
@@ -99,6 +112,8 @@ class AuditTransaction {
   int64_t Append(const AuditRecord& record);
   // Makes the appended records durable. The transaction is over whatever happens.
   void Commit();
+  // Marks the pending records `ids` `state` within this transaction (SQLite stores only).
+  void Mark(const std::vector<int64_t>& ids, AuditState state);
 
  private:
   struct Impl;
@@ -109,6 +124,48 @@ class AuditTransaction {
 
 // One record in a transaction of its own.
 void AppendAuditRecord(const AuditLogOptions& options, const AuditRecord& record);
+
+// Marks the pending records `ids` of a SQLite store `state` (kWritten or kNotWritten) in one
+// transaction; records no longer pending keep their state. Raises kErrAuditWrite.
+void MarkAuditRecords(const AuditLogOptions& options, const std::vector<int64_t>& ids,
+                      AuditState state);
+
+// Held by a process from before it commits pending records until it has marked them, so that
+// another process resolving pending records leaves a live change alone (an flock on the file
+// "<audit database>-intents", released by the system when the process dies). Shared: any
+// number of writers at once.
+class AuditIntentLock {
+ public:
+  // Waits for a running resolution. Raises kErrAuditWrite as AuditTransaction does for the
+  // store's folder, or when the file cannot be opened.
+  explicit AuditIntentLock(const AuditLogOptions& options);
+  ~AuditIntentLock();
+  AuditIntentLock(const AuditIntentLock&) = delete;
+  AuditIntentLock& operator=(const AuditIntentLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Whether a pending record's change reached its row, as the data source tells now.
+enum class RowOutcome { kWritten, kNotWritten, kUnknown };
+using PendingRowCheck = std::function<RowOutcome(const AuditRecord&)>;
+
+struct PendingResolution {
+  int64_t written = 0, not_written = 0;
+  int64_t pending = 0;   // left pending: the row could not be read, or a writer is at work
+  bool skipped = false;  // another process is between its intents and its change
+};
+// Asks `check` about every pending record of a SQLite store and marks the answered ones.
+// Nothing for a PostgreSQL store, a missing file or a store without pending records. Raises
+// kErrAuditWrite when the marks cannot be written.
+PendingResolution ResolvePendingAuditRecords(const AuditLogOptions& options,
+                                             const PendingRowCheck& check);
+
+// The data source, database and table a record's source names ("<dsn>: <database> -
+// <table>"); false when the source has not that shape.
+bool SplitAuditSource(const std::string& source, std::string& dsn, std::string& database,
+                      std::string& table);
 
 // Every record, oldest first. Raises platform::ComError kErrAuditRead for a missing or
 // unreadable file, or one that holds no audit table.
@@ -141,7 +198,8 @@ AuditLogOptions AuditStoreOf(const HostConfig& config);
 //  operator ops`
 // ("not signed" when the control asked for no signature; no "row" part when none is named;
 // `sign-in refused for mallory ("The user name or password is not correct.")` for a refused
-// signature). Control characters and invalid UTF-8 of any field are shown escaped
+// signature). A record not plainly written ends in "; pending: ..." or "; not written: ...".
+// Control characters and invalid UTF-8 of any field are shown escaped
 // (platform::VisibleText), so that a record cannot clear the screen or fake a line.
 std::string FormatAuditRecord(const AuditRecord& record);
 

@@ -86,6 +86,8 @@ SecurityManager::SecurityManager(platform::Container& container, SecurityManager
   };
   for (const BatchStep& step : {BatchStep{"BeginOperatorEvents", kDispBeginOperatorEvents,
                                           &SecurityManager::BeginOperatorEvents},
+                                BatchStep{"PrepareOperatorEvents", kDispPrepareOperatorEvents,
+                                          &SecurityManager::PrepareOperatorEvents},
                                 BatchStep{"CommitOperatorEvents", kDispCommitOperatorEvents,
                                           &SecurityManager::CommitOperatorEvents},
                                 BatchStep{"RollbackOperatorEvents", kDispRollbackOperatorEvents,
@@ -225,9 +227,11 @@ ESignature SecurityManager::RequestESignature(const ESignatureRequest& request) 
 }
 
 void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::string& row) {
-  const AuditRecord record = NewRecord(event, row);
+  AuditRecord record = NewRecord(event, row);
   if (batch_) {
-    batch_->Append(record);
+    // A SQLite store's batch becomes intents: pending until the change is known written.
+    if (!options_.audit.pg) record.state = AuditState::kPending;
+    record.id = batch_->Append(record);
     batch_records_.push_back(record);
   } else {
     AppendAuditRecord(options_.audit, record);
@@ -235,11 +239,64 @@ void SecurityManager::WriteOperatorEvent(const OperatorEvent& event, const std::
 }
 
 void SecurityManager::BeginOperatorEvents() {
-  RollbackOperatorEvents();
+  // Intents never marked (a caller that began again without ending) stay pending: whether
+  // their change was written is for the next start to read from the row.
+  prepared_.clear();
+  batch_.reset();
+  batch_records_.clear();
+  intent_lock_.reset();
+  // The lock before the records: no resolution may take them for a dead process's.
+  if (!options_.audit.pg) intent_lock_ = std::make_unique<AuditIntentLock>(options_.audit);
   batch_ = std::make_unique<AuditTransaction>(options_.audit);
 }
 
+void SecurityManager::PrepareOperatorEvents() {
+  if (!batch_ || options_.audit.pg) return;
+  std::unique_ptr<AuditTransaction> batch = std::move(batch_);
+  std::vector<AuditRecord> records = std::move(batch_records_);
+  batch_records_.clear();
+  try {
+    batch->Commit();
+  } catch (const ComError&) {
+    intent_lock_.reset();
+    throw;
+  }
+  for (const AuditRecord& record : records) prepared_.push_back(record.id);
+}
+
+void SecurityManager::RollbackOperatorEvents() {
+  batch_.reset();
+  batch_records_.clear();
+  if (!prepared_.empty()) {
+    std::vector<int64_t> ids = std::move(prepared_);
+    prepared_.clear();
+    try {
+      MarkAuditRecords(options_.audit, ids, AuditState::kNotWritten);
+    } catch (const ComError&) {
+      // They stay pending; the next start reads the row.
+    }
+  }
+  intent_lock_.reset();
+}
+
 void SecurityManager::CommitOperatorEvents() {
+  if (!prepared_.empty()) {
+    std::vector<int64_t> ids = std::move(prepared_);
+    prepared_.clear();
+    try {
+      try {
+        MarkAuditRecords(options_.audit, ids, AuditState::kWritten);
+      } catch (const ComError&) {
+        MarkAuditRecords(options_.audit, ids, AuditState::kWritten);
+      }
+    } catch (const ComError&) {
+      intent_lock_.reset();
+      throw;
+    }
+    intent_lock_.reset();
+    return;
+  }
+  intent_lock_.reset();
   if (!batch_) return;
   std::unique_ptr<AuditTransaction> batch = std::move(batch_);
   std::vector<AuditRecord> records = std::move(batch_records_);

@@ -32,14 +32,20 @@
 // 4 BeginOperatorEvents() opens a batch: an audit transaction holding the audit database's
 //   write lock (waiting at most the configured busy timeout), so that the records of a change
 //   are secured before the change is written. Raises 0x80040206 (locked, folder missing, ...).
-//   A batch still open is rolled back first.
+//   A batch still open is rolled back first; intents prepared and never marked stay pending.
 //   With a PostgreSQL audit store the batch is a transaction on its table, holding the chain's
 //   head row; a write the data server makes meanwhile to the same server and database, as the
 //   same login, runs inside it and commits both (pg/pg_audit_store.h), so that
 //   CommitOperatorEvents then has nothing left to do.
-// 5 CommitOperatorEvents() makes the batch's records durable; raises 0x80040206. Nothing when
-//   no batch is open.
-// 6 RollbackOperatorEvents() discards the batch's records. Nothing when no batch is open.
+// 8 PrepareOperatorEvents() commits the batch's records as pending intents, before the
+//   change is written: a process killed after writing the change leaves its records behind,
+//   pending, for the next start to resolve (ResolvePendingAuditRecords). Raises 0x80040206
+//   (the disk is full, ...): the change must then not be written. Nothing with a PostgreSQL
+//   store (its batch commits with the change, or after it) or when no batch is open.
+// 5 CommitOperatorEvents() makes the batch's records durable, or marks prepared ones written;
+//   raises 0x80040206. Nothing when no batch is open.
+// 6 RollbackOperatorEvents() discards the batch's records, or marks prepared ones not written
+//   (a mark that fails leaves them pending). Nothing when no batch is open.
 //
 // 7 WriteRefusedSignature(cluster, column, source, oldValue, newValue[, row]) records the last
 //   refused signature (who tried, when, why) against the change it was asked for: event type
@@ -77,6 +83,7 @@ inline constexpr platform::DispId kDispBeginOperatorEvents = 4;
 inline constexpr platform::DispId kDispCommitOperatorEvents = 5;
 inline constexpr platform::DispId kDispRollbackOperatorEvents = 6;
 inline constexpr platform::DispId kDispWriteRefusedSignature = 7;
+inline constexpr platform::DispId kDispPrepareOperatorEvents = 8;
 
 struct SecurityManagerOptions {
   SecurityConfig security;
@@ -111,13 +118,12 @@ class SecurityManager : public platform::DispatchObject {
   // `row`: the changed row's condition, "" when the control names none.
   void WriteOperatorEvent(const OperatorEvent& event, const std::string& row = {});
   void BeginOperatorEvents();
+  void PrepareOperatorEvents();
   // Called once the data change is committed. A failed commit of the batch is tried once more
-  // in a fresh transaction, since the change it records is already written.
+  // in a fresh transaction, since the change it records is already written; a failed mark of
+  // prepared records likewise (they stay pending when it fails again).
   void CommitOperatorEvents();
-  void RollbackOperatorEvents() {
-    batch_.reset();
-    batch_records_.clear();
-  }
+  void RollbackOperatorEvents();
   // `event`'s event type and signature texts are replaced by the refusal's.
   void WriteRefusedSignature(OperatorEvent event, const std::string& row = {});
 
@@ -141,6 +147,9 @@ class SecurityManager : public platform::DispatchObject {
   } last_refusal_;
   std::unique_ptr<AuditTransaction> batch_;
   std::vector<AuditRecord> batch_records_;  // what batch_ holds, for the second try
+  // From Begin to the mark: a SQLite store's intents are this process's to mark.
+  std::unique_ptr<AuditIntentLock> intent_lock_;
+  std::vector<int64_t> prepared_;  // the ids of the intents committed, awaiting their mark
 };
 
 // The manager of a host configuration, writing to its audit database.

@@ -1,5 +1,6 @@
 // A logged edit and its audit records go together: a store that cannot take them refuses the
-// edit first; a refused sign-in is told and recorded, whether or not the control logs edits.
+// edit first; its records are committed as pending intents before the write and marked after
+// it; a refused sign-in is told and recorded, whether or not the control logs edits.
 #include "edit_fixture.h"
 
 namespace tabulo::control::testing {
@@ -45,6 +46,105 @@ TEST_F(AuditedCommitTest, ALockedStoreRefusesTheEditBeforeAnythingIsWrittenAndIs
   const std::vector<host::AuditRecord> records = Audit();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].event.old_value + ">" + records[1].event.new_value, "3>32");
+}
+
+// The host's SQLite data server, with a look just before and just after each write.
+class WatchedDataServer : public host::DataServer {
+ public:
+  explicit WatchedDataServer(std::shared_ptr<host::DataServer> inner) : inner_(std::move(inner)) {}
+  int16_t ServerType() const override { return inner_->ServerType(); }
+  void SetServerType(int16_t type) override { inner_->SetServerType(type); }
+  std::shared_ptr<host::RecordSet> Query(std::string_view source, std::string_view empty,
+                                         std::string_view statement, std::string_view user,
+                                         std::string_view password) override {
+    const bool write = statement.rfind("UPDATE", 0) == 0;
+    if (write && before_write) before_write();
+    auto rs = inner_->Query(source, empty, statement, user, password);
+    if (write && after_write) after_write();
+    return rs;
+  }
+  std::shared_ptr<host::RecordSet> ListAll(std::string_view s, std::string_view st,
+                                           std::string_view u, std::string_view p) override {
+    return inner_->ListAll(s, st, u, p);
+  }
+  std::shared_ptr<host::RecordSet> ListSources(std::string_view s, std::string_view u,
+                                               std::string_view p) override {
+    return inner_->ListSources(s, u, p);
+  }
+  std::shared_ptr<host::RecordSet> ListCatalogs() override { return inner_->ListCatalogs(); }
+  std::string MachineName() const override { return inner_->MachineName(); }
+
+  std::function<void()> before_write, after_write;
+
+ private:
+  std::shared_ptr<host::DataServer> inner_;
+};
+
+class IntentCommitTest : public AuditedCommitTest {
+ protected:
+  void SetUp() override {
+    InstallHostWith(
+        host::DefaultHostConfig("TESTBOX"),
+        [this, sqlite = SqliteServers()](const host::HostConfig& c, const host::ServerConfig& s) {
+          server_ = std::make_shared<WatchedDataServer>(sqlite(c, s));
+          return server_;
+        });
+  }
+  std::string States() const {
+    std::string out;
+    for (const host::AuditRecord& r : Audit())
+      out += std::string(out.empty() ? "" : ",") + host::AuditStateName(r.state);
+    return out;
+  }
+  std::shared_ptr<WatchedDataServer> server_;
+};
+
+// The records are durable before the write: another program reads them pending while the
+// write runs. A write that fails leaves them as not written.
+TEST_F(IntentCommitTest, TheIntentIsCommittedBeforeTheWriteAndAFailedWriteMarksItNotWritten) {
+  TabuloCtl& ctl = LoggedControl();
+  std::string seen;
+  server_->before_write = [&] {
+    seen = TestDb(audit_).Text("SELECT group_concat(state) FROM operator_events");
+    throw platform::ComError(host::kErrDiskFull, "The disk holding orders.db is full");
+  };
+  Edit(ctl, 2, 2, "21");
+  EXPECT_EQ(seen, "pending");
+  EXPECT_EQ(Qty(2), "2");
+  EXPECT_EQ(LastMessage().text, "Tabulo: The disk holding orders.db is full");
+  EXPECT_EQ(States(), "not written");
+  EXPECT_EQ(ResolvePending().not_written, 0);  // nothing left to settle
+}
+
+// A process that dies between the write and the mark: here the store is locked by another
+// program at that moment. The change stands, its records stay pending, the operator is told,
+// and the next start reads the row and marks them written.
+TEST_F(IntentCommitTest, RecordsLeftPendingAfterTheWriteAreSettledWrittenFromTheRow) {
+  TabuloCtl& ctl = LoggedControl();
+  std::unique_ptr<TestDb> holder;
+  server_->after_write = [&] {
+    holder = std::make_unique<TestDb>(audit_);
+    holder->Exec("BEGIN EXCLUSIVE");
+  };
+  Edit(ctl, 3, 2, "31");
+  EXPECT_EQ(Qty(3), "31");
+  EXPECT_THAT(LastMessage().text,
+              ::testing::StartsWith("The change was written, but its operator events could not "
+                                    "be committed: "));
+  EXPECT_THAT(LastMessage().text, ::testing::EndsWith(" stay pending until the next start "
+                                                      "confirms them."));
+  holder.reset();
+  EXPECT_EQ(States(), "pending");
+  EXPECT_THAT(host::FormatAuditRecord(Audit()[0]), ::testing::EndsWith("; pending: whether the "
+                                                                       "change was written is "
+                                                                       "not known yet"));
+  const host::PendingResolution settled = ResolvePending();
+  EXPECT_EQ(std::to_string(settled.written) + "/" + std::to_string(settled.not_written), "1/0");
+  EXPECT_EQ(States(), "written");
+  // The next logged edit of the row is written and marked at once.
+  server_->after_write = nullptr;
+  Edit(ctl, 3, 2, "32");
+  EXPECT_EQ(Qty(3) + " " + States(), "32 written,written");
 }
 
 struct SignIn {

@@ -125,6 +125,23 @@ class EditTest : public DefaultHostTest {
     if (!std::filesystem::exists(audit_)) return {};
     return host::ReadAuditRecords(audit_.string());
   }
+  // The records of changes that were written; a refused write leaves a "not written" one.
+  std::vector<host::AuditRecord> Written() const {
+    std::vector<host::AuditRecord> records = Audit();
+    std::erase_if(records,
+                  [](const host::AuditRecord& r) { return r.state != host::AuditState::kWritten; });
+    return records;
+  }
+  // Settles pending records as a start of the program does, by whether the row still holds
+  // its old values in the test's database.
+  host::PendingResolution ResolvePending() const {
+    host::AuditLogOptions store;
+    store.path = audit_.string();
+    return host::ResolvePendingAuditRecords(store, [this](const host::AuditRecord& r) {
+      const auto rows = TestDb(db_).Rows("SELECT COUNT(*) FROM Orders WHERE " + r.row);
+      return rows.at(0).at(0) == "0" ? host::RowOutcome::kWritten : host::RowOutcome::kNotWritten;
+    });
+  }
 
   // The first value the query gives, as text ("<null>" for a null; "<no row>" for no row).
   std::string DbValue(const std::string& sql) const {

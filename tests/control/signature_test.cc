@@ -110,21 +110,24 @@ TEST_F(SignedEditTest, OnlyWritesThatHappenedAreAuditedUnsignedWithDefaults) {
   Edit(ctl, 2, 2, "20");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_THAT(LastMessage().text, ::testing::HasSubstr("someone else"));
-  // The refused control shows what it read; nothing is audited.
-  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + std::to_string(Audit().size()), "2|0");
+  // The refused control shows what it read; its intent stays as not written.
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + std::to_string(Written().size()), "2|0");
+  ASSERT_EQ(Audit().size(), 1u);
+  EXPECT_EQ(Audit()[0].state, host::AuditState::kNotWritten);
 
   ctl.LoggingClusterName = "Plant Logging";
   ctl.LogEventType = "noteFix";
   Edit(ctl, 7, 3, "now set");  // Id 7: Note was null
   ASSERT_EQ(DbValue("SELECT Note FROM Orders WHERE Id = 7"), "now set");
   // A named cluster is used as it stands; a null old value is the empty text.
-  EXPECT_EQ(Events(Audit()), std::vector<std::string>{"Plant Logging|noteFix|Note|" + db_.string() +
-                                                      ":  - Orders|<Default>|<Default>||now "
-                                                      "set|<Default>"});
+  EXPECT_EQ(Events(Written()),
+            std::vector<std::string>{"Plant Logging|noteFix|Note|" + db_.string() +
+                                     ":  - Orders|<Default>|<Default>||now "
+                                     "set|<Default>"});
   EXPECT_EQ(MessageCount(), 1u);
   ctl.LogEvent = false;
   Edit(ctl, 3, 2, "30");
-  EXPECT_EQ(Audit().size(), 1u);
+  EXPECT_EQ(Audit().size(), 2u);
 }
 
 class NoLoggingClusterTest : public SignedEditTest {

@@ -303,6 +303,21 @@ TEST_F(AuditKeyTest, AChainedStoreWithoutMarkerIsMarkedFromItsFirstHashedRecord)
   EXPECT_EQ(VerifyAuditTrail(trail).summary, "Audit trail intact: 3 records chained (#1 to #3).");
 }
 
+// The marker removed from a store that had it (its head has the seal column), the first
+// hashes blanked: the next write does not take the blanked records for older ones.
+TEST_F(AuditKeyTest, AMarkerRemovedFromAMarkedStoreIsMadeAnewFromTheFirstRecord) {
+  for (const char* qty : {"1", "2"}) AppendAuditRecord(Options(false), Record(qty));
+  TestDb(folder_ / "audit.db")
+      .Exec(std::string(kDropTriggers) +
+            "DROP VIEW audit_chain_marker; UPDATE operator_events SET hash = '' WHERE id = 1");
+  AppendAuditRecord(Options(false), Record("3"));
+  const AuditTrail trail = ReadAuditTrail(Options(false).path);
+  EXPECT_EQ(trail.chained_from, 1);
+  EXPECT_EQ(VerifyAuditTrail(trail).summary,
+            "Audit trail broken: record #1 carries no hash: it was put in outside the audit "
+            "trail.");
+}
+
 TEST(AuditKeyConfig, TheKeyFileIsTakenFromTheConfigurationsFolder) {
   const std::string text =
       R"({"format": 1, "security": {"audit_database": "a.db", "audit_key_file": "keys/a.key"}})";

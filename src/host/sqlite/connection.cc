@@ -1,8 +1,10 @@
 // SQLite connection helpers and error mapping.
 #include "host/sqlite/connection.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 
@@ -74,6 +76,15 @@ Db Open(const std::string& name, const fs::path& path, int flags,
   return db;
 }
 
+bool WriteHitLimit(sqlite3* db) {
+  if (!db) return false;
+  const int os_error = sqlite3_system_errno(db);
+  if (os_error == EFBIG || os_error == ENOSPC) return true;
+  rlimit limit{};
+  return sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE &&
+         getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 }  // namespace
 
 Db OpenDb(const fs::path& path, int flags, std::chrono::milliseconds busy_timeout) {
@@ -91,7 +102,22 @@ bool ReadsImmutable(const fs::path& path) {
 Db OpenForReading(const fs::path& path, std::chrono::milliseconds busy_timeout, bool* immutable) {
   const bool fixed = ReadsImmutable(path);
   if (immutable) *immutable = fixed;
-  if (!fixed) return OpenDb(path, SQLITE_OPEN_READONLY, busy_timeout);
+  if (!fixed) {
+    // A writer killed mid-transaction leaves a hot journal that only a connection able to
+    // write may roll back: a read-only one fails on it until some writer comes. A first read
+    // on a writable connection rolls it back (a journal a live writer holds is left alone).
+    std::error_code ec;
+    if (fs::exists(path.string() + "-journal", ec)) {
+      sqlite3* raw = nullptr;
+      if (sqlite3_open_v2(path.string().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) ==
+          SQLITE_OK) {
+        sqlite3_busy_timeout(raw, static_cast<int>(busy_timeout.count()));
+        sqlite3_exec(raw, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
+      }
+      sqlite3_close_v2(raw);
+    }
+    return OpenDb(path, SQLITE_OPEN_READONLY, busy_timeout);
+  }
   return Open(FileUri(path) + "?immutable=1", path, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
               busy_timeout);
 }
@@ -115,6 +141,15 @@ void ThrowSqliteError(sqlite3* db, int rc, const std::filesystem::path& path) {
       throw ComError(kErrDiskFull, "The disk holding " + path.string() + " is full: " + message,
                      kErrorSource);
     case SQLITE_IOERR:
+      // A file at the process's size limit (EFBIG, SIGXFSZ ignored) is full as much as a full
+      // disk (ENOSPC); SQLite keeps the system's error number unreliably, so a failed write
+      // while a size limit is in force counts as one too.
+      if (WriteHitLimit(db))
+        throw ComError(
+            kErrDiskFull,
+            "The disk holding " + path.string() +
+                " is full, or the file reached the size limit of the process: " + message,
+            kErrorSource);
       throw ComError(kErrDiskFault, "The disk failed while using " + path.string() + ": " + message,
                      kErrorSource);
     case SQLITE_CANTOPEN:
