@@ -110,8 +110,8 @@ TEST_F(SignedEditTest, OnlyWritesThatHappenedAreAuditedUnsignedWithDefaults) {
   Edit(ctl, 2, 2, "20");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_THAT(LastMessage().text, ::testing::HasSubstr("someone else"));
-  // The refused control shows what it read; nothing is audited.
-  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + std::to_string(Audit().size()), "2|0");
+  // The refused control shows what the database now holds; nothing is audited.
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + std::to_string(Audit().size()), "500|0");
 
   ctl.LoggingClusterName = "Plant Logging";
   ctl.LogEventType = "noteFix";
