@@ -40,6 +40,8 @@ void OnSignal(int) {
 constexpr int kPollMillis = 50;  // how often timers get their turn while no key comes
 constexpr char kHelp[] =
     " arrows move  PgUp/PgDn/Home/End scroll  Enter edit  F5 refresh  m menu  q quit";
+constexpr char kEditHelp[] =
+    " editing: type to replace  Left/Right/Home/End caret  Enter/Tab save  Esc cancel";
 
 // UTF-8 to the wide characters curses draws; a malformed byte shows as '?'.
 std::wstring Wide(const std::string& s) {
@@ -187,7 +189,8 @@ int Terminal::lines() const {
 
 void Terminal::Draw(container::BrowseSession& browse) {
   erase();
-  const std::vector<std::string> text = SplitLines(browse.Render());
+  // The editor's caret is the terminal's own cursor, not a mark in the text.
+  const std::vector<std::string> text = SplitLines(browse.Render(false));
   const int shown = std::min(static_cast<int>(text.size()), lines());
   for (int y = 0; y < shown; ++y) PutText(stdscr, y, 0, text[static_cast<size_t>(y)], COLS);
   const int line = browse.CursorLine(), slot = browse.CursorSlot();
@@ -199,8 +202,31 @@ void Terminal::Draw(container::BrowseSession& browse) {
     }
   }
   attron(A_REVERSE);
-  PutText(stdscr, LINES - 1, 0, kHelp, COLS - 1);
+  PutText(stdscr, LINES - 1, 0, browse.Editing() ? kEditHelp : kHelp, COLS - 1);
   attroff(A_REVERSE);
+  // The open editor: its selection in reverse, the cursor shown where the caret is.
+  const container::EditorOnScreen editor = browse.EditorPlace();
+  bool caret_shown = false;
+  if (editor.line >= 0 && editor.line < shown) {
+    const std::vector<int> ends = CellEnds(editor.line);
+    const size_t slot = static_cast<size_t>(editor.slot);
+    if (slot < ends.size()) {
+      // The slot is "[text]": the text runs from after the "[" up to the "]".
+      const int first = (slot == 0 ? 0 : ends[slot - 1] + 1) + 1;
+      const int close = ends[slot] - 1;
+      const auto at = [&](int64_t cells) {
+        return static_cast<int>(std::min<int64_t>(first + cells, close));
+      };
+      if (close >= first) {
+        if (at(editor.sel_to) > at(editor.sel_from))
+          mvchgat(editor.line, at(editor.sel_from), at(editor.sel_to) - at(editor.sel_from),
+                  A_REVERSE, 0, nullptr);
+        move(editor.line, at(editor.caret));
+        caret_shown = true;
+      }
+    }
+  }
+  curs_set(caret_shown ? 1 : 0);
   refresh();
 }
 

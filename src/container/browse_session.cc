@@ -9,6 +9,7 @@
 #include "platform/values/com_error.h"
 #include "platform/widgets/key_codes.h"
 #include "view/control_scene.h"
+#include "view/text_cells.h"
 
 namespace tabulo::container {
 namespace {
@@ -200,8 +201,28 @@ void BrowseSession::DragThumb(const std::vector<int16_t>& positions) {
   Guarded([&] { ctl_.ScrollBar.InnerBar().DragThumb(positions); });
 }
 
-std::string BrowseSession::Render() const {
-  return view::RenderControl(ctl_);
+std::string BrowseSession::Render(bool caret_mark) const {
+  view::RenderOptions options;
+  options.caret_mark = caret_mark;
+  return view::RenderControl(ctl_, options);
+}
+
+EditorOnScreen BrowseSession::EditorPlace() const {
+  EditorOnScreen at;
+  if (!Editing()) return at;
+  const GridOnScreen on = LayoutOf(ctl_.Grid);
+  at.line = IndexOf(on.lines, ctl_.EditRow());
+  at.slot = IndexOf(on.slots, ctl_.EditCol());
+  if (at.line < 0 || at.slot < 0) return EditorOnScreen{};
+  const platform::TextBox& box = ctl_.txtEdit;
+  const std::string& text = box.text();
+  const auto cells = [&](int32_t code_points) {
+    return view::DisplayWidth(view::OneLine(view::FirstCodePoints(text, code_points)));
+  };
+  at.sel_from = cells(box.sel_start());
+  at.sel_to = cells(box.sel_start() + box.sel_length());
+  at.caret = box.sel_length() == 0 ? at.sel_from : at.sel_to;
+  return at;
 }
 
 bool BrowseSession::Editing() const {

@@ -57,6 +57,14 @@ enum class ScrollPart { UpArrow, DownArrow, TroughAbove, TroughBelow };
 struct GridOnScreen {
   std::vector<int32_t> lines, slots;
 };
+
+// Where the open editor's caret and selection are on the rendering: its line and slot (as
+// GridOnScreen counts), and, in display cells from the first cell of its text (after the
+// "["), the caret and the selected cells [sel_from, sel_to); line -1 when no editor shows.
+struct EditorOnScreen {
+  int32_t line = -1, slot = -1;
+  int64_t caret = 0, sel_from = 0, sel_to = 0;
+};
 GridOnScreen LayoutOf(const platform::FlexGrid& grid);
 
 class BrowseSession {
@@ -90,7 +98,9 @@ class BrowseSession {
   // The thumb dragged through `positions` of the 16-bit bar, dropped at the last.
   void DragThumb(const std::vector<int16_t>& positions);
 
-  std::string Render() const;
+  // The rendering; without caret_mark the editor's caret is left for the display to show.
+  std::string Render(bool caret_mark = true) const;
+  EditorOnScreen EditorPlace() const;
   // Shows a long load's rows so far in the control's first status bar panel (the load's end
   // sets the panel again).
   void ShowLoadProgress(int64_t rows);

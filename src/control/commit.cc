@@ -97,7 +97,21 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
       }
     }
   } catch (const ComError& e) {
+    // Someone else changed or deleted the row since it was read: the record set's copy is
+    // stale, so the window is read again from the database before the operator is told,
+    // and shows the row as it now is.
+    const bool row_gone = !written && e.code() == host::kErrRowNotIdentified;
+    if (row_gone) {
+      try {
+        Refresh(false);
+      } catch (const ComError&) {
+      }
+    }
     MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
+    if (row_gone) {
+      ResetAfterCommit(savedRow, editRow);
+      return false;
+    }
     try {
       // After the write the record set's copy is stale: the window shows the database again.
       if (written) {

@@ -22,6 +22,7 @@ namespace {
 
 constexpr int16_t kKeyAsciiTab = 9;
 constexpr int16_t kKeyAsciiEnter = 13;
+constexpr int16_t kKeyAsciiEscape = 27;
 constexpr int16_t kRightButton = 2;
 // Half the width of the band around a column's right border in which a double click fits
 // the column.
@@ -201,6 +202,10 @@ void TabuloCtl::Grid_EnterCell() {
       txtEdit.set_font_size(Grid.CellFontSize());
       txtEdit.set_font_name(Grid.CellFontName());
       txtEdit.set_text(Grid.Text());
+      // The whole text is selected, so that what the operator types replaces the value
+      // rather than landing in front of it.
+      txtEdit.set_sel_start(0);
+      txtEdit.set_sel_length(static_cast<int32_t>(platform::Utf8Length(txtEdit.text())));
       txtEdit.Move(txtEdit.left(), txtEdit.top(), txtEdit.width(), Grid.RowHeight(Grid.Row()));
       txtEdit.set_visible(true);
       txtEdit.SetFocus();
@@ -219,6 +224,21 @@ void TabuloCtl::Grid_EnterCell() {
 
 void TabuloCtl::txtEdit_KeyPress(int16_t& KeyAscii) {
   if (KeyAscii == kKeyAsciiTab || KeyAscii == kKeyAsciiEnter) Grid_LeaveCell();
+  if (KeyAscii == kKeyAsciiEscape) {
+    KeyAscii = 0;
+    CancelEdit();
+  }
+}
+
+void TabuloCtl::CancelEdit() {
+  if (!m_bEditing || m_bCellEventsOff) return;
+  // The text the editor opened with comes back and nothing is applied: no mark, no event,
+  // no statement. A refused value left the timer stopped; it runs again.
+  txtEdit.set_text(m_vEditStartText.AsString());
+  txtEdit.set_visible(false);
+  m_bEditing = false;
+  if (Grid.visible()) Grid.SetFocus();
+  if (m_bAutoRefresh) Timer1.set_enabled(true);
 }
 
 void TabuloCtl::txtEdit_LostFocus() {
@@ -234,7 +254,11 @@ bool TabuloCtl::ApplyCellEdit() {
     // has already moved on.
     const int32_t field = FieldOfGridColumn(m_lEditCol);
     if (!m_rs || field < 0) throw ComError::SubscriptOutOfRange("TabuloCtl");
-    if (!AcceptableValue(text, m_rs->Item(field).Type())) return false;
+    if (!AcceptableValue(text, m_rs->Item(field).Type())) {
+      // The operator corrects the value or presses Escape: the editor keeps the keys.
+      if (txtEdit.visible()) txtEdit.SetFocus();
+      return false;
+    }
     PutAcceptedText(m_lEditRow, m_lEditCol, text);
   }
   txtEdit.set_visible(false);

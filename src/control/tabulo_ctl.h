@@ -275,6 +275,8 @@ class TabuloCtl : public platform::DispatchObject {
   void AutoSizeColumn(int32_t col, platform::FlexGrid& grid);
   // Closes an open editor without applying its text (a refill replaced what it edited).
   void AbandonEdit();
+  // Escape in the editor: closes it with the text it opened with, nothing applied.
+  void CancelEdit();
   void FireMouseEvent(std::string_view name, int16_t& Button, int16_t& Shift, float& X, float& Y);
   // commit.cc
   void Grid_LeaveCell();

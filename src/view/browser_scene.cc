@@ -115,6 +115,7 @@ json BrowserSceneOf(const control::TabuloCtl& ctl) {
     json editor = Box(ctl.txtEdit);
     editor["text"] = ctl.txtEdit.text();
     editor["sel"] = ctl.txtEdit.sel_start();
+    editor["selLength"] = ctl.txtEdit.sel_length();
     scene["editor"] = std::move(editor);
   }
   return scene;

@@ -13,7 +13,8 @@
 //     "scroll": { "x","y","w","h","visible","enabled","min","max","value","small","large",
 //                 "long": {"min","max","value"} },      the 16-bit bar and its 32-bit range
 //     "status": { "x","y","w","h","visible","panels": [{"text","w"}...] },
-//     "editor": null or { "x","y","w","h","text","sel" } }
+//     "editor": null or { "x","y","w","h","text","sel","selLength" } }  the selection in
+//               code points: from "sel", "selLength" long; the caret at "sel" when 0
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -17,8 +17,10 @@ Scene SceneOf(const control::TabuloCtl& ctl) {
   }
   scene.status_bar = status;
   if (ctl.txtEdit.visible()) {
-    scene.editor = EditorState{ctl.txtEdit.left(),   ctl.txtEdit.top(),  ctl.txtEdit.width(),
-                               ctl.txtEdit.height(), ctl.txtEdit.text(), true};
+    scene.editor =
+        EditorState{ctl.txtEdit.left(),      ctl.txtEdit.top(),       ctl.txtEdit.width(),
+                    ctl.txtEdit.height(),    ctl.txtEdit.text(),      true,
+                    ctl.txtEdit.sel_start(), ctl.txtEdit.sel_length()};
   }
   return scene;
 }

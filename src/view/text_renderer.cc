@@ -159,9 +159,19 @@ bool CellAt(const FlexGrid& g, const Layout& l, double x, double y, int32_t* r, 
              [&](int32_t k) { return g.ColWidth(k); }, c);
 }
 
-std::string EditorSlot(const std::string& text, int64_t width) {
-  if (width < 3) return Fit("[" + text, width);
-  return "[" + Fit(OneLine(text) + "_", width - 2) + "]";
+std::string EditorSlot(const EditorState& e, int64_t width, bool caret_mark) {
+  if (width < 3) return Fit("[" + e.text, width);
+  std::string shown;
+  if (!caret_mark || e.sel_length != 0) {
+    shown = OneLine(e.text);
+  } else {
+    const std::string before = FirstCodePoints(e.text, e.sel_start);
+    shown = OneLine(before) + "_" + OneLine(std::string_view(e.text).substr(before.size()));
+  }
+  std::string slot(1, '[');
+  slot.append(Fit(shown, width - 2));
+  slot.push_back(']');
+  return slot;
 }
 
 std::string CellSlot(const FlexGrid& g, int32_t r, int32_t c, int64_t width, bool ansi) {
@@ -228,7 +238,7 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
     for (size_t k = 0; k < layout.cols.size(); ++k) {
       int32_t c = layout.cols[k];
       if (r == edit_row && c == edit_col) {
-        line += EditorSlot(scene.editor->text, widths[k]);
+        line += EditorSlot(*scene.editor, widths[k], options.caret_mark);
       } else {
         line += CellSlot(g, r, c, widths[k], options.ansi);
       }

@@ -29,7 +29,9 @@
 //   the last, "░" for the track and "█" for the thumb; a disabled bar has no thumb.
 // - Status panels are Width / 120 characters each (at least 1), separated by "|".
 // - The editor (control coordinates, like the grid's own left/top) is drawn as
-//   "[text_]" in the slot of the cell its top left corner lies in.
+//   "[text]" in the slot of the cell its top left corner lies in, its caret as "_" where it
+//   stands when no text is selected ("[te_xt]", "[text_]"); without caret_mark, or while text
+//   is selected, the text alone.
 // - With ansi on, a changed cell's slot is drawn with a red background.
 #pragma once
 
@@ -66,6 +68,8 @@ struct EditorState {
   double left = 0, top = 0, width = 0, height = 0;
   std::string text;
   bool visible = true;
+  // The selection in code points; the caret is at sel_start when sel_length is 0.
+  int32_t sel_start = 0, sel_length = 0;
 };
 
 struct Scene {
@@ -80,6 +84,8 @@ struct RenderOptions {
   bool ansi = false;
   // Every row and column, whatever the grid's size and scroll position.
   bool whole_grid = false;
+  // The editor's caret drawn as "_"; off for a display that shows the caret itself.
+  bool caret_mark = true;
 };
 
 inline constexpr int32_t kChangedCellColor = 255;

@@ -139,6 +139,27 @@ def set_customer(order_id, name):
         db.execute("UPDATE Orders SET Customer = ? WHERE Id = ?", (name, order_id))
 
 
+def qty(order_id):
+    with sqlite3.connect("sample.db") as db:
+        return db.execute("SELECT Qty FROM Orders WHERE Id = ?", (order_id,)).fetchone()[0]
+
+
+def set_qty(order_id, value):
+    with sqlite3.connect("sample.db") as db:
+        db.execute("UPDATE Orders SET Qty = ? WHERE Id = ?", (value, order_id))
+
+
+def editor_state(b, y, x):
+    """The editor's text cells on line y from column x on that show in reverse, the cursor's
+    column when it is on line y (else None), and whether the cursor is hidden."""
+    row = b.screen.buffer[y]
+    selected = ""
+    while x < b.screen.columns and row[x].reverse:
+        selected += row[x].data
+        x += 1
+    return selected, b.screen.cursor.x if b.screen.cursor.y == y else None, b.screen.cursor.hidden
+
+
 def save_control(path, *lets):
     script = "".join(f"let {p} {v}\n" for p, v in lets) + f'save "{path}"\n'
     subprocess.run([TABULO, "script", "-"], input=script.encode(), check=True)
@@ -213,6 +234,62 @@ try:
     b.wait_for("Sign to change the order", gone=True)
     if "secret" in b.raw.decode("utf-8", "replace") or not settled(b, lambda: customer(1) == "Signed Co"):
         fail(f"the password was echoed or the signed edit not written ({customer(1)!r})")
+    b.send("q")
+    b.finish(0)
+
+    # The editor: its whole text selected (in reverse) with the cursor after it, so that
+    # typing replaces the value; the cursor is the caret; Escape after a refused value.
+    b = Browse("--load", "orders.ctl")
+    b.wait_for("Acme Corp")
+    b.send(*["down"] * 5, "right", "right", "enter")
+    y = 7  # record 6
+    b.wait_for("[", line=y)
+    x = b.screen.display[y].index("[") + 1
+    six = str(qty(6))
+    if not settled(b, lambda: editor_state(b, y, x) == (six, x + len(six), False)):
+        fail(f"editor on {six!r}: {editor_state(b, y, x)}\n" + b.text())
+    b.send("9")
+    if not settled(b, lambda: b.screen.display[y][x:x + 2] == "9 " and editor_state(b, y, x) == ("", x + 1, False)):
+        fail(f"typing 9: {editor_state(b, y, x)}\n" + b.text())
+    b.send("home")
+    if not settled(b, lambda: editor_state(b, y, x) == ("", x, False)):
+        fail(f"Home: {editor_state(b, y, x)}")
+    b.send("enter")
+    b.wait_for("Are you sure")
+    b.send("y")
+    if not settled(b, lambda: qty(6) == 9):
+        fail(f"record 6 holds {qty(6)!r}, not 9")
+    if not settled(b, lambda: b.screen.cursor.hidden):
+        fail("the cursor still shows with the editor closed")
+    # Record 7: a refused value, the box closed, typing goes on in the editor, Escape.
+    seven = qty(7)
+    b.send("down", "enter")
+    b.wait_for("[", line=y + 1)
+    b.send("x", "enter")
+    b.wait_for("not a valid number")
+    b.send("enter")
+    b.wait_for("not a valid number", gone=True)
+    b.send("5")
+    b.wait_for("[x5", line=y + 1)
+    b.send("\x1b")
+    b.wait_for("[", line=y + 1, gone=True)
+    b.wait_for(re.compile(rf"^ *7\| *7\|[^|]*\| *{seven}\|"), line=y + 1)
+    if qty(7) != seven:
+        fail(f"Escape wrote {qty(7)!r}")
+    # Record 8 changed by someone else while it is edited: the box tells, the grid shows 77.
+    b.send("down", "enter")
+    b.wait_for("[", line=y + 2)
+    set_qty(8, 77)
+    b.send("55", "enter")
+    b.wait_for("Are you sure")
+    b.send("y")
+    b.wait_for("changed or deleted by someone else")
+    b.wait_for(re.compile(r"^ *8\| *8\|[^|]*\| *77\|"), line=y + 2)
+    b.send("enter")
+    b.wait_for("changed or deleted", gone=True)
+    b.wait_for(re.compile(r"^ *8\| *8\|[^|]*\| *77\|"), line=y + 2)
+    if qty(8) != 77:
+        fail(f"record 8 holds {qty(8)!r}")
     b.send("q")
     b.finish(0)
 

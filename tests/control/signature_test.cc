@@ -110,8 +110,8 @@ TEST_F(SignedEditTest, OnlyWritesThatHappenedAreAuditedUnsignedWithDefaults) {
   Edit(ctl, 2, 2, "20");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_THAT(LastMessage().text, ::testing::HasSubstr("someone else"));
-  // The refused control shows what it read; its intent stays as not written.
-  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + std::to_string(Written().size()), "2|0");
+  // The refused control shows what the database now holds; its intent stays as not written.
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2) + "|" + std::to_string(Written().size()), "500|0");
   ASSERT_EQ(Audit().size(), 1u);
   EXPECT_EQ(Audit()[0].state, host::AuditState::kNotWritten);
 

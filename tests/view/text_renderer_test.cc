@@ -102,10 +102,49 @@ TEST_F(TextRendererTest, EditorIsDrawnOverItsCell) {
                              .top = g.top() + g.CellTop(),
                              .width = static_cast<double>(g.CellWidth()),
                              .height = static_cast<double>(g.CellHeight()),
-                             .text = "a much longer text"};
+                             .text = "a much longer text",
+                             .visible = true,
+                             .sel_start = 18,
+                             .sel_length = 0};
   EXPECT_NE(RenderText(scene).find("  2|[a much …]|"), std::string::npos);
   scene.editor->visible = false;
   EXPECT_NE(RenderText(scene).find("  2|Straße un…|"), std::string::npos);
+}
+
+// The caret is drawn where it stands, not always at the end; a selection shows no caret.
+TEST_F(TextRendererTest, EditorCaretIsDrawnWhereTheTextBoxHasIt) {
+  g.SetRow(2);
+  g.SetCol(1);
+  scene.editor = EditorState{.left = g.left() + g.CellLeft(),
+                             .top = g.top() + g.CellTop(),
+                             .width = static_cast<double>(g.CellWidth()),
+                             .height = static_cast<double>(g.CellHeight()),
+                             .text = "",
+                             .visible = true,
+                             .sel_start = 0,
+                             .sel_length = 0};
+  struct Case {
+    std::string text;
+    int32_t sel_start, sel_length;
+    bool caret_mark;
+    std::string slot;
+  };
+  const std::vector<Case> cases = {
+      {"abc", 0, 0, true, "[_abc    ]"}, {"abc", 1, 0, true, "[a_bc    ]"},
+      {"abc", 3, 0, true, "[abc_    ]"}, {"abc", 0, 3, true, "[abc     ]"},
+      {"abc", 2, 1, true, "[abc     ]"}, {"abc", 1, 0, false, "[abc     ]"},
+      {"ßé", 1, 0, true, "[ß_é     ]"},  {"a\tb", 2, 0, true, "[a\\t_b   ]"},
+  };
+  for (const Case& c : cases) {
+    scene.editor->text = c.text;
+    scene.editor->sel_start = c.sel_start;
+    scene.editor->sel_length = c.sel_length;
+    RenderOptions options;
+    options.caret_mark = c.caret_mark;
+    EXPECT_NE(RenderText(scene, options).find("  2|" + c.slot + "|"), std::string::npos)
+        << c.text << " " << c.sel_start << "+" << c.sel_length << "\n"
+        << RenderText(scene, options);
+  }
 }
 
 // Panels side by side, cut to their widths, are in every acceptance script's renderings (as

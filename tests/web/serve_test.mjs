@@ -197,6 +197,7 @@ async function main() {
   const error = await dialog(page, "orders are frozen");
   if (!(await error.locator(".body.critical").count())) fail("the database error is not critical");
   await error.getByText("OK").click();
+  await editorKeys(page);
   // A body too large is refused with the reason, never read whole.
   const res = await fetch(`http://127.0.0.1:${server.port}/event`, {
     method: "POST", headers: { "Content-Type": "application/json" }, body: "x".repeat(70000) });
@@ -243,6 +244,62 @@ async function main() {
   if ((await fetch(at + "/", { headers: { Cookie: cookie } })).status !== 200) fail("the cookie is refused");
   await open(server);  // through the cookie the token set
   if (pageErrors.length) fail("the page raised: " + pageErrors.join("; "));
+}
+
+// The editor opens with its text selected: typing replaces it. A refused value, then Escape:
+// the old text is back and nothing is written. A write refused because someone else changed
+// the row shows the row as it now is, under a plain critical mark.
+async function editorKeys(page) {
+  const editor = page.locator(".control .editor");
+  const editorText = async () => (await editor.isVisible()) ? editor.textContent() : null;
+  const qty = id => sql(`SELECT Qty FROM Orders WHERE Id = ${id}`);
+  // The editor's text with "|" for the caret and the selection in brackets.
+  const caretAt = () => editor.evaluate(e => [...e.childNodes].map(
+    n => n.nodeType === 1 ? (n.className === "caret" ? "|" : "[" + n.textContent + "]") : n.textContent).join(""));
+  const before = qty(6);
+  await (await cell(page, 6, 3)).click();
+  await until("the whole value selected", async () => (await caretAt()) === "[" + before + "]");
+  await page.screenshot({ path: process.env.TABULO_SCREENSHOT || join(work, "editor.png") });
+  await page.keyboard.type("9");
+  // Typing replaced the value; the caret after the 9, then Home puts it before it.
+  await until("the caret after the 9", async () => (await caretAt()) === "9|");
+  await page.keyboard.press("Home");
+  await until("the caret before the 9", async () => (await caretAt()) === "|9");
+  await page.keyboard.press("Enter");
+  await (await dialog(page, "Are you sure")).getByText("Yes").click();
+  await until("9 written over " + before, () => qty(6) === "9");
+
+  // A refused value; the keys after its box reach the editor; Escape puts the value back.
+  const seven = qty(7);
+  await (await cell(page, 7, 3)).click();
+  await editor.waitFor({ timeout: WAIT });
+  await page.keyboard.type("x");
+  await page.keyboard.press("Enter");
+  await (await dialog(page, "not a valid number")).getByText("OK").click();
+  await until("the box closed", async () => !(await page.locator("#shade").isVisible()));
+  await page.keyboard.type("5");
+  await until("typing reaches the editor", async () => (await editorText()) === "x5");
+  await page.keyboard.press("Escape");
+  await until("the editor closed", async () => (await editorText()) === null);
+  await until("the old value shown", async () => (await (await cell(page, 7, 3)).textContent()) === seven);
+  if (qty(7) !== seven || await page.locator("#shade").isVisible()) fail("Escape wrote or asked");
+
+  // Someone else changes the row while it is edited.
+  await (await cell(page, 8, 3)).click();
+  await editor.waitFor({ timeout: WAIT });
+  sql("UPDATE Orders SET Qty = 77 WHERE Id = 8");
+  await page.keyboard.type("55");
+  await page.keyboard.press("Enter");
+  await (await dialog(page, "Are you sure")).getByText("Yes").click();
+  const lost = await dialog(page, "changed or deleted by someone else");
+  if ((await lost.locator(".title").textContent()) !== "DataServer") fail("the title is not the error's source");
+  const mark = await lost.locator(".body").evaluate(e => getComputedStyle(e, "::before").content);
+  if (!/^"[\x20-\x7e]+"$/.test(mark)) fail("the critical mark is not plain text: " + mark);
+  await until("77 shown under the box", async () => (await (await cell(page, 8, 3)).textContent()) === "77");
+  await lost.getByText("OK").click();
+  await until("77 shown after OK", async () => !(await page.locator("#shade").isVisible()) &&
+                                               (await (await cell(page, 8, 3)).textContent()) === "77");
+  if (qty(8) !== "77") fail("the refused write changed the row: " + qty(8));
 }
 
 // The grid's header texts, as painted.
