@@ -39,6 +39,9 @@ TEST(RowFormatTest, EachValueIsWrittenAsOtherProgramsReadIt) {
       {Variant("a,b"), "\"a,b\"", "\"a,b\""},
       {Variant("say \"hi\""), "\"say \"\"hi\"\"\"", "\"say \\\"hi\\\"\""},
       {Variant("two\r\nlines\t\x01"), "\"two\r\nlines\t\x01\"", "\"two\\r\\nlines\\t\\u0001\""},
+      {Variant("cr\ronly"), "\"cr\ronly\"", "\"cr\\ronly\""},
+      {Variant("lf\nonly"), "\"lf\nonly\"", "\"lf\\nonly\""},
+      {Variant("\x1f\x7f "), "\x1f\x7f ", "\"\\u001f\x7f \""},
       {Variant("back\\slash é"), "back\\slash é", "\"back\\\\slash é\""}};
   // clang-format on
   for (const ValueCase& c : cases) {
@@ -48,6 +51,17 @@ TEST(RowFormatTest, EachValueIsWrittenAsOtherProgramsReadIt) {
     RowWriter(json, RowFormat::Json, {"v"}).Write({c.value});
     EXPECT_EQ(csv.str(), "v\r\n" + c.csv + "\r\n");
     EXPECT_EQ(json.str(), "{\"v\":" + c.json + "}\n");
+  }
+}
+
+// JSON text holds no raw control character: each of 0x00 to 0x1F is escaped (the table above
+// has 0x1F written escaped next to 0x7F, which JSON allows raw).
+TEST(RowFormatTest, JsonEscapesEveryControlCharacter) {
+  for (char c = 0; c < 0x20; ++c) {
+    const std::string json = JsonString(std::string(1, c));
+    SCOPED_TRACE(static_cast<int>(c));
+    EXPECT_EQ(json.find(c), std::string::npos) << json;
+    EXPECT_EQ(json.substr(0, 2), "\"\\");
   }
 }
 

@@ -152,21 +152,25 @@ struct SignIn {
   const char* user;
   const char* password;
   bool log_event;
+  bool dual;            // a second signature is asked, and given by the same user
   const char* message;  // "" none
   const char* refusal;  // the record's reason ("" no record)
 };
 
 const SignIn kSignIns[] = {
-    {"wrong_password_logged", "alice", "nope", true,
+    {"wrong_password_logged", "alice", "nope", true, false,
      "Signature|16|Sign-in failed: The user name or password is not correct.",
      "The user name or password is not correct."},
-    {"unknown_user_not_logged", "mallory", "x", false,
+    {"unknown_user_not_logged", "mallory", "x", false, false,
      "Signature|16|Sign-in failed: The user name or password is not correct.",
      "The user name or password is not correct."},
-    {"below_the_level", "bob", "pw-b", false,
+    {"below_the_level", "bob", "pw-b", false, false,
      "Signature|16|Sign-in failed: The user \"bob\" does not hold command level 10.",
      "The user \"bob\" does not hold command level 10."},
-    {"cancelled", "", "", true, "", ""},
+    {"same_user_twice", "alice", "pw-a", false, true,
+     "Signature|16|Sign-in failed: The second signature must come from a different user.",
+     "The second signature must come from a different user."},
+    {"cancelled", "", "", true, false, "", ""},
 };
 
 class SignInTest : public AuditedCommitTest, public ::testing::WithParamInterface<SignIn> {};
@@ -178,9 +182,12 @@ TEST_P(SignInTest, ARefusedSignInIsToldAndRecordedAgainstTheChange) {
   ctl.SetConfirmUpdates(true);
   ctl.ESignatureRequired = true;
   ctl.ESignature1CommandLevel = 10;
+  ctl.ESignatureDualSignatureRequired = s.dual;
+  ctl.ESignature2CommandLevel = 10;
   if (*s.user) {
-    container_.QueueDialogAnswer(
-        DialogAnswer::Ok(Variant(true), {Variant(s.user), Variant(s.password), Variant("")}));
+    for (int i = 0; i < (s.dual ? 2 : 1); ++i)
+      container_.QueueDialogAnswer(
+          DialogAnswer::Ok(Variant(true), {Variant(s.user), Variant(s.password), Variant("")}));
   } else {
     container_.QueueDialogAnswer(DialogAnswer::Cancel());
   }

@@ -73,6 +73,8 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   AttachSecurity(ctl);
   ctl.LogEvent = true;
   RequireSignature(ctl);
+  EditColumns(ctl, {{2, 1, false}});  // Qty hidden, between the edited cells: Note is column 3
+  ctl.Refresh();
   // Two changed cells in one row: one put in by the program beforehand (blanks around it),
   // one typed; both go into one statement.
   ctl.SetAllowUpdates(false);
@@ -83,7 +85,7 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   ctl.SetAllowUpdates(true);
   Sign("carol", "pw-c", "Correction");
   const std::string note = "it's \"late\" — spät";
-  Edit(ctl, 3, 4, note);
+  Edit(ctl, 3, 3, note);
   EXPECT_THAT(Statement(),
               ::testing::HasSubstr("SET Customer = 'Zed' , Note = 'it''s \"late\" — spät' WHERE"));
   ASSERT_EQ(DbValue("SELECT Customer || '|' || Note FROM Orders WHERE Id = 3"), "Zed|" + note);

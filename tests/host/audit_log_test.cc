@@ -311,6 +311,16 @@ const Tampering kTamperings[] = {
     {"last_deleted",
      "DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id >= 3", false,
      "Audit trail broken: records #3 to #4 are missing."},
+    // With the head gone too, the numbering still tells where the trail ended, and the next
+    // record takes a new id rather than one of the removed.
+    {"last_deleted_head_removed",
+     "DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id >= 3; "
+     "DELETE FROM audit_chain_head",
+     false, "Audit trail broken: records #3 to #4 are missing."},
+    {"last_deleted_head_removed_appended",
+     "DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id >= 3; "
+     "DELETE FROM audit_chain_head",
+     true, "Audit trail broken: records #3 to #4 are missing."},
     {"table_dropped", "DROP TABLE operator_events", true,
      "Audit trail broken: records #1 to #4 are missing."},
     {"trigger_removed", "DROP TRIGGER operator_events_no_update", false,

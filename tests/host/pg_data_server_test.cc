@@ -184,22 +184,24 @@ TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
   Query(
       "UPDATE Orders SET Qty = 299 WHERE Placed >= {ts '2024-01-01 05:00:00'} AND "
       "Placed <= {ts '2024-01-01 05:00:00.001'}");
-  EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 300").AsLong(), 299);
-  // The session behind the record set ends: the next window read is a connection error.
+  // The session behind the record set ends, and the command connection kept idle since that
+  // write with it (a read here would take the kept one along): the next window read is a
+  // connection error. The wait makes sure every session is gone before the next statement.
   rs->MoveFirst();
   PgFixture::Psql(
       PgFixture::Server(),
-      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = 'viewer'");
+      "SELECT pg_terminate_backend(pid, 60000) FROM pg_stat_activity WHERE usename = 'viewer'");
   EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
               rs->Move(500);
               rs->Item(0).Value();
             })),
             kErrSourceUnusable);
-  // The kept command connection ended with them: the next write takes a new one, and the
-  // write after it the same one (no second login).
+  // The next write finds the kept connection dead and takes a new one, and the write after it
+  // the same one (no second login).
   Query("UPDATE Orders SET Qty = pg_backend_pid() WHERE Id = 301");
   Query("UPDATE Orders SET Qty = CASE Qty WHEN pg_backend_pid() THEN -1 ELSE 0 END WHERE Id = 301");
   EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 301").AsLong(), -1);
+  EXPECT_EQ(Cell("SELECT Qty FROM Orders WHERE Id = 300").AsLong(), 299);
 }
 
 TEST(ServerTypeRouterTest, RoutesByServerType) {
@@ -486,6 +488,30 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   missing.pg->table = "nowhere";
   EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
             "No audit table \"nowhere\" in the PostgreSQL audit store \"trail-db\"");
+}
+
+// A transaction in which a statement failed ends in a rollback that the server reports as the
+// answer to COMMIT, without an error: that commit is refused, and none of its records is kept.
+TEST_F(PgAuditStoreTest, ABatchWithARefusedRecordCommitsNothing) {
+  const AuditLogOptions store = Store("trail", "events_partly_refused");
+  PgFixture::Psql(PgFixture::Server(),
+                  "CREATE TRIGGER refuse BEFORE INSERT ON events_partly_refused FOR EACH ROW WHEN "
+                  "(NEW.new_value = 'refused') EXECUTE FUNCTION refuse()",
+                  "trail");
+  AuditTransaction batch(store);
+  AuditRecord r;
+  r.recorded_at = "2026-12-08T10:00:00.000Z";
+  r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", "ann", "", "0", "7", ""};
+  batch.Append(r);
+  r.event.new_value = "refused";
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { batch.Append(r); })), kErrAuditWrite);
+  const platform::ComError e = testing::Raised([&] { batch.Commit(); });
+  EXPECT_EQ(std::pair(static_cast<int64_t>(e.code()), e.description()),
+            std::pair(kErrAuditWrite,
+                      std::string("Cannot write the operator event: the PostgreSQL audit store "
+                                  "\"trail-db\" could not commit (the transaction had failed and "
+                                  "was rolled back)")));
+  EXPECT_TRUE(ReadAuditTrail(store).records.empty());
 }
 
 // The attacks of the SQLite store's table on the PostgreSQL store: blanked hashes, a record

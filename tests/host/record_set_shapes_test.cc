@@ -71,6 +71,8 @@ TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
        "o.Customer COLLATE NOCASE DESC, o.Id",
        rowid},
       {"SELECT *, Id + 1 AS next FROM Parts ORDER BY Id DESC", rowid},
+      // Column numbers after a star count the star's columns: 2 is Name, not next.
+      {"SELECT *, Id % 7 AS next FROM Parts ORDER BY 2 DESC", SnapshotPath::Memory},
       {"SELECT Id, (SELECT Name FROM Parts p WHERE p.Id = Orders.Qty) FROM Orders", rowid},
       {"SELECT o.Id, p.Name FROM Orders o JOIN Parts p ON p.Id = o.Qty ORDER BY o.Id",
        SnapshotPath::Memory},
@@ -214,6 +216,18 @@ TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
                 std::tie(expected[c].storage, expected[c].i, expected[c].d, expected[c].bytes));
     }
   }
+}
+
+// A file on a full disk (a link to /dev/full, whose writes fail with ENOSPC) is told as a full
+// disk, not as an unusable store.
+TEST_F(RecordSetShapesTest, ARecordFileOnAFullDiskSaysSo) {
+  const std::filesystem::path path = folder_ / "full.rows";
+  std::filesystem::create_symlink("/dev/full", path);
+  RecordFile file(std::make_unique<TempFile>(path), 1);
+  file.Append({RawValue{SQLITE_TEXT, 0, 0.0, "row"}});
+  const platform::ComError e = testing::Raised([&] { file.Finish(); });
+  EXPECT_EQ(static_cast<uint32_t>(e.code()), kErrDiskFull);
+  EXPECT_EQ(e.description(), "The disk holding the snapshot store " + path.string() + " is full");
 }
 
 using Calls = std::vector<std::function<void()>>;

@@ -149,7 +149,11 @@ TEST(Identifier, PlainNamesStayOthersAreQuoted) {
   const std::pair<const char*, const char*> cases[] = {
       {"Qty", "Qty"}, {"_x9", "_x9"}, {"my col", "\"my col\""}, {"group", "\"group\""},
       {"Order", "\"Order\""}, {"9lives", "\"9lives\""}, {"a\"b", "\"a\"\"b\""},
-      {"a=999 WHERE id=3 --", "\"a=999 WHERE id=3 --\""}, {"", "\"\""}};
+      {"a=999 WHERE id=3 --", "\"a=999 WHERE id=3 --\""}, {"", "\"\""},
+      // The ends of each letter and digit range, and the characters just outside them.
+      {"Zones", "Zones"}, {"zA", "zA"}, {"Az", "Az"}, {"_0Z9a", "_0Z9a"}, {"@a", "\"@a\""},
+      {"a[", "\"a[\""}, {"`a", "\"`a\""}, {"a{", "\"a{\""}, {"a/", "\"a/\""},
+      {"a:", "\"a:\""}};
   // clang-format on
   for (const auto& [name, quoted] : cases) EXPECT_EQ(QuoteIdentifier(name), quoted) << name;
 }
@@ -157,7 +161,7 @@ TEST(Identifier, PlainNamesStayOthersAreQuoted) {
 TEST(Identifier, TableNamesAreOneOrTwoPartsOrNothing) {
   // clang-format off
   const std::pair<const char*, const char*> cases[] = {
-      {"Orders", "Orders"}, {"  main.Orders ", "main.Orders"},
+      {"Orders", "Orders"}, {"  main.Orders ", "main.Orders"}, {"Zones", "Zones"},
       {"\"Odd \"\"Names\"\"\"", "\"Odd \"\"Names\"\"\""}, {"[my table]", "[my table]"},
       {"`t`.group", "`t`.\"group\""}, {"t2 SET a=0; --", nullptr}, {"Orders;", nullptr},
       {"a.b.c", nullptr}, {"a.", nullptr}, {".a", nullptr}, {"\"open", nullptr}, {"\"\"", nullptr},
