@@ -8,6 +8,7 @@
 #include "container/script/input.h"
 #include "platform/values/com_error.h"
 #include "platform/widgets/key_codes.h"
+#include "view/browser_scene.h"
 #include "view/control_scene.h"
 
 namespace tabulo::container {
@@ -25,6 +26,7 @@ control::TabuloCtl& PlaceControl(const BrowseRequest& request, Session& session)
       request.load.empty() ? session.NewControl() : session.LoadControl(request.load);
   if (!request.db.empty()) ctl.SetDSNname(request.db);
   if (!request.sql.empty()) ctl.SetRecordSource(request.sql);
+  ApplyPropertySettings(ctl, request.settings);
   return ctl;
 }
 
@@ -202,6 +204,17 @@ void BrowseSession::DragThumb(const std::vector<int16_t>& positions) {
 
 std::string BrowseSession::Render() const {
   return view::RenderControl(ctl_);
+}
+
+std::string BrowseSession::KeyHelp() const {
+  if (Editing()) return " type to edit  Enter write  Esc cancel  F5 refresh";
+  const bool editable = ctl_.AllowUpdates();
+  return std::string(" arrows move  PgUp/PgDn/Home/End scroll") + (editable ? "  Enter edit" : "") +
+         "  F5 refresh  m menu  q quit" + (editable ? "" : "  (read-only)");
+}
+
+std::string BrowseSession::Position() const {
+  return ShowsRecord(cursor_row_) ? view::PositionText(ctl_, cursor_row_) : std::string();
 }
 
 bool BrowseSession::Editing() const {

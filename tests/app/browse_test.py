@@ -161,10 +161,16 @@ try:
     b.wait_for("Acme Corp")
     # Scrolling: the first data line (line 2) shows the record at the scroll bar's top. The
     # window shows 26 records; End puts the last one at the top; Down moves the cursor to its last line, then scrolls.
-    for keys, first in [(["pgdn"], 21), (["end"], 1000), (["home"], 1), (["down"] * 40, 16),
-                        (["up"] * 40, 1)]:
+    # The help line ends in the cursor's record and the exact count, from 1.
+    footer = LINES - 1
+    b.wait_for(re.compile(r"Enter edit .*q quit +Row 1 of 1,000 $"), line=footer)
+    for keys, first, at in [(["pgdn"], 21, "21"), (["end"], 1000, "1,000"), (["home"], 1, "1"),
+                            (["down"] * 40, 16, "41"), (["up"] * 40, 1, "1")]:
         b.send(*keys)
         b.wait_for(re.compile(rf"^ *{first}\| *{first}\|"), line=2)
+        b.wait_for(re.compile(rf" Row {at} of 1,000 $"), line=footer)
+    if "read-only" in b.screen.display[footer]:
+        fail("an editable display calls itself read-only: " + b.screen.display[footer])
     # Edit record 2's Customer: confirmed with Yes it is written.
     b.send("down", "right", "enter")
     b.wait_for("[")
@@ -215,6 +221,28 @@ try:
         fail(f"the password was echoed or the signed edit not written ({customer(1)!r})")
     b.send("q")
     b.finish(0)
+
+    # A statement alone is read-only: the help line says so and offers no Enter, which opens
+    # nothing; --set AllowUpdates makes the same display editable without a control file.
+    plain = ["--db", "sample.db", "--sql", "SELECT Id, Customer FROM Orders"]
+    b = Browse(*plain)
+    b.wait_for("Acme Corp")
+    b.wait_for(re.compile(r"q quit  \(read-only\) +Row 1 of 1,000 $"), line=footer)
+    if "Enter" in b.screen.display[footer]:
+        fail("a read-only display offers Enter: " + b.screen.display[footer])
+    b.send("right", "enter")
+    b.wait_for("Row 1 of", line=footer)
+    if settled(b, lambda: "Esc cancel" in b.screen.display[footer]):
+        fail("Enter opened an editor on a read-only display")
+    b.send("q")
+    b.finish(0)
+    b = Browse(*plain, "--set", "AllowUpdates=true", "--set", "DataTable=Orders")
+    b.wait_for("Acme Corp")
+    b.wait_for(re.compile(r"Enter edit .*q quit +Row 1 of 1,000 $"), line=footer)
+    b.send("right", "enter")
+    b.wait_for("Esc cancel", line=footer)
+    os.killpg(b.proc.pid, signal.SIGINT)
+    b.finish(130)
 
     # A database error is a box the operator closes; Ctrl-C ends the session cleanly.
     b = Browse("--db", "sample.db", "--sql", "SELECT Id FROM NoSuchTable")
