@@ -248,10 +248,15 @@ void BrowseSession::MoveCursorCol(int32_t step) {
   const int32_t col = cursor_col_ + step;
   if (col < grid.FixedCols() || col >= grid.Cols()) return;
   cursor_col_ = col;
-  // A column beyond either edge of the window scrolls the grid one column that way.
+  // A column beyond either edge of the window scrolls the grid a column at a time until the
+  // cursor's column is in view whole: neither out of the grid's window nor cut short at the
+  // right edge of the rendering.
   if (col < grid.LeftCol()) grid.ScrollTo(grid.TopRow(), col);
-  while (!grid.ColIsVisible(col) && grid.LeftCol() < col)
-    grid.ScrollTo(grid.TopRow(), grid.LeftCol() + 1);
+  const auto whole = [&] {
+    const std::vector<int32_t> drawn = view::ColumnsDrawnWhole(view::SceneOf(ctl_));
+    return grid.ColIsVisible(col) && std::find(drawn.begin(), drawn.end(), col) != drawn.end();
+  };
+  while (!whole() && grid.LeftCol() < col) grid.ScrollTo(grid.TopRow(), grid.LeftCol() + 1);
 }
 
 void BrowseSession::ClickCell(int32_t row, int32_t col) {
