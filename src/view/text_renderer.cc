@@ -246,7 +246,12 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
     for (size_t k = 0; k < layout.cols.size(); ++k) {
       int32_t c = layout.cols[k];
       if (r == edit_row && c == edit_col) {
-        line += EditorSlot(scene.editor->text, widths[k]);
+        // A text longer than its cell widens the editor over the cells to its right, whole
+        // ones, as far as the text and its caret need, up to the end of the line.
+        const int64_t wanted = DisplayWidth(OneLine(scene.editor->text)) + 3;
+        int64_t room = widths[k];
+        while (room < wanted && k + 1 < layout.cols.size()) room += widths[++k] + 1;
+        line += EditorSlot(scene.editor->text, room);
       } else {
         line += CellSlot(g, r, c, widths[k], options.ansi);
       }

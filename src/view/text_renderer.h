@@ -29,7 +29,9 @@
 //   the last, "░" for the track and "█" for the thumb; a disabled bar has no thumb.
 // - Status panels are Width / 120 characters each (at least 1), separated by "|".
 // - The editor (control coordinates, like the grid's own left/top) is drawn as
-//   "[text_]" in the slot of the cell its top left corner lies in.
+//   "[text_]" in the slot of the cell its top left corner lies in; a longer text widens it
+//   over the next cells of the line, whole ones, as far as "[text_]" needs (to the line's
+//   end at most).
 // - With ansi on, a changed cell's slot is drawn with a red background.
 #pragma once
 

@@ -95,15 +95,29 @@ TEST_F(TextRendererTest, ScrollBarThumbAtTopMiddleAndBottom) {
 }
 
 // A short editor text over its cell is in the acceptance scripts' renderings.
-TEST_F(TextRendererTest, EditorIsDrawnOverItsCell) {
+TEST_F(TextRendererTest, EditorIsDrawnOverItsCellAndWidensToItsText) {
   g.SetRow(2);
   g.SetCol(1);
   scene.editor = EditorState{.left = g.left() + g.CellLeft(),
                              .top = g.top() + g.CellTop(),
                              .width = static_cast<double>(g.CellWidth()),
                              .height = static_cast<double>(g.CellHeight()),
-                             .text = "a much longer text"};
-  EXPECT_NE(RenderText(scene).find("  2|[a much …]|"), std::string::npos);
+                             .text = ""};
+  // The cell holds "[" 7 characters "_]"; one more widens the editor over the next cell,
+  // whole, and the line's end stops it.
+  const std::pair<const char*, const char*> rows[] = {
+      {"", "  2|[_       ]|       7|"},
+      {"1234567", "  2|[1234567_]|       7|"},
+      {"12345678", "  2|[12345678_        ]|"},
+      {"1234567890123456", "  2|[1234567890123456_]|"},
+      {"12345678901234567", "  2|[1234567890123456…]|"},
+  };
+  for (const auto& [text, line] : rows) {
+    scene.editor->text = text;
+    EXPECT_NE(RenderText(scene).find(std::string(line) + "\n"), std::string::npos)
+        << text << "\n"
+        << RenderText(scene);
+  }
   scene.editor->visible = false;
   EXPECT_NE(RenderText(scene).find("  2|Straße un…|"), std::string::npos);
 }
