@@ -249,4 +249,25 @@ expect 2 "--set ConfirmUpdates=often: Type mismatch" serve --db set.db --sql "$s
 "$tabulo" browse --db set.db --sql "$setsql" --set ShowStatusBar=0 </dev/null >out.txt 2>err.txt ||
   fail "browse --set exit $?: $(cat err.txt)"
 grep -q "Acme Corp" out.txt && ! grep -q "Browsing" out.txt || fail "browse --set: $(cat out.txt)"
+# The program's help gives each command's description whole, wrapped within 79 columns.
+"$tabulo" --help >out.txt || fail "--help exit $?"
+grep -q "PgUp/PgDn, Home/End and the mouse wheel scroll" out.txt || fail "--help cut browse: $(cat out.txt)"
+grep -q "a terminal it prints one rendering, as show does$" out.txt || fail "--help cut browse's end: $(cat out.txt)"
+grep -q "^ *address to open; Ctrl-C stops$" out.txt ||
+  fail "--help cut serve: $(cat out.txt)"
+awk 'length($0) > 79 { exit 1 }' out.txt || fail "--help has lines over 79 columns: $(cat out.txt)"
+grep -q -- "--set" out.txt && fail "--help took an option into a description: $(cat out.txt)"
+
+# A control file names its database by a path relative to itself: loaded from another folder
+# it still finds it; without the file the load's message goes to standard error (exit 1).
+mkdir -p saved
+"$tabulo" sample-db saved/rel.db --rows 3 >/dev/null || fail "sample-db saved/rel.db"
+printf 'let DSNname "rel.db"\nlet RecordSource "SELECT Id, Customer FROM Orders"\nsave "saved/rel.ctl"\n' |
+  "$tabulo" script - >/dev/null || fail "saving rel.ctl"
+grep -q 'DSNname = String "rel.db"' saved/rel.ctl || fail "save changed the path: $(cat saved/rel.ctl)"
+"$tabulo" browse --load saved/rel.ctl </dev/null >out.txt 2>err.txt || fail "browse --load exit $?: $(cat err.txt)"
+grep -q "Acme Corp" out.txt || fail "the relative database was not found: $(cat out.txt)"
+grep -q "Browsing: saved/rel.db " out.txt || fail "status without table: $(cat out.txt)"
+mv saved/rel.db saved/gone.db
+expect 1 "The DSN Name is invalid" browse --load saved/rel.ctl </dev/null
 echo ok
