@@ -207,7 +207,7 @@ std::string BrowseSession::Render() const {
 }
 
 std::string BrowseSession::KeyHelp() const {
-  if (Editing()) return " type to edit  Enter write  Esc cancel  F5 refresh";
+  if (Editing()) return " type to edit  Left/Right/Home/End move  Enter write";
   const bool editable = ctl_.AllowUpdates();
   return std::string(" arrows move  PgUp/PgDn/Home/End scroll") + (editable ? "  Enter edit" : "") +
          "  F5 refresh  m menu  q quit" + (editable ? "" : "  (read-only)");

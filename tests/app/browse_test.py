@@ -241,7 +241,7 @@ try:
         fail("a read-only display offers Enter: " + b.screen.display[footer])
     b.send("right", "enter")
     b.wait_for("Row 1 of", line=footer)
-    if settled(b, lambda: "Esc cancel" in b.screen.display[footer]):
+    if settled(b, lambda: "Enter write" in b.screen.display[footer]):
         fail("Enter opened an editor on a read-only display")
     b.send("q")
     b.finish(0)
@@ -249,7 +249,7 @@ try:
     b.wait_for("Acme Corp")
     b.wait_for(re.compile(r"Enter edit .*q quit +Row 1 of 1,000 $"), line=footer)
     b.send("right", "enter")
-    b.wait_for("Esc cancel", line=footer)
+    b.wait_for("Enter write", line=footer)
     os.killpg(b.proc.pid, signal.SIGINT)
     b.finish(130)
 
