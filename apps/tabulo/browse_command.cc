@@ -6,6 +6,8 @@
 #include <charconv>
 #include <clocale>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 #include "browse_terminal.h"
 #include "commands.h"
@@ -59,12 +61,19 @@ int BrowseCommand(const Args& args) {
     const std::string& a = args[i];
     const std::string* v = i + 1 < args.size() ? &args[i + 1] : nullptr;
     if (v && (a == "--db" || a == "--sql" || a == "--load" || a == "--host" || a == "--locale" ||
-              a == "--ui-lang")) {
+              a == "--ui-lang" || a == "--set")) {
       ++i;
       if (a == "--db") request.db = *v;
       if (a == "--sql") request.sql = *v;
       if (a == "--load") request.load = *v;
       if (a == "--host") options.host_config = *v;
+      if (a == "--set") {
+        try {
+          request.settings.push_back(container::ParsePropertySetting(*v));
+        } catch (const container::SettingError& e) {
+          return UsageError("browse", e.what());
+        }
+      }
       if (a == "--locale") {
         options.locale = *v;
         if (!platform::Locale::Find(*v))
@@ -89,9 +98,17 @@ int BrowseCommand(const Args& args) {
     // Characters only: numbers and dates follow the control's own locale setting.
     std::setlocale(LC_CTYPE, "");
     platform::RealClock clock;
-    Terminal terminal;
-    container::BrowseSession browse(request, terminal, clock);
-    return terminal.Run(browse);
+    std::optional<Terminal> terminal(std::in_place);
+    std::unique_ptr<container::BrowseSession> browse;
+    try {
+      browse = std::make_unique<container::BrowseSession>(request, *terminal, clock);
+    } catch (const container::SettingError& e) {
+      terminal.reset();  // the screen back before the message
+      return UsageError("browse", e.what());
+    }
+    return terminal->Run(*browse);
+  } catch (const container::SettingError& e) {
+    return UsageError("browse", e.what());
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo browse: " << e.description() << "\n";
     return kExitFailure;

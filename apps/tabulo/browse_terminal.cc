@@ -38,10 +38,6 @@ void OnSignal(int) {
 }
 
 constexpr int kPollMillis = 50;  // how often timers get their turn while no key comes
-constexpr char kHelp[] =
-    " arrows move  PgUp/PgDn/Home/End scroll  Enter edit  F5 refresh  m menu  q quit";
-constexpr char kEditHelp[] =
-    " editing: type to replace  Left/Right/Home/End caret  Enter/Tab save  Esc cancel";
 
 // UTF-8 to the wide characters curses draws; a malformed byte shows as '?'.
 std::wstring Wide(const std::string& s) {
@@ -201,8 +197,13 @@ void Terminal::Draw(container::BrowseSession& browse) {
       mvchgat(line, from, ends[static_cast<size_t>(slot)] - from, A_REVERSE, 0, nullptr);
     }
   }
+  // The last line: the keys that work now, and the cursor's record at its right end.
   attron(A_REVERSE);
-  PutText(stdscr, LINES - 1, 0, browse.Editing() ? kEditHelp : kHelp, COLS - 1);
+  const std::string position = browse.Position();
+  const int position_width = position.empty() ? 0 : static_cast<int>(Wide(position).size()) + 1;
+  PutText(stdscr, LINES - 1, 0, browse.KeyHelp(), COLS - 1 - position_width);
+  if (position_width > 0 && position_width < COLS)
+    PutText(stdscr, LINES - 1, COLS - position_width, position, position_width - 1);
   attroff(A_REVERSE);
   // The open editor: its selection in reverse, the cursor shown where the caret is.
   const container::EditorOnScreen editor = browse.EditorPlace();

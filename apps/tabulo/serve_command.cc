@@ -37,6 +37,8 @@ int ServeCommand(const Args& args) {
   container::SessionOptions& options = request.session;
   web::ServerOptions server_options;
   std::string token_file, db, sql;
+  // Settings apply to every control of the display.
+  std::vector<container::PropertySetting> settings;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--design") {
@@ -54,6 +56,12 @@ int ServeCommand(const Args& args) {
       request.controls.push_back({{}, "", "", v});
     } else if (a == "--host") {
       options.host_config = v;
+    } else if (a == "--set") {
+      try {
+        settings.push_back(container::ParsePropertySetting(v));
+      } catch (const container::SettingError& e) {
+        return UsageError("serve", e.what());
+      }
     } else if (a == "--bind") {
       server_options.bind = v;
     } else if (a == "--save") {
@@ -87,6 +95,7 @@ int ServeCommand(const Args& args) {
     return UsageError("serve", "give a control: --db PATH --sql \"SELECT ...\" or --load FILE");
   if (!request.save_path.empty() && !request.design)
     return UsageError("serve", "--save goes with --design");
+  for (container::BrowseRequest& control : request.controls) control.settings = settings;
   request.loopback = web::IsLoopback(server_options.bind);
   try {
     if (!token_file.empty()) {
@@ -116,6 +125,8 @@ int ServeCommand(const Args& args) {
     server.Stop();
     http.join();
     return 0;
+  } catch (const container::SettingError& e) {
+    return UsageError("serve", e.what());
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo serve: " << e.description() << "\n";
   } catch (const std::runtime_error& e) {

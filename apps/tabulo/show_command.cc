@@ -103,6 +103,12 @@ int ShowCommand(const Args& args) {
       request.server_type = static_cast<int16_t>(*v == "1");
     } else if (a == "--database" && (v = value())) {
       request.database = *v;
+    } else if (a == "--set" && (v = value())) {
+      try {
+        request.settings.push_back(container::ParsePropertySetting(*v));
+      } catch (const container::SettingError& e) {
+        return UsageError("show", e.what());
+      }
     } else {
       return UsageError("show", "unexpected argument '" + a + "'");
     }
@@ -154,6 +160,8 @@ int ShowCommand(const Args& args) {
     std::cout << shown.rendering;
     for (const std::string& why : shown.unwritten) std::cerr << "tabulo show: " << why << "\n";
     return shown.unwritten.empty() ? 0 : kExitFailure;
+  } catch (const container::SettingError& e) {
+    return UsageError("show", e.what());
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo show: " << e.description() << "\n";
     return 1;

@@ -1,10 +1,18 @@
 #include "usage.h"
 
 #include <iostream>
+#include <sstream>
 #include <utility>
+#include <vector>
 
 namespace tabulo::app {
 namespace {
+
+// The option that sets the control's properties, in the usage of every command that has it.
+#define SET_HELP                                                                              \
+  "  --set PROPERTY=VALUE  lets a property of the control before it loads (repeatable), as\n" \
+  "               a script's let does: --set AllowUpdates=true --set ConfirmUpdates=true\n"   \
+  "               (a VALUE in no script form is taken as text: --set DataTable=Orders)\n"
 
 constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
     {"sample-db",
@@ -19,7 +27,7 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "REASON]...\n"
      "                   [--password-file FILE] [--table NAME] [--log-event]\n"
      "                   [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host CONFIG]\n"
-     "                   [--server-type 0|1 [--database NAME]]\n"
+     "                   [--server-type 0|1 [--database NAME]] [--set PROPERTY=VALUE]...\n"
      "  shows one control in run mode and prints what its display shows\n"
      "  --server-type 0 (default): --db is an SQLite file or a data source name (configured,\n"
      "               or the ODBC driver manager's); 1: --db is a PostgreSQL server, a configured\n"
@@ -27,23 +35,24 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  --edit       edits a cell as an operator (ROW and COL from 0); exits 1 when an edit\n"
      "               is not written\n"
      "  --answer     answers the questions the edits raise, in order; a PASSWORD of - is read\n"
-     "               from --password-file (a line per -) or asked for without echo\n"},
+     "               from --password-file (a line per -) or asked for without echo\n" SET_HELP},
     {"browse",
      "usage: tabulo browse --db PATH --sql \"SELECT ...\" [--load CONTROL-FILE]\n"
      "                     [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR] [--host "
      "CONFIG]\n"
+     "                     [--set PROPERTY=VALUE]...\n"
      "  browses one control full-screen at the terminal: arrows, PgUp/PgDn, Home/End and the\n"
      "  mouse wheel scroll; Enter or a click edits a cell (when updates are allowed); F5\n"
      "  refreshes; m or a right click opens the menu; q quits. --load alone browses a saved\n"
      "  control (--db and --sql then replace its own). Without a terminal it prints one\n"
-     "  rendering, as show does\n"},
+     "  rendering, as show does\n" SET_HELP},
     {"serve",
      "usage: tabulo serve [--db PATH --sql \"SELECT ...\" | --load CONTROL-FILE]...\n"
      "                    [--bind ADDRESS] [--port N] [--token-file FILE] [--host CONFIG]\n"
      "                    [--ui-lang 1031|1033|1036] [--locale en-US|de-DE|fr-FR]\n"
-     "                    [--design [--save FILE]]\n"
-     "  serves the operator display in a browser: one control per --db/--sql pair or\n"
-     "  --load, side by side; prints the address to open; Ctrl-C stops\n"
+     "                    [--design [--save FILE]] [--set PROPERTY=VALUE]...\n"
+     "  serves the operator display in a browser: one control per --db/--sql pair or per\n"
+     "  control file, side by side; prints the address to open; Ctrl-C stops\n"
      "  --bind       the address to listen on (default 127.0.0.1); any other needs a token,\n"
      "               printed in the address or read from --token-file, and a --host\n"
      "               configuration naming real users\n"
@@ -51,7 +60,7 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  --design     shows beside each control its property sheet (its pages as tabs, Apply,\n"
      "               Close) and in the page the dialogs the pages open\n"
      "  --save FILE  with one control: the sheet's Save button writes its control file there,\n"
-     "               as tabulo design does\n"},
+     "               as tabulo design does\n" SET_HELP},
     {"script",
      "usage: tabulo script FILE|- [--host CONFIG] [--locale en-US|de-DE|fr-FR] "
      "[--ui-lang 1031|1033|1036]\n"
@@ -98,6 +107,32 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  removes the classes of libtabulo.so from the registry\n"},
 };
 
+constexpr size_t kHelpWidth = 79;
+
+// The words of a command's description: its lines indented by two blanks after the synopsis,
+// before the first line of an option ("  --").
+std::vector<std::string> DescriptionWords(std::string_view usage) {
+  std::vector<std::string> words;
+  bool started = false;
+  size_t start = 0;
+  while (start < usage.size()) {
+    size_t end = usage.find('\n', start);
+    if (end == std::string_view::npos) end = usage.size();
+    const std::string_view line = usage.substr(start, end - start);
+    start = end + 1;
+    const bool description =
+        line.size() > 2 && line.substr(0, 2) == "  " && line[2] != ' ' && line.substr(2, 2) != "--";
+    if (!description) {
+      if (started) break;
+      continue;
+    }
+    started = true;
+    std::istringstream in{std::string(line)};
+    for (std::string word; in >> word;) words.push_back(word);
+  }
+  return words;
+}
+
 }  // namespace
 
 std::string UsageText(std::string_view command) {
@@ -108,14 +143,26 @@ std::string UsageText(std::string_view command) {
       "       tabulo --version\n"
       "commands:\n";
   for (const auto& [name, usage] : kUsages) {
-    // The first indented line of the usage describes the command.
-    size_t start = 0;
-    while ((start = usage.find("\n  ", start)) != std::string_view::npos && usage[start + 3] == ' ')
-      ++start;
-    const size_t end = usage.find('\n', start + 1);
     std::string padded(name);
     padded.resize(15, ' ');
-    text += "  " + padded + std::string(usage.substr(start + 3, end - start - 3)) + "\n";
+    text += "  " + padded;
+    // The description: the indented lines after the synopsis up to the first option, whole,
+    // wrapped to the width of a terminal under the command's name.
+    size_t column = 17;
+    bool first = true;
+    for (const std::string& word : DescriptionWords(usage)) {
+      if (!first && column + 1 + word.size() > kHelpWidth) {
+        text += "\n" + std::string(17, ' ');
+        column = 17;
+      } else if (!first) {
+        text += ' ';
+        ++column;
+      }
+      text += word;
+      column += word.size();
+      first = false;
+    }
+    text += "\n";
   }
   return text;
 }

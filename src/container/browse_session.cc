@@ -8,6 +8,7 @@
 #include "container/script/input.h"
 #include "platform/values/com_error.h"
 #include "platform/widgets/key_codes.h"
+#include "view/browser_scene.h"
 #include "view/control_scene.h"
 #include "view/text_cells.h"
 
@@ -26,6 +27,7 @@ control::TabuloCtl& PlaceControl(const BrowseRequest& request, Session& session)
       request.load.empty() ? session.NewControl() : session.LoadControl(request.load);
   if (!request.db.empty()) ctl.SetDSNname(request.db);
   if (!request.sql.empty()) ctl.SetRecordSource(request.sql);
+  ApplyPropertySettings(ctl, request.settings);
   return ctl;
 }
 
@@ -225,6 +227,17 @@ EditorOnScreen BrowseSession::EditorPlace() const {
   return at;
 }
 
+std::string BrowseSession::KeyHelp() const {
+  if (Editing()) return " type to replace  Left/Right/Home/End move  Enter/Tab write  Esc cancel";
+  const bool editable = ctl_.AllowUpdates();
+  return std::string(" arrows move  PgUp/PgDn/Home/End scroll") + (editable ? "  Enter edit" : "") +
+         "  F5 refresh  m menu  q quit" + (editable ? "" : "  (read-only)");
+}
+
+std::string BrowseSession::Position() const {
+  return ShowsRecord(cursor_row_) ? view::PositionText(ctl_, cursor_row_) : std::string();
+}
+
 bool BrowseSession::Editing() const {
   return EditorIsOpen(ctl_.txtEdit);
 }
@@ -256,10 +269,15 @@ void BrowseSession::MoveCursorCol(int32_t step) {
   const int32_t col = cursor_col_ + step;
   if (col < grid.FixedCols() || col >= grid.Cols()) return;
   cursor_col_ = col;
-  // A column beyond either edge of the window scrolls the grid one column that way.
+  // A column beyond either edge of the window scrolls the grid a column at a time until the
+  // cursor's column is in view whole: neither out of the grid's window nor cut short at the
+  // right edge of the rendering.
   if (col < grid.LeftCol()) grid.ScrollTo(grid.TopRow(), col);
-  while (!grid.ColIsVisible(col) && grid.LeftCol() < col)
-    grid.ScrollTo(grid.TopRow(), grid.LeftCol() + 1);
+  const auto whole = [&] {
+    const std::vector<int32_t> drawn = view::ColumnsDrawnWhole(view::SceneOf(ctl_));
+    return grid.ColIsVisible(col) && std::find(drawn.begin(), drawn.end(), col) != drawn.end();
+  };
+  while (!whole() && grid.LeftCol() < col) grid.ScrollTo(grid.TopRow(), grid.LeftCol() + 1);
 }
 
 void BrowseSession::ClickCell(int32_t row, int32_t col) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "container/operator_container.h"
+#include "container/property_setting.h"
 #include "container/session.h"
 #include "control/tabulo_ctl.h"
 #include "platform/widgets/flex_grid.h"
@@ -28,6 +29,7 @@ struct BrowseRequest {
   SessionOptions session;
   std::string db, sql;  // set on the control when not empty
   std::string load;     // a control file, placed instead of a new control when not empty
+  std::vector<PropertySetting> settings = {};  // let on the control after db and sql, in order
 };
 
 enum class BrowseKey {
@@ -105,6 +107,11 @@ class BrowseSession {
   // sets the panel again).
   void ShowLoadProgress(int64_t rows);
   bool Editing() const;
+  // The keys that work now, for the display's help line: Enter only where it opens the
+  // editor (updates allowed), and a read-only display says so.
+  std::string KeyHelp() const;
+  // The cursor's record and the record count (view::PositionText); empty with no record.
+  std::string Position() const;
   // The cursor cell on the rendering (line and slot as in Click); -1 when not on screen.
   int32_t CursorLine() const;
   int32_t CursorSlot() const;

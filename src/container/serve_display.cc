@@ -382,6 +382,7 @@ void ServeDisplay::Publish() {
     scene["cursor"] = line < 0 || slot < 0 ? json(nullptr)
                                            : json{{"row", on.lines[static_cast<size_t>(line)]},
                                                   {"col", on.slots[static_cast<size_t>(slot)]}};
+    scene["status"]["position"] = c->Position();  // the operator's cursor, as the terminal's
     if (!desks_.empty()) scene["design"] = DesignScene(controls.size());
     controls.push_back(std::move(scene));
   }

@@ -68,6 +68,15 @@ control::TabuloCtl& Session::LoadControl(const std::filesystem::path& path) {
   // A file that cannot be read raises before the control is touched: it is dropped without
   // Terminate, which would release the data server the other controls share.
   LoadControlFile(path, *ctl);
+  // A data source file named by a relative path is the one beside the control file, where
+  // the file was saved with it, whatever folder the display runs in.
+  if (ctl->ServerType() == 0 && !ctl->DSNname().empty() && path.has_parent_path()) {
+    const std::filesystem::path source(ctl->DSNname());
+    std::error_code error;
+    const std::filesystem::path beside = path.parent_path() / source;
+    if (source.is_relative() && std::filesystem::is_regular_file(beside, error))
+      ctl->SetDSNname(beside.string());
+  }
   return Place(std::move(ctl));
 }
 

@@ -41,7 +41,8 @@ class Session {
   control::TabuloCtl& NewControl();
   // The same for a control saved to `path` (control_file.h), as opening a display does: its
   // saved properties in place of the new-instance values. A file that cannot be read raises
-  // platform::ComError and places nothing.
+  // platform::ComError and places nothing. A data source given as a relative path is taken
+  // beside the control file when a file is there (saving writes the path the control holds).
   control::TabuloCtl& LoadControl(const std::filesystem::path& path);
   // The current control; raises platform::ComError 91 when there is none (after EndCurrent).
   control::TabuloCtl& current();

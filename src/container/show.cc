@@ -84,6 +84,7 @@ ShowResult Show(const ShowRequest& request) {
     ctl.ESignatureRequired = sign;
     ctl.LogEvent = request.log_event;
   }
+  ApplyPropertySettings(ctl, request.settings);
   session.SetRunMode(true);
   session.Run(250);  // the first tick of the refresh timer loads the data
   if (request.at >= 0) {

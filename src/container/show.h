@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "container/cell_edit.h"
+#include "container/property_setting.h"
 #include "container/session.h"
 #include "platform/runtime/headless_container.h"
 
@@ -45,6 +46,8 @@ struct ShowRequest {
   // without any, the control's own default (no question) holds.
   std::vector<OperatorAnswer> answers;
   bool log_event = false;  // operator events for the edits, to the audit database
+  // Let on the control last, before run mode: they win over what the edits set.
+  std::vector<PropertySetting> settings;
 };
 
 struct ShowResult {
@@ -67,7 +70,7 @@ struct ShowResult {
 };
 
 // Raises platform::ComError for a bad host configuration or locale and for an edit that
-// cannot be made (cell_edit.h).
+// cannot be made (cell_edit.h), SettingError for a setting the control refuses.
 ShowResult Show(const ShowRequest& request);
 
 }  // namespace tabulo::container

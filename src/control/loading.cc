@@ -20,7 +20,7 @@ std::string TabuloCtl::Source() const {
 void TabuloCtl::Refresh(bool MoveToTop) {
   try {
     site_.SetMousePointer(platform::kPointerHourglass);
-    sBar.Panels(1).set_text(Str(1154) + ": " + m_DataTable + "@" + m_DSNname);
+    sBar.Panels(1).set_text(BrowsingPanelText());
     // Only a SELECT statement is browsed; anything else (a stored-procedure call, a SELECT
     // keyword followed by a line break) loads nothing and the grid keeps what it shows.
     std::string head = platform::Utf8Left(platform::UCase(platform::Trim(m_RecordSource)), 7);

@@ -154,6 +154,9 @@ class TabuloCtl : public platform::DispatchObject {
 
   // ---- Status bar and clusters (timer_status.cc) ----
   void SetServerStatusBarPanel();
+  // "Browsing: table@source" for the first status-bar panel; without a table (none named and
+  // none found in the statement) only the source.
+  std::string BrowsingPanelText();
   int16_t GetClusterNames(bool& bDataTableServer, platform::Variant& Names);
   std::string GetAssociatedLoggingClusterName();
 

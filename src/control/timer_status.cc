@@ -50,6 +50,10 @@ void TabuloCtl::OnActiveServerChange() {
   Refresh(false);
 }
 
+std::string TabuloCtl::BrowsingPanelText() {
+  return Str(1154) + ": " + (m_DataTable.empty() ? "" : m_DataTable + "@") + m_DSNname;
+}
+
 void TabuloCtl::SetServerStatusBarPanel() {
   try {
     if (!g_DataServer) {

@@ -79,7 +79,7 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
           0, static_cast<int32_t>(platform::RoundHalfEven(CharsToTwips(m_nGridOrdinalColWidth))));
     Grid.SetFixedCols(1);
     Grid.SetRedraw(true);
-    sBar.Panels(1).set_text(Str(1154) + ": " + m_DataTable + "@" + m_DSNname);
+    sBar.Panels(1).set_text(BrowsingPanelText());
   } catch (const ComError&) {
     // The grid keeps what was done so far; the next setup or fill repairs it.
   } catch (const std::out_of_range&) {

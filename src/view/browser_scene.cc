@@ -1,9 +1,13 @@
 // The browser's scene of a hosted control (browser_scene.h).
 #include "view/browser_scene.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include "localization/string_table.h"
+#include "platform/text/locale.h"
+#include "platform/text/ui_language.h"
 #include "view/text_cells.h"
 #include "view/text_renderer.h"
 
@@ -87,6 +91,33 @@ std::string CssColor(int32_t color) {
   return text;
 }
 
+std::string PositionText(const control::TabuloCtl& ctl, int32_t grid_row) {
+  const platform::FlexGrid& grid = ctl.Grid;
+  if (grid_row < grid.FixedRows() || grid_row >= grid.Rows() || grid.Cols() == 0) return {};
+  // The record-number column shows each row's record, counted from 1.
+  const std::string number = grid.TextMatrix(grid_row, 0);
+  int64_t record = 0;
+  auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), record);
+  if (ec != std::errc() || end != number.data() + number.size() || record < 1) return {};
+  const int32_t language = localization::TableLanguage(platform::UserInterfaceLanguage());
+  const char* locale = language == localization::kLanguageGerman   ? "de-DE"
+                       : language == localization::kLanguageFrench ? "fr-FR"
+                                                                   : "en-US";
+  const std::string_view group = platform::Locale::Find(locale)->group_separator();
+  auto grouped = [&](int64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+      if (i > 0 && (digits.size() - i) % 3 == 0) out += group;
+      out += digits[i];
+    }
+    return out;
+  };
+  const std::string row = grouped(record), count = grouped(ctl.NumberRows());
+  if (language == localization::kLanguageGerman) return "Zeile " + row + " von " + count;
+  if (language == localization::kLanguageFrench) return "Ligne " + row + " sur " + count;
+  return "Row " + row + " of " + count;
+}
+
 json BrowserSceneOf(const control::TabuloCtl& ctl) {
   json scene = {{"w", Px(ctl.ScaleWidth())}, {"h", Px(ctl.ScaleHeight())}};
   scene["grid"] = GridOf(ctl.Grid);
@@ -109,6 +140,7 @@ json BrowserSceneOf(const control::TabuloCtl& ctl) {
     const platform::Panel& p = ctl.sBar.Panels(i);
     status["panels"].push_back({{"text", p.text()}, {"w", Px(p.width())}});
   }
+  status["position"] = PositionText(ctl, ctl.Grid.Row());
   scene["status"] = std::move(status);
   scene["editor"] = nullptr;
   if (ctl.txtEdit.visible()) {

@@ -82,8 +82,11 @@ std::string ShownText(const FlexGrid& g, int32_t r, int32_t c) {
 }
 
 // The characters of each column of the layout within `limit` characters per line (borders
-// included); columns that find no room are dropped from the layout.
-std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit) {
+// included); columns that find no room are dropped from the layout. `cut`, when given, tells
+// for each column kept whether the right edge cuts it short of its own width.
+std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit,
+                                  std::vector<bool>* cut = nullptr) {
+  if (cut) cut->assign(l.cols.size(), false);
   std::vector<int64_t> width, text;
   for (int32_t c : l.cols) {
     width.push_back(Chars(g.ColWidth(c)));
@@ -96,8 +99,9 @@ std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit) {
   int64_t total = 0;
   for (int64_t w : width) total += w + 1;
   if (total <= limit) {
-    // Room to spare: first to the cut texts, then the rest shared by the scrollable columns
-    // (the fixed ones when there are none), so that the lines fill the width.
+    // Room to spare is shared by the scrollable columns (the fixed ones when there are
+    // none), so that the lines fill the width. It goes by the columns' own widths alone, not
+    // by the texts in view: a column keeps its width while the rows scroll past.
     int64_t spare = limit - total;
     auto share = [&](size_t from, auto wants) {
       for (int64_t given = 1; spare > 0 && given > 0;) {
@@ -110,7 +114,6 @@ std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit) {
         }
       }
     };
-    share(0, [&](size_t k) { return width[k] < text[k]; });
     share(first < width.size() ? first : 0, [](size_t) { return true; });
     return width;
   }
@@ -132,9 +135,11 @@ std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit) {
       l.cols.resize(k);
       break;
     }
+    if (cut) (*cut)[k] = width[k] > limit - used - 1;
     width[k] = std::min(width[k], limit - used - 1);
     used += width[k] + 1;
   }
+  if (cut) cut->resize(width.size());
   return width;
 }
 
@@ -207,6 +212,19 @@ std::vector<std::string> ScrollColumn(const ScrollBarState& s, size_t lines) {
 
 }  // namespace
 
+std::vector<int32_t> ColumnsDrawnWhole(const Scene& scene) {
+  if (scene.grid == nullptr) throw platform::ComError::InvalidProcedureCall("TextRenderer");
+  Layout layout = Arrange(*scene.grid, false);
+  if (scene.width <= 0) return layout.cols;
+  const bool bar_shown = scene.scroll_bar && scene.scroll_bar->visible;
+  std::vector<bool> cut;
+  ColumnWidths(*scene.grid, layout, Chars(scene.width) - (bar_shown ? 1 : 0), &cut);
+  std::vector<int32_t> whole;
+  for (size_t k = 0; k < layout.cols.size(); ++k)
+    if (!cut[k]) whole.push_back(layout.cols[k]);
+  return whole;
+}
+
 std::string RenderText(const Scene& scene, const RenderOptions& options) {
   if (scene.grid == nullptr) throw platform::ComError::InvalidProcedureCall("TextRenderer");
   const FlexGrid& g = *scene.grid;
@@ -238,7 +256,14 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
     for (size_t k = 0; k < layout.cols.size(); ++k) {
       int32_t c = layout.cols[k];
       if (r == edit_row && c == edit_col) {
-        line += EditorSlot(*scene.editor, widths[k], options.caret_mark);
+        // A text longer than its cell widens the editor over the cells to its right, whole
+        // ones, as far as the text and its caret need, up to the end of the line.
+        const EditorState& e = *scene.editor;
+        const bool caret_shown = options.caret_mark && e.sel_length == 0;
+        const int64_t wanted = DisplayWidth(OneLine(e.text)) + (caret_shown ? 3 : 2);
+        int64_t room = widths[k];
+        while (room < wanted && k + 1 < layout.cols.size()) room += widths[++k] + 1;
+        line += EditorSlot(e, room, options.caret_mark);
       } else {
         line += CellSlot(g, r, c, widths[k], options.ansi);
       }

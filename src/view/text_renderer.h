@@ -13,9 +13,9 @@
 //   when the fixed ones fill the grid) are ColWidth / 120 characters wide (at least 1);
 //   zero-width columns and zero-height rows are left out. Each cell is closed by "|".
 // - With the scene's width given, the lines fill it (Width / 120 characters, the scroll
-//   bar's one included). Room to spare widens the columns whose texts are cut, a character
-//   at a time to each in turn, up to their widest text in view; what is left is shared the
-//   same way by the scrollable columns (by the fixed ones when there are none). Lines too
+//   bar's one included). Room to spare is shared by the scrollable columns (by the fixed
+//   ones when there are none), a character at a time to each in turn, whatever texts the
+//   rows in view hold, so that columns keep their widths while rows scroll. Lines too
 //   long narrow the fixed columns to their texts as far as the first scrollable column
 //   needs, then end with a column cut at the edge. Without a width (or for the whole grid)
 //   columns keep their own widths.
@@ -31,7 +31,8 @@
 // - The editor (control coordinates, like the grid's own left/top) is drawn as
 //   "[text]" in the slot of the cell its top left corner lies in, its caret as "_" where it
 //   stands when no text is selected ("[te_xt]", "[text_]"); without caret_mark, or while text
-//   is selected, the text alone.
+//   is selected, the text alone. A longer text widens it over the next cells of the line,
+//   whole ones, as far as it needs (to the line's end at most).
 // - With ansi on, a changed cell's slot is drawn with a red background.
 #pragma once
 
@@ -93,5 +94,9 @@ inline constexpr double kTwipsPerChar = 120;
 
 // Lines end with "\n". A scene without a grid raises ComError 5.
 std::string RenderText(const Scene& scene, const RenderOptions& options = {});
+
+// The grid columns RenderText draws at their full width (fitted to the scene's width), in
+// screen order: not those the right edge cuts short or leaves out. Raises as RenderText.
+std::vector<int32_t> ColumnsDrawnWhole(const Scene& scene);
 
 }  // namespace tabulo::view

@@ -49,9 +49,9 @@ pyte.Stream.csi = dict(pyte.Stream.csi, S="scroll_up", T="scroll_down")
 
 
 class Browse:
-    def __init__(self, *args):
+    def __init__(self, *args, cols=COLS):
         self.master, slave = os.openpty()
-        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", LINES, COLS, 0, 0))
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", LINES, cols, 0, 0))
         env = dict(os.environ, TERM="xterm", LC_ALL="C.UTF-8")
         self.proc = subprocess.Popen([TABULO, "browse", "--host", "host.json", "--locale",
                                       "en-US", "--ui-lang", "1033", *args],
@@ -59,7 +59,7 @@ class Browse:
                                      start_new_session=True)
         STARTED.append(self.proc)
         os.close(slave)
-        self.screen = Screen(COLS, LINES)
+        self.screen = Screen(cols, LINES)
         self.stream = pyte.ByteStream(self.screen)
         self.raw = b""
 
@@ -92,6 +92,11 @@ class Browse:
 
     def click(self, x, y, button=0):  # 0-based screen cell; the xterm SGR mouse report
         os.write(self.master, f"\x1b[<{button};{x + 1};{y + 1}M\x1b[<{button};{x + 1};{y + 1}m".encode())
+
+    def highlighted(self):
+        """The text the cursor's reverse video marks in the grid (the help line left out)."""
+        return "".join(self.screen.buffer[y][x].data for y in range(LINES - 1)
+                       for x in range(self.screen.columns) if self.screen.buffer[y][x].reverse)
 
     def line_of(self, text):
         for y, line in enumerate(self.screen.display):
@@ -182,10 +187,20 @@ try:
     b.wait_for("Acme Corp")
     # Scrolling: the first data line (line 2) shows the record at the scroll bar's top. The
     # window shows 26 records; End puts the last one at the top; Down moves the cursor to its last line, then scrolls.
-    for keys, first in [(["pgdn"], 21), (["end"], 1000), (["home"], 1), (["down"] * 40, 16),
-                        (["up"] * 40, 1)]:
+    # The help line ends in the cursor's record and the exact count, from 1.
+    footer = LINES - 1
+    b.wait_for(re.compile(r"Enter edit .*q quit +Row 1 of 1,000 $"), line=footer)
+    # The columns keep their widths while other records scroll into view.
+    rule = b.screen.display[1]
+    for keys, first, at in [(["pgdn"], 21, "21"), (["end"], 1000, "1,000"), (["home"], 1, "1"),
+                            (["down"] * 40, 16, "41"), (["up"] * 40, 1, "1")]:
         b.send(*keys)
         b.wait_for(re.compile(rf"^ *{first}\| *{first}\|"), line=2)
+        b.wait_for(re.compile(rf" Row {at} of 1,000 $"), line=footer)
+        if b.screen.display[1] != rule:
+            fail(f"the columns changed width after {keys[0]}:\n{rule}\n{b.screen.display[1]}")
+    if "read-only" in b.screen.display[footer]:
+        fail("an editable display calls itself read-only: " + b.screen.display[footer])
     # Edit record 2's Customer: confirmed with Yes it is written.
     b.send("down", "right", "enter")
     b.wait_for("[")
@@ -290,6 +305,46 @@ try:
     b.wait_for(re.compile(r"^ *8\| *8\|[^|]*\| *77\|"), line=y + 2)
     if qty(8) != 77:
         fail(f"record 8 holds {qty(8)!r}")
+    b.send("q")
+    b.finish(0)
+
+    # A statement alone is read-only: the help line says so and offers no Enter, which opens
+    # nothing; --set AllowUpdates makes the same display editable without a control file.
+    plain = ["--db", "sample.db", "--sql", "SELECT Id, Customer FROM Orders"]
+    b = Browse(*plain)
+    b.wait_for("Acme Corp")
+    b.wait_for(re.compile(r"q quit  \(read-only\) +Row 1 of 1,000 $"), line=footer)
+    if "Enter" in b.screen.display[footer]:
+        fail("a read-only display offers Enter: " + b.screen.display[footer])
+    b.send("right", "enter")
+    b.wait_for("Row 1 of", line=footer)
+    if settled(b, lambda: "Esc cancel" in b.screen.display[footer]):
+        fail("Enter opened an editor on a read-only display")
+    b.send("q")
+    b.finish(0)
+    b = Browse(*plain, "--set", "AllowUpdates=true", "--set", "DataTable=Orders")
+    b.wait_for("Acme Corp")
+    b.wait_for(re.compile(r"Enter edit .*q quit +Row 1 of 1,000 $"), line=footer)
+    b.send("right", "enter")
+    b.wait_for("Esc cancel", line=footer)
+    os.killpg(b.proc.pid, signal.SIGINT)
+    b.finish(130)
+
+    # A narrow terminal: Right onto a column beyond the right edge scrolls the columns until
+    # the cursor's cell is drawn whole; Left scrolls back to the first column.
+    notes = ["--db", "sample.db", "--sql", "SELECT Id, Customer, Qty, Price, Note FROM Orders"]
+    b = Browse(*notes, cols=40)
+    b.wait_for("Acme Corp")
+    with sqlite3.connect("sample.db") as db:
+        first = [str(v) for v in db.execute(
+            "SELECT Id, Customer, Qty, Price, Note FROM Orders WHERE Id = 1").fetchone()]
+    for keys, col in [("right", 1), ("right", 2), ("right", 3), ("right", 4), ("left", 3),
+                      ("left", 2), ("left", 1), ("left", 0)]:
+        b.send(keys)
+        want = first[col][:6]  # a long text shows cut
+        if not settled(b, lambda: b.highlighted().strip().startswith(want)):
+            fail(f"the cursor's cell {want!r} is not in view:\n{b.text()}\n"
+                 f"highlighted: {b.highlighted()!r}")
     b.send("q")
     b.finish(0)
 

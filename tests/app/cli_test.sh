@@ -301,4 +301,48 @@ grep -q 'TabuloCtl' reg.json && fail "still registered after unregister"
 echo "not a library" >bogus.so
 expect 1 "Error in loading DLL" register --registry reg.json --library ./bogus.so
 expect 2 "see 'tabulo register --help'" register --registry
+# Properties on the command line: any plain property, converted as a script's let converts
+# it; an unknown name, a value the control refuses or no plain property is a usage error.
+"$tabulo" sample-db set.db --rows 5 >/dev/null || fail "sample-db set.db"
+setsql="SELECT Id, Customer FROM Orders"
+"$tabulo" show --db set.db --sql "$setsql" --set showstatusbar=false --set DataTable=Orders >out.txt 2>err.txt ||
+  fail "show --set exit $?: $(cat err.txt)"
+grep -q "Browsing" out.txt && fail "--set ShowStatusBar=false still shows the status bar: $(cat out.txt)"
+grep -q "Acme Corp" out.txt || fail "show --set shows no data: $(cat out.txt)"
+"$tabulo" show --db set.db --sql "$setsql" --set DataTable=Orders >out.txt 2>err.txt || fail "show --set DataTable"
+grep -q "Browsing: Orders@set.db" out.txt || fail "--set DataTable=Orders not shown: $(cat out.txt)"
+for cmd in show browse; do
+  expect 2 "--set AllowUpdate=true: unknown member 'AllowUpdate'" "$cmd" --db set.db --sql "$setsql" --set AllowUpdate=true
+  expect 2 "--set AllowUpdates=maybe: Type mismatch" "$cmd" --db set.db --sql "$setsql" --set AllowUpdates=maybe
+  expect 2 "--set takes NAME=VALUE" "$cmd" --db set.db --sql "$setsql" --set AllowUpdates
+  expect 2 "NumberRows cannot be set" "$cmd" --db set.db --sql "$setsql" --set NumberRows=3
+done
+expect 2 "--set Foo=1: unknown member 'Foo'" serve --db set.db --sql "$setsql" --set Foo=1 --port 0
+expect 2 "--set ConfirmUpdates=often: Type mismatch" serve --db set.db --sql "$setsql" --port 0 \
+  --set ConfirmUpdates=often
+# browse without a terminal prints one rendering with the settings applied.
+"$tabulo" browse --db set.db --sql "$setsql" --set ShowStatusBar=0 </dev/null >out.txt 2>err.txt ||
+  fail "browse --set exit $?: $(cat err.txt)"
+grep -q "Acme Corp" out.txt && ! grep -q "Browsing" out.txt || fail "browse --set: $(cat out.txt)"
+# The program's help gives each command's description whole, wrapped within 79 columns.
+"$tabulo" --help >out.txt || fail "--help exit $?"
+grep -q "PgUp/PgDn, Home/End and the mouse wheel scroll" out.txt || fail "--help cut browse: $(cat out.txt)"
+grep -q "a terminal it prints one rendering, as show does$" out.txt || fail "--help cut browse's end: $(cat out.txt)"
+grep -q "^ *address to open; Ctrl-C stops$" out.txt ||
+  fail "--help cut serve: $(cat out.txt)"
+awk 'length($0) > 79 { exit 1 }' out.txt || fail "--help has lines over 79 columns: $(cat out.txt)"
+grep -q -- "--set" out.txt && fail "--help took an option into a description: $(cat out.txt)"
+
+# A control file names its database by a path relative to itself: loaded from another folder
+# it still finds it; without the file the load's message goes to standard error (exit 1).
+mkdir -p saved
+"$tabulo" sample-db saved/rel.db --rows 3 >/dev/null || fail "sample-db saved/rel.db"
+printf 'let DSNname "rel.db"\nlet RecordSource "SELECT Id, Customer FROM Orders"\nsave "saved/rel.ctl"\n' |
+  "$tabulo" script - >/dev/null || fail "saving rel.ctl"
+grep -q 'DSNname = String "rel.db"' saved/rel.ctl || fail "save changed the path: $(cat saved/rel.ctl)"
+"$tabulo" browse --load saved/rel.ctl </dev/null >out.txt 2>err.txt || fail "browse --load exit $?: $(cat err.txt)"
+grep -q "Acme Corp" out.txt || fail "the relative database was not found: $(cat out.txt)"
+grep -q "Browsing: saved/rel.db " out.txt || fail "status without table: $(cat out.txt)"
+mv saved/rel.db saved/gone.db
+expect 1 "The DSN Name is invalid" browse --load saved/rel.ctl </dev/null
 echo ok

@@ -13,6 +13,7 @@
 #include "container/serve_display.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
+#include "platform/text/ui_language.h"
 
 namespace tabulo::container {
 namespace {
@@ -269,6 +270,30 @@ TEST_F(BrowseSessionTest, KeysMoveTheCursorAndScrollThroughTheScrollBar) {
   EXPECT_EQ(b.control().ScaleWidth(), 40 * 120);
   EXPECT_EQ(b.control().VisibleRows(), 4);
   EXPECT_TRUE(person_.asked.empty());
+}
+
+// The help line offers Enter only where it opens the editor; the position is the cursor's
+// record from 1 and the exact count, grouped as the user-interface language groups numbers.
+TEST_F(BrowseSessionTest, TheHelpLineOffersTheKeysThatWorkAndThePositionCountsFromOne) {
+  const int32_t language = platform::UserInterfaceLanguage();
+  BrowseSession& b = Open(kOrders);
+  EXPECT_EQ(b.KeyHelp().find("Enter"), std::string::npos) << b.KeyHelp();
+  EXPECT_NE(b.KeyHelp().find("(read-only)"), std::string::npos) << b.KeyHelp();
+  platform::SetUserInterfaceLanguage(1033);
+  EXPECT_EQ(b.Position(), "Row 1 of 1,000");
+  b.Press(BrowseKey::Down);
+  b.Press(BrowseKey::Down);
+  EXPECT_EQ(b.Position(), "Row 3 of 1,000");
+  b.Press(BrowseKey::End);
+  EXPECT_EQ(b.Position(), "Row 1,000 of 1,000");
+  platform::SetUserInterfaceLanguage(1031);
+  EXPECT_EQ(b.Position(), "Zeile 1.000 von 1.000");
+  platform::SetUserInterfaceLanguage(1036);
+  EXPECT_EQ(b.Position(), "Ligne 1\u00a0000 sur 1\u00a0000");
+  platform::SetUserInterfaceLanguage(language);
+  BrowseSession& editable = Open(kOrders, true);
+  EXPECT_NE(editable.KeyHelp().find("  Enter edit  "), std::string::npos) << editable.KeyHelp();
+  EXPECT_EQ(editable.KeyHelp().find("read-only"), std::string::npos) << editable.KeyHelp();
 }
 
 // Clicks map the rendering to grid cells; the signature dialog goes to the operator with the

@@ -94,7 +94,7 @@ TEST_F(FailoverTest, NoReachableActiveServerLeavesAClearStatusAndRecoversLater) 
 
   registry_->SetServerReachable("Plant", "BETA", true);
   EXPECT_EQ(Shown(ctl), beta_);  // the panel names the data server's machine
-  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: @Plant");
+  EXPECT_EQ(ctl.sBar.Panels(1).text(), "Browsing: Plant");
   EXPECT_TRUE(container_.message_boxes().empty());
 }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/error_of.h"
 #include "platform/values/com_error.h"
 #include "view/text_cells.h"
@@ -95,18 +97,33 @@ TEST_F(TextRendererTest, ScrollBarThumbAtTopMiddleAndBottom) {
 }
 
 // A short editor text over its cell is in the acceptance scripts' renderings.
-TEST_F(TextRendererTest, EditorIsDrawnOverItsCell) {
+TEST_F(TextRendererTest, EditorIsDrawnOverItsCellAndWidensToItsText) {
   g.SetRow(2);
   g.SetCol(1);
   scene.editor = EditorState{.left = g.left() + g.CellLeft(),
                              .top = g.top() + g.CellTop(),
                              .width = static_cast<double>(g.CellWidth()),
                              .height = static_cast<double>(g.CellHeight()),
-                             .text = "a much longer text",
-                             .visible = true,
-                             .sel_start = 18,
-                             .sel_length = 0};
-  EXPECT_NE(RenderText(scene).find("  2|[a much …]|"), std::string::npos);
+                             .text = ""};
+  // The cell holds "[" 7 characters "_]" with the caret at the end; one more widens the
+  // editor over the next cell, whole, and the line's end stops it. Selected, the text alone
+  // needs one character less.
+  const std::tuple<const char*, int32_t, const char*> rows[] = {
+      {"", 0, "  2|[_       ]|       7|"},
+      {"1234567", 0, "  2|[1234567_]|       7|"},
+      {"12345678", 0, "  2|[12345678_        ]|"},
+      {"12345678", 8, "  2|[12345678]|       7|"},
+      {"1234567890123456", 0, "  2|[1234567890123456_]|"},
+      {"12345678901234567", 0, "  2|[1234567890123456…]|"},
+  };
+  for (const auto& [text, selected, line] : rows) {
+    scene.editor->text = text;
+    scene.editor->sel_start = selected ? 0 : static_cast<int32_t>(std::string(text).size());
+    scene.editor->sel_length = selected;
+    EXPECT_NE(RenderText(scene).find(std::string(line) + "\n"), std::string::npos)
+        << text << "\n"
+        << RenderText(scene);
+  }
   scene.editor->visible = false;
   EXPECT_NE(RenderText(scene).find("  2|Straße un…|"), std::string::npos);
 }
@@ -293,7 +310,7 @@ class FittedGridTest : public ::testing::Test {
   Scene scene;
 };
 
-TEST_F(FittedGridTest, TheWidthIsFilledCutTextsFirst) {
+TEST_F(FittedGridTest, TheWidthIsSharedByTheColumnsWhateverTheirTexts) {
   const std::pair<int64_t, std::string> rows[] = {
       // The columns' own widths: long texts cut, the number shown as #.
       {31,
@@ -301,18 +318,23 @@ TEST_F(FittedGridTest, TheWidthIsFilledCutTextsFirst) {
        "--------+----------+----------+\n"
        "       1|Straße un…|##########|\n"
        "       2|日本語の… |         7|\n"},
-      // Two more characters each: the number fits; 本's half would not.
+      // One more character: to the first scrollable column; the next to the second.
+      {32,
+       "        |Name       |Qty       |\n"
+       "--------+-----------+----------+\n"
+       "       1|Straße und…|##########|\n"
+       "       2|日本語のテ…|         7|\n"},
       {35,
        "        |Name        |Qty         |\n"
        "--------+------------+------------+\n"
        "       1|Straße und …|123456789012|\n"
        "       2|日本語のテ… |           7|\n"},
-      // Every text fits; the rest is shared by the scrollable columns.
+      // Room beyond every text is shared all the same, in turn.
       {46,
-       "        |Name                |Qty            |\n"
-       "--------+--------------------+---------------+\n"
-       "       1|Straße und Weg      |   123456789012|\n"
-       "       2|日本語のテキスト    |              7|\n"},
+       "        |Name              |Qty              |\n"
+       "--------+------------------+-----------------+\n"
+       "       1|Straße und Weg    |     123456789012|\n"
+       "       2|日本語のテキスト  |                7|\n"},
       // Too narrow: the last column is cut at the edge ...
       {22,
        "        |Name      |…|\n"
@@ -326,6 +348,43 @@ TEST_F(FittedGridTest, TheWidthIsFilledCutTextsFirst) {
        "1|Straße u…|\n"
        "2|日本語の…|\n"}};
   for (const auto& [chars, expected] : rows) EXPECT_EQ(At(chars), expected) << chars;
+}
+
+// Other rows scrolled into view (short texts, then long ones) leave every column as wide as
+// it was: the lines' rule is the same whatever the texts.
+TEST_F(FittedGridTest, ColumnsKeepTheirWidthsWhileOtherRowsComeIntoView) {
+  for (int64_t chars : {31, 40, 46, 80}) {
+    const std::string wide = At(chars);
+    for (int32_t r = 1; r < 3; ++r) {
+      g.SetTextMatrix(r, 1, "x");
+      g.SetTextMatrix(r, 2, "1");
+    }
+    const std::string narrow = At(chars);
+    g.SetTextMatrix(1, 1, std::string(60, 'w'));
+    const std::string wider = At(chars);
+    const auto rule = [](const std::string& text) {
+      const size_t start = text.find('\n') + 1;
+      return text.substr(start, text.find('\n', start) - start);
+    };
+    EXPECT_EQ(rule(narrow), rule(wide)) << chars;
+    EXPECT_EQ(rule(wider), rule(wide)) << chars;
+    EXPECT_EQ(DisplayWidth(rule(wide)), chars) << chars;
+    SetUp();
+  }
+}
+
+// A column the right edge cuts short by one character is not drawn whole; the row numbers give
+// up their blanks for the first scrollable column as far as it needs (13 characters).
+TEST_F(FittedGridTest, ColumnsDrawnWholeLeaveOutTheOneCutAtTheEdge) {
+  using Cols = std::vector<int32_t>;
+  const std::pair<int64_t, Cols> rows[] = {{31, {0, 1, 2}}, {30, {0, 1}}, {21, {0, 1}},
+                                           {13, {0, 1}},    {12, {0}},    {80, {0, 1, 2}}};
+  for (const auto& [chars, whole] : rows) {
+    scene.width = static_cast<double>(chars) * kTwipsPerChar;
+    EXPECT_EQ(ColumnsDrawnWhole(scene), whole) << chars;
+  }
+  scene.width = 0;  // no limit: every column in the grid's window
+  EXPECT_EQ(ColumnsDrawnWhole(scene), (Cols{0, 1, 2}));
 }
 
 TEST_F(FittedGridTest, FixedColumnsAsWideAsTheGridLeaveTheFirstScrollableOneInView) {

@@ -142,6 +142,9 @@ async function main() {
   await showsFirst(page, 1);
   const shown = (await records(page)).length;
   if (shown < 10) fail(`only ${shown} records in view`);
+  // The status line ends with the current record and the exact count, counted from 1.
+  const position = () => page.locator(".status .position").textContent();
+  await until("the position of the first record", async () => (await position()) === "Row 1 of 1,000");
   // The thumb dragged to the bottom of its track: the last record alone.
   const thumb = await page.locator(".thumb").boundingBox();
   const track = await page.locator(".scroll").boundingBox();
@@ -151,12 +154,14 @@ async function main() {
   await page.mouse.move(thumb.x + thumb.width / 2, track.y + track.height + 40, { steps: 5 });
   await page.mouse.up();
   await until("the last record alone", async () => (await records(page)).join() === "1000");
+  await until("the position of the last record", async () => (await position()) === "Row 1,000 of 1,000");
   // Home, then the wheel (three records a notch) and the arrow keys step rows.
   await page.keyboard.press("Home");
   await showsFirst(page, 1);
   await page.mouse.move(200, 200);
   await page.mouse.wheel(0, 100);
   await showsFirst(page, 4);
+  await until("the position after the wheel", async () => (await position()) === "Row 4 of 1,000");
   await page.mouse.wheel(0, -100);
   await showsFirst(page, 1);
   for (let i = 0; i < shown; ++i) await page.keyboard.press("ArrowDown");
