@@ -1,0 +1,102 @@
+// Fuzzes what POST /event runs on the operator display: each line of the input is one posted
+// body, read by ParseServeEvent and handed to a real display (one control on a small SQLite
+// sample, with its property sheet, as `tabulo serve --design` shows it) that runs on its own
+// thread on a virtual clock. Every reply must be JSON with a status the display gives; a
+// dialog left open is answered so that later inputs reach the control again.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "container/sample_db.h"
+#include "container/serve_display.h"
+#include "fuzz_input.h"
+#include "platform/runtime/clock.h"
+
+namespace {
+
+using nlohmann::json;
+using tabulo::container::ServeDisplay;
+
+constexpr size_t kMaxEvents = 16;
+
+struct Display {
+  tabulo::platform::VirtualClock clock;
+  std::unique_ptr<ServeDisplay> display;
+  tabulo::web::UpdateCursor cursor;
+};
+
+// One display for the whole run, never torn down: its thread runs until the process ends.
+Display& TheDisplay() {
+  static Display* d = [] {
+    // Files the designer names (a data source, the saved control) land in a folder of ours.
+    char folder[] = "/tmp/fuzz_serve_event.XXXXXX";
+    if (!mkdtemp(folder)) std::abort();
+    std::filesystem::current_path(folder);
+    tabulo::container::WriteSampleDatabase("sample.db", 30);
+    auto* made = new Display;
+    tabulo::container::ServeRequest request;
+    tabulo::container::BrowseRequest control;
+    control.db = "sample.db";
+    control.sql = "SELECT Id, Customer, Qty FROM Orders";
+    request.controls.push_back(control);
+    request.design = true;
+    request.save_path = "saved.ctl";
+    made->display = std::make_unique<ServeDisplay>(request, made->clock);
+    std::thread([made] {
+      made->display->Run([made] {
+        made->clock.Advance(50);
+        return false;
+      });
+    }).detach();
+    return made;
+  }();
+  return *d;
+}
+
+void CheckReply(const tabulo::web::Reply& reply) {
+  if (reply.status != 200 && reply.status != 400 && reply.status != 409 && reply.status != 503)
+    tabulo::fuzz::Broken();
+  if (!json::accept(reply.body)) tabulo::fuzz::Broken();
+}
+
+// Answers the dialog the latest scene shows, if any.
+void CloseDialog(Display& d, uint8_t how) {
+  json scene;
+  while (std::optional<tabulo::web::Update> u =
+             d.display->NextUpdate(d.cursor, std::chrono::milliseconds(0)))
+    if (u->event == "scene") scene = json::parse(u->data);
+  if (!scene.is_object() || !scene["dialog"].is_object()) return;
+  const json& dialog = scene["dialog"];
+  json answer = {{"widget", "dialog"}, {"id", dialog["id"]}};
+  if (how & 1)
+    answer["cancel"] = true;
+  else if (dialog["kind"] == "message")
+    answer["button"] = dialog["default"];
+  else if (dialog["kind"] == "menu")
+    answer["choice"] = -1;
+  else
+    answer["cancel"] = true;
+  CheckReply(d.display->Post(answer.dump()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Display& d = TheDisplay();
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  uint8_t how = size > 0 ? data[0] : 0;
+  for (size_t events = 0; events < kMaxEvents && !input.empty(); ++events) {
+    const size_t end = input.find('\n');
+    CheckReply(d.display->Post(std::string(input.substr(0, end))));
+    if (end == std::string_view::npos) break;
+    input.remove_prefix(end + 1);
+  }
+  CloseDialog(d, how);
+  return 0;
+}
