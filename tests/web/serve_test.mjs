@@ -198,24 +198,24 @@ async function main() {
   if (!(await error.locator(".body.critical").count())) fail("the database error is not critical");
   await error.getByText("OK").click();
   // A body too large is refused with the reason, never read whole.
-  const base = `http://127.0.0.1:${server.port}`;
-  const res = await fetch(`${base}/event`, {
-    method: "POST", headers: { "Content-Type": "application/json", Origin: base }, body: "x".repeat(70000) });
+  const site = `http://127.0.0.1:${server.port}`;
+  const res = await fetch(`${site}/event`, {
+    method: "POST", headers: { "Content-Type": "application/json", Origin: site }, body: "x".repeat(70000) });
   const reply = await res.json();
   if (res.status !== 400 || !reply.error.includes("request too large")) fail(`${res.status} ${reply.error}`);
   // Another site's page may not post, nor a client that names no page.
   const down = JSON.stringify({ widget: "keyboard", control: 0, key: "Down" });
   for (const origin of ["http://attacker.example:" + server.port, null]) {
     const headers = { "Content-Type": "application/json", ...(origin ? { Origin: origin } : {}) };
-    const refused = await fetch(`${base}/event`, { method: "POST", headers, body: down });
+    const refused = await fetch(`${site}/event`, { method: "POST", headers, body: down });
     if (refused.status !== 403) fail(`an event from ${origin}: ${refused.status}`);
   }
   // Every reply forbids framing; the page runs under its policy (no page errors above).
-  const shown = await fetch(base + "/");
-  if (shown.headers.get("x-frame-options") !== "DENY" ||
-      !/frame-ancestors 'none'/.test(shown.headers.get("content-security-policy")) ||
-      /unsafe-inline/.test(shown.headers.get("content-security-policy")))
-    fail("the page's headers: " + [...shown.headers].join("; "));
+  const served = await fetch(site + "/");
+  if (served.headers.get("x-frame-options") !== "DENY" ||
+      !/frame-ancestors 'none'/.test(served.headers.get("content-security-policy")) ||
+      /unsafe-inline/.test(served.headers.get("content-security-policy")))
+    fail("the page's headers: " + [...served.headers].join("; "));
   await page.close();
   server.proc.kill("SIGTERM");
 
