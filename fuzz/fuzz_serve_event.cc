@@ -2,11 +2,11 @@
 // body, read by ParseServeEvent and handed to a real display (one control on a small SQLite
 // sample, with its property sheet, as `tabulo serve --design` shows it) that runs on its own
 // thread on a virtual clock. Every reply must be JSON with a status the display gives; a
-// dialog left open is answered so that later inputs reach the control again.
-#include <unistd.h>
+// dialog left open is answered and the display brought back to a window's size, so that
+// later inputs reach the control again and stay quick.
+#include <stdlib.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -23,7 +23,9 @@ namespace {
 using nlohmann::json;
 using tabulo::container::ServeDisplay;
 
-constexpr size_t kMaxEvents = 16;
+constexpr size_t kMaxEvents = 8;
+constexpr char kWindow[] =
+    R"({"widget":"display","control":0,"action":"resize","width":640,"height":400})";
 
 struct Display {
   tabulo::platform::VirtualClock clock;
@@ -34,19 +36,21 @@ struct Display {
 // One display for the whole run, never torn down: its thread runs until the process ends.
 Display& TheDisplay() {
   static Display* d = [] {
-    // Files the designer names (a data source, the saved control) land in a folder of ours.
+    // The sample, the saved control and the audit database in a folder of ours (the
+    // working folder stays: libFuzzer reads its corpus from there).
     char folder[] = "/tmp/fuzz_serve_event.XXXXXX";
     if (!mkdtemp(folder)) std::abort();
-    std::filesystem::current_path(folder);
-    tabulo::container::WriteSampleDatabase("sample.db", 30);
+    const std::filesystem::path here = folder;
+    setenv("XDG_STATE_HOME", folder, 1);
+    tabulo::container::WriteSampleDatabase(here / "sample.db", 30);
     auto* made = new Display;
     tabulo::container::ServeRequest request;
     tabulo::container::BrowseRequest control;
-    control.db = "sample.db";
+    control.db = (here / "sample.db").string();
     control.sql = "SELECT Id, Customer, Qty FROM Orders";
     request.controls.push_back(control);
     request.design = true;
-    request.save_path = "saved.ctl";
+    request.save_path = (here / "saved.ctl").string();
     made->display = std::make_unique<ServeDisplay>(request, made->clock);
     std::thread([made] {
       made->display->Run([made] {
@@ -91,12 +95,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Display& d = TheDisplay();
   std::string_view input(reinterpret_cast<const char*>(data), size);
   uint8_t how = size > 0 ? data[0] : 0;
+  bool resized = false;
   for (size_t events = 0; events < kMaxEvents && !input.empty(); ++events) {
     const size_t end = input.find('\n');
-    CheckReply(d.display->Post(std::string(input.substr(0, end))));
+    const std::string body(input.substr(0, end));
+    const tabulo::web::Reply reply = d.display->Post(body);
+    CheckReply(reply);
+    resized = resized || (reply.status == 200 && body.find("resize") != std::string::npos);
     if (end == std::string_view::npos) break;
     input.remove_prefix(end + 1);
   }
   CloseDialog(d, how);
+  // Back to a window's size: a display left at its largest makes every later input slow.
+  if (resized) CheckReply(d.display->Post(kWindow));
   return 0;
 }

@@ -30,6 +30,12 @@ json Error(const std::string& message) {
   return {{"error", message}};
 }
 
+// A reply's text. A message may quote what came in (a body that is not UTF-8) or what a
+// database said: bytes that are not UTF-8 are shown replaced.
+std::string Text(const json& body) {
+  return body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
   auto it = std::find(v.begin(), v.end(), x);
   return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
@@ -129,7 +135,7 @@ web::Reply ServeDisplay::Post(const std::string& body) {
   try {
     task->event = ParseServeEvent(body, controls_.size());
   } catch (const BadEvent& e) {
-    return {400, Error(e.what()).dump()};
+    return {400, Text(Error(e.what()))};
   }
   std::future<web::Reply> reply = task->reply.get_future();
   {
@@ -176,7 +182,7 @@ std::shared_ptr<ServeDisplay::Task> ServeDisplay::Pop(std::chrono::milliseconds 
 void ServeDisplay::Answer(Task& task, int status, const json& body) {
   if (task.replied) return;
   task.replied = true;
-  task.reply.set_value({status, body.dump()});
+  task.reply.set_value({status, Text(body)});
 }
 
 void ServeDisplay::Handle(const std::shared_ptr<Task>& task) {
