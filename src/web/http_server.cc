@@ -38,7 +38,6 @@ constexpr size_t kThreads = 24;
 constexpr size_t kReserve = 4;
 constexpr int kMaxPages = 16;
 constexpr size_t kMaxHead = 16384;     // bytes of a request line and its headers
-constexpr size_t kPerAddress = 64;     // connections being read, per client address
 constexpr size_t kMaxReading = 512;    // connections being read, in all
 constexpr size_t kMaxLingering = 256;  // answered connections drained before closing
 constexpr auto kLinger = std::chrono::seconds(2);
@@ -594,7 +593,7 @@ struct HttpServer::Impl {
       c->peer = text;
       // A client at its limit loses its oldest unfinished request to the new one; so does
       // everyone, oldest first, when the front is full.
-      if (per_address[c->peer] >= kPerAddress)
+      if (per_address[c->peer] >= options.per_address)
         drop(oldest_of(c->peer), "");
       else if (reading.size() >= kMaxReading)
         drop(reading.begin(), "");

@@ -69,6 +69,9 @@ struct ServerOptions {
   std::vector<std::string> public_names;  // further names the display answers to
   // Time to read a request's head, and again its body.
   std::chrono::milliseconds request_deadline{10000};
+  // Connections one client address may have still being read; a further one closes its
+  // oldest.
+  size_t per_address = 64;
 };
 
 class HttpServer {

@@ -279,6 +279,35 @@ TEST_F(ServeHttpTest, ARequestTricklingItsHeadIsCutOffAtTheDeadline) {
   EXPECT_EQ(reply.rfind("HTTP/1.1 408 ", 0), 0u) << reply;
 }
 
+// One client address with more unfinished requests than it may have: each new connection
+// closes its oldest unfinished one, and a request sent whole is answered.
+TEST_F(ServeHttpTest, AClientsOldestUnfinishedRequestMakesRoomForItsNewOne) {
+  web::ServerOptions options;
+  options.per_address = 3;
+  options.request_deadline = std::chrono::minutes(5);
+  Start(options);
+  std::vector<int> idle;
+  for (int i = 0; i < 5; ++i) {
+    idle.push_back(Connect(port_));
+    ASSERT_GE(idle.back(), 0);
+    SendAll(idle.back(), "GET / HTTP/1.1\r\n");
+  }
+  const Answer page = Send("GET", "/", {{"Host", Here()}});
+  EXPECT_EQ(page.status, 200);
+  // The sixth connection (the page's) closed the third; the fourth and fifth wait.
+  for (int i = 0; i < 3; ++i) {
+    pollfd p{idle[i], POLLIN, 0};
+    char byte;
+    EXPECT_TRUE(::poll(&p, 1, 20000) == 1 && ::recv(idle[i], &byte, 1, 0) <= 0)
+        << i;  // end or reset
+  }
+  for (int i = 3; i < 5; ++i) {
+    pollfd p{idle[i], POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0) << i;
+  }
+  for (int fd : idle) ::close(fd);
+}
+
 // 200 connections that send their head a line at a time (and come back when cut off) while
 // the signed-in page loads, posts events and follows its updates: every request of the page
 // is answered.
