@@ -447,6 +447,7 @@ struct HttpServer::Impl {
     std::map<std::string, size_t> per_address;
     std::deque<std::pair<int, Clock::time_point>> lingering;
     uint64_t serial = 0;
+    Clock::time_point accept_again;
     auto drop = [&](std::map<uint64_t, std::unique_ptr<Connection>>::iterator it,
                     const std::string& reply) {
       if (!reply.empty()) Send(it->second->fd, reply);
@@ -476,8 +477,12 @@ struct HttpServer::Impl {
         ::close(lingering.front().first);
         lingering.pop_front();
       }
-      polled.assign({{listener, POLLIN, 0}, {wake[0], POLLIN, 0}});
+      // Out of descriptors with none to free, new connections wait a moment in the backlog.
+      const bool accepting = Clock::now() >= accept_again;
+      polled.assign(
+          {{listener, static_cast<short>(accepting ? POLLIN : 0), 0}, {wake[0], POLLIN, 0}});
       Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+      if (!accepting) next = std::min(next, accept_again);
       for (const auto& [id, c] : reading) {
         polled.push_back({c->fd, POLLIN, 0});
         next = std::min(next, c->deadline);
@@ -553,14 +558,16 @@ struct HttpServer::Impl {
       }
       for (auto it = reading.begin(); it != reading.end();)
         it = now >= it->second->deadline ? drop(it, timeout) : std::next(it);
-      if (polled[0].revents) Accept(reading, per_address, serial, drop, oldest_of);
+      if (polled[0].revents && !Accept(reading, per_address, serial, drop, oldest_of))
+        accept_again = now + std::chrono::milliseconds(100);
     }
     for (auto& [id, c] : reading) ::close(c->fd);
     for (auto& [fd, until] : lingering) ::close(fd);
   }
 
+  // Accepts what waits; false when out of descriptors with no connection to close.
   template <typename Drop, typename OldestOf>
-  void Accept(std::map<uint64_t, std::unique_ptr<Connection>>& reading,
+  bool Accept(std::map<uint64_t, std::unique_ptr<Connection>>& reading,
               std::map<std::string, size_t>& per_address, uint64_t& serial, Drop& drop,
               OldestOf& oldest_of) {
     for (;;) {
@@ -574,7 +581,7 @@ struct HttpServer::Impl {
           drop(reading.begin(), "");
           continue;
         }
-        return;
+        return errno != EMFILE && errno != ENFILE;
       }
       auto c = std::make_unique<Connection>();
       c->fd = fd;

@@ -4,7 +4,7 @@
 // bounded; nothing sleeps to synchronise. The display's event handling is in tests/container.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
 import { execFileSync, spawn } from "node:child_process";
-import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
@@ -244,6 +244,21 @@ async function main() {
     fail("served off loopback with the demo user");
   } catch (e) {
     if (e.status !== 1 || !e.stderr.includes("naming its users")) fail("off loopback: " + e.message);
+  }
+  // Token files: readable by others, too short, or with a character a cookie cannot carry.
+  const token = join(work, "token");
+  for (const [text, mode, says] of [["0123456789abcdef0123456789abcdef\n", 0o644, "chmod 600"],
+                                    ["0123456789abcdef0123456789abcde\n", 0o600, "at least 32 are needed"],
+                                    ["0123456789abcdef0123456789abcdef;x\n", 0o600, "cannot carry unchanged"]]) {
+    rmSync(token, { force: true });
+    writeFileSync(token, text, { mode });
+    try {
+      execFileSync(TABULO, ["serve", "--port", "0", "--token-file", token, "--load", "orders.ctl"],
+                   { cwd: work, env, encoding: "utf8", stdio: "pipe", timeout: WAIT });
+      fail("served with the token file " + text.trim());
+    } catch (e) {
+      if (e.status !== 1 || !e.stderr.includes(says)) fail("token file: " + e.message);
+    }
   }
   server = await serve("--bind", "0.0.0.0", "--host", "host.json", "--load", "orders.ctl");
   const at = `http://127.0.0.1:${server.port}`;
