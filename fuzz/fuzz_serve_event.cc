@@ -7,7 +7,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -25,9 +27,14 @@ using tabulo::container::ServeDisplay;
 
 constexpr size_t kMaxEvents = 8;
 constexpr char kWindow[] =
-    R"({"widget":"display","control":0,"action":"resize","width":640,"height":400})";
+    R"({"widget":"display","control":0,"action":"resize","width":400,"height":150})";
 
 struct Display {
+  // The display's thread runs while an input is being posted and waits between inputs, so
+  // that its idle rounds neither cost time nor add coverage of their own.
+  std::mutex mu;
+  std::condition_variable cv;
+  bool active = false;
   tabulo::platform::VirtualClock clock;
   std::unique_ptr<ServeDisplay> display;
   tabulo::web::UpdateCursor cursor;
@@ -54,10 +61,21 @@ Display& TheDisplay() {
     made->display = std::make_unique<ServeDisplay>(request, made->clock);
     std::thread([made] {
       made->display->Run([made] {
+        std::unique_lock lock(made->mu);
+        made->cv.wait(lock, [made] { return made->active; });
         made->clock.Advance(50);
         return false;
       });
     }).detach();
+    {
+      std::lock_guard lock(made->mu);
+      made->active = true;
+    }
+    made->cv.notify_all();
+    // A small window: each round's scene is then quick to make.
+    made->display->Post(kWindow);
+    std::lock_guard lock(made->mu);
+    made->active = false;
     return made;
   }();
   return *d;
@@ -93,6 +111,11 @@ void CloseDialog(Display& d, uint8_t how) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Display& d = TheDisplay();
+  {
+    std::lock_guard lock(d.mu);
+    d.active = true;
+  }
+  d.cv.notify_all();
   std::string_view input(reinterpret_cast<const char*>(data), size);
   uint8_t how = size > 0 ? data[0] : 0;
   bool resized = false;
@@ -106,7 +129,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_prefix(end + 1);
   }
   CloseDialog(d, how);
-  // Back to a window's size: a display left at its largest makes every later input slow.
+  // Back to the small window: a display left at its largest makes every later input slow.
   if (resized) CheckReply(d.display->Post(kWindow));
+  std::lock_guard lock(d.mu);
+  d.active = false;
   return 0;
 }
