@@ -116,12 +116,19 @@ void ServeDisplay::Run(const std::function<bool()>& stop) {
     session_.SelectControl(i);
     desks_[i]->OpenPage(PageNames().front());
   }
+  // The scene is made again only after an event or when timers or posted work ran: an idle
+  // display of a thousand rows costs nothing.
+  bool changed = true;
   while (!stop_()) {
-    if (std::shared_ptr<Task> task = Pop(kPoll)) Handle(task);
+    if (std::shared_ptr<Task> task = Pop(kPoll)) {
+      Handle(task);
+      changed = true;
+    }
     SetBusy("running the controls' timers (loading or refreshing records)");
-    for (auto& c : controls_) c->Pump();
+    for (auto& c : controls_) changed = c->Pump() > 0 || changed;
     SetBusy("");
-    Publish();
+    if (changed) Publish();
+    changed = false;
   }
   std::lock_guard lock(tasks_mu_);
   closed_ = true;
