@@ -35,10 +35,19 @@ struct Display {
   std::mutex mu;
   std::condition_variable cv;
   bool active = false;
+  bool parked = false;  // the display's thread waits for the next input
   tabulo::platform::VirtualClock clock;
   std::unique_ptr<ServeDisplay> display;
   tabulo::web::UpdateCursor cursor;
 };
+
+// Ends an input: the display's thread finishes its round and waits (so that nothing runs
+// when the process exits after the last input).
+void Park(Display& d) {
+  std::unique_lock lock(d.mu);
+  d.active = false;
+  d.cv.wait(lock, [&] { return d.parked; });
+}
 
 // One display for the whole run, never torn down: its thread runs until the process ends.
 Display& TheDisplay() {
@@ -62,7 +71,10 @@ Display& TheDisplay() {
     std::thread([made] {
       made->display->Run([made] {
         std::unique_lock lock(made->mu);
+        made->parked = true;
+        made->cv.notify_all();
         made->cv.wait(lock, [made] { return made->active; });
+        made->parked = false;
         made->clock.Advance(50);
         return false;
       });
@@ -74,8 +86,7 @@ Display& TheDisplay() {
     made->cv.notify_all();
     // A small window: each round's scene is then quick to make.
     made->display->Post(kWindow);
-    std::lock_guard lock(made->mu);
-    made->active = false;
+    Park(*made);
     return made;
   }();
   return *d;
@@ -131,7 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CloseDialog(d, how);
   // Back to the small window: a display left at its largest makes every later input slow.
   if (resized) CheckReply(d.display->Post(kWindow));
-  std::lock_guard lock(d.mu);
-  d.active = false;
+  Park(d);
   return 0;
 }
