@@ -4,6 +4,7 @@
 // bounded; nothing sleeps to synchronise. The display's event handling is in tests/container.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
 import { execFileSync, spawn } from "node:child_process";
+import { get } from "node:http";
 import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -37,6 +38,16 @@ function serve(...args) {
       const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
       if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3] }); }
     });
+  });
+}
+
+// The status of GET / sent under the Host header `host` (fetch always names the address).
+function statusUnder(port, host) {
+  return new Promise((resolve, reject) => {
+    get({ host: "127.0.0.1", port, path: "/", headers: { Host: host } }, res => {
+      res.resume();
+      resolve(res.statusCode);
+    }).on("error", reject);
   });
 }
 
@@ -219,8 +230,14 @@ async function main() {
   await page.close();
   server.proc.kill("SIGTERM");
 
-  // Two controls side by side.
-  server = await serve("--load", "signed.ctl", "--load", "orders.ctl");
+  // Two controls side by side, on a further name. The page answers to that name; under a
+  // name rebound to this machine it is refused before anything runs.
+  server = await serve("--load", "signed.ctl", "--load", "orders.ctl", "--public-name", "tabulo.test");
+  for (const [host, status] of [[`tabulo.test:${server.port}`, 200], [`TABULO.test:${server.port}`, 200],
+                                [`attacker.test:${server.port}`, 421], [`tabulo.test:${+server.port + 1}`, 421]]) {
+    const got = await statusUnder(server.port, host);
+    if (got !== status) fail(`Host ${host}: ${got}`);
+  }
   page = await open(server, { width: 1200, height: 520 });
   if ((await records(page, 1))[0] !== "1") fail("the second control shows no records");
   // The demo user signs on loopback; the signature leaves an audit record.
