@@ -48,7 +48,7 @@ test: test-release test-asan
 # seconds; `fuzz` is the longer opt-in run. Each starts from the seeds committed under
 # tests/fuzz/corpus/<target> (read only); what it finds grows under $(BUILD)/fuzz/corpus.
 FUZZERS := fuzz_connection_string fuzz_statement_split fuzz_sql_literal fuzz_value_check \
-  fuzz_control_file fuzz_host_config fuzz_resource_store fuzz_script
+  fuzz_control_file fuzz_host_config fuzz_resource_store fuzz_script fuzz_serve_event
 FUZZ_SMOKE_SECONDS ?= 5
 FUZZ_SECONDS ?= 60
 

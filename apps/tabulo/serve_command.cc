@@ -64,6 +64,13 @@ int ServeCommand(const Args& args) {
       }
     } else if (a == "--bind") {
       server_options.bind = v;
+    } else if (a == "--public-name") {
+      if (v.empty() || v.find_first_of(" /:@[]") != std::string::npos)
+        return UsageError("serve",
+                          "--public-name takes a host name such as tabulo.example.com, "
+                          "given '" +
+                              v + "'");
+      server_options.public_names.push_back(v);
     } else if (a == "--save") {
       request.save_path = v;
     } else if (a == "--token-file") {

@@ -77,8 +77,8 @@ void BrowseSession::Start() {
   Guarded([&] { session_.SetRunMode(true); });
 }
 
-void BrowseSession::Pump() {
-  session_.container().event_loop().DoEvents();
+int BrowseSession::Pump() {
+  return session_.container().event_loop().DoEvents();
 }
 
 template <typename Action>

@@ -87,8 +87,9 @@ class BrowseSession {
   // The host's switch to run mode (for every control of the display): the control starts
   // loading on its timer.
   void Start();
-  // Lets the display run what is due: posted work and the timers due on the clock.
-  void Pump();
+  // Lets the display run what is due: posted work and the timers due on the clock. Returns
+  // how many ran (0: nothing on the display can have changed).
+  int Pump();
 
   // Input. Errors the control raises are shown as a message box, never passed on.
   void Press(BrowseKey key);

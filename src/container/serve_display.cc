@@ -30,6 +30,12 @@ json Error(const std::string& message) {
   return {{"error", message}};
 }
 
+// A reply's text. A message may quote what came in (a body that is not UTF-8) or what a
+// database said: bytes that are not UTF-8 are shown replaced.
+std::string Text(const json& body) {
+  return body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
   auto it = std::find(v.begin(), v.end(), x);
   return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
@@ -110,12 +116,19 @@ void ServeDisplay::Run(const std::function<bool()>& stop) {
     session_.SelectControl(i);
     desks_[i]->OpenPage(PageNames().front());
   }
+  // The scene is made again only after an event or when timers or posted work ran: an idle
+  // display of a thousand rows costs nothing.
+  bool changed = true;
   while (!stop_()) {
-    if (std::shared_ptr<Task> task = Pop(kPoll)) Handle(task);
+    if (std::shared_ptr<Task> task = Pop(kPoll)) {
+      Handle(task);
+      changed = true;
+    }
     SetBusy("running the controls' timers (loading or refreshing records)");
-    for (auto& c : controls_) c->Pump();
+    for (auto& c : controls_) changed = c->Pump() > 0 || changed;
     SetBusy("");
-    Publish();
+    if (changed) Publish();
+    changed = false;
   }
   std::lock_guard lock(tasks_mu_);
   closed_ = true;
@@ -129,7 +142,7 @@ web::Reply ServeDisplay::Post(const std::string& body) {
   try {
     task->event = ParseServeEvent(body, controls_.size());
   } catch (const BadEvent& e) {
-    return {400, Error(e.what()).dump()};
+    return {400, Text(Error(e.what()))};
   }
   std::future<web::Reply> reply = task->reply.get_future();
   {
@@ -176,7 +189,7 @@ std::shared_ptr<ServeDisplay::Task> ServeDisplay::Pop(std::chrono::milliseconds 
 void ServeDisplay::Answer(Task& task, int status, const json& body) {
   if (task.replied) return;
   task.replied = true;
-  task.reply.set_value({status, body.dump()});
+  task.reply.set_value({status, Text(body)});
 }
 
 void ServeDisplay::Handle(const std::shared_ptr<Task>& task) {

@@ -2,6 +2,7 @@
 #include "container/serve_event.h"
 
 #include <nlohmann/json.hpp>
+#include <tuple>
 
 namespace tabulo::container {
 namespace {
@@ -155,8 +156,16 @@ void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
     const std::string action = Text(o, "action");
     if (action != "resize") throw BadEvent("unknown display action \"" + action + "\"");
     e.kind = ServeEvent::Kind::kResize;
-    e.width = static_cast<double>(Integer(o, "width", 1, 20000));
-    e.height = static_cast<double>(Integer(o, "height", 1, 20000));
+    for (auto [name, high, to] : {std::tuple{"width", kMaxDisplayWidth, &e.width},
+                                  std::tuple{"height", kMaxDisplayHeight, &e.height}}) {
+      const json& v = Member(o, name);
+      if (!v.is_number_integer() || v.get<int64_t>() < 1 || v.get<int64_t>() > high)
+        throw BadEvent("the display's " + std::string(name) +
+                       " must be a whole number of pixels from 1 to " + std::to_string(high) +
+                       " (a control is at most " + std::to_string(kMaxDisplayWidth) + " x " +
+                       std::to_string(kMaxDisplayHeight) + " pixels, 1000 columns by 1000 lines)");
+      *to = static_cast<double>(v.get<int64_t>());
+    }
   } else if (widget == "design") {
     ReadDesignEvent(o, e);
   } else {

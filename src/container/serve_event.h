@@ -8,7 +8,8 @@
 //   {"widget":"keyboard",  "control":N, "text":"typed characters"}
 //   {"widget":"scrollbar", "control":N, "action":"up"|"down"|"pageup"|"pagedown"}
 //   {"widget":"scrollbar", "control":N, "action":"drag", "positions":[16-bit values...]}
-//   {"widget":"display",   "control":N, "action":"resize", "width":W, "height":H}  (pixels)
+//   {"widget":"display",   "control":N, "action":"resize", "width":W, "height":H}  (pixels,
+//                                              at most kMaxDisplayWidth x kMaxDisplayHeight)
 //   {"widget":"dialog", "id":D, "button":ID | "choice":I | "cancel":true
 //                              | "user":U, "password":P, "reason":R
 //                              | "color":0xBBGGRR | "font":{"name","size",
@@ -36,6 +37,12 @@
 #include "container/design_desk.h"
 
 namespace tabulo::container {
+
+// A control is at most as large on the display as `tabulo show --size` draws one: 1000
+// character columns of 120 twips and 1000 lines of 240 twips (the first of 315 with the
+// frame), at 15 twips a pixel.
+inline constexpr int64_t kMaxDisplayWidth = 1000 * 120 / 15;          // 8000
+inline constexpr int64_t kMaxDisplayHeight = (999 * 240 + 315) / 15;  // 16005
 
 struct ServeEvent {
   enum class Kind { kClick, kWheel, kKey, kType, kScroll, kDrag, kResize, kAnswer, kDesign };

@@ -1,15 +1,27 @@
 // The operator display's HTTP side: the page, the events the page posts and the updates it
 // is pushed (server-sent events), behind the access rules of access.h. It knows nothing of
-// controls: an Endpoint answers the events and hands out the updates. Requests are served
-// on the library's own threads; the Endpoint is called from them.
+// controls: an Endpoint answers the events and hands out the updates.
+//
+// Connections are read by one front thread that polls them all: a request reaches a worker
+// thread (and the library's router, and the Endpoint) only once its head and body are read
+// whole, each within its deadline; a client that sends slowly is cut off at the deadline,
+// whatever it trickles. Each client address may hold a bounded number of connections still
+// being read; past it, its oldest one is closed. A few workers are kept for requests that
+// carry the token (or, without one, for every request that names the display's host). One
+// request a connection: every reply closes it.
 //
 //   GET  /         the page (with ?token=... on another address: sets the cookie, then
 //                  sends the browser to / without it)
 //   GET  /events   text/event-stream: "scene" and "busy" events, as the Endpoint gives them
 //   POST /event    one event as JSON (Content-Type application/json); the Endpoint's reply
 //
-// Refused: 401 without the token, 400 for a body over the limit or not JSON-typed, 403 for
-// a page of another origin, 404 for anything else. Error bodies are {"error": "..."}.
+// Refused: 421 for a Host that is not the display's (access.h, AcceptedHost), 401 without
+// the token, 400 for a body over the limit, not JSON-typed or sent in chunks, 403 for a page
+// of another origin (an Origin header that is not the display's, or a POST without one
+// unless it carries the token: browsers always send it), 408 for a request not read within
+// its deadline, 404 for anything else. Error bodies are {"error": "..."}. Every reply forbids
+// framing; the page's script and style run under a content security policy naming their
+// hashes.
 #pragma once
 
 #include <chrono>
@@ -17,6 +29,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tabulo::web {
 
@@ -50,9 +63,15 @@ class Endpoint {
 
 struct ServerOptions {
   std::string bind = "127.0.0.1";
-  int port = 8080;             // 0: any free port
-  std::string token;           // empty: no token asked (loopback)
-  size_t max_request = 65536;  // bytes of a posted body
+  int port = 8080;                        // 0: any free port
+  std::string token;                      // empty: no token asked (loopback)
+  size_t max_request = 65536;             // bytes of a posted body
+  std::vector<std::string> public_names;  // further names the display answers to
+  // Time to read a request's head, and again its body.
+  std::chrono::milliseconds request_deadline{10000};
+  // Connections one client address may have still being read; a further one closes its
+  // oldest.
+  size_t per_address = 64;
 };
 
 class HttpServer {

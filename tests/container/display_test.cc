@@ -111,6 +111,22 @@ TEST_F(ServeDisplayTest, AQuestionHoldsOtherInputUntilItsAnswerThenTheDisplayGoe
               "the display has closed");
 }
 
+// A body whose bytes are not UTF-8 is refused with a reply that is itself JSON (the reason
+// quotes the bytes, replaced).
+TEST_F(ServeDisplayTest, ABodyThatIsNotUtf8IsRefusedWithAJsonReason) {
+  Start();
+  for (const char* body :
+       {"{\"widget\":\"\xAE", "{\"widget\":\"dialog\",\"id\":4,\xAE}", "\xC3\x28"}) {
+    SCOPED_TRACE(body);
+    const web::Reply reply = display_->Post(body);
+    EXPECT_EQ(reply.status, 400);
+    ASSERT_TRUE(json::accept(reply.body)) << reply.body;
+    EXPECT_NE(json::parse(reply.body)["error"].get<std::string>().find("bad JSON"),
+              std::string::npos);
+  }
+  Stop();
+}
+
 class ServeDesignTest : public ServeFixture {
  protected:
   void SetUp() override {

@@ -4,7 +4,8 @@
 // bounded; nothing sleeps to synchronise. The display's event handling is in tests/container.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
 import { execFileSync, spawn } from "node:child_process";
-import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { get } from "node:http";
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
@@ -37,6 +38,16 @@ function serve(...args) {
       const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
       if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3] }); }
     });
+  });
+}
+
+// The status of GET / sent under the Host header `host` (fetch always names the address).
+function statusUnder(port, host) {
+  return new Promise((resolve, reject) => {
+    get({ host: "127.0.0.1", port, path: "/", headers: { Host: host } }, res => {
+      res.resume();
+      resolve(res.statusCode);
+    }).on("error", reject);
   });
 }
 
@@ -204,15 +215,35 @@ async function main() {
   await error.getByText("OK").click();
   await editorKeys(page);
   // A body too large is refused with the reason, never read whole.
-  const res = await fetch(`http://127.0.0.1:${server.port}/event`, {
-    method: "POST", headers: { "Content-Type": "application/json" }, body: "x".repeat(70000) });
+  const site = `http://127.0.0.1:${server.port}`;
+  const res = await fetch(`${site}/event`, {
+    method: "POST", headers: { "Content-Type": "application/json", Origin: site }, body: "x".repeat(70000) });
   const reply = await res.json();
   if (res.status !== 400 || !reply.error.includes("request too large")) fail(`${res.status} ${reply.error}`);
+  // Another site's page may not post, nor a client that names no page.
+  const down = JSON.stringify({ widget: "keyboard", control: 0, key: "Down" });
+  for (const origin of ["http://attacker.example:" + server.port, null]) {
+    const headers = { "Content-Type": "application/json", ...(origin ? { Origin: origin } : {}) };
+    const refused = await fetch(`${site}/event`, { method: "POST", headers, body: down });
+    if (refused.status !== 403) fail(`an event from ${origin}: ${refused.status}`);
+  }
+  // Every reply forbids framing; the page runs under its policy (no page errors above).
+  const served = await fetch(site + "/");
+  if (served.headers.get("x-frame-options") !== "DENY" ||
+      !/frame-ancestors 'none'/.test(served.headers.get("content-security-policy")) ||
+      /unsafe-inline/.test(served.headers.get("content-security-policy")))
+    fail("the page's headers: " + [...served.headers].join("; "));
   await page.close();
   server.proc.kill("SIGTERM");
 
-  // Two controls side by side.
-  server = await serve("--load", "signed.ctl", "--load", "orders.ctl");
+  // Two controls side by side, on a further name. The page answers to that name; under a
+  // name rebound to this machine it is refused before anything runs.
+  server = await serve("--load", "signed.ctl", "--load", "orders.ctl", "--public-name", "tabulo.test");
+  for (const [host, status] of [[`tabulo.test:${server.port}`, 200], [`TABULO.test:${server.port}`, 200],
+                                [`attacker.test:${server.port}`, 421], [`tabulo.test:${+server.port + 1}`, 421]]) {
+    const got = await statusUnder(server.port, host);
+    if (got !== status) fail(`Host ${host}: ${got}`);
+  }
   page = await open(server, { width: 1200, height: 520 });
   if ((await records(page, 1))[0] !== "1") fail("the second control shows no records");
   // The demo user signs on loopback; the signature leaves an audit record.
@@ -236,6 +267,21 @@ async function main() {
     fail("served off loopback with the demo user");
   } catch (e) {
     if (e.status !== 1 || !e.stderr.includes("naming its users")) fail("off loopback: " + e.message);
+  }
+  // Token files: readable by others, too short, or with a character a cookie cannot carry.
+  const token = join(work, "token");
+  for (const [text, mode, says] of [["0123456789abcdef0123456789abcdef\n", 0o644, "chmod 600"],
+                                    ["0123456789abcdef0123456789abcde\n", 0o600, "at least 32 are needed"],
+                                    ["0123456789abcdef0123456789abcdef;x\n", 0o600, "cannot carry unchanged"]]) {
+    rmSync(token, { force: true });
+    writeFileSync(token, text, { mode });
+    try {
+      execFileSync(TABULO, ["serve", "--port", "0", "--token-file", token, "--load", "orders.ctl"],
+                   { cwd: work, env, encoding: "utf8", stdio: "pipe", timeout: WAIT });
+      fail("served with the token file " + text.trim());
+    } catch (e) {
+      if (e.status !== 1 || !e.stderr.includes(says)) fail("token file: " + e.message);
+    }
   }
   server = await serve("--bind", "0.0.0.0", "--host", "host.json", "--load", "orders.ctl");
   const at = `http://127.0.0.1:${server.port}`;
