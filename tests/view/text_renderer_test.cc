@@ -55,6 +55,20 @@ class TextRendererTest : public ::testing::Test {
     g.SetCellAlignment(align);
   }
 
+  // An empty editor over cell (r, c), as the control places its text box.
+  void OpenEditorOnCell(int32_t r, int32_t c) {
+    g.SetRow(r);
+    g.SetCol(c);
+    scene.editor = EditorState{.left = g.left() + g.CellLeft(),
+                               .top = g.top() + g.CellTop(),
+                               .width = static_cast<double>(g.CellWidth()),
+                               .height = static_cast<double>(g.CellHeight()),
+                               .text = "",
+                               .visible = true,
+                               .sel_start = 0,
+                               .sel_length = 0};
+  }
+
   FlexGrid g;
   Scene scene;
 };
@@ -98,13 +112,7 @@ TEST_F(TextRendererTest, ScrollBarThumbAtTopMiddleAndBottom) {
 
 // A short editor text over its cell is in the acceptance scripts' renderings.
 TEST_F(TextRendererTest, EditorIsDrawnOverItsCellAndWidensToItsText) {
-  g.SetRow(2);
-  g.SetCol(1);
-  scene.editor = EditorState{.left = g.left() + g.CellLeft(),
-                             .top = g.top() + g.CellTop(),
-                             .width = static_cast<double>(g.CellWidth()),
-                             .height = static_cast<double>(g.CellHeight()),
-                             .text = ""};
+  OpenEditorOnCell(2, 1);
   // The cell holds "[" 7 characters "_]" with the caret at the end; one more widens the
   // editor over the next cell, whole, and the line's end stops it. Selected, the text alone
   // needs one character less.
@@ -130,16 +138,7 @@ TEST_F(TextRendererTest, EditorIsDrawnOverItsCellAndWidensToItsText) {
 
 // The caret is drawn where it stands, not always at the end; a selection shows no caret.
 TEST_F(TextRendererTest, EditorCaretIsDrawnWhereTheTextBoxHasIt) {
-  g.SetRow(2);
-  g.SetCol(1);
-  scene.editor = EditorState{.left = g.left() + g.CellLeft(),
-                             .top = g.top() + g.CellTop(),
-                             .width = static_cast<double>(g.CellWidth()),
-                             .height = static_cast<double>(g.CellHeight()),
-                             .text = "",
-                             .visible = true,
-                             .sel_start = 0,
-                             .sel_length = 0};
+  OpenEditorOnCell(2, 1);
   struct Case {
     std::string text;
     int32_t sel_start, sel_length;
