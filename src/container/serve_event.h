@@ -35,14 +35,16 @@
 
 #include "container/browse_session.h"
 #include "container/design_desk.h"
+#include "container/show.h"
 
 namespace tabulo::container {
 
 // A control is at most as large on the display as `tabulo show --size` draws one: 1000
 // character columns of 120 twips and 1000 lines of 240 twips (the first of 315 with the
 // frame), at 15 twips a pixel.
-inline constexpr int64_t kMaxDisplayWidth = 1000 * 120 / 15;          // 8000
-inline constexpr int64_t kMaxDisplayHeight = (999 * 240 + 315) / 15;  // 16005
+inline constexpr int64_t kMaxDisplayWidth = int64_t{kMaxShownWidth} / 15;  // 8000
+inline constexpr int64_t kMaxDisplayHeight =
+    (int64_t{kMaxShownRows - 1} * kRowTwips + 315) / 15;  // 16005
 
 struct ServeEvent {
   enum class Kind { kClick, kWheel, kKey, kType, kScroll, kDrag, kResize, kAnswer, kDesign };
