@@ -302,11 +302,12 @@ async function main() {
 // the row shows the row as it now is, under a plain critical mark.
 async function editorKeys(page) {
   const editor = page.locator(".control .editor");
-  const editorText = async () => (await editor.isVisible()) ? editor.textContent() : null;
+  // Read in one step: the editor may close between a visibility check and a read.
+  const editorText = () => editor.evaluateAll(es => es.length && es[0].getClientRects().length ? es[0].textContent : null);
   const qty = id => sql(`SELECT Qty FROM Orders WHERE Id = ${id}`);
   // The editor's text with "|" for the caret and the selection in brackets.
-  const caretAt = () => editor.evaluate(e => [...e.childNodes].map(
-    n => n.nodeType === 1 ? (n.className === "caret" ? "|" : "[" + n.textContent + "]") : n.textContent).join(""));
+  const caretAt = () => editor.evaluateAll(es => es.length ? [...es[0].childNodes].map(
+    n => n.nodeType === 1 ? (n.className === "caret" ? "|" : "[" + n.textContent + "]") : n.textContent).join("") : null);
   const before = qty(6);
   await (await cell(page, 6, 3)).click();
   await until("the whole value selected", async () => (await caretAt()) === "[" + before + "]");
