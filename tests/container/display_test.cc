@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "container/browse_session.h"
+#include "container/property_setting.h"
 #include "container/sample_db.h"
 #include "container/serve_display.h"
+#include "host/audit_log.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/ui_language.h"
@@ -19,6 +21,19 @@ namespace tabulo::container {
 namespace {
 
 using nlohmann::json;
+
+// One cluster and the signer ann (password "secret").
+constexpr char kHost[] = R"({"format": 1,
+  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                "servers": [{"name": "PLANT-01"}]}],
+  "security": {"users": [{"name": "ann", "level": 10, "password_hash":
+    "pbkdf2-sha256$1000$xTAcI2VuOglwAGZkm9YOFg==$4Wx9Tm+nhRfDdK0H5Wz+FX+WV4fYQMJtX9iUpr7zx74="}],
+    "reason_categories": ["Correction"]}})";
+// The same installation without users.
+constexpr char kHostWithoutUsers[] = R"({"format": 1,
+  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                "servers": [{"name": "PLANT-01"}]}],
+  "security": {"users": []}})";
 
 class ServeFixture : public ::testing::Test {
  protected:
@@ -127,6 +142,88 @@ TEST_F(ServeDisplayTest, ABodyThatIsNotUtf8IsRefusedWithAJsonReason) {
   Stop();
 }
 
+// Off loopback the display signs only with a host file that names users; on loopback the
+// embedded demo user may sign, so any installation does.
+TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
+  WriteSampleDatabase(db_, 5);
+  const std::string with_users = folder_.Write("users.json", kHost);
+  const std::string without_users = folder_.Write("nobody.json", kHostWithoutUsers);
+  const struct {
+    bool loopback;
+    std::string host;
+    bool refused;
+  } rows[] = {
+      {false, "", true},          {false, without_users, true},
+      {false, with_users, false}, {true, without_users, false},
+      {true, "", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.host + (row.loopback ? " on loopback" : " off loopback"));
+    ServeRequest request;
+    request.loopback = row.loopback;
+    request.session.host_config = row.host;
+    request.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
+    display_.reset();
+    try {
+      display_ = std::make_unique<ServeDisplay>(request, clock_);
+      EXPECT_FALSE(row.refused);
+    } catch (const platform::ComError& e) {
+      EXPECT_TRUE(row.refused) << e.description();
+      EXPECT_NE(e.description().find("needs --host CONFIG naming its users"), std::string::npos)
+          << e.description();
+    }
+  }
+}
+
+// A signed edit through the page: the signature dialog cancelled writes nothing and is no
+// failed sign-in (no second box, nothing audited); answered with ann's credentials, the
+// record is written and its operator event carries her signature.
+TEST_F(ServeFixture, ASignatureDialogCancelledWritesNothingAndAnsweredWrites) {
+  WriteSampleDatabase(db_, 20);
+  std::string host_text = kHost;  // operator events in audit.db beside it
+  host_text.insert(host_text.size() - 2, R"(, "audit_database": "audit.db")");  // in security
+  request_.session.host_config = folder_.Write("host.json", host_text);
+  BrowseRequest control{{}, db_.string(), "SELECT Id, Customer FROM Orders", ""};
+  for (const char* setting :
+       {"DataTable=Orders", "AllowUpdates=true", "ConfirmUpdates=true", "ESignatureRequired=true",
+        "LogEvent=true", "LoggingClusterName=\"Local\""})
+    control.settings.push_back(ParsePropertySetting(setting));
+  request_.controls.push_back(control);
+  const std::filesystem::path audit = folder_ / "audit.db";
+  auto customer = [&] {
+    return host::testing::TestDb(db_).Text("SELECT Customer FROM Orders WHERE Id = 3");
+  };
+  const std::string stored = customer();
+  Start();
+  SceneWhere(
+      [](const json& s) { return s["controls"][0]["grid"]["rows"][3]["cells"][0]["t"] == "3"; });
+  // Edits the third record's customer and asks for the signature: the dialog's id.
+  auto edit = [&](const std::string& typed) {
+    ExpectReply(R"({"widget":"grid","control":0,"action":"click","row":3,"col":2,"button":1})", 200,
+                "\"ok\":true");
+    ExpectReply(R"({"widget":"keyboard","control":0,"text":")" + typed + R"("})", 200,
+                "\"ok\":true");
+    ExpectReply(R"({"widget":"keyboard","control":0,"key":"Enter"})", 200, "\"dialog\":");
+    const json dialog = SceneWhere([](const json& s) { return !s["dialog"].is_null(); })["dialog"];
+    EXPECT_EQ(dialog["kind"], "signature");
+    return dialog["id"].dump();
+  };
+  ExpectReply(R"({"widget":"dialog","id":)" + edit("Cancelled") + R"(,"cancel":true})", 200,
+              "\"ok\"");
+  // The next edit's click is taken (200), so no box about a failed sign-in holds the display.
+  ExpectReply(R"({"widget":"dialog","id":)" + edit("Signed") +
+                  R"(,"user":"ann","password":"secret","reason":"Correction"})",
+              200, "\"ok\"");
+  SceneWhere([](const json& s) { return s["dialog"].is_null(); });
+  Stop();
+  EXPECT_EQ(customer(), "Signed");  // typing replaced the selected text
+  const std::vector<host::AuditRecord> records = host::ReadAuditRecords(audit.string());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].signed_by1, "ann");
+  EXPECT_EQ(records[0].event.old_value, stored);
+  EXPECT_EQ(records[0].event.new_value, "Signed");
+}
+
 class ServeDesignTest : public ServeFixture {
  protected:
   void SetUp() override {
@@ -209,14 +306,6 @@ class ScriptedOperator : public Operator {
   }
   std::vector<std::string> asked;
 };
-
-// One cluster and the signer ann (password "secret").
-constexpr char kHost[] = R"({"format": 1,
-  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
-                "servers": [{"name": "PLANT-01"}]}],
-  "security": {"users": [{"name": "ann", "level": 10, "password_hash":
-    "pbkdf2-sha256$1000$xTAcI2VuOglwAGZkm9YOFg==$4Wx9Tm+nhRfDdK0H5Wz+FX+WV4fYQMJtX9iUpr7zx74="}],
-    "reason_categories": ["Correction"]}})";
 
 class BrowseSessionTest : public ::testing::Test {
  protected:
