@@ -100,11 +100,21 @@ std::vector<int> CellEnds(int y) {
   return ends;
 }
 
-// A framed window in the middle of the screen with its title on the frame.
-WINDOW* OpenBox(int height, int width, const std::string& title) {
+// The first column of the cell that closes at ends[slot] on a screen line.
+int CellStart(const std::vector<int>& ends, size_t slot) {
+  return slot == 0 ? 0 : ends[slot - 1] + 1;
+}
+
+// A framed window with its title on the frame: its top left corner at (top, left), moved
+// back inside the screen where it would cross an edge, or in the middle when top < 0.
+WINDOW* OpenBox(int height, int width, const std::string& title, int top = -1, int left = -1) {
   height = std::min(height, LINES);
   width = std::min(width, COLS);
-  WINDOW* win = newwin(height, width, (LINES - height) / 2, (COLS - width) / 2);
+  if (top < 0 || left < 0) {
+    top = (LINES - height) / 2;
+    left = (COLS - width) / 2;
+  }
+  WINDOW* win = newwin(height, width, std::min(top, LINES - height), std::min(left, COLS - width));
   keypad(win, TRUE);
   wtimeout(win, kPollMillis);
   box(win, 0, 0);
@@ -193,7 +203,7 @@ void Terminal::Draw(container::BrowseSession& browse) {
   if (!browse.Editing() && line >= 0 && line < shown && slot >= 0) {
     const std::vector<int> ends = CellEnds(line);
     if (static_cast<size_t>(slot) < ends.size()) {
-      const int from = slot == 0 ? 0 : ends[static_cast<size_t>(slot) - 1] + 1;
+      const int from = CellStart(ends, static_cast<size_t>(slot));
       mvchgat(line, from, ends[static_cast<size_t>(slot)] - from, A_REVERSE, 0, nullptr);
     }
   }
@@ -289,6 +299,11 @@ int Terminal::Run(container::BrowseSession& browse) {
         case KEY_F(5):
           browse.Press(BrowseKey::Refresh);
           break;
+        case KEY_F(22):  // Shift+F10
+          if (browse.Editing()) break;
+          AnchorMenuAtCursor(browse);
+          browse.Press(BrowseKey::Menu);
+          break;
         case KEY_RESIZE:
           browse.Resize(cols(), lines());
           break;
@@ -302,6 +317,8 @@ int Terminal::Run(container::BrowseSession& browse) {
           } else if (event.bstate & (BUTTON1_PRESSED | BUTTON3_PRESSED)) {
             const std::vector<int> ends = CellEnds(event.y);
             const auto slot = std::lower_bound(ends.begin(), ends.end(), event.x) - ends.begin();
+            // A menu a right click opens shows just below the pointer.
+            if (event.bstate & BUTTON3_PRESSED) AnchorMenu(event.y + 1, event.x);
             browse.Click(event.y, static_cast<int32_t>(slot), event.bstate & BUTTON3_PRESSED);
           }
           break;
@@ -324,6 +341,7 @@ int Terminal::Run(container::BrowseSession& browse) {
     } else if (ch == L'q' || ch == L'Q') {
       return 0;
     } else if (ch == L'm' || ch == L'M') {
+      AnchorMenuAtCursor(browse);
       browse.Press(BrowseKey::Menu);
     }
   }
@@ -430,33 +448,69 @@ std::optional<container::Signature> Terminal::Sign(const container::SignatureReq
   }
 }
 
+void Terminal::AnchorMenu(int line, int column) {
+  menu_line_ = line;
+  menu_column_ = column;
+}
+
+// Below the cell under the cursor (as drawn last), at its first column.
+void Terminal::AnchorMenuAtCursor(container::BrowseSession& browse) {
+  const int line = browse.CursorLine(), slot = browse.CursorSlot();
+  if (line < 0 || line >= lines() || slot < 0) return AnchorMenu(-1, -1);
+  const std::vector<int> ends = CellEnds(line);
+  if (static_cast<size_t>(slot) >= ends.size()) return AnchorMenu(-1, -1);
+  AnchorMenu(line + 1, CellStart(ends, static_cast<size_t>(slot)));
+}
+
+// A small framed list: Up/Down move (round), an item's first letter goes to the next item it
+// begins, Enter or a click on an item chooses it, Escape or a click beside the list closes it
+// choosing nothing.
 int Terminal::ChooseFromMenu(const std::vector<std::string>& captions) {
+  const int top = menu_line_, left = menu_column_;
+  AnchorMenu(-1, -1);
   if (captions.empty()) return -1;
   int width = 12;
   for (const std::string& c : captions)
     width = std::max(width, static_cast<int>(Wide(c).size()) + 6);
-  WINDOW* win = OpenBox(static_cast<int>(captions.size()) + 2, width, "");
+  WINDOW* win = OpenBox(static_cast<int>(captions.size()) + 2, width, "", top, left);
+  width = getmaxx(win);
+  const auto close = [win](int choice) {
+    CloseBox(win);
+    return choice;
+  };
   size_t selected = 0;
   for (;;) {
     for (size_t i = 0; i < captions.size(); ++i) {
       if (i == selected) wattron(win, A_REVERSE);
-      PutText(win, static_cast<int>(i) + 1, 2, captions[i], width - 4);
+      PutText(win, static_cast<int>(i) + 1, 1, " " + captions[i] + std::string(width, ' '),
+              width - 2);
       wattroff(win, A_REVERSE);
     }
     wrefresh(win);
     wint_t ch = 0;
     const int kind = ReadKey(win, ch);
-    if (kind == ERR || (kind == OK && ch == 27)) {
-      CloseBox(win);
-      return -1;
-    }
-    if (IsEnter(kind, ch)) {
-      CloseBox(win);
-      return static_cast<int>(selected);
-    }
+    if (kind == ERR || (kind == OK && ch == 27)) return close(-1);
+    if (IsEnter(kind, ch)) return close(static_cast<int>(selected));
     if (kind == KEY_CODE_YES && ch == KEY_UP)
       selected = (selected + captions.size() - 1) % captions.size();
     if (kind == KEY_CODE_YES && ch == KEY_DOWN) selected = (selected + 1) % captions.size();
+    if (kind == KEY_CODE_YES && ch == KEY_MOUSE) {
+      MEVENT event;
+      if (getmouse(&event) != OK || !(event.bstate & (BUTTON1_PRESSED | BUTTON3_PRESSED))) continue;
+      int y = event.y, x = event.x;
+      if (!wmouse_trafo(win, &y, &x, false)) return close(-1);
+      if (y >= 1 && y <= static_cast<int>(captions.size())) return close(y - 1);
+    }
+    if (kind == OK && ch > 32) {
+      for (size_t k = 1; k <= captions.size(); ++k) {
+        const size_t i = (selected + k) % captions.size();
+        const std::wstring caption = Wide(captions[i]);
+        if (!caption.empty() && std::towlower(caption[0]) == std::towlower(ch)) {
+          selected = i;
+          break;
+        }
+      }
+    }
   }
 }
 

@@ -32,6 +32,13 @@ class Terminal : public container::Operator {
 
  private:
   void Draw(container::BrowseSession& browse);
+  // The popup menu opens with its top left corner here (screen line and column, kept inside
+  // the screen), set just before the key or click that asks for it; centred when unset.
+  void AnchorMenu(int line, int column);
+  void AnchorMenuAtCursor(container::BrowseSession& browse);
+
+  int menu_line_ = -1;
+  int menu_column_ = -1;
 };
 
 }  // namespace tabulo::app

@@ -165,6 +165,19 @@ def editor_state(b, y, x):
     return selected, b.screen.cursor.x if b.screen.cursor.y == y else None, b.screen.cursor.hidden
 
 
+def cursor_cell(b):
+    """The screen line and first column of the cell the cursor marks in reverse."""
+    return min((y, x) for y in range(LINES - 1) for x in range(b.screen.columns)
+               if b.screen.buffer[y][x].reverse)
+
+
+def menu_at(b, line, column):
+    """Waits for the popup menu and checks that its item "Refresh" starts at line, column."""
+    b.wait_for("Refresh")
+    if b.screen.display[line][column:column + 7] != "Refresh":
+        fail(f"Refresh is not at line {line}, column {column}:\n" + b.text())
+
+
 def save_control(path, *lets):
     script = "".join(f"let {p} {v}\n" for p, v in lets) + f'save "{path}"\n'
     subprocess.run([TABULO, "script", "-"], input=script.encode(), check=True)
@@ -222,10 +235,28 @@ try:
         fail("a refused edit was written or still shows")
     # Changed behind the display: the popup menu's Refresh, then F5, show the database.
     set_customer(1, "ZedPopup")
+    # m and Shift+F10 open it just below the cursor's cell; Escape closes it choosing nothing.
+    cy, cx = cursor_cell(b)
+    for key in ["m", "\x1b[21;2~"]:
+        b.send(key)
+        menu_at(b, cy + 2, cx + 2)
+        b.send("\x1b")
+        b.wait_for("Refresh", gone=True)
+    if "ZedPopup" in b.text():
+        fail("closing the menu refreshed:\n" + b.text())
+    # On the last record line it is moved up to stay inside the screen; a click beside it closes it.
+    y = max(n for n, line in enumerate(b.screen.display[:-1]) if re.match(r" *\d+\|", line))
+    if y + 4 <= LINES:
+        fail(f"the last record line {y} leaves room for the menu below it")
+    b.click(b.screen.display[y].index("|") + 3, y, button=2)
+    menu_at(b, LINES - 2, b.screen.display[y].index("|") + 5)
+    b.click(COLS - 2, 1)
+    b.wait_for("Refresh", gone=True)
+    # A right click opens it just below the pointer; Down (round) and Enter choose Refresh.
     y, x = b.line_of("Acme Corp")
-    b.click(x, y, button=2)
-    b.wait_for("Refresh")
-    b.send("enter")
+    b.click(x + 3, y, button=2)
+    menu_at(b, y + 2, x + 5)
+    b.send("down", "enter")
     b.wait_for("ZedPopup")
     set_customer(1, "ZedF5")
     b.send("f5")
