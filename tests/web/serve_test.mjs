@@ -152,12 +152,15 @@ async function popupMenu(page) {
   const small = { width: 300, height: 200 };
   await page.setViewportSize(small);
   await until("the small window fitted", () => page.evaluate(() => document.body.dataset.fitted === "true"));
-  const inside = await page.$$eval('.control[data-index="0"] .cell[data-col="2"]', cells => {
-    const grid = cells[0].parentElement.getBoundingClientRect();
-    return cells.map(e => e.getBoundingClientRect())
-                .filter(r => r.bottom <= grid.bottom && r.right <= grid.right && r.top > grid.top + 20)
-                .map(r => ({ x: r.right - 2, y: r.top + 3 }))[0];
-  });
+  // A cell wholly inside the small grid, once the grid has been drawn at its new size.
+  const inside = await until("a whole cell in the small window", () =>
+    page.$$eval('.control[data-index="0"] .cell[data-col="2"]', cells => {
+      if (!cells.length) return null;
+      const grid = cells[0].parentElement.getBoundingClientRect();
+      return cells.map(e => e.getBoundingClientRect())
+                  .filter(r => r.bottom <= grid.bottom && r.right <= grid.right && r.top > grid.top + 20)
+                  .map(r => ({ x: r.right - 2, y: r.top + 3 }))[0] ?? null;
+    }));
   await page.mouse.click(inside.x, inside.y, { button: "right" });
   await menu.waitFor({ timeout: WAIT });
   const edge = await menu.boundingBox();
