@@ -126,8 +126,8 @@ demo: deps $(BUILD)/release/CMakeCache.txt
 	  --edit 0,2=$$(( $$(date +%s) % 400 )) --answer sign demo demo Correction --log-event
 	$(DEMO_ENV) $(TABULO) audit | tail -n 3
 	@echo
-	@echo "Browse the sample interactively (arrows, PgUp/PgDn, Enter edits, q quits):"
-	@echo "  $(TABULO) browse --db $(BUILD)/sample.db --sql \"$(DEMO_SQL)\""
+	@echo "Browse the sample interactively (arrows, PgUp/PgDn, Enter edits, Esc cancels, q quits):"
+	@echo "  $(TABULO) browse --db $(BUILD)/sample.db --sql \"$(DEMO_SQL)\" --set AllowUpdates=true"
 
 # The operator display in a browser on the same sample: prints the address to open (port
 # SERVE_PORT, default 8080); Ctrl-C stops.
