@@ -4,6 +4,7 @@
 #include "container/load_progress.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "container/script/input.h"
 #include "platform/values/com_error.h"
@@ -118,6 +119,9 @@ void BrowseSession::PressOnGrid(BrowseKey key) {
     case BrowseKey::End:
       cursor_row_ = ctl_.Grid.Rows();
       return bar.SetValue(bar.Max());
+    case BrowseKey::LastWindow:
+      cursor_row_ = ctl_.Grid.Rows();
+      return ShowLastWindow();
     case BrowseKey::Enter:
       if (ShowsRecord(cursor_row_)) ClickCell(cursor_row_, cursor_col_);
       return;
@@ -306,6 +310,113 @@ bool BrowseSession::ShowsRecord(int32_t row) const {
   const platform::FlexGrid& grid = ctl_.Grid;
   return row >= grid.FixedRows() && row < grid.Rows() && grid.Cols() > 0 &&
          !grid.TextMatrix(row, 0).empty() && grid.RowIsVisible(row);
+}
+
+// ---- The last full window ----------------------------------------------------------------
+
+void BrowseSession::ShowLastWindow() {
+  longscroll::LongScroll& bar = ctl_.ScrollBar;
+  bar.SetValue(bar.Max());
+  Pump();
+  const platform::FlexGrid& grid = ctl_.Grid;
+  if (!ShowsRecord(grid.FixedRows())) return;
+  // The rows that fit whole under the header; the bar moves back by as many records as the
+  // window has rows left empty below the last one.
+  int32_t whole = 0;
+  for (int32_t r = grid.FixedRows(); r < grid.Rows(); ++r)
+    if (grid.RowTopOf(r) + grid.RowHeight(r) <= grid.height()) ++whole;
+  int32_t shown = 0;
+  for (int32_t r = grid.FixedRows(); r < grid.Rows() && ShowsRecord(r); ++r) ++shown;
+  const int32_t back = std::max(0, whole - shown);
+  bar.SetValue(std::max(bar.Min(), bar.Value() - back));
+}
+
+// ---- Reading the result -------------------------------------------------------------------
+
+bool BrowseSession::SetColumnWidth(int32_t col, double twips) {
+  platform::FlexGrid& grid = ctl_.Grid;
+  if (col < 0 || col >= grid.Cols()) return false;
+  // Never so narrow that the border can no longer be taken hold of.
+  constexpr double kNarrowest = 8 * view::kTwipsPerPixel;
+  Guarded([&] { grid.SetColWidth(col, static_cast<int32_t>(std::max(twips, kNarrowest))); });
+  return true;
+}
+
+bool BrowseSession::FitColumn(int32_t col) {
+  platform::FlexGrid& grid = ctl_.Grid;
+  if (col < 0 || col >= grid.Cols() || grid.FixedRows() < 1 || !grid.ColIsVisible(col) ||
+      grid.ColWidth(col) <= 0)
+    return false;
+  // A double click on the header's right border, just inside the column.
+  const float x = static_cast<float>(grid.ColLeftOf(col) + grid.ColWidth(col) - 15);
+  const float y = static_cast<float>(grid.RowHeight(0) / 2);
+  Guarded([&] { grid.UserDblClickAt(x, y); });
+  return true;
+}
+
+std::optional<std::string> BrowseSession::CursorText() const {
+  if (!ShowsRecord(cursor_row_) || cursor_col_ >= ctl_.Grid.Cols()) return std::nullopt;
+  return ctl_.Grid.TextMatrix(cursor_row_, cursor_col_);
+}
+
+bool BrowseSession::CursorIsNull() const {
+  return ShowsRecord(cursor_row_) && cursor_col_ < ctl_.Grid.Cols() &&
+         ctl_.Grid.CellIsNullAt(cursor_row_, cursor_col_);
+}
+
+bool BrowseSession::IsNullAt(int32_t line, int32_t slot) const {
+  const GridOnScreen on = LayoutOf(ctl_.Grid);
+  if (line < 0 || slot < 0 || line >= static_cast<int32_t>(on.lines.size()) ||
+      slot >= static_cast<int32_t>(on.slots.size()) || on.lines[line] < 0)
+    return false;
+  return ctl_.Grid.CellIsNullAt(on.lines[line], on.slots[slot]);
+}
+
+void BrowseSession::SetAnchor(bool on) {
+  anchor_row_ = on && ShowsRecord(cursor_row_) ? cursor_row_ : -1;
+  anchor_col_ = anchor_row_ < 0 ? -1 : cursor_col_;
+  anchor_first_ = anchor_row_ < 0 ? -1 : FirstRecordShown();
+}
+
+int64_t BrowseSession::FirstRecordShown() const {
+  const platform::FlexGrid& grid = ctl_.Grid;
+  if (!ShowsRecord(grid.FixedRows())) return -1;
+  return std::atoll(grid.TextMatrix(grid.FixedRows(), 0).c_str());
+}
+
+bool BrowseSession::Block(int32_t* top, int32_t* left, int32_t* bottom, int32_t* right) const {
+  // An anchor set in another window no longer marks the same records.
+  const bool anchored = anchor_row_ >= 0 && anchor_first_ == FirstRecordShown() &&
+                        ShowsRecord(anchor_row_) && anchor_col_ < ctl_.Grid.Cols();
+  const int32_t r = anchored ? anchor_row_ : cursor_row_, c = anchored ? anchor_col_ : cursor_col_;
+  *top = std::min(r, cursor_row_);
+  *bottom = std::max(r, cursor_row_);
+  *left = std::min(c, cursor_col_);
+  *right = std::max(c, cursor_col_);
+  return anchored;
+}
+
+std::string BrowseSession::CopyText() const {
+  const platform::FlexGrid& grid = ctl_.Grid;
+  if (!ShowsRecord(cursor_row_) || cursor_col_ >= grid.Cols()) return {};
+  int32_t top = 0, left = 0, bottom = 0, right = 0;
+  if (!Block(&top, &left, &bottom, &right)) return grid.TextMatrix(top, left);
+  const auto field = [](std::string text) {
+    for (char& ch : text)
+      if (ch == '\t' || ch == '\n' || ch == '\r') ch = ' ';
+    return text;
+  };
+  std::string out;
+  const auto line = [&](int32_t r) {
+    for (int32_t c = left; c <= right; ++c) {
+      if (c > left) out += '\t';
+      out += field(grid.TextMatrix(r, c));
+    }
+    out += '\n';
+  };
+  if (grid.FixedRows() > 0) line(0);
+  for (int32_t r = top; r <= bottom; ++r) line(r);
+  return out;
 }
 
 void BrowseSession::ShowLoadProgress(int64_t rows) {

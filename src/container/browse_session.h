@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ enum class BrowseKey {
   Delete,
   Refresh,
   Menu,
+  // The last full window: the last record at the bottom (End shows it alone at the top).
+  LastWindow,
 };
 
 // The parts of the scroll bar a mouse clicks.
@@ -117,6 +120,30 @@ class BrowseSession {
   int32_t CursorLine() const;
   int32_t CursorSlot() const;
 
+  // ---- Reading the result: column widths, whole values, copying ----
+  // Grid column `col` (a data column or the record-number column) set to `twips` wide, as
+  // the operator drags its border; the control's columns keep the width, so a saved control
+  // file has it. Returns false for a column not in the grid.
+  bool SetColumnWidth(int32_t col, double twips);
+  // The control's own fit of grid column `col`, as a double click on its header border.
+  bool FitColumn(int32_t col);
+  // The whole text of the cursor's cell, and whether that is a database NULL; nothing
+  // without a record under the cursor.
+  std::optional<std::string> CursorText() const;
+  bool CursorIsNull() const;
+  // Whether the cell at line `line`, slot `slot` of the rendering shows a NULL.
+  bool IsNullAt(int32_t line, int32_t slot) const;
+  // Without an anchor the text of the cursor's cell. With one, the block between the anchor
+  // and the cursor as tab-separated lines, the column headers first; tabs and line breaks
+  // inside a value become blanks so that every record stays one line. A NULL is "".
+  std::string CopyText() const;
+  // The anchor of a block: set to the cursor's cell, or cleared; a scroll clears it.
+  void SetAnchor(bool on);
+  bool HasAnchor() const { return anchor_row_ >= 0; }
+  // The block's corners in grid rows and columns; false (the cursor's cell alone) without
+  // an anchor in this window.
+  bool Block(int32_t* top, int32_t* left, int32_t* bottom, int32_t* right) const;
+
   Session& session() { return session_; }
   const control::TabuloCtl& control() const { return ctl_; }
   control::TabuloCtl& control() { return ctl_; }
@@ -134,6 +161,9 @@ class BrowseSession {
   // Keeps the cursor on a data cell of the window that shows a record.
   void ClampCursor();
   bool ShowsRecord(int32_t row) const;
+  void ShowLastWindow();
+  // The record number of the window's first row; -1 when it shows none.
+  int64_t FirstRecordShown() const;
 
   BrowseSession(const BrowseRequest& request, std::unique_ptr<Session> own);
 
@@ -141,6 +171,8 @@ class BrowseSession {
   Session& session_;
   control::TabuloCtl& ctl_;
   int32_t cursor_row_ = 1, cursor_col_ = 1;
+  int32_t anchor_row_ = -1, anchor_col_ = -1;
+  int32_t anchor_first_ = -1;  // the window's first record when the anchor was set
 };
 
 }  // namespace tabulo::container

@@ -83,6 +83,24 @@ std::vector<std::string> PageNames() {
   return names;
 }
 
+// Marks the cells that show a database NULL ("n") and gives the record count and whether the
+// control takes edits, so that the page can tell a NULL from an empty text, name each row's
+// place in the whole result and open its viewer where Enter opens no editor.
+void ReadingMarks(const control::TabuloCtl& ctl, json& scene) {
+  const platform::FlexGrid& grid = ctl.Grid;
+  scene["count"] = ctl.NumberRows();
+  scene["readOnly"] = !ctl.AllowUpdates();
+  json& g = scene["grid"];
+  for (json& row : g["rows"]) {
+    const int32_t r = row["r"].get<int32_t>();
+    json& cells = row["cells"];
+    for (size_t k = 0; k < cells.size() && k < g["cols"].size(); ++k) {
+      const int32_t c = g["cols"][k]["c"].get<int32_t>();
+      if (grid.CellIsNullAt(r, c)) cells[k]["n"] = true;
+    }
+  }
+}
+
 }  // namespace
 
 ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
@@ -227,6 +245,13 @@ void ServeDisplay::Apply(const ServeEvent& e, Task& task) {
       return Answer(task, 409, Error("no dialog is open"));
     case ServeEvent::Kind::kDesign:
       return ApplyDesign(e, task);
+    case ServeEvent::Kind::kColumnWidth:
+      if (!b.SetColumnWidth(e.col, e.width * view::kTwipsPerPixel))
+        return Answer(task, 409, Error("that column is no longer in the grid"));
+      return;
+    case ServeEvent::Kind::kFitColumn:
+      if (!b.FitColumn(e.col)) return Answer(task, 409, Error("that column is not in view"));
+      return;
   }
 }
 
@@ -396,6 +421,7 @@ void ServeDisplay::Publish() {
                                            : json{{"row", on.lines[static_cast<size_t>(line)]},
                                                   {"col", on.slots[static_cast<size_t>(slot)]}};
     scene["status"]["position"] = c->Position();  // the operator's cursor, as the terminal's
+    ReadingMarks(c->control(), scene);
     if (!desks_.empty()) scene["design"] = DesignScene(controls.size());
     controls.push_back(std::move(scene));
   }

@@ -17,7 +17,7 @@ constexpr std::pair<std::string_view, BrowseKey> kKeys[] = {
     {"Enter", BrowseKey::Enter},   {"Tab", BrowseKey::Tab},
     {"Escape", BrowseKey::Escape}, {"Backspace", BrowseKey::Backspace},
     {"Delete", BrowseKey::Delete}, {"Refresh", BrowseKey::Refresh},
-    {"Menu", BrowseKey::Menu},
+    {"Menu", BrowseKey::Menu},     {"LastWindow", BrowseKey::LastWindow},
 };
 
 constexpr std::pair<std::string_view, ScrollPart> kParts[] = {
@@ -125,6 +125,12 @@ void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
     } else if (action == "wheel") {
       e.kind = ServeEvent::Kind::kWheel;
       e.notches = static_cast<int32_t>(Integer(o, "notches", -100, 100));
+    } else if (action == "colwidth" || action == "fit") {
+      // A column border dragged to a new width, or double-clicked to fit the column.
+      e.kind = action == "fit" ? ServeEvent::Kind::kFitColumn : ServeEvent::Kind::kColumnWidth;
+      e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
+      if (action == "colwidth")
+        e.width = static_cast<double>(Integer(o, "width", 1, kMaxDisplayWidth));
     } else {
       throw BadEvent("unknown grid action \"" + action + "\"");
     }

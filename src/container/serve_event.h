@@ -4,6 +4,8 @@
 //
 //   {"widget":"grid",      "control":N, "action":"click", "row":R, "col":C, "button":1|2}
 //   {"widget":"grid",      "control":N, "action":"wheel", "notches":K}          (|K| <= 100)
+//   {"widget":"grid",      "control":N, "action":"colwidth", "col":C, "width":W}  (pixels)
+//   {"widget":"grid",      "control":N, "action":"fit", "col":C}   (the border double-clicked)
 //   {"widget":"keyboard",  "control":N, "key":"Up"|"Down"|...|"Refresh"|"Menu"}
 //   {"widget":"keyboard",  "control":N, "text":"typed characters"}
 //   {"widget":"scrollbar", "control":N, "action":"up"|"down"|"pageup"|"pagedown"}
@@ -47,7 +49,19 @@ inline constexpr int64_t kMaxDisplayHeight =
     (int64_t{kMaxShownRows - 1} * kRowTwips + 315) / 15;  // 16005
 
 struct ServeEvent {
-  enum class Kind { kClick, kWheel, kKey, kType, kScroll, kDrag, kResize, kAnswer, kDesign };
+  enum class Kind {
+    kClick,
+    kWheel,
+    kKey,
+    kType,
+    kScroll,
+    kDrag,
+    kResize,
+    kAnswer,
+    kDesign,
+    kColumnWidth,
+    kFitColumn,
+  };
   enum class Design { kPage, kFill, kChoose, kCheck, kPress, kKey, kCell, kApply, kClose, kSave };
   Kind kind = Kind::kClick;
   size_t control = 0;
@@ -58,7 +72,7 @@ struct ServeEvent {
   std::string text;  // typed
   ScrollPart part = ScrollPart::UpArrow;
   std::vector<int16_t> positions;
-  double width = 0, height = 0;  // pixels
+  double width = 0, height = 0;  // pixels (a display's size, or a column's width)
   // A dialog's answer: a button's id, a menu choice (-1 none), or a signature; `cancel`
   // closes a signature dialog unsigned.
   uint64_t dialog = 0;

@@ -139,6 +139,8 @@ void TabuloCtl::FillWindow(int32_t Delta) {
         Grid.SetRow(r);
         Grid.SetCellAlignment(alignment);
         Grid.SetTextMatrix(r, k, text);
+        // The text of a null is "" as an empty text's; the mark lets a display tell them apart.
+        if (v.IsNull()) Grid.SetCellNullAt(r, k, true);
         ++k;
       }
       m_rs->MoveNext();

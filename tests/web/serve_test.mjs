@@ -156,7 +156,7 @@ async function popupMenu(page) {
   const inside = await until("a whole cell in the small window", () =>
     page.$$eval('.control[data-index="0"] .cell[data-col="2"]', cells => {
       if (!cells.length) return null;
-      const grid = cells[0].parentElement.getBoundingClientRect();
+      const grid = cells[0].closest(".grid").getBoundingClientRect();
       return cells.map(e => e.getBoundingClientRect())
                   .filter(r => r.bottom <= grid.bottom && r.right <= grid.right && r.top > grid.top + 20)
                   .map(r => ({ x: r.right - 2, y: r.top + 3 }))[0] ?? null;

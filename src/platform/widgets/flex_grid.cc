@@ -156,6 +156,7 @@ const std::string& FlexGrid::Text() const {
 
 void FlexGrid::SetText(std::string text) {
   Current().text = std::move(text);
+  Current().null = false;
 }
 
 const std::string& FlexGrid::TextMatrix(int32_t r, int32_t c) const {
@@ -168,6 +169,19 @@ void FlexGrid::SetTextMatrix(int32_t r, int32_t c, std::string text) {
   CheckRow(r);
   CheckCol(c);
   At(r, c).text = std::move(text);
+  At(r, c).null = false;
+}
+
+bool FlexGrid::CellIsNullAt(int32_t r, int32_t c) const {
+  CheckRow(r);
+  CheckCol(c);
+  return At(r, c).null;
+}
+
+void FlexGrid::SetCellNullAt(int32_t r, int32_t c, bool null) {
+  CheckRow(r);
+  CheckCol(c);
+  At(r, c).null = null;
 }
 
 void FlexGrid::Clear() {

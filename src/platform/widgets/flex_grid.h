@@ -141,6 +141,10 @@ class FlexGrid : public Widget {
   int16_t CellAlignmentAt(int32_t r, int32_t c) const;
   int32_t CellBackColorAt(int32_t r, int32_t c) const;
   bool CellFontBoldAt(int32_t r, int32_t c) const;
+  // Whether a cell shows a missing value (a database NULL) rather than a text: its text
+  // stays "", and any text put into the cell later clears the mark.
+  bool CellIsNullAt(int32_t r, int32_t c) const;
+  void SetCellNullAt(int32_t r, int32_t c, bool null);
 
   // --- Geometry (twips, relative to the grid) -----------------------------------------
   // Of the current cell. A non-fixed cell scrolled out to the left or top gets a position
@@ -219,6 +223,7 @@ class FlexGrid : public Widget {
     std::optional<bool> bold;
     std::optional<std::string> font_name;
     std::optional<double> font_size;
+    bool null = false;
   };
 
   void CheckRow(int32_t r) const;  // 381
