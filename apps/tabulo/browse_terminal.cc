@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cwctype>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -163,6 +167,46 @@ std::string ButtonCaption(int answer) {
   }
 }
 
+// The key code curses gives a key the terminal's description names (e.g. "kEND5", Ctrl+End);
+// -1 when it names none.
+int ExtendedKey(const char* name) {
+  char* sequence = tigetstr(name);
+  if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) return -1;
+  const int code = key_defined(sequence);
+  return code > 0 ? code : -1;
+}
+
+std::string Base64(const std::string& bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t n = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) n |= static_cast<uint8_t>(bytes[i + 2]);
+    out += kDigits[(n >> 18) & 63];
+    out += kDigits[(n >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
+  }
+  return out;
+}
+
+// Whether the terminal takes a copy into the clipboard through OSC 52. TABULO_CLIPBOARD
+// says so ("osc52") or not ("file"); otherwise the terminals known to take it do, and a
+// terminal multiplexer passes it on.
+bool TakesOsc52() {
+  const char* setting = std::getenv("TABULO_CLIPBOARD");
+  if (setting != nullptr && *setting != '\0') return std::string(setting) == "osc52";
+  const char* term = std::getenv("TERM");
+  const std::string t = term ? term : "";
+  for (const char* known : {"xterm", "tmux", "screen", "alacritty", "foot", "kitty", "wezterm"})
+    if (t.rfind(known, 0) == 0) return true;
+  return false;
+}
+
+constexpr size_t kMaxOsc52Bytes = 74994;  // 100,000 base64 characters: what terminals take
+
 }  // namespace
 
 Terminal::Terminal() {
@@ -199,6 +243,7 @@ void Terminal::Draw(container::BrowseSession& browse) {
   const std::vector<std::string> text = SplitLines(browse.Render(false));
   const int shown = std::min(static_cast<int>(text.size()), lines());
   for (int y = 0; y < shown; ++y) PutText(stdscr, y, 0, text[static_cast<size_t>(y)], COLS);
+  MarkCells(browse, shown);
   const int line = browse.CursorLine(), slot = browse.CursorSlot();
   if (!browse.Editing() && line >= 0 && line < shown && slot >= 0) {
     const std::vector<int> ends = CellEnds(line);
@@ -211,7 +256,8 @@ void Terminal::Draw(container::BrowseSession& browse) {
   attron(A_REVERSE);
   const std::string position = browse.Position();
   const int position_width = position.empty() ? 0 : static_cast<int>(Wide(position).size()) + 1;
-  PutText(stdscr, LINES - 1, 0, browse.KeyHelp(), COLS - 1 - position_width);
+  PutText(stdscr, LINES - 1, 0, note_.empty() ? browse.KeyHelp() : " " + note_,
+          COLS - 1 - position_width);
   if (position_width > 0 && position_width < COLS)
     PutText(stdscr, LINES - 1, COLS - position_width, position, position_width - 1);
   attroff(A_REVERSE);
@@ -261,6 +307,8 @@ int Terminal::Run(container::BrowseSession& browse) {
       browse.Pump();
       continue;
     }
+    note_.clear();
+    if (ReadingKey(browse, kind, ch)) continue;
     if (kind == KEY_CODE_YES) {
       switch (ch) {
         case KEY_UP:
@@ -286,6 +334,9 @@ int Terminal::Run(container::BrowseSession& browse) {
           break;
         case KEY_END:
           browse.Press(BrowseKey::End);
+          break;
+        case KEY_SEND:  // Shift+End, as Ctrl+End: the last full window
+          browse.Press(BrowseKey::LastWindow);
           break;
         case KEY_ENTER:
           browse.Press(BrowseKey::Enter);
@@ -324,6 +375,9 @@ int Terminal::Run(container::BrowseSession& browse) {
           break;
         }
         default:
+          // Ctrl+End and Ctrl+Home, as the terminal's description names them.
+          if (static_cast<int>(ch) == ExtendedKey("kEND5")) browse.Press(BrowseKey::LastWindow);
+          if (static_cast<int>(ch) == ExtendedKey("kHOM5")) browse.Press(BrowseKey::Home);
           break;
       }
       continue;
@@ -446,6 +500,137 @@ std::optional<container::Signature> Terminal::Sign(const container::SignatureReq
       fields[field] += Utf8(ch);
     }
   }
+}
+
+// ---- Reading: NULLs, the block, the viewer, copying -----------------------------------------
+
+void Terminal::MarkCells(container::BrowseSession& browse, int shown) {
+  int32_t top = 0, left = 0, bottom = 0, right = 0;
+  const bool block = browse.Block(&top, &left, &bottom, &right);
+  const container::GridOnScreen on = container::LayoutOf(browse.control().Grid);
+  for (int y = 0; y < shown && static_cast<size_t>(y) < on.lines.size(); ++y) {
+    const std::vector<int> ends = CellEnds(y);
+    for (size_t slot = 0; slot < ends.size() && slot < on.slots.size(); ++slot) {
+      const int from = CellStart(ends, slot), width = ends[slot] - from;
+      if (width <= 0) continue;
+      if (browse.IsNullAt(y, static_cast<int32_t>(slot))) {
+        mvhline(y, from, ' ', width);
+        attron(A_DIM);
+        PutText(stdscr, y, from + (width > 1 ? 1 : 0), "\u2205", 1);
+        attroff(A_DIM);
+      }
+      const int32_t r = on.lines[static_cast<size_t>(y)], c = on.slots[slot];
+      if (block && r >= top && r <= bottom && c >= left && c <= right)
+        mvchgat(y, from, width, A_UNDERLINE, 0, nullptr);
+    }
+  }
+}
+
+// The cursor's whole value in a box, wrapped; Up/Down/PgUp/PgDn scroll a long one, any other
+// key closes it.
+void Terminal::ShowValue(container::BrowseSession& browse) {
+  const std::optional<std::string> value = browse.CursorText();
+  const int32_t slot = browse.CursorSlot();
+  const container::GridOnScreen on = container::LayoutOf(browse.control().Grid);
+  if (!value || slot < 0 || static_cast<size_t>(slot) >= on.slots.size()) return;
+  const platform::FlexGrid& grid = browse.control().Grid;
+  const int32_t col = on.slots[static_cast<size_t>(slot)];
+  const std::string title =
+      (grid.FixedRows() > 0 ? grid.TextMatrix(0, col) : std::string("Value")) + " - " +
+      browse.Position();
+  const bool null = browse.CursorIsNull();
+  const int width = std::clamp(COLS - 4, 20, 100);
+  const std::vector<std::string> body = null ? std::vector<std::string>{"\u2205 (NULL)"}
+                                             : Wrap(*value, static_cast<size_t>(width - 4));
+  const int height = std::min(static_cast<int>(body.size()) + 3, std::max(LINES - 2, 4));
+  WINDOW* win = OpenBox(height, width, title);
+  const int rows = getmaxy(win) - 3;
+  size_t first = 0;
+  for (;;) {
+    for (int i = 0; i < rows; ++i) {
+      wmove(win, i + 1, 2);
+      for (int x = 2; x < getmaxx(win) - 1; ++x) waddch(win, ' ');
+      if (first + static_cast<size_t>(i) < body.size()) {
+        if (null) wattron(win, A_DIM);
+        PutText(win, i + 1, 2, body[first + static_cast<size_t>(i)], getmaxx(win) - 4);
+        wattroff(win, A_DIM);
+      }
+    }
+    const bool more = first + static_cast<size_t>(rows) < body.size();
+    PutText(win, getmaxy(win) - 2, 2,
+            more ? "Down/PgDn: more  any other key: close" : "any key: close", getmaxx(win) - 4);
+    wrefresh(win);
+    wint_t ch = 0;
+    const int kind = ReadKey(win, ch);
+    const size_t page = static_cast<size_t>(rows);
+    const size_t last = body.size() > page ? body.size() - page : 0;
+    if (kind == KEY_CODE_YES && ch == KEY_DOWN) {
+      first = std::min(first + 1, last);
+    } else if (kind == KEY_CODE_YES && ch == KEY_NPAGE) {
+      first = std::min(first + page, last);
+    } else if (kind == KEY_CODE_YES && ch == KEY_UP) {
+      first = first > 0 ? first - 1 : 0;
+    } else if (kind == KEY_CODE_YES && ch == KEY_PPAGE) {
+      first = first > page ? first - page : 0;
+    } else {
+      return CloseBox(win);
+    }
+  }
+}
+
+void Terminal::Copy(container::BrowseSession& browse) {
+  if (!browse.CursorText()) return;
+  const std::string text = browse.CopyText();
+  int32_t top = 0, left = 0, bottom = 0, right = 0;
+  const bool block = browse.Block(&top, &left, &bottom, &right);
+  const std::string what = block ? std::to_string(bottom - top + 1) + " record(s) with the header"
+                                 : std::string("the cell");
+  if (TakesOsc52() && text.size() <= kMaxOsc52Bytes) {
+    const std::string sequence = "\033]52;c;" + Base64(text) + "\a";
+    std::fwrite(sequence.data(), 1, sequence.size(), stdout);
+    std::fflush(stdout);
+    note_ = "copied " + what + " to the clipboard";
+    return;
+  }
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::temp_directory_path(error) /
+                                     ("tabulo-copy-" + std::to_string(::getpid()) + ".tsv");
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  note_ = out ? "copied " + what + " into " + path.string()
+              : "cannot write " + path.string() + ": nothing copied";
+}
+
+bool Terminal::ReadingKey(container::BrowseSession& browse, int kind, wint_t ch) {
+  if (browse.Editing()) return false;
+  if (kind == KEY_CODE_YES) {
+    const std::pair<wint_t, BrowseKey> shifted[] = {{KEY_SR, BrowseKey::Up},
+                                                    {KEY_SF, BrowseKey::Down},
+                                                    {KEY_SLEFT, BrowseKey::Left},
+                                                    {KEY_SRIGHT, BrowseKey::Right}};
+    for (const auto& [code, key] : shifted) {
+      if (ch != code) continue;
+      // The block grows from where the cursor stood when the first Shift+arrow came.
+      int32_t top = 0, left = 0, bottom = 0, right = 0;
+      if (!browse.Block(&top, &left, &bottom, &right)) browse.SetAnchor(true);
+      browse.Press(key);
+      return true;
+    }
+    if (ch != KEY_MOUSE && ch != KEY_RESIZE) browse.SetAnchor(false);
+    return false;
+  }
+  if (ch == L'y' || ch == L'Y') {
+    Copy(browse);
+    return true;
+  }
+  if (ch == L'v' || ch == L'V' ||
+      ((ch == L'\n' || ch == L'\r') && !browse.control().AllowUpdates())) {
+    ShowValue(browse);
+    return true;
+  }
+  browse.SetAnchor(false);
+  return false;
 }
 
 void Terminal::AnchorMenu(int line, int column) {

@@ -4,6 +4,10 @@
 // boxes on the screen. The only place that speaks curses.
 #pragma once
 
+#include <cwchar>
+
+#include <string>
+
 #include "container/browse_session.h"
 #include "container/operator_container.h"
 
@@ -36,7 +40,16 @@ class Terminal : public container::Operator {
   // the screen), set just before the key or click that asks for it; centred when unset.
   void AnchorMenu(int line, int column);
   void AnchorMenuAtCursor(container::BrowseSession& browse);
+  // Reading: NULLs dim as "∅" and the marked block underlined on the screen drawn; the
+  // viewer of the cursor's whole value; the block (or cell) copied, through the terminal's
+  // clipboard (OSC 52) where it takes it, else into a file the help line names.
+  void MarkCells(container::BrowseSession& browse, int shown);
+  void ShowValue(container::BrowseSession& browse);
+  void Copy(container::BrowseSession& browse);
+  // Whether a key is one of the reading keys (v, y, Shift+arrows); handles it.
+  bool ReadingKey(container::BrowseSession& browse, int kind, wint_t ch);
 
+  std::string note_;  // shown on the help line until the next key
   int menu_line_ = -1;
   int menu_column_ = -1;
 };

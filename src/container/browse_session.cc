@@ -235,7 +235,7 @@ std::string BrowseSession::KeyHelp() const {
   if (Editing()) return " type to replace  Left/Right/Home/End move  Enter/Tab write  Esc cancel";
   const bool editable = ctl_.AllowUpdates();
   return std::string(" arrows move  PgUp/PgDn/Home/End scroll") + (editable ? "  Enter edit" : "") +
-         "  F5 refresh  m menu  q quit" + (editable ? "" : "  (read-only)");
+         "  v view  y copy  F5 refresh  m menu  q quit" + (editable ? "" : "  (read-only)");
 }
 
 std::string BrowseSession::Position() const {
