@@ -239,6 +239,11 @@ async function savedWidth() {
 async function accessible() {
   const server = await serve("--host", "host.json", "--load", "edit.ctl");
   const page = await open(server, { width: 1000, height: 520 }, "dark");
+  // Tab brings the keyboard to the control, and a ring shows where it is.
+  await page.keyboard.press("Tab");
+  const ring = await page.evaluate(() => document.activeElement.classList.contains("control") &&
+                                         getComputedStyle(document.activeElement).outlineStyle);
+  if (ring !== "solid") fail("Tab: no focus ring on the control (" + ring + ", " + await page.evaluate(() => document.activeElement.outerHTML.slice(0, 80)) + ")");
   await axe(page, "the display, dark");
   if (await page.evaluate(() => getComputedStyle(document.querySelector(".grid")).backgroundColor) === "rgb(255, 255, 255)")
     fail("the dark scheme leaves the grid white");
