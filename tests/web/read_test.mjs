@@ -4,7 +4,7 @@
 // Shift-marked block on the clipboard, Ctrl+End, and axe-core's WCAG 2.2 AA checks of the
 // display, a dialog and the popup menu, light and dark, and at 400 % zoom.
 // usage: node read_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
-// TABULO_READ_SHOTS=DIR keeps the screenshots taken on the way.
+// TABULO_READ_SHOTS=DIR keeps the screenshots taken on the way (docs/serve-viewer.png is one).
 import { execFileSync, spawn } from "node:child_process";
 import { copyFileSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
@@ -128,7 +128,7 @@ async function reading() {
   if ((await viewer.locator(".value").textContent()) !== whole) fail("the viewer's value");
   if (!(await viewer.locator("h2").textContent()).startsWith("Note \u2014 Row 3 of 300"))
     fail("the viewer's title: " + await viewer.locator("h2").textContent());
-  await shot(page, "viewer.png");
+  await shot(page, "serve-viewer.png");
   await axe(page, "the cell viewer");
   await page.keyboard.press("Escape");
   await viewer.waitFor({ state: "hidden", timeout: WAIT });
