@@ -102,9 +102,8 @@ async function reading() {
 
   // NULL (record 1) and an empty text (record 2) are told apart; record 3's note is cut.
   const nul = cellAt(page, 1, 2), empty = cellAt(page, 2, 2), long = cellAt(page, 3, 2);
-  if ((await nul.textContent()) !== "NULL" || !(await nul.evaluate(e => e.classList.contains("null") &&
-      getComputedStyle(e).fontStyle === "italic")))
-    fail("record 1's NULL is not shown as a dim NULL");
+  await until("record 1's NULL shown as a dim NULL", () => nul.evaluate(e =>
+    e.textContent === "NULL" && e.classList.contains("null") && getComputedStyle(e).fontStyle === "italic"));
   if ((await empty.textContent()) !== "" || (await empty.evaluate(e => e.classList.contains("null"))))
     fail("record 2's empty text is shown as NULL");
   const whole = "The whole text of note 3 runs on well past the edge of its column";
