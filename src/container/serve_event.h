@@ -6,7 +6,7 @@
 //   {"widget":"grid",      "control":N, "action":"wheel", "notches":K}          (|K| <= 100)
 //   {"widget":"grid",      "control":N, "action":"colwidth", "col":C, "width":W}  (pixels)
 //   {"widget":"grid",      "control":N, "action":"fit", "col":C}   (the border double-clicked)
-//   {"widget":"keyboard",  "control":N, "key":"Up"|"Down"|...|"Refresh"|"Menu"}
+//   {"widget":"keyboard",  "control":N, "key":"Up"|"Down"|...|"Refresh"|"Menu"|"LastWindow"}
 //   {"widget":"keyboard",  "control":N, "text":"typed characters"}
 //   {"widget":"scrollbar", "control":N, "action":"up"|"down"|"pageup"|"pagedown"}
 //   {"widget":"scrollbar", "control":N, "action":"drag", "positions":[16-bit values...]}
