@@ -155,6 +155,7 @@ async function reading() {
   await page.keyboard.press("Shift+ArrowDown");
   await page.keyboard.press("Shift+ArrowRight");
   if ((await page.locator(".cell.block").count()) !== 6) fail("Shift+arrows: 3 x 2 cells marked");
+  await shot(page, "block.png");
   await clearClipboard(page);
   await page.keyboard.press("Control+c");
   await until("the block copied", async () => (await clipboard(page)) ===
