@@ -78,7 +78,7 @@ void BrowseSession::Start() {
 }
 
 int BrowseSession::Pump() {
-  return session_.container().event_loop().DoEvents();
+  return session_.container().event_loop().DoEvents() + StepFind();
 }
 
 template <typename Action>
@@ -90,6 +90,10 @@ void BrowseSession::Guarded(Action action) {
   } catch (const platform::ComError& e) {
     session_.container().MsgBox(e.description(), platform::kMbCritical, e.source());
   }
+}
+
+void BrowseSession::Guard(const std::function<void()>& action) {
+  Guarded(action);
 }
 
 void BrowseSession::Press(BrowseKey key) {
