@@ -55,9 +55,19 @@ bool BrowseSession::GoToRecord(int64_t record) {
   Guard([&] {
     longscroll::LongScroll& bar = ctl_.ScrollBar;
     // The window stays full: near the end it shows the last records, the record among them.
-    const int64_t full = std::max<int64_t>(0, count - std::max<int32_t>(ctl_.VisibleRows(), 1));
+    int64_t in_view = 0;
+    for (int32_t r : LayoutOf(ctl_.Grid).lines) in_view += r >= ctl_.Grid.FixedRows() ? 1 : 0;
+    const int64_t full = std::max<int64_t>(0, count - std::max<int64_t>(in_view, 1));
     const int64_t first = std::min<int64_t>(record - 1, full);
-    bar.SetValue(static_cast<int32_t>(std::clamp<int64_t>(first, bar.Min(), bar.Max())));
+    const int32_t value = static_cast<int32_t>(std::clamp<int64_t>(first, bar.Min(), bar.Max()));
+    // A window that reached the last record does not move forward (the control's rule for
+    // its scroll bar): it is moved back to the top first, from where any move fills.
+    host::RecordSet* now = ctl_.CurrentRecordSet();
+    if (value > bar.Value() && now && now->Eof()) {
+      bar.SetValue(bar.Min());
+      Pump();
+    }
+    bar.SetValue(value);
     Pump();
     int32_t row = GridRowOfRecord(record);
     if (row < 0) {  // a window that shows fewer rows than it holds: the record at its top
