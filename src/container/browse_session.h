@@ -74,6 +74,9 @@ struct EditorOnScreen {
 };
 GridOnScreen LayoutOf(const platform::FlexGrid& grid);
 
+// A count for the status line's notes: 1234567 as "1,234,567".
+std::string GroupedCount(int64_t n);
+
 class BrowseSession {
  public:
   // Places the control (new, or loaded from request.load) on a display whose questions go

@@ -13,17 +13,21 @@ namespace {
 // pace, so that keys and the display's other work wait no longer than that.
 constexpr int64_t kFindSlice = 50000;
 
-// 1234567 as "1,234,567".
 std::string Grouped(int64_t n) {
+  return GroupedCount(n);
+}
+
+}  // namespace
+
+std::string GroupedCount(int64_t n) {
   std::string digits = std::to_string(n), out;
+  const size_t sign = n < 0 ? 1 : 0;
   for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    if (i > sign && (digits.size() - i) % 3 == 0) out += ',';
     out += digits[i];
   }
   return out;
 }
-
-}  // namespace
 
 std::vector<int32_t> BrowseSession::ShownFields() const {
   std::vector<int32_t> fields;
