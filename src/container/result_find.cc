@@ -52,12 +52,14 @@ std::string FoldCase(std::string_view text) {
 bool HoldsFolded(std::string_view text, std::string_view folded_needle, std::string& buffer) {
   if (text.size() < folded_needle.size()) return false;
   if (IsAscii(text)) {
-    buffer.assign(text);
-    for (char& c : buffer)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  } else {
-    buffer = platform::LCase(text);
+    // Compared in place: most cells are ASCII, and most hold no match.
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return std::search(text.begin(), text.end(), folded_needle.begin(), folded_needle.end(),
+                       [&](char a, char b) { return lower(a) == b; }) != text.end();
   }
+  buffer = platform::LCase(text);
   return buffer.find(folded_needle) != std::string::npos;
 }
 

@@ -31,8 +31,10 @@ struct ResultCell {
 // The text a grid cell shows for a value.
 std::string ShownText(const platform::Variant& value, const platform::Locale& loc);
 
-// Whether `text` holds `folded_needle` (already folded by FoldCase).
+// A text with its letters in lower case (ASCII and Latin-1 letters), for HoldsFolded.
 std::string FoldCase(std::string_view text);
+// Whether `text` holds `folded_needle` (already folded by FoldCase), letters compared without
+// regard to case; `buffer` is scratch space kept between calls.
 bool HoldsFolded(std::string_view text, std::string_view folded_needle, std::string& buffer);
 
 class ResultFinder {
