@@ -580,6 +580,11 @@ bool Terminal::ReadingKey(container::BrowseSession& browse, wint_t ch) {
         browse.SortByColumn(slots[static_cast<size_t>(slot)]);
       return true;
     }
+    case L'f': {
+      const std::optional<std::string> text = Prompt("Filter (column operator value): ");
+      if (text) browse.AddFilterText(*text);
+      return true;
+    }
     case L'R':
       browse.ResetView();
       return true;

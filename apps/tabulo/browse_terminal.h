@@ -44,7 +44,8 @@ class Terminal : public container::Operator {
   void AnchorMenuAtCursor(container::BrowseSession& browse);
 
   // Reading the result: `:` go to, `/` find, `n` / `N` again, `s` sort by the cursor's
-  // column, `R` reset, `e` export to a file; a click on a header sorts. True when `ch` was one.
+  // column, `f` filter, `R` reset, `e` export to a file; a click on a header sorts. True when
+  // `ch` was one.
   bool ReadingKey(container::BrowseSession& browse, wint_t ch);
   // A line typed on the help line after `label`; nothing after Escape.
   std::optional<std::string> Prompt(const std::string& label);

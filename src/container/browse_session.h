@@ -144,6 +144,9 @@ class BrowseSession {
   // Adds a condition on the field named `column`; raises nothing (a refused value is shown
   // as a message).
   void AddFilter(const std::string& column, FilterOp op, const std::string& value);
+  // The same for a condition typed as "COLUMN OPERATOR VALUE" (ParseFilterText); one not of
+  // that form is only named in the note, with an example.
+  void AddFilterText(const std::string& text);
   // Back to the control's own statement, neither sorted nor filtered.
   void ResetView();
   const ResultView& View() const { return view_; }

@@ -251,6 +251,20 @@ void BrowseSession::AddFilter(const std::string& column, FilterOp op, const std:
   ApplyView(std::move(next));
 }
 
+void BrowseSession::AddFilterText(const std::string& text) {
+  std::vector<std::string> names;
+  for (const control::GridColumn& c : ctl_.Columns())
+    if (c.Visible && !c.Name.empty()) names.push_back(c.Name);
+  const std::optional<FilterCondition> condition = ParseFilterText(text, names);
+  if (!condition) {
+    note_ = "\"" + text + "\" is no filter: type a column, an operator and a value, as in \"" +
+            (names.empty() ? std::string("Qty") : names.back()) +
+            " >= 10\" (contains, =, <>, <, <=, >, >=, is null, is not null).";
+    return;
+  }
+  AddFilter(condition->column, condition->op, condition->value);
+}
+
 void BrowseSession::ResetView() {
   AdoptOwnStatement();
   if (view_.Plain()) return;

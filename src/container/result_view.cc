@@ -1,6 +1,8 @@
 // Sorting and filtering a result through the query builder (result_view.h).
 #include "container/result_view.h"
 
+#include <cctype>
+
 #include "host/data_server.h"
 #include "host/field_types.h"
 #include "platform/text/regexp.h"
@@ -68,6 +70,39 @@ std::string_view FilterOpName(FilterOp op) {
   for (const auto& [n, o] : kOps)
     if (o == op) return n;
   return {};
+}
+
+std::optional<FilterCondition> ParseFilterText(std::string_view text,
+                                               const std::vector<std::string>& columns) {
+  const std::string line = platform::Trim(text);
+  FilterCondition found;
+  size_t rest = 0;
+  for (const std::string& c : columns) {
+    if (c.size() <= found.column.size() || line.size() <= c.size() || line[c.size()] != ' ' ||
+        !platform::EqualsIgnoreAsciiCase(std::string_view(line).substr(0, c.size()), c))
+      continue;
+    found.column = c;
+    rest = c.size();
+  }
+  if (found.column.empty()) return std::nullopt;
+  const std::string tail = platform::Trim(std::string_view(line).substr(rest));
+  // The longest operator first: "<=" before "<", "is not null" before "is null".
+  static constexpr std::string_view kByLength[] = {
+      "is not null", "contains", "is null", "<=", ">=", "<>", "=", "<", ">"};
+  for (std::string_view name : kByLength) {
+    if (tail.size() < name.size() ||
+        !platform::EqualsIgnoreAsciiCase(std::string_view(tail).substr(0, name.size()), name))
+      continue;
+    found.op = *ParseFilterOp(name);
+    found.value = platform::Trim(std::string_view(tail).substr(name.size()));
+    const bool null_test = found.op == FilterOp::kIsNull || found.op == FilterOp::kIsNotNull;
+    if (null_test != found.value.empty()) return std::nullopt;
+    if (std::isalpha(static_cast<unsigned char>(name.back())) && tail.size() > name.size() &&
+        tail[name.size()] != ' ')
+      return std::nullopt;  // "containsx" is no operator
+    return found;
+  }
+  return std::nullopt;
 }
 
 std::string FilterSql(const FilterCondition& filter, const platform::Locale& loc) {

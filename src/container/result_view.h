@@ -50,6 +50,13 @@ struct ResultView {
   bool Plain() const { return order == SortOrder::kAsStated && filters.empty(); }
 };
 
+// A condition typed as "COLUMN OPERATOR VALUE" ("Customer contains o'brien", "Qty >= 10",
+// "Note is null"): the column one of `columns` (letters without regard to case, the longest
+// that fits), the operator one of ParseFilterOp's, the value the rest without its outer
+// blanks. `type` is left 0. Nothing when the text is not of that form.
+std::optional<FilterCondition> ParseFilterText(std::string_view text,
+                                               const std::vector<std::string>& columns);
+
 // The condition of one filter, as SQL. Raises platform::ComError 13 (type mismatch) naming the
 // column for a value that is not one of the column's type.
 std::string FilterSql(const FilterCondition& filter, const platform::Locale& loc);

@@ -109,6 +109,11 @@ try:
     if len(files) != 1 or lines[0] != "Id,Customer,Qty" or len(lines) != 1002 or not lines[1].endswith(",499"):
         fail(f"the export holds {lines[:3]} ... ({len(lines)} lines)")
 
+    b.send("fCustomer contains zz-nowhere\r")
+    b.wait_for(r'^ \[sorted by Qty, descending; filtered: Customer contains "zz-nowhere"\]', FOOTER)
+    b.send("fQty < ten\r")  # not a number: refused with the reason
+    b.wait_for(r"the filter on Qty needs a value of its type")
+    b.send("\r")
     b.send("R")
     b.wait_for(r"^ +1\| +1\|", 2)
     if "sorted" in b.screen.display[FOOTER]:

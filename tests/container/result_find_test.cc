@@ -163,6 +163,38 @@ TEST(ResultViewTest, SortAndFilterGoIntoTheStatementsParts) {
   EXPECT_EQ(ViewNote({}), "");
 }
 
+TEST(ResultViewTest, TypedConditionsNameAColumnAnOperatorAndAValue) {
+  const std::vector<std::string> columns = {"Qty", "Note", "Note 2"};
+  struct Row {
+    const char* text;
+    const char* column;  // nullptr: refused
+    FilterOp op;
+    const char* value;
+  } rows[] = {
+      {"Qty >= 10", "Qty", FilterOp::kGreaterOrEqual, "10"},
+      {"qty<5", nullptr, FilterOp::kLess, ""},  // the column ends at a blank
+      {"Qty <5", "Qty", FilterOp::kLess, "5"},
+      {"Qty <> 5", "Qty", FilterOp::kNotEquals, "5"},
+      {" Note contains  O'Brien & Sons ", "Note", FilterOp::kContains, "O'Brien & Sons"},
+      {"Note 2 IS NOT NULL", "Note 2", FilterOp::kIsNotNull, ""},
+      {"Note is null", "Note", FilterOp::kIsNull, ""},
+      {"Note is null x", nullptr, FilterOp::kIsNull, ""},
+      {"Note containsx", nullptr, FilterOp::kContains, ""},
+      {"Qty =", nullptr, FilterOp::kEquals, ""},
+      {"Price > 1", nullptr, FilterOp::kGreater, ""},
+      {"Qty like 1", nullptr, FilterOp::kContains, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const std::optional<FilterCondition> c = ParseFilterText(row.text, columns);
+    ASSERT_EQ(c.has_value(), row.column != nullptr);
+    if (!c) continue;
+    EXPECT_EQ(c->column, row.column);
+    EXPECT_EQ(c->op, row.op);
+    EXPECT_EQ(c->value, row.value);
+  }
+}
+
 // The statements run: the sample's quoted customer, its null notes.
 TEST(ResultViewTest, FilteredStatementsSelectWhatTheirConditionsSay) {
   host::testing::TestFolder folder;
