@@ -113,6 +113,28 @@ TEST_F(BrowseViewTest, FindLooksBeyondTheWindowInSlicesAndMarksTheCell) {
   EXPECT_EQ(b.Note(), "Find stopped: the result was loaded again. Search again.");
 }
 
+// A longer result: the search goes a slice of 50,000 records per turn of the display, the
+// note tells how far, and a cancel stops it there.
+TEST_F(BrowseViewTest, ALongFindTellsHowFarItIsAndStopsWhenCancelled) {
+  WriteSampleDatabase(db_, 120000);
+  BrowseSession& b = Open(kNotes);
+  b.Find("absent text");
+  for (const char* done : {"50,000", "100,000"}) {
+    b.Pump();
+    EXPECT_TRUE(b.Finding());
+    EXPECT_EQ(b.Note(), "Finding \"absent text\": " + std::string(done) +
+                            " of 120,000 records (Esc cancels)");
+  }
+  b.CancelFind();
+  EXPECT_FALSE(b.Finding());
+  EXPECT_EQ(b.Note(), "Find cancelled after 100,000 of 120,000 records.");
+  EXPECT_EQ(b.Position(), "Row 1 of 120,000");
+  b.Press(BrowseKey::Down);  // the window still scrolls as the control's bar says
+  b.Press(BrowseKey::PageDown);
+  EXPECT_EQ(b.control().ScrollBar.Value(), b.control().LargeChange());
+  EXPECT_EQ(b.control().Grid.TextMatrix(1, 0), std::to_string(b.control().LargeChange() + 1));
+}
+
 TEST_F(BrowseViewTest, HeaderClicksSortFiltersNarrowAndResetReturnsToTheOwnStatement) {
   constexpr char kOwn[] = "SELECT Id, Customer, Qty FROM Orders WHERE Id <= 600";
   BrowseSession& b = Open(kOwn);
