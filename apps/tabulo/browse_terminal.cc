@@ -227,8 +227,15 @@ void Terminal::Draw(container::BrowseSession& browse) {
   // What a find, go-to or export said (or how far a find is) stands in for the key help; a
   // sorted or filtered view says so first.
   const std::string note = browse.Note(), view = browse.ViewNote();
+  std::string keys = browse.KeyHelp();
+  // The reading keys, where the line has room for them.
+  const std::string reading = "  / find  : go to  s sort  f filter  e export";
+  const size_t quit = keys.find("  q quit");
+  if (quit != std::string::npos &&
+      static_cast<int>(Wide(keys).size() + reading.size()) + position_width < COLS)
+    keys.insert(quit, reading);
   const std::string help =
-      (view.empty() ? "" : " [" + view + "]") + (note.empty() ? browse.KeyHelp() : " " + note);
+      (view.empty() ? "" : " [" + view + "]") + (note.empty() ? keys : " " + note);
   PutText(stdscr, LINES - 1, 0, help, COLS - 1 - position_width);
   if (position_width > 0 && position_width < COLS)
     PutText(stdscr, LINES - 1, COLS - position_width, position, position_width - 1);

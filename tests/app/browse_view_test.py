@@ -120,6 +120,12 @@ try:
         fail("reset left the view sorted: " + b.screen.display[FOOTER])
     b.send("q")
     b.proc.wait(timeout=WAIT)
+    # A wider terminal has room for the reading keys on the help line.
+    COLS = 160
+    b = Browse("--db", "sample.db", "--sql", "SELECT Id FROM Orders")
+    b.wait_for(r"m menu  / find  : go to  s sort  f filter  e export  q quit  \(read-only\) +Row 1 of 1,000 $", FOOTER)
+    b.send("q")
+    b.proc.wait(timeout=WAIT)
 finally:
     if b and b.proc.poll() is None:
         os.killpg(b.proc.pid, signal.SIGKILL)
