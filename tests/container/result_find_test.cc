@@ -15,10 +15,11 @@ namespace {
 
 using platform::Variant;
 
-// Five records of (Name, Qty, Note): record 2 holds "acme" in two cells, record 4 is the last.
+// Five records of (Name, Qty, Note): record 2 holds "acme" in two cells, record 4 is the last,
+// record 0's number shows as 1E+20.
 std::shared_ptr<host::RecordSet> Records() {
   std::vector<std::vector<Variant>> rows = {
-      {Variant("  padded  "), Variant(int32_t{1}), Variant::Null()},
+      {Variant("  padded  "), Variant(1e20), Variant::Null()},
       {Variant("Müller GmbH"), Variant(int32_t{4711}), Variant("x")},
       {Variant("ACME Corp"), Variant(int32_t{2}), Variant("acme again")},
       {Variant("Other"), Variant(3.5), Variant("")},
@@ -63,7 +64,8 @@ TEST(ResultFinderTest, SearchesFromTheCellAfterTheStartAroundTheEndOnce) {
       {"MÜLLER", {0, 0}, true, ResultCell{1, 0}, false},
       {"4711", {0, 0}, true, ResultCell{1, 1}, false},  // a number by its text
       {"3.5", {0, 0}, true, ResultCell{3, 1}, false},
-      {" padded", {1, 0}, true, std::nullopt, false},  // the grid drops the outer blanks
+      {"1e+20", {4, 2}, true, ResultCell{0, 1}, true},  // a number's text has its exponent
+      {" padded", {1, 0}, true, std::nullopt, false},   // the grid drops the outer blanks
       {"padded", {1, 0}, true, ResultCell{0, 0}, true},
       {"nowhere", {2, 1}, true, std::nullopt, false},
   };
