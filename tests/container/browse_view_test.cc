@@ -2,10 +2,14 @@
 // result, sort by a header and filter through the statement, export what is shown.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "container/browse_session.h"
 #include "container/sample_db.h"
+#include "container/serve_display.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/ui_language.h"
@@ -186,6 +190,69 @@ TEST_F(BrowseViewTest, HeaderClicksSortFiltersNarrowAndResetReturnsToTheOwnState
   EXPECT_EQ(b.ShownStatement(), kOwn);
   EXPECT_EQ(b.ViewNote(), "");
   EXPECT_EQ(b.control().NumberRows(), 600);
+}
+
+// The browser display: a sort posted as the page posts it, the download of the view with its
+// count in the scene, and Save writing the control's own statement, not the sorted one.
+TEST_F(BrowseViewTest, TheDisplayDownloadsTheViewAndSavesTheOwnStatement) {
+  ServeRequest request;
+  BrowseRequest control;
+  control.db = db_.string();
+  control.sql = "SELECT Id, Qty FROM Orders WHERE Id <= 30";
+  request.controls.push_back(control);
+  request.design = true;
+  request.save_path = (folder_ / "saved.ctl").string();
+  ServeDisplay display(request, clock_);
+  std::atomic<bool> stop{false};
+  std::thread ui([&] {
+    display.Run([&] {
+      clock_.Advance(50);
+      return stop.load();
+    });
+  });
+  web::UpdateCursor cursor;
+  const auto scene_where = [&](const std::function<bool(const nlohmann::json&)>& holds) {
+    for (int round = 0; round < 200; ++round) {
+      std::optional<web::Update> u = display.NextUpdate(cursor, std::chrono::milliseconds(50));
+      if (u && u->event == "scene" && holds(nlohmann::json::parse(u->data))) return true;
+    }
+    return false;
+  };
+  const auto view = [](const nlohmann::json& s) { return s["controls"][0]["view"]; };
+  EXPECT_TRUE(scene_where([](const nlohmann::json& s) {
+    return s["controls"][0]["status"]["position"] == "Row 1 of 30";
+  }));
+  for (int click = 0; click < 2; ++click)
+    EXPECT_EQ(display.Post(R"({"widget":"view","control":0,"action":"sort","col":2})").status, 200);
+  EXPECT_TRUE(scene_where([&](const nlohmann::json& s) {
+    return view(s)["note"] == "sorted by Qty, descending" && view(s)["order"] == "descending";
+  }));
+  web::Download download = display.Export("0", "csv");
+  ASSERT_EQ(download.status, 200);
+  std::string body;
+  download.body([&](std::string_view piece) {
+    body += piece;
+    return true;
+  });
+  const std::string top =
+      TestDb(db_).Text("SELECT Qty FROM Orders WHERE Id <= 30 ORDER BY Qty DESC");
+  const size_t first = body.find("\r\n") + 2, end = body.find("\r\n", first);
+  EXPECT_EQ(body.substr(0, first), "Id,Qty\r\n");
+  EXPECT_EQ(body.substr(body.rfind(',', end) + 1, end - body.rfind(',', end) - 1), top);
+  EXPECT_EQ(std::count(body.begin(), body.end(), '\n'), 31);
+  EXPECT_TRUE(scene_where([&](const nlohmann::json& s) {
+    return view(s)["message"] == "Exported 30 records (CSV) to the download tabulo-view.csv.";
+  }));
+  EXPECT_EQ(display.Export("1", "csv").status, 400);
+  EXPECT_EQ(display.Export("0", "xml").status, 400);
+  const web::Reply saved = display.Post(R"({"widget":"design","control":0,"action":"save"})");
+  EXPECT_NE(saved.body.find("saved"), std::string::npos) << saved.body;
+  stop = true;
+  ui.join();
+  std::ifstream file(folder_ / "saved.ctl");
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("SELECT Id, Qty FROM Orders WHERE Id <= 30"), std::string::npos);
+  EXPECT_EQ(text.find("ORDER BY"), std::string::npos);
 }
 
 }  // namespace
