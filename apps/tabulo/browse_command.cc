@@ -99,6 +99,7 @@ int BrowseCommand(const Args& args) {
     std::setlocale(LC_CTYPE, "");
     platform::RealClock clock;
     std::optional<Terminal> terminal(std::in_place);
+    terminal->SetHostConfig(request.session.host_config);
     std::unique_ptr<container::BrowseSession> browse;
     try {
       browse = std::make_unique<container::BrowseSession>(request, *terminal, clock);

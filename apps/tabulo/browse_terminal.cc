@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -252,12 +254,34 @@ void Terminal::Draw(container::BrowseSession& browse) {
       mvchgat(line, from, ends[static_cast<size_t>(slot)] - from, A_REVERSE, 0, nullptr);
     }
   }
+  // The cell a find stopped at, underlined as well while it is in view.
+  const int found_line = browse.FoundLine(), found_slot = browse.FoundSlot();
+  if (found_line >= 0 && found_line < shown && found_slot >= 0) {
+    const std::vector<int> ends = CellEnds(found_line);
+    if (static_cast<size_t>(found_slot) < ends.size()) {
+      const int from = CellStart(ends, static_cast<size_t>(found_slot));
+      const attr_t reverse = found_line == line && found_slot == slot ? A_REVERSE : A_NORMAL;
+      mvchgat(found_line, from, ends[static_cast<size_t>(found_slot)] - from,
+              A_UNDERLINE | A_BOLD | reverse, 0, nullptr);
+    }
+  }
   // The last line: the keys that work now, and the cursor's record at its right end.
   attron(A_REVERSE);
   const std::string position = browse.Position();
   const int position_width = position.empty() ? 0 : static_cast<int>(Wide(position).size()) + 1;
-  PutText(stdscr, LINES - 1, 0, note_.empty() ? browse.KeyHelp() : " " + note_,
-          COLS - 1 - position_width);
+  // What a copy, find, go-to or export said (or how far a find is) stands in for the key
+  // help; a sorted or filtered view says so first.
+  const std::string note = note_.empty() ? browse.Note() : note_, view = browse.ViewNote();
+  std::string keys = browse.KeyHelp();
+  // The reading keys, where the line has room for them.
+  const std::string reading = "  / find  : go to  s sort  f filter  e export";
+  const size_t quit = keys.find("  q quit");
+  if (quit != std::string::npos &&
+      static_cast<int>(Wide(keys).size() + reading.size()) + position_width < COLS)
+    keys.insert(quit, reading);
+  const std::string help =
+      (view.empty() ? "" : " [" + view + "]") + (note.empty() ? keys : " " + note);
+  PutText(stdscr, LINES - 1, 0, help, COLS - 1 - position_width);
   if (position_width > 0 && position_width < COLS)
     PutText(stdscr, LINES - 1, COLS - position_width, position, position_width - 1);
   attroff(A_REVERSE);
@@ -301,6 +325,8 @@ int Terminal::Run(container::BrowseSession& browse) {
   for (;;) {
     Draw(browse);
     wint_t ch = 0;
+    // A running find takes its next slice at once when no key waits.
+    timeout(browse.Finding() ? 0 : kPollMillis);
     const int kind = get_wch(&ch);
     if (g_interrupted || (kind == ERR && TerminalGone())) return 130;
     if (kind == ERR) {
@@ -308,6 +334,7 @@ int Terminal::Run(container::BrowseSession& browse) {
       continue;
     }
     note_.clear();
+    if (!browse.Finding()) browse.SetNote("");  // a key ends the last note
     if (ReadingKey(browse, kind, ch)) continue;
     if (kind == KEY_CODE_YES) {
       switch (ch) {
@@ -368,6 +395,14 @@ int Terminal::Run(container::BrowseSession& browse) {
           } else if (event.bstate & (BUTTON1_PRESSED | BUTTON3_PRESSED)) {
             const std::vector<int> ends = CellEnds(event.y);
             const auto slot = std::lower_bound(ends.begin(), ends.end(), event.x) - ends.begin();
+            // A click on a data column's header sorts by it.
+            const container::GridOnScreen on = container::LayoutOf(browse.control().Grid);
+            if ((event.bstate & BUTTON1_PRESSED) && event.y == 0 && !browse.Editing() &&
+                static_cast<size_t>(slot) < on.slots.size() &&
+                on.slots[static_cast<size_t>(slot)] >= browse.control().Grid.FixedCols()) {
+              browse.SortByColumn(on.slots[static_cast<size_t>(slot)]);
+              break;
+            }
             // A menu a right click opens shows just below the pointer.
             if (event.bstate & BUTTON3_PRESSED) AnchorMenu(event.y + 1, event.x);
             browse.Click(event.y, static_cast<int32_t>(slot), event.bstate & BUTTON3_PRESSED);
@@ -386,12 +421,16 @@ int Terminal::Run(container::BrowseSession& browse) {
       browse.Press(BrowseKey::Enter);
     } else if (ch == L'\t') {
       browse.Press(BrowseKey::Tab);
+    } else if (ch == 27 && browse.Finding()) {
+      browse.CancelFind();
     } else if (ch == 27) {
       browse.Press(BrowseKey::Escape);
     } else if (ch == 127 || ch == 8) {
       browse.Press(BrowseKey::Backspace);
     } else if (browse.Editing()) {
       if (ch >= 32) browse.Type(Utf8(ch));
+    } else if (ViewKey(browse, ch)) {
+      continue;
     } else if (ch == L'q' || ch == L'Q') {
       return 0;
     } else if (ch == L'm' || ch == L'M') {
@@ -696,6 +735,107 @@ int Terminal::ChooseFromMenu(const std::vector<std::string>& captions) {
         }
       }
     }
+  }
+}
+
+bool Terminal::ViewKey(container::BrowseSession& browse, wint_t ch) {
+  switch (ch) {
+    case L':': {
+      const std::optional<std::string> record = Prompt("Go to record: ");
+      if (!record) return true;
+      try {
+        size_t used = 0;
+        const long long n = std::stoll(*record, &used);
+        if (used != record->size()) throw std::invalid_argument("not a number");
+        browse.GoToRecord(n);
+      } catch (const std::exception&) {
+        browse.SetNote("\"" + *record + "\" is no record number: type one from 1, then Enter.");
+      }
+      return true;
+    }
+    case L'/': {
+      const std::optional<std::string> text = Prompt("Find: ");
+      if (text) browse.Find(*text, true);
+      return true;
+    }
+    case L'n':
+      browse.Find("", true);
+      return true;
+    case L'N':
+      browse.Find("", false);
+      return true;
+    case L's': {
+      const std::vector<int32_t> slots = container::LayoutOf(browse.control().Grid).slots;
+      const int32_t slot = browse.CursorSlot();
+      if (slot >= 0 && static_cast<size_t>(slot) < slots.size())
+        browse.SortByColumn(slots[static_cast<size_t>(slot)]);
+      return true;
+    }
+    case L'f': {
+      const std::optional<std::string> text = Prompt("Filter (column operator value): ");
+      if (text) browse.AddFilterText(*text);
+      return true;
+    }
+    case L'R':
+      browse.ResetView();
+      return true;
+    case L'e':
+      ExportView(browse);
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::optional<std::string> Terminal::Prompt(const std::string& label) {
+  std::wstring typed;
+  curs_set(1);
+  for (;;) {
+    move(LINES - 1, 0);
+    clrtoeol();
+    PutText(stdscr, LINES - 1, 0, label, COLS - 1);
+    const std::wstring shown = typed.size() + label.size() + 2 > static_cast<size_t>(COLS)
+                                   ? typed.substr(typed.size() + label.size() + 2 - COLS)
+                                   : typed;
+    mvaddnwstr(LINES - 1, static_cast<int>(label.size()), shown.c_str(),
+               COLS - 1 - static_cast<int>(label.size()));
+    refresh();
+    wint_t ch = 0;
+    const int kind = ReadKey(stdscr, ch);
+    if (kind == ERR || (kind == OK && ch == 27)) {
+      curs_set(0);
+      return std::nullopt;
+    }
+    if (IsEnter(kind, ch)) break;
+    if (IsBackspace(kind, ch)) {
+      if (!typed.empty()) typed.pop_back();
+    } else if (kind == OK && ch >= 32) {
+      typed.push_back(static_cast<wchar_t>(ch));
+    }
+  }
+  curs_set(0);
+  std::string text;
+  for (wchar_t c : typed) text += Utf8(static_cast<wint_t>(c));
+  return text;
+}
+
+// CSV of what is shown (statement, sort and filter) to a new file in the working folder,
+// named by the time; the status line names it and the exact count.
+void Terminal::ExportView(container::BrowseSession& browse) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+  container::ExportRequest request = browse.ViewExport(container::RowFormat::Csv, host_config_);
+  request.out = std::string("tabulo-view-") + stamp + ".csv";
+  browse.SetNote("Exporting to " + request.out + " ...");
+  Draw(browse);
+  try {
+    std::ostringstream unused;
+    const int64_t records = container::Export(request, unused);
+    browse.SetNote("Exported " + container::GroupedCount(records) +
+                   (records == 1 ? " record to " : " records to ") + request.out);
+  } catch (const platform::ComError& e) {
+    browse.SetNote("The export failed: " + e.description());
   }
 }
 

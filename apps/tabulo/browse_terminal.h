@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cwchar>
-
+#include <optional>
 #include <string>
 
 #include "container/browse_session.h"
@@ -30,6 +30,9 @@ class Terminal : public container::Operator {
   // arrives (130).
   int Run(container::BrowseSession& browse);
 
+  // The host configuration `e` exports through (empty: the embedded default).
+  void SetHostConfig(std::string path) { host_config_ = std::move(path); }
+
   int AnswerMessageBox(const std::string& text, int32_t style, const std::string& title) override;
   std::optional<container::Signature> Sign(const container::SignatureRequest& request) override;
   int ChooseFromMenu(const std::vector<std::string>& captions) override;
@@ -50,8 +53,17 @@ class Terminal : public container::Operator {
   bool ReadingKey(container::BrowseSession& browse, int kind, wint_t ch);
 
   std::string note_;  // shown on the help line until the next key
+  // Reading the result: `:` go to, `/` find, `n` / `N` again, `s` sort by the cursor's
+  // column, `f` filter, `R` reset, `e` export to a file; a click on a header sorts. True when
+  // `ch` was one.
+  bool ViewKey(container::BrowseSession& browse, wint_t ch);
+  // A line typed on the help line after `label`; nothing after Escape.
+  std::optional<std::string> Prompt(const std::string& label);
+  void ExportView(container::BrowseSession& browse);
+
   int menu_line_ = -1;
   int menu_column_ = -1;
+  std::string host_config_;
 };
 
 }  // namespace tabulo::app

@@ -79,7 +79,7 @@ void BrowseSession::Start() {
 }
 
 int BrowseSession::Pump() {
-  return session_.container().event_loop().DoEvents();
+  return session_.container().event_loop().DoEvents() + StepFind();
 }
 
 template <typename Action>
@@ -91,6 +91,10 @@ void BrowseSession::Guarded(Action action) {
   } catch (const platform::ComError& e) {
     session_.container().MsgBox(e.description(), platform::kMbCritical, e.source());
   }
+}
+
+void BrowseSession::Guard(const std::function<void()>& action) {
+  Guarded(action);
 }
 
 void BrowseSession::Press(BrowseKey key) {

@@ -13,13 +13,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "container/export.h"
 #include "container/operator_container.h"
 #include "container/property_setting.h"
+#include "container/result_find.h"
+#include "container/result_view.h"
 #include "container/session.h"
 #include "control/tabulo_ctl.h"
 #include "platform/widgets/flex_grid.h"
@@ -71,6 +75,9 @@ struct EditorOnScreen {
   int64_t caret = 0, sel_from = 0, sel_to = 0;
 };
 GridOnScreen LayoutOf(const platform::FlexGrid& grid);
+
+// A count for the status line's notes: 1234567 as "1,234,567".
+std::string GroupedCount(int64_t n);
 
 class BrowseSession {
  public:
@@ -143,6 +150,48 @@ class BrowseSession {
   // The block's corners in grid rows and columns; false (the cursor's cell alone) without
   // an anchor in this window.
   bool Block(int32_t* top, int32_t* left, int32_t* bottom, int32_t* right) const;
+  // ---- Reading a result: go to, find, sort and filter, export (browse_view.cc) ----
+  // Moves the window to record `record` (from 1) and the cursor onto it: the window stays
+  // full where it can (the last record shows at its bottom). Beyond the result only the note
+  // says so; false then.
+  bool GoToRecord(int64_t record);
+  // Looks for `text` (letters without regard to case, as the cells show them) in every record
+  // of the result from the cursor's cell on (backwards: before it), around the end once; an
+  // empty text looks for the last one again. The search runs a slice of records per Pump
+  // (Finding() meanwhile; Note() tells how far), then moves the window to the match and puts
+  // the cursor on its cell, which the scene marks (FoundLine/FoundSlot).
+  void Find(const std::string& text, bool forward = true);
+  void CancelFind();
+  bool Finding() const { return finder_ != nullptr; }
+  // A header's click: sorted by the grid column `col` ascending, then descending, then as the
+  // statement has it.
+  void SortByColumn(int32_t col);
+  // Adds a condition on the field named `column`; raises nothing (a refused value is shown
+  // as a message).
+  void AddFilter(const std::string& column, FilterOp op, const std::string& value);
+  // The same for a condition typed as "COLUMN OPERATOR VALUE" (ParseFilterText); one not of
+  // that form is only named in the note, with an example.
+  void AddFilterText(const std::string& text);
+  // Back to the control's own statement, neither sorted nor filtered.
+  void ResetView();
+  const ResultView& View() const { return view_; }
+  // The statement shown now; the control's own statement (what its saved properties hold).
+  std::string ShownStatement() const { return ctl_.RecordSource(); }
+  std::string OwnStatement() const;
+  // Runs `save` with the control's own statement set, so that a view shown at run time never
+  // reaches the saved properties.
+  void WithOwnStatement(const std::function<void()>& save);
+  // The view's state for the status line ("sorted by Qty, descending; filtered: ..."), then
+  // what the last find, go-to or export said (or how far a running find is).
+  std::string ViewNote() const { return container::ViewNote(view_); }
+  std::string Note() const;
+  void SetNote(std::string note) { note_ = std::move(note); }
+  // The found cell on the rendering (line and slot as in Click); -1 when none is in view.
+  int32_t FoundLine() const;
+  int32_t FoundSlot() const;
+  // The export of what is shown now (statement, sort and filter) from the control's source,
+  // through the host configuration `host_config` (empty: the embedded default).
+  ExportRequest ViewExport(RowFormat format, const std::string& host_config) const;
 
   Session& session() { return session_; }
   const control::TabuloCtl& control() const { return ctl_; }
@@ -151,6 +200,7 @@ class BrowseSession {
  private:
   template <typename Action>
   void Guarded(Action action);
+  void Guard(const std::function<void()>& action);  // Guarded, for the other source files
   void PressOnGrid(BrowseKey key);
   void PressInEditor(BrowseKey key);
   void MoveCursorRow(int32_t step);
@@ -167,12 +217,29 @@ class BrowseSession {
 
   BrowseSession(const BrowseRequest& request, std::unique_ptr<Session> own);
 
+  // browse_view.cc
+  int StepFind();
+  void ApplyView(ResultView next);
+  // Takes the control's statement as its own when something else than a view set it.
+  void AdoptOwnStatement();
+  std::vector<int32_t> ShownFields() const;
+  int32_t GridRowOfRecord(int64_t record) const;
+
   std::unique_ptr<Session> own_;  // null when the display is shared
   Session& session_;
   control::TabuloCtl& ctl_;
   int32_t cursor_row_ = 1, cursor_col_ = 1;
   int32_t anchor_row_ = -1, anchor_col_ = -1;
   int32_t anchor_first_ = -1;  // the window's first record when the anchor was set
+
+  // browse_view.cc
+  std::string own_sql_, shown_sql_;
+  ResultView view_;
+  std::unique_ptr<ResultFinder> finder_;
+  std::string last_find_;
+  bool last_forward_ = true;
+  std::optional<ResultCell> found_;
+  std::string note_;
 };
 
 }  // namespace tabulo::container

@@ -101,11 +101,63 @@ void ReadingMarks(const control::TabuloCtl& ctl, json& scene) {
   }
 }
 
+// Reading the result, for the page: the view's note (sorted, filtered), what the last find,
+// go-to or export said, whether a find runs, the found cell (grid row and column) and the
+// columns a filter may name.
+json ViewScene(const BrowseSession& b) {
+  json found = nullptr;
+  const int32_t line = b.FoundLine(), slot = b.FoundSlot();
+  if (line >= 0 && slot >= 0) {
+    const GridOnScreen on = LayoutOf(b.control().Grid);
+    found = {{"row", on.lines[static_cast<size_t>(line)]},
+             {"col", on.slots[static_cast<size_t>(slot)]}};
+  }
+  json columns = json::array();
+  for (const control::GridColumn& c : b.control().Columns())
+    if (c.Visible && !c.Name.empty()) columns.push_back(c.Name);
+  return {{"note", b.ViewNote()},
+          {"message", b.Note()},
+          {"finding", b.Finding()},
+          {"found", found},
+          {"columns", columns},
+          {"plain", b.View().Plain()},
+          {"sort", b.View().sort_column},
+          {"order", b.View().order == SortOrder::kDescending  ? "descending"
+                    : b.View().order == SortOrder::kAscending ? "ascending"
+                                                              : ""}};
+}
+
+// An ostream's buffer that hands what is written to a download in pieces; a page that went
+// away fails the stream, which ends the export.
+class DownloadBuffer : public std::streambuf {
+ public:
+  explicit DownloadBuffer(const std::function<bool(std::string_view)>& write) : write_(write) {
+    setp(buffer_, buffer_ + sizeof buffer_);
+  }
+  ~DownloadBuffer() override { sync(); }
+  int sync() override {
+    const std::ptrdiff_t n = pptr() - pbase();
+    if (n > 0 && !write_(std::string_view(pbase(), static_cast<size_t>(n)))) return -1;
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return 0;
+  }
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+
+ private:
+  const std::function<bool(std::string_view)>& write_;
+  char buffer_[1 << 16];
+};
+
 }  // namespace
 
 ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
     : session_(request.session,
-               std::make_unique<OperatorContainer>(static_cast<Operator&>(*this), clock)) {
+               std::make_unique<OperatorContainer>(static_cast<Operator&>(*this), clock)),
+      host_config_(request.session.host_config) {
   if (!request.loopback &&
       (request.session.host_config.empty() || session_.host().config.security.users.empty())) {
     throw platform::ComError(
@@ -138,10 +190,12 @@ void ServeDisplay::Run(const std::function<bool()>& stop) {
   // display of a thousand rows costs nothing.
   bool changed = true;
   while (!stop_()) {
-    if (std::shared_ptr<Task> task = Pop(kPoll)) {
+    // A running find goes on between events, so it does not wait for them.
+    if (std::shared_ptr<Task> task = Pop(Finding() ? std::chrono::milliseconds(0) : kPoll)) {
       Handle(task);
       changed = true;
     }
+    changed = TakeNotes() || changed;
     SetBusy("running the controls' timers (loading or refreshing records)");
     for (auto& c : controls_) changed = c->Pump() > 0 || changed;
     SetBusy("");
@@ -252,6 +306,8 @@ void ServeDisplay::Apply(const ServeEvent& e, Task& task) {
     case ServeEvent::Kind::kFitColumn:
       if (!b.FitColumn(e.col)) return Answer(task, 409, Error("that column is not in view"));
       return;
+    case ServeEvent::Kind::kView:
+      return ApplyView(e);
   }
 }
 
@@ -285,7 +341,10 @@ void ServeDisplay::ApplyDesign(const ServeEvent& e, Task& task) {
         return desk.Close();
       case D::kSave:
         if (save_path_.empty()) return Answer(task, 409, Error("no --save FILE was given"));
-        SaveControlFile(controls_[e.control]->control(), save_path_);
+        // A sorted or filtered view is the operator's, not the control's: its own statement
+        // is saved.
+        controls_[e.control]->WithOwnStatement(
+            [&] { SaveControlFile(controls_[e.control]->control(), save_path_); });
         return Answer(task, 200, {{"ok", true}, {"saved", save_path_}});
     }
   } catch (const ScriptError& error) {
@@ -422,10 +481,16 @@ void ServeDisplay::Publish() {
                                                   {"col", on.slots[static_cast<size_t>(slot)]}};
     scene["status"]["position"] = c->Position();  // the operator's cursor, as the terminal's
     ReadingMarks(c->control(), scene);
+    scene["view"] = ViewScene(*c);
     if (!desks_.empty()) scene["design"] = DesignScene(controls.size());
     controls.push_back(std::move(scene));
   }
   // Texts from a database need not be valid UTF-8: such bytes are shown replaced.
+  {
+    std::lock_guard lock(scene_mu_);
+    exports_.clear();
+    for (const auto& c : controls_) exports_.push_back(c->ViewExport(RowFormat::Csv, host_config_));
+  }
   std::string body = json{{"controls", std::move(controls)}, {"dialog", dialog_}}.dump(
       -1, ' ', false, json::error_handler_t::replace);
   if (body == last_scene_) return;
@@ -446,6 +511,88 @@ void ServeDisplay::SetBusy(const std::string& doing) {
   std::lock_guard lock(scene_mu_);
   doing_ = doing;
   busy_since_ = NowMs();
+}
+
+}  // namespace tabulo::container
+
+namespace tabulo::container {
+
+void ServeDisplay::ApplyView(const ServeEvent& e) {
+  BrowseSession& b = *controls_[e.control];
+  using V = ServeEvent::View;
+  switch (e.view) {
+    case V::kGoTo:
+      b.GoToRecord(e.record);
+      return;
+    case V::kFind:
+      return b.Find(e.text, e.forward);
+    case V::kCancel:
+      return b.CancelFind();
+    case V::kSort:
+      return b.SortByColumn(e.col);
+    case V::kFilter:
+      return b.AddFilter(e.name, e.op, e.text);
+    case V::kReset:
+      return b.ResetView();
+  }
+}
+
+bool ServeDisplay::Finding() const {
+  return std::any_of(controls_.begin(), controls_.end(),
+                     [](const auto& c) { return c->Finding(); });
+}
+
+bool ServeDisplay::TakeNotes() {
+  std::vector<std::pair<size_t, std::string>> notes;
+  {
+    std::lock_guard lock(notes_mu_);
+    notes.swap(notes_);
+  }
+  for (auto& [control, note] : notes) controls_[control]->SetNote(std::move(note));
+  return !notes.empty();
+}
+
+web::Download ServeDisplay::Export(const std::string& control, const std::string& format) {
+  const std::optional<RowFormat> parsed = ParseRowFormat(format.empty() ? "csv" : format);
+  if (!parsed) return {400, "the format is csv or json", {}, {}, nullptr};
+  size_t index = 0;
+  ExportRequest request;
+  {
+    std::lock_guard lock(scene_mu_);
+    try {
+      index = control.empty() ? 0 : std::stoul(control);
+    } catch (const std::exception&) {
+      index = exports_.size();
+    }
+    if (index >= exports_.size())
+      return {400, "no control " + control + " on this display", {}, {}, nullptr};
+    request = exports_[index];
+  }
+  request.format = *parsed;
+  const bool csv = *parsed == RowFormat::Csv;
+  web::Download download;
+  download.filename = std::string("tabulo-view.") + (csv ? "csv" : "json");
+  download.content_type = csv ? "text/csv; charset=utf-8" : "application/x-ndjson; charset=utf-8";
+  download.body = [this, index, request, csv](const std::function<bool(std::string_view)>& write) {
+    std::string note;
+    try {
+      DownloadBuffer buffer(write);
+      std::ostream out(&buffer);
+      out.exceptions(std::ios::badbit);  // a page gone away ends the export
+      const int64_t records = container::Export(request, out);
+      out.flush();
+      note = "Exported " + GroupedCount(records) + (records == 1 ? " record" : " records") + " (" +
+             (csv ? "CSV" : "JSON") + ") to the download tabulo-view." + (csv ? "csv" : "json") +
+             ".";
+    } catch (const platform::ComError& e) {
+      note = "The export failed: " + e.description();
+    } catch (const std::ios::failure&) {
+      note = "The download was not completed: the page went away.";
+    }
+    std::lock_guard lock(notes_mu_);
+    notes_.emplace_back(index, std::move(note));
+  };
+  return download;
 }
 
 }  // namespace tabulo::container

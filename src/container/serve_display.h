@@ -58,6 +58,10 @@ class ServeDisplay : public web::Endpoint, private Operator {
   web::Reply Post(const std::string& body) override;
   std::optional<web::Update> NextUpdate(web::UpdateCursor& cursor,
                                         std::chrono::milliseconds wait) override;
+  // What control `control` shows now (its statement, sorted and filtered), as CSV or JSON
+  // lines, streamed from its source by the export (export.h) on the calling thread; the
+  // control's status line then says how many records went out.
+  web::Download Export(const std::string& control, const std::string& format) override;
 
   size_t control_count() const { return controls_.size(); }
 
@@ -87,6 +91,11 @@ class ServeDisplay : public web::Endpoint, private Operator {
   std::optional<ServeEvent> AskOperator(nlohmann::json dialog);
   void Publish();
   void SetBusy(const std::string& doing);
+  // Reading the result: go to, find, sort, filter, reset.
+  void ApplyView(const ServeEvent& event);
+  bool Finding() const;
+  // Notes that export threads left for the controls' status lines.
+  bool TakeNotes();
 
   Session session_;
   std::vector<std::unique_ptr<BrowseSession>> controls_;
@@ -110,6 +119,12 @@ class ServeDisplay : public web::Endpoint, private Operator {
   std::string scene_;
   std::string doing_;
   std::atomic<int64_t> busy_since_{0};  // steady-clock milliseconds; 0: idle
+
+  // What each control shows, for downloads (under scene_mu_), and the notes exports leave.
+  std::string host_config_;
+  std::vector<ExportRequest> exports_;
+  std::mutex notes_mu_;
+  std::vector<std::pair<size_t, std::string>> notes_;
 };
 
 }  // namespace tabulo::container

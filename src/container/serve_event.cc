@@ -35,6 +35,12 @@ constexpr std::pair<std::string_view, ServeEvent::Design> kDesignActions[] = {
     {"close", ServeEvent::Design::kClose},   {"save", ServeEvent::Design::kSave},
 };
 
+constexpr std::pair<std::string_view, ServeEvent::View> kViewActions[] = {
+    {"goto", ServeEvent::View::kGoTo},     {"find", ServeEvent::View::kFind},
+    {"cancel", ServeEvent::View::kCancel}, {"sort", ServeEvent::View::kSort},
+    {"filter", ServeEvent::View::kFilter}, {"reset", ServeEvent::View::kReset},
+};
+
 constexpr size_t kMaxDragPositions = 1000;
 
 const json& Member(const json& o, const char* name) {
@@ -114,6 +120,30 @@ void ReadDesignEvent(const json& o, ServeEvent& e) {
   }
 }
 
+void ReadViewEvent(const json& o, ServeEvent& e) {
+  using V = ServeEvent::View;
+  e.kind = ServeEvent::Kind::kView;
+  e.view = Lookup(kViewActions, Text(o, "action"), "view action");
+  if (e.view == V::kGoTo) e.record = Integer(o, "record", INT64_MIN, INT64_MAX);
+  if (e.view == V::kSort) e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
+  if (e.view == V::kFind) {
+    e.text = Text(o, "text");
+    auto it = o.find("forward");
+    if (it != o.end() && !it->is_boolean()) throw BadEvent("\"forward\" must be true or false");
+    e.forward = it == o.end() || it->get<bool>();
+  }
+  if (e.view == V::kFilter) {
+    e.name = Text(o, "name");
+    const std::string op = Text(o, "op");
+    const std::optional<FilterOp> parsed = ParseFilterOp(op);
+    if (!parsed)
+      throw BadEvent("unknown filter operator \"" + op +
+                     "\" (contains, =, <>, <, <=, >, >=, is null, is not null)");
+    e.op = *parsed;
+    if (e.op != FilterOp::kIsNull && e.op != FilterOp::kIsNotNull) e.text = Text(o, "text");
+  }
+}
+
 void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
   if (widget == "grid") {
     const std::string action = Text(o, "action");
@@ -174,6 +204,8 @@ void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
     }
   } else if (widget == "design") {
     ReadDesignEvent(o, e);
+  } else if (widget == "view") {
+    ReadViewEvent(o, e);
   } else {
     throw BadEvent("unknown widget \"" + widget + "\"");
   }

@@ -26,6 +26,15 @@
 //   {"widget":"design", "control":N, "action":"key", "name":KEY}     (to the focused widget)
 //   {"widget":"design", "control":N, "action":"cell", "name":W, "row":R, "col":C}
 //   {"widget":"design", "control":N, "action":"apply"|"close"|"save"}
+// Reading the result (browse_session.h: go to, find, sort and filter):
+//   {"widget":"view", "control":N, "action":"goto", "record":R}                (from 1)
+//   {"widget":"view", "control":N, "action":"find", "text":T, "forward":true|false}
+//                                                       (an empty text: the last one again)
+//   {"widget":"view", "control":N, "action":"cancel"}                          (a running find)
+//   {"widget":"view", "control":N, "action":"sort", "col":C}                   (a header's click)
+//   {"widget":"view", "control":N, "action":"filter", "name":COLUMN, "op":OP, "text":VALUE}
+//                    (OP: contains, =, <>, <, <=, >, >=, is null, is not null)
+//   {"widget":"view", "control":N, "action":"reset"}
 #pragma once
 
 #include <cstdint>
@@ -61,7 +70,9 @@ struct ServeEvent {
     kDesign,
     kColumnWidth,
     kFitColumn,
+    kView,
   };
+  enum class View { kGoTo, kFind, kCancel, kSort, kFilter, kReset };
   enum class Design { kPage, kFill, kChoose, kCheck, kPress, kKey, kCell, kApply, kClose, kSave };
   Kind kind = Kind::kClick;
   size_t control = 0;
@@ -85,6 +96,12 @@ struct ServeEvent {
   Design design = Design::kPage;
   std::string name;
   int32_t value = 0;
+  // Reading the result: its action, the record to go to, the find's direction, the filter's
+  // operator (the column in `name`, the text in `text`, a sorted column in `col`).
+  View view = View::kGoTo;
+  int64_t record = 0;
+  bool forward = true;
+  FilterOp op = FilterOp::kContains;
 };
 
 // Raised for a request that is not an event of the display.

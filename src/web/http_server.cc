@@ -312,7 +312,7 @@ struct HttpServer::Impl {
         return httplib::Server::HandlerResponse::Handled;
       }
     }
-    if (req.path == "/event" || req.path == "/events") {
+    if (req.path == "/event" || req.path == "/events" || req.path == "/export") {
       // The page's own requests come from its origin; a browser names it on every POST.
       const bool has_origin = req.has_header("Origin");
       const std::string site = req.get_header_value("Sec-Fetch-Site");
@@ -361,6 +361,20 @@ struct HttpServer::Impl {
       const Reply reply = endpoint.Post(req.body);
       res.status = reply.status;
       res.set_content(reply.body, "application/json");
+    });
+    router.Get("/export", [this](const httplib::Request& req, httplib::Response& res) {
+      Download download =
+          endpoint.Export(req.get_param_value("control"), req.get_param_value("format"));
+      if (download.status != 200 || !download.body)
+        return SetError(res, download.status == 200 ? 500 : download.status, download.error);
+      res.set_header("Content-Disposition", "attachment; filename=\"" + download.filename + "\"");
+      auto body = std::make_shared<decltype(download.body)>(std::move(download.body));
+      res.set_chunked_content_provider(
+          download.content_type, [body](size_t, httplib::DataSink& sink) {
+            (*body)([&](std::string_view piece) { return sink.write(piece.data(), piece.size()); });
+            sink.done();
+            return true;
+          });
     });
     router.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
       if (++pages > kMaxPages) {

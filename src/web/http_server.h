@@ -14,6 +14,7 @@
 //                  sends the browser to / without it)
 //   GET  /events   text/event-stream: "scene" and "busy" events, as the Endpoint gives them
 //   POST /event    one event as JSON (Content-Type application/json); the Endpoint's reply
+//   GET  /export?control=N&format=csv|json   a download of what a control shows, streamed
 //
 // Refused: 421 for a Host that is not the display's (access.h, AcceptedHost), 401 without
 // the token, 400 for a body over the limit, not JSON-typed or sent in chunks, 403 for a page
@@ -26,9 +27,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tabulo::web {
@@ -50,6 +53,15 @@ struct UpdateCursor {
   bool told_busy = false;  // a "busy" went out after it
 };
 
+// A file the page downloads: its body written in pieces as it is made.
+struct Download {
+  int status = 200;
+  std::string error;  // the reason, when status is not 200
+  std::string filename, content_type;
+  // Writes the whole body through `write`, which returns false once the page has gone away.
+  std::function<void(const std::function<bool(std::string_view)>& write)> body;
+};
+
 class Endpoint {
  public:
   virtual ~Endpoint() = default;
@@ -59,6 +71,12 @@ class Endpoint {
   // returned), waiting at most `wait`; nothing when there is none yet.
   virtual std::optional<Update> NextUpdate(UpdateCursor& cursor,
                                            std::chrono::milliseconds wait) = 0;
+  // GET /export: `control` and `format` as the query gives them.
+  virtual Download Export(const std::string& control, const std::string& format) {
+    (void)control;
+    (void)format;
+    return {404, "this display offers no downloads", {}, {}, nullptr};
+  }
 };
 
 struct ServerOptions {

@@ -168,5 +168,50 @@ TEST(ServeEvent, RefusesWhatIsNotAnEventWithTheReason) {
   EXPECT_THROW(ParseServeEvent(R"({"widget":"grid","control":0})", 0), BadEvent);
 }
 
+// Reading the result: go to, find, sort, filter, reset.
+TEST(ServeEvent, ReadsTheViewEventsAndRefusesMalformedOnes) {
+  using V = ServeEvent::View;
+  const auto view = [](const char* body) { return ParseServeEvent(body, 1); };
+  ServeEvent e = view(R"({"widget":"view","control":0,"action":"goto","record":9000000000})");
+  EXPECT_EQ(e.kind, ServeEvent::Kind::kView);
+  EXPECT_EQ(e.view, V::kGoTo);
+  EXPECT_EQ(e.record, 9000000000);
+  e = view(R"({"widget":"view","control":0,"action":"find","text":"O'B","forward":false})");
+  EXPECT_EQ(e.view, V::kFind);
+  EXPECT_EQ(e.text, "O'B");
+  EXPECT_FALSE(e.forward);
+  EXPECT_TRUE(view(R"({"widget":"view","control":0,"action":"find","text":""})").forward);
+  e = view(R"({"widget":"view","control":0,"action":"sort","col":3})");
+  EXPECT_EQ(e.view, V::kSort);
+  EXPECT_EQ(e.col, 3);
+  e = view(R"({"widget":"view","control":0,"action":"filter","name":"Qty","op":"<=","text":"5"})");
+  EXPECT_EQ(e.op, FilterOp::kLessOrEqual);
+  EXPECT_EQ(e.name + e.text, "Qty5");
+  e = view(R"({"widget":"view","control":0,"action":"filter","name":"Note","op":"IS NULL"})");
+  EXPECT_EQ(e.op, FilterOp::kIsNull);
+  EXPECT_EQ(view(R"({"widget":"view","control":0,"action":"reset"})").view, V::kReset);
+  EXPECT_EQ(view(R"({"widget":"view","control":0,"action":"cancel"})").view, V::kCancel);
+  const std::pair<const char*, const char*> refused[] = {
+      {R"({"widget":"view","control":0,"action":"zoom"})", "unknown view action \"zoom\""},
+      {R"({"widget":"view","control":0,"action":"goto"})", "\"record\" is missing"},
+      {R"({"widget":"view","control":0,"action":"find","text":"x","forward":1})",
+       "\"forward\" must be true or false"},
+      {R"({"widget":"view","control":0,"action":"filter","name":"Qty","op":"like","text":"1"})",
+       "unknown filter operator \"like\""},
+      {R"({"widget":"view","control":0,"action":"filter","name":"Qty","op":"="})",
+       "\"text\" is missing"},
+      {R"({"widget":"view","control":0,"action":"sort","col":-1})", "\"col\" must be"},
+  };
+  for (const auto& [body, reason] : refused) {
+    SCOPED_TRACE(body);
+    try {
+      view(body);
+      ADD_FAILURE() << "accepted";
+    } catch (const BadEvent& error) {
+      EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tabulo::container

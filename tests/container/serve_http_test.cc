@@ -170,6 +170,12 @@ TEST_F(ServeHttpTest, RefusesOtherNamesAndOriginsBeforeAnythingRuns) {
       {"POST", "/event", here, "http://" + here, "cross-site", kSave, 403, "another site"},
       {"GET", "/events", here, "http://" + foreign, "", "", 403, "another site"},
       {"GET", "/events", here, "", "cross-site", "", 403, "another site"},
+      // A download of what a control shows, for the display's own page only.
+      {"GET", "/export?control=0", foreign, "", "", "", 421, "its own address"},
+      {"GET", "/export?control=0", here, "http://" + foreign, "", "", 403, "another site"},
+      {"GET", "/export?control=0", here, "", "cross-site", "", 403, "another site"},
+      {"GET", "/export?control=9", here, "", "same-origin", "", 400, "no control 9"},
+      {"GET", "/export?format=xml", here, "", "same-origin", "", 400, "csv or json"},
       {"GET", "/nothing", here, "", "", "", 404, "no such page"},
   };
   for (const Row& r : rows) {
