@@ -246,6 +246,10 @@ class DataSourceRouter : public DataServer {
                                    std::string_view password) override {
     return For(source).Query(source, empty, statement, user, password);
   }
+  int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                 std::string_view password, RowStreamSink& sink) override {
+    return For(source).Stream(source, statement, user, password, sink);
+  }
   std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
                                      std::string_view user, std::string_view password) override {
     return For(source).ListAll(source, statement, user, password);
