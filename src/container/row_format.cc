@@ -21,24 +21,43 @@ std::string Number(double d) {
   return std::string(buffer, end);
 }
 
+// `value` as `width` digits, zeros in front.
+void AppendDigits(std::string& out, int64_t value, int width) {
+  char digits[20];
+  for (int i = width - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+  out.append(digits, static_cast<size_t>(width));
+}
+
 // Days since 1899-12-30, the time of day as the fraction (rounded to the millisecond).
-std::string DateText(double serial) {
+void AppendDate(std::string& out, double serial) {
   using namespace std::chrono;
   const int64_t ms = std::llround(serial * 86400000.0);
   int64_t days = ms / 86400000 - (ms % 86400000 < 0 ? 1 : 0);
   int64_t in_day = ms - days * 86400000;
   const year_month_day ymd{sys_days{1899y / December / 30} + std::chrono::days{days}};
-  char buffer[48];
-  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-  if (in_day != 0) {
-    n += std::snprintf(buffer + n, sizeof buffer - n, " %02d:%02d:%02d",
-                       static_cast<int>(in_day / 3600000), static_cast<int>(in_day / 60000 % 60),
-                       static_cast<int>(in_day / 1000 % 60));
-    if (in_day % 1000)
-      std::snprintf(buffer + n, sizeof buffer - n, ".%03d", static_cast<int>(in_day % 1000));
-  }
-  return buffer;
+  const int year = static_cast<int>(ymd.year());
+  if (year < 0) out += '-';
+  AppendDigits(out, year < 0 ? -year : year, 4);
+  out += '-';
+  AppendDigits(out, static_cast<unsigned>(ymd.month()), 2);
+  out += '-';
+  AppendDigits(out, static_cast<unsigned>(ymd.day()), 2);
+  if (in_day == 0) return;
+  out += ' ';
+  AppendDigits(out, in_day / 3600000, 2);
+  out += ':';
+  AppendDigits(out, in_day / 60000 % 60, 2);
+  out += ':';
+  AppendDigits(out, in_day / 1000 % 60, 2);
+  if (in_day % 1000 == 0) return;
+  out += '.';
+  AppendDigits(out, in_day % 1000, 3);
+}
+
+std::string DateText(double serial) {
+  std::string text;
+  AppendDate(text, serial);
+  return text;
 }
 
 bool IsBare(const Variant& v) {
@@ -292,6 +311,10 @@ void RowWriter::AppendValue(const host::StreamValue& v, size_t column) {
         AppendBinary(*array_bytes);
       } else if (v.other->IsNull() || v.other->IsEmpty()) {
         if (!csv) buffer_ += "null";
+      } else if (v.other->type() == VarType::Date) {
+        if (!csv) buffer_ += '"';
+        AppendDate(buffer_, v.other->AsDouble());
+        if (!csv) buffer_ += '"';
       } else if (csv) {
         AppendCsv(buffer_, PlainText(*v.other));
       } else if (IsBare(*v.other)) {

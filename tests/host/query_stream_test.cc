@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "host/data_server.h"
+#include "host/sqlite/connection.h"
 #include "orders_db.h"
 
 namespace tabulo::host::sqlite {
@@ -146,6 +147,19 @@ TEST_F(QueryStreamTest, OnlyASingleQueryThatReadsIsRun) {
   }
   const Collected left = Stream("SELECT a FROM T ORDER BY a");
   EXPECT_EQ(left.integers, (std::vector<std::vector<int64_t>>{{1}, {2}}));
+}
+
+// Each connection is used by one thread at a time: none locks a mutex around every call.
+TEST_F(QueryStreamTest, ConnectionsTakeNoMutex) {
+  db_->Exec("CREATE TABLE T(a)");
+  const std::chrono::milliseconds wait(10);
+  EXPECT_EQ(sqlite3_db_mutex(OpenDb(db_path_, SQLITE_OPEN_READWRITE, wait).get()), nullptr);
+  EXPECT_EQ(sqlite3_db_mutex(OpenForReading(db_path_, wait).get()), nullptr);
+  // Unless asked for: this one does.
+  sqlite3* full = nullptr;
+  sqlite3_open_v2(db_path_.c_str(), &full, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
+  EXPECT_NE(sqlite3_db_mutex(full), nullptr);
+  sqlite3_close_v2(full);
 }
 
 }  // namespace
