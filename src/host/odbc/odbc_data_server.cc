@@ -44,9 +44,7 @@ enum class Dbms { kPostgreSql, kSqlite, kOther };
 class OdbcDataServer : public DataServer {
  public:
   explicit OdbcDataServer(OdbcServerOptions options)
-      : options_(std::move(options)),
-        env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE),
-        store_(sqlite::TempStore::Open(options_.temp_folder)) {}
+      : options_(std::move(options)), store_(sqlite::TempStore::Open(options_.temp_folder)) {}
 
   int16_t ServerType() const override { return server_type_; }
   void SetServerType(int16_t type) override { server_type_ = type; }
@@ -197,7 +195,9 @@ class OdbcDataServer : public DataServer {
                      kErrorSource);
     if (source.empty()) throw ComError(kErrSourceUnusable, "No data source given", kErrorSource);
     const std::string label(source);
-    auto owned = std::make_unique<Handle>(SQL_HANDLE_DBC, env_.get());
+    // The environment (and with it the driver manager) only once a data source is used.
+    if (!env_) env_ = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{SQL_NULL_HANDLE});
+    auto owned = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get());
     Handle& dbc = *owned;
     // An unreachable server fails the call instead of holding the operator indefinitely.
     SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
@@ -225,7 +225,7 @@ class OdbcDataServer : public DataServer {
   }
 
   OdbcServerOptions options_;
-  Handle env_;
+  std::unique_ptr<Handle> env_;
   std::shared_ptr<sqlite::TempStore> store_;
   int16_t server_type_ = 0;
 };
