@@ -298,7 +298,14 @@ std::string ConnectionString(std::string_view dsn, std::string_view user,
 }
 
 std::vector<std::string> OdbcDataSourceNames() {
-  Handle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+  // Without a driver manager there are no such names: a missing file is then told as one.
+  std::unique_ptr<Handle> owned;
+  try {
+    owned = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{SQL_NULL_HANDLE});
+  } catch (const ComError&) {
+    return {};
+  }
+  const Handle& env = *owned;
   std::vector<std::string> names;
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   for (;;) {
