@@ -53,6 +53,8 @@ def fmt(v, unit):
         return f"{v:,.0f} µs" if v >= 100 else f"{v:.1f} µs"
     if unit == "MB":
         return f"{v:.1f} MB"
+    if unit == "MiB":
+        return f"{v:.1f} MiB"
     if unit == "x":
         return f"{v:,.0f} ×" if v >= 100 else f"{v:.2f} ×"
     return str(v)
@@ -146,6 +148,38 @@ for key in ("10m", "10m-wal"):
         f"1,000-row sample {fmt(small, 'MB')}; {fmt(above, 'MB')} above", "", None, "≤ 32 MB above",
         check(above, lambda x: x <= 32))
 
+# Whole processes (process_bench.py): export and program start against sqlite3, peak memory.
+process = {}
+if os.path.exists(os.path.join(build, "process.json")):
+    with open(os.path.join(build, "process.json")) as f:
+        process = json.load(f)
+for size, label in (("1m", "1,000,000"), ("10m", "10,000,000")):
+    e = process.get(f"export_csv_{size}")
+    if not e:
+        continue
+    r = ratio(e["ours_wall_ms"], e["reference_wall_ms"])
+    row(f"`tabulo export --format csv`, {label} rows, wall (median of {e['runs']})", e["ours_wall_ms"],
+        "ms", f"`sqlite3 -csv -header` {fmt(e['reference_wall_ms'], 'ms')}", "", r, "≤ 1.2 ×",
+        check(r, lambda x: x <= 1.2))
+    r = ratio(e["ours_cpu_ms"], e["reference_cpu_ms"])
+    row(f"the same, CPU time", e["ours_cpu_ms"], "ms", f"`sqlite3` {fmt(e['reference_cpu_ms'], 'ms')}",
+        "", r, "≤ 1.2 ×", check(r, lambda x: x <= 1.2))
+st = process.get("start")
+if st:
+    r = ratio(st["ours_wall_ms"], st["reference_wall_ms"])
+    row(f"`tabulo --version`, wall (median of {st['runs']})", st["ours_wall_ms"], "ms",
+        f"`sqlite3 --version` {fmt(st['reference_wall_ms'], 'ms')}", "", r, "≤ 2 ×",
+        check(r, lambda x: x <= 2))
+    r = ratio(st["ours_cpu_ms"], st["reference_cpu_ms"])
+    row("the same, CPU time", st["ours_cpu_ms"], "ms", f"`sqlite3` {fmt(st['reference_cpu_ms'], 'ms')}",
+        "", r, "≤ 2 ×", check(r, lambda x: x <= 2))
+rss = process.get("peak_rss_1k_mib")
+if rss is not None:
+    row("peak RSS, `tabulo show` on the 1,000-row sample (median of 5)", rss, "MiB",
+        f"`tabulo --version` {fmt(process.get('peak_rss_version_mib'), 'MiB')}; `sqlite3` on the "
+        f"same statement {fmt(process.get('peak_rss_sqlite3_1k_mib'), 'MiB')}", "", None, "≤ 12 MiB",
+        check(rss, lambda x: x <= 12))
+
 ctx = control_ctx or cursor_ctx
 cpu = "?"
 try:
@@ -162,7 +196,9 @@ print()
 print(f"Machine: {os.cpu_count()} CPUs ({ctx.get('num_cpus', '?')} seen by the benchmark), {cpu}, "
       f"{ctx.get('mhz_per_cpu', '?')} MHz; SQLite {ctx.get('sqlite_version', '?')}; "
       f"{platform.system()} {platform.release()}; run {ctx.get('date', '?')}, "
-      f"load average {', '.join(f'{x:.2f}' for x in ctx.get('load_avg', [])) or '?'}.")
+      f"load average {', '.join(f'{x:.2f}' for x in ctx.get('load_avg', [])) or '?'}"
+      + (f"; whole-process figures {process.get('date', '?')}, load average "
+         f"{', '.join(f'{x:.2f}' for x in process.get('load_avg', []))}" if process else "") + ".")
 print()
 print("Query `SELECT * FROM Orders WHERE Qty < 400` on the 10,000,000-row sample "
       "(8,000,000 rows); windows of 30 rows; references measured on the same file in the same run.")

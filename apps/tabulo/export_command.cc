@@ -14,7 +14,7 @@
 namespace tabulo::app {
 namespace {
 
-// Results from this many records on report progress even when standard error is no terminal.
+// From this many records on, progress is reported even when standard error is no terminal.
 constexpr int64_t kLongResult = 1000000;
 
 }  // namespace
@@ -25,8 +25,8 @@ int ExportCommand(const Args& args) {
   container::ExportRequest request;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (i + 1 >= args.size() ||
-        (a != "--db" && a != "--sql" && a != "--format" && a != "--out" && a != "--host"))
+    if (i + 1 >= args.size() || (a != "--db" && a != "--sql" && a != "--format" && a != "--out" &&
+                                 a != "--host" && a != "--server-type" && a != "--database"))
       return UsageError("export", "unexpected argument '" + a + "'");
     const std::string& v = args[++i];
     if (a == "--db") {
@@ -37,6 +37,15 @@ int ExportCommand(const Args& args) {
       request.out = v;
     } else if (a == "--host") {
       request.host_config = v;
+    } else if (a == "--server-type") {
+      if (v != "0" && v != "1")
+        return UsageError("export",
+                          "--server-type takes 0 (a data source name or SQLite file) or 1 (a "
+                          "PostgreSQL server), given '" +
+                              v + "'");
+      request.server_type = static_cast<int16_t>(v == "1");
+    } else if (a == "--database") {
+      request.database = v;
     } else {
       std::optional<container::RowFormat> format = container::ParseRowFormat(v);
       if (!format) return UsageError("export", "--format takes csv or json, given '" + v + "'");
@@ -45,15 +54,17 @@ int ExportCommand(const Args& args) {
   }
   if (request.db.empty() || request.sql.empty())
     return UsageError("export", "--db and --sql are required");
+  if (!request.database.empty() && request.server_type != 1)
+    return UsageError("export", "--database names the database of a --server-type 1 server");
   const bool terminal = isatty(STDERR_FILENO) == 1;
   auto last = std::chrono::steady_clock::now();
-  auto progress = [&](int64_t done, int64_t total) {
-    if (!terminal && total < kLongResult) return;
+  auto progress = [&](int64_t done) {
+    if (!terminal && done < kLongResult) return;
     // At most a line a second.
     const auto now = std::chrono::steady_clock::now();
     if (now - last < std::chrono::seconds(1)) return;
     last = now;
-    std::cerr << "tabulo export: " << done << " of " << total << " rows\n";
+    std::cerr << "tabulo export: " << done << " rows so far\n";
   };
   try {
     const int64_t rows = container::Export(request, std::cout, progress);

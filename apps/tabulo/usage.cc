@@ -82,9 +82,12 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "               server (which the data source page lists through) only with one\n"},
     {"export",
      "usage: tabulo export --db PATH --sql \"SELECT ...\" [--format csv|json] [--out FILE]\n"
-     "                     [--host CONFIG]\n"
-     "  writes the result of a query as CSV or JSON lines\n"
+     "                     [--host CONFIG] [--server-type 0|1 [--database NAME]]\n"
+     "  writes the result of a query as CSV or JSON lines, in one pass as it is read\n"
      "  --format     csv (RFC 4180, a header row; the default) or json (an object per line)\n"
+     "  --server-type, --database: as for show\n"
+     "  whole numbers are written with all their digits; in CSV an empty text is \"\" and\n"
+     "  NULL an empty field\n"
      "  the exact row count goes to standard error at the end\n"
      "  --out FILE   replaces FILE once the whole result is written (default: standard output)\n"
      "  binary (BLOB) columns: in CSV the header names the column \"NAME (hex)\" and a value\n"

@@ -276,6 +276,8 @@ ExportRequest BrowseSession::ViewExport(RowFormat format, const std::string& hos
   request.host_config = host_config;
   request.db = ctl_.DSNname();
   request.sql = ctl_.RecordSource();
+  request.server_type = ctl_.ServerType();
+  request.database = ctl_.Database();
   request.format = format;
   return request;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <optional>
 
 #include "container/host_setup.h"
 #include "host/data_server.h"
@@ -12,30 +13,54 @@
 namespace tabulo::container {
 namespace {
 
-int64_t WriteResult(host::RecordSet& rs, RowFormat format, std::ostream& out,
-                    const ExportProgress& progress) {
-  std::vector<std::string> names;
-  std::vector<bool> binary;
-  for (int32_t i = 0; i < rs.FieldCount(); ++i) {
-    names.push_back(rs.Item(i).Name());
-    binary.push_back(host::IsBinaryType(rs.Item(i).Type()));
+// Writes each streamed row as it comes; the header once the columns are known.
+class ExportSink : public host::RowStreamSink {
+ public:
+  ExportSink(std::ostream& out, RowFormat format, const ExportProgress& progress)
+      : out_(out), format_(format), progress_(progress) {}
+
+  void Begin(const std::vector<host::StreamColumn>& columns) override {
+    std::vector<std::string> names;
+    std::vector<bool> binary;
+    for (const host::StreamColumn& column : columns) {
+      names.push_back(column.name);
+      binary.push_back(host::IsBinaryType(column.type));
+    }
+    writer_.emplace(out_, format_, std::move(names), std::move(binary));
   }
-  RowWriter writer(out, format, names, binary);
-  const int64_t total = rs.RecordCount();
-  std::vector<platform::Variant> values(names.size());
-  int64_t done = 0;
-  for (; !rs.Eof(); rs.MoveNext()) {
-    for (size_t i = 0; i < values.size(); ++i) values[i] = rs.Item(static_cast<int32_t>(i)).Value();
+
+  void Row(const host::StreamValue* values) override {
     try {
-      writer.Write(values);
+      writer_->Append(values);
     } catch (const platform::ComError& e) {
       throw platform::ComError(
-          e.number(), "record " + std::to_string(done + 1) + ": " + e.description(), e.source());
+          e.number(), "record " + std::to_string(done_ + 1) + ": " + e.description(), e.source());
     }
-    if (++done % kExportProgressEvery == 0 && progress) progress(done, total);
+    if (++done_ % kExportProgressEvery == 0 && progress_) progress_(done_);
   }
-  if (!out) throw platform::ComError(platform::kErrPathFileAccess, "the output cannot be written");
-  return done;
+
+  // Writes out what is still kept; raises when the output cannot be written.
+  void Finish() {
+    if (writer_) writer_->Flush();
+    if (!out_)
+      throw platform::ComError(platform::kErrPathFileAccess, "the output cannot be written");
+  }
+
+ private:
+  std::ostream& out_;
+  RowFormat format_;
+  const ExportProgress& progress_;
+  std::optional<RowWriter> writer_;
+  int64_t done_ = 0;
+};
+
+// Streams the statement's rows into `out`.
+int64_t WriteResult(host::DataServer& server, const std::string& source, const std::string& sql,
+                    RowFormat format, std::ostream& out, const ExportProgress& progress) {
+  ExportSink sink(out, format, progress);
+  const int64_t rows = server.Stream(source, sql, "", "", sink);
+  sink.Finish();
+  return rows;
 }
 
 }  // namespace
@@ -57,23 +82,28 @@ int64_t Export(const ExportRequest& request, std::ostream& out, const ExportProg
     throw platform::ComError(host::kErrInvalidStatement,
                              "only a statement beginning with SELECT is exported");
   std::shared_ptr<host::DataServer> server = NewHostDataServer(config, DefaultServer(config));
-  std::shared_ptr<host::RecordSet> rs;
-  try {
-    rs = server->Query(request.db, "", request.sql, "", "");
-  } catch (const platform::ComError& e) {
-    const std::string note = e.code() == host::kErrSourceUnusable
-                                 ? MissingDatabaseNote(config, request.db)
-                                 : std::string();
-    if (note.empty()) throw;
-    throw platform::ComError(e.code(), e.description() + " (" + note + ")", e.source());
+  std::string source = request.db;
+  if (request.server_type != 0) {
+    server->SetServerType(request.server_type);
+    source += ";DATABASE=" + request.database;
   }
-  if (rs->State() != 1)
-    throw platform::ComError(host::kErrInvalidStatement, "the statement yields no result");
-  if (request.out.empty()) return WriteResult(*rs, request.format, out, progress);
+  // Runs the export, adding to a missing data source's error the file it missed.
+  auto write = [&](std::ostream& stream) {
+    try {
+      return WriteResult(*server, source, request.sql, request.format, stream, progress);
+    } catch (const platform::ComError& e) {
+      const std::string note = e.code() == host::kErrSourceUnusable && request.server_type == 0
+                                   ? MissingDatabaseNote(config, request.db)
+                                   : std::string();
+      if (note.empty()) throw;
+      throw platform::ComError(e.code(), e.description() + " (" + note + ")", e.source());
+    }
+  };
+  if (request.out.empty()) return write(out);
   int64_t written = 0;
   platform::ReplaceFileWith(request.out, [&](const std::filesystem::path& temporary) {
     std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    written = WriteResult(*rs, request.format, file, progress);
+    written = write(file);
     file.close();
     if (!file)
       throw platform::ComError(platform::kErrPathFileAccess, "cannot write " + temporary.string());

@@ -1,6 +1,9 @@
 // `tabulo export`: the result of a statement written as CSV or JSON lines, streamed record by
-// record through the host's record set (whose snapshot keeps memory bounded whatever the row
-// count), to a stream or to a file that is replaced only once the whole result is written.
+// record in one pass over the statement as the data server reads it (memory stays bounded
+// whatever the row count; no snapshot is kept), to a stream or to a file that is replaced only
+// once the whole result is written. An SQLite statement is read in one read transaction, as
+// any reader does: in rollback-journal mode a writer's COMMIT waits for the export (up to its
+// busy timeout); in WAL mode writers proceed beside it.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +19,16 @@ namespace tabulo::container {
 struct ExportRequest {
   std::string host_config;  // empty: the embedded default
   std::string db, sql;
+  // 0: `db` is a data source name or an SQLite file; 1: `db` names a PostgreSQL server (a
+  // configured connection or host[:port]) and `database` its database ("" = its default).
+  int16_t server_type = 0;
+  std::string database;
   RowFormat format = RowFormat::Csv;
   std::string out;  // empty: the stream handed to Export
 };
 
-// Told of the records written so far and the result's total.
-using ExportProgress = std::function<void(int64_t done, int64_t total)>;
+// Told of the records written so far (the total is known only at the end of the one pass).
+using ExportProgress = std::function<void(int64_t done)>;
 // Records between two calls of the progress callback.
 inline constexpr int64_t kExportProgressEvery = 10000;
 

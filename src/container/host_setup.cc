@@ -39,6 +39,10 @@ class ServerMadeOnUse : public host::DataServer {
                                          std::string_view password) override {
     return Inner().Query(source, empty, statement, user, password);
   }
+  int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                 std::string_view password, host::RowStreamSink& sink) override {
+    return Inner().Stream(source, statement, user, password, sink);
+  }
   std::shared_ptr<host::RecordSet> ListAll(std::string_view source, std::string_view statement,
                                            std::string_view user,
                                            std::string_view password) override {

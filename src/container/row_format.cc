@@ -21,24 +21,43 @@ std::string Number(double d) {
   return std::string(buffer, end);
 }
 
+// `value` as `width` digits, zeros in front.
+void AppendDigits(std::string& out, int64_t value, int width) {
+  char digits[20];
+  for (int i = width - 1; i >= 0; --i, value /= 10) digits[i] = static_cast<char>('0' + value % 10);
+  out.append(digits, static_cast<size_t>(width));
+}
+
 // Days since 1899-12-30, the time of day as the fraction (rounded to the millisecond).
-std::string DateText(double serial) {
+void AppendDate(std::string& out, double serial) {
   using namespace std::chrono;
   const int64_t ms = std::llround(serial * 86400000.0);
   int64_t days = ms / 86400000 - (ms % 86400000 < 0 ? 1 : 0);
   int64_t in_day = ms - days * 86400000;
   const year_month_day ymd{sys_days{1899y / December / 30} + std::chrono::days{days}};
-  char buffer[48];
-  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-  if (in_day != 0) {
-    n += std::snprintf(buffer + n, sizeof buffer - n, " %02d:%02d:%02d",
-                       static_cast<int>(in_day / 3600000), static_cast<int>(in_day / 60000 % 60),
-                       static_cast<int>(in_day / 1000 % 60));
-    if (in_day % 1000)
-      std::snprintf(buffer + n, sizeof buffer - n, ".%03d", static_cast<int>(in_day % 1000));
-  }
-  return buffer;
+  const int year = static_cast<int>(ymd.year());
+  if (year < 0) out += '-';
+  AppendDigits(out, year < 0 ? -year : year, 4);
+  out += '-';
+  AppendDigits(out, static_cast<unsigned>(ymd.month()), 2);
+  out += '-';
+  AppendDigits(out, static_cast<unsigned>(ymd.day()), 2);
+  if (in_day == 0) return;
+  out += ' ';
+  AppendDigits(out, in_day / 3600000, 2);
+  out += ':';
+  AppendDigits(out, in_day / 60000 % 60, 2);
+  out += ':';
+  AppendDigits(out, in_day / 1000 % 60, 2);
+  if (in_day % 1000 == 0) return;
+  out += '.';
+  AppendDigits(out, in_day % 1000, 3);
+}
+
+std::string DateText(double serial) {
+  std::string text;
+  AppendDate(text, serial);
+  return text;
 }
 
 bool IsBare(const Variant& v) {
@@ -171,67 +190,173 @@ std::optional<std::string> BytesOf(const Variant& value) {
   return bytes;
 }
 
+namespace {
+
+// Bytes a streamed export gathers before it writes them out.
+constexpr size_t kBufferBytes = 1 << 16;
+
+// Whether a CSV field must be quoted: it holds a comma, a quote or a line break.
+bool NeedsQuotes(std::string_view text) {
+  for (char c : text)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  return false;
+}
+
+void AppendCsv(std::string& out, std::string_view text) {
+  if (!text.empty() && !NeedsQuotes(text)) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendInteger(std::string& out, int64_t value) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
+
+}  // namespace
+
 RowWriter::RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names,
                      std::vector<bool> binary)
     : out_(out), format_(format), names_(std::move(names)), binary_(std::move(binary)) {
   binary_.resize(names_.size(), false);
-  for (size_t i = 0; i < names_.size(); ++i)
+  for (size_t i = 0; i < names_.size(); ++i) {
     if (binary_[i]) names_[i] = BinaryColumnName(names_[i], format_);
+    keys_.push_back(JsonString(names_[i]) + ':');
+  }
   if (format_ != RowFormat::Csv) return;
-  for (size_t i = 0; i < names_.size(); ++i) out_ << (i ? "," : "") << CsvField(names_[i]);
-  out_ << "\r\n";
+  for (size_t i = 0; i < names_.size(); ++i) {
+    if (i) buffer_ += ',';
+    buffer_ += CsvField(names_[i]);
+  }
+  buffer_ += "\r\n";
+  Flush();
 }
 
-// A value of binary column `column` as its format writes it (NULL and Empty are not asked).
-std::string RowWriter::BinaryText(const Variant& value, size_t column) const {
-  std::optional<std::string> bytes = BytesOf(value);
-  if (!bytes) {
-    throw platform::ComError(13, "Type mismatch: the binary column \"" + names_[column] +
-                                     "\" holds a " + std::string(platform::TypeName(value.type())) +
-                                     " value; convert the column in the statement, e.g. "
-                                     "CAST(column AS BLOB)");
+RowWriter::~RowWriter() {
+  Flush();
+}
+
+void RowWriter::Flush() {
+  if (buffer_.empty()) return;
+  out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  buffer_.clear();
+}
+
+void RowWriter::NotBinary(const Variant* value, size_t column) const {
+  if (!binary_[column]) {
+    throw platform::ComError(13, "Type mismatch: the column \"" + names_[column] +
+                                     "\" holds binary data but is not declared binary; "
+                                     "select it as CAST(column AS BLOB) or hex(column)");
   }
-  return format_ == RowFormat::Csv ? HexText(*bytes) : Base64Text(*bytes);
+  const std::string_view type = value ? platform::TypeName(value->type()) : "String";
+  throw platform::ComError(13, "Type mismatch: the binary column \"" + names_[column] +
+                                   "\" holds a " + std::string(type) +
+                                   " value; convert the column in the statement, e.g. "
+                                   "CAST(column AS BLOB)");
+}
+
+void RowWriter::AppendBinary(std::string_view bytes) {
+  if (format_ == RowFormat::Csv) {
+    buffer_ += HexText(bytes);
+  } else {
+    buffer_ += '"';
+    buffer_ += Base64Text(bytes);
+    buffer_ += '"';
+  }
+}
+
+void RowWriter::AppendValue(const host::StreamValue& v, size_t column) {
+  using host::StreamValue;
+  const bool csv = format_ == RowFormat::Csv;
+  if (v.kind == StreamValue::Null) {
+    if (!csv) buffer_ += "null";
+    return;
+  }
+  // Binary values only in binary columns, and nothing else there: either would not read back.
+  std::optional<std::string> array_bytes;
+  if (v.kind == StreamValue::Other) array_bytes = BytesOf(*v.other);
+  const bool bytes = v.kind == StreamValue::Bytes || array_bytes.has_value();
+  if (bytes != binary_[column]) NotBinary(v.kind == StreamValue::Other ? v.other : nullptr, column);
+  switch (v.kind) {
+    case StreamValue::Integer:
+      AppendInteger(buffer_, v.i);
+      return;
+    case StreamValue::Real:
+      if (csv || std::isfinite(v.d)) {
+        buffer_ += Number(v.d);
+      } else {
+        buffer_ += '"' + Number(v.d) + '"';
+      }
+      return;
+    case StreamValue::Text:
+      if (csv) {
+        AppendCsv(buffer_, v.bytes);
+      } else {
+        buffer_ += JsonString(v.bytes);
+      }
+      return;
+    case StreamValue::Bytes:
+      AppendBinary(v.bytes);
+      return;
+    default:
+      if (array_bytes) {
+        AppendBinary(*array_bytes);
+      } else if (v.other->IsNull() || v.other->IsEmpty()) {
+        if (!csv) buffer_ += "null";
+      } else if (v.other->type() == VarType::Date) {
+        if (!csv) buffer_ += '"';
+        AppendDate(buffer_, v.other->AsDouble());
+        if (!csv) buffer_ += '"';
+      } else if (csv) {
+        AppendCsv(buffer_, PlainText(*v.other));
+      } else if (IsBare(*v.other)) {
+        buffer_ += PlainText(*v.other);
+      } else {
+        buffer_ += JsonString(PlainText(*v.other));
+      }
+  }
+}
+
+void RowWriter::Append(const host::StreamValue* values) {
+  // The record is made whole before any of it goes out: one that fails leaves no part behind.
+  const size_t start = buffer_.size();
+  try {
+    if (format_ == RowFormat::Csv) {
+      for (size_t i = 0; i < names_.size(); ++i) {
+        if (i) buffer_ += ',';
+        AppendValue(values[i], i);
+      }
+      buffer_ += "\r\n";
+    } else {
+      buffer_ += '{';
+      for (size_t i = 0; i < names_.size(); ++i) {
+        if (i) buffer_ += ',';
+        buffer_ += keys_[i];
+        AppendValue(values[i], i);
+      }
+      buffer_ += "}\n";
+    }
+  } catch (...) {
+    buffer_.resize(start);
+    throw;
+  }
+  if (buffer_.size() >= kBufferBytes) Flush();
 }
 
 void RowWriter::Write(const std::vector<Variant>& values) {
-  // A binary value where no binary one is declared could not be told from a text.
-  for (size_t i = 0; i < values.size() && i < names_.size(); ++i) {
-    if (!binary_[i] && BytesOf(values[i])) {
-      throw platform::ComError(13, "Type mismatch: the column \"" + names_[i] +
-                                       "\" holds binary data but is not declared binary; "
-                                       "select it as CAST(column AS BLOB) or hex(column)");
-    }
-  }
-  // The record is made whole before it is written: one that fails leaves no part behind.
-  std::string line;
-  if (format_ == RowFormat::Csv) {
-    for (size_t i = 0; i < values.size(); ++i) {
-      const Variant& v = values[i];
-      const bool bytes = i < binary_.size() && binary_[i] && !v.IsNull() && !v.IsEmpty();
-      if (i) line += ',';
-      line += CsvField(bytes ? BinaryText(v, i) : PlainText(v));
-    }
-    out_ << line << "\r\n";
-    return;
-  }
-  line = "{";
-  for (size_t i = 0; i < values.size() && i < names_.size(); ++i) {
-    const Variant& v = values[i];
-    if (i) line += ',';
-    line += JsonString(names_[i]);
-    line += ':';
-    if (v.IsNull() || v.IsEmpty()) {
-      line += "null";
-    } else if (binary_[i]) {
-      line += JsonString(BinaryText(v, i));
-    } else if (IsBare(v)) {
-      line += PlainText(v);
-    } else {
-      line += JsonString(PlainText(v));
-    }
-  }
-  out_ << line << "}\n";
+  std::vector<host::StreamValue> row(names_.size());
+  for (size_t i = 0; i < row.size() && i < values.size(); ++i)
+    row[i] = host::ToStreamValue(values[i]);
+  Append(row.data());
+  Flush();
 }
 
 }  // namespace tabulo::container

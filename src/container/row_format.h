@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/row_stream.h"
 #include "platform/values/variant.h"
 
 namespace tabulo::container {
@@ -47,19 +48,33 @@ class RowWriter {
   // CSV writes the header row at once. `binary` marks the binary columns (none when empty).
   RowWriter(std::ostream& out, RowFormat format, std::vector<std::string> names,
             std::vector<bool> binary = {});
-  // One record: a value per name. In JSON numbers and Booleans stay bare, Null and Empty are
-  // null, everything else a string. Raises ComError 13 naming the column for a binary value
-  // in a column not marked binary (it would not read back as bytes there), or another value
-  // in a binary one.
+  ~RowWriter();  // writes what Append kept
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+
+  // One record: a value per name, written at once. In CSV NULL (and Empty) is an empty field
+  // and an empty text "" so that the two are told apart; in JSON numbers and Booleans stay
+  // bare, Null and Empty are null, everything else a string. Whole numbers are written with
+  // all their digits. Raises ComError 13 naming the column for a binary value in a column not
+  // marked binary (it would not read back as bytes there), or another value in a binary one;
+  // nothing of the record is written then.
   void Write(const std::vector<platform::Variant>& values);
+  // The same for a streamed record, kept in a buffer that goes out in large pieces: when it
+  // fills, at Flush and when the writer is destroyed.
+  void Append(const host::StreamValue* values);
+  void Flush();
 
  private:
-  std::string BinaryText(const platform::Variant& value, size_t column) const;
+  void AppendValue(const host::StreamValue& value, size_t column);
+  void AppendBinary(std::string_view bytes);
+  [[noreturn]] void NotBinary(const platform::Variant* value, size_t column) const;
 
   std::ostream& out_;
   RowFormat format_;
   std::vector<std::string> names_;
+  std::vector<std::string> keys_;  // JSON: each name as a key with its colon
   std::vector<bool> binary_;
+  std::string buffer_;
 };
 
 }  // namespace tabulo::container

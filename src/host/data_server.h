@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "host/record_set.h"
+#include "host/row_stream.h"
 
 namespace tabulo::host {
 
@@ -57,6 +58,13 @@ class DataServer {
   virtual std::shared_ptr<RecordSet> Query(std::string_view source, std::string_view empty,
                                            std::string_view statement, std::string_view user,
                                            std::string_view password) = 0;
+  // Runs a query and hands its rows to `sink` once, in order, as they are read; returns how
+  // many. Raises as Query does, and 0x80040E14 for a statement without result columns. This
+  // default reads them through Query's record set (which runs any other statement first: a
+  // caller that must not write passes only queries); a server that can read the statement's
+  // rows directly, in one pass, does so.
+  virtual int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                         std::string_view password, RowStreamSink& sink);
   // Runs a query for design-time listings; the same record set as Query.
   virtual std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
                                              std::string_view user, std::string_view password) = 0;

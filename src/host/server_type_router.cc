@@ -18,6 +18,10 @@ class ServerTypeRouter : public DataServer {
                                    std::string_view password) override {
     return Current().Query(source, empty, statement, user, password);
   }
+  int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                 std::string_view password, RowStreamSink& sink) override {
+    return Current().Stream(source, statement, user, password, sink);
+  }
   std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
                                      std::string_view user, std::string_view password) override {
     return Current().ListAll(source, statement, user, password);

@@ -207,6 +207,22 @@ cmp -s want.txt got.txt || fail "blobs read back differ: $(diff want.txt got.txt
 expect 1 'record 2: Type mismatch: the column "Name" holds binary data' \
   export --db s.db --sql "SELECT Id, Name FROM Blobs WHERE Id = 1 UNION ALL SELECT 9, x'01'"
 
+# Whole numbers keep every digit at the edges of the exact double range and of 64 bits; an
+# empty text is "" and NULL an empty field; --database only with --server-type 1.
+sqlite3 s.db "CREATE TABLE Edges (Id INTEGER PRIMARY KEY, V INTEGER, T TEXT);
+  INSERT INTO Edges (V, T) VALUES (9007199254740991, ''), (9007199254740992, NULL),
+  (9007199254740993, 'x'), (-9007199254740993, ''), (9223372036854775807, NULL),
+  (-9223372036854775808, 'y')"
+"$tabulo" export --db s.db --sql "SELECT V, T FROM Edges ORDER BY Id" --server-type 0 >out.csv 2>err.txt ||
+  fail "edges export: $(cat err.txt)"
+printf 'V,T\r\n9007199254740991,""\r\n9007199254740992,\r\n9007199254740993,x\r\n-9007199254740993,""\r\n9223372036854775807,\r\n-9223372036854775808,y\r\n' >want.csv
+cmp -s want.csv out.csv || fail "edges export: $(cat -A out.csv)"
+"$tabulo" export --db s.db --sql "SELECT V, T FROM Edges WHERE Id = 5" --format json >out.json 2>err.txt ||
+  fail "edges json: $(cat err.txt)"
+[ "$(cat out.json)" = '{"V":9223372036854775807,"T":null}' ] || fail "edges json: $(cat out.json)"
+expect 2 "--server-type takes 0" export --db s.db --sql "$sql" --server-type 2
+expect 2 "--database names the database of a --server-type 1" export --db s.db --sql "$sql" --database x
+
 # `show --edit` on a 1000-row sample: record 500 of the result is Id 601 (Qty 100), far
 # below the first window, so the command scrolls to it; no --answer: the control's default
 # asks nothing. Exactly that one field changes.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# A PostgreSQL server from the command line: `show --server-type 1` browses it; a logged edit
-# there, with the audit store in the same database, writes the change and its record; an edit
-# of an SQLite file goes to the same store; `audit` lists and verifies the trail and names a
+# A PostgreSQL server from the command line: `show --server-type 1` browses it, `export` writes
+# its rows; a logged edit there, with the audit store in the same database, writes the change
+# and its record; an edit of an SQLite file goes to the same store; `audit` lists and verifies the trail and names a
 # tampered record, blanked hashes, a keyed store's cut-off tail and one verified without its key;
 # an unusable store refuses the edit. Exit 77 without PostgreSQL binaries.
 set -uo pipefail
@@ -32,6 +32,13 @@ show host.json --db s.db >sqlite.txt || fail "show on SQLite"
 # The same rows; only the status bar's data source differs.
 grep -q "^ *13| *13| *12|" pg.txt || fail "no row 13 on PostgreSQL: $(cat pg.txt)"
 diff <(grep -v "@" sqlite.txt) <(grep -v "@" pg.txt) || fail "PostgreSQL rows differ"
+
+# `export` reads the server as `show` does: the same rows as from the SQLite file.
+"$tabulo" export --host host.json --db server --database sample --server-type 1 --sql "$sql" \
+  >pg.csv 2>err.txt || fail "export on PostgreSQL: $(cat err.txt)"
+"$tabulo" export --host host.json --db s.db --sql "$sql" >sqlite.csv 2>/dev/null || fail "export on SQLite"
+cmp -s pg.csv sqlite.csv || fail "PostgreSQL export differs: $(diff pg.csv sqlite.csv | head)"
+[ "$(wc -l <pg.csv)" = 31 ] || fail "PostgreSQL export rows: $(wc -l <pg.csv)"
 
 status=0
 show host.json --db server --server-type 2 >/dev/null 2>err.txt || status=$?

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 #include <vector>
 
@@ -72,7 +73,7 @@ TEST(RowFormatTest, RecordsFollowTheHeaderInColumnOrder) {
   const std::vector<Variant> record{Variant(int32_t{2}), Variant(""), Variant(3.5)};
   RowWriter(csv, RowFormat::Csv, {"Id", "Note, long", "Qty"}).Write(record);
   RowWriter(json, RowFormat::Json, {"Id", "Note, long", "Qty"}).Write(record);
-  EXPECT_EQ(csv.str(), "Id,\"Note, long\",Qty\r\n2,,3.5\r\n");
+  EXPECT_EQ(csv.str(), "Id,\"Note, long\",Qty\r\n2,\"\",3.5\r\n");
   EXPECT_EQ(json.str(), "{\"Id\":2,\"Note, long\":\"\",\"Qty\":3.5}\n");
 }
 
@@ -115,6 +116,55 @@ TEST(RowFormatTest, BinaryColumnsAreHexInCsvAndBase64InJson) {
     EXPECT_THROW(writer.Write({Bytes("x"), Bytes("y")}), platform::ComError);
     EXPECT_THROW(writer.Write({Variant("x"), Variant("y")}), platform::ComError);
     EXPECT_EQ(out.str(), header);
+  }
+}
+
+// Streamed records: whole numbers with every digit at the edges of the exact double range and
+// of 64 bits, an empty text told from NULL in both formats.
+TEST(RowFormatTest, StreamedValuesKeepEveryDigitAndTellEmptyFromNull) {
+  using host::StreamValue;
+  constexpr int64_t k53 = int64_t{1} << 53;
+  const int64_t integers[] = {k53 - 1, k53, k53 + 1, -k53 - 1, INT64_MAX, INT64_MIN};
+  for (int64_t i : integers) {
+    StreamValue v;
+    v.kind = StreamValue::Integer;
+    v.i = i;
+    std::ostringstream csv, json;
+    RowWriter(csv, RowFormat::Csv, {"v"}).Append(&v);
+    RowWriter(json, RowFormat::Json, {"v"}).Append(&v);
+    EXPECT_EQ(csv.str(), "v\r\n" + std::to_string(i) + "\r\n");
+    EXPECT_EQ(json.str(), "{\"v\":" + std::to_string(i) + "}\n");
+  }
+  StreamValue row[3];
+  row[1].kind = StreamValue::Text;  // empty
+  row[2].kind = StreamValue::Real;
+  row[2].d = -0.25;
+  std::ostringstream csv, json;
+  RowWriter(csv, RowFormat::Csv, {"n", "e", "r"}).Append(row);
+  RowWriter(json, RowFormat::Json, {"n", "e", "r"}).Append(row);
+  EXPECT_EQ(csv.str(), "n,e,r\r\n,\"\",-0.25\r\n");
+  EXPECT_EQ(json.str(), "{\"n\":null,\"e\":\"\",\"r\":-0.25}\n");
+}
+
+// Appended records go out together; one refused among them leaves nothing of itself behind.
+TEST(RowFormatTest, ARefusedStreamedRecordLeavesNoPartBehind) {
+  using host::StreamValue;
+  std::ostringstream out;
+  StreamValue good[2], bad[2];
+  good[0].kind = bad[0].kind = StreamValue::Integer;
+  good[0].i = 1;
+  bad[0].i = 2;
+  good[1].kind = StreamValue::Bytes;
+  good[1].bytes = "\x01";
+  bad[1].kind = StreamValue::Text;  // text in a binary column
+  bad[1].bytes = "x";
+  {
+    RowWriter writer(out, RowFormat::Csv, {"Id", "Data"}, {false, true});
+    writer.Append(good);
+    EXPECT_THROW(writer.Append(bad), platform::ComError);
+    writer.Append(good);
+    writer.Flush();
+    EXPECT_EQ(out.str(), "Id,Data (hex)\r\n1,0x01\r\n1,0x01\r\n");
   }
 }
 

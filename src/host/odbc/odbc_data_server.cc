@@ -44,9 +44,7 @@ enum class Dbms { kPostgreSql, kSqlite, kOther };
 class OdbcDataServer : public DataServer {
  public:
   explicit OdbcDataServer(OdbcServerOptions options)
-      : options_(std::move(options)),
-        env_(SQL_HANDLE_ENV, SQL_NULL_HANDLE),
-        store_(sqlite::TempStore::Open(options_.temp_folder)) {}
+      : options_(std::move(options)), store_(sqlite::TempStore::Open(options_.temp_folder)) {}
 
   int16_t ServerType() const override { return server_type_; }
   void SetServerType(int16_t type) override { server_type_ = type; }
@@ -197,7 +195,9 @@ class OdbcDataServer : public DataServer {
                      kErrorSource);
     if (source.empty()) throw ComError(kErrSourceUnusable, "No data source given", kErrorSource);
     const std::string label(source);
-    auto owned = std::make_unique<Handle>(SQL_HANDLE_DBC, env_.get());
+    // The environment (and with it the driver manager) only once a data source is used.
+    if (!env_) env_ = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{SQL_NULL_HANDLE});
+    auto owned = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get());
     Handle& dbc = *owned;
     // An unreachable server fails the call instead of holding the operator indefinitely.
     SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
@@ -225,7 +225,7 @@ class OdbcDataServer : public DataServer {
   }
 
   OdbcServerOptions options_;
-  Handle env_;
+  std::unique_ptr<Handle> env_;
   std::shared_ptr<sqlite::TempStore> store_;
   int16_t server_type_ = 0;
 };
@@ -245,6 +245,10 @@ class DataSourceRouter : public DataServer {
                                    std::string_view statement, std::string_view user,
                                    std::string_view password) override {
     return For(source).Query(source, empty, statement, user, password);
+  }
+  int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                 std::string_view password, RowStreamSink& sink) override {
+    return For(source).Stream(source, statement, user, password, sink);
   }
   std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
                                      std::string_view user, std::string_view password) override {
@@ -294,7 +298,14 @@ std::string ConnectionString(std::string_view dsn, std::string_view user,
 }
 
 std::vector<std::string> OdbcDataSourceNames() {
-  Handle env(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+  // Without a driver manager there are no such names: a missing file is then told as one.
+  std::unique_ptr<Handle> owned;
+  try {
+    owned = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{SQL_NULL_HANDLE});
+  } catch (const ComError&) {
+    return {};
+  }
+  const Handle& env = *owned;
   std::vector<std::string> names;
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   for (;;) {

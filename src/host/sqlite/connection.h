@@ -27,7 +27,8 @@ using Db = std::unique_ptr<sqlite3, DbCloser>;
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
 // Opens `path` with `flags` (SQLITE_OPEN_READONLY or READWRITE, never CREATE unless asked)
-// and sets the busy timeout. Raises 0x80004005 naming the path when it cannot be opened.
+// and sets the busy timeout. The connection has no mutex of its own: one thread at a time
+// may use it. Raises 0x80004005 naming the path when it cannot be opened.
 Db OpenDb(const std::filesystem::path& path, int flags, std::chrono::milliseconds busy_timeout);
 
 // Opens `path` for reading. A database in WAL mode that this user may only read (the file or

@@ -3,9 +3,9 @@
 
 #include "host/cursor_record_set.h"
 #include "host/memory_row_source.h"
-#include "host/sql_tokens.h"
 #include "host/sqlite/connection.h"
 #include "host/sqlite/odbc_escapes.h"
+#include "host/sqlite/query_stream.h"
 #include "host/sqlite/sqlite_row_source.h"
 #include "host/sqlite/temp_store.h"
 #include "host/sqlite/write_statement.h"
@@ -43,6 +43,13 @@ class SqliteDataServer : public DataServer {
     snapshot.memory_bound = options_.memory_bound;
     snapshot.progress.sink = options_.progress;
     return NewCursorRecordSet(OpenSnapshotSource(path, sql, store_, snapshot).source);
+  }
+
+  int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                 std::string_view password, RowStreamSink& sink) override {
+    CheckCredentials(user, password);
+    return StreamQuery(ResolveSource(source), TranslateOdbcEscapes(statement),
+                       options_.busy_timeout, sink);
   }
 
   std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
@@ -113,28 +120,7 @@ class SqliteDataServer : public DataServer {
     Db db = OpenForReading(path, options_.busy_timeout);
     std::string_view tail;
     Stmt stmt = Prepare(db.get(), statement, path, &tail);
-    if (!stmt) throw ComError(kErrInvalidStatement, "The statement is empty", kErrorSource);
-    const bool query = sqlite3_column_count(stmt.get()) > 0;
-    // A statement that yields rows by writing them (UPDATE ... RETURNING, WITH ... DELETE ...
-    // RETURNING) is no query: the read-only connection would refuse it as if the database
-    // could not be used.
-    if (query && !sqlite3_stmt_readonly(stmt.get())) {
-      throw ComError(kErrInvalidStatement,
-                     "The query writes to the database, and a query may only read; nothing was "
-                     "written. Browse with a statement that only reads.",
-                     kErrorSource);
-    }
-    if (query) {
-      for (const auto& token : TokenizeSql(tail)) {
-        if (token.text != ";") {
-          throw ComError(
-              kErrInvalidStatement,
-              "A query must be a single statement; found more after it: " + std::string(tail),
-              kErrorSource);
-        }
-      }
-    }
-    return query;
+    return CheckQuery(stmt.get(), tail);
   }
 
   SqliteServerOptions options_;
