@@ -266,6 +266,22 @@ grep -q '^lstTable = {"Orders"}$' out.txt || fail "tables not listed: $(cat out.
 expect 2 "no property page or dialog is open" design --db d.db --host "$host_json" --save other.ctl <<<"press nosuch"
 [ -e other.ctl ] && fail "a failed session saved"
 expect 2 "no --save FILE given" design --db d.db </dev/null
+# The embedded default host reads the texts installed with the program; a host file without
+# "resources" has no store, and one that names a file uses it for its ids only.
+printf 'page eSignature\npage UsrControlProperties\n' >pages.txt
+"$tabulo" design --db d.db --save t.ctl <pages.txt >out.txt 2>&1 || fail "design: $(cat out.txt)"
+grep -q '^== eSignature ==$' out.txt || fail "no eSignature caption: $(cat out.txt)"
+grep -q 'frm1: frame "  eSignature Confirmation  "' out.txt || fail "frame: $(cat out.txt)"
+grep -q 'chkLogChanges: check \[ \] "Log Updates"' out.txt || fail "1175: $(cat out.txt)"
+grep -q 'Not Found' out.txt && fail "a text of the store is missing: $(cat out.txt)"
+design --save t.ctl <pages.txt >out.txt 2>&1 || fail "design --host: $(cat out.txt)"
+grep -q '^== 1210 Not Found ==$' out.txt || fail "a host file without a store: $(cat out.txt)"
+sed 's/^{/{ "resources": "texts.txt",/' "$host_json" >texts.json
+printf 'Tabulo 1210 0 = Signatur\n' >texts.txt
+"$tabulo" design --db d.db --host texts.json --save t.ctl <pages.txt >out.txt 2>&1 || fail "texts.json: $(cat out.txt)"
+grep -q '^== Signatur ==$' out.txt || fail "the host's store: $(cat out.txt)"
+grep -q 'frame "1211 Not Found"' out.txt || fail "1211 from the host's store: $(cat out.txt)"
+grep -q '^== General ==$' out.txt || fail "the table behind the host's store: $(cat out.txt)"
 
 # An unusable folder for temporary snapshots (under a file, another user's): show and export
 # fail naming it and why; a script's control shows its load failure. The script's extent is
