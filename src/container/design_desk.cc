@@ -1,6 +1,8 @@
 // The designer's commands of the script language (design_desk.h).
 #include "container/design_desk.h"
 
+#include <cctype>
+
 #include "container/script/error.h"
 #include "container/script/input.h"
 #include "container/script/runner.h"
@@ -16,6 +18,7 @@
 #include "platform/widgets/text_box.h"
 #include "platform/widgets/up_down.h"
 #include "view/form_renderer.h"
+#include "view/form_scene.h"
 
 namespace tabulo::container {
 namespace {
@@ -157,9 +160,38 @@ void DesignDesk::ClickCell(const std::string& name, int32_t row, int32_t col) {
   grid.UserClick(row, col);
 }
 
+void DesignDesk::AccessKey(const std::string& key) {
+  platform::Form* f = form();
+  if (!f) throw ScriptError("key: no property page or dialog is open");
+  std::string wanted = key;
+  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (platform::Widget* w : f->widgets()) {
+    if (!w->visible() || !w->enabled() || dynamic_cast<platform::Label*>(w) ||
+        dynamic_cast<platform::Frame*>(w))
+      continue;
+    const std::string own = view::OwnCaptionOf(*w);
+    const platform::Label* label = own.empty() ? view::LabelOf(*f, *w) : nullptr;
+    const std::string access = view::AccessKeyOf(label ? label->caption() : own);
+    if (access.empty() || access != wanted) continue;
+    if (auto* button = dynamic_cast<platform::CommandButton*>(w)) {
+      button->UserClick();
+    } else if (auto* check = dynamic_cast<platform::CheckBox*>(w)) {
+      check->SetFocus();
+      check->UserClick();
+    } else {
+      w->SetFocus();
+    }
+    return;
+  }
+  throw ScriptError("key Alt+" + key + ": nothing on " + f->caption() +
+                    " has that access key (the underlined letter of a caption)");
+}
+
 void DesignDesk::Key(const std::string& name) {
   platform::Form* f = form();
   if (!f) throw ScriptError("key: no property page or dialog is open");
+  if (name.size() > 4 && (name.starts_with("Alt+") || name.starts_with("alt+")))
+    return AccessKey(name.substr(4));
   std::optional<int16_t> code = KeyCodeByName(name);
   if (!code) throw ScriptError("unknown key '" + name + "' (" + KnownKeyNames() + ")");
   if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {

@@ -47,8 +47,12 @@ class DesignDesk {
   void Check(const std::string& widget, int16_t value);
   void Press(const std::string& widget);
   void ClickCell(const std::string& widget, int32_t row, int32_t col);
-  // The key NAME (script/input.h) to the addressed form's focused text box, grid or list.
+  // The key NAME (script/input.h) to the addressed form's focused text box, grid or list;
+  // "Alt+X" goes to the widget whose access key X is (AccessKey).
   void Key(const std::string& name);
+  // As Alt+`key`: presses the button, ticks the check box or focuses the widget whose caption
+  // (or, without one, its label's) marks `key` as its access key.
+  void AccessKey(const std::string& key);
   void Apply();
   void Close();
   PropertySheet* sheet() { return sheet_.get(); }

@@ -8,8 +8,9 @@
 namespace tabulo::container {
 
 int RunDesignSession(Session& session, std::istream& in, std::ostream& out, std::ostream& err,
-                     const std::string& save_path) {
+                     const std::string& save_path, bool layout, bool ansi) {
   SessionScriptHost host(session);
+  if (layout) host.DrawFormsLaidOut(ansi);
   ScriptRunner runner(host, out, err);
   runner.after_line = [&host](std::ostream& o) { o << host.Render(); };
   int status = runner.Run(in);

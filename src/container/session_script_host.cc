@@ -24,7 +24,8 @@ void SessionScriptHost::Scroll(int32_t value) {
 
 std::string SessionScriptHost::Render() {
   // An open property page or dialog is drawn in place of the control.
-  if (platform::Form* form = desk_.form()) return view::RenderForm(*form);
+  if (platform::Form* form = desk_.form())
+    return laid_out_ ? view::RenderFormLayout(*form, ansi_) : view::RenderForm(*form);
   return view::RenderControl(Current());
 }
 

@@ -282,6 +282,14 @@ printf 'Tabulo 1210 0 = Signatur\n' >texts.txt
 grep -q '^== Signatur ==$' out.txt || fail "the host's store: $(cat out.txt)"
 grep -q 'frame "1211 Not Found"' out.txt || fail "1211 from the host's store: $(cat out.txt)"
 grep -q '^== General ==$' out.txt || fail "the table behind the host's store: $(cat out.txt)"
+# --layout draws the pages as laid out; Alt+U ticks the box whose access key is U.
+printf 'page UsrControlProperties\nkey Alt+U\n' >alt.txt
+"$tabulo" design --db d.db --layout --save t.ctl <alt.txt >out.txt 2>&1 || fail "design --layout: $(cat out.txt)"
+grep -q '^ |\[ \] Allow database updates  .*\[ \] Automatic refresh|$' out.txt || fail "not laid out: $(cat out.txt)"
+grep -q '^ |\[x\] Allow database updates' out.txt || fail "Alt+U: $(cat out.txt)"
+grep -q '^ |   Event Type      \[dbUpdate' out.txt || fail "a label beside its box: $(cat out.txt)"
+grep -q '&' out.txt && fail "an ampersand is shown: $(cat out.txt)"
+expect 2 "nothing on General has that access key" design --db d.db --layout --save t.ctl <<<$'page UsrControlProperties\nkey Alt+Q'
 
 # An unusable folder for temporary snapshots (under a file, another user's): show and export
 # fail naming it and why; a script's control shows its load failure. The script's extent is
