@@ -17,6 +17,7 @@ int RunDesignSession(Session& session, std::istream& in, std::ostream& out, std:
   if (status != 0) return status;
   try {
     SaveControlFile(session.current(), save_path);
+    err << "tabulo design: saved the control to " << save_path << "\n";
   } catch (const platform::ComError& e) {
     err << "tabulo design: " << e.description() << "\n";
     return 1;

@@ -288,6 +288,8 @@ printf 'page UsrControlProperties\nkey Alt+U\n' >alt.txt
 grep -q '^ |\[ \] Allow database updates  .*\[ \] Automatic refresh|$' out.txt || fail "not laid out: $(cat out.txt)"
 grep -q '^ |\[x\] Allow database updates' out.txt || fail "Alt+U: $(cat out.txt)"
 grep -q '^ |   Event Type      \[dbUpdate' out.txt || fail "a label beside its box: $(cat out.txt)"
+grep -q '^ Font: .* pt   Background Color: #[0-9a-f]\{6\}   Font Color: #[0-9a-f]\{6\}$' out.txt || fail "no font and colours: $(cat out.txt)"
+grep -q "^tabulo design: saved the control to t.ctl$" out.txt || fail "Save did not say where: $(cat out.txt)"
 grep -q '&' out.txt && fail "an ampersand is shown: $(cat out.txt)"
 expect 2 "nothing on General has that access key" design --db d.db --layout --save t.ctl <<<$'page UsrControlProperties\nkey Alt+Q'
 
