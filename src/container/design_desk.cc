@@ -1,6 +1,7 @@
 // The designer's commands of the script language (design_desk.h).
 #include "container/design_desk.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "container/script/error.h"
@@ -160,6 +161,41 @@ void DesignDesk::ClickCell(const std::string& name, int32_t row, int32_t col) {
   grid.UserClick(row, col);
 }
 
+bool DesignDesk::DialogKey(platform::Form& dialog, const std::string& name) {
+  auto press = [&](const char* button) {
+    if (auto* b = dynamic_cast<platform::CommandButton*>(dialog.FindWidget(button))) {
+      b->UserClick();
+      return true;
+    }
+    return false;
+  };
+  auto* text = dynamic_cast<platform::TextBox*>(dialog.focused());
+  if (name == "Escape") return press("cmdCancel");
+  if (name == "Enter") {
+    if (auto* focused = dynamic_cast<platform::CommandButton*>(dialog.focused())) {
+      focused->UserClick();  // a button with the focus is the one Enter presses
+      return true;
+    }
+    if (!(text && text->multi_line())) return press("cmdOk");
+    return false;
+  }
+  const bool back = name == "Shift+Tab";
+  if (name != "Tab" && !back) return false;
+  // The widgets that take the focus, in their order; Tab goes round them.
+  std::vector<platform::Widget*> stops;
+  for (platform::Widget* w : dialog.widgets())
+    if (w->visible() && w->enabled() && !dynamic_cast<platform::Label*>(w) &&
+        !dynamic_cast<platform::Frame*>(w))
+      stops.push_back(w);
+  if (stops.empty()) return true;
+  const auto at = std::find(stops.begin(), stops.end(), dialog.focused());
+  const size_t i =
+      at == stops.end() ? stops.size() - (back ? 0 : 1) : static_cast<size_t>(at - stops.begin());
+  const size_t n = stops.size();
+  stops[back ? (i + n - 1) % n : (i + 1) % n]->SetFocus();
+  return true;
+}
+
 void DesignDesk::AccessKey(const std::string& key) {
   platform::Form* f = form();
   if (!f) throw ScriptError("key: no property page or dialog is open");
@@ -192,6 +228,7 @@ void DesignDesk::Key(const std::string& name) {
   if (!f) throw ScriptError("key: no property page or dialog is open");
   if (name.size() > 4 && (name.starts_with("Alt+") || name.starts_with("alt+")))
     return AccessKey(name.substr(4));
+  if (!dialogs_.empty() && DialogKey(*f, name)) return;
   std::optional<int16_t> code = KeyCodeByName(name);
   if (!code) throw ScriptError("unknown key '" + name + "' (" + KnownKeyNames() + ")");
   if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {

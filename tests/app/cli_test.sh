@@ -291,6 +291,24 @@ grep -q '^ |   Event Type      \[dbUpdate' out.txt || fail "a label beside its b
 grep -q '^ Font: .* pt   Background Color: #[0-9a-f]\{6\}   Font Color: #[0-9a-f]\{6\}$' out.txt || fail "no font and colours: $(cat out.txt)"
 grep -q "^tabulo design: saved the control to t.ctl$" out.txt || fail "Save did not say where: $(cat out.txt)"
 grep -q '&' out.txt && fail "an ampersand is shown: $(cat out.txt)"
+# The query builder at the terminal: Escape cancels; Tab goes round its widgets (Shift+Tab from
+# none to Cancel, then back to OK); Enter is the focused button, else OK, but a new line in the
+# filter box.
+qb() { printf "page DSNSelection\npress cmdBuildQuery\n$1\nshow\n" |
+       design --sql "SELECT Id, Qty FROM Orders" --save t.ctl >out.txt 2>&1 || fail "qb $1: $(cat out.txt)"; }
+qb 'fill txtWhere "Qty < 3"\nkey Escape'
+tail -n 22 out.txt | grep -q '^  txtSQL: text "SELECT Id, Qty FROM Orders"$' || fail "Escape: $(cat out.txt)"
+qb 'key Shift+Tab\nkey Shift+Tab\nshow'
+grep -q '^  cmdOk: button "OK" (focus)$' out.txt || fail "Shift+Tab: $(cat out.txt)"
+qb 'key Tab\nkey Tab\nshow'
+grep -q '^  cmdSelectButtons(0): button "<" (focus)$' out.txt || fail "Tab: $(cat out.txt)"
+qb 'fill txtWhere "Qty < 3"\nkey Shift+Tab\nkey Enter'
+tail -n 22 out.txt | grep -q '^  txtSQL: text "SELECT Id, Qty FROM Orders"$' || fail "Enter on Cancel: $(cat out.txt)"
+# Five back from none is the filter box: Enter there is a new line, and Escape still cancels.
+qb 'key Shift+Tab\nkey Shift+Tab\nkey Shift+Tab\nkey Shift+Tab\nkey Shift+Tab\nkey Enter\nshow\nkey Escape'
+grep -q '^  txtWhere: text "\\r\\n" (focus)$' out.txt || fail "Enter in the filter box: $(cat out.txt)"
+qb 'fill txtWhere "Qty < 3"\nkey Tab\nkey Enter'
+tail -n 22 out.txt | grep -q '^  txtSQL: text "SELECT Id, Qty FROM Orders WHERE Qty < 3' || fail "Enter: $(cat out.txt)"
 expect 2 "nothing on General has that access key" design --db d.db --layout --save t.ctl <<<$'page UsrControlProperties\nkey Alt+Q'
 
 # An unusable folder for temporary snapshots (under a file, another user's): show and export
