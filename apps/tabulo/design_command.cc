@@ -1,4 +1,6 @@
 // tabulo design: a designer's session on the property pages, read from standard input.
+#include <unistd.h>
+
 #include <iostream>
 
 #include "commands.h"
@@ -13,6 +15,7 @@ int DesignCommand(const Args& args) {
   if (HelpAsked("design", args)) return 0;
   container::SessionOptions options;
   std::string db, sql, load, save;
+  bool layout = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool has_value = i + 1 < args.size();
@@ -24,6 +27,8 @@ int DesignCommand(const Args& args) {
       load = args[++i];
     } else if (a == "--save" && has_value) {
       save = args[++i];
+    } else if (a == "--layout") {
+      layout = true;
     } else if (a == "--host" && has_value) {
       options.host_config = args[++i];
     } else {
@@ -42,7 +47,8 @@ int DesignCommand(const Args& args) {
     // and the data source page then says so).
     ctl.UserModeSet();
     ctl.Refresh(false);
-    return container::RunDesignSession(session, std::cin, std::cout, std::cerr, save);
+    return container::RunDesignSession(session, std::cin, std::cout, std::cerr, save, layout,
+                                       layout && isatty(STDOUT_FILENO));
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo design: " << e.description() << "\n";
     return 1;

@@ -74,12 +74,15 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  replays a session written in the script language\n"},
     {"design",
      "usage: tabulo design --db PATH [--sql \"SELECT ...\"] [--load FILE] --save FILE\n"
-     "                     [--host CONFIG]\n"
+     "                     [--host CONFIG] [--layout]\n"
      "  runs a designer's session on the property pages from standard input (the script\n"
      "  language with page, fill, choose, check, press, apply, ...), rendering after each\n"
      "  command, and saves the control to FILE\n"
      "  --sql        the control's statement to start from; the control connects to its data\n"
-     "               server (which the data source page lists through) only with one\n"},
+     "               server (which the data source page lists through) only with one\n"
+     "  --layout     draws each page and dialog as laid out on its form, access keys\n"
+     "               underlined on a terminal; `key Alt+X` presses, ticks or focuses the\n"
+     "               widget whose access key X is\n"},
     {"export",
      "usage: tabulo export --db PATH --sql \"SELECT ...\" [--format csv|json] [--out FILE]\n"
      "                     [--host CONFIG] [--server-type 0|1 [--database NAME]]\n"

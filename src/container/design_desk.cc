@@ -1,6 +1,9 @@
 // The designer's commands of the script language (design_desk.h).
 #include "container/design_desk.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "container/script/error.h"
 #include "container/script/input.h"
 #include "container/script/runner.h"
@@ -16,6 +19,7 @@
 #include "platform/widgets/text_box.h"
 #include "platform/widgets/up_down.h"
 #include "view/form_renderer.h"
+#include "view/form_scene.h"
 
 namespace tabulo::container {
 namespace {
@@ -157,9 +161,74 @@ void DesignDesk::ClickCell(const std::string& name, int32_t row, int32_t col) {
   grid.UserClick(row, col);
 }
 
+bool DesignDesk::DialogKey(platform::Form& dialog, const std::string& name) {
+  auto press = [&](const char* button) {
+    if (auto* b = dynamic_cast<platform::CommandButton*>(dialog.FindWidget(button))) {
+      b->UserClick();
+      return true;
+    }
+    return false;
+  };
+  auto* text = dynamic_cast<platform::TextBox*>(dialog.focused());
+  if (name == "Escape") return press("cmdCancel");
+  if (name == "Enter") {
+    if (auto* focused = dynamic_cast<platform::CommandButton*>(dialog.focused())) {
+      focused->UserClick();  // a button with the focus is the one Enter presses
+      return true;
+    }
+    if (!(text && text->multi_line())) return press("cmdOk");
+    return false;
+  }
+  const bool back = name == "Shift+Tab";
+  if (name != "Tab" && !back) return false;
+  // The widgets that take the focus, in their order; Tab goes round them.
+  std::vector<platform::Widget*> stops;
+  for (platform::Widget* w : dialog.widgets())
+    if (w->visible() && w->enabled() && !dynamic_cast<platform::Label*>(w) &&
+        !dynamic_cast<platform::Frame*>(w))
+      stops.push_back(w);
+  if (stops.empty()) return true;
+  const auto at = std::find(stops.begin(), stops.end(), dialog.focused());
+  const size_t i =
+      at == stops.end() ? stops.size() - (back ? 0 : 1) : static_cast<size_t>(at - stops.begin());
+  const size_t n = stops.size();
+  stops[back ? (i + n - 1) % n : (i + 1) % n]->SetFocus();
+  return true;
+}
+
+void DesignDesk::AccessKey(const std::string& key) {
+  platform::Form* f = form();
+  if (!f) throw ScriptError("key: no property page or dialog is open");
+  std::string wanted = key;
+  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (platform::Widget* w : f->widgets()) {
+    if (!w->visible() || !w->enabled() || dynamic_cast<platform::Label*>(w) ||
+        dynamic_cast<platform::Frame*>(w))
+      continue;
+    const std::string own = view::OwnCaptionOf(*w);
+    const platform::Label* label = own.empty() ? view::LabelOf(*f, *w) : nullptr;
+    const std::string access = view::AccessKeyOf(label ? label->caption() : own);
+    if (access.empty() || access != wanted) continue;
+    if (auto* button = dynamic_cast<platform::CommandButton*>(w)) {
+      button->UserClick();
+    } else if (auto* check = dynamic_cast<platform::CheckBox*>(w)) {
+      check->SetFocus();
+      check->UserClick();
+    } else {
+      w->SetFocus();
+    }
+    return;
+  }
+  throw ScriptError("key Alt+" + key + ": nothing on " + f->caption() +
+                    " has that access key (the underlined letter of a caption)");
+}
+
 void DesignDesk::Key(const std::string& name) {
   platform::Form* f = form();
   if (!f) throw ScriptError("key: no property page or dialog is open");
+  if (name.size() > 4 && (name.starts_with("Alt+") || name.starts_with("alt+")))
+    return AccessKey(name.substr(4));
+  if (!dialogs_.empty() && DialogKey(*f, name)) return;
   std::optional<int16_t> code = KeyCodeByName(name);
   if (!code) throw ScriptError("unknown key '" + name + "' (" + KnownKeyNames() + ")");
   if (auto* box = dynamic_cast<platform::TextBox*>(f->focused())) {

@@ -47,8 +47,13 @@ class DesignDesk {
   void Check(const std::string& widget, int16_t value);
   void Press(const std::string& widget);
   void ClickCell(const std::string& widget, int32_t row, int32_t col);
-  // The key NAME (script/input.h) to the addressed form's focused text box, grid or list.
+  // The key NAME (script/input.h) to the addressed form's focused text box, grid or list;
+  // "Alt+X" goes to the widget whose access key X is (AccessKey); in a dialog Escape, Enter,
+  // Tab and Shift+Tab are the dialog's (DialogKey).
   void Key(const std::string& name);
+  // As Alt+`key`: presses the button, ticks the check box or focuses the widget whose caption
+  // (or, without one, its label's) marks `key` as its access key.
+  void AccessKey(const std::string& key);
   void Apply();
   void Close();
   PropertySheet* sheet() { return sheet_.get(); }
@@ -71,6 +76,10 @@ class DesignDesk {
   // The widget of the addressed form; ScriptError for an unknown name or without a form.
   platform::Widget& FindWidget(const std::string& name, const std::string& command);
   void WatchModal(ScriptRunner* runner);
+  // In a dialog: Escape presses its Cancel, Enter the focused button or else its OK (but in a
+  // multi-line box), Tab and Shift+Tab move the focus round its widgets. False for any other
+  // key.
+  bool DialogKey(platform::Form& dialog, const std::string& name);
 
   Session& session_;
   std::unique_ptr<PropertySheet> sheet_;

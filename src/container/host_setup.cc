@@ -10,8 +10,12 @@
 #include "host/odbc/odbc_data_server.h"
 #include "host/pg/pg_data_server.h"
 #include "host/pg/pg_probe.h"
+#include "host/resource_store.h"
 #include "host/server_type_router.h"
 #include "host/sqlite/sqlite_data_server.h"
+#include "localization/localized_string.h"
+#include "localization/state.h"
+#include "platform/automation/class_registry.h"
 #include "platform/text/locale.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
@@ -106,7 +110,36 @@ std::shared_ptr<host::DataServer> MakeHostDataServer(const host::HostConfig& con
       host::pg::NewPgDataServer(std::move(pg)));
 }
 
+// The store is created by the next lookup (the texts of an earlier host are dropped); it
+// defers the ids it does not hold to the built-in table.
+void InstallResourceStore(const std::string& path) {
+  if (path.empty()) {
+    platform::UnregisterClass(localization::kResourceStoreProgId);
+  } else {
+    host::RegisterResourceStore(path, true);
+  }
+  localization::g_ResourceStore.reset();
+  localization::g_ResourceStoreTried = false;
+}
+
 }  // namespace
+
+std::string ShippedResourceFile() {
+  const std::filesystem::path name = std::filesystem::path("tabulo") / "resources.txt";
+  std::vector<std::filesystem::path> candidates;
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) candidates.push_back(exe.parent_path().parent_path() / "share" / name);
+#ifdef TABULO_INSTALL_DATA_DIR
+  candidates.push_back(std::filesystem::path(TABULO_INSTALL_DATA_DIR) / name);
+#endif
+#ifdef TABULO_SOURCE_DATA_DIR
+  candidates.push_back(std::filesystem::path(TABULO_SOURCE_DATA_DIR) / name);
+#endif
+  for (const std::filesystem::path& p : candidates)
+    if (std::filesystem::is_regular_file(p, ec)) return p.string();
+  return {};
+}
 
 std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
                                                     const host::ServerConfig& server) {
@@ -124,6 +157,8 @@ HostInstallation InstallHost(const std::string& config_path) {
       [tally = host.writes](const host::HostConfig& config, const host::ServerConfig& server) {
         return TallyWrites(NewHostDataServer(config, server), tally);
       });
+  if (config_path.empty()) host.config.resources = ShippedResourceFile();
+  InstallResourceStore(host::ResolveResourceFile(host.config));
   // Servers with their own PostgreSQL connection: the primary becomes the active server.
   host::CheckClusterServers(*host.registry, host::pg::ProbePgServer);
   std::weak_ptr<host::ClusterRegistry> weak = host.registry;
@@ -150,6 +185,7 @@ void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host
 
 void UninstallHost() {
   host::InstallClusterManager(nullptr);
+  InstallResourceStore({});
 }
 
 std::shared_ptr<platform::Dispatch> HostControlSite::GetService(int32_t number) {

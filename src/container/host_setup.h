@@ -31,7 +31,10 @@ std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& conf
                                                     const host::ServerConfig& server);
 
 // Reads `config_path` (empty: the embedded default) and installs the cluster manager
-// library for the process. Raises platform::ComError for a bad configuration.
+// library and the resource store for the process: the configuration's "resources" file, or,
+// for the embedded default, the texts installed with the program (ShippedResourceFile). A
+// configuration without one installs no store. Raises platform::ComError for a bad
+// configuration.
 HostInstallation InstallHost(const std::string& config_path);
 
 // Checks the servers of `host` with `probe` every `interval_ms` on `loop` (cluster_health.h),
@@ -39,6 +42,11 @@ HostInstallation InstallHost(const std::string& config_path);
 // a probe, the PostgreSQL one (pg_probe.h).
 void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host,
                          host::ServerProbe probe = nullptr, int64_t interval_ms = 5000);
+
+// The resource file installed with the program: share/tabulo/resources.txt beside the
+// executable's folder (an installation), else in the installation's data folder, else in the
+// source tree the program was built from (running from a clone); "" when none exists.
+std::string ShippedResourceFile();
 
 // Removes what InstallHost installed.
 void UninstallHost();

@@ -5,6 +5,7 @@
 
 #include "container/control_file.h"
 #include "container/script/error.h"
+#include "pages/usr_control_properties.h"
 #include "platform/runtime/container.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
@@ -151,6 +152,26 @@ class DownloadBuffer : public std::streambuf {
   const std::function<bool(std::string_view)>& write_;
   char buffer_[1 << 16];
 };
+
+// The design pane's tab captions (the pages' own, beside their class names in "pages") and,
+// on the General page, what its Font and Color buttons stand for: the font (name, size, style)
+// and the colours the page will apply.
+void AddDesignCaptionsAndPreview(PropertySheet* sheet, json& scene) {
+  if (!sheet) return;
+  json captions = json::array();
+  for (size_t i = 0; i < sheet->page_count(); ++i) captions.push_back(sheet->page(i).caption());
+  scene["captions"] = std::move(captions);
+  auto* general = dynamic_cast<pages::UsrControlProperties*>(sheet->current());
+  if (!general) return;
+  json preview = {{"back", view::CssColor(general->back_color())},
+                  {"fore", view::CssColor(general->fore_color())}};
+  if (const auto& font = general->font()) {
+    preview["font"] = {{"name", font->name()},           {"size", font->size()},
+                       {"bold", font->bold()},           {"italic", font->italic()},
+                       {"underline", font->underline()}, {"strikeout", font->strikethrough()}};
+  }
+  scene["preview"] = std::move(preview);
+}
 
 }  // namespace
 
@@ -463,11 +484,13 @@ json ServeDisplay::DesignScene(size_t control) {
   json pages = PageNames();
   platform::Form* page = sheet ? sheet->current() : nullptr;
   platform::Form* dialog = desk.form() != page ? desk.form() : nullptr;
-  return {{"pages", pages},
-          {"page", page ? json(sheet->current()->ClassName()) : json(nullptr)},
-          {"sheet", page ? view::FormSceneOf(*page) : json(nullptr)},
-          {"dialog", dialog ? view::FormSceneOf(*dialog) : json(nullptr)},
-          {"save", !save_path_.empty()}};
+  json scene = {{"pages", pages},
+                {"page", page ? json(sheet->current()->ClassName()) : json(nullptr)},
+                {"sheet", page ? view::FormSceneOf(*page) : json(nullptr)},
+                {"dialog", dialog ? view::FormSceneOf(*dialog) : json(nullptr)},
+                {"save", !save_path_.empty()}};
+  AddDesignCaptionsAndPreview(sheet, scene);
+  return scene;
 }
 
 void ServeDisplay::Publish() {

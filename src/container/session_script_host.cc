@@ -2,9 +2,12 @@
 #include "container/session_script_host.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "container/control_file.h"
 #include "container/script/error.h"
+#include "pages/usr_control_properties.h"
+#include "view/browser_scene.h"
 #include "view/control_scene.h"
 #include "view/form_renderer.h"
 
@@ -24,7 +27,24 @@ void SessionScriptHost::Scroll(int32_t value) {
 
 std::string SessionScriptHost::Render() {
   // An open property page or dialog is drawn in place of the control.
-  if (platform::Form* form = desk_.form()) return view::RenderForm(*form);
+  if (platform::Form* form = desk_.form()) {
+    if (!laid_out_) return view::RenderForm(*form);
+    std::string out = view::RenderFormLayout(*form, ansi_);
+    // What the General page's Font and Color buttons ("...") stand for.
+    if (auto* general = dynamic_cast<pages::UsrControlProperties*>(form)) {
+      std::string font = "(none)";
+      if (const auto& f = general->font()) {
+        std::ostringstream size;
+        size << f->size();
+        font = f->name() + " " + size.str() + " pt" + (f->bold() ? " bold" : "") +
+               (f->italic() ? " italic" : "") + (f->underline() ? " underline" : "") +
+               (f->strikethrough() ? " strikeout" : "");
+      }
+      out += " Font: " + font + "   Background Color: " + view::CssColor(general->back_color()) +
+             "   Font Color: " + view::CssColor(general->fore_color()) + "\n";
+    }
+    return out;
+  }
   return view::RenderControl(Current());
 }
 

@@ -40,6 +40,12 @@ class SessionScriptHost : public ScriptHost {
   // The designer's commands (design_desk.h).
   void AddCommands(CommandTable& table) override { desk_.AddCommands(table); }
   DesignDesk& desk() { return desk_; }
+  // An open page or dialog drawn as laid out (view::RenderFormLayout) rather than listed;
+  // `ansi` underlines access keys and marks the focus.
+  void DrawFormsLaidOut(bool ansi) {
+    laid_out_ = true;
+    ansi_ = ansi;
+  }
 
  private:
   // The current control; ScriptError when the script ended it.
@@ -47,6 +53,7 @@ class SessionScriptHost : public ScriptHost {
 
   Session& session_;
   DesignDesk desk_;
+  bool laid_out_ = false, ansi_ = false;
   size_t debug_seen_ = 0;
 };
 

@@ -321,7 +321,7 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
   }
   Walker w(text, file_name);
   if (!root.is_object()) w.Fail("", "the configuration must be a JSON object");
-  w.CheckKeys(root, {"format", "data_sources", "postgresql", "clusters", "security"});
+  w.CheckKeys(root, {"format", "data_sources", "postgresql", "clusters", "security", "resources"});
   auto format = root.find("format");
   if (format == root.end()) w.Fail("format", "missing (write \"format\": 1)");
   w.Seek("format");
@@ -338,6 +338,8 @@ HostConfig ParseHostConfig(const std::string& text, const std::string& file_name
       w.Fail("name", "cluster \"" + config.clusters.back().name + "\" is listed twice");
   }
   config.security = ParseSecurity(w, root, config.postgresql);
+  w.Rewind();
+  config.resources = w.String(root, "resources", false);
   return config;
 }
 
@@ -361,6 +363,13 @@ AuditDatabaseLocation ResolveAuditDatabase(const HostConfig& config) {
   std::filesystem::path p(configured);
   if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
   return {p.string(), false};
+}
+
+std::string ResolveResourceFile(const HostConfig& config) {
+  std::filesystem::path p(config.resources);
+  if (p.empty()) return {};
+  if (p.is_relative() && !config.base_dir.empty()) p = std::filesystem::path(config.base_dir) / p;
+  return p.string();
 }
 
 std::string ResolveAuditKeyFile(const HostConfig& config) {

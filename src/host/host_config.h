@@ -6,6 +6,8 @@
 //   {
 //     "format": 1,                                  // required; the only version so far
 //     "data_sources": { "Plant": "plant.db" },      // data source name -> SQLite file
+//     "resources": "texts.txt",                     // the resource store's texts
+//                                                   // (resource_store.h); none: no store
 //     "postgresql": {                               // PostgreSQL connections (ServerType 1)
 //       "plant-db": { "host": "db1.example",        // required: name, address or socket folder
 //                     "port": 5432,                 // default 5432
@@ -108,6 +110,7 @@ struct HostConfig {
   PgConnectionMap postgresql;
   std::vector<ClusterConfig> clusters;
   SecurityConfig security;
+  std::string resources;  // the resource store's file; "" = no store
 };
 
 // The embedded default: the DizuvAdar cluster "Local" (coordinator "Local") with one server
@@ -131,6 +134,9 @@ struct AuditDatabaseLocation {
   bool is_default = false;
 };
 AuditDatabaseLocation ResolveAuditDatabase(const HostConfig& config);
+
+// The configured "resources" file (relative to base_dir); "" when none is configured.
+std::string ResolveResourceFile(const HostConfig& config);
 
 // The configured "audit_key_file" (relative to base_dir); "" when none is configured.
 std::string ResolveAuditKeyFile(const HostConfig& config);

@@ -239,15 +239,24 @@ platform::Variant ResourceStore::Invoke(platform::DispId id, platform::InvokeKin
   if (!args[0].IsString()) throw platform::ComError::TypeMismatch(std::string(kSource));
   const int32_t string_id = ArgumentLong(args[1]);
   const int32_t language = ArgumentLong(args[2]);
-  args[3] = platform::Variant(Find(args[0].AsString(), string_id, language));
+  std::string text = Find(args[0].AsString(), string_id, language);
+  if (text.empty() && defer_unknown_) {
+    throw platform::ComError(kErrResourceUnknownId,
+                             "No text for " + std::to_string(string_id) + " in the resource file",
+                             std::string(kSource));
+  }
+  args[3] = platform::Variant(std::move(text));
   return {};
 }
 
-void RegisterResourceStore(std::string path) {
-  platform::RegisterClass(std::string(localization::kResourceStoreProgId),
-                          [path = std::move(path)]() -> std::shared_ptr<platform::Dispatch> {
-                            return ResourceStore::Load(path);
-                          });
+void RegisterResourceStore(std::string path, bool defer_unknown) {
+  platform::RegisterClass(
+      std::string(localization::kResourceStoreProgId),
+      [path = std::move(path), defer_unknown]() -> std::shared_ptr<platform::Dispatch> {
+        std::shared_ptr<ResourceStore> store = ResourceStore::Load(path);
+        store->set_defer_unknown(defer_unknown);
+        return store;
+      });
 }
 
 }  // namespace tabulo::host

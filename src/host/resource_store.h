@@ -26,6 +26,10 @@
 // pages and dialogs ask so) stands for the user-interface language, mapped as the built-in
 // table maps it (1031, 1033, 1036; English for any other).
 //
+// A store made to defer (set_defer_unknown) raises kErrResourceUnknownId from
+// GetModuleString for an id it holds no text of, which sends the lookup to the built-in
+// table: it then adds texts without changing any other.
+//
 // Loading errors raise ComError: kErrResourceFileNotFound (53) for a missing file,
 // kErrResourceFileAccess (75) for one that cannot be read, kErrResourceFileFormat (31037)
 // for malformed content, the description naming the file and the line ("res.txt, line 4:
@@ -47,6 +51,7 @@ namespace tabulo::host {
 inline constexpr int32_t kErrResourceFileNotFound = 53;
 inline constexpr int32_t kErrResourceFileAccess = 75;
 inline constexpr int32_t kErrResourceFileFormat = 31037;
+inline constexpr int32_t kErrResourceUnknownId = 31038;
 // Larger files are refused (kErrResourceFileAccess) rather than read into memory.
 inline constexpr int64_t kMaxResourceFileBytes = 16 * 1024 * 1024;
 
@@ -60,6 +65,7 @@ class ResourceStore : public platform::Dispatch {
   // The text GetModuleString answers (see above); empty when unknown.
   std::string Find(std::string_view module, int32_t id, int32_t language) const;
   size_t size() const { return texts_.size(); }
+  void set_defer_unknown(bool v) { defer_unknown_ = v; }
 
   std::string ClassName() const override { return "ZRResources"; }
   platform::DispId GetIdOfName(std::string_view name) const override;
@@ -69,11 +75,13 @@ class ResourceStore : public platform::Dispatch {
  private:
   using Key = std::tuple<std::string, int32_t, int32_t>;  // folded module, id, language
   std::map<Key, std::string> texts_;
+  bool defer_unknown_ = false;
 };
 
 // Registers the store's class under the resource store's program identifier, so that the
 // lookup creates it from the file at `path`. The file is read when the object is created;
 // a loading error is raised by the creation then (and the lookup uses its built-in table).
-void RegisterResourceStore(std::string path);
+// `defer_unknown` makes the store defer unknown ids to the built-in table.
+void RegisterResourceStore(std::string path, bool defer_unknown = false);
 
 }  // namespace tabulo::host

@@ -76,6 +76,26 @@ DSNSelection::DSNSelection(platform::Container& site) : PropertyPage("DSNSelecti
   AddWidget(txtSQL);
   AddWidget(*cmdBuildQuery);
   AddWidget(*cmdApply);
+  Arrange({{&fraStep3, 120, 60, 6660, 2280},
+           {&lblCluster, 240, 360, 1740, 240},
+           {&cboCluster, 2040, 330, 2400, 315},
+           {lblStep3[0].get(), 240, 720, 1740, 240},
+           {&cboPreference, 2040, 690, 2400, 315},
+           {lblStep3[1].get(), 240, 1080, 1740, 240},
+           {&cboDSNList, 2040, 1050, 4560, 315},
+           {lblStep3[2].get(), 240, 1440, 1740, 240},
+           {&txtUID, 2040, 1410, 1560, 285},
+           {lblStep3[3].get(), 3720, 1440, 1020, 240},
+           {&txtPWD, 4800, 1410, 1800, 285},
+           {lblStep3[5].get(), 240, 1800, 1740, 240},
+           {&txtDatabase, 2040, 1770, 2400, 285},
+           {lblStep3[6].get(), 120, 2460, 2400, 240},
+           {&lstTable, 120, 2700, 2400, 1500},
+           {cmdListTables.get(), 120, 4320, 2400, 375},
+           {lblStep3[4].get(), 2760, 2460, 2400, 240},
+           {&txtSQL, 2760, 2700, 4020, 1500},
+           {cmdBuildQuery.get(), 2760, 4320, 1800, 375},
+           {cmdApply.get(), 4980, 4320, 1800, 375}});
 
   cboPreference.on_click = [this] { ServerTypeChoice(); };
   cmdListTables->on_click = [this] { ListTables(); };

@@ -34,6 +34,21 @@ eSignature::eSignature(platform::Container& site) : PropertyPage("eSignature", s
            &chkAllowUserEnteredReasonCode, &lblReasonCategory, &cboReasonCategory, &frm3,
            &lblCommandLevel1, &txtCommandLevel1, &lblCommandLevel2, &txtCommandLevel2})
     AddWidget(*w);
+  Arrange({{&frm1, 120, 60, 6660, 1680},
+           {&chkESignatureRequired, 240, 360, 4800, 285},
+           {&chkDualSignatureRequired, 240, 690, 4800, 285},
+           {&lblESignaturePrompt, 240, 1110, 2100, 240},
+           {&txtESignaturePrompt, 2400, 1080, 4260, 285},
+           {&frm2, 120, 1860, 6660, 1440},
+           {&chkESignatureReasonCodeRequired, 240, 2160, 4800, 285},
+           {&chkAllowUserEnteredReasonCode, 240, 2490, 4800, 285},
+           {&lblReasonCategory, 240, 2880, 2100, 240},
+           {&cboReasonCategory, 2400, 2850, 3000, 315},
+           {&frm3, 120, 3420, 6660, 900},
+           {&lblCommandLevel1, 240, 3780, 2160, 240},
+           {&txtCommandLevel1, 2460, 3750, 720, 285},
+           {&lblCommandLevel2, 3540, 3780, 2160, 240},
+           {&txtCommandLevel2, 5760, 3750, 720, 285}});
   for (platform::CheckBox* c :
        {&chkESignatureRequired, &chkDualSignatureRequired, &chkESignatureReasonCodeRequired})
     c->on_click = [this] {

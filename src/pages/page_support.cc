@@ -17,4 +17,8 @@ bool Ticked(int16_t value) {
   return value != 0;
 }
 
+void Arrange(std::initializer_list<Placement> places) {
+  for (const Placement& p : places) p.widget->Move(p.left, p.top, p.width, p.height);
+}
+
 }  // namespace tabulo::pages

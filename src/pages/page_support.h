@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,14 @@ std::shared_ptr<control::TabuloCtl> EditedControl(const platform::PropertyPage& 
 
 // A caption of the pages: the lookup for module "Tabulo" in the site's locale.
 std::string PageText(platform::PropertyPage& page, int32_t id);
+
+// A widget's place on its page, in twips: the page is drawn as the form it describes (the
+// browser and the terminal lay it out from these), on a client area 6900 wide and 4800 high.
+struct Placement {
+  platform::Widget* widget;
+  double left, top, width, height;
+};
+void Arrange(std::initializer_list<Placement> places);
 
 // Whether a check box counts as ticked.
 bool Ticked(int16_t value);

@@ -65,6 +65,17 @@ UsrControlProperties::UsrControlProperties(platform::Container& site)
                                                                       btnForeColor.get(),
                                                                       &chkDisplayStatusBar})
     AddWidget(*w);
+  Arrange(
+      {{&frmGridProperties, 120, 60, 6660, 2220},  {&chkAllowUpdate, 240, 330, 3720, 285},
+       {&chkConfirmUpdate, 240, 660, 3720, 285},   {&chkLogChanges, 240, 990, 3720, 285},
+       {&lblEventType, 480, 1380, 1560, 240},      {&txtEventType, 2100, 1350, 1860, 285},
+       {&lblLoggingCluster, 480, 1740, 1560, 240}, {&cboLoggingCluster, 2100, 1710, 2400, 315},
+       {&chkAutoRefresh, 4560, 330, 2100, 285},    {&lblRefreshInterval, 4800, 690, 1860, 240},
+       {&txtRefreshInterval, 4800, 960, 960, 285}, {&updnRefreshInterval, 5760, 960, 255, 285},
+       {&Frame2, 120, 2400, 6660, 1500},           {&lblFont, 240, 2730, 1800, 240},
+       {btnFont.get(), 2100, 2700, 480, 285},      {&lblBackColor, 240, 3090, 1800, 240},
+       {btnBackColor.get(), 2100, 3060, 480, 285}, {&lblForeColor, 240, 3450, 1800, 240},
+       {btnForeColor.get(), 2100, 3420, 480, 285}, {&chkDisplayStatusBar, 120, 4080, 3720, 285}});
 
   for (platform::CheckBox* c : {&chkAllowUpdate, &chkLogChanges})
     c->on_click = [this] {

@@ -99,6 +99,8 @@ QueryBuilderDialog::QueryBuilderDialog(frmQueryBuilder& builder, platform::Conta
   cmdOk->on_click = [this] { Close(1); };
   cmdCancel = button("cmdCancel", text(1004));
   cmdCancel->on_click = [this] { Close(2); };
+  // The filter box is several lines high: Enter there starts a new line.
+  builder_.txtWhere.set_multi_line(true);
   for (const char* op : kOperators) cboOperators.AddItem(op);
   cboOperators.set_list_index(0);
 

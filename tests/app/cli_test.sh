@@ -282,6 +282,50 @@ grep -q '^lstTable = {"Orders"}$' out.txt || fail "tables not listed: $(cat out.
 expect 2 "no property page or dialog is open" design --db d.db --host "$host_json" --save other.ctl <<<"press nosuch"
 [ -e other.ctl ] && fail "a failed session saved"
 expect 2 "no --save FILE given" design --db d.db </dev/null
+# The embedded default host reads the texts installed with the program; a host file without
+# "resources" has no store, and one that names a file uses it for its ids only.
+printf 'page eSignature\npage UsrControlProperties\n' >pages.txt
+"$tabulo" design --db d.db --save t.ctl <pages.txt >out.txt 2>&1 || fail "design: $(cat out.txt)"
+grep -q '^== eSignature ==$' out.txt || fail "no eSignature caption: $(cat out.txt)"
+grep -q 'frm1: frame "  eSignature Confirmation  "' out.txt || fail "frame: $(cat out.txt)"
+grep -q 'chkLogChanges: check \[ \] "Log Updates"' out.txt || fail "1175: $(cat out.txt)"
+grep -q 'Not Found' out.txt && fail "a text of the store is missing: $(cat out.txt)"
+design --save t.ctl <pages.txt >out.txt 2>&1 || fail "design --host: $(cat out.txt)"
+grep -q '^== 1210 Not Found ==$' out.txt || fail "a host file without a store: $(cat out.txt)"
+sed 's/^{/{ "resources": "texts.txt",/' "$host_json" >texts.json
+printf 'Tabulo 1210 0 = Signatur\n' >texts.txt
+"$tabulo" design --db d.db --host texts.json --save t.ctl <pages.txt >out.txt 2>&1 || fail "texts.json: $(cat out.txt)"
+grep -q '^== Signatur ==$' out.txt || fail "the host's store: $(cat out.txt)"
+grep -q 'frame "1211 Not Found"' out.txt || fail "1211 from the host's store: $(cat out.txt)"
+grep -q '^== General ==$' out.txt || fail "the table behind the host's store: $(cat out.txt)"
+# --layout draws the pages as laid out; Alt+U ticks the box whose access key is U.
+printf 'page UsrControlProperties\nkey Alt+U\n' >alt.txt
+"$tabulo" design --db d.db --layout --save t.ctl <alt.txt >out.txt 2>&1 || fail "design --layout: $(cat out.txt)"
+grep -q '^ |\[ \] Allow database updates  .*\[ \] Automatic refresh|$' out.txt || fail "not laid out: $(cat out.txt)"
+grep -q '^ |\[x\] Allow database updates' out.txt || fail "Alt+U: $(cat out.txt)"
+grep -q '^ |   Event Type      \[dbUpdate' out.txt || fail "a label beside its box: $(cat out.txt)"
+grep -q '^ Font: .* pt   Background Color: #[0-9a-f]\{6\}   Font Color: #[0-9a-f]\{6\}$' out.txt || fail "no font and colours: $(cat out.txt)"
+grep -q "^tabulo design: saved the control to t.ctl$" out.txt || fail "Save did not say where: $(cat out.txt)"
+grep -q '&' out.txt && fail "an ampersand is shown: $(cat out.txt)"
+# The query builder at the terminal: Escape cancels; Tab goes round its widgets (Shift+Tab from
+# none to Cancel, then back to OK); Enter is the focused button, else OK, but a new line in the
+# filter box.
+qb() { printf "page DSNSelection\npress cmdBuildQuery\n$1\nshow\n" |
+       design --sql "SELECT Id, Qty FROM Orders" --save t.ctl >out.txt 2>&1 || fail "qb $1: $(cat out.txt)"; }
+qb 'fill txtWhere "Qty < 3"\nkey Escape'
+tail -n 22 out.txt | grep -q '^  txtSQL: text "SELECT Id, Qty FROM Orders"$' || fail "Escape: $(cat out.txt)"
+qb 'key Shift+Tab\nkey Shift+Tab\nshow'
+grep -q '^  cmdOk: button "OK" (focus)$' out.txt || fail "Shift+Tab: $(cat out.txt)"
+qb 'key Tab\nkey Tab\nshow'
+grep -q '^  cmdSelectButtons(0): button "<" (focus)$' out.txt || fail "Tab: $(cat out.txt)"
+qb 'fill txtWhere "Qty < 3"\nkey Shift+Tab\nkey Enter'
+tail -n 22 out.txt | grep -q '^  txtSQL: text "SELECT Id, Qty FROM Orders"$' || fail "Enter on Cancel: $(cat out.txt)"
+# Five back from none is the filter box: Enter there is a new line, and Escape still cancels.
+qb 'key Shift+Tab\nkey Shift+Tab\nkey Shift+Tab\nkey Shift+Tab\nkey Shift+Tab\nkey Enter\nshow\nkey Escape'
+grep -q '^  txtWhere: text "\\r\\n" (focus)$' out.txt || fail "Enter in the filter box: $(cat out.txt)"
+qb 'fill txtWhere "Qty < 3"\nkey Tab\nkey Enter'
+tail -n 22 out.txt | grep -q '^  txtSQL: text "SELECT Id, Qty FROM Orders WHERE Qty < 3' || fail "Enter: $(cat out.txt)"
+expect 2 "nothing on General has that access key" design --db d.db --layout --save t.ctl <<<$'page UsrControlProperties\nkey Alt+Q'
 
 # An unusable folder for temporary snapshots (under a file, another user's): show and export
 # fail naming it and why; a script's control shows its load failure. The script's extent is

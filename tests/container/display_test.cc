@@ -257,11 +257,17 @@ TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
   });
   const json picker = SceneWhere([](const json& s) { return !s["dialog"].is_null(); })["dialog"];
   ASSERT_EQ(picker["kind"], "color");
+  // The tabs' captions are the pages' own (the eSignature page's from the installed texts).
+  EXPECT_EQ(opened["controls"][0]["design"]["captions"],
+            json({"General", "Data Source Properties", "Column Properties", "eSignature"}));
   ExpectReplies({
       {Design(R"("action":"apply")"), 409, "a dialog waits for its answer"},
       {R"({"widget":"dialog","id":)" + picker["id"].dump() + R"(,"color":255})", 200, "\"ok\""},
-      {Design(R"("action":"apply")"), 200, "\"ok\":true"},
   });
+  // The chosen colour is shown beside its button before it is applied.
+  SceneWhere(
+      [](const json& s) { return s["controls"][0]["design"]["preview"]["back"] == "#ff0000"; });
+  ExpectReplies({{Design(R"("action":"apply")"), 200, "\"ok\":true"}});
   SceneWhere([](const json& s) { return s["controls"][0]["grid"]["back"] == "#ff0000"; });
   // The font chooser likewise.
   ExpectReplies({{Design(R"("action":"press","name":"btnFont")"), 200, "\"ok\":true"}});
@@ -273,10 +279,18 @@ TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
        200, "\"ok\""},
       {Design(R"("action":"apply")"), 200, "\"ok\":true"},
   });
-  SceneWhere([](const json& s) {
+  const json applied = SceneWhere([](const json& s) {
     return s["controls"][0]["grid"]["font"] ==
            json({{"name", "Courier New"}, {"size", 12}, {"bold", true}});
   });
+  // The page shows the font it applied beside its button.
+  const json font = applied["controls"][0]["design"]["preview"]["font"];
+  EXPECT_EQ(font, json({{"name", "Courier New"},
+                        {"size", 12.0},
+                        {"bold", true},
+                        {"italic", false},
+                        {"underline", false},
+                        {"strikeout", false}}));
   ExpectReplies({
       {Design(R"("action":"save")"), 200, "\"saved\""},
       {Design(R"("action":"close")"), 200, "\"ok\":true"},

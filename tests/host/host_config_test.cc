@@ -78,6 +78,18 @@ TEST(HostConfig, ParsesTheSecuritySectionOrItsAbsence) {
   EXPECT_TRUE(ResolveAuditDatabase(bare).is_default);
 }
 
+// The resource store's file, taken from the configuration's folder; none without the key.
+TEST(HostConfig, ResourcesNameTheStoresFileOrNone) {
+  HostConfig c = ParseHostConfig("{\"format\": 1,\n\"resources\": \"texts/de.txt\"}", "plant.json");
+  c.base_dir = "/etc/tabulo";
+  EXPECT_EQ(ResolveResourceFile(c), "/etc/tabulo/texts/de.txt");
+  c.resources = "/opt/texts.txt";
+  EXPECT_EQ(ResolveResourceFile(c), "/opt/texts.txt");
+  EXPECT_EQ(ResolveResourceFile(ParseHostConfig("{\"format\": 1}", "plant.json")), "");
+  EXPECT_EQ(ErrorOf("{\"format\": 1,\n\"resources\": 5}"),
+            "plant.json, line 2, key \"resources\": expected a text");
+}
+
 TEST(HostConfig, ErrorsNameFileLineAndKey) {
   const std::string user =
       std::string("{\"name\": \"a\", \"level\": 1, \"password_hash\": \"") + kHash + "\"}";

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+
 #include "common/error_of.h"
 #include "localization/localized_string.h"
 #include "localization/state.h"
@@ -164,6 +167,82 @@ TEST_F(ResourceStoreTest, StoreTextsOverrideTheTableInTheControlsLanguage) {
   EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1060, language), "1060 Not Found");
   EXPECT_EQ(localization::GetDialogString("Tabulo", 1004, platform::Locale::EnUS()),
             "1004 Not Found");
+}
+
+}  // namespace
+}  // namespace tabulo::host
+
+namespace tabulo::host {
+namespace {
+
+// The texts installed with the program: every caption the built-in table lacks, in the three
+// languages, the English ones as the pages were designed.
+TEST_F(ResourceStoreTest, ShippedFileHoldsTheDesignTextsInThreeLanguages) {
+  const std::string path =
+      (std::filesystem::path(TABULO_SOURCE_DIR) / "share" / "tabulo" / "resources.txt").string();
+  auto store = ResourceStore::Load(path);
+  const std::map<int32_t, std::string> english = {{1175, "Log Updates"},
+                                                  {1176, "Logging Cluster"},
+                                                  {1177, "Event Type"},
+                                                  {1201, "DizuvAdar Cluster"},
+                                                  {1210, "eSignature"},
+                                                  {1211, "  eSignature Confirmation  "},
+                                                  {1212, "eSignature Confirmation Required"},
+                                                  {1213, "Dual eSignature Required"},
+                                                  {1214, "eSignature Prompt"},
+                                                  {1215, "  Operator Selected Reason Code  "},
+                                                  {1216, "Allow User Entered Reason Code"},
+                                                  {1217, "Reason Code Required"},
+                                                  {1218, "Reason Category"},
+                                                  {1219, "  Required Command Levels  "},
+                                                  {1220, "eSignature 2"},
+                                                  {1221, "eSignature 1"}};
+  EXPECT_EQ(store->size(), english.size() * 3);
+  for (const auto& [id, text] : english) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(store->Find("Tabulo", id, 1033), text);
+    for (int32_t language : {1031, 1036}) {
+      const std::string translated = store->Find("Tabulo", id, language);
+      EXPECT_NE(translated, text) << language;
+      // Frames keep their blanks at either end, as in English.
+      EXPECT_EQ(translated.starts_with("  "), text.starts_with("  ")) << language;
+      EXPECT_EQ(translated.ends_with("  "), text.ends_with("  ")) << language;
+    }
+  }
+  EXPECT_EQ(store->Find("Tabulo", 1175, 1031), "Änderungen protokollieren");
+  EXPECT_EQ(store->Find("Tabulo", 1175, 1036), "Journaliser les modifications");
+}
+
+// A deferring store adds its texts and leaves every other id to the built-in table, in the
+// table's language; the plain store answers those with no text.
+TEST_F(ResourceStoreTest, DeferringStoreLeavesOtherIdsToTheTable) {
+  const std::string path = folder_.Write("d.txt",
+                                         "Tabulo 1210 1033 = eSignature\n"
+                                         "Tabulo 1210 1031 = E-Signatur\n");
+  platform::SetUserInterfaceLanguage(1031);
+  const std::string table_1135 =
+      localization::GetDialogString("Tabulo", 1135, platform::Locale::EnUS());
+  ASSERT_NE(table_1135.find_first_not_of(' '), std::string::npos);
+  ASSERT_EQ(table_1135.find("Not Found"), std::string::npos);
+  localization::ResetLocalizationState();
+
+  RegisterResourceStore(path, true);
+  const platform::Locale& en = platform::Locale::EnUS();
+  EXPECT_EQ(localization::GetDialogString("Tabulo", 1210, en), "E-Signatur");
+  EXPECT_EQ(localization::GetDialogString("Tabulo", 1135, en), table_1135);
+  EXPECT_EQ(localization::GetDialogString("Tabulo", 1211, en), "1211 Not Found");
+  std::vector<Variant> args = Args(Variant(int32_t{1135}), 1031);
+  auto store = platform::CreateObject(localization::kResourceStoreProgId);
+  EXPECT_EQ(test_support::ErrorOf([&] {
+              store->Invoke(store->GetIdOfName("GetModuleString"), platform::InvokeKind::Method,
+                            args);
+            }),
+            kErrResourceUnknownId);
+
+  localization::ResetLocalizationState();
+  RegisterResourceStore(path, false);
+  EXPECT_EQ(localization::GetDialogString("Tabulo", 1210, en), "E-Signatur");
+  EXPECT_EQ(localization::GetDialogString("Tabulo", 1135, en), "1135 Not Found");
 }
 
 }  // namespace

@@ -441,7 +441,7 @@ async function design() {
   await headerIs(page, ["Id", "Customer", "Qty"]);
   const sheet = page.locator(".design");
   const apply = () => sheet.locator(".buttons").getByRole("button", { name: "Apply", exact: true }).click();
-  await sheet.getByRole("button", { name: "ColumnProperties" }).click();
+  await sheet.locator('[data-page="ColumnProperties"]').click();
   const caption = sheet.locator('td[data-row="2"][data-col="2"]');
   await until("Customer's caption on the page", async () => (await caption.textContent()) === "Customer");
   await caption.click();
@@ -452,7 +452,7 @@ async function design() {
   await until("the page's grid renamed", async () => (await caption.textContent()) === "Client");
   await apply();
   await headerIs(page, ["Id", "Client", "Qty"]);
-  await sheet.getByRole("button", { name: "DSNSelection" }).click();
+  await sheet.locator('[data-page="DSNSelection"]').click();
   await sheet.locator('[data-name="cmdBuildQuery"]').click();
   const dialog = page.locator("#ddialog");
   const shown = async text => (await dialog.locator("select[name=lstSelect] option").allTextContents()).join() === text;
@@ -464,7 +464,7 @@ async function design() {
   await until("Qty to display", () => shown("Qty"));
   await dialog.locator('[data-name="cmdOk"]').click();
   await until("the dialog closed", async () => !(await page.locator("#dshade").isVisible()));
-  const sql = sheet.locator('input[data-name="txtSQL"]');
+  const sql = sheet.locator('[data-name="txtSQL"]');
   await until("the statement back on the page", async () => (await sql.inputValue()).trim() === "SELECT Qty FROM Orders");
   await apply();
   await headerIs(page, ["Qty"]);
