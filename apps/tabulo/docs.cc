@@ -226,7 +226,8 @@ std::string ManPage(std::string_view command, std::string_view version) {
   page += ".fi\n.SH DESCRIPTION\n" + Roff(Joined(parts.description)) + "\n";
   page += ".SH OPTIONS\n";
   // An option line "  --name ARG  text" is a tagged paragraph; other lines at two blanks
-  // start a paragraph after an option and continue one otherwise; deeper lines continue.
+  // start a paragraph after an option or with a capital, and continue one otherwise; deeper
+  // lines continue.
   bool in_option = false;
   for (const std::string& line : parts.rest) {
     const std::string text = Trimmed(line);
@@ -236,7 +237,8 @@ std::string ManPage(std::string_view command, std::string_view version) {
       page +=
           ".TP\n.B " + Roff(text.substr(0, gap)) + "\n" + Roff(Trimmed(text.substr(gap))) + "\n";
       in_option = true;
-    } else if (BodyLine(line) && (in_option || IsOption(line))) {
+    } else if (BodyLine(line) &&
+               (in_option || IsOption(line) || std::isupper(static_cast<unsigned char>(text[0])))) {
       page += ".PP\n" + Roff(text) + "\n";
       in_option = false;
     } else {
