@@ -52,13 +52,15 @@ test: test-release test-asan
 # Release tree with Debian's hardening flags; ccache is used when installed.
 PACKAGE_SRC := $(BUILD)/package-src/tabulo
 CCACHE := $(shell command -v ccache 2>/dev/null)
+# debhelper runs the build with a HOME of its own: ccache is told where its cache is.
+CCACHE_ENV := $(if $(CCACHE),CMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) \
+  CCACHE_DIR=$(shell ccache --get-config cache_dir 2>/dev/null))
 package: deps
 	rm -rf $(BUILD)/package-src
 	mkdir -p $(PACKAGE_SRC) $(BUILD)/packages
 	tar --exclude=./build --exclude=./.git --exclude=./tests/web/node_modules -cf - . \
 	  | tar -C $(PACKAGE_SRC) -xf -
-	cd $(PACKAGE_SRC) && $(if $(CCACHE),CMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)) \
-	  dpkg-buildpackage -us -uc -b -j$(JOBS)
+	cd $(PACKAGE_SRC) && $(CCACHE_ENV) dpkg-buildpackage -us -uc -b -j$(JOBS)
 	rm -f $(BUILD)/packages/*.deb
 	mv $(BUILD)/package-src/*.deb $(BUILD)/packages/
 	@ls -l $(BUILD)/packages
