@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke mutants
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke mutants package test-package
 
 all: release
 
@@ -40,9 +40,36 @@ test-asan: asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 # Both trees: the optimised build with warnings as errors, then ASan+UBSan; then each
-# libFuzzer target for a few seconds (clang, ASan+UBSan).
+# libFuzzer target for a few seconds (clang, ASan+UBSan); then the Debian packages, built,
+# checked by lintian, installed, used and removed again (test-package).
 test: test-release test-asan
 	$(MAKE) fuzz-smoke FUZZ_SMOKE_SECONDS=3
+	$(MAKE) test-package
+
+# The Debian packages (debian/) into $(BUILD)/packages: tabulo, libtabulo0, libtabulo-dev
+# and their debug symbols. dpkg-buildpackage runs in a copy of the sources under
+# $(BUILD)/package-src (it writes beside the source folder and cleans it), in its own
+# Release tree with Debian's hardening flags; ccache is used when installed.
+PACKAGE_SRC := $(BUILD)/package-src/tabulo
+CCACHE := $(shell command -v ccache 2>/dev/null)
+# debhelper runs the build with a HOME of its own: ccache is told where its cache is.
+CCACHE_ENV := $(if $(CCACHE),CMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) \
+  CCACHE_DIR=$(shell ccache --get-config cache_dir 2>/dev/null))
+package: deps
+	rm -rf $(BUILD)/package-src
+	mkdir -p $(PACKAGE_SRC) $(BUILD)/packages
+	tar --exclude=./build --exclude=./.git --exclude=./tests/web/node_modules -cf - . \
+	  | tar -C $(PACKAGE_SRC) -xf -
+	cd $(PACKAGE_SRC) && $(CCACHE_ENV) dpkg-buildpackage -us -uc -b -j$(JOBS)
+	rm -f $(BUILD)/packages/*.deb
+	mv $(BUILD)/package-src/*.deb $(BUILD)/packages/
+	@ls -l $(BUILD)/packages
+
+# The packages checked: lintian without errors, then (as root) installed with apt-get, the
+# program, its manual pages, completion, service unit and -dev package used from the
+# installed paths, then removed and purged leaving nothing of ours.
+test-package: package
+	tests/package/check_packages.sh $(BUILD)/packages
 
 # libFuzzer targets (clang only), in their own tree. `fuzz-smoke` runs each for a few
 # seconds; `fuzz` is the longer opt-in run. Each starts from the seeds committed under

@@ -2,6 +2,8 @@
 // web/http_server.h). Prints the address to open, then serves until interrupted.
 #include <charconv>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
@@ -22,6 +24,15 @@ volatile std::sig_atomic_t g_stop = 0;
 
 void OnSignal(int) {
   g_stop = 1;
+}
+
+// Under systemd the token may come as the service's credential "token" (LoadCredential=).
+std::string CredentialTokenPath() {
+  const char* folder = std::getenv("CREDENTIALS_DIRECTORY");
+  if (!folder || *folder != '/') return "";
+  const std::filesystem::path path = std::filesystem::path(folder) / "token";
+  std::error_code ec;
+  return std::filesystem::exists(path, ec) ? path.string() : "";
 }
 
 bool ReadInt(const std::string& text, int& value) {
@@ -105,8 +116,12 @@ int ServeCommand(const Args& args) {
   for (container::BrowseRequest& control : request.controls) control.settings = settings;
   request.loopback = web::IsLoopback(server_options.bind);
   try {
+    const std::string credential = CredentialTokenPath();
     if (!token_file.empty()) {
       server_options.token = web::ReadTokenFile(token_file);
+    } else if (!credential.empty()) {
+      server_options.token = web::ReadTokenFile(credential, false);
+      token_file = credential;
     } else if (!request.loopback) {
       server_options.token = web::NewToken();
     }

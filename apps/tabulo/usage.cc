@@ -60,7 +60,8 @@ constexpr std::pair<std::string_view, std::string_view> kUsages[] = {
      "  --port N     default 8080; 0 takes any free port\n"
      "  --token-file FILE  the token on its first line: letters, digits, - _ . ~ only, at\n"
      "               least 128 bits (32 hex digits; e.g. openssl rand -hex 32 > FILE); the\n"
-     "               file must be private (chmod 600)\n"
+     "               file must be private (chmod 600). Without it, the token is the\n"
+     "               credential \"token\" of a systemd service ($CREDENTIALS_DIRECTORY)\n"
      "  --public-name NAME  a further host name the display answers to (repeatable); it\n"
      "               answers to 127.0.0.1, localhost, [::1] and the bound address, and off\n"
      "               loopback to any IP address; pages under other names are refused (421)\n"
@@ -178,6 +179,12 @@ std::string UsageText(std::string_view command) {
     text += "\n";
   }
   return text;
+}
+
+std::vector<std::string_view> CommandNames() {
+  std::vector<std::string_view> names;
+  for (const auto& usage : kUsages) names.push_back(usage.first);
+  return names;
 }
 
 bool HelpAsked(std::string_view command, const Args& args) {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands.h"
 
@@ -15,6 +16,8 @@ inline constexpr int kExitUsage = 2;
 
 // The usage of `command` ("" the program's), lines ending in LF.
 std::string UsageText(std::string_view command);
+// The commands, in the order the program's usage lists them.
+std::vector<std::string_view> CommandNames();
 // When an argument is --help or -h, prints the command's usage on standard output and says so.
 bool HelpAsked(std::string_view command, const Args& args);
 // Prints "tabulo COMMAND: message" and a hint to --help on standard error; returns 2.

@@ -26,8 +26,11 @@ std::string TokenProblem(std::string_view token);
 
 // The first line of `path`, blanks trimmed; raises std::runtime_error naming the file and
 // what to do when it cannot be read, when users other than its owner may read or write it
-// (any group or other permission bit), or when its token has a TokenProblem.
-std::string ReadTokenFile(const std::filesystem::path& path);
+// (any group or other permission bit), or when its token has a TokenProblem. A file the
+// system keeps private by other means (a systemd credential, whose folder only the service
+// may open and whose mode bits may show an access list's mask) is read with
+// `check_mode` false.
+std::string ReadTokenFile(const std::filesystem::path& path, bool check_mode = true);
 
 // The value of cookie `name` in a Cookie header ("a=1; b=2"), or "".
 std::string CookieValue(std::string_view header, std::string_view name);
