@@ -177,9 +177,10 @@ TEST(Identifier, TableNamesAreOneOrTwoPartsOrNothing) {
     }
   }
   // A name cut from a longer text ends where its view ends, whatever follows in memory.
-  const std::string text = "\"a\"\" \"ab\"";
+  const std::string text = "\"a\"\" \"ab\".x Ordersx";
   EXPECT_EQ(TableIdentifier(std::string_view(text).substr(0, 3)).value_or("<none>"), "\"a\"");
   EXPECT_FALSE(TableIdentifier(std::string_view(text).substr(5, 3)));
+  EXPECT_EQ(TableIdentifier(std::string_view(text).substr(12, 6)).value_or("<none>"), "Orders");
 }
 
 using F = ValueFault;

@@ -169,6 +169,7 @@ TEST(Access, HostsAndOrigins) {
       {named, "tabulo.example.com:8081", false},
       {wide, "192.168.1.7:8080", true},
       {wide, "[fe80::1]:8080", true},
+      {wide, "[1:2:3:4:5:6:7:8]:8080", true},
       {wide, "localhost:8080", true},
       {wide, "attacker.example:8080", false},
       {wide, "192.168.1.7.nip.io:8080", false},
