@@ -165,7 +165,8 @@ TEST(Identifier, TableNamesAreOneOrTwoPartsOrNothing) {
       {"\"Odd \"\"Names\"\"\"", "\"Odd \"\"Names\"\"\""}, {"[my table]", "[my table]"},
       {"`t`.group", "`t`.\"group\""}, {"t2 SET a=0; --", nullptr}, {"Orders;", nullptr},
       {"a.b.c", nullptr}, {"a.", nullptr}, {".a", nullptr}, {"\"open", nullptr}, {"\"\"", nullptr},
-      {"", nullptr}};
+      {"", nullptr}, {"\".x", nullptr}, {"\"\"x\"", nullptr}, {"[]x]", nullptr},
+      {"\"\"\"\"", "\"\"\"\""}, {"\t[a b]\t", "[a b]"}};
   // clang-format on
   for (const auto& [table, expected] : cases) {
     std::optional<std::string> got = TableIdentifier(table);
@@ -175,6 +176,11 @@ TEST(Identifier, TableNamesAreOneOrTwoPartsOrNothing) {
       EXPECT_FALSE(got) << table << " -> " << *got;
     }
   }
+  // A name cut from a longer text ends where its view ends, whatever follows in memory.
+  const std::string text = "\"a\"\" \"ab\".x Ordersx";
+  EXPECT_EQ(TableIdentifier(std::string_view(text).substr(0, 3)).value_or("<none>"), "\"a\"");
+  EXPECT_FALSE(TableIdentifier(std::string_view(text).substr(5, 3)));
+  EXPECT_EQ(TableIdentifier(std::string_view(text).substr(12, 6)).value_or("<none>"), "Orders");
 }
 
 using F = ValueFault;

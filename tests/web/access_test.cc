@@ -30,6 +30,8 @@ TEST(Access, TheTokenInTheCookieOrTheAddress) {
   } rows[] = {
       {"", "", "", Access::kAllowed},
       {kToken, "a=1; tabulo_token = 0123456789abcdef0123456789abcdef ;b=2", "", Access::kAllowed},
+      {kToken, "a=1;tabulo_token=0123456789abcdef0123456789abcdef", "", Access::kAllowed},
+      {kToken, "", "1123456789abcdef0123456789abcdef", Access::kRefused},
       {kToken, "tabulo_token=wrong", kToken, Access::kAllowedSetCookie},
       {kToken, "tabulo_token=0123456789abcdef0123456789abcde", "", Access::kRefused},
       {kToken, "other_token=0123456789abcdef0123456789abcdef", "0123456789abcdef0123456789abcdee",
@@ -39,6 +41,11 @@ TEST(Access, TheTokenInTheCookieOrTheAddress) {
     SCOPED_TRACE(std::string(r.cookie) + " / " + r.query);
     EXPECT_EQ(CheckAccess(r.token, r.cookie, r.query), r.expected);
   }
+  // Tokens cut from longer texts compare as their views, whatever follows them.
+  const std::string texts = std::string(kToken) + "X" + kToken + "Y";
+  EXPECT_EQ(CheckAccess(std::string_view(texts).substr(0, 32), "",
+                        std::string_view(texts).substr(33, 32)),
+            Access::kAllowedSetCookie);
 }
 
 TEST(Access, NewTokensAreLongAndDiffer) {
@@ -57,6 +64,8 @@ TEST(Access, TokenRules) {
       {hex31 + "F", nullptr},
       {digits38, "38 decimal digits, at least 39"},
       {digits38 + "1", nullptr},
+      {std::string(38, '0'), "38 decimal digits"},
+      {std::string(38, '9'), "38 decimal digits"},
       {wide21, "21 characters, at least 22"},
       {wide21 + "_", nullptr},
       {"Ab-_.~" + std::string(16, 'z'), nullptr},
@@ -141,6 +150,7 @@ TEST(Access, HostsAndOrigins) {
   const HostRules wide{8080, "0.0.0.0", {}};
   const HostRules lan{8080, "192.168.1.7", {}};
   const HostRules web{80, "127.0.0.1", {}};
+  const HostRules v6{8080, "::1", {}};
   struct Row {
     const HostRules& rules;
     const char* host;
@@ -169,6 +179,7 @@ TEST(Access, HostsAndOrigins) {
       {named, "tabulo.example.com:8081", false},
       {wide, "192.168.1.7:8080", true},
       {wide, "[fe80::1]:8080", true},
+      {wide, "[1:2:3:4:5:6:7:8]:8080", true},
       {wide, "localhost:8080", true},
       {wide, "attacker.example:8080", false},
       {wide, "192.168.1.7.nip.io:8080", false},
@@ -177,6 +188,11 @@ TEST(Access, HostsAndOrigins) {
       {web, "localhost", true},
       {web, "localhost:80", true},
       {web, "localhost:8080", false},
+      // An IPv6 bind address answers only in brackets, whole.
+      {v6, "[::1]:8080", true},
+      {v6, "::1:8080", false},
+      {v6, "[::1:8080", false},
+      {v6, "::1]:8080", false},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.host) + " bound to " + r.rules.bind);
