@@ -7,9 +7,10 @@
 //
 // The display's thread runs one round per event posted: it takes the event, runs the
 // controls' timers (the clock moves on 50 ms), publishes the scene and then waits in its
-// stop check until the next event comes. Waiting there rather than in the display's own
+// stop check until the next event is posted. Waiting there rather than in the display's own
 // 20 ms poll for events keeps each input as quick as its work: nothing idles, and the scene
-// of the last event is published before the input ends.
+// of the last event is published before the input ends. While a post waits for its reply
+// the stop check never waits, so the display takes the event however late it is queued.
 //
 // The display lives for the whole run by design and keeps memory across inputs (its scene,
 // the grid's records, the audit database's pages), so libFuzzer's leak check after each
@@ -43,12 +44,27 @@ constexpr char kWindow[] =
 struct Display {
   std::mutex mu;
   std::condition_variable cv;
-  bool go = false;    // an event is about to be posted: the display's thread takes it
-  bool idle = false;  // the display's thread has finished its round and waits in its stop check
+  bool posting = false;  // a post waits for its reply: the display's thread must take it
+  bool idle = false;     // the display's thread has finished its round and waits
   tabulo::platform::VirtualClock clock;
   std::unique_ptr<ServeDisplay> display;
   tabulo::web::UpdateCursor cursor;
 };
+
+// The display's stop check: between posts it waits for the next one; then the clock moves on.
+// Reached while a post waits, the event has been handled (its reply is on its way) or is not
+// queued yet: the check waits for the reply as long as the display's poll would, then polls.
+bool NextRound(Display& d) {
+  std::unique_lock lock(d.mu);
+  if (d.posting && !d.cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return !d.posting; }))
+    return false;
+  d.idle = true;
+  d.cv.notify_all();
+  d.cv.wait(lock, [&] { return d.posting; });
+  d.idle = false;
+  d.clock.Advance(50);
+  return false;
+}
 
 // Waits until the display's thread has finished the round of the event last posted.
 void AwaitRound(Display& d) {
@@ -72,12 +88,21 @@ tabulo::web::Reply PostEvent(Display& d, const std::string& body) {
     readable = false;
   }
   if (readable) {
-    std::lock_guard lock(d.mu);
-    d.go = true;
-    d.idle = false;
+    {
+      std::lock_guard lock(d.mu);
+      d.posting = true;
+      d.idle = false;
+    }
+    d.cv.notify_all();
   }
-  d.cv.notify_all();
   tabulo::web::Reply reply = d.display->Post(body);
+  if (readable) {
+    {
+      std::lock_guard lock(d.mu);
+      d.posting = false;
+    }
+    d.cv.notify_all();
+  }
   CheckReply(reply);
   if ((reply.status == 400) == readable) tabulo::fuzz::Broken();
   if (readable) AwaitRound(d);
@@ -103,17 +128,7 @@ Display& TheDisplay() {
     request.design = true;
     request.save_path = (here / "saved.ctl").string();
     made->display = std::make_unique<ServeDisplay>(request, made->clock);
-    std::thread([made] {
-      made->display->Run([made] {
-        std::unique_lock lock(made->mu);
-        made->idle = true;
-        made->cv.notify_all();
-        made->cv.wait(lock, [made] { return made->go; });
-        made->go = false;
-        made->clock.Advance(50);
-        return false;
-      });
-    }).detach();
+    std::thread([made] { made->display->Run([made] { return NextRound(*made); }); }).detach();
     AwaitRound(*made);  // the display is placed and its first scene published
     // A small window: each round's scene is then quick to make.
     PostEvent(*made, kWindow);
