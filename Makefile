@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke mutants mutants-sweep package test-package
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke fuzz-campaign mutants mutants-sweep package test-package
 
 all: release
 
@@ -86,11 +86,13 @@ $(BUILD)/fuzz/CMakeCache.txt: | deps
 fuzz-build: $(BUILD)/fuzz/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZERS)
 
+# A target's own libFuzzer flags, if any, are in fuzz/<target>.flags ('#' lines are comments).
 define run_fuzzers
 	@for f in $(FUZZERS); do \
 	  mkdir -p $(BUILD)/fuzz/corpus/$$f && \
 	  echo "== $$f ($(1) s)" && \
 	  $(BUILD)/fuzz/fuzz/$$f -max_total_time=$(1) -max_len=4096 -print_final_stats=1 \
+	    $$(test -f fuzz/$$f.flags && grep -v '^#' fuzz/$$f.flags) \
 	    $(BUILD)/fuzz/corpus/$$f tests/fuzz/corpus/$$f 2>&1 | grep -E "stat::number_of_executed_units|ERROR|BINGO|Test unit" \
 	    ; test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
@@ -103,6 +105,25 @@ fuzz-smoke: fuzz-build
 fuzz: SHELL := /bin/bash
 fuzz: fuzz-build
 	$(call run_fuzzers,$(FUZZ_SECONDS))
+
+# A long campaign of one target: `make fuzz-campaign TARGET=fuzz_serve_event RUNS=1000000`
+# builds it in an optimised sanitizer tree ($(BUILD)/fuzz-opt, ASan+UBSan with debug
+# information) and runs RUNS inputs in all over FUZZ_JOBS processes (one by default), niced;
+# the corpus, logs and findings stay in campaign/<target> (not committed). It ends with the
+# figures: runs, exec/s, coverage, findings. `fuzz/campaign.sh status campaign/<target>`
+# prints them while it runs.
+TARGET ?= fuzz_serve_event
+RUNS ?= 1000000
+FUZZ_JOBS ?= 1
+
+$(BUILD)/fuzz-opt/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(BUILD)/fuzz-opt $(GENERATOR) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABULO_FUZZ=ON -DTABULO_TESTS=OFF
+
+fuzz-campaign: $(BUILD)/fuzz-opt/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/fuzz-opt -j $(JOBS) --target $(TARGET)
+	nice -n 10 fuzz/campaign.sh run $(TARGET) $(RUNS) $(FUZZ_JOBS) $(BUILD)/fuzz-opt \
+	  campaign/$(TARGET)
 
 # Benchmarks (not run by CI): their own optimised tree; bench/run generates the sample
 # databases once, runs the benchmarks niced and writes $(BUILD)/bench/results.md.

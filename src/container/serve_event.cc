@@ -217,7 +217,8 @@ ServeEvent ParseServeEvent(std::string_view body, size_t controls) {
   json o;
   try {
     o = json::parse(body);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // Not only bad syntax: a number too large for a double (1e400) is refused as well.
     throw BadEvent(std::string("bad JSON: ") + e.what());
   }
   if (!o.is_object()) throw BadEvent("an event is a JSON object");

@@ -97,6 +97,7 @@ TEST(ServeEvent, ReadsEachWidgetsEvents) {
 TEST(ServeEvent, RefusesWhatIsNotAnEventWithTheReason) {
   const std::pair<const char*, const char*> rows[] = {
       {R"({"widget":"grid")", "bad JSON"},
+      {R"({"widget":"grid","control":0,"action":"wheel","notches":1e400})", "bad JSON"},
       {"\"grid\"", "an event is a JSON object"},
       {R"({"control":0})", "\"widget\" is missing"},
       {R"({"widget":7})", "\"widget\" must be a string"},

@@ -490,6 +490,11 @@ class FlexGridTest : public ::testing::Test {
     if (verb == "height") ev.push_back(Tag("h", g.RowHeight(n[0])));
     if (verb == "colvisible") ev.push_back(Tag("v", g.ColIsVisible(n[0])));
     if (verb == "rowvisible") ev.push_back(Tag("v", g.RowIsVisible(n[0])));
+    if (verb == "tops") {  // every row's top, as "tops 0 240 480"
+      std::string s = "tops";
+      for (int32_t r = 0; r < g.Rows(); ++r) s += Tag(" ", g.RowTopOf(r));
+      ev.push_back(s);
+    }
     if (verb == "font") g.SetFont(TextFont{"Arial", std::stod(arg), false, false});
     if (verb == "setalign") g.SetCellAlignment(static_cast<int16_t>(n[0]));
     if (verb == "setback") g.SetCellBackColor(n[0]);
@@ -584,6 +589,15 @@ const Script kScripts[] = {
       {"mute; size 3000 720; visible; size 3001 721; visible; leftcol 2; toprow 3; visible; "
        "size 0 0; visible",
        "rows 0 1 2 cols 0 1 2, rows 0 1 2 3 cols 0 1 2 3, rows 0 3 4 cols 0 2 3, rows cols"},
+      // Row tops follow each change of a height, the minimum, the font (11 pt: 320), the row
+      // count, the scroll (rows above TopRow go above the fixed edge) and the fixed rows; a
+      // row whose top is at the grid's height (1200) is out of view.
+      {"mute; tops; setheight 2 500; tops; toprow 3; tops; heightmin 300; tops; font 11; tops; "
+       "rows 7; tops; setheight -1 100; tops; rowvisible 5; rowvisible 6; fixedrows 2; tops",
+       "tops 0 240 480 720 960, tops 0 240 480 980 1220, tops 0 -500 -260 240 480, "
+       "tops 0 -500 -200 300 600, tops 0 -500 -180 320 640, "
+       "tops 0 -500 -180 320 640 960 1280, tops 0 -300 0 300 600 900 1200, v1, v0, "
+       "tops 0 300 300 600 900 1200 1500"},
       // Resizing keeps the contents (cut off, then added empty); Clear keeps the sizes.
       {"mute; settext 1 1 a; settext 4 3 z; cols 6; rows 3; get 1 1; get 2 5; width 5; rows 5; "
        "get 4 3; setback 255; text b; clear; dims; width 1; get 1 1; formats",

@@ -70,6 +70,7 @@ void FlexGrid::SetRows(int32_t n) {
   CheckSize(n, cols_);
   cells_.resize(n, std::vector<Cell>(cols_));
   row_heights_.resize(n, -1);
+  row_tops_.clear();
   rows_ = n;
   ClampPositions();
 }
@@ -217,15 +218,18 @@ void FlexGrid::SetRowHeight(int32_t r, int32_t twips) {
   if (twips < -1) throw ComError::InvalidPropertyValue(name());
   if (r == -1) {
     std::fill(row_heights_.begin(), row_heights_.end(), twips);
+    row_tops_.clear();
     return;
   }
   CheckRow(r);
   row_heights_[r] = twips;
+  row_tops_.clear();
 }
 
 void FlexGrid::SetRowHeightMin(int32_t twips) {
   if (twips < 0) throw ComError::InvalidPropertyValue(name());
   row_height_min_ = twips;
+  row_tops_.clear();
 }
 
 // --- Cell format --------------------------------------------------------------------------
@@ -295,6 +299,7 @@ void FlexGrid::SetFont(TextFont font) {
   (void)LineHeight(font.size);
   if (font.size <= 0) throw ComError::InvalidPropertyValue(name());
   font_ = std::move(font);
+  row_tops_.clear();
 }
 
 // --- Geometry -----------------------------------------------------------------------------
@@ -306,9 +311,16 @@ int32_t FlexGrid::FixedWidth() const {
 }
 
 int32_t FlexGrid::FixedHeight() const {
-  int64_t h = 0;
-  for (int32_t r = 0; r < fixed_rows_; ++r) h += RowHeight(r);
-  return Clamp32(h);
+  return Clamp32(RowTops()[fixed_rows_]);
+}
+
+const std::vector<int64_t>& FlexGrid::RowTops() const {
+  if (row_tops_.empty()) {
+    row_tops_.resize(static_cast<size_t>(rows_) + 1);
+    row_tops_[0] = 0;
+    for (int32_t r = 0; r < rows_; ++r) row_tops_[r + 1] = row_tops_[r] + RowHeight(r);
+  }
+  return row_tops_;
 }
 
 int32_t FlexGrid::ColLeftOf(int32_t c) const {
@@ -326,15 +338,10 @@ int32_t FlexGrid::ColLeftOf(int32_t c) const {
 
 int32_t FlexGrid::RowTopOf(int32_t r) const {
   CheckRow(r);
-  int64_t y = 0;
-  if (r < fixed_rows_) {
-    for (int32_t k = 0; k < r; ++k) y += RowHeight(k);
-    return Clamp32(y);
-  }
-  y = FixedHeight();
-  for (int32_t k = top_row_; k < r; ++k) y += RowHeight(k);
-  for (int32_t k = r; k < top_row_; ++k) y -= RowHeight(k);
-  return Clamp32(y);
+  const std::vector<int64_t>& tops = RowTops();
+  if (r < fixed_rows_) return Clamp32(tops[r]);
+  // Below the fixed rows from TopRow on; a row above TopRow gets a place above that edge.
+  return Clamp32(tops[fixed_rows_] + tops[r] - tops[top_row_]);
 }
 
 int32_t FlexGrid::TopRow() const {

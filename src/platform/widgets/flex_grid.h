@@ -249,6 +249,11 @@ class FlexGrid : public Widget {
   void CellCentre(int32_t row, int32_t col, float* x, float* y) const;
   int32_t FixedWidth() const;
   int32_t FixedHeight() const;
+  // The top of each row with every row above it laid out from 0 (one more entry than rows:
+  // the last is the height of all rows), made again after a change of a row's height, the
+  // minimum height, the font or the row count. A row's place is then found in constant
+  // time: laying out the rows in view no longer adds up every row above each of them.
+  const std::vector<int64_t>& RowTops() const;
 
   int32_t rows_ = 0, cols_ = 0, fixed_rows_ = 0, fixed_cols_ = 0;
   int32_t row_ = 0, col_ = 0, row_sel_ = 0, col_sel_ = 0;
@@ -257,6 +262,7 @@ class FlexGrid : public Widget {
   std::vector<int32_t> col_widths_;   // -1 = default
   std::vector<int32_t> row_heights_;  // -1 = default
   int32_t row_height_min_ = 0;
+  mutable std::vector<int64_t> row_tops_;  // see RowTops(); empty when it must be made again
   int32_t mouse_row_ = 0, mouse_col_ = 0;
   float mouse_x_ = 0, mouse_y_ = 0;
   bool mouse_seen_ = false;
