@@ -16,14 +16,14 @@
 #include <thread>
 
 #include "container/sample_db.h"
-#include "container/serve_display.h"
+#include "container/serve_session.h"
 #include "fuzz_input.h"
 #include "platform/runtime/clock.h"
 
 namespace {
 
 using nlohmann::json;
-using tabulo::container::ServeDisplay;
+using tabulo::container::ServeSession;
 
 constexpr size_t kMaxEvents = 8;
 constexpr char kWindow[] =
@@ -37,7 +37,7 @@ struct Display {
   bool active = false;
   bool parked = false;  // the display's thread waits for the next input
   tabulo::platform::VirtualClock clock;
-  std::unique_ptr<ServeDisplay> display;
+  std::unique_ptr<ServeSession> display;
   tabulo::web::UpdateCursor cursor;
 };
 
@@ -67,7 +67,7 @@ Display& TheDisplay() {
     request.controls.push_back(control);
     request.design = true;
     request.save_path = (here / "saved.ctl").string();
-    made->display = std::make_unique<ServeDisplay>(request, made->clock);
+    made->display = std::make_unique<ServeSession>(request, made->clock);
     std::thread([made] {
       made->display->Run([made] {
         std::unique_lock lock(made->mu);

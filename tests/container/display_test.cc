@@ -42,7 +42,7 @@ class ServeFixture : public ::testing::Test {
   }
 
   void Start() {
-    display_ = std::make_unique<ServeDisplay>(request_, clock_);
+    display_ = std::make_unique<ServeSession>(request_, clock_);
     ui_ = std::thread([this] {
       display_->Run([this] {
         clock_.Advance(50);
@@ -78,7 +78,7 @@ class ServeFixture : public ::testing::Test {
   const std::filesystem::path db_ = folder_ / "sample.db";
   ServeRequest request_;
   platform::VirtualClock clock_;
-  std::unique_ptr<ServeDisplay> display_;
+  std::unique_ptr<ServeSession> display_;
   std::atomic<bool> stop_{false};
   std::thread ui_;
   web::UpdateCursor cursor_;
@@ -163,9 +163,8 @@ TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
     request.loopback = row.loopback;
     request.session.host_config = row.host;
     request.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
-    display_.reset();
     try {
-      display_ = std::make_unique<ServeDisplay>(request, clock_);
+      ServeDisplay display(request, clock_);
       EXPECT_FALSE(row.refused);
     } catch (const platform::ComError& e) {
       EXPECT_TRUE(row.refused) << e.description();

@@ -1,0 +1,459 @@
+// One operator's session of the display in a browser (serve_session.h).
+#include "container/serve_session.h"
+
+#include <algorithm>
+
+#include "container/control_file.h"
+#include "container/script/error.h"
+#include "platform/runtime/container.h"
+#include "platform/values/com_error.h"
+#include "platform/values/conversions.h"
+#include "view/browser_scene.h"
+#include "view/form_scene.h"
+
+namespace tabulo::container {
+namespace {
+
+using nlohmann::json;
+
+constexpr auto kPoll = std::chrono::milliseconds(20);
+constexpr auto kReplyWait = std::chrono::seconds(60);
+constexpr int64_t kBusyAfterMs = 300;  // shorter work needs no progress note
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+json Error(const std::string& message) {
+  return {{"error", message}};
+}
+
+// A reply's text. A message may quote what came in (a body that is not UTF-8) or what a
+// database said: bytes that are not UTF-8 are shown replaced.
+std::string Text(const json& body) {
+  return body.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
+  auto it = std::find(v.begin(), v.end(), x);
+  return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
+}
+
+const char* IconOf(int32_t style) {
+  switch (style & 0x70) {
+    case platform::kMbCritical:
+      return "critical";
+    case platform::kMbQuestion:
+      return "question";
+    case platform::kMbExclamation:
+      return "exclamation";
+    case platform::kMbInformation:
+      return "information";
+    default:
+      return "";
+  }
+}
+
+const char* ButtonCaption(int answer) {
+  static constexpr const char* kCaptions[] = {"",      "OK",     "Cancel", "Abort",
+                                              "Retry", "Ignore", "Yes",    "No"};
+  return answer >= 1 && answer <= 7 ? kCaptions[answer] : "";
+}
+
+const char* Doing(ServeEvent::Kind kind) {
+  switch (kind) {
+    case ServeEvent::Kind::kResize:
+      return "resizing the display";
+    case ServeEvent::Kind::kDrag:
+    case ServeEvent::Kind::kScroll:
+    case ServeEvent::Kind::kWheel:
+      return "moving to the records asked for";
+    default:
+      return "handling the operator's input";
+  }
+}
+
+// The sheet's tabs: the control's pages by class name, in the control's order.
+std::vector<std::string> PageNames() {
+  std::vector<std::string> names;
+  for (const std::string& progid : control::TabuloCtl::PropertyPages())
+    names.push_back(progid.substr(progid.find('.') + 1));
+  return names;
+}
+
+}  // namespace
+
+ServeSession::ServeSession(const ServeRequest& request, platform::Clock& clock)
+    : clock_(clock),
+      session_(request.session,
+               std::make_unique<OperatorContainer>(static_cast<Operator&>(*this), clock)),
+      last_active_(clock.NowMillis()) {
+  for (const BrowseRequest& r : request.controls)
+    controls_.push_back(std::make_unique<BrowseSession>(r, session_));
+  if (request.design) {
+    if (!request.save_path.empty() && controls_.size() != 1)
+      throw platform::ComError(5, "--save writes one control's file: give one control");
+    save_path_ = request.save_path;
+    for (size_t i = 0; i < controls_.size(); ++i)
+      desks_.push_back(std::make_unique<DesignDesk>(session_));
+  }
+  state_ = TakeProcessState();
+}
+
+ServeSession::~ServeSession() {
+  // The controls end under their own process state, on the destroying thread.
+  PutProcessState(std::move(state_));
+}
+
+void ServeSession::End(const std::string& why) {
+  {
+    std::lock_guard lock(tasks_mu_);
+    if (ended_) return;
+    why_ended_ = why;
+    ended_ = true;
+  }
+  tasks_cv_.notify_all();
+  scene_cv_.notify_all();
+}
+
+std::string ServeSession::why_ended() {
+  std::lock_guard lock(tasks_mu_);
+  return why_ended_;
+}
+
+void ServeSession::Run(const std::function<bool()>& stop) {
+  PutProcessState(std::move(state_));
+  stop_ = [this, stop] { return ended_ || stop(); };
+  Publish();
+  if (!controls_.empty()) controls_.front()->Start();
+  // Each sheet opens on the first page of its control.
+  for (size_t i = 0; i < desks_.size(); ++i) {
+    session_.SelectControl(i);
+    desks_[i]->OpenPage(PageNames().front());
+  }
+  // The scene is made again only after an event or when timers or posted work ran: an idle
+  // display of a thousand rows costs nothing.
+  bool changed = true;
+  while (!stop_()) {
+    if (std::shared_ptr<Task> task = Pop(kPoll)) {
+      Handle(task);
+      changed = true;
+    }
+    SetBusy("running the controls' timers (loading or refreshing records)");
+    for (auto& c : controls_) changed = c->Pump() > 0 || changed;
+    SetBusy("");
+    if (changed) Publish();
+    changed = false;
+  }
+  {
+    std::lock_guard lock(tasks_mu_);
+    closed_ = true;
+    for (auto& t : tasks_)
+      Answer(*t, ended_ ? 410 : 503, Error(ended_ ? why_ended_ : "the display has closed"));
+    tasks_.clear();
+  }
+  scene_cv_.notify_all();
+  state_ = TakeProcessState();
+}
+
+web::Reply ServeSession::Post(const std::string& body) {
+  auto task = std::make_shared<Task>();
+  try {
+    task->event = ParseServeEvent(body, controls_.size());
+  } catch (const BadEvent& e) {
+    return {400, Text(Error(e.what()))};
+  }
+  std::future<web::Reply> reply = task->reply.get_future();
+  {
+    std::lock_guard lock(tasks_mu_);
+    if (ended_) return {410, Text(Error(why_ended_))};
+    if (closed_) return {503, Error("the display has closed").dump()};
+    last_active_ = clock_.NowMillis();
+    tasks_.push_back(task);
+  }
+  tasks_cv_.notify_one();
+  if (reply.wait_for(kReplyWait) != std::future_status::ready)
+    return {503, Error("the display is busy; the event waits its turn").dump()};
+  return reply.get();
+}
+
+std::optional<web::Update> ServeSession::NextUpdate(web::UpdateCursor& cursor,
+                                                    std::chrono::milliseconds wait) {
+  if (ended_) {
+    std::lock_guard lock(tasks_mu_);
+    return web::Update{"ended", Text(Error(why_ended_))};
+  }
+  std::unique_lock lock(scene_mu_);
+  scene_cv_.wait_for(lock, wait, [&] { return version_ > cursor.seen || ended_; });
+  if (version_ > cursor.seen) {
+    cursor.seen = version_;
+    cursor.told_busy = false;
+    return web::Update{"scene", scene_};
+  }
+  const int64_t since = busy_since_;
+  if (since != 0 && NowMs() - since >= kBusyAfterMs) {
+    cursor.told_busy = true;
+    return web::Update{"busy",
+                       json{{"doing", doing_}, {"seconds", (NowMs() - since) / 1000}}.dump()};
+  }
+  if (since == 0 && cursor.told_busy) {
+    cursor.told_busy = false;
+    return web::Update{"busy", json{{"doing", ""}}.dump()};
+  }
+  return std::nullopt;
+}
+
+std::shared_ptr<ServeSession::Task> ServeSession::Pop(std::chrono::milliseconds wait) {
+  std::unique_lock lock(tasks_mu_);
+  if (!tasks_cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); })) return nullptr;
+  std::shared_ptr<Task> task = tasks_.front();
+  tasks_.pop_front();
+  return task;
+}
+
+void ServeSession::Answer(Task& task, int status, const json& body) {
+  if (task.replied) return;
+  task.replied = true;
+  task.reply.set_value({status, Text(body)});
+}
+
+void ServeSession::Handle(const std::shared_ptr<Task>& task) {
+  current_ = task;
+  SetBusy(Doing(task->event.kind));
+  Apply(task->event, *task);
+  SetBusy("");
+  Answer(*task, 200, {{"ok", true}});
+  current_ = nullptr;
+}
+
+void ServeSession::Apply(const ServeEvent& e, Task& task) {
+  BrowseSession& b = *controls_[e.control];
+  switch (e.kind) {
+    case ServeEvent::Kind::kClick: {
+      // The page names the grid's cell; the session counts cells as they are in view.
+      const GridOnScreen on = LayoutOf(b.control().Grid);
+      const int32_t line = IndexOf(on.lines, e.row), slot = IndexOf(on.slots, e.col);
+      if (line < 0 || slot < 0) return Answer(task, 409, Error("that cell is no longer in view"));
+      return b.Click(line, slot, e.right_button);
+    }
+    case ServeEvent::Kind::kWheel:
+      return b.Wheel(e.notches);
+    case ServeEvent::Kind::kKey:
+      return b.Press(e.key);
+    case ServeEvent::Kind::kType:
+      return b.Type(e.text);
+    case ServeEvent::Kind::kScroll:
+      return b.ClickScrollBar(e.part);
+    case ServeEvent::Kind::kDrag:
+      return b.DragThumb(e.positions);
+    case ServeEvent::Kind::kResize:
+      return b.ResizeTo(e.width * view::kTwipsPerPixel, e.height * view::kTwipsPerPixel);
+    case ServeEvent::Kind::kAnswer:
+      return Answer(task, 409, Error("no dialog is open"));
+    case ServeEvent::Kind::kDesign:
+      return ApplyDesign(e, task);
+  }
+}
+
+void ServeSession::ApplyDesign(const ServeEvent& e, Task& task) {
+  using D = ServeEvent::Design;
+  if (desks_.empty())
+    return Answer(task, 409, Error("the display shows no property sheets (serve --design)"));
+  DesignDesk& desk = *desks_[e.control];
+  desk.WatchModal(
+      [this, i = e.control](const std::function<bool()>& closed) { RunModal(i, closed); });
+  try {
+    switch (e.design) {
+      case D::kPage:
+        session_.SelectControl(e.control);
+        return desk.OpenPage(e.name);
+      case D::kFill:
+        return desk.Fill(e.name, e.text);
+      case D::kChoose:
+        return desk.Choose(e.name, e.value);
+      case D::kCheck:
+        return desk.Check(e.name, static_cast<int16_t>(e.value));
+      case D::kPress:
+        return desk.Press(e.name);
+      case D::kKey:
+        return desk.Key(e.name);
+      case D::kCell:
+        return desk.ClickCell(e.name, e.row, e.col);
+      case D::kApply:
+        return desk.Apply();
+      case D::kClose:
+        return desk.Close();
+      case D::kSave:
+        if (save_path_.empty()) return Answer(task, 409, Error("no --save FILE was given"));
+        SaveControlFile(controls_[e.control]->control(), save_path_);
+        return Answer(task, 200, {{"ok", true}, {"saved", save_path_}});
+    }
+  } catch (const ScriptError& error) {
+    Answer(task, 409, Error(error.what()));
+  } catch (const platform::ComError& error) {
+    Answer(task, 409, Error(error.description()));
+  } catch (const std::exception& error) {
+    Answer(task, 409, Error(error.what()));
+  }
+}
+
+void ServeSession::RunModal(size_t control, const std::function<bool()>& closed) {
+  const std::shared_ptr<Task> opener = current_;
+  if (opener) Answer(*opener, 200, {{"ok", true}});
+  Publish();
+  while (!closed() && !stop_()) {
+    std::shared_ptr<Task> task = Pop(kPoll);
+    if (!task) continue;
+    if (task->event.kind == ServeEvent::Kind::kDesign && task->event.control == control) {
+      Handle(task);
+      Publish();
+    } else {
+      Answer(*task, 409, Error("a dialog waits for its answer"));
+    }
+  }
+  current_ = opener;
+}
+
+std::optional<ServeEvent> ServeSession::AskOperator(json dialog) {
+  const uint64_t id = ++dialogs_;
+  dialog["id"] = id;
+  dialog_ = std::move(dialog);
+  // The event that raised the question has been taken; its answer comes with the dialog's.
+  if (current_) Answer(*current_, 200, {{"ok", true}, {"dialog", id}});
+  const int64_t busy = busy_since_.exchange(0);
+  Publish();
+  std::optional<ServeEvent> answer;
+  while (!answer && !stop_()) {
+    std::shared_ptr<Task> task = Pop(kPoll);
+    if (!task) continue;
+    if (task->event.kind == ServeEvent::Kind::kAnswer && task->event.dialog == id) {
+      answer = task->event;
+      Answer(*task, 200, {{"ok", true}});
+    } else {
+      Answer(*task, 409, Error("a dialog waits for its answer"));
+    }
+  }
+  dialog_ = nullptr;
+  busy_since_ = busy;
+  Publish();
+  return answer;
+}
+
+int ServeSession::AnswerMessageBox(const std::string& text, int32_t style,
+                                   const std::string& title) {
+  json buttons = json::array();
+  for (int id : platform::MsgBoxButtons(style))
+    buttons.push_back({{"id", id}, {"caption", ButtonCaption(id)}});
+  const int fallback = platform::MsgBoxDefaultAnswer(style);
+  std::optional<ServeEvent> answer =
+      AskOperator({{"kind", "message"},
+                   {"title", title.empty() ? std::string(platform::kDefaultMsgBoxTitle) : title},
+                   {"text", text},
+                   {"icon", IconOf(style)},
+                   {"default", fallback},
+                   {"buttons", buttons}});
+  if (answer && answer->button != 0) return answer->button;
+  if (ended_) {
+    // An ended session's question is refused, whatever its default: nothing is written.
+    const std::vector<int> offered = platform::MsgBoxButtons(style);
+    for (int refusal : {platform::kIdCancel, platform::kIdNo})
+      if (std::find(offered.begin(), offered.end(), refusal) != offered.end()) return refusal;
+  }
+  return fallback;
+}
+
+std::optional<Signature> ServeSession::Sign(const SignatureRequest& request) {
+  std::optional<ServeEvent> answer =
+      AskOperator({{"kind", "signature"},
+                   {"title", request.signer == 2 ? "Electronic signature (second signer)"
+                                                 : "Electronic signature"},
+                   {"prompt", request.prompt},
+                   {"signer", request.signer},
+                   {"reasons", session_.host().config.security.reason_categories}});
+  if (!answer || answer->cancel || answer->button != 0 || answer->choice != -1) return std::nullopt;
+  return Signature{answer->user, answer->password, answer->reason};
+}
+
+int ServeSession::ChooseFromMenu(const std::vector<std::string>& captions) {
+  std::optional<ServeEvent> answer = AskOperator({{"kind", "menu"}, {"items", captions}});
+  if (!answer || answer->choice < 0 || answer->choice >= static_cast<int>(captions.size()))
+    return -1;
+  return answer->choice;
+}
+
+std::optional<platform::DialogAnswer> ServeSession::Choose(
+    std::string_view dialog, const std::vector<platform::Variant>& args) {
+  const platform::Locale& locale = session_.container().UserLocale();
+  auto arg = [&](size_t i) { return i < args.size() ? args[i] : platform::Variant(); };
+  std::optional<ServeEvent> answer;
+  if (dialog == platform::kDialogColor) {
+    answer = AskOperator({{"kind", "color"},
+                          {"title", "Color"},
+                          {"value", view::CssColor(platform::CLng(arg(0), locale))}});
+    if (answer && answer->color) return DesignDesk::ColorAnswer(*answer->color);
+  } else {
+    answer = AskOperator({{"kind", "font"},
+                          {"title", "Font"},
+                          {"name", platform::CStr(arg(4), locale)},
+                          {"size", platform::CLng(arg(5), locale) / 10.0},
+                          {"bold", platform::CLng(arg(0), locale) >= 700},
+                          {"italic", platform::CLng(arg(1), locale) != 0},
+                          {"underline", platform::CLng(arg(2), locale) != 0},
+                          {"strikeout", platform::CLng(arg(3), locale) != 0}});
+    if (answer && answer->font) return DesignDesk::FontAnswer(*answer->font);
+  }
+  return platform::DialogAnswer::Cancel();
+}
+
+json ServeSession::DesignScene(size_t control) {
+  DesignDesk& desk = *desks_[control];
+  PropertySheet* sheet = desk.sheet();
+  json pages = PageNames();
+  platform::Form* page = sheet ? sheet->current() : nullptr;
+  platform::Form* dialog = desk.form() != page ? desk.form() : nullptr;
+  return {{"pages", pages},
+          {"page", page ? json(sheet->current()->ClassName()) : json(nullptr)},
+          {"sheet", page ? view::FormSceneOf(*page) : json(nullptr)},
+          {"dialog", dialog ? view::FormSceneOf(*dialog) : json(nullptr)},
+          {"save", !save_path_.empty()}};
+}
+
+void ServeSession::Publish() {
+  json controls = json::array();
+  for (const auto& c : controls_) {
+    json scene = view::BrowserSceneOf(c->control());
+    const GridOnScreen on = LayoutOf(c->control().Grid);
+    const int32_t line = c->CursorLine(), slot = c->CursorSlot();
+    scene["cursor"] = line < 0 || slot < 0 ? json(nullptr)
+                                           : json{{"row", on.lines[static_cast<size_t>(line)]},
+                                                  {"col", on.slots[static_cast<size_t>(slot)]}};
+    scene["status"]["position"] = c->Position();  // the operator's cursor, as the terminal's
+    if (!desks_.empty()) scene["design"] = DesignScene(controls.size());
+    controls.push_back(std::move(scene));
+  }
+  // Texts from a database need not be valid UTF-8: such bytes are shown replaced.
+  std::string body = json{{"controls", std::move(controls)}, {"dialog", dialog_}}.dump(
+      -1, ' ', false, json::error_handler_t::replace);
+  if (body == last_scene_) return;
+  last_scene_ = body;
+  {
+    std::lock_guard lock(scene_mu_);
+    ++version_;
+    scene_ = "{\"version\":" + std::to_string(version_) + "," + body.substr(1);
+  }
+  scene_cv_.notify_all();
+}
+
+void ServeSession::SetBusy(const std::string& doing) {
+  if (doing.empty()) {
+    busy_since_ = 0;
+    return;
+  }
+  std::lock_guard lock(scene_mu_);
+  doing_ = doing;
+  busy_since_ = NowMs();
+}
+
+}  // namespace tabulo::container
