@@ -260,7 +260,7 @@ async function main() {
   await until("fewer rows", async () => (await records(page)).length < shown);
   await page.setViewportSize({ width: 900, height: 700 });
   await until("more rows", async () => (await records(page)).length > shown);
-  // A tab that closes leaves the display as it was for the next one.
+  // A new tab after one that closed has its own session, from the first record.
   await page.close();
   page = await open(server, { width: 900, height: 700 });
   await showsFirst(page, 1);
