@@ -27,15 +27,15 @@
 #include <thread>
 
 #include "container/sample_db.h"
-#include "container/serve_display.h"
 #include "container/serve_event.h"
+#include "container/serve_session.h"
 #include "fuzz_input.h"
 #include "platform/runtime/clock.h"
 
 namespace {
 
 using nlohmann::json;
-using tabulo::container::ServeDisplay;
+using tabulo::container::ServeSession;
 
 constexpr size_t kMaxEvents = 8;
 constexpr char kWindow[] =
@@ -47,7 +47,7 @@ struct Display {
   bool posting = false;  // a post waits for its reply: the display's thread must take it
   bool idle = false;     // the display's thread has finished its round and waits
   tabulo::platform::VirtualClock clock;
-  std::unique_ptr<ServeDisplay> display;
+  std::unique_ptr<ServeSession> display;
   tabulo::web::UpdateCursor cursor;
 };
 
@@ -127,7 +127,7 @@ Display& TheDisplay() {
     request.controls.push_back(control);
     request.design = true;
     request.save_path = (here / "saved.ctl").string();
-    made->display = std::make_unique<ServeDisplay>(request, made->clock);
+    made->display = std::make_unique<ServeSession>(request, made->clock);
     std::thread([made] { made->display->Run([made] { return NextRound(*made); }); }).detach();
     AwaitRound(*made);  // the display is placed and its first scene published
     // A small window: each round's scene is then quick to make.

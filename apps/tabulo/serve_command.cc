@@ -40,6 +40,24 @@ bool ReadInt(const std::string& text, int& value) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
+bool ReadInt64(const std::string& text, int64_t& value) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+// "90s", "30min", "2h" or a plain number of minutes, in milliseconds; 0 when it is none.
+int64_t ReadDuration(const std::string& text) {
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  int64_t amount = 0;
+  if (digits == 0 || digits > 6 || !ReadInt64(text.substr(0, digits), amount)) return 0;
+  const std::string unit = text.substr(digits);
+  if (unit == "s") return amount * 1000;
+  if (unit.empty() || unit == "min") return amount * 60000;
+  if (unit == "h") return amount * 3600000;
+  return 0;
+}
+
 }  // namespace
 
 int ServeCommand(const Args& args) {
@@ -54,6 +72,10 @@ int ServeCommand(const Args& args) {
     const std::string& a = args[i];
     if (a == "--design") {
       request.design = true;
+      continue;
+    }
+    if (a == "--sign-in") {
+      request.sign_in = true;
       continue;
     }
     if (i + 1 >= args.size() || a.rfind("--", 0) != 0)
@@ -82,6 +104,16 @@ int ServeCommand(const Args& args) {
                           "given '" +
                               v + "'");
       server_options.public_names.push_back(v);
+    } else if (a == "--max-sessions") {
+      int n = 0;
+      if (!ReadInt(v, n) || n < 1 || n > 1000)
+        return UsageError("serve", "--max-sessions takes 1 to 1000 (pages open at once)");
+      request.max_sessions = static_cast<size_t>(n);
+    } else if (a == "--idle-timeout") {
+      request.idle_timeout_ms = ReadDuration(v);
+      if (request.idle_timeout_ms <= 0)
+        return UsageError(
+            "serve", "--idle-timeout takes a duration such as 90s, 30min or 2h, given '" + v + "'");
     } else if (a == "--save") {
       request.save_path = v;
     } else if (a == "--token-file") {
@@ -115,6 +147,8 @@ int ServeCommand(const Args& args) {
     return UsageError("serve", "--save goes with --design");
   for (container::BrowseRequest& control : request.controls) control.settings = settings;
   request.loopback = web::IsLoopback(server_options.bind);
+  // A reloaded page's old update stream may linger a moment beside its new one.
+  server_options.max_streams = request.max_sessions + 4;
   try {
     const std::string credential = CredentialTokenPath();
     if (!token_file.empty()) {

@@ -6,8 +6,9 @@
 namespace tabulo::container {
 namespace {
 
+// One per user-interface thread, as the rest of the process state.
 LoadProgressSink& Sink() {
-  static LoadProgressSink sink;
+  thread_local LoadProgressSink sink;
   return sink;
 }
 

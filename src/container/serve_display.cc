@@ -1,16 +1,11 @@
-// The operator display in a browser (serve_display.h).
+// The operator display in a browser: its sessions (serve_display.h).
 #include "container/serve_display.h"
 
-#include <algorithm>
+#include <nlohmann/json.hpp>
 
-#include "container/control_file.h"
-#include "container/script/error.h"
-#include "pages/usr_control_properties.h"
-#include "platform/runtime/container.h"
+#include "host/security_manager.h"
 #include "platform/values/com_error.h"
-#include "platform/values/conversions.h"
-#include "view/browser_scene.h"
-#include "view/form_scene.h"
+#include "web/access.h"
 
 namespace tabulo::container {
 namespace {
@@ -18,604 +13,234 @@ namespace {
 using nlohmann::json;
 
 constexpr auto kPoll = std::chrono::milliseconds(20);
-constexpr auto kReplyWait = std::chrono::seconds(60);
-constexpr int64_t kBusyAfterMs = 300;  // shorter work needs no progress note
+constexpr size_t kEndedKept = 1024;  // ended ids still told apart from unknown ones
 
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+web::Reply Refused(int status, const std::string& message, json more = json::object()) {
+  more["error"] = message;
+  return {status, more.dump(-1, ' ', false, json::error_handler_t::replace)};
 }
 
-json Error(const std::string& message) {
-  return {{"error", message}};
-}
-
-// A reply's text. A message may quote what came in (a body that is not UTF-8) or what a
-// database said: bytes that are not UTF-8 are shown replaced.
-std::string Text(const json& body) {
-  return body.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
-  auto it = std::find(v.begin(), v.end(), x);
-  return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
-}
-
-const char* IconOf(int32_t style) {
-  switch (style & 0x70) {
-    case platform::kMbCritical:
-      return "critical";
-    case platform::kMbQuestion:
-      return "question";
-    case platform::kMbExclamation:
-      return "exclamation";
-    case platform::kMbInformation:
-      return "information";
-    default:
-      return "";
-  }
-}
-
-const char* ButtonCaption(int answer) {
-  static constexpr const char* kCaptions[] = {"",      "OK",     "Cancel", "Abort",
-                                              "Retry", "Ignore", "Yes",    "No"};
-  return answer >= 1 && answer <= 7 ? kCaptions[answer] : "";
-}
-
-const char* Doing(ServeEvent::Kind kind) {
-  switch (kind) {
-    case ServeEvent::Kind::kResize:
-      return "resizing the display";
-    case ServeEvent::Kind::kDrag:
-    case ServeEvent::Kind::kScroll:
-    case ServeEvent::Kind::kWheel:
-      return "moving to the records asked for";
-    default:
-      return "handling the operator's input";
-  }
-}
-
-// The sheet's tabs: the control's pages by class name, in the control's order.
-std::vector<std::string> PageNames() {
-  std::vector<std::string> names;
-  for (const std::string& progid : control::TabuloCtl::PropertyPages())
-    names.push_back(progid.substr(progid.find('.') + 1));
-  return names;
-}
-
-// Marks the cells that show a database NULL ("n") and gives the record count and whether the
-// control takes edits, so that the page can tell a NULL from an empty text, name each row's
-// place in the whole result and open its viewer where Enter opens no editor.
-void ReadingMarks(const control::TabuloCtl& ctl, json& scene) {
-  const platform::FlexGrid& grid = ctl.Grid;
-  scene["count"] = ctl.NumberRows();
-  scene["readOnly"] = !ctl.AllowUpdates();
-  json& g = scene["grid"];
-  for (json& row : g["rows"]) {
-    const int32_t r = row["r"].get<int32_t>();
-    json& cells = row["cells"];
-    for (size_t k = 0; k < cells.size() && k < g["cols"].size(); ++k) {
-      const int32_t c = g["cols"][k]["c"].get<int32_t>();
-      if (grid.CellIsNullAt(r, c)) cells[k]["n"] = true;
-    }
-  }
-}
-
-// Reading the result, for the page: the view's note (sorted, filtered), what the last find,
-// go-to or export said, whether a find runs, the found cell (grid row and column) and the
-// columns a filter may name.
-json ViewScene(const BrowseSession& b) {
-  json found = nullptr;
-  const int32_t line = b.FoundLine(), slot = b.FoundSlot();
-  if (line >= 0 && slot >= 0) {
-    const GridOnScreen on = LayoutOf(b.control().Grid);
-    found = {{"row", on.lines[static_cast<size_t>(line)]},
-             {"col", on.slots[static_cast<size_t>(slot)]}};
-  }
-  json columns = json::array();
-  for (const control::GridColumn& c : b.control().Columns())
-    if (c.Visible && !c.Name.empty()) columns.push_back(c.Name);
-  return {{"note", b.ViewNote()},
-          {"message", b.Note()},
-          {"finding", b.Finding()},
-          {"found", found},
-          {"columns", columns},
-          {"plain", b.View().Plain()},
-          {"sort", b.View().sort_column},
-          {"order", b.View().order == SortOrder::kDescending  ? "descending"
-                    : b.View().order == SortOrder::kAscending ? "ascending"
-                                                              : ""}};
-}
-
-// An ostream's buffer that hands what is written to a download in pieces; a page that went
-// away fails the stream, which ends the export.
-class DownloadBuffer : public std::streambuf {
- public:
-  explicit DownloadBuffer(const std::function<bool(std::string_view)>& write) : write_(write) {
-    setp(buffer_, buffer_ + sizeof buffer_);
-  }
-  ~DownloadBuffer() override { sync(); }
-  int sync() override {
-    const std::ptrdiff_t n = pptr() - pbase();
-    if (n > 0 && !write_(std::string_view(pbase(), static_cast<size_t>(n)))) return -1;
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return 0;
-  }
-  int_type overflow(int_type c) override {
-    if (sync() != 0) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
-    return traits_type::not_eof(c);
-  }
-
- private:
-  const std::function<bool(std::string_view)>& write_;
-  char buffer_[1 << 16];
-};
-
-// The design pane's tab captions (the pages' own, beside their class names in "pages") and,
-// on the General page, what its Font and Color buttons stand for: the font (name, size, style)
-// and the colours the page will apply.
-void AddDesignCaptionsAndPreview(PropertySheet* sheet, json& scene) {
-  if (!sheet) return;
-  json captions = json::array();
-  for (size_t i = 0; i < sheet->page_count(); ++i) captions.push_back(sheet->page(i).caption());
-  scene["captions"] = std::move(captions);
-  auto* general = dynamic_cast<pages::UsrControlProperties*>(sheet->current());
-  if (!general) return;
-  json preview = {{"back", view::CssColor(general->back_color())},
-                  {"fore", view::CssColor(general->fore_color())}};
-  if (const auto& font = general->font()) {
-    preview["font"] = {{"name", font->name()},           {"size", font->size()},
-                       {"bold", font->bold()},           {"italic", font->italic()},
-                       {"underline", font->underline()}, {"strikeout", font->strikethrough()}};
-  }
-  scene["preview"] = std::move(preview);
+std::string Minutes(int64_t ms) {
+  const int64_t minutes = ms / 60000;
+  if (minutes * 60000 != ms) return std::to_string(ms / 1000) + " seconds";
+  return minutes == 1 ? "1 minute" : std::to_string(minutes) + " minutes";
 }
 
 }  // namespace
 
 ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
-    : session_(request.session,
-               std::make_unique<OperatorContainer>(static_cast<Operator&>(*this), clock)),
-      host_config_(request.session.host_config) {
-  if (!request.loopback &&
-      (request.session.host_config.empty() || session_.host().config.security.users.empty())) {
+    : request_(request), clock_(clock), sign_in_(request.sign_in || !request.loopback) {
+  config_ = request.session.host_config.empty() ? host::DefaultHostConfig(host::LocalMachineName())
+                                                : host::LoadHostConfig(request.session.host_config);
+  if (!request.loopback && (request.session.host_config.empty() || config_.security.users.empty()))
     throw platform::ComError(
         5,
         "a display on another address than loopback needs --host CONFIG naming its users "
         "(the demo user signs only on 127.0.0.1)");
-  }
-  for (const BrowseRequest& r : request.controls)
-    controls_.push_back(std::make_unique<BrowseSession>(r, session_));
-  if (!request.design) return;
-  if (!request.save_path.empty() && controls_.size() != 1)
-    throw platform::ComError(5, "--save writes one control's file: give one control");
-  save_path_ = request.save_path;
-  for (size_t i = 0; i < controls_.size(); ++i)
-    desks_.push_back(std::make_unique<DesignDesk>(session_));
+  // The first page would meet what is wrong with the controls: the start does.
+  std::lock_guard build(build_mu_);
+  ServeSession check(request_, clock_);
 }
 
-ServeDisplay::~ServeDisplay() = default;
+ServeDisplay::~ServeDisplay() {
+  stopping_ = true;
+  std::map<std::string, std::shared_ptr<Entry>> sessions;
+  {
+    std::lock_guard lock(mu_);
+    sessions.swap(sessions_);
+  }
+  for (auto& [id, entry] : sessions) entry->session->End("the display has closed");
+  std::lock_guard build(build_mu_);
+  for (auto& [id, entry] : sessions) {
+    if (entry->thread.joinable()) entry->thread.join();
+    entry->session.reset();
+  }
+}
 
 void ServeDisplay::Run(const std::function<bool()>& stop) {
-  stop_ = stop;
-  Publish();
-  if (!controls_.empty()) controls_.front()->Start();
-  // Each sheet opens on the first page of its control.
-  for (size_t i = 0; i < desks_.size(); ++i) {
-    session_.SelectControl(i);
-    desks_[i]->OpenPage(PageNames().front());
+  while (!stop()) {
+    EndIdle();
+    Reap();
+    std::this_thread::sleep_for(kPoll);
   }
-  // The scene is made again only after an event or when timers or posted work ran: an idle
-  // display of a thousand rows costs nothing.
-  bool changed = true;
-  while (!stop_()) {
-    // A running find goes on between events, so it does not wait for them.
-    if (std::shared_ptr<Task> task = Pop(Finding() ? std::chrono::milliseconds(0) : kPoll)) {
-      Handle(task);
-      changed = true;
-    }
-    changed = TakeNotes() || changed;
-    SetBusy("running the controls' timers (loading or refreshing records)");
-    for (auto& c : controls_) changed = c->Pump() > 0 || changed;
-    SetBusy("");
-    if (changed) Publish();
-    changed = false;
-  }
-  std::lock_guard lock(tasks_mu_);
-  closed_ = true;
-  for (auto& t : tasks_) Answer(*t, 503, Error("the display has closed"));
-  tasks_.clear();
-  scene_cv_.notify_all();
 }
 
-web::Reply ServeDisplay::Post(const std::string& body) {
-  auto task = std::make_shared<Task>();
-  try {
-    task->event = ParseServeEvent(body, controls_.size());
-  } catch (const BadEvent& e) {
-    return {400, Text(Error(e.what()))};
+size_t ServeDisplay::EndIdle() {
+  const int64_t now = clock_.NowMillis();
+  size_t ended = 0;
+  std::lock_guard lock(mu_);
+  for (auto& [id, entry] : sessions_) {
+    if (entry->session->ended() ||
+        now - entry->session->last_active_ms() <= request_.idle_timeout_ms)
+      continue;
+    entry->session->End("This session has ended: it had no input for more than " +
+                        Minutes(request_.idle_timeout_ms) +
+                        ", and an edit left open was abandoned (nothing was written). Reload "
+                        "the page to start a new session.");
+    ++ended;
   }
-  std::future<web::Reply> reply = task->reply.get_future();
+  return ended;
+}
+
+void ServeDisplay::Reap() {
+  std::vector<std::shared_ptr<Entry>> gone;
   {
-    std::lock_guard lock(tasks_mu_);
-    if (closed_) return {503, Error("the display has closed").dump()};
-    tasks_.push_back(task);
-  }
-  tasks_cv_.notify_one();
-  if (reply.wait_for(kReplyWait) != std::future_status::ready)
-    return {503, Error("the display is busy; the event waits its turn").dump()};
-  return reply.get();
-}
-
-std::optional<web::Update> ServeDisplay::NextUpdate(web::UpdateCursor& cursor,
-                                                    std::chrono::milliseconds wait) {
-  std::unique_lock lock(scene_mu_);
-  scene_cv_.wait_for(lock, wait, [&] { return version_ > cursor.seen; });
-  if (version_ > cursor.seen) {
-    cursor.seen = version_;
-    cursor.told_busy = false;
-    return web::Update{"scene", scene_};
-  }
-  const int64_t since = busy_since_;
-  if (since != 0 && NowMs() - since >= kBusyAfterMs) {
-    cursor.told_busy = true;
-    return web::Update{"busy",
-                       json{{"doing", doing_}, {"seconds", (NowMs() - since) / 1000}}.dump()};
-  }
-  if (since == 0 && cursor.told_busy) {
-    cursor.told_busy = false;
-    return web::Update{"busy", json{{"doing", ""}}.dump()};
-  }
-  return std::nullopt;
-}
-
-std::shared_ptr<ServeDisplay::Task> ServeDisplay::Pop(std::chrono::milliseconds wait) {
-  std::unique_lock lock(tasks_mu_);
-  if (!tasks_cv_.wait_for(lock, wait, [&] { return !tasks_.empty(); })) return nullptr;
-  std::shared_ptr<Task> task = tasks_.front();
-  tasks_.pop_front();
-  return task;
-}
-
-void ServeDisplay::Answer(Task& task, int status, const json& body) {
-  if (task.replied) return;
-  task.replied = true;
-  task.reply.set_value({status, Text(body)});
-}
-
-void ServeDisplay::Handle(const std::shared_ptr<Task>& task) {
-  current_ = task;
-  SetBusy(Doing(task->event.kind));
-  Apply(task->event, *task);
-  SetBusy("");
-  Answer(*task, 200, {{"ok", true}});
-  current_ = nullptr;
-}
-
-void ServeDisplay::Apply(const ServeEvent& e, Task& task) {
-  BrowseSession& b = *controls_[e.control];
-  switch (e.kind) {
-    case ServeEvent::Kind::kClick: {
-      // The page names the grid's cell; the session counts cells as they are in view.
-      const GridOnScreen on = LayoutOf(b.control().Grid);
-      const int32_t line = IndexOf(on.lines, e.row), slot = IndexOf(on.slots, e.col);
-      if (line < 0 || slot < 0) return Answer(task, 409, Error("that cell is no longer in view"));
-      return b.Click(line, slot, e.right_button);
-    }
-    case ServeEvent::Kind::kWheel:
-      return b.Wheel(e.notches);
-    case ServeEvent::Kind::kKey:
-      return b.Press(e.key);
-    case ServeEvent::Kind::kType:
-      return b.Type(e.text);
-    case ServeEvent::Kind::kScroll:
-      return b.ClickScrollBar(e.part);
-    case ServeEvent::Kind::kDrag:
-      return b.DragThumb(e.positions);
-    case ServeEvent::Kind::kResize:
-      return b.ResizeTo(e.width * view::kTwipsPerPixel, e.height * view::kTwipsPerPixel);
-    case ServeEvent::Kind::kAnswer:
-      return Answer(task, 409, Error("no dialog is open"));
-    case ServeEvent::Kind::kDesign:
-      return ApplyDesign(e, task);
-    case ServeEvent::Kind::kColumnWidth:
-      if (!b.SetColumnWidth(e.col, e.width * view::kTwipsPerPixel))
-        return Answer(task, 409, Error("that column is no longer in the grid"));
-      return;
-    case ServeEvent::Kind::kFitColumn:
-      if (!b.FitColumn(e.col)) return Answer(task, 409, Error("that column is not in view"));
-      return;
-    case ServeEvent::Kind::kView:
-      return ApplyView(e);
-  }
-}
-
-void ServeDisplay::ApplyDesign(const ServeEvent& e, Task& task) {
-  using D = ServeEvent::Design;
-  if (desks_.empty())
-    return Answer(task, 409, Error("the display shows no property sheets (serve --design)"));
-  DesignDesk& desk = *desks_[e.control];
-  desk.WatchModal(
-      [this, i = e.control](const std::function<bool()>& closed) { RunModal(i, closed); });
-  try {
-    switch (e.design) {
-      case D::kPage:
-        session_.SelectControl(e.control);
-        return desk.OpenPage(e.name);
-      case D::kFill:
-        return desk.Fill(e.name, e.text);
-      case D::kChoose:
-        return desk.Choose(e.name, e.value);
-      case D::kCheck:
-        return desk.Check(e.name, static_cast<int16_t>(e.value));
-      case D::kPress:
-        return desk.Press(e.name);
-      case D::kKey:
-        return desk.Key(e.name);
-      case D::kCell:
-        return desk.ClickCell(e.name, e.row, e.col);
-      case D::kApply:
-        return desk.Apply();
-      case D::kClose:
-        return desk.Close();
-      case D::kSave:
-        if (save_path_.empty()) return Answer(task, 409, Error("no --save FILE was given"));
-        // A sorted or filtered view is the operator's, not the control's: its own statement
-        // is saved.
-        controls_[e.control]->WithOwnStatement(
-            [&] { SaveControlFile(controls_[e.control]->control(), save_path_); });
-        return Answer(task, 200, {{"ok", true}, {"saved", save_path_}});
-    }
-  } catch (const ScriptError& error) {
-    Answer(task, 409, Error(error.what()));
-  } catch (const platform::ComError& error) {
-    Answer(task, 409, Error(error.description()));
-  } catch (const std::exception& error) {
-    Answer(task, 409, Error(error.what()));
-  }
-}
-
-void ServeDisplay::RunModal(size_t control, const std::function<bool()>& closed) {
-  const std::shared_ptr<Task> opener = current_;
-  if (opener) Answer(*opener, 200, {{"ok", true}});
-  Publish();
-  while (!closed() && !stop_()) {
-    std::shared_ptr<Task> task = Pop(kPoll);
-    if (!task) continue;
-    if (task->event.kind == ServeEvent::Kind::kDesign && task->event.control == control) {
-      Handle(task);
-      Publish();
-    } else {
-      Answer(*task, 409, Error("a dialog waits for its answer"));
+    std::lock_guard lock(mu_);
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+      if (!it->second->session->ended()) {
+        ++it;
+        continue;
+      }
+      gone.push_back(it->second);
+      ended_.emplace_back(it->first, it->second->session->why_ended());
+      if (ended_.size() > kEndedKept) ended_.pop_front();
+      it = sessions_.erase(it);
     }
   }
-  current_ = opener;
+  std::lock_guard build(build_mu_);
+  for (auto& entry : gone) {
+    if (entry->thread.joinable()) entry->thread.join();
+    entry->session.reset();
+  }
 }
 
-std::optional<ServeEvent> ServeDisplay::AskOperator(json dialog) {
-  const uint64_t id = ++dialogs_;
-  dialog["id"] = id;
-  dialog_ = std::move(dialog);
-  // The event that raised the question has been taken; its answer comes with the dialog's.
-  if (current_) Answer(*current_, 200, {{"ok", true}, {"dialog", id}});
-  const int64_t busy = busy_since_.exchange(0);
-  Publish();
-  std::optional<ServeEvent> answer;
-  while (!answer && !stop_()) {
-    std::shared_ptr<Task> task = Pop(kPoll);
-    if (!task) continue;
-    if (task->event.kind == ServeEvent::Kind::kAnswer && task->event.dialog == id) {
-      answer = task->event;
-      Answer(*task, 200, {{"ok", true}});
-    } else {
-      Answer(*task, 409, Error("a dialog waits for its answer"));
+size_t ServeDisplay::session_count() {
+  std::lock_guard lock(mu_);
+  size_t open = 0;
+  for (auto& [id, entry] : sessions_) open += !entry->session->ended();
+  return open;
+}
+
+web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body) {
+  const web::Reply full =
+      Refused(503,
+              "This display is full: " + std::to_string(request_.max_sessions) +
+                  " pages already have a session. Close a page you no longer use (or wait until an "
+                  "idle one ends), then reload this one.",
+              {{"full", true}});
+  if (session_count() >= request_.max_sessions) return full;
+  std::string operator_name;
+  if (sign_in_) {
+    const json given = json::parse(body, nullptr, false);
+    auto text = [&](const char* name) {
+      return given.is_object() && given.contains(name) && given[name].is_string()
+                 ? given[name].get<std::string>()
+                 : std::string();
+    };
+    const std::string user = text("user");
+    if (user.empty())
+      return Refused(401, "Sign in with your user name and password.", {{"signin", true}});
+    if (!host::FindCredentials(config_.security, user, text("password"))) {
+      try {
+        host::RecordRefusedSignIn(config_, user, "sign-in from " + caller.peer);
+      } catch (const platform::ComError& e) {
+        return Refused(503, "The refused sign-in could not be recorded: " + e.description(),
+                       {{"signin", true}});
+      }
+      return Refused(401, host::kWrongCredentials, {{"signin", true}});
     }
+    operator_name = user;
   }
-  dialog_ = nullptr;
-  busy_since_ = busy;
-  Publish();
-  return answer;
-}
-
-int ServeDisplay::AnswerMessageBox(const std::string& text, int32_t style,
-                                   const std::string& title) {
-  json buttons = json::array();
-  for (int id : platform::MsgBoxButtons(style))
-    buttons.push_back({{"id", id}, {"caption", ButtonCaption(id)}});
-  const int fallback = platform::MsgBoxDefaultAnswer(style);
-  std::optional<ServeEvent> answer =
-      AskOperator({{"kind", "message"},
-                   {"title", title.empty() ? std::string(platform::kDefaultMsgBoxTitle) : title},
-                   {"text", text},
-                   {"icon", IconOf(style)},
-                   {"default", fallback},
-                   {"buttons", buttons}});
-  return answer && answer->button != 0 ? answer->button : fallback;
-}
-
-std::optional<Signature> ServeDisplay::Sign(const SignatureRequest& request) {
-  std::optional<ServeEvent> answer =
-      AskOperator({{"kind", "signature"},
-                   {"title", request.signer == 2 ? "Electronic signature (second signer)"
-                                                 : "Electronic signature"},
-                   {"prompt", request.prompt},
-                   {"signer", request.signer},
-                   {"reasons", session_.host().config.security.reason_categories}});
-  if (!answer || answer->cancel || answer->button != 0 || answer->choice != -1) return std::nullopt;
-  return Signature{answer->user, answer->password, answer->reason};
-}
-
-int ServeDisplay::ChooseFromMenu(const std::vector<std::string>& captions) {
-  std::optional<ServeEvent> answer = AskOperator({{"kind", "menu"}, {"items", captions}});
-  if (!answer || answer->choice < 0 || answer->choice >= static_cast<int>(captions.size()))
-    return -1;
-  return answer->choice;
-}
-
-std::optional<platform::DialogAnswer> ServeDisplay::Choose(
-    std::string_view dialog, const std::vector<platform::Variant>& args) {
-  const platform::Locale& locale = session_.container().UserLocale();
-  auto arg = [&](size_t i) { return i < args.size() ? args[i] : platform::Variant(); };
-  std::optional<ServeEvent> answer;
-  if (dialog == platform::kDialogColor) {
-    answer = AskOperator({{"kind", "color"},
-                          {"title", "Color"},
-                          {"value", view::CssColor(platform::CLng(arg(0), locale))}});
-    if (answer && answer->color) return DesignDesk::ColorAnswer(*answer->color);
-  } else {
-    answer = AskOperator({{"kind", "font"},
-                          {"title", "Font"},
-                          {"name", platform::CStr(arg(4), locale)},
-                          {"size", platform::CLng(arg(5), locale) / 10.0},
-                          {"bold", platform::CLng(arg(0), locale) >= 700},
-                          {"italic", platform::CLng(arg(1), locale) != 0},
-                          {"underline", platform::CLng(arg(2), locale) != 0},
-                          {"strikeout", platform::CLng(arg(3), locale) != 0}});
-    if (answer && answer->font) return DesignDesk::FontAnswer(*answer->font);
-  }
-  return platform::DialogAnswer::Cancel();
-}
-
-json ServeDisplay::DesignScene(size_t control) {
-  DesignDesk& desk = *desks_[control];
-  PropertySheet* sheet = desk.sheet();
-  json pages = PageNames();
-  platform::Form* page = sheet ? sheet->current() : nullptr;
-  platform::Form* dialog = desk.form() != page ? desk.form() : nullptr;
-  json scene = {{"pages", pages},
-                {"page", page ? json(sheet->current()->ClassName()) : json(nullptr)},
-                {"sheet", page ? view::FormSceneOf(*page) : json(nullptr)},
-                {"dialog", dialog ? view::FormSceneOf(*dialog) : json(nullptr)},
-                {"save", !save_path_.empty()}};
-  AddDesignCaptionsAndPreview(sheet, scene);
-  return scene;
-}
-
-void ServeDisplay::Publish() {
-  json controls = json::array();
-  for (const auto& c : controls_) {
-    json scene = view::BrowserSceneOf(c->control());
-    const GridOnScreen on = LayoutOf(c->control().Grid);
-    const int32_t line = c->CursorLine(), slot = c->CursorSlot();
-    scene["cursor"] = line < 0 || slot < 0 ? json(nullptr)
-                                           : json{{"row", on.lines[static_cast<size_t>(line)]},
-                                                  {"col", on.slots[static_cast<size_t>(slot)]}};
-    scene["status"]["position"] = c->Position();  // the operator's cursor, as the terminal's
-    ReadingMarks(c->control(), scene);
-    scene["view"] = ViewScene(*c);
-    if (!desks_.empty()) scene["design"] = DesignScene(controls.size());
-    controls.push_back(std::move(scene));
-  }
-  // Texts from a database need not be valid UTF-8: such bytes are shown replaced.
   {
-    std::lock_guard lock(scene_mu_);
-    exports_.clear();
-    for (const auto& c : controls_) exports_.push_back(c->ViewExport(RowFormat::Csv, host_config_));
+    // The place is taken before the session is built: pages opened at once count each other.
+    std::lock_guard lock(mu_);
+    size_t open = opening_;
+    for (auto& [id, entry] : sessions_) open += !entry->session->ended();
+    if (open >= request_.max_sessions) return full;
+    ++opening_;
   }
-  std::string body = json{{"controls", std::move(controls)}, {"dialog", dialog_}}.dump(
-      -1, ' ', false, json::error_handler_t::replace);
-  if (body == last_scene_) return;
-  last_scene_ = body;
+  ServeRequest request = request_;
+  request.session.operator_name = operator_name;
+  auto entry = std::make_shared<Entry>();
+  entry->browser = caller.browser;
+  entry->operator_name = operator_name;
+  std::string problem;
   {
-    std::lock_guard lock(scene_mu_);
-    ++version_;
-    scene_ = "{\"version\":" + std::to_string(version_) + "," + body.substr(1);
-  }
-  scene_cv_.notify_all();
-}
-
-void ServeDisplay::SetBusy(const std::string& doing) {
-  if (doing.empty()) {
-    busy_since_ = 0;
-    return;
-  }
-  std::lock_guard lock(scene_mu_);
-  doing_ = doing;
-  busy_since_ = NowMs();
-}
-
-}  // namespace tabulo::container
-
-namespace tabulo::container {
-
-void ServeDisplay::ApplyView(const ServeEvent& e) {
-  BrowseSession& b = *controls_[e.control];
-  using V = ServeEvent::View;
-  switch (e.view) {
-    case V::kGoTo:
-      b.GoToRecord(e.record);
-      return;
-    case V::kFind:
-      return b.Find(e.text, e.forward);
-    case V::kCancel:
-      return b.CancelFind();
-    case V::kSort:
-      return b.SortByColumn(e.col);
-    case V::kFilter:
-      return b.AddFilter(e.name, e.op, e.text);
-    case V::kReset:
-      return b.ResetView();
-  }
-}
-
-bool ServeDisplay::Finding() const {
-  return std::any_of(controls_.begin(), controls_.end(),
-                     [](const auto& c) { return c->Finding(); });
-}
-
-bool ServeDisplay::TakeNotes() {
-  std::vector<std::pair<size_t, std::string>> notes;
-  {
-    std::lock_guard lock(notes_mu_);
-    notes.swap(notes_);
-  }
-  for (auto& [control, note] : notes) controls_[control]->SetNote(std::move(note));
-  return !notes.empty();
-}
-
-web::Download ServeDisplay::Export(const std::string& control, const std::string& format) {
-  const std::optional<RowFormat> parsed = ParseRowFormat(format.empty() ? "csv" : format);
-  if (!parsed) return {400, "the format is csv or json", {}, {}, nullptr};
-  size_t index = 0;
-  ExportRequest request;
-  {
-    std::lock_guard lock(scene_mu_);
+    std::lock_guard build(build_mu_);
     try {
-      index = control.empty() ? 0 : std::stoul(control);
-    } catch (const std::exception&) {
-      index = exports_.size();
-    }
-    if (index >= exports_.size())
-      return {400, "no control " + control + " on this display", {}, {}, nullptr};
-    request = exports_[index];
-  }
-  request.format = *parsed;
-  const bool csv = *parsed == RowFormat::Csv;
-  web::Download download;
-  download.filename = std::string("tabulo-view.") + (csv ? "csv" : "json");
-  download.content_type = csv ? "text/csv; charset=utf-8" : "application/x-ndjson; charset=utf-8";
-  download.body = [this, index, request, csv](const std::function<bool(std::string_view)>& write) {
-    std::string note;
-    try {
-      DownloadBuffer buffer(write);
-      std::ostream out(&buffer);
-      out.exceptions(std::ios::badbit);  // a page gone away ends the export
-      const int64_t records = container::Export(request, out);
-      out.flush();
-      note = "Exported " + GroupedCount(records) + (records == 1 ? " record" : " records") + " (" +
-             (csv ? "CSV" : "JSON") + ") to the download tabulo-view." + (csv ? "csv" : "json") +
-             ".";
+      if (stopping_) throw platform::ComError(5, "the display has closed");
+      entry->session = std::make_unique<ServeSession>(request, clock_);
+      ServeSession* session = entry->session.get();
+      entry->thread =
+          std::thread([this, session] { session->Run([this] { return stopping_.load(); }); });
     } catch (const platform::ComError& e) {
-      note = "The export failed: " + e.description();
-    } catch (const std::ios::failure&) {
-      note = "The download was not completed: the page went away.";
+      problem = e.description();
     }
-    std::lock_guard lock(notes_mu_);
-    notes_.emplace_back(index, std::move(note));
-  };
-  return download;
+  }
+  const std::string id = web::NewToken();
+  std::lock_guard lock(mu_);
+  --opening_;
+  if (!problem.empty()) return Refused(503, "The session could not be opened: " + problem);
+  sessions_[id] = entry;
+  return {200, json{{"session", id}, {"operator", operator_name}, {"signin", sign_in_}}.dump()};
+}
+
+std::shared_ptr<ServeDisplay::Entry> ServeDisplay::Find(const web::Caller& caller,
+                                                        web::Reply& refusal) {
+  std::lock_guard lock(mu_);
+  auto it = sessions_.find(caller.session);
+  if (it != sessions_.end() && it->second->browser == caller.browser) return it->second;
+  if (it == sessions_.end()) {
+    for (const auto& [id, why] : ended_) {
+      if (id != caller.session) continue;
+      refusal = Refused(410, why, {{"ended", true}});
+      return nullptr;
+    }
+  }
+  refusal = Refused(403,
+                    caller.session.empty()
+                        ? "This request names no session: reload the page."
+                        : "This page's session is not known to the display (it has ended, or "
+                          "belongs to another page): reload the page.",
+                    {{"ended", true}});
+  return nullptr;
+}
+
+web::Reply ServeDisplay::End(const web::Caller& caller) {
+  web::Reply refusal;
+  std::shared_ptr<Entry> entry = Find(caller, refusal);
+  if (!entry) return refusal;
+  entry->session->End(sign_in_ ? "You signed out. Reload the page to sign in again."
+                               : "This session has ended. Reload the page to start a new one.");
+  return {200, json{{"ok", true}}.dump()};
+}
+
+web::Reply ServeDisplay::Post(const web::Caller& caller, const std::string& body) {
+  web::Reply refusal;
+  std::shared_ptr<Entry> entry = Find(caller, refusal);
+  return entry ? entry->session->Post(body) : refusal;
+}
+
+web::Download ServeDisplay::Export(const web::Caller& caller, const std::string& control,
+                                   const std::string& format) {
+  web::Reply refusal;
+  std::shared_ptr<Entry> entry = Find(caller, refusal);
+  if (!entry) {
+    // The refusal's reason, without the JSON it is sent in to the page's other requests.
+    const json reason = json::parse(refusal.body, nullptr, false);
+    return {refusal.status,
+            reason.is_object() && reason.contains("error") && reason["error"].is_string()
+                ? reason["error"].get<std::string>()
+                : refusal.body,
+            {},
+            {},
+            nullptr};
+  }
+  return entry->session->Export(control, format);
+}
+
+web::Reply ServeDisplay::Watch(const web::Caller& caller) {
+  web::Reply refusal;
+  return Find(caller, refusal) ? web::Reply{200, "{}"} : refusal;
+}
+
+std::optional<web::Update> ServeDisplay::NextUpdate(const web::Caller& caller,
+                                                    web::UpdateCursor& cursor,
+                                                    std::chrono::milliseconds wait) {
+  web::Reply refusal;
+  std::shared_ptr<Entry> entry = Find(caller, refusal);
+  if (!entry) return web::Update{"ended", refusal.body};
+  return entry->session->NextUpdate(cursor, wait);
 }
 
 }  // namespace tabulo::container

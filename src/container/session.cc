@@ -26,8 +26,9 @@ Session::Session(const SessionOptions& options,
                  std::unique_ptr<platform::HeadlessContainer> display)
     : container_(display ? std::move(display) : std::make_unique<platform::HeadlessContainer>()),
       host_(InstallHost(options.host_config)),
-      site_(std::make_shared<HostControlSite>(
-          host::NewSecurityManager(host_.config, *container_, host::LocalUserName()))),
+      site_(std::make_shared<HostControlSite>(host::NewSecurityManager(
+          host_.config, *container_,
+          options.operator_name.empty() ? host::LocalUserName() : options.operator_name))),
       width_(options.width),
       height_(options.height) {
   const platform::Locale* locale = platform::Locale::Find(options.locale);

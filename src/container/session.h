@@ -22,6 +22,9 @@ struct SessionOptions {
   int32_t ui_language = 0;       // 0: from the environment's locale
   double width = 9600;           // twips of a new control (80 characters)
   double height = 3600;          // (15 lines)
+  // The operator its audit records name: a display's signed-in user; empty: the account
+  // the program runs under.
+  std::string operator_name;
 };
 
 class Session {

@@ -4,8 +4,8 @@
 
 namespace tabulo::control {
 
-std::shared_ptr<host::DataServer> g_DataServer;
-bool g_bInHost = false;
+thread_local std::shared_ptr<host::DataServer> g_DataServer;
+thread_local bool g_bInHost = false;
 
 void ResetProcessState() {
   g_DataServer.reset();

@@ -47,6 +47,7 @@ inline constexpr int64_t kErrAuditRead = 0x80040207;
 // The event type of a refused signature's record: signature1 names who tried, signature3 why
 // the signature was refused.
 inline constexpr char kRefusedSignatureEvent[] = "ESignatureRefused";
+inline constexpr char kRefusedSignInEvent[] = "SignInRefused";
 
 struct OperatorEvent {
   std::string cluster, event_type, column_name, source;

@@ -1,20 +1,23 @@
 #include "host/host_services.h"
 
+#include <utility>
+
 #include "platform/automation/class_registry.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::host {
 namespace {
 
+// One per user-interface thread, as the rest of the process state.
 ClusterManagerFactory& Installed() {
-  static ClusterManagerFactory* factory = new ClusterManagerFactory;
-  return *factory;
+  thread_local ClusterManagerFactory factory;
+  return factory;
 }
 
 }  // namespace
 
-void InstallClusterManager(ClusterManagerFactory factory) {
-  Installed() = std::move(factory);
+ClusterManagerFactory InstallClusterManager(ClusterManagerFactory factory) {
+  return std::exchange(Installed(), std::move(factory));
 }
 
 std::unique_ptr<ClusterManager> CreateClusterManager() {

@@ -15,7 +15,8 @@ namespace tabulo::host {
 using ClusterManagerFactory = std::function<std::unique_ptr<ClusterManager>()>;
 
 // Installs (or, with an empty function, removes) the cluster manager library.
-void InstallClusterManager(ClusterManagerFactory factory);
+// Returns the one it replaces.
+ClusterManagerFactory InstallClusterManager(ClusterManagerFactory factory);
 // A new manager object. Raises platform::ComError 429 when no library is installed.
 std::unique_ptr<ClusterManager> CreateClusterManager();
 

@@ -126,9 +126,9 @@ std::chrono::system_clock::time_point SecurityManager::Now() const {
   return options_.now ? options_.now() : std::chrono::system_clock::now();
 }
 
-const SecurityUser* SecurityManager::CheckCredentials(const std::string& user,
-                                                      const std::string& password) {
-  const auto& users = options_.security.users;
+const SecurityUser* FindCredentials(const SecurityConfig& security, const std::string& user,
+                                    const std::string& password) {
+  const auto& users = security.users;
   auto it = std::find_if(users.begin(), users.end(),
                          [&](const SecurityUser& u) { return u.name == user; });
   if (it != users.end() && VerifyPassword(password, it->password_hash)) return &*it;
@@ -142,7 +142,25 @@ const SecurityUser* SecurityManager::CheckCredentials(const std::string& user,
                                  "$AAAAAAAAAAAAAAAAAAAAAA==$"
                                  "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=");
   }
-  throw ComError(kErrSignatureRefused, "The user name or password is not correct.", kSource);
+  return nullptr;
+}
+
+const SecurityUser* SecurityManager::CheckCredentials(const std::string& user,
+                                                      const std::string& password) {
+  if (const SecurityUser* account = FindCredentials(options_.security, user, password))
+    return account;
+  throw ComError(kErrSignatureRefused, kWrongCredentials, kSource);
+}
+
+void RecordRefusedSignIn(const HostConfig& config, const std::string& user,
+                         const std::string& operator_name) {
+  AuditRecord record;
+  record.recorded_at = FormatUtcTimestamp(std::chrono::system_clock::now());
+  record.event.event_type = kRefusedSignInEvent;
+  record.event.signature1 = user;
+  record.event.signature3 = kWrongCredentials;
+  record.operator_name = operator_name;
+  AppendAuditRecord(AuditStoreOf(config), record);
 }
 
 void SecurityManager::CheckReason(const ESignatureRequest& request,

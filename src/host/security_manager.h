@@ -157,6 +157,21 @@ std::shared_ptr<SecurityManager> NewSecurityManager(const HostConfig& config,
                                                     platform::Container& container,
                                                     std::string operator_name);
 
+// The user `user` of `security` when `password` is theirs, else null: the check a signer's
+// credentials pass, and a display's sign-in. It costs a known user's time also for an
+// unknown name, so that the answer's delay does not tell which names exist.
+const SecurityUser* FindCredentials(const SecurityConfig& security, const std::string& user,
+                                    const std::string& password);
+
+// What a refused signer or sign-in is told.
+inline constexpr char kWrongCredentials[] = "The user name or password is not correct.";
+
+// Records a refused sign-in to a display as a refused signature is recorded: event type
+// "SignInRefused", signature1 the user who tried, signature3 the refusal, `operator_name`
+// where the attempt came from. Raises 0x80040206 when the audit store cannot be written.
+void RecordRefusedSignIn(const HostConfig& config, const std::string& user,
+                         const std::string& operator_name);
+
 // The account the process runs under ("" when it cannot be told).
 std::string LocalUserName();
 

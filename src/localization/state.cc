@@ -5,10 +5,10 @@
 
 namespace tabulo::localization {
 
-std::shared_ptr<platform::Dispatch> g_ResourceStore;
-bool g_ResourceStoreTried = false;
-int32_t g_Language = kLanguageEnglish;
-platform::WindowHandle g_ApplyButtonWindow = 0;
+thread_local std::shared_ptr<platform::Dispatch> g_ResourceStore;
+thread_local bool g_ResourceStoreTried = false;
+thread_local int32_t g_Language = kLanguageEnglish;
+thread_local platform::WindowHandle g_ApplyButtonWindow = 0;
 
 void ResetLocalizationState() {
   g_ResourceStore.reset();

@@ -34,9 +34,8 @@ constexpr auto kUpdateWait = std::chrono::milliseconds(250);
 constexpr int kKeepAliveRounds = 8;  // waits without news before a comment line probes the tab
 // Each open page holds one worker for its updates; the rest serve events. The last kReserve
 // workers take only requests that carry the token (or name the host, without a token).
-constexpr size_t kThreads = 24;
+constexpr size_t kSpareThreads = 8;  // beyond one a stream
 constexpr size_t kReserve = 4;
-constexpr int kMaxPages = 16;
 constexpr size_t kMaxHead = 16384;     // bytes of a request line and its headers
 constexpr size_t kMaxReading = 512;    // connections being read, in all
 constexpr size_t kMaxLingering = 256;  // answered connections drained before closing
@@ -264,7 +263,8 @@ struct HttpServer::Impl {
   HostRules rules;
   Router router;
   std::atomic<bool> stopping{false};
-  std::atomic<int> pages{0};  // update streams open
+  std::atomic<size_t> pages{0};  // update streams open
+  const size_t threads;
   int listener = -1;
   int wake[2] = {-1, -1};
 
@@ -276,7 +276,8 @@ struct HttpServer::Impl {
   // Answered connections for the front to drain and close.
   std::vector<int> answered;
 
-  Impl(Endpoint& e, ServerOptions o) : endpoint(e), options(std::move(o)) {
+  Impl(Endpoint& e, ServerOptions o)
+      : endpoint(e), options(std::move(o)), threads(options.max_streams + kSpareThreads) {
     rules.bind = options.bind;
     rules.names = options.public_names;
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("cannot make a pipe");
@@ -338,6 +339,15 @@ struct HttpServer::Impl {
     return httplib::Server::HandlerResponse::Unhandled;
   }
 
+  static Caller CallerOf(const httplib::Request& req) {
+    Caller caller;
+    caller.session = req.has_param("session") ? req.get_param_value("session")
+                                              : req.get_header_value(kSessionHeader);
+    caller.browser = CookieValue(req.get_header_value("Cookie"), kBrowserCookie);
+    caller.peer = req.remote_addr;
+    return caller;
+  }
+
   void Routes() {
     router.set_default_headers(SecurityHeaders());
     router.set_payload_max_length(options.max_request);
@@ -355,16 +365,22 @@ struct HttpServer::Impl {
       res.set_header("Content-Security-Policy", PagePolicy());
       res.set_content(std::string(Page()), "text/html; charset=utf-8");
     });
-    router.Post("/event", [this](const httplib::Request& req, httplib::Response& res) {
-      if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-        return SetError(res, 400, "an event is JSON, sent as application/json");
-      const Reply reply = endpoint.Post(req.body);
+    auto send = [](httplib::Response& res, const Reply& reply) {
       res.status = reply.status;
       res.set_content(reply.body, "application/json");
+    };
+    router.Post("/session", [this, send](const httplib::Request& req, httplib::Response& res) {
+      Caller caller = CallerOf(req);
+      if (caller.browser.empty()) {
+        caller.browser = NewToken();
+        res.set_header("Set-Cookie", std::string(kBrowserCookie) + "=" + caller.browser +
+                                         "; Path=/; HttpOnly; SameSite=Strict");
+      }
+      send(res, endpoint.Open(caller, req.body));
     });
     router.Get("/export", [this](const httplib::Request& req, httplib::Response& res) {
-      Download download =
-          endpoint.Export(req.get_param_value("control"), req.get_param_value("format"));
+      Download download = endpoint.Export(CallerOf(req), req.get_param_value("control"),
+                                          req.get_param_value("format"));
       if (download.status != 200 || !download.body)
         return SetError(res, download.status == 200 ? 500 : download.status, download.error);
       res.set_header("Content-Disposition", "attachment; filename=\"" + download.filename + "\"");
@@ -376,21 +392,35 @@ struct HttpServer::Impl {
             return true;
           });
     });
-    router.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
-      if (++pages > kMaxPages) {
+    router.Post("/session/end", [this, send](const httplib::Request& req, httplib::Response& res) {
+      send(res, endpoint.End(CallerOf(req)));
+    });
+    router.Post("/event", [this, send](const httplib::Request& req, httplib::Response& res) {
+      if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
+        return SetError(res, 400, "an event is JSON, sent as application/json");
+      send(res, endpoint.Post(CallerOf(req), req.body));
+    });
+    router.Get("/events", [this, send](const httplib::Request& req, httplib::Response& res) {
+      const Caller caller = CallerOf(req);
+      const Reply admitted = endpoint.Watch(caller);
+      if (admitted.status != 200) return send(res, admitted);
+      if (++pages > options.max_streams) {
         --pages;
         return SetError(res, 503, "too many pages are open on this display");
       }
       auto seen = std::make_shared<UpdateCursor>();
       auto idle = std::make_shared<int>(0);
+      auto over = std::make_shared<bool>(false);
       res.set_chunked_content_provider(
           "text/event-stream",
-          [this, seen, idle](size_t, httplib::DataSink& sink) {
-            if (stopping) return false;
-            std::optional<Update> update = endpoint.NextUpdate(*seen, kUpdateWait);
+          [this, seen, idle, over, caller](size_t, httplib::DataSink& sink) {
+            // A closed tab gives its place up at once.
+            if (stopping || *over || !sink.is_writable()) return false;
+            std::optional<Update> update = endpoint.NextUpdate(caller, *seen, kUpdateWait);
             std::string chunk;
             if (update) {
               *idle = 0;
+              *over = update->event == "ended";
               chunk = "event: " + update->event + "\ndata: " + update->data + "\n\n";
             } else if (++*idle >= kKeepAliveRounds) {
               // A closed tab is found when writing to it fails.
@@ -427,12 +457,12 @@ struct HttpServer::Impl {
         std::unique_lock lock(mu);
         ready.wait(lock, [&] {
           return stopping || !trusted.empty() ||
-                 (!others.empty() && others_running < kThreads - kReserve);
+                 (!others.empty() && others_running < threads - kReserve);
         });
         if (!trusted.empty()) {
           c = std::move(trusted.front());
           trusted.pop_front();
-        } else if (!others.empty() && others_running < kThreads - kReserve) {
+        } else if (!others.empty() && others_running < threads - kReserve) {
           c = std::move(others.front());
           others.pop_front();
           other = true;
@@ -671,7 +701,7 @@ int HttpServer::Bind() {
 void HttpServer::Run() {
   if (impl_->listener < 0) return;
   std::vector<std::thread> workers;
-  for (size_t i = 0; i < kThreads; ++i) workers.emplace_back([this] { impl_->Work(); });
+  for (size_t i = 0; i < impl_->threads; ++i) workers.emplace_back([this] { impl_->Work(); });
   impl_->Front();
   impl_->ready.notify_all();
   for (std::thread& t : workers) t.join();

@@ -12,9 +12,21 @@
 //
 //   GET  /         the page (with ?token=... on another address: sets the cookie, then
 //                  sends the browser to / without it)
-//   GET  /events   text/event-stream: "scene" and "busy" events, as the Endpoint gives them
-//   POST /event    one event as JSON (Content-Type application/json); the Endpoint's reply
-//   GET  /export?control=N&format=csv|json   a download of what a control shows, streamed
+//   POST /session      opens the page's session (JSON: {} or {"user", "password"} to sign
+//                      in); the Endpoint's reply names it. A browser without the browser
+//                      cookie (kBrowserCookie) is given one here: a session answers only
+//                      to the browser it was opened in.
+//   POST /session/end  ends the page's session (signing out)
+//   GET  /events?session=ID  text/event-stream: "scene", "busy" and "ended" events, as the
+//                      Endpoint gives them; the stream closes after "ended"
+//   POST /event        one event as JSON (Content-Type application/json), its session in
+//                      the header kSessionHeader; the Endpoint's reply
+//   GET  /export?control=N&format=csv|json&session=ID   a download of what a control of
+//                      the session shows, streamed
+//
+// A page's session travels in its requests (a header, and the update stream's address), not
+// in a cookie: every page of a browser shares its cookies, and each page is its own
+// operator's session. The page keeps it across a reload of the same tab.
 //
 // Refused: 421 for a Host that is not the display's (access.h, AcceptedHost), 401 without
 // the token, 400 for a body over the limit, not JSON-typed or sent in chunks, 403 for a page
@@ -47,6 +59,16 @@ struct Update {
   std::string data;
 };
 
+inline constexpr char kSessionHeader[] = "X-Tabulo-Session";
+inline constexpr char kBrowserCookie[] = "tabulo_browser";
+
+// Who sends a request: the session it names and the browser it comes from.
+struct Caller {
+  std::string session;  // "" when the request names none
+  std::string browser;  // the browser cookie's value
+  std::string peer;     // the client's address
+};
+
 // What one page has been sent so far.
 struct UpdateCursor {
   uint64_t seen = 0;       // the last scene's version
@@ -65,14 +87,23 @@ struct Download {
 class Endpoint {
  public:
   virtual ~Endpoint() = default;
+  // Opens a session for a new page (POST /session, its body as it came).
+  virtual Reply Open(const Caller& caller, const std::string& body) = 0;
+  // Ends the caller's session (POST /session/end).
+  virtual Reply End(const Caller& caller) = 0;
   // One posted event, its body as it came.
-  virtual Reply Post(const std::string& body) = 0;
+  virtual Reply Post(const Caller& caller, const std::string& body) = 0;
+  // Whether the caller may watch its session's updates: 200, or the refusal to send.
+  virtual Reply Watch(const Caller& caller) = 0;
   // The next update for a page that has been sent `cursor` (moved on past what is
-  // returned), waiting at most `wait`; nothing when there is none yet.
-  virtual std::optional<Update> NextUpdate(UpdateCursor& cursor,
+  // returned), waiting at most `wait`; nothing when there is none yet. An "ended" update
+  // is the last.
+  virtual std::optional<Update> NextUpdate(const Caller& caller, UpdateCursor& cursor,
                                            std::chrono::milliseconds wait) = 0;
-  // GET /export: `control` and `format` as the query gives them.
-  virtual Download Export(const std::string& control, const std::string& format) {
+  // GET /export for the caller's session: `control` and `format` as the query gives them.
+  virtual Download Export(const Caller& caller, const std::string& control,
+                          const std::string& format) {
+    (void)caller;
     (void)control;
     (void)format;
     return {404, "this display offers no downloads", {}, {}, nullptr};
@@ -90,6 +121,8 @@ struct ServerOptions {
   // Connections one client address may have still being read; a further one closes its
   // oldest.
   size_t per_address = 64;
+  // Update streams open at once (a page each; a reloaded page's old one may linger).
+  size_t max_streams = 16;
 };
 
 class HttpServer {

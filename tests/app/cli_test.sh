@@ -380,6 +380,13 @@ done
 expect 2 "--set Foo=1: unknown member 'Foo'" serve --db set.db --sql "$setsql" --set Foo=1 --port 0
 expect 2 "--set ConfirmUpdates=often: Type mismatch" serve --db set.db --sql "$setsql" --port 0 \
   --set ConfirmUpdates=often
+# Session bounds: 1 to 1000 sessions; a duration with its unit (a plain number is minutes).
+for bad in 0 1001 x; do
+  expect 2 "--max-sessions takes 1 to 1000" serve --db set.db --sql "$setsql" --max-sessions "$bad"
+done
+for bad in 0 0s 5d 30m 1234567min; do
+  expect 2 "--idle-timeout takes a duration" serve --db set.db --sql "$setsql" --idle-timeout "$bad"
+done
 # browse without a terminal prints one rendering with the settings applied.
 "$tabulo" browse --db set.db --sql "$setsql" --set ShowStatusBar=0 </dev/null >out.txt 2>err.txt ||
   fail "browse --set exit $?: $(cat err.txt)"

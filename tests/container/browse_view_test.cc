@@ -9,7 +9,7 @@
 
 #include "container/browse_session.h"
 #include "container/sample_db.h"
-#include "container/serve_display.h"
+#include "container/serve_session.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/ui_language.h"
@@ -202,7 +202,7 @@ TEST_F(BrowseViewTest, TheDisplayDownloadsTheViewAndSavesTheOwnStatement) {
   request.controls.push_back(control);
   request.design = true;
   request.save_path = (folder_ / "saved.ctl").string();
-  ServeDisplay display(request, clock_);
+  ServeSession display(request, clock_);
   std::atomic<bool> stop{false};
   std::thread ui([&] {
     display.Run([&] {

@@ -42,7 +42,7 @@ class ServeFixture : public ::testing::Test {
   }
 
   void Start() {
-    display_ = std::make_unique<ServeDisplay>(request_, clock_);
+    display_ = std::make_unique<ServeSession>(request_, clock_);
     ui_ = std::thread([this] {
       display_->Run([this] {
         clock_.Advance(50);
@@ -78,7 +78,7 @@ class ServeFixture : public ::testing::Test {
   const std::filesystem::path db_ = folder_ / "sample.db";
   ServeRequest request_;
   platform::VirtualClock clock_;
-  std::unique_ptr<ServeDisplay> display_;
+  std::unique_ptr<ServeSession> display_;
   std::atomic<bool> stop_{false};
   std::thread ui_;
   web::UpdateCursor cursor_;
@@ -163,9 +163,8 @@ TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
     request.loopback = row.loopback;
     request.session.host_config = row.host;
     request.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
-    display_.reset();
     try {
-      display_ = std::make_unique<ServeDisplay>(request, clock_);
+      ServeDisplay display(request, clock_);
       EXPECT_FALSE(row.refused);
     } catch (const platform::ComError& e) {
       EXPECT_TRUE(row.refused) << e.description();
@@ -222,6 +221,41 @@ TEST_F(ServeFixture, ASignatureDialogCancelledWritesNothingAndAnsweredWrites) {
   EXPECT_EQ(records[0].signed_by1, "ann");
   EXPECT_EQ(records[0].event.old_value, stored);
   EXPECT_EQ(records[0].event.new_value, "Signed");
+}
+
+// Each session keeps its own process state: a session built on this thread and run on its
+// own, then ended here (its control releasing the data server, as an ending control does),
+// leaves the other session's data server alone, and the other's edit is written.
+TEST_F(ServeFixture, EndingOneSessionLeavesAnothersDataServerAlone) {
+  WriteSampleDatabase(db_, 20);
+  BrowseRequest control{{}, db_.string(), "SELECT Id, Customer FROM Orders", ""};
+  for (const char* setting : {"DataTable=Orders", "AllowUpdates=true"})
+    control.settings.push_back(ParsePropertySetting(setting));
+  request_.controls.push_back(control);
+  auto loaded = [](const json& s) {
+    return s["controls"][0]["grid"]["rows"][3]["cells"][0]["t"] == "3";
+  };
+  auto other = std::make_unique<ServeSession>(request_, clock_);
+  std::atomic<bool> other_stop{false};
+  std::thread other_ui([&] { other->Run([&] { return other_stop.load(); }); });
+  Start();
+  SceneWhere(loaded);
+  web::UpdateCursor seen;
+  bool other_loaded = false;
+  for (int round = 0; round < 200 && !other_loaded; ++round) {
+    std::optional<web::Update> u = other->NextUpdate(seen, std::chrono::milliseconds(50));
+    other_loaded = u && u->event == "scene" && loaded(json::parse(u->data));
+  }
+  ASSERT_TRUE(other_loaded);
+  other_stop = true;
+  other_ui.join();
+  other.reset();
+  ExpectReply(R"({"widget":"grid","control":0,"action":"click","row":3,"col":2,"button":1})", 200,
+              "\"ok\":true");
+  ExpectReply(R"({"widget":"keyboard","control":0,"text":"Kept"})", 200, "\"ok\":true");
+  ExpectReply(R"({"widget":"keyboard","control":0,"key":"Enter"})", 200, "{\"ok\":true}");
+  Stop();
+  EXPECT_EQ(host::testing::TestDb(db_).Text("SELECT Customer FROM Orders WHERE Id = 3"), "Kept");
 }
 
 class ServeDesignTest : public ServeFixture {

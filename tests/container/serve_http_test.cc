@@ -1,5 +1,7 @@
 // `tabulo serve`'s display over real HTTP: a display on a sample database behind the HTTP
-// server on a free loopback port, asked by a real HTTP client and by raw sockets. What a page
+// server on a free loopback port, asked by a real HTTP client and by raw sockets. Pages with
+// their own sessions (each its editor and questions, bounded in number, ended when idle),
+// signing in, and a page that names another's session. What a page
 // of another site may not do (through a name rebound to this machine, or posting from its
 // own origin), the framing headers on every reply, and the display answering its page while
 // hundreds of connections trickle their requests.
@@ -15,8 +17,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "container/property_setting.h"
 #include "container/sample_db.h"
 #include "container/serve_display.h"
+#include "host/audit_log.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
 #include "web/http_server.h"
@@ -77,6 +81,7 @@ class ServeHttpTest : public ::testing::Test {
     if (ui_.joinable()) ui_.join();
   }
 
+  // Starts the display, its thread moving the clock, and opens a page's session (`page_`).
   void Start(web::ServerOptions options = {}) {
     display_ = std::make_unique<ServeDisplay>(request_, clock_);
     ui_ = std::thread([this] {
@@ -89,17 +94,59 @@ class ServeHttpTest : public ::testing::Test {
     server_ = std::make_unique<web::HttpServer>(*display_, options);
     port_ = server_->Bind();
     http_ = std::thread([this] { server_->Run(); });
+    if (request_.sign_in) return;
+    httplib::Headers headers = {{"Origin", "http://" + Here()}};
+    if (!options.token.empty()) headers.emplace("Cookie", "tabulo_token=" + options.token);
+    page_ = OpenPage(headers);
+    ASSERT_FALSE(page_.session.empty());
   }
 
   std::string Here() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  // A page of its own browser: its session and its browser cookie.
+  struct Page {
+    std::string session, cookie;
+    int status = 0;
+    std::string body;
+  };
+  Page OpenPage(httplib::Headers headers, const std::string& body = "{}") {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(30, 0);
+    Page page;
+    auto res = client.Post("/session", headers, body, "application/json");
+    if (!res) return page;
+    page.status = res->status;
+    page.body = res->body;
+    const nlohmann::json reply = nlohmann::json::parse(res->body, nullptr, false);
+    if (res->status == 200) page.session = reply["session"];
+    const std::string set = res->get_header_value("Set-Cookie");
+    page.cookie = set.substr(0, set.find(';'));
+    return page;
+  }
 
   struct Answer {
     int status = 0;  // 0: no reply
     httplib::Headers headers;
     std::string body;  // of an update stream, its first update
   };
-  Answer Send(const std::string& method, const std::string& path, const httplib::Headers& headers,
-              const std::string& body = "") {
+  // As `page` sends it (the display's page, by default): its session and browser cookie.
+  Answer Send(const std::string& method, const std::string& target, const httplib::Headers& given,
+              const std::string& body = "", const Page* page = nullptr) {
+    if (!page) page = &page_;
+    httplib::Headers headers = given;
+    std::string path = target;
+    if (target == "/event" || target == "/events" || target == "/session/end" ||
+        target.rfind("/export", 0) == 0) {
+      if (target == "/events")
+        path += "?session=" + page->session;
+      else
+        headers.emplace(web::kSessionHeader, page->session);
+      auto it = headers.find("Cookie");
+      if (it == headers.end())
+        headers.emplace("Cookie", page->cookie);
+      else
+        it->second += "; " + page->cookie;
+    }
     httplib::Client client("127.0.0.1", port_);
     client.set_read_timeout(30, 0);
     Answer a;
@@ -108,7 +155,7 @@ class ServeHttpTest : public ::testing::Test {
     };
     if (method == "POST") {
       keep(client.Post(path, headers, body, "application/json"));
-    } else if (path == "/events") {
+    } else if (target == "/events") {
       client.Get(
           path, headers,
           [&](const httplib::Response& res) {
@@ -135,6 +182,7 @@ class ServeHttpTest : public ::testing::Test {
   std::atomic<bool> stop_{false};
   std::thread ui_, http_;
   int port_ = 0;
+  Page page_;
 };
 
 void ExpectNoFraming(const httplib::Headers& headers) {
@@ -356,6 +404,248 @@ TEST_F(ServeHttpTest, ThePageIsAnsweredWhileHundredsOfConnectionsTrickle) {
   done = true;
   slow.join();
   EXPECT_GE(trickled, 2);
+}
+
+// The signer ann (password "secret"); operator events in audit.db beside the file.
+constexpr char kHost[] = R"({"format": 1,
+  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                "servers": [{"name": "PLANT-01"}]}],
+  "security": {"users": [{"name": "ann", "level": 10, "password_hash":
+    "pbkdf2-sha256$1000$xTAcI2VuOglwAGZkm9YOFg==$4Wx9Tm+nhRfDdK0H5Wz+FX+WV4fYQMJtX9iUpr7zx74="}],
+    "audit_database": "audit.db"}})";
+constexpr char kClickCustomer3[] =
+    R"({"widget":"grid","control":0,"action":"click","row":3,"col":2,"button":1})";
+constexpr char kEnter[] = R"({"widget":"keyboard","control":0,"key":"Enter"})";
+
+std::string Typed(const std::string& text) {
+  return R"({"widget":"keyboard","control":0,"text":")" + text + R"("})";
+}
+
+// One control that edits Orders, each change confirmed and logged.
+class ServeSessionsTest : public ServeHttpTest {
+ protected:
+  void SetUp() override {
+    ServeHttpTest::SetUp();
+    request_.design = false;
+    request_.save_path.clear();
+    request_.session.host_config = folder_.Write("host.json", kHost);
+    for (const char* setting : {"DataTable=Orders", "AllowUpdates=true", "ConfirmUpdates=true",
+                                "LogEvent=true", "LoggingClusterName=\"Local\""})
+      request_.controls[0].settings.push_back(ParsePropertySetting(setting));
+  }
+
+  std::string Customer3() {
+    return host::testing::TestDb(folder_ / "sample.db")
+        .Text("SELECT Customer FROM Orders WHERE Id = 3");
+  }
+  // The page's scene once it `holds` (null when it does not come): its update stream read
+  // until then, a bounded wait.
+  nlohmann::json SceneOf(const Page& page,
+                         const std::function<bool(const nlohmann::json&)>& holds) {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(30, 0);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string buffer, last;
+    nlohmann::json found;
+    client.Get(
+        "/events?session=" + page.session, {{"Host", Here()}, {"Cookie", page.cookie}},
+        [&](const httplib::Response& res) { return res.status == 200; },
+        [&](const char* data, size_t size) {
+          buffer.append(data, size);
+          for (size_t end; (end = buffer.find("\n\n")) != std::string::npos;) {
+            const std::string event = buffer.substr(0, end);
+            buffer.erase(0, end + 2);
+            if (event.rfind("event: scene\ndata: ", 0) != 0) continue;
+            last = event;
+            nlohmann::json scene = nlohmann::json::parse(event.substr(19), nullptr, false);
+            if (holds(scene)) {
+              found = std::move(scene);
+              return false;
+            }
+          }
+          return std::chrono::steady_clock::now() < give_up;
+        });
+    if (found.is_null()) ADD_FAILURE() << "no such scene; the last: " << last.substr(0, 1500);
+    return found;
+  }
+  // No question open and the third record's customer no longer marked changed: written.
+  static bool Settled(const nlohmann::json& s) {
+    return s["dialog"].is_null() &&
+           !s["controls"][0]["grid"]["rows"][3]["cells"][2].contains("changed");
+  }
+  static bool Loaded(const nlohmann::json& s) {
+    return s["controls"][0]["grid"]["rows"][3]["cells"][0]["t"] == "3";
+  }
+  int Post(const Page& page, const std::string& body, std::string* reply = nullptr) {
+    const Answer a =
+        Send("POST", "/event", {{"Host", Here()}, {"Origin", "http://" + Here()}}, body, &page);
+    if (reply) *reply = a.body;
+    return a.status;
+  }
+};
+
+// Page A's editor and its confirmation are A's alone: B sees neither, cannot answer A's
+// question, and goes on while it waits; A's Yes writes A's value.
+TEST_F(ServeSessionsTest, TwoPagesSeeOnlyTheirOwnEditorAndQuestion) {
+  Start();
+  const Page b = OpenPage({{"Origin", "http://" + Here()}});
+  ASSERT_EQ(b.status, 200) << b.body;
+  SceneOf(page_, Loaded);
+  SceneOf(b, Loaded);
+  ASSERT_EQ(Post(page_, kClickCustomer3), 200);
+  ASSERT_EQ(Post(page_, Typed("Alpha")), 200);
+  EXPECT_FALSE(SceneOf(page_, [](const auto& s) {
+                 return !s["controls"][0]["editor"].is_null();
+               }).is_null());
+  EXPECT_TRUE(SceneOf(b, Loaded)["controls"][0]["editor"].is_null());
+  std::string reply;
+  ASSERT_EQ(Post(page_, kEnter, &reply), 200);
+  const auto question = nlohmann::json::parse(reply)["dialog"];
+  ASSERT_TRUE(question.is_number()) << reply;
+  const auto asked = SceneOf(page_, [](const auto& s) { return !s["dialog"].is_null(); });
+  EXPECT_EQ(asked["dialog"]["kind"], "message") << asked["dialog"];
+  EXPECT_EQ(asked["dialog"]["buttons"][0]["caption"], "Yes") << asked["dialog"];
+  EXPECT_TRUE(SceneOf(b, Loaded)["dialog"].is_null());
+  const std::string yes = R"({"widget":"dialog","id":)" + question.dump() + R"(,"button":6})";
+  EXPECT_EQ(Post(b, yes, &reply), 409);
+  EXPECT_NE(reply.find("no dialog is open"), std::string::npos) << reply;
+  EXPECT_EQ(Post(b, kDown), 200);  // B is not held by A's question
+  EXPECT_NE(Customer3(), "Alpha");
+  EXPECT_EQ(Post(page_, yes), 200);
+  SceneOf(page_, Settled);
+  EXPECT_EQ(Customer3(), "Alpha");
+}
+
+// With room for 16 sessions the 15th and 16th pages are let in and the 17th is refused with
+// a page saying the display is full; a page that signs out makes room again.
+TEST_F(ServeSessionsTest, TheSeventeenthPageFindsTheDisplayFull) {
+  request_.max_sessions = 16;
+  Start();
+  std::vector<Page> pages = {page_};
+  const std::map<size_t, int> expected = {{15, 200}, {16, 200}, {17, 503}};
+  for (size_t n = 2; n <= 17; ++n) {
+    pages.push_back(OpenPage({{"Origin", "http://" + Here()}}));
+    const int want = expected.count(n) ? expected.at(n) : 200;
+    ASSERT_EQ(pages.back().status, want) << n << ": " << pages.back().body;
+  }
+  EXPECT_NE(pages.back().body.find("This display is full: 16 pages"), std::string::npos)
+      << pages.back().body;
+  EXPECT_EQ(Send("POST", "/session/end", {{"Host", Here()}, {"Origin", "http://" + Here()}}, "",
+                 &pages[3])
+                .status,
+            200);
+  EXPECT_EQ(OpenPage({{"Origin", "http://" + Here()}}).status, 200);
+}
+
+// Sessions idle for 30 minutes stay; a millisecond more ends them: the edit left in A's
+// editor and the change B was asked to confirm are abandoned, nothing written, and both
+// pages are told to reload.
+TEST_F(ServeSessionsTest, ASessionIdleLongerThanThirtyMinutesEndsWritingNothing) {
+  Start();
+  const Page b = OpenPage({{"Origin", "http://" + Here()}});
+  SceneOf(page_, Loaded);
+  SceneOf(b, Loaded);
+  // From here the test moves the clock and ends the idle sessions.
+  stop_ = true;
+  ui_.join();
+  const std::string stored = Customer3();
+  for (const Page* page : {static_cast<const Page*>(&page_), &b}) {
+    ASSERT_EQ(Post(*page, kClickCustomer3), 200);
+    ASSERT_EQ(Post(*page, Typed("Idle")), 200);
+  }
+  std::string reply;
+  ASSERT_EQ(Post(b, kEnter, &reply), 200);
+  ASSERT_NE(reply.find("\"dialog\""), std::string::npos) << reply;
+  clock_.Advance(30 * 60 * 1000);
+  EXPECT_EQ(display_->EndIdle(), 0u);
+  EXPECT_EQ(display_->session_count(), 2u);
+  clock_.Advance(1);
+  EXPECT_EQ(display_->EndIdle(), 2u);
+  EXPECT_EQ(display_->session_count(), 0u);
+  EXPECT_EQ(Post(page_, kEnter, &reply), 410);
+  EXPECT_NE(reply.find("no input for more than 30 minutes"), std::string::npos) << reply;
+  const Answer stream = Send("GET", "/events", {{"Host", Here()}}, "", &b);
+  EXPECT_EQ(stream.body.rfind("event: ended", 0), 0u) << stream.body;
+  server_->Stop();
+  http_.join();
+  display_.reset();  // the sessions' controls end too
+  EXPECT_EQ(Customer3(), stored);
+}
+
+// Signing in: ann with her password is let in and named as the operator of her changes'
+// records; a wrong password or an unknown user is refused and recorded as a refused
+// signature is; an empty form is only asked for again.
+TEST_F(ServeSessionsTest, APageSignsInAndTheAuditNamesItsOperator) {
+  request_.sign_in = true;
+  Start();
+  const httplib::Headers origin = {{"Origin", "http://" + Here()}};
+  struct Row {
+    const char *user, *password;
+    int status;
+    const char* text;
+  } rows[] = {
+      {"", "", 401, "Sign in with your user name and password"},
+      {"ann", "wrong", 401, "The user name or password is not correct"},
+      {"bob", "secret", 401, "The user name or password is not correct"},
+      {"ann", "secret", 200, "\"operator\":\"ann\""},
+  };
+  Page ann;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.user) + "/" + r.password);
+    const Page page =
+        OpenPage(origin, nlohmann::json{{"user", r.user}, {"password", r.password}}.dump());
+    EXPECT_EQ(page.status, r.status);
+    EXPECT_NE(page.body.find(r.text), std::string::npos) << page.body;
+    if (page.status == 200) ann = page;
+  }
+  const std::string audit = (folder_ / "audit.db").string();
+  std::vector<host::AuditRecord> records = host::ReadAuditRecords(audit);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].event.event_type, "SignInRefused");
+  EXPECT_EQ(records[0].event.signature1, "ann");
+  EXPECT_EQ(records[1].event.signature1, "bob");
+  EXPECT_EQ(records[1].event.signature3, "The user name or password is not correct.");
+  // Without signing in no session is opened: an event names none.
+  EXPECT_EQ(Post(page_, kDown), 403);
+  SceneOf(ann, Loaded);
+  ASSERT_EQ(Post(ann, kClickCustomer3), 200);
+  ASSERT_EQ(Post(ann, Typed("Signed")), 200);
+  std::string reply;
+  ASSERT_EQ(Post(ann, kEnter, &reply), 200);
+  const auto question = nlohmann::json::parse(reply)["dialog"];
+  ASSERT_EQ(Post(ann, R"({"widget":"dialog","id":)" + question.dump() + R"(,"button":6})"), 200);
+  SceneOf(ann, Settled);
+  EXPECT_EQ(Customer3(), "Signed");
+  records = host::ReadAuditRecords(audit);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[2].event.new_value, "Signed");
+  EXPECT_EQ(records[2].operator_name, "ann");
+  // Signing out ends the session: its events are refused and its page told to reload.
+  EXPECT_EQ(
+      Send("POST", "/session/end", {{"Host", Here()}, {"Origin", "http://" + Here()}}, "", &ann)
+          .status,
+      200);
+  EXPECT_EQ(Post(ann, kDown, &reply), 410);
+  EXPECT_NE(reply.find("You signed out"), std::string::npos) << reply;
+}
+
+// Another browser naming page A's session, or a session made up, is refused: it can
+// neither act in A's session nor watch it.
+TEST_F(ServeSessionsTest, ASessionOfAnotherBrowserOrMadeUpIsRefused) {
+  Start();
+  const Page other = OpenPage({{"Origin", "http://" + Here()}});
+  ASSERT_EQ(other.status, 200);
+  const Page forged[] = {{page_.session, other.cookie, 0, ""},
+                         {std::string(32, 'a'), page_.cookie, 0, ""},
+                         {"", page_.cookie, 0, ""}};
+  for (const Page& f : forged) {
+    SCOPED_TRACE(f.session + " " + f.cookie);
+    std::string reply;
+    EXPECT_EQ(Post(f, kDown, &reply), 403);
+    EXPECT_NE(reply.find("reload the page"), std::string::npos) << reply;
+    EXPECT_EQ(Send("GET", "/events", {{"Host", Here()}}, "", &f).status, 403);
+  }
+  EXPECT_EQ(Post(page_, kDown), 200);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // `tabulo serve` in Debian's Chromium (playwright-core) on the 1000-row sample: what only a
 // real browser shows (painting, thumb drag, wheel, keys, resizing, dialogs clicked, the design
-// sheet and query builder in the page, HTTP limits and the off-loopback token). Every wait is
+// sheet and query builder in the page, HTTP limits, the off-loopback token, a session per page
+// and signing in). Every wait is
 // bounded; nothing sleeps to synchronise. The display's event handling is in tests/container.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
 import { execFileSync, spawn } from "node:child_process";
@@ -259,7 +260,7 @@ async function main() {
   await until("fewer rows", async () => (await records(page)).length < shown);
   await page.setViewportSize({ width: 900, height: 700 });
   await until("more rows", async () => (await records(page)).length > shown);
-  // A tab that closes leaves the display as it was for the next one.
+  // A new tab after one that closed has its own session, from the first record.
   await page.close();
   page = await open(server, { width: 900, height: 700 });
   await showsFirst(page, 1);
@@ -330,6 +331,7 @@ async function main() {
   await until("the audit record", () => /demo.*Correction|Correction.*demo/.test(audit()));
   server.proc.kill("SIGTERM");
   await design();
+  await sessions();
 
   // Off loopback: the token, then its cookie; nothing without it. The demo user alone
   // does not do there.
@@ -365,8 +367,89 @@ async function main() {
   const cookie = (first.headers.get("set-cookie") || "").split(";")[0];
   if (first.status !== 303 || !cookie.startsWith("tabulo_token=")) fail("the token did not set the cookie");
   if ((await fetch(at + "/", { headers: { Cookie: cookie } })).status !== 200) fail("the cookie is refused");
-  await open(server);  // through the cookie the token set
+  // Through the cookie the token set: off loopback the page signs in first.
+  page = await open(server, undefined, false);
+  await signIn(page, "ben", "secret");
+  await settled(page);
   if (pageErrors.length) fail("the page raised: " + pageErrors.join("; "));
+}
+
+// Fills the sign-in form and sends it.
+async function signIn(page, user, password) {
+  const form = page.locator("#signin form");
+  await form.waitFor({ timeout: WAIT });
+  await form.locator("input[name=user]").fill(user);
+  await form.locator("input[name=password]").fill(password);
+  await form.getByRole("button", { name: "Sign in" }).click();
+}
+
+// Two pages at once are two sessions: A's editor and A's confirmation are A's alone, and B
+// goes on meanwhile. Another browser naming A's session, or a made-up one, is refused. With
+// --sign-in the page signs in (a wrong password is refused), the audit names the signed-in
+// operator, and Sign out ends the session.
+async function sessions() {
+  let server = await serve("--host", "host.json", "--load", "orders.ctl");
+  const [a, b] = await Promise.all([open(server), open(server)]);
+  const session = p => p.evaluate(() => JSON.parse(sessionStorage.getItem("tabulo-session")).id);
+  if ((await session(a)) === (await session(b))) fail("two pages share a session");
+  await (await cell(a, 6, 2)).click();
+  await a.locator(".editor").waitFor({ timeout: WAIT });
+  await b.keyboard.press("ArrowDown");
+  await until("B's cursor moved", () => b.locator('.cell.cursor[data-row="2"]').count());
+  if (await b.locator(".editor").count()) fail("B shows A's editor");
+  await a.keyboard.type("FromA");
+  await a.keyboard.press("Enter");
+  const asked = await dialog(a, "Are you sure");
+  await b.keyboard.press("ArrowDown");
+  await until("B's cursor moved again", () => b.locator('.cell.cursor[data-row="3"]').count());
+  if (await b.locator("#dialog").isVisible()) fail("A's confirmation shows in B");
+  await asked.getByText("Yes").click();
+  await until("A's edit written", () => sql("SELECT Customer FROM Orders WHERE Id = 6") === "FromA");
+  // Reloaded, A finds its own session again.
+  const before = await session(a);
+  await a.reload();
+  await settled(a);
+  if ((await session(a)) !== before) fail("a reload opened another session");
+  // Another browser with A's session, or a page with a made-up one.
+  const other = await browser.newContext();
+  const stranger = await other.newPage();
+  await stranger.goto(`http://127.0.0.1:${server.port}/`);
+  const down = JSON.stringify({ widget: "keyboard", control: 0, key: "Down" });
+  for (const id of [before, "0".repeat(32)]) {
+    const status = await stranger.evaluate(async ([id, body]) => (await fetch("/event", {
+      method: "POST", body, headers: { "Content-Type": "application/json", "X-Tabulo-Session": id } })).status,
+      [id, down]);
+    if (status !== 403) fail(`an event naming session ${id} from another browser: ${status}`);
+  }
+  await other.close();
+  await Promise.all([a.close(), b.close()]);
+  server.proc.kill("SIGTERM");
+
+  server = await serve("--sign-in", "--host", "host.json", "--load", "signed.ctl");
+  const page = await open(server, undefined, false);
+  await signIn(page, "ann", "wrong");
+  await until("the refusal", async () => (await page.locator("#signin .problem").textContent()).includes("not correct"));
+  await signIn(page, "ann", "secret");
+  await settled(page);
+  if ((await page.locator("#operator").textContent()) !== "Operator: ann") fail("the bar does not name ann");
+  // The signature still asks for its signer, who may be another person.
+  await edit(page, 7, "ByAnn");
+  const sign = await dialog(page, "Sign to change the order");
+  await sign.locator("input[name=user]").fill("ben");
+  await sign.locator("input[name=password]").fill("secret");
+  await sign.locator("select[name=reason]").selectOption({ index: 1 });
+  await sign.getByText("OK").click();
+  await until("ann's edit written", () => sql("SELECT Customer FROM Orders WHERE Id = 7") === "ByAnn");
+  const record = () => { try { return tabulo(["audit", "--host", "host.json", "--format", "json"]); } catch { return ""; } };
+  const ours = await until("the audit record of ann's edit", () =>
+    record().split("\n").filter(l => l.trim()).map(l => JSON.parse(l)).find(r => r.new_value === "ByAnn"));
+  if (ours.operator !== "ann" || ours.signed_by1 !== "ben")
+    fail("the audit record does not name operator ann and signer ben: " + JSON.stringify(ours));
+  await page.locator("#signout").click();
+  await until("the signed-out page", async () =>
+    (await page.locator("#ended").isVisible()) && (await page.locator("#ended p").textContent()).includes("You signed out"));
+  await page.close();
+  server.proc.kill("SIGTERM");
 }
 
 // The editor opens with its text selected: typing replaces it. A refused value, then Escape:

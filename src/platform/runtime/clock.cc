@@ -51,7 +51,7 @@ VirtualClock::VirtualClock() : start_date_(kDefaultStartDate) {}
 VirtualClock::VirtualClock(double start_date) : start_date_(start_date) {}
 
 double VirtualClock::NowDate() const {
-  return start_date_ + static_cast<double>(millis_) / kMillisPerDay;
+  return start_date_ + static_cast<double>(millis_.load()) / kMillisPerDay;
 }
 
 void VirtualClock::Advance(int64_t ms) {

@@ -2,6 +2,7 @@
 // the container, so tests drive time with the virtual clock instead of sleeping.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace tabulo::platform {
@@ -23,6 +24,7 @@ class RealClock : public Clock {
 };
 
 // Time that moves only when told to. NowDate() is the start date plus the elapsed time.
+// One thread may move it while others read it.
 class VirtualClock : public Clock {
  public:
   // Default start: 2026-01-05 08:00:00 (a Monday morning, so dates in test output are fixed).
@@ -35,7 +37,7 @@ class VirtualClock : public Clock {
 
  private:
   double start_date_;
-  int64_t millis_ = 0;
+  std::atomic<int64_t> millis_{0};  // read by the threads of a display's sessions
 };
 
 }  // namespace tabulo::platform

@@ -9,12 +9,13 @@
 namespace tabulo::platform {
 namespace {
 
-std::atomic<int32_t> g_ui_language{kDefaultUserInterfaceLanguage};
+// One per user-interface thread, as the rest of the process state.
+thread_local int32_t g_ui_language = kDefaultUserInterfaceLanguage;
 
 }  // namespace
 
 int32_t UserInterfaceLanguage() {
-  return g_ui_language.load(std::memory_order_relaxed);
+  return g_ui_language;
 }
 
 void SetUserInterfaceLanguage(int32_t lcid) {
@@ -22,7 +23,7 @@ void SetUserInterfaceLanguage(int32_t lcid) {
     throw ComError(kErrInvalidProcedureCall,
                    "Invalid user-interface language " + std::to_string(lcid), "Platform");
   }
-  g_ui_language.store(lcid, std::memory_order_relaxed);
+  g_ui_language = lcid;
 }
 
 }  // namespace tabulo::platform
