@@ -1,8 +1,8 @@
 // Reading a result in the browser (`tabulo serve` in Debian's Chromium, playwright-core) on the
 // 1000-row sample: a header clicked three times, a filter, the status line, Reset, go to
 // (Ctrl+G), find (Ctrl+F) beyond the rows in view, and the downloads of the current view with
-// their content and exact count. Every wait is bounded. TABULO_VIEW_SHOT names a screenshot
-// of the sorted, filtered view (docs/).
+// their content and exact count, the cell viewer over the view. Every wait is bounded.
+// TABULO_VIEW_SHOT names a screenshot of the sorted, filtered view with the viewer open (docs/).
 // usage: node view_test.mjs TABULO    (exit 77: Chromium cannot start)
 import { execFileSync, spawn } from "node:child_process";
 import { mkdtempSync, readFileSync, rmSync } from "node:fs";
@@ -106,7 +106,15 @@ async function main() {
   });
   const qty = (await column(page, 3)).map(Number);
   if (qty.some((q, i) => i > 0 && q > qty[i - 1])) fail("the filtered view is not sorted descending: " + qty);
+  // The cell viewer over the sorted, filtered view shows the cursor cell's record of the view.
+  await page.locator(".control").first().focus();
+  await page.keyboard.press("v");
+  await page.locator("#vshade").waitFor({ state: "visible", timeout: WAIT });
+  const title = await page.locator("#vtitle").textContent();
+  if (!title.endsWith(` of ${count}`)) fail("the viewer over the view names no record of it: " + title);
   if (process.env.TABULO_VIEW_SHOT) await page.screenshot({ path: process.env.TABULO_VIEW_SHOT });
+  await page.keyboard.press("Escape");
+  await page.locator("#vshade").waitFor({ state: "hidden", timeout: WAIT });
 
   // The download of what is shown: the header line and every record of the view, in its order.
   for (const [format, lines] of [["csv", +count + 1], ["json", +count]]) {
