@@ -63,7 +63,7 @@ check "1031 1033 1036 " tabulo browse --ui-lang 10
 check "yes " tabulo show --answer y
 check "--token-file " tabulo serve --to
 check "--help " tabulo strings --
-check "--save --set --sql " tabulo serve --s
+check "--save --set --sign-in --sql " tabulo serve --s
 check "" tabulo serve --port ""
 mkdir -p "$work/files" && touch "$work/files/plant.db" "$work/files/plant.ctl"
 check "$work/files/plant.ctl $work/files/plant.db " tabulo browse --load "$work/files/pl"
