@@ -4,62 +4,25 @@
 // colour previews, Save saying where, a refused Apply saying why, and axe-core's checks with no
 // violation. The embedded default host serves the texts installed with the program.
 // usage: node design_test.mjs TABULO [SHOTS_FOLDER]    (exit 77: Chromium cannot start)
-import { execFileSync, spawn } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import { existsSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
-import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
-const WAIT = 10000;  // ms for anything expected
+import { WAIT, axeSourceOrExit, chromiumOrExit, fail, startServe, until } from "./harness.mjs";
+
 const [TABULO, SHOTS] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), "tabulo-design-"));
 const shots = SHOTS || work;
 const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
 const servers = [];
+const serve = (...args) => startServe(TABULO, { cwd: work, env, servers }, ...args);
 const pageErrors = [];
 let browser = null;
 let page = null;  // shot into the folder when the test fails
 
-const { chromium } = await import("playwright-core").catch(() => {
-  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-});
-let axeSource;
-try {
-  axeSource = readFileSync(createRequire(import.meta.url).resolve("axe-core/axe.min.js"), "utf8");
-} catch {
-  console.error("FAIL: axe-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-}
-
-function fail(message) { throw new Error(message); }
-
-async function until(what, predicate) {
-  const deadline = Date.now() + WAIT;
-  for (;;) {
-    const value = await predicate();
-    if (value) return value;
-    if (Date.now() > deadline) fail("never: " + what);
-    await new Promise(r => setTimeout(r, 50));
-  }
-}
-
-function serve(...args) {
-  const proc = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
-                     { cwd: work, env });
-  servers.push(proc);
-  let out = "", err = "";
-  proc.stderr.on("data", d => { err += d; });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
-    proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
-    proc.stdout.on("data", d => {
-      out += d;
-      const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
-      if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3] }); }
-    });
-  });
-}
+const chromium = await chromiumOrExit();
+const axeSource = axeSourceOrExit();
 
 // Code names: a prefix of the widgets' names followed by a capital, or a page's class name.
 const CODE_NAME = /\b(cbo|cmb|lst|txt|chk|cmd|lbl|fra|frm|btn|updn)[A-Z]|UsrControlProperties|DSNSelection|ColumnProperties|\(\d\)/;

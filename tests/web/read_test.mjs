@@ -5,62 +5,24 @@
 // display, a dialog and the popup menu, light and dark, and at 400 % zoom.
 // usage: node read_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
 // TABULO_READ_SHOTS=DIR keeps the screenshots taken on the way (docs/serve-viewer.png is one).
-import { execFileSync, spawn } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import { copyFileSync, mkdtempSync, readFileSync, rmSync } from "node:fs";
-import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
-const WAIT = 10000;
+import { WAIT, axeSourceOrExit, chromiumOrExit, fail, startServe, until } from "./harness.mjs";
+
 const [TABULO, HOST_JSON] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), "tabulo-read-"));
 const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
 const shots = process.env.TABULO_READ_SHOTS;
 const servers = [];
+const serve = (...args) => startServe(TABULO, { cwd: work, env, servers }, ...args);
 const pageErrors = [];
 let browser = null;
 
-const require = createRequire(import.meta.url);
-const { chromium } = await import("playwright-core").catch(() => {
-  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-});
-let axeSource;
-try {
-  axeSource = readFileSync(require.resolve("axe-core/axe.min.js"), "utf8");
-} catch {
-  console.error("FAIL: axe-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-}
-
-function fail(message) { throw new Error(message); }
-
-async function until(what, predicate) {
-  const deadline = Date.now() + WAIT;
-  for (;;) {
-    const value = await predicate();
-    if (value) return value;
-    if (Date.now() > deadline) fail("never: " + what);
-    await new Promise(r => setTimeout(r, 50));
-  }
-}
-
-function serve(...args) {
-  const proc = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
-                     { cwd: work, env });
-  servers.push(proc);
-  let out = "", err = "";
-  proc.stderr.on("data", d => { err += d; });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
-    proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
-    proc.stdout.on("data", d => {
-      out += d;
-      const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
-      if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3] }); }
-    });
-  });
-}
+const chromium = await chromiumOrExit();
+const axeSource = axeSourceOrExit();
 
 async function open(server, size = { width: 1000, height: 520 }, scheme = "light") {
   const context = await browser.newContext({ viewport: size, bypassCSP: true, colorScheme: scheme });

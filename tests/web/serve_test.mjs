@@ -4,43 +4,24 @@
 // and signing in). Every wait is
 // bounded; nothing sleeps to synchronise. The display's event handling is in tests/container.
 // usage: node serve_test.mjs TABULO HOST_JSON    (exit 77: Chromium cannot start)
-import { execFileSync, spawn } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import { get } from "node:http";
 import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
-const WAIT = 10000;  // ms for anything expected
+import { WAIT, chromiumOrExit, fail, startServe, until } from "./harness.mjs";
+
 const [TABULO, HOST_JSON] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), "tabulo-serve-"));
 const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
 const servers = [];  // every display started, killed at the end whatever happened
+const serve = (...args) => startServe(TABULO, { cwd: work, env, servers }, ...args);
 const pageErrors = [];
 let browser = null;
 
-const { chromium } = await import("playwright-core").catch(() => {
-  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-});
+const chromium = await chromiumOrExit();
 
-// Starts `tabulo serve` and resolves to { proc, port, query } once it prints its address
-// (query: the part after the port's slash, e.g. the token).
-function serve(...args) {
-  const proc = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
-                     { cwd: work, env });
-  servers.push(proc);
-  let out = "", err = "";
-  proc.stderr.on("data", d => { err += d; });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
-    proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
-    proc.stdout.on("data", d => {
-      out += d;
-      const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
-      if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3] }); }
-    });
-  });
-}
 
 // The status of GET / sent under the Host header `host` (fetch always names the address).
 function statusUnder(port, host) {
@@ -52,20 +33,6 @@ function statusUnder(port, host) {
   });
 }
 
-function fail(message) {
-  throw new Error(message);
-}
-
-// Polls `predicate` until it gives a true value (returned) or WAIT has passed.
-async function until(what, predicate) {
-  const deadline = Date.now() + WAIT;
-  for (;;) {
-    const value = await predicate();
-    if (value) return value;
-    if (Date.now() > deadline) fail("never: " + what);
-    await new Promise(r => setTimeout(r, 50));
-  }
-}
 
 function tabulo(args, input) {
   return execFileSync(TABULO, args, { cwd: work, env, input, encoding: "utf8" });

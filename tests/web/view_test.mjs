@@ -4,50 +4,24 @@
 // their content and exact count, the cell viewer over the view. Every wait is bounded.
 // TABULO_VIEW_SHOT names a screenshot of the sorted, filtered view with the viewer open (docs/).
 // usage: node view_test.mjs TABULO    (exit 77: Chromium cannot start)
-import { execFileSync, spawn } from "node:child_process";
+import { execFileSync } from "node:child_process";
 import { mkdtempSync, readFileSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
-const WAIT = 10000;
+import { WAIT, chromiumOrExit, fail, startServe, until } from "./harness.mjs";
+
 const [TABULO] = process.argv.slice(2);
 const work = mkdtempSync(join(tmpdir(), "tabulo-view-"));
 const env = { ...process.env, HOME: work, XDG_STATE_HOME: join(work, "state"), LC_ALL: "C.UTF-8" };
+const serve = (...args) => startServe(TABULO, { cwd: work, env }, ...args);
 let server = null, browser = null;
 const pageErrors = [];
 
-const { chromium } = await import("playwright-core").catch(() => {
-  console.error("FAIL: playwright-core is not installed: run tools/install-web-tests");
-  process.exit(1);
-});
+const chromium = await chromiumOrExit();
 
-function fail(message) { throw new Error(message); }
-async function until(what, predicate) {
-  const deadline = Date.now() + WAIT;
-  for (;;) {
-    const value = await predicate();
-    if (value) return value;
-    if (Date.now() > deadline) fail("never: " + what);
-    await new Promise(r => setTimeout(r, 50));
-  }
-}
 function sql(query) {
   return execFileSync("sqlite3", [join(work, "sample.db"), query], { encoding: "utf8" }).trim();
-}
-function serve(...args) {
-  const proc = spawn(TABULO, ["serve", "--port", "0", "--locale", "en-US", "--ui-lang", "1033", ...args],
-                     { cwd: work, env });
-  let out = "", err = "";
-  proc.stderr.on("data", d => { err += d; });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error("no address printed: " + err)), WAIT);
-    proc.on("exit", code => { clearTimeout(timer); reject(new Error(`serve exited ${code}: ${err}`)); });
-    proc.stdout.on("data", d => {
-      out += d;
-      const m = out.match(/http:\/\/(\S+?):(\d+)\/(\S*)/);
-      if (m) { clearTimeout(timer); resolve({ proc, port: m[2], query: m[3] }); }
-    });
-  });
 }
 
 // A column's texts in view, by grid column (1: Id), from the first data row down.

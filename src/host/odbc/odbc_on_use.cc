@@ -2,50 +2,18 @@
 // program start. Each driver manager function the host calls is defined here with its own
 // declaration (sql.h, sqlext.h: the compiler checks the signatures) and forwards to the
 // library's, found on its first call.
-#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 
-#include <mutex>
-#include <string>
-
-#include "host/data_server.h"
-#include "platform/values/com_error.h"
+#include "host/library_on_use.h"
 
 namespace tabulo::host::odbc {
 namespace {
 
-constexpr const char* kLibrary = "libodbc.so.2";
-
-void* Library() {
-  static void* handle = nullptr;
-  static std::string error;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    handle = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* why = dlerror();
-      error = why ? why : kLibrary;
-    }
-  });
-  if (!handle) {
-    throw platform::ComError(kErrSourceUnusable,
-                             "The ODBC driver manager cannot be loaded (" + error +
-                                 "); install the libodbc2 package to use ODBC data sources",
-                             "DataServer");
-  }
-  return handle;
-}
-
 void* Function(const char* name) {
-  void* function = dlsym(Library(), name);
-  if (!function) {
-    throw platform::ComError(kErrSourceUnusable,
-                             std::string("The ODBC driver manager ") + kLibrary + " lacks " + name +
-                                 "; install a newer libodbc2 package",
-                             "DataServer");
-  }
-  return function;
+  static LibraryOnUse library("libodbc.so.2", "The ODBC driver manager", "libodbc2",
+                              "ODBC data sources");
+  return library.Function(name);
 }
 
 }  // namespace

@@ -3,50 +3,17 @@
 // that a program reading SQLite files would map and relocate for nothing. Each libpq function
 // the host calls is defined here with libpq's own declaration (libpq-fe.h, so the compiler
 // checks the signatures) and forwards to the library's, found on its first call.
-#include <dlfcn.h>
 #include <libpq-fe.h>
 
-#include <mutex>
-#include <string>
-
-#include "host/data_server.h"
-#include "platform/values/com_error.h"
+#include "host/library_on_use.h"
 
 namespace tabulo::host::pg {
 namespace {
 
-constexpr const char* kLibrary = "libpq.so.5";
-
-// The library's handle; raises 0x80004005 saying what to install when it cannot be loaded.
-void* Library() {
-  static void* handle = nullptr;
-  static std::string error;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    handle = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* why = dlerror();
-      error = why ? why : kLibrary;
-    }
-  });
-  if (!handle) {
-    throw platform::ComError(kErrSourceUnusable,
-                             "The PostgreSQL client library cannot be loaded (" + error +
-                                 "); install the libpq5 package to use PostgreSQL servers",
-                             "DataServer");
-  }
-  return handle;
-}
-
 void* Function(const char* name) {
-  void* function = dlsym(Library(), name);
-  if (!function) {
-    throw platform::ComError(kErrSourceUnusable,
-                             std::string("The PostgreSQL client library ") + kLibrary + " lacks " +
-                                 name + "; install a newer libpq5 package",
-                             "DataServer");
-  }
-  return function;
+  static LibraryOnUse library("libpq.so.5", "The PostgreSQL client library", "libpq5",
+                              "PostgreSQL servers");
+  return library.Function(name);
 }
 
 }  // namespace
