@@ -3,6 +3,7 @@
 #include "host/data_server.h"
 #include "host/sql_tokens.h"
 #include "host/sqlite/connection.h"
+#include "host/sqlite/file_stamp.h"
 #include "host/sqlite/snapshot_columns.h"
 
 namespace tabulo::host::sqlite {
@@ -10,17 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::ComError;
-
-struct Stamp {
-  std::uintmax_t size = 0;
-  fs::file_time_type written;
-  bool operator==(const Stamp&) const = default;
-};
-
-Stamp StampOf(const fs::path& path) {
-  std::error_code ec;
-  return {fs::file_size(path, ec), fs::last_write_time(path, ec)};
-}
 
 // Column `c` of the current row as a stream value. Integer, real, text and blob values are
 // seen in place; the kinds a column turns into another value (Boolean, Currency, Date, Time,
@@ -97,7 +87,7 @@ bool CheckQuery(sqlite3_stmt* stmt, std::string_view tail) {
 int64_t StreamQuery(const fs::path& path, std::string_view sql,
                     std::chrono::milliseconds busy_timeout, RowStreamSink& sink) {
   bool immutable = false;
-  const Stamp before = StampOf(path);
+  const FileStamp before = StampOf(path);
   Db db = OpenForReading(path, busy_timeout, &immutable);
   std::string_view tail;
   Stmt stmt = Prepare(db.get(), sql, path, &tail);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/data_server.h"
+#include "host/sqlite/file_stamp.h"
 #include "host/sqlite/snapshot_sources.h"
 
 namespace tabulo::host::sqlite {
@@ -16,18 +17,6 @@ bool InWalMode(sqlite3* db, const fs::path& path) {
   if (!Step(db, pragma.get(), path)) return false;
   const char* mode = reinterpret_cast<const char*>(sqlite3_column_text(pragma.get(), 0));
   return mode && std::strcmp(mode, "wal") == 0;
-}
-
-// What tells that a file was written: its size and its modification time.
-struct Stamp {
-  std::uintmax_t size = 0;
-  fs::file_time_type written;
-  bool operator==(const Stamp&) const = default;
-};
-
-Stamp StampOf(const fs::path& path) {
-  std::error_code ec;
-  return {fs::file_size(path, ec), fs::last_write_time(path, ec)};
 }
 
 SnapshotSource TakeSnapshot(Db db, const fs::path& db_path, std::string_view sql,
@@ -68,7 +57,7 @@ SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
                                   std::shared_ptr<TempStore> store,
                                   const SnapshotOptions& options) {
   bool immutable = false;
-  const Stamp before = StampOf(db_path);
+  const FileStamp before = StampOf(db_path);
   Db db = OpenForReading(db_path, options.busy_timeout, &immutable);
   if (!immutable) return TakeSnapshot(std::move(db), db_path, sql, std::move(store), options);
   // Nothing guards an immutable read against a writer (with the right to write) that starts
