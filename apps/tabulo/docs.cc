@@ -67,26 +67,26 @@ bool IsFilePlaceholder(const std::string& value) {
          value == "FILE|-";
 }
 
-OptionSpec ReadOption(const std::string& name, const std::string& raw_next, bool closed) {
-  OptionSpec option{name, OptionSpec::Value::kNone, {}};
+OptionUsage ReadOption(const std::string& name, const std::string& raw_next, bool closed) {
+  OptionUsage option{name, OptionUsage::Value::kNone, {}};
   const std::string next = Strip(raw_next);
   if (closed || next.empty() || next.front() == '-' || raw_next.front() == '[' || next == "|")
     return option;
   if (IsFilePlaceholder(next)) {
-    option.value = OptionSpec::Value::kFile;
+    option.value = OptionUsage::Value::kFile;
   } else if (next.find('|') != std::string::npos) {
     // Alternatives (csv|json, en-US|de-DE|fr-FR); one in capitals names a placeholder.
-    option.value = OptionSpec::Value::kChoice;
+    option.value = OptionUsage::Value::kChoice;
     std::istringstream in(next);
     for (std::string choice; std::getline(in, choice, '|');) {
       if (std::none_of(choice.begin(), choice.end(), [](char c) { return std::islower(c); }) &&
           std::any_of(choice.begin(), choice.end(), [](char c) { return std::isupper(c); }))
-        option.value = OptionSpec::Value::kText;
+        option.value = OptionUsage::Value::kText;
       option.choices.push_back(choice);
     }
-    if (option.value == OptionSpec::Value::kText) option.choices.clear();
+    if (option.value == OptionUsage::Value::kText) option.choices.clear();
   } else {
-    option.value = OptionSpec::Value::kText;
+    option.value = OptionUsage::Value::kText;
   }
   return option;
 }
@@ -185,12 +185,12 @@ std::string ProgramPage(std::string_view version) {
 
 }  // namespace
 
-CommandSpec DescribeCommand(std::string_view command) {
+CommandUsage DescribeCommand(std::string_view command) {
   const UsageParts parts = SplitUsage(command);
-  CommandSpec spec;
-  spec.name = command;
-  spec.summary = Joined(parts.description);
-  spec.summary = spec.summary.substr(0, spec.summary.find_first_of(":;"));
+  CommandUsage usage;
+  usage.name = command;
+  usage.summary = Joined(parts.description);
+  usage.summary = usage.summary.substr(0, usage.summary.find_first_of(":;"));
   std::vector<std::string> tokens;
   for (const std::string& line : parts.synopsis) {
     std::istringstream in(line);
@@ -198,18 +198,18 @@ CommandSpec DescribeCommand(std::string_view command) {
       if (token != "usage:" && token != "tabulo" && token != command) tokens.push_back(token);
   }
   if (!tokens.empty() && tokens[0].front() != '[' && IsFilePlaceholder(tokens[0]))
-    spec.file_operand = true;
+    usage.file_operand = true;
   for (size_t i = 0; i < tokens.size(); ++i) {
     const std::string name = Strip(tokens[i]);
     if (name.rfind("--", 0) != 0) continue;
-    const bool seen = std::any_of(spec.options.begin(), spec.options.end(),
-                                  [&](const OptionSpec& o) { return o.name == name; });
+    const bool seen = std::any_of(usage.options.begin(), usage.options.end(),
+                                  [&](const OptionUsage& o) { return o.name == name; });
     if (seen) continue;
     const bool closed = tokens[i].back() == ']' || tokens[i].back() == '.';
-    spec.options.push_back(ReadOption(name, i + 1 < tokens.size() ? tokens[i + 1] : "", closed));
+    usage.options.push_back(ReadOption(name, i + 1 < tokens.size() ? tokens[i + 1] : "", closed));
   }
-  spec.options.push_back({"--help", OptionSpec::Value::kNone, {}});
-  return spec;
+  usage.options.push_back({"--help", OptionUsage::Value::kNone, {}});
+  return usage;
 }
 
 std::string ManPage(std::string_view command, std::string_view version) {
@@ -277,16 +277,16 @@ std::string BashCompletion() {
       "  local options= files=\n"
       "  case ${COMP_WORDS[1]} in\n";
   for (std::string_view command : CommandNames()) {
-    const CommandSpec spec = DescribeCommand(command);
+    const CommandUsage usage = DescribeCommand(command);
     std::string file_options, text_options, names;
-    script += "    " + spec.name + ")\n      case $prev in\n";
-    for (const OptionSpec& option : spec.options) {
+    script += "    " + usage.name + ")\n      case $prev in\n";
+    for (const OptionUsage& option : usage.options) {
       names += (names.empty() ? "" : " ") + option.name;
-      if (option.value == OptionSpec::Value::kFile)
+      if (option.value == OptionUsage::Value::kFile)
         file_options += (file_options.empty() ? "" : "|") + option.name;
-      if (option.value == OptionSpec::Value::kText)
+      if (option.value == OptionUsage::Value::kText)
         text_options += (text_options.empty() ? "" : "|") + option.name;
-      if (option.value == OptionSpec::Value::kChoice) {
+      if (option.value == OptionUsage::Value::kChoice) {
         std::string choices;
         for (const std::string& c : option.choices) choices += (choices.empty() ? "" : " ") + c;
         script +=
@@ -298,7 +298,7 @@ std::string BashCompletion() {
     // A value typed freely: nothing to offer.
     if (!text_options.empty()) script += "        " + text_options + ") return ;;\n";
     script += "      esac\n      options=\"" + names + "\"";
-    if (spec.file_operand) script += " files=1";
+    if (usage.file_operand) script += " files=1";
     script += " ;;\n";
   }
   script +=

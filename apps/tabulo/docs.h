@@ -9,7 +9,7 @@
 namespace tabulo::app {
 
 // An option of a command as its synopsis shows it, and what its value is.
-struct OptionSpec {
+struct OptionUsage {
   enum class Value { kNone, kFile, kChoice, kText };
   std::string name;                  // "--format"
   Value value = Value::kNone;        // kNone: a flag
@@ -17,14 +17,14 @@ struct OptionSpec {
 };
 
 // What the synopsis of `command` says about its arguments.
-struct CommandSpec {
+struct CommandUsage {
   std::string name;
-  std::string summary;              // the description up to its first ':' or ';'
-  bool file_operand = false;        // a PATH or FILE before the options (sample-db, script)
-  std::vector<OptionSpec> options;  // in order of appearance, --help last
+  std::string summary;               // the description up to its first ':' or ';'
+  bool file_operand = false;         // a PATH or FILE before the options (sample-db, script)
+  std::vector<OptionUsage> options;  // in order of appearance, --help last
 };
 
-CommandSpec DescribeCommand(std::string_view command);
+CommandUsage DescribeCommand(std::string_view command);
 
 // The manual page (roff) of the program ("") or of one command; `version` goes in its footer.
 std::string ManPage(std::string_view command, std::string_view version);
