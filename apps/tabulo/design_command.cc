@@ -1,4 +1,5 @@
-// tabulo design: a designer's session on the property pages, read from standard input.
+// tabulo design: a designer's session on the property pages, by keys at a terminal or read
+// from standard input as a script.
 #include <unistd.h>
 
 #include <iostream>
@@ -6,6 +7,7 @@
 #include "commands.h"
 #include "container/design_session.h"
 #include "container/session.h"
+#include "design_terminal.h"
 #include "platform/values/com_error.h"
 #include "usage.h"
 
@@ -47,6 +49,8 @@ int DesignCommand(const Args& args) {
     // and the data source page then says so).
     ctl.UserModeSet();
     ctl.Refresh(false);
+    // A designer at a terminal works the pages by keys; anything else is read as a script.
+    if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) return RunDesignTerminal(session, save);
     return container::RunDesignSession(session, std::cin, std::cout, std::cerr, save, layout,
                                        layout && isatty(STDOUT_FILENO));
   } catch (const platform::ComError& e) {

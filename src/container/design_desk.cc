@@ -179,21 +179,46 @@ bool DesignDesk::DialogKey(platform::Form& dialog, const std::string& name) {
     if (!(text && text->multi_line())) return press("cmdOk");
     return false;
   }
-  const bool back = name == "Shift+Tab";
-  if (name != "Tab" && !back) return false;
+  if (name != "Tab" && name != "Shift+Tab") return false;
+  MoveFocus(name == "Shift+Tab");
+  return true;
+}
+
+void DesignDesk::MoveFocus(bool back) {
+  platform::Form* f = form();
+  if (!f) throw ScriptError("key: no property page or dialog is open");
   // The widgets that take the focus, in their order; Tab goes round them.
   std::vector<platform::Widget*> stops;
-  for (platform::Widget* w : dialog.widgets())
+  for (platform::Widget* w : f->widgets())
     if (w->visible() && w->enabled() && !dynamic_cast<platform::Label*>(w) &&
         !dynamic_cast<platform::Frame*>(w))
       stops.push_back(w);
-  if (stops.empty()) return true;
-  const auto at = std::find(stops.begin(), stops.end(), dialog.focused());
+  if (stops.empty()) return;
+  const auto at = std::find(stops.begin(), stops.end(), f->focused());
   const size_t i =
       at == stops.end() ? stops.size() - (back ? 0 : 1) : static_cast<size_t>(at - stops.begin());
   const size_t n = stops.size();
   stops[back ? (i + n - 1) % n : (i + 1) % n]->SetFocus();
-  return true;
+}
+
+void DesignDesk::Type(const std::string& text) {
+  platform::Form* f = form();
+  platform::Widget* w = f ? f->focused() : nullptr;
+  if (auto* combo = dynamic_cast<platform::ComboBox*>(w);
+      combo && combo->style() == platform::kComboDropDown) {
+    combo->EditText(combo->text() + text);
+  } else if (auto* box = dynamic_cast<platform::TextBox*>(w)) {
+    box->TypeText(text);
+  } else {
+    throw ScriptError("typing: no text box has the focus (Tab to one first)");
+  }
+}
+
+void DesignDesk::DoubleClick(const std::string& name, int32_t index) {
+  auto& list = As<platform::ListBox>(FindWidget(name, "dblclick"), "dblclick", "a list");
+  if (index < 0 || index >= list.list_count())
+    throw ScriptError(list.name() + " has no entry " + std::to_string(index));
+  list.DoubleClickItem(index);
 }
 
 void DesignDesk::AccessKey(const std::string& key) {
@@ -331,14 +356,14 @@ void DesignDesk::AddCommands(CommandTable& table) {
                         ClickCell(c.Arg(0), row, c.Integer(2, 0, grid.Cols() - 1));
                       }});
   Command dblclick = table.Add("dblclick", {});
-  table.Add(
-      "dblclick",
-      {"dblclick ROW COL | dblclick WIDGET ITEM", 2, 2, [dblclick, widget](CommandContext& c) {
-         if (!c.Arg(0).empty() && std::isdigit(static_cast<unsigned char>(c.Arg(0).front())))
-           return dblclick.run(c);
-         auto& list = As<platform::ListBox>(widget(c), "dblclick", "a list");
-         list.DoubleClickItem(EntryIndex(c, list));
-       }});
+  table.Add("dblclick",
+            {"dblclick ROW COL | dblclick WIDGET ITEM", 2, 2,
+             [desk = this, dblclick, widget](CommandContext& c) {
+               if (!c.Arg(0).empty() && std::isdigit(static_cast<unsigned char>(c.Arg(0).front())))
+                 return dblclick.run(c);
+               auto& list = As<platform::ListBox>(widget(c), "dblclick", "a list");
+               desk->DoubleClick(c.Arg(0), EntryIndex(c, list));
+             }});
   Command key = table.Add("key", {});
   table.Add("key", {key.usage, key.min_args, key.max_args, [this, key](CommandContext& c) {
                       platform::Form* f = form();

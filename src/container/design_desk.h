@@ -54,6 +54,14 @@ class DesignDesk {
   // As Alt+`key`: presses the button, ticks the check box or focuses the widget whose caption
   // (or, without one, its label's) marks `key` as its access key.
   void AccessKey(const std::string& key);
+  // Tab (`back`: Shift+Tab) on the addressed form: the focus goes round the widgets that take
+  // it, in their order (labels, frames, hidden and disabled widgets are passed over).
+  void MoveFocus(bool back);
+  // Characters typed into the focused text box at its caret (an editable drop-down takes
+  // them at its end); ScriptError when nothing that takes text has the focus.
+  void Type(const std::string& text);
+  // A double click on the entry `index` of the list `widget`.
+  void DoubleClick(const std::string& widget, int32_t index);
   void Apply();
   void Close();
   PropertySheet* sheet() { return sheet_.get(); }

@@ -242,14 +242,28 @@ void DrawWidget(Cells& cells, const Widget& w, bool focus, std::optional<int32_t
       cells.Put(row, col, text, std::max(width, cells.FreeFrom(row, col)), true);
       return;
     }
-    for (int32_t r = 0; r < height && !text.empty(); ++r) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
       std::string line = FirstCodePoints(text, width);
-      if (r + 1 < height && CodePoints(text) > width) {
+      if (CodePoints(text) > width) {
         const size_t blank = line.rfind(' ');
         if (blank != std::string::npos && blank > 0) line = line.substr(0, blank + 1);
       }
-      cells.Put(row + r, col, line, width, true);
+      lines.push_back(line);
       text = text.substr(line.size());
+    }
+    // Cells are coarser than twips: a text that needs more rows than its box rounds to takes
+    // the blank rows just below it, then just above it.
+    int32_t first = row, last = row + height - 1;
+    const auto blank = [&](int32_t r) { return r >= 0 && cells.FreeFrom(r, col) >= width; };
+    while (last - first + 1 < static_cast<int32_t>(lines.size()) && blank(last + 1)) ++last;
+    while (last - first + 1 < static_cast<int32_t>(lines.size()) && blank(first - 1)) --first;
+    for (int32_t r = first; r <= last && static_cast<size_t>(r - first) < lines.size(); ++r) {
+      // The last row shows what is left of the text as far as it goes.
+      std::string line = lines[static_cast<size_t>(r - first)];
+      if (r == last)
+        for (size_t i = static_cast<size_t>(r - first) + 1; i < lines.size(); ++i) line += lines[i];
+      cells.Put(r, col, line, width, true);
     }
     return;
   }
@@ -323,9 +337,11 @@ void DrawWidget(Cells& cells, const Widget& w, bool focus, std::optional<int32_t
 std::string RenderFormLayout(const Form& form, bool ansi) {
   Cells cells;
   // Frames first (the widgets they hold are drawn over them), labels last (they run on up to
-  // the widget beside them).
+  // the widget beside them), labels of several rows after all else (they may take the blank
+  // rows around them).
   auto pass_of = [](const Widget* w) {
-    return dynamic_cast<const Frame*>(w) ? 0 : dynamic_cast<const Label*>(w) ? 2 : 1;
+    if (dynamic_cast<const Label*>(w)) return Tall(*w) ? 3 : 2;
+    return dynamic_cast<const Frame*>(w) ? 0 : 1;
   };
   std::map<const Widget*, int32_t> beside;
   for (const Widget* w : form.widgets()) {
@@ -334,7 +350,7 @@ std::string RenderFormLayout(const Form& form, bool ansi) {
     if (l && l->top() < w->top() + w->height() && w->top() < l->top() + l->height())
       beside[l] = RowOf(*w);
   }
-  for (int pass = 0; pass < 3; ++pass) {
+  for (int pass = 0; pass < 4; ++pass) {
     for (const Widget* w : form.widgets()) {
       if (!w->visible() || pass_of(w) != pass) continue;
       auto it = beside.find(w);

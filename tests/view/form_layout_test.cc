@@ -74,5 +74,28 @@ TEST(FormLayout, AnsiUnderlinesAccessKeysAndReversesTheFocus) {
   EXPECT_EQ(out.find('&'), std::string::npos) << out;
 }
 
+TEST(FormLayout, ATallLabelTakesTheBlankRowsBelowThenAboveForItsWholeText) {
+  struct HelpForm : Form {
+    HelpForm() {
+      set_caption("Help");
+      AddWidget(help);
+      AddWidget(box);
+      help.set_caption("aaaa bbbb cccc dddd eeee ffff gggg");  // four rows of ten cells
+      help.Move(100, 240, 1000, 480);                          // rows 1 and 2
+      box.Move(100, 960, 1000, 240);                           // row 4
+      box.set_text("x");
+    }
+    Label help{"lblHelp"};
+    TextBox box{"txtBox"};
+  } form;
+  EXPECT_EQ(RenderFormLayout(form, false),
+            "== Help ==\n"
+            " aaaa bbbb\n"
+            " cccc dddd\n"
+            " eeee ffff\n"
+            " gggg\n"
+            " [x       ]\n");
+}
+
 }  // namespace
 }  // namespace tabulo::view
