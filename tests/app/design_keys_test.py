@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """`tabulo design` at a pseudo-terminal, worked by keys and read back through a VT100
 emulator: page tabs, the table chosen, the query builder's Tab order (never into the page
-behind), Escape cancels it, Enter is its OK outside the multi-line box, Alt+U ticks "Allow
-database updates", quitting asks to save, Ctrl+S saves and says where; the saved control file
+behind), Escape cancels it, Enter is its OK outside the multi-line box, a caption edited in the
+column grid by arrows and typing, Alt+U ticks "Allow database updates", quitting asks to save, Ctrl+S saves and says where; the saved control file
 is checked. Waits are bounded; dumps of the screen go with every failure."""
 import fcntl
 import os
@@ -21,6 +21,7 @@ TABULO = sys.argv[1]
 COLS, LINES = 100, 32
 WAIT = 10.0
 KEYS = {"tab": "\t", "btab": "\x1b[Z", "enter": "\r", "esc": "\x1b", "down": "\x1bOB",
+        "up": "\x1bOA", "right": "\x1bOC",
         "bs": "\x7f", "space": " ", "nextpage": "\x1b[6;5~", "prevpage": "\x1b[5;5~",
         "ctrl-s": "\x13", "ctrl-q": "\x11", "alt-u": "\x1bu"}
 
@@ -146,14 +147,20 @@ if "== Query Builder ==" not in text():
     fail("Enter in the filter box closed the dialog")
 press("bs", "tab", "enter", then="[Data Source Properties]")
 shows("WHERE Qty < 50")
-press("prevpage", then="[General]")
+# The column grid has the focus: an arrow moves and opens the cell's editor, typing replaces
+# its text, Enter keeps it.
+press("nextpage", then="[Column Properties]")
+press("right", "up", "up", "up", "up", then="[Customer")
+press(*"Client", "enter", then="|Client ")
+press("prevpage", "prevpage", then="[General]")
 press("alt-u", then="[x] Allow database updates")
 press("ctrl-q", then="Save the changes to t.ctl?")
 press("esc")
 shows("Save the changes", gone=True)
 press("ctrl-s", then="Saved to t.ctl")
 saved = open(os.path.join(work, "t.ctl")).read()
-for expected in ('AllowUpdates = Boolean True', 'WHERE Qty < 50', 'FROM Orders'):
+for expected in ('AllowUpdates = Boolean True', 'WHERE Qty < 50', 'FROM Orders',
+                 'Column1Caption = String "Client"'):
     if expected not in saved:
         fail(f"{expected!r} not saved:\n{saved}")
 press("esc")  # on the sheet, with nothing left unsaved, Escape quits at once

@@ -3,13 +3,16 @@
 // show of each page is not repeated here.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "container/design_keys.h"
 #include "container/property_sheet.h"
 #include "container/sample_db.h"
 #include "container/script/runner.h"
@@ -480,6 +483,54 @@ TEST_F(DesignScriptTest, FaultsStopTheScript) {
     EXPECT_EQ(runner.Run(in), 2);
     EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
   }
+}
+
+// The designer's keys at a terminal: page tabs going round, sheet keys refused in the dialog,
+// quitting asks only when something is not saved, a refused Apply saves nothing and says why.
+TEST_F(PageTest, DesignKeysSaveOnlyWhatThePagesAccept) {
+  container::SessionScriptHost host(*session_);
+  const std::string path = (folder_ / "keys.ctl").string();
+  container::DesignKeys keys(*session_, host, path);
+  EXPECT_TRUE(keys.Tabs(false).starts_with("[General] Data Source Properties  Column"))
+      << keys.Tabs(false);
+  keys.Key("Ctrl+PgUp");  // from the first page round to the last
+  EXPECT_TRUE(keys.Tabs(false).starts_with(" General  Data Source")) << keys.Tabs(false);
+  EXPECT_EQ(keys.Tabs(false).back(), ']');
+  keys.Key("Ctrl+PgDn");
+  keys.Key("Alt+U");
+  keys.Key("Ctrl+Q");
+  EXPECT_FALSE(keys.done());
+  EXPECT_EQ(keys.note().find("Save the changes to " + path + "?"), 0u) << keys.note();
+  keys.Key("Escape");  // back to the sheet, the question gone
+  keys.Type("n");
+  EXPECT_FALSE(keys.done());
+
+  keys.Key("Ctrl+PgDn");
+  host.desk().Fill("cboDSNList", "(None)");
+  host.desk().Fill("txtSQL", "SELECT Id FROM Orders");  // the page changed: Apply takes it
+  keys.Key("Ctrl+S");
+  EXPECT_EQ(keys.note(), "The system data source name must be entered.");
+  EXPECT_FALSE(keys.saved());
+  EXPECT_FALSE(std::filesystem::exists(path));
+  host.desk().Fill("cboDSNList", db());
+  std::vector<std::string> in_dialog;
+  host.desk().WatchModal([&](const std::function<bool()>& closed) {
+    for (const char* key : {"Ctrl+S", "Ctrl+PgDn", "Escape"}) {
+      keys.Key(key);
+      in_dialog.push_back(keys.note());
+    }
+    EXPECT_TRUE(closed());
+  });
+  host.desk().Press("cmdBuildQuery");
+  EXPECT_EQ(in_dialog[0], "Query Builder is open: Enter is its OK, Escape its Cancel");
+  EXPECT_EQ(in_dialog[1], in_dialog[0]);
+  EXPECT_EQ(in_dialog[2], "");
+  keys.Key("Ctrl+S");
+  EXPECT_EQ(keys.note(), "Saved to " + path);
+  EXPECT_TRUE(keys.saved());
+  EXPECT_TRUE(ctl().AllowUpdates());
+  keys.Key("Ctrl+Q");  // nothing left unsaved
+  EXPECT_TRUE(keys.done());
 }
 
 }  // namespace

@@ -135,6 +135,31 @@ async function main() {
   if (!(list.y >= tables.y + tables.height - 2 && Math.abs(list.x - tables.x) < 4 && statement.x > list.x + list.width))
     fail(`the tables list is out of place: ${JSON.stringify([tables, list, statement])}`);
 
+  // Column Properties: the grid is a Tab stop (role grid); the arrows move its current cell, Enter
+  // edits it.
+  await open("ColumnProperties", "Column Properties");
+  const grid = sheet.locator("[role=grid]");
+  const at = async () => (await grid.getAttribute("aria-activedescendant") || "").split("-").slice(-2).map(Number);
+  const onGrid = () => page.evaluate(() => document.activeElement.getAttribute("role") === "grid");
+  await tab("ColumnProperties").focus();
+  for (let i = 0; i < 12 && !(await onGrid()); ++i) await page.keyboard.press("Tab");
+  if (!(await onGrid())) fail("Tab does not reach the column grid");
+  const [row0, col0] = await at();
+  await page.keyboard.press("ArrowDown");
+  await until("ArrowDown moved a row down", async () => (await at()).join() === [row0 + 1, col0].join());
+  for (let i = 0; i < 4 && (await at())[1] !== 2; ++i) {
+    await page.keyboard.press((await at())[1] < 2 ? "ArrowRight" : "ArrowLeft");
+    await until("an arrow moved across", async () => (await at())[0] === row0 + 1);
+  }
+  if (!(await onGrid()) || (await at())[1] !== 2) fail("the arrows did not reach the caption column");
+  await page.keyboard.press("Enter");
+  await until("Enter edits the cell", () => page.evaluate(() => document.activeElement.dataset.name === "txtEdit"));
+  await page.keyboard.press("Control+A");
+  await page.keyboard.type("Client");
+  await page.keyboard.press("Enter");
+  await until("the caption edited", async () => (await grid.locator(`td[data-row="${row0 + 1}"][data-col="2"]`).textContent()) === "Client");
+  await axe(page, ".design", "the column page's grid");
+
   // The query builder: a dialog whose Tab order runs through its widgets in their order and
   // comes round without reaching the grid behind; Escape cancels.
   const dialog = page.locator("#ddialog");
