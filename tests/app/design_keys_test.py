@@ -66,14 +66,17 @@ def fail(message):
 
 
 def pump(timeout):
+    """Reads what the program drew within `timeout`; False once the terminal is closed."""
     global raw
-    if select.select([master], [], [], timeout)[0]:
-        try:
-            data = os.read(master, 65536)
-        except OSError:
-            data = b""
-        raw += data
-        stream.feed(data)
+    if not select.select([master], [], [], timeout)[0]:
+        return True
+    try:
+        data = os.read(master, 65536)
+    except OSError:
+        data = b""
+    raw += data
+    stream.feed(data)
+    return bool(data)
 
 
 def focus():
@@ -94,14 +97,26 @@ def shows(expected, gone=False):
     wait(lambda: (expected in text()) != gone, ("no " if gone else "") + repr(expected))
 
 
-def press(*keys, then=None):
-    """Sends keys one at a time, each once the screen has taken the one before."""
+def marks():
+    return [(y, x) for y in range(LINES) for x in range(COLS) if screen.buffer[y][x].reverse]
+
+
+def send(*keys):
     for k in keys:
-        before = text(), focus()
         os.write(master, KEYS.get(k, k).encode())
-        deadline = time.monotonic() + 0.5  # a key that changes nothing on the screen
-        while (text(), focus()) == before and time.monotonic() < deadline:
+
+
+def press(*keys, then=None):
+    """Sends keys one at a time, each once the screen has shown the one before (every key
+    here changes the screen: the text, or where the focus stands)."""
+    for k in keys:
+        before = text(), marks()
+        os.write(master, KEYS.get(k, k).encode())
+        deadline = time.monotonic() + WAIT / 2
+        while (text(), marks()) == before and time.monotonic() < deadline:
             pump(0.02)
+        while select.select([master], [], [], 0.1)[0] and pump(0):  # the rest of the update
+            pass
     if then:
         shows(then)
 
@@ -141,17 +156,19 @@ while not focus().startswith("[ "):  # round to the filter box
     press("tab")
     if focus().startswith("[=") or "OK" in focus():
         fail("no filter box before the operators: " + repr(focus()))
-press(*"Qty < 50", then="[Qty < 50")
-press("enter")  # in the multi-line box Enter is a new line, not OK
-if "== Query Builder ==" not in text():
+# Keys that leave the screen as it was (a blank typed, a new line) go without waiting.
+send(*"Qty < 50", "enter", "bs")  # in the multi-line box Enter is a new line, not OK
+press("tab", then="[Qty < 50")
+if "== Query Builder ==" not in text() or not focus().startswith("[="):
     fail("Enter in the filter box closed the dialog")
-press("bs", "tab", "enter", then="[Data Source Properties]")
+press("enter", then="[Data Source Properties]")
 shows("WHERE Qty < 50")
 # The column grid has the focus: an arrow moves and opens the cell's editor, typing replaces
 # its text, Enter keeps it.
 press("nextpage", then="[Column Properties]")
 press("right", "up", "up", "up", "up", then="[Customer")
-press(*"Client", "enter", then="|Client ")
+send(*"Client")
+press("enter", then="|Client ")
 press("prevpage", "prevpage", then="[General]")
 press("alt-u", then="[x] Allow database updates")
 press("ctrl-q", then="Save the changes to t.ctl?")

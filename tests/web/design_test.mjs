@@ -144,12 +144,15 @@ async function main() {
   await tab("ColumnProperties").focus();
   for (let i = 0; i < 12 && !(await onGrid()); ++i) await page.keyboard.press("Tab");
   if (!(await onGrid())) fail("Tab does not reach the column grid");
-  const [row0, col0] = await at();
-  await page.keyboard.press("ArrowDown");
-  await until("ArrowDown moved a row down", async () => (await at()).join() === [row0 + 1, col0].join());
+  const [last, col0] = await at();  // the page leaves the last row current
+  await page.keyboard.press("ArrowDown");  // nothing below
+  await page.keyboard.press("ArrowUp");
+  await until("ArrowUp moved a row up", async () => (await at()).join() === [last - 1, col0].join());
+  const row0 = last - 2;
   for (let i = 0; i < 4 && (await at())[1] !== 2; ++i) {
-    await page.keyboard.press((await at())[1] < 2 ? "ArrowRight" : "ArrowLeft");
-    await until("an arrow moved across", async () => (await at())[0] === row0 + 1);
+    const from = (await at())[1];
+    await page.keyboard.press(from < 2 ? "ArrowRight" : "ArrowLeft");
+    await until("an arrow moved across", async () => (await at()).join() === [row0 + 1, from + (from < 2 ? 1 : -1)].join());
   }
   if (!(await onGrid()) || (await at())[1] !== 2) fail("the arrows did not reach the caption column");
   await page.keyboard.press("Enter");
@@ -159,6 +162,7 @@ async function main() {
   await page.keyboard.press("Enter");
   await until("the caption edited", async () => (await grid.locator(`td[data-row="${row0 + 1}"][data-col="2"]`).textContent()) === "Client");
   await axe(page, ".design", "the column page's grid");
+  await open("DSNSelection", "Data Source Properties");
 
   // The query builder: a dialog whose Tab order runs through its widgets in their order and
   // comes round without reaching the grid behind; Escape cancels.
