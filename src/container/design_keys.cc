@@ -1,8 +1,14 @@
 // The designer's keys at a terminal (design_keys.h).
 #include "container/design_keys.h"
 
+#include <cstdlib>
+#include <optional>
+#include <sstream>
+
 #include "container/control_file.h"
 #include "container/script/error.h"
+#include "platform/runtime/container.h"
+#include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/widgets/check_box.h"
 #include "platform/widgets/command_button.h"
@@ -57,8 +63,10 @@ std::string DesignKeys::Tabs(bool ansi) {
 }
 
 void DesignKeys::Key(const std::string& name) {
+  if (!chooser_.empty()) return ChooserKey(name);
   note_.clear();
   const size_t boxes = session_.container().message_boxes().size();
+  const size_t dialogs = session_.container().dialogs().size();
   try {
     Dispatch(name);
   } catch (const ScriptError& e) {
@@ -70,9 +78,96 @@ void DesignKeys::Key(const std::string& name) {
   // A message box the pages raised (a refused Apply, a width out of range) is said here.
   if (shown.size() > boxes) note_ = shown.back().text;
   if (platform::Form* f = desk_.form()) RefocusGrid(*f);
+  // A chooser nobody answered was cancelled: it is asked at the foot line, and the key that
+  // opened it runs again with the answer.
+  const auto& asked = session_.container().dialogs();
+  if (asked.size() > dialogs && asked.back().cancelled &&
+      (asked.back().dialog == platform::kDialogColor ||
+       asked.back().dialog == platform::kDialogChooseFontW)) {
+    chooser_ = asked.back().dialog;
+    chooser_key_ = name;
+    answer_.clear();
+    note_ = ChooserPrompt();
+  }
+}
+
+std::string DesignKeys::ChooserPrompt() const {
+  return (chooser_ == platform::kDialogColor
+              ? "Colour (#RRGGBB or a number; Enter chooses, Escape cancels): "
+              : "Font (NAME SIZE [bold] [italic] [underline] [strikeout]; Enter chooses, "
+                "Escape cancels): ") +
+         answer_;
+}
+
+void DesignKeys::ChooserKey(const std::string& name) {
+  if (name == "Escape") {
+    chooser_.clear();
+    note_ = "Nothing chosen.";
+    return;
+  }
+  if (name == "Space") answer_ += ' ';
+  if (name == "Backspace" && !answer_.empty()) {
+    do answer_.pop_back();
+    while (!answer_.empty() && (static_cast<unsigned char>(answer_.back()) & 0xC0) == 0x80);
+  }
+  if (name != "Enter") {
+    note_ = ChooserPrompt();
+    return;
+  }
+  std::optional<platform::DialogAnswer> answer;
+  if (chooser_ == platform::kDialogColor) {
+    // "#RRGGBB" is stored as the colour value 0x00BBGGRR.
+    char* end = nullptr;
+    if (answer_.size() == 7 && answer_[0] == '#') {
+      const long rgb = std::strtol(answer_.c_str() + 1, &end, 16);
+      if (*end == '\0')
+        answer = DesignDesk::ColorAnswer(
+            static_cast<int32_t>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16)));
+    } else if (!answer_.empty()) {
+      const long value = std::strtol(answer_.c_str(), &end, 10);
+      if (*end == '\0' && value >= 0 && value <= 0xFFFFFF)
+        answer = DesignDesk::ColorAnswer(static_cast<int32_t>(value));
+    }
+  } else {
+    // Styles last, the size before them, the name (blanks and all) before that.
+    std::istringstream words(answer_);
+    std::vector<std::string> parts;
+    for (std::string w; words >> w;) parts.push_back(w);
+    FontChoice font;
+    while (!parts.empty()) {
+      const std::string style = platform::LCase(parts.back());
+      bool* flag = style == "bold"        ? &font.bold
+                   : style == "italic"    ? &font.italic
+                   : style == "underline" ? &font.underline
+                   : style == "strikeout" ? &font.strikeout
+                                          : nullptr;
+      if (!flag) break;
+      *flag = true;
+      parts.pop_back();
+    }
+    char* end = nullptr;
+    if (parts.size() >= 2) font.points = std::strtod(parts.back().c_str(), &end);
+    if (end && *end == '\0' && font.points > 0 && font.points <= 1638) {
+      parts.pop_back();
+      for (const std::string& w : parts) font.name += (font.name.empty() ? "" : " ") + w;
+      answer = DesignDesk::FontAnswer(font);
+    }
+  }
+  if (!answer) {
+    note_ = "Not understood: " + ChooserPrompt();
+    return;
+  }
+  session_.container().QueueDialogAnswer(*answer);
+  chooser_.clear();
+  Key(chooser_key_);
 }
 
 void DesignKeys::Type(const std::string& text) {
+  if (!chooser_.empty()) {
+    answer_ += text;
+    note_ = ChooserPrompt();
+    return;
+  }
   if (asking_) {
     if (text == "y" || text == "Y") {
       asking_ = false;

@@ -4,7 +4,9 @@
 // presses the focused button (in a dialog: else its OK), Escape cancels a dialog, typing
 // edits the focused box, arrows choose in a list and move in a grid. Ctrl+PgDn / Ctrl+PgUp
 // (F8 / F7) change the page, Ctrl+A applies, Ctrl+S applies and saves, Ctrl+Q (or Escape on
-// the sheet) quits and asks to save what changed since the last save.
+// the sheet) quits and asks to save what changed since the last save. The colour picker and
+// the font chooser a button opens are asked at the foot line ("#RRGGBB"; "NAME SIZE [bold]
+// [italic] [underline] [strikeout]").
 #pragma once
 
 #include <string>
@@ -47,6 +49,10 @@ class DesignKeys {
   void Save();
   void Quit();
   bool Unsaved();
+  // The chooser's line: typing, Backspace, Enter (the answer given to the key that asked
+  // again) and Escape (no answer).
+  void ChooserKey(const std::string& name);
+  std::string ChooserPrompt() const;
 
   Session& session_;
   SessionScriptHost& host_;
@@ -56,6 +62,9 @@ class DesignKeys {
   bool asking_ = false;   // "save the changes?" is open
   bool applied_ = false;  // applied since the last save
   bool done_ = false, saved_ = false;
+  std::string chooser_;      // the dialog asked at the foot line; empty when none
+  std::string chooser_key_;  // the key that opened it
+  std::string answer_;       // typed so far
 };
 
 }  // namespace tabulo::container

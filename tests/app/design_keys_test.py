@@ -2,7 +2,8 @@
 """`tabulo design` at a pseudo-terminal, worked by keys and read back through a VT100
 emulator: page tabs, the table chosen, the query builder's Tab order (never into the page
 behind), Escape cancels it, Enter is its OK outside the multi-line box, a caption edited in the
-column grid by arrows and typing, Alt+U ticks "Allow database updates", quitting asks to save, Ctrl+S saves and says where; the saved control file
+column grid by arrows and typing, Alt+U ticks "Allow database updates", Alt+O's colour asked
+at the foot line, quitting asks to save, Ctrl+S saves and says where; the saved control file
 is checked. Waits are bounded; dumps of the screen go with every failure."""
 import fcntl
 import os
@@ -23,7 +24,7 @@ WAIT = 10.0
 KEYS = {"tab": "\t", "btab": "\x1b[Z", "enter": "\r", "esc": "\x1b", "down": "\x1bOB",
         "up": "\x1bOA", "right": "\x1bOC",
         "bs": "\x7f", "space": " ", "nextpage": "\x1b[6;5~", "prevpage": "\x1b[5;5~",
-        "ctrl-s": "\x13", "ctrl-q": "\x11", "alt-u": "\x1bu"}
+        "ctrl-s": "\x13", "ctrl-q": "\x11", "alt-u": "\x1bu", "alt-o": "\x1bo"}
 
 
 class Screen(pyte.Screen):
@@ -171,13 +172,16 @@ send(*"Client")
 press("enter", then="|Client ")
 press("prevpage", "prevpage", then="[General]")
 press("alt-u", then="[x] Allow database updates")
+press("alt-o", then="Colour (#RRGGBB")  # the picker asked at the foot line
+send(*"#ff8000")
+press("enter", then="Font Color: #ff8000")
 press("ctrl-q", then="Save the changes to t.ctl?")
 press("esc")
 shows("Save the changes", gone=True)
 press("ctrl-s", then="Saved to t.ctl")
 saved = open(os.path.join(work, "t.ctl")).read()
 for expected in ('AllowUpdates = Boolean True', 'WHERE Qty < 50', 'FROM Orders',
-                 'Column1Caption = String "Client"'):
+                 'Column1Caption = String "Client"', 'ForeColor = Long 33023'):  # 0x0080ff
     if expected not in saved:
         fail(f"{expected!r} not saved:\n{saved}")
 press("esc")  # on the sheet, with nothing left unsaved, Escape quits at once

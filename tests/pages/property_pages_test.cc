@@ -498,6 +498,26 @@ TEST_F(PageTest, DesignKeysSaveOnlyWhatThePagesAccept) {
   EXPECT_EQ(keys.Tabs(false).back(), ']');
   keys.Key("Ctrl+PgDn");
   keys.Key("Alt+U");
+  // The choosers are asked at the foot line; what was not understood is asked again.
+  auto& general = dynamic_cast<UsrControlProperties&>(*host.desk().form());
+  keys.Key("Alt+O");
+  keys.Type("#ff80");
+  keys.Key("Enter");
+  EXPECT_EQ(keys.note().find("Not understood: Colour"), 0u) << keys.note();
+  keys.Type("0g");
+  keys.Key("Backspace");
+  keys.Type("0");
+  keys.Key("Enter");
+  EXPECT_EQ(general.fore_color(), 0x0080ff);
+  general.btnFont->SetFocus();
+  keys.Key("Space");
+  keys.Type("Courier");
+  keys.Key("Space");
+  keys.Type("New 10 bold");
+  keys.Key("Enter");
+  ASSERT_TRUE(general.font());
+  EXPECT_EQ(std::tuple(general.font()->name(), general.font()->size(), general.font()->bold()),
+            std::tuple(std::string("Courier New"), 10.0, true));
   keys.Key("Ctrl+Q");
   EXPECT_FALSE(keys.done());
   EXPECT_EQ(keys.note().find("Save the changes to " + path + "?"), 0u) << keys.note();
