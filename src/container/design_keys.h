@@ -23,8 +23,8 @@ class DesignKeys {
 
   // One key: "Tab", "Shift+Tab", "Enter", "Escape", "Space", "Backspace", "Delete", the
   // arrows and Home/End/PageUp/PageDown (script/input.h names), "Alt+X", "Ctrl+A", "Ctrl+S",
-  // "Ctrl+Q", "Ctrl+PgDn", "Ctrl+PgUp". A key that does not suit where the focus is says
-  // why in note().
+  // "Ctrl+Q", "Ctrl+PgDn", "Ctrl+PgUp", "F7", "F8". A key that does not suit where the focus
+  // is says why in note().
   void Key(const std::string& name);
   // Characters typed (no control characters).
   void Type(const std::string& text);
