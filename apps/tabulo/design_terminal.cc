@@ -116,7 +116,7 @@ class Screen {
       while ((kind = get_wch(&ch)) == ERR)
         if (g_stop || TerminalGone()) throw Interrupted{};
       if (kind == KEY_CODE_YES) {
-        Special(static_cast<int>(ch));
+        CursesKey(static_cast<int>(ch));
       } else if (ch == 27) {
         // Alt+letter arrives as Escape and the letter together.
         nodelay(stdscr, TRUE);
@@ -140,7 +140,7 @@ class Screen {
   }
 
  private:
-  void Special(int code) {
+  void CursesKey(int code) {
     static const std::pair<int, const char*> kNames[] = {{KEY_BTAB, "Shift+Tab"},
                                                          {KEY_UP, "Up"},
                                                          {KEY_DOWN, "Down"},
