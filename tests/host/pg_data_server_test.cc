@@ -110,6 +110,9 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 0", "", "", 0x80040E38},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id < 3", "", "", 0x80040E38},
       {"plant-db", "DELETE FROM Orders WHERE Id > 990", "", "", 0x80040E38},
+      {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5 RETURNING Id", "", "", 0x80040E14},
+      {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5; SELECT 1", "", "", 0x80040E14},
+      {"plant-db", "UPDATE Nowhere SET Qty = 1 WHERE Id = 5", "", "", 0x80040E14},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.source + " / " + row.sql + " / " + row.user);
