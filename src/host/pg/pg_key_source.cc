@@ -36,7 +36,7 @@ struct KeyPass {
   KeyList keys;
   int64_t expected = -1;  // the count, known when `go` is set
   bool imported = false;  // the pass holds the snapshot: the loader may end its transaction
-  bool go = false;        // the loader has ended its transaction and `expected` is known
+  bool go = false;        // the loader has ended its transaction: stream the keys
   bool stop = false;      // the record set is closing
   bool done = false;      // the pass has ended (all keys, or `error`)
   std::optional<ComError> error;
@@ -108,10 +108,9 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
       pass->imported = true;
       pass->cancel = PQgetCancel(conn.get());
       pass->changed.notify_all();
+      pass->changed.wait(lock, [&] { return pass->go || pass->stop; });
       if (pass->stop) throw PassError(label, "the record set was closed");
     }
-    // The keys stream at once, beside the loader's count and first window: a move far into the
-    // result waits for less.
     if (!PQsendQuery(conn.get(), sql.c_str())) throw ErrorOf(conn.get(), nullptr, label);
     Result started(PQgetResult(conn.get()));
     if (!started || PQresultStatus(started.get()) != PGRES_COPY_OUT)
@@ -146,10 +145,7 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
   } catch (const std::exception& e) {
     error = PassError(label, e.what());
   }
-  std::unique_lock lock(pass->mutex);
-  // The keys are checked against the count once the loader has it.
-  if (!error) pass->changed.wait(lock, [&] { return pass->go || pass->stop; });
-  if (!error && pass->stop && !pass->go) error = PassError(label, "the record set was closed");
+  std::lock_guard lock(pass->mutex);
   if (!error && pass->keys.size() != pass->expected) {
     error =
         PassError(label, "the pass found " + std::to_string(pass->keys.size()) +
