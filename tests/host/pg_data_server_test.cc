@@ -85,7 +85,8 @@ class PgDataServerTest : public PgTest {
          " '2020-01-01 12:00:00+00', 'ab', 'seven', 'long', '\\x0102ff'),"
          " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
          " NULL, NULL, NULL);"
-         "GRANT SELECT ON Kinds TO viewer;");
+         "GRANT SELECT ON Kinds TO viewer;"
+         "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;");
     Serve("plant-db", "plant", "viewer", "pw");
     server_->SetServerType(1);
     source_ = "plant-db;DATABASE=";
@@ -110,7 +111,8 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 0", "", "", 0x80040E38},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id < 3", "", "", 0x80040E38},
       {"plant-db", "DELETE FROM Orders WHERE Id > 990", "", "", 0x80040E38},
-      {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5 RETURNING Id", "", "", 0x80040E14},
+      {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5 RETURNING nextval('Seq')", "", "",
+       0x80040E14},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5; SELECT 1", "", "", 0x80040E14},
       {"plant-db", "UPDATE Nowhere SET Qty = 1 WHERE Id = 5", "", "", 0x80040E14},
   };
@@ -122,6 +124,8 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   }
   // The refused writes were rolled back.
   EXPECT_EQ(Cell("SELECT count(*) FROM Orders WHERE Qty = 1 OR Id > 990").AsLong(), 12);
+  // The write that yields rows is a query: never run but read-only, so its sequence is unused.
+  EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
   // The listings show what the login may read.
   EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
             (std::vector<std::vector<Variant>>{

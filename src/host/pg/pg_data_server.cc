@@ -78,7 +78,8 @@ class PgDataServer : public DataServer {
     if (JoinableTransaction* open = JoinableFor(endpoint);
         open && IsTransactional(CommandWord(sql)) && RunJoined(*open, sql, endpoint.label))
       return NewClosedRecordSet();
-    if (const std::string word = CommandWord(sql); word == "update" || word == "delete") {
+    if (const std::string word = CommandWord(sql);
+        (word == "update" || word == "delete") && !Returns(sql)) {
       if (WriteOneRow(endpoint, sql)) return NewClosedRecordSet();
     }
     Result described;
@@ -227,19 +228,18 @@ class PgDataServer : public DataServer {
     return conn;
   }
 
-  // An UPDATE or DELETE in two round trips: BEGIN, and the statement prepared, described and
-  // run, in one pipeline; then the number of rows it changed decides COMMIT (exactly
-  // one) or ROLLBACK. False, with nothing written, for a statement that yields rows (UPDATE
-  // ... RETURNING: a query, refused as one by the caller).
+  // An UPDATE or DELETE without RETURNING in two round trips: BEGIN, and the statement
+  // prepared, described and run, in one pipeline; then the number of rows it changed decides
+  // COMMIT (exactly one) or ROLLBACK. False, with nothing kept, should it yield rows after all.
   bool WriteOneRow(const Endpoint& endpoint, const std::string& sql) {
     bool kept = false;
     Conn conn = TakeConnection(endpoint, &kept);
-    std::vector<Result> results = Pipeline(conn.get(), sql);
+    std::vector<Result> results = Pipeline(conn.get(), "BEGIN", sql);
     if (kept && PQstatus(conn.get()) == CONNECTION_BAD) {
       // The kept connection died while idle (a restarted server): nothing was committed, so
       // the statement goes to a new one.
       conn = Connect(endpoint);
-      results = Pipeline(conn.get(), sql);
+      results = Pipeline(conn.get(), "BEGIN", sql);
     }
     PGconn* c = conn.get();
     // BEGIN, prepare, describe, execute: the first that failed names the error.
@@ -268,14 +268,15 @@ class PgDataServer : public DataServer {
     return true;
   }
 
-  // The results of BEGIN and of `sql` prepared (unnamed), described and run, sent at once;
+  // The results of `begin` (BEGIN or a SAVEPOINT) and of `sql` prepared (unnamed), described
+  // and run, sent at once;
   // fewer than four when the connection failed.
-  static std::vector<Result> Pipeline(PGconn* conn, const std::string& sql) {
+  static std::vector<Result> Pipeline(PGconn* conn, const char* begin, const std::string& sql) {
     std::vector<Result> results;
     if (!PQenterPipelineMode(conn)) return results;
     // BEGIN first: it goes through the unnamed statement too, which the prepare then replaces.
     const bool sent =
-        PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        PQsendQueryParams(conn, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) &&
         PQsendPrepare(conn, "", sql.c_str(), 0, nullptr) && PQsendDescribePrepared(conn, "") &&
         PQsendQueryPrepared(conn, "", 0, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn);
     while (sent) {
@@ -289,6 +290,13 @@ class PgDataServer : public DataServer {
     }
     PQexitPipelineMode(conn);
     return results;
+  }
+
+  // A statement with RETURNING yields rows: a query, which is never run but read-only.
+  static bool Returns(const std::string& sql) {
+    for (const SqlToken& token : TokenizeSql(sql))
+      if (token.kind == SqlToken::Word && token.Is("RETURNING")) return true;
+    return false;
   }
 
   static ComError NotOneRow(const std::string& changed) {
@@ -373,6 +381,30 @@ class PgDataServer : public DataServer {
   // False, with nothing done, for a statement that yields rows.
   bool RunJoined(JoinableTransaction& open, const std::string& sql, const std::string& label) {
     PGconn* conn = open.conn;
+    if (!Returns(sql)) {
+      // The savepoint and the statement prepared, described and run in one round trip.
+      std::vector<Result> results = Pipeline(conn, "SAVEPOINT tabulo_write", sql);
+      for (size_t i = 0; i < results.size(); ++i) {
+        const ExecStatusType status = PQresultStatus(results[i].get());
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) continue;
+        ComError error = ErrorOf(conn, results[i].get(), label);
+        if (i > 0) PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT tabulo_write"));
+        throw error;
+      }
+      if (results.size() != 4) throw ErrorOf(conn, nullptr, label);
+      if (PQnfields(results[2].get()) > 0) {
+        Exec(conn, "ROLLBACK TO SAVEPOINT tabulo_write; RELEASE SAVEPOINT tabulo_write", label);
+        return false;
+      }
+      const std::string word = CommandWord(sql);
+      const std::string changed = PQcmdTuples(results[3].get());
+      if ((word == "update" || word == "delete") && changed != "1") {
+        Exec(conn, "ROLLBACK TO SAVEPOINT tabulo_write", label);
+        throw NotOneRow(changed);
+      }
+      CommitJoined(open, label);
+      return true;
+    }
     Exec(conn, "SAVEPOINT tabulo_write", label);
     Result prepared(PQprepare(conn, "tabulo_write", sql.c_str(), 0, nullptr));
     Result described;
