@@ -167,6 +167,50 @@ TEST_F(PgDataServerTest, TypesAndValues) {
   EXPECT_EQ(rs->Item(5).Value(), Variant::Double(12.0));  // 12.00: a numeric with a scale
 }
 
+// A stream of the Kinds rows: each value in its exact kind; a statement that fails part way
+// raises after the rows before the failure, one that writes is refused; the connection serves on.
+TEST_F(PgDataServerTest, StreamHandsOnExactValuesAndStopsAtAFailure) {
+  struct Sink : RowStreamSink {
+    void Begin(const std::vector<StreamColumn>& c) override { columns = c; }
+    void Row(const StreamValue* v) override {
+      std::string row;
+      for (size_t i = 0; i < columns.size(); ++i) {
+        row += std::to_string(v[i].kind) + ":";
+        if (v[i].kind == StreamValue::Integer) row += std::to_string(v[i].i);
+        for (unsigned char c : v[i].bytes)
+          row += v[i].kind == StreamValue::Bytes ? std::to_string(c) + "." : std::string(1, c);
+        row += " ";
+      }
+      rows.push_back(row);
+    }
+    std::vector<StreamColumn> columns;
+    std::vector<std::string> rows;
+  } sink;
+  EXPECT_EQ(server_->Stream(source_,
+                            "SELECT l, 9223372036854775807::int8, n, 12345678901234567890.5,"
+                            " 'NaN'::numeric, x, y FROM Kinds ORDER BY i NULLS LAST",
+                            "", "", sink),
+            2);
+  EXPECT_EQ(sink.columns[1].type, adBigInt);
+  EXPECT_EQ(sink.rows,
+            (std::vector<std::string>{"1:5000000000 1:9223372036854775807 6:12.25 "
+                                      "6:12345678901234567890.5 3:NaN 3:long 4:1.2.255. ",
+                                      "0: 1:9223372036854775807 6:12.00 "
+                                      "6:12345678901234567890.5 3:NaN 0: 0: "}));
+  sink.rows.clear();
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
+              server_->Stream(source_, "SELECT 1 / (500 - i) FROM generate_series(1, 999) i", "",
+                              "", sink);
+            })),
+            0x80040E14u);
+  EXPECT_EQ(sink.rows.size(), 499u);
+  EXPECT_EQ(static_cast<uint32_t>(
+                ErrorOf([&] { server_->Stream(source_, "SELECT nextval('Seq')", "", "", sink); })),
+            0x80040E14u);
+  EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
+  EXPECT_EQ(server_->Stream(source_, "SELECT 1", "", "", sink), 1);
+}
+
 TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {
   // A join takes the copy (the key path's key-set reads are below).
   auto rs =
