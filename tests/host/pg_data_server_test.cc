@@ -209,6 +209,7 @@ TEST_F(PgDataServerTest, StreamHandsOnExactValuesAndStopsAtAFailure) {
             0x80040E14u);
   EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
   EXPECT_EQ(server_->Stream(source_, "SELECT 1", "", "", sink), 1);
+  EXPECT_NO_THROW(Query("UPDATE Orders SET Qty = Qty WHERE Id = 7"));
 }
 
 TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {

@@ -91,8 +91,8 @@ int64_t StreamPrepared(PGconn* conn, const char* statement, const std::vector<Co
   std::vector<StreamColumn> names;
   for (const ColumnInfo& column : columns) names.push_back({column.name, column.type});
   sink.Begin(names);
+  // Read-only for this transaction only: the connection serves writes again once idle.
   QueryScope reading;
-  KeepReadOnly(conn, label);
   Exec(conn, "BEGIN READ ONLY", label);
   if (!PQsendQueryPrepared(conn, statement, 0, nullptr, nullptr, nullptr, 0) ||
       !PQsetSingleRowMode(conn))
