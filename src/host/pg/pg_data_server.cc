@@ -269,8 +269,7 @@ class PgDataServer : public DataServer {
   }
 
   // The results of `begin` (BEGIN or a SAVEPOINT) and of `sql` prepared (unnamed), described
-  // and run, sent at once;
-  // fewer than four when the connection failed.
+  // and run, sent at once; fewer than four when the connection failed.
   static std::vector<Result> Pipeline(PGconn* conn, const char* begin, const std::string& sql) {
     std::vector<Result> results;
     if (!PQenterPipelineMode(conn)) return results;
