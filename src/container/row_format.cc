@@ -306,6 +306,9 @@ void RowWriter::AppendValue(const host::StreamValue& v, size_t column) {
     case StreamValue::Bytes:
       AppendBinary(v.bytes);
       return;
+    case StreamValue::Decimal:
+      buffer_ += v.bytes;
+      return;
     default:
       if (array_bytes) {
         AppendBinary(*array_bytes);

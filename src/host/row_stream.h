@@ -24,6 +24,8 @@ struct StreamValue {
     Text,     // bytes: UTF-8 text (may be empty, which is no null)
     Bytes,    // bytes: binary data
     Other,    // other: a value of another kind (Boolean, Currency, Date ...)
+    Decimal,  // bytes: a decimal number as the server wrote it ("-" digits ["." digits]),
+              // exact whatever its digits; written as it stands
   };
   Kind kind = Null;
   int64_t i = 0;

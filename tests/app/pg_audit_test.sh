@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A PostgreSQL server from the command line: `show --server-type 1` browses it, `export` writes
-# its rows; a logged edit there, with the audit store in the same database, writes the change
+# its rows (every digit of a bigint or numeric); a logged edit there, with the audit store in the same database, writes the change
 # and its record; an edit of an SQLite file goes to the same store; `audit` lists and verifies the trail and names a
 # tampered record, blanked hashes, a keyed store's cut-off tail and one verified without its key;
 # an unusable store refuses the edit. Exit 77 without PostgreSQL binaries.
@@ -39,6 +39,25 @@ diff <(grep -v "@" sqlite.txt) <(grep -v "@" pg.txt) || fail "PostgreSQL rows di
 "$tabulo" export --host host.json --db s.db --sql "$sql" >sqlite.csv 2>/dev/null || fail "export on SQLite"
 cmp -s pg.csv sqlite.csv || fail "PostgreSQL export differs: $(diff pg.csv sqlite.csv | head)"
 [ "$(wc -l <pg.csv)" = 31 ] || fail "PostgreSQL export rows: $(wc -l <pg.csv)"
+# Every digit of a bigint at the edges of the exact double range and of 64 bits, and of a
+# numeric with many digits, in both formats.
+psql "CREATE TABLE Wide(Id int PRIMARY KEY, B bigint, N numeric);
+  INSERT INTO Wide VALUES (1, 9007199254740991, 12345678901234567890.123456789012),
+  (2, 9007199254740992, -0.000000000000000000001), (3, 9007199254740993, 9223372036854775808),
+  (4, -9007199254740993, 1.50), (5, 9223372036854775807, 'NaN'), (6, -9223372036854775808, NULL)"
+wide=(export --host host.json --db server --database sample --server-type 1
+  --sql "SELECT B, N FROM Wide ORDER BY Id")
+"$tabulo" "${wide[@]}" >wide.csv 2>err.txt || fail "export of Wide: $(cat err.txt)"
+[ "$(tr -d '\r' <wide.csv)" = "B,N
+9007199254740991,12345678901234567890.123456789012
+9007199254740992,-0.000000000000000000001
+9007199254740993,9223372036854775808
+-9007199254740993,1.50
+9223372036854775807,NaN
+-9223372036854775808," ] || fail "export of Wide as CSV: $(cat wide.csv)"
+"$tabulo" "${wide[@]}" --format json >wide.json 2>err.txt || fail "JSON export of Wide: $(cat err.txt)"
+[ "$(sed -n '3p;5p' wide.json)" = '{"B":9007199254740993,"N":9223372036854775808}
+{"B":9223372036854775807,"N":"NaN"}' ] || fail "export of Wide as JSON: $(cat wide.json)"
 
 status=0
 show host.json --db server --server-type 2 >/dev/null 2>err.txt || status=$?

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Throw-away PostgreSQL servers for tests (PG_BIN, default /usr/lib/postgresql/15/bin).
+# Throw-away PostgreSQL servers for tests (PG_BIN, default /usr/lib/postgresql/15/bin; fsync
+# off unless PG_FSYNC=on).
 #   start DIR OWNER_PID [PRIMARY_PORT]: a server in DIR on a free port of 127.0.0.1 (printed),
 #       a standby of PRIMARY_PORT if given; login "postgres"/"secret" over TCP, any role over
 #       the socket in DIR. A watcher stops it and removes DIR once OWNER_PID has ended.
@@ -38,7 +39,7 @@ start)
   for _ in 1 2 3 4 5 6 7 8 9 10; do
     port=$((20000 + RANDOM % 20000))
     if as_pg "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -s start \
-      -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c wal_level=replica" \
+      -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=${PG_FSYNC:-off} -c wal_level=replica" \
       >>"$dir/setup.log" 2>&1; then
       echo "$port" >"$dir/port"
       # The watcher outlives this script, detached from the caller's output.

@@ -120,7 +120,7 @@ TEST(RowFormatTest, BinaryColumnsAreHexInCsvAndBase64InJson) {
 }
 
 // Streamed records: whole numbers with every digit at the edges of the exact double range and
-// of 64 bits, an empty text told from NULL in both formats.
+// of 64 bits, a decimal with all its digits, an empty text told from NULL in both formats.
 TEST(RowFormatTest, StreamedValuesKeepEveryDigitAndTellEmptyFromNull) {
   using host::StreamValue;
   constexpr int64_t k53 = int64_t{1} << 53;
@@ -135,15 +135,17 @@ TEST(RowFormatTest, StreamedValuesKeepEveryDigitAndTellEmptyFromNull) {
     EXPECT_EQ(csv.str(), "v\r\n" + std::to_string(i) + "\r\n");
     EXPECT_EQ(json.str(), "{\"v\":" + std::to_string(i) + "}\n");
   }
-  StreamValue row[3];
+  StreamValue row[4];
   row[1].kind = StreamValue::Text;  // empty
   row[2].kind = StreamValue::Real;
   row[2].d = -0.25;
+  row[3].kind = StreamValue::Decimal;
+  row[3].bytes = "-12345678901234567890.10";
   std::ostringstream csv, json;
-  RowWriter(csv, RowFormat::Csv, {"n", "e", "r"}).Append(row);
-  RowWriter(json, RowFormat::Json, {"n", "e", "r"}).Append(row);
-  EXPECT_EQ(csv.str(), "n,e,r\r\n,\"\",-0.25\r\n");
-  EXPECT_EQ(json.str(), "{\"n\":null,\"e\":\"\",\"r\":-0.25}\n");
+  RowWriter(csv, RowFormat::Csv, {"n", "e", "r", "d"}).Append(row);
+  RowWriter(json, RowFormat::Json, {"n", "e", "r", "d"}).Append(row);
+  EXPECT_EQ(csv.str(), "n,e,r,d\r\n,\"\",-0.25,-12345678901234567890.10\r\n");
+  EXPECT_EQ(json.str(), "{\"n\":null,\"e\":\"\",\"r\":-0.25,\"d\":-12345678901234567890.10}\n");
 }
 
 // Appended records go out together; one refused among them leaves nothing of itself behind.

@@ -85,7 +85,8 @@ class PgDataServerTest : public PgTest {
          " '2020-01-01 12:00:00+00', 'ab', 'seven', 'long', '\\x0102ff'),"
          " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
          " NULL, NULL, NULL);"
-         "GRANT SELECT ON Kinds TO viewer;");
+         "GRANT SELECT ON Kinds TO viewer;"
+         "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;");
     Serve("plant-db", "plant", "viewer", "pw");
     server_->SetServerType(1);
     source_ = "plant-db;DATABASE=";
@@ -110,6 +111,10 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 0", "", "", 0x80040E38},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id < 3", "", "", 0x80040E38},
       {"plant-db", "DELETE FROM Orders WHERE Id > 990", "", "", 0x80040E38},
+      {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5 RETURNING nextval('Seq')", "", "",
+       0x80040E14},
+      {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 5; SELECT 1", "", "", 0x80040E14},
+      {"plant-db", "UPDATE Nowhere SET Qty = 1 WHERE Id = 5", "", "", 0x80040E14},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.source + " / " + row.sql + " / " + row.user);
@@ -119,6 +124,8 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   }
   // The refused writes were rolled back.
   EXPECT_EQ(Cell("SELECT count(*) FROM Orders WHERE Qty = 1 OR Id > 990").AsLong(), 12);
+  // The write that yields rows is a query: never run but read-only, so its sequence is unused.
+  EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
   // The listings show what the login may read.
   EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
             (std::vector<std::vector<Variant>>{
@@ -158,6 +165,51 @@ TEST_F(PgDataServerTest, TypesAndValues) {
   rs->MoveNext();
   EXPECT_TRUE(rs->Item(0).Value().IsNull());
   EXPECT_EQ(rs->Item(5).Value(), Variant::Double(12.0));  // 12.00: a numeric with a scale
+}
+
+// A stream of the Kinds rows: each value in its exact kind; a statement that fails part way
+// raises after the rows before the failure, one that writes is refused; the connection serves on.
+TEST_F(PgDataServerTest, StreamHandsOnExactValuesAndStopsAtAFailure) {
+  struct Sink : RowStreamSink {
+    void Begin(const std::vector<StreamColumn>& c) override { columns = c; }
+    void Row(const StreamValue* v) override {
+      std::string row;
+      for (size_t i = 0; i < columns.size(); ++i) {
+        row += std::to_string(v[i].kind) + ":";
+        if (v[i].kind == StreamValue::Integer) row += std::to_string(v[i].i);
+        for (unsigned char c : v[i].bytes)
+          row += v[i].kind == StreamValue::Bytes ? std::to_string(c) + "." : std::string(1, c);
+        row += " ";
+      }
+      rows.push_back(row);
+    }
+    std::vector<StreamColumn> columns;
+    std::vector<std::string> rows;
+  } sink;
+  EXPECT_EQ(server_->Stream(source_,
+                            "SELECT l, 9223372036854775807::int8, n, 12345678901234567890.5,"
+                            " 'NaN'::numeric, x, y FROM Kinds ORDER BY i NULLS LAST",
+                            "", "", sink),
+            2);
+  EXPECT_EQ(sink.columns[1].type, adBigInt);
+  EXPECT_EQ(sink.rows,
+            (std::vector<std::string>{"1:5000000000 1:9223372036854775807 6:12.25 "
+                                      "6:12345678901234567890.5 3:NaN 3:long 4:1.2.255. ",
+                                      "0: 1:9223372036854775807 6:12.00 "
+                                      "6:12345678901234567890.5 3:NaN 0: 0: "}));
+  sink.rows.clear();
+  EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
+              server_->Stream(source_, "SELECT 1 / (500 - i) FROM generate_series(1, 999) i", "",
+                              "", sink);
+            })),
+            0x80040E14u);
+  EXPECT_EQ(sink.rows.size(), 499u);
+  EXPECT_EQ(static_cast<uint32_t>(
+                ErrorOf([&] { server_->Stream(source_, "SELECT nextval('Seq')", "", "", sink); })),
+            0x80040E14u);
+  EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
+  EXPECT_EQ(server_->Stream(source_, "SELECT 1", "", "", sink), 1);
+  EXPECT_NO_THROW(Query("UPDATE Orders SET Qty = Qty WHERE Id = 7"));
 }
 
 TEST_F(PgDataServerTest, RecordSetIsAnExactConsistentCopy) {

@@ -53,6 +53,25 @@ TABULO_LIBPQ(PGresult*, PQexecPrepared,
              (conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat))
 TABULO_LIBPQ(PGresult*, PQdescribePrepared, (PGconn * conn, const char* stmt), (conn, stmt))
 TABULO_LIBPQ(int, PQsendQuery, (PGconn * conn, const char* query), (conn, query))
+TABULO_LIBPQ(int, PQsendQueryPrepared,
+             (PGconn * conn, const char* stmtName, int nParams, const char* const* paramValues,
+              const int* paramLengths, const int* paramFormats, int resultFormat),
+             (conn, stmtName, nParams, paramValues, paramLengths, paramFormats, resultFormat))
+TABULO_LIBPQ(int, PQsetSingleRowMode, (PGconn * conn), (conn))
+TABULO_LIBPQ(int, PQsendQueryParams,
+             (PGconn * conn, const char* command, int nParams, const Oid* paramTypes,
+              const char* const* paramValues, const int* paramLengths, const int* paramFormats,
+              int resultFormat),
+             (conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats,
+              resultFormat))
+TABULO_LIBPQ(int, PQsendPrepare,
+             (PGconn * conn, const char* stmtName, const char* query, int nParams,
+              const Oid* paramTypes),
+             (conn, stmtName, query, nParams, paramTypes))
+TABULO_LIBPQ(int, PQsendDescribePrepared, (PGconn * conn, const char* stmt), (conn, stmt))
+TABULO_LIBPQ(int, PQenterPipelineMode, (PGconn * conn), (conn))
+TABULO_LIBPQ(int, PQexitPipelineMode, (PGconn * conn), (conn))
+TABULO_LIBPQ(int, PQpipelineSync, (PGconn * conn), (conn))
 TABULO_LIBPQ(PGresult*, PQgetResult, (PGconn * conn), (conn))
 TABULO_LIBPQ(int, PQgetCopyData, (PGconn * conn, char** buffer, int async), (conn, buffer, async))
 TABULO_LIBPQ(PGcancel*, PQgetCancel, (PGconn * conn), (conn))

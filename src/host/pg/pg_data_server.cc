@@ -11,6 +11,7 @@
 #include "host/pg/pg_joinable.h"
 #include "host/pg/pg_key_source.h"
 #include "host/pg/pg_row_source.h"
+#include "host/pg/pg_stream.h"
 #include "host/pg/pg_values.h"
 #include "host/sql_tokens.h"
 
@@ -77,20 +78,12 @@ class PgDataServer : public DataServer {
     if (JoinableTransaction* open = JoinableFor(endpoint);
         open && IsTransactional(CommandWord(sql)) && RunJoined(*open, sql, endpoint.label))
       return NewClosedRecordSet();
-    bool kept = false;
-    Conn conn = TakeConnection(endpoint, &kept);
-    Result prepared(PQprepare(conn.get(), "q", sql.c_str(), 0, nullptr));
-    if (kept && PQstatus(conn.get()) == CONNECTION_BAD) {
-      // The kept connection died while idle (a restarted server): nothing ran, so the
-      // statement goes to a new one.
-      conn = Connect(endpoint);
-      prepared.reset(PQprepare(conn.get(), "q", sql.c_str(), 0, nullptr));
+    if (const std::string word = CommandWord(sql);
+        (word == "update" || word == "delete") && !Returns(sql)) {
+      if (WriteOneRow(endpoint, sql)) return NewClosedRecordSet();
     }
-    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-      throw ErrorOf(conn.get(), prepared.get(), endpoint.label);
-    Result described(PQdescribePrepared(conn.get(), "q"));
-    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-      throw ErrorOf(conn.get(), described.get(), endpoint.label);
+    Result described;
+    Conn conn = Prepare(endpoint, sql, &described);
     const int fields = PQnfields(described.get());
     if (fields == 0 && IsQueryWord(CommandWord(sql))) {
       // A query without result columns: SELECT ... INTO, which would create a table.
@@ -103,9 +96,7 @@ class PgDataServer : public DataServer {
       KeepConnection(endpoint, std::move(conn));
       return NewClosedRecordSet();
     }
-    std::vector<ColumnInfo> columns;
-    for (int c = 0; c < fields; ++c) columns.push_back(ColumnOf(described.get(), c));
-    RespellNames(columns, sql);
+    std::vector<ColumnInfo> columns = ColumnsOf(described.get(), sql);
     Exec(conn.get(), "DEALLOCATE q", endpoint.label);
     // The statement is run as given, so it may write (a function with side effects, a
     // sequence): the record set's session runs it, and every read after, read-only.
@@ -123,6 +114,28 @@ class PgDataServer : public DataServer {
       }
     }
     return NewCursorRecordSet(CopyResult(std::move(conn), sql, std::move(columns), endpoint.label));
+  }
+
+  // One pass over the statement's rows as the server sends them: nothing copied, no key pass,
+  // every value exact (a bigint beyond 2^53, a numeric of many digits).
+  int64_t Stream(std::string_view source, std::string_view statement, std::string_view user,
+                 std::string_view password, RowStreamSink& sink) override {
+    const Endpoint endpoint = Resolve(source, user, password);
+    const std::string sql = WithoutTrailingSemicolons(TranslateEscapesForPg(statement));
+    // Anything but a query runs as Query runs it (a write is no stream).
+    if (const std::string word = CommandWord(sql); word != "with" && !IsQueryWord(word))
+      return DataServer::Stream(source, statement, user, password, sink);
+    Result described;
+    Conn conn = Prepare(endpoint, sql, &described);
+    if (PQnfields(described.get()) == 0) {
+      // SELECT ... INTO: refused as a query that writes, with nothing left.
+      RunReadOnly(conn.get(), endpoint.label);
+      throw ComError(kErrInvalidStatement, "The statement yields no result", kErrorSource);
+    }
+    const int64_t rows =
+        StreamPrepared(conn.get(), "q", ColumnsOf(described.get(), sql), endpoint.label, sink);
+    KeepConnection(endpoint, std::move(conn));
+    return rows;
   }
 
   std::shared_ptr<RecordSet> ListAll(std::string_view source, std::string_view statement,
@@ -195,6 +208,112 @@ class PgDataServer : public DataServer {
     return e;
   }
 
+  // A connection with `sql` prepared as "q" and described into `described`; raises the
+  // statement's error.
+  Conn Prepare(const Endpoint& endpoint, const std::string& sql, Result* described) {
+    bool kept = false;
+    Conn conn = TakeConnection(endpoint, &kept);
+    Result prepared(PQprepare(conn.get(), "q", sql.c_str(), 0, nullptr));
+    if (kept && PQstatus(conn.get()) == CONNECTION_BAD) {
+      // The kept connection died while idle (a restarted server): nothing ran, so the
+      // statement goes to a new one.
+      conn = Connect(endpoint);
+      prepared.reset(PQprepare(conn.get(), "q", sql.c_str(), 0, nullptr));
+    }
+    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+      throw ErrorOf(conn.get(), prepared.get(), endpoint.label);
+    described->reset(PQdescribePrepared(conn.get(), "q"));
+    if (!*described || PQresultStatus(described->get()) != PGRES_COMMAND_OK)
+      throw ErrorOf(conn.get(), described->get(), endpoint.label);
+    return conn;
+  }
+
+  // An UPDATE or DELETE without RETURNING in two round trips: BEGIN, and the statement
+  // prepared, described and run, in one pipeline; then the number of rows it changed decides
+  // COMMIT (exactly one) or ROLLBACK. False, with nothing kept, should it yield rows after all.
+  bool WriteOneRow(const Endpoint& endpoint, const std::string& sql) {
+    bool kept = false;
+    Conn conn = TakeConnection(endpoint, &kept);
+    std::vector<Result> results = Pipeline(conn.get(), "BEGIN", sql);
+    if (kept && PQstatus(conn.get()) == CONNECTION_BAD) {
+      // The kept connection died while idle (a restarted server): nothing was committed, so
+      // the statement goes to a new one.
+      conn = Connect(endpoint);
+      results = Pipeline(conn.get(), "BEGIN", sql);
+    }
+    PGconn* c = conn.get();
+    // BEGIN, prepare, describe, execute: the first that failed names the error.
+    for (const Result& result : results) {
+      const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+      if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) continue;
+      ComError error = ErrorOf(c, result.get(), endpoint.label);
+      if (PQtransactionStatus(c) != PQTRANS_IDLE) PQclear(PQexec(c, "ROLLBACK"));
+      KeepConnection(endpoint, std::move(conn), false);
+      throw error;
+    }
+    if (results.size() != 4) throw ErrorOf(c, nullptr, endpoint.label);
+    if (PQnfields(results[2].get()) > 0) {
+      Exec(c, "ROLLBACK", endpoint.label);
+      KeepConnection(endpoint, std::move(conn), false);
+      return false;
+    }
+    const std::string changed = PQcmdTuples(results[3].get());
+    if (changed != "1") {
+      Exec(c, "ROLLBACK", endpoint.label);
+      KeepConnection(endpoint, std::move(conn), false);
+      throw NotOneRow(changed);
+    }
+    Exec(c, "COMMIT", endpoint.label);
+    KeepConnection(endpoint, std::move(conn), false);
+    return true;
+  }
+
+  // The results of `begin` (BEGIN or a SAVEPOINT) and of `sql` prepared (unnamed), described
+  // and run, sent at once; fewer than four when the connection failed.
+  static std::vector<Result> Pipeline(PGconn* conn, const char* begin, const std::string& sql) {
+    std::vector<Result> results;
+    if (!PQenterPipelineMode(conn)) return results;
+    // BEGIN first: it goes through the unnamed statement too, which the prepare then replaces.
+    const bool sent =
+        PQsendQueryParams(conn, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        PQsendPrepare(conn, "", sql.c_str(), 0, nullptr) && PQsendDescribePrepared(conn, "") &&
+        PQsendQueryPrepared(conn, "", 0, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn);
+    while (sent) {
+      Result result(PQgetResult(conn));
+      if (!result) {
+        if (PQstatus(conn) == CONNECTION_BAD) break;
+        continue;  // the end of one statement's results
+      }
+      if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
+      results.push_back(std::move(result));
+    }
+    PQexitPipelineMode(conn);
+    return results;
+  }
+
+  // A statement with RETURNING yields rows: a query, which is never run but read-only.
+  static bool Returns(const std::string& sql) {
+    for (const SqlToken& token : TokenizeSql(sql))
+      if (token.kind == SqlToken::Word && token.Is("RETURNING")) return true;
+    return false;
+  }
+
+  static ComError NotOneRow(const std::string& changed) {
+    return ComError(kErrRowNotIdentified,
+                    changed == "0" ? "The row was changed or deleted since it was read; nothing "
+                                     "was written."
+                                   : "The statement would change " + changed +
+                                         " rows instead of one; nothing was written.",
+                    kErrorSource);
+  }
+
+  static std::vector<ColumnInfo> ColumnsOf(const PGresult* described, const std::string& sql) {
+    std::vector<ColumnInfo> columns;
+    for (int c = 0; c < PQnfields(described); ++c) columns.push_back(ColumnOf(described, c));
+    RespellNames(columns, sql);
+    return columns;
+  }
+
   // Commands reuse one idle connection per login, so that a write costs no new login (about
   // 50 ms with a password exchange). A query takes the connection with it into its record set.
   static std::string LoginKey(const Endpoint& e) {
@@ -218,12 +337,15 @@ class PgDataServer : public DataServer {
   // Kept only when healthy, outside a transaction and with the settings of its start (a
   // command such as SET standard_conforming_strings = off changes how the next write's
   // literals read), without the command's statement.
-  void KeepConnection(const Endpoint& endpoint, Conn conn) {
+  // `named`: the statement was prepared as "q" (else unnamed: the next prepare replaces it).
+  void KeepConnection(const Endpoint& endpoint, Conn conn, bool named = true) {
     if (PQstatus(conn.get()) != CONNECTION_OK || PQtransactionStatus(conn.get()) != PQTRANS_IDLE ||
         !UnpinnedSetting(conn.get()).empty())
       return;
-    Result result(PQexec(conn.get(), "DEALLOCATE q"));
-    if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) return;
+    if (named) {
+      Result result(PQexec(conn.get(), "DEALLOCATE q"));
+      if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) return;
+    }
     std::lock_guard<std::mutex> lock(idle_mutex_);
     idle_[LoginKey(endpoint)] = std::move(conn);
   }
@@ -258,6 +380,30 @@ class PgDataServer : public DataServer {
   // False, with nothing done, for a statement that yields rows.
   bool RunJoined(JoinableTransaction& open, const std::string& sql, const std::string& label) {
     PGconn* conn = open.conn;
+    if (!Returns(sql)) {
+      // The savepoint and the statement prepared, described and run in one round trip.
+      std::vector<Result> results = Pipeline(conn, "SAVEPOINT tabulo_write", sql);
+      for (size_t i = 0; i < results.size(); ++i) {
+        const ExecStatusType status = PQresultStatus(results[i].get());
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) continue;
+        ComError error = ErrorOf(conn, results[i].get(), label);
+        if (i > 0) PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT tabulo_write"));
+        throw error;
+      }
+      if (results.size() != 4) throw ErrorOf(conn, nullptr, label);
+      if (PQnfields(results[2].get()) > 0) {
+        Exec(conn, "ROLLBACK TO SAVEPOINT tabulo_write; RELEASE SAVEPOINT tabulo_write", label);
+        return false;
+      }
+      const std::string word = CommandWord(sql);
+      const std::string changed = PQcmdTuples(results[3].get());
+      if ((word == "update" || word == "delete") && changed != "1") {
+        Exec(conn, "ROLLBACK TO SAVEPOINT tabulo_write", label);
+        throw NotOneRow(changed);
+      }
+      CommitJoined(open, label);
+      return true;
+    }
     Exec(conn, "SAVEPOINT tabulo_write", label);
     Result prepared(PQprepare(conn, "tabulo_write", sql.c_str(), 0, nullptr));
     Result described;
@@ -311,13 +457,7 @@ class PgDataServer : public DataServer {
       const std::string changed = PQcmdTuples(result.get());
       if (changed != "1") {
         Exec(conn, undo, label);
-        throw ComError(kErrRowNotIdentified,
-                       changed == "0"
-                           ? "The row was changed or deleted since it was read; nothing was "
-                             "written."
-                           : "The statement would change " + changed +
-                                 " rows instead of one; nothing was written.",
-                       kErrorSource);
+        throw NotOneRow(changed);
       }
     }
     if (joined) {

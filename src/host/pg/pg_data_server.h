@@ -42,11 +42,14 @@
 //     the end of the session) drops the copy. On a standby (read-only) the copy is a cursor
 //     WITH HOLD instead (pg_row_source.h).
 // The client holds one window of rows at a time (and on the key path the key list).
+// Stream (an export) runs a query in one read-only transaction and hands its rows on as the
+// server sends them (single-row mode), values exact (pg_stream.h); nothing is copied.
 // Result column names take the spelling the statement gives them where PostgreSQL folded an
 // unquoted name to lower case ("SELECT Id" yields the field "Id").
 //
 // Writes: a statement without result columns. UPDATE and DELETE run in a transaction committed
-// only when exactly one row changed, else rolled back and refused with 0x80040E38; INSERT and
+// only when exactly one row changed, else rolled back and refused with 0x80040E38 (BEGIN and
+// the statement's prepare, describe and run go in one pipeline: two round trips in all); INSERT and
 // MERGE run in a transaction; any other command runs on its own. Commands reuse one idle
 // connection per login (a connection that died while idle is replaced before anything runs,
 // one whose pinned settings a command changed is not kept),
