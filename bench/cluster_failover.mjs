@@ -87,7 +87,7 @@ async function enter(op, id, row, text) {
   await op.page.keyboard.press("Enter");
   const outcome = await until(`record ${id}'s edit answered`, async () => {
     const box = op.page.locator("#dialog");
-    if (await box.isVisible()) return { message: (await box.textContent()).trim() };
+    if (await box.isVisible()) return { message: (await box.locator(".body").textContent()).trim() };
     const cell = op.page.locator(`.control .cell[data-row="${row}"][data-col="2"]`);
     if ((await op.page.locator(".editor").count()) === 0 && (await cell.textContent()) === text &&
         !(await cell.evaluate(e => e.classList.contains("changed"))))
@@ -127,6 +127,9 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     const up = cluster(["up", dir, "--processes", String(processes)], { TABULO: tabulo });
     if (up.status === 77) return { skip: up.stderr.trim() };
     const env = readEnv(dir);
+    const started = Date.now();
+    const phase = what => log(`${((Date.now() - started) / 1000).toFixed(1)} s: ${what}`);
+    phase("cluster up");
     const chromium = await chromiumOrExit();
     try {
       browser = await chromium.launch({ executablePath: "/usr/bin/chromium",
@@ -149,14 +152,15 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     }
     const spread = {};
     for (const o of ops) spread[upstreams(dir)[o.route]] = (spread[upstreams(dir)[o.route]] || 0) + 1;
-    log(`operators per process: ${JSON.stringify(spread)}`);
+    phase(`operators per process: ${JSON.stringify(spread)}`);
 
     // Scroll and edit: operator i edits the record on view row i+1 after k pages down, so no
     // two operators touch one record.
     await Promise.all(ops.map(async (op, i) => {
       for (let k = 0; k < edits; ++k) {
-        await op.page.keyboard.press("PageDown");
         const before = (await inView(op.page))[0][1];
+        await op.page.locator(".control").first().focus();
+        await op.page.keyboard.press("PageDown");
         await until("the page scrolled", async () => (await inView(op.page))[0][1] !== before);
         const [row, id] = (await inView(op.page))[i];
         await type(op, row, `Op${i}-${k}`);
@@ -164,6 +168,7 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
         if (!answer.written) fail(`an edit before the stop was refused: ${answer.message}`);
       }
     }));
+    phase("edits written");
     // Every operator has one more edit typed when the primary stops; entered after it.
     const typed = await Promise.all(ops.map(async (op, i) => {
       const [row, id] = (await inView(op.page))[i + 1];
@@ -173,11 +178,13 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     const stopped = +cluster(["stop-primary", dir]).stdout.match(/STOPPED_MS=(\d+)/)[1];
     await Promise.all(ops.map((op, i) => enter(op, typed[i][1], typed[i][0], `Lost${i}`)));
     const promoted = +cluster(["promote", dir]).stdout.match(/PROMOTED_MS=(\d+)/)[1];
+    phase("primary stopped, edits entered, standby promoted");
     const onStandby = customers(env.STANDBY_PORT);
     const painted = await Promise.all(ops.map(op => Promise.race([
       paintedFromStandby(op.page, onStandby),
       new Promise((_, reject) => setTimeout(() => reject(new Error("a page never showed the standby's data")), 60000))])));
 
+    phase("every page painted from the standby");
     // After: one more edit on the promoted standby is written.
     const [row, id] = (await inView(ops[0].page))[0];
     await type(ops[0], row, "AfterFailover");

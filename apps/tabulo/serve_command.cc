@@ -101,7 +101,7 @@ int ServeCommand(const Args& args) {
       // NAME or NAME:PORT (the port a proxy in front of the display is reached on).
       const size_t colon = v.find(':');
       int proxy_port = 0;
-      if (colon == 0 || v.find_first_of(" /@[]") != std::string::npos ||
+      if (v.empty() || colon == 0 || v.find_first_of(" /@[]") != std::string::npos ||
           (colon != std::string::npos &&
            (!ReadInt(v.substr(colon + 1), proxy_port) || proxy_port < 1 || proxy_port > 65535)))
         return UsageError("serve",
