@@ -120,7 +120,8 @@ function paintedFromStandby(page, expected) {
   }), [SERVER, expected]);
 }
 
-export async function failoverRun({ tabulo, processes = 2, operators = 5, edits = 2, log = () => {} }) {
+// `probe(env)`, when given, runs once the cluster is up (env: the values of cluster.env).
+export async function failoverRun({ tabulo, processes = 2, operators = 5, edits = 2, log = () => {}, probe }) {
   const dir = mkdtempSync(join(tmpdir(), "tabulo-cluster-"));
   let browser = null;
   try {
@@ -130,6 +131,7 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     const started = Date.now();
     const phase = what => log(`${((Date.now() - started) / 1000).toFixed(1)} s: ${what}`);
     phase("cluster up");
+    if (probe) await probe(env);
     const chromium = await chromiumOrExit();
     try {
       browser = await chromium.launch({ executablePath: "/usr/bin/chromium",
@@ -182,7 +184,7 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     const onStandby = customers(env.STANDBY_PORT);
     const painted = await Promise.all(ops.map(op => Promise.race([
       paintedFromStandby(op.page, onStandby),
-      new Promise((_, reject) => setTimeout(() => reject(new Error("a page never showed the standby's data")), 60000))])));
+      new Promise((_, reject) => setTimeout(() => reject(new Error("a page never showed the standby's data")), 60000).unref())])));
 
     phase("every page painted from the standby");
     // After: one more edit on the promoted standby is written.

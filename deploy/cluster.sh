@@ -13,6 +13,8 @@
 #   cluster.sh stop-primary DIR, cluster.sh promote DIR
 #       the two steps of a failover alone (STOPPED_MS=, PROMOTED_MS=), for a test that acts
 #       between them.
+#   cluster.sh demo DIR [up's options]
+#       `up`, then waits; Ctrl-C takes everything down (make cluster-demo).
 #   cluster.sh down DIR
 #       stops what `up` started and removes the servers' data.
 #
@@ -187,6 +189,27 @@ load_env() {
   source "$1/cluster.env"
 }
 
+# `up`, then waits until interrupted and takes everything down again.
+demo() {
+  local dir=$1
+  [ -f "$dir/cluster.env" ] && down "$dir"
+  trap 'echo; echo "Stopping the cluster in $dir"; down "$dir"; exit 0' INT TERM
+  local url
+  url=$(up "$@")
+  cat <<EOF
+
+The display tier is up: nginx in front of the serve processes, over a PostgreSQL primary
+and its standby (the table Orders). Open, in as many browsers as you like:
+
+  $url
+
+A failover, from another terminal: deploy/cluster.sh failover $dir
+(every page shows the data again within a few seconds, "Connected@db2" in its status).
+Ctrl-C stops everything.
+EOF
+  while :; do sleep 1; done
+}
+
 stop_primary() {
   load_env "$1"
   echo "STOPPED_MS=$(now_ms)"
@@ -224,11 +247,12 @@ down() {
   rm -f "$1/cluster.env"
 }
 
-[ $# -ge 2 ] || die "usage: cluster.sh up DIR [--processes N] [--port P] [--rows N] | failover DIR | down DIR"
+[ $# -ge 2 ] || die "usage: cluster.sh up|demo DIR [--processes N] [--port P] [--rows N] | failover DIR | down DIR"
 cmd=$1
 shift
 case $cmd in
 up) up "$@" ;;
+demo) demo "$@" ;;
 failover) failover "$1" ;;
 stop-primary) stop_primary "$1" ;;
 promote) promote "$1" ;;
