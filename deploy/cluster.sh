@@ -20,7 +20,8 @@
 #
 # The serve processes follow the servers' roles themselves (every 5 s); nothing tells them
 # about a failover. TABULO names the program (default: the build tree's, else `tabulo` on
-# PATH); PG_BIN the PostgreSQL binaries (default /usr/lib/postgresql/15/bin). Run as root,
+# PATH); PG_BIN the PostgreSQL binaries (default /usr/lib/postgresql/15/bin); MAX_SESSIONS
+# the sessions each serve process holds (default 64). Run as root,
 # the servers run as the user postgres and nginx's workers as www-data.
 # Exit status 77: PostgreSQL or nginx is not installed.
 set -euo pipefail
