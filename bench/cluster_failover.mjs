@@ -192,12 +192,16 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     await type(ops[0], row, "AfterFailover");
     const after = await enter(ops[0], id, row, "AfterFailover");
     const final = customers(env.STANDBY_PORT);
+    const audit = spawnSync(tabulo, ["audit", "--host", join(dir, "host.json"), "--format", "json"],
+                            { encoding: "utf8" });
+    if (audit.status !== 0) fail("tabulo audit: " + audit.stderr);
     const acked = ops.flatMap(op => Object.entries(op.acked));
     const refused = ops.flatMap(op => Object.entries(op.refused));
     return {
       processes, operators, spread,
       acked: acked.length,
       lost: acked.filter(([id, text]) => final[id] !== text).map(([id]) => id),
+      unaudited: acked.filter(([, text]) => !audit.stdout.includes(`"${text}"`)).map(([id]) => id),
       inFlight: typed.length,
       refusedWithMessage: refused.filter(([, r]) => r.message.length > 0).length,
       refusedButWritten: refused.filter(([id, r]) => final[id] === r.text).map(([id]) => id),
@@ -230,10 +234,11 @@ if (process.argv[1] === fileURLToPath(import.meta.url)) {
   console.log(`  primary stopped -> standby promoted: ${r.promoteMs} ms`);
   console.log(`  primary stopped -> first window painted from the standby: median ${median(r.paintMs)} ms, ` +
               `max ${Math.max(...r.paintMs)} ms (each page: ${r.paintMs.join(", ")})`);
-  console.log(`  edits acknowledged before the stop: ${r.acked}, lost: ${r.lost.length}`);
+  console.log(`  edits acknowledged before the stop: ${r.acked}, lost: ${r.lost.length}, ` +
+              `without their audit record: ${r.unaudited.length}`);
   console.log(`  edits entered after the stop: ${r.inFlight}, refused with a message: ${r.refusedWithMessage}, ` +
               `written anyway: ${r.refusedButWritten.length}`);
   console.log(`  the message: ${r.messages.join(" / ")}`);
-  if (r.lost.length || r.refusedButWritten.length || r.refusedWithMessage !== r.inFlight || !r.afterFailoverWritten)
+  if (r.lost.length || r.unaudited.length || r.refusedButWritten.length || r.refusedWithMessage !== r.inFlight || !r.afterFailoverWritten)
     fail("acknowledged edits lost or refused edits written: " + JSON.stringify(r));
 }

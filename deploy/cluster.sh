@@ -51,9 +51,24 @@ wait_for_line() {
   return 1
 }
 
+# What a failing `up` has started so far, taken down again on its way out.
+started_pids=""
+started_dirs=""
+up_done=""
+undo_failed_up() {
+  [ -n "$up_done" ] && return
+  local pid d
+  for pid in $started_pids; do kill "$pid" 2>/dev/null || true; done
+  for d in $started_dirs; do
+    [ -d "$d/data" ] && as_pg "$pg_bin/pg_ctl" -D "$d/data" -s -m immediate stop >/dev/null 2>&1 || true
+    rm -rf "$d"
+  done
+}
+
 # A PostgreSQL server in $1 on port $2; a standby of the primary on port $3 when given.
 start_pg() {
   local dir=$1 port=$2 primary=${3:-}
+  started_dirs="$started_dirs $dir"
   mkdir -p "$dir"
   chmod 700 "$dir"
   [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"
@@ -105,6 +120,7 @@ up() {
   dir=$(cd "$dir" && pwd)
   [ -f "$dir/cluster.env" ] && die "$dir already holds a cluster: run cluster.sh down $dir first"
   chmod 755 "$dir"
+  trap undo_failed_up EXIT
   if [ "$(id -u)" -eq 0 ] && ! runuser -u postgres -- test -x "$dir"; then
     die "the user postgres cannot reach $dir: pick a folder outside private homes"
   fi
@@ -124,15 +140,17 @@ up() {
 
   # The host configuration: one cluster of both servers behind the connection "plant-db".
   # Every process writes its audit records to one SQLite file (several writers are safe).
-  local pg_entry='"plant-db": { "host": "127.0.0.1", "port": %s, "database": "postgres",
+  pg_entry() {
+    echo '"plant-db": { "host": "127.0.0.1", "port": '"$1"', "database": "postgres",
                    "user": "postgres", "password": "secret" }'
+  }
   cat >"$dir/host.json" <<EOF
 {
   "format": 1,
   "clusters": [
     { "name": "Plant", "type": "DizuvAdar", "coordinator": "North", "servers": [
-      { "name": "db1", "postgresql": { $(printf "$pg_entry" "$primary_port") } },
-      { "name": "db2", "postgresql": { $(printf "$pg_entry" "$standby_port") } } ] },
+      { "name": "db1", "postgresql": { $(pg_entry "$primary_port") } },
+      { "name": "db2", "postgresql": { $(pg_entry "$standby_port") } } ] },
     { "name": "North Logging", "type": "Logging", "coordinator": "North" }
   ],
   "security": { "audit_database": "audit.db" }
@@ -147,11 +165,12 @@ EOF
   for i in $(seq "$processes"); do
     setsid "$tabulo" serve --host "$dir/host.json" --token-file "$dir/token" --port 0 \
       --db plant-db --sql "SELECT Id, Customer, Qty, Price FROM Orders ORDER BY Id" \
-      --set ServerType=1 --set ClusterName=Plant --set DataTable=Orders --set AllowUpdates=-1 \
+      --set ServerType=1 --set ClusterName=Plant --set DataTable=Orders --set AllowUpdates=-1 --set LogEvent=-1 \
       --public-name "127.0.0.1:$proxy_port" --public-name "localhost:$proxy_port" \
       --locale en-US --ui-lang 1033 --max-sessions "${MAX_SESSIONS:-64}" \
       </dev/null >"$dir/serve-$i.log" 2>&1 &
     pids="$pids $!"
+    started_pids="$started_pids $!"
     port=$(wait_for_line "$dir/serve-$i.log" 'http://127\.0\.0\.1:[0-9]+' | sed 's/.*://') ||
       { cat "$dir/serve-$i.log" >&2; die "serve process $i printed no address"; }
     upstreams="$upstreams    server 127.0.0.1:$port max_fails=0;"$'\n'
@@ -169,8 +188,10 @@ EOF
     die "nginx did not start: see $dir/nginx/error.log"
   local nginx_pid
   nginx_pid=$(wait_for_line "$dir/nginx/nginx.pid" '[0-9]+') || die "nginx wrote no pid file"
+  started_pids="$started_pids $nginx_pid"
 
-  local url="http://127.0.0.1:$proxy_port/?token=$(cat "$dir/token")"
+  local url
+  url="http://127.0.0.1:$proxy_port/?token=$(cat "$dir/token")"
   cat >"$dir/cluster.env" <<EOF
 URL=$url
 TOKEN=$(cat "$dir/token")
@@ -181,6 +202,7 @@ STANDBY_DIR=$dir/standby
 PRIMARY_PORT=$primary_port
 STANDBY_PORT=$standby_port
 EOF
+  up_done=1
   echo "$url"
 }
 

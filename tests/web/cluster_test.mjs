@@ -59,6 +59,7 @@ console.log(`primary stopped -> each page painted from the standby: ${r.paintMs.
 if (Object.keys(r.spread).length !== 2) fail("the operators are not on both processes: " + JSON.stringify(r.spread));
 if (r.acked !== OPERATORS * EDITS) fail(`${r.acked} edits acknowledged before the stop, not ${OPERATORS * EDITS}`);
 if (r.lost.length) fail("acknowledged edits lost: records " + r.lost.join(", "));
+if (r.unaudited.length) fail("acknowledged edits without an audit record: records " + r.unaudited.join(", "));
 if (r.inFlight !== OPERATORS || r.refusedWithMessage !== OPERATORS)
   fail(`${r.refusedWithMessage} of ${r.inFlight} edits entered after the stop refused with a message`);
 if (r.refusedButWritten.length) fail("refused edits written: records " + r.refusedButWritten.join(", "));
