@@ -59,8 +59,9 @@ const inView = page => page.$$eval('.control .cell[data-col="1"]', cs =>
   cs.filter(c => +c.dataset.row >= 1 && c.textContent).map(c => [c.dataset.row, c.textContent]));
 const status = page => page.evaluate(() => document.querySelector(".status")?.textContent || "");
 
-async function openOperator(browser, url) {
-  const context = await browser.newContext({ viewport: { width: 900, height: 520 } });
+// A window of at least `rows` rows (about 20 pixels a row).
+async function openOperator(browser, url, rows) {
+  const context = await browser.newContext({ viewport: { width: 900, height: Math.max(520, 120 + 20 * rows) } });
   const page = await context.newPage();
   await page.goto(url);
   await until("the first window through the proxy", async () => (await inView(page)).length > 10);
@@ -140,7 +141,7 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
       return { skip: "Chromium cannot start: " + e.message.split("\n")[0] };
     }
     const ops = [];
-    for (let i = 0; i < operators; ++i) ops.push(await openOperator(browser, env.URL));
+    for (let i = 0; i < operators; ++i) ops.push(await openOperator(browser, env.URL, 2 * operators + 1));
     // The operators spread over the processes: a browser on a process that has more than
     // its share is replaced by a new one (a new route) until every process has one.
     const want = Math.min(processes, operators);
@@ -150,7 +151,7 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
       for (const o of ops) count[of[o.route]] = (count[of[o.route]] || 0) + 1;
       const i = ops.findIndex(o => count[of[o.route]] > 1);
       await ops[i].context.close();
-      ops[i] = await openOperator(browser, env.URL);
+      ops[i] = await openOperator(browser, env.URL, 2 * operators + 1);
     }
     const spread = {};
     for (const o of ops) spread[upstreams(dir)[o.route]] = (spread[upstreams(dir)[o.route]] || 0) + 1;
@@ -171,9 +172,12 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
       }
     }));
     phase("edits written");
-    // Every operator has one more edit typed when the primary stops; entered after it.
+    // Every operator has one more edit typed when the primary stops, entered after it: on
+    // view row operators+i+1, below the rows just edited.
     const typed = await Promise.all(ops.map(async (op, i) => {
-      const [row, id] = (await inView(op.page))[i + 1];
+      const rows = await inView(op.page);
+      if (rows.length <= operators + i) fail(`${operators * 2} operators need a window of more rows`);
+      const [row, id] = rows[operators + i];
       await type(op, row, `Lost${i}`);
       return [row, id];
     }));
@@ -187,7 +191,12 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
       new Promise((_, reject) => setTimeout(() => reject(new Error("a page never showed the standby's data")), 60000).unref())])));
 
     phase("every page painted from the standby");
-    // After: one more edit on the promoted standby is written.
+    const acked = ops.flatMap(op => Object.entries(op.acked));
+    // After: one more edit on the promoted standby is written, on the first record (which no
+    // operator edited: they all paged down first).
+    await ops[0].page.locator(".control").first().focus();
+    await ops[0].page.keyboard.press("Home");
+    await until("the first record in view", async () => (await inView(ops[0].page))[0][1] === "1");
     const [row, id] = (await inView(ops[0].page))[0];
     await type(ops[0], row, "AfterFailover");
     const after = await enter(ops[0], id, row, "AfterFailover");
@@ -195,7 +204,6 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
     const audit = spawnSync(tabulo, ["audit", "--host", join(dir, "host.json"), "--format", "json"],
                             { encoding: "utf8" });
     if (audit.status !== 0) fail("tabulo audit: " + audit.stderr);
-    const acked = ops.flatMap(op => Object.entries(op.acked));
     const refused = ops.flatMap(op => Object.entries(op.refused));
     return {
       processes, operators, spread,
@@ -208,7 +216,7 @@ export async function failoverRun({ tabulo, processes = 2, operators = 5, edits 
       messages: [...new Set(refused.map(([, r]) => r.message))],
       promoteMs: promoted - stopped,
       paintMs: painted.map(t => Math.round(t - stopped)),
-      afterFailoverWritten: !!after.written,
+      afterFailoverWritten: !!after.written && final[id] === "AfterFailover",
       statuses: await Promise.all(ops.map(op => status(op.page))),
     };
   } finally {
