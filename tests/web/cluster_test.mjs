@@ -6,7 +6,7 @@
 // token and host checks.
 // usage: node cluster_test.mjs TABULO    (exit 77: PostgreSQL, nginx or Chromium missing)
 import { spawnSync } from "node:child_process";
-import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { existsSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -41,7 +41,8 @@ function siteAccepted() {
   writeFileSync(join(dir, "nginx.conf"),
                 `pid ${dir}/pid; error_log ${dir}/error.log;\nevents {}\n` +
                 `http { access_log off; ${temp}\ninclude ${site}; }\n`);
-  const run = spawnSync("nginx", ["-t", "-q", "-p", dir, "-e", join(dir, "error.log"), "-c", join(dir, "nginx.conf")],
+  const nginx = existsSync("/usr/sbin/nginx") ? "/usr/sbin/nginx" : "nginx";  // sbin: often off PATH
+  const run = spawnSync(nginx, ["-t", "-q", "-p", dir, "-e", join(dir, "error.log"), "-c", join(dir, "nginx.conf")],
                         { encoding: "utf8" });
   rmSync(dir, { recursive: true, force: true });
   if (run.error) return;  // no nginx: the run below skips
