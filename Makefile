@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke fuzz-campaign mutants mutants-sweep package test-package
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve cluster-demo bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke fuzz-campaign mutants mutants-sweep package test-package
 
 all: release
 
@@ -184,6 +184,16 @@ serve: deps $(BUILD)/release/CMakeCache.txt
 	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target tabulo
 	@test -f $(BUILD)/sample.db || $(TABULO) sample-db $(BUILD)/sample.db
 	$(DEMO_ENV) $(TABULO) serve --db $(BUILD)/sample.db --sql "$(DEMO_SQL)" --port $(SERVE_PORT)
+
+# The display tier on this machine: nginx on 127.0.0.1:$(CLUSTER_PORT) in front of
+# $(CLUSTER_PROCESSES) serve processes over a throw-away PostgreSQL primary and its standby
+# (deploy/cluster.sh, in $(BUILD)/cluster-demo); prints the address; Ctrl-C tears it down.
+CLUSTER_PROCESSES ?= 3
+CLUSTER_PORT ?= 8090
+cluster-demo: deps $(BUILD)/release/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target tabulo
+	TABULO=$(abspath $(TABULO)) deploy/cluster.sh demo $(BUILD)/cluster-demo \
+	  --processes $(CLUSTER_PROCESSES) --port $(CLUSTER_PORT)
 
 format:
 	find src apps tests bench -name '*.cc' -o -name '*.h' | xargs clang-format -i

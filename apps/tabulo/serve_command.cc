@@ -98,10 +98,16 @@ int ServeCommand(const Args& args) {
     } else if (a == "--bind") {
       server_options.bind = v;
     } else if (a == "--public-name") {
-      if (v.empty() || v.find_first_of(" /:@[]") != std::string::npos)
+      // NAME or NAME:PORT (the port a proxy in front of the display is reached on).
+      const size_t colon = v.find(':');
+      int proxy_port = 0;
+      if (v.empty() || colon == 0 || v.find_first_of(" /@[]") != std::string::npos ||
+          (colon != std::string::npos &&
+           (!ReadInt(v.substr(colon + 1), proxy_port) || proxy_port < 1 || proxy_port > 65535)))
         return UsageError("serve",
                           "--public-name takes a host name such as tabulo.example.com, "
-                          "given '" +
+                          "or with the port a proxy is reached on, such as "
+                          "tabulo.example.com:8443; given '" +
                               v + "'");
       server_options.public_names.push_back(v);
     } else if (a == "--max-sessions") {

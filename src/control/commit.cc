@@ -8,6 +8,7 @@
 // holds.
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
+#include "host/data_server.h"
 #include "host/field_types.h"
 #include "host/security_manager.h"
 #include "platform/text/text.h"
@@ -73,7 +74,14 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
         }
       }
       if (!statement.empty()) {
-        if (!g_DataServer && ok) throw ComError::ObjectNotSet("TabuloCtl");
+        // The active server was lost (stopped, or a failover under way) while the edit was
+        // typed: the operator learns that, and that the change is not written.
+        if (!g_DataServer && ok)
+          throw ComError(host::kErrSourceUnusable,
+                         "No data server is connected (its server stopped or cannot be "
+                         "reached): the change was not written; enter it again once the "
+                         "display shows data",
+                         "TabuloCtl");
         // A logged change is written only once its operator events are secured.
         const bool logged = ok && LogEvent;
         if (logged && !SecureOperatorEvents(recordNumber, row_condition)) ok = false;

@@ -135,12 +135,23 @@ bool AcceptedHost(std::string_view host, const HostRules& rules) {
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
     if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty()) return false;
   }
-  if (port != rules.port || name.empty()) return false;
+  if (name.empty()) return false;
   const std::string lower = Lower(name);
+  // A public name may carry its own port (a proxy's, in front of the display); without
+  // one it answers on the bound port.
+  for (const std::string& n : rules.names) {
+    const size_t sep = n.rfind(':');
+    int named_port = rules.port;
+    if (sep != std::string::npos) {
+      const char* end = n.data() + n.size();
+      auto [stop, ec] = std::from_chars(n.data() + sep + 1, end, named_port);
+      if (ec != std::errc() || stop != end) continue;
+    }
+    if (port == named_port && lower == Lower(std::string_view(n).substr(0, sep))) return true;
+  }
+  if (port != rules.port) return false;
   if (lower == "127.0.0.1" || lower == "localhost" || lower == "[::1]") return true;
   if (lower == AsHostName(rules.bind)) return true;
-  for (const std::string& n : rules.names)
-    if (lower == Lower(n)) return true;
   return !IsLoopback(rules.bind) && IsIpLiteral(lower);
 }
 

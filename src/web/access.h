@@ -40,11 +40,12 @@ std::string CookieValue(std::string_view header, std::string_view name);
 struct HostRules {
   int port = 0;                    // the bound port: a Host or Origin must name it
   std::string bind;                // the bound address
-  std::vector<std::string> names;  // --public-name: further names, any case
+  std::vector<std::string> names;  // --public-name: further names, any case, "NAME[:PORT]"
 };
 
 // The Host header `host` ("name", "name:port", "[v6]:port") names the display: on the bound
-// port, as 127.0.0.1, localhost, [::1], the bound address or one of `rules.names`; and, when
+// port, as 127.0.0.1, localhost, [::1], the bound address or one of `rules.names` (a name
+// with a port, as a proxy in front of the display is reached, on that port); and, when
 // the display listens off loopback, as any IP address (a name is needed to rebind).
 bool AcceptedHost(std::string_view host, const HostRules& rules);
 

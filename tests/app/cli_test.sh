@@ -384,6 +384,10 @@ expect 2 "--set ConfirmUpdates=often: Type mismatch" serve --db set.db --sql "$s
 for bad in 0 1001 x; do
   expect 2 "--max-sessions takes 1 to 1000" serve --db set.db --sql "$setsql" --max-sessions "$bad"
 done
+# A public name, alone or with the port of a proxy in front: 1 to 65535.
+for bad in "" :8443 a:0 a:65536 a:x a: "a b" a/b; do
+  expect 2 "--public-name takes a host name" serve --db set.db --sql "$setsql" --public-name "$bad"
+done
 for bad in 0 0s 5d 30m 1234567min; do
   expect 2 "--idle-timeout takes a duration" serve --db set.db --sql "$setsql" --idle-timeout "$bad"
 done

@@ -64,6 +64,22 @@ TEST_F(EditTest, ASignatureIsAskedOnlyWithConfirmUpdatesAndFailsSilentlyWithoutA
   EXPECT_EQ(MessageCount(), 0u);
 }
 
+// The active server lost while an edit is typed (the display's check found it gone): the
+// edit entered is refused with a message saying why, and nothing is written.
+TEST_F(EditTest, AnEditEnteredWithoutADataServerIsRefusedSayingWhy) {
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
+  TypeInto(ctl, 3, 2, "77");
+  registry_->SetServerReachable("Local", registry_->ActiveServerName("Local"), false);
+  ASSERT_EQ(g_DataServer, nullptr);
+  ctl.Grid.UserClick(6, 2);
+  ASSERT_EQ(MessageCount(), 1u);
+  EXPECT_EQ(LastMessage().text,
+            "Tabulo: No data server is connected (its server stopped or cannot be reached): "
+            "the change was not written; enter it again once the display shows data");
+  EXPECT_EQ(LastMessage().style, platform::kMbCritical);
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3"), "3");
+}
+
 TEST_F(EditTest, ADatabaseErrorIsShownAndTheWindowReloaded) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
   ctl.SetDataTable("NoSuchTable");

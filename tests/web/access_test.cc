@@ -151,6 +151,8 @@ TEST(Access, HostsAndOrigins) {
   const HostRules lan{8080, "192.168.1.7", {}};
   const HostRules web{80, "127.0.0.1", {}};
   const HostRules v6{8080, "::1", {}};
+  // Behind a proxy: its names, each on the port the proxy is reached on.
+  const HostRules proxied{8080, "127.0.0.1", {"Proxy.example:8443", "127.0.0.1:9000", "plant:80"}};
   struct Row {
     const HostRules& rules;
     const char* host;
@@ -188,6 +190,16 @@ TEST(Access, HostsAndOrigins) {
       {web, "localhost", true},
       {web, "localhost:80", true},
       {web, "localhost:8080", false},
+      {proxied, "proxy.example:8443", true},
+      {proxied, "proxy.example:8080", false},
+      {proxied, "proxy.example", false},
+      {proxied, "127.0.0.1:9000", true},
+      {proxied, "127.0.0.1:9001", false},
+      {proxied, "127.0.0.1:8080", true},
+      {proxied, "localhost:9000", false},
+      {proxied, "plant", true},
+      {proxied, "plant:80", true},
+      {proxied, "plant:8080", false},
       // An IPv6 bind address answers only in brackets, whole.
       {v6, "[::1]:8080", true},
       {v6, "::1:8080", false},
