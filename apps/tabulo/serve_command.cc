@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <unistd.h>
+
 #include "commands.h"
 #include "container/serve_display.h"
 #include "platform/runtime/clock.h"
@@ -16,6 +18,7 @@
 #include "usage.h"
 #include "web/access.h"
 #include "web/http_server.h"
+#include "web/log.h"
 
 namespace tabulo::app {
 namespace {
@@ -176,8 +179,15 @@ int ServeCommand(const Args& args) {
                       ? ""
                       : "?token=" + server_options.token)
               << "  (Ctrl-C stops)" << std::endl;
+    web::LogEvent("info", "serve_started",
+                  {{"port", port},
+                   {"pid", static_cast<int64_t>(::getpid())},
+                   {"max_sessions", request.max_sessions},
+                   {"token", !server_options.token.empty()},
+                   {"sign_in", display.signs_in()}});
     std::thread http([&] { server.Run(); });
     display.Run([] { return g_stop != 0; });
+    web::LogEvent("info", "serve_stopped", {{"sessions", display.session_count()}});
     server.Stop();
     http.join();
     return 0;
