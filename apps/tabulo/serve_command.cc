@@ -1,5 +1,7 @@
 // tabulo serve: the operator display in a browser (container/serve_display.h over
 // web/http_server.h). Prints the address to open, then serves until interrupted.
+#include <unistd.h>
+
 #include <charconv>
 #include <csignal>
 #include <cstdlib>
@@ -8,7 +10,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include <unistd.h>
 
 #include "commands.h"
 #include "container/serve_display.h"
