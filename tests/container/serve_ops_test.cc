@@ -301,6 +301,12 @@ TEST_F(ServeOpsTest, HealthMetricsAndLogOnTheSample) {
   EXPECT_EQ(s["tabulo_commits_written_total"] - written, 1);
   EXPECT_EQ(delta(s, "tabulo_commit_seconds_count"), 1);
   EXPECT_EQ(delta(s, R"(tabulo_http_requests_total{route="/event",status="200"})"), 3);
+  // A record deleted under the page: its edit changes no row and is refused as a conflict.
+  host::testing::TestDb(folder_ / "s.db").Exec("DELETE FROM Orders WHERE Id = 4");
+  Edit(page, 4, "Zq-9417-gone");
+  s = Scrape();
+  EXPECT_EQ(delta(s, R"(tabulo_commits_refused_total{kind="conflict"})"), 1);
+  EXPECT_EQ(delta(s, "tabulo_commits_written_total"), 1);
   End(page);
   const std::string closed = R"(tabulo_sessions_ended_total{reason="closed"})";
   s = ScrapeUntil(closed, (before.count(closed) ? before.at(closed) : 0) + 1);
@@ -322,6 +328,7 @@ TEST_F(ServeOpsTest, HealthMetricsAndLogOnTheSample) {
   }
   EXPECT_EQ(events["session_opened@s1"], 1);
   EXPECT_EQ(events["commit@s1"], 1);
+  EXPECT_EQ(events["commit_refused@s1"], 1);
   EXPECT_EQ(events["session_ended@s1"], 1);
 }
 
