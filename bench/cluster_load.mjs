@@ -161,7 +161,12 @@ class Operator {
     for (const c of (res.headers["set-cookie"] || []).slice(1)) this.cookie += "; " + c.split(";")[0];
     this.session = JSON.parse(res.body).session;
     this.listen();
-    await this.waitScene(s => s.controls?.[0]?.count > 0, 120000);
+    // Loaded, or a message instead (the data server refused the session's connection).
+    const at = await this.waitScene(s => s.controls?.[0]?.count > 0 || (s.dialog && s.dialog.text), 120000);
+    if (at === null || this.scene.dialog) {
+      await this.end();
+      throw new Error(`no window: ${this.scene?.dialog?.text?.slice(0, 100) ?? "none in 120 s"}`);
+    }
   }
   listen() {
     const req = http.get({ host: base.hostname, port: base.port, agent,
