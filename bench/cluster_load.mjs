@@ -19,7 +19,7 @@
 // edits only records with Id % N == k, writing "<run>n<N>o<k>-<n>" (n counting its edits),
 // so every row's last value is known. Plain node: http, child_process, fs.
 import { execFileSync, spawn } from "node:child_process";
-import { chmodSync, existsSync, mkdtempSync, readFileSync, writeFileSync } from "node:fs";
+import { chmodSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import http from "node:http";
 import os from "node:os";
 import path from "node:path";
@@ -109,7 +109,7 @@ async function ServeOwn(tabulo, operators, pg) {
   TOKEN = token;
   PIDS = [proc.pid];
   AUDIT = path.join(dir, "audit.db");
-  return { proc, dir };
+  return { proc, dir, script: pg ? new URL("../tests/common/pg_server.sh", import.meta.url).pathname : null };
 }
 
 function request(method, target, headers, body) {
@@ -392,5 +392,12 @@ const keys = Object.keys(rows[0]).filter(k => k !== "note");
 console.log("\n| " + keys.join(" | ") + " |\n|" + keys.map(() => "---").join("|") + "|");
 for (const row of rows) console.log("| " + keys.map(k => row[k]).join(" | ") + " |");
 for (const row of rows) if (row.note) console.log(`N=${row.N}: ${row.note}`);
-if (own) own.proc.kill("SIGTERM");
+if (own) {
+  await new Promise(resolve => {
+    own.proc.on("exit", resolve);
+    own.proc.kill("SIGTERM");
+  });
+  if (PG_PORT && own.script) execFileSync("bash", [own.script, "stop", path.join(own.dir, "pg")]);
+  rmSync(own.dir, { recursive: true, force: true });
+}
 process.exit(rows.some(r => r.lost || r.duplicated) ? 1 : 0);
