@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE ?= cmake
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve cluster-demo bench bench-pg bench-concurrency bench-crash format clean fuzz fuzz-build fuzz-smoke fuzz-campaign mutants mutants-sweep package test-package
+.PHONY: all deps web-test-deps release asan test test-release test-asan demo serve cluster-demo bench bench-pg bench-concurrency bench-crash bench-cluster format clean fuzz fuzz-build fuzz-smoke fuzz-campaign mutants mutants-sweep package test-package
 
 all: release
 
@@ -137,6 +137,27 @@ bench-concurrency: release
 	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target concurrent_commits
 	$(BUILD)/release/tests/concurrent_commits --commits $(CONCURRENT_COMMITS) --journal wal
 	$(BUILD)/release/tests/concurrent_commits --commits $(CONCURRENT_COMMITS) --journal delete
+
+# The display tier under load (not run by CI): deploy/cluster.sh brings up nginx before
+# CLUSTER_PROCESSES serve processes over a PostgreSQL primary and its standby; then
+# bench/cluster_load.mjs runs CLUSTER_OPERATORS simulated operators (each list item a run of
+# CLUSTER_SECONDS) and prints their figures; then bench/cluster_failover.mjs, when present,
+# measures a failover in Chromium. Everything runs niced; the cluster is taken down after.
+CLUSTER_OPERATORS ?= 10,50,200
+CLUSTER_SECONDS ?= 30
+CLUSTER_PROCESSES ?= 2
+CLUSTER_MAX_SESSIONS ?= 150
+bench-cluster: deps $(BUILD)/release/CMakeCache.txt
+	$(CMAKE) --build $(BUILD)/release -j $(JOBS) --target tabulo
+	@dir=$$(mktemp -d /tmp/tabulo-cluster-XXXXXX); tabulo=$(CURDIR)/$(BUILD)/release/apps/tabulo/tabulo; \
+	trap 'bash deploy/cluster.sh down "$$dir" >/dev/null 2>&1; rm -rf "$$dir"' EXIT; \
+	TABULO=$$tabulo MAX_SESSIONS=$(CLUSTER_MAX_SESSIONS) \
+	  nice bash deploy/cluster.sh up "$$dir" --processes $(CLUSTER_PROCESSES) --rows 5000 && \
+	nice node bench/cluster_load.mjs --env "$$dir/cluster.env" --audit-db "$$dir/audit.db" \
+	  --operators $(CLUSTER_OPERATORS) --seconds $(CLUSTER_SECONDS) && \
+	bash deploy/cluster.sh down "$$dir" && \
+	if [ -f bench/cluster_failover.mjs ]; then \
+	  nice node bench/cluster_failover.mjs $$tabulo --processes $(CLUSTER_PROCESSES); fi
 
 # Killed writers: CRASH_RUNS `tabulo show` processes per journal mode (WAL and rollback
 # journal, the data and the audit database alike), each making signed, logged edits, killed

@@ -67,7 +67,7 @@ undo_failed_up() {
 
 # A PostgreSQL server in $1 on port $2; a standby of the primary on port $3 when given.
 start_pg() {
-  local dir=$1 port=$2 primary=${3:-}
+  local dir=$1 port=$2 primary=${3:-} connections=$4
   started_dirs="$started_dirs $dir"
   mkdir -p "$dir"
   chmod 700 "$dir"
@@ -85,7 +85,8 @@ start_pg() {
     echo "host replication postgres 127.0.0.1/32 scram-sha-256" >>"$dir/data/pg_hba.conf"
   fi
   as_pg "$pg_bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -s start \
-    -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c wal_level=replica" >>"$dir/setup.log" 2>&1 ||
+    -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c wal_level=replica -c max_connections=$connections" \
+    >>"$dir/setup.log" 2>&1 ||
     { cat "$dir/server.log" >&2; die "PostgreSQL did not start in $dir (port $port)"; }
 }
 
@@ -126,15 +127,18 @@ up() {
   fi
 
   # The servers: a primary and a standby whose acknowledgement every commit waits for.
-  local primary_port standby_port
+  # Every session holds a connection for its record set, a load one more for its key pass,
+  # and each process keeps a few idle for commands: the servers' limit follows the sessions
+  # the display processes may open (a standby needs at least the primary's limit).
+  local primary_port standby_port connections=$((processes * (${MAX_SESSIONS:-64} * 2 + 8) + 10))
   primary_port=$(free_port)
-  start_pg "$dir/primary" "$primary_port"
+  start_pg "$dir/primary" "$primary_port" "" "$connections"
   psql_on "$primary_port" -c "CREATE TABLE Orders(Id integer PRIMARY KEY, Customer varchar(40),
       Qty integer, Price double precision)" \
     -c "INSERT INTO Orders SELECT i, 'Customer ' || i, i % 500, (i % 97) * 1.25
       FROM generate_series(1, $rows) i"
   standby_port=$(free_port)
-  start_pg "$dir/standby" "$standby_port" "$primary_port"
+  start_pg "$dir/standby" "$standby_port" "$primary_port" "$connections"
   psql_on "$primary_port" -c "ALTER SYSTEM SET synchronous_standby_names = '*'" \
     -c "ALTER SYSTEM SET synchronous_commit = remote_apply" -c "SELECT pg_reload_conf()" >/dev/null
 

@@ -1,5 +1,7 @@
 // tabulo serve: the operator display in a browser (container/serve_display.h over
 // web/http_server.h). Prints the address to open, then serves until interrupted.
+#include <unistd.h>
+
 #include <charconv>
 #include <csignal>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <iostream>
 #include <stdexcept>
 #include <thread>
+
 
 #include "commands.h"
 #include "container/serve_display.h"
@@ -16,6 +19,7 @@
 #include "usage.h"
 #include "web/access.h"
 #include "web/http_server.h"
+#include "web/log.h"
 
 namespace tabulo::app {
 namespace {
@@ -182,8 +186,15 @@ int ServeCommand(const Args& args) {
                       ? ""
                       : "?token=" + server_options.token)
               << "  (Ctrl-C stops)" << std::endl;
+    web::LogEvent("info", "serve_started",
+                  {{"port", port},
+                   {"pid", static_cast<int64_t>(::getpid())},
+                   {"max_sessions", request.max_sessions},
+                   {"token", !server_options.token.empty()},
+                   {"sign_in", display.signs_in()}});
     std::thread http([&] { server.Run(); });
     display.Run([] { return g_stop != 0; });
+    web::LogEvent("info", "serve_stopped", {{"sessions", display.session_count()}});
     server.Stop();
     http.join();
     return 0;

@@ -3,9 +3,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "container/write_tally.h"
+#include "host/pg/pg_data_server.h"
 #include "host/security_manager.h"
 #include "platform/values/com_error.h"
 #include "web/access.h"
+#include "web/log.h"
+#include "web/metrics.h"
 
 namespace tabulo::container {
 namespace {
@@ -20,6 +24,92 @@ web::Reply Refused(int status, const std::string& message, json more = json::obj
   return {status, more.dump(-1, ' ', false, json::error_handler_t::replace)};
 }
 
+using web::Metrics;
+
+// Seconds a load or commit takes: from a millisecond to a minute.
+const std::vector<double> kSecondsBuckets = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
+                                             0.5,   1,      2.5,   5,    10,    30,   60};
+
+void DeclareMetrics() {
+  Metrics& m = Metrics::Process();
+  using T = Metrics::Type;
+  m.Declare("tabulo_sessions_open", T::kGauge, "Pages with a session now.");
+  m.Declare("tabulo_sessions_max", T::kGauge, "Pages that may have a session at once.");
+  m.Declare("tabulo_sessions_opened_total", T::kCounter, "Sessions opened.");
+  m.Declare("tabulo_sessions_refused_total", T::kCounter,
+            "Sessions refused, by reason (full, sign_in, failed).");
+  m.Declare("tabulo_sessions_ended_total", T::kCounter,
+            "Sessions ended, by reason (idle, signed_out, closed, ended).");
+  m.Declare("tabulo_loads_total", T::kCounter,
+            "Statements run for rows (a control's load), by outcome (ok, failed).");
+  m.Declare("tabulo_load_seconds", T::kHistogram,
+            "Time to run a statement for rows, until its first window can be read.",
+            kSecondsBuckets);
+  m.Declare("tabulo_commits_written_total", T::kCounter, "Writes the data server acknowledged.");
+  m.Declare("tabulo_commits_refused_total", T::kCounter,
+            "Writes the data server refused, by kind (conflict, unavailable, login, statement, "
+            "other).");
+  m.Declare("tabulo_commit_seconds", T::kHistogram,
+            "Time to write an edit, until the data server acknowledged or refused it.",
+            kSecondsBuckets);
+  m.Declare("tabulo_database_up", T::kGauge,
+            "1 when the active data server answered its last probe, else 0.");
+  m.Declare("tabulo_active_server", T::kGauge,
+            "1 for the active server of the display's data cluster.");
+  m.Declare("tabulo_failovers_total", T::kCounter,
+            "Changes of the data cluster's active server seen by the probe.");
+  m.Declare("tabulo_process_resident_bytes", T::kGauge, "Resident memory of this process.");
+  m.Declare("tabulo_pg_connections", T::kGauge,
+            "PostgreSQL connections this process holds, by use (all, idle: kept for commands).");
+  m.Declare("tabulo_pg_connections_opened_total", T::kCounter,
+            "PostgreSQL connections this process has opened (logins).");
+}
+
+// A refusal's kind by its error number: what an operator's edit met.
+std::string RefusalKind(int32_t error) {
+  switch (static_cast<uint32_t>(error)) {
+    case 0x80040E38:
+      return "conflict";  // the row changed, or was not exactly one
+    case 0x80004005:
+      return "unavailable";
+    case 0x80040E4D:
+      return "login";
+    case 0x80040E14:
+      return "statement";
+    default:
+      return "other";
+  }
+}
+
+std::string Hex(int32_t error) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(error));
+  return text;
+}
+
+// Every statement of the sessions' data servers, counted and (writes) logged on the session's
+// thread, whose log context names the session.
+void CountDataCall(const DataCall& call) {
+  Metrics& m = Metrics::Process();
+  if (!call.write) {
+    m.Add("tabulo_loads_total", {{"outcome", call.error ? "failed" : "ok"}});
+    m.Observe("tabulo_load_seconds", {}, call.seconds);
+    if (call.error)
+      web::LogEvent("warn", "load_failed", {{"seconds", call.seconds}, {"error", Hex(call.error)}});
+    return;
+  }
+  m.Observe("tabulo_commit_seconds", {}, call.seconds);
+  if (!call.error) {
+    m.Add("tabulo_commits_written_total");
+    web::LogEvent("info", "commit", {{"seconds", call.seconds}});
+    return;
+  }
+  const std::string kind = RefusalKind(call.error);
+  m.Add("tabulo_commits_refused_total", {{"kind", kind}});
+  web::LogEvent("warn", "commit_refused",
+                {{"seconds", call.seconds}, {"kind", kind}, {"error", Hex(call.error)}});
+}
+
 std::string Minutes(int64_t ms) {
   const int64_t minutes = ms / 60000;
   if (minutes * 60000 != ms) return std::to_string(ms / 1000) + " seconds";
@@ -28,28 +118,63 @@ std::string Minutes(int64_t ms) {
 
 }  // namespace
 
+namespace {
+
+host::HostConfig ConfigOf(const ServeRequest& request) {
+  return request.session.host_config.empty() ? host::DefaultHostConfig(host::LocalMachineName())
+                                             : host::LoadHostConfig(request.session.host_config);
+}
+
+}  // namespace
+
 ServeDisplay::ServeDisplay(const ServeRequest& request, platform::Clock& clock)
-    : request_(request), clock_(clock), sign_in_(request.sign_in || !request.loopback) {
-  config_ = request.session.host_config.empty() ? host::DefaultHostConfig(host::LocalMachineName())
-                                                : host::LoadHostConfig(request.session.host_config);
+    : request_(request),
+      clock_(clock),
+      sign_in_(request.sign_in || !request.loopback),
+      config_(ConfigOf(request)),
+      health_(config_, clock) {
   if (!request.loopback && (request.session.host_config.empty() || config_.security.users.empty()))
     throw platform::ComError(
         5,
         "a display on another address than loopback needs --host CONFIG naming its users "
         "(the demo user signs only on 127.0.0.1)");
   // The first page would meet what is wrong with the controls: the start does.
-  std::lock_guard build(build_mu_);
-  ServeSession check(request_, clock_);
+  {
+    std::lock_guard build(build_mu_);
+    ServeSession check(request_, clock_);
+  }
+  DeclareMetrics();
+  ObserveDataCalls(CountDataCall);
+  Metrics::Process().Set("tabulo_sessions_max", {}, static_cast<double>(request_.max_sessions));
+  collector_ = Metrics::Process().AddCollector([this](Metrics& m) {
+    m.Set("tabulo_sessions_open", {}, static_cast<double>(session_count()));
+    m.Set("tabulo_process_resident_bytes", {}, static_cast<double>(web::ResidentBytes()));
+    const host::pg::ConnectionCounts pg = host::pg::CountConnections();
+    m.Set("tabulo_pg_connections", {{"use", "all"}}, static_cast<double>(pg.open));
+    m.Set("tabulo_pg_connections", {{"use", "idle"}}, static_cast<double>(pg.idle));
+    m.Set("tabulo_pg_connections_opened_total", {}, static_cast<double>(pg.opened));
+    const HealthState health = health_.Check();
+    m.Set("tabulo_database_up", {}, health.database_ok ? 1 : 0);
+    m.Set("tabulo_failovers_total", {}, static_cast<double>(health.failovers));
+    m.Clear("tabulo_active_server");
+    if (!health.active.empty())
+      m.Set("tabulo_active_server", {{"cluster", health.cluster}, {"server", health.active}}, 1);
+  });
 }
 
 ServeDisplay::~ServeDisplay() {
+  Metrics::Process().RemoveCollector(collector_);
+  ObserveDataCalls(nullptr);
   stopping_ = true;
   std::map<std::string, std::shared_ptr<Entry>> sessions;
   {
     std::lock_guard lock(mu_);
     sessions.swap(sessions_);
   }
-  for (auto& [id, entry] : sessions) entry->session->End("the display has closed");
+  for (auto& [id, entry] : sessions) {
+    entry->ended_by = "closed";
+    entry->session->End("the display has closed");
+  }
   std::lock_guard build(build_mu_);
   for (auto& [id, entry] : sessions) {
     if (entry->thread.joinable()) entry->thread.join();
@@ -73,6 +198,7 @@ size_t ServeDisplay::EndIdle() {
     if (entry->session->ended() ||
         now - entry->session->last_active_ms() <= request_.idle_timeout_ms)
       continue;
+    entry->ended_by = "idle";
     entry->session->End("This session has ended: it had no input for more than " +
                         Minutes(request_.idle_timeout_ms) +
                         ", and an edit left open was abandoned (nothing was written). Reload "
@@ -92,6 +218,14 @@ void ServeDisplay::Reap() {
         continue;
       }
       gone.push_back(it->second);
+      const Entry& entry = *it->second;
+      const std::string reason = entry.ended_by.empty() ? "ended" : entry.ended_by;
+      Metrics::Process().Add("tabulo_sessions_ended_total", {{"reason", reason}});
+      web::SetThreadLogContext({entry.serial, entry.operator_name});
+      web::LogEvent(
+          "info", "session_ended",
+          {{"reason", reason}, {"seconds", (clock_.NowMillis() - entry.opened_ms) / 1000.0}});
+      web::SetThreadLogContext({});
       ended_.emplace_back(it->first, it->second->session->why_ended());
       if (ended_.size() > kEndedKept) ended_.pop_front();
       it = sessions_.erase(it);
@@ -118,7 +252,13 @@ web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body
                   " pages already have a session. Close a page you no longer use (or wait until an "
                   "idle one ends), then reload this one.",
               {{"full", true}});
-  if (session_count() >= request_.max_sessions) return full;
+  auto refuse = [&](const std::string& reason, const web::Reply& reply) {
+    Metrics::Process().Add("tabulo_sessions_refused_total", {{"reason", reason}});
+    web::LogEvent("warn", "session_refused",
+                  {{"reason", reason}, {"status", reply.status}, {"peer", caller.peer}});
+    return reply;
+  };
+  if (session_count() >= request_.max_sessions) return refuse("full", full);
   std::string operator_name;
   if (sign_in_) {
     const json given = json::parse(body, nullptr, false);
@@ -134,10 +274,11 @@ web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body
       try {
         host::RecordRefusedSignIn(config_, user, "sign-in from " + caller.peer);
       } catch (const platform::ComError& e) {
-        return Refused(503, "The refused sign-in could not be recorded: " + e.description(),
-                       {{"signin", true}});
+        return refuse("sign_in",
+                      Refused(503, "The refused sign-in could not be recorded: " + e.description(),
+                              {{"signin", true}}));
       }
-      return Refused(401, host::kWrongCredentials, {{"signin", true}});
+      return refuse("sign_in", Refused(401, host::kWrongCredentials, {{"signin", true}}));
     }
     operator_name = user;
   }
@@ -146,7 +287,7 @@ web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body
     std::lock_guard lock(mu_);
     size_t open = opening_;
     for (auto& [id, entry] : sessions_) open += !entry->session->ended();
-    if (open >= request_.max_sessions) return full;
+    if (open >= request_.max_sessions) return refuse("full", full);
     ++opening_;
   }
   ServeRequest request = request_;
@@ -154,6 +295,11 @@ web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body
   auto entry = std::make_shared<Entry>();
   entry->browser = caller.browser;
   entry->operator_name = operator_name;
+  entry->opened_ms = clock_.NowMillis();
+  {
+    std::lock_guard lock(mu_);
+    entry->serial = "s" + std::to_string(++serials_);
+  }
   std::string problem;
   {
     std::lock_guard build(build_mu_);
@@ -162,7 +308,11 @@ web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body
       entry->session = std::make_unique<ServeSession>(request, clock_);
       ServeSession* session = entry->session.get();
       entry->thread =
-          std::thread([this, session] { session->Run([this] { return stopping_.load(); }); });
+          std::thread([this, session, context = web::LogContext{entry->serial, operator_name}] {
+            // The session's log lines (its commits) name it.
+            web::SetThreadLogContext(context);
+            session->Run([this] { return stopping_.load(); });
+          });
     } catch (const platform::ComError& e) {
       problem = e.description();
     }
@@ -170,8 +320,17 @@ web::Reply ServeDisplay::Open(const web::Caller& caller, const std::string& body
   const std::string id = web::NewToken();
   std::lock_guard lock(mu_);
   --opening_;
-  if (!problem.empty()) return Refused(503, "The session could not be opened: " + problem);
+  if (!problem.empty()) {
+    // The problem is the host's or the control file's (no values): the operator sees it too.
+    Metrics::Process().Add("tabulo_sessions_refused_total", {{"reason", "failed"}});
+    web::LogEvent("error", "session_refused", {{"reason", "failed"}, {"peer", caller.peer}});
+    return Refused(503, "The session could not be opened: " + problem);
+  }
   sessions_[id] = entry;
+  Metrics::Process().Add("tabulo_sessions_opened_total");
+  web::SetThreadLogContext({entry->serial, operator_name});
+  web::LogEvent("info", "session_opened", {{"peer", caller.peer}});
+  web::SetThreadLogContext({});
   return {200, json{{"session", id}, {"operator", operator_name}, {"signin", sign_in_}}.dump()};
 }
 
@@ -200,6 +359,10 @@ web::Reply ServeDisplay::End(const web::Caller& caller) {
   web::Reply refusal;
   std::shared_ptr<Entry> entry = Find(caller, refusal);
   if (!entry) return refusal;
+  {
+    std::lock_guard lock(mu_);
+    entry->ended_by = sign_in_ ? "signed_out" : "closed";
+  }
   entry->session->End(sign_in_ ? "You signed out. Reload the page to sign in again."
                                : "This session has ended. Reload the page to start a new one.");
   return {200, json{{"ok", true}}.dump()};
@@ -227,6 +390,13 @@ web::Download ServeDisplay::Export(const web::Caller& caller, const std::string&
             nullptr};
   }
   return entry->session->Export(control, format);
+}
+
+web::Reply ServeDisplay::Health() {
+  const HealthState health = health_.Check();
+  const json body = {{"status", health.database_ok ? "ok" : "degraded"},
+                     {"database", health.database_ok ? "ok" : "down"}};
+  return {health.database_ok ? 200 : 503, body.dump()};
 }
 
 web::Reply ServeDisplay::Watch(const web::Caller& caller) {

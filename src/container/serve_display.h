@@ -11,6 +11,13 @@
 // refused with 503) and a session without events for longer than idle_timeout_ms on the
 // display's clock is ended: its open question cancelled, its open edit abandoned, nothing
 // written, and its page told to reload.
+//
+// Operations: GET /healthz asks ServeHealth (the data server probed now and then); the
+// process's figures (web/metrics.h) count sessions, loads and commits (the statements the
+// sessions' data servers run, their times, refusals by kind), the active server and
+// failovers, the process's memory and its PostgreSQL connections; the log (web/log.h) has
+// a line for each session opened, refused and ended and for each commit, naming the
+// session by its serial number and the operator, never a value.
 #pragma once
 
 #include <deque>
@@ -20,6 +27,7 @@
 #include <string>
 #include <thread>
 
+#include "container/serve_health.h"
 #include "container/serve_session.h"
 #include "host/host_config.h"
 #include "web/http_server.h"
@@ -45,6 +53,7 @@ class ServeDisplay : public web::Endpoint {
   web::Reply End(const web::Caller& caller) override;
   web::Reply Post(const web::Caller& caller, const std::string& body) override;
   web::Reply Watch(const web::Caller& caller) override;
+  web::Reply Health() override;
   web::Download Export(const web::Caller& caller, const std::string& control,
                        const std::string& format) override;
   std::optional<web::Update> NextUpdate(const web::Caller& caller, web::UpdateCursor& cursor,
@@ -61,6 +70,9 @@ class ServeDisplay : public web::Endpoint {
     std::thread thread;
     std::string browser;
     std::string operator_name;
+    std::string serial;     // how the log names the session
+    std::string ended_by;   // why the display ended it: "idle", "signed_out", "closed"
+    int64_t opened_ms = 0;  // on the display's clock
   };
 
   // The caller's session, or null with `refusal` set.
@@ -79,6 +91,10 @@ class ServeDisplay : public web::Endpoint {
   std::map<std::string, std::shared_ptr<Entry>> sessions_;
   size_t opening_ = 0;                                     // sessions being built
   std::deque<std::pair<std::string, std::string>> ended_;  // recent ids, and why
+  uint64_t serials_ = 0;
+
+  ServeHealth health_;
+  int collector_ = 0;  // of the process's figures
 };
 
 }  // namespace tabulo::container

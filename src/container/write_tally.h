@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,17 @@ struct WriteTally {
   int64_t writes = 0;      // statements run that yield no result, without error
   std::string last_error;  // the description of the last statement refused
 };
+
+// One statement a data server of the process ran (or refused): a query that opened rows (a
+// load) or a write, how long the call took, and the error number of a refusal (0: none).
+struct DataCall {
+  bool write = false;
+  double seconds = 0;
+  int32_t error = 0;
+};
+// Told of every statement through a tallied server of the process, on the thread that ran
+// it (nullptr: nobody). For the display's figures and log.
+void ObserveDataCalls(std::function<void(const DataCall&)> observer);
 
 // `server` with every call passed through, its writes and refusals counted in `tally`.
 std::shared_ptr<host::DataServer> TallyWrites(std::shared_ptr<host::DataServer> server,

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "web/access.h"
+#include "web/metrics.h"
 #include "web/page.h"
 
 namespace tabulo::web {
@@ -41,6 +42,27 @@ constexpr size_t kMaxReading = 512;    // connections being read, in all
 constexpr size_t kMaxLingering = 256;  // answered connections drained before closing
 constexpr auto kLinger = std::chrono::seconds(2);
 constexpr int kWriteTimeoutMs = 5000;
+
+// The routes requests are counted by; anything else is "other".
+std::string RouteOf(const std::string& path) {
+  for (const char* route :
+       {"/", "/session", "/session/end", "/event", "/events", "/export", "/healthz", "/metrics"})
+    if (path == route) return route;
+  return "other";
+}
+
+void DeclareMetrics() {
+  Metrics& m = Metrics::Process();
+  m.Declare("tabulo_http_requests_total", Metrics::Type::kCounter,
+            "HTTP requests answered, by route and status (an update stream when it closes).");
+  m.Declare("tabulo_event_streams_open", Metrics::Type::kGauge,
+            "Update streams (text/event-stream) open now, one a page.");
+}
+
+void CountRequest(const std::string& route, int status) {
+  Metrics::Process().Add("tabulo_http_requests_total",
+                         {{"route", route}, {"status", std::to_string(status)}});
+}
 
 std::string ErrorBody(const std::string& message) {
   return nlohmann::json{{"error", message}}.dump();
@@ -281,6 +303,7 @@ struct HttpServer::Impl {
     rules.bind = options.bind;
     rules.names = options.public_names;
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("cannot make a pipe");
+    DeclareMetrics();
   }
   ~Impl() {
     if (listener >= 0) ::close(listener);
@@ -291,6 +314,10 @@ struct HttpServer::Impl {
   void Wake() { (void)!::write(wake[1], "x", 1); }
 
   httplib::Server::HandlerResponse Admit(const httplib::Request& req, httplib::Response& res) {
+    // Health is asked by supervisors and proxies under any name, without the token: it
+    // tells nothing they could use.
+    if (req.path == "/healthz" && req.method == "GET")
+      return httplib::Server::HandlerResponse::Unhandled;
     const std::string host = req.get_header_value("Host");
     if (!AcceptedHost(host, rules)) {
       SetError(res, 421,
@@ -359,6 +386,18 @@ struct HttpServer::Impl {
                  "request too large: at most " + std::to_string(options.max_request) + " bytes");
       else if (res.body.empty())
         SetError(res, res.status, res.status == 404 ? "no such page" : "request refused");
+    });
+    router.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+      CountRequest(RouteOf(req.path), res.status);
+    });
+    router.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+      const Reply health = endpoint.Health();
+      res.status = health.status;
+      res.set_content(health.body, "application/json");
+    });
+    router.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
+      Metrics::Process().Set("tabulo_event_streams_open", {}, static_cast<double>(pages.load()));
+      res.set_content(Metrics::Process().Text(), "text/plain; version=0.0.4; charset=utf-8");
     });
     router.Get("/", [](const httplib::Request&, httplib::Response& res) {
       res.headers.erase("Content-Security-Policy");
@@ -494,7 +533,10 @@ struct HttpServer::Impl {
     Clock::time_point accept_again;
     auto drop = [&](std::map<uint64_t, std::unique_ptr<Connection>>::iterator it,
                     const std::string& reply) {
-      if (!reply.empty()) Send(it->second->fd, reply);
+      if (!reply.empty()) {
+        Send(it->second->fd, reply);
+        CountRequest("unread", std::atoi(reply.c_str() + 9));  // "HTTP/1.1 408 ..."
+      }
       ::close(it->second->fd);
       if (--per_address[it->second->peer] == 0) per_address.erase(it->second->peer);
       return reading.erase(it);

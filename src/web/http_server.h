@@ -23,6 +23,12 @@
 //                      the header kSessionHeader; the Endpoint's reply
 //   GET  /export?control=N&format=csv|json&session=ID   a download of what a control of
 //                      the session shows, streamed
+//   GET  /healthz      for a load balancer or supervisor, without the token and whatever
+//                      the Host: {"status":"ok"|"degraded","database":"ok"|"down"}, 200 or
+//                      (the data server does not answer) 503, as the Endpoint's Health says
+//   GET  /metrics      the process's figures (metrics.h) in the Prometheus text format,
+//                      behind the token as the page is; requests are counted by route and
+//                      status, and the update streams open are a gauge
 //
 // A page's session travels in its requests (a header, and the update stream's address), not
 // in a cookie: every page of a browser shares its cookies, and each page is its own
@@ -108,6 +114,10 @@ class Endpoint {
     (void)format;
     return {404, "this display offers no downloads", {}, {}, nullptr};
   }
+  // GET /healthz: 200 when all is well, 503 when the data server does not answer; the body
+  // says no more than that (no names, addresses or messages). Called by anyone: it must be
+  // cheap and must not reach the data server more than now and then.
+  virtual Reply Health() { return {200, R"({"status":"ok","database":"ok"})"}; }
 };
 
 struct ServerOptions {

@@ -416,4 +416,20 @@ grep -q "Acme Corp" out.txt || fail "the relative database was not found: $(cat 
 grep -q "Browsing: saved/rel.db " out.txt || fail "status without table: $(cat out.txt)"
 mv saved/rel.db saved/gone.db
 expect 1 "The DSN Name is invalid" browse --load saved/rel.ctl </dev/null
+"$tabulo" sample-db log.db --rows 5 >/dev/null || fail "sample for serve"
+# serve: the address alone on standard output, as scripts read it; its log on standard error,
+# one JSON object a line, from its start to its stop; /healthz answers.
+"$tabulo" serve --db log.db --sql "SELECT Id FROM Orders" --port 0 >serve.out 2>serve.err &
+serve_pid=$!
+for _ in $(seq 100); do grep -q "^tabulo serve: http" serve.out && break; sleep 0.1; done
+url=$(grep -o 'http://[^ ]*' serve.out) || fail "serve printed no address: $(cat serve.err)"
+python3 -c 'import sys, urllib.request; sys.exit(urllib.request.urlopen(sys.argv[1] + "healthz").status != 200)' \
+  "$url" || fail "/healthz"
+kill "$serve_pid"
+wait "$serve_pid" || fail "serve stopped with $?"
+[ "$(wc -l <serve.out)" = 1 ] || fail "serve's standard output: $(cat serve.out)"
+python3 -c '
+import json, sys
+events = [json.loads(line)["event"] for line in open("serve.err")]
+sys.exit(events != ["serve_started", "serve_stopped"])' || fail "serve's log: $(cat serve.err)"
 echo ok

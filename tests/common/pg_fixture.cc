@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace tabulo::test_support {
 namespace {
@@ -93,6 +94,14 @@ void PgFixture::Psql(const Instance& instance, const std::string& sql,
                                   " -f " + file + " 2>&1",
                               &status);
   ASSERT_EQ(status, 0) << out;
+}
+
+std::string PgFixture::Query(const Instance& instance, const std::string& sql) {
+  Psql(instance, "\\o " + instance.dir + "/output.txt\n\\pset format unaligned\n\\t on\n" + sql);
+  std::ifstream in(instance.dir + "/output.txt");
+  std::string value;
+  std::getline(in, value);
+  return value;
 }
 
 }  // namespace tabulo::test_support

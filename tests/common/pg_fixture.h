@@ -25,6 +25,8 @@ class PgFixture {
   // Runs SQL as the superuser over the socket (psql); fails the test on error.
   static void Psql(const Instance& instance, const std::string& sql,
                    const std::string& database = "postgres");
+  // The first value `sql` yields (psql's unaligned output, trimmed); "" on error.
+  static std::string Query(const Instance& instance, const std::string& sql);
 };
 
 }  // namespace tabulo::test_support

@@ -1,5 +1,6 @@
 #include "host/pg/pg_connection.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -27,6 +28,8 @@ bool IsLoginRefusal(const std::string& message) {
 
 thread_local bool in_query = false;
 
+std::atomic<int64_t> g_open{0}, g_opened{0};
+
 // The settings the session's start pins, as the server reports them.
 struct Pinned {
   const char* name;
@@ -39,6 +42,19 @@ constexpr Pinned kPinned[] = {{"client_encoding", "UTF8", false},
                               {"IntervalStyle", "iso_8601", false}};
 
 }  // namespace
+
+void ConnCloser::operator()(PGconn* conn) const {
+  PQfinish(conn);
+  --g_open;
+}
+
+int64_t OpenConnections() {
+  return g_open;
+}
+
+int64_t OpenedConnections() {
+  return g_opened;
+}
 
 QueryScope::QueryScope() : outer_(in_query) {
   in_query = true;
@@ -95,6 +111,10 @@ Conn Connect(const Endpoint& e) {
   if (!values[2]) keys[2] = "fallback_application_name", values[2] = "tabulo";
   if (!values[3]) keys[3] = "fallback_application_name", values[3] = "tabulo";
   Conn conn(PQconnectdbParams(keys.data(), values.data(), 0));
+  if (conn) {
+    ++g_open;
+    ++g_opened;
+  }
   if (!conn)
     throw ComError(kErrSourceUnusable, "Out of memory connecting to " + e.label, kErrorSource);
   if (PQstatus(conn.get()) != CONNECTION_OK) {

@@ -15,7 +15,7 @@ namespace tabulo::host::pg {
 inline constexpr const char* kErrorSource = "DataServer";
 
 struct ConnCloser {
-  void operator()(PGconn* conn) const { PQfinish(conn); }
+  void operator()(PGconn* conn) const;  // PQfinish, and counted
 };
 struct ResultClearer {
   void operator()(PGresult* result) const { PQclear(result); }
@@ -44,6 +44,11 @@ struct Endpoint {
 // not hold the first two is refused. Raises 0x80040E4D when the server refuses the login,
 // 0x80004005 when the server or database cannot be reached or used.
 Conn Connect(const Endpoint& endpoint);
+
+// Connections of the process open now, and opened since its start (Connect's, whether the
+// login succeeded or not).
+int64_t OpenConnections();
+int64_t OpenedConnections();
 
 // The name and value of a pinned setting the session no longer holds (a statement may have
 // changed it), or the empty text when all hold. Uses what the server reports; no round trip.

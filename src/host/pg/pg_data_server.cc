@@ -1,9 +1,11 @@
 // PgDataServer: source resolution, dispatch of queries and commands.
 #include "host/pg/pg_data_server.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "host/cursor_record_set.h"
 #include "host/memory_row_source.h"
@@ -60,6 +62,53 @@ std::string CommandWord(const std::string& sql) {
   for (const SqlToken& token : TokenizeSql(sql))
     if (token.kind == SqlToken::Word) return Lower(token.text);
   return {};
+}
+
+// The idle connections commands share, by login; a bounded number each.
+class IdlePool {
+ public:
+  Conn Take(const std::string& login) {
+    std::lock_guard lock(mu_);
+    auto it = idle_.find(login);
+    if (it == idle_.end()) return nullptr;
+    Conn conn = std::move(it->second.back());
+    it->second.pop_back();
+    if (it->second.empty()) idle_.erase(it);
+    --count_;
+    return conn;
+  }
+  void Give(const std::string& login, Conn conn) {
+    std::lock_guard lock(mu_);
+    std::vector<Conn>& kept = idle_[login];
+    if (kept.size() >= limit_) return;  // closed as it goes
+    kept.push_back(std::move(conn));
+    ++count_;
+  }
+  int64_t Idle() {
+    std::lock_guard lock(mu_);
+    return count_;
+  }
+  void SetLimit(size_t per_login) {
+    std::lock_guard lock(mu_);
+    limit_ = std::max<size_t>(per_login, 1);
+    for (auto& [login, kept] : idle_) {
+      while (kept.size() > limit_) {
+        kept.pop_back();
+        --count_;
+      }
+    }
+  }
+
+ private:
+  std::mutex mu_;
+  std::map<std::string, std::vector<Conn>> idle_;
+  size_t limit_ = 4;
+  int64_t count_ = 0;
+};
+
+IdlePool& Pool() {
+  static IdlePool* pool = new IdlePool();  // never destroyed: its connections outlive exit
+  return *pool;
 }
 
 class PgDataServer : public DataServer {
@@ -314,22 +363,17 @@ class PgDataServer : public DataServer {
     return columns;
   }
 
-  // Commands reuse one idle connection per login, so that a write costs no new login (about
-  // 50 ms with a password exchange). A query takes the connection with it into its record set.
+  // Commands take an idle connection of the login from the process's pool, so that a write
+  // costs no new login (about 50 ms with a password exchange). A query takes the connection
+  // with it into its record set.
   static std::string LoginKey(const Endpoint& e) {
     return e.host + '\n' + std::to_string(e.port) + '\n' + e.database + '\n' + e.user + '\n' +
            e.password + '\n' + e.application;
   }
   Conn TakeConnection(const Endpoint& endpoint, bool* kept) {
-    {
-      std::lock_guard<std::mutex> lock(idle_mutex_);
-      auto it = idle_.find(LoginKey(endpoint));
-      if (it != idle_.end()) {
-        Conn conn = std::move(it->second);
-        idle_.erase(it);
-        *kept = true;
-        return conn;
-      }
+    if (Conn conn = Pool().Take(LoginKey(endpoint))) {
+      *kept = true;
+      return conn;
     }
     *kept = false;
     return Connect(endpoint);
@@ -346,8 +390,7 @@ class PgDataServer : public DataServer {
       Result result(PQexec(conn.get(), "DEALLOCATE q"));
       if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) return;
     }
-    std::lock_guard<std::mutex> lock(idle_mutex_);
-    idle_[LoginKey(endpoint)] = std::move(conn);
+    Pool().Give(LoginKey(endpoint), std::move(conn));
   }
 
   // Statements that only ask for rows.
@@ -485,8 +528,6 @@ class PgDataServer : public DataServer {
 
   PgServerOptions options_;
   int16_t server_type_ = 1;
-  std::mutex idle_mutex_;
-  std::map<std::string, Conn> idle_;
 };
 
 }  // namespace
@@ -519,6 +560,14 @@ std::string TranslateEscapesForPg(std::string_view sql) {
   }
   out += sql.substr(copied);
   return out;
+}
+
+ConnectionCounts CountConnections() {
+  return {OpenConnections(), Pool().Idle(), OpenedConnections()};
+}
+
+void SetIdleConnectionLimit(size_t per_login) {
+  Pool().SetLimit(per_login);
 }
 
 std::shared_ptr<DataServer> NewPgDataServer(PgServerOptions options) {

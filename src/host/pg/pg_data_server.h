@@ -49,11 +49,14 @@
 //
 // Writes: a statement without result columns. UPDATE and DELETE run in a transaction committed
 // only when exactly one row changed, else rolled back and refused with 0x80040E38 (BEGIN and
-// the statement's prepare, describe and run go in one pipeline: two round trips in all); INSERT and
-// MERGE run in a transaction; any other command runs on its own. Commands reuse one idle
-// connection per login (a connection that died while idle is replaced before anything runs,
-// one whose pinned settings a command changed is not kept),
-// so a write costs no new login. ODBC date and time escapes become typed literals:
+// the statement's prepare, describe and run go in one pipeline: two round trips in all); INSERT
+// and MERGE run in a transaction; any other command runs on its own. Commands take an idle
+// connection of the login from the process's pool, shared by every data server of the
+// process (every operator's session of a display), and give it back after: at most
+// SetIdleConnectionLimit (4) are kept idle a login, the rest are closed, so the pool never
+// holds more than the busiest moment needed. A connection that died while idle is replaced
+// before anything runs, one whose pinned settings a command changed is not kept; so a write
+// costs no new login. ODBC date and time escapes become typed literals:
 // {d '...'} DATE '...', {t '...'} TIME '...', {ts '...'} TIMESTAMP '...'.
 // A write to the server and database of a PostgreSQL audit store's open transaction, as the
 // same login (pg_audit_store.h), runs inside that transaction and commits it: the change and
@@ -83,6 +86,15 @@ struct PgServerOptions {
 };
 
 std::shared_ptr<DataServer> NewPgDataServer(PgServerOptions options);
+
+// The process's PostgreSQL connections: open now (record sets' and key passes', the pool's,
+// the audit store's), idle in the commands' pool, opened since the start.
+struct ConnectionCounts {
+  int64_t open = 0, idle = 0, opened = 0;
+};
+ConnectionCounts CountConnections();
+// Idle connections the pool keeps a login (at least 1); more are closed as they come back.
+void SetIdleConnectionLimit(size_t per_login);
 
 // The statement with its ODBC date and time escapes made typed literals (strings, quoted
 // names and comments untouched). A malformed escape raises 0x80040E14.
