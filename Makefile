@@ -169,7 +169,7 @@ bench-crash: deps $(BUILD)/release/CMakeCache.txt
 	bench/crash_campaign $(BUILD)/release/apps/tabulo/tabulo $(CRASH_RUNS)
 
 bench: $(BUILD)/bench/CMakeCache.txt
-	$(CMAKE) --build $(BUILD)/bench -j $(JOBS) --target tabulo record_set_bench control_bench
+	$(CMAKE) --build $(BUILD)/bench -j $(JOBS) --target tabulo record_set_bench control_bench find_bench
 	bench/run $(BUILD)/bench
 
 # The same figures on a PostgreSQL table of ROWS rows, on a throw-away server (bench/run_pg);

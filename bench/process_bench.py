@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Whole-process figures beside a reference run in the same loop: `tabulo export --format csv`
 against `sqlite3 -csv -header` on the same statement, `tabulo --version` against
-`sqlite3 --version` (program start), and the peak RSS of `tabulo show` on the 1,000-row sample.
+`sqlite3 --version` (program start), the peak RSS of `tabulo show` on the 1,000-row sample, and
+`tabulo show --at 5000000` on the 10,000,000-row sample against `sqlite3 FILE "SELECT count(*)
+FROM (S)"` for each shape of statement S (the first window in the middle of the result against
+the count pass, both journal modes).
 Runs are interleaved (tabulo, reference, tabulo, ...) and the medians kept, wall time and CPU
 time (user + system) apart. Writes BUILD_DIR/process.json for results.py.
 usage: process_bench.py BUILD_DIR TABULO [SQLITE3]
@@ -70,6 +73,26 @@ for size in sizes:
             f"export {size}", [tabulo, "export", "--db", db, "--sql", QUERY],
             [sqlite3, "-csv", "-header", db, QUERY], runs)
 figures["start"] = compare("start", [tabulo, "--version"], [sqlite3, "--version"], 31)
+# Statement shapes: the window in the middle of the result, whole processes, against the count.
+SHAPES = (
+    ("plain", SHOWN, ("10m-wal", "10m")),
+    ("expressions", "SELECT Id, Qty * 2 AS q2, upper(Customer) AS c FROM Orders WHERE Qty < 400",
+     ("10m-wal", "10m")),
+    ("ORDER BY", SHOWN + " ORDER BY Qty DESC", ("10m-wal",)),
+    ("GROUP BY", "SELECT Customer, count(*) AS n, sum(Qty) AS q FROM Orders GROUP BY Customer",
+     ("10m-wal",)),
+)
+figures["shapes"] = []
+for shape, sql, samples in SHAPES:
+    for sample in samples:
+        db = os.path.join(build, f"orders-{sample}.db")
+        if not os.path.exists(db):
+            continue
+        result = compare(f"shape {shape} {sample}",
+                         [tabulo, "show", "--db", db, "--sql", sql, "--at", "5000000"],
+                         [sqlite3, db, f"SELECT count(*) FROM ({sql})"], runs)
+        result.update({"shape": shape, "sql": sql, "sample": sample})
+        figures["shapes"].append(result)
 small = os.path.join(build, "orders-1k.db")
 if os.path.exists(small):
     shown = [tabulo, "show", "--db", small, "--sql", SHOWN]

@@ -13,6 +13,7 @@ int SampleDbCommand(const Args& args);
 int StringsCommand(const Args& args);
 int ShowCommand(const Args& args);
 int BrowseCommand(const Args& args);
+// Runs the browser display's program (tabulo-serve) in this process's place.
 int ServeCommand(const Args& args);
 int ScriptCommand(const Args& args);
 int DesignCommand(const Args& args);

@@ -10,12 +10,11 @@
 #include <stdexcept>
 #include <thread>
 
-
-#include "commands.h"
 #include "container/serve_display.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/locale.h"
 #include "platform/values/com_error.h"
+#include "serve_command.h"
 #include "usage.h"
 #include "web/access.h"
 #include "web/http_server.h"
@@ -64,7 +63,7 @@ int64_t ReadDuration(const std::string& text) {
 
 }  // namespace
 
-int ServeCommand(const Args& args) {
+int ServeDisplayCommand(const Args& args) {
   if (HelpAsked("serve", args)) return 0;
   container::ServeRequest request;
   container::SessionOptions& options = request.session;

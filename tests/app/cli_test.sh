@@ -29,6 +29,17 @@ for c in sample-db strings show script export hash-password audit register unreg
   "$tabulo" --help | grep -q "^  $c " || fail "program help lacks $c"
 done
 
+# `serve` runs the browser display's program in its place, so no other command maps the HTTP
+# server library or OpenSSL (libcrypto is loaded by the first hash); without that program
+# beside it or installed, `serve` says what is missing.
+ldd "$tabulo" | grep -E "httplib|libssl|libcrypto" && fail "a start maps the HTTP server or OpenSSL"
+"$tabulo" serve --help | grep -q "^usage: tabulo serve" || fail "serve --help through its program"
+mkdir alone && cp "$tabulo" alone/tabulo
+status=0
+alone/tabulo serve --help >out.txt 2>err.txt || status=$?
+[ "$status" = 1 ] && grep -q "cannot run the browser display's program .*tabulo-serve: No such" err.txt ||
+  fail "serve without its program: exit $status: $(cat err.txt)"
+
 "$tabulo" sample-db s.db --rows 30 >/dev/null || fail "sample-db"
 sql="SELECT Id, Customer, Qty FROM Orders"
 hint="(see 'tabulo show --help')"

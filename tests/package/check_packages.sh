@@ -43,7 +43,8 @@ contents libtabulo0 >"$work/lib.list"
 contents libtabulo-dev >"$work/dev.list"
 for f in /usr/bin/tabulo /usr/share/man/man1/tabulo.1.gz /usr/share/man/man1/tabulo-serve.1.gz \
   /usr/share/bash-completion/completions/tabulo /lib/systemd/system/tabulo-serve@.service \
-  /usr/libexec/tabulo/tabulo-serve-instance /usr/share/doc/tabulo/examples/display.conf \
+  /usr/libexec/tabulo/tabulo-serve-instance /usr/libexec/tabulo/tabulo-serve \
+  /usr/share/doc/tabulo/examples/display.conf \
   /usr/share/tabulo/resources.txt; do
   grep -qx -- "$f" "$work/tabulo.list" || fail "tabulo lacks $f"
 done
@@ -53,7 +54,7 @@ for f in /usr/include/tabulo/library/library.h "/usr/lib/$multiarch/libtabulo.so
   grep -qx -- "$f" "$work/dev.list" || fail "libtabulo-dev lacks $f"
 done
 depends=$(dpkg-deb -f "$(deb tabulo)" Depends)
-for d in "libtabulo0 (= $version)" libc6 libsqlite3-0 libpq5 libodbc2 libncursesw6; do
+for d in "libtabulo0 (= $version)" libc6 libsqlite3-0 libpq5 libodbc2 libssl3 libncursesw6; do
   [[ $depends == *"$d"* ]] || fail "tabulo's Depends lacks $d: $depends"
 done
 
