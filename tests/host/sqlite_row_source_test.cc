@@ -303,3 +303,88 @@ TEST(TempStore, DefaultFolderIsPerUser) {
 
 }  // namespace
 }  // namespace tabulo::host::sqlite
+
+namespace tabulo::host::sqlite {
+namespace {
+
+// Every position of a record set, as a scan hands it over against what its fields read there:
+// the kind matches the value (Other may stand for anything), a string's text is its value.
+void ExpectScanReadsAsTheFields(RecordSet& rs) {
+  const std::vector<std::vector<Variant>> rows = testing::AllRows(rs);
+  std::vector<int64_t> seen;
+  const auto check = [&](int64_t p, const ScanRecord& record) {
+    seen.push_back(p);
+    for (int32_t f = 0; f < rs.FieldCount(); ++f) {
+      SCOPED_TRACE("record " + std::to_string(p) + " field " + std::to_string(f));
+      const Variant& value = rows[static_cast<size_t>(p)][static_cast<size_t>(f)];
+      const ScanRecord::Cell kind = record.Kind(f);
+      EXPECT_TRUE(record.Value(f) == value);
+      const bool date_or_string = kind == ScanRecord::Cell::DateOrString &&
+                                  (value.type() == platform::VarType::Date ||
+                                   (value.IsString() && record.Text(f) == value.AsString()));
+      EXPECT_TRUE(kind == ScanRecord::Cell::Other || kind == CellOf(value) || date_or_string);
+      EXPECT_TRUE(kind != ScanRecord::Cell::String || record.Text(f) == value.AsString());
+    }
+    return true;
+  };
+  const int64_t n = rs.RecordCount();
+  EXPECT_EQ(rs.Scan(0, n + 5, true, check), n);
+  EXPECT_EQ(rs.Scan(n - 1, n + 5, false, check), n);
+  std::vector<int64_t> expected;
+  for (int64_t p = 0; p < n; ++p) expected.push_back(p);
+  for (int64_t p = n - 1; p >= 0; --p) expected.push_back(p);
+  EXPECT_EQ(seen, expected);
+}
+
+// Values of every kind a column can turn them into, on every path: numbers of each column type,
+// a boolean, dates and times that parse and a date text that does not, NULL, an empty text,
+// letters beyond ASCII, a text in a number column, a blob, untyped columns.
+TEST_F(SnapshotSourceTest, ScansHandOverWhatTheFieldsRead) {
+  SnapshotOptions general, spilling;
+  general.general_path_only = true;
+  spilling.general_path_only = true;
+  spilling.memory_bound = 300;
+  const struct {
+    bool wal;
+    SnapshotOptions options;
+    SnapshotPath path;
+  } cases[] = {{true, {}, SnapshotPath::Rowid},
+               {false, {}, SnapshotPath::RowidKeySet},
+               {false, general, SnapshotPath::Memory},
+               {true, spilling, SnapshotPath::StoreFile}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.path));
+    db_.Exec("DROP TABLE IF EXISTS Mixed");
+    db_.Exec(std::string("PRAGMA journal_mode=") + (c.wal ? "WAL" : "DELETE"));
+    db_.Exec(
+        "CREATE TABLE Mixed(I INTEGER, R DOUBLE, M MONEY, B BOOLEAN, D TIMESTAMP, T TIME, "
+        "S VARCHAR(20), X BLOB, U)");
+    db_.Exec(
+        "INSERT INTO Mixed VALUES (1, 2.5, 3.25, 1, '2020-02-29 10:30:00', '23:59:59', "
+        "'  Äpfel ', x'00ff', 7), (5000000000, 1e300, -0.0001, 0, '2020-13-01', 'late', '', "
+        "NULL, 'text'), (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL), ('seven', "
+        "'x', 'y', 'z', 20200101, 1.5, 42, 'blob as text', x'01')");
+    auto snapshot = Open("SELECT I, R, M, B, D, T, S, X, U, S || 'ß' AS E FROM Mixed", c.options);
+    ASSERT_EQ(snapshot.path, c.path);
+    auto rs = NewCursorRecordSet(std::move(snapshot.source));
+    ExpectScanReadsAsTheFields(*rs);
+    // The record set's own copy of a written value is what the scan hands over too.
+    rs->MoveFirst();
+    rs->Move(2);
+    rs->Item(6).SetValue(Variant("written"));
+    rs->Item(0).SetValue(Variant(2.75));
+    ExpectScanReadsAsTheFields(*rs);
+    int64_t stopped_at = -1;
+    EXPECT_EQ(rs->Scan(3, 4, false,
+                       [&](int64_t p, const ScanRecord& record) {
+                         stopped_at = p;
+                         return record.Kind(6) != ScanRecord::Cell::String ||
+                                record.Text(6) != "written";
+                       }),
+              2);
+    EXPECT_EQ(stopped_at, 2);
+  }
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite

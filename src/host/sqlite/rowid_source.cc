@@ -51,17 +51,51 @@ class RowidSource : public RowSource {
       return ToVariants(columns_, row);
     }
     std::vector<RawValue> row;
-    if (!ReadRaw(position, &row)) {
-      // Cannot happen on a stable view; said plainly rather than returning a wrong row.
-      throw platform::ComError(kErrSourceUnusable,
-                               "Record " + std::to_string(position + 1) +
-                                   " is missing from the snapshot of " + db_path_.string(),
-                               kErrorSource);
-    }
+    if (!ReadRaw(position, &row)) throw Missing(position);
     return ToVariants(columns_, row);
   }
 
+  // Each record looked at in place: in the snapshot straight from the read by rowid, in a
+  // key-set view from the blocks the window reads too (so a record in view is searched with
+  // the values it shows).
+  int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit) override {
+    const int64_t length = ScanLength(Count(), first, count, forward);
+    if (reads_ == RowidReads::KeySet) {
+      const std::vector<platform::Variant> deleted(columns_.size(),
+                                                   platform::Variant(kDeletedRecordText));
+      for (int64_t k = 0; k < length; ++k) {
+        const int64_t position = forward ? first + k : first - k;
+        const std::vector<RawValue>& row = KeySetRow(position);
+        const bool go = row.empty() ? visit(position, VariantRecord(deleted))
+                                    : visit(position, RawRecord(columns_, row));
+        if (!go) return k + 1;
+      }
+      return length;
+    }
+    sqlite3_stmt* stmt = read_.get();
+    struct Reset {
+      sqlite3_stmt* stmt;
+      ~Reset() { sqlite3_reset(stmt); }
+    } reset{stmt};
+    for (int64_t k = 0; k < length; ++k) {
+      const int64_t position = forward ? first + k : first - k;
+      sqlite3_reset(stmt);
+      sqlite3_bind_int64(stmt, 1, collector_.ids.At(position));
+      if (!Step(db_.get(), stmt, db_path_)) throw Missing(position);
+      if (!visit(position, StatementRecord(columns_, stmt))) return k + 1;
+    }
+    return length;
+  }
+
  private:
+  platform::ComError Missing(int64_t position) const {
+    // Cannot happen on a stable view; said plainly rather than returning a wrong row.
+    return platform::ComError(kErrSourceUnusable,
+                              "Record " + std::to_string(position + 1) +
+                                  " is missing from the snapshot of " + db_path_.string(),
+                              kErrorSource);
+  }
+
   // Key-set reads: the block of kBlockRows records around `position` is read in one short
   // read transaction and kept while it is among the last kCachedBlocks blocks read, so that
   // the values a window shows stay what the operator saw (the commit path compares them)
