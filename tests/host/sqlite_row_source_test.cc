@@ -328,11 +328,16 @@ void ExpectScanReadsAsTheFields(RecordSet& rs) {
     return true;
   };
   const int64_t n = rs.RecordCount();
-  EXPECT_EQ(rs.Scan(0, n + 5, true, check), n);
-  EXPECT_EQ(rs.Scan(n - 1, n + 5, false, check), n);
   std::vector<int64_t> expected;
   for (int64_t p = 0; p < n; ++p) expected.push_back(p);
   for (int64_t p = n - 1; p >= 0; --p) expected.push_back(p);
+  EXPECT_EQ(rs.Scan(0, n + 5, true, check), n);
+  EXPECT_EQ(rs.Scan(n - 1, n + 5, false, check), n);
+  EXPECT_EQ(seen, expected);
+  // The same through the navigation every record set has.
+  seen.clear();
+  EXPECT_EQ(rs.RecordSet::Scan(0, n + 5, true, check), n);
+  EXPECT_EQ(rs.RecordSet::Scan(n - 1, n + 5, false, check), n);
   EXPECT_EQ(seen, expected);
 }
 

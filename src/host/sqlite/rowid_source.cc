@@ -31,6 +31,10 @@ class RowidSource : public RowSource {
     RegisterRowidCollector(db_.get(), nullptr);
     collector_.ids.ShrinkToFit();
     read_ = Prepare(db_.get(), plan.read_sql, db_path_);
+    if (reads_ == RowidReads::InSnapshot && !plan.range_up_sql.empty()) {
+      range_up_ = Prepare(db_.get(), plan.range_up_sql, db_path_);
+      range_down_ = Prepare(db_.get(), plan.range_down_sql, db_path_);
+    }
     std::vector<RawValue> first;
     if (collector_.ids.size() > 0) ReadRaw(0, &first);
     TypeByFirstRow(columns_, first);
@@ -72,17 +76,48 @@ class RowidSource : public RowSource {
       }
       return length;
     }
-    sqlite3_stmt* stmt = read_.get();
+    // In the snapshot the rows stay where they are: records whose rowids follow closely on
+    // each other in the scan's direction (a table's order, or runs of it) are read by stepping
+    // one statement through the table; a record farther away starts it anew from its rowid,
+    // and without such a statement each record is read by its rowid.
+    sqlite3_stmt* read = read_.get();
+    sqlite3_stmt* range = forward ? range_up_.get() : range_down_.get();
     struct Reset {
-      sqlite3_stmt* stmt;
-      ~Reset() { sqlite3_reset(stmt); }
-    } reset{stmt};
+      sqlite3_stmt* read;
+      sqlite3_stmt* range;
+      ~Reset() {
+        sqlite3_reset(read);
+        if (range) sqlite3_reset(range);
+      }
+    } reset{read, range};
+    bool on_row = false;
+    int64_t at = 0;  // the rowid of the range statement's row
+    const auto step_range = [&] {
+      on_row = Step(db_.get(), range, db_path_);
+      if (on_row) at = sqlite3_column_int64(range, 0);
+    };
     for (int64_t k = 0; k < length; ++k) {
       const int64_t position = forward ? first + k : first - k;
-      sqlite3_reset(stmt);
-      sqlite3_bind_int64(stmt, 1, collector_.ids.At(position));
-      if (!Step(db_.get(), stmt, db_path_)) throw Missing(position);
-      if (!visit(position, StatementRecord(columns_, stmt))) return k + 1;
+      const int64_t id = collector_.ids.At(position);
+      if (range) {
+        const uint64_t ahead = forward ? static_cast<uint64_t>(id) - static_cast<uint64_t>(at)
+                                       : static_cast<uint64_t>(at) - static_cast<uint64_t>(id);
+        if (on_row && ahead > 0 && ahead <= kStepsAhead) {
+          while (on_row && at != id && (forward ? at < id : at > id)) step_range();
+        } else if (!on_row || at != id) {
+          sqlite3_reset(range);
+          sqlite3_bind_int64(range, 1, id);
+          step_range();
+        }
+        if (on_row && at == id) {
+          if (!visit(position, StatementRecord(columns_, range, 1))) return k + 1;
+          continue;
+        }
+      }
+      sqlite3_reset(read);
+      sqlite3_bind_int64(read, 1, id);
+      if (!Step(db_.get(), read, db_path_)) throw Missing(position);
+      if (!visit(position, StatementRecord(columns_, read))) return k + 1;
     }
     return length;
   }
@@ -101,6 +136,8 @@ class RowidSource : public RowSource {
   // the values a window shows stay what the operator saw (the commit path compares them)
   // until the window moves far away.
   static constexpr int64_t kBlockRows = 32;
+  // How far (in rowids) a scan steps its range statement on before it starts it anew.
+  static constexpr uint64_t kStepsAhead = 16;
   static constexpr size_t kCachedBlocks = 64;
 
   const std::vector<RawValue>& KeySetRow(int64_t position) {
@@ -150,7 +187,7 @@ class RowidSource : public RowSource {
 
   // Destroyed in reverse order: statements, then the connection.
   Db db_;
-  Stmt read_;
+  Stmt read_, range_up_, range_down_;
   RowidReads reads_;
   std::vector<ColumnSpec> columns_;
   std::vector<ColumnInfo> infos_;

@@ -77,18 +77,19 @@ platform::Variant RawRecord::Value(int32_t field) const {
 }
 
 ScanRecord::Cell StatementRecord::Kind(int32_t field) const {
-  return CellKind(sqlite3_column_type(stmt_, field), columns_[static_cast<size_t>(field)].kind);
+  return CellKind(sqlite3_column_type(stmt_, first_ + field),
+                  columns_[static_cast<size_t>(field)].kind);
 }
 
 std::string_view StatementRecord::Text(int32_t field) const {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, field));
-  const int bytes = sqlite3_column_bytes(stmt_, field);
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, first_ + field));
+  const int bytes = sqlite3_column_bytes(stmt_, first_ + field);
   return text && bytes > 0 ? std::string_view(text, static_cast<size_t>(bytes))
                            : std::string_view();
 }
 
 platform::Variant StatementRecord::Value(int32_t field) const {
-  return ToVariant(ReadRaw(stmt_, field), columns_[static_cast<size_t>(field)].kind);
+  return ToVariant(ReadRaw(stmt_, first_ + field), columns_[static_cast<size_t>(field)].kind);
 }
 
 }  // namespace tabulo::host::sqlite

@@ -43,11 +43,12 @@ class RawRecord final : public ScanRecord {
   const std::vector<RawValue>& row_;
 };
 
-// A record of a scan read in place from the current row of a stepped statement.
+// A record of a scan read in place from the current row of a stepped statement, whose fields
+// start at its column `first`.
 class StatementRecord final : public ScanRecord {
  public:
-  StatementRecord(const std::vector<ColumnSpec>& columns, sqlite3_stmt* stmt)
-      : columns_(columns), stmt_(stmt) {}
+  StatementRecord(const std::vector<ColumnSpec>& columns, sqlite3_stmt* stmt, int first = 0)
+      : columns_(columns), stmt_(stmt), first_(first) {}
   Cell Kind(int32_t field) const override;
   std::string_view Text(int32_t field) const override;
   platform::Variant Value(int32_t field) const override;
@@ -55,6 +56,7 @@ class StatementRecord final : public ScanRecord {
  private:
   const std::vector<ColumnSpec>& columns_;
   sqlite3_stmt* stmt_;
+  int first_;
 };
 
 }  // namespace tabulo::host::sqlite
