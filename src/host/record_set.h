@@ -103,7 +103,7 @@ class RecordSet {
   // search through the whole result: a record set that reads its store directly hands the
   // cells over without making their values and leaves its position where it was; this one
   // moves through the records (and may leave the record set on another one).
-  // REQUIRES: open, 0 <= first < RecordCount().
+  // REQUIRES: open, 0 <= first < RecordCount(); `visit` neither moves nor reads the record set.
   virtual int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit);
 };
 

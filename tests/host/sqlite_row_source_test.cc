@@ -307,41 +307,54 @@ TEST(TempStore, DefaultFolderIsPerUser) {
 namespace tabulo::host::sqlite {
 namespace {
 
-// Every position of a record set, as a scan hands it over against what its fields read there:
-// the kind matches the value (Other may stand for anything), a string's text is its value.
+// Every position of a record set, as a scan hands it over (forward and backwards, its own scan
+// and the navigation every record set has) against what its fields read there afterwards: the
+// kind matches the value (Other may stand for anything), a string's text is its value.
 void ExpectScanReadsAsTheFields(RecordSet& rs) {
-  const std::vector<std::vector<Variant>> rows = testing::AllRows(rs);
-  std::vector<int64_t> seen;
-  const auto check = [&](int64_t p, const ScanRecord& record) {
-    seen.push_back(p);
+  struct Cell {
+    ScanRecord::Cell kind;
+    std::string text;
+    Variant value;
+  };
+  std::vector<std::pair<int64_t, std::vector<Cell>>> scanned;
+  const auto keep = [&](int64_t p, const ScanRecord& record) {
+    std::vector<Cell> cells;
     for (int32_t f = 0; f < rs.FieldCount(); ++f) {
-      SCOPED_TRACE("record " + std::to_string(p) + " field " + std::to_string(f));
-      const Variant& value = rows[static_cast<size_t>(p)][static_cast<size_t>(f)];
       const ScanRecord::Cell kind = record.Kind(f);
-      EXPECT_TRUE(record.Value(f) == value);
-      const bool date_or_string = kind == ScanRecord::Cell::DateOrString &&
-                                  (value.type() == platform::VarType::Date ||
-                                   (value.IsString() && record.Text(f) == value.AsString()));
-      EXPECT_TRUE(kind == ScanRecord::Cell::Other || kind == CellOf(value) || date_or_string);
-      EXPECT_TRUE(kind != ScanRecord::Cell::String || record.Text(f) == value.AsString());
+      const bool text = kind == ScanRecord::Cell::String || kind == ScanRecord::Cell::DateOrString;
+      cells.push_back({kind, text ? std::string(record.Text(f)) : "", record.Value(f)});
     }
+    scanned.emplace_back(p, std::move(cells));
     return true;
   };
   const int64_t n = rs.RecordCount();
-  std::vector<int64_t> expected;
-  for (int64_t p = 0; p < n; ++p) expected.push_back(p);
-  for (int64_t p = n - 1; p >= 0; --p) expected.push_back(p);
-  EXPECT_EQ(rs.Scan(0, n + 5, true, check), n);
-  EXPECT_EQ(rs.Scan(n - 1, n + 5, false, check), n);
-  EXPECT_EQ(seen, expected);
-  // The same through the navigation every record set has.
-  seen.clear();
-  EXPECT_EQ(rs.RecordSet::Scan(0, n + 5, true, check), n);
-  EXPECT_EQ(rs.RecordSet::Scan(n - 1, n + 5, false, check), n);
-  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(rs.Scan(0, n + 5, true, keep), n);
+  EXPECT_EQ(rs.Scan(n - 1, n + 5, false, keep), n);
+  EXPECT_EQ(rs.RecordSet::Scan(0, n + 5, true, keep), n);
+  EXPECT_EQ(rs.RecordSet::Scan(n - 1, n + 5, false, keep), n);
+  const std::vector<std::vector<Variant>> rows = testing::AllRows(rs);
+  ASSERT_EQ(scanned.size(), static_cast<size_t>(4 * n));
+  for (size_t i = 0; i < scanned.size(); ++i) {
+    const int64_t k = static_cast<int64_t>(i) % n;
+    const int64_t p = (static_cast<int64_t>(i) / n) % 2 == 0 ? k : n - 1 - k;
+    ASSERT_EQ(scanned[i].first, p);
+    for (size_t f = 0; f < scanned[i].second.size(); ++f) {
+      SCOPED_TRACE("record " + std::to_string(p) + " field " + std::to_string(f));
+      const Cell& cell = scanned[i].second[f];
+      const Variant& value = rows[static_cast<size_t>(p)][f];
+      EXPECT_TRUE(cell.value == value);
+      const bool date_or_string = cell.kind == ScanRecord::Cell::DateOrString &&
+                                  (value.type() == platform::VarType::Date ||
+                                   (value.IsString() && cell.text == value.AsString()));
+      EXPECT_TRUE(cell.kind == ScanRecord::Cell::Other || cell.kind == CellOf(value) ||
+                  date_or_string);
+      EXPECT_TRUE(cell.kind != ScanRecord::Cell::String || cell.text == value.AsString());
+    }
+  }
 }
 
-// Values of every kind a column can turn them into, on every path: numbers of each column type,
+// Values of every kind a column can turn them into, on every path, and a writer after the open:
+// numbers of each column type,
 // a boolean, dates and times that parse and a date text that does not, NULL, an empty text,
 // letters beyond ASCII, a text in a number column, a blob, untyped columns.
 TEST_F(SnapshotSourceTest, ScansHandOverWhatTheFieldsRead) {
@@ -372,7 +385,13 @@ TEST_F(SnapshotSourceTest, ScansHandOverWhatTheFieldsRead) {
     auto snapshot = Open("SELECT I, R, M, B, D, T, S, X, U, S || 'ß' AS E FROM Mixed", c.options);
     ASSERT_EQ(snapshot.path, c.path);
     auto rs = NewCursorRecordSet(std::move(snapshot.source));
+    // Written after the open: a key-set view reads the values of now, the others their snapshot.
+    db_.Exec("UPDATE Mixed SET S = 'changed' WHERE rowid = 1; DELETE FROM Mixed WHERE rowid = 2");
     ExpectScanReadsAsTheFields(*rs);
+    rs->MoveFirst();
+    rs->Move(1);
+    EXPECT_EQ(rs->Item(3).Value() == Variant(kDeletedRecordText),
+              c.path == SnapshotPath::RowidKeySet);
     // The record set's own copy of a written value is what the scan hands over too.
     rs->MoveFirst();
     rs->Move(2);

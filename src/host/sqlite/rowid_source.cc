@@ -31,7 +31,7 @@ class RowidSource : public RowSource {
     RegisterRowidCollector(db_.get(), nullptr);
     collector_.ids.ShrinkToFit();
     read_ = Prepare(db_.get(), plan.read_sql, db_path_);
-    if (reads_ == RowidReads::InSnapshot && !plan.range_up_sql.empty()) {
+    if (!plan.range_up_sql.empty()) {
       range_up_ = Prepare(db_.get(), plan.range_up_sql, db_path_);
       range_down_ = Prepare(db_.get(), plan.range_down_sql, db_path_);
     }
@@ -48,10 +48,7 @@ class RowidSource : public RowSource {
     if (reads_ == RowidReads::KeySet) {
       const std::vector<RawValue>& row = KeySetRow(position);
       // A record deleted since the pass: empty, and said so in every field.
-      if (row.empty()) {
-        return std::vector<platform::Variant>(columns_.size(),
-                                              platform::Variant(kDeletedRecordText));
-      }
+      if (row.empty()) return Deleted();
       return ToVariants(columns_, row);
     }
     std::vector<RawValue> row;
@@ -59,27 +56,37 @@ class RowidSource : public RowSource {
     return ToVariants(columns_, row);
   }
 
-  // Each record looked at in place: in the snapshot straight from the read by rowid, in a
-  // key-set view from the blocks the window reads too (so a record in view is searched with
-  // the values it shows).
+  // Each record looked at in place. In a key-set view a batch of records is read in one short
+  // read transaction, and a record whose block the window has read is searched with the
+  // values it shows.
   int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit) override {
     const int64_t length = ScanLength(Count(), first, count, forward);
-    if (reads_ == RowidReads::KeySet) {
-      const std::vector<platform::Variant> deleted(columns_.size(),
-                                                   platform::Variant(kDeletedRecordText));
-      for (int64_t k = 0; k < length; ++k) {
-        const int64_t position = forward ? first + k : first - k;
-        const std::vector<RawValue>& row = KeySetRow(position);
-        const bool go = row.empty() ? visit(position, VariantRecord(deleted))
-                                    : visit(position, RawRecord(columns_, row));
-        if (!go) return k + 1;
+    if (reads_ == RowidReads::InSnapshot) return ScanReads(first, length, forward, visit);
+    int64_t handed = 0;
+    while (handed < length) {
+      const int64_t batch = std::min(length - handed, kScanBatch);
+      Exec(db_.get(), "BEGIN", db_path_);
+      int64_t read = 0;
+      try {
+        read = ScanReads(forward ? first + handed : first - handed, batch, forward, visit);
+      } catch (...) {
+        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
       }
-      return length;
+      Exec(db_.get(), "COMMIT", db_path_);
+      handed += read;
+      if (read < batch) break;
     }
-    // In the snapshot the rows stay where they are: records whose rowids follow closely on
-    // each other in the scan's direction (a table's order, or runs of it) are read by stepping
-    // one statement through the table; a record farther away starts it anew from its rowid,
-    // and without such a statement each record is read by its rowid.
+    return handed;
+  }
+
+ private:
+  // Records whose rowids follow closely on each other in the scan's direction (a table's
+  // order, or runs of it) are read by stepping one statement through the table; a record
+  // farther away starts it anew from its rowid; without such a statement each record is read
+  // by its rowid. REQUIRES: inside a read transaction; `length` within the records.
+  int64_t ScanReads(int64_t first, int64_t length, bool forward, const ScanVisitor& visit) {
+    const bool key_set = reads_ == RowidReads::KeySet;
     sqlite3_stmt* read = read_.get();
     sqlite3_stmt* range = forward ? range_up_.get() : range_down_.get();
     struct Reset {
@@ -98,6 +105,16 @@ class RowidSource : public RowSource {
     };
     for (int64_t k = 0; k < length; ++k) {
       const int64_t position = forward ? first + k : first - k;
+      if (key_set && !cache_.empty()) {
+        auto cached = cache_.find(position / kBlockRows);
+        if (cached != cache_.end()) {
+          const auto& row = cached->second[static_cast<size_t>(position % kBlockRows)];
+          const bool go = row.empty() ? visit(position, VariantRecord(Deleted()))
+                                      : visit(position, RawRecord(columns_, row));
+          if (!go) return k + 1;
+          continue;
+        }
+      }
       const int64_t id = collector_.ids.At(position);
       if (range) {
         const uint64_t ahead = forward ? static_cast<uint64_t>(id) - static_cast<uint64_t>(at)
@@ -116,13 +133,25 @@ class RowidSource : public RowSource {
       }
       sqlite3_reset(read);
       sqlite3_bind_int64(read, 1, id);
-      if (!Step(db_.get(), read, db_path_)) throw Missing(position);
-      if (!visit(position, StatementRecord(columns_, read))) return k + 1;
+      bool go;
+      if (Step(db_.get(), read, db_path_)) {
+        go = visit(position, StatementRecord(columns_, read));
+      } else if (key_set) {
+        go = visit(position, VariantRecord(Deleted()));  // deleted since the pass
+      } else {
+        throw Missing(position);
+      }
+      if (!go) return k + 1;
     }
     return length;
   }
 
- private:
+  // What every field of a record deleted since the pass reads as.
+  const std::vector<platform::Variant>& Deleted() {
+    if (deleted_.empty()) deleted_.assign(columns_.size(), platform::Variant(kDeletedRecordText));
+    return deleted_;
+  }
+
   platform::ComError Missing(int64_t position) const {
     // Cannot happen on a stable view; said plainly rather than returning a wrong row.
     return platform::ComError(kErrSourceUnusable,
@@ -138,6 +167,8 @@ class RowidSource : public RowSource {
   static constexpr int64_t kBlockRows = 32;
   // How far (in rowids) a scan steps its range statement on before it starts it anew.
   static constexpr uint64_t kStepsAhead = 16;
+  // Records a scan of a key-set view reads in one read transaction (about a millisecond).
+  static constexpr int64_t kScanBatch = 4096;
   static constexpr size_t kCachedBlocks = 64;
 
   const std::vector<RawValue>& KeySetRow(int64_t position) {
@@ -195,6 +226,7 @@ class RowidSource : public RowSource {
   RowidCollector collector_;
   std::unordered_map<int64_t, std::vector<std::vector<RawValue>>> cache_;
   std::deque<int64_t> order_;  // cached blocks, oldest first
+  std::vector<platform::Variant> deleted_;
 };
 
 }  // namespace
