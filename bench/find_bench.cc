@@ -92,5 +92,8 @@ int main() {
   std::printf("sqlite3 instr scan            wall %.2f s  cpu %.2f s  %.0f rows/s (cpu)\n", scan,
               scan_cpu, rows / scan_cpu);
   std::printf("ratio find / sqlite3 (cpu time)  %.2f\n", find_cpu / scan_cpu);
+  double load[3] = {0, 0, 0};
+  if (getloadavg(load, 3) == 3)
+    std::printf("load average %.2f %.2f %.2f\n", load[0], load[1], load[2]);
   return 0;
 }

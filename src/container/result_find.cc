@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host/scan_record.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
@@ -83,14 +84,35 @@ ResultFinder::ResultFinder(host::RecordSet& rs, std::string_view needle,
   numbers_may_match_ = OnlyOf(folded_, "0123456789e ");
   dates_may_match_ = OnlyOf(folded_, "0123456789apm ");
   total_ = count_ == 0 || fields_.empty() ? 0 : count_ + 1;
+  // A field the record set does not have is refused as reading it would be.
+  if (total_ > 0)
+    for (int32_t field : fields_) rs.Item(field);
   done_ = total_ == 0;
 }
 
-bool ResultFinder::Matches(int64_t record, int32_t slot) {
-  (void)record;
-  const platform::Variant value = rs_->Item(fields_[static_cast<size_t>(slot)]).Value();
+bool ResultFinder::Matches(const host::ScanRecord& record, int32_t slot) {
+  const int32_t field = fields_[static_cast<size_t>(slot)];
+  switch (record.Kind(field)) {
+    case host::ScanRecord::Cell::Null:
+      return false;
+    case host::ScanRecord::Cell::String: {
+      // The grid drops only the outer blanks, which cannot make a match of a text without them.
+      const std::string_view text = record.Text(field);
+      return HoldsFolded(text, folded_, buffer_) &&
+             HoldsFolded(platform::Trim(text), folded_, buffer_);
+    }
+    case host::ScanRecord::Cell::Number:
+      return numbers_may_match_ &&
+             HoldsFolded(ShownText(record.Value(field), *loc_), folded_, buffer_);
+    case host::ScanRecord::Cell::DateOrString:
+      // A date's text cannot hold such a needle, and the string is these characters.
+      if (!dates_may_match_ && !HoldsFolded(record.Text(field), folded_, buffer_)) return false;
+      break;
+    case host::ScanRecord::Cell::Other:
+      break;
+  }
+  const platform::Variant value = record.Value(field);
   if (value.IsString()) {
-    // The grid drops only the outer blanks, which cannot make a match of a text without them.
     return HoldsFolded(value.AsString(), folded_, buffer_) &&
            HoldsFolded(ShownText(value, *loc_), folded_, buffer_);
   }
@@ -105,33 +127,31 @@ bool ResultFinder::Step(int64_t records) {
   host::RecordSet& rs = *rs_;
   const bool was_eof = rs.Eof(), was_bof = rs.Bof();
   const int32_t slots = static_cast<int32_t>(fields_.size());
-  int64_t positioned = -2;  // the record the record set is on
   const int64_t end = std::min(total_, examined_ + records);
-  for (; examined_ < end && !found_; ++examined_) {
-    const int64_t k = examined_;
-    const int64_t raw = forward_ ? from_.record + k : from_.record - k;
-    const int64_t record = ((raw % count_) + count_) % count_;
-    if (positioned + 1 == record && forward_) {
-      rs.MoveNext();
-    } else if (positioned - 1 == record && !forward_) {
-      rs.MovePrevious();
-    } else {
-      rs.MoveFirst();
-      if (record > 0) rs.Move(record);
-    }
-    positioned = record;
+  // The records come in runs that end at the end of the result (its start, backwards), where
+  // the search wraps around.
+  const auto visit = [&](int64_t record, const host::ScanRecord& cells) {
+    const int64_t k = examined_++;
     // The starting record is split: the cells after the start first, those up to it last.
     int32_t first = 0, last = slots - 1;
     if (k == 0) (forward_ ? first = from_slot_ + 1 : last = from_slot_ - 1);
     if (k == count_) (forward_ ? last = from_slot_ : first = from_slot_);
     for (int32_t i = 0; i <= last - first; ++i) {
       const int32_t slot = forward_ ? first + i : last - i;
-      if (Matches(record, slot)) {
+      if (Matches(cells, slot)) {
         found_ = ResultCell{record, fields_[static_cast<size_t>(slot)]};
-        wrapped_ = forward_ ? raw >= count_ : raw < 0;
-        break;
+        wrapped_ = forward_ ? from_.record + k >= count_ : from_.record - k < 0;
+        return false;
       }
     }
+    return true;
+  };
+  while (examined_ < end && !found_) {
+    const int64_t raw = forward_ ? from_.record + examined_ : from_.record - examined_;
+    const int64_t record = ((raw % count_) + count_) % count_;
+    const int64_t run = std::min(end - examined_, forward_ ? count_ - record : record + 1);
+    // A record set that hands nothing over has nothing more to search.
+    if (rs.Scan(record, run, forward_, visit) == 0) examined_ = total_;
   }
   if (found_ || examined_ >= total_) done_ = true;
   // The control tells only "before the first", "after the last" and "on a record" apart.

@@ -62,7 +62,7 @@ class ResultFinder {
   const std::string& needle() const { return needle_; }
 
  private:
-  bool Matches(int64_t record, int32_t field_slot);
+  bool Matches(const host::ScanRecord& record, int32_t field_slot);
 
   host::RecordSet* rs_;
   std::string needle_, folded_, buffer_;
@@ -75,7 +75,6 @@ class ResultFinder {
   bool done_ = false, wrapped_ = false;
   bool numbers_may_match_ = true, dates_may_match_ = true;
   std::optional<ResultCell> found_;
-  std::vector<platform::Variant> row_;
 };
 
 }  // namespace tabulo::container

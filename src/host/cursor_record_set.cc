@@ -16,6 +16,36 @@ using platform::Variant;
 
 class CursorRecordSet;
 
+using Edits = std::map<std::pair<int64_t, int32_t>, Variant>;
+
+// A record of a scan with the record set's own copy of written values over it.
+class EditedRecord final : public ScanRecord {
+ public:
+  EditedRecord(const ScanRecord& read, const Edits& edits, int64_t position)
+      : read_(read), edits_(edits), position_(position) {}
+  Cell Kind(int32_t field) const override {
+    const Variant* edit = Edit(field);
+    return edit ? CellOf(*edit) : read_.Kind(field);
+  }
+  std::string_view Text(int32_t field) const override {
+    const Variant* edit = Edit(field);
+    return edit ? std::string_view(edit->AsString()) : read_.Text(field);
+  }
+  Variant Value(int32_t field) const override {
+    const Variant* edit = Edit(field);
+    return edit ? *edit : read_.Value(field);
+  }
+
+ private:
+  const Variant* Edit(int32_t field) const {
+    auto at = edits_.find({position_, field});
+    return at == edits_.end() ? nullptr : &at->second;
+  }
+  const ScanRecord& read_;
+  const Edits& edits_;
+  int64_t position_;
+};
+
 class CursorField : public Field {
  public:
   CursorField(CursorRecordSet* owner, int32_t index) : owner_(owner), index_(index) {}
@@ -130,6 +160,18 @@ class CursorRecordSet : public RecordSet {
     return (*cached_)[static_cast<size_t>(index)];
   }
 
+  // Straight from the source, the position left as it is; written values laid over the records
+  // that have them.
+  int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit) override {
+    RequireOpen();
+    if (edits_.empty()) return source_->Scan(first, count, forward, visit);
+    return source_->Scan(first, count, forward, [&](int64_t position, const ScanRecord& read) {
+      auto next = edits_.lower_bound({position, 0});
+      if (next == edits_.end() || next->first.first != position) return visit(position, read);
+      return visit(position, EditedRecord(read, edits_, position));
+    });
+  }
+
   void SetValueAt(int32_t index, Variant value) {
     RequireCurrent();
     edits_[{position_, index}] = std::move(value);
@@ -154,7 +196,7 @@ class CursorRecordSet : public RecordSet {
   std::vector<CursorField> fields_;
   int64_t position_ = -1;  // -1 BOF, count_ EOF
   std::optional<std::vector<Variant>> cached_;
-  std::map<std::pair<int64_t, int32_t>, Variant> edits_;
+  Edits edits_;
 };
 
 std::string CursorField::Name() const {

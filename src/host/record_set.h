@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/scan_record.h"
 #include "platform/values/com_error.h"
 #include "platform/values/variant.h"
 
@@ -94,6 +95,16 @@ class RecordSet {
   // (Subscript out of range). REQUIRES: open. The reference stays valid for the record set's
   // life (see Field).
   virtual Field& Item(int32_t index) = 0;
+
+  // Hands the records from position `first` (0-based) on to `visit` — forward first,
+  // first + 1, ...; backwards first, first - 1, ... — at most `count` and never past either
+  // end, until `visit` returns false; returns how many were handed over. Each record reads as
+  // its fields would on it (the record set's own copy of written values included). For a
+  // search through the whole result: a record set that reads its store directly hands the
+  // cells over without making their values and leaves its position where it was; this one
+  // moves through the records (and may leave the record set on another one).
+  // REQUIRES: open, 0 <= first < RecordCount(); `visit` neither moves nor reads the record set.
+  virtual int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit);
 };
 
 }  // namespace tabulo::host

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/field_types.h"
+#include "host/scan_record.h"
 #include "platform/values/variant.h"
 
 namespace tabulo::host {
@@ -31,6 +32,16 @@ class RowSource {
   // REQUIRES: 0 <= position < Count(). One value per column. May raise ComError when the
   // store behind the source fails.
   virtual std::vector<platform::Variant> ReadRow(int64_t position) = 0;
+
+  // Hands the records from `first` on to `visit` in order — forward first, first + 1, ...;
+  // backwards first, first - 1, ... — at most `count` and never past either end, until `visit`
+  // returns false. Returns how many records were handed over. REQUIRES: 0 <= first < Count().
+  // The values are those ReadRow gives; this one reads each record with ReadRow, a source
+  // that can hand its cells over without making values overrides it.
+  virtual int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit);
 };
+
+// How many records a scan from `first` takes, at most `count`, never past either end.
+int64_t ScanLength(int64_t records, int64_t first, int64_t count, bool forward);
 
 }  // namespace tabulo::host

@@ -8,6 +8,7 @@
 #include "host/cursor_record_set.h"
 #include "host/field_types.h"
 #include "host/memory_row_source.h"
+#include "host/sqlite/sqlite_data_server.h"
 #include "host/test_folder.h"
 
 namespace tabulo::container {
@@ -110,6 +111,78 @@ TEST(ResultFinderTest, LeavesTheRecordSetBeforeAfterOrOnARecordAsFound) {
   search();
   EXPECT_FALSE(rs->Eof());
   EXPECT_FALSE(rs->Bof());
+}
+
+// The first cell from `from` on (after it, around the end once) whose shown text holds the
+// needle, looked for by moving through the record set and reading its fields.
+std::optional<ResultCell> FoundByNavigation(host::RecordSet& rs, const std::string& needle,
+                                            ResultCell from, bool forward) {
+  const int64_t n = rs.RecordCount();
+  const int32_t fields = rs.FieldCount();
+  const std::string folded = FoldCase(needle);
+  std::string buffer;
+  for (int64_t k = 1; k <= n * fields; ++k) {
+    const int64_t cell = from.record * fields + from.field + (forward ? k : -k);
+    const int64_t at = ((cell % (n * fields)) + n * fields) % (n * fields);
+    rs.MoveFirst();
+    rs.Move(at / fields);
+    const int32_t field = static_cast<int32_t>(at % fields);
+    if (HoldsFolded(ShownText(rs.Item(field).Value(), platform::Locale::EnUS()), folded, buffer))
+      return ResultCell{at / fields, field};
+  }
+  return std::nullopt;
+}
+
+// On SQLite files: a result whose order is not the table's (ORDER BY), a snapshot read while
+// a writer changes the file, the record set's own written values; numbers, dates, NULL, empty
+// texts, a text that is no date in a date column, letters beyond ASCII. The search lands where
+// reading the fields one by one does.
+TEST(ResultFinderTest, FindsWhatTheFieldsShowOnSqliteFiles) {
+  host::testing::TestFolder folder;
+  host::testing::TestDb db(folder / "f.db");
+  db.Exec("PRAGMA journal_mode=WAL");
+  db.Exec(
+      "CREATE TABLE T(Id INTEGER PRIMARY KEY, Name VARCHAR(20), Qty INTEGER, Price DOUBLE, "
+      "Placed TIMESTAMP, Flag BOOLEAN)");
+  db.Exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) INSERT INTO "
+      "T SELECT i, CASE i % 5 WHEN 0 THEN NULL WHEN 1 THEN '' WHEN 2 THEN 'ÄRGER ' || i ELSE "
+      "'name ' || i END, (i * 37) % 61, i * 1.25, CASE WHEN i % 13 = 0 THEN 'Soon ' || i ELSE "
+      "datetime(1577836800 + i * 86400 * 9, 'unixepoch') END, i % 2 FROM n");
+  host::sqlite::SqliteServerOptions options;
+  options.temp_folder = folder / "snap";
+  auto server = host::sqlite::NewSqliteDataServer(options);
+  auto ordered = server->Query((folder / "f.db").string(), "",
+                               "SELECT * FROM T ORDER BY Qty DESC, Id", "", "");
+  auto written = server->Query((folder / "f.db").string(), "", "SELECT * FROM T", "", "");
+  db.Exec("UPDATE T SET Name = 'later', Qty = 4242; DELETE FROM T WHERE Id < 30");
+  written->MoveFirst();
+  written->Move(12);
+  written->Item(1).SetValue(platform::Variant("Ärger written"));
+  const struct {
+    const char* needle;
+    ResultCell from;
+  } searches[] = {{"ärger", {0, 0}}, {"ärger", {40, 3}},  {"4242", {0, 0}}, {"later", {0, 0}},
+                  {"37", {5, 1}},    {"12.5", {0, 0}},    {"2021", {3, 4}}, {"name 4", {59, 5}},
+                  {"true", {0, 0}},  {"written", {0, 0}}, {"/", {10, 2}},   {"soon 3", {0, 0}}};
+  for (host::RecordSet* rs : {ordered.get(), written.get()}) {
+    for (const auto& search : searches) {
+      for (const bool forward : {true, false}) {
+        SCOPED_TRACE(std::string(search.needle) + (forward ? " forward from " : " backward from ") +
+                     std::to_string(search.from.record));
+        ResultFinder finder(*rs, search.needle, {0, 1, 2, 3, 4, 5}, search.from, forward,
+                            platform::Locale::EnUS());
+        while (!finder.Step(7)) {
+        }
+        EXPECT_EQ(finder.found(), FoundByNavigation(*rs, search.needle, search.from, forward));
+      }
+    }
+  }
+  // What the test looks at is there: the order is not the table's, the snapshot is the old one.
+  ordered->MoveFirst();
+  EXPECT_EQ(ordered->Item(2).Value(), platform::Variant(int32_t{60}));
+  EXPECT_EQ(FoundByNavigation(*written, "later", {0, 0}, true), std::nullopt);
+  EXPECT_NE(FoundByNavigation(*written, "ärger w", {0, 0}, true), std::nullopt);
 }
 
 TEST(ResultViewTest, SortAndFilterGoIntoTheStatementsParts) {

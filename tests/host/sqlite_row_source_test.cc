@@ -303,3 +303,112 @@ TEST(TempStore, DefaultFolderIsPerUser) {
 
 }  // namespace
 }  // namespace tabulo::host::sqlite
+
+namespace tabulo::host::sqlite {
+namespace {
+
+// Every position of a record set, as a scan hands it over (forward and backwards, its own scan
+// and the navigation every record set has) against what its fields read there afterwards: the
+// kind matches the value (Other may stand for anything), a string's text is its value.
+void ExpectScanReadsAsTheFields(RecordSet& rs) {
+  struct Cell {
+    ScanRecord::Cell kind;
+    std::string text;
+    Variant value;
+  };
+  std::vector<std::pair<int64_t, std::vector<Cell>>> scanned;
+  const auto keep = [&](int64_t p, const ScanRecord& record) {
+    std::vector<Cell> cells;
+    for (int32_t f = 0; f < rs.FieldCount(); ++f) {
+      const ScanRecord::Cell kind = record.Kind(f);
+      const bool text = kind == ScanRecord::Cell::String || kind == ScanRecord::Cell::DateOrString;
+      cells.push_back({kind, text ? std::string(record.Text(f)) : "", record.Value(f)});
+    }
+    scanned.emplace_back(p, std::move(cells));
+    return true;
+  };
+  const int64_t n = rs.RecordCount();
+  EXPECT_EQ(rs.Scan(0, n + 5, true, keep), n);
+  EXPECT_EQ(rs.Scan(n - 1, n + 5, false, keep), n);
+  EXPECT_EQ(rs.RecordSet::Scan(0, n + 5, true, keep), n);
+  EXPECT_EQ(rs.RecordSet::Scan(n - 1, n + 5, false, keep), n);
+  const std::vector<std::vector<Variant>> rows = testing::AllRows(rs);
+  ASSERT_EQ(scanned.size(), static_cast<size_t>(4 * n));
+  for (size_t i = 0; i < scanned.size(); ++i) {
+    const int64_t k = static_cast<int64_t>(i) % n;
+    const int64_t p = (static_cast<int64_t>(i) / n) % 2 == 0 ? k : n - 1 - k;
+    ASSERT_EQ(scanned[i].first, p);
+    for (size_t f = 0; f < scanned[i].second.size(); ++f) {
+      SCOPED_TRACE("record " + std::to_string(p) + " field " + std::to_string(f));
+      const Cell& cell = scanned[i].second[f];
+      const Variant& value = rows[static_cast<size_t>(p)][f];
+      EXPECT_TRUE(cell.value == value);
+      const bool date_or_string = cell.kind == ScanRecord::Cell::DateOrString &&
+                                  (value.type() == platform::VarType::Date ||
+                                   (value.IsString() && cell.text == value.AsString()));
+      EXPECT_TRUE(cell.kind == ScanRecord::Cell::Other || cell.kind == CellOf(value) ||
+                  date_or_string);
+      EXPECT_TRUE(cell.kind != ScanRecord::Cell::String || cell.text == value.AsString());
+    }
+  }
+}
+
+// Values of every kind a column can turn them into, on every path, and a writer after the open:
+// numbers of each column type,
+// a boolean, dates and times that parse and a date text that does not, NULL, an empty text,
+// letters beyond ASCII, a text in a number column, a blob, untyped columns.
+TEST_F(SnapshotSourceTest, ScansHandOverWhatTheFieldsRead) {
+  SnapshotOptions general, spilling;
+  general.general_path_only = true;
+  spilling.general_path_only = true;
+  spilling.memory_bound = 300;
+  const struct {
+    bool wal;
+    SnapshotOptions options;
+    SnapshotPath path;
+  } cases[] = {{true, {}, SnapshotPath::Rowid},
+               {false, {}, SnapshotPath::RowidKeySet},
+               {false, general, SnapshotPath::Memory},
+               {true, spilling, SnapshotPath::StoreFile}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.path));
+    db_.Exec("DROP TABLE IF EXISTS Mixed");
+    db_.Exec(std::string("PRAGMA journal_mode=") + (c.wal ? "WAL" : "DELETE"));
+    db_.Exec(
+        "CREATE TABLE Mixed(I INTEGER, R DOUBLE, M MONEY, B BOOLEAN, D TIMESTAMP, T TIME, "
+        "S VARCHAR(20), X BLOB, U)");
+    db_.Exec(
+        "INSERT INTO Mixed VALUES (1, 2.5, 3.25, 1, '2020-02-29 10:30:00', '23:59:59', "
+        "'  Äpfel ', x'00ff', 7), (5000000000, 1e300, -0.0001, 0, '2020-13-01', 'late', '', "
+        "NULL, 'text'), (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL), ('seven', "
+        "'x', 'y', 'z', 20200101, 1.5, 42, 'blob as text', x'01')");
+    auto snapshot = Open("SELECT I, R, M, B, D, T, S, X, U, S || 'ß' AS E FROM Mixed", c.options);
+    ASSERT_EQ(snapshot.path, c.path);
+    auto rs = NewCursorRecordSet(std::move(snapshot.source));
+    // Written after the open: a key-set view reads the values of now, the others their snapshot.
+    db_.Exec("UPDATE Mixed SET S = 'changed' WHERE rowid = 1; DELETE FROM Mixed WHERE rowid = 2");
+    ExpectScanReadsAsTheFields(*rs);
+    rs->MoveFirst();
+    rs->Move(1);
+    EXPECT_EQ(rs->Item(3).Value() == Variant(kDeletedRecordText),
+              c.path == SnapshotPath::RowidKeySet);
+    // The record set's own copy of a written value is what the scan hands over too.
+    rs->MoveFirst();
+    rs->Move(2);
+    rs->Item(6).SetValue(Variant("written"));
+    rs->Item(0).SetValue(Variant(2.75));
+    ExpectScanReadsAsTheFields(*rs);
+    int64_t stopped_at = -1;
+    EXPECT_EQ(rs->Scan(3, 4, false,
+                       [&](int64_t p, const ScanRecord& record) {
+                         stopped_at = p;
+                         return record.Kind(6) != ScanRecord::Cell::String ||
+                                record.Text(6) != "written";
+                       }),
+              2);
+    EXPECT_EQ(stopped_at, 2);
+  }
+}
+
+}  // namespace
+}  // namespace tabulo::host::sqlite

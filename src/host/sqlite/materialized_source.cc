@@ -54,6 +54,18 @@ class MaterializedSource : public RowSource {
     return ToVariants(columns_, file_->Read(position));
   }
 
+  int64_t Scan(int64_t first, int64_t count, bool forward, const ScanVisitor& visit) override {
+    const int64_t length = ScanLength(count_, first, count, forward);
+    for (int64_t k = 0; k < length; ++k) {
+      const int64_t position = forward ? first + k : first - k;
+      const bool go =
+          file_ ? visit(position, RawRecord(columns_, file_->Read(position)))
+                : visit(position, RawRecord(columns_, rows_[static_cast<size_t>(position)]));
+      if (!go) return k + 1;
+    }
+    return length;
+  }
+
  private:
   void Spill(int n) {
     file_ = std::make_unique<RecordFile>(std::make_unique<TempFile>(store_->NewPath(".rows")),

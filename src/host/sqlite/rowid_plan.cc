@@ -286,6 +286,13 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
         "SELECT " + std::string(kCollectorFunction) + "(tabulo_rowid_) FROM (" + ordered + ")";
   }
   if (!PreparesOk(db, plan.collect_sql)) return std::nullopt;
+  const std::string range = "SELECT " + rowid + ", " + list + " FROM " + source + " WHERE " + rowid;
+  plan.range_up_sql = range + " >= ?1 ORDER BY " + rowid;
+  plan.range_down_sql = range + " <= ?1 ORDER BY " + rowid + " DESC";
+  if (!PreparesOk(db, plan.range_up_sql) || !PreparesOk(db, plan.range_down_sql)) {
+    plan.range_up_sql.clear();
+    plan.range_down_sql.clear();
+  }
   return plan;
 }
 

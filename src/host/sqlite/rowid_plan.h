@@ -33,6 +33,10 @@ struct RowidPlan {
   std::string collect_sql;
   // The query's select list for the record whose rowid is bound to ?1.
   std::string read_sql;
+  // The rowid and then the select list of the table's rows from the rowid bound to ?1 on, in
+  // ascending (up) or descending (down) rowid order, for reading records whose rowids lie
+  // close together in one pass; empty where such a statement does not prepare.
+  std::string range_up_sql, range_down_sql;
 };
 
 // `sql` is the single statement `stmt` was prepared from on `db`. Registers the collector

@@ -47,4 +47,49 @@ std::vector<platform::Variant> ToVariants(const std::vector<ColumnSpec>& columns
   return values;
 }
 
+ScanRecord::Cell CellKind(int storage, ValueKind kind) {
+  switch (storage) {
+    case SQLITE_NULL:
+      return ScanRecord::Cell::Null;
+    case SQLITE_TEXT:
+      return kind == ValueKind::Date || kind == ValueKind::Time ? ScanRecord::Cell::DateOrString
+                                                                : ScanRecord::Cell::String;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+      return kind == ValueKind::Boolean ? ScanRecord::Cell::Other : ScanRecord::Cell::Number;
+    default:
+      return ScanRecord::Cell::Other;
+  }
+}
+
+ScanRecord::Cell RawRecord::Kind(int32_t field) const {
+  const auto f = static_cast<size_t>(field);
+  return f < row_.size() ? CellKind(row_[f].storage, columns_[f].kind) : Cell::Null;
+}
+
+std::string_view RawRecord::Text(int32_t field) const {
+  return row_[static_cast<size_t>(field)].bytes;
+}
+
+platform::Variant RawRecord::Value(int32_t field) const {
+  const auto f = static_cast<size_t>(field);
+  return f < row_.size() ? ToVariant(row_[f], columns_[f].kind) : platform::Variant();
+}
+
+ScanRecord::Cell StatementRecord::Kind(int32_t field) const {
+  return CellKind(sqlite3_column_type(stmt_, first_ + field),
+                  columns_[static_cast<size_t>(field)].kind);
+}
+
+std::string_view StatementRecord::Text(int32_t field) const {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, first_ + field));
+  const int bytes = sqlite3_column_bytes(stmt_, first_ + field);
+  return text && bytes > 0 ? std::string_view(text, static_cast<size_t>(bytes))
+                           : std::string_view();
+}
+
+platform::Variant StatementRecord::Value(int32_t field) const {
+  return ToVariant(ReadRaw(stmt_, first_ + field), columns_[static_cast<size_t>(field)].kind);
+}
+
 }  // namespace tabulo::host::sqlite
