@@ -7,11 +7,8 @@
 #include <sstream>
 #include <thread>
 
-#include "container/browse_session.h"
-#include "container/sample_db.h"
+#include "container/browse_fixture.h"
 #include "container/serve_session.h"
-#include "host/test_folder.h"
-#include "platform/runtime/clock.h"
 #include "platform/text/ui_language.h"
 
 namespace tabulo::container {
@@ -19,43 +16,18 @@ namespace {
 
 using host::testing::TestDb;
 
-class Boxes : public Operator {
- public:
-  int AnswerMessageBox(const std::string& text, int32_t, const std::string&) override {
-    asked.push_back(text);
-    return platform::kIdOk;
-  }
-  std::optional<Signature> Sign(const SignatureRequest&) override { return std::nullopt; }
-  int ChooseFromMenu(const std::vector<std::string>&) override { return -1; }
-  std::vector<std::string> asked;
-};
-
-class BrowseViewTest : public ::testing::Test {
+class BrowseViewTest : public fixtures::BrowseFixture {
  protected:
   void SetUp() override {
     platform::SetUserInterfaceLanguage(1033);
     WriteSampleDatabase(db_, 1000);
     TestDb(db_).Exec("UPDATE Orders SET Note = 'Needle Zz' WHERE Id = 777");
   }
-
-  // 80 x 12 characters: the header, the rule and 9 records in view.
   BrowseSession& Open(const std::string& sql) {
     BrowseRequest request;
-    request.db = db_.string();
     request.sql = sql;
-    browse_ = std::make_unique<BrowseSession>(request, person_, clock_);
-    browse_->Resize(80, 12);
-    browse_->Start();
-    clock_.Advance(250);
-    browse_->Pump();
-    return *browse_;
+    return OpenSession(request);
   }
-
-  host::testing::TestFolder folder_;
-  const std::filesystem::path db_ = folder_ / "sample.db";
-  Boxes person_;
-  platform::VirtualClock clock_;
-  std::unique_ptr<BrowseSession> browse_;
 };
 
 constexpr char kNotes[] = "SELECT Id, Customer, Note FROM Orders";

@@ -34,14 +34,6 @@ std::string ErrorOf(const std::function<void()>& call) {
 
 class ControlFileTest : public control::testing::HostedControlTest {
  protected:
-  // A control as opening a display creates it, before its file is loaded.
-  TabuloCtl& BareControl() {
-    auto ctl = std::make_unique<TabuloCtl>(container_);
-    ctl->Resize(kWidth, kHeight);
-    controls_.push_back(std::move(ctl));
-    return *controls_.back();
-  }
-
   std::filesystem::path File(const std::string& name) const { return folder_ / name; }
 };
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "container/browse_session.h"
+#include "container/browse_fixture.h"
 #include "container/property_setting.h"
 #include "container/sample_db.h"
 #include "container/serve_display.h"
@@ -29,11 +29,6 @@ constexpr char kHost[] = R"({"format": 1,
   "security": {"users": [{"name": "ann", "level": 10, "password_hash":
     "pbkdf2-sha256$1000$xTAcI2VuOglwAGZkm9YOFg==$4Wx9Tm+nhRfDdK0H5Wz+FX+WV4fYQMJtX9iUpr7zx74="}],
     "reason_categories": ["Correction"]}})";
-// The same installation without users.
-constexpr char kHostWithoutUsers[] = R"({"format": 1,
-  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
-                "servers": [{"name": "PLANT-01"}]}],
-  "security": {"users": []}})";
 
 class ServeFixture : public ::testing::Test {
  protected:
@@ -147,7 +142,7 @@ TEST_F(ServeDisplayTest, ABodyThatIsNotUtf8IsRefusedWithAJsonReason) {
 TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
   WriteSampleDatabase(db_, 5);
   const std::string with_users = folder_.Write("users.json", kHost);
-  const std::string without_users = folder_.Write("nobody.json", kHostWithoutUsers);
+  const std::string without_users = folder_.Write("nobody.json", fixtures::kLocalHost);
   const struct {
     bool loopback;
     std::string host;
@@ -336,58 +331,26 @@ TEST_F(ServeDesignTest, TheSheetAnswersTheDesignerAndAsksForAColourInThePage) {
 // The interactive session of `tabulo browse` without a terminal, on the 1000-row sample.
 using host::testing::TestDb;
 
-// Answers boxes with OK, cancels signatures and closes menus without a choice; keeps what
-// it was asked, one line per question.
-class ScriptedOperator : public Operator {
- public:
-  int AnswerMessageBox(const std::string& text, int32_t, const std::string&) override {
-    asked.push_back("box " + text);
-    return platform::kIdOk;
-  }
-  std::optional<Signature> Sign(const SignatureRequest& request) override {
-    asked.push_back("sign " + request.prompt);
-    return std::nullopt;  // cancelled
-  }
-  int ChooseFromMenu(const std::vector<std::string>& captions) override {
-    asked.push_back("menu " + captions.at(0));
-    return -1;  // closed without a choice
-  }
-  std::vector<std::string> asked;
-};
-
-class BrowseSessionTest : public ::testing::Test {
+class BrowseSessionTest : public fixtures::BrowseFixture {
  protected:
-  void SetUp() override { WriteSampleDatabase(folder_ / "sample.db", 1000); }
+  void SetUp() override { WriteSampleDatabase(db_, 1000); }
 
   // The control in run mode, 80 x 12 characters (10 grid lines), after its first load.
   BrowseSession& Open(const std::string& sql, bool allow_updates = false, bool sign = false) {
     BrowseRequest request;
-    request.db = (folder_ / "sample.db").string();
     request.sql = sql;
     request.session.host_config = folder_.Write("host.json", kHost);
-    browse_.reset();  // one session at a time: the host installation is the process's
-    browse_ = std::make_unique<BrowseSession>(request, person_, clock_);
-    control::TabuloCtl& ctl = browse_->control();
-    ctl.SetDataTable("Orders");
-    ctl.SetAllowUpdates(allow_updates);
-    ctl.SetConfirmUpdates(allow_updates);
-    ctl.ESignatureRequired = sign;
-    ctl.ESignaturePrompt = "Sign it";
-    browse_->Resize(80, 12);
-    browse_->Start();
-    clock_.Advance(250);
-    browse_->Pump();
-    return *browse_;
+    return OpenSession(request, [&](control::TabuloCtl& ctl) {
+      ctl.SetDataTable("Orders");
+      ctl.SetAllowUpdates(allow_updates);
+      ctl.SetConfirmUpdates(allow_updates);
+      ctl.ESignatureRequired = sign;
+      ctl.ESignaturePrompt = "Sign it";
+    });
   }
   std::string Customer(int id) {
-    return TestDb(folder_ / "sample.db")
-        .Text("SELECT Customer FROM Orders WHERE Id = " + std::to_string(id));
+    return TestDb(db_).Text("SELECT Customer FROM Orders WHERE Id = " + std::to_string(id));
   }
-
-  host::testing::TestFolder folder_;
-  ScriptedOperator person_;
-  platform::VirtualClock clock_;
-  std::unique_ptr<BrowseSession> browse_;
 };
 
 constexpr char kOrders[] = "SELECT Id, Customer, Qty FROM Orders";
@@ -471,7 +434,7 @@ TEST_F(BrowseSessionTest, AClickedCellsEditGoesToTheOperatorToSignWhoCancels) {
 // tests/app/browse_test.py).
 TEST_F(BrowseSessionTest, AMenuClosedWithoutAChoiceChangesNothing) {
   BrowseSession& b = Open(kOrders);
-  TestDb(folder_ / "sample.db").Exec("UPDATE Orders SET Customer = 'Menu' WHERE Id = 1");
+  TestDb(db_).Exec("UPDATE Orders SET Customer = 'Menu' WHERE Id = 1");
   b.Press(BrowseKey::Menu);
   EXPECT_EQ(b.Render().find("Menu"), std::string::npos);
   EXPECT_EQ(person_.asked, (std::vector<std::string>{"menu Refresh"}));

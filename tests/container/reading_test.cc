@@ -6,55 +6,28 @@
 #include <fstream>
 #include <sstream>
 
-#include "container/browse_session.h"
+#include "container/browse_fixture.h"
 #include "container/control_file.h"
-#include "container/sample_db.h"
 #include "container/serve_event.h"
-#include "host/test_folder.h"
-#include "platform/runtime/clock.h"
 
 namespace tabulo::container {
 namespace {
 
-constexpr char kHost[] = R"({"format": 1,
-  "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
-                "servers": [{"name": "PLANT-01"}]}], "security": {"users": []}})";
-
-class Quiet : public Operator {
- public:
-  int AnswerMessageBox(const std::string& text, int32_t, const std::string&) override {
-    asked.push_back(text);
-    return platform::kIdOk;
-  }
-  std::optional<Signature> Sign(const SignatureRequest&) override { return std::nullopt; }
-  int ChooseFromMenu(const std::vector<std::string>&) override { return -1; }
-  std::vector<std::string> asked;
-};
-
-class ReadingTest : public ::testing::Test {
+class ReadingTest : public fixtures::BrowseFixture {
  protected:
   void SetUp() override {
-    WriteSampleDatabase(folder_ / "sample.db", 1000);
-    host::testing::TestDb(folder_ / "sample.db")
-        .Exec(
-            "UPDATE Orders SET Customer = 'Tab\tand\nbreak' WHERE Id = 1;"
-            "UPDATE Orders SET Customer = NULL WHERE Id = 2;"
-            "UPDATE Orders SET Customer = '' WHERE Id = 3;");
+    WriteSampleDatabase(db_, 1000);
+    host::testing::TestDb(db_).Exec(
+        "UPDATE Orders SET Customer = 'Tab\tand\nbreak' WHERE Id = 1;"
+        "UPDATE Orders SET Customer = NULL WHERE Id = 2;"
+        "UPDATE Orders SET Customer = '' WHERE Id = 3;");
   }
-  // 80 x 12 characters: the header, its rule and 9 records; lines 2.. show records 1...
+  // Lines 2.. show records 1...
   BrowseSession& Open(const std::string& sql = "SELECT Id, Customer, Qty FROM Orders") {
     BrowseRequest request;
-    request.db = (folder_ / "sample.db").string();
     request.sql = sql;
-    request.session.host_config = folder_.Write("host.json", kHost);
-    browse_.reset();
-    browse_ = std::make_unique<BrowseSession>(request, person_, clock_);
-    browse_->control().SetDataTable("Orders");
-    browse_->Resize(80, 12);
-    browse_->Start();
-    clock_.Advance(250);
-    browse_->Pump();
-    return *browse_;
+    request.session.host_config = folder_.Write("host.json", fixtures::kLocalHost);
+    return OpenSession(request, [](control::TabuloCtl& ctl) { ctl.SetDataTable("Orders"); });
   }
   std::vector<int> Records() {
     std::vector<int> shown;
@@ -64,11 +37,6 @@ class ReadingTest : public ::testing::Test {
         shown.push_back(std::stoi(grid.TextMatrix(r, 0)));
     return shown;
   }
-
-  host::testing::TestFolder folder_;
-  Quiet person_;
-  platform::VirtualClock clock_;
-  std::unique_ptr<BrowseSession> browse_;
 };
 
 TEST_F(ReadingTest, ANullIsMarkedWhileScriptsStillReadAnEmptyText) {

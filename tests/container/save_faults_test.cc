@@ -96,8 +96,7 @@ TEST_F(SaveFaultsTest, EveryStepOfASaveFailsCleanly) {
       EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
     }
     // Loaded into a control as opening a display creates it.
-    TabuloCtl& loaded = *controls_.emplace_back(std::make_unique<TabuloCtl>(container_));
-    loaded.Resize(kWidth, kHeight);
+    TabuloCtl& loaded = BareControl();
     LoadControlFile(path, loaded);
     control::testing::ExpectSamePersistedProperties(ctl, loaded);
     EXPECT_EQ(MessageCount(), 0u);

@@ -113,6 +113,13 @@ class HostedControlTest : public ::testing::Test {
     return *controls_.back();
   }
 
+  // A control as opening a display creates it: no new-instance values, nothing loaded yet.
+  TabuloCtl& BareControl() {
+    controls_.push_back(std::make_unique<TabuloCtl>(container_));
+    controls_.back()->Resize(kWidth, kHeight);
+    return *controls_.back();
+  }
+
   // Switches the container to run mode and lets the first timer tick load the data.
   void EnterRunMode() {
     container_.SetAmbientUserMode(true);

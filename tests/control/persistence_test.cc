@@ -20,22 +20,20 @@ using platform::Variant;
 
 class PersistenceTest : public testing::HostedControlTest {
  protected:
-  // A control as opening a display creates it: no new-instance values, then the load; in run
-  // mode inside the host after it declared run mode, so that the load queries.
+  // A bare control loaded from `bag`; in run mode inside the host after it declared run mode,
+  // so that the load queries.
   // `before` sets values ahead of the load, to see which ones the load leaves alone.
   TabuloCtl& LoadedControl(const PropertyBag& bag, bool run_mode = false,
                            const std::function<void(TabuloCtl&)>& before = nullptr) {
     container_.SetAmbientUserMode(run_mode);
-    auto ctl = std::make_unique<TabuloCtl>(container_);
-    ctl->Resize(kWidth, kHeight);
-    if (before) before(*ctl);
+    TabuloCtl& ctl = BareControl();
+    if (before) before(ctl);
     if (run_mode) {
-      ctl->SetControlSite(1, std::make_shared<testing::TestSite>(), 1033, 1033, 0, "");
-      ctl->UserModeSet();
+      ctl.SetControlSite(1, std::make_shared<testing::TestSite>(), 1033, 1033, 0, "");
+      ctl.UserModeSet();
     }
-    ctl->ReadProperties(bag);
-    controls_.push_back(std::move(ctl));
-    return *controls_.back();
+    ctl.ReadProperties(bag);
+    return ctl;
   }
 
   // A bag from hand-written text in the container's format (version 2 ends with "End").

@@ -8,13 +8,7 @@ namespace {
 
 using platform::Variant;
 
-class PropertiesTest : public DefaultHostTest {
- protected:
-  size_t Changes(const std::string& name) const {
-    const auto& c = container_.property_changes();
-    return static_cast<size_t>(std::count(c.begin(), c.end(), name));
-  }
-};
+using PropertiesTest = DefaultHostTest;
 
 TEST_F(PropertiesTest, DataTableIgnoresBlanksScrollStepsAreCheckedADsnNameReportFails) {
   TabuloCtl& ctl = NewControl();

@@ -62,31 +62,20 @@ TEST(FormScene, ShowsEachVisibleWidgetAsTheOperatorSeesIt) {
   SampleForm form;
   const json scene = FormSceneOf(form);
   EXPECT_EQ(scene["caption"], "Sample");
+  // clang-format off
   const json expected[] = {
       {{"name", "lblName"}, {"kind", "label"}, {"caption", "Name:"}},
-      {{"name", "txtPassword"},
-       {"kind", "text"},
-       {"text", "***"},
-       {"locked", true},
-       {"multiLine", false},
-       {"label", "Name:"}},
-      {{"name", "cboOperators"},
-       {"kind", "dropdown"},
-       {"text", "<"},
-       {"entries", {"=", "<"}},
+      {{"name", "txtPassword"}, {"kind", "text"}, {"text", "***"}, {"locked", true},
+       {"multiLine", false}, {"label", "Name:"}},
+      {{"name", "cboOperators"}, {"kind", "dropdown"}, {"text", "<"}, {"entries", {"=", "<"}},
        {"selected", 1}},
       {{"name", "lstColumns"}, {"kind", "list"}, {"entries", {"Id", "Qty"}}, {"selected", -1}},
       {{"name", "chkAllow"}, {"kind", "check"}, {"caption", "Allow"}, {"value", 1}},
       {{"name", "cmdOk"}, {"kind", "button"}, {"caption", "OK"}},
-      {{"name", "Grid"},
-       {"kind", "grid"},
+      {{"name", "Grid"}, {"kind", "grid"},
        {"cells", json::array({json::array({"Name", ""}), json::array({"", "True"})})},
-       {"colWidths", {960, 1500}},
-       {"fixedRows", 1},
-       {"fixedCols", 0},
-       {"row", 1},
-       {"col", 1}},
-  };
+       {"colWidths", {960, 1500}}, {"fixedRows", 1}, {"fixedCols", 0}, {"row", 1}, {"col", 1}}};
+  // clang-format on
   ASSERT_EQ(scene["widgets"].size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(expected[i]["name"].get<std::string>());
@@ -100,15 +89,11 @@ TEST(FormScene, ShowsEachVisibleWidgetAsTheOperatorSeesIt) {
 }
 
 TEST(FormScene, AccessKeysAreTheLetterAfterASingleAmpersand) {
-  const std::pair<std::string, std::string> cases[] = {{"Allow database &updates", "u"},
-                                                       {"Font C&olor", "o"},
-                                                       {"&OK", "o"},
-                                                       {"&1st", "1"},
-                                                       {"Salt && Pepper", ""},
-                                                       {"&&&Both", "b"},
-                                                       {"Trailing&", ""},
-                                                       {"& blank", ""},
-                                                       {"", ""}};
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"Allow database &updates", "u"}, {"Font C&olor", "o"}, {"&OK", "o"}, {"&1st", "1"},
+      {"Salt && Pepper", ""}, {"&&&Both", "b"}, {"Trailing&", ""}, {"& blank", ""}, {"", ""}};
+  // clang-format on
   for (const auto& [caption, key] : cases) EXPECT_EQ(AccessKeyOf(caption), key) << caption;
 }
 
