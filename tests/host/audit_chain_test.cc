@@ -108,6 +108,12 @@ const Attack kAttacks[] = {
      false,
      "Audit trail broken: the head does not carry the audit key's seal: records after #1 may "
      "have been removed."},
+    {"tail_trimmed_to_one_head_removed", false, VerifyKey::kNone, false,
+     std::string(kDropTriggers) +
+         "DELETE FROM operator_events WHERE id >= 2; UPDATE sqlite_sequence SET seq = 1; "
+         "DELETE FROM audit_chain_head;" +
+         kRestoreTriggers,
+     false, "Audit trail broken: the head that names the last record has been removed."},
     {"unhashed_id_0", false, VerifyKey::kNone, false, PutIn("0"), false,
      "Audit trail broken: record #0 has an id below 1: it was put in outside the audit trail."},
     {"unhashed_id_negative", false, VerifyKey::kNone, false, PutIn("-7"), false,
@@ -416,10 +422,16 @@ TEST(AuditAnchor, NamesWhatChangedBelowTheAnchoredHead) {
       {{4, "h4", 0}, ""},
       {{2, "h2", 0}, ""},
       {{0, "", 0}, ""},
+      {{1, "h9", 0},
+       "Audit trail broken: record #1 is not the head anchored in A (record #1): the trail has "
+       "been rewritten."},
       {{3, "h3", 0},
        "Audit trail broken: record #3 is missing: the head anchored in A (record #3)."},
       {{5, "h5", 0},
        "Audit trail broken: record #5 is missing below the head anchored in A (record #5)."},
+      {{2, "h2", 1},
+       "Audit trail broken: the trail was signed with the audit key from #1 when anchored in A, "
+       "now it is not."},
       {{2, "h2", 2},
        "Audit trail broken: the trail was signed with the audit key from #2 when anchored in A, "
        "now it is not."},
@@ -437,6 +449,10 @@ TEST(AuditAnchor, NamesWhatChangedBelowTheAnchoredHead) {
             "Audit trail broken: the trail was signed with the audit key from #2 when anchored in "
             "A, now from #3.");
   EXPECT_TRUE(CheckAuditAnchor(trail, AuditAnchor{4, "h4", 0}, "A").intact);
+  trail.keyed_from = 1;
+  EXPECT_EQ(CheckAuditAnchor(trail, AuditAnchor{4, "h4", 2}, "A").summary,
+            "Audit trail broken: the trail was signed with the audit key from #2 when anchored in "
+            "A, now from #1.");
 }
 
 TEST(AuditListing, ControlCharactersInFieldsAreShownEscaped) {
