@@ -233,7 +233,8 @@ mutants:
 SWEEP_FILES ?= sql/identifier sql/sql_literal sql/value_check web/access host/audit_chain \
   container/row_format control/commit control/operator_log control/update_query \
   host/sqlite/rowid_plan host/sqlite/write_statement host/audit_log host/sqlite/record_file \
-  container/serve_display web/http_server host/pg/pg_audit_store host/pg/pg_data_server
+  container/serve_session container/serve_display web/http_server host/pg/pg_audit_store \
+  host/pg/pg_data_server
 FILES ?= $(SWEEP_FILES)
 mutants-sweep:
 	BUILD=$(BUILD)/mutants nice -n 10 tools/mutants-sweep $(SWEEP_ARGS) $(FILES)

@@ -30,11 +30,22 @@ TEST(RowFormatTest, EachValueIsWrittenAsOtherProgramsReadIt) {
       {Variant(int32_t{2000000000}), "2000000000", "2000000000"},
       {Variant(0.1), "0.1", "0.1"}, {Variant(1e21), "1e+21", "1e+21"},
       {Variant(std::nan("")), "NaN", "\"NaN\""}, {Variant::CurrencyScaled(-5000), "-0.5", "-0.5"},
+      {Variant(HUGE_VAL), "Infinity", "\"Infinity\""},
+      {Variant(-HUGE_VAL), "-Infinity", "\"-Infinity\""}, {Variant(1.5f), "1.5", "1.5"},
       {Variant::CurrencyScaled(123400), "12.34", "12.34"}, {Variant(true), "true", "true"},
+      {Variant::CurrencyScaled(0), "0", "0"}, {Variant::CurrencyScaled(-10000), "-1", "-1"},
+      {Variant::CurrencyScaled(-9999), "-0.9999", "-0.9999"},
+      {Variant::CurrencyScaled(10001), "1.0001", "1.0001"},
+      {Variant::CurrencyScaled(-1234567895000), "-123456789.5", "-123456789.5"},
       {Variant::Date(43831.0), "2020-01-01", "\"2020-01-01\""},
       {Variant::Date(43831.5 + 1.5 / 86400), "2020-01-01 12:00:01.500",
        "\"2020-01-01 12:00:01.500\""},
       {Variant::Date(-1.25), "1899-12-28 18:00:00", "\"1899-12-28 18:00:00\""},
+      {Variant::Date(-1.0), "1899-12-29", "\"1899-12-29\""},
+      {Variant::Date(43831.0 + 86399999.0 / 86400000), "2020-01-01 23:59:59.999",
+       "\"2020-01-01 23:59:59.999\""},
+      {Variant::Date(-693899.0), "0000-03-01", "\"0000-03-01\""},
+      {Variant::Date(-694265.0), "-0001-03-01", "\"-0001-03-01\""},
       {Variant::Null(), "", "null"}, {Variant(), "", "null"},
       {Variant("plain"), "plain", "\"plain\""},
       {Variant("a,b"), "\"a,b\"", "\"a,b\""},
@@ -71,10 +82,10 @@ TEST(RowFormatTest, JsonEscapesEveryControlCharacter) {
 TEST(RowFormatTest, RecordsFollowTheHeaderInColumnOrder) {
   std::ostringstream csv, json;
   const std::vector<Variant> record{Variant(int32_t{2}), Variant(""), Variant(3.5)};
-  RowWriter(csv, RowFormat::Csv, {"Id", "Note, long", "Qty"}).Write(record);
-  RowWriter(json, RowFormat::Json, {"Id", "Note, long", "Qty"}).Write(record);
-  EXPECT_EQ(csv.str(), "Id,\"Note, long\",Qty\r\n2,\"\",3.5\r\n");
-  EXPECT_EQ(json.str(), "{\"Id\":2,\"Note, long\":\"\",\"Qty\":3.5}\n");
+  RowWriter(csv, RowFormat::Csv, {"Id", "Note, long", "Qty \"kg\""}).Write(record);
+  RowWriter(json, RowFormat::Json, {"Id", "Note, long", "Qty \"kg\""}).Write(record);
+  EXPECT_EQ(csv.str(), "Id,\"Note, long\",\"Qty \"\"kg\"\"\"\r\n2,\"\",3.5\r\n");
+  EXPECT_EQ(json.str(), "{\"Id\":2,\"Note, long\":\"\",\"Qty \\\"kg\\\"\":3.5}\n");
 }
 
 // A byte array: the bytes of `text`.
@@ -113,8 +124,18 @@ TEST(RowFormatTest, BinaryColumnsAreHexInCsvAndBase64InJson) {
     std::ostringstream out;
     RowWriter writer(out, format, {"Data", "Name"}, {true, false});
     const std::string header = out.str();
-    EXPECT_THROW(writer.Write({Bytes("x"), Bytes("y")}), platform::ComError);
-    EXPECT_THROW(writer.Write({Variant("x"), Variant("y")}), platform::ComError);
+    const std::pair<std::vector<Variant>, std::string> refused[] = {
+        {{Bytes("x"), Bytes("y")}, "the column \"Name\" holds binary data but is not declared"},
+        {{Variant("x"), Variant("y")}, " holds a String value; convert the column"}};
+    for (const auto& [record, why] : refused) {
+      try {
+        writer.Write(record);
+        ADD_FAILURE() << why;
+      } catch (const platform::ComError& e) {
+        EXPECT_EQ(e.number(), 13);
+        EXPECT_NE(e.description().find(why), std::string::npos) << e.description();
+      }
+    }
     EXPECT_EQ(out.str(), header);
   }
 }

@@ -91,6 +91,29 @@ const Attack kAttacks[] = {
      false,
      "Audit trail broken: the chain marker that tells chained records from older ones has been "
      "removed (a store last written by an older version gains it with its next record)."},
+    // Without the marker too, a record without a hash after a chained one is put in.
+    {"marker_dropped_hashes_blanked_after_the_first", false, VerifyKey::kNone, false,
+     std::string(kDropTriggers) +
+         "UPDATE operator_events SET hash = '' WHERE id >= 2; DROP VIEW audit_chain_marker;" +
+         kRestoreTriggers,
+     false,
+     "Audit trail broken: record #2 carries no hash: it was put in outside the audit trail."},
+    // A keyed trail cut back to its first keyed record: the seal still names the old head.
+    {"keyed_trimmed_to_the_first_keyed", true, VerifyKey::kSame, false,
+     std::string(kDropTriggers) +
+         "DELETE FROM operator_events WHERE id >= 2; UPDATE sqlite_sequence SET seq = 1; "
+         "UPDATE audit_chain_head SET last_id = 1, last_hash = (SELECT hash FROM "
+         "operator_events WHERE id = 1);" +
+         kRestoreTriggers,
+     false,
+     "Audit trail broken: the head does not carry the audit key's seal: records after #1 may "
+     "have been removed."},
+    {"tail_trimmed_to_one_head_removed", false, VerifyKey::kNone, false,
+     std::string(kDropTriggers) +
+         "DELETE FROM operator_events WHERE id >= 2; UPDATE sqlite_sequence SET seq = 1; "
+         "DELETE FROM audit_chain_head;" +
+         kRestoreTriggers,
+     false, "Audit trail broken: the head that names the last record has been removed."},
     {"unhashed_id_0", false, VerifyKey::kNone, false, PutIn("0"), false,
      "Audit trail broken: record #0 has an id below 1: it was put in outside the audit trail."},
     {"unhashed_id_negative", false, VerifyKey::kNone, false, PutIn("-7"), false,
@@ -214,6 +237,15 @@ TEST_F(AuditKeyTest, RecordsOutOfOrderAreAFault) {
   older.records[1].id = 3;
   EXPECT_EQ(VerifyAuditTrail(older).summary,
             "Audit trail broken: record #3 is out of order after record #5.");
+  // One older record alone, before a chain not begun yet.
+  AuditTrail one;
+  one.has_marker = true;
+  one.chained_from = 6;
+  one.records.resize(1);
+  one.records[0].id = 5;
+  EXPECT_EQ(VerifyAuditTrail(one).summary,
+            "Audit trail intact: 0 records chained, 1 older record from before chaining not "
+            "verified.");
 }
 
 // Writers refuse a key file that others may read or change, or that is too short, before
@@ -234,6 +266,7 @@ TEST_F(AuditKeyTest, KeyFilesOpenToOthersOrShortAreRefused) {
       {std::string(32, 'k'), 0640, "is open to other users (mode 0640): allow only its owner"},
       {std::string(32, 'k'), 0604, "is open to other users (mode 0604): allow only its owner"},
       {std::string(32, 'k'), 0602, "is open to other users (mode 0602): allow only its owner"},
+      {std::string(32, 'k'), 0601, "is open to other users (mode 0601): allow only its owner"},
   };
   const std::string path = (folder_ / "audit.key").string();
   for (const Case& c : cases) {
@@ -262,6 +295,9 @@ TEST_F(AuditKeyTest, KeyFilesOpenToOthersOrShortAreRefused) {
                 missing + " && chmod 600 " + missing + "` and keep a copy in a safe place");
   EXPECT_EQ(Raised([&] { ReadAuditKey(folder_.path().string()); }).description(),
             "the audit key file " + folder_.path().string() + " is not a regular file");
+  const std::string under_a_file = path + "/key";  // any other failure of stat
+  EXPECT_EQ(Raised([&] { ReadAuditKey(under_a_file); }).description(),
+            "the audit key file " + under_a_file + " cannot be read (Not a directory)");
 }
 
 // A plain store keyed later keeps its plain records verifiable; once keyed, a write without
@@ -346,6 +382,13 @@ TEST(AuditAnchor, RoundTripsAndRefusesOtherFiles) {
             "12 ab12 3");
   WriteAuditAnchor(path, AuditAnchor{});
   EXPECT_EQ(ReadAuditAnchor(path)->hash, "");
+  // At most 4096 bytes are read.
+  const std::string valid = "tabulo audit anchor\nid 1\nhash ab\nkeyed_from 0\n";
+  folder.Write("anchor", valid + std::string(4096 - valid.size(), '\n'));
+  EXPECT_EQ(ReadAuditAnchor(path)->id, 1);
+  folder.Write("anchor", valid + std::string(4097 - valid.size(), '\n'));
+  EXPECT_EQ(Raised([&] { ReadAuditAnchor(path); }).description(),
+            "The audit anchor " + path + " cannot be read (larger than 4096 bytes)");
   for (const char* text : {"", "tabulo audit anchor\nid 1\nhash ab\n",
                            "tabulo audit anchor\nid 1\nhash ab\nkeyed_from 0\nmore\n",
                            "tabulo audit anchor\nid -1\nhash ab\nkeyed_from 0\n",
@@ -379,10 +422,16 @@ TEST(AuditAnchor, NamesWhatChangedBelowTheAnchoredHead) {
       {{4, "h4", 0}, ""},
       {{2, "h2", 0}, ""},
       {{0, "", 0}, ""},
+      {{1, "h9", 0},
+       "Audit trail broken: record #1 is not the head anchored in A (record #1): the trail has "
+       "been rewritten."},
       {{3, "h3", 0},
        "Audit trail broken: record #3 is missing: the head anchored in A (record #3)."},
       {{5, "h5", 0},
        "Audit trail broken: record #5 is missing below the head anchored in A (record #5)."},
+      {{2, "h2", 1},
+       "Audit trail broken: the trail was signed with the audit key from #1 when anchored in A, "
+       "now it is not."},
       {{2, "h2", 2},
        "Audit trail broken: the trail was signed with the audit key from #2 when anchored in A, "
        "now it is not."},
@@ -393,11 +442,17 @@ TEST(AuditAnchor, NamesWhatChangedBelowTheAnchoredHead) {
     EXPECT_EQ(v.summary, c.summary);
     EXPECT_EQ(v.intact, *c.summary == '\0');
   }
+  EXPECT_EQ(CheckAuditAnchor(AuditTrail{}, AuditAnchor{1, "h1", 0}, "A").summary,
+            "Audit trail broken: record #1 is missing below the head anchored in A (record #1).");
   trail.keyed_from = 3;
   EXPECT_EQ(CheckAuditAnchor(trail, AuditAnchor{4, "h4", 2}, "A").summary,
             "Audit trail broken: the trail was signed with the audit key from #2 when anchored in "
             "A, now from #3.");
   EXPECT_TRUE(CheckAuditAnchor(trail, AuditAnchor{4, "h4", 0}, "A").intact);
+  trail.keyed_from = 1;
+  EXPECT_EQ(CheckAuditAnchor(trail, AuditAnchor{4, "h4", 2}, "A").summary,
+            "Audit trail broken: the trail was signed with the audit key from #2 when anchored in "
+            "A, now from #1.");
 }
 
 TEST(AuditListing, ControlCharactersInFieldsAreShownEscaped) {

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -133,10 +134,12 @@ TEST(Access, TokenFiles) {
                                                                               {0601, false}}) {
     SCOPED_TRACE(mode);
     chmod(path.c_str(), mode);
+    char shown[64];  // the message names the mode in octal
+    std::snprintf(shown, sizeof shown, "(mode %04o): make it private with chmod 600", mode);
     if (accepted)
       EXPECT_EQ(ReadTokenFile(path), kToken);
     else
-      refused("chmod 600");
+      refused(shown);
   }
   std::filesystem::remove(path);
   refused("cannot read the token file");
