@@ -299,9 +299,9 @@ void TabuloCtl::PutAcceptedText(int32_t row, int32_t col, const std::string& tex
   const int32_t cur_row = Grid.Row(), cur_col = Grid.Col();
   const bool events_off = m_bCellEventsOff;
   m_bCellEventsOff = true;
+  MarkCellChanged(row, col);
   Grid.SetRow(row);
   Grid.SetCol(col);
-  Grid.SetCellBackColor(kChangedCellColor);
   Grid.SetText(text);
   Grid.SetRow(cur_row);
   Grid.SetCol(cur_col);
@@ -309,6 +309,19 @@ void TabuloCtl::PutAcceptedText(int32_t row, int32_t col, const std::string& tex
   m_nPendingChanges += 1;
   std::vector<Variant> args{Variant(static_cast<int16_t>(row)), Variant(static_cast<int16_t>(col))};
   Fire("CellValueChanged", args);
+}
+
+void TabuloCtl::MarkCellChanged(int32_t row, int32_t col) {
+  const int32_t cur_row = Grid.Row(), cur_col = Grid.Col();
+  const bool events_off = m_bCellEventsOff;
+  m_bCellEventsOff = true;
+  Grid.SetRow(row);
+  Grid.SetCol(col);
+  Grid.SetCellBackColor(kChangedCellColor);
+  Grid.SetRow(cur_row);
+  Grid.SetCol(cur_col);
+  m_bCellEventsOff = events_off;
+  m_ChangedCells.insert({row, col});
 }
 
 void TabuloCtl::AbandonEdit() {

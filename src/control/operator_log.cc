@@ -42,7 +42,7 @@ std::vector<TabuloCtl::ChangedCell> TabuloCtl::ChangedCells(int32_t recordNumber
     const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
     if (!column.Visible) continue;
     Grid.SetCol(Grid.Col() + 1);
-    if (Grid.CellBackColor() != kChangedCellColor) continue;
+    if (!CellChanged(Grid.Row(), Grid.Col())) continue;
     // A null old value is written as the empty text: the trail must hold every change.
     const Variant old_value = m_rs->Item(i).Value();
     cells.push_back(

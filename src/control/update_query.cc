@@ -41,7 +41,7 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row, std::string* where) {
     host::Field& field = m_rs->Item(i);
     const int32_t type = field.Type();
     const std::string q = sql::GetSqlQuote(type);
-    if (Grid.CellBackColor() == kChangedCellColor) {
+    if (CellChanged(Grid.Row(), Grid.Col())) {
       if (set_part.empty()) set_part = set_start;
       if (set_part != set_start) set_part += " , ";
       set_part += name + " = " + q + sql::GetSqlLiteral(platform::Trim(Grid.Text()), type, ctx) + q;

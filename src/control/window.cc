@@ -50,6 +50,7 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
 
     Grid.SetRedraw(false);
     Grid.Clear();
+    m_ChangedCells.clear();
     Grid.SetCols(1);
     Grid.SetRows(m_nVisibleRows);
     Grid.SetFixedRows(1);
