@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/column_map.h"
 #include "control/grid_column.h"
 #include "control/property_table.h"
 #include "host/cluster_manager.h"
@@ -203,6 +204,7 @@ class TabuloCtl : public platform::DispatchObject {
   double ScaleHeight() const { return m_dScaleHeight; }
   // Read-only views of the state, for tests and the container.
   const std::vector<GridColumn>& Columns() const { return m_GridColumns; }
+  ColumnMap GridColumnMap() const { return ColumnMap(m_GridColumns, m_nColCount); }
   int16_t ColumnCount() const { return m_nColCount; }
   int32_t FirstRow() const { return m_lFirstRow; }
   int16_t VisibleRows() const { return m_nVisibleRows; }

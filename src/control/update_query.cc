@@ -33,15 +33,16 @@ std::string TabuloCtl::GetSqlUpdateQuery(int32_t row, std::string* where) {
   const std::optional<std::string> table = sql::TableIdentifier(m_DataTable);
   const std::string set_start = "UPDATE " + table.value_or("") + " SET ";
   std::string set_part, where_part;
-  for (int32_t i = 0; i < m_nColCount; ++i) {
+  const ColumnMap map = GridColumnMap();
+  for (int32_t col = 1; col <= map.GridColumns(); ++col) {
+    const int32_t i = map.FieldOfGridColumn(col);
     const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
-    if (!column.Visible) continue;
     const std::string name = sql::QuoteIdentifier(column.Name);
-    Grid.SetCol(Grid.Col() + 1);
+    Grid.SetCol(col);
     host::Field& field = m_rs->Item(i);
     const int32_t type = field.Type();
     const std::string q = sql::GetSqlQuote(type);
-    if (CellChanged(Grid.Row(), Grid.Col())) {
+    if (CellChanged(Grid.Row(), col)) {
       if (set_part.empty()) set_part = set_start;
       if (set_part != set_start) set_part += " , ";
       set_part += name + " = " + q + sql::GetSqlLiteral(platform::Trim(Grid.Text()), type, ctx) + q;
