@@ -63,8 +63,6 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
       const int32_t recordNumber = platform::CLng(Variant(Grid.Text()), site_.UserLocale());
       std::string row_condition;
       const std::string statement = GetSqlUpdateQuery(recordNumber, &row_condition);
-      // A commit ends on the row's last column, wherever the operator left it.
-      if (recordNumber >= 1) Grid.SetCol(GridColumnMap().GridColumns());
       bool ok = true;
       if (m_bConfirmUpdates) {
         if (ESignatureRequired) {
