@@ -8,6 +8,7 @@
 #include "container/script/input.h"
 #include "container/script/runner.h"
 #include "container/script/value.h"
+#include "platform/text/plain_text.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/widgets/check_box.h"
@@ -224,8 +225,7 @@ void DesignDesk::DoubleClick(const std::string& name, int32_t index) {
 void DesignDesk::AccessKey(const std::string& key) {
   platform::Form* f = form();
   if (!f) throw ScriptError("key: no property page or dialog is open");
-  std::string wanted = key;
-  for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string wanted = platform::AsciiLower(key);
   for (platform::Widget* w : f->widgets()) {
     if (!w->visible() || !w->enabled() || dynamic_cast<platform::Label*>(w) ||
         dynamic_cast<platform::Frame*>(w))

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/row_stream.h"
+#include "platform/text/plain_text.h"
 #include "platform/values/variant.h"
 
 namespace tabulo::container {
@@ -29,7 +30,7 @@ std::optional<RowFormat> ParseRowFormat(std::string_view name);
 // One CSV field: as it stands, or between quotes with its quotes doubled.
 std::string CsvField(std::string_view text);
 // A JSON string literal with its quotes; control characters escaped.
-std::string JsonString(std::string_view text);
+using platform::JsonString;
 // A value as text, independent of any locale: whole numbers as digits, other numbers in the
 // shortest form that reads back exactly, dates "yyyy-mm-dd hh:mm:ss[.fff]" (or only the date
 // at midnight), Booleans true/false, Null and Empty as the empty text.

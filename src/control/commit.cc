@@ -167,11 +167,12 @@ bool TabuloCtl::RequestSignature(bool* refused) {
 void TabuloCtl::UpdateLocalRecord() {
   // The record set's current record is the edited one (the statement builder moved there).
   const platform::Locale& loc = site_.UserLocale();
+  const ColumnMap map = GridColumnMap();
   Grid.SetCol(0);
-  for (int32_t i = 0; i < m_nColCount; ++i) {
-    if (!m_GridColumns.at(static_cast<size_t>(i)).Visible) continue;
-    Grid.SetCol(Grid.Col() + 1);
-    if (Grid.CellBackColor() != kChangedCellColor) continue;
+  for (int32_t col = 1; col <= map.GridColumns(); ++col) {
+    const int32_t i = map.FieldOfGridColumn(col);
+    Grid.SetCol(col);
+    if (!CellChanged(Grid.Row(), col)) continue;
     host::Field& field = m_rs->Item(i);
     const std::string text = platform::Trim(Grid.Text());
     // The record keeps a value of the column's type, as the database now holds it, so that
@@ -215,6 +216,7 @@ void TabuloCtl::ResetAfterCommit(int32_t savedRow, int32_t editRow) {
     const bool redraw = Grid.Redraw();
     Grid.SetRedraw(false);
     // The marks are cleared on the row that was written, which need not be the current one.
+    std::erase_if(m_ChangedCells, [&](const auto& cell) { return cell.first == editRow; });
     if (editRow > 0 && editRow < Grid.Rows()) {
       Grid.SetRow(editRow);
       const int32_t col = Grid.Col();

@@ -30,14 +30,9 @@ constexpr float kBorderBand = 45;
 constexpr int32_t kFitPadding = 150;
 
 // Whether grid column `col` (from 1) shows a binary field, which the editor never opens on.
-bool IsBinaryColumn(const std::vector<GridColumn>& columns, host::RecordSet& rs, int32_t col) {
-  int32_t shown = 0;
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (!columns[i].Visible || ++shown != col) continue;
-    return i < static_cast<size_t>(rs.FieldCount()) &&
-           host::IsBinaryType(rs.Item(static_cast<int32_t>(i)).Type());
-  }
-  return false;
+bool IsBinaryColumn(const ColumnMap& map, host::RecordSet& rs, int32_t col) {
+  const int32_t field = map.FieldOfGridColumn(col);
+  return field >= 0 && field < rs.FieldCount() && host::IsBinaryType(rs.Item(field).Type());
 }
 
 // Reads back a by-reference event argument the host may have changed; a value that no longer
@@ -193,7 +188,7 @@ void TabuloCtl::Grid_EnterCell() {
     // A row without a record number shows no record.
     if (!platform::IsNumeric(Variant(Grid.TextMatrix(Grid.Row(), 0)), site_.UserLocale())) return;
     if (m_bAllowUpdates && !m_bEditing && m_rs && !(m_rs->Bof() && m_rs->Eof()) &&
-        !IsBinaryColumn(m_GridColumns, *m_rs, Grid.Col())) {
+        !IsBinaryColumn(GridColumnMap(), *m_rs, Grid.Col())) {
       if (m_bAutoRefresh) Timer1.set_enabled(false);
       m_bCellEventsOff = true;
       txtEdit.Move(Grid.left() + Grid.CellLeft(), Grid.top() + Grid.CellTop(), Grid.CellWidth(),
@@ -267,11 +262,7 @@ bool TabuloCtl::ApplyCellEdit() {
 }
 
 int32_t TabuloCtl::FieldOfGridColumn(int32_t col) const {
-  for (int32_t i = 0, k = 0; i < m_nColCount; ++i) {
-    if (!m_GridColumns.at(static_cast<size_t>(i)).Visible) continue;
-    if (++k == col) return i;
-  }
-  return -1;
+  return GridColumnMap().FieldOfGridColumn(col);
 }
 
 bool TabuloCtl::AcceptableValue(const std::string& text, int32_t type) {
@@ -299,9 +290,9 @@ void TabuloCtl::PutAcceptedText(int32_t row, int32_t col, const std::string& tex
   const int32_t cur_row = Grid.Row(), cur_col = Grid.Col();
   const bool events_off = m_bCellEventsOff;
   m_bCellEventsOff = true;
+  MarkCellChanged(row, col);
   Grid.SetRow(row);
   Grid.SetCol(col);
-  Grid.SetCellBackColor(kChangedCellColor);
   Grid.SetText(text);
   Grid.SetRow(cur_row);
   Grid.SetCol(cur_col);
@@ -309,6 +300,19 @@ void TabuloCtl::PutAcceptedText(int32_t row, int32_t col, const std::string& tex
   m_nPendingChanges += 1;
   std::vector<Variant> args{Variant(static_cast<int16_t>(row)), Variant(static_cast<int16_t>(col))};
   Fire("CellValueChanged", args);
+}
+
+void TabuloCtl::MarkCellChanged(int32_t row, int32_t col) {
+  const int32_t cur_row = Grid.Row(), cur_col = Grid.Col();
+  const bool events_off = m_bCellEventsOff;
+  m_bCellEventsOff = true;
+  Grid.SetRow(row);
+  Grid.SetCol(col);
+  Grid.SetCellBackColor(kChangedCellColor);
+  Grid.SetRow(cur_row);
+  Grid.SetCol(cur_col);
+  m_bCellEventsOff = events_off;
+  m_ChangedCells.insert({row, col});
 }
 
 void TabuloCtl::AbandonEdit() {

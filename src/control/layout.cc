@@ -44,6 +44,8 @@ void TabuloCtl::Layout() {
   step([&] {
     if (row_height > 0) Grid.SetRowHeightMin(row_height);
     Grid.SetRows(m_nVisibleRows);
+    // Rows cut off take their marks with them.
+    std::erase_if(m_ChangedCells, [&](const auto& cell) { return cell.first >= Grid.Rows(); });
     Grid.SetFixedRows(1);
   });
   step([&] {

@@ -5,6 +5,7 @@
 #include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/cursor_record_set.h"
+#include "host/data_server.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "querybuilder/query_builder.h"
@@ -106,14 +107,14 @@ int16_t TabuloCtl::RunQuery() {
     } catch (const ComError&) {
     }
     switch (e.code()) {
-      case 0x80040E4D:
+      case host::kErrLoginFailed:
         MsgBox("The username or password you have entered is invalid.", platform::kMbInformation,
                Str(1093));
         break;
-      case 0x80004005:
+      case host::kErrSourceUnusable:
         MsgBox("The DSN Name is invalid", platform::kMbOkOnly, Str(1093));
         break;
-      case 0x80040E14:
+      case host::kErrInvalidStatement:
         MsgBox("The SQL Statement is invalid: \r\n" + e.description(), platform::kMbOkOnly,
                Str(1093));
         break;

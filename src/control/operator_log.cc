@@ -37,12 +37,13 @@ std::vector<TabuloCtl::ChangedCell> TabuloCtl::ChangedCells(int32_t recordNumber
   if (recordNumber > 1) m_rs->Move(recordNumber - 1);
   const platform::Locale& loc = site_.UserLocale();
   std::vector<ChangedCell> cells;
+  const ColumnMap map = GridColumnMap();
   Grid.SetCol(0);
-  for (int32_t i = 0; i < m_nColCount; ++i) {
+  for (int32_t col = 1; col <= map.GridColumns(); ++col) {
+    const int32_t i = map.FieldOfGridColumn(col);
     const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
-    if (!column.Visible) continue;
-    Grid.SetCol(Grid.Col() + 1);
-    if (Grid.CellBackColor() != kChangedCellColor) continue;
+    Grid.SetCol(col);
+    if (!CellChanged(Grid.Row(), col)) continue;
     // A null old value is written as the empty text: the trail must hold every change.
     const Variant old_value = m_rs->Item(i).Value();
     cells.push_back(

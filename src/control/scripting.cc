@@ -34,28 +34,17 @@ int32_t TabuloCtl::ColWidth(int32_t nCol) const {
 }
 
 std::string TabuloCtl::GetCellName(int32_t nCol) const {
-  int64_t count = 0;
-  for (const GridColumn& d : m_GridColumns) {
-    if (!(d.Visible || AllowAccessToHiddenColumnsInScript)) continue;
-    if (++count == static_cast<int64_t>(nCol) + 1) return d.Caption;
-  }
-  return {};
+  const int32_t field =
+      GridColumnMap().FieldOfScriptColumn(nCol, AllowAccessToHiddenColumnsInScript);
+  return field < 0 ? std::string() : m_GridColumns.at(static_cast<size_t>(field)).Caption;
 }
 
 std::string TabuloCtl::GetCellText(int32_t Row, int32_t Column) {
   try {
     if (!m_rs) return {};
-    int32_t fields = m_rs->FieldCount();
-    int64_t count = 0;
-    int32_t field = fields;  // no accessible column of that number: reading fails below
-    for (int32_t j = 0; j < fields; ++j) {
-      const GridColumn& d = m_GridColumns.at(static_cast<size_t>(j));
-      if (!(d.Visible || AllowAccessToHiddenColumnsInScript)) continue;
-      if (++count == static_cast<int64_t>(Column) + 1) {
-        field = j;
-        break;
-      }
-    }
+    int32_t field = GridColumnMap().FieldOfScriptColumn(Column, AllowAccessToHiddenColumnsInScript);
+    // No accessible column of that number: reading fails below.
+    if (field < 0) field = m_rs->FieldCount();
     // The value comes from the record set, not the grid, and the record set stays there.
     m_rs->MoveFirst();
     if (Row != 0) m_rs->Move(Row);
@@ -72,21 +61,11 @@ bool TabuloCtl::SetCellText(int32_t Row, int32_t Column, const std::string& Valu
     // An operator's open edit is theirs: a script neither takes nor clears it.
     if (m_bEditing || !m_rs || Row < 0 || Column < 0) return false;
     // The cell as GetCellText addresses it: accessible column number Column, record Row.
-    int32_t field = -1;
-    int32_t count = 0;
-    for (int32_t j = 0; j < m_nColCount; ++j) {
-      const GridColumn& d = m_GridColumns.at(static_cast<size_t>(j));
-      if (!(d.Visible || AllowAccessToHiddenColumnsInScript)) continue;
-      if (count++ == Column) {
-        field = j;
-        break;
-      }
-    }
+    const ColumnMap map = GridColumnMap();
+    const int32_t field = map.FieldOfScriptColumn(Column, AllowAccessToHiddenColumnsInScript);
     // A hidden column has no cell in the grid, and only cells of the window can be written.
-    if (field < 0 || !m_GridColumns.at(static_cast<size_t>(field)).Visible) return false;
-    int32_t grid_col = 1;
-    for (int32_t j = 0; j < field; ++j)
-      if (m_GridColumns.at(static_cast<size_t>(j)).Visible) ++grid_col;
+    const int32_t grid_col = map.GridColumnOfField(field);
+    if (grid_col == 0) return false;
     const int64_t grid_row = static_cast<int64_t>(Row) - m_lFirstRow + 1;
     if (grid_row < 1 || grid_row >= Grid.Rows() || grid_col >= Grid.Cols()) return false;
     const int32_t r = static_cast<int32_t>(grid_row);

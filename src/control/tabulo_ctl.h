@@ -16,10 +16,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "control/column_map.h"
 #include "control/grid_column.h"
 #include "control/property_table.h"
 #include "host/cluster_manager.h"
@@ -201,6 +204,7 @@ class TabuloCtl : public platform::DispatchObject {
   double ScaleHeight() const { return m_dScaleHeight; }
   // Read-only views of the state, for tests and the container.
   const std::vector<GridColumn>& Columns() const { return m_GridColumns; }
+  ColumnMap GridColumnMap() const { return ColumnMap(m_GridColumns, m_nColCount); }
   int16_t ColumnCount() const { return m_nColCount; }
   int32_t FirstRow() const { return m_lFirstRow; }
   int16_t VisibleRows() const { return m_nVisibleRows; }
@@ -211,6 +215,13 @@ class TabuloCtl : public platform::DispatchObject {
   int32_t EditRow() const { return m_lEditRow; }
   int32_t EditCol() const { return m_lEditCol; }
   int16_t PendingChanges() const { return m_nPendingChanges; }
+  // The grid cells (row, col) an accepted edit changed that are not yet written back. They
+  // are painted kChangedCellColor too, but the paint is only their picture.
+  const std::set<std::pair<int32_t, int32_t>>& ChangedGridCells() const { return m_ChangedCells; }
+  bool CellChanged(int32_t row, int32_t col) const { return m_ChangedCells.count({row, col}) > 0; }
+  // Marks a cell changed, as an accepted edit does but without its text, count or event: the
+  // container's way to stage a further change that the next commit of that row writes.
+  void MarkCellChanged(int32_t row, int32_t col);
   const std::string& SignatureText(int n) const {
     return n == 1 ? SignatureText1 : n == 2 ? SignatureText2 : SignatureText3;
   }
@@ -363,6 +374,7 @@ class TabuloCtl : public platform::DispatchObject {
   int32_t m_lEditCol = 0;
   platform::Variant m_vEditStartText;
   int16_t m_nPendingChanges = 0;
+  std::set<std::pair<int32_t, int32_t>> m_ChangedCells;
   float m_sngMouseX = 0;
   float m_sngMouseY = 0;
   std::string SignatureText1, SignatureText2, SignatureText3;

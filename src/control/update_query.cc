@@ -1,84 +1,31 @@
-// The UPDATE statement for one edited row. The result has no key columns to rely on: the
-// row is named by the values all its visible columns held when it was read (floating-point
-// values within 0.001, timestamps within 108 ms), and every changed cell becomes an
-// assignment. Hidden columns take no part. Column and table names are quoted where they are
-// not plain names (identifier.h); a DataTable that is no table name writes nothing.
+// The UPDATE statement for one edited row of the grid: the row as the record set holds it,
+// with the changed cells' texts, handed to BuildUpdateStatement. Hidden columns take no part.
 #include "control/tabulo_ctl.h"
-#include "host/field_types.h"
-#include "platform/text/text.h"
-#include "platform/values/com_error.h"
-#include "platform/values/conversions.h"
-#include "sql/identifier.h"
+#include "control/update_statement.h"
 #include "sql/sql_literal.h"
 
 namespace tabulo::control {
 
-using platform::Variant;
-
-namespace {
-
-constexpr double kFloatTolerance = 0.001;
-// 108 milliseconds, in days.
-constexpr double kTimestampTolerance = 0.00000125;
-
-}  // namespace
-
 std::string TabuloCtl::GetSqlUpdateQuery(int32_t row, std::string* where) {
   if (row < 1) return {};
-  const platform::Locale& loc = site_.UserLocale();
-  const sql::SqlLiteralContext ctx(loc, m_DBDateFormatString);
   m_rs->MoveFirst();
   if (row > 1) m_rs->Move(row - 1);
-  Grid.SetCol(0);
-  const std::optional<std::string> table = sql::TableIdentifier(m_DataTable);
-  const std::string set_start = "UPDATE " + table.value_or("") + " SET ";
-  std::string set_part, where_part;
-  for (int32_t i = 0; i < m_nColCount; ++i) {
-    const GridColumn& column = m_GridColumns.at(static_cast<size_t>(i));
-    if (!column.Visible) continue;
-    const std::string name = sql::QuoteIdentifier(column.Name);
-    Grid.SetCol(Grid.Col() + 1);
+  // The cells of the grid row being committed (the current one), in grid order.
+  const int32_t grid_row = Grid.Row();
+  const ColumnMap map = GridColumnMap();
+  std::vector<RowCell> cells;
+  for (int32_t col = 1; col <= map.GridColumns(); ++col) {
+    const int32_t i = map.FieldOfGridColumn(col);
     host::Field& field = m_rs->Item(i);
-    const int32_t type = field.Type();
-    const std::string q = sql::GetSqlQuote(type);
-    if (Grid.CellBackColor() == kChangedCellColor) {
-      if (set_part.empty()) set_part = set_start;
-      if (set_part != set_start) set_part += " , ";
-      set_part += name + " = " + q + sql::GetSqlLiteral(platform::Trim(Grid.Text()), type, ctx) + q;
-    }
-    if (where_part.empty()) where_part = " WHERE ";
-    if (where_part != " WHERE ") where_part += " AND ";
-    const Variant v = field.Value();
-    if (v.IsNull()) {
-      where_part += name + " IS NULL";
-    } else if (host::ClassOfType(type) == host::FieldClass::kApproximate) {
-      const double d = platform::CDbl(v, loc);
-      auto bound = [&](double x) {
-        return q + sql::GetSqlLiteral(platform::Trim(platform::CStr(Variant(x), loc)), type, ctx) +
-               q;
-      };
-      where_part += name + " >= " + bound(d - kFloatTolerance) + " AND " + name +
-                    " <= " + bound(d + kFloatTolerance);
-    } else if (host::ClassOfType(type) == host::FieldClass::kTimestamp &&
-               m_DBDateFormatString.empty()) {
-      const double d = platform::CDate(v, loc);
-      where_part += name + " >= " + q + sql::GetSqlTimestampLiteral(d - kTimestampTolerance) + q +
-                    " AND " + name + " <= " + q +
-                    sql::GetSqlTimestampLiteral(d + kTimestampTolerance) + q;
-    } else {
-      where_part += name + " = " + q +
-                    sql::GetSqlLiteral(platform::Trim(platform::CStr(v, loc)), type, ctx) + q;
-    }
+    RowCell cell{m_GridColumns.at(static_cast<size_t>(i)).Name, field.Type(), field.Value(), {}};
+    if (CellChanged(grid_row, col)) cell.change = Grid.TextMatrix(grid_row, col);
+    cells.push_back(std::move(cell));
   }
-  if (platform::Trim(set_part).empty()) where_part.clear();
-  if (!set_part.empty() && !table) {
-    throw platform::ComError(platform::kErrInvalidPropertyValue,
-                             "DataTable '" + m_DataTable + "' is not a table name", "TabuloCtl");
-  }
-  if (where) *where = where_part.empty() ? std::string() : where_part.substr(7);
-  const std::string result = platform::Trim(set_part + where_part);
-  OutputDebug("GetSqlUpdateQuery: Result=" + result);
-  return result;
+  const UpdateStatement update = BuildUpdateStatement(
+      cells, m_DataTable, sql::SqlLiteralContext(site_.UserLocale(), m_DBDateFormatString));
+  if (where) *where = update.condition;
+  OutputDebug("GetSqlUpdateQuery: Result=" + update.statement);
+  return update.statement;
 }
 
 }  // namespace tabulo::control

@@ -50,6 +50,7 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
 
     Grid.SetRedraw(false);
     Grid.Clear();
+    m_ChangedCells.clear();
     Grid.SetCols(1);
     Grid.SetRows(m_nVisibleRows);
     Grid.SetFixedRows(1);
@@ -180,15 +181,11 @@ void TabuloCtl::ScrollBar_Change() {
 
 void TabuloCtl::CaptureColumnWidths() {
   try {
-    int32_t hidden = 0;
+    const ColumnMap map = GridColumnMap();
     const platform::Locale& loc = site_.UserLocale();
-    for (int32_t i = 0; i < m_nColCount; ++i) {
-      GridColumn& d = m_GridColumns.at(static_cast<size_t>(i));
-      if (d.Visible) {
-        d.Width = platform::CInt(Variant(TwipsToChars(Grid.ColWidth(i + 1 - hidden))), loc);
-      } else {
-        ++hidden;
-      }
+    for (int32_t col = 1; col <= map.GridColumns(); ++col) {
+      GridColumn& d = m_GridColumns.at(static_cast<size_t>(map.FieldOfGridColumn(col)));
+      d.Width = platform::CInt(Variant(TwipsToChars(Grid.ColWidth(col))), loc);
     }
     m_nGridOrdinalColWidth = platform::CInt(Variant(TwipsToChars(Grid.ColWidth(0))), loc);
   } catch (const ComError&) {

@@ -18,6 +18,7 @@
 
 #include "host/audit_chain.h"
 #include "host/pg/pg_audit_store.h"
+#include "platform/text/plain_text.h"
 #include "platform/text/visible_text.h"
 #include "platform/values/com_error.h"
 
@@ -198,30 +199,9 @@ void Exec(sqlite3* db, const char* sql, const std::string& path) {
   if (rc != SQLITE_OK) WriteFailed(db, rc, path);
 }
 
+// Other control characters are left for VisibleText, which shows the line's as "\xHH".
 std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out + "\"";
+  return platform::QuotedText(text, false);
 }
 
 std::string Column(sqlite3_stmt* s, int i) {

@@ -36,7 +36,8 @@ json Box(const platform::Widget& w) {
           {"visible", w.visible()}};
 }
 
-json GridOf(const platform::FlexGrid& grid) {
+json GridOf(const control::TabuloCtl& ctl) {
+  const platform::FlexGrid& grid = ctl.Grid;
   json out = Box(grid);
   const platform::TextFont& font = grid.Font();
   out["font"] = {{"name", font.name}, {"size", font.size}, {"bold", font.bold}};
@@ -71,7 +72,7 @@ json GridOf(const platform::FlexGrid& grid) {
                    {"b", grid.CellFontBoldAt(r, c)}};
       const int32_t back = grid.CellBackColorAt(r, c);
       if (back != 0) cell["bg"] = CssColor(back);
-      if (back == kChangedCellColor) cell["changed"] = true;
+      if (ctl.CellChanged(r, c)) cell["changed"] = true;
       cells.push_back(std::move(cell));
     }
     rows.push_back(
@@ -120,7 +121,7 @@ std::string PositionText(const control::TabuloCtl& ctl, int32_t grid_row) {
 
 json BrowserSceneOf(const control::TabuloCtl& ctl) {
   json scene = {{"w", Px(ctl.ScaleWidth())}, {"h", Px(ctl.ScaleHeight())}};
-  scene["grid"] = GridOf(ctl.Grid);
+  scene["grid"] = GridOf(ctl);
   const platform::VScrollBar& bar = ctl.ScrollBar.InnerBar();
   json scroll = Box(ctl.ScrollBar);
   scroll.update({{"enabled", bar.enabled()},

@@ -5,6 +5,7 @@ namespace tabulo::view {
 Scene SceneOf(const control::TabuloCtl& ctl) {
   Scene scene;
   scene.grid = &ctl.Grid;
+  scene.changed = ctl.ChangedGridCells();
   scene.width = ctl.ScaleWidth();
   const platform::VScrollBar& bar = ctl.ScrollBar.InnerBar();
   scene.scroll_bar =

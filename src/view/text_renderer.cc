@@ -76,22 +76,22 @@ Layout Arrange(const FlexGrid& g, bool whole) {
 }
 
 // A cell's text as shown, before it is fitted to its slot.
-std::string ShownText(const FlexGrid& g, int32_t r, int32_t c) {
+std::string ShownText(const FlexGrid& g, const CellSet& changed, int32_t r, int32_t c) {
   std::string text = OneLine(g.TextMatrix(r, c));
-  return g.CellBackColorAt(r, c) == kChangedCellColor ? "*" + text + "*" : text;
+  return changed.count({r, c}) ? "*" + text + "*" : text;
 }
 
 // The characters of each column of the layout within `limit` characters per line (borders
 // included); columns that find no room are dropped from the layout. `cut`, when given, tells
 // for each column kept whether the right edge cuts it short of its own width.
-std::vector<int64_t> ColumnWidths(const FlexGrid& g, Layout& l, int64_t limit,
-                                  std::vector<bool>* cut = nullptr) {
+std::vector<int64_t> ColumnWidths(const FlexGrid& g, const CellSet& changed, Layout& l,
+                                  int64_t limit, std::vector<bool>* cut = nullptr) {
   if (cut) cut->assign(l.cols.size(), false);
   std::vector<int64_t> width, text;
   for (int32_t c : l.cols) {
     width.push_back(Chars(g.ColWidth(c)));
     int64_t widest = 0;
-    for (int32_t r : l.rows) widest = std::max(widest, DisplayWidth(ShownText(g, r, c)));
+    for (int32_t r : l.rows) widest = std::max(widest, DisplayWidth(ShownText(g, changed, r, c)));
     text.push_back(widest);
   }
   size_t first = 0;  // the first scrollable column of the layout
@@ -179,16 +179,17 @@ std::string EditorSlot(const EditorState& e, int64_t width, bool caret_mark) {
   return slot;
 }
 
-std::string CellSlot(const FlexGrid& g, int32_t r, int32_t c, int64_t width, bool ansi) {
+std::string CellSlot(const FlexGrid& g, const CellSet& changed, int32_t r, int32_t c, int64_t width,
+                     bool ansi) {
   std::string text = OneLine(g.TextMatrix(r, c));
   HAlign align = AlignOf(g.CellAlignmentAt(r, c), text);
   bool number = IsNumberText(text);
-  bool changed = g.CellBackColorAt(r, c) == kChangedCellColor;
-  if (changed) text = "*" + text + "*";
+  const bool is_changed = changed.count({r, c}) > 0;
+  if (is_changed) text = "*" + text + "*";
   std::string slot = number && DisplayWidth(text) > width
                          ? std::string(static_cast<size_t>(std::max<int64_t>(width, 0)), '#')
                          : Fit(text, width, align);
-  if (changed && ansi) slot = std::string(kAnsiRed) + slot + std::string(kAnsiReset);
+  if (is_changed && ansi) slot = std::string(kAnsiRed) + slot + std::string(kAnsiReset);
   return slot;
 }
 
@@ -218,7 +219,7 @@ std::vector<int32_t> ColumnsDrawnWhole(const Scene& scene) {
   if (scene.width <= 0) return layout.cols;
   const bool bar_shown = scene.scroll_bar && scene.scroll_bar->visible;
   std::vector<bool> cut;
-  ColumnWidths(*scene.grid, layout, Chars(scene.width) - (bar_shown ? 1 : 0), &cut);
+  ColumnWidths(*scene.grid, scene.changed, layout, Chars(scene.width) - (bar_shown ? 1 : 0), &cut);
   std::vector<int32_t> whole;
   for (size_t k = 0; k < layout.cols.size(); ++k)
     if (!cut[k]) whole.push_back(layout.cols[k]);
@@ -232,7 +233,7 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
   bool bar_shown = scene.scroll_bar && scene.scroll_bar->visible;
   std::vector<int64_t> widths;
   if (scene.width > 0 && !options.whole_grid) {
-    widths = ColumnWidths(g, layout, Chars(scene.width) - (bar_shown ? 1 : 0));
+    widths = ColumnWidths(g, scene.changed, layout, Chars(scene.width) - (bar_shown ? 1 : 0));
   } else {
     for (int32_t c : layout.cols) widths.push_back(Chars(g.ColWidth(c)));
   }
@@ -265,7 +266,7 @@ std::string RenderText(const Scene& scene, const RenderOptions& options) {
         while (room < wanted && k + 1 < layout.cols.size()) room += widths[++k] + 1;
         line += EditorSlot(e, room, options.caret_mark);
       } else {
-        line += CellSlot(g, r, c, widths[k], options.ansi);
+        line += CellSlot(g, scene.changed, r, c, widths[k], options.ansi);
       }
       line += "|";
     }

@@ -21,7 +21,7 @@
 //   columns keep their own widths.
 // - Alignment: CellAlignment 0..2 left, 3..5 centre (spare blank on the right), 6..8 right,
 //   9 general (numbers right, other texts left).
-// - A changed cell (CellBackColor 255) shows its text as "*text*".
+// - A changed cell (one the scene names in `changed`) shows its text as "*text*".
 // - Texts wider than their slot are cut and end with "…", except numbers, which fill the
 //   slot with "#" rather than read as another number; control characters print as blanks.
 //   Widths are display widths (text_cells.h).
@@ -38,7 +38,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/widgets/flex_grid.h"
@@ -73,8 +75,12 @@ struct EditorState {
   int32_t sel_start = 0, sel_length = 0;
 };
 
+// Grid cells by (row, col).
+using CellSet = std::set<std::pair<int32_t, int32_t>>;
+
 struct Scene {
   const platform::FlexGrid* grid = nullptr;  // required
+  CellSet changed;                           // the cells an edit changed that are not yet written
   double width = 0;  // twips of the whole control, scroll bar included; 0: no limit
   std::optional<ScrollBarState> scroll_bar;
   std::optional<StatusBarState> status_bar;
@@ -89,7 +95,6 @@ struct RenderOptions {
   bool caret_mark = true;
 };
 
-inline constexpr int32_t kChangedCellColor = 255;
 inline constexpr double kTwipsPerChar = 120;
 
 // Lines end with "\n". A scene without a grid raises ComError 5.

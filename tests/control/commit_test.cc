@@ -13,6 +13,12 @@ using ::testing::StartsWith;
 
 TEST_F(EditTest, OneEditedCellIsWrittenWithTheRowNamedByAllItsVisibleValues) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Price, Note FROM Orders ORDER BY Id");
+  // A cell painted in the change colour without an edit is no change.
+  ctl.SetAllowUpdates(false);
+  ctl.Grid.SetRow(3);
+  ctl.Grid.SetCol(3);
+  ctl.Grid.SetCellBackColor(kChangedCellColor);
+  ctl.SetAllowUpdates(true);
   Edit(ctl, 3, 2, "12");
   EXPECT_EQ(Statement(),
             "Tabulo: GetSqlUpdateQuery: Result=UPDATE Orders SET Qty = 12 WHERE Id = 3 AND Qty = "

@@ -95,8 +95,7 @@ class EditTest : public DefaultHostTest {
   // changes, the edit row and how many cells of grid row `row` still carry the change mark.
   static std::string EditState(const TabuloCtl& ctl, int32_t row) {
     int marked = 0;
-    for (int32_t c = 1; c < ctl.Grid.Cols(); ++c)
-      marked += ctl.Grid.CellBackColorAt(row, c) == kChangedCellColor ? 1 : 0;
+    for (int32_t c = 1; c < ctl.Grid.Cols(); ++c) marked += ctl.CellChanged(row, c) ? 1 : 0;
     return std::string(ctl.Editing() ? "open " : "closed ") +
            (ctl.txtEdit.visible() ? "shown " : "hidden ") + std::to_string(ctl.PendingChanges()) +
            " row " + std::to_string(ctl.EditRow()) + " marked " + std::to_string(marked);

@@ -79,9 +79,7 @@ TEST_F(SignedEditTest, LoggedEditsLeaveOneAuditRecordPerChangedCell) {
   // one typed; both go into one statement.
   ctl.SetAllowUpdates(false);
   ctl.Grid.SetTextMatrix(3, 2, " Zed ");
-  ctl.Grid.SetRow(3);
-  ctl.Grid.SetCol(2);
-  ctl.Grid.SetCellBackColor(kChangedCellColor);
+  ctl.MarkCellChanged(3, 2);
   ctl.SetAllowUpdates(true);
   Sign("carol", "pw-c", "Correction");
   const std::string note = "it's \"late\" — spät";

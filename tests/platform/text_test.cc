@@ -10,6 +10,7 @@
 
 #include "common/error_of.h"
 #include "platform/text/locale.h"
+#include "platform/text/plain_text.h"
 #include "platform/text/regexp.h"
 #include "platform/text/text_metrics.h"
 #include "platform/text/ui_language.h"
@@ -78,6 +79,8 @@ TEST(CaseMapping, CoversAsciiAndLatin1Letters) {
   EXPECT_TRUE(EqualsIgnoreCase("Gr\u00fc\u00dfe", "GR\u00dc\u00dfE"));
   EXPECT_FALSE(EqualsIgnoreCase("abc", "abd"));
   EXPECT_FALSE(EqualsIgnoreCase("abc", "abcd"));
+  // ASCII only: the letters next to '@' and '[' are lowered, Latin-1 capitals are not.
+  EXPECT_EQ(AsciiLower("@AZ[ \u00c4x"), "@az[ \u00c4x");
 }
 
 TEST(InStr, ReturnsCodePointPositionsNeverInsideACodePoint) {

@@ -74,17 +74,18 @@ class TextRendererTest : public ::testing::Test {
 };
 
 TEST_F(TextRendererTest, ChangedCellIsMarkedAndRedWithAnsi) {
+  // The mark is the scene's, not the cell's colour.
   g.SetRow(2);
-  g.SetCol(2);
-  g.SetCellBackColor(kChangedCellColor);
+  g.SetCol(1);
+  g.SetCellBackColor(255);
+  scene.changed = {{2, 2}};
   std::string plain = RenderText(scene);
   EXPECT_NE(plain.find("  2|Straße un…|     *7*|\n"), std::string::npos) << plain;
   std::string ansi = RenderText(scene, RenderOptions{.ansi = true});
   EXPECT_NE(ansi.find("|\x1b[41m     *7*\x1b[0m|"), std::string::npos) << ansi;
   // Unchanged cells carry no colour.
   EXPECT_EQ(ansi.find("\x1b[41m      42"), std::string::npos);
-  // White (written back) is not a change.
-  g.SetCellBackColor(0xFFFFFF);
+  scene.changed.clear();
   EXPECT_EQ(RenderText(scene).find('*'), std::string::npos);
 }
 

@@ -9,19 +9,13 @@
 #include "container/script/value.h"
 #include "container/show.h"
 #include "platform/automation/dispatch.h"
+#include "platform/text/plain_text.h"
 
 namespace tabulo::container {
 namespace {
 
 using platform::InvokeKind;
 using platform::Variant;
-
-std::string LowerWord(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 // In twips, within what `show --size` allows (show.h): a display drawn as text stays bounded.
 void Size(CommandContext& c) {
@@ -42,7 +36,7 @@ void Size(CommandContext& c) {
 }
 
 void Mode(CommandContext& c) {
-  std::string mode = LowerWord(c.Arg(0));
+  std::string mode = platform::AsciiLower(c.Arg(0));
   if (mode != "run" && mode != "design") {
     throw ScriptError("mode takes run or design, given " + c.Arg(0));
   }
@@ -86,7 +80,7 @@ std::string SignatureText(CommandContext& c, size_t i) {
 // answer N: the next message box's answer. answer sign USER PASSWORD REASON / answer cancel:
 // the next modal dialog's (the signature dialog hands back user, password and reason).
 void Answer(CommandContext& c) {
-  std::string kind = LowerWord(c.Arg(0));
+  std::string kind = platform::AsciiLower(c.Arg(0));
   size_t count = c.line.args.size();
   if (kind == "sign") {
     if (count != 4) {

@@ -7,18 +7,11 @@
 
 #include "container/script/error.h"
 #include "container/script/value.h"
+#include "platform/text/plain_text.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string CountText(int n) {
   return n == 1 ? "1 argument" : std::to_string(n) + " arguments";
@@ -84,14 +77,14 @@ platform::DispId CommandContext::MemberId(std::string_view name) const {
 
 Command CommandTable::Add(std::string name, Command command) {
   Command previous;
-  auto [it, inserted] = commands_.try_emplace(Lower(name), Command{});
+  auto [it, inserted] = commands_.try_emplace(platform::AsciiLower(name), Command{});
   if (!inserted) previous = std::move(it->second);
   it->second = std::move(command);
   return previous;
 }
 
 const Command* CommandTable::Find(std::string_view name) const {
-  auto it = commands_.find(Lower(name));
+  auto it = commands_.find(platform::AsciiLower(name));
   return it == commands_.end() ? nullptr : &it->second;
 }
 

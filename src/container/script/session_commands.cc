@@ -9,6 +9,7 @@
 #include "container/script/runner.h"
 #include "container/script/value.h"
 #include "platform/automation/dispatch_object.h"
+#include "platform/text/plain_text.h"
 #include "platform/text/ui_language.h"
 #include "platform/widgets/std_font.h"
 
@@ -17,13 +18,6 @@ namespace {
 
 using platform::InvokeKind;
 using platform::Variant;
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 // A file, cluster or server name: a quoted text, or the word as written.
 std::string NameArg(CommandContext& c, size_t i) {
@@ -47,7 +41,7 @@ std::shared_ptr<platform::Dispatch> FontArg(CommandContext& c, size_t first) {
   font->SetSize(size.type() == VarType::Long ? size.AsLong() : size.AsDouble());
   bool bold = false, italic = false;
   for (size_t i = first + 3; i < c.line.args.size(); ++i) {
-    std::string style = Lower(c.Arg(i));
+    std::string style = platform::AsciiLower(c.Arg(i));
     bool& flag = style == "bold" ? bold : italic;
     if ((style != "bold" && style != "italic") || flag) {
       throw ScriptError("set: a font style is bold or italic, once each; given " + c.Arg(i));
@@ -61,7 +55,7 @@ std::shared_ptr<platform::Dispatch> FontArg(CommandContext& c, size_t first) {
 
 void Set(CommandContext& c) {
   platform::DispId id = c.MemberId(c.Arg(0));
-  std::string kind = Lower(c.Arg(1));
+  std::string kind = platform::AsciiLower(c.Arg(1));
   std::shared_ptr<platform::Dispatch> object;
   if (kind == "font") {
     object = FontArg(c, 1);

@@ -11,6 +11,7 @@
 #include "container/script/error.h"
 #include "platform/automation/dispatch.h"
 #include "platform/text/locale.h"
+#include "platform/text/plain_text.h"
 #include "platform/text/visible_text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
@@ -28,14 +29,6 @@ bool IsBlank(char c) {
 // Characters that end a bare word (a number or a keyword) inside an array.
 bool EndsWord(char c) {
   return IsBlank(c) || c == ',' || c == '{' || c == '}' || c == '"';
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 bool IsDigit(char c) {
@@ -154,7 +147,7 @@ class Reader {
   }
 
   static Variant ReadWord(std::string_view word) {
-    std::string key = Lower(word);
+    std::string key = platform::AsciiLower(word);
     if (key == "true") return Variant::Boolean(true);
     if (key == "false") return Variant::Boolean(false);
     if (key == "null") return Variant::Null();

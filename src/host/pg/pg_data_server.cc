@@ -16,6 +16,7 @@
 #include "host/pg/pg_stream.h"
 #include "host/pg/pg_values.h"
 #include "host/sql_tokens.h"
+#include "platform/text/plain_text.h"
 
 namespace tabulo::host::pg {
 namespace {
@@ -24,12 +25,6 @@ using platform::ComError;
 
 ComError Unusable(std::string description) {
   return ComError(kErrSourceUnusable, std::move(description), kErrorSource);
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // The statement without trailing semicolons, so that it can stand in a subquery.
@@ -47,9 +42,9 @@ std::string WithoutTrailingSemicolons(const std::string& sql) {
 void RespellNames(std::vector<ColumnInfo>& columns, const std::string& sql) {
   const auto tokens = TokenizeSql(sql);
   for (ColumnInfo& column : columns) {
-    if (Lower(column.name) != column.name) continue;
+    if (platform::AsciiLower(column.name) != column.name) continue;
     for (const SqlToken& token : tokens) {
-      if (token.kind == SqlToken::Word && Lower(token.text) == column.name) {
+      if (token.kind == SqlToken::Word && platform::AsciiLower(token.text) == column.name) {
         column.name = std::string(token.text);
         break;
       }
@@ -60,7 +55,7 @@ void RespellNames(std::vector<ColumnInfo>& columns, const std::string& sql) {
 // The first keyword of a command.
 std::string CommandWord(const std::string& sql) {
   for (const SqlToken& token : TokenizeSql(sql))
-    if (token.kind == SqlToken::Word) return Lower(token.text);
+    if (token.kind == SqlToken::Word) return platform::AsciiLower(token.text);
   return {};
 }
 
@@ -221,7 +216,7 @@ class PgDataServer : public DataServer {
                    std::string_view password) const {
     if (server_type_ != 1) throw Unusable("Unknown server type " + std::to_string(server_type_));
     std::string server(source), database;
-    const size_t mark = Lower(source).find(";database=");
+    const size_t mark = platform::AsciiLower(source).find(";database=");
     if (mark != std::string::npos) {
       server = std::string(source.substr(0, mark));
       database = std::string(source.substr(mark + 10));
@@ -541,7 +536,7 @@ std::string TranslateEscapesForPg(std::string_view sql) {
     const bool well_formed = i + 3 < tokens.size() && tokens[i + 1].kind == SqlToken::Word &&
                              tokens[i + 2].kind == SqlToken::String &&
                              tokens[i + 3].kind == SqlToken::Punct && tokens[i + 3].text == "}";
-    const std::string keyword = well_formed ? Lower(tokens[i + 1].text) : "";
+    const std::string keyword = well_formed ? platform::AsciiLower(tokens[i + 1].text) : "";
     const char* type = keyword == "d"    ? "DATE "
                        : keyword == "t"  ? "TIME "
                        : keyword == "ts" ? "TIMESTAMP "

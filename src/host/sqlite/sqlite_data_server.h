@@ -4,8 +4,8 @@
 // file. The file must exist; it is opened read-only for queries (never created, never
 // written) and read-write, without create, for other statements (write_statement.h: one
 // statement per call, one row per UPDATE or DELETE). ODBC date and time escapes are translated
-// first (odbc_escapes.h). ServerType 1 (server databases) is refused with 0x80004005 until a
-// server back end exists.
+// first (odbc_escapes.h). ServerType 1 (server databases) is the PostgreSQL server's
+// (server_type_router.h sends it there); this server refuses it with 0x80004005.
 //
 // Credentials: SQLite has no users. Without configured credentials any user name and
 // password are accepted and ignored; with them, a different pair is refused (0x80040E4D).
