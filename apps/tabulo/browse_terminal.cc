@@ -151,25 +151,6 @@ bool IsBackspace(int kind, wint_t ch) {
   return (kind == KEY_CODE_YES && ch == KEY_BACKSPACE) || (kind == OK && (ch == 127 || ch == 8));
 }
 
-std::string ButtonCaption(int answer) {
-  switch (answer) {
-    case platform::kIdOk:
-      return "OK";
-    case platform::kIdCancel:
-      return "Cancel";
-    case platform::kIdAbort:
-      return "Abort";
-    case platform::kIdRetry:
-      return "Retry";
-    case platform::kIdIgnore:
-      return "Ignore";
-    case platform::kIdYes:
-      return "Yes";
-    default:
-      return "No";
-  }
-}
-
 // The key code curses gives a key the terminal's description names (e.g. "kEND5", Ctrl+End);
 // -1 when it names none.
 int ExtendedKey(const char* name) {
@@ -433,7 +414,7 @@ int Terminal::AnswerMessageBox(const std::string& text, int32_t style, const std
   for (;;) {
     int x = 2;
     for (size_t i = 0; i < buttons.size(); ++i) {
-      const std::string caption = "[ " + ButtonCaption(buttons[i]) + " ]";
+      const std::string caption = std::string("[ ") + platform::ButtonCaption(buttons[i]) + " ]";
       if (i == selected) wattron(win, A_REVERSE);
       PutText(win, row, x, caption, width - x - 1);
       wattroff(win, A_REVERSE);
@@ -453,7 +434,7 @@ int Terminal::AnswerMessageBox(const std::string& text, int32_t style, const std
       selected = (selected + 1) % buttons.size();
     } else if (kind == OK) {
       for (int id : buttons)
-        if (std::towupper(ch) == static_cast<wint_t>(ButtonCaption(id)[0])) answer = id;
+        if (std::towupper(ch) == static_cast<wint_t>(platform::ButtonCaption(id)[0])) answer = id;
     }
     if (answer != 0) {
       CloseBox(win);

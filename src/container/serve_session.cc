@@ -37,11 +37,6 @@ std::string Text(const json& body) {
   return body.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
-  auto it = std::find(v.begin(), v.end(), x);
-  return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
-}
-
 const char* IconOf(int32_t style) {
   switch (style & 0x70) {
     case platform::kMbCritical:
@@ -55,12 +50,6 @@ const char* IconOf(int32_t style) {
     default:
       return "";
   }
-}
-
-const char* ButtonCaption(int answer) {
-  static constexpr const char* kCaptions[] = {"",      "OK",     "Cancel", "Abort",
-                                              "Retry", "Ignore", "Yes",    "No"};
-  return answer >= 1 && answer <= 7 ? kCaptions[answer] : "";
 }
 
 const char* Doing(const ServeEvent::Kind& kind) {
@@ -323,12 +312,8 @@ void ServeSession::Apply(const ServeEvent& e, Task& task) {
   BrowseSession& b = *controls_[e.control];
   std::visit(Overloaded{
                  [&](const ServeEvent::Click& c) {
-                   // The page names the grid's cell; the session counts cells as they are in view.
-                   const GridOnScreen on = LayoutOf(b.control().Grid);
-                   const int32_t line = IndexOf(on.lines, c.row), slot = IndexOf(on.slots, c.col);
-                   if (line < 0 || slot < 0)
-                     return Answer(task, 409, Error("that cell is no longer in view"));
-                   b.Click(line, slot, c.right_button);
+                   if (!b.ClickGridCell(c.row, c.col, c.right_button))
+                     Answer(task, 409, Error("that cell is no longer in view"));
                  },
                  [&](const ServeEvent::Wheel& w) { b.Wheel(w.notches); },
                  [&](const ServeEvent::Key& k) { b.Press(k.key); },
@@ -445,7 +430,7 @@ int ServeSession::AnswerMessageBox(const std::string& text, int32_t style,
                                    const std::string& title) {
   json buttons = json::array();
   for (int id : platform::MsgBoxButtons(style))
-    buttons.push_back({{"id", id}, {"caption", ButtonCaption(id)}});
+    buttons.push_back({{"id", id}, {"caption", platform::ButtonCaption(id)}});
   const int fallback = platform::MsgBoxDefaultAnswer(style);
   std::optional<ServeEvent::Answer> answer =
       AskOperator({{"kind", "message"},
