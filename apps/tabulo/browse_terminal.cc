@@ -13,6 +13,7 @@
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -150,25 +151,6 @@ bool IsBackspace(int kind, wint_t ch) {
   return (kind == KEY_CODE_YES && ch == KEY_BACKSPACE) || (kind == OK && (ch == 127 || ch == 8));
 }
 
-std::string ButtonCaption(int answer) {
-  switch (answer) {
-    case platform::kIdOk:
-      return "OK";
-    case platform::kIdCancel:
-      return "Cancel";
-    case platform::kIdAbort:
-      return "Abort";
-    case platform::kIdRetry:
-      return "Retry";
-    case platform::kIdIgnore:
-      return "Ignore";
-    case platform::kIdYes:
-      return "Yes";
-    default:
-      return "No";
-  }
-}
-
 // The key code curses gives a key the terminal's description names (e.g. "kEND5", Ctrl+End);
 // -1 when it names none.
 int ExtendedKey(const char* name) {
@@ -176,6 +158,37 @@ int ExtendedKey(const char* name) {
   if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) return -1;
   const int code = key_defined(sequence);
   return code > 0 ? code : -1;
+}
+
+// The keys that press one of the grid's keys, as curses reads them: its function keys
+// (`function`) and the control characters typed.
+struct GridKey {
+  bool function;
+  wint_t code;
+  BrowseKey key;
+};
+constexpr GridKey kGridKeys[] = {
+    {true, KEY_UP, BrowseKey::Up},           {true, KEY_DOWN, BrowseKey::Down},
+    {true, KEY_LEFT, BrowseKey::Left},       {true, KEY_RIGHT, BrowseKey::Right},
+    {true, KEY_PPAGE, BrowseKey::PageUp},    {true, KEY_NPAGE, BrowseKey::PageDown},
+    {true, KEY_HOME, BrowseKey::Home},       {true, KEY_END, BrowseKey::End},
+    {true, KEY_SEND, BrowseKey::LastWindow},  // Shift+End, as Ctrl+End: the last full window
+    {true, KEY_ENTER, BrowseKey::Enter},     {true, KEY_BACKSPACE, BrowseKey::Backspace},
+    {true, KEY_DC, BrowseKey::Delete},       {true, KEY_F(5), BrowseKey::Refresh},
+    {false, L'\n', BrowseKey::Enter},        {false, L'\r', BrowseKey::Enter},
+    {false, L'\t', BrowseKey::Tab},          {false, 127, BrowseKey::Backspace},
+    {false, 8, BrowseKey::Backspace},
+};
+
+// The grid's key that the key read (curses' kind and character) presses, if any.
+std::optional<BrowseKey> GridKeyOf(int kind, wint_t ch) {
+  const bool function = kind == KEY_CODE_YES;
+  for (const GridKey& k : kGridKeys)
+    if (k.function == function && k.code == ch) return k.key;
+  // Ctrl+End and Ctrl+Home, as the terminal's description names them.
+  if (function && static_cast<int>(ch) == ExtendedKey("kEND5")) return BrowseKey::LastWindow;
+  if (function && static_cast<int>(ch) == ExtendedKey("kHOM5")) return BrowseKey::Home;
+  return std::nullopt;
 }
 
 std::string Base64(const std::string& bytes) {
@@ -336,97 +349,19 @@ int Terminal::Run(container::BrowseSession& browse) {
     note_.clear();
     if (!browse.Finding()) browse.SetNote("");  // a key ends the last note
     if (ReadingKey(browse, kind, ch)) continue;
-    if (kind == KEY_CODE_YES) {
-      switch (ch) {
-        case KEY_UP:
-          browse.Press(BrowseKey::Up);
-          break;
-        case KEY_DOWN:
-          browse.Press(BrowseKey::Down);
-          break;
-        case KEY_LEFT:
-          browse.Press(BrowseKey::Left);
-          break;
-        case KEY_RIGHT:
-          browse.Press(BrowseKey::Right);
-          break;
-        case KEY_PPAGE:
-          browse.Press(BrowseKey::PageUp);
-          break;
-        case KEY_NPAGE:
-          browse.Press(BrowseKey::PageDown);
-          break;
-        case KEY_HOME:
-          browse.Press(BrowseKey::Home);
-          break;
-        case KEY_END:
-          browse.Press(BrowseKey::End);
-          break;
-        case KEY_SEND:  // Shift+End, as Ctrl+End: the last full window
-          browse.Press(BrowseKey::LastWindow);
-          break;
-        case KEY_ENTER:
-          browse.Press(BrowseKey::Enter);
-          break;
-        case KEY_BACKSPACE:
-          browse.Press(BrowseKey::Backspace);
-          break;
-        case KEY_DC:
-          browse.Press(BrowseKey::Delete);
-          break;
-        case KEY_F(5):
-          browse.Press(BrowseKey::Refresh);
-          break;
-        case KEY_F(22):  // Shift+F10
-          if (browse.Editing()) break;
-          AnchorMenuAtCursor(browse);
-          browse.Press(BrowseKey::Menu);
-          break;
-        case KEY_RESIZE:
-          browse.Resize(cols(), lines());
-          break;
-        case KEY_MOUSE: {
-          MEVENT event;
-          if (getmouse(&event) != OK) break;
-          if (event.bstate & BUTTON4_PRESSED) {
-            browse.Wheel(-1);
-          } else if (event.bstate & BUTTON5_PRESSED) {
-            browse.Wheel(1);
-          } else if (event.bstate & (BUTTON1_PRESSED | BUTTON3_PRESSED)) {
-            const std::vector<int> ends = CellEnds(event.y);
-            const auto slot = std::lower_bound(ends.begin(), ends.end(), event.x) - ends.begin();
-            // A click on a data column's header sorts by it.
-            const container::GridOnScreen on = container::LayoutOf(browse.control().Grid);
-            if ((event.bstate & BUTTON1_PRESSED) && event.y == 0 && !browse.Editing() &&
-                static_cast<size_t>(slot) < on.slots.size() &&
-                on.slots[static_cast<size_t>(slot)] >= browse.control().Grid.FixedCols()) {
-              browse.SortByColumn(on.slots[static_cast<size_t>(slot)]);
-              break;
-            }
-            // A menu a right click opens shows just below the pointer.
-            if (event.bstate & BUTTON3_PRESSED) AnchorMenu(event.y + 1, event.x);
-            browse.Click(event.y, static_cast<int32_t>(slot), event.bstate & BUTTON3_PRESSED);
-          }
-          break;
-        }
-        default:
-          // Ctrl+End and Ctrl+Home, as the terminal's description names them.
-          if (static_cast<int>(ch) == ExtendedKey("kEND5")) browse.Press(BrowseKey::LastWindow);
-          if (static_cast<int>(ch) == ExtendedKey("kHOM5")) browse.Press(BrowseKey::Home);
-          break;
+    if (const std::optional<BrowseKey> key = GridKeyOf(kind, ch)) {
+      browse.Press(*key);
+    } else if (kind == KEY_CODE_YES) {
+      if (ch == KEY_F(22) && !browse.Editing()) {  // Shift+F10
+        AnchorMenuAtCursor(browse);
+        browse.Press(BrowseKey::Menu);
       }
-      continue;
-    }
-    if (ch == L'\n' || ch == L'\r') {
-      browse.Press(BrowseKey::Enter);
-    } else if (ch == L'\t') {
-      browse.Press(BrowseKey::Tab);
+      if (ch == KEY_RESIZE) browse.Resize(cols(), lines());
+      if (ch == KEY_MOUSE) Mouse(browse);
     } else if (ch == 27 && browse.Finding()) {
       browse.CancelFind();
     } else if (ch == 27) {
       browse.Press(BrowseKey::Escape);
-    } else if (ch == 127 || ch == 8) {
-      browse.Press(BrowseKey::Backspace);
     } else if (browse.Editing()) {
       if (ch >= 32) browse.Type(Utf8(ch));
     } else if (ViewKey(browse, ch)) {
@@ -438,6 +373,25 @@ int Terminal::Run(container::BrowseSession& browse) {
       browse.Press(BrowseKey::Menu);
     }
   }
+}
+
+// The wheel scrolls; a left or right click goes to the cell (a right one opens the menu just
+// below the pointer), and a left click on a data column's header sorts by it.
+void Terminal::Mouse(container::BrowseSession& browse) {
+  MEVENT event;
+  if (getmouse(&event) != OK) return;
+  if (event.bstate & BUTTON4_PRESSED) return browse.Wheel(-1);
+  if (event.bstate & BUTTON5_PRESSED) return browse.Wheel(1);
+  if (!(event.bstate & (BUTTON1_PRESSED | BUTTON3_PRESSED))) return;
+  const std::vector<int> ends = CellEnds(event.y);
+  const auto slot = std::lower_bound(ends.begin(), ends.end(), event.x) - ends.begin();
+  const container::GridOnScreen on = container::LayoutOf(browse.control().Grid);
+  if ((event.bstate & BUTTON1_PRESSED) && event.y == 0 && !browse.Editing() &&
+      static_cast<size_t>(slot) < on.slots.size() &&
+      on.slots[static_cast<size_t>(slot)] >= browse.control().Grid.FixedCols())
+    return browse.SortByColumn(on.slots[static_cast<size_t>(slot)]);
+  if (event.bstate & BUTTON3_PRESSED) AnchorMenu(event.y + 1, event.x);
+  browse.Click(event.y, static_cast<int32_t>(slot), event.bstate & BUTTON3_PRESSED);
 }
 
 int Terminal::AnswerMessageBox(const std::string& text, int32_t style, const std::string& title) {
@@ -460,7 +414,7 @@ int Terminal::AnswerMessageBox(const std::string& text, int32_t style, const std
   for (;;) {
     int x = 2;
     for (size_t i = 0; i < buttons.size(); ++i) {
-      const std::string caption = "[ " + ButtonCaption(buttons[i]) + " ]";
+      const std::string caption = std::string("[ ") + platform::ButtonCaption(buttons[i]) + " ]";
       if (i == selected) wattron(win, A_REVERSE);
       PutText(win, row, x, caption, width - x - 1);
       wattroff(win, A_REVERSE);
@@ -480,7 +434,7 @@ int Terminal::AnswerMessageBox(const std::string& text, int32_t style, const std
       selected = (selected + 1) % buttons.size();
     } else if (kind == OK) {
       for (int id : buttons)
-        if (std::towupper(ch) == static_cast<wint_t>(ButtonCaption(id)[0])) answer = id;
+        if (std::towupper(ch) == static_cast<wint_t>(platform::ButtonCaption(id)[0])) answer = id;
     }
     if (answer != 0) {
       CloseBox(win);

@@ -51,6 +51,8 @@ class Terminal : public container::Operator {
   void Copy(container::BrowseSession& browse);
   // Whether a key is one of the reading keys (v, y, Shift+arrows); handles it.
   bool ReadingKey(container::BrowseSession& browse, int kind, wint_t ch);
+  // A mouse event read: the wheel, a click on a cell or on a column's header.
+  void Mouse(container::BrowseSession& browse);
 
   std::string note_;  // shown on the help line until the next key
   // Reading the result: `:` go to, `/` find, `n` / `N` again, `s` sort by the cursor's

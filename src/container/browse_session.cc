@@ -127,7 +127,7 @@ void BrowseSession::PressOnGrid(BrowseKey key) {
       cursor_row_ = ctl_.Grid.Rows();
       return ShowLastWindow();
     case BrowseKey::Enter:
-      if (ShowsRecord(cursor_row_)) ClickCell(cursor_row_, cursor_col_);
+      if (ShowsRecord(cursor_row_)) ClickDataCell(cursor_row_, cursor_col_);
       return;
     case BrowseKey::Refresh:
       return ctl_.Refresh(false);
@@ -163,7 +163,17 @@ void BrowseSession::Click(int32_t line, int32_t slot, bool right_button) {
       slot >= static_cast<int32_t>(on.slots.size()))
     return;
   const int32_t row = on.lines[line], col = on.slots[slot];
-  if (row < 0) return;
+  if (row >= 0) ClickInView(row, col, right_button);
+}
+
+bool BrowseSession::ClickGridCell(int32_t row, int32_t col, bool right_button) {
+  const GridOnScreen on = LayoutOf(ctl_.Grid);
+  if (row < 0 || IndexOf(on.lines, row) < 0 || IndexOf(on.slots, col) < 0) return false;
+  ClickInView(row, col, right_button);
+  return true;
+}
+
+void BrowseSession::ClickInView(int32_t row, int32_t col, bool right_button) {
   Guarded([&] {
     platform::FlexGrid& grid = ctl_.Grid;
     const bool data_cell = row >= grid.FixedRows() && col >= grid.FixedCols() && ShowsRecord(row);
@@ -172,7 +182,7 @@ void BrowseSession::Click(int32_t line, int32_t slot, bool right_button) {
       cursor_col_ = col;
     }
     if (right_button) return grid.UserClick(row, col, 2);
-    if (data_cell) return ClickCell(row, col);
+    if (data_cell) return ClickDataCell(row, col);
     grid.UserClick(row, col);
   });
 }
@@ -288,7 +298,7 @@ void BrowseSession::MoveCursorCol(int32_t step) {
   while (!whole() && grid.LeftCol() < col) grid.ScrollTo(grid.TopRow(), grid.LeftCol() + 1);
 }
 
-void BrowseSession::ClickCell(int32_t row, int32_t col) {
+void BrowseSession::ClickDataCell(int32_t row, int32_t col) {
   platform::FlexGrid& grid = ctl_.Grid;
   // A click on the current cell moves nothing and so opens nothing: the cell is left for
   // the record-number column first, which opens no editor, as an operator clicks elsewhere.

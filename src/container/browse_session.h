@@ -106,6 +106,9 @@ class BrowseSession {
   void Type(const std::string& text);  // UTF-8 characters typed: for the open editor only
   // A click on the rendering's line `line`, in its `slot`-th cell (as GridOnScreen counts).
   void Click(int32_t line, int32_t slot, bool right_button = false);
+  // The same on the grid's cell (`row`, `col`), for a display that names the grid's cells;
+  // false, clicking nothing, when that cell is not in view.
+  bool ClickGridCell(int32_t row, int32_t col, bool right_button = false);
   void Wheel(int32_t notches);  // negative: toward the top
   void ClickScrollBar(ScrollPart part);
   // The thumb dragged through `positions` of the 16-bit bar, dropped at the last.
@@ -205,9 +208,11 @@ class BrowseSession {
   void PressInEditor(BrowseKey key);
   void MoveCursorRow(int32_t step);
   void MoveCursorCol(int32_t step);
+  // A click on the grid's cell (`row`, `col`) in view, a data cell's moving the cursor.
+  void ClickInView(int32_t row, int32_t col, bool right_button);
   // A left click on a data cell: the grid's click there, entering it again when it is
   // already the current cell so that the control opens its editor.
-  void ClickCell(int32_t row, int32_t col);
+  void ClickDataCell(int32_t row, int32_t col);
   // Keeps the cursor on a data cell of the window that shows a record.
   void ClampCursor();
   bool ShowsRecord(int32_t row) const;

@@ -36,7 +36,7 @@ void RefocusGrid(platform::Form& form) {
 }  // namespace
 
 DesignKeys::DesignKeys(Session& session, SessionScriptHost& host, std::string save_path)
-    : session_(session), host_(host), desk_(host.desk()), save_path_(std::move(save_path)) {
+    : session_(session), desk_(host.desk()), save_path_(std::move(save_path)) {
   desk_.OpenPage("UsrControlProperties");
   desk_.OpenPage(desk_.sheet()->page(0).ClassName());
 }

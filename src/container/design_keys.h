@@ -55,7 +55,6 @@ class DesignKeys {
   std::string ChooserPrompt() const;
 
   Session& session_;
-  SessionScriptHost& host_;
   DesignDesk& desk_;
   std::string save_path_;
   std::string note_;

@@ -27,18 +27,18 @@ constexpr std::pair<std::string_view, ScrollPart> kParts[] = {
     {"pagedown", ScrollPart::TroughBelow},
 };
 
-constexpr std::pair<std::string_view, ServeEvent::Design> kDesignActions[] = {
-    {"page", ServeEvent::Design::kPage},     {"fill", ServeEvent::Design::kFill},
-    {"choose", ServeEvent::Design::kChoose}, {"check", ServeEvent::Design::kCheck},
-    {"press", ServeEvent::Design::kPress},   {"key", ServeEvent::Design::kKey},
-    {"cell", ServeEvent::Design::kCell},     {"apply", ServeEvent::Design::kApply},
-    {"close", ServeEvent::Design::kClose},   {"save", ServeEvent::Design::kSave},
+constexpr std::pair<std::string_view, ServeEvent::Design::Action> kDesignActions[] = {
+    {"page", ServeEvent::Design::Action::kPage},     {"fill", ServeEvent::Design::Action::kFill},
+    {"choose", ServeEvent::Design::Action::kChoose}, {"check", ServeEvent::Design::Action::kCheck},
+    {"press", ServeEvent::Design::Action::kPress},   {"key", ServeEvent::Design::Action::kKey},
+    {"cell", ServeEvent::Design::Action::kCell},     {"apply", ServeEvent::Design::Action::kApply},
+    {"close", ServeEvent::Design::Action::kClose},   {"save", ServeEvent::Design::Action::kSave},
 };
 
-constexpr std::pair<std::string_view, ServeEvent::View> kViewActions[] = {
-    {"goto", ServeEvent::View::kGoTo},     {"find", ServeEvent::View::kFind},
-    {"cancel", ServeEvent::View::kCancel}, {"sort", ServeEvent::View::kSort},
-    {"filter", ServeEvent::View::kFilter}, {"reset", ServeEvent::View::kReset},
+constexpr std::pair<std::string_view, ServeEvent::View::Action> kViewActions[] = {
+    {"goto", ServeEvent::View::Action::kGoTo},     {"find", ServeEvent::View::Action::kFind},
+    {"cancel", ServeEvent::View::Action::kCancel}, {"sort", ServeEvent::View::Action::kSort},
+    {"filter", ServeEvent::View::Action::kFilter}, {"reset", ServeEvent::View::Action::kReset},
 };
 
 constexpr size_t kMaxDragPositions = 1000;
@@ -71,8 +71,8 @@ T Lookup(const std::pair<std::string_view, T> (&table)[N], const std::string& na
   throw BadEvent("unknown " + std::string(what) + " \"" + name + "\"");
 }
 
-void ReadAnswer(const json& o, ServeEvent& e) {
-  e.kind = ServeEvent::Kind::kAnswer;
+ServeEvent::Answer ReadAnswer(const json& o) {
+  ServeEvent::Answer e;
   e.dialog = static_cast<uint64_t>(Integer(o, "id", 1, INT64_MAX));
   if (o.contains("button")) {
     e.button = static_cast<int>(Integer(o, "button", 1, 7));
@@ -103,36 +103,38 @@ void ReadAnswer(const json& o, ServeEvent& e) {
     e.password = Text(o, "password");
     e.reason = Text(o, "reason");
   }
+  return e;
 }
 
-void ReadDesignEvent(const json& o, ServeEvent& e) {
-  using D = ServeEvent::Design;
-  e.kind = ServeEvent::Kind::kDesign;
-  e.design = Lookup(kDesignActions, Text(o, "action"), "design action");
-  if (e.design == D::kApply || e.design == D::kClose || e.design == D::kSave) return;
+ServeEvent::Design ReadDesignEvent(const json& o) {
+  using D = ServeEvent::Design::Action;
+  ServeEvent::Design e;
+  e.action = Lookup(kDesignActions, Text(o, "action"), "design action");
+  if (e.action == D::kApply || e.action == D::kClose || e.action == D::kSave) return e;
   e.name = Text(o, "name");
-  if (e.design == D::kFill) e.text = Text(o, "text");
-  if (e.design == D::kChoose) e.value = static_cast<int32_t>(Integer(o, "index", 0, INT32_MAX));
-  if (e.design == D::kCheck) e.value = static_cast<int32_t>(Integer(o, "value", 0, 1));
-  if (e.design == D::kCell) {
+  if (e.action == D::kFill) e.text = Text(o, "text");
+  if (e.action == D::kChoose) e.value = static_cast<int32_t>(Integer(o, "index", 0, INT32_MAX));
+  if (e.action == D::kCheck) e.value = static_cast<int32_t>(Integer(o, "value", 0, 1));
+  if (e.action == D::kCell) {
     e.row = static_cast<int32_t>(Integer(o, "row", 0, INT32_MAX));
     e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
   }
+  return e;
 }
 
-void ReadViewEvent(const json& o, ServeEvent& e) {
-  using V = ServeEvent::View;
-  e.kind = ServeEvent::Kind::kView;
-  e.view = Lookup(kViewActions, Text(o, "action"), "view action");
-  if (e.view == V::kGoTo) e.record = Integer(o, "record", INT64_MIN, INT64_MAX);
-  if (e.view == V::kSort) e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
-  if (e.view == V::kFind) {
+ServeEvent::View ReadViewEvent(const json& o) {
+  using V = ServeEvent::View::Action;
+  ServeEvent::View e;
+  e.action = Lookup(kViewActions, Text(o, "action"), "view action");
+  if (e.action == V::kGoTo) e.record = Integer(o, "record", INT64_MIN, INT64_MAX);
+  if (e.action == V::kSort) e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
+  if (e.action == V::kFind) {
     e.text = Text(o, "text");
     auto it = o.find("forward");
     if (it != o.end() && !it->is_boolean()) throw BadEvent("\"forward\" must be true or false");
     e.forward = it == o.end() || it->get<bool>();
   }
-  if (e.view == V::kFilter) {
+  if (e.action == V::kFilter) {
     e.name = Text(o, "name");
     const std::string op = Text(o, "op");
     const std::optional<FilterOp> parsed = ParseFilterOp(op);
@@ -142,73 +144,75 @@ void ReadViewEvent(const json& o, ServeEvent& e) {
     e.op = *parsed;
     if (e.op != FilterOp::kIsNull && e.op != FilterOp::kIsNotNull) e.text = Text(o, "text");
   }
+  return e;
 }
 
-void ReadControlEvent(const json& o, const std::string& widget, ServeEvent& e) {
-  if (widget == "grid") {
-    const std::string action = Text(o, "action");
-    if (action == "click") {
-      e.kind = ServeEvent::Kind::kClick;
-      e.row = static_cast<int32_t>(Integer(o, "row", 0, INT32_MAX));
-      e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
-      e.right_button = Integer(o, "button", 1, 2) == 2;
-    } else if (action == "wheel") {
-      e.kind = ServeEvent::Kind::kWheel;
-      e.notches = static_cast<int32_t>(Integer(o, "notches", -100, 100));
-    } else if (action == "colwidth" || action == "fit") {
-      // A column border dragged to a new width, or double-clicked to fit the column.
-      e.kind = action == "fit" ? ServeEvent::Kind::kFitColumn : ServeEvent::Kind::kColumnWidth;
-      e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
-      if (action == "colwidth")
-        e.width = static_cast<double>(Integer(o, "width", 1, kMaxDisplayWidth));
-    } else {
-      throw BadEvent("unknown grid action \"" + action + "\"");
-    }
-  } else if (widget == "keyboard") {
-    if (o.contains("text")) {
-      e.kind = ServeEvent::Kind::kType;
-      e.text = Text(o, "text");
-    } else {
-      e.kind = ServeEvent::Kind::kKey;
-      e.key = Lookup(kKeys, Text(o, "key"), "key");
-    }
-  } else if (widget == "scrollbar") {
-    const std::string action = Text(o, "action");
-    if (action == "drag") {
-      e.kind = ServeEvent::Kind::kDrag;
-      const json& list = Member(o, "positions");
-      if (!list.is_array() || list.empty() || list.size() > kMaxDragPositions)
-        throw BadEvent("\"positions\" must list 1 to 1000 positions");
-      for (const json& p : list) {
-        if (!p.is_number_integer() || p.get<int64_t>() < INT16_MIN || p.get<int64_t>() > INT16_MAX)
-          throw BadEvent("a drag position must be an integer from -32768 to 32767");
-        e.positions.push_back(static_cast<int16_t>(p.get<int64_t>()));
-      }
-    } else {
-      e.kind = ServeEvent::Kind::kScroll;
-      e.part = Lookup(kParts, action, "scroll bar action");
-    }
-  } else if (widget == "display") {
-    const std::string action = Text(o, "action");
-    if (action != "resize") throw BadEvent("unknown display action \"" + action + "\"");
-    e.kind = ServeEvent::Kind::kResize;
-    for (auto [name, high, to] : {std::tuple{"width", kMaxDisplayWidth, &e.width},
-                                  std::tuple{"height", kMaxDisplayHeight, &e.height}}) {
-      const json& v = Member(o, name);
-      if (!v.is_number_integer() || v.get<int64_t>() < 1 || v.get<int64_t>() > high)
-        throw BadEvent("the display's " + std::string(name) +
-                       " must be a whole number of pixels from 1 to " + std::to_string(high) +
-                       " (a control is at most " + std::to_string(kMaxDisplayWidth) + " x " +
-                       std::to_string(kMaxDisplayHeight) + " pixels, 1000 columns by 1000 lines)");
-      *to = static_cast<double>(v.get<int64_t>());
-    }
-  } else if (widget == "design") {
-    ReadDesignEvent(o, e);
-  } else if (widget == "view") {
-    ReadViewEvent(o, e);
-  } else {
-    throw BadEvent("unknown widget \"" + widget + "\"");
+ServeEvent::Kind ReadGridEvent(const json& o) {
+  const std::string action = Text(o, "action");
+  if (action == "click") {
+    ServeEvent::Click e;
+    e.row = static_cast<int32_t>(Integer(o, "row", 0, INT32_MAX));
+    e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
+    e.right_button = Integer(o, "button", 1, 2) == 2;
+    return e;
   }
+  if (action == "wheel")
+    return ServeEvent::Wheel{static_cast<int32_t>(Integer(o, "notches", -100, 100))};
+  // A column border dragged to a new width, or double-clicked to fit the column.
+  if (action == "colwidth") {
+    ServeEvent::ColumnWidth e;
+    e.col = static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX));
+    e.width = static_cast<double>(Integer(o, "width", 1, kMaxDisplayWidth));
+    return e;
+  }
+  if (action == "fit")
+    return ServeEvent::FitColumn{static_cast<int32_t>(Integer(o, "col", 0, INT32_MAX))};
+  throw BadEvent("unknown grid action \"" + action + "\"");
+}
+
+ServeEvent::Kind ReadScrollEvent(const json& o) {
+  const std::string action = Text(o, "action");
+  if (action != "drag") return ServeEvent::Scroll{Lookup(kParts, action, "scroll bar action")};
+  ServeEvent::Drag e;
+  const json& list = Member(o, "positions");
+  if (!list.is_array() || list.empty() || list.size() > kMaxDragPositions)
+    throw BadEvent("\"positions\" must list 1 to 1000 positions");
+  for (const json& p : list) {
+    if (!p.is_number_integer() || p.get<int64_t>() < INT16_MIN || p.get<int64_t>() > INT16_MAX)
+      throw BadEvent("a drag position must be an integer from -32768 to 32767");
+    e.positions.push_back(static_cast<int16_t>(p.get<int64_t>()));
+  }
+  return e;
+}
+
+ServeEvent::Resize ReadResize(const json& o) {
+  const std::string action = Text(o, "action");
+  if (action != "resize") throw BadEvent("unknown display action \"" + action + "\"");
+  ServeEvent::Resize e;
+  for (auto [name, high, to] : {std::tuple{"width", kMaxDisplayWidth, &e.width},
+                                std::tuple{"height", kMaxDisplayHeight, &e.height}}) {
+    const json& v = Member(o, name);
+    if (!v.is_number_integer() || v.get<int64_t>() < 1 || v.get<int64_t>() > high)
+      throw BadEvent("the display's " + std::string(name) +
+                     " must be a whole number of pixels from 1 to " + std::to_string(high) +
+                     " (a control is at most " + std::to_string(kMaxDisplayWidth) + " x " +
+                     std::to_string(kMaxDisplayHeight) + " pixels, 1000 columns by 1000 lines)");
+    *to = static_cast<double>(v.get<int64_t>());
+  }
+  return e;
+}
+
+ServeEvent::Kind ReadControlEvent(const json& o, const std::string& widget) {
+  if (widget == "grid") return ReadGridEvent(o);
+  if (widget == "keyboard") {
+    if (o.contains("text")) return ServeEvent::Type{Text(o, "text")};
+    return ServeEvent::Key{Lookup(kKeys, Text(o, "key"), "key")};
+  }
+  if (widget == "scrollbar") return ReadScrollEvent(o);
+  if (widget == "display") return ReadResize(o);
+  if (widget == "design") return ReadDesignEvent(o);
+  if (widget == "view") return ReadViewEvent(o);
+  throw BadEvent("unknown widget \"" + widget + "\"");
 }
 
 }  // namespace
@@ -222,16 +226,12 @@ ServeEvent ParseServeEvent(std::string_view body, size_t controls) {
     throw BadEvent(std::string("bad JSON: ") + e.what());
   }
   if (!o.is_object()) throw BadEvent("an event is a JSON object");
-  ServeEvent e;
   const std::string widget = Text(o, "widget");
-  if (widget == "dialog") {
-    ReadAnswer(o, e);
-    return e;
-  }
+  if (widget == "dialog") return {0, ReadAnswer(o)};
   if (controls == 0) throw BadEvent("the display shows no control");
-  e.control = static_cast<size_t>(Integer(o, "control", 0, static_cast<int64_t>(controls) - 1));
-  ReadControlEvent(o, widget, e);
-  return e;
+  const auto control =
+      static_cast<size_t>(Integer(o, "control", 0, static_cast<int64_t>(controls) - 1));
+  return {control, ReadControlEvent(o, widget)};
 }
 
 }  // namespace tabulo::container

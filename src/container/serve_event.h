@@ -42,6 +42,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "container/browse_session.h"
@@ -57,52 +58,100 @@ inline constexpr int64_t kMaxDisplayWidth = int64_t{kMaxShownWidth} / 15;  // 80
 inline constexpr int64_t kMaxDisplayHeight =
     (int64_t{kMaxShownRows - 1} * kRowTwips + 315) / 15;  // 16005
 
-struct ServeEvent {
-  enum class Kind {
-    kClick,
-    kWheel,
-    kKey,
-    kType,
-    kScroll,
-    kDrag,
-    kResize,
-    kAnswer,
-    kDesign,
-    kColumnWidth,
-    kFitColumn,
-    kView,
-  };
-  enum class View { kGoTo, kFind, kCancel, kSort, kFilter, kReset };
-  enum class Design { kPage, kFill, kChoose, kCheck, kPress, kKey, kCell, kApply, kClose, kSave };
-  Kind kind = Kind::kClick;
-  size_t control = 0;
+// What happened in one event, one small struct per kind (ServeEvent::Kind holds one).
+namespace serve_event {
+
+struct Click {  // a grid cell, by the grid's row and column
   int32_t row = 0, col = 0;
   bool right_button = false;
+};
+struct Wheel {
   int32_t notches = 0;
+};
+struct Key {
   BrowseKey key = BrowseKey::Enter;
-  std::string text;  // typed
+};
+struct Type {
+  std::string text;
+};
+struct Scroll {
   ScrollPart part = ScrollPart::UpArrow;
+};
+struct Drag {
   std::vector<int16_t> positions;
-  double width = 0, height = 0;  // pixels (a display's size, or a column's width)
-  // A dialog's answer: a button's id, a menu choice (-1 none), or a signature; `cancel`
-  // closes a signature dialog unsigned.
+};
+struct Resize {  // pixels
+  double width = 0, height = 0;
+};
+// A dialog's answer: a button's id, a menu choice (-1 none), or a signature; `cancel`
+// closes a signature dialog unsigned.
+struct Answer {
   uint64_t dialog = 0;
   int button = 0, choice = -1;
   bool cancel = false;
   std::string user, password, reason;
   std::optional<int32_t> color;
   std::optional<FontChoice> font;
-  // A design-time event: its action, the widget it names, and its index or value.
-  Design design = Design::kPage;
-  std::string name;
+};
+// On the control's property sheet or the dialog it opened: the action, the widget it
+// names (a page's name, or a key's), and the text filled in, the index or value chosen or
+// the cell clicked.
+struct Design {
+  enum class Action { kPage, kFill, kChoose, kCheck, kPress, kKey, kCell, kApply, kClose, kSave };
+  Action action = Action::kPage;
+  std::string name, text;
   int32_t value = 0;
-  // Reading the result: its action, the record to go to, the find's direction, the filter's
-  // operator (the column in `name`, the text in `text`, a sorted column in `col`).
-  View view = View::kGoTo;
+  int32_t row = 0, col = 0;
+};
+struct ColumnWidth {  // a column border dragged
+  int32_t col = 0;
+  double width = 0;  // pixels
+};
+struct FitColumn {  // a column border double-clicked
+  int32_t col = 0;
+};
+// Reading the result: the record to go to, the find's text and direction, the sorted
+// column, or the filter's column (`name`), operator and value (`text`).
+struct View {
+  enum class Action { kGoTo, kFind, kCancel, kSort, kFilter, kReset };
+  Action action = Action::kGoTo;
   int64_t record = 0;
+  std::string text;
   bool forward = true;
+  int32_t col = 0;
+  std::string name;
   FilterOp op = FilterOp::kContains;
 };
+}  // namespace serve_event
+
+// One event: the control it addresses (none for a dialog's answer) and what happened.
+struct ServeEvent {
+  using Click = serve_event::Click;
+  using Wheel = serve_event::Wheel;
+  using Key = serve_event::Key;
+  using Type = serve_event::Type;
+  using Scroll = serve_event::Scroll;
+  using Drag = serve_event::Drag;
+  using Resize = serve_event::Resize;
+  using Answer = serve_event::Answer;
+  using Design = serve_event::Design;
+  using ColumnWidth = serve_event::ColumnWidth;
+  using FitColumn = serve_event::FitColumn;
+  using View = serve_event::View;
+  using Kind = std::variant<Click, Wheel, Key, Type, Scroll, Drag, Resize, Answer, Design,
+                            ColumnWidth, FitColumn, View>;
+
+  size_t control = 0;
+  Kind what;
+};
+
+// Visits a ServeEvent's kind with one lambda per struct.
+template <typename... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <typename... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 // Raised for a request that is not an event of the display.
 class BadEvent : public std::invalid_argument {

@@ -37,11 +37,6 @@ std::string Text(const json& body) {
   return body.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-int32_t IndexOf(const std::vector<int32_t>& v, int32_t x) {
-  auto it = std::find(v.begin(), v.end(), x);
-  return it == v.end() ? -1 : static_cast<int32_t>(it - v.begin());
-}
-
 const char* IconOf(int32_t style) {
   switch (style & 0x70) {
     case platform::kMbCritical:
@@ -57,23 +52,15 @@ const char* IconOf(int32_t style) {
   }
 }
 
-const char* ButtonCaption(int answer) {
-  static constexpr const char* kCaptions[] = {"",      "OK",     "Cancel", "Abort",
-                                              "Retry", "Ignore", "Yes",    "No"};
-  return answer >= 1 && answer <= 7 ? kCaptions[answer] : "";
-}
-
-const char* Doing(ServeEvent::Kind kind) {
-  switch (kind) {
-    case ServeEvent::Kind::kResize:
-      return "resizing the display";
-    case ServeEvent::Kind::kDrag:
-    case ServeEvent::Kind::kScroll:
-    case ServeEvent::Kind::kWheel:
-      return "moving to the records asked for";
-    default:
-      return "handling the operator's input";
-  }
+const char* Doing(const ServeEvent::Kind& kind) {
+  return std::visit(Overloaded{
+                        [](const ServeEvent::Resize&) { return "resizing the display"; },
+                        [](const ServeEvent::Drag&) { return "moving to the records asked for"; },
+                        [](const ServeEvent::Scroll&) { return "moving to the records asked for"; },
+                        [](const ServeEvent::Wheel&) { return "moving to the records asked for"; },
+                        [](const auto&) { return "handling the operator's input"; },
+                    },
+                    kind);
 }
 
 // The sheet's tabs: the control's pages by class name, in the control's order.
@@ -314,7 +301,7 @@ void ServeSession::Answer(Task& task, int status, const json& body) {
 
 void ServeSession::Handle(const std::shared_ptr<Task>& task) {
   current_ = task;
-  SetBusy(Doing(task->event.kind));
+  SetBusy(Doing(task->event.what));
   Apply(task->event, *task);
   SetBusy("");
   Answer(*task, 200, {{"ok", true}});
@@ -323,53 +310,44 @@ void ServeSession::Handle(const std::shared_ptr<Task>& task) {
 
 void ServeSession::Apply(const ServeEvent& e, Task& task) {
   BrowseSession& b = *controls_[e.control];
-  switch (e.kind) {
-    case ServeEvent::Kind::kClick: {
-      // The page names the grid's cell; the session counts cells as they are in view.
-      const GridOnScreen on = LayoutOf(b.control().Grid);
-      const int32_t line = IndexOf(on.lines, e.row), slot = IndexOf(on.slots, e.col);
-      if (line < 0 || slot < 0) return Answer(task, 409, Error("that cell is no longer in view"));
-      return b.Click(line, slot, e.right_button);
-    }
-    case ServeEvent::Kind::kWheel:
-      return b.Wheel(e.notches);
-    case ServeEvent::Kind::kKey:
-      return b.Press(e.key);
-    case ServeEvent::Kind::kType:
-      return b.Type(e.text);
-    case ServeEvent::Kind::kScroll:
-      return b.ClickScrollBar(e.part);
-    case ServeEvent::Kind::kDrag:
-      return b.DragThumb(e.positions);
-    case ServeEvent::Kind::kResize:
-      return b.ResizeTo(e.width * view::kTwipsPerPixel, e.height * view::kTwipsPerPixel);
-    case ServeEvent::Kind::kAnswer:
-      return Answer(task, 409, Error("no dialog is open"));
-    case ServeEvent::Kind::kDesign:
-      return ApplyDesign(e, task);
-    case ServeEvent::Kind::kColumnWidth:
-      if (!b.SetColumnWidth(e.col, e.width * view::kTwipsPerPixel))
-        return Answer(task, 409, Error("that column is no longer in the grid"));
-      return;
-    case ServeEvent::Kind::kFitColumn:
-      if (!b.FitColumn(e.col)) return Answer(task, 409, Error("that column is not in view"));
-      return;
-    case ServeEvent::Kind::kView:
-      return ApplyView(e);
-  }
+  std::visit(Overloaded{
+                 [&](const ServeEvent::Click& c) {
+                   if (!b.ClickGridCell(c.row, c.col, c.right_button))
+                     Answer(task, 409, Error("that cell is no longer in view"));
+                 },
+                 [&](const ServeEvent::Wheel& w) { b.Wheel(w.notches); },
+                 [&](const ServeEvent::Key& k) { b.Press(k.key); },
+                 [&](const ServeEvent::Type& t) { b.Type(t.text); },
+                 [&](const ServeEvent::Scroll& s) { b.ClickScrollBar(s.part); },
+                 [&](const ServeEvent::Drag& d) { b.DragThumb(d.positions); },
+                 [&](const ServeEvent::Resize& r) {
+                   b.ResizeTo(r.width * view::kTwipsPerPixel, r.height * view::kTwipsPerPixel);
+                 },
+                 [&](const ServeEvent::Answer&) { Answer(task, 409, Error("no dialog is open")); },
+                 [&](const ServeEvent::Design& d) { ApplyDesign(e.control, d, task); },
+                 [&](const ServeEvent::ColumnWidth& w) {
+                   if (!b.SetColumnWidth(w.col, w.width * view::kTwipsPerPixel))
+                     Answer(task, 409, Error("that column is no longer in the grid"));
+                 },
+                 [&](const ServeEvent::FitColumn& f) {
+                   if (!b.FitColumn(f.col)) Answer(task, 409, Error("that column is not in view"));
+                 },
+                 [&](const ServeEvent::View& v) { ApplyView(b, v); },
+             },
+             e.what);
 }
 
-void ServeSession::ApplyDesign(const ServeEvent& e, Task& task) {
-  using D = ServeEvent::Design;
+void ServeSession::ApplyDesign(size_t control, const ServeEvent::Design& e, Task& task) {
+  using D = ServeEvent::Design::Action;
   if (desks_.empty())
     return Answer(task, 409, Error("the display shows no property sheets (serve --design)"));
-  DesignDesk& desk = *desks_[e.control];
+  DesignDesk& desk = *desks_[control];
   desk.WatchModal(
-      [this, i = e.control](const std::function<bool()>& closed) { RunModal(i, closed); });
+      [this, control](const std::function<bool()>& closed) { RunModal(control, closed); });
   try {
-    switch (e.design) {
+    switch (e.action) {
       case D::kPage:
-        session_.SelectControl(e.control);
+        session_.SelectControl(control);
         return desk.OpenPage(e.name);
       case D::kFill:
         return desk.Fill(e.name, e.text);
@@ -391,8 +369,8 @@ void ServeSession::ApplyDesign(const ServeEvent& e, Task& task) {
         if (save_path_.empty()) return Answer(task, 409, Error("no --save FILE was given"));
         // A sorted or filtered view is the operator's, not the control's: its own statement
         // is saved.
-        controls_[e.control]->WithOwnStatement(
-            [&] { SaveControlFile(controls_[e.control]->control(), save_path_); });
+        controls_[control]->WithOwnStatement(
+            [&] { SaveControlFile(controls_[control]->control(), save_path_); });
         return Answer(task, 200, {{"ok", true}, {"saved", save_path_}});
     }
   } catch (const ScriptError& error) {
@@ -411,7 +389,8 @@ void ServeSession::RunModal(size_t control, const std::function<bool()>& closed)
   while (!closed() && !stop_()) {
     std::shared_ptr<Task> task = Pop(kPoll);
     if (!task) continue;
-    if (task->event.kind == ServeEvent::Kind::kDesign && task->event.control == control) {
+    if (std::holds_alternative<ServeEvent::Design>(task->event.what) &&
+        task->event.control == control) {
       Handle(task);
       Publish();
     } else {
@@ -421,7 +400,7 @@ void ServeSession::RunModal(size_t control, const std::function<bool()>& closed)
   current_ = opener;
 }
 
-std::optional<ServeEvent> ServeSession::AskOperator(json dialog) {
+std::optional<ServeEvent::Answer> ServeSession::AskOperator(json dialog) {
   const uint64_t id = ++dialogs_;
   dialog["id"] = id;
   dialog_ = std::move(dialog);
@@ -429,12 +408,13 @@ std::optional<ServeEvent> ServeSession::AskOperator(json dialog) {
   if (current_) Answer(*current_, 200, {{"ok", true}, {"dialog", id}});
   const int64_t busy = busy_since_.exchange(0);
   Publish();
-  std::optional<ServeEvent> answer;
+  std::optional<ServeEvent::Answer> answer;
   while (!answer && !stop_()) {
     std::shared_ptr<Task> task = Pop(kPoll);
     if (!task) continue;
-    if (task->event.kind == ServeEvent::Kind::kAnswer && task->event.dialog == id) {
-      answer = task->event;
+    const auto* given = std::get_if<ServeEvent::Answer>(&task->event.what);
+    if (given && given->dialog == id) {
+      answer = *given;
       Answer(*task, 200, {{"ok", true}});
     } else {
       Answer(*task, 409, Error("a dialog waits for its answer"));
@@ -450,9 +430,9 @@ int ServeSession::AnswerMessageBox(const std::string& text, int32_t style,
                                    const std::string& title) {
   json buttons = json::array();
   for (int id : platform::MsgBoxButtons(style))
-    buttons.push_back({{"id", id}, {"caption", ButtonCaption(id)}});
+    buttons.push_back({{"id", id}, {"caption", platform::ButtonCaption(id)}});
   const int fallback = platform::MsgBoxDefaultAnswer(style);
-  std::optional<ServeEvent> answer =
+  std::optional<ServeEvent::Answer> answer =
       AskOperator({{"kind", "message"},
                    {"title", title.empty() ? std::string(platform::kDefaultMsgBoxTitle) : title},
                    {"text", text},
@@ -470,7 +450,7 @@ int ServeSession::AnswerMessageBox(const std::string& text, int32_t style,
 }
 
 std::optional<Signature> ServeSession::Sign(const SignatureRequest& request) {
-  std::optional<ServeEvent> answer =
+  std::optional<ServeEvent::Answer> answer =
       AskOperator({{"kind", "signature"},
                    {"title", request.signer == 2 ? "Electronic signature (second signer)"
                                                  : "Electronic signature"},
@@ -482,7 +462,7 @@ std::optional<Signature> ServeSession::Sign(const SignatureRequest& request) {
 }
 
 int ServeSession::ChooseFromMenu(const std::vector<std::string>& captions) {
-  std::optional<ServeEvent> answer = AskOperator({{"kind", "menu"}, {"items", captions}});
+  std::optional<ServeEvent::Answer> answer = AskOperator({{"kind", "menu"}, {"items", captions}});
   if (!answer || answer->choice < 0 || answer->choice >= static_cast<int>(captions.size()))
     return -1;
   return answer->choice;
@@ -492,7 +472,7 @@ std::optional<platform::DialogAnswer> ServeSession::Choose(
     std::string_view dialog, const std::vector<platform::Variant>& args) {
   const platform::Locale& locale = session_.container().UserLocale();
   auto arg = [&](size_t i) { return i < args.size() ? args[i] : platform::Variant(); };
-  std::optional<ServeEvent> answer;
+  std::optional<ServeEvent::Answer> answer;
   if (dialog == platform::kDialogColor) {
     answer = AskOperator({{"kind", "color"},
                           {"title", "Color"},
@@ -574,10 +554,9 @@ void ServeSession::SetBusy(const std::string& doing) {
 
 namespace tabulo::container {
 
-void ServeSession::ApplyView(const ServeEvent& e) {
-  BrowseSession& b = *controls_[e.control];
-  using V = ServeEvent::View;
-  switch (e.view) {
+void ServeSession::ApplyView(BrowseSession& b, const ServeEvent::View& e) {
+  using V = ServeEvent::View::Action;
+  switch (e.action) {
     case V::kGoTo:
       b.GoToRecord(e.record);
       return;

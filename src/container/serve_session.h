@@ -96,18 +96,18 @@ class ServeSession : private Operator {
   std::shared_ptr<Task> Pop(std::chrono::milliseconds wait);
   void Handle(const std::shared_ptr<Task>& task);
   void Apply(const ServeEvent& event, Task& task);
-  void ApplyDesign(const ServeEvent& event, Task& task);
+  void ApplyDesign(size_t control, const ServeEvent::Design& event, Task& task);
   // Runs the modal dialog `desk` opened until `closed`: the operator's design events on the
   // same control drive it, anything else waits with 409.
   void RunModal(size_t control, const std::function<bool()>& closed);
   nlohmann::json DesignScene(size_t control);
   static void Answer(Task& task, int status, const nlohmann::json& body);
   // Shows `dialog` and waits for its answer; nothing when the display stops first.
-  std::optional<ServeEvent> AskOperator(nlohmann::json dialog);
+  std::optional<ServeEvent::Answer> AskOperator(nlohmann::json dialog);
   void Publish();
   void SetBusy(const std::string& doing);
   // Reading the result: go to, find, sort, filter, reset.
-  void ApplyView(const ServeEvent& event);
+  void ApplyView(BrowseSession& browse, const ServeEvent::View& event);
   bool Finding() const;
   // Notes that export threads left for the controls' status lines.
   bool TakeNotes();

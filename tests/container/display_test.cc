@@ -418,6 +418,8 @@ TEST_F(BrowseSessionTest, AClickedCellsEditGoesToTheOperatorToSignWhoCancels) {
   BrowseSession& b = Open(kOrders, true, true);
   const std::string stored = Customer(3);
   b.Click(1, 2);  // the rule under the header
+  // By the grid's cell, nothing out of view: a row below the window, a column past the last.
+  EXPECT_FALSE(b.ClickGridCell(999, 2) || b.ClickGridCell(3, 4));
   EXPECT_FALSE(b.Editing());
   b.Click(4, 2);
   EXPECT_TRUE(b.Editing());

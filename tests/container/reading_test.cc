@@ -166,17 +166,19 @@ TEST_F(ReadingTest, CtrlEndShowsTheLastFullWindowAndEndTheLastRecordAlone) {
 }
 
 TEST(ReadingEvents, ColumnWidthsFitsAndTheLastWindowKeyAreRead) {
-  using K = ServeEvent::Kind;
-  const ServeEvent w = ParseServeEvent(
-      R"({"widget":"grid","control":0,"action":"colwidth","col":2,"width":8000})", 1);
-  EXPECT_EQ(w.kind, K::kColumnWidth);
+  const auto w = std::get<ServeEvent::ColumnWidth>(
+      ParseServeEvent(R"({"widget":"grid","control":0,"action":"colwidth","col":2,"width":8000})",
+                      1)
+          .what);
   EXPECT_EQ(w.col, 2);
   EXPECT_EQ(w.width, 8000);
-  const ServeEvent f =
-      ParseServeEvent(R"({"widget":"grid","control":0,"action":"fit","col":3})", 1);
-  EXPECT_EQ(f.kind, K::kFitColumn);
-  EXPECT_EQ(f.col, 3);
-  EXPECT_EQ(ParseServeEvent(R"({"widget":"keyboard","control":0,"key":"LastWindow"})", 1).key,
+  EXPECT_EQ(std::get<ServeEvent::FitColumn>(
+                ParseServeEvent(R"({"widget":"grid","control":0,"action":"fit","col":3})", 1).what)
+                .col,
+            3);
+  EXPECT_EQ(std::get<ServeEvent::Key>(
+                ParseServeEvent(R"({"widget":"keyboard","control":0,"key":"LastWindow"})", 1).what)
+                .key,
             BrowseKey::LastWindow);
   for (const char* bad : {
            R"({"widget":"grid","control":0,"action":"colwidth","col":2,"width":0})",
@@ -187,10 +189,12 @@ TEST(ReadingEvents, ColumnWidthsFitsAndTheLastWindowKeyAreRead) {
        }) {
     EXPECT_THROW(ParseServeEvent(bad, 1), BadEvent) << bad;
   }
-  EXPECT_EQ(
-      ParseServeEvent(R"({"widget":"grid","control":0,"action":"colwidth","col":0,"width":1})", 1)
-          .width,
-      1);
+  EXPECT_EQ(std::get<ServeEvent::ColumnWidth>(
+                ParseServeEvent(
+                    R"({"widget":"grid","control":0,"action":"colwidth","col":0,"width":1})", 1)
+                    .what)
+                .width,
+            1);
 }
 
 }  // namespace

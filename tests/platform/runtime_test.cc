@@ -321,6 +321,10 @@ TEST(HeadlessContainer, MessageBoxesTakeQueuedAnswersThenTheDefaultButton) {
             "Save changes?|36|Tabulo");
   EXPECT_EQ(c.message_boxes()[1].title, "Confirm");
   for (size_t i = 0; i < 9; ++i) EXPECT_EQ(c.message_boxes()[i].answered, i < 2) << i;
+  // The buttons' captions the displays show, and none beside the answers.
+  std::string captions;
+  for (int id = kIdOk - 1; id <= kIdNo + 1; ++id) captions += std::string(ButtonCaption(id)) + "|";
+  EXPECT_EQ(captions, "|OK|Cancel|Abort|Retry|Ignore|Yes|No||");
 }
 
 TEST(HeadlessContainer, DialogsRaise32755WhenCancelledOrUnansweredAndPickTheColour) {

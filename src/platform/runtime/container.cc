@@ -65,6 +65,12 @@ int MsgBoxDefaultAnswer(int32_t style) {
   return index < buttons.size() ? buttons[index] : buttons[0];
 }
 
+const char* ButtonCaption(int answer) {
+  static constexpr const char* kCaptions[] = {"",      "OK",     "Cancel", "Abort",
+                                              "Retry", "Ignore", "Yes",    "No"};
+  return answer >= kIdOk && answer <= kIdNo ? kCaptions[answer] : "";
+}
+
 ComError DialogCancelled(std::string source) {
   return ComError(kErrDialogCancelled, "Cancel was selected.", std::move(source));
 }

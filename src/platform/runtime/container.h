@@ -59,6 +59,8 @@ std::vector<int> MsgBoxButtons(int32_t style);
 // The answer of the default button: the first, or the second/third with kMbDefaultButton2/3
 // when the set has that many buttons (otherwise the first).
 int MsgBoxDefaultAnswer(int32_t style);
+// The caption of an answer's button ("OK" for kIdOk ... "No" for kIdNo); "" for another.
+const char* ButtonCaption(int answer);
 
 // Names of the modal dialogs a control shows through ShowDialog.
 inline constexpr std::string_view kDialogESignature = "ESignature";
