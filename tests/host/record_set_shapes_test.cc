@@ -80,6 +80,7 @@ TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
       // Column numbers after a star count the star's columns: 2 is Name, not next.
       {"SELECT *, Id % 7 AS next FROM Parts ORDER BY 2 DESC", SnapshotPath::Memory},
       {"SELECT p.*, Id % 7 AS next FROM Parts p ORDER BY 2 DESC", SnapshotPath::Memory},
+      {"SELECT *, Id % 7 next FROM Parts ORDER BY next DESC, Id", SnapshotPath::Memory},
       {"SELECT Id, (SELECT Name FROM Parts p WHERE p.Id = Orders.Qty) FROM Orders", rowid},
       {"SELECT o.Id, p.Name FROM Orders o JOIN Parts p ON p.Id = o.Qty ORDER BY o.Id",
        SnapshotPath::Memory},
