@@ -67,12 +67,20 @@ TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
       {"SELECT Id, Qty % 7 AS r FROM Orders ORDER BY r DESC, Id", rowid},
       {"SELECT Id, Qty % 7 r FROM Orders ORDER BY r, 1 DESC", rowid},
       {"SELECT Price AS Qty, Id FROM Orders ORDER BY Qty, 2", rowid},
+      // Aliases of two tokens, in quotes, in brackets; a name after "." is no alias.
+      {"SELECT Qty q, Id, Qty % 7 AS 'r', Price [p] FROM Orders ORDER BY r DESC, [p] DESC, q, 2",
+       rowid},
+      {"SELECT Id, Qty, Price, Note, 5, 6, 7, 8, 9, Customer FROM Orders ORDER BY 10 DESC, 1",
+       rowid},
+      {"SELECT o.Id, o.Customer FROM Orders o ORDER BY Customer DESC, Id", rowid},
       {"SELECT o.Id, o.Customer FROM Orders o WHERE o.Qty IN (SELECT Id FROM Parts) ORDER BY "
        "o.Customer COLLATE NOCASE DESC, o.Id",
        rowid},
       {"SELECT *, Id + 1 AS next FROM Parts ORDER BY Id DESC", rowid},
       // Column numbers after a star count the star's columns: 2 is Name, not next.
       {"SELECT *, Id % 7 AS next FROM Parts ORDER BY 2 DESC", SnapshotPath::Memory},
+      {"SELECT p.*, Id % 7 AS next FROM Parts p ORDER BY 2 DESC", SnapshotPath::Memory},
+      {"SELECT *, Id % 7 next FROM Parts ORDER BY next DESC, Id", SnapshotPath::Memory},
       {"SELECT Id, (SELECT Name FROM Parts p WHERE p.Id = Orders.Qty) FROM Orders", rowid},
       {"SELECT o.Id, p.Name FROM Orders o JOIN Parts p ON p.Id = o.Qty ORDER BY o.Id",
        SnapshotPath::Memory},

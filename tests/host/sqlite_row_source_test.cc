@@ -39,6 +39,7 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
   CreateOrders(db_, 50);
   db_.Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
   db_.Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
+  db_.Exec("CREATE VIRTUAL TABLE Words USING fts4(Word)");
   for (const char* sql : {"SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
                           "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::RowidKeySet) << sql;
@@ -47,7 +48,8 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
        {"SELECT a.Id FROM Orders a, Orders b WHERE a.Id = b.Id", "SELECT count(*) FROM Orders",
         "SELECT Id, max(Qty) FROM Orders", "SELECT Id FROM Orders LIMIT 5",
         "SELECT Id FROM Orders UNION SELECT Qty FROM Orders", "SELECT * FROM Kv",
-        "SELECT * FROM Shadow", "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
+        "SELECT * FROM Words", "SELECT * FROM Shadow",
+        "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
         "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders", "SELECT name FROM sqlite_master",
         "SELECT * FROM main.Orders"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::Memory) << sql;
