@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "container/load_progress.h"
+#include "curses_keys.h"
 #include "platform/runtime/container.h"
 #include "platform/text/utf8_cursor.h"
 #include "platform/values/com_error.h"
@@ -149,15 +150,6 @@ bool IsEnter(int kind, wint_t ch) {
 
 bool IsBackspace(int kind, wint_t ch) {
   return (kind == KEY_CODE_YES && ch == KEY_BACKSPACE) || (kind == OK && (ch == 127 || ch == 8));
-}
-
-// The key code curses gives a key the terminal's description names (e.g. "kEND5", Ctrl+End);
-// -1 when it names none.
-int ExtendedKey(const char* name) {
-  char* sequence = tigetstr(name);
-  if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) return -1;
-  const int code = key_defined(sequence);
-  return code > 0 ? code : -1;
 }
 
 // The keys that press one of the grid's keys, as curses reads them: its function keys

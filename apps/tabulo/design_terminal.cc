@@ -14,6 +14,7 @@
 
 #include "container/design_keys.h"
 #include "container/session_script_host.h"
+#include "curses_keys.h"
 #include "platform/text/utf8_cursor.h"
 
 namespace tabulo::app {
@@ -73,15 +74,6 @@ std::vector<std::string> Lines(const std::string& text) {
     start = end + 1;
   }
   return out;
-}
-
-// The key code curses gives a key the terminal's description names (e.g. "kNXT5",
-// Ctrl+PgDn); -1 when it names none.
-int ExtendedKey(const char* name) {
-  char* sequence = tigetstr(name);
-  if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) return -1;
-  const int code = key_defined(sequence);
-  return code > 0 ? code : -1;
 }
 
 class Screen {
