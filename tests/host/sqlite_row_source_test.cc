@@ -12,6 +12,7 @@
 #include "host/cursor_record_set.h"
 #include "host/data_server.h"
 #include "host/key_list.h"
+#include "host/sqlite/snapshot_sources.h"
 #include "host/sqlite/temp_store.h"
 #include "orders_db.h"
 
@@ -136,6 +137,68 @@ TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
     ASSERT_EQ(snapshot.path, c.path);
     ExpectStableAgainstWriters(db_, std::move(snapshot));
   }
+}
+
+// Under WAL a result beyond the memory bound is counted and copied behind, and a row asked for
+// before the copy reaches it is read directly: each is the row the copy holds there, in the
+// same order also where ORDER BY leaves ties (Qty repeats every 500 Ids), jumping ahead, back
+// and to either end, and a writer's commit meanwhile changes none of them. Closing the record
+// set stops the copy: its file is removed and the read transaction ended (a checkpoint can
+// truncate the WAL).
+TEST_F(SnapshotSourceTest, RowsReadBeforeTheCopyReachesThemAreTheRowsTheCopyHolds) {
+  CreateOrders(db_, 6000, true);
+  const std::string sql =
+      "SELECT a.Id, a.Customer, b.Note FROM Orders a JOIN Orders b ON b.Id = a.Id ORDER BY a.Qty";
+  const auto expected = AllRows(Open(sql).source);
+  ASSERT_EQ(expected.size(), 6000u);
+  SnapshotOptions behind;
+  behind.memory_bound = 2000;
+  for (const bool read_all : {true, false}) {
+    auto snapshot = Open(sql, behind);
+    ASSERT_EQ(snapshot.path, SnapshotPath::StoreFile);
+    auto rs = NewCursorRecordSet(std::move(snapshot.source));
+    ASSERT_EQ(rs->RecordCount(), 6000);
+    db_.Exec("UPDATE Orders SET Customer = 'changed', Note = NULL");
+    for (const int64_t p : {3000, 5999, 2990, 2000, 0, 4500, 4499}) {
+      rs->MoveFirst();
+      rs->Move(p);
+      for (int32_t f = 0; f < 3; ++f)
+        EXPECT_TRUE(rs->Item(f).Value() == expected[static_cast<size_t>(p)][f]) << p << " " << f;
+    }
+    if (read_all) {
+      EXPECT_TRUE(testing::AllRows(*rs) == expected);
+    }
+    rs->Close();
+    EXPECT_EQ(FilesInStore(), 0u);
+    EXPECT_EQ(db_.Rows("PRAGMA wal_checkpoint(TRUNCATE)")[0][0], "0");  // not busy
+    db_.Exec(
+        "UPDATE Orders SET Customer = 'C' || (Id % 97), Note = CASE WHEN Id % 7 = 0 THEN "
+        "NULL ELSE 'n' || Id END");
+  }
+}
+
+// Only a statement that gives the same rows on every run is read directly while it is copied.
+TEST_F(SnapshotSourceTest, StatementsWithTheSameRowsEveryRun) {
+  CreateOrders(db_, 5);
+  db_.Exec(
+      "CREATE VIEW Lucky AS SELECT Id FROM Orders WHERE random() > 0; CREATE VIEW Luckier AS "
+      "SELECT * FROM \"LUCKY\"; CREATE VIEW Plain AS SELECT * FROM Orders");
+  Db db = OpenForReading(db_path_, std::chrono::milliseconds(0));
+  const std::pair<const char*, bool> cases[] = {
+      {"SELECT * FROM Orders a JOIN Plain b USING (Id)", true},
+      {"SELECT Id AS random_id, 'nowhere', Note AS now FROM Orders", true},
+      {"SELECT Id FROM Orders ORDER BY RANDOM()", false},
+      {"SELECT randomblob(4), Id FROM Orders", false},
+      {"SELECT date('NOW')", false},
+      {"SELECT date(\"now\")", false},
+      {"SELECT current_timestamp", false},
+      {"SELECT changes()", false},
+      {"SELECT total_changes()", false},
+      {"SELECT last_insert_rowid()", false},
+      {"SELECT * FROM lucky", false},
+      {"SELECT * FROM Orders JOIN Luckier USING (Id)", false}};
+  for (const auto& [sql, same] : cases)
+    EXPECT_EQ(SameRowsEveryRun(db.get(), sql, db_path_), same) << sql;
 }
 
 TEST_F(SnapshotSourceTest, ColumnsWithoutDeclaredTypeAreTypedByTheFirstRecord) {

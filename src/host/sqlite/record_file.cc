@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -166,6 +167,15 @@ void RecordFile::Flush() {
 void RecordFile::Finish() {
   Flush();
   buffer_.shrink_to_fit();
+  finished_ = true;
+}
+
+int64_t RecordFile::Readable() const {
+  if (finished_) return size_;
+  // A block is whole once the next one has started; its bytes are written once that start
+  // lies in the file.
+  const auto whole = std::upper_bound(blocks_.begin(), blocks_.end(), written_) - blocks_.begin();
+  return std::max<int64_t>(0, whole - 1) * kBlockRows;
 }
 
 std::vector<RawValue> RecordFile::Read(int64_t position) {

@@ -34,14 +34,18 @@ class RecordFile {
   void AppendFrom(sqlite3_stmt* stmt, int columns);
   // Writes what is buffered; call once every row is appended.
   void Finish();
+  // Writes what is buffered, for reads while appending goes on.
+  void Flush();
 
   int64_t size() const { return size_; }
-  // REQUIRES: Finish() called, 0 <= position < size(). Raises 0x80004005 on a read failure.
+  // The rows Read can give while appending goes on: those of the blocks already written
+  // whole (every row once Finish() is called).
+  int64_t Readable() const;
+  // REQUIRES: 0 <= position < Readable(). Raises 0x80004005 on a read failure.
   std::vector<RawValue> Read(int64_t position);
 
  private:
   void StartRow();
-  void Flush();
 
   std::unique_ptr<TempFile> file_;
   size_t columns_;
@@ -53,6 +57,7 @@ class RecordFile {
   // The last block read, decoded lazily: its bytes.
   int64_t cached_block_ = -1;
   std::string block_bytes_;
+  bool finished_ = false;
 };
 
 }  // namespace tabulo::host::sqlite

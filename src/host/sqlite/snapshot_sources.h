@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
 #include "host/row_source.h"
 #include "host/sqlite/connection.h"
@@ -14,12 +15,21 @@
 namespace tabulo::host::sqlite {
 
 // Reads every row of `stmt` (stepped from its start) into memory, moving to a store file of
-// `store` once the rows exceed `memory_bound` bytes. `*spilled` tells which happened.
-std::unique_ptr<RowSource> MaterializeRows(sqlite3* db, sqlite3_stmt* stmt,
-                                           std::vector<ColumnSpec> columns,
+// `store` once the rows exceed `memory_bound` bytes. `*spilled` tells which happened. With
+// `behind` (the connection of `stmt`, inside a read transaction that may stay open while
+// writers commit: WAL), a result beyond the bound is counted and the rest copied behind: the
+// source takes over the connection and the statement (both then empty) and reads the rows not
+// yet copied directly (materialized_source.cc).
+std::unique_ptr<RowSource> MaterializeRows(Db* behind, Stmt& stmt, std::vector<ColumnSpec> columns,
                                            const std::filesystem::path& db_path,
                                            std::shared_ptr<TempStore> store, size_t memory_bound,
                                            bool* spilled, const ProgressReport& progress);
+
+// Whether `sql` computes the same rows in the same order every time it runs over the same data
+// on `db`: none of the functions whose value depends on the moment or the connection (random(),
+// changes(), 'now' ...) in the statement or in a view it names. Raises as the data server
+// documents.
+bool SameRowsEveryRun(sqlite3* db, std::string_view sql, const std::filesystem::path& path);
 
 // How records are read on the rowid path.
 enum class RowidReads {

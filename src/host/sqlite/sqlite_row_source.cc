@@ -19,7 +19,7 @@ bool InWalMode(sqlite3* db, const fs::path& path) {
   return mode && std::strcmp(mode, "wal") == 0;
 }
 
-SnapshotSource TakeSnapshot(Db db, const fs::path& db_path, std::string_view sql,
+SnapshotSource TakeSnapshot(Db db, bool immutable, const fs::path& db_path, std::string_view sql,
                             std::shared_ptr<TempStore> store, const SnapshotOptions& options) {
   Exec(db.get(), "BEGIN", db_path);
   {
@@ -33,12 +33,19 @@ SnapshotSource TakeSnapshot(Db db, const fs::path& db_path, std::string_view sql
   std::optional<RowidPlan> plan;
   if (!options.general_path_only) plan = PlanRowidPath(db.get(), stmt.get(), sql);
   if (!plan) {
+    // Under WAL a large result is copied behind while the source is read (writers proceed
+    // beside the open read transaction); under a rollback journal the copy is done before the
+    // source is handed out, so that no writer waits longer than this statement. An immutable
+    // read is checked whole against the file's stamp before it is handed out.
+    const bool behind = !immutable && InWalMode(db.get(), db_path);
     bool spilled = false;
     auto source =
-        MaterializeRows(db.get(), stmt.get(), std::move(columns), db_path, std::move(store),
+        MaterializeRows(behind ? &db : nullptr, stmt, std::move(columns), db_path, std::move(store),
                         options.memory_bound, &spilled, options.progress);
-    stmt.reset();
-    Exec(db.get(), "COMMIT", db_path);
+    if (db) {
+      stmt.reset();
+      Exec(db.get(), "COMMIT", db_path);
+    }
     return {std::move(source), spilled ? SnapshotPath::StoreFile : SnapshotPath::Memory};
   }
   stmt.reset();
@@ -59,12 +66,14 @@ SnapshotSource OpenSnapshotSource(const fs::path& db_path, std::string_view sql,
   bool immutable = false;
   const FileStamp before = StampOf(db_path);
   Db db = OpenForReading(db_path, options.busy_timeout, &immutable);
-  if (!immutable) return TakeSnapshot(std::move(db), db_path, sql, std::move(store), options);
+  if (!immutable)
+    return TakeSnapshot(std::move(db), false, db_path, sql, std::move(store), options);
   // Nothing guards an immutable read against a writer (with the right to write) that starts
   // meanwhile: the snapshot, read whole before this returns, is kept only when the file did not
   // change while it was read.
   try {
-    SnapshotSource snapshot = TakeSnapshot(std::move(db), db_path, sql, std::move(store), options);
+    SnapshotSource snapshot =
+        TakeSnapshot(std::move(db), true, db_path, sql, std::move(store), options);
     if (StampOf(db_path) == before) return snapshot;
   } catch (const platform::ComError&) {
     if (StampOf(db_path) == before) throw;

@@ -8,6 +8,9 @@
 //   - General path (joins, views, groups, DISTINCT, compounds ...): the rows are copied while
 //     the read transaction lasts — into memory up to a bound, beyond it into a store file of
 //     the temp folder — and the transaction ends. The record set then holds no lock at all.
+//     Under WAL a result beyond the bound is counted first and copied on a thread of its own
+//     while the record set is already read (rows not yet copied read directly in the same
+//     read transaction); the transaction ends when the copy does.
 //   - Rowid path, WAL journal: the rowids are collected and the read transaction is kept for
 //     the record set's life; records are read by rowid inside it. Writers proceed; the WAL
 //     cannot be checkpointed past this snapshot until the record set closes. A true snapshot.
