@@ -93,6 +93,14 @@ for label, rs_arg, ctl_key, mode in (("rollback journal", "0", "10m", "rollback"
         "interleaved)", f, "ms", f"count pass {fmt(c, 'ms')}", "ms", r, "≤ 1.5 ×",
         check(r, lambda x: x <= 1.5))
 
+# The self-join (general path, 2M rows): its first window at the middle against its count(*).
+for what, suffix in (("wall", ""), ("CPU", "_cpu")):
+    c = counter(cursor, "BM_SelfJoinMiddle", f"count{suffix}_ms")
+    f = counter(cursor, "BM_SelfJoinMiddle", f"middle_window{suffix}_ms")
+    r = ratio(f, c)
+    row(f"self-join of 2M rows, first window at the middle, {what} (median of 5, interleaved)", f,
+        "ms", f"count(*) {fmt(c, 'ms')}", "ms", r, "≤ 2 ×", check(r, lambda x: x <= 2))
+
 # Jumps against LIMIT 30 OFFSET n.
 offset_rs = ms(cursor, "BM_OffsetPage/0")
 for name, runs, key in (("record set, rollback", cursor, "BM_Jump/0"),

@@ -149,8 +149,8 @@ TEST_F(SnapshotSourceTest, EveryPathIsStableAgainstWritersInBothJournalModes) {
 TEST_F(SnapshotSourceTest, RowsReadBeforeTheCopyReachesThemAreTheRowsTheCopyHolds) {
   CreateOrders(db_, 1000, true);
   const std::string sql =
-      "SELECT a.Id, a.Customer, b.Note, (SELECT count(*) FROM Orders c WHERE c.Qty + 0 = a.Qty) "
-      "AS Same FROM Orders a JOIN Orders b ON b.Id = a.Id ORDER BY a.Qty";
+      "SELECT a.Id, a.Customer, b.Note, b.Price, (SELECT count(*) FROM Orders c WHERE "
+      "c.Qty + 0 = a.Qty) AS Same FROM Orders a JOIN Orders b ON b.Id = a.Id ORDER BY a.Qty";
   const auto expected = AllRows(Open(sql).source);
   ASSERT_EQ(expected.size(), 1000u);
   SnapshotOptions behind;
@@ -163,7 +163,7 @@ TEST_F(SnapshotSourceTest, RowsReadBeforeTheCopyReachesThemAreTheRowsTheCopyHold
     for (const int64_t p : {750, 999, 745, 500, 0, 850, 849}) {
       rs->MoveFirst();
       rs->Move(p);
-      for (int32_t f = 0; f < 4; ++f)
+      for (int32_t f = 0; f < 5; ++f)
         EXPECT_TRUE(rs->Item(f).Value() == expected[static_cast<size_t>(p)][f]) << p << " " << f;
       if (p == 750) db_.Exec("UPDATE Orders SET Customer = 'changed', Note = NULL, Qty = 1");
     }

@@ -3,12 +3,13 @@
 //
 // Copy behind: a result that outgrows the bound on a connection allowed to keep its read
 // transaction (WAL) is not copied whole before the first window. Its count is taken by a
-// count(*) of the statement, and the copy goes on on a thread of its own while the source is
-// already read. A row the copy has not written yet is read directly: a second run of the same
-// statement text, prepared on the same connection inside the same read transaction, stepped to
-// the row. Same text, same connection, same snapshot: the same plan over the same data, so the
-// rows come in the same order as the copy's, ties included. Only statements whose rows do not
-// depend on the moment they are computed (no random(), changes(), 'now' ...) are read so.
+// count(*) of the statement, and the copy runs on a thread of its own while the source is
+// already read. The copy runs the statement as a subquery with an OFFSET parameter (0); a row
+// the copy has not written yet is read directly by a second run of that same text with the
+// OFFSET at the row (skipping rows does not compute their values). Same text, same connection,
+// same read transaction: the same program over the same data, so the rows come in the copy's
+// order, ties included. Only statements whose rows do not depend on the moment they are
+// computed (no random(), changes(), 'now' ...) are read so.
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -70,6 +71,8 @@ class MaterializedSource : public RowSource {
   ~MaterializedSource() override {
     if (!copier_.joinable()) return;
     stop_ = true;
+    // A statement may take long over a single row: its step is interrupted too.
+    sqlite3_interrupt(db_.get());
     { std::lock_guard<std::mutex> lock(mutex_); }
     turn_.notify_all();
     copier_.join();
@@ -153,31 +156,42 @@ class MaterializedSource : public RowSource {
     rows_.shrink_to_fit();
   }
 
-  // Takes the count and starts the copy of the rest of `stmt`, taking over the connection;
-  // false (nothing taken) when the statement's rows may differ from one run to the next or its
-  // count cannot be taken.
+  // Takes the count and starts the copy on a thread of its own, taking over the connection
+  // (`stmt` is finalized); false (nothing taken) when the statement's rows may differ from one
+  // run to the next, or it cannot be counted or run as a subquery.
   bool CopyBehind(Db& db, Stmt& stmt, const std::filesystem::path& db_path) {
-    text_ = StatementText(stmt.get());
-    if (!SameRowsEveryRun(db.get(), text_, db_path)) return false;
-    sqlite3_stmt* raw = nullptr;
+    const std::string text = StatementText(stmt.get());
+    if (!SameRowsEveryRun(db.get(), text, db_path)) return false;
     // The closing parenthesis on a line of its own: the statement may end in a comment.
-    const std::string count = "SELECT count(*) FROM (" + text_ + "\n)";
-    if (sqlite3_prepare_v2(db.get(), count.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-      sqlite3_finalize(raw);
-      return false;
-    }
-    Stmt counting(raw);
+    Stmt counting = TryPrepare(db.get(), "SELECT count(*) FROM (" + text + "\n)");
+    Stmt copy = TryPrepare(db.get(), "SELECT * FROM (" + text + "\n) LIMIT -1 OFFSET ?1");
+    if (!counting || !copy) return false;
     Step(db.get(), counting.get(), db_path);
     const int64_t total = sqlite3_column_int64(counting.get(), 0);
     // A count below the rows already read: the statement's rows differ between runs after all.
     if (total < count_) return false;
-    file_->Flush();
+    // The copy starts over with the statement the direct reads run too (an OFFSET skips rows
+    // without computing their values): the rows read so far are a few, and they came from
+    // another program.
+    sqlite3_bind_int64(copy.get(), 1, 0);
+    file_ = std::make_unique<RecordFile>(std::make_unique<TempFile>(store_->NewPath(".rows")),
+                                         static_cast<size_t>(sqlite3_column_count(copy.get())));
+    stmt.reset();
     count_ = total;
     path_ = db_path;
     db_ = std::move(db);
-    stmt_ = std::move(stmt);
+    stmt_ = std::move(copy);
     copier_ = std::thread([this] { CopyRest(); });
     return true;
+  }
+
+  static Stmt TryPrepare(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(raw);
+      return nullptr;
+    }
+    return Stmt(raw);
   }
 
   // The copy thread: the rest of the rows into the file, a batch at a time, giving way to
@@ -189,7 +203,7 @@ class MaterializedSource : public RowSource {
       for (;;) {
         turn_.wait(lock, [this] { return waiting_ == 0 || stop_; });
         if (stop_) return;
-        for (int k = 0; k < kBatchRows; ++k) {
+        for (int k = 0; k < kBatchRows && !stop_; ++k) {
           if (!Step(db_.get(), stmt_.get(), path_)) {
             file_->Finish();
             finished_ = true;
@@ -203,7 +217,7 @@ class MaterializedSource : public RowSource {
         lock.unlock();
         lock.lock();
       }
-    } catch (const platform::ComError&) {
+    } catch (const std::exception&) {
       // The copy stops (a full disk, a failing store); the rows it did not write are read
       // directly, inside the read transaction that stays open.
       stmt_.reset();
@@ -236,14 +250,17 @@ class MaterializedSource : public RowSource {
     return row;
   }
 
-  // Steps the statement's second run to `position` and keeps the rows around it. REQUIRES:
-  // the lock held.
+  // Reads the rows around `position` with the copy's statement run a second time, from an
+  // OFFSET or on from where it stands when that is close, and keeps them. REQUIRES: the lock
+  // held.
   Row ReadDirectly(int64_t position) {
     int64_t first = std::max<int64_t>(position - kKeepBefore, 0);
-    if (direct_next_ > first && direct_next_ <= position) first = direct_next_;
-    if (!direct_ || direct_next_ > first) {
-      direct_ = Prepare(db_.get(), text_, path_);
-      direct_next_ = 0;
+    if (direct_ && direct_next_ > first && direct_next_ <= position) first = direct_next_;
+    if (!direct_ || direct_next_ > first || first - direct_next_ > kKeepAfter) {
+      if (!direct_) direct_ = Prepare(db_.get(), sqlite3_sql(stmt_.get()), path_);
+      sqlite3_reset(direct_.get());
+      sqlite3_bind_int64(direct_.get(), 1, first);
+      direct_next_ = first;
     }
     for (; direct_next_ < first; ++direct_next_) StepDirect();
     kept_.clear();
@@ -279,7 +296,6 @@ class MaterializedSource : public RowSource {
   // Copy behind (db_ set): the connection in its read transaction, the statement being copied
   // and its second run for direct reads, all used under `mutex_`.
   std::filesystem::path path_;
-  std::string text_;
   Db db_;
   Stmt stmt_;
   Stmt direct_;
