@@ -1,8 +1,8 @@
 // Record-set benchmark on a 10M-row Orders table: the first window against a count pass, a
 // jump to a random position against LIMIT 30 OFFSET n, stepping, and peak memory, for
 // "SELECT * FROM Orders WHERE Qty < 400" in both journal modes; and a self-join of 2M rows
-// (the general path: the result copied), its first window at the middle against its count
-// pass, interleaved in one run.
+// (the general path: counted, read at the middle while the copy runs behind), its first window
+// at the middle against its count pass, interleaved in one run.
 //
 // The databases are generated once into TABULO_BENCH_DIR (default: the working folder) and
 // reused; TABULO_BENCH_ROWS overrides the row count.
