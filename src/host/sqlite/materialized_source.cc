@@ -105,9 +105,13 @@ class MaterializedSource : public RowSource {
       for (const auto& v : row) bytes += v.ByteSize();
       rows_.push_back(std::move(row));
       if (bytes > memory_bound_) {
+        if (behind && CopyBehind(*behind, stmt, db_path)) {
+          rows_.clear();
+          rows_.shrink_to_fit();
+          infos_ = Infos(columns_);
+          return;
+        }
         Spill(n);
-        infos_ = Infos(columns_);
-        if (behind && CopyBehind(*behind, stmt, db_path)) return;
       }
     }
     if (file_) file_->Finish();
@@ -164,7 +168,8 @@ class MaterializedSource : public RowSource {
     if (!SameRowsEveryRun(db.get(), text, db_path)) return false;
     // The closing parenthesis on a line of its own: the statement may end in a comment.
     Stmt counting = TryPrepare(db.get(), "SELECT count(*) FROM (" + text + "\n)");
-    Stmt copy = TryPrepare(db.get(), "SELECT * FROM (" + text + "\n) LIMIT -1 OFFSET ?1");
+    wrapped_ = "SELECT * FROM (" + text + "\n) LIMIT -1 OFFSET ?1";
+    Stmt copy = TryPrepare(db.get(), wrapped_);
     if (!counting || !copy) return false;
     Step(db.get(), counting.get(), db_path);
     const int64_t total = sqlite3_column_int64(counting.get(), 0);
@@ -172,7 +177,7 @@ class MaterializedSource : public RowSource {
     if (total < count_) return false;
     // The copy starts over with the statement the direct reads run too (an OFFSET skips rows
     // without computing their values): the rows read so far are a few, and they came from
-    // another program.
+    // another program, which might order ties otherwise.
     sqlite3_bind_int64(copy.get(), 1, 0);
     file_ = std::make_unique<RecordFile>(std::make_unique<TempFile>(store_->NewPath(".rows")),
                                          static_cast<size_t>(sqlite3_column_count(copy.get())));
@@ -224,6 +229,17 @@ class MaterializedSource : public RowSource {
     }
   }
 
+  // A reader's turn: the lock, and the copy told to go on when it ends.
+  struct Turn {
+    explicit Turn(MaterializedSource& source) : source(source), lock(source.mutex_) {}
+    ~Turn() {
+      lock.unlock();
+      source.turn_.notify_all();
+    }
+    MaterializedSource& source;
+    std::unique_lock<std::mutex> lock;
+  };
+
   // The row at `position` while the copy goes on: from the file once written there, else
   // directly.
   Row Fetch(int64_t position) {
@@ -231,33 +247,29 @@ class MaterializedSource : public RowSource {
     if (kept >= 0 && kept < static_cast<int64_t>(kept_.size()))
       return kept_[static_cast<size_t>(kept)];
     ++waiting_;
-    std::unique_lock<std::mutex> lock(mutex_);
+    Turn turn(*this);
     --waiting_;
-    Row row;
-    if (position < file_->Readable()) {
-      row = file_->Read(position);
-    } else if (finished_) {
-      // The copy ended short of the count: the rows differ between runs after all.
+    if (position < file_->Readable()) return file_->Read(position);
+    // The copy ended short of the count: the rows differ between runs after all.
+    if (finished_) {
       throw platform::ComError(kErrSourceUnusable,
                                "The query gave fewer rows when its rows were copied than when "
                                "they were counted; open it again.",
                                kErrorSource);
-    } else {
-      row = ReadDirectly(position);
     }
-    lock.unlock();
-    turn_.notify_all();
-    return row;
+    return ReadDirectly(position);
   }
 
   // Reads the rows around `position` with the copy's statement run a second time, from an
   // OFFSET or on from where it stands when that is close, and keeps them. REQUIRES: the lock
   // held.
   Row ReadDirectly(int64_t position) {
-    int64_t first = std::max<int64_t>(position - kKeepBefore, 0);
+    // Moving backwards the rows kept lie mostly before the one asked for, else mostly after.
+    const int64_t before = position < kept_first_ ? kKeepBefore + kKeepAfter - 1 : kKeepBefore;
+    int64_t first = std::max<int64_t>(position - before, 0);
     if (direct_ && direct_next_ > first && direct_next_ <= position) first = direct_next_;
     if (!direct_ || direct_next_ > first || first - direct_next_ > kKeepAfter) {
-      if (!direct_) direct_ = Prepare(db_.get(), sqlite3_sql(stmt_.get()), path_);
+      if (!direct_) direct_ = Prepare(db_.get(), wrapped_, path_);
       sqlite3_reset(direct_.get());
       sqlite3_bind_int64(direct_.get(), 1, first);
       direct_next_ = first;
@@ -266,7 +278,7 @@ class MaterializedSource : public RowSource {
     kept_.clear();
     kept_first_ = first;
     const int n = sqlite3_column_count(direct_.get());
-    for (; direct_next_ < std::min(position + kKeepAfter, count_); ++direct_next_) {
+    for (; direct_next_ < std::min(first + kKeepBefore + kKeepAfter, count_); ++direct_next_) {
       StepDirect();
       Row row;
       row.reserve(static_cast<size_t>(n));
@@ -296,6 +308,7 @@ class MaterializedSource : public RowSource {
   // Copy behind (db_ set): the connection in its read transaction, the statement being copied
   // and its second run for direct reads, all used under `mutex_`.
   std::filesystem::path path_;
+  std::string wrapped_;  // the statement as a subquery, with its OFFSET parameter
   Db db_;
   Stmt stmt_;
   Stmt direct_;
