@@ -176,6 +176,12 @@ TEST_F(SnapshotSourceTest, RowsReadBeforeTheCopyReachesThemAreTheRowsTheCopyHold
     db_.Exec("DROP TABLE Orders");
     CreateOrders(db_, 1000, true);
   }
+  // A parameter left unbound reads as NULL in every row, read directly or copied.
+  auto rs = NewCursorRecordSet(
+      Open("SELECT a.Id, ? AS P FROM Orders a JOIN Orders b ON b.Id = a.Id", behind).source);
+  rs->Move(800);
+  EXPECT_TRUE(rs->Item(1).Value().IsNull());
+  for (const auto& row : testing::AllRows(*rs)) EXPECT_TRUE(row[1].IsNull());
 }
 
 // Only a statement that gives the same rows on every run is read directly while it is copied.

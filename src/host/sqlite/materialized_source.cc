@@ -164,6 +164,8 @@ class MaterializedSource : public RowSource {
   // (`stmt` is finalized); false (nothing taken) when the statement's rows may differ from one
   // run to the next, or it cannot be counted or run as a subquery.
   bool CopyBehind(Db& db, Stmt& stmt, const std::filesystem::path& db_path) {
+    // A parameter (unbound, so NULL) would be numbered alike with the OFFSET's.
+    if (sqlite3_bind_parameter_count(stmt.get()) > 0) return false;
     const std::string text = StatementText(stmt.get());
     if (!SameRowsEveryRun(db.get(), text, db_path)) return false;
     // The closing parenthesis on a line of its own: the statement may end in a comment.
