@@ -226,6 +226,22 @@ TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
   }
 }
 
+// While rows are appended only the blocks written whole can be read: rows of 10,003 bytes are
+// written 105 at a time (the first write past 1 MiB), blocks hold 64.
+TEST_F(RecordSetShapesTest, ARecordFileBeingAppendedToReadsTheBlocksWrittenWhole) {
+  RecordFile file(std::make_unique<TempFile>(store_->NewPath(".rows")), 1);
+  const std::pair<int64_t, int64_t> readable[] = {{104, 0}, {105, 64}, {209, 64}, {210, 192}};
+  int64_t rows = 0;
+  for (const auto& [appended, expected] : readable) {
+    for (; rows < appended; ++rows)
+      file.Append({RawValue{SQLITE_TEXT, 0, 0.0, std::string(9999, 'a') + char('0' + rows % 10)}});
+    EXPECT_EQ(file.Readable(), expected) << appended;
+  }
+  EXPECT_EQ(file.Read(191)[0].bytes.back(), '1');
+  file.Finish();
+  EXPECT_EQ(file.Readable(), 210);
+}
+
 // A file on a full disk (a link to /dev/full, whose writes fail with ENOSPC) is told as a full
 // disk, not as an unusable store.
 TEST_F(RecordSetShapesTest, ARecordFileOnAFullDiskSaysSo) {

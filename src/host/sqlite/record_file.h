@@ -34,8 +34,6 @@ class RecordFile {
   void AppendFrom(sqlite3_stmt* stmt, int columns);
   // Writes what is buffered; call once every row is appended.
   void Finish();
-  // Writes what is buffered, for reads while appending goes on.
-  void Flush();
 
   int64_t size() const { return size_; }
   // The rows Read can give while appending goes on: those of the blocks already written
@@ -46,6 +44,7 @@ class RecordFile {
 
  private:
   void StartRow();
+  void Flush();
 
   std::unique_ptr<TempFile> file_;
   size_t columns_;
