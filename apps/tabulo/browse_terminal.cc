@@ -318,13 +318,15 @@ void Terminal::Draw(container::BrowseSession& browse) {
 
 int Terminal::Run(container::BrowseSession& browse) {
   // A long load shows its progress in the status bar while it lasts.
-  container::SetLoadProgressSink([this, &browse](int64_t rows) {
+  platform::ProcessState& state = browse.session().process_state();
+  container::SetLoadProgressSink(state, [this, &browse](int64_t rows) {
     browse.ShowLoadProgress(rows);
     Draw(browse);
   });
   struct Unset {
-    ~Unset() { container::SetLoadProgressSink(nullptr); }
-  } unset;
+    platform::ProcessState& state;
+    ~Unset() { container::SetLoadProgressSink(state, nullptr); }
+  } unset{state};
   browse.Resize(cols(), lines());
   browse.Start();
   for (;;) {

@@ -21,8 +21,8 @@ constexpr int64_t kLongResult = 1000000;
 
 int ExportCommand(const Args& args) {
   if (HelpAsked("export", args)) return 0;
-  container::SetLoadProgressSink(container::StderrLoadProgress());
   container::ExportRequest request;
+  request.load_progress = container::StderrLoadProgress();
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (i + 1 >= args.size() || (a != "--db" && a != "--sql" && a != "--format" && a != "--out" &&

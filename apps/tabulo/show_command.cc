@@ -24,10 +24,10 @@ bool ParseInt(const std::string& text, int64_t& out) {
 
 int ShowCommand(const Args& args) {
   if (HelpAsked("show", args)) return 0;
-  container::SetLoadProgressSink(container::StderrLoadProgress());
   container::ShowRequest request;
   std::string password_file;
   container::SessionOptions& options = request.session;
+  options.load_progress = container::StderrLoadProgress();
   int64_t cols = 80, rows = 15;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

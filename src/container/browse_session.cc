@@ -268,6 +268,11 @@ int32_t BrowseSession::CursorSlot() const {
   return ShowsRecord(cursor_row_) ? IndexOf(LayoutOf(ctl_.Grid).slots, cursor_col_) : -1;
 }
 
+std::optional<GridCell> BrowseSession::CursorCell() const {
+  if (CursorLine() < 0 || CursorSlot() < 0) return std::nullopt;
+  return GridCell{cursor_row_, cursor_col_};
+}
+
 void BrowseSession::MoveCursorRow(int32_t step) {
   std::vector<int32_t> rows;
   for (int32_t r : LayoutOf(ctl_.Grid).lines)

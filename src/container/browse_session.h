@@ -67,6 +67,11 @@ struct GridOnScreen {
   std::vector<int32_t> lines, slots;
 };
 
+// A cell of the control's grid, by grid row and column.
+struct GridCell {
+  int32_t row = -1, col = -1;
+};
+
 // Where the open editor's caret and selection are on the rendering: its line and slot (as
 // GridOnScreen counts), and, in display cells from the first cell of its text (after the
 // "["), the caret and the selected cells [sel_from, sel_to); line -1 when no editor shows.
@@ -129,6 +134,8 @@ class BrowseSession {
   // The cursor cell on the rendering (line and slot as in Click); -1 when not on screen.
   int32_t CursorLine() const;
   int32_t CursorSlot() const;
+  // The cursor's grid cell while the window shows it (its row a record); nothing otherwise.
+  std::optional<GridCell> CursorCell() const;
 
   // ---- Reading the result: column widths, whole values, copying ----
   // Grid column `col` (a data column or the record-number column) set to `twips` wide, as
@@ -192,6 +199,8 @@ class BrowseSession {
   // The found cell on the rendering (line and slot as in Click); -1 when none is in view.
   int32_t FoundLine() const;
   int32_t FoundSlot() const;
+  // The found cell's grid cell while the window shows it; nothing otherwise.
+  std::optional<GridCell> FoundCell() const;
   // The export of what is shown now (statement, sort and filter) from the control's source,
   // through the host configuration `host_config` (empty: the embedded default).
   ExportRequest ViewExport(RowFormat format, const std::string& host_config) const;
@@ -229,6 +238,7 @@ class BrowseSession {
   void AdoptOwnStatement();
   std::vector<int32_t> ShownFields() const;
   int32_t GridRowOfRecord(int64_t record) const;
+  GridCell FoundGridCell() const;
 
   std::unique_ptr<Session> own_;  // null when the display is shared
   Session& session_;

@@ -162,9 +162,21 @@ std::string BrowseSession::Note() const {
          Grouped(finder_->total() - 1) + " records (Esc cancels)";
 }
 
+// The found cell's grid row and column, -1 each when the window holds no such row or the
+// field has no grid column.
+GridCell BrowseSession::FoundGridCell() const {
+  if (!found_) return {};
+  GridCell cell;
+  cell.row = GridRowOfRecord(found_->record + 1);
+  const std::vector<int32_t> fields = ShownFields();
+  const auto field = std::find(fields.begin(), fields.end(), found_->field);
+  if (field != fields.end())
+    cell.col = ctl_.Grid.FixedCols() + static_cast<int32_t>(field - fields.begin());
+  return cell;
+}
+
 int32_t BrowseSession::FoundLine() const {
-  if (!found_) return -1;
-  const int32_t row = GridRowOfRecord(found_->record + 1);
+  const int32_t row = FoundGridCell().row;
   if (row < 0) return -1;
   const GridOnScreen on = LayoutOf(ctl_.Grid);
   const auto at = std::find(on.lines.begin(), on.lines.end(), row);
@@ -173,13 +185,16 @@ int32_t BrowseSession::FoundLine() const {
 
 int32_t BrowseSession::FoundSlot() const {
   if (FoundLine() < 0) return -1;
-  const std::vector<int32_t> fields = ShownFields();
-  const auto field = std::find(fields.begin(), fields.end(), found_->field);
-  if (field == fields.end()) return -1;
-  const int32_t col = ctl_.Grid.FixedCols() + static_cast<int32_t>(field - fields.begin());
+  const int32_t col = FoundGridCell().col;
+  if (col < 0) return -1;
   const GridOnScreen on = LayoutOf(ctl_.Grid);
   const auto at = std::find(on.slots.begin(), on.slots.end(), col);
   return at == on.slots.end() ? -1 : static_cast<int32_t>(at - on.slots.begin());
+}
+
+std::optional<GridCell> BrowseSession::FoundCell() const {
+  if (FoundLine() < 0 || FoundSlot() < 0) return std::nullopt;
+  return FoundGridCell();
 }
 
 void BrowseSession::AdoptOwnStatement() {

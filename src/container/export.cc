@@ -81,7 +81,8 @@ int64_t Export(const ExportRequest& request, std::ostream& out, const ExportProg
   if (!IsSelect(request.sql))
     throw platform::ComError(host::kErrInvalidStatement,
                              "only a statement beginning with SELECT is exported");
-  std::shared_ptr<host::DataServer> server = NewHostDataServer(config, DefaultServer(config));
+  std::shared_ptr<host::DataServer> server =
+      NewHostDataServer(config, DefaultServer(config), request.load_progress);
   std::string source = request.db;
   if (request.server_type != 0) {
     server->SetServerType(request.server_type);

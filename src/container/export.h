@@ -25,6 +25,8 @@ struct ExportRequest {
   std::string database;
   RowFormat format = RowFormat::Csv;
   std::string out;  // empty: the stream handed to Export
+  // Where the query's load progress goes (empty: nowhere).
+  std::function<void(int64_t rows)> load_progress;
 };
 
 // Told of the records written so far (the total is known only at the end of the one pass).

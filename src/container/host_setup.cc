@@ -76,7 +76,8 @@ class ServerMadeOnUse : public host::DataServer {
 };
 
 std::shared_ptr<host::DataServer> MakeHostDataServer(const host::HostConfig& config,
-                                                     const host::ServerConfig& server) {
+                                                     const host::ServerConfig& server,
+                                                     std::function<void(int64_t)> progress) {
   host::sqlite::SqliteServerOptions options;
   options.machine_name = server.name;
   options.resolve_dsn = [config, server](std::string_view dsn) -> std::optional<std::string> {
@@ -89,7 +90,7 @@ std::shared_ptr<host::DataServer> MakeHostDataServer(const host::HostConfig& con
       if (!config.data_sources.count(name)) names.push_back(name);
     return names;
   };
-  options.progress = ReportLoadProgress;
+  options.progress = std::move(progress);
   host::pg::PgServerOptions pg;
   pg.machine_name = server.name;
   for (const auto& [name, c] : host::PgConnectionsOf(config, server))
@@ -112,14 +113,15 @@ std::shared_ptr<host::DataServer> MakeHostDataServer(const host::HostConfig& con
 
 // The store is created by the next lookup (the texts of an earlier host are dropped); it
 // defers the ids it does not hold to the built-in table.
-void InstallResourceStore(const std::string& path) {
+void InstallResourceStore(platform::ProcessState& state, const std::string& path) {
   if (path.empty()) {
     platform::UnregisterClass(localization::kResourceStoreProgId);
   } else {
     host::RegisterResourceStore(path, true);
   }
-  localization::g_ResourceStore.reset();
-  localization::g_ResourceStoreTried = false;
+  auto& localization = state.Get<localization::LocalizationState>();
+  localization.resource_store.reset();
+  localization.resource_store_tried = false;
 }
 
 }  // namespace
@@ -142,27 +144,34 @@ std::string ShippedResourceFile() {
 }
 
 std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
-                                                    const host::ServerConfig& server) {
+                                                    const host::ServerConfig& server,
+                                                    std::function<void(int64_t rows)> progress) {
   return std::make_shared<ServerMadeOnUse>(
-      [config, server] { return MakeHostDataServer(config, server); }, server.name);
+      [config, server, progress] { return MakeHostDataServer(config, server, progress); },
+      server.name);
 }
 
-HostInstallation InstallHost(const std::string& config_path) {
+HostInstallation InstallHost(const std::string& config_path,
+                             const std::shared_ptr<platform::ProcessState>& state) {
   HostInstallation host;
   host.config = config_path.empty() ? host::DefaultHostConfig(host::LocalMachineName())
                                     : host::LoadHostConfig(config_path);
   host.writes = std::make_shared<WriteTally>();
   host.registry = host::ClusterRegistry::Create(
-      host.config,
-      [tally = host.writes](const host::HostConfig& config, const host::ServerConfig& server) {
-        return TallyWrites(NewHostDataServer(config, server), tally);
+      host.config, [tally = host.writes, weak_state = std::weak_ptr<platform::ProcessState>(state)](
+                       const host::HostConfig& config, const host::ServerConfig& server) {
+        auto progress = [weak_state](int64_t rows) {
+          if (std::shared_ptr<platform::ProcessState> s = weak_state.lock())
+            ReportLoadProgress(*s, rows);
+        };
+        return TallyWrites(NewHostDataServer(config, server, progress), tally);
       });
   if (config_path.empty()) host.config.resources = ShippedResourceFile();
-  InstallResourceStore(host::ResolveResourceFile(host.config));
+  InstallResourceStore(*state, host::ResolveResourceFile(host.config));
   // Servers with their own PostgreSQL connection: the primary becomes the active server.
   host::CheckClusterServers(*host.registry, host::pg::ProbePgServer);
   std::weak_ptr<host::ClusterRegistry> weak = host.registry;
-  host::InstallClusterManager([weak]() -> std::unique_ptr<host::ClusterManager> {
+  host::InstallClusterManager(*state, [weak]() -> std::unique_ptr<host::ClusterManager> {
     std::shared_ptr<host::ClusterRegistry> registry = weak.lock();
     if (!registry) return nullptr;
     return registry->NewManager();
@@ -183,9 +192,9 @@ void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host
   });
 }
 
-void UninstallHost() {
-  host::InstallClusterManager(nullptr);
-  InstallResourceStore({});
+void UninstallHost(platform::ProcessState& state) {
+  host::InstallClusterManager(state, nullptr);
+  InstallResourceStore(state, {});
 }
 
 std::shared_ptr<platform::Dispatch> HostControlSite::GetService(int32_t number) {

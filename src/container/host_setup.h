@@ -4,6 +4,7 @@
 // host runtime hands each control.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "host/host_config.h"
 #include "host/host_services.h"
 #include "platform/runtime/event_loop.h"
+#include "platform/runtime/process_state.h"
 
 namespace tabulo::container {
 
@@ -27,15 +29,19 @@ struct HostInstallation {
 // through the server's map, then the configuration's, else name a database file. It is made
 // on first use: when it cannot be made (its folder for temporary snapshots is unusable, say),
 // that call raises the reason, as a failed query does, and the next call tries again.
-std::shared_ptr<host::DataServer> NewHostDataServer(const host::HostConfig& config,
-                                                    const host::ServerConfig& server);
+// `progress` hears the rows a long query has collected so far (load_progress.h); may be empty.
+std::shared_ptr<host::DataServer> NewHostDataServer(
+    const host::HostConfig& config, const host::ServerConfig& server,
+    std::function<void(int64_t rows)> progress = nullptr);
 
 // Reads `config_path` (empty: the embedded default) and installs the cluster manager
-// library and the resource store for the process: the configuration's "resources" file, or,
-// for the embedded default, the texts installed with the program (ShippedResourceFile). A
-// configuration without one installs no store. Raises platform::ComError for a bad
+// library into the session's process `state`, and the resource store: the configuration's
+// "resources" file, or, for the embedded default, the texts installed with the program
+// (ShippedResourceFile). A configuration without one installs no store. The data servers
+// report their load progress to the sink of `state`. Raises platform::ComError for a bad
 // configuration.
-HostInstallation InstallHost(const std::string& config_path);
+HostInstallation InstallHost(const std::string& config_path,
+                             const std::shared_ptr<platform::ProcessState>& state);
 
 // Checks the servers of `host` with `probe` every `interval_ms` on `loop` (cluster_health.h),
 // when any of them has its own PostgreSQL connection: the cluster follows its primary. Without
@@ -49,7 +55,7 @@ void WatchClusterServers(platform::EventLoop& loop, const HostInstallation& host
 std::string ShippedResourceFile();
 
 // Removes what InstallHost installed.
-void UninstallHost();
+void UninstallHost(platform::ProcessState& state);
 
 // The host runtime's control site.
 class HostControlSite : public host::ControlSite {

@@ -6,20 +6,19 @@
 namespace tabulo::container {
 namespace {
 
-// One per user-interface thread, as the rest of the process state.
-LoadProgressSink& Sink() {
-  thread_local LoadProgressSink sink;
-  return sink;
-}
+// The part of the process state that holds the sink.
+struct LoadProgress {
+  LoadProgressSink sink;
+};
 
 }  // namespace
 
-LoadProgressSink SetLoadProgressSink(LoadProgressSink sink) {
-  return std::exchange(Sink(), std::move(sink));
+LoadProgressSink SetLoadProgressSink(platform::ProcessState& state, LoadProgressSink sink) {
+  return std::exchange(state.Get<LoadProgress>().sink, std::move(sink));
 }
 
-void ReportLoadProgress(int64_t rows) {
-  if (Sink()) Sink()(rows);
+void ReportLoadProgress(platform::ProcessState& state, int64_t rows) {
+  if (const LoadProgressSink& sink = state.Get<LoadProgress>().sink) sink(rows);
 }
 
 std::string LoadProgressText(int64_t rows) {

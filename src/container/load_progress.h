@@ -9,14 +9,17 @@
 #include <functional>
 #include <string>
 
+#include "platform/runtime/process_state.h"
+
 namespace tabulo::container {
 
 using LoadProgressSink = std::function<void(int64_t rows)>;
 
-// Replaces the process's sink (empty: reports are dropped). Returns the one it replaces.
-LoadProgressSink SetLoadProgressSink(LoadProgressSink sink);
-// What the data servers call.
-void ReportLoadProgress(int64_t rows);
+// Replaces the sink of a session's process state (empty: reports are dropped). Returns the
+// one it replaces.
+LoadProgressSink SetLoadProgressSink(platform::ProcessState& state, LoadProgressSink sink);
+// What the session's data servers call.
+void ReportLoadProgress(platform::ProcessState& state, int64_t rows);
 
 // "Loading: 1,234,567 rows so far"
 std::string LoadProgressText(int64_t rows);

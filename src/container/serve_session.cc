@@ -7,6 +7,7 @@
 #include "container/script/error.h"
 #include "pages/usr_control_properties.h"
 #include "platform/runtime/container.h"
+#include "platform/text/ui_language.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
 #include "view/browser_scene.h"
@@ -94,12 +95,8 @@ void ReadingMarks(const control::TabuloCtl& ctl, json& scene) {
 // columns a filter may name.
 json ViewScene(const BrowseSession& b) {
   json found = nullptr;
-  const int32_t line = b.FoundLine(), slot = b.FoundSlot();
-  if (line >= 0 && slot >= 0) {
-    const GridOnScreen on = LayoutOf(b.control().Grid);
-    found = {{"row", on.lines[static_cast<size_t>(line)]},
-             {"col", on.slots[static_cast<size_t>(slot)]}};
-  }
+  if (const std::optional<GridCell> cell = b.FoundCell())
+    found = {{"row", cell->row}, {"col", cell->col}};
   json columns = json::array();
   for (const control::GridColumn& c : b.control().Columns())
     if (c.Visible && !c.Name.empty()) columns.push_back(c.Name);
@@ -160,6 +157,13 @@ void AddDesignCaptionsAndPreview(PropertySheet* sheet, json& scene) {
   scene["preview"] = std::move(preview);
 }
 
+// The calling thread's user-interface language, leaving the thread the default one.
+int32_t TakeUiLanguage() {
+  const int32_t language = platform::UserInterfaceLanguage();
+  platform::SetUserInterfaceLanguage(platform::kDefaultUserInterfaceLanguage);
+  return language;
+}
+
 }  // namespace
 
 ServeSession::ServeSession(const ServeRequest& request, platform::Clock& clock)
@@ -177,12 +181,12 @@ ServeSession::ServeSession(const ServeRequest& request, platform::Clock& clock)
     for (size_t i = 0; i < controls_.size(); ++i)
       desks_.push_back(std::make_unique<DesignDesk>(session_));
   }
-  state_ = TakeProcessState();
+  ui_language_ = TakeUiLanguage();
 }
 
 ServeSession::~ServeSession() {
-  // The controls end under their own process state, on the destroying thread.
-  PutProcessState(std::move(state_));
+  // The controls end in their own language, on the destroying thread.
+  platform::SetUserInterfaceLanguage(ui_language_);
 }
 
 void ServeSession::End(const std::string& why) {
@@ -202,7 +206,7 @@ std::string ServeSession::why_ended() {
 }
 
 void ServeSession::Run(const std::function<bool()>& stop) {
-  PutProcessState(std::move(state_));
+  platform::SetUserInterfaceLanguage(ui_language_);
   stop_ = [this, stop] { return ended_ || stop(); };
   Publish();
   if (!controls_.empty()) controls_.front()->Start();
@@ -235,7 +239,7 @@ void ServeSession::Run(const std::function<bool()>& stop) {
     tasks_.clear();
   }
   scene_cv_.notify_all();
-  state_ = TakeProcessState();
+  ui_language_ = TakeUiLanguage();
 }
 
 web::Reply ServeSession::Post(const std::string& body) {
@@ -511,11 +515,8 @@ void ServeSession::Publish() {
   json controls = json::array();
   for (const auto& c : controls_) {
     json scene = view::BrowserSceneOf(c->control());
-    const GridOnScreen on = LayoutOf(c->control().Grid);
-    const int32_t line = c->CursorLine(), slot = c->CursorSlot();
-    scene["cursor"] = line < 0 || slot < 0 ? json(nullptr)
-                                           : json{{"row", on.lines[static_cast<size_t>(line)]},
-                                                  {"col", on.slots[static_cast<size_t>(slot)]}};
+    const std::optional<GridCell> cursor = c->CursorCell();
+    scene["cursor"] = cursor ? json{{"row", cursor->row}, {"col", cursor->col}} : json(nullptr);
     scene["status"]["position"] = c->Position();  // the operator's cursor, as the terminal's
     ReadingMarks(c->control(), scene);
     scene["view"] = ViewScene(*c);

@@ -1,6 +1,6 @@
 // One operator's session of the display in a browser (one page, see serve_display.h): one or
 // more controls side by side, with their editor, dialogs and scroll positions, and their own
-// process state (process_state.h), so that the session behaves as its own host process. The
+// process state (that of its Session), so that the session behaves as its own host process. The
 // thread that calls Run is the session's one user-interface thread: the controls are run,
 // asked for their scenes and handed every posted event there, in the order the events came.
 // Other threads (the HTTP server's) only queue events and wait for their replies, and read
@@ -28,7 +28,6 @@
 #include "container/design_desk.h"
 #include "container/export.h"
 #include "container/operator_container.h"
-#include "container/process_state.h"
 #include "container/serve_event.h"
 #include "container/session.h"
 #include "web/http_server.h"
@@ -113,7 +112,9 @@ class ServeSession : private Operator {
   bool TakeNotes();
 
   platform::Clock& clock_;
-  ProcessState state_;  // while no thread runs the session
+  // The user-interface language, the one value the platform keeps per thread: carried from
+  // the thread that builds the session to the one that runs it.
+  int32_t ui_language_;
   Session session_;
   std::vector<std::unique_ptr<BrowseSession>> controls_;
   std::vector<std::unique_ptr<DesignDesk>> desks_;  // by control; empty without --design

@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "container/control_file.h"
-#include "control/globals.h"
 #include "host/security_manager.h"
 #include "platform/text/ui_language.h"
 #include "platform/values/com_error.h"
@@ -25,7 +24,8 @@ int32_t UiLanguageFromEnvironment() {
 Session::Session(const SessionOptions& options,
                  std::unique_ptr<platform::HeadlessContainer> display)
     : container_(display ? std::move(display) : std::make_unique<platform::HeadlessContainer>()),
-      host_(InstallHost(options.host_config)),
+      state_(std::make_shared<platform::ProcessState>()),
+      host_(InstallHost(options.host_config, state_)),
       site_(std::make_shared<HostControlSite>(host::NewSecurityManager(
           host_.config, *container_,
           options.operator_name.empty() ? host::LocalUserName() : options.operator_name))),
@@ -35,6 +35,8 @@ Session::Session(const SessionOptions& options,
   if (!locale)
     throw platform::ComError(
         5, "Unknown locale \"" + options.locale + "\" (use en-US, de-DE or fr-FR)");
+  container_->SetProcessState(state_);
+  SetLoadProgressSink(*state_, options.load_progress);
   container_->SetUserLocale(*locale);
   // A display opens in design mode; the host switches it to run mode.
   container_->SetAmbientUserMode(false);
@@ -54,8 +56,7 @@ Session::Session(const SessionOptions& options,
 Session::~Session() {
   for (auto& c : controls_) c->Terminate();
   controls_.clear();
-  UninstallHost();
-  control::ResetProcessState();
+  UninstallHost(*state_);
 }
 
 control::TabuloCtl& Session::NewControl() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "container/host_setup.h"
+#include "container/load_progress.h"
 #include "control/tabulo_ctl.h"
 #include "platform/runtime/headless_container.h"
 
@@ -25,6 +26,8 @@ struct SessionOptions {
   // The operator its audit records name: a display's signed-in user; empty: the account
   // the program runs under.
   std::string operator_name;
+  // Where a long load's progress goes (empty: nowhere).
+  LoadProgressSink load_progress;
 };
 
 class Session {
@@ -37,6 +40,8 @@ class Session {
 
   platform::HeadlessContainer& container() { return *container_; }
   const HostInstallation& host() const { return host_; }
+  // The process-wide values of this session's controls; the container hands them on.
+  platform::ProcessState& process_state() { return *state_; }
 
   // Places a new control on the display (new-instance values), sizes and shows it and hands
   // it the host's site, as the host runtime does (in run mode it is told UserModeSet too);
@@ -71,6 +76,7 @@ class Session {
   control::TabuloCtl& Place(std::unique_ptr<control::TabuloCtl> ctl);
 
   std::unique_ptr<platform::HeadlessContainer> container_;
+  std::shared_ptr<platform::ProcessState> state_;
   HostInstallation host_;
   std::shared_ptr<HostControlSite> site_;
   std::vector<std::unique_ptr<control::TabuloCtl>> controls_;

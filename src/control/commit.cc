@@ -6,7 +6,6 @@
 // happened. A refusal or an error before the write throws the edit away by reloading the window
 // from the record set; an error after it re-queries, so that the grid shows what the database now
 // holds.
-#include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/data_server.h"
 #include "host/field_types.h"
@@ -76,7 +75,7 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
       if (!statement.empty()) {
         // The active server was lost (stopped, or a failover under way) while the edit was
         // typed: the operator learns that, and that the change is not written.
-        if (!g_DataServer && ok)
+        if (!shared_host().data_server && ok)
           throw ComError(host::kErrSourceUnusable,
                          "No data server is connected (its server stopped or cannot be "
                          "reached): the change was not written; enter it again once the "
@@ -88,7 +87,7 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
         if (ok) {
           std::string source = Source();
           try {
-            g_DataServer->Query(source, "", statement, m_User, m_Password);
+            shared_host().data_server->Query(source, "", statement, m_User, m_Password);
           } catch (...) {
             if (logged) EndOperatorEvents(false);
             throw;

@@ -6,7 +6,6 @@
 #include "control/tabulo_ctl.h"
 #include "host/field_types.h"
 #include "localization/localized_string.h"
-#include "localization/state.h"
 #include "platform/text/text.h"
 #include "platform/text/text_metrics.h"
 #include "platform/values/com_error.h"

@@ -4,16 +4,13 @@
 #include <iterator>
 #include <string_view>
 
-#include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "localization/localized_string.h"
-#include "localization/state.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::control {
 
-using localization::g_Language;
 using platform::ComError;
 
 namespace {
@@ -88,7 +85,7 @@ TabuloCtl::TabuloCtl(platform::Container& site)
   DeclareAutomation();
   try {
     m_bNoClusterMsgShown = false;
-    g_Language = 1033;
+    shared_localization().language = 1033;
     ApplyCaptions();
     txtEdit.set_visible(false);
     ScrollBar.SetSmallChange(1);
@@ -205,7 +202,7 @@ void TabuloCtl::Terminate() {
   // must not reconnect the process on its behalf.
   m_Mgr.reset();
   // The shared reference is emptied for every control of the process.
-  g_DataServer.reset();
+  shared_host().data_server.reset();
 }
 
 void TabuloCtl::SetControlSite(int32_t, std::shared_ptr<host::ControlSite> pControlSite, int32_t,
@@ -213,14 +210,14 @@ void TabuloCtl::SetControlSite(int32_t, std::shared_ptr<host::ControlSite> pCont
   try {
     if (!pControlSite) throw ComError::ObjectNotSet();
     m_SecMgr = pControlSite->GetService(host::kServiceSecurityManager);
-    g_bInHost = true;
+    shared_host().in_host = true;
   } catch (const ComError&) {
     m_SecMgr.reset();
   }
 }
 
 void TabuloCtl::OnLanguageChange(int32_t lcid) {
-  g_Language = (lcid == 1031 || lcid == 1033 || lcid == 1036) ? lcid : 1033;
+  shared_localization().language = (lcid == 1031 || lcid == 1033 || lcid == 1036) ? lcid : 1033;
   ApplyCaptions();
   Refresh(false);
 }
@@ -234,7 +231,7 @@ void TabuloCtl::OutputDebug(const std::string& msg) {
 }
 
 bool TabuloCtl::IsInHost() const {
-  if (g_bInHost) return true;
+  if (shared_host().in_host) return true;
   try {
     // The module name is read into a buffer of 100 characters, as the host test always has.
     std::string module = platform::Utf8Left(site_.ModuleFileName(), 99);
@@ -259,7 +256,8 @@ int TabuloCtl::MsgBox(const std::string& text, int32_t style, const std::string&
 }
 
 std::string TabuloCtl::Str(int32_t id) {
-  return localization::GetLocalizedString("Tabulo", id, g_Language);
+  return localization::GetLocalizedString(shared_localization(), "Tabulo", id,
+                                          shared_localization().language);
 }
 
 double TabuloCtl::Now() const {

@@ -2,7 +2,6 @@
 // derive the column list from its fields, and show the first window.
 #include <algorithm>
 
-#include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "host/cursor_record_set.h"
 #include "host/data_server.h"
@@ -56,12 +55,12 @@ void TabuloCtl::LoadData() {
 
 void TabuloCtl::ConnectDataServer() {
   try {
-    if (!g_DataServer) {
-      g_bInHost = IsInHost();
+    if (!shared_host().data_server) {
+      shared_host().in_host = IsInHost();
       PrepareClusterConnection();
       AcquireDataServer();
     }
-    if (g_DataServer) g_DataServer->SetServerType(m_nServerType);
+    if (shared_host().data_server) shared_host().data_server->SetServerType(m_nServerType);
     SetServerStatusBarPanel();
   } catch (const ComError& e) {
     OutputDebug("Tabulo Connect - " + e.description());
@@ -78,10 +77,10 @@ int16_t TabuloCtl::RunQuery() {
     // Inside the host nothing is queried until the host has declared run mode.
     if (IsInHost() && !m_bUserModeSet) return 1;
     ConnectDataServer();
-    if (!g_DataServer) return 1;
+    if (!shared_host().data_server) return 1;
     if (site_.AmbientUserMode()) {
       site_.SetMousePointer(platform::kPointerHourglass);
-      m_rs = g_DataServer->Query(Source(), "", m_RecordSource, m_User, m_Password);
+      m_rs = shared_host().data_server->Query(Source(), "", m_RecordSource, m_User, m_Password);
       if (!(m_rs->Eof() && m_rs->Bof())) m_rs->MoveFirst();
       int64_t rc = m_rs->RecordCount();
       if (rc >= Grid.Rows()) {
@@ -92,7 +91,7 @@ int16_t TabuloCtl::RunQuery() {
     } else {
       if (m_DataTable.empty() && !m_RecordSource.empty()) m_DataTable = GetTableFromQuery();
       if (!m_DataTable.empty()) {
-        m_rs = g_DataServer->ListAll(Source(), m_RecordSource, m_User, m_Password);
+        m_rs = shared_host().data_server->ListAll(Source(), m_RecordSource, m_User, m_Password);
         if (!(m_rs->Eof() && m_rs->Bof())) m_rs->MoveFirst();
         site_.event_loop().DoEvents();
       } else {

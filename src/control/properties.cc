@@ -2,14 +2,12 @@
 // the container where the property is persisted.
 #include "control/tabulo_ctl.h"
 #include "localization/localized_string.h"
-#include "localization/state.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"
 
 namespace tabulo::control {
 
-using localization::g_Language;
 using platform::ComError;
 using platform::Variant;
 
@@ -18,9 +16,9 @@ void TabuloCtl::SetDSNname(const std::string& New_DSNname) {
     m_DSNname = New_DSNname;
     Notify(Prop::DSNname);
   } catch (const ComError& e) {
-    std::string text = localization::GetLocalizedString("Tabulo", 1128, g_Language,
-                                                        {Variant("\r\n"), Variant(e.description())},
-                                                        site_.UserLocale());
+    std::string text = localization::GetLocalizedString(
+        shared_localization(), "Tabulo", 1128, shared_localization().language,
+        {Variant("\r\n"), Variant(e.description())}, site_.UserLocale());
     MsgBox("Tabulo: " + text, platform::kMbCritical, Str(1034));
   }
 }

@@ -24,10 +24,12 @@
 
 #include "control/column_map.h"
 #include "control/grid_column.h"
+#include "control/host_state.h"
 #include "control/property_table.h"
 #include "host/cluster_manager.h"
 #include "host/host_services.h"
 #include "host/record_set.h"
+#include "localization/state.h"
 #include "longscroll/long_scroll.h"
 #include "platform/automation/dispatch_object.h"
 #include "platform/runtime/container.h"
@@ -210,6 +212,12 @@ class TabuloCtl : public platform::DispatchObject {
   int16_t VisibleRows() const { return m_nVisibleRows; }
   host::RecordSet* CurrentRecordSet() const { return m_rs.get(); }
   platform::Container& site() { return site_; }
+  // What this control shares with every control of its session (the data server reference,
+  // the language, ...): parts of the process state its site carries, not of the control.
+  HostState& shared_host() const { return SharedHost(site_); }
+  localization::LocalizationState& shared_localization() const {
+    return localization::SharedLocalization(site_);
+  }
   // Editing state, for tests and the container.
   bool Editing() const { return m_bEditing; }
   int32_t EditRow() const { return m_lEditRow; }

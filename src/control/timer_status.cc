@@ -1,6 +1,5 @@
 // The refresh timer, the status-bar panels, and finding the data through the host's
 // DizuvAdar clusters.
-#include "control/globals.h"
 #include "control/tabulo_ctl.h"
 #include "platform/values/com_error.h"
 
@@ -56,13 +55,13 @@ std::string TabuloCtl::BrowsingPanelText() {
 
 void TabuloCtl::SetServerStatusBarPanel() {
   try {
-    if (!g_DataServer) {
+    if (!shared_host().data_server) {
       sBar.Panels(2).set_text(Str(1009));
       return;
     }
     std::string machine;
     try {
-      machine = g_DataServer->MachineName();
+      machine = shared_host().data_server->MachineName();
     } catch (const ComError&) {
       machine = "UNKNOWN";
     }
@@ -83,7 +82,8 @@ std::string TabuloCtl::ClusterName() {
 int16_t TabuloCtl::GetClusterNames(bool& bDataTableServer, Variant& Names) {
   try {
     if (!IsInHost()) return 0;
-    std::unique_ptr<host::ClusterManager> manager = host::CreateClusterManager();
+    std::unique_ptr<host::ClusterManager> manager =
+        host::CreateClusterManager(site_.process_state());
     host::ClusterList& list = manager->GetClusterList();
     manager->Reload(0);
     list.SetClusterType(bDataTableServer ? host::kClusterTypeDizuvAdar : host::kClusterTypeLogging);
@@ -111,7 +111,8 @@ int16_t TabuloCtl::GetClusterNames(bool& bDataTableServer, Variant& Names) {
 std::string TabuloCtl::GetAssociatedLoggingClusterName() {
   try {
     if (!IsInHost()) return {};
-    std::unique_ptr<host::ClusterManager> manager = host::CreateClusterManager();
+    std::unique_ptr<host::ClusterManager> manager =
+        host::CreateClusterManager(site_.process_state());
     host::ClusterList& list = manager->GetClusterList();
     std::string coordinator = kNoCoordinator;
     std::string cluster_name = ClusterName();
@@ -131,9 +132,9 @@ std::string TabuloCtl::GetAssociatedLoggingClusterName() {
 }
 
 bool TabuloCtl::PrepareClusterConnection() {
-  if (g_DataServer || !IsInHost()) return false;
+  if (shared_host().data_server || !IsInHost()) return false;
   if (!m_Mgr) {
-    m_Mgr = host::CreateClusterManager();
+    m_Mgr = host::CreateClusterManager(site_.process_state());
     m_Mgr->OnActiveServerChange = [this](const std::string&) { OnActiveServerChange(); };
   }
   host::ClusterList& list = m_Mgr->GetClusterList();
@@ -154,24 +155,24 @@ bool TabuloCtl::PrepareClusterConnection() {
 }
 
 void TabuloCtl::AcquireDataServer() {
-  if (!g_bInHost) return;
+  if (!shared_host().in_host) return;
   try {
     if (!m_Mgr) throw ComError::ObjectNotSet("TabuloCtl");
     host::ClusterList& list = m_Mgr->GetClusterList();
     list.SetClusterType(host::kClusterTypeDizuvAdar);
     list.SelectCluster(ClusterName());
     try {
-      g_DataServer = m_Mgr->ActiveDataServer();
+      shared_host().data_server = m_Mgr->ActiveDataServer();
     } catch (const ComError&) {
-      g_DataServer.reset();
+      shared_host().data_server.reset();
     }
   } catch (const ComError&) {
-    g_DataServer.reset();
+    shared_host().data_server.reset();
   }
 }
 
 void TabuloCtl::ReleaseDataServer() {
-  g_DataServer.reset();
+  shared_host().data_server.reset();
 }
 
 }  // namespace tabulo::control

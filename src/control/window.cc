@@ -1,6 +1,8 @@
 // The row window: the grid holds a header row and as many data rows as fit, and shows the
 // records of the record set from position m_lFirstRow on. The result is never copied: a
 // fill positions the record set with one MoveFirst and one Move and reads only the rows shown.
+#include <stdexcept>
+
 #include "control/tabulo_ctl.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
@@ -56,11 +58,10 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
     Grid.SetFixedRows(1);
     Grid.SetCol(0);
     Grid.SetRow(0);
-    for (int32_t i = 0; i < m_nColCount; ++i) {
-      const GridColumn& d = m_GridColumns.at(static_cast<size_t>(i));
-      if (!d.Visible) continue;
-      Grid.SetCols(Grid.Cols() + 1);
-      int32_t c = Grid.Cols() - 1;
+    const ColumnMap map = GridColumnMap();
+    for (int32_t c = 1; c <= map.GridColumns(); ++c) {
+      const GridColumn& d = m_GridColumns[static_cast<size_t>(map.FieldOfGridColumn(c))];
+      Grid.SetCols(c + 1);
       Grid.SetRow(0);
       Grid.SetCol(c);
       Grid.SetText(d.Caption);
@@ -75,6 +76,9 @@ void TabuloCtl::SetupGrid(bool KeepWidths) {
       }
       Grid.SetColWidth(c, width);
     }
+    // More fields than descriptors: the columns described are set up, the rest is not.
+    if (m_nColCount > static_cast<int32_t>(m_GridColumns.size()))
+      throw std::out_of_range("grid column descriptors");
     if (m_nGridOrdinalColWidth != 0)
       Grid.SetColWidth(
           0, static_cast<int32_t>(platform::RoundHalfEven(CharsToTwips(m_nGridOrdinalColWidth))));
@@ -117,15 +121,12 @@ void TabuloCtl::FillWindow(int32_t Delta) {
       m_rs->MovePrevious();
     }
     const platform::Locale& loc = site_.UserLocale();
-    int32_t field_count = m_rs->FieldCount();
+    const int32_t field_count = m_rs->FieldCount();
+    const ColumnMap map(m_GridColumns, field_count);
     for (int32_t r = 1; r < Grid.Rows() && !m_rs->Eof(); ++r) {
       Grid.SetTextMatrix(r, 0, std::to_string(static_cast<int64_t>(m_lFirstRow) + r));
-      int32_t k = 1;
-      for (int32_t i = 0; i < field_count; ++i) {
-        if (static_cast<size_t>(i) >= m_GridColumns.size())
-          throw ComError::SubscriptOutOfRange("TabuloCtl");
-        if (!m_GridColumns[static_cast<size_t>(i)].Visible) continue;
-        Variant v = m_rs->Item(i).Value();
+      for (int32_t k = 1; k <= map.GridColumns(); ++k) {
+        Variant v = m_rs->Item(map.FieldOfGridColumn(k)).Value();
         int16_t alignment = kAlignRightCenter;
         std::string text;
         if (v.IsNull()) {
@@ -142,8 +143,11 @@ void TabuloCtl::FillWindow(int32_t Delta) {
         Grid.SetTextMatrix(r, k, text);
         // The text of a null is "" as an empty text's; the mark lets a display tell them apart.
         if (v.IsNull()) Grid.SetCellNullAt(r, k, true);
-        ++k;
       }
+      // A record of more fields than the control describes is refused once its described
+      // cells are shown.
+      if (field_count > static_cast<int32_t>(m_GridColumns.size()))
+        throw ComError::SubscriptOutOfRange("TabuloCtl");
       m_rs->MoveNext();
     }
     Grid.SetFixedCols(1);

@@ -8,21 +8,26 @@
 namespace tabulo::host {
 namespace {
 
-// One per user-interface thread, as the rest of the process state.
-ClusterManagerFactory& Installed() {
-  thread_local ClusterManagerFactory factory;
-  return factory;
+// The part of the process state that holds the installed library.
+struct ClusterManagerLibrary {
+  ClusterManagerFactory factory;
+};
+
+ClusterManagerFactory& Installed(platform::ProcessState& state) {
+  return state.Get<ClusterManagerLibrary>().factory;
 }
 
 }  // namespace
 
-ClusterManagerFactory InstallClusterManager(ClusterManagerFactory factory) {
-  return std::exchange(Installed(), std::move(factory));
+ClusterManagerFactory InstallClusterManager(platform::ProcessState& state,
+                                            ClusterManagerFactory factory) {
+  return std::exchange(Installed(state), std::move(factory));
 }
 
-std::unique_ptr<ClusterManager> CreateClusterManager() {
-  if (!Installed()) throw platform::ComError::CantCreateObject("ClusterManager");
-  std::unique_ptr<ClusterManager> m = Installed()();
+std::unique_ptr<ClusterManager> CreateClusterManager(platform::ProcessState& state) {
+  const ClusterManagerFactory& factory = Installed(state);
+  if (!factory) throw platform::ComError::CantCreateObject("ClusterManager");
+  std::unique_ptr<ClusterManager> m = factory();
   if (!m) throw platform::ComError::CantCreateObject("ClusterManager");
   return m;
 }

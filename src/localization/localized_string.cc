@@ -4,7 +4,6 @@
 #include <exception>
 
 #include "localization/format.h"
-#include "localization/state.h"
 #include "localization/string_table.h"
 #include "platform/automation/class_registry.h"
 #include "platform/automation/dispatch.h"
@@ -14,15 +13,15 @@
 namespace tabulo::localization {
 namespace {
 
-void InitResourceStore() {
-  if (!g_ResourceStore) {
+void InitResourceStore(LocalizationState& state) {
+  if (!state.resource_store) {
     try {
-      g_ResourceStore = platform::CreateObject(kResourceStoreProgId);
+      state.resource_store = platform::CreateObject(kResourceStoreProgId);
     } catch (const std::exception&) {
       // No store on this installation: the built-in table serves every lookup.
     }
   }
-  g_ResourceStoreTried = true;
+  state.resource_store_tried = true;
 }
 
 // Asks the store; raises whatever the store raises, or when its answer is not a text.
@@ -40,14 +39,14 @@ std::string AskStore(platform::Dispatch& store, std::string_view module, int32_t
   return platform::CStr(args[3], locale);
 }
 
-std::string Lookup(std::string_view module, int32_t id, int32_t& language,
+std::string Lookup(LocalizationState& state, std::string_view module, int32_t id, int32_t& language,
                    const platform::Locale& locale) {
-  if (!g_ResourceStoreTried) InitResourceStore();
+  if (!state.resource_store_tried) InitResourceStore(state);
   std::string text;
   bool from_store = false;
-  if (g_ResourceStore) {
+  if (state.resource_store) {
     try {
-      text = AskStore(*g_ResourceStore, module, id, language, locale);
+      text = AskStore(*state.resource_store, module, id, language, locale);
       from_store = true;
     } catch (const std::exception&) {
       // This lookup falls back to the table; the next one asks the store again.
@@ -60,11 +59,11 @@ std::string Lookup(std::string_view module, int32_t id, int32_t& language,
 
 }  // namespace
 
-std::string GetLocalizedString(std::string_view module, int32_t id, int32_t& language,
-                               const std::vector<platform::Variant>& values,
+std::string GetLocalizedString(LocalizationState& state, std::string_view module, int32_t id,
+                               int32_t& language, const std::vector<platform::Variant>& values,
                                const platform::Locale& locale) {
   try {
-    std::string text = Lookup(module, id, language, locale);
+    std::string text = Lookup(state, module, id, language, locale);
     if (values.empty()) return text;
     return FormatLocalizedString(text, values, locale);
   } catch (const std::exception&) {
@@ -72,13 +71,15 @@ std::string GetLocalizedString(std::string_view module, int32_t id, int32_t& lan
   }
 }
 
-std::string GetLocalizedString(std::string_view module, int32_t id, int32_t& language) {
-  return GetLocalizedString(module, id, language, {}, platform::Locale::EnUS());
+std::string GetLocalizedString(LocalizationState& state, std::string_view module, int32_t id,
+                               int32_t& language) {
+  return GetLocalizedString(state, module, id, language, {}, platform::Locale::EnUS());
 }
 
-std::string GetDialogString(std::string_view module, int32_t id, const platform::Locale& locale) {
+std::string GetDialogString(LocalizationState& state, std::string_view module, int32_t id,
+                            const platform::Locale& locale) {
   int32_t language = 0;
-  std::string text = GetLocalizedString(module, id, language, {}, locale);
+  std::string text = GetLocalizedString(state, module, id, language, {}, locale);
   try {
     return FormatLocalizedText(text, {});
   } catch (const std::exception&) {

@@ -1,26 +1,31 @@
-// The process-wide state of localization, shared by every control instance, property page
-// and dialog of the process. Only the user-interface thread touches it, so it has no lock;
-// each user-interface thread has its own.
+// The localization values every control instance, property page and dialog of a session
+// shares: its part of the session's process state (platform/runtime/process_state.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include "localization/string_table.h"
 #include "platform/automation/dispatch.h"
+#include "platform/runtime/container.h"
 #include "platform/runtime/event_loop.h"
 
 namespace tabulo::localization {
 
-// The resource store, once created; null when there is none.
-extern thread_local std::shared_ptr<platform::Dispatch> g_ResourceStore;
-// Creation of the store has been attempted (successfully or not); it is never retried.
-extern thread_local bool g_ResourceStoreTried;
-// The controls' language: 1031, 1033 or 1036; 1033 until a control sets it.
-extern thread_local int32_t g_Language;
-// The data source page's apply button remembered by ApplyOnPageSwitch; 0 = none.
-extern thread_local platform::WindowHandle g_ApplyButtonWindow;
+struct LocalizationState {
+  // The resource store, once created; null when there is none.
+  std::shared_ptr<platform::Dispatch> resource_store;
+  // Creation of the store has been attempted (successfully or not); it is never retried.
+  bool resource_store_tried = false;
+  // The controls' language: 1031, 1033 or 1036; 1033 until a control sets it.
+  int32_t language = kLanguageEnglish;
+  // The data source page's apply button remembered by ApplyOnPageSwitch; 0 = none.
+  platform::WindowHandle apply_button = 0;
+};
 
-// Back to the state of a fresh process (no store, not tried, 1033, no button). For tests.
-void ResetLocalizationState();
+// The part of the process state `site` carries.
+inline LocalizationState& SharedLocalization(platform::Container& site) {
+  return site.process_state().Get<LocalizationState>();
+}
 
 }  // namespace tabulo::localization

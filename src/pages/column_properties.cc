@@ -67,7 +67,7 @@ void ColumnProperties::Initialize() {
 }
 
 void ColumnProperties::Paint() {
-  localization::ApplyOnPageSwitch(site().event_loop(), 0);
+  localization::ApplyOnPageSwitch(localization::SharedLocalization(site()), site().event_loop(), 0);
   ctl_ = EditedControl(*this);
   if (!ctl_) return;
   if (platform::Trim(ctl_->RecordSource()) != remembered_source_) reload_ = true;

@@ -3,10 +3,9 @@
 
 #include <vector>
 
-#include "control/globals.h"
+#include "control/host_state.h"
 #include "localization/localized_string.h"
 #include "localization/page_switch.h"
-#include "localization/state.h"
 #include "pages/page_support.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
@@ -133,7 +132,8 @@ void DSNSelection::Initialize() {
 }
 
 void DSNSelection::Paint() {
-  localization::ApplyOnPageSwitch(site().event_loop(), cmdApply->message_hwnd());
+  localization::ApplyOnPageSwitch(localization::SharedLocalization(site()), site().event_loop(),
+                                  cmdApply->message_hwnd());
   ctl_ = EditedControl(*this);
   if (!load_pending_ || !ctl_) return;
   load_pending_ = false;
@@ -184,10 +184,11 @@ void DSNSelection::ListDataSources() {
   cboDSNList.Clear();
   cboDSNList.set_text("");
   lstTable.Clear();
-  if (!control::g_DataServer) return;
+  const std::shared_ptr<host::DataServer> server = control::SharedHost(site()).data_server;
+  if (!server) return;
   try {
-    control::g_DataServer->SetServerType(cboPreference.list_index());
-    std::shared_ptr<host::RecordSet> rs = control::g_DataServer->ListCatalogs();
+    server->SetServerType(cboPreference.list_index());
+    std::shared_ptr<host::RecordSet> rs = server->ListCatalogs();
     AddFirstFields(*rs, cboDSNList, site().UserLocale());
   } catch (const ComError& e) {
     site().MsgBox(e.description(), platform::kMbOkOnly, "");
@@ -204,10 +205,11 @@ void DSNSelection::ListTables() {
   lstTable.Clear();
   if (cboDSNList.text().empty()) return;
   try {
-    if (!control::g_DataServer) throw PageError("Not connected to data server.");
+    const std::shared_ptr<host::DataServer> server = control::SharedHost(site()).data_server;
+    if (!server) throw PageError("Not connected to data server.");
     const int16_t type = static_cast<int16_t>(cboPreference.list_index());
-    control::g_DataServer->SetServerType(type);
-    std::shared_ptr<host::RecordSet> rs = control::g_DataServer->ListSources(
+    server->SetServerType(type);
+    std::shared_ptr<host::RecordSet> rs = server->ListSources(
         SourceText(), platform::Trim(txtUID.text()), platform::Trim(txtPWD.text()));
     if (ctl_)
       ctl_->OutputDebug(type == 1 ? "g_DataServer.ListSources(SQL)"
@@ -243,9 +245,10 @@ void DSNSelection::BuildQuery() {
     if (builder.FromPart().empty())
       throw PageError("An invalid table name was specified in FROM portion.");
     const std::string probe = "SELECT * FROM " + builder.FromPart() + " WHERE 1=0";
-    if (!control::g_DataServer) throw PageError("Not connected to data server.");
-    control::g_DataServer->SetServerType(static_cast<int16_t>(cboPreference.list_index()));
-    std::shared_ptr<host::RecordSet> rs = control::g_DataServer->ListAll(
+    const std::shared_ptr<host::DataServer> server = control::SharedHost(site()).data_server;
+    if (!server) throw PageError("Not connected to data server.");
+    server->SetServerType(static_cast<int16_t>(cboPreference.list_index()));
+    std::shared_ptr<host::RecordSet> rs = server->ListAll(
         SourceText(), probe, platform::Trim(txtUID.text()), platform::Trim(txtPWD.text()));
     auto columns = std::make_shared<std::vector<Variant>>();
     for (int32_t i = 0; i < rs->FieldCount(); ++i) columns->emplace_back(rs->Item(i).Name());
@@ -266,9 +269,13 @@ void DSNSelection::ApplyChanges() {
   site().SetMousePointer(platform::kPointerHourglass);
   const platform::Locale& loc = site().UserLocale();
   const std::string dsn = cboDSNList.text();
-  if (dsn.empty() || dsn == localization::GetDialogString("VELTRA", 1092, loc)) {
-    site().MsgBox(localization::GetDialogString("VELTRA", 1094, loc), platform::kMbCritical,
-                  localization::GetDialogString("VELTRA", 1030, loc));
+  if (dsn.empty() || dsn == localization::GetDialogString(localization::SharedLocalization(site()),
+                                                          "VELTRA", 1092, loc)) {
+    site().MsgBox(localization::GetDialogString(localization::SharedLocalization(site()), "VELTRA",
+                                                1094, loc),
+                  platform::kMbCritical,
+                  localization::GetDialogString(localization::SharedLocalization(site()), "VELTRA",
+                                                1030, loc));
     cboDSNList.SetFocus();
     site().SetMousePointer(platform::kPointerDefault);
     return;
@@ -312,8 +319,8 @@ void DSNSelection::MarkChangedUnlessLoading() {
 
 void DSNSelection::ForgetApplyButton() {
   // The remembered button outlives the page only as a number: an ended page is clicked no more.
-  if (localization::g_ApplyButtonWindow == cmdApply->message_hwnd())
-    localization::g_ApplyButtonWindow = 0;
+  platform::WindowHandle& remembered = localization::SharedLocalization(site()).apply_button;
+  if (remembered == cmdApply->message_hwnd()) remembered = 0;
 }
 
 }  // namespace tabulo::pages

@@ -1,6 +1,6 @@
 // DSNSelection: the data source page. The designer picks the cluster, the kind of server,
 // the data source or server, the database, the credentials and the statement; the page lists
-// data sources and tables through g_DataServer, turns a table into a statement, opens the
+// data sources and tables through the shared data server, turns a table into a statement, opens the
 // query builder on the statement, and writes everything into the control when applied (then
 // the control refreshes). Its apply button is reported to the page-switch routine, so that
 // showing another page applies this one.

@@ -83,7 +83,7 @@ void eSignature::Initialize() {
 }
 
 void eSignature::Paint() {
-  localization::ApplyOnPageSwitch(site().event_loop(), 0);
+  localization::ApplyOnPageSwitch(localization::SharedLocalization(site()), site().event_loop(), 0);
   m_oControl = EditedControl(*this);
   if (!m_bFirstPaint || !m_oControl) return;
   m_bFirstPaint = false;

@@ -10,7 +10,8 @@ std::shared_ptr<control::TabuloCtl> EditedControl(const platform::PropertyPage& 
 }
 
 std::string PageText(platform::PropertyPage& page, int32_t id) {
-  return localization::GetDialogString("Tabulo", id, page.site().UserLocale());
+  return localization::GetDialogString(localization::SharedLocalization(page.site()), "Tabulo", id,
+                                       page.site().UserLocale());
 }
 
 bool Ticked(int16_t value) {

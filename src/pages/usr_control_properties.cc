@@ -120,7 +120,7 @@ void UsrControlProperties::Initialize() {
 }
 
 void UsrControlProperties::Paint() {
-  localization::ApplyOnPageSwitch(site().event_loop(), 0);
+  localization::ApplyOnPageSwitch(localization::SharedLocalization(site()), site().event_loop(), 0);
   ctl_ = EditedControl(*this);
   if (!load_pending_ || !ctl_) return;
   load_pending_ = false;

@@ -68,7 +68,8 @@ QueryBuilderDialog::QueryBuilderDialog(frmQueryBuilder& builder, platform::Conta
     : builder_(builder) {
   platform::EventLoop& loop = site.event_loop();
   const platform::Locale& loc = site.UserLocale();
-  auto text = [&](int32_t id) { return localization::GetDialogString("Tabulo", id, loc); };
+  localization::LocalizationState& shared = localization::SharedLocalization(site);
+  auto text = [&](int32_t id) { return localization::GetDialogString(shared, "Tabulo", id, loc); };
   set_caption("Query Builder");
   auto button = [&](std::string name, std::string caption) {
     auto b = std::make_unique<platform::CommandButton>(std::move(name), loop);

@@ -9,11 +9,14 @@
 #include <thread>
 
 #include "container/browse_fixture.h"
+#include "container/load_progress.h"
 #include "container/property_setting.h"
 #include "container/sample_db.h"
 #include "container/serve_display.h"
+#include "control/host_state.h"
 #include "host/audit_log.h"
 #include "host/test_folder.h"
+#include "localization/state.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/ui_language.h"
 
@@ -216,6 +219,47 @@ TEST_F(ServeFixture, ASignatureDialogCancelledWritesNothingAndAnsweredWrites) {
   EXPECT_EQ(records[0].signed_by1, "ann");
   EXPECT_EQ(records[0].event.old_value, stored);
   EXPECT_EQ(records[0].event.new_value, "Signed");
+}
+
+// Two sessions on one thread hold separate process states: one's data server, language and
+// load-progress sink never reach the other, and ending one's control disconnects only its own.
+TEST(SessionState, TwoSessionsOnOneThreadShareNothing) {
+  host::testing::TestFolder folder;
+  const std::filesystem::path db = folder.path() / "orders.db";
+  WriteSampleDatabase(db, 5);
+  SessionOptions options;
+  options.ui_language = 1033;
+  std::vector<int64_t> reports;
+  options.load_progress = [&](int64_t rows) { reports.push_back(rows); };
+  Session first(options);
+  options.load_progress = nullptr;
+  Session second(options);
+  for (Session* s : {&first, &second}) {
+    control::TabuloCtl& ctl = s->NewControl();
+    ctl.SetDSNname(db.string());
+    ctl.SetRecordSource("SELECT Id FROM Orders");
+    ctl.UserModeSet();
+    ctl.Refresh(false);
+  }
+  auto server = [](Session& s) { return control::SharedHost(s.container()).data_server; };
+  auto language = [](Session& s) {
+    return localization::SharedLocalization(s.container()).language;
+  };
+  ASSERT_NE(server(first), nullptr);
+  ASSERT_NE(server(second), nullptr);
+  first.ChangeLanguage(1031);
+  EXPECT_EQ(language(first), 1031);
+  EXPECT_EQ(language(second), 1033);
+  EXPECT_EQ(second.current().mnuRefreshCaption, "Refresh");
+  ReportLoadProgress(second.process_state(), 7);
+  ReportLoadProgress(first.process_state(), 9);
+  EXPECT_EQ(reports, std::vector<int64_t>{9});
+  first.EndCurrent();
+  EXPECT_EQ(server(first), nullptr);
+  EXPECT_NE(server(second), nullptr);
+  second.SetRunMode(true);
+  second.Run(500);
+  EXPECT_EQ(second.current().Grid.TextMatrix(5, 1), "5");
 }
 
 // Each session keeps its own process state: a session built on this thread and run on its

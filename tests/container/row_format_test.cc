@@ -206,15 +206,18 @@ TEST(LoadProgress, TextGroupsThousands) {
   for (const auto& [rows, text] : cases) EXPECT_EQ(LoadProgressText(rows), text);
 }
 
-TEST(LoadProgress, ReportsGoToTheSinkInPlaceAndNowhereWithout) {
+TEST(LoadProgress, ReportsGoToTheSinkInPlaceOfTheirStateAndNowhereWithout) {
+  platform::ProcessState state, other;
   std::vector<int64_t> first, second;
-  SetLoadProgressSink([&](int64_t rows) { first.push_back(rows); });
-  ReportLoadProgress(10);
-  LoadProgressSink replaced = SetLoadProgressSink([&](int64_t rows) { second.push_back(rows); });
-  ReportLoadProgress(20);
+  SetLoadProgressSink(state, [&](int64_t rows) { first.push_back(rows); });
+  ReportLoadProgress(state, 10);
+  ReportLoadProgress(other, 15);  // another session's state has a sink of its own
+  LoadProgressSink replaced =
+      SetLoadProgressSink(state, [&](int64_t rows) { second.push_back(rows); });
+  ReportLoadProgress(state, 20);
   replaced(30);
-  SetLoadProgressSink(nullptr);
-  ReportLoadProgress(40);
+  SetLoadProgressSink(state, nullptr);
+  ReportLoadProgress(state, 40);
   EXPECT_EQ(first, (std::vector<int64_t>{10, 30}));
   EXPECT_EQ(second, (std::vector<int64_t>{20}));
 }

@@ -8,7 +8,6 @@
 #include "common/error_of.h"
 #include "control/host_interfaces.h"
 #include "edit_fixture.h"
-#include "localization/state.h"
 #include "platform/values/com_error.h"
 #include "platform/widgets/std_font.h"
 
@@ -381,10 +380,10 @@ TEST_F(HostInterfacesTest, SetControlSiteTakesServiceFourOnLanguageChangeSetsThe
       Variant(int32_t{7}),    Variant(std::static_pointer_cast<platform::Dispatch>(site)),
       Variant(int32_t{1033}), Variant(int32_t{1033}),
       Variant(int16_t{0}),    Variant("ann")};
-  EXPECT_FALSE(g_bInHost);
+  EXPECT_FALSE(shared().in_host);
   host_control->Invoke(kDispIdSetControlSite, InvokeKind::Method, args);
   EXPECT_EQ(site->asked, std::vector<int32_t>{4});
-  EXPECT_TRUE(g_bInHost);
+  EXPECT_TRUE(shared().in_host);
   EXPECT_EQ(ctl->Get("m_SecMgr").AsObject().get(), secmgr.get());
   // Six arguments, no fewer.
   std::vector<Variant> short_args{Variant(int32_t{7})};
@@ -398,10 +397,10 @@ TEST_F(HostInterfacesTest, SetControlSiteTakesServiceFourOnLanguageChangeSetsThe
   // OnLanguageChange sets the control's language.
   auto language = QueryHostInterface(ctl, kIHostControlLanguageChangeAuto);
   language->Call("OnLanguageChange", {Variant(int32_t{1036})});
-  EXPECT_EQ(localization::g_Language, 1036);
+  EXPECT_EQ(shared_localization().language, 1036);
   std::vector<Variant> german{Variant("1031")};  // converted as a late-bound caller's text
   language->Invoke(kDispIdOnLanguageChange, InvokeKind::Method, german);
-  EXPECT_EQ(localization::g_Language, 1031);
+  EXPECT_EQ(shared_localization().language, 1031);
   std::vector<Variant> none;
   EXPECT_EQ(ErrorOf([&] { language->Invoke(kDispIdOnLanguageChange, InvokeKind::Method, none); }),
             450);

@@ -76,7 +76,7 @@ TEST_F(EditTest, AnEditEnteredWithoutADataServerIsRefusedSayingWhy) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
   TypeInto(ctl, 3, 2, "77");
   registry_->SetServerReachable("Local", registry_->ActiveServerName("Local"), false);
-  ASSERT_EQ(g_DataServer, nullptr);
+  ASSERT_EQ(shared().data_server, nullptr);
   ctl.Grid.UserClick(6, 2);
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_EQ(LastMessage().text,

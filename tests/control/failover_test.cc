@@ -79,7 +79,7 @@ TEST_F(FailoverTest, NoReachableActiveServerLeavesAClearStatusAndRecoversLater) 
   EXPECT_EQ(ctl.ClusterName(), "Plant");
   ASSERT_EQ(Shown(ctl), alpha_);
   auto disconnected = [&] {
-    return g_DataServer == nullptr && ctl.sBar.Panels(2).text() == "Not Connected";
+    return shared().data_server == nullptr && ctl.sBar.Panels(2).text() == "Not Connected";
   };
   registry_->SetServerReachable("Plant", "ALPHA", false);
   EXPECT_TRUE(disconnected());
@@ -105,11 +105,11 @@ TEST_F(FailoverTest, AnEndedControlNoLongerFollowsTheCluster) {
   ASSERT_EQ(Shown(second), alpha_);
 
   first.Terminate();
-  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(shared().data_server, nullptr);
   registry_->SetActiveServer("Plant", "BETA");
   // Nobody listening reconnected the process, and the ended control stayed as it was; the
   // other control's record set is still read (reconnecting on a refresh: session_controls).
-  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(shared().data_server, nullptr);
   EXPECT_EQ(first.CurrentRecordSet(), nullptr);
   EXPECT_EQ(Shown(first), alpha_);
   EXPECT_EQ(second.GetCellText(1, 0), "alpha 2");

@@ -177,7 +177,7 @@ TEST_P(FaultSweep, EveryRunEndsInTheControlsErrorHandlingOrSuccessAndNothingIsLo
       TabuloCtl* ctl = nullptr;
       auto step = [&] {
         controls_.clear();
-        ResetProcessState();
+        ResetShared();
         ctl = &Browse(db, kOrders);
       };
       Sweep(step, [&](int n) {

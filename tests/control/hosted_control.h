@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "control/globals.h"
+#include "control/host_state.h"
 #include "control/tabulo_ctl.h"
 #include "fake_data_server.h"
 #include "host/cluster_manager.h"
@@ -53,12 +53,21 @@ class HostedControlTest : public ::testing::Test {
   static constexpr double kWidth = 9600;
   static constexpr double kHeight = 3000 + platform::kStatusBarHeight;
 
-  HostedControlTest() { ResetProcessState(); }
   ~HostedControlTest() override {
     controls_.clear();
-    host::InstallClusterManager(nullptr);
+    host::InstallClusterManager(container_.process_state(), nullptr);
     registry_.reset();
-    ResetProcessState();
+  }
+
+  // What the controls of this test share (the container's fresh process state).
+  HostState& shared() { return SharedHost(container_); }
+  localization::LocalizationState& shared_localization() {
+    return localization::SharedLocalization(container_);
+  }
+  // Back to a fresh process's values (the installed host stays).
+  void ResetShared() {
+    shared() = {};
+    shared_localization() = {};
   }
 
   // Installs a host of the given configuration whose servers are SQLite data servers.
@@ -83,11 +92,12 @@ class HostedControlTest : public ::testing::Test {
   void InstallHostWith(host::HostConfig config, host::DataServerFactory factory) {
     registry_ = host::ClusterRegistry::Create(std::move(config), std::move(factory));
     std::weak_ptr<host::ClusterRegistry> weak = registry_;
-    host::InstallClusterManager([weak]() -> std::unique_ptr<host::ClusterManager> {
-      auto registry = weak.lock();
-      if (!registry) return nullptr;
-      return registry->NewManager();
-    });
+    host::InstallClusterManager(container_.process_state(),
+                                [weak]() -> std::unique_ptr<host::ClusterManager> {
+                                  auto registry = weak.lock();
+                                  if (!registry) return nullptr;
+                                  return registry->NewManager();
+                                });
   }
 
   void InstallDefaultHost() { InstallHost(host::DefaultHostConfig("TESTBOX")); }

@@ -3,7 +3,6 @@
 #include "fake_data_server.h"
 #include "host/resource_store.h"
 #include "hosted_control.h"
-#include "localization/state.h"
 
 namespace tabulo::control::testing {
 namespace {
@@ -20,8 +19,8 @@ class LifecycleTest : public HostedControlTest {
 
 // The host's resource store: it answers in the language the control asks for (the built-in
 // table follows the user-interface language instead). It must know every text looked up.
-void InstallLanguageStore() {
-  localization::g_ResourceStore = host::ResourceStore::Parse(
+void InstallLanguageStore(localization::LocalizationState& state) {
+  state.resource_store = host::ResourceStore::Parse(
       "Tabulo 1059 1033 = Options\n"
       "Tabulo 1059 1031 = Optionen\n"
       "Tabulo 1060 1031 = Aktualisieren\n"
@@ -35,7 +34,7 @@ void InstallLanguageStore() {
       "Tabulo 1154 1033 = Browsing\n"
       "Tabulo 1154 1036 = Lecture rapide\n",
       "languages.txt");
-  localization::g_ResourceStoreTried = true;
+  state.resource_store_tried = true;
 }
 
 TEST_F(LifecycleTest, TheConfigurationToolCountsAsInsideTheHostWithoutASite) {
@@ -48,13 +47,13 @@ TEST_F(LifecycleTest, TheConfigurationToolCountsAsInsideTheHostWithoutASite) {
       {"C:\\" + std::string(84, 'x') + "\\Panel Studio\\ps.exe", false}};
   for (const auto& [module, inside] : modules) {
     SCOPED_TRACE(module);
-    ResetProcessState();
+    ResetShared();
     container_.SetModuleFileName(module);
     TabuloCtl& ctl = NewControl(/*in_host=*/false);
     EXPECT_EQ(ctl.sBar.Panels(1).text(), inside ? "VELTRA Panel Studio - Tabulo" : "VELTRA Tabulo");
     // Show connects at once and stores the answer for the process.
-    EXPECT_EQ(g_bInHost, inside);
-    EXPECT_EQ(g_DataServer != nullptr, inside);
+    EXPECT_EQ(shared().in_host, inside);
+    EXPECT_EQ(shared().data_server != nullptr, inside);
     EXPECT_EQ(ctl.sBar.Panels(2).text(), inside ? "Connected@TESTBOX" : "Not Connected");
     bool data = true;
     platform::Variant names;
@@ -75,7 +74,7 @@ TEST_F(LifecycleTest, RuntimeWithoutASiteLoadsNothingUnlessAnotherControlConnect
 
   // Once another control of the process is connected, its data server serves this one too.
   Browse(path, "SELECT Id FROM Orders");
-  ASSERT_NE(g_DataServer, nullptr);
+  ASSERT_NE(shared().data_server, nullptr);
   lone.Refresh();
   EXPECT_EQ(Shown(lone), "1, 2, 3, 4, 5, Connected@TESTBOX");
 }
@@ -88,20 +87,20 @@ TEST_F(LifecycleTest, AFailingSiteDoesNotMarkTheHostANewControlStartsInEnglishAg
   failing->fail = true;
   ctl.SetControlSite(7, failing, 1031, 1031, 2, "op");
   EXPECT_EQ(failing->asked, std::vector<int32_t>{host::kServiceSecurityManager});
-  EXPECT_FALSE(g_bInHost);
+  EXPECT_FALSE(shared().in_host);
   // The language arguments are not the host's language change.
-  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(shared_localization().language, 1033);
   ctl.SetControlSite(7, nullptr, 1033, 1033, 0, "");
-  EXPECT_FALSE(g_bInHost);
+  EXPECT_FALSE(shared().in_host);
   // A new control starts the process in English again.
-  InstallLanguageStore();
+  InstallLanguageStore(shared_localization());
   // Outside the host, the status shows Not Connected in the new language, without a message.
   ctl.OnLanguageChange(1031);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Nicht Angeschlossen");
   EXPECT_TRUE(container_.message_boxes().empty());
   ASSERT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");
   TabuloCtl& second = NewControl(/*in_host=*/false);
-  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(shared_localization().language, 1033);
   EXPECT_EQ(second.mnuRefreshCaption, "Refresh");
   EXPECT_EQ(ctl.mnuRefreshCaption, "Aktualisieren");  // captions are set, not looked up
 }
@@ -148,7 +147,7 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesAndRequeriesTerminateStopsTheTimer
   ctl.SetAutoRefresh(true);
   EnterRunMode();
   ASSERT_EQ(fake_->queries, 1);
-  InstallLanguageStore();
+  InstallLanguageStore(shared_localization());
 
   // Language asked -> popup and refresh captions, the two panels; each change re-queries.
   // English (United Kingdom) is not one of the three: English (United States).
@@ -164,7 +163,7 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesAndRequeriesTerminateStopsTheTimer
               shown);
     EXPECT_EQ(fake_->queries, ++queries);
   }
-  EXPECT_EQ(localization::g_Language, 1033);
+  EXPECT_EQ(shared_localization().language, 1033);
   // The end stops the timer and releases the data for the process (the record set and the data
   // server: failover_test); a second end changes nothing.
   ASSERT_TRUE(ctl.Timer1.running());
@@ -173,7 +172,7 @@ TEST_F(LifecycleTest, LanguageChangeTranslatesAndRequeriesTerminateStopsTheTimer
   Run(5000);
   EXPECT_EQ(fake_->queries, queries);
   ctl.Terminate();
-  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(shared().data_server, nullptr);
 }
 
 }  // namespace

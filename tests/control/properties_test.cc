@@ -42,26 +42,26 @@ TEST_F(PropertiesTest, DataTableIgnoresBlanksScrollStepsAreCheckedADsnNameReport
 TEST_F(PropertiesTest, ServerTypeReachesTheDataServerAtOnce) {
   auto fake = InstallFakeHost(0);
   TabuloCtl& ctl = NewControl();
-  ASSERT_EQ(g_DataServer, nullptr);
+  ASSERT_EQ(shared().data_server, nullptr);
   ctl.SetServerType(1);
-  ASSERT_EQ(g_DataServer, fake);
+  ASSERT_EQ(shared().data_server, fake);
   EXPECT_EQ(fake->ServerType(), 1);
   EXPECT_EQ(NotesOf("ServerType"), 0u);
   EXPECT_EQ(ctl.sBar.Panels(2).text(), "Connected@FAKEBOX");
 }
 
 TEST_F(PropertiesTest, ConnectionErrorsGoToTheDebugOutputAndPanelOne) {
-  host::InstallClusterManager(nullptr);
+  host::InstallClusterManager(container_.process_state(), nullptr);
   std::string description;
   try {
-    host::CreateClusterManager();
+    host::CreateClusterManager(container_.process_state());
   } catch (const platform::ComError& e) {
     description = e.description();
   }
   ASSERT_FALSE(description.empty());
   TabuloCtl& ctl = NewControl();
   ctl.SetServerType(0);
-  EXPECT_EQ(g_DataServer, nullptr);
+  EXPECT_EQ(shared().data_server, nullptr);
   ASSERT_FALSE(container_.debug_output().empty());
   EXPECT_EQ(container_.debug_output().back(), "Tabulo: Tabulo Connect - " + description + "\r\n");
   EXPECT_EQ(ctl.sBar.Panels(1).text(), "Server Error:" + description);

@@ -9,7 +9,6 @@
 
 #include "common/error_of.h"
 #include "localization/localized_string.h"
-#include "localization/state.h"
 #include "platform/automation/class_registry.h"
 #include "platform/text/locale.h"
 #include "platform/text/ui_language.h"
@@ -26,7 +25,6 @@ class ResourceStoreTest : public ::testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    localization::ResetLocalizationState();
     platform::UnregisterClass(localization::kResourceStoreProgId);
     platform::SetUserInterfaceLanguage(1033);
   }
@@ -36,6 +34,7 @@ class ResourceStoreTest : public ::testing::Test {
   }
 
   testing::TestFolder folder_;
+  localization::LocalizationState state_;  // a fresh process's
 };
 
 TEST_F(ResourceStoreTest, ParsesEntriesCommentsAndEscapes) {
@@ -160,12 +159,13 @@ TEST_F(ResourceStoreTest, StoreTextsOverrideTheTableInTheControlsLanguage) {
                                       "Tabulo 1093 1031 = Fehler (Speicher)\n"
                                       "Tabulo 1093 1033 = Error (store)\n"
                                       "Tabulo 1060 1033 = \\s\\s\\s\n"));
-  int32_t& language = localization::g_Language;
+  int32_t& language = state_.language;
   language = 1031;
-  EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1093, language), "Fehler (Speicher)");
+  EXPECT_EQ(localization::GetLocalizedString(state_, "Tabulo", 1093, language),
+            "Fehler (Speicher)");
   language = 1033;
-  EXPECT_EQ(localization::GetLocalizedString("Tabulo", 1060, language), "1060 Not Found");
-  EXPECT_EQ(localization::GetDialogString("Tabulo", 1004, platform::Locale::EnUS()),
+  EXPECT_EQ(localization::GetLocalizedString(state_, "Tabulo", 1060, language), "1060 Not Found");
+  EXPECT_EQ(localization::GetDialogString(state_, "Tabulo", 1004, platform::Locale::EnUS()),
             "1004 Not Found");
 }
 
@@ -221,16 +221,16 @@ TEST_F(ResourceStoreTest, DeferringStoreLeavesOtherIdsToTheTable) {
                                          "Tabulo 1210 1031 = E-Signatur\n");
   platform::SetUserInterfaceLanguage(1031);
   const std::string table_1135 =
-      localization::GetDialogString("Tabulo", 1135, platform::Locale::EnUS());
+      localization::GetDialogString(state_, "Tabulo", 1135, platform::Locale::EnUS());
   ASSERT_NE(table_1135.find_first_not_of(' '), std::string::npos);
   ASSERT_EQ(table_1135.find("Not Found"), std::string::npos);
-  localization::ResetLocalizationState();
+  state_ = {};
 
   RegisterResourceStore(path, true);
   const platform::Locale& en = platform::Locale::EnUS();
-  EXPECT_EQ(localization::GetDialogString("Tabulo", 1210, en), "E-Signatur");
-  EXPECT_EQ(localization::GetDialogString("Tabulo", 1135, en), table_1135);
-  EXPECT_EQ(localization::GetDialogString("Tabulo", 1211, en), "1211 Not Found");
+  EXPECT_EQ(localization::GetDialogString(state_, "Tabulo", 1210, en), "E-Signatur");
+  EXPECT_EQ(localization::GetDialogString(state_, "Tabulo", 1135, en), table_1135);
+  EXPECT_EQ(localization::GetDialogString(state_, "Tabulo", 1211, en), "1211 Not Found");
   std::vector<Variant> args = Args(Variant(int32_t{1135}), 1031);
   auto store = platform::CreateObject(localization::kResourceStoreProgId);
   EXPECT_EQ(test_support::ErrorOf([&] {
@@ -239,10 +239,10 @@ TEST_F(ResourceStoreTest, DeferringStoreLeavesOtherIdsToTheTable) {
             }),
             kErrResourceUnknownId);
 
-  localization::ResetLocalizationState();
+  state_ = {};
   RegisterResourceStore(path, false);
-  EXPECT_EQ(localization::GetDialogString("Tabulo", 1210, en), "E-Signatur");
-  EXPECT_EQ(localization::GetDialogString("Tabulo", 1135, en), "1135 Not Found");
+  EXPECT_EQ(localization::GetDialogString(state_, "Tabulo", 1210, en), "E-Signatur");
+  EXPECT_EQ(localization::GetDialogString(state_, "Tabulo", 1135, en), "1135 Not Found");
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include "localization/case_fold.h"
 #include "localization/format.h"
 #include "localization/page_switch.h"
-#include "localization/state.h"
 #include "localization/string_table.h"
 #include "platform/automation/class_registry.h"
 #include "platform/runtime/clock.h"
@@ -177,7 +176,6 @@ class LocalizedStringTest : public ::testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    ResetLocalizationState();
     platform::UnregisterClass(kResourceStoreProgId);
     platform::SetUserInterfaceLanguage(1033);
   }
@@ -190,9 +188,10 @@ class LocalizedStringTest : public ::testing::Test {
   }
   std::string Lookup(int32_t id, std::vector<Variant> values = {},
                      const Locale& locale = Locale::EnUS()) {
-    return GetLocalizedString("Tabulo", id, g_Language, values, locale);
+    return GetLocalizedString(state_, "Tabulo", id, state_.language, values, locale);
   }
 
+  LocalizationState state_;
   std::shared_ptr<FakeStore> store_ = std::make_shared<FakeStore>();
   int creations_ = 0;
 };
@@ -210,7 +209,7 @@ TEST_F(LocalizedStringTest, StoreErrorsFallBackAndTheStoreIsAskedAgain) {
 
 TEST_F(LocalizedStringTest, FailedCreationIsNeverRetried) {
   EXPECT_EQ(Lookup(1093), "Error");  // nobody registered the store: 429, swallowed
-  EXPECT_TRUE(g_ResourceStoreTried);
+  EXPECT_TRUE(state_.resource_store_tried);
   InstallStore();
   store_->answers[1093] = Variant("late");
   EXPECT_EQ(Lookup(1093), "Error");
@@ -221,14 +220,14 @@ TEST_F(LocalizedStringTest, LanguageIsPassedByReference) {
   store_->write_language = 1036;
   store_->answers[1093] = Variant("Erreur");
   InstallStore();
-  g_Language = 1031;
+  state_.language = 1031;
   EXPECT_EQ(Lookup(1093), "Erreur");
-  EXPECT_EQ(g_Language, 1036);
-  // Dialogs pass a language of their own (0), so nothing reaches g_Language.
-  g_Language = 1031;
-  EXPECT_EQ(GetDialogString("Tabulo", 1093, Locale::EnUS()), "Erreur");
+  EXPECT_EQ(state_.language, 1036);
+  // Dialogs pass a language of their own (0), so nothing reaches the controls' language.
+  state_.language = 1031;
+  EXPECT_EQ(GetDialogString(state_, "Tabulo", 1093, Locale::EnUS()), "Erreur");
   EXPECT_EQ(store_->last_args[2], Variant(int32_t{0}));
-  EXPECT_EQ(g_Language, 1031);
+  EXPECT_EQ(state_.language, 1031);
 }
 
 TEST_F(LocalizedStringTest, StoreTextsAreKeptAndTakeValuesInTheGivenLocale) {
@@ -245,11 +244,11 @@ TEST_F(LocalizedStringTest, StoreTextsAreKeptAndTakeValuesInTheGivenLocale) {
   // Escapes are converted only when formatting; dialog strings lose their markers.
   EXPECT_EQ(Lookup(1300), "a\\nb");
   EXPECT_EQ(Lookup(1300, {Variant("unused")}), "a\r\nb");
-  EXPECT_EQ(GetDialogString("Tabulo", 1303, Locale::EnUS()), "Tables in :\t1");
+  EXPECT_EQ(GetDialogString(state_, "Tabulo", 1303, Locale::EnUS()), "Tables in :\t1");
   EXPECT_EQ(Lookup(1301, {Variant(2.5), Variant(int32_t{1234})}, Locale::DeDE()),
             "Wert 2,5, Summe 2,5");
   EXPECT_EQ(Lookup(1302, {Variant("x"), Variant("y")}), "y / x");
-  EXPECT_EQ(GetLocalizedString("Tabulo", 1304, g_Language, {}, Locale::FrFR()), "1,5");
+  EXPECT_EQ(GetLocalizedString(state_, "Tabulo", 1304, state_.language, {}, Locale::FrFR()), "1,5");
 }
 
 TEST_F(LocalizedStringTest, AValueThatIsNoTextEmptiesATableText) {
@@ -258,9 +257,6 @@ TEST_F(LocalizedStringTest, AValueThatIsNoTextEmptiesATableText) {
 
 class PageSwitchTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetLocalizationState(); }
-  void TearDown() override { ResetLocalizationState(); }
-
   platform::WindowHandle MakeButton(std::vector<uint32_t>& received) {
     return loop_.CreateWindowHandle(
         [&received](uint32_t msg, int64_t, int64_t) { received.push_back(msg); });
@@ -268,6 +264,7 @@ class PageSwitchTest : public ::testing::Test {
 
   platform::VirtualClock clock_;
   platform::EventLoop loop_{clock_};
+  LocalizationState state_;
 };
 
 using Messages = std::vector<uint32_t>;
@@ -278,21 +275,23 @@ TEST_F(PageSwitchTest, LeavingADataSourcePageClicksItsApplyButtonOnceBeforeTheCa
   const platform::WindowHandle second = MakeButton(second_clicks);
   int pending_ran = 0;
   loop_.Post([&] { ++pending_ran; });
-  ApplyOnPageSwitch(loop_, 0);  // nothing remembered and 0 given: equal
+  ApplyOnPageSwitch(state_, loop_, 0);  // nothing remembered and 0 given: equal
   EXPECT_EQ(pending_ran, 0);
-  ApplyOnPageSwitch(loop_, first);  // different: pending messages run, nothing is clicked
+  ApplyOnPageSwitch(state_, loop_, first);  // different: pending messages run, nothing is clicked
   EXPECT_EQ(pending_ran, 1);
-  ApplyOnPageSwitch(loop_, first);
+  ApplyOnPageSwitch(state_, loop_, first);
   EXPECT_TRUE(first_clicks.empty());
-  ApplyOnPageSwitch(loop_, second);  // another data source page: the previous one is applied
+  ApplyOnPageSwitch(state_, loop_,
+                    second);  // another data source page: the previous one is applied
   EXPECT_EQ(first_clicks, (Messages{platform::kWmLButtonDown, platform::kWmLButtonUp}));
   EXPECT_TRUE(second_clicks.empty());
-  EXPECT_EQ(g_ApplyButtonWindow, second);
-  ApplyOnPageSwitch(loop_, 0);  // another page is painted: clicked by the time the call returns
+  EXPECT_EQ(state_.apply_button, second);
+  ApplyOnPageSwitch(state_, loop_,
+                    0);  // another page is painted: clicked by the time the call returns
   EXPECT_EQ(second_clicks, (Messages{platform::kWmLButtonDown, platform::kWmLButtonUp}));
-  ApplyOnPageSwitch(loop_, 0);  // and painted again: not twice
+  ApplyOnPageSwitch(state_, loop_, 0);  // and painted again: not twice
   EXPECT_EQ(second_clicks.size(), 2u);
-  EXPECT_EQ(g_ApplyButtonWindow, 0);
+  EXPECT_EQ(state_.apply_button, 0);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include "container/script/runner.h"
 #include "container/session.h"
 #include "container/session_script_host.h"
-#include "control/globals.h"
+#include "control/host_state.h"
 #include "host/test_folder.h"
 #include "library/classes.h"
 #include "localization/state.h"
@@ -36,7 +36,6 @@ inline constexpr char kStatement[] = "SELECT Id, Customer, Qty FROM Orders";
 class PageTest : public ::testing::Test {
  protected:
   PageTest() {
-    localization::ResetLocalizationState();
     container::WriteSampleDatabase(db(), 20);
     std::ofstream(folder_ / "host.json") << R"({"format": 1,
       "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
@@ -59,8 +58,6 @@ class PageTest : public ::testing::Test {
     ctl_->UserModeSet();
     ctl_->Refresh(false);
   }
-  // (The sheet, then the session, go after this, with the members.)
-  ~PageTest() override { localization::ResetLocalizationState(); }
 
   std::string db() const { return (folder_ / "sample.db").string(); }
   platform::HeadlessContainer& box() { return session_->container(); }
@@ -242,7 +239,7 @@ TEST_F(DSNSelectionTest, ListingTablesWithoutASourceOrAServer) {
   page.cmdListTables->UserClick();
   EXPECT_EQ(page.lstTable.list_count(), 0);
   page.cboDSNList.set_text(db());
-  control::g_DataServer.reset();
+  control::SharedHost(box()).data_server.reset();
   page.cmdListTables->UserClick();
   EXPECT_EQ(Boxes(), std::vector<std::string>{
                          "Error retrieving the data source list: Not connected to data server."});
@@ -434,7 +431,7 @@ TEST_F(PageTest, CreatesTheControlsPagesInOrderThroughTheLibrary) {
   sheet().Close();
   EXPECT_TRUE(sheet().closed());
   EXPECT_EQ(sheet().current(), nullptr);
-  EXPECT_EQ(localization::g_ApplyButtonWindow, 0);
+  EXPECT_EQ(localization::SharedLocalization(box()).apply_button, 0);
 }
 
 using DesignScriptTest = PageTest;

@@ -19,6 +19,7 @@
 
 #include "platform/runtime/clock.h"
 #include "platform/runtime/event_loop.h"
+#include "platform/runtime/process_state.h"
 #include "platform/text/locale.h"
 #include "platform/values/variant.h"
 #include "platform/widgets/std_font.h"
@@ -173,6 +174,11 @@ class Container {
   virtual bool IsHostRuntime() const = 0;
   virtual std::string ModuleFileName() const = 0;
 
+  // The process-wide values of the controls sited here (process_state.h). A container has
+  // a fresh one of its own until its session hands it the session's.
+  ProcessState& process_state() { return *process_state_; }
+  void SetProcessState(std::shared_ptr<ProcessState> state) { process_state_ = std::move(state); }
+
  protected:
   // Calls the ambient listeners with `name`.
   void NotifyAmbientChanged(std::string_view name);
@@ -188,6 +194,7 @@ class Container {
   std::vector<Listener> listeners_;
   AmbientListenerToken next_token_ = 1;
   ModalRunner modal_runner_;
+  std::shared_ptr<ProcessState> process_state_ = std::make_shared<ProcessState>();
 };
 
 }  // namespace tabulo::platform
