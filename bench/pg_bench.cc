@@ -3,7 +3,9 @@
 // vacuumed), each figure beside its reference measured in the same run:
 //   first window at position 0 and at the middle (record set; control: Refresh until the grid
 //     shows it) against SELECT count(*) FROM (statement) through libpq, interleaved, and jumps
-//     into the keys collected so far while the key pass still runs;
+//     while the key pass still runs: into the keys collected so far (below count / 8, which
+//     the pass has reached), and ahead of the pass (the middle quarter, located from the
+//     count's split);
 //   jump (MoveFirst, Move(n), 30 rows read) median and p99 at 1,000 random positions, once
 //     the key pass has ended, against the statement with LIMIT 30 OFFSET n;
 //   step (MoveNext + row read) median;
@@ -12,7 +14,8 @@
 //     runs with fsync on);
 //   a new connection's login (each query and each command connects; the key path twice);
 //   client peak RSS of a child that opens the record set, jumps to the middle and waits for
-//     the key pass, against the same on a 1,000-row table.
+//     the key pass, against the same on a 1,000-row table (forked first, before the process
+//     holds any connection a child could share).
 // Environment: TABULO_PG_PORT (server on 127.0.0.1, login postgres / secret, database bench
 // with tables orders and orders_1k), TABULO_BENCH_ROWS (the rows of orders, for the title).
 // Prints a markdown table.
@@ -204,15 +207,18 @@ void Row(const std::string& figure, const std::string& measured, const std::stri
 
 int main() {
   try {
+    const double big_mb = ChildPeakMb("orders");
+    const double small_mb = ChildPeakMb("orders_1k");
+
     PGconn* pq = Libpq();
     const std::string version = Run(pq, "SHOW server_version");
     auto server = Server();
 
     // Interleaved runs: the count, the first window at position 0, the count again, the first
-    // window at the middle and then jumps into the keys collected so far while the key pass
-    // still runs (the record set is closed before the pass ends, which cancels it).
+    // window at the middle and then jumps while the key pass still runs (the record set is
+    // closed before the pass ends, which cancels it).
     std::string count_text;
-    std::vector<double> counts, firsts, middles, running_jumps;
+    std::vector<double> counts, firsts, middles, running_jumps, ahead_jumps;
     std::mt19937_64 running_random(7);
     const std::string count_sql = std::string("SELECT count(*) FROM (") + kQuery + ") s";
     for (int run = 0; run < kRuns; ++run) {
@@ -228,8 +234,24 @@ int main() {
       rs->Move(half);
       ReadWindow(*rs);
       middles.push_back(Millis(start));
+      const int64_t quarter = half / 2;
+      for (int i = 0; i < 20; ++i) {
+        const auto p = half - quarter / 2 +
+                       static_cast<int64_t>(running_random() % static_cast<uint64_t>(quarter));
+        start = Clock::now();
+        rs->MoveFirst();
+        rs->Move(p);
+        ReadWindow(*rs);
+        ahead_jumps.push_back(Millis(start) * 1000);
+      }
+      // Waits for the pass to collect the keys up to count / 8.
+      const int64_t collected = half / 4;
+      rs->MoveFirst();
+      rs->Move(collected);
+      ReadWindow(*rs);
       for (int i = 0; i < 50; ++i) {
-        const auto p = static_cast<int64_t>(running_random() % static_cast<uint64_t>(half));
+        const auto p =
+            static_cast<int64_t>(running_random() % static_cast<uint64_t>(collected - kWindow));
         start = Clock::now();
         rs->MoveFirst();
         rs->Move(p);
@@ -296,9 +318,6 @@ int main() {
     PQfinish(pq);
     const double connect_ms = MedianMillis(20, [] { PQfinish(Libpq()); });
 
-    const double big_mb = ChildPeakMb("orders");
-    const double small_mb = ChildPeakMb("orders_1k");
-
     const char* rows = std::getenv("TABULO_BENCH_ROWS");
     std::printf(
         "PostgreSQL %s on 127.0.0.1 (throw-away server, fsync %s); query `%s` on the "
@@ -317,6 +336,9 @@ int main() {
     const double running = Percentile(running_jumps, 0.5);
     Row("jump median while the key pass runs (into the keys collected so far)", Fmt(running, "us"),
         "p99 " + Fmt(Percentile(running_jumps, 0.99), "us"), "—", "≤ 500 µs", running <= 500);
+    const double ahead = Percentile(ahead_jumps, 0.5);
+    Row("jump median while the key pass runs (ahead of it, the middle quarter)", Fmt(ahead, "us"),
+        "p99 " + Fmt(Percentile(ahead_jumps, 0.99), "us"), "—", "—", -1);
     Row("first window, control (Refresh → grid filled)", Fmt(control_ms, "ms"), count_ref,
         Fmt(control_ms / count_ms, "x"), "≤ 1.5 ×", control_ms <= 1.5 * count_ms);
     Row("key pass ended (after the first window)", Fmt(pass_ms, "ms"), count_ref,

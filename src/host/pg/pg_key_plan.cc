@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <initializer_list>
 #include <set>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "host/pg/pg_connection.h"
 #include "host/sql_tokens.h"
+#include "platform/text/plain_text.h"
 
 namespace tabulo::host::pg {
 namespace {
@@ -35,8 +37,8 @@ Result RowOf(PGconn* conn, const char* sql, const std::string& param) {
   return result;
 }
 
-// The single-column integer primary key of the ordinary table `table` (its name as the
-// statement writes it), quoted; empty when it has none.
+// The name of the single-column integer primary key of the ordinary table `table` (its name
+// as the statement writes it); empty when it has none.
 std::string IntegerPrimaryKey(PGconn* conn, const std::string& table) {
   Result row = RowOf(conn,
                      "SELECT a.attname FROM pg_catalog.pg_class c"
@@ -49,7 +51,12 @@ std::string IntegerPrimaryKey(PGconn* conn, const std::string& table) {
                      " AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_inherits h"
                      " WHERE h.inhparent = c.oid)",
                      table);
-  return row ? QuoteName(PQgetvalue(row.get(), 0, 0)) : std::string();
+  return row ? std::string(PQgetvalue(row.get(), 0, 0)) : std::string();
+}
+
+bool Prepares(PGconn* conn, const std::string& statement) {
+  Result checked(PQprepare(conn, "", statement.c_str(), 0, nullptr));
+  return checked && PQresultStatus(checked.get()) == PGRES_COMMAND_OK;
 }
 
 // True when the server's plan of `sql` only scans and sorts one table's rows: every node of
@@ -77,6 +84,30 @@ bool PlansAsScan(PGconn* conn, const std::string& sql) {
       for (const auto& child : node["Plans"]) pending.push_back(&child);
   }
   return true;
+}
+
+// `token` names the column `name` (an unquoted word folds to lower case).
+bool NamesColumn(const SqlToken& token, const std::string& name) {
+  if (token.kind == SqlToken::QuotedName) return token.text == QuoteName(name);
+  if (token.kind != SqlToken::Word || token.text.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(token.text[i])) != name[i]) return false;
+  return true;
+}
+
+// True when the ORDER BY terms tokens[begin, end) are the key alone, ascending: qualified by
+// the table or its alias, or bare where the select list is `*` (elsewhere an output column
+// could take the name).
+bool OrdersByKey(const Tokens& tokens, size_t begin, size_t end, const std::string& key,
+                 const std::string& qualifier, bool star) {
+  if (end > begin && tokens[end - 1].Is("ASC")) --end;
+  if (end == begin + 1) return star && NamesColumn(tokens[begin], key);
+  if (end != begin + 3 || tokens[begin + 1].text != ".") return false;
+  const SqlToken& q = tokens[begin];
+  const bool qualified = q.kind == SqlToken::QuotedName
+                             ? q.text == qualifier
+                             : platform::AsciiLower(q.text) == platform::AsciiLower(qualifier);
+  return qualified && NamesColumn(tokens[begin + 2], key);
 }
 
 }  // namespace
@@ -124,8 +155,9 @@ std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
     if (tokens[k].depth == 0 && tokens[k].Is("OVER")) return std::nullopt;
 
   const std::string table(TextOf(sql, tokens, from + 1, table_end));
-  const std::string key_name = IntegerPrimaryKey(conn, table);
-  if (key_name.empty() || !PlansAsScan(conn, sql)) return std::nullopt;
+  const std::string key_column = IntegerPrimaryKey(conn, table);
+  if (key_column.empty() || !PlansAsScan(conn, sql)) return std::nullopt;
+  const std::string key_name = QuoteName(key_column);
 
   const std::string key = (alias.empty() ? table : alias) + "." + key_name;
   const std::string list(TextOf(sql, tokens, 1, from));
@@ -148,10 +180,33 @@ std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
                   " = ANY ($1::pg_catalog.int8[])";
   // Anything this reading missed fails to prepare here.
   for (const std::string* statement : {&keys, static_cast<const std::string*>(&plan.read_sql)}) {
-    Result checked(PQprepare(conn, "", statement->c_str(), 0, nullptr));
-    if (!checked || PQresultStatus(checked.get()) != PGRES_COMMAND_OK) return std::nullopt;
+    if (!Prepares(conn, *statement)) return std::nullopt;
   }
-  return plan;
+
+  const bool star = from == 2 && tokens[1].text == "*";
+  const std::string qualifier = alias.empty() ? std::string(tokens[table_end - 1].text) : alias;
+  const bool key_order = order == tokens.size() ||
+                         OrdersByKey(tokens, order + 2, tokens.size(), key_column, qualifier, star);
+  if (!key_order || (order > from_end && !tokens[from_end].Is("WHERE"))) return plan;
+  const std::string condition =
+      order > from_end ? "(" + std::string(TextOf(sql, tokens, from_end + 1, order)) + ") AND "
+                       : "";
+  KeyPlan split = plan;
+  split.bounds_sql =
+      "SELECT min(" + key + ")::pg_catalog.int8, max(" + key + ")::pg_catalog.int8 FROM " + source;
+  split.split_count_sql =
+      "SELECT count(*), count(*) FILTER (WHERE s.tabulo_key_ < $1::pg_catalog.int8) FROM (SELECT " +
+      list + ", " + key + " AS tabulo_key_ FROM " + source + " " + where + "\n) AS s";
+  const std::string seek = "SELECT " + key + " FROM " + source + " WHERE " + condition + key;
+  split.seek_up_sql = seek + " >= $1::pg_catalog.int8 ORDER BY " + key +
+                      " OFFSET $2::pg_catalog.int8 LIMIT $3::pg_catalog.int8";
+  split.seek_down_sql = seek + " < $1::pg_catalog.int8 ORDER BY " + key +
+                        " DESC OFFSET $2::pg_catalog.int8 LIMIT $3::pg_catalog.int8";
+  for (const std::string* statement :
+       {&split.split_count_sql, &split.seek_up_sql, &split.seek_down_sql}) {
+    if (!Prepares(conn, *statement)) return plan;
+  }
+  return split;
 }
 
 }  // namespace tabulo::host::pg
