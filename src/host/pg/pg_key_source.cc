@@ -223,19 +223,38 @@ class KeyPathRows : public RowSource {
   // the pass could not import the snapshot.
   bool Load(const Endpoint& endpoint, const KeyPlan& plan) {
     PGconn* conn = conn_.get();
-    Result prepared(PQprepare(conn, kReadStatement, plan.read_sql.c_str(), 0, nullptr));
-    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-      throw ErrorOf(conn, prepared.get(), label_);
-    Exec(conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label_);
-    const std::string snapshot =
-        PQgetvalue(Exec(conn, "SELECT pg_catalog.pg_export_snapshot()", label_).get(), 0, 0);
-    if (!plan.bounds_sql.empty())
+    // Round trips count on a busy server: the statements go in three pipelines.
+    const bool split = !plan.bounds_sql.empty();
+    std::vector<Result> begun =
+        split ? Pipelined(conn, {{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+                                 {"SELECT pg_catalog.pg_export_snapshot()"},
+                                 {plan.read_sql, nullptr, kReadStatement},
+                                 {plan.bounds_sql}})
+              : Pipelined(conn, {{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+                                 {"SELECT pg_catalog.pg_export_snapshot()"},
+                                 {plan.read_sql, nullptr, kReadStatement}});
+    Succeeded(begun, split ? 4 : 3);
+    const std::string snapshot = PQgetvalue(begun[1].get(), 0, 0);
+    // The middle of the key range (128 bits: high - low may not fit in 64); none when the
+    // table is empty.
+    const PGresult* bounds = split ? begun[3].get() : nullptr;
+    if (bounds && !PQgetisnull(bounds, 0, 0) && !PQgetisnull(bounds, 0, 1)) {
+      const int64_t low = std::stoll(PQgetvalue(bounds, 0, 0));
+      const int64_t high = std::stoll(PQgetvalue(bounds, 0, 1));
+      split_key_ = static_cast<int64_t>(low + (static_cast<__int128>(high) - low) / 2);
       seek_thread_ =
           std::thread(OpenSeek, pass_, endpoint, snapshot, plan.seek_up_sql, plan.seek_down_sql);
+    }
     thread_ = std::thread(RunPassThenCloseSeek, pass_, endpoint, snapshot, plan.keys_sql);
-    if (!CountWithSplit(plan))
-      count_ = std::stoll(PQgetvalue(Exec(conn, plan.count_sql, label_).get(), 0, 0));
-    Block first{Exec(conn, plan.first_sql, label_), {}};
+    const std::string split_text = std::to_string(split_key_);
+    std::vector<Result> read =
+        seek_thread_.joinable()
+            ? Pipelined(conn, {{plan.split_count_sql, split_text.c_str()}, {plan.first_sql}})
+            : Pipelined(conn, {{plan.count_sql}, {plan.first_sql}});
+    Succeeded(read, 2);
+    count_ = std::stoll(PQgetvalue(read[0].get(), 0, 0));
+    if (seek_thread_.joinable()) split_position_ = std::stoll(PQgetvalue(read[0].get(), 0, 1));
+    Block first{std::move(read[1]), {}};
     for (int r = 0; r < PQntuples(first.result.get()); ++r) first.rows.push_back(r);
     Keep(0, std::move(first));
     bool imported;
@@ -299,26 +318,15 @@ class KeyPathRows : public RowSource {
     return blocks_.emplace(number, std::move(block)).first;
   }
 
-  // In key order: the count, and the split's position, in one scan; false when the plan has
-  // no split or the table no key.
-  bool CountWithSplit(const KeyPlan& plan) {
-    if (plan.bounds_sql.empty()) return false;
-    PGconn* conn = conn_.get();
-    Result bounds = Exec(conn, plan.bounds_sql, label_);
-    if (PQgetisnull(bounds.get(), 0, 0) || PQgetisnull(bounds.get(), 0, 1)) return false;
-    const int64_t low = std::stoll(PQgetvalue(bounds.get(), 0, 0));
-    const int64_t high = std::stoll(PQgetvalue(bounds.get(), 0, 1));
-    // The middle of the key range; 128 bits, since high - low may not fit in 64.
-    split_key_ = static_cast<int64_t>(low + (static_cast<__int128>(high) - low) / 2);
-    const std::string split = std::to_string(split_key_);
-    const char* params[] = {split.c_str()};
-    Result counted(
-        PQexecParams(conn, plan.split_count_sql.c_str(), 1, nullptr, params, nullptr, nullptr, 0));
-    if (!counted || PQresultStatus(counted.get()) != PGRES_TUPLES_OK)
-      throw ErrorOf(conn, counted.get(), label_);
-    count_ = std::stoll(PQgetvalue(counted.get(), 0, 0));
-    split_position_ = std::stoll(PQgetvalue(counted.get(), 0, 1));
-    return true;
+  // Raises the error of the first of `results` that failed (the connection's when fewer than
+  // `count` came).
+  void Succeeded(const std::vector<Result>& results, size_t count) {
+    for (const Result& result : results) {
+      const ExecStatusType status = PQresultStatus(result.get());
+      if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw ErrorOf(conn_.get(), result.get(), label_);
+    }
+    if (results.size() != count) throw ErrorOf(conn_.get(), nullptr, label_);
   }
 
   // Reads the records of block `number` by key: the keys the pass has collected, else located
