@@ -117,6 +117,17 @@ double MedianMillis(int runs, Fn fn) {
   return Percentile(ms, 0.5);
 }
 
+// Waits until no key pass (nor its seeking connection) is connected to the server: every key
+// collected. Polled every millisecond through a connection of its own.
+void WaitForKeyPasses() {
+  PGconn* conn = Libpq();
+  while (Run(conn,
+             "SELECT count(*) FROM pg_stat_activity WHERE application_name IN "
+             "('tabulo key pass', 'tabulo key seek')") != "0")
+    usleep(1000);
+  PQfinish(conn);
+}
+
 // The control's first window: Refresh until the grid shows records 1..30.
 double ControlFirstWindow() {
   tabulo::container::SessionOptions options;
@@ -134,13 +145,9 @@ double ControlFirstWindow() {
   session.Run(250);
   std::vector<double> ms;
   for (int i = 0; i < 3; ++i) {
-    // The previous result's key pass ends first (a move to its last record waits for it), so
-    // that it does not compete with the timed load for the server's two cores.
-    if (auto* previous = ctl.CurrentRecordSet()) {
-      previous->MoveFirst();
-      previous->Move(previous->RecordCount() - 1);
-      previous->Item(0).Value();
-    }
+    // The previous result's key pass ends first, so that it does not compete with the timed
+    // load for the server's two cores.
+    if (ctl.CurrentRecordSet()) WaitForKeyPasses();
     const auto start = Clock::now();
     ctl.Refresh(false);
     ms.push_back(Millis(start));
@@ -164,6 +171,7 @@ double ChildPeakMb(const std::string& table) {
     rs->Move(rs->RecordCount() / 2);
     ReadWindow(*rs);
     rs->MoveFirst();
+    WaitForKeyPasses();
     rs->Move(rs->RecordCount() - 1);
     rs->Item(0).Value();
     rusage usage{};
@@ -223,10 +231,12 @@ int main() {
     const std::string count_sql = std::string("SELECT count(*) FROM (") + kQuery + ") s";
     for (int run = 0; run < kRuns; ++run) {
       counts.push_back(MedianMillis(1, [&] { count_text = Run(pq, count_sql); }));
+      std::shared_ptr<RecordSet> first;  // closed (its pass cancelled) after the timing
       firsts.push_back(MedianMillis(1, [&] {
-        auto rs = Open(*server, kQuery);
-        ReadWindow(*rs);
+        first = Open(*server, kQuery);
+        ReadWindow(*first);
       }));
+      first.reset();
       counts.push_back(MedianMillis(1, [&] { Run(pq, count_sql); }));
       auto start = Clock::now();
       auto rs = Open(*server, kQuery);
@@ -268,8 +278,7 @@ int main() {
     auto rs = Open(*server, kQuery);
     const int64_t count = rs->RecordCount();
     auto pass_start = Clock::now();
-    rs->Move(count - 1);
-    rs->Item(0).Value();
+    WaitForKeyPasses();
     const double pass_ms = Millis(pass_start);
     std::mt19937_64 random(42);
     std::vector<double> jumps;
