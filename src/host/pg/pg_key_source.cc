@@ -114,7 +114,7 @@ void OpenSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snap
     Conn conn = Connect(endpoint);
     const std::string& label = endpoint.label;
     Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
-    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'", label);
+    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'; SET LOCAL jit = off", label);
     for (const auto& [name, sql] : {std::pair{kSeekUp, &up}, std::pair{kSeekDown, &down}}) {
       Result prepared(PQprepare(conn.get(), name, sql->c_str(), 0, nullptr));
       if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) return;
@@ -142,7 +142,7 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
     endpoint.application = kKeyPassApplication;
     Conn conn = Connect(endpoint);
     Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
-    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'", label);
+    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'; SET LOCAL jit = off", label);
     {
       std::unique_lock lock(pass->mutex);
       pass->imported = true;
@@ -223,21 +223,25 @@ class KeyPathRows : public RowSource {
   // the pass could not import the snapshot.
   bool Load(const Endpoint& endpoint, const KeyPlan& plan) {
     PGconn* conn = conn_.get();
-    // Round trips count on a busy server: the statements go in three pipelines.
+    // Round trips count on a busy server: the statements go in three pipelines. The load's
+    // statements (like the pass's and the seeks') run without JIT: compiling costs more than it
+    // saves on them, and its first use in a session loads the compiler (about 0.1 s).
     const bool split = !plan.bounds_sql.empty();
     std::vector<Result> begun =
         split ? Pipelined(conn, {{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+                                 {"SET LOCAL jit = off"},
                                  {"SELECT pg_catalog.pg_export_snapshot()"},
                                  {plan.read_sql, nullptr, kReadStatement},
                                  {plan.bounds_sql}})
               : Pipelined(conn, {{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+                                 {"SET LOCAL jit = off"},
                                  {"SELECT pg_catalog.pg_export_snapshot()"},
                                  {plan.read_sql, nullptr, kReadStatement}});
-    Succeeded(begun, split ? 4 : 3);
-    const std::string snapshot = PQgetvalue(begun[1].get(), 0, 0);
+    Succeeded(begun, split ? 5 : 4);
+    const std::string snapshot = PQgetvalue(begun[2].get(), 0, 0);
     // The middle of the key range (128 bits: high - low may not fit in 64); none when the
     // table is empty.
-    const PGresult* bounds = split ? begun[3].get() : nullptr;
+    const PGresult* bounds = split ? begun[4].get() : nullptr;
     if (bounds && !PQgetisnull(bounds, 0, 0) && !PQgetisnull(bounds, 0, 1)) {
       const int64_t low = std::stoll(PQgetvalue(bounds, 0, 0));
       const int64_t high = std::stoll(PQgetvalue(bounds, 0, 1));
