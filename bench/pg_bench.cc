@@ -3,7 +3,9 @@
 // vacuumed), each figure beside its reference measured in the same run:
 //   first window at position 0 and at the middle (record set; control: Refresh until the grid
 //     shows it) against SELECT count(*) FROM (statement) through libpq, interleaved, and jumps
-//     into the keys collected so far while the key pass still runs;
+//     while the key pass still runs: into the keys collected so far (below count / 8, which
+//     the pass has reached), and ahead of the pass (the middle quarter, located from the
+//     count's split);
 //   jump (MoveFirst, Move(n), 30 rows read) median and p99 at 1,000 random positions, once
 //     the key pass has ended, against the statement with LIMIT 30 OFFSET n;
 //   step (MoveNext + row read) median;
@@ -12,7 +14,8 @@
 //     runs with fsync on);
 //   a new connection's login (each query and each command connects; the key path twice);
 //   client peak RSS of a child that opens the record set, jumps to the middle and waits for
-//     the key pass, against the same on a 1,000-row table.
+//     the key pass, against the same on a 1,000-row table (forked first, before the process
+//     holds any connection a child could share).
 // Environment: TABULO_PG_PORT (server on 127.0.0.1, login postgres / secret, database bench
 // with tables orders and orders_1k), TABULO_BENCH_ROWS (the rows of orders, for the title).
 // Prints a markdown table.
@@ -114,6 +117,17 @@ double MedianMillis(int runs, Fn fn) {
   return Percentile(ms, 0.5);
 }
 
+// Waits until no key pass (nor its seeking connection) is connected to the server: every key
+// collected. Polled every millisecond through a connection of its own.
+void WaitForKeyPasses() {
+  PGconn* conn = Libpq();
+  while (Run(conn,
+             "SELECT count(*) FROM pg_stat_activity WHERE application_name IN "
+             "('tabulo key pass', 'tabulo key seek')") != "0")
+    usleep(1000);
+  PQfinish(conn);
+}
+
 // The control's first window: Refresh until the grid shows records 1..30.
 double ControlFirstWindow() {
   tabulo::container::SessionOptions options;
@@ -131,13 +145,9 @@ double ControlFirstWindow() {
   session.Run(250);
   std::vector<double> ms;
   for (int i = 0; i < 3; ++i) {
-    // The previous result's key pass ends first (a move to its last record waits for it), so
-    // that it does not compete with the timed load for the server's two cores.
-    if (auto* previous = ctl.CurrentRecordSet()) {
-      previous->MoveFirst();
-      previous->Move(previous->RecordCount() - 1);
-      previous->Item(0).Value();
-    }
+    // The previous result's key pass ends first, so that it does not compete with the timed
+    // load for the server's two cores.
+    if (ctl.CurrentRecordSet()) WaitForKeyPasses();
     const auto start = Clock::now();
     ctl.Refresh(false);
     ms.push_back(Millis(start));
@@ -161,6 +171,7 @@ double ChildPeakMb(const std::string& table) {
     rs->Move(rs->RecordCount() / 2);
     ReadWindow(*rs);
     rs->MoveFirst();
+    WaitForKeyPasses();
     rs->Move(rs->RecordCount() - 1);
     rs->Item(0).Value();
     rusage usage{};
@@ -204,23 +215,28 @@ void Row(const std::string& figure, const std::string& measured, const std::stri
 
 int main() {
   try {
+    const double big_mb = ChildPeakMb("orders");
+    const double small_mb = ChildPeakMb("orders_1k");
+
     PGconn* pq = Libpq();
     const std::string version = Run(pq, "SHOW server_version");
     auto server = Server();
 
     // Interleaved runs: the count, the first window at position 0, the count again, the first
-    // window at the middle and then jumps into the keys collected so far while the key pass
-    // still runs (the record set is closed before the pass ends, which cancels it).
+    // window at the middle and then jumps while the key pass still runs (the record set is
+    // closed before the pass ends, which cancels it).
     std::string count_text;
-    std::vector<double> counts, firsts, middles, running_jumps;
+    std::vector<double> counts, firsts, middles, running_jumps, ahead_jumps;
     std::mt19937_64 running_random(7);
     const std::string count_sql = std::string("SELECT count(*) FROM (") + kQuery + ") s";
     for (int run = 0; run < kRuns; ++run) {
       counts.push_back(MedianMillis(1, [&] { count_text = Run(pq, count_sql); }));
+      std::shared_ptr<RecordSet> first;  // closed (its pass cancelled) after the timing
       firsts.push_back(MedianMillis(1, [&] {
-        auto rs = Open(*server, kQuery);
-        ReadWindow(*rs);
+        first = Open(*server, kQuery);
+        ReadWindow(*first);
       }));
+      first.reset();
       counts.push_back(MedianMillis(1, [&] { Run(pq, count_sql); }));
       auto start = Clock::now();
       auto rs = Open(*server, kQuery);
@@ -228,8 +244,24 @@ int main() {
       rs->Move(half);
       ReadWindow(*rs);
       middles.push_back(Millis(start));
+      const int64_t quarter = half / 2;
+      for (int i = 0; i < 20; ++i) {
+        const auto p = half - quarter / 2 +
+                       static_cast<int64_t>(running_random() % static_cast<uint64_t>(quarter));
+        start = Clock::now();
+        rs->MoveFirst();
+        rs->Move(p);
+        ReadWindow(*rs);
+        ahead_jumps.push_back(Millis(start) * 1000);
+      }
+      // Waits for the pass to collect the keys up to count / 8.
+      const int64_t collected = half / 4;
+      rs->MoveFirst();
+      rs->Move(collected);
+      ReadWindow(*rs);
       for (int i = 0; i < 50; ++i) {
-        const auto p = static_cast<int64_t>(running_random() % static_cast<uint64_t>(half));
+        const auto p =
+            static_cast<int64_t>(running_random() % static_cast<uint64_t>(collected - kWindow));
         start = Clock::now();
         rs->MoveFirst();
         rs->Move(p);
@@ -246,8 +278,7 @@ int main() {
     auto rs = Open(*server, kQuery);
     const int64_t count = rs->RecordCount();
     auto pass_start = Clock::now();
-    rs->Move(count - 1);
-    rs->Item(0).Value();
+    WaitForKeyPasses();
     const double pass_ms = Millis(pass_start);
     std::mt19937_64 random(42);
     std::vector<double> jumps;
@@ -296,9 +327,6 @@ int main() {
     PQfinish(pq);
     const double connect_ms = MedianMillis(20, [] { PQfinish(Libpq()); });
 
-    const double big_mb = ChildPeakMb("orders");
-    const double small_mb = ChildPeakMb("orders_1k");
-
     const char* rows = std::getenv("TABULO_BENCH_ROWS");
     std::printf(
         "PostgreSQL %s on 127.0.0.1 (throw-away server, fsync %s); query `%s` on the "
@@ -317,6 +345,9 @@ int main() {
     const double running = Percentile(running_jumps, 0.5);
     Row("jump median while the key pass runs (into the keys collected so far)", Fmt(running, "us"),
         "p99 " + Fmt(Percentile(running_jumps, 0.99), "us"), "—", "≤ 500 µs", running <= 500);
+    const double ahead = Percentile(ahead_jumps, 0.5);
+    Row("jump median while the key pass runs (ahead of it, the middle quarter)", Fmt(ahead, "us"),
+        "p99 " + Fmt(Percentile(ahead_jumps, 0.99), "us"), "—", "—", -1);
     Row("first window, control (Refresh → grid filled)", Fmt(control_ms, "ms"), count_ref,
         Fmt(control_ms / count_ms, "x"), "≤ 1.5 ×", control_ms <= 1.5 * count_ms);
     Row("key pass ended (after the first window)", Fmt(pass_ms, "ms"), count_ref,

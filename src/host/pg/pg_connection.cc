@@ -80,6 +80,40 @@ void KeepReadOnly(PGconn* conn, const std::string& label) {
   Exec(conn, "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", label);
 }
 
+std::vector<Result> Pipelined(PGconn* conn, std::initializer_list<Sent> sent) {
+  std::vector<Result> results;
+  if (!PQenterPipelineMode(conn)) return results;
+  bool ok = true;
+  for (const Sent& s : sent) {
+    const std::string sql(s.sql);
+    const char* values[] = {s.param};
+    ok = ok && (s.prepare_as ? PQsendPrepare(conn, s.prepare_as, sql.c_str(), 0, nullptr)
+                             : PQsendQueryParams(conn, sql.c_str(), s.param ? 1 : 0, nullptr,
+                                                 s.param ? values : nullptr, nullptr, nullptr, 0));
+  }
+  ok = ok && PQpipelineSync(conn);
+  while (ok) {
+    Result result(PQgetResult(conn));
+    if (!result) {
+      if (PQstatus(conn) == CONNECTION_BAD) break;
+      continue;  // the end of one statement's results
+    }
+    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
+    results.push_back(std::move(result));
+  }
+  PQexitPipelineMode(conn);
+  return results;
+}
+
+bool AllSucceeded(const std::vector<Result>& results, size_t count) {
+  if (results.size() != count) return false;
+  for (const Result& result : results) {
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) return false;
+  }
+  return true;
+}
+
 Conn Connect(const Endpoint& e) {
   const std::string port = std::to_string(e.port);
   const std::string timeout = std::to_string(e.connect_timeout);

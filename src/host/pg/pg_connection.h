@@ -4,9 +4,11 @@
 
 #include <libpq-fe.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/values/com_error.h"
 
@@ -79,6 +81,21 @@ platform::ComError ErrorOf(PGconn* conn, const PGresult* result, const std::stri
 
 // Runs `sql` (no parameters, one statement or several); raises ErrorOf unless it succeeded.
 Result Exec(PGconn* conn, const std::string& sql, const std::string& label);
+
+// A statement sent in a pipeline: a query (with `param` bound to $1 when not null), or, when
+// `prepare_as` is not null, the statement prepared under that name ("" the unnamed one).
+struct Sent {
+  std::string_view sql;
+  const char* param = nullptr;
+  const char* prepare_as = nullptr;
+};
+
+// The results of `sent`, sent at once and so in one round trip; fewer when the connection
+// failed. A statement after a failed one yields PGRES_PIPELINE_ABORTED.
+std::vector<Result> Pipelined(PGconn* conn, std::initializer_list<Sent> sent);
+
+// True when `results` are `count` successes.
+bool AllSucceeded(const std::vector<Result>& results, size_t count);
 
 // `name` as a quoted identifier.
 std::string QuoteName(std::string_view name);

@@ -141,16 +141,18 @@ class PgDataServer : public DataServer {
       return NewClosedRecordSet();
     }
     std::vector<ColumnInfo> columns = ColumnsOf(described.get(), sql);
-    Exec(conn.get(), "DEALLOCATE q", endpoint.label);
     // The statement is run as given, so it may write (a function with side effects, a
-    // sequence): the record set's session runs it, and every read after, read-only.
+    // sequence): the record set's session runs it, and every read after, read-only. A standby
+    // exports no snapshot to another session's pass: there the result is copied. (One round
+    // trip for the three.)
     QueryScope reading;
-    KeepReadOnly(conn.get(), endpoint.label);
-    // A standby exports no snapshot to another session's pass: there the result is copied.
     const bool standby =
-        std::string(PQgetvalue(
-            Exec(conn.get(), "SELECT pg_catalog.pg_is_in_recovery()", endpoint.label).get(), 0,
-            0)) == "t";
+        std::string(PQgetvalue(Exec(conn.get(),
+                                    "DEALLOCATE q; SET SESSION CHARACTERISTICS AS TRANSACTION "
+                                    "READ ONLY; SELECT pg_catalog.pg_is_in_recovery()",
+                                    endpoint.label)
+                                   .get(),
+                               0, 0)) == "t";
     if (!standby) {
       if (auto plan = PlanKeyPath(conn.get(), sql)) {
         if (auto source = OpenKeyPath(conn, endpoint, *plan, columns))

@@ -27,8 +27,14 @@
 //     while the operator browses: vacuum is not held back and the view never needs renewing.
 //     Later records are read by key in blocks of 64 (`key = ANY($1)`, one index lookup per
 //     record), the last 64 blocks read kept; a Move beyond the keys collected so far waits
-//     for them; Close cancels a pass still running. A pass that fails (lost connection,
-//     cancel) raises 0x80004005 on the Move that needs a key it did not deliver. A key-set
+//     for them, except in key order (no ORDER BY, or ORDER BY the key ascending): there the
+//     count also counts the records below the middle of the key range, a third connection
+//     ("tabulo key seek") imports the snapshot too, and a block nearer to that split than to
+//     the pass has its keys located from it by an index scan of the key in the snapshot
+//     (OFFSET from the split), so the records there are those the pass will put there; the
+//     seeking connection closes when the pass ends. Close cancels a pass still running. A
+//     pass that fails (lost connection, cancel) raises 0x80004005 on the Move that needs a
+//     key it did not deliver (a block located from the split needs none). A key-set
 //     view: which records and in which order is fixed by the snapshot; their values are those
 //     committed when their block is read (the first block: as of the snapshot) and stay so
 //     while the block is kept; a record deleted since reads "#Deleted" in every field

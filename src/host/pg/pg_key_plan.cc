@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <initializer_list>
 #include <set>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "host/pg/pg_connection.h"
 #include "host/sql_tokens.h"
+#include "platform/text/plain_text.h"
 
 namespace tabulo::host::pg {
 namespace {
@@ -26,39 +28,25 @@ std::string_view TextOf(std::string_view sql, const Tokens& tokens, size_t begin
   return sql.substr(from, to - from);
 }
 
-// One row of `sql` with `param` bound to $1, or none when it fails or returns nothing.
-Result RowOf(PGconn* conn, const char* sql, const std::string& param) {
-  const char* values[] = {param.c_str()};
-  Result result(PQexecParams(conn, sql, 1, nullptr, values, nullptr, nullptr, 0));
-  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1)
-    return nullptr;
-  return result;
-}
+// The name of the single-column integer primary key of the ordinary table $1 (its name as the
+// statement writes it): one row, or none.
+constexpr std::string_view kIntegerPrimaryKey =
+    "SELECT a.attname FROM pg_catalog.pg_class c"
+    " JOIN pg_catalog.pg_index i ON i.indrelid = c.oid AND i.indisprimary"
+    " AND i.indnkeyatts = 1"
+    " JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid"
+    " AND a.attnum = i.indkey[0]"
+    " WHERE c.oid = pg_catalog.to_regclass($1) AND c.relkind = 'r'"
+    " AND a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype)"
+    " AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_inherits h"
+    " WHERE h.inhparent = c.oid)";
 
-// The single-column integer primary key of the ordinary table `table` (its name as the
-// statement writes it), quoted; empty when it has none.
-std::string IntegerPrimaryKey(PGconn* conn, const std::string& table) {
-  Result row = RowOf(conn,
-                     "SELECT a.attname FROM pg_catalog.pg_class c"
-                     " JOIN pg_catalog.pg_index i ON i.indrelid = c.oid AND i.indisprimary"
-                     " AND i.indnkeyatts = 1"
-                     " JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid"
-                     " AND a.attnum = i.indkey[0]"
-                     " WHERE c.oid = pg_catalog.to_regclass($1) AND c.relkind = 'r'"
-                     " AND a.atttypid IN ('int2'::regtype, 'int4'::regtype, 'int8'::regtype)"
-                     " AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_inherits h"
-                     " WHERE h.inhparent = c.oid)",
-                     table);
-  return row ? QuoteName(PQgetvalue(row.get(), 0, 0)) : std::string();
-}
-
-// True when the server's plan of `sql` only scans and sorts one table's rows: every node of
-// the main plan (subplans of conditions aside) is a scan, a sort, a gather or a filter.
-bool PlansAsScan(PGconn* conn, const std::string& sql) {
-  Result result(PQexec(conn, ("EXPLAIN (FORMAT JSON, COSTS OFF) " + sql).c_str()));
-  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1)
-    return false;
-  const auto plan = nlohmann::json::parse(PQgetvalue(result.get(), 0, 0), nullptr, false);
+// True when the server's plan of a statement (`explained`: its EXPLAIN (FORMAT JSON)) only
+// scans and sorts one table's rows: every node of the main plan (subplans of conditions
+// aside) is a scan, a sort, a gather or a filter.
+bool PlansAsScan(const PGresult* explained) {
+  if (PQntuples(explained) != 1) return false;
+  const auto plan = nlohmann::json::parse(PQgetvalue(explained, 0, 0), nullptr, false);
   if (plan.is_discarded() || !plan.is_array() || plan.empty()) return false;
   static const std::set<std::string> kAllowed = {
       "Seq Scan",          "Index Scan",    "Index Only Scan", "Bitmap Heap Scan",
@@ -77,6 +65,30 @@ bool PlansAsScan(PGconn* conn, const std::string& sql) {
       for (const auto& child : node["Plans"]) pending.push_back(&child);
   }
   return true;
+}
+
+// `token` names the column `name` (an unquoted word folds to lower case).
+bool NamesColumn(const SqlToken& token, const std::string& name) {
+  if (token.kind == SqlToken::QuotedName) return token.text == QuoteName(name);
+  if (token.kind != SqlToken::Word || token.text.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(token.text[i])) != name[i]) return false;
+  return true;
+}
+
+// True when the ORDER BY terms tokens[begin, end) are the key alone, ascending: qualified by
+// the table or its alias, or bare where the select list is `*` (elsewhere an output column
+// could take the name).
+bool OrdersByKey(const Tokens& tokens, size_t begin, size_t end, const std::string& key,
+                 const std::string& qualifier, bool star) {
+  if (end > begin && tokens[end - 1].Is("ASC")) --end;
+  if (end == begin + 1) return star && NamesColumn(tokens[begin], key);
+  if (end != begin + 3 || tokens[begin + 1].text != ".") return false;
+  const SqlToken& q = tokens[begin];
+  const bool qualified = q.kind == SqlToken::QuotedName
+                             ? q.text == qualifier
+                             : platform::AsciiLower(q.text) == platform::AsciiLower(qualifier);
+  return qualified && NamesColumn(tokens[begin + 2], key);
 }
 
 }  // namespace
@@ -124,8 +136,15 @@ std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
     if (tokens[k].depth == 0 && tokens[k].Is("OVER")) return std::nullopt;
 
   const std::string table(TextOf(sql, tokens, from + 1, table_end));
-  const std::string key_name = IntegerPrimaryKey(conn, table);
-  if (key_name.empty() || !PlansAsScan(conn, sql)) return std::nullopt;
+  const std::string explain = "EXPLAIN (FORMAT JSON, COSTS OFF) " + sql;
+  // Without JIT: EXPLAIN prepares the plan's expressions, and the first compilation in a
+  // session loads the compiler (about 0.1 s), all for a plan that is never run.
+  const std::vector<Result> found = Pipelined(
+      conn, {{kIntegerPrimaryKey, table.c_str()}, {"SET jit = off"}, {explain}, {"RESET jit"}});
+  if (!AllSucceeded(found, 4) || PQntuples(found[0].get()) != 1 || !PlansAsScan(found[2].get()))
+    return std::nullopt;
+  const std::string key_column = PQgetvalue(found[0].get(), 0, 0);
+  const std::string key_name = QuoteName(key_column);
 
   const std::string key = (alias.empty() ? table : alias) + "." + key_name;
   const std::string list(TextOf(sql, tokens, 1, from));
@@ -146,12 +165,39 @@ std::optional<KeyPlan> PlanKeyPath(PGconn* conn, const std::string& sql) {
   plan.keys_sql = "COPY (" + keys + ") TO STDOUT (FORMAT binary)";
   plan.read_sql = "SELECT " + list + ", " + key + " FROM " + source + " WHERE " + key +
                   " = ANY ($1::pg_catalog.int8[])";
+
+  const bool star = from == 2 && tokens[1].text == "*";
+  const std::string qualifier = alias.empty() ? std::string(tokens[table_end - 1].text) : alias;
+  const bool key_order = order == tokens.size() ||
+                         OrdersByKey(tokens, order + 2, tokens.size(), key_column, qualifier, star);
   // Anything this reading missed fails to prepare here.
-  for (const std::string* statement : {&keys, static_cast<const std::string*>(&plan.read_sql)}) {
-    Result checked(PQprepare(conn, "", statement->c_str(), 0, nullptr));
-    if (!checked || PQresultStatus(checked.get()) != PGRES_COMMAND_OK) return std::nullopt;
+  if (!key_order || (order > from_end && !tokens[from_end].Is("WHERE"))) {
+    if (!AllSucceeded(Pipelined(conn, {{keys, nullptr, ""}, {plan.read_sql, nullptr, ""}}), 2))
+      return std::nullopt;
+    return plan;
   }
-  return plan;
+  const std::string condition =
+      order > from_end ? "(" + std::string(TextOf(sql, tokens, from_end + 1, order)) + ") AND "
+                       : "";
+  KeyPlan split = plan;
+  split.bounds_sql =
+      "SELECT min(" + key + ")::pg_catalog.int8, max(" + key + ")::pg_catalog.int8 FROM " + source;
+  split.split_count_sql =
+      "SELECT count(*), count(*) FILTER (WHERE s.tabulo_key_ < $1::pg_catalog.int8) FROM (SELECT " +
+      list + ", " + key + " AS tabulo_key_ FROM " + source + " " + where + "\n) AS s";
+  const std::string seek = "SELECT " + key + " FROM " + source + " WHERE " + condition + key;
+  split.seek_up_sql = seek + " >= $1::pg_catalog.int8 ORDER BY " + key +
+                      " OFFSET $2::pg_catalog.int8 LIMIT $3::pg_catalog.int8";
+  split.seek_down_sql = seek + " < $1::pg_catalog.int8 ORDER BY " + key +
+                        " DESC OFFSET $2::pg_catalog.int8 LIMIT $3::pg_catalog.int8";
+  // (The seek statements are prepared where they run: without them windows wait for the pass.)
+  const std::vector<Result> prepared = Pipelined(
+      conn,
+      {{keys, nullptr, ""}, {plan.read_sql, nullptr, ""}, {split.split_count_sql, nullptr, ""}});
+  if (prepared.size() != 3) return std::nullopt;
+  for (size_t i = 0; i < 2; ++i)
+    if (PQresultStatus(prepared[i].get()) != PGRES_COMMAND_OK) return std::nullopt;
+  return PQresultStatus(prepared[2].get()) == PGRES_COMMAND_OK ? split : plan;
 }
 
 }  // namespace tabulo::host::pg

@@ -16,6 +16,11 @@
 // ORDER BY terms that name an output column (by alias or by number) mean what they mean in
 // the query. Records come in the query's order, ties broken by the key; without ORDER BY in
 // key order. Anything else takes the general path (a copy). When in doubt: general.
+//
+// A result in key order (no ORDER BY, or ORDER BY the key itself, ascending) can be entered
+// anywhere before its keys are collected: the count also counts the records below a split
+// key, and a window is located from that known position by an index scan of the key under
+// the load's snapshot (the seek statements), so a jump to the middle needs no key pass.
 #pragma once
 
 #include <libpq-fe.h>
@@ -42,6 +47,16 @@ struct KeyPlan {
   // The select list, then the key, of the records whose key is in the bigint array $1 (in
   // no particular order).
   std::string read_sql;
+
+  // In key order only (else all empty):
+  // The table's least and greatest key (two bigint values, null when the table is empty).
+  std::string bounds_sql;
+  // The count, and the number of records whose key is below the bigint $1.
+  std::string split_count_sql;
+  // The keys of $3 records from the $2-th (0-based) record on whose key is at least the
+  // bigint $1, ascending; and of those whose key is below $1 counted down from the greatest.
+  std::string seek_up_sql;
+  std::string seek_down_sql;
 };
 
 // `sql` is a single statement with result columns (no trailing semicolon) that prepares on

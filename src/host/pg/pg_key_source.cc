@@ -1,5 +1,7 @@
 // The key path: the count and first window under an exported snapshot, a background pass that
-// collects the keys under the same snapshot into a KeyList, windows read by key.
+// collects the keys under the same snapshot into a KeyList, windows read by key. In key order
+// a third connection holds the snapshot while the pass runs and locates the keys of windows
+// the pass has not reached from the split the count measured.
 #include "host/pg/pg_key_source.h"
 
 #include <algorithm>
@@ -22,6 +24,11 @@ namespace {
 using platform::ComError;
 
 constexpr const char* kReadStatement = "tabulo_read";
+constexpr const char* kSeekUp = "tabulo_seek_up";
+constexpr const char* kSeekDown = "tabulo_seek_down";
+
+// The name of the seeking connection as the server lists it.
+constexpr const char* kSeekApplication = "tabulo key seek";
 
 // Blocks of kKeyWindow records kept by the record set.
 constexpr size_t kCachedBlocks = 64;
@@ -41,6 +48,11 @@ struct KeyPass {
   bool done = false;      // the pass has ended (all keys, or `error`)
   std::optional<ComError> error;
   PGcancel* cancel = nullptr;  // while the pass's connection is open
+
+  // The connection in the snapshot that locates keys ahead of the pass; closed (its snapshot
+  // released) when the pass ends. Guarded by `seek_mutex`, which is never taken with `mutex`.
+  std::mutex seek_mutex;
+  Conn seek;
 };
 
 ComError PassError(const std::string& label, const std::string& why) {
@@ -93,6 +105,34 @@ bool Publish(KeyPass& pass, std::vector<int64_t>* batch) {
   return pass.stop;
 }
 
+// Opens the seeking connection in `snapshot` (on its own thread, beside the count); leaves
+// none when it cannot, and the windows then wait for the pass.
+void OpenSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snapshot,
+              std::string up, std::string down) {
+  try {
+    endpoint.application = kSeekApplication;
+    Conn conn = Connect(endpoint);
+    const std::string& label = endpoint.label;
+    Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
+    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'; SET LOCAL jit = off", label);
+    for (const auto& [name, sql] : {std::pair{kSeekUp, &up}, std::pair{kSeekDown, &down}}) {
+      Result prepared(PQprepare(conn.get(), name, sql->c_str(), 0, nullptr));
+      if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) return;
+    }
+    std::lock_guard lock(pass->seek_mutex);
+    pass->seek = std::move(conn);
+  } catch (const std::exception&) {
+    // Windows wait for the pass instead.
+  }
+}
+
+// Closes the seeking connection: the pass has ended, so its snapshot is no longer needed.
+void CloseSeek(KeyPass& pass) {
+  Conn closing;
+  std::lock_guard lock(pass.seek_mutex);
+  closing = std::move(pass.seek);
+}
+
 // The pass, on its own thread and connection.
 void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snapshot,
              std::string sql) {
@@ -102,7 +142,7 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
     endpoint.application = kKeyPassApplication;
     Conn conn = Connect(endpoint);
     Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
-    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'", label);
+    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'; SET LOCAL jit = off", label);
     {
       std::unique_lock lock(pass->mutex);
       pass->imported = true;
@@ -159,6 +199,13 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
   pass->changed.notify_all();
 }
 
+// RunPass, then the seeking connection closed.
+void RunPassThenCloseSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snapshot,
+                          std::string sql) {
+  RunPass(pass, std::move(endpoint), std::move(snapshot), std::move(sql));
+  CloseSeek(*pass);
+}
+
 class KeyPathRows : public RowSource {
  public:
   KeyPathRows(Conn& conn, std::vector<ColumnInfo> columns, std::string label)
@@ -167,21 +214,51 @@ class KeyPathRows : public RowSource {
         label_(std::move(label)),
         pass_(std::make_shared<KeyPass>()) {}
 
-  ~KeyPathRows() override { StopPass(); }
+  ~KeyPathRows() override {
+    if (seek_thread_.joinable()) seek_thread_.join();
+    StopPass();
+  }
 
   // The count and first window, and the pass started; false (the connection idle again) when
   // the pass could not import the snapshot.
   bool Load(const Endpoint& endpoint, const KeyPlan& plan) {
     PGconn* conn = conn_.get();
-    Result prepared(PQprepare(conn, kReadStatement, plan.read_sql.c_str(), 0, nullptr));
-    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-      throw ErrorOf(conn, prepared.get(), label_);
-    Exec(conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label_);
-    const std::string snapshot =
-        PQgetvalue(Exec(conn, "SELECT pg_catalog.pg_export_snapshot()", label_).get(), 0, 0);
-    thread_ = std::thread(RunPass, pass_, endpoint, snapshot, plan.keys_sql);
-    count_ = std::stoll(PQgetvalue(Exec(conn, plan.count_sql, label_).get(), 0, 0));
-    Block first{Exec(conn, plan.first_sql, label_), {}};
+    // Round trips count on a busy server: the statements go in three pipelines. The load's
+    // statements (like the pass's and the seeks') run without JIT: compiling costs more than it
+    // saves on them, and its first use in a session loads the compiler (about 0.1 s).
+    const bool split = !plan.bounds_sql.empty();
+    std::vector<Result> begun =
+        split ? Pipelined(conn, {{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+                                 {"SET LOCAL jit = off"},
+                                 {"SELECT pg_catalog.pg_export_snapshot()"},
+                                 {plan.read_sql, nullptr, kReadStatement},
+                                 {plan.bounds_sql}})
+              : Pipelined(conn, {{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+                                 {"SET LOCAL jit = off"},
+                                 {"SELECT pg_catalog.pg_export_snapshot()"},
+                                 {plan.read_sql, nullptr, kReadStatement}});
+    Succeeded(begun, split ? 5 : 4);
+    const std::string snapshot = PQgetvalue(begun[2].get(), 0, 0);
+    // The middle of the key range (128 bits: high - low may not fit in 64); none when the
+    // table is empty.
+    const PGresult* bounds = split ? begun[4].get() : nullptr;
+    if (bounds && !PQgetisnull(bounds, 0, 0) && !PQgetisnull(bounds, 0, 1)) {
+      const int64_t low = std::stoll(PQgetvalue(bounds, 0, 0));
+      const int64_t high = std::stoll(PQgetvalue(bounds, 0, 1));
+      split_key_ = static_cast<int64_t>(low + (static_cast<__int128>(high) - low) / 2);
+      seek_thread_ =
+          std::thread(OpenSeek, pass_, endpoint, snapshot, plan.seek_up_sql, plan.seek_down_sql);
+    }
+    thread_ = std::thread(RunPassThenCloseSeek, pass_, endpoint, snapshot, plan.keys_sql);
+    const std::string split_text = std::to_string(split_key_);
+    std::vector<Result> read =
+        seek_thread_.joinable()
+            ? Pipelined(conn, {{plan.split_count_sql, split_text.c_str()}, {plan.first_sql}})
+            : Pipelined(conn, {{plan.count_sql}, {plan.first_sql}});
+    Succeeded(read, 2);
+    count_ = std::stoll(PQgetvalue(read[0].get(), 0, 0));
+    if (seek_thread_.joinable()) split_position_ = std::stoll(PQgetvalue(read[0].get(), 0, 1));
+    Block first{std::move(read[1]), {}};
     for (int r = 0; r < PQntuples(first.result.get()); ++r) first.rows.push_back(r);
     Keep(0, std::move(first));
     bool imported;
@@ -190,6 +267,8 @@ class KeyPathRows : public RowSource {
       pass_->changed.wait(lock, [&] { return pass_->imported || pass_->done; });
       imported = pass_->imported;
     }
+    // The seeking connection has imported the snapshot too, or failed to.
+    if (seek_thread_.joinable()) seek_thread_.join();
     Exec(conn, "COMMIT", label_);
     if (!imported) return false;
     std::lock_guard lock(pass_->mutex);
@@ -243,17 +322,36 @@ class KeyPathRows : public RowSource {
     return blocks_.emplace(number, std::move(block)).first;
   }
 
-  // Reads the records of block `number` by key, waiting for their keys.
+  // Raises the error of the first of `results` that failed (the connection's when fewer than
+  // `count` came).
+  void Succeeded(const std::vector<Result>& results, size_t count) {
+    for (const Result& result : results) {
+      const ExecStatusType status = PQresultStatus(result.get());
+      if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw ErrorOf(conn_.get(), result.get(), label_);
+    }
+    if (results.size() != count) throw ErrorOf(conn_.get(), nullptr, label_);
+  }
+
+  // Reads the records of block `number` by key: the keys the pass has collected, else located
+  // from the split when that is nearer than the pass, else those of the pass once it has them.
   Block ReadBlock(int64_t number) {
     const int64_t first = number * kKeyWindow;
     const int64_t end = std::min(count_, first + kKeyWindow);
     std::vector<int64_t> keys;
+    bool seek = false;
     {
       std::unique_lock lock(pass_->mutex);
-      pass_->changed.wait(lock, [&] { return pass_->keys.size() >= end || pass_->done; });
-      if (pass_->keys.size() < end)
-        throw pass_->error ? *pass_->error : PassError(label_, "the pass ended early");
-      for (int64_t p = first; p < end; ++p) keys.push_back(pass_->keys.At(p));
+      if (split_position_ >= 0 && pass_->keys.size() < end && !pass_->done) {
+        const int64_t from_split =
+            first >= split_position_ ? first - split_position_ : split_position_ - end;
+        seek = from_split < end - pass_->keys.size();
+      }
+      if (!seek) CollectedKeys(lock, first, end, &keys);
+    }
+    if (seek && !SeekKeys(first, end, &keys)) {
+      std::unique_lock lock(pass_->mutex);
+      CollectedKeys(lock, first, end, &keys);
     }
     // A statement of the select list may have turned the session's read-only default off.
     QueryScope reading;
@@ -278,6 +376,48 @@ class KeyPathRows : public RowSource {
       block.rows.push_back(found == row_of.end() ? -1 : found->second);
     }
     return block;
+  }
+
+  // The keys of positions [first, end) from the pass, waiting for them.
+  void CollectedKeys(std::unique_lock<std::mutex>& lock, int64_t first, int64_t end,
+                     std::vector<int64_t>* keys) {
+    pass_->changed.wait(lock, [&] { return pass_->keys.size() >= end || pass_->done; });
+    if (pass_->keys.size() < end)
+      throw pass_->error ? *pass_->error : PassError(label_, "the pass ended early");
+    for (int64_t p = first; p < end; ++p) keys->push_back(pass_->keys.At(p));
+  }
+
+  // The keys of positions [first, end) located in the snapshot from the split: those below it
+  // counted down from the split's position, those at or above it counted up. False when the
+  // seeking connection is gone (the pass has ended: its keys are all there).
+  bool SeekKeys(int64_t first, int64_t end, std::vector<int64_t>* keys) {
+    std::lock_guard lock(pass_->seek_mutex);
+    PGconn* seek = pass_->seek.get();
+    if (!seek) return false;
+    const int64_t below_end = std::min(end, split_position_);
+    const int64_t above_first = std::max(first, split_position_);
+    if (first < below_end) {
+      Seek(seek, kSeekDown, split_position_ - below_end, below_end - first, keys);
+      std::reverse(keys->begin(), keys->end());
+    }
+    if (above_first < end)
+      Seek(seek, kSeekUp, above_first - split_position_, end - above_first, keys);
+    if (static_cast<int64_t>(keys->size()) != end - first)
+      throw PassError(label_, "the snapshot holds fewer records than the count found");
+    return true;
+  }
+
+  // Appends the keys `statement` yields for `skip` and `take` from the split.
+  void Seek(PGconn* seek, const char* statement, int64_t skip, int64_t take,
+            std::vector<int64_t>* keys) {
+    const std::string split = std::to_string(split_key_), offset = std::to_string(skip),
+                      limit = std::to_string(take);
+    const char* params[] = {split.c_str(), offset.c_str(), limit.c_str()};
+    Result result(PQexecPrepared(seek, statement, 3, params, nullptr, nullptr, 0));
+    if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+      throw ErrorOf(seek, result.get(), label_);
+    for (int r = 0; r < PQntuples(result.get()); ++r)
+      keys->push_back(std::stoll(PQgetvalue(result.get(), r, 0)));
   }
 
   // Cancels the pass if it still runs, and waits for its thread.
@@ -305,7 +445,10 @@ class KeyPathRows : public RowSource {
   std::string label_;
   std::shared_ptr<KeyPass> pass_;
   std::thread thread_;
+  std::thread seek_thread_;  // opens the seeking connection during the load
   int64_t count_ = 0;
+  int64_t split_key_ = 0;
+  int64_t split_position_ = -1;  // records with a key below split_key_; -1: no split
   std::unordered_map<int64_t, Block> blocks_;
   std::deque<int64_t> order_;  // cached blocks, oldest first
 };
