@@ -5,7 +5,7 @@
 #include <string>
 
 #include "commands.h"
-#include "host/password_hash.h"
+#include "container/command_support.h"
 #include "platform/values/com_error.h"
 #include "usage.h"
 
@@ -13,24 +13,26 @@ namespace tabulo::app {
 
 int HashPasswordCommand(const Args& args) {
   if (HelpAsked("hash-password", args)) return 0;
-  int iterations = host::kDefaultPasswordIterations;
+  int iterations = container::kDefaultPasswordIterations;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--iterations" && i + 1 < args.size()) {
       const std::string& v = args[++i];
       auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), iterations);
       if (v.empty() || ec != std::errc() || end != v.data() + v.size() ||
-          iterations < host::kMinPasswordIterations || iterations > host::kMaxPasswordIterations) {
-        return UsageError("hash-password",
-                          "--iterations takes " + std::to_string(host::kMinPasswordIterations) +
-                              " to " + std::to_string(host::kMaxPasswordIterations));
+          iterations < container::kMinPasswordIterations ||
+          iterations > container::kMaxPasswordIterations) {
+        return UsageError("hash-password", "--iterations takes " +
+                                               std::to_string(container::kMinPasswordIterations) +
+                                               " to " +
+                                               std::to_string(container::kMaxPasswordIterations));
       }
     } else {
       return UsageError("hash-password", "unexpected argument '" + args[i] + "'");
     }
   }
-  if (iterations < host::kDefaultPasswordIterations)
+  if (iterations < container::kDefaultPasswordIterations)
     std::cerr << "tabulo hash-password: warning: " << iterations
-              << " iterations are below the default " << host::kDefaultPasswordIterations
+              << " iterations are below the default " << container::kDefaultPasswordIterations
               << "; use such a hash in test configurations only\n";
   // The first line is the password; its line end is not part of it.
   std::string password;
@@ -44,7 +46,7 @@ int HashPasswordCommand(const Args& args) {
     return 1;
   }
   try {
-    std::cout << host::HashPassword(password, iterations) << "\n";
+    std::cout << container::HashPassword(password, iterations) << "\n";
   } catch (const platform::ComError& e) {
     std::cerr << "tabulo hash-password: " << e.description() << "\n";
     return 1;

@@ -4,9 +4,8 @@
 #include <string>
 
 #include "commands.h"
+#include "container/registration.h"
 #include "container/registry.h"
-#include "library/library.h"
-#include "library/registry_file.h"
 #include "platform/values/com_error.h"
 #include "usage.h"
 
@@ -32,27 +31,21 @@ int Registration(const Args& args, bool do_register) {
     }
   }
   try {
-    auto lib = container::ComponentLibrary::Load(library_path);
-    const int32_t hr =
-        do_register ? lib->RegisterServer(registry) : lib->UnregisterServer(registry);
-    if (hr != library::kSOk) {
-      std::cerr << "tabulo " << name << ": " << lib->path().string() << " failed on "
-                << registry.string() << " (0x" << std::hex << static_cast<uint32_t>(hr) << std::dec
-                << ")\n";
+    const container::Registration done = container::Register(library_path, registry, do_register);
+    if (!done.ok()) {
+      std::cerr << "tabulo " << name << ": " << done.library.string() << " failed on "
+                << registry.string() << " (0x" << std::hex << static_cast<uint32_t>(done.hr)
+                << std::dec << ")\n";
       return 1;
     }
     // What the file says now about this library's classes.
-    int count = 0;
-    for (const library::RegistryEntry& e : library::ReadRegistry(registry)) {
-      if (!do_register || e.library != std::filesystem::weakly_canonical(lib->path()).string())
-        continue;
-      std::cout << e.progid << " " << e.clsid << " " << e.library << "\n";
-      ++count;
-    }
+    for (const std::string& line : done.classes) std::cout << line << "\n";
+    const size_t count = done.classes.size();
     if (do_register) {
       std::cout << "registered " << count << " class(es) in " << registry.string() << "\n";
     } else {
-      std::cout << "unregistered " << lib->path().string() << " from " << registry.string() << "\n";
+      std::cout << "unregistered " << done.library.string() << " from " << registry.string()
+                << "\n";
     }
     return 0;
   } catch (const platform::ComError& e) {

@@ -1,24 +1,16 @@
-// tabulo serve: the operator display in a browser (container/serve_display.h over
-// web/http_server.h). Prints the address to open, then serves until interrupted.
-#include <unistd.h>
-
+// tabulo serve: the operator display in a browser (container/serve_http.h). Prints the
+// address to open, then serves until interrupted.
 #include <charconv>
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <stdexcept>
-#include <thread>
 
-#include "container/serve_display.h"
+#include "container/serve_http.h"
 #include "platform/runtime/clock.h"
 #include "platform/text/locale.h"
 #include "platform/values/com_error.h"
 #include "serve_command.h"
 #include "usage.h"
-#include "web/access.h"
-#include "web/http_server.h"
-#include "web/log.h"
 
 namespace tabulo::app {
 namespace {
@@ -27,15 +19,6 @@ volatile std::sig_atomic_t g_stop = 0;
 
 void OnSignal(int) {
   g_stop = 1;
-}
-
-// Under systemd the token may come as the service's credential "token" (LoadCredential=).
-std::string CredentialTokenPath() {
-  const char* folder = std::getenv("CREDENTIALS_DIRECTORY");
-  if (!folder || *folder != '/') return "";
-  const std::filesystem::path path = std::filesystem::path(folder) / "token";
-  std::error_code ec;
-  return std::filesystem::exists(path, ec) ? path.string() : "";
 }
 
 bool ReadInt(const std::string& text, int& value) {
@@ -67,8 +50,8 @@ int ServeDisplayCommand(const Args& args) {
   if (HelpAsked("serve", args)) return 0;
   container::ServeRequest request;
   container::SessionOptions& options = request.session;
-  web::ServerOptions server_options;
-  std::string token_file, db, sql;
+  container::ServeListen listening;
+  std::string db, sql;
   // Settings apply to every control of the display.
   std::vector<container::PropertySetting> settings;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -99,7 +82,7 @@ int ServeDisplayCommand(const Args& args) {
         return UsageError("serve", e.what());
       }
     } else if (a == "--bind") {
-      server_options.bind = v;
+      listening.bind = v;
     } else if (a == "--public-name") {
       // NAME or NAME:PORT (the port a proxy in front of the display is reached on).
       const size_t colon = v.find(':');
@@ -112,7 +95,7 @@ int ServeDisplayCommand(const Args& args) {
                           "or with the port a proxy is reached on, such as "
                           "tabulo.example.com:8443; given '" +
                               v + "'");
-      server_options.public_names.push_back(v);
+      listening.public_names.push_back(v);
     } else if (a == "--max-sessions") {
       int n = 0;
       if (!ReadInt(v, n) || n < 1 || n > 1000)
@@ -126,10 +109,9 @@ int ServeDisplayCommand(const Args& args) {
     } else if (a == "--save") {
       request.save_path = v;
     } else if (a == "--token-file") {
-      token_file = v;
+      listening.token_file = v;
     } else if (a == "--port") {
-      if (!ReadInt(v, server_options.port) || server_options.port < 0 ||
-          server_options.port > 65535)
+      if (!ReadInt(v, listening.port) || listening.port < 0 || listening.port > 65535)
         return UsageError("serve", "--port takes 0 to 65535 (0: any free port)");
     } else if (a == "--locale") {
       options.locale = v;
@@ -155,47 +137,19 @@ int ServeDisplayCommand(const Args& args) {
   if (!request.save_path.empty() && !request.design)
     return UsageError("serve", "--save goes with --design");
   for (container::BrowseRequest& control : request.controls) control.settings = settings;
-  request.loopback = web::IsLoopback(server_options.bind);
-  // A reloaded page's old update stream may linger a moment beside its new one.
-  server_options.max_streams = request.max_sessions + 4;
   try {
-    const std::string credential = CredentialTokenPath();
-    if (!token_file.empty()) {
-      server_options.token = web::ReadTokenFile(token_file);
-    } else if (!credential.empty()) {
-      server_options.token = web::ReadTokenFile(credential, false);
-      token_file = credential;
-    } else if (!request.loopback) {
-      server_options.token = web::NewToken();
-    }
     platform::RealClock clock;
-    container::ServeDisplay display(request, clock);
-    web::HttpServer server(display, server_options);
-    const int port = server.Bind();
-    // A closed tab must not end the program: writing to it fails instead.
-    std::signal(SIGPIPE, SIG_IGN);
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
-    const std::string& host = server_options.bind;
-    std::cout << "tabulo serve: http://"
-              << (host.find(':') == std::string::npos ? host : "[" + host + "]") << ":" << port
-              << "/"
-              << (server_options.token.empty() || !token_file.empty()
-                      ? ""
-                      : "?token=" + server_options.token)
-              << "  (Ctrl-C stops)" << std::endl;
-    web::LogEvent("info", "serve_started",
-                  {{"port", port},
-                   {"pid", static_cast<int64_t>(::getpid())},
-                   {"max_sessions", request.max_sessions},
-                   {"token", !server_options.token.empty()},
-                   {"sign_in", display.signs_in()}});
-    std::thread http([&] { server.Run(); });
-    display.Run([] { return g_stop != 0; });
-    web::LogEvent("info", "serve_stopped", {{"sessions", display.session_count()}});
-    server.Stop();
-    http.join();
+    container::ServeOverHttp(
+        request, listening, clock,
+        [](const std::string& address) {
+          // A closed tab must not end the program: writing to it fails instead.
+          std::signal(SIGPIPE, SIG_IGN);
+          struct sigaction action = {};
+          action.sa_handler = OnSignal;
+          for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+          std::cout << "tabulo serve: " << address << "  (Ctrl-C stops)" << std::endl;
+        },
+        [] { return g_stop != 0; });
     return 0;
   } catch (const container::SettingError& e) {
     return UsageError("serve", e.what());

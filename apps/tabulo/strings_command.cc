@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "commands.h"
-#include "localization/string_table.h"
+#include "container/command_support.h"
 #include "usage.h"
 
 namespace tabulo::app {
@@ -10,7 +10,7 @@ namespace tabulo::app {
 int StringsCommand(const Args& args) {
   if (HelpAsked("strings", args)) return 0;
   if (!args.empty()) return UsageError("strings", "unexpected argument '" + args[0] + "'");
-  std::cout << localization::ListStringTable();
+  std::cout << container::StringTableListing();
   return 0;
 }
 
