@@ -536,6 +536,10 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
             "Audit trail broken: the trigger operator_events_no_delete that keeps records from "
             "being changed has been removed.");
+  // The next writer puts it back in use.
+  AppendAuditRecord(store, {});
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
+            "Audit trail intact: 21 records chained (#1 to #21).");
   AuditLogOptions missing = store;
   missing.pg->table = "nowhere";
   EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
@@ -563,6 +567,12 @@ TEST_F(PgAuditStoreTest, ABatchWithARefusedRecordCommitsNothing) {
                       std::string("Cannot write the operator event: the PostgreSQL audit store "
                                   "\"trail-db\" could not commit (the transaction had failed and "
                                   "was rolled back)")));
+  // The transaction is over: nothing more is appended or committed outside it.
+  const std::string over =
+      "Cannot write the operator event: the PostgreSQL audit store \"trail-db\" has no open "
+      "transaction";
+  EXPECT_EQ(testing::Raised([&] { batch.Append(r); }).description(), over);
+  EXPECT_EQ(testing::Raised([&] { batch.Commit(); }).description(), over);
   EXPECT_TRUE(ReadAuditTrail(store).records.empty());
 }
 
