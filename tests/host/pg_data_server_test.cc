@@ -647,6 +647,23 @@ TEST_F(PgAuditStoreTest, TamperingIsNamedAndTheKeyAndAnchorHold) {
   }
 }
 
+// A record from before the chain stays older when the store is first written with the key:
+// the marker then written keeps where the chain starts.
+TEST_F(PgAuditStoreTest, ARecordFromBeforeTheChainStaysOlderOnceKeyed) {
+  testing::TestFolder folder;
+  AuditLogOptions store = Store("trail", "events_older");
+  PgFixture::Psql(PgFixture::Server(),
+                  "DROP VIEW events_older_chain_marker; DELETE FROM events_older_chain_head; "
+                  "INSERT INTO events_older (id, event_type) VALUES (1, 'dbUpdate')",
+                  "trail");
+  store.key_file = folder.Write("audit.key", std::string(40, 'k'));
+  chmod(store.key_file.c_str(), 0600);
+  AppendAuditRecord(store, {});
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store), ReadAuditKey(store.key_file)).summary,
+            "Audit trail intact: 1 record chained (#2 to #2, signed with the audit key from #2), 1 "
+            "older record from before chaining not verified.");
+}
+
 TEST(PgAuditConfig, NamesAConfiguredConnectionAndATable) {
   const std::string connections =
       R"({"format": 1, "postgresql": {"plant-db": {"host": "db1", "database": "plant"}},
