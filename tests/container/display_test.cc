@@ -169,6 +169,34 @@ TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
   }
 }
 
+// A session idle past the timeout is told for how long: in minutes when the timeout is whole
+// minutes, else in seconds.
+TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
+  WriteSampleDatabase(db_, 5);
+  request_.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
+  const struct {
+    int64_t ms;
+    const char* told;
+  } rows[] = {{60000, "for more than 1 minute,"},
+              {120000, "for more than 2 minutes,"},
+              {1000000, "for more than 1000 seconds,"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.ms);
+    request_.idle_timeout_ms = row.ms;
+    ServeDisplay display(request_, clock_);
+    web::Caller caller{"", "browser", "127.0.0.1"};
+    const web::Reply opened = display.Open(caller, "{}");
+    ASSERT_EQ(opened.status, 200) << opened.body;
+    caller.session = json::parse(opened.body)["session"];
+    clock_.Advance(row.ms + 1);
+    EXPECT_EQ(display.EndIdle(), 1u);
+    const web::Reply reply =
+        display.Post(caller, R"({"widget":"keyboard","control":0,"key":"Down"})");
+    EXPECT_EQ(reply.status, 410);
+    EXPECT_NE(reply.body.find(row.told), std::string::npos) << reply.body;
+  }
+}
+
 // A signed edit through the page: the signature dialog cancelled writes nothing and is no
 // failed sign-in (no second box, nothing audited); answered with ann's credentials, the
 // record is written and its operator event carries her signature.
