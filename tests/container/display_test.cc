@@ -169,8 +169,8 @@ TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
   }
 }
 
-// A session idle past the timeout is told for how long: in minutes when the timeout is whole
-// minutes, else in seconds.
+// A session idle past the timeout is told for how long, also once it is cleared away: in
+// minutes when the timeout is whole minutes, else in seconds.
 TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
   WriteSampleDatabase(db_, 5);
   request_.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
@@ -190,6 +190,8 @@ TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
     caller.session = json::parse(opened.body)["session"];
     clock_.Advance(row.ms + 1);
     EXPECT_EQ(display.EndIdle(), 1u);
+    int rounds = 0;
+    display.Run([&] { return rounds++ == 1; });  // one round: the ended session cleared away
     const web::Reply reply =
         display.Post(caller, R"({"widget":"keyboard","control":0,"key":"Down"})");
     EXPECT_EQ(reply.status, 410);
