@@ -163,6 +163,7 @@ TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
       EXPECT_FALSE(row.refused);
     } catch (const platform::ComError& e) {
       EXPECT_TRUE(row.refused) << e.description();
+      EXPECT_EQ(e.number(), platform::kErrInvalidProcedureCall);
       EXPECT_NE(e.description().find("needs --host CONFIG naming its users"), std::string::npos)
           << e.description();
     }
