@@ -545,6 +545,10 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   missing.pg->table = "nowhere";
   EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
             "No audit table \"nowhere\" in the PostgreSQL audit store \"trail-db\"");
+  // The records' table dropped, its head left: the same.
+  PgFixture::Psql(PgFixture::Server(), "DROP TABLE events_concurrent", "trail");
+  EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(store); }).description(),
+            "No audit table \"events_concurrent\" in the PostgreSQL audit store \"trail-db\"");
 }
 
 // A transaction in which a statement failed ends in a rollback that the server reports as the
