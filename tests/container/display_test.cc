@@ -200,6 +200,32 @@ TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
   }
 }
 
+// Signing in: a form without a user name as text is asked for again before any credentials
+// are checked, and a display without room refuses before it asks.
+TEST_F(ServeFixture, ASignInWithoutAUserNameIsAskedForAgainAndAFullDisplayRefusesFirst) {
+  WriteSampleDatabase(db_, 5);
+  request_.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
+  request_.sign_in = true;
+  const struct {
+    size_t max_sessions;
+    const char* body;
+    int status;
+    const char* told;
+  } rows[] = {
+      {1, "not json", 401, "Sign in with your user name"},
+      {1, R"({"user": 5, "password": "secret"})", 401, "Sign in with your user name"},
+      {0, "{}", 503, "This display is full: 0 pages"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.body);
+    request_.max_sessions = row.max_sessions;
+    ServeDisplay display(request_, clock_);
+    const web::Reply reply = display.Open({"", "browser", "127.0.0.1"}, row.body);
+    EXPECT_EQ(reply.status, row.status);
+    EXPECT_NE(reply.body.find(row.told), std::string::npos) << reply.body;
+  }
+}
+
 // A signed edit through the page: the signature dialog cancelled writes nothing and is no
 // failed sign-in (no second box, nothing audited); answered with ann's credentials, the
 // record is written and its operator event carries her signature.
