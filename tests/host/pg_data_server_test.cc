@@ -627,7 +627,14 @@ TEST_F(PgAuditStoreTest, TamperingIsNamedAndTheKeyAndAnchorHold) {
     for (const char* qty : {"1", "2", "3"}) {
       AuditRecord r;
       r.recorded_at = "2026-12-08T10:00:00.000Z";
-      r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", "ann", "", "0", qty, ""};
+      r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", "ann", "ben", "0", qty, "why"};
+      // Each column its own text: a column read in another's place breaks the chain.
+      r.signed_by1 = "ann";
+      r.signed_by2 = "ben";
+      r.signed_reason = "Correction";
+      r.signed_at = "2026-12-08T10:00:01.000Z";
+      r.operator_name = "op";
+      r.row = "Id = 1";
       AppendAuditRecord(store, r);
     }
     const AuditAnchor anchor = AnchorOf(ReadAuditTrail(store));
