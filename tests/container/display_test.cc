@@ -201,7 +201,8 @@ TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
 }
 
 // Signing in: a form without a user name as text is asked for again before any credentials
-// are checked, and a display without room refuses before it asks.
+// are checked, a display without room refuses before it asks, and a refusal that cannot be
+// recorded makes the display unavailable.
 TEST_F(ServeFixture, ASignInWithoutAUserNameIsAskedForAgainAndAFullDisplayRefusesFirst) {
   WriteSampleDatabase(db_, 5);
   request_.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
@@ -224,6 +225,17 @@ TEST_F(ServeFixture, ASignInWithoutAUserNameIsAskedForAgainAndAFullDisplayRefuse
     EXPECT_EQ(reply.status, row.status);
     EXPECT_NE(reply.body.find(row.told), std::string::npos) << reply.body;
   }
+  // A refused sign-in that cannot be recorded (its audit file in a missing folder): unavailable.
+  std::string host = kHost;
+  host.insert(host.find("\"reason_categories\""), R"("audit_database": "missing/audit.db", )");
+  request_.session.host_config = folder_.Write("host.json", host);
+  request_.max_sessions = 1;
+  ServeDisplay display(request_, clock_);
+  const web::Reply reply =
+      display.Open({"", "browser", "127.0.0.1"}, R"({"user": "ann", "password": "wrong"})");
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_NE(reply.body.find("The refused sign-in could not be recorded"), std::string::npos)
+      << reply.body;
 }
 
 // A signed edit through the page: the signature dialog cancelled writes nothing and is no
