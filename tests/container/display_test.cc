@@ -166,10 +166,79 @@ TEST_F(ServeFixture, OffLoopbackTheDisplayNeedsAHostFileNamingItsUsers) {
       EXPECT_FALSE(row.refused);
     } catch (const platform::ComError& e) {
       EXPECT_TRUE(row.refused) << e.description();
+      EXPECT_EQ(e.number(), platform::kErrInvalidProcedureCall);
       EXPECT_NE(e.description().find("needs --host CONFIG naming its users"), std::string::npos)
           << e.description();
     }
   }
+}
+
+// A session idle past the timeout is told for how long, also once it is cleared away: in
+// minutes when the timeout is whole minutes, else in seconds.
+TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
+  WriteSampleDatabase(db_, 5);
+  request_.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
+  const struct {
+    int64_t ms;
+    const char* told;
+  } rows[] = {{60000, "for more than 1 minute,"},
+              {120000, "for more than 2 minutes,"},
+              {1000000, "for more than 1000 seconds,"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.ms);
+    request_.idle_timeout_ms = row.ms;
+    ServeDisplay display(request_, clock_);
+    web::Caller caller{"", "browser", "127.0.0.1"};
+    const web::Reply opened = display.Open(caller, "{}");
+    ASSERT_EQ(opened.status, 200) << opened.body;
+    caller.session = json::parse(opened.body)["session"];
+    clock_.Advance(row.ms + 1);
+    EXPECT_EQ(display.EndIdle(), 1u);
+    int rounds = 0;
+    display.Run([&] { return rounds++ == 1; });  // one round: the ended session cleared away
+    const web::Reply reply =
+        display.Post(caller, R"({"widget":"keyboard","control":0,"key":"Down"})");
+    EXPECT_EQ(reply.status, 410);
+    EXPECT_NE(reply.body.find(row.told), std::string::npos) << reply.body;
+  }
+}
+
+// Signing in: a form without a user name as text is asked for again before any credentials
+// are checked, a display without room refuses before it asks, and a refusal that cannot be
+// recorded makes the display unavailable.
+TEST_F(ServeFixture, ASignInWithoutAUserNameIsAskedForAgainAndAFullDisplayRefusesFirst) {
+  WriteSampleDatabase(db_, 5);
+  request_.controls.push_back({{}, db_.string(), "SELECT Id FROM Orders", ""});
+  request_.sign_in = true;
+  const struct {
+    size_t max_sessions;
+    const char* body;
+    int status;
+    const char* told;
+  } rows[] = {
+      {1, "not json", 401, "Sign in with your user name"},
+      {1, R"({"user": 5, "password": "secret"})", 401, "Sign in with your user name"},
+      {0, "{}", 503, "This display is full: 0 pages"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.body);
+    request_.max_sessions = row.max_sessions;
+    ServeDisplay display(request_, clock_);
+    const web::Reply reply = display.Open({"", "browser", "127.0.0.1"}, row.body);
+    EXPECT_EQ(reply.status, row.status);
+    EXPECT_NE(reply.body.find(row.told), std::string::npos) << reply.body;
+  }
+  // A refused sign-in that cannot be recorded (its audit file in a missing folder): unavailable.
+  std::string host = kHost;
+  host.insert(host.find("\"reason_categories\""), R"("audit_database": "missing/audit.db", )");
+  request_.session.host_config = folder_.Write("host.json", host);
+  request_.max_sessions = 1;
+  ServeDisplay display(request_, clock_);
+  const web::Reply reply =
+      display.Open({"", "browser", "127.0.0.1"}, R"({"user": "ann", "password": "wrong"})");
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_NE(reply.body.find("The refused sign-in could not be recorded"), std::string::npos)
+      << reply.body;
 }
 
 // A signed edit through the page: the signature dialog cancelled writes nothing and is no

@@ -643,6 +643,10 @@ TEST_F(ServeSessionsTest, ASessionOfAnotherBrowserOrMadeUpIsRefused) {
     std::string reply;
     EXPECT_EQ(Post(f, kDown, &reply), 403);
     EXPECT_NE(reply.find("reload the page"), std::string::npos) << reply;
+    if (f.session.empty()) {  // the whole reply: one line of JSON
+      EXPECT_EQ(reply,
+                R"({"ended":true,"error":"This request names no session: reload the page."})");
+    }
     EXPECT_EQ(Send("GET", "/events", {{"Host", Here()}}, "", &f).status, 403);
   }
   EXPECT_EQ(Post(page_, kDown), 200);

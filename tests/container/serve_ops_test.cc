@@ -22,6 +22,8 @@
 #include "container/sample_db.h"
 #include "container/serve_display.h"
 #include "container/serve_health.h"
+#include "container/write_tally.h"
+#include "control/fake_data_server.h"
 #include "host/pg/pg_data_server.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
@@ -295,6 +297,10 @@ TEST_F(ServeOpsTest, HealthMetricsAndLogOnTheSample) {
   EXPECT_EQ(
       s[R"(tabulo_active_server{cluster="Local",server=")" + host::LocalMachineName() + "\"}"], 1);
   EXPECT_EQ(s["tabulo_database_up"], 1);
+  // A load's time falls into buckets from a millisecond to a minute.
+  for (const char* le : {"0.001", "0.0025", "0.005", "0.01", "0.025", "0.05", "0.1", "0.25", "0.5",
+                         "1", "2.5", "5", "10", "30", "60"})
+    EXPECT_EQ(s.count(std::string("tabulo_load_seconds_bucket{le=\"") + le + "\"}"), 1u) << le;
 
   const double written = s["tabulo_commits_written_total"];
   Edit(page, 3, "Zq-9417-secret");
@@ -331,6 +337,45 @@ TEST_F(ServeOpsTest, HealthMetricsAndLogOnTheSample) {
   EXPECT_EQ(events["commit@s1"], 1);
   EXPECT_EQ(events["commit_refused@s1"], 1);
   EXPECT_EQ(events["session_ended@s1"], 1);
+}
+
+// What the sessions' data servers refuse, counted and logged with its error number: a write
+// by the kind its number names, a query for rows as a failed load.
+TEST_F(ServeOpsTest, RefusedWritesByKindAndFailedLoads) {
+  WriteSampleDatabase(folder_ / "s.db", 3);
+  request_.controls.push_back({{}, (folder_ / "s.db").string(), "SELECT Id FROM Orders", ""});
+  display_ = std::make_unique<ServeDisplay>(request_, clock_);
+  auto fake = std::make_shared<control::testing::FakeDataServer>();
+  const auto server = TallyWrites(fake, std::make_shared<WriteTally>());
+  struct Row {
+    const char* statement;
+    int64_t error;
+    web::Labels counted;  // tabulo_commits_refused_total, or a failed load
+    const char* logged;
+  } rows[] = {
+      {"UPDATE t SET v = 1", 0x80040E38, {{"kind", "conflict"}}, "0x80040E38"},
+      {"UPDATE t SET v = 1", 0x80004005, {{"kind", "unavailable"}}, "0x80004005"},
+      {"UPDATE t SET v = 1", 0x80040E4D, {{"kind", "login"}}, "0x80040E4D"},
+      {"UPDATE t SET v = 1", 0x80040E14, {{"kind", "statement"}}, "0x80040E14"},
+      {"DELETE FROM t", 0x80040E37, {{"kind", "other"}}, "0x80040E37"},
+      {"SELECT v FROM t", 0x80040E14, {{"outcome", "failed"}}, "0x80040E14"},
+  };
+  web::Metrics& m = web::Metrics::Process();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.logged);
+    const bool load = r.counted.begin()->first == "outcome";
+    const char* series = load ? "tabulo_loads_total" : "tabulo_commits_refused_total";
+    const double count = m.Value(series, r.counted), loads = m.Value("tabulo_load_seconds"),
+                 writes = m.Value("tabulo_commit_seconds");
+    fake->query_error = platform::ComError(r.error, "refused");
+    EXPECT_THROW(server->Query("s", "", r.statement, "", ""), platform::ComError);
+    EXPECT_EQ(m.Value(series, r.counted) - count, 1);
+    EXPECT_EQ(m.Value("tabulo_load_seconds") - loads, load ? 1 : 0);
+    EXPECT_EQ(m.Value("tabulo_commit_seconds") - writes, load ? 0 : 1);
+    const json line = json::parse(Log().back());
+    EXPECT_EQ(line["event"], load ? "load_failed" : "commit_refused");
+    EXPECT_EQ(line["error"], r.logged);
+  }
 }
 
 // Sessions on PostgreSQL: each holds its record set's connection; their commands share the

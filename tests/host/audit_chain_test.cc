@@ -8,6 +8,7 @@
 
 #include "host/audit_log.h"
 #include "host/host_config.h"
+#include "platform/storage/whole_file.h"
 #include "test_folder.h"
 
 namespace tabulo::host {
@@ -298,6 +299,10 @@ TEST_F(AuditKeyTest, KeyFilesOpenToOthersOrShortAreRefused) {
   const std::string under_a_file = path + "/key";  // any other failure of stat
   EXPECT_EQ(Raised([&] { ReadAuditKey(under_a_file); }).description(),
             "the audit key file " + under_a_file + " cannot be read (Not a directory)");
+  // A regular file of the owner's that the bounded read refuses: its reason, not "0 bytes".
+  std::filesystem::resize_file(KeyFile(std::string(32, 'k')), platform::kWholeFileLimit + 1);
+  EXPECT_EQ(Raised([&] { ReadAuditKey(path); }).description(),
+            "the audit key file " + path + " cannot be read (larger than 16 MiB)");
 }
 
 // A plain store keyed later keeps its plain records verifiable; once keyed, a write without

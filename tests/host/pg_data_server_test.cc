@@ -585,8 +585,9 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   write("ben");
   other.join();
   EXPECT_EQ(refused, 0);
-  const AuditVerdict verdict = VerifyAuditTrail(ReadAuditTrail(store));
-  EXPECT_EQ(verdict.summary, "Audit trail intact: 20 records chained (#1 to #20).");
+  const AuditTrail trail = ReadAuditTrail(store);
+  EXPECT_EQ(VerifyAuditTrail(trail).summary, "Audit trail intact: 20 records chained (#1 to #20).");
+  EXPECT_EQ(trail.head_seal, "");  // no key, no seal
   // A record cannot be changed, and a trigger put out of use is named.
   EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] {
               server_->Query("stock-db;DATABASE=trail", "",
@@ -599,10 +600,18 @@ TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
   EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
             "Audit trail broken: the trigger operator_events_no_delete that keeps records from "
             "being changed has been removed.");
+  // The next writer puts it back in use.
+  AppendAuditRecord(store, {});
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store)).summary,
+            "Audit trail intact: 21 records chained (#1 to #21).");
   AuditLogOptions missing = store;
   missing.pg->table = "nowhere";
   EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(missing); }).description(),
             "No audit table \"nowhere\" in the PostgreSQL audit store \"trail-db\"");
+  // The records' table dropped, its head left: the same.
+  PgFixture::Psql(PgFixture::Server(), "DROP TABLE events_concurrent", "trail");
+  EXPECT_EQ(testing::Raised([&] { ReadAuditTrail(store); }).description(),
+            "No audit table \"events_concurrent\" in the PostgreSQL audit store \"trail-db\"");
 }
 
 // A transaction in which a statement failed ends in a rollback that the server reports as the
@@ -626,6 +635,12 @@ TEST_F(PgAuditStoreTest, ABatchWithARefusedRecordCommitsNothing) {
                       std::string("Cannot write the operator event: the PostgreSQL audit store "
                                   "\"trail-db\" could not commit (the transaction had failed and "
                                   "was rolled back)")));
+  // The transaction is over: nothing more is appended or committed outside it.
+  const std::string over =
+      "Cannot write the operator event: the PostgreSQL audit store \"trail-db\" has no open "
+      "transaction";
+  EXPECT_EQ(testing::Raised([&] { batch.Append(r); }).description(), over);
+  EXPECT_EQ(testing::Raised([&] { batch.Commit(); }).description(), over);
   EXPECT_TRUE(ReadAuditTrail(store).records.empty());
 }
 
@@ -675,7 +690,14 @@ TEST_F(PgAuditStoreTest, TamperingIsNamedAndTheKeyAndAnchorHold) {
     for (const char* qty : {"1", "2", "3"}) {
       AuditRecord r;
       r.recorded_at = "2026-12-08T10:00:00.000Z";
-      r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", "ann", "", "0", qty, ""};
+      r.event = OperatorEvent{"Logging", "dbUpdate", "Qty", "s", "ann", "ben", "0", qty, "why"};
+      // Each column its own text: a column read in another's place breaks the chain.
+      r.signed_by1 = "ann";
+      r.signed_by2 = "ben";
+      r.signed_reason = "Correction";
+      r.signed_at = "2026-12-08T10:00:01.000Z";
+      r.operator_name = "op";
+      r.row = "Id = 1";
       AppendAuditRecord(store, r);
     }
     const AuditAnchor anchor = AnchorOf(ReadAuditTrail(store));
@@ -698,6 +720,23 @@ TEST_F(PgAuditStoreTest, TamperingIsNamedAndTheKeyAndAnchorHold) {
           << why;
     }
   }
+}
+
+// A record from before the chain stays older when the store is first written with the key:
+// the marker then written keeps where the chain starts.
+TEST_F(PgAuditStoreTest, ARecordFromBeforeTheChainStaysOlderOnceKeyed) {
+  testing::TestFolder folder;
+  AuditLogOptions store = Store("trail", "events_older");
+  PgFixture::Psql(PgFixture::Server(),
+                  "DROP VIEW events_older_chain_marker; DELETE FROM events_older_chain_head; "
+                  "INSERT INTO events_older (id, event_type) VALUES (1, 'dbUpdate')",
+                  "trail");
+  store.key_file = folder.Write("audit.key", std::string(40, 'k'));
+  chmod(store.key_file.c_str(), 0600);
+  AppendAuditRecord(store, {});
+  EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(store), ReadAuditKey(store.key_file)).summary,
+            "Audit trail intact: 1 record chained (#2 to #2, signed with the audit key from #2), 1 "
+            "older record from before chaining not verified.");
 }
 
 TEST(PgAuditConfig, NamesAConfiguredConnectionAndATable) {
