@@ -89,12 +89,14 @@ TEST_F(EditTest, AnEditEnteredWithoutADataServerIsRefusedSayingWhy) {
 TEST_F(EditTest, ADatabaseErrorIsShownAndTheWindowReloaded) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
   ctl.SetDataTable("NoSuchTable");
+  // Nothing was written: the window comes back from the record set, not from a new query.
+  TestDb(db_).Exec("UPDATE Orders SET Qty = 40 WHERE Id = 4");
   Edit(ctl, 3, 2, "99");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_THAT(LastMessage().text, AllOf(StartsWith("Tabulo: "), HasSubstr("NoSuchTable")));
   EXPECT_EQ(LastMessage().style, platform::kMbCritical);
   EXPECT_FALSE(LastMessage().title.empty());
-  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "3");
+  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2) + "|" + ctl.Grid.TextMatrix(4, 2), "3|4");
   EXPECT_EQ(EditState(ctl, 3), "closed hidden 0 row 1 marked 0");
   // The control still works afterwards.
   ctl.SetDataTable("Orders");
@@ -210,8 +212,10 @@ TEST_F(EditTest, ColumnsNamedWithBlanksOrKeywordsAreEditable) {
   Edit(ctl, 2, 2, "20");
   EXPECT_THAT(Statement(),
               HasSubstr("UPDATE \"Odd Names\" SET \"group\" = 20 WHERE \"my col\" = 'b'"));
+  Edit(ctl, 1, 1, "c");  // the first grid column commits as the others do
   EXPECT_EQ(MessageCount(), 0u);
-  EXPECT_EQ(DbValue("SELECT \"group\" FROM \"Odd Names\" WHERE \"my col\" = 'b'"), "20");
+  EXPECT_EQ(DbValue("SELECT group_concat(\"my col\" || \"group\", ' ') FROM \"Odd Names\""),
+            "c1 b20");
 }
 
 }  // namespace
