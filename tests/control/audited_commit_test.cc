@@ -26,7 +26,7 @@ class AuditedCommitTest : public EditTest {
 // audit log's tests; whichever it is, the control's path is the same.
 TEST_F(AuditedCommitTest, ALockedStoreRefusesTheEditBeforeAnythingIsWrittenAndIsLeftUsable) {
   TabuloCtl& ctl = LoggedControl();
-  Edit(ctl, 2, 2, "21");  // an audited edit first: the trail exists and has one record
+  Edit(ctl, 1, 2, "11");  // an audited edit first: the trail exists and has one record
   ASSERT_EQ(Audit().size(), 1u);
   auto holder = std::make_unique<TestDb>(audit_);
   holder->Exec("BEGIN EXCLUSIVE");
@@ -191,8 +191,8 @@ TEST_P(SignInTest, ARefusedSignInIsToldAndRecordedAgainstTheChange) {
   } else {
     container_.QueueDialogAnswer(DialogAnswer::Cancel());
   }
-  Edit(ctl, 4, 2, "44");
-  EXPECT_EQ(Qty(4), "4");
+  Edit(ctl, 1, 2, "44");  // the first record: a refusal there is recorded too
+  EXPECT_EQ(Qty(1), "1");
   EXPECT_EQ(MessageCount() ? LastBox() : "", s.message);
   const std::vector<host::AuditRecord> records = Audit();
   ASSERT_EQ(records.size(), *s.refusal ? 1u : 0u);
@@ -201,8 +201,8 @@ TEST_P(SignInTest, ARefusedSignInIsToldAndRecordedAgainstTheChange) {
   const host::OperatorEvent& e = r.event;
   EXPECT_EQ(e.event_type + "|" + e.signature1 + "|" + e.signature3 + "|" + e.column_name + "|" +
                 e.old_value + "|" + e.new_value + "|" + r.operator_name,
-            std::string("ESignatureRefused|") + s.user + "|" + s.refusal + "|Qty|4|44|op");
-  EXPECT_THAT(r.row, ::testing::StartsWith("Id = 4 AND"));
+            std::string("ESignatureRefused|") + s.user + "|" + s.refusal + "|Qty|1|44|op");
+  EXPECT_THAT(r.row, ::testing::StartsWith("Id = 1 AND"));
   EXPECT_EQ(e.source, db_.string() + ":  - Orders");
   EXPECT_FALSE(r.recorded_at.empty());
   EXPECT_THAT(host::FormatAuditRecord(r),

@@ -148,6 +148,7 @@ TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAloneAndReportsARefusedConf
   ctl.SetConfirmUpdates(true);
   container_.QueueAnswer(platform::kIdNo);
   EXPECT_FALSE(ctl.SetCellText(0, 1, "5"));
+  EXPECT_EQ(LastBox(), "Confirmation|4|Are you sure you want to Update database records?");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 1") + "|" + ctl.Grid.TextMatrix(1, 2),
             "1|1");
   container_.QueueAnswer(platform::kIdYes);
@@ -212,10 +213,15 @@ TEST_F(EditTest, ColumnsNamedWithBlanksOrKeywordsAreEditable) {
   Edit(ctl, 2, 2, "20");
   EXPECT_THAT(Statement(),
               HasSubstr("UPDATE \"Odd Names\" SET \"group\" = 20 WHERE \"my col\" = 'b'"));
-  Edit(ctl, 1, 1, "c");  // the first grid column commits as the others do
+  // The first grid column commits as the others do, and the row is then named by its new
+  // value, kept as the text it is.
+  Edit(ctl, 1, 1, "1.50");
+  ctl.Grid.UserClick(2, 1);  // the commit left the current cell on (1, 2)
+  Edit(ctl, 1, 2, "10");
   EXPECT_EQ(MessageCount(), 0u);
-  EXPECT_EQ(DbValue("SELECT group_concat(\"my col\" || \"group\", ' ') FROM \"Odd Names\""),
-            "c1 b20");
+  EXPECT_EQ(DbValue("SELECT group_concat(\"my col\" || '|' || \"group\", ' ') FROM "
+                    "\"Odd Names\""),
+            "1.50|10 b|20");
 }
 
 }  // namespace
