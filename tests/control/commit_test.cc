@@ -68,6 +68,13 @@ TEST_F(EditTest, ASignatureIsAskedOnlyWithConfirmUpdatesAndFailsSilentlyWithoutA
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3") + "|" + ctl.Grid.TextMatrix(3, 2),
             "3|3");
   EXPECT_EQ(MessageCount(), 0u);
+  // A logged edit without a manager is refused, saying so.
+  ctl.SetConfirmUpdates(false);
+  ctl.LogEvent = true;
+  Edit(ctl, 4, 2, "41");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4") + "|" + LastBox(),
+            "4|Error logging operator event|16|Object variable or With block variable not set. "
+            "The change was not written.");
 }
 
 // The active server lost while an edit is typed (the display's check found it gone): the
