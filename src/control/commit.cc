@@ -62,75 +62,88 @@ bool TabuloCtl::CommitRow(int32_t editRow) {
       const int32_t recordNumber = platform::CLng(Variant(Grid.Text()), site_.UserLocale());
       std::string row_condition;
       const std::string statement = GetSqlUpdateQuery(recordNumber, &row_condition);
-      bool ok = true;
-      if (m_bConfirmUpdates) {
-        if (ESignatureRequired) {
-          bool refused = false;
-          ok = RequestSignature(&refused);
-          if (refused) LogRefusedSignature(recordNumber, row_condition);
-        } else {
-          ok = MsgBox(Str(1048), platform::kMbYesNo, Str(1013)) == platform::kIdYes;
-        }
-      }
+      const bool confirmed = ConfirmCommit(recordNumber, row_condition);
       if (!statement.empty()) {
-        // The active server was lost (stopped, or a failover under way) while the edit was
-        // typed: the operator learns that, and that the change is not written.
-        if (!shared_host().data_server && ok)
-          throw ComError(host::kErrSourceUnusable,
-                         "No data server is connected (its server stopped or cannot be "
-                         "reached): the change was not written; enter it again once the "
-                         "display shows data",
-                         "TabuloCtl");
-        // A logged change is written only once its operator events are secured.
-        const bool logged = ok && LogEvent;
-        if (logged && !SecureOperatorEvents(recordNumber, row_condition)) ok = false;
-        if (ok) {
-          std::string source = Source();
-          try {
-            shared_host().data_server->Query(source, "", statement, m_User, m_Password);
-          } catch (...) {
-            if (logged) EndOperatorEvents(false);
-            throw;
-          }
+        const bool logged = confirmed && LogEvent;
+        if (confirmed && SecureCommit(recordNumber, row_condition, logged)) {
+          WriteCommit(statement, logged);
           written = true;
-          if (logged) EndOperatorEvents(true);
-          // Back on the written record, wherever logging left the record set.
-          m_rs->MoveFirst();
-          if (recordNumber > 1) m_rs->Move(recordNumber - 1);
-          UpdateLocalRecord();
+          RecordCommit(recordNumber, logged);
         } else {
           ReloadWindow();
         }
       }
     }
   } catch (const ComError& e) {
-    // Someone else changed or deleted the row since it was read: the record set's copy is
-    // stale, so the window is read again from the database before the operator is told,
-    // and shows the row as it now is.
-    const bool row_gone = !written && e.code() == host::kErrRowNotIdentified;
-    if (row_gone) {
-      try {
-        Refresh(false);
-      } catch (const ComError&) {
-      }
-    }
-    MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
-    if (row_gone) {
-      ResetAfterCommit(savedRow, editRow);
-      return false;
-    }
-    try {
-      // After the write the record set's copy is stale: the window shows the database again.
-      if (written) {
-        Refresh(false);
-      } else {
-        ReloadWindow();
-      }
-    } catch (const ComError&) {
-    }
+    ShowCommitError(e, written);
   }
   ResetAfterCommit(savedRow, editRow);
   return written;
+}
+
+bool TabuloCtl::ConfirmCommit(int32_t recordNumber, const std::string& row) {
+  if (!m_bConfirmUpdates) return true;
+  if (!ESignatureRequired)
+    return MsgBox(Str(1048), platform::kMbYesNo, Str(1013)) == platform::kIdYes;
+  bool refused = false;
+  const bool signed_by_all = RequestSignature(&refused);
+  if (refused) LogRefusedSignature(recordNumber, row);
+  return signed_by_all;
+}
+
+bool TabuloCtl::SecureCommit(int32_t recordNumber, const std::string& row, bool logged) {
+  // The active server was lost (stopped, or a failover under way) while the edit was typed:
+  // the operator learns that, and that the change is not written.
+  if (!shared_host().data_server)
+    throw ComError(host::kErrSourceUnusable,
+                   "No data server is connected (its server stopped or cannot be "
+                   "reached): the change was not written; enter it again once the "
+                   "display shows data",
+                   "TabuloCtl");
+  // A logged change is written only once its operator events are secured.
+  return !logged || SecureOperatorEvents(recordNumber, row);
+}
+
+void TabuloCtl::WriteCommit(const std::string& statement, bool logged) {
+  std::string source = Source();
+  try {
+    shared_host().data_server->Query(source, "", statement, m_User, m_Password);
+  } catch (...) {
+    if (logged) EndOperatorEvents(false);
+    throw;
+  }
+}
+
+void TabuloCtl::RecordCommit(int32_t recordNumber, bool logged) {
+  if (logged) EndOperatorEvents(true);
+  // Back on the written record, wherever logging left the record set.
+  m_rs->MoveFirst();
+  if (recordNumber > 1) m_rs->Move(recordNumber - 1);
+  UpdateLocalRecord();
+}
+
+void TabuloCtl::ShowCommitError(const ComError& e, bool written) {
+  // Someone else changed or deleted the row since it was read: the record set's copy is
+  // stale, so the window is read again from the database before the operator is told,
+  // and shows the row as it now is.
+  const bool row_gone = !written && e.code() == host::kErrRowNotIdentified;
+  if (row_gone) {
+    try {
+      Refresh(false);
+    } catch (const ComError&) {
+    }
+  }
+  MsgBox("Tabulo: " + e.description(), platform::kMbCritical, e.source());
+  if (row_gone) return;
+  try {
+    // After the write the record set's copy is stale: the window shows the database again.
+    if (written) {
+      Refresh(false);
+    } else {
+      ReloadWindow();
+    }
+  } catch (const ComError&) {
+  }
 }
 
 bool TabuloCtl::RequestSignature(bool* refused) {

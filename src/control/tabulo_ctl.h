@@ -302,9 +302,22 @@ class TabuloCtl : public platform::DispatchObject {
   void FireMouseEvent(std::string_view name, int16_t& Button, int16_t& Shift, float& X, float& Y);
   // commit.cc
   void Grid_LeaveCell();
-  // Steps after the acceptance: the statement for grid row editRow, its confirmation or
-  // signature, the write, the log, the local record, the reset. True when the statement ran.
+  // Steps after the acceptance: the statement for grid row editRow, then confirm, secure,
+  // write, record and reset. True when the statement ran.
   bool CommitRow(int32_t editRow);
+  // The operator's consent: always when updates are not confirmed, else the answer to the
+  // question or, with signatures required, the signature (a refused one is recorded).
+  bool ConfirmCommit(int32_t recordNumber, const std::string& row);
+  // Whether the confirmed write may go ahead: raises when no data server is connected; false
+  // when the operator events of a logged change cannot be secured.
+  bool SecureCommit(int32_t recordNumber, const std::string& row, bool logged);
+  // Runs the statement; a failure marks the secured operator events not written and raises.
+  void WriteCommit(const std::string& statement, bool logged);
+  // After the write: the operator events marked written, the record set's record updated.
+  void RecordCommit(int32_t recordNumber, bool logged);
+  // Tells the operator and shows the database again (reloaded, or re-read when the write
+  // ran or the row is no longer found).
+  void ShowCommitError(const platform::ComError& e, bool written);
   // `refused` (when given) tells whether the security manager refused a signer (a failed
   // sign-in, which is recorded) rather than the operator cancelling.
   bool RequestSignature(bool* refused = nullptr);

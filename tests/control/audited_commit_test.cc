@@ -26,26 +26,26 @@ class AuditedCommitTest : public EditTest {
 // audit log's tests; whichever it is, the control's path is the same.
 TEST_F(AuditedCommitTest, ALockedStoreRefusesTheEditBeforeAnythingIsWrittenAndIsLeftUsable) {
   TabuloCtl& ctl = LoggedControl();
-  Edit(ctl, 2, 2, "21");  // an audited edit first: the trail exists and has one record
+  Edit(ctl, 1, 2, "11");  // an audited edit first: the trail exists and has one record
   ASSERT_EQ(Audit().size(), 1u);
   auto holder = std::make_unique<TestDb>(audit_);
   holder->Exec("BEGIN EXCLUSIVE");
 
-  Edit(ctl, 3, 2, "31");
-  EXPECT_EQ(Qty(3), "3");
+  Edit(ctl, 2, 2, "21");
+  EXPECT_EQ(Qty(2), "2");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_EQ(LastMessage().title, "Error logging operator event");
   EXPECT_THAT(LastMessage().text, ::testing::HasSubstr("is locked by another program"));
   EXPECT_THAT(LastMessage().text, ::testing::EndsWith(". The change was not written."));
-  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "3");  // the grid shows the stored value
+  EXPECT_EQ(ctl.Grid.TextMatrix(2, 2), "2");  // the grid shows the stored value
 
   // Nothing of the refused edit stays behind: no batch is held, the next edit is recorded.
   holder.reset();
-  Edit(ctl, 3, 2, "32");
-  EXPECT_EQ(Qty(3), "32");
+  Edit(ctl, 2, 2, "22");
+  EXPECT_EQ(Qty(2), "22");
   const std::vector<host::AuditRecord> records = Audit();
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[1].event.old_value + ">" + records[1].event.new_value, "3>32");
+  EXPECT_EQ(records[1].event.old_value + ">" + records[1].event.new_value, "2>22");
 }
 
 // The host's SQLite data server, with a look just before and just after each write.
@@ -191,8 +191,8 @@ TEST_P(SignInTest, ARefusedSignInIsToldAndRecordedAgainstTheChange) {
   } else {
     container_.QueueDialogAnswer(DialogAnswer::Cancel());
   }
-  Edit(ctl, 4, 2, "44");
-  EXPECT_EQ(Qty(4), "4");
+  Edit(ctl, 1, 1, "44");  // the first record and column: a refusal there is recorded too
+  EXPECT_EQ(Qty(1), "1");
   EXPECT_EQ(MessageCount() ? LastBox() : "", s.message);
   const std::vector<host::AuditRecord> records = Audit();
   ASSERT_EQ(records.size(), *s.refusal ? 1u : 0u);
@@ -201,8 +201,8 @@ TEST_P(SignInTest, ARefusedSignInIsToldAndRecordedAgainstTheChange) {
   const host::OperatorEvent& e = r.event;
   EXPECT_EQ(e.event_type + "|" + e.signature1 + "|" + e.signature3 + "|" + e.column_name + "|" +
                 e.old_value + "|" + e.new_value + "|" + r.operator_name,
-            std::string("ESignatureRefused|") + s.user + "|" + s.refusal + "|Qty|4|44|op");
-  EXPECT_THAT(r.row, ::testing::StartsWith("Id = 4 AND"));
+            std::string("ESignatureRefused|") + s.user + "|" + s.refusal + "|Id|1|44|op");
+  EXPECT_THAT(r.row, ::testing::StartsWith("Id = 1 AND"));
   EXPECT_EQ(e.source, db_.string() + ":  - Orders");
   EXPECT_FALSE(r.recorded_at.empty());
   EXPECT_THAT(host::FormatAuditRecord(r),

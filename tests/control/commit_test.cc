@@ -68,6 +68,13 @@ TEST_F(EditTest, ASignatureIsAskedOnlyWithConfirmUpdatesAndFailsSilentlyWithoutA
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 3") + "|" + ctl.Grid.TextMatrix(3, 2),
             "3|3");
   EXPECT_EQ(MessageCount(), 0u);
+  // A logged edit without a manager is refused, saying so.
+  ctl.SetConfirmUpdates(false);
+  ctl.LogEvent = true;
+  Edit(ctl, 4, 2, "41");
+  EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 4") + "|" + LastBox(),
+            "4|Error logging operator event|16|Object variable or With block variable not set. "
+            "The change was not written.");
 }
 
 // The active server lost while an edit is typed (the display's check found it gone): the
@@ -89,12 +96,14 @@ TEST_F(EditTest, AnEditEnteredWithoutADataServerIsRefusedSayingWhy) {
 TEST_F(EditTest, ADatabaseErrorIsShownAndTheWindowReloaded) {
   TabuloCtl& ctl = EditOrders("SELECT Id, Qty FROM Orders ORDER BY Id");
   ctl.SetDataTable("NoSuchTable");
+  // Nothing was written: the window comes back from the record set, not from a new query.
+  TestDb(db_).Exec("UPDATE Orders SET Qty = 40 WHERE Id = 4");
   Edit(ctl, 3, 2, "99");
   ASSERT_EQ(MessageCount(), 1u);
   EXPECT_THAT(LastMessage().text, AllOf(StartsWith("Tabulo: "), HasSubstr("NoSuchTable")));
   EXPECT_EQ(LastMessage().style, platform::kMbCritical);
   EXPECT_FALSE(LastMessage().title.empty());
-  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2), "3");
+  EXPECT_EQ(ctl.Grid.TextMatrix(3, 2) + "|" + ctl.Grid.TextMatrix(4, 2), "3|4");
   EXPECT_EQ(EditState(ctl, 3), "closed hidden 0 row 1 marked 0");
   // The control still works afterwards.
   ctl.SetDataTable("Orders");
@@ -146,6 +155,7 @@ TEST_F(EditTest, SetCellTextLeavesAnOperatorsOpenEditAloneAndReportsARefusedConf
   ctl.SetConfirmUpdates(true);
   container_.QueueAnswer(platform::kIdNo);
   EXPECT_FALSE(ctl.SetCellText(0, 1, "5"));
+  EXPECT_EQ(LastBox(), "Confirmation|4|Are you sure you want to Update database records?");
   EXPECT_EQ(DbValue("SELECT Qty FROM Orders WHERE Id = 1") + "|" + ctl.Grid.TextMatrix(1, 2),
             "1|1");
   container_.QueueAnswer(platform::kIdYes);
@@ -210,8 +220,15 @@ TEST_F(EditTest, ColumnsNamedWithBlanksOrKeywordsAreEditable) {
   Edit(ctl, 2, 2, "20");
   EXPECT_THAT(Statement(),
               HasSubstr("UPDATE \"Odd Names\" SET \"group\" = 20 WHERE \"my col\" = 'b'"));
+  // The first grid column commits as the others do, and the row is then named by its new
+  // value, kept as the text it is.
+  Edit(ctl, 1, 1, "1.50");
+  ctl.Grid.UserClick(2, 1);  // the commit left the current cell on (1, 2)
+  Edit(ctl, 1, 2, "10");
   EXPECT_EQ(MessageCount(), 0u);
-  EXPECT_EQ(DbValue("SELECT \"group\" FROM \"Odd Names\" WHERE \"my col\" = 'b'"), "20");
+  EXPECT_EQ(DbValue("SELECT group_concat(\"my col\" || '|' || \"group\", ' ') FROM "
+                    "\"Odd Names\""),
+            "1.50|10 b|20");
 }
 
 }  // namespace

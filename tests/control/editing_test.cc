@@ -9,7 +9,7 @@ namespace {
 using platform::Variant;
 
 TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowedAndTheTimerRestartsOtherwise) {
-  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id");
+  TabuloCtl& ctl = EditOrders("SELECT Id, Qty, Note FROM Orders ORDER BY Id", 5);
   for (auto [row, col] : {std::pair(0, 2), std::pair(3, 0)}) {  // header, row numbers
     ctl.Grid.UserClick(row, col);
     EXPECT_EQ(EditState(ctl, row), "closed hidden 0 row 1 marked 0") << row << "," << col;
@@ -41,6 +41,10 @@ TEST_F(EditTest, EditorOpensOnlyOnDataCellsWithUpdatesAllowedAndTheTimerRestarts
   ctl.Timer1.set_enabled(false);
   ctl.Grid.UserClick(2, 2);
   EXPECT_FALSE(ctl.txtEdit.visible());
+  EXPECT_TRUE(ctl.Timer1.enabled());
+  // A row without a record enters nothing: leaving the cell restarted the timer.
+  ctl.Timer1.set_enabled(false);
+  ctl.Grid.UserClick(8, 2);
   EXPECT_TRUE(ctl.Timer1.enabled());
 }
 
