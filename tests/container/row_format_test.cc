@@ -126,7 +126,10 @@ TEST(RowFormatTest, BinaryColumnsAreHexInCsvAndBase64InJson) {
     const std::string header = out.str();
     const std::pair<std::vector<Variant>, std::string> refused[] = {
         {{Bytes("x"), Bytes("y")}, "the column \"Name\" holds binary data but is not declared"},
-        {{Variant("x"), Variant("y")}, " holds a String value; convert the column"}};
+        {{Variant("x"), Variant("y")}, " holds a value of type String; convert the column"},
+        {{Variant(int32_t{7}), Variant("y")}, " holds a value of type Integer;"},
+        {{Variant(0.5), Variant("y")}, " holds a value of type Double;"},
+        {{Variant::Date(2.0), Variant("y")}, " holds a value of type Date;"}};
     for (const auto& [record, why] : refused) {
       try {
         writer.Write(record);
@@ -179,12 +182,17 @@ TEST(RowFormatTest, ARefusedStreamedRecordLeavesNoPartBehind) {
   bad[0].i = 2;
   good[1].kind = StreamValue::Bytes;
   good[1].bytes = "\x01";
-  bad[1].kind = StreamValue::Text;  // text in a binary column
-  bad[1].bytes = "x";
+  bad[1].kind = StreamValue::Decimal;  // a number in a binary column
+  bad[1].bytes = "1.5";
   {
     RowWriter writer(out, RowFormat::Csv, {"Id", "Data"}, {false, true});
     writer.Append(good);
-    EXPECT_THROW(writer.Append(bad), platform::ComError);
+    try {
+      writer.Append(bad);
+      ADD_FAILURE() << "a decimal in a binary column was written";
+    } catch (const platform::ComError& e) {
+      EXPECT_NE(e.description().find("holds a value of type Decimal;"), std::string::npos);
+    }
     writer.Append(good);
     writer.Flush();
     EXPECT_EQ(out.str(), "Id,Data (hex)\r\n1,0x01\r\n1,0x01\r\n");
