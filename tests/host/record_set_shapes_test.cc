@@ -66,13 +66,14 @@ TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
        rowid},
       {"SELECT Id, Qty % 7 AS r FROM Orders ORDER BY r DESC, Id", rowid},
       {"SELECT Id, Qty % 7 r FROM Orders ORDER BY r, 1 DESC", rowid},
-      {"SELECT Price AS Qty, Id FROM Orders ORDER BY Qty, 2", rowid},
+      // Qty alone is the alias; inside an expression it is the table's column.
+      {"SELECT Price AS Qty, Id FROM Orders ORDER BY Qty % 7, Qty, 2", rowid},
       // Aliases of two tokens, in quotes, in brackets; a name after "." is no alias.
       {"SELECT Qty q, Id, Qty % 7 AS 'r', Price [p] FROM Orders ORDER BY r DESC, [p] DESC, q, 2",
        rowid},
       {"SELECT Id, Qty, Price, Note, 5, 6, 7, 8, 9, Customer FROM Orders ORDER BY 10 DESC, 1",
        rowid},
-      {"SELECT o.Id, o.Customer FROM Orders o ORDER BY Customer DESC, Id", rowid},
+      {"SELECT o.Id, o.Customer FROM Orders AS o ORDER BY Customer DESC, Id", rowid},
       {"SELECT o.Id, o.Customer FROM Orders o WHERE o.Qty IN (SELECT Id FROM Parts) ORDER BY "
        "o.Customer COLLATE NOCASE DESC, o.Id",
        rowid},
