@@ -42,8 +42,8 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
   db_.Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
   db_.Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
   db_.Exec("CREATE VIRTUAL TABLE Words USING fts4(Word)");
-  // Tables named like a schema and like the first word of a statement without FROM.
-  db_.Exec("CREATE TABLE main(Id INTEGER); CREATE TABLE \"true\"(x INTEGER)");
+  // A table named like the first word of a statement without FROM.
+  db_.Exec("CREATE TABLE \"true\"(x INTEGER)");
   for (const char* sql : {"SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
                           "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::RowidKeySet) << sql;
@@ -55,7 +55,7 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
         "SELECT * FROM Words", "SELECT * FROM Shadow",
         "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
         "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders", "SELECT name FROM sqlite_master",
-        "SELECT * FROM main.Orders", "SELECT true AS t",
+        "SELECT * FROM main.Orders", "SELECT true AS t", "VALUES (0) UNION SELECT Id FROM Orders",
         "SELECT Id FROM Orders ORDER BY row_number() OVER (ORDER BY Qty)"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::Memory) << sql;
   }
