@@ -197,18 +197,21 @@ TEST(ReportProgressIfDue, FirstAfterTheDelayThenOncePerPeriod) {
 // The general path's file beyond the memory bound: every storage class round-trips, in and
 // across blocks, whether appended from a statement or from copied values.
 TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
+  // 64 and a text of 128 bytes need the second byte of their varint, the first that does.
   const std::string sql =
-      "SELECT -9223372036854775808, 9223372036854775807, -1.5e300, '', x'00ff', NULL, 'späť'";
+      "SELECT -9223372036854775808, 9223372036854775807, 64, -1.5e300, '', hex(zeroblob(64)), "
+      "x'00ff', NULL, 'späť'";
+  const int columns = 9;
   sqlite3_stmt* stmt = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
   ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
   std::vector<RawValue> expected;
-  for (int i = 0; i < 7; ++i) expected.push_back(ReadRaw(stmt, i));
-  RecordFile file(std::make_unique<TempFile>(store_->NewPath(".rows")), 7);
+  for (int i = 0; i < columns; ++i) expected.push_back(ReadRaw(stmt, i));
+  RecordFile file(std::make_unique<TempFile>(store_->NewPath(".rows")), columns);
   const int64_t rows = RecordFile::kBlockRows * 2 + 3;
   for (int64_t r = 0; r < rows; ++r) {
     if (r % 2) {
-      file.AppendFrom(stmt, 7);
+      file.AppendFrom(stmt, columns);
     } else {
       file.Append(expected);
     }
