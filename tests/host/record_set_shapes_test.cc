@@ -240,6 +240,10 @@ TEST_F(RecordSetShapesTest, ARecordFileOnAFullDiskSaysSo) {
   const platform::ComError e = testing::Raised([&] { file.Finish(); });
   EXPECT_EQ(static_cast<uint32_t>(e.code()), kErrDiskFull);
   EXPECT_EQ(e.description(), "The disk holding the snapshot store " + path.string() + " is full");
+  // A file that cannot be opened is no full disk.
+  const platform::ComError gone =
+      testing::Raised([&] { RecordFile(std::make_unique<TempFile>(folder_ / "gone.rows"), 1); });
+  EXPECT_EQ(static_cast<uint32_t>(gone.code()), kErrSourceUnusable);
 }
 
 using Calls = std::vector<std::function<void()>>;
