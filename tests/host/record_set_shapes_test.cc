@@ -235,11 +235,18 @@ TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
 TEST_F(RecordSetShapesTest, ARecordFileOnAFullDiskSaysSo) {
   const std::filesystem::path path = folder_ / "full.rows";
   std::filesystem::create_symlink("/dev/full", path);
-  RecordFile file(std::make_unique<TempFile>(path), 1);
-  file.Append({RawValue{SQLITE_TEXT, 0, 0.0, "row"}});
-  const platform::ComError e = testing::Raised([&] { file.Finish(); });
-  EXPECT_EQ(static_cast<uint32_t>(e.code()), kErrDiskFull);
-  EXPECT_EQ(e.description(), "The disk holding the snapshot store " + path.string() + " is full");
+  const auto open_files = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = open_files();
+  {
+    RecordFile file(std::make_unique<TempFile>(path), 1);
+    file.Append({RawValue{SQLITE_TEXT, 0, 0.0, "row"}});
+    const platform::ComError e = testing::Raised([&] { file.Finish(); });
+    EXPECT_EQ(static_cast<uint32_t>(e.code()), kErrDiskFull);
+    EXPECT_EQ(e.description(), "The disk holding the snapshot store " + path.string() + " is full");
+  }
+  EXPECT_EQ(open_files(), before);  // its descriptor closed
   // A file that cannot be opened is no full disk.
   const platform::ComError gone =
       testing::Raised([&] { RecordFile(std::make_unique<TempFile>(folder_ / "gone.rows"), 1); });
