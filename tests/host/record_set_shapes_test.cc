@@ -228,6 +228,11 @@ TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
                 std::tie(expected[c].storage, expected[c].i, expected[c].d, expected[c].bytes));
     }
   }
+  // A file of a single byte: one NULL.
+  RecordFile one(std::make_unique<TempFile>(store_->NewPath(".rows")), 1);
+  one.Append({RawValue{SQLITE_NULL, 0, 0.0, ""}});
+  one.Finish();
+  EXPECT_EQ(one.Read(0).at(0).storage, SQLITE_NULL);
 }
 
 // A file on a full disk (a link to /dev/full, whose writes fail with ENOSPC) is told as a full
