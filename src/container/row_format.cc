@@ -218,16 +218,21 @@ void RowWriter::Flush() {
   buffer_.clear();
 }
 
-void RowWriter::NotBinary(const Variant* value, size_t column) const {
+void RowWriter::NotBinary(const host::StreamValue& value, size_t column) const {
   if (!binary_[column]) {
     throw platform::ComError(13, "Type mismatch: the column \"" + names_[column] +
                                      "\" holds binary data but is not declared binary; "
                                      "select it as CAST(column AS BLOB) or hex(column)");
   }
-  const std::string_view type = value ? platform::TypeName(value->type()) : "String";
+  using host::StreamValue;
+  std::string_view type = "String";
+  if (value.kind == StreamValue::Integer) type = "Integer";
+  if (value.kind == StreamValue::Real) type = "Double";
+  if (value.kind == StreamValue::Decimal) type = "Decimal";
+  if (value.kind == StreamValue::Other) type = platform::TypeName(value.other->type());
   throw platform::ComError(13, "Type mismatch: the binary column \"" + names_[column] +
-                                   "\" holds a " + std::string(type) +
-                                   " value; convert the column in the statement, e.g. "
+                                   "\" holds a value of type " + std::string(type) +
+                                   "; convert the column in the statement, e.g. "
                                    "CAST(column AS BLOB)");
 }
 
@@ -252,7 +257,7 @@ void RowWriter::AppendValue(const host::StreamValue& v, size_t column) {
   std::optional<std::string> array_bytes;
   if (v.kind == StreamValue::Other) array_bytes = BytesOf(*v.other);
   const bool bytes = v.kind == StreamValue::Bytes || array_bytes.has_value();
-  if (bytes != binary_[column]) NotBinary(v.kind == StreamValue::Other ? v.other : nullptr, column);
+  if (bytes != binary_[column]) NotBinary(v, column);
   switch (v.kind) {
     case StreamValue::Integer:
       AppendInteger(buffer_, v.i);

@@ -68,7 +68,7 @@ class RowWriter {
  private:
   void AppendValue(const host::StreamValue& value, size_t column);
   void AppendBinary(std::string_view bytes);
-  [[noreturn]] void NotBinary(const platform::Variant* value, size_t column) const;
+  [[noreturn]] void NotBinary(const host::StreamValue& value, size_t column) const;
 
   std::ostream& out_;
   RowFormat format_;

@@ -86,6 +86,12 @@ TEST(RowFormatTest, RecordsFollowTheHeaderInColumnOrder) {
   RowWriter(json, RowFormat::Json, {"Id", "Note, long", "Qty \"kg\""}).Write(record);
   EXPECT_EQ(csv.str(), "Id,\"Note, long\",\"Qty \"\"kg\"\"\"\r\n2,\"\",3.5\r\n");
   EXPECT_EQ(json.str(), "{\"Id\":2,\"Note, long\":\"\",\"Qty \\\"kg\\\"\":3.5}\n");
+  // A short record is filled with nulls, a long one cut to the header.
+  std::ostringstream cut;
+  RowWriter writer(cut, RowFormat::Json, {"a", "b"});
+  writer.Write({Variant(int32_t{1})});
+  writer.Write({Variant(int32_t{1}), Variant(int32_t{2}), Variant(int32_t{3})});
+  EXPECT_EQ(cut.str(), "{\"a\":1,\"b\":null}\n{\"a\":1,\"b\":2}\n");
 }
 
 // A byte array: the bytes of `text`.
@@ -124,9 +130,15 @@ TEST(RowFormatTest, BinaryColumnsAreHexInCsvAndBase64InJson) {
     std::ostringstream out;
     RowWriter writer(out, format, {"Data", "Name"}, {true, false});
     const std::string header = out.str();
+    platform::SafeArray longs(platform::VarType::Long, {{0, 1}});  // an array, but not of bytes
+    longs.Set(0, Variant(int32_t{7}));
     const std::pair<std::vector<Variant>, std::string> refused[] = {
+        {{Bytes("x"), Variant(std::move(longs))}, " value cannot be written as text"},
         {{Bytes("x"), Bytes("y")}, "the column \"Name\" holds binary data but is not declared"},
-        {{Variant("x"), Variant("y")}, " holds a String value; convert the column"}};
+        {{Variant("x"), Variant("y")}, " holds a value of type String; convert the column"},
+        {{Variant(int32_t{7}), Variant("y")}, " holds a value of type Integer;"},
+        {{Variant(0.5), Variant("y")}, " holds a value of type Double;"},
+        {{Variant::Date(2.0), Variant("y")}, " holds a value of type Date;"}};
     for (const auto& [record, why] : refused) {
       try {
         writer.Write(record);
@@ -179,12 +191,17 @@ TEST(RowFormatTest, ARefusedStreamedRecordLeavesNoPartBehind) {
   bad[0].i = 2;
   good[1].kind = StreamValue::Bytes;
   good[1].bytes = "\x01";
-  bad[1].kind = StreamValue::Text;  // text in a binary column
-  bad[1].bytes = "x";
+  bad[1].kind = StreamValue::Decimal;  // a number in a binary column
+  bad[1].bytes = "1.5";
   {
     RowWriter writer(out, RowFormat::Csv, {"Id", "Data"}, {false, true});
     writer.Append(good);
-    EXPECT_THROW(writer.Append(bad), platform::ComError);
+    try {
+      writer.Append(bad);
+      ADD_FAILURE() << "a decimal in a binary column was written";
+    } catch (const platform::ComError& e) {
+      EXPECT_NE(e.description().find("holds a value of type Decimal;"), std::string::npos);
+    }
     writer.Append(good);
     writer.Flush();
     EXPECT_EQ(out.str(), "Id,Data (hex)\r\n1,0x01\r\n1,0x01\r\n");

@@ -66,13 +66,14 @@ TEST_P(RecordSetShapesTest, EachShapeGivesSqlitesRowsInSqlitesOrder) {
        rowid},
       {"SELECT Id, Qty % 7 AS r FROM Orders ORDER BY r DESC, Id", rowid},
       {"SELECT Id, Qty % 7 r FROM Orders ORDER BY r, 1 DESC", rowid},
-      {"SELECT Price AS Qty, Id FROM Orders ORDER BY Qty, 2", rowid},
+      // Qty alone is the alias; inside an expression it is the table's column.
+      {"SELECT Price AS Qty, Id FROM Orders ORDER BY Qty % 7, Qty, 2", rowid},
       // Aliases of two tokens, in quotes, in brackets; a name after "." is no alias.
       {"SELECT Qty q, Id, Qty % 7 AS 'r', Price [p] FROM Orders ORDER BY r DESC, [p] DESC, q, 2",
        rowid},
       {"SELECT Id, Qty, Price, Note, 5, 6, 7, 8, 9, Customer FROM Orders ORDER BY 10 DESC, 1",
        rowid},
-      {"SELECT o.Id, o.Customer FROM Orders o ORDER BY Customer DESC, Id", rowid},
+      {"SELECT o.Id, o.Customer FROM Orders AS o ORDER BY Customer DESC, Id", rowid},
       {"SELECT o.Id, o.Customer FROM Orders o WHERE o.Qty IN (SELECT Id FROM Parts) ORDER BY "
        "o.Customer COLLATE NOCASE DESC, o.Id",
        rowid},
@@ -196,18 +197,21 @@ TEST(ReportProgressIfDue, FirstAfterTheDelayThenOncePerPeriod) {
 // The general path's file beyond the memory bound: every storage class round-trips, in and
 // across blocks, whether appended from a statement or from copied values.
 TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
+  // 64 and a text of 128 bytes need the second byte of their varint, the first that does.
   const std::string sql =
-      "SELECT -9223372036854775808, 9223372036854775807, -1.5e300, '', x'00ff', NULL, 'späť'";
+      "SELECT -9223372036854775808, 9223372036854775807, 64, -1.5e300, '', hex(zeroblob(64)), "
+      "x'00ff', NULL, 'späť'";
+  const int columns = 9;
   sqlite3_stmt* stmt = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
   ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
   std::vector<RawValue> expected;
-  for (int i = 0; i < 7; ++i) expected.push_back(ReadRaw(stmt, i));
-  RecordFile file(std::make_unique<TempFile>(store_->NewPath(".rows")), 7);
+  for (int i = 0; i < columns; ++i) expected.push_back(ReadRaw(stmt, i));
+  RecordFile file(std::make_unique<TempFile>(store_->NewPath(".rows")), columns);
   const int64_t rows = RecordFile::kBlockRows * 2 + 3;
   for (int64_t r = 0; r < rows; ++r) {
     if (r % 2) {
-      file.AppendFrom(stmt, 7);
+      file.AppendFrom(stmt, columns);
     } else {
       file.Append(expected);
     }
@@ -224,6 +228,11 @@ TEST_F(RecordSetShapesTest, RecordFileRoundTripsEveryValueInAndAcrossBlocks) {
                 std::tie(expected[c].storage, expected[c].i, expected[c].d, expected[c].bytes));
     }
   }
+  // A file of a single byte: one NULL.
+  RecordFile one(std::make_unique<TempFile>(store_->NewPath(".rows")), 1);
+  one.Append({RawValue{SQLITE_NULL, 0, 0.0, ""}});
+  one.Finish();
+  EXPECT_EQ(one.Read(0).at(0).storage, SQLITE_NULL);
 }
 
 // While rows are appended only the blocks written whole can be read: rows of 10,003 bytes are
@@ -247,11 +256,22 @@ TEST_F(RecordSetShapesTest, ARecordFileBeingAppendedToReadsTheBlocksWrittenWhole
 TEST_F(RecordSetShapesTest, ARecordFileOnAFullDiskSaysSo) {
   const std::filesystem::path path = folder_ / "full.rows";
   std::filesystem::create_symlink("/dev/full", path);
-  RecordFile file(std::make_unique<TempFile>(path), 1);
-  file.Append({RawValue{SQLITE_TEXT, 0, 0.0, "row"}});
-  const platform::ComError e = testing::Raised([&] { file.Finish(); });
-  EXPECT_EQ(static_cast<uint32_t>(e.code()), kErrDiskFull);
-  EXPECT_EQ(e.description(), "The disk holding the snapshot store " + path.string() + " is full");
+  const auto open_files = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = open_files();
+  {
+    RecordFile file(std::make_unique<TempFile>(path), 1);
+    file.Append({RawValue{SQLITE_TEXT, 0, 0.0, "row"}});
+    const platform::ComError e = testing::Raised([&] { file.Finish(); });
+    EXPECT_EQ(static_cast<uint32_t>(e.code()), kErrDiskFull);
+    EXPECT_EQ(e.description(), "The disk holding the snapshot store " + path.string() + " is full");
+  }
+  EXPECT_EQ(open_files(), before);  // its descriptor closed
+  // A file that cannot be opened is no full disk.
+  const platform::ComError gone =
+      testing::Raised([&] { RecordFile(std::make_unique<TempFile>(folder_ / "gone.rows"), 1); });
+  EXPECT_EQ(static_cast<uint32_t>(gone.code()), kErrSourceUnusable);
 }
 
 using Calls = std::vector<std::function<void()>>;

@@ -12,6 +12,7 @@
 #include "common/fault_vfs.h"
 #include "host/field_types.h"
 #include "host/sqlite/connection.h"
+#include "host/sqlite/write_statement.h"
 #include "orders_db.h"
 
 namespace tabulo::host::sqlite {
@@ -376,9 +377,13 @@ TEST_F(DataServerTest, WriteOtherCommandsRunWithoutTheRowRuleAndQueriesUnderstan
   Query("WITH n(i) AS (SELECT 1 UNION ALL SELECT 2) INSERT INTO Log SELECT i FROM n");
   EXPECT_EQ(db_->Text("SELECT count(*) FROM Log"), "2");
   EXPECT_EQ(db_->Text("SELECT Placed FROM Orders WHERE Id = 100"), "2021-06-01 08:00:00");
-  // A WITH before an UPDATE does not hide it from the row rule.
-  EXPECT_EQ(ErrorOf("WITH k AS (SELECT 1) UPDATE Orders SET Qty = 0 WHERE Id > 1").code(),
-            kErrRowNotIdentified);
+  // Only the first word is the verb: the DELETE of a trigger is no row change.
+  Query("CREATE TRIGGER LogKept AFTER DELETE ON Log BEGIN SELECT 1; END");
+  // A WITH before an UPDATE does not hide it from the row rule, nor a word inside the WITH.
+  EXPECT_EQ(
+      ErrorOf("WITH k AS (SELECT replace('a', 'a', 'b')) UPDATE Orders SET Qty = 0 WHERE Id > 1")
+          .code(),
+      kErrRowNotIdentified);
 }
 
 TEST_F(DataServerTest, WriteRejectedStatementsKeepSQLitesMessageAndChangeNothing) {
@@ -425,6 +430,7 @@ TEST_F(DataServerTest, WriteHeldOffByReadersOrLockedByAnotherWriterFailsAfterThe
     TestDb reader(db_path_);
     reader.Exec("BEGIN; SELECT count(*) FROM Orders");
     ExpectRefused(kUpdate3, kErrSourceLocked, "busy with other readers");
+    ExpectRefused("INSERT INTO Orders(Id) VALUES (6)", kErrSourceLocked, "busy with other readers");
     reader.Exec("COMMIT");
     EXPECT_EQ(db_->Text("SELECT Qty FROM Orders WHERE Id = 3"), "3");
     ExpectNoTransactionOpen();
@@ -479,6 +485,27 @@ TEST_F(DataServerTest, WriteAFileReplacedBetweenWritesIsWrittenNotItsPredecessor
   db_->Exec("UPDATE Orders SET Qty = 42 WHERE Id = 4");
   Query("UPDATE Orders SET Qty = 43 WHERE Id = 4 AND Qty = 42");
   EXPECT_EQ(db_->Text("SELECT Qty FROM Orders WHERE Id = 4"), "43");
+}
+
+// The kept connection is the same one (its temporary table is there), with the busy timeout of
+// its latest use.
+TEST_F(DataServerTest, WriteConnectionsAreKeptWithTheLatestBusyTimeout) {
+  CreateOrders(*db_, 1);
+  WriteConnections connections;
+  const auto answer = [](sqlite3* db, const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    std::string text;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+      text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+    return text;
+  };
+  sqlite3* db = connections.For(db_path_, std::chrono::milliseconds(70));
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TEMP TABLE Kept(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+  db = connections.For(db_path_, std::chrono::milliseconds(90));
+  EXPECT_EQ(answer(db, "SELECT count(*) FROM temp.sqlite_master WHERE name = 'Kept'"), "1");
+  EXPECT_EQ(answer(db, "PRAGMA busy_timeout"), "90");
 }
 
 }  // namespace

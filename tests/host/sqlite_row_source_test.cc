@@ -12,6 +12,8 @@
 #include "host/cursor_record_set.h"
 #include "host/data_server.h"
 #include "host/key_list.h"
+#include "host/sqlite/rowid_collector.h"
+#include "host/sqlite/rowid_plan.h"
 #include "host/sqlite/snapshot_sources.h"
 #include "host/sqlite/temp_store.h"
 #include "orders_db.h"
@@ -41,6 +43,8 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
   db_.Exec("CREATE TABLE Kv(K TEXT PRIMARY KEY, V INTEGER) WITHOUT ROWID");
   db_.Exec("CREATE TABLE Shadow(rowid INTEGER, _rowid_ INTEGER, oid INTEGER)");
   db_.Exec("CREATE VIRTUAL TABLE Words USING fts4(Word)");
+  // A table named like the first word of a statement without FROM.
+  db_.Exec("CREATE TABLE \"true\"(x INTEGER)");
   for (const char* sql : {"SELECT \"Customer\" FROM [Orders] o ORDER BY Customer;",
                           "SELECT Id FROM Orders WHERE Note = 'a, b GROUP BY x' -- LIMIT 1"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::RowidKeySet) << sql;
@@ -52,7 +56,8 @@ TEST_F(SnapshotSourceTest, PlainQueriesOfOneTableTakeTheRowidPathEverythingElseT
         "SELECT * FROM Words", "SELECT * FROM Shadow",
         "WITH x AS (SELECT * FROM Orders) SELECT * FROM x",
         "SELECT Id, row_number() OVER (ORDER BY Qty) FROM Orders", "SELECT name FROM sqlite_master",
-        "SELECT * FROM main.Orders"}) {
+        "SELECT * FROM main.Orders", "SELECT true AS t", "VALUES (0) UNION SELECT Id FROM Orders",
+        "SELECT Id FROM Orders ORDER BY row_number() OVER (ORDER BY Qty)"}) {
     EXPECT_EQ(Open(sql).path, SnapshotPath::Memory) << sql;
   }
 }
@@ -236,6 +241,22 @@ TEST_F(SnapshotSourceTest, WithoutOrderByRecordsComeInRowidOrder) {
   ASSERT_EQ(rows.size(), 300u);
   EXPECT_TRUE(rows[1][0] == Variant(int32_t{2}));
   EXPECT_TRUE(rows == AllRows(Open("SELECT Id, Customer FROM Orders ORDER BY Id", general).source));
+  // So the pass aggregates straight over the table only where that plan is the ordered pass's
+  // (no index scan, no sort); reads of nearby records in one statement either way.
+  for (const auto& [sql, direct] :
+       {std::pair{"SELECT Id, Customer FROM Orders", false},
+        std::pair{"SELECT Id, Note FROM Orders WHERE Qty < 400", true}}) {
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db_.get(), sql, -1, &stmt, nullptr), SQLITE_OK);
+    const auto plan = PlanRowidPath(db_.get(), stmt, sql);
+    sqlite3_finalize(stmt);
+    ASSERT_TRUE(plan) << sql;
+    EXPECT_EQ(
+        plan->collect_sql.starts_with("SELECT " + std::string(kCollectorFunction) + "(rowid)"),
+        direct)
+        << sql;
+    EXPECT_FALSE(plan->range_up_sql.empty() || plan->range_down_sql.empty()) << sql;
+  }
 }
 
 // KeyList: exact round trips across block boundaries, and its size per row.

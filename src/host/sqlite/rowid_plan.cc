@@ -183,7 +183,6 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
     tokens.pop_back();
   }
   if (tokens.size() < 4 || !tokens[0].Is("SELECT")) return std::nullopt;
-  if (tokens[1].IsAnyOf({"DISTINCT", "ALL"})) return std::nullopt;
 
   size_t from = 0;
   for (size_t i = 1; i < tokens.size(); ++i) {
@@ -220,7 +219,7 @@ std::optional<RowidPlan> PlanRowidPath(sqlite3* db, sqlite3_stmt* stmt, std::str
   if (!tail) return std::nullopt;
   const size_t order = *tail;  // the ORDER token, tokens.size() when none
   for (size_t k = 1; k < from; ++k) {
-    if (tokens[k].depth == 0 && tokens[k].IsAnyOf({"DISTINCT", "OVER"})) return std::nullopt;
+    if (tokens[k].depth == 0 && tokens[k].IsAnyOf({"DISTINCT", "ALL", "OVER"})) return std::nullopt;
   }
 
   const std::string table = table_token.Name();
