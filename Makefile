@@ -230,11 +230,11 @@ mutants:
 # Systematic mutation sweep (not run by CI; hours for the whole list): tools/mutants-sweep
 # generates each file's mutants, tests them in $(BUILD)/mutants (one build job, niced) and
 # writes docs/mutation-sweep.md. SWEEP_ARGS="--limit 20" or "--only 42" for a short run.
-SWEEP_FILES ?= sql/identifier sql/sql_literal sql/value_check web/access host/audit_chain \
+SWEEP_FILES ?= sql/identifier sql/sql_literal sql/value_check web/access host/audit/audit_chain \
   container/row_format control/commit control/operator_log control/update_query \
-  host/sqlite/rowid_plan host/sqlite/write_statement host/audit_log host/sqlite/record_file \
-  container/serve_session container/serve_display web/http_server host/pg/pg_audit_store \
-  host/pg/pg_data_server
+  host/servers/sqlite/rowid_plan host/servers/sqlite/write_statement host/audit/audit_log host/servers/sqlite/record_file \
+  container/serve_session container/serve_display web/http_server host/audit/pg_audit_store \
+  host/servers/pg/pg_data_server
 FILES ?= $(SWEEP_FILES)
 mutants-sweep:
 	BUILD=$(BUILD)/mutants nice -n 10 tools/mutants-sweep $(SWEEP_ARGS) $(FILES)

@@ -26,7 +26,7 @@
 
 #include "container/sample_db.h"
 #include "container/session.h"
-#include "host/audit_chain.h"
+#include "host/audit/audit_chain.h"
 #include "platform/values/com_error.h"
 
 extern char** environ;

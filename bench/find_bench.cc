@@ -14,7 +14,7 @@
 #include <string>
 
 #include "container/result_find.h"
-#include "host/sqlite/sqlite_data_server.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
 
 namespace {
 

@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "container/session.h"
-#include "host/pg/pg_data_server.h"
+#include "host/servers/pg/pg_data_server.h"
 #include "platform/values/com_error.h"
 
 namespace {

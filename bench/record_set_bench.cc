@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "host/cursor_record_set.h"
-#include "host/sqlite/sqlite_data_server.h"
-#include "host/sqlite/sqlite_row_source.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
+#include "host/servers/sqlite/sqlite_row_source.h"
 #include "platform/storage/atomic_file.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Fuzzes the host configuration reader: any text is read or refused with ComError.
 #include <string>
 
-#include "host/host_config.h"
+#include "host/cluster/host_config.h"
 #include "platform/values/com_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,9 +5,9 @@
 
 #include "container/audit_rows.h"
 #include "container/host_setup.h"
-#include "host/audit_chain.h"
-#include "host/audit_log.h"
-#include "host/host_config.h"
+#include "host/audit/audit_chain.h"
+#include "host/audit/audit_log.h"
+#include "host/cluster/host_config.h"
 #include "platform/text/visible_text.h"
 #include "platform/values/com_error.h"
 

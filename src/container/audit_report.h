@@ -8,7 +8,7 @@
 #include <string>
 
 #include "container/row_format.h"
-#include "host/audit_log_filter.h"
+#include "host/audit/audit_log_filter.h"
 
 namespace tabulo::container {
 

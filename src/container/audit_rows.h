@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "container/row_format.h"
-#include "host/audit_log.h"
+#include "host/audit/audit_log.h"
 
 namespace tabulo::container {
 

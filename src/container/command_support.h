@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/password_hash.h"
+#include "host/audit/password_hash.h"
 
 namespace tabulo::container {
 

@@ -6,13 +6,13 @@
 #include <optional>
 
 #include "container/load_progress.h"
-#include "host/cluster_health.h"
-#include "host/odbc/odbc_data_server.h"
-#include "host/pg/pg_data_server.h"
-#include "host/pg/pg_probe.h"
+#include "host/cluster/cluster_health.h"
 #include "host/resource_store.h"
 #include "host/server_type_router.h"
-#include "host/sqlite/sqlite_data_server.h"
+#include "host/servers/odbc/odbc_data_server.h"
+#include "host/servers/pg/pg_data_server.h"
+#include "host/servers/pg/pg_probe.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
 #include "localization/localized_string.h"
 #include "localization/state.h"
 #include "platform/automation/class_registry.h"

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "container/write_tally.h"
-#include "host/audit_log.h"
-#include "host/cluster_health.h"
-#include "host/cluster_manager.h"
-#include "host/host_config.h"
+#include "host/audit/audit_log.h"
+#include "host/cluster/cluster_health.h"
+#include "host/cluster/cluster_manager.h"
+#include "host/cluster/host_config.h"
 #include "host/host_services.h"
 #include "platform/runtime/event_loop.h"
 #include "platform/runtime/process_state.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "host/password_hash.h"
+#include "host/audit/password_hash.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::container {

@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "container/write_tally.h"
-#include "host/pg/pg_data_server.h"
-#include "host/security_manager.h"
+#include "host/audit/security_manager.h"
+#include "host/servers/pg/pg_data_server.h"
 #include "platform/values/com_error.h"
 #include "web/access.h"
 #include "web/log.h"

@@ -29,7 +29,7 @@
 
 #include "container/serve_health.h"
 #include "container/serve_session.h"
-#include "host/host_config.h"
+#include "host/cluster/host_config.h"
 #include "web/http_server.h"
 
 namespace tabulo::container {

@@ -1,8 +1,8 @@
 // The display's health probe (serve_health.h).
 #include "container/serve_health.h"
 
-#include "host/cluster_manager.h"
-#include "host/pg/pg_probe.h"
+#include "host/cluster/cluster_manager.h"
+#include "host/servers/pg/pg_probe.h"
 
 namespace tabulo::container {
 namespace {

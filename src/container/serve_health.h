@@ -12,8 +12,8 @@
 #include <mutex>
 #include <string>
 
-#include "host/cluster_health.h"
-#include "host/host_config.h"
+#include "host/cluster/cluster_health.h"
+#include "host/cluster/host_config.h"
 #include "platform/runtime/clock.h"
 
 namespace tabulo::container {

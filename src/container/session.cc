@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "container/control_file.h"
-#include "host/security_manager.h"
+#include "host/audit/security_manager.h"
 #include "platform/text/ui_language.h"
 #include "platform/values/com_error.h"
 

@@ -7,9 +7,9 @@
 // from the record set; an error after it re-queries, so that the grid shows what the database now
 // holds.
 #include "control/tabulo_ctl.h"
+#include "host/audit/security_manager.h"
 #include "host/data_server.h"
 #include "host/field_types.h"
-#include "host/security_manager.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 #include "platform/values/conversions.h"

@@ -26,7 +26,7 @@
 #include "control/grid_column.h"
 #include "control/host_state.h"
 #include "control/property_table.h"
-#include "host/cluster_manager.h"
+#include "host/cluster/cluster_manager.h"
 #include "host/host_services.h"
 #include "host/record_set.h"
 #include "localization/state.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "host/cluster_manager.h"
+#include "host/cluster/cluster_manager.h"
 #include "platform/automation/dispatch.h"
 #include "platform/runtime/process_state.h"
 

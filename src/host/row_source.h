@@ -1,6 +1,6 @@
 // RowSource: what a cursor record set reads its records from — a fixed number of rows, each
 // read by position. Implementations are the in-memory table (memory_row_source.h) and the
-// SQLite snapshot stores (host/sqlite).
+// SQLite snapshot stores (host/servers/sqlite).
 #pragma once
 
 #include <cstdint>

@@ -13,7 +13,7 @@
 #include "container/host_setup.h"
 #include "control/hosted_control.h"
 #include "control/persisted_properties.h"
-#include "host/host_config.h"
+#include "host/cluster/host_config.h"
 #include "platform/automation/dispatch_object.h"
 #include "platform/runtime/clock.h"
 #include "platform/storage/property_bag_format.h"

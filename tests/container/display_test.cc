@@ -14,7 +14,7 @@
 #include "container/sample_db.h"
 #include "container/serve_display.h"
 #include "control/host_state.h"
-#include "host/audit_log.h"
+#include "host/audit/audit_log.h"
 #include "host/test_folder.h"
 #include "localization/state.h"
 #include "platform/runtime/clock.h"

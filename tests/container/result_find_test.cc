@@ -8,7 +8,7 @@
 #include "host/cursor_record_set.h"
 #include "host/field_types.h"
 #include "host/memory_row_source.h"
-#include "host/sqlite/sqlite_data_server.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
 #include "host/test_folder.h"
 
 namespace tabulo::container {

@@ -20,7 +20,7 @@
 #include "container/property_setting.h"
 #include "container/sample_db.h"
 #include "container/serve_display.h"
-#include "host/audit_log.h"
+#include "host/audit/audit_log.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
 #include "web/http_server.h"

@@ -24,7 +24,7 @@
 #include "container/serve_health.h"
 #include "container/write_tally.h"
 #include "control/fake_data_server.h"
-#include "host/pg/pg_data_server.h"
+#include "host/servers/pg/pg_data_server.h"
 #include "host/test_folder.h"
 #include "platform/runtime/clock.h"
 #include "web/http_server.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "host/audit_log.h"
-#include "host/password_hash.h"
-#include "host/security_manager.h"
+#include "host/audit/audit_log.h"
+#include "host/audit/password_hash.h"
+#include "host/audit/security_manager.h"
 #include "hosted_control.h"
 #include "platform/text/text.h"
 #include "platform/text/text_metrics.h"

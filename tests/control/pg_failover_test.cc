@@ -2,9 +2,9 @@
 // shows it with every acknowledged write; a write at the stop is refused, never acknowledged.
 #include "common/error_of.h"
 #include "common/pg_fixture.h"
-#include "host/cluster_health.h"
-#include "host/pg/pg_data_server.h"
-#include "host/pg/pg_probe.h"
+#include "host/cluster/cluster_health.h"
+#include "host/servers/pg/pg_data_server.h"
+#include "host/servers/pg/pg_probe.h"
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {

@@ -1,7 +1,7 @@
 // The control editing a PostgreSQL table as a role whose settings make a backslash escape a
 // quote: what the operator types is stored as typed, in the edited row only.
 #include "common/pg_fixture.h"
-#include "host/pg/pg_data_server.h"
+#include "host/servers/pg/pg_data_server.h"
 #include "hosted_control.h"
 
 namespace tabulo::control::testing {

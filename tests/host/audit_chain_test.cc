@@ -1,13 +1,13 @@
 // The audit chain against an attacker on a real SQLite store: blanked hashes, records put in
 // outside the trail, the tail cut off, a whole chain recomputed; the keyed chain, its key file
 // and the anchor kept outside the store. Each case asserts the exact verdict.
-#include "host/audit_chain.h"
+#include "host/audit/audit_chain.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "host/audit_log.h"
-#include "host/host_config.h"
+#include "host/audit/audit_log.h"
+#include "host/cluster/host_config.h"
 #include "platform/storage/whole_file.h"
 #include "test_folder.h"
 

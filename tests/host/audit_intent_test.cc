@@ -9,10 +9,10 @@
 
 #include <csignal>
 
-#include "host/audit_chain.h"
-#include "host/audit_log.h"
-#include "host/security_manager.h"
-#include "host/sqlite/sqlite_data_server.h"
+#include "host/audit/audit_chain.h"
+#include "host/audit/audit_log.h"
+#include "host/audit/security_manager.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
 #include "platform/runtime/headless_container.h"
 #include "platform/values/conversions.h"
 #include "test_folder.h"

@@ -1,13 +1,13 @@
 // The audit log on real SQLite files: operator events as the security manager writes them,
 // their protection and faults, reading back, filtering, formatting, and the chained trail.
-#include "host/audit_log.h"
+#include "host/audit/audit_log.h"
 
 #include <gtest/gtest.h>
 
-#include "host/audit_chain.h"
-#include "host/audit_log_filter.h"
-#include "host/password_hash.h"
-#include "host/security_manager.h"
+#include "host/audit/audit_chain.h"
+#include "host/audit/audit_log_filter.h"
+#include "host/audit/password_hash.h"
+#include "host/audit/security_manager.h"
 #include "platform/runtime/headless_container.h"
 #include "test_folder.h"
 

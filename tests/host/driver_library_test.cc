@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/odbc/odbc_data_server.h"
-#include "host/pg/pg_data_server.h"
+#include "host/servers/odbc/odbc_data_server.h"
+#include "host/servers/pg/pg_data_server.h"
 #include "orders_db.h"
 
 namespace tabulo::host {

@@ -1,12 +1,12 @@
 // The host configuration and errors that name file, line and key; the cluster lists built from
 // it, server selection, active-server-change notifications, and the health check's choice.
-#include "host/host_config.h"
+#include "host/cluster/host_config.h"
 
 #include <gtest/gtest.h>
 
-#include "host/cluster_health.h"
-#include "host/cluster_manager.h"
-#include "host/password_hash.h"
+#include "host/audit/password_hash.h"
+#include "host/cluster/cluster_health.h"
+#include "host/cluster/cluster_manager.h"
 #include "test_folder.h"
 
 namespace tabulo::host {

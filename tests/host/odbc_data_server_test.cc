@@ -10,10 +10,10 @@
 
 #include "common/error_of.h"
 #include "common/pg_fixture.h"
-#include "host/odbc/odbc_data_server.h"
-#include "host/odbc/odbc_handles.h"
-#include "host/odbc/odbc_types.h"
 #include "host/orders_db.h"
+#include "host/servers/odbc/odbc_data_server.h"
+#include "host/servers/odbc/odbc_handles.h"
+#include "host/servers/odbc/odbc_types.h"
 #include "platform/text/locale.h"
 #include "sql/sql_literal.h"
 

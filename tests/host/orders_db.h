@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "host/sqlite/sqlite_data_server.h"
-#include "host/sqlite/sqlite_row_source.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
+#include "host/servers/sqlite/sqlite_row_source.h"
 #include "test_folder.h"
 
 namespace tabulo::host::testing {

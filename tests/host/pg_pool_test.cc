@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "common/pg_fixture.h"
-#include "host/pg/pg_connection.h"
-#include "host/pg/pg_data_server.h"
+#include "host/servers/pg/pg_connection.h"
+#include "host/servers/pg/pg_data_server.h"
 
 namespace tabulo::host::pg {
 namespace {

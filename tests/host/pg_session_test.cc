@@ -8,7 +8,7 @@
 
 #include "common/pg_fixture.h"
 #include "host/field_types.h"
-#include "host/pg/pg_data_server.h"
+#include "host/servers/pg/pg_data_server.h"
 #include "platform/text/locale.h"
 #include "platform/text/text.h"
 #include "sql/sql_literal.h"

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "host/data_server.h"
-#include "host/sqlite/connection.h"
+#include "host/servers/sqlite/connection.h"
 #include "orders_db.h"
 
 namespace tabulo::host::sqlite {

@@ -1,6 +1,6 @@
 // The security manager: signatures asked through the container's dialog, the checks of users,
 // levels and reasons, its automation members, the default's demo user; password hashes.
-#include "host/security_manager.h"
+#include "host/audit/security_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include <sstream>
 
-#include "host/password_hash.h"
+#include "host/audit/password_hash.h"
 #include "platform/runtime/headless_container.h"
 #include "test_folder.h"
 

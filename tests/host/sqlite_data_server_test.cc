@@ -1,6 +1,6 @@
 // The embedded data server on real SQLite files: error numbers, sources, field types, reading
 // that never writes, failures told apart; writes: escapes, the one-row rule, locks, refusals.
-#include "host/sqlite/sqlite_data_server.h"
+#include "host/servers/sqlite/sqlite_data_server.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 #include "common/fault_vfs.h"
 #include "host/field_types.h"
-#include "host/sqlite/connection.h"
-#include "host/sqlite/write_statement.h"
+#include "host/servers/sqlite/connection.h"
+#include "host/servers/sqlite/write_statement.h"
 #include "orders_db.h"
 
 namespace tabulo::host::sqlite {

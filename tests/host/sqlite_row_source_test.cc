@@ -1,6 +1,6 @@
 // Snapshot sources: their paths, store files and stability against writers; the rowid list; the
 // snapshot store: private, leftovers of dead processes removed, files of live stores kept.
-#include "host/sqlite/sqlite_row_source.h"
+#include "host/servers/sqlite/sqlite_row_source.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include "host/cursor_record_set.h"
 #include "host/data_server.h"
 #include "host/key_list.h"
-#include "host/sqlite/rowid_collector.h"
-#include "host/sqlite/rowid_plan.h"
-#include "host/sqlite/snapshot_sources.h"
-#include "host/sqlite/temp_store.h"
+#include "host/servers/sqlite/rowid_collector.h"
+#include "host/servers/sqlite/rowid_plan.h"
+#include "host/servers/sqlite/snapshot_sources.h"
+#include "host/servers/sqlite/temp_store.h"
 #include "orders_db.h"
 
 namespace tabulo::host::sqlite {
