@@ -279,7 +279,7 @@ AuditTransaction::AuditTransaction(const AuditLogOptions& options)
     }
   }
   if (options.pg) {
-    pg_ = std::make_unique<pg::PgAuditTransaction>(*options.pg, impl_->key);
+    pg_ = std::make_unique<pg::PgAuditTransaction>(options, impl_->key);
     return;
   }
   PrepareFolder(options);
@@ -557,7 +557,7 @@ std::vector<AuditRecord> ReadAuditRecords(const std::string& path) {
 }
 
 AuditTrail ReadAuditTrail(const AuditLogOptions& store) {
-  return store.pg ? pg::ReadPgAuditTrail(*store.pg) : ReadAuditTrail(store.path);
+  return store.pg ? pg::ReadPgAuditTrail(store) : ReadAuditTrail(store.path);
 }
 
 AuditLogOptions AuditStoreOf(const HostConfig& config) {

@@ -25,7 +25,8 @@
 // and the first keyed one (0: none). Made with the tables (chained_from: the first hashed
 // record, or the next id); keyed_from is set by the first write with an audit key, after
 // which a write without the key is refused.
-// The same store can live in a PostgreSQL table instead (pg/pg_audit_store.h).
+// The same store can live in a PostgreSQL table instead (pg_audit_store.h); audit_store.h
+// describes both.
 #pragma once
 
 #include <chrono>
@@ -36,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "host/audit/audit_store.h"
 #include "host/cluster/host_config.h"
 
 namespace tabulo::host {
@@ -71,22 +73,6 @@ struct AuditRecord {
   std::string row;   // the changed row's condition; "" when the caller named none
   std::string hash;  // the chain hash (hex); assigned by AuditTransaction::Append
   AuditState state = AuditState::kWritten;  // a PostgreSQL store's records are all written
-};
-
-// A PostgreSQL audit store: the table `table` (in `schema`, "" = the search path's) of the
-// configured connection `name`, in `connection.database`.
-struct AuditPgStore {
-  std::string name;
-  PgConnectionConfig connection;
-  std::string schema, table;
-};
-
-struct AuditLogOptions {
-  std::string path;            // empty: there is no audit database (error at write time)
-  bool create_folder = false;  // only for the default location; a configured folder must exist
-  int busy_timeout_ms = 5000;  // how long a write waits for another program's lock
-  std::optional<AuditPgStore> pg = {};  // set: the records go there, `path` is not used
-  std::string key_file = {};            // the audit key's file (audit_chain.h); "": a plain chain
 };
 
 // A write transaction on the audit database that holds its write lock from the start, so that

@@ -86,14 +86,14 @@ std::string MarkerView(const std::string& marker, int64_t chained_from, int64_t 
 
 }  // namespace
 
-PgAuditTransaction::PgAuditTransaction(const AuditPgStore& store, const std::string& key)
-    : label_("the PostgreSQL audit store \"" + store.name + "\""),
-      events_(Qualified(store.schema, store.table)),
-      head_(Qualified(store.schema, store.table + "_chain_head")),
-      refuse_(Qualified(store.schema, "tabulo_audit_refuse_change")),
-      marker_(Qualified(store.schema, store.table + "_chain_marker")),
+PgAuditTransaction::PgAuditTransaction(const AuditLogOptions& options, const std::string& key)
+    : label_("the PostgreSQL audit store \"" + options.pg->name + "\""),
+      events_(Qualified(options.pg->schema, options.pg->table)),
+      head_(Qualified(options.pg->schema, options.pg->table + "_chain_head")),
+      refuse_(Qualified(options.pg->schema, "tabulo_audit_refuse_change")),
+      marker_(Qualified(options.pg->schema, options.pg->table + "_chain_marker")),
       key_(key) {
-  const Endpoint endpoint = EndpointOf(store);
+  const Endpoint endpoint = EndpointOf(*options.pg);
   try {
     conn_ = Connect(endpoint);
   } catch (const ComError& e) {
@@ -233,7 +233,8 @@ void PgAuditTransaction::Commit() {
        ")");
 }
 
-AuditTrail ReadPgAuditTrail(const AuditPgStore& store) {
+AuditTrail ReadPgAuditTrail(const AuditLogOptions& options) {
+  const AuditPgStore& store = *options.pg;
   const std::string label = "the PostgreSQL audit store \"" + store.name + "\"";
   const std::string events = Qualified(store.schema, store.table);
   const std::string head = Qualified(store.schema, store.table + "_chain_head");

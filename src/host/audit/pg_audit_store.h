@@ -15,16 +15,18 @@
 #include <string>
 
 #include "host/audit/audit_log.h"
+#include "host/audit/audit_store.h"
 #include "host/servers/pg/pg_joinable.h"
 
 namespace tabulo::host::pg {
 
 class PgAuditTransaction {
  public:
-  // Connects, creates the tables when missing and begins. Raises kErrAuditWrite naming the
-  // store and the cause.
-  // `key`: the audit key ("": a plain chain; refused by a keyed store).
-  explicit PgAuditTransaction(const AuditPgStore& store, const std::string& key = "");
+  // Connects to the store of `options.pg`, creates the tables when missing and begins. Raises
+  // kErrAuditWrite naming the store and the cause.
+  // `key`: the audit key read from `options.key_file` ("": a plain chain; refused by a keyed
+  // store).
+  explicit PgAuditTransaction(const AuditLogOptions& options, const std::string& key = "");
   ~PgAuditTransaction();
   PgAuditTransaction(const PgAuditTransaction&) = delete;
   PgAuditTransaction& operator=(const PgAuditTransaction&) = delete;
@@ -44,7 +46,8 @@ class PgAuditTransaction {
   bool open_ = false;
 };
 
-// Every record, the head and the triggers, read under one snapshot. Raises kErrAuditRead.
-AuditTrail ReadPgAuditTrail(const AuditPgStore& store);
+// Every record of the store of `options.pg`, the head and the triggers, read under one
+// snapshot. Raises kErrAuditRead.
+AuditTrail ReadPgAuditTrail(const AuditLogOptions& options);
 
 }  // namespace tabulo::host::pg

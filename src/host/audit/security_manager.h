@@ -35,7 +35,7 @@
 //   A batch still open is rolled back first; intents prepared and never marked stay pending.
 //   With a PostgreSQL audit store the batch is a transaction on its table, holding the chain's
 //   head row; a write the data server makes meanwhile to the same server and database, as the
-//   same login, runs inside it and commits both (pg/pg_audit_store.h), so that
+//   same login, runs inside it and commits both (pg_audit_store.h), so that
 //   CommitOperatorEvents then has nothing left to do.
 // 8 PrepareOperatorEvents() commits the batch's records as pending intents, before the
 //   change is written: a process killed after writing the change leaves its records behind,
