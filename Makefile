@@ -232,7 +232,8 @@ mutants:
 # writes docs/mutation-sweep.md. SWEEP_ARGS="--limit 20" or "--only 42" for a short run.
 SWEEP_FILES ?= sql/identifier sql/sql_literal sql/value_check web/access host/audit/audit_chain \
   container/row_format control/commit control/operator_log control/update_query \
-  host/servers/sqlite/rowid_plan host/servers/sqlite/write_statement host/audit/audit_log host/servers/sqlite/record_file \
+  host/servers/sqlite/rowid_plan host/servers/sqlite/write_statement host/audit/audit_log \
+  host/servers/sqlite/record_file \
   container/serve_session container/serve_display web/http_server host/audit/pg_audit_store \
   host/servers/pg/pg_data_server
 FILES ?= $(SWEEP_FILES)
