@@ -6,10 +6,15 @@
 
 #include "control/tabulo_ctl.h"
 #include "localization/localized_string.h"
+#include "localization/state.h"
 #include "platform/text/text.h"
 #include "platform/values/com_error.h"
 
 namespace tabulo::control {
+
+localization::LocalizationState& TabuloCtl::shared_localization() const {
+  return localization::SharedLocalization(site_);
+}
 
 using platform::ComError;
 

@@ -29,7 +29,6 @@
 #include "host/cluster/cluster_manager.h"
 #include "host/host_services.h"
 #include "host/record_set.h"
-#include "localization/state.h"
 #include "longscroll/long_scroll.h"
 #include "platform/automation/dispatch_object.h"
 #include "platform/runtime/container.h"
@@ -40,6 +39,10 @@
 #include "platform/widgets/text_box.h"
 #include "platform/widgets/timer.h"
 #include "platform/widgets/widget.h"
+
+namespace tabulo::localization {
+struct LocalizationState;
+}  // namespace tabulo::localization
 
 namespace tabulo::control {
 
@@ -215,9 +218,7 @@ class TabuloCtl : public platform::DispatchObject {
   // What this control shares with every control of its session (the data server reference,
   // the language, ...): parts of the process state its site carries, not of the control.
   HostState& shared_host() const { return SharedHost(site_); }
-  localization::LocalizationState& shared_localization() const {
-    return localization::SharedLocalization(site_);
-  }
+  localization::LocalizationState& shared_localization() const;
   // Editing state, for tests and the container.
   bool Editing() const { return m_bEditing; }
   int32_t EditRow() const { return m_lEditRow; }

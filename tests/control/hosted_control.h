@@ -22,6 +22,7 @@
 #include "host/orders_db.h"
 #include "host/servers/sqlite/sqlite_data_server.h"
 #include "host/test_folder.h"
+#include "localization/state.h"
 #include "platform/runtime/headless_container.h"
 
 namespace tabulo::control::testing {

@@ -91,8 +91,14 @@ std::vector<Result> Pipelined(PGconn* conn, std::initializer_list<Sent> sent) {
                              : PQsendQueryParams(conn, sql.c_str(), s.param ? 1 : 0, nullptr,
                                                  s.param ? values : nullptr, nullptr, nullptr, 0));
   }
-  ok = ok && PQpipelineSync(conn);
-  while (ok) {
+  if (ok && PQpipelineSync(conn)) results = PipelineResults(conn);
+  PQexitPipelineMode(conn);
+  return results;
+}
+
+std::vector<Result> PipelineResults(PGconn* conn) {
+  std::vector<Result> results;
+  for (;;) {
     Result result(PQgetResult(conn));
     if (!result) {
       if (PQstatus(conn) == CONNECTION_BAD) break;
@@ -101,7 +107,6 @@ std::vector<Result> Pipelined(PGconn* conn, std::initializer_list<Sent> sent) {
     if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
     results.push_back(std::move(result));
   }
-  PQexitPipelineMode(conn);
   return results;
 }
 

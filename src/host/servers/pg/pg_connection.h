@@ -93,6 +93,8 @@ struct Sent {
 // The results of `sent`, sent at once and so in one round trip; fewer when the connection
 // failed. A statement after a failed one yields PGRES_PIPELINE_ABORTED.
 std::vector<Result> Pipelined(PGconn* conn, std::initializer_list<Sent> sent);
+// The results of a synced pipeline up to its sync point (fewer when the connection broke).
+std::vector<Result> PipelineResults(PGconn* conn);
 
 // True when `results` are `count` successes.
 bool AllSucceeded(const std::vector<Result>& results, size_t count);

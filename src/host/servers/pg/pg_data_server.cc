@@ -324,15 +324,7 @@ class PgDataServer : public DataServer {
         PQsendQueryParams(conn, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) &&
         PQsendPrepare(conn, "", sql.c_str(), 0, nullptr) && PQsendDescribePrepared(conn, "") &&
         PQsendQueryPrepared(conn, "", 0, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn);
-    while (sent) {
-      Result result(PQgetResult(conn));
-      if (!result) {
-        if (PQstatus(conn) == CONNECTION_BAD) break;
-        continue;  // the end of one statement's results
-      }
-      if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
-      results.push_back(std::move(result));
-    }
+    if (sent) results = PipelineResults(conn);
     PQexitPipelineMode(conn);
     return results;
   }
