@@ -113,6 +113,8 @@ void ResetAndKeepIdle(const Endpoint& endpoint, Conn conn) {
   if (!conn || PQstatus(conn.get()) != CONNECTION_OK) return;
   // A cancel request still on its way when the session went idle is dropped by the server
   // (it ignores one that arrives between statements), so it never reaches the next owner's.
+  // The ROLLBACK first reads what a stopped statement still sends (a cancelled COPY's rows up
+  // to its error).
   if (PQtransactionStatus(conn.get()) != PQTRANS_IDLE) {
     Result rolled_back(PQexec(conn.get(), "ROLLBACK"));
     if (!rolled_back || PQresultStatus(rolled_back.get()) != PGRES_COMMAND_OK) return;
