@@ -136,11 +136,13 @@ void OpenSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snap
 // ended, so its snapshot is no longer needed.
 void CloseSeek(KeyPass& pass) {
   Conn closing;
+  Endpoint endpoint;
   {
     std::lock_guard lock(pass.seek_mutex);
     closing = std::move(pass.seek);
+    endpoint = pass.seek_endpoint;
   }
-  ResetAndKeepIdle(pass.seek_endpoint, std::move(closing));
+  ResetAndKeepIdle(endpoint, std::move(closing));
 }
 
 // The pass, on its own thread and connection.
@@ -212,7 +214,7 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
   ResetAndKeepIdle(endpoint, std::move(conn));
 }
 
-// RunPass, then the seeking connection closed.
+// RunPass, then the seeking connection kept idle.
 void RunPassThenCloseSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snapshot,
                           std::string sql) {
   RunPass(pass, std::move(endpoint), std::move(snapshot), std::move(sql));
