@@ -426,7 +426,7 @@ TEST_F(PgKeyPathTest, ALoadTakesTheConnectionsAClosedOneKeptAndReplacesDeadOnes)
   };
   Conn lock = Connect(endpoint_);
   Run(lock.get(), "SELECT pg_advisory_lock(7)");
-  Query(sql)->Close();  // whatever is kept already, three more now
+  Query(sql)->Close();  // one of each kind kept idle at least
   auto rs = Query(sql);
   ASSERT_TRUE(pass_waits());
   rs->Close();
