@@ -383,7 +383,7 @@ TEST_F(ServeOpsTest, RefusedWritesByKindAndFailedLoads) {
 
 // Sessions on PostgreSQL: each holds its record set's connection; their commands share the
 // process's idle connections (three sessions' edits, one login); ended sessions give theirs
-// back. /healthz answers 503 once the server stops.
+// back, kept idle. /healthz answers 503 once the server stops.
 TEST_F(ServeOpsTest, PostgreSqlConnectionsSharedAndGivenBack) {
   PgFixture::Instance pg = PgFixture::Start();
   TABULO_REQUIRE_PG(pg);
@@ -407,10 +407,11 @@ TEST_F(ServeOpsTest, PostgreSqlConnectionsSharedAndGivenBack) {
     return PgFixture::Query(
         pg, "SELECT count(*) FROM pg_stat_activity WHERE application_name LIKE 'tabulo%';");
   };
-  // Connections open once the key passes have ended (they run beside the loads).
-  auto settled = [](int64_t open) {
+  // Connections at work (open, not idle) once the key passes have ended (they run beside the
+  // loads, and their connections are kept idle after).
+  auto settled = [](int64_t working) {
     host::pg::ConnectionCounts c = host::pg::CountConnections();
-    for (int round = 0; round < 400 && c.open != open; ++round) {
+    for (int round = 0; round < 400 && c.open - c.idle != working; ++round) {
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
       c = host::pg::CountConnections();
     }
@@ -418,16 +419,17 @@ TEST_F(ServeOpsTest, PostgreSqlConnectionsSharedAndGivenBack) {
   };
   Start();
   EXPECT_EQ(Get("/healthz")->status, 200);
-  EXPECT_EQ(settled(0).open, 0);
+  const host::pg::ConnectionCounts start = settled(0);
+  EXPECT_EQ(start.open, start.idle);
   const std::string loads = R"(tabulo_loads_total{outcome="ok"})";
   const double loaded_before = Scrape()[loads];
   std::vector<Page> pages;
   for (int i = 0; i < 3; ++i) pages.push_back(Open());
   ScrapeUntil(loads, loaded_before + 3);
-  // Each session browses on its own connection.
+  // Each session browses on its own connection; the server lists all the process holds.
   host::pg::ConnectionCounts c = settled(3);
-  EXPECT_EQ(c.open, 3);
-  EXPECT_EQ(in_use(), "3");
+  EXPECT_EQ(c.open - c.idle, 3);
+  EXPECT_EQ(in_use(), std::to_string(c.open - start.open));
   const host::pg::ConnectionCounts loaded = c;
   const double written = Scrape()["tabulo_commits_written_total"];
   for (size_t i = 0; i < pages.size(); ++i)
@@ -435,18 +437,19 @@ TEST_F(ServeOpsTest, PostgreSqlConnectionsSharedAndGivenBack) {
   // The three sessions' writes took one login between them, kept idle for the next.
   c = host::pg::CountConnections();
   EXPECT_EQ(c.opened - loaded.opened, 1);
-  EXPECT_EQ(c.idle, 1);
-  EXPECT_EQ(c.open, 4);
+  EXPECT_EQ(c.idle - loaded.idle, 1);
+  EXPECT_EQ(c.open - c.idle, 3);
   auto s = Scrape();
   EXPECT_EQ(s["tabulo_commits_written_total"] - written, 3);
-  EXPECT_EQ(s[R"(tabulo_pg_connections{use="idle"})"], 1);
-  EXPECT_EQ(s[R"(tabulo_pg_connections{use="all"})"], 4);
+  EXPECT_EQ(s[R"(tabulo_pg_connections{use="idle"})"], c.idle);
+  EXPECT_EQ(s[R"(tabulo_pg_connections{use="all"})"], c.open);
   EXPECT_EQ(PgFixture::Query(pg, "SELECT string_agg(v, ',' ORDER BY id) FROM t WHERE id <= 3;"),
             "w0,w1,w2");
-  // Ended sessions give their connections back: the idle one stays.
+  // Ended sessions give their connections back, kept idle with the command's (four a login).
   for (const Page& page : pages) End(page);
-  EXPECT_EQ(settled(1).open, 1);
-  EXPECT_EQ(in_use(), "1");
+  c = settled(0);
+  EXPECT_EQ(c.idle - loaded.idle, 4);
+  EXPECT_EQ(in_use(), std::to_string(c.open - start.open));
 
   PgFixture::Stop(pg);
   int status = 0;

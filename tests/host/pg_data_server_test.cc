@@ -409,6 +409,49 @@ TEST_F(PgKeyPathTest, MovesWaitForThePassAndCloseCancelsIt) {
   Run(lock.get(), "SELECT pg_advisory_unlock(7)");
 }
 
+// A closed record set keeps its connection, its pass's (cancelled while it waited) and its
+// seeking connection's idle: the next load logs in no more. Kept ones that died while idle are
+// replaced, and the load takes the key path all the same.
+TEST_F(PgKeyPathTest, ALoadTakesTheConnectionsAClosedOneKeptAndReplacesDeadOnes) {
+  const std::string sql = "SELECT * FROM Items WHERE gate()";  // key order: a seek too
+  const Rows expected = Reference("SELECT * FROM Items ORDER BY Id");
+  auto pass_waits = [] {
+    std::string waiting;
+    for (int round = 0; round < 400 && waiting != "1"; ++round) {
+      waiting = PgFixture::Query(PgFixture::Server(),
+                                 "SELECT count(*) FROM pg_stat_activity WHERE application_name = "
+                                 "'tabulo key pass' AND wait_event_type = 'Lock';");
+    }
+    return waiting == "1";
+  };
+  Conn lock = Connect(endpoint_);
+  Run(lock.get(), "SELECT pg_advisory_lock(7)");
+  Query(sql)->Close();  // one of each kind kept idle at least
+  auto rs = Query(sql);
+  ASSERT_TRUE(pass_waits());
+  rs->Close();
+  int64_t opened = CountConnections().opened;
+  rs = Query(sql);
+  EXPECT_EQ(CountConnections().opened - opened, 0);
+  EXPECT_TRUE(pass_waits());
+  rs->Close();
+  PgFixture::Psql(
+      PgFixture::Server(),
+      "SELECT pg_terminate_backend(pid, 60000) FROM pg_stat_activity WHERE datname = "
+      "'keys' AND application_name LIKE 'tabulo%' AND state = 'idle' AND pid <> " +
+          std::string(PQgetvalue(Exec(lock.get(), "SELECT pg_backend_pid()", "t").get(), 0, 0)));
+  opened = CountConnections().opened;
+  rs = Query(sql);
+  EXPECT_EQ(CountConnections().opened - opened, 3);
+  EXPECT_TRUE(pass_waits());
+  const int64_t middle = rs->RecordCount() / 2;
+  rs->Move(middle);  // located by the seeking connection while the pass waits
+  EXPECT_TRUE(rs->Item(0).Value() == expected[static_cast<size_t>(middle)][0]);
+  Run(lock.get(), "SELECT pg_advisory_unlock(7)");
+  rs->Move(rs->RecordCount() - 1 - middle);
+  EXPECT_TRUE(rs->Item(2).Value() == expected.back()[2]);
+}
+
 // In key order a window ahead of the pass is located from the count's split in the load's
 // snapshot: with the pass held, every record from a third of the way on (both sides of the
 // split, the block across it, the last) is the one the finished key list puts there, though

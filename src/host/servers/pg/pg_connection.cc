@@ -1,7 +1,10 @@
 #include "host/servers/pg/pg_connection.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "host/data_server.h"
@@ -41,7 +44,109 @@ constexpr Pinned kPinned[] = {{"client_encoding", "UTF8", false},
                               {"DateStyle", "ISO", true},
                               {"IntervalStyle", "iso_8601", false}};
 
+// The idle connections by login; a bounded number each.
+class IdlePool {
+ public:
+  Conn Take(const std::string& login) {
+    std::lock_guard lock(mu_);
+    auto it = idle_.find(login);
+    if (it == idle_.end()) return nullptr;
+    Conn conn = std::move(it->second.back());
+    it->second.pop_back();
+    if (it->second.empty()) idle_.erase(it);
+    --count_;
+    return conn;
+  }
+  void Give(const std::string& login, Conn conn) {
+    std::lock_guard lock(mu_);
+    std::vector<Conn>& kept = idle_[login];
+    if (kept.size() >= limit_) return;  // closed as it goes
+    kept.push_back(std::move(conn));
+    ++count_;
+  }
+  int64_t Idle() {
+    std::lock_guard lock(mu_);
+    return count_;
+  }
+  void SetLimit(size_t per_login) {
+    std::lock_guard lock(mu_);
+    limit_ = std::max<size_t>(per_login, 1);
+    for (auto& [login, kept] : idle_) {
+      while (kept.size() > limit_) {
+        kept.pop_back();
+        --count_;
+      }
+    }
+  }
+
+ private:
+  std::mutex mu_;
+  std::map<std::string, std::vector<Conn>> idle_;
+  size_t limit_ = 4;
+  int64_t count_ = 0;
+};
+
+IdlePool& Pool() {
+  static IdlePool* pool = new IdlePool();  // never destroyed: its connections outlive exit
+  return *pool;
+}
+
+std::string LoginKey(const Endpoint& e) {
+  return e.host + '\n' + std::to_string(e.port) + '\n' + e.database + '\n' + e.user + '\n' +
+         e.password + '\n' + e.application;
+}
+
 }  // namespace
+
+Conn TakeIdle(const Endpoint& endpoint) {
+  return Pool().Take(LoginKey(endpoint));
+}
+
+void KeepIdle(const Endpoint& endpoint, Conn conn) {
+  if (!conn || PQstatus(conn.get()) != CONNECTION_OK ||
+      PQtransactionStatus(conn.get()) != PQTRANS_IDLE || !UnpinnedSetting(conn.get()).empty())
+    return;
+  Pool().Give(LoginKey(endpoint), std::move(conn));
+}
+
+void ResetAndKeepIdle(const Endpoint& endpoint, Conn conn) {
+  if (!conn || PQstatus(conn.get()) != CONNECTION_OK) return;
+  // A cancel request still on its way when the session went idle is dropped by the server
+  // (it ignores one that arrives between statements), so it never reaches the next owner's.
+  // The ROLLBACK first reads what a stopped statement still sends (a cancelled COPY's rows up
+  // to its error).
+  if (PQtransactionStatus(conn.get()) != PQTRANS_IDLE) {
+    Result rolled_back(PQexec(conn.get(), "ROLLBACK"));
+    if (!rolled_back || PQresultStatus(rolled_back.get()) != PGRES_COMMAND_OK) return;
+  }
+  Result discarded(PQexec(conn.get(), "DISCARD ALL"));
+  if (!discarded || PQresultStatus(discarded.get()) != PGRES_COMMAND_OK) return;
+  KeepIdle(endpoint, std::move(conn));
+}
+
+int64_t IdleConnections() {
+  return Pool().Idle();
+}
+
+void SetIdleLimit(size_t per_login) {
+  Pool().SetLimit(per_login);
+}
+
+Conn TakeAndRun(const Endpoint& endpoint, const std::string& sql) {
+  Conn conn = TakeIdle(endpoint);
+  if (conn) {
+    Result result(PQexec(conn.get(), sql.c_str()));
+    if (PQstatus(conn.get()) != CONNECTION_BAD) {
+      const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+      if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw ErrorOf(conn.get(), result.get(), endpoint.label);
+      return conn;
+    }
+  }
+  conn = Connect(endpoint);
+  Exec(conn.get(), sql, endpoint.label);
+  return conn;
+}
 
 void ConnCloser::operator()(PGconn* conn) const {
   PQfinish(conn);

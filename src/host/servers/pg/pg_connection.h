@@ -52,6 +52,27 @@ Conn Connect(const Endpoint& endpoint);
 int64_t OpenConnections();
 int64_t OpenedConnections();
 
+// The process's idle connections, by login and application name (Endpoint::application): a
+// command's, a closed record set's, a key pass's and its seeking connection's, each taken by
+// the next of its kind instead of a new login (a backend started and a password exchange,
+// while a load's count wants the server's cores). At most IdleLimit() are kept a login and
+// name; more are closed as they come back.
+// An idle connection of `endpoint`, or none.
+Conn TakeIdle(const Endpoint& endpoint);
+// Keeps `conn` idle when it is healthy, outside a transaction and with the settings of its
+// start; closes it otherwise.
+void KeepIdle(const Endpoint& endpoint, Conn conn);
+// Ends the transaction `conn` may be in (a cancelled statement's too) and discards what the
+// session made (prepared statements, settings, temporary tables, locks), then keeps it idle.
+void ResetAndKeepIdle(const Endpoint& endpoint, Conn conn);
+int64_t IdleConnections();
+void SetIdleLimit(size_t per_login);
+
+// A connection of `endpoint` with `sql` run on it: an idle one when there is one (replaced
+// by a new one when it died while idle: nothing ran), else a new one. Raises the statement's
+// error.
+Conn TakeAndRun(const Endpoint& endpoint, const std::string& sql);
+
 // The name and value of a pinned setting the session no longer holds (a statement may have
 // changed it), or the empty text when all hold. Uses what the server reports; no round trip.
 std::string UnpinnedSetting(PGconn* conn);

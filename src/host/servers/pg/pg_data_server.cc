@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <mutex>
 #include <vector>
 
 #include "host/cursor_record_set.h"
@@ -57,53 +56,6 @@ std::string CommandWord(const std::string& sql) {
   for (const SqlToken& token : TokenizeSql(sql))
     if (token.kind == SqlToken::Word) return platform::AsciiLower(token.text);
   return {};
-}
-
-// The idle connections commands share, by login; a bounded number each.
-class IdlePool {
- public:
-  Conn Take(const std::string& login) {
-    std::lock_guard lock(mu_);
-    auto it = idle_.find(login);
-    if (it == idle_.end()) return nullptr;
-    Conn conn = std::move(it->second.back());
-    it->second.pop_back();
-    if (it->second.empty()) idle_.erase(it);
-    --count_;
-    return conn;
-  }
-  void Give(const std::string& login, Conn conn) {
-    std::lock_guard lock(mu_);
-    std::vector<Conn>& kept = idle_[login];
-    if (kept.size() >= limit_) return;  // closed as it goes
-    kept.push_back(std::move(conn));
-    ++count_;
-  }
-  int64_t Idle() {
-    std::lock_guard lock(mu_);
-    return count_;
-  }
-  void SetLimit(size_t per_login) {
-    std::lock_guard lock(mu_);
-    limit_ = std::max<size_t>(per_login, 1);
-    for (auto& [login, kept] : idle_) {
-      while (kept.size() > limit_) {
-        kept.pop_back();
-        --count_;
-      }
-    }
-  }
-
- private:
-  std::mutex mu_;
-  std::map<std::string, std::vector<Conn>> idle_;
-  size_t limit_ = 4;
-  int64_t count_ = 0;
-};
-
-IdlePool& Pool() {
-  static IdlePool* pool = new IdlePool();  // never destroyed: its connections outlive exit
-  return *pool;
 }
 
 class PgDataServer : public DataServer {
@@ -354,13 +306,9 @@ class PgDataServer : public DataServer {
 
   // Commands take an idle connection of the login from the process's pool, so that a write
   // costs no new login (about 50 ms with a password exchange). A query takes the connection
-  // with it into its record set.
-  static std::string LoginKey(const Endpoint& e) {
-    return e.host + '\n' + std::to_string(e.port) + '\n' + e.database + '\n' + e.user + '\n' +
-           e.password + '\n' + e.application;
-  }
+  // with it into its record set (the key path's gives it back on Close).
   Conn TakeConnection(const Endpoint& endpoint, bool* kept) {
-    if (Conn conn = Pool().Take(LoginKey(endpoint))) {
+    if (Conn conn = TakeIdle(endpoint)) {
       *kept = true;
       return conn;
     }
@@ -372,14 +320,13 @@ class PgDataServer : public DataServer {
   // literals read), without the command's statement.
   // `named`: the statement was prepared as "q" (else unnamed: the next prepare replaces it).
   void KeepConnection(const Endpoint& endpoint, Conn conn, bool named = true) {
-    if (PQstatus(conn.get()) != CONNECTION_OK || PQtransactionStatus(conn.get()) != PQTRANS_IDLE ||
-        !UnpinnedSetting(conn.get()).empty())
+    if (PQstatus(conn.get()) != CONNECTION_OK || PQtransactionStatus(conn.get()) != PQTRANS_IDLE)
       return;
     if (named) {
       Result result(PQexec(conn.get(), "DEALLOCATE q"));
       if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) return;
     }
-    Pool().Give(LoginKey(endpoint), std::move(conn));
+    KeepIdle(endpoint, std::move(conn));
   }
 
   // Statements that only ask for rows.
@@ -552,11 +499,11 @@ std::string TranslateEscapesForPg(std::string_view sql) {
 }
 
 ConnectionCounts CountConnections() {
-  return {OpenConnections(), Pool().Idle(), OpenedConnections()};
+  return {OpenConnections(), IdleConnections(), OpenedConnections()};
 }
 
 void SetIdleConnectionLimit(size_t per_login) {
-  Pool().SetLimit(per_login);
+  SetIdleLimit(per_login);
 }
 
 std::shared_ptr<DataServer> NewPgDataServer(PgServerOptions options) {

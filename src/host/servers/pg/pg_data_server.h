@@ -22,24 +22,26 @@
 //     first window (the statement's order, ties broken by the key; without ORDER BY the key
 //     order). A background thread with a second connection ("tabulo key pass") imports that
 //     snapshot, whereupon the first transaction ends, and streams the keys in result order
-//     with one binary COPY into a KeyList (about 1.1 bytes a key); then it commits and
-//     disconnects. A snapshot is thus held only for the load and the pass (seconds), never
-//     while the operator browses: vacuum is not held back and the view never needs renewing.
-//     Later records are read by key in blocks of 64 (`key = ANY($1)`, one index lookup per
-//     record), the last 64 blocks read kept; a Move beyond the keys collected so far waits
-//     for them, except in key order (no ORDER BY, or ORDER BY the key ascending): there the
+//     with one binary COPY into a KeyList (about 1.1 bytes a key); then it commits, and its
+//     connection is kept idle for the next load. A snapshot is thus held only for the load and the
+//     pass (seconds), never while the operator browses: vacuum is not held back and the view never
+//     needs renewing. Later records are read by key in blocks of 64 (`key = ANY($1)`, one index
+//     lookup per record), the last 64 blocks read kept; a Move beyond the keys collected so far
+//     waits for them, except in key order (no ORDER BY, or ORDER BY the key ascending): there the
 //     count also counts the records below the middle of the key range, a third connection
 //     ("tabulo key seek") imports the snapshot too, and a block nearer to that split than to
 //     the pass has its keys located from it by an index scan of the key in the snapshot
 //     (OFFSET from the split), so the records there are those the pass will put there; the
-//     seeking connection closes when the pass ends. Close cancels a pass still running. A
-//     pass that fails (lost connection, cancel) raises 0x80004005 on the Move that needs a
-//     key it did not deliver (a block located from the split needs none). A key-set
-//     view: which records and in which order is fixed by the snapshot; their values are those
-//     committed when their block is read (the first block: as of the snapshot) and stay so
-//     while the block is kept; a record deleted since reads "#Deleted" in every field
-//     (kDeletedRecordText); records inserted since do not appear. When the second connection
-//     cannot import the snapshot, the result is copied instead.
+//     seeking connection ends its transaction when the pass ends. Close cancels a pass still
+//     running and keeps the record set's connection idle (as the pass's and the seek's,
+//     their transactions ended and each session discarded), so a load after the first logs
+//     in no more. A pass that fails (lost connection, cancel) raises 0x80004005 on the Move that
+//     needs a key it did not deliver (a block located from the split needs none). A key-set view:
+//     which records and in which order is fixed by the snapshot; their values are those committed
+//     when their block is read (the first block: as of the snapshot) and stay so while the block is
+//     kept; a record deleted since reads "#Deleted" in every field (kDeletedRecordText); records
+//     inserted since do not appear. When the second connection cannot import the snapshot, the
+//     result is copied instead.
 //   - General path (anything else, and every query on a standby, which exports no snapshot
 //     to another session): the result is copied, in one statement and so under one snapshot,
 //     into a temporary table of the record set's own session, numbered by a position key
@@ -59,7 +61,8 @@
 // and MERGE run in a transaction; any other command runs on its own. Commands take an idle
 // connection of the login from the process's pool, shared by every data server of the
 // process (every operator's session of a display), and give it back after: at most
-// SetIdleConnectionLimit (4) are kept idle a login, the rest are closed, so the pool never
+// SetIdleConnectionLimit (4) are kept idle a login and application name (commands and
+// closed record sets; key passes; seeks), the rest are closed, so the pool never
 // holds more than the busiest moment needed. A connection that died while idle is replaced
 // before anything runs, one whose pinned settings a command changed is not kept; so a write
 // costs no new login. ODBC date and time escapes become typed literals:

@@ -49,11 +49,19 @@ struct KeyPass {
   std::optional<ComError> error;
   PGcancel* cancel = nullptr;  // while the pass's connection is open
 
-  // The connection in the snapshot that locates keys ahead of the pass; closed (its snapshot
-  // released) when the pass ends. Guarded by `seek_mutex`, which is never taken with `mutex`.
+  // The connection in the snapshot that locates keys ahead of the pass; kept idle (its
+  // snapshot released) when the pass ends. Guarded by `seek_mutex`, which is never taken with
+  // `mutex`.
   std::mutex seek_mutex;
   Conn seek;
+  Endpoint seek_endpoint;
 };
+
+// The start of a transaction in the load's snapshot, in one round trip.
+std::string InSnapshot(const std::string& snapshot) {
+  return "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SET TRANSACTION SNAPSHOT '" + snapshot +
+         "'; SET LOCAL jit = off";
+}
 
 ComError PassError(const std::string& label, const std::string& why) {
   return ComError(kErrSourceUnusable,
@@ -111,26 +119,30 @@ void OpenSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snap
               std::string up, std::string down) {
   try {
     endpoint.application = kSeekApplication;
-    Conn conn = Connect(endpoint);
-    const std::string& label = endpoint.label;
-    Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
-    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'; SET LOCAL jit = off", label);
+    Conn conn = TakeAndRun(endpoint, InSnapshot(snapshot));
     for (const auto& [name, sql] : {std::pair{kSeekUp, &up}, std::pair{kSeekDown, &down}}) {
       Result prepared(PQprepare(conn.get(), name, sql->c_str(), 0, nullptr));
       if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) return;
     }
     std::lock_guard lock(pass->seek_mutex);
     pass->seek = std::move(conn);
+    pass->seek_endpoint = std::move(endpoint);
   } catch (const std::exception&) {
     // Windows wait for the pass instead.
   }
 }
 
-// Closes the seeking connection: the pass has ended, so its snapshot is no longer needed.
+// Ends the seeking connection's transaction and keeps it idle for the next load: the pass has
+// ended, so its snapshot is no longer needed.
 void CloseSeek(KeyPass& pass) {
   Conn closing;
-  std::lock_guard lock(pass.seek_mutex);
-  closing = std::move(pass.seek);
+  Endpoint endpoint;
+  {
+    std::lock_guard lock(pass.seek_mutex);
+    closing = std::move(pass.seek);
+    endpoint = pass.seek_endpoint;
+  }
+  ResetAndKeepIdle(endpoint, std::move(closing));
 }
 
 // The pass, on its own thread and connection.
@@ -138,11 +150,10 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
              std::string sql) {
   const std::string label = endpoint.label;
   std::optional<ComError> error;
+  endpoint.application = kKeyPassApplication;
+  Conn conn;
   try {
-    endpoint.application = kKeyPassApplication;
-    Conn conn = Connect(endpoint);
-    Exec(conn.get(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", label);
-    Exec(conn.get(), "SET TRANSACTION SNAPSHOT '" + snapshot + "'; SET LOCAL jit = off", label);
+    conn = TakeAndRun(endpoint, InSnapshot(snapshot));
     {
       std::unique_lock lock(pass->mutex);
       pass->imported = true;
@@ -185,21 +196,25 @@ void RunPass(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snaps
   } catch (const std::exception& e) {
     error = PassError(label, e.what());
   }
-  std::lock_guard lock(pass->mutex);
-  if (!error && pass->keys.size() != pass->expected) {
-    error =
-        PassError(label, "the pass found " + std::to_string(pass->keys.size()) +
-                             " records where the count found " + std::to_string(pass->expected));
+  {
+    std::lock_guard lock(pass->mutex);
+    if (!error && pass->keys.size() != pass->expected) {
+      error =
+          PassError(label, "the pass found " + std::to_string(pass->keys.size()) +
+                               " records where the count found " + std::to_string(pass->expected));
+    }
+    pass->error = std::move(error);
+    pass->done = true;
+    if (pass->cancel) PQfreeCancel(pass->cancel);
+    pass->cancel = nullptr;
+    pass->keys.ShrinkToFit();
+    pass->changed.notify_all();
   }
-  pass->error = std::move(error);
-  pass->done = true;
-  if (pass->cancel) PQfreeCancel(pass->cancel);
-  pass->cancel = nullptr;
-  pass->keys.ShrinkToFit();
-  pass->changed.notify_all();
+  // Kept for the next load only now that `done` is set: no cancel is sent to it any more.
+  ResetAndKeepIdle(endpoint, std::move(conn));
 }
 
-// RunPass, then the seeking connection closed.
+// RunPass, then the seeking connection kept idle.
 void RunPassThenCloseSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std::string snapshot,
                           std::string sql) {
   RunPass(pass, std::move(endpoint), std::move(snapshot), std::move(sql));
@@ -208,15 +223,18 @@ void RunPassThenCloseSeek(std::shared_ptr<KeyPass> pass, Endpoint endpoint, std:
 
 class KeyPathRows : public RowSource {
  public:
-  KeyPathRows(Conn& conn, std::vector<ColumnInfo> columns, std::string label)
+  KeyPathRows(Conn& conn, std::vector<ColumnInfo> columns, const Endpoint& endpoint)
       : conn_(std::move(conn)),
         columns_(std::move(columns)),
-        label_(std::move(label)),
+        endpoint_(endpoint),
+        label_(endpoint.label),
         pass_(std::make_shared<KeyPass>()) {}
 
+  // The pass cancelled, and the three connections kept idle for the next load.
   ~KeyPathRows() override {
     if (seek_thread_.joinable()) seek_thread_.join();
     StopPass();
+    ResetAndKeepIdle(endpoint_, std::move(conn_));
   }
 
   // The count and first window, and the pass started; false (the connection idle again) when
@@ -442,6 +460,7 @@ class KeyPathRows : public RowSource {
 
   Conn conn_;
   std::vector<ColumnInfo> columns_;
+  Endpoint endpoint_;
   std::string label_;
   std::shared_ptr<KeyPass> pass_;
   std::thread thread_;
@@ -457,7 +476,7 @@ class KeyPathRows : public RowSource {
 
 std::unique_ptr<RowSource> OpenKeyPath(Conn& conn, const Endpoint& endpoint, const KeyPlan& plan,
                                        std::vector<ColumnInfo> columns) {
-  auto source = std::make_unique<KeyPathRows>(conn, std::move(columns), endpoint.label);
+  auto source = std::make_unique<KeyPathRows>(conn, std::move(columns), endpoint);
   if (source->Load(endpoint, plan)) return source;
   conn = source->TakeConnection();
   return nullptr;
