@@ -641,6 +641,8 @@ TEST_F(PgAuditStoreTest, ABatchWithARefusedRecordCommitsNothing) {
       "transaction";
   EXPECT_EQ(testing::Raised([&] { batch.Append(r); }).description(), over);
   EXPECT_EQ(testing::Raised([&] { batch.Commit(); }).description(), over);
+  EXPECT_EQ(testing::Raised([&] { batch.Mark({1}, AuditState::kWritten); }).description(),
+            "Cannot write the operator event: a PostgreSQL audit store keeps no pending records");
   EXPECT_TRUE(ReadAuditTrail(store).records.empty());
 }
 
