@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace tabulo::test_support {
 namespace {
@@ -74,6 +75,17 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* f, int flags, in
   return rc;
 }
 
+int LastError(sqlite3_vfs* vfs, int size, char* text) {
+  auto* owner = static_cast<FaultVfs*>(vfs->pAppData);
+  if (owner->system_error()) return owner->system_error();
+  sqlite3_vfs* real = owner->real();
+  return real->xGetLastError ? real->xGetLastError(real, size, text) : 0;
+}
+
+int SleepVfs(sqlite3_vfs* vfs, int microseconds) {
+  return static_cast<FaultVfs*>(vfs->pAppData)->Sleep(microseconds);
+}
+
 }  // namespace
 
 FaultVfs& FaultVfs::Shared() {
@@ -88,6 +100,8 @@ FaultVfs::FaultVfs() : real_(sqlite3_vfs_find(nullptr)) {
   vfs_.zName = "tabulo-fault";
   vfs_.pAppData = this;
   vfs_.xOpen = Open;
+  vfs_.xGetLastError = LastError;
+  vfs_.xSleep = SleepVfs;
   vfs_.pNext = nullptr;
   sqlite3_vfs_register(&vfs_, 1);
 }
@@ -105,6 +119,13 @@ void FaultVfs::Arm(FaultOp op, int n, std::string filter, int rc, std::function<
   rc_ = rc;
   calls_ = 0;
   fired_ = false;
+  system_error_ = 0;
+  on_sleep_ = nullptr;
+}
+
+int FaultVfs::Sleep(int microseconds) {
+  if (on_sleep_) std::exchange(on_sleep_, nullptr)();
+  return real_->xSleep(real_, microseconds);
 }
 
 int FaultVfs::Check(FaultOp op, const std::string& name) {

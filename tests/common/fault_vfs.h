@@ -27,6 +27,10 @@ class FaultVfs {
   void Arm(FaultOp op, int n, std::string filter = {}, int rc = 0,
            std::function<void()> instead = nullptr);
   void Disarm() { Arm(op_, 0); }
+  // The error number SQLite reads after a failed call, until the next Arm (0: the real one).
+  void SetSystemError(int error) { system_error_ = error; }
+  // Runs `run` at SQLite's next sleep (a busy handler's pause), until the next Arm.
+  void OnSleep(std::function<void()> run) { on_sleep_ = std::move(run); }
   // Whether the armed fault happened, and the calls of the armed kind counted since Arm.
   bool fired() const { return fired_; }
   int calls() const { return calls_; }
@@ -34,6 +38,8 @@ class FaultVfs {
   // Called by the files: whether this call of `op` on `name` fails, and with what.
   int Check(FaultOp op, const std::string& name);
   sqlite3_vfs* real() const { return real_; }
+  int system_error() const { return system_error_; }
+  int Sleep(int microseconds);
 
  private:
   sqlite3_vfs vfs_{};
@@ -45,6 +51,8 @@ class FaultVfs {
   std::function<void()> instead_;
   int calls_ = 0;
   bool fired_ = false;
+  int system_error_ = 0;
+  std::function<void()> on_sleep_;
 };
 
 }  // namespace tabulo::test_support

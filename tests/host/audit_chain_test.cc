@@ -312,10 +312,11 @@ TEST_F(AuditKeyTest, APlainStoreKeyedLaterStaysKeyed) {
   AppendAuditRecord(Options(false), Record("2"));
   EXPECT_EQ(VerifyAuditTrail(ReadAuditTrail(Options(false).path), kKey).summary,
             "Audit trail intact: 2 records chained (#1 to #2, none signed with the audit key).");
+  EXPECT_EQ(ReadAuditTrail(Options(false).path).head_seal, "");  // a plain head has no seal
   AppendAuditRecord(Options(true), Record("3"));
   AppendAuditRecord(Options(true), Record("4"));
   const AuditTrail trail = ReadAuditTrail(Options(false).path);
-  EXPECT_EQ(trail.keyed_from, 3);
+  EXPECT_EQ(std::to_string(trail.chained_from) + " " + std::to_string(trail.keyed_from), "1 3");
   EXPECT_EQ(VerifyAuditTrail(trail, kKey).summary,
             "Audit trail intact: 4 records chained (#1 to #4, signed with the audit key from #3).");
   EXPECT_FALSE(VerifyAuditTrail(trail).intact);
@@ -329,6 +330,15 @@ TEST_F(AuditKeyTest, APlainStoreKeyedLaterStaysKeyed) {
   EXPECT_NE(trail.records[2].hash, ChainHash(trail.records[1].hash, trail.records[2]));
   EXPECT_EQ(trail.records[2].hash, ChainHash(trail.records[1].hash, trail.records[2], kKey));
   EXPECT_EQ(trail.head_seal, HeadSeal(4, trail.records[3].hash, kKey));
+  // A store keyed from its very first record is keyed as well.
+  AuditLogOptions first = Options(true);
+  first.path = (folder_ / "first.db").string();
+  AppendAuditRecord(first, Record("1"));
+  first.key_file.clear();
+  EXPECT_NE(Raised([&] { AppendAuditRecord(first, Record("2")); })
+                .description()
+                .find("is signed with an audit key from record #1 on"),
+            std::string::npos);
 }
 
 // A chained store from before the marker and the seal: its next write adds both, and the
@@ -357,6 +367,29 @@ TEST_F(AuditKeyTest, AMarkerRemovedFromAMarkedStoreIsMadeAnewFromTheFirstRecord)
   EXPECT_EQ(VerifyAuditTrail(trail).summary,
             "Audit trail broken: record #1 carries no hash: it was put in outside the audit "
             "trail.");
+}
+
+// A chain start of 0 in the marker means none: keying starts the chain at the record then
+// written. A store from before the marker whose first hashed record has id 0 (put in by hand)
+// is still marked from #1.
+TEST_F(AuditKeyTest, AChainStartIsNeverBelowTheFirstRecord) {
+  for (const char* qty : {"1", "2"}) AppendAuditRecord(Options(false), Record(qty));
+  TestDb(folder_ / "audit.db")
+      .Exec(
+          "DROP VIEW audit_chain_marker; CREATE VIEW audit_chain_marker AS SELECT 0 AS "
+          "chained_from, 0 AS keyed_from");
+  AppendAuditRecord(Options(true), Record("3"));
+  AuditTrail trail = ReadAuditTrail(Options(false).path);
+  EXPECT_EQ(std::to_string(trail.chained_from) + " " + std::to_string(trail.keyed_from), "3 3");
+  AuditLogOptions older;
+  older.path = (folder_ / "older.db").string();
+  AppendAuditRecord(older, Record("1"));
+  TestDb(older.path)
+      .Exec("DROP VIEW audit_chain_marker; ALTER TABLE audit_chain_head DROP COLUMN seal; " +
+            PutIn("0") + "; " + std::string(kDropTriggers) +
+            "UPDATE operator_events SET hash = 'x' WHERE id = 0");
+  AppendAuditRecord(older, Record("2"));
+  EXPECT_EQ(ReadAuditTrail(older.path).chained_from, 1);
 }
 
 TEST(AuditKeyConfig, TheKeyFileIsTakenFromTheConfigurationsFolder) {

@@ -101,7 +101,8 @@ TEST_F(AuditIntentTest, IntentsAreCommittedPendingBeforeTheChangeAndMarkedAfterI
 // A process killed between its intents and their marks (the manager dropped without a word)
 // leaves them pending; the next start reads each row.
 TEST_F(AuditIntentTest, AKilledWritersIntentsAreSettledFromTheirRows) {
-  Prepare(*Manager(), 1, 11);  // killed after the data commit
+  EXPECT_EQ(Resolve().pending, 0);  // no store yet: nothing to settle, and no error
+  Prepare(*Manager(), 1, 11);       // killed after the data commit
   WriteData(1, 11);
   Prepare(*Manager(), 2, 22);  // killed before it
   EXPECT_EQ(States(), "pending,pending");
@@ -117,8 +118,14 @@ TEST_F(AuditIntentTest, AKilledWritersIntentsAreSettledFromTheirRows) {
   // A live writer between its intents and its change: its records (and all) wait for it.
   auto live = Manager();
   Prepare(*live, 3, 33);
+  const auto open_files = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto files = open_files();
   r = Resolve();
+  EXPECT_EQ(open_files(), files);  // the lock file is closed again
   EXPECT_TRUE(r.skipped);
+  EXPECT_EQ(r.pending, 3);
   EXPECT_EQ(States(), "pending,pending,pending");
   WriteData(3, 33);
   live->CommitOperatorEvents();
@@ -130,9 +137,16 @@ TEST_F(AuditIntentTest, AKilledWritersIntentsAreSettledFromTheirRows) {
   const std::string line = FormatAuditRecord(ReadAuditRecords(store_.path)[1]);
   EXPECT_EQ(line.substr(line.size() - 38), "; not written: the change was not made") << line;
   EXPECT_TRUE(VerifyAuditTrail(ReadAuditTrail(store_.path)).intact);
-  // Settled records are not asked about again.
+  Prepare(*Manager(), 2, 22);  // killed after the data commit, the only one
+  WriteData(2, 22);
+  r = Resolve();
+  EXPECT_EQ(std::to_string(r.written) + "/" + std::to_string(r.not_written), "1/0");
+  EXPECT_EQ(States(), "written,not written,written,written");
+  // Settled records are not asked about again, nor kept waiting by a live writer's lock.
+  AuditIntentLock held(store_);
   r = Resolve();
   EXPECT_EQ(r.written + r.not_written + r.pending, 0);
+  EXPECT_FALSE(r.skipped);
 }
 
 // Only a pending record's state may change, only to written or not written; every other
@@ -239,6 +253,7 @@ TEST(AuditSource, SplitsIntoDataSourceDatabaseAndTable) {
   const Case cases[] = {
       {"Plant: Prod - Orders", "Plant|Prod|Orders"},
       {"/data/orders.db:  - Orders", "/data/orders.db||Orders"},
+      {"a: - b", ""},  // the colon's space is the dash's
       {"Plant: a - b - Order Lines", "Plant|a - b|Order Lines"},
       {"Plant: Prod - ", ""},
       {"Plant - Orders", ""},

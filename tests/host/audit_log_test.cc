@@ -4,6 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "common/fault_vfs.h"
 #include "host/audit/audit_chain.h"
 #include "host/audit/audit_log_filter.h"
 #include "host/audit/password_hash.h"
@@ -15,6 +24,8 @@ namespace tabulo::host {
 namespace {
 
 using platform::Variant;
+using test_support::FaultOp;
+using test_support::FaultVfs;
 using testing::Raised;
 using testing::TestDb;
 using Row = std::vector<std::string>;
@@ -123,6 +134,12 @@ TEST_F(OperatorEventTest, RefusedWritesNameTheirCauseAndWriteNothing) {
             prefix_ + "the folder of the audit database does not exist: " +
                 (folder_ / "missing").string());
   EXPECT_FALSE(std::filesystem::exists(folder_ / "missing"));
+  // The default location's folders are made, unless a file stands in the way.
+  folder_.Write("file", "");
+  const AuditLogOptions under_file{(folder_ / "file" / "state" / "audit.db").string(), true, 0};
+  EXPECT_EQ(Raised([&] { AppendAuditRecord(under_file, AuditRecord{}); }).description(),
+            prefix_ + "the folder " + (folder_ / "file" / "state").string() +
+                " cannot be created (Not a directory)");
   const platform::ComError none = Raised([] { AppendAuditRecord({}, AuditRecord{}); });
   EXPECT_EQ(none.code(), 0x80040206u);
   EXPECT_NE(none.description().find("no audit database is configured"), std::string::npos);
@@ -169,13 +186,20 @@ TEST_F(OperatorEventTest, ReadsBackOldestFirstAndReadErrorsNameTheFile) {
     r.recorded_at = "2026-01-01T00:00:00.000Z";
     r.event.column_name = column;
     r.signed_by1 = "alice";
+    r.signed_by2 = "bob";
+    r.signed_reason = "why";
+    r.signed_at = "2026-01-01T00:00:01.000Z";
+    r.operator_name = "op";
     AppendAuditRecord(options, r);
   }
   std::vector<AuditRecord> records = ReadAuditRecords(options.path);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(std::to_string(records[0].id) + records[0].event.column_name + records[2].signed_by1 +
-                std::to_string(records[2].id) + records[2].event.column_name,
+  const AuditRecord& r = records[2];
+  EXPECT_EQ(std::to_string(records[0].id) + records[0].event.column_name + r.signed_by1 +
+                std::to_string(r.id) + r.event.column_name,
             "1Qtyalice3Note");
+  EXPECT_EQ(r.signed_by2 + "|" + r.signed_reason + "|" + r.signed_at + "|" + r.operator_name,
+            "bob|why|2026-01-01T00:00:01.000Z|op");
   const std::string missing = (folder_ / "none.db").string();
   const platform::ComError e = Raised([&] { ReadAuditRecords(missing); });
   EXPECT_EQ(e.code(), 0x80040207u);
@@ -186,7 +210,18 @@ TEST_F(OperatorEventTest, ReadsBackOldestFirstAndReadErrorsNameTheFile) {
                 .description()
                 .rfind(other + " is not a readable audit database", 0),
             0u);
-  Raised([&] { ReadAuditRecords(folder_.path().string()); });
+  EXPECT_EQ(Raised([&] { ReadAuditRecords(folder_.path().string()); }).description(),
+            folder_.path().string() + " is a folder, not an audit database");
+  // A socket is there but cannot be opened.
+  const std::string socket_path = (folder_ / "socket.db").string();
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socket_path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(Raised([&] { ReadAuditRecords(socket_path); }).description(),
+            "Cannot open the audit database " + socket_path);
+  ::close(socket);
 }
 
 TEST(AuditLog, FormatsOneReadableLine) {
@@ -218,7 +253,9 @@ TEST(AuditLog, UtcTimestampsHaveMillisecondsAndZ) {
   const std::pair<int64_t, const char*> cases[] = {{0, "1970-01-01T00:00:00.000Z"},
                                                    {1796680009123, "2026-12-07T21:46:49.123Z"},
                                                    {951782400999, "2000-02-29T00:00:00.999Z"},
-                                                   {-1, "1969-12-31T23:59:59.999Z"}};
+                                                   {-1, "1969-12-31T23:59:59.999Z"},
+                                                   {-999, "1969-12-31T23:59:59.001Z"},
+                                                   {-1000, "1969-12-31T23:59:59.000Z"}};
   for (const auto& [ms, text] : cases)
     EXPECT_EQ(FormatUtcTimestamp(system_clock::time_point(milliseconds(ms))), text);
 }
@@ -387,6 +424,229 @@ TEST_F(OperatorEventTest, OlderStoresGainTheirColumnsAndTheChainStartsAfterTheir
             std::string::npos)
       << FormatAuditRecord(records[3]);
   EXPECT_EQ(FormatAuditRecord(records[2]).find("; row "), std::string::npos);
+}
+
+// The next record follows the head, not whatever record is last; a store whose head is gone
+// follows its last record. Either way it takes an id never given before.
+TEST(AuditLog, TheNextRecordFollowsTheHeadOrElseTheLastRecord) {
+  testing::TestFolder folder;
+  AuditLogOptions options;
+  options.path = (folder / "audit.db").string();
+  for (const char* qty : {"1", "2", "3", "4"}) AppendAuditRecord(options, Record("Qty", "0", qty));
+  const std::string head = ReadAuditTrail(options.path).head_hash;
+  TestDb(options.path)
+      .Exec("DROP TRIGGER operator_events_no_delete; DELETE FROM operator_events WHERE id >= 3");
+  AppendAuditRecord(options, Record("Note", "a", "b"));
+  TestDb(options.path).Exec("DELETE FROM audit_chain_head");
+  AppendAuditRecord(options, Record("Note", "b", "c"));
+  const std::vector<AuditRecord> records = ReadAuditRecords(options.path);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(std::to_string(records[2].id) + " " + std::to_string(records[3].id), "5 6");
+  EXPECT_EQ(records[2].hash, ChainHash(head, records[2]));
+  EXPECT_EQ(records[3].hash, ChainHash(records[2].hash, records[3]));
+}
+
+// A store missing one piece gets it back with the next write: the check that spares a
+// complete store the schema's transaction misses nothing.
+TEST(AuditLog, AStoreMissingOnePieceIsMadeWholeByTheNextWrite) {
+  for (const char* sql :
+       {"DROP VIEW audit_chain_marker", "DROP TRIGGER operator_events_no_delete"}) {
+    SCOPED_TRACE(sql);
+    testing::TestFolder folder;
+    AuditLogOptions options;
+    options.path = (folder / "audit.db").string();
+    AppendAuditRecord(options, Record("Qty", "0", "1"));
+    TestDb(options.path).Exec(sql);
+    AppendAuditRecord(options, Record("Qty", "1", "2"));
+    const AuditTrail trail = ReadAuditTrail(options.path);
+    EXPECT_TRUE(trail.has_marker && trail.chained_from == 1 && trail.missing_triggers.empty());
+    EXPECT_TRUE(VerifyAuditTrail(trail).intact);
+  }
+}
+
+// A transaction once committed takes nothing more.
+TEST(AuditLog, ACommittedTransactionIsOver) {
+  testing::TestFolder folder;
+  AuditLogOptions options;
+  options.path = (folder / "audit.db").string();
+  AuditTransaction transaction(options);
+  transaction.Append(Record("Qty", "0", "1"));
+  transaction.Commit();
+  const std::string over = "Cannot write the operator event: the transaction is over";
+  EXPECT_EQ(Raised([&] { transaction.Append(Record("Qty", "1", "2")); }).description(), over);
+  EXPECT_EQ(Raised([&] { transaction.Commit(); }).description(), over);
+  EXPECT_EQ(Raised([&] { transaction.Mark({1}, AuditState::kWritten); }).description(), over);
+  EXPECT_EQ(ReadAuditRecords(options.path).size(), 1u);
+}
+
+// Marking no records opens no store. The intent lock's file is readable by all (as the store
+// is); one that cannot be opened is named.
+TEST(AuditLog, AnIntentLockThatCannotBeOpenedIsNamed) {
+  testing::TestFolder folder;
+  AuditLogOptions options;
+  options.path = (folder / "audit.db").string();
+  MarkAuditRecords(options, {}, AuditState::kWritten);
+  EXPECT_FALSE(std::filesystem::exists(options.path));
+  { AuditIntentLock lock(options); }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat st {};
+  ASSERT_EQ(::stat((options.path + "-intents").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644 & ~mask);
+  options.path = (folder / "other.db").string();
+  std::filesystem::create_directory(options.path + "-intents");
+  EXPECT_EQ(Raised([&] { AuditIntentLock lock(options); }).description(),
+            "Cannot write the operator event: the lock file " + options.path +
+                "-intents cannot be opened (Is a directory)");
+}
+
+// Below SQLite: a full disk is told as one whether SQLite says so or the system's error
+// number does; other failures keep SQLite's words. The store keeps its records either way.
+TEST(AuditLog, AFullDiskIsToldApartFromOtherFailures) {
+  testing::TestFolder folder;
+  AuditLogOptions options;
+  options.path = (folder / "audit.db").string();
+  AppendAuditRecord(options, Record("Qty", "0", "1"));
+  const std::string prefix = "Cannot write the operator event: ";
+  const std::string full = prefix + "the disk holding the audit database " + options.path +
+                           " is full, or the file reached the size limit of the process (free "
+                           "space or raise the limit, then try again)";
+  struct Case {
+    FaultOp op;
+    int rc;
+    int os_error;
+    std::string says;
+  };
+  const Case cases[] = {
+      {FaultOp::kWrite, SQLITE_FULL, 0, full},
+      {FaultOp::kWrite, SQLITE_IOERR_WRITE, ENOSPC, full},
+      {FaultOp::kWrite, SQLITE_IOERR_WRITE, EFBIG, full},
+      {FaultOp::kWrite, SQLITE_IOERR_WRITE, EIO,
+       prefix + "the audit database " + options.path + " could not be written (disk I/O error)"},
+      {FaultOp::kSync, SQLITE_IOERR_FSYNC, EIO,
+       prefix + "the audit database " + options.path + " could not be written (disk I/O error)"},
+  };
+  FaultVfs& vfs = FaultVfs::Shared();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rc);
+    SCOPED_TRACE(c.os_error);
+    vfs.Arm(c.op, 1, "audit.db", c.rc);
+    vfs.SetSystemError(c.os_error);
+    EXPECT_EQ(Raised([&] { AppendAuditRecord(options, Record("Qty", "1", "2")); }).description(),
+              c.says);
+    EXPECT_TRUE(vfs.fired());
+    vfs.Disarm();
+    EXPECT_EQ(ReadAuditRecords(options.path).size(), 1u);
+  }
+  // A file that cannot be opened is not a full disk, whatever error number remains.
+  vfs.SetSystemError(ENOSPC);
+  options.path = folder.path().string();
+  EXPECT_EQ(Raised([&] { AppendAuditRecord(options, Record("Qty", "1", "2")); }).description(),
+            prefix + "the audit database " + options.path + " cannot be opened");
+  vfs.Disarm();
+}
+
+// A read failing anywhere in a write refuses the write or leaves no trace of itself: the
+// trail stays whole. A statement the store refuses is named, and nothing of its record stays.
+TEST(AuditLog, AFailedReadOrARefusedStatementLeavesTheTrailWhole) {
+  testing::TestFolder folder;
+  AuditLogOptions options;
+  options.path = (folder / "audit.db").string();
+  AppendAuditRecord(options, Record("Qty", "0", "1"));
+  FaultVfs& vfs = FaultVfs::Shared();
+  vfs.Arm(FaultOp::kRead, INT_MAX, "audit.db");
+  AppendAuditRecord(options, Record("Qty", "1", "2"));
+  const int reads = vfs.calls();
+  ASSERT_GT(reads, 3);
+  size_t written = 2;
+  for (int n = 1; n <= reads; ++n) {
+    SCOPED_TRACE("read " + std::to_string(n) + " of " + std::to_string(reads));
+    vfs.Arm(FaultOp::kRead, n, "audit.db");
+    try {
+      AppendAuditRecord(options, Record("Qty", "2", std::to_string(n)));
+      ++written;
+    } catch (const platform::ComError& e) {
+      EXPECT_EQ(e.code(), kErrAuditWrite);
+    }
+    vfs.Disarm();
+    const AuditTrail trail = ReadAuditTrail(options.path);
+    EXPECT_EQ(trail.records.size(), written);
+    EXPECT_EQ(VerifyAuditTrail(trail).summary, "Audit trail intact: " + std::to_string(written) +
+                                                   " records chained (#1 to #" +
+                                                   std::to_string(written) + ").");
+  }
+  EXPECT_LT(written, 2u + reads);  // some read was not a cache's
+  // A read failing while the trail is read is an error, never a shorter trail.
+  vfs.Arm(FaultOp::kRead, INT_MAX, "audit.db");
+  ReadAuditTrail(options.path);
+  const int trail_reads = vfs.calls();
+  for (int n = 1; n <= trail_reads; ++n) {
+    SCOPED_TRACE("trail read " + std::to_string(n));
+    vfs.Arm(FaultOp::kRead, n, "audit.db");
+    try {
+      EXPECT_EQ(ReadAuditTrail(options.path).records.size(), written);
+    } catch (const platform::ComError& e) {
+      EXPECT_EQ(e.code(), kErrAuditRead);
+    }
+  }
+  vfs.Disarm();
+  // The record's insert, the head's, a pending record's mark.
+  AuditRecord pending = Record("Qty", "2", "3");
+  pending.state = AuditState::kPending;
+  AppendAuditRecord(options, pending);
+  const int64_t id = ReadAuditRecords(options.path).back().id;
+  for (const char* trigger :
+       {"INSERT ON operator_events", "INSERT ON audit_chain_head", "UPDATE ON operator_events"}) {
+    SCOPED_TRACE(trigger);
+    TestDb(options.path)
+        .Exec(std::string("CREATE TRIGGER refuse BEFORE ") + trigger +
+              " BEGIN SELECT RAISE(ABORT, 'refused here'); END");
+    EXPECT_EQ(Raised([&] {
+                if (*trigger == 'U')
+                  MarkAuditRecords(options, {id}, AuditState::kWritten);
+                else
+                  AppendAuditRecord(options, pending);
+              }).description(),
+              "Cannot write the operator event: the audit database " + options.path +
+                  " could not be written (refused here)");
+    TestDb(options.path).Exec("DROP TRIGGER refuse");
+  }
+  const AuditTrail trail = ReadAuditTrail(options.path);
+  EXPECT_EQ(std::to_string(trail.records.back().id) + AuditStateName(trail.records.back().state),
+            std::to_string(id) + "pending");
+  EXPECT_TRUE(VerifyAuditTrail(trail).intact);
+}
+
+// A writer waits for another program's lock as long as it is let to, counted from its first
+// refusal; here the lock is given up during the writer's first pause.
+TEST(AuditLog, AWriterWaitsForALockOnlyWithATimeout) {
+  testing::TestFolder folder;
+  AuditLogOptions options;
+  options.path = (folder / "audit.db").string();
+  AppendAuditRecord(options, Record("Qty", "0", "1"));
+  FaultVfs& vfs = FaultVfs::Shared();
+  for (const int timeout_ms : {0, 1000}) {
+    SCOPED_TRACE(timeout_ms);
+    TestDb other(options.path);
+    other.Exec("BEGIN IMMEDIATE");
+    bool paused = false;
+    vfs.OnSleep([&] {
+      paused = true;
+      other.Exec("COMMIT");
+    });
+    options.busy_timeout_ms = timeout_ms;
+    if (timeout_ms == 0) {
+      EXPECT_EQ(Raised([&] { AppendAuditRecord(options, Record("Qty", "1", "2")); }).description(),
+                "Cannot write the operator event: the audit database " + options.path +
+                    " is locked by another program");
+      other.Exec("COMMIT");
+    } else {
+      AppendAuditRecord(options, Record("Qty", "1", "2"));
+    }
+    EXPECT_EQ(paused, timeout_ms > 0);
+    vfs.Disarm();
+  }
+  EXPECT_EQ(ReadAuditRecords(options.path).size(), 2u);
 }
 
 // The hash of a record and the seal of the head as every version wrote them: SHA-256

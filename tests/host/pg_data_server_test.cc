@@ -684,6 +684,8 @@ TEST_F(PgAuditStoreTest, ABatchWithARefusedRecordCommitsNothing) {
       "transaction";
   EXPECT_EQ(testing::Raised([&] { batch.Append(r); }).description(), over);
   EXPECT_EQ(testing::Raised([&] { batch.Commit(); }).description(), over);
+  EXPECT_EQ(testing::Raised([&] { batch.Mark({1}, AuditState::kWritten); }).description(),
+            "Cannot write the operator event: a PostgreSQL audit store keeps no pending records");
   EXPECT_TRUE(ReadAuditTrail(store).records.empty());
 }
 
@@ -813,11 +815,17 @@ TEST(PgAuditConfig, NamesAConfiguredConnectionAndATable) {
     }
     const AuditLogOptions store = AuditStoreOf(ParseHostConfig(text, "plant.json"));
     ASSERT_TRUE(store.pg.has_value());
+    EXPECT_EQ(store.path, "");  // no SQLite file beside it
     EXPECT_EQ(store.pg->connection.host + "/" + store.pg->connection.database + "/" +
                   store.pg->schema + "/" + store.pg->table,
               "db1/" + row.database + "/" + row.schema + "/" + row.table);
   }
   EXPECT_FALSE(AuditStoreOf(ParseHostConfig("{\"format\": 1}", "plant.json")).pg.has_value());
+  HostConfig unknown;  // as no configuration file can give it
+  unknown.security.audit_pg.connection = "nowhere";
+  EXPECT_EQ(testing::Raised([&] { AuditStoreOf(unknown); }).description(),
+            "Cannot write the operator event: no PostgreSQL connection named \"nowhere\" is "
+            "configured");
 }
 
 }  // namespace
