@@ -576,19 +576,28 @@ TEST(AuditLog, AFailedReadOrARefusedStatementLeavesTheTrailWhole) {
                                                    std::to_string(written) + ").");
   }
   EXPECT_LT(written, 2u + reads);  // some read was not a cache's
-  // A read failing while the trail is read is an error, never a shorter trail.
+  // A read failing while the trail is read is an error, never a shorter trail nor a head,
+  // seal, marker or trigger gone missing (which would read as tampering).
   vfs.Arm(FaultOp::kRead, INT_MAX, "audit.db");
   ReadAuditTrail(options.path);
   const int trail_reads = vfs.calls();
+  int refused = 0;
   for (int n = 1; n <= trail_reads; ++n) {
     SCOPED_TRACE("trail read " + std::to_string(n));
     vfs.Arm(FaultOp::kRead, n, "audit.db");
     try {
-      EXPECT_EQ(ReadAuditTrail(options.path).records.size(), written);
+      const AuditTrail trail = ReadAuditTrail(options.path);
+      vfs.Disarm();
+      EXPECT_EQ(trail.records.size(), written);
+      EXPECT_EQ(VerifyAuditTrail(trail).summary, "Audit trail intact: " + std::to_string(written) +
+                                                     " records chained (#1 to #" +
+                                                     std::to_string(written) + ").");
     } catch (const platform::ComError& e) {
       EXPECT_EQ(e.code(), kErrAuditRead);
+      ++refused;
     }
   }
+  EXPECT_GT(refused, 1);  // failures after the records' own read are refused too
   vfs.Disarm();
   // The record's insert, the head's, a pending record's mark.
   AuditRecord pending = Record("Qty", "2", "3");

@@ -601,16 +601,49 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   sqlite3_busy_timeout(db.get(), 5000);
   // One read transaction: the records, the head and the numbering agree with each other.
   sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr);
+  AuditTrail trail;
+  // A piece the disk would not give is a read error, never a missing piece: a head, seal,
+  // marker or trigger reported missing would read as tampering. Only a statement naming what
+  // the store does not have (an older store's absent table) finds nothing.
+  auto step = [&](sqlite3_stmt* q) {
+    const int stepped = sqlite3_step(q);
+    if (stepped != SQLITE_ROW && stepped != SQLITE_DONE)
+      ReadFailed("Cannot read the audit database " + path + " (" + sqlite3_errmsg(db.get()) + ")");
+    return stepped == SQLITE_ROW;
+  };
+  auto prepare = [&](const std::string& sql) {
+    sqlite3_stmt* q = nullptr;
+    const int prepared = sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &q, nullptr);
+    Stmt owned(q);
+    if (prepared != SQLITE_OK && (prepared & 0xFF) != SQLITE_ERROR)
+      ReadFailed("Cannot read the audit database " + path + " (" + sqlite3_errmsg(db.get()) + ")");
+    return owned;
+  };
+  auto first = [&](const char* sql, int64_t& id, std::string* text) {
+    Stmt q = prepare(sql);
+    if (!q || !step(q.get())) return false;
+    id = sqlite3_column_int64(q.get(), 0);
+    if (text) *text = Column(q.get(), 1);
+    return true;
+  };
+  auto exists = [&](const std::string& sql) {
+    Stmt q = prepare(sql);
+    return q && step(q.get());
+  };
+  auto has_column = [&](const char* table, const char* name) {
+    return exists(std::string("SELECT 1 FROM pragma_table_info('") + table + "') WHERE name = '" +
+                  name + "'");
+  };
   char select[512];
-  std::snprintf(select, sizeof select, kSelect, HasColumn(db.get(), "row_key") ? "row_key" : "''",
-                HasColumn(db.get(), "hash") ? "hash" : "''",
-                HasColumn(db.get(), "state") ? "state" : "'written'");
+  std::snprintf(select, sizeof select, kSelect,
+                has_column("operator_events", "row_key") ? "row_key" : "''",
+                has_column("operator_events", "hash") ? "hash" : "''",
+                has_column("operator_events", "state") ? "state" : "'written'");
   sqlite3_stmt* raw_stmt = nullptr;
   rc = sqlite3_prepare_v2(db.get(), select, -1, &raw_stmt, nullptr);
   Stmt stmt(raw_stmt);
   if (rc != SQLITE_OK)
     ReadFailed(path + " is not a readable audit database (" + sqlite3_errmsg(db.get()) + ")");
-  AuditTrail trail;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     AuditRecord r;
     sqlite3_stmt* s = stmt.get();
@@ -634,21 +667,9 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   if (rc != SQLITE_DONE)
     ReadFailed("Cannot read the audit database " + path + " (" + sqlite3_errmsg(db.get()) + ")");
   stmt.reset();
-  auto first = [&](const char* sql, int64_t& id, std::string* text) {
-    sqlite3_stmt* q = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(db.get(), sql, -1, &q, nullptr) == SQLITE_OK &&
-        sqlite3_step(q) == SQLITE_ROW) {
-      found = true;
-      id = sqlite3_column_int64(q, 0);
-      if (text) *text = Column(q, 1);
-    }
-    sqlite3_finalize(q);
-    return found;
-  };
   trail.has_head = first("SELECT last_id, last_hash FROM audit_chain_head WHERE one = 1",
                          trail.head_id, &trail.head_hash);
-  if (HasColumn(db.get(), "seal", "audit_chain_head")) {
+  if (has_column("audit_chain_head", "seal")) {
     int64_t unused = 0;
     first("SELECT 0, seal FROM audit_chain_head WHERE one = 1", unused, &trail.head_seal);
   }
@@ -659,9 +680,9 @@ AuditTrail ReadAuditTrail(const std::string& path) {
   first("SELECT seq FROM sqlite_sequence WHERE name = 'operator_events'", trail.last_assigned,
         nullptr);
   for (const char* trigger : kTriggers)
-    if (!Exists(db.get(), std::string("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND "
-                                      "tbl_name = 'operator_events' AND name = '") +
-                              trigger + "'"))
+    if (!exists(std::string("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND "
+                            "tbl_name = 'operator_events' AND name = '") +
+                trigger + "'"))
       trail.missing_triggers.push_back(trigger);
   sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr);
   return trail;
