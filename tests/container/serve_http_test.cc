@@ -14,8 +14,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "container/property_setting.h"
 #include "container/sample_db.h"
@@ -83,7 +86,7 @@ class ServeHttpTest : public ::testing::Test {
 
   // Starts the display, its thread moving the clock, and opens a page's session (`page_`).
   void Start(web::ServerOptions options = {}) {
-    display_ = std::make_unique<ServeDisplay>(request_, clock_);
+    if (!display_) display_ = std::make_unique<ServeDisplay>(request_, clock_);
     ui_ = std::thread([this] {
       display_->Run([this] {
         clock_.Advance(50);
@@ -285,6 +288,73 @@ TEST_F(ServeHttpTest, RequestsRefusedWhileReadCarryTheHeadersToo) {
   }
 }
 
+// What the front reads: a head up to 16384 bytes, a Content-Length of up to 18 digits (blanks
+// around it and the name in any case), a body up to the limit even when it comes later; a
+// body over the limit is refused from its length, unread.
+TEST_F(ServeHttpTest, TheFrontReadsHeadsToTheirLimitAndBodiesByTheirLength) {
+  Start();
+  const std::string here = Here();
+  // A GET / whose head is `size` bytes, padded with lines the library reads.
+  auto get_of = [&](size_t size) {
+    std::string head = "GET / HTTP/1.1\r\nHost: " + here + "\r\n";
+    while (size - head.size() > 4011) head += "X-Pad: " + std::string(3991, 'a') + "\r\n";
+    return head + "X-Pad: " + std::string(size - head.size() - 11, 'a') + "\r\n\r\n";
+  };
+  const std::string post = "POST /session HTTP/1.1\r\nHost: " + here + "\r\n";
+  const std::string largest = "{}" + std::string(65534, ' ');
+  struct Row {
+    std::vector<std::string> pieces;  // sent apart, the front reading each on its own
+    const char* status;
+    const char* text;
+  } rows[] = {
+      {{get_of(16384)}, "HTTP/1.1 200 ", "<script>"},
+      {{get_of(16385)}, "HTTP/1.1 431 ", "longer than 16384 bytes"},
+      {{post + "Content-Length: 000000000000000002\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
+      {{post + "Content-Length: 0000000000000000002\r\n\r\n{}"}, "HTTP/1.1 400 ", "Content-Length"},
+      {{post + "Content-Length: \r\n\r\n{}"}, "HTTP/1.1 400 ", "Content-Length"},
+      {{post + "content-LENGTH:\t 2 \t\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
+      {{post + "Content-Length: 65537\r\n\r\n"}, "HTTP/1.1 400 ", "65537 bytes, at most 65536"},
+      {{post + "Content-Length: 65536\r\n\r\n", largest}, "HTTP/1.1 200 ", "\"session\""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.pieces[0].substr(0, 80));
+    const int fd = Connect(port_);
+    ASSERT_GE(fd, 0);
+    for (size_t i = 0; i < r.pieces.size(); ++i) {
+      if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      SendAll(fd, r.pieces[i]);
+    }
+    const std::string reply = ReadToEnd(fd);
+    ::close(fd);
+    EXPECT_EQ(reply.rfind(r.status, 0), 0u) << reply.substr(0, 300);
+    EXPECT_NE(reply.find(r.text), std::string::npos) << reply.substr(0, 300);
+  }
+}
+
+// The front holds at most 512 requests being read, whoever sends them: the 513th connection
+// closes the oldest, and only it.
+TEST_F(ServeHttpTest, TheFiveHundredThirteenthUnfinishedRequestClosesTheOldest) {
+  web::ServerOptions options;
+  options.per_address = 1000;
+  options.request_deadline = std::chrono::minutes(5);
+  Start(options);
+  std::vector<int> idle;
+  for (int i = 0; i < 512; ++i) {
+    idle.push_back(Connect(port_));
+    ASSERT_GE(idle.back(), 0);
+    SendAll(idle.back(), "GET / HTTP/1.1\r\n");
+  }
+  EXPECT_EQ(Send("GET", "/", {{"Host", Here()}}).status, 200);
+  pollfd first{idle[0], POLLIN, 0};
+  char byte;
+  EXPECT_TRUE(::poll(&first, 1, 20000) == 1 && ::recv(idle[0], &byte, 1, 0) <= 0);
+  for (int i = 1; i < 512; ++i) {
+    pollfd p{idle[i], POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 0), 0) << i;
+  }
+  for (int fd : idle) ::close(fd);
+}
+
 // With a token, the token is what admits a request: a POST that carries it needs no Origin
 // (a script's client), one without it is refused whatever its Origin.
 TEST_F(ServeHttpTest, WithATokenAnEventWithoutOriginNeedsTheToken) {
@@ -307,6 +377,114 @@ TEST_F(ServeHttpTest, WithATokenAnEventWithoutOriginNeedsTheToken) {
     const Answer res = Send("POST", "/event", r.headers, kDown);
     EXPECT_EQ(res.status, r.status) << res.body;
   }
+}
+
+// The token in the address sets the cookie, and the page's address sends the browser on to
+// itself without the token; a request with the cookie is not sent a new one.
+TEST_F(ServeHttpTest, ATokenInTheAddressSetsTheCookieOnce) {
+  web::ServerOptions options;
+  options.token = kToken;
+  Start(options);
+  const std::string token = std::string("?token=") + kToken;
+  const std::string cookie = std::string("tabulo_token=") + kToken;
+  const std::string set = cookie + "; Path=/; HttpOnly; SameSite=Strict";
+  struct Row {
+    std::string target;
+    httplib::Headers headers;
+    int status;
+    std::string set_cookie, location;
+  } rows[] = {
+      {"/" + token, {}, 303, set, "/"},
+      {"/", {{"Cookie", cookie}}, 200, "", ""},
+      {"/metrics" + token, {}, 200, set, ""},
+      {"/metrics", {{"Cookie", cookie}}, 200, "", ""},
+      {"/?token=" + std::string(32, '0'), {}, 401, "", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.target);
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(30, 0);
+    auto res = client.Get(r.target, r.headers);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, r.status) << res->body.substr(0, 200);
+    EXPECT_EQ(res->get_header_value("Set-Cookie"), r.set_cookie);
+    EXPECT_EQ(res->get_header_value("Location"), r.location);
+  }
+}
+
+// A display whose health probe hangs until released, as when its data server stops
+// answering; it counts the probes waiting.
+class StuckHealthDisplay : public ServeDisplay {
+ public:
+  using ServeDisplay::ServeDisplay;
+  ~StuckHealthDisplay() override { Release(); }
+  web::Reply Health() override {
+    std::unique_lock lock(mu_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return released_; });
+    return ServeDisplay::Health();
+  }
+  bool WaitFor(int waiting) {
+    std::unique_lock lock(mu_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return waiting_ == waiting; });
+  }
+  void Release() {
+    std::lock_guard lock(mu_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable changed_;
+  int waiting_ = 0;
+  bool released_ = false;
+};
+
+// Requests without the token take at most all workers but four: with four of them held (by
+// health probes that hang), a further one waits while requests that carry the token, in
+// the cookie or the address, are answered.
+TEST_F(ServeHttpTest, RequestsWithoutTheTokenLeaveFourWorkersToThoseWithIt) {
+  auto* display = new StuckHealthDisplay(request_, clock_);
+  display_.reset(display);
+  web::ServerOptions options;
+  options.token = kToken;
+  options.max_streams = 0;  // eight workers
+  Start(options);
+  const std::string here = Here();
+  std::vector<std::thread> probes;
+  std::atomic<int> healthy{0};
+  struct Released {  // also when a check gives up early
+    StuckHealthDisplay* display;
+    std::vector<std::thread>& probes;
+    ~Released() {
+      display->Release();
+      for (std::thread& t : probes) t.join();
+    }
+  } released{display, probes};
+  for (int i = 0; i < 4; ++i)
+    probes.emplace_back([&] {
+      if (Send("GET", "/healthz", {{"Host", here}}).status == 200) ++healthy;
+    });
+  ASSERT_TRUE(display->WaitFor(4));
+  const int waiting = Connect(port_);
+  ASSERT_GE(waiting, 0);
+  SendAll(waiting, "GET / HTTP/1.1\r\nHost: " + here + "\r\n\r\n");
+  const std::string cookie = std::string("tabulo_token=") + kToken;
+  EXPECT_EQ(Send("GET", "/", {{"Host", here}, {"Cookie", cookie}}).status, 200);
+  for (const char* query : {"?token=", "?a=1&token="}) {
+    SCOPED_TRACE(query);
+    EXPECT_EQ(Send("GET", std::string("/metrics") + query + kToken, {{"Host", here}}).status, 200);
+  }
+  pollfd p{waiting, POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 1000), 0);  // no worker may take it yet
+  display->Release();
+  for (std::thread& t : probes) t.join();
+  probes.clear();
+  EXPECT_EQ(healthy, 4);
+  EXPECT_EQ(ReadToEnd(waiting).rfind("HTTP/1.1 401 ", 0), 0u);
+  ::close(waiting);
 }
 
 // A request that trickles its head is cut off at the deadline, however often it sends a
