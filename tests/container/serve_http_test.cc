@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -52,11 +53,12 @@ bool SendAll(int fd, const std::string& text) {
   return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
 }
 
-// What the server sends on `fd` until it closes it (at most 20 s of silence).
-std::string ReadToEnd(int fd) {
+// What the server sends on `fd` until it closes it (at most 20 s of silence), or its first
+// `at_most` bytes.
+std::string ReadToEnd(int fd, size_t at_most = SIZE_MAX) {
   std::string out;
   char buffer[4096];
-  for (;;) {
+  while (out.size() < at_most) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 20000) <= 0) break;
     const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -64,6 +66,15 @@ std::string ReadToEnd(int fd) {
     out.append(buffer, static_cast<size_t>(n));
   }
   return out;
+}
+
+// The base64 SHA-256 of `text`, as a content security policy names a script by it.
+std::string Sha256Base64(const std::string& text) {
+  unsigned char digest[EVP_MAX_MD_SIZE], encoded[2 * EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
+  const int length = EVP_EncodeBlock(encoded, digest, static_cast<int>(size));
+  return std::string(reinterpret_cast<char*>(encoded), static_cast<size_t>(length));
 }
 
 class ServeHttpTest : public ::testing::Test {
@@ -252,7 +263,15 @@ TEST_F(ServeHttpTest, RefusesOtherNamesAndOriginsBeforeAnythingRuns) {
   const Answer page = Send("GET", "/", {{"Host", here}});
   EXPECT_EQ(page.status, 200);
   const std::string policy = page.headers.find("Content-Security-Policy")->second;
-  EXPECT_NE(policy.find("script-src 'sha256-"), std::string::npos) << policy;
+  // The page's one script and one style sheet, named by their hashes.
+  for (const char* name : {"script", "style"}) {
+    const std::string tag = name;
+    const size_t from = page.body.find("<" + tag + ">") + tag.size() + 2;
+    const std::string named =
+        tag + "-src 'sha256-" +
+        Sha256Base64(page.body.substr(from, page.body.find("</" + tag, from) - from)) + "'";
+    EXPECT_NE(policy.find(named), std::string::npos) << named << "\n" << policy;
+  }
   EXPECT_NE(policy.find("frame-ancestors 'none'"), std::string::npos) << policy;
   EXPECT_EQ(policy.find("unsafe"), std::string::npos) << policy;
   ExpectNoFraming(page.headers);
@@ -379,6 +398,54 @@ TEST_F(ServeHttpTest, WithATokenAnEventWithoutOriginNeedsTheToken) {
   }
 }
 
+// Update streams are bounded (max_streams): one more is refused until a page closes its own;
+// a stream sends "ended" once when its session ends, then closes.
+TEST_F(ServeHttpTest, UpdateStreamsAreBoundedAndCloseAfterEnded) {
+  web::ServerOptions options;
+  options.max_streams = 1;
+  Start(options);
+  const std::string here = Here();
+  const std::string stream = "GET /events?session=" + page_.session + " HTTP/1.1\r\nHost: " + here +
+                             "\r\nCookie: " + page_.cookie + "\r\n\r\n";
+  // A stream held open: read up to its first update.
+  auto open = [&] {
+    const int fd = Connect(port_);
+    SendAll(fd, stream);
+    std::string got;
+    char buffer[4096];
+    while (got.find("\n\n") == std::string::npos) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 20000) <= 0) break;
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+    return std::make_pair(fd, got);
+  };
+  auto [held, first] = open();
+  EXPECT_EQ(first.rfind("HTTP/1.1 200 ", 0), 0u) << first;
+  const Answer refused = Send("GET", "/events", {{"Host", here}});
+  EXPECT_EQ(refused.status, 503);
+  EXPECT_NE(refused.body.find("too many pages are open"), std::string::npos) << refused.body;
+  ::close(held);
+  // The closed page's place is given up once writing to it fails.
+  auto [watching, scene] = open();
+  for (int round = 0; round < 200 && scene.rfind("HTTP/1.1 200 ", 0) != 0; ++round) {
+    ::close(watching);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::tie(watching, scene) = open();
+  }
+  ASSERT_EQ(scene.rfind("HTTP/1.1 200 ", 0), 0u) << scene;
+  EXPECT_NE(scene.find("event: scene\n"), std::string::npos) << scene;
+  EXPECT_EQ(Send("POST", "/session/end", {{"Host", here}, {"Origin", "http://" + here}}).status,
+            200);
+  const std::string rest = ReadToEnd(watching, 100000);
+  ::close(watching);
+  const size_t ended = rest.find("event: ended\n");
+  ASSERT_NE(ended, std::string::npos) << rest;
+  EXPECT_EQ(rest.find("event: ", ended + 1), std::string::npos) << rest;
+}
+
 // The token in the address sets the cookie, and the page's address sends the browser on to
 // itself without the token; a request with the cookie is not sent a new one.
 TEST_F(ServeHttpTest, ATokenInTheAddressSetsTheCookieOnce) {
@@ -409,6 +476,9 @@ TEST_F(ServeHttpTest, ATokenInTheAddressSetsTheCookieOnce) {
     EXPECT_EQ(res->status, r.status) << res->body.substr(0, 200);
     EXPECT_EQ(res->get_header_value("Set-Cookie"), r.set_cookie);
     EXPECT_EQ(res->get_header_value("Location"), r.location);
+    if (r.status == 303) {
+      EXPECT_EQ(res->body.find("<script>"), std::string::npos);  // no page
+    }
   }
 }
 
@@ -472,10 +542,10 @@ TEST_F(ServeHttpTest, RequestsWithoutTheTokenLeaveFourWorkersToThoseWithIt) {
   ASSERT_GE(waiting, 0);
   SendAll(waiting, "GET / HTTP/1.1\r\nHost: " + here + "\r\n\r\n");
   const std::string cookie = std::string("tabulo_token=") + kToken;
-  EXPECT_EQ(Send("GET", "/", {{"Host", here}, {"Cookie", cookie}}).status, 200);
+  ASSERT_EQ(Send("GET", "/", {{"Host", here}, {"Cookie", cookie}}).status, 200);
   for (const char* query : {"?token=", "?a=1&token="}) {
     SCOPED_TRACE(query);
-    EXPECT_EQ(Send("GET", std::string("/metrics") + query + kToken, {{"Host", here}}).status, 200);
+    ASSERT_EQ(Send("GET", std::string("/metrics") + query + kToken, {{"Host", here}}).status, 200);
   }
   pollfd p{waiting, POLLIN, 0};
   EXPECT_EQ(::poll(&p, 1, 1000), 0);  // no worker may take it yet
