@@ -336,6 +336,9 @@ TEST_F(ServeOpsTest, HealthMetricsAndLogOnTheSample) {
     for (const std::string& secret : {std::string("Zq-9417"), page.session, std::string(kToken)})
       EXPECT_EQ(line.find(secret), std::string::npos) << line;
     ++events[entry["event"].get<std::string>() + "@" + entry.value("session", "")];
+    if (entry["event"] == "session_opened") {
+      EXPECT_EQ(entry.value("peer", ""), "127.0.0.1");
+    }
   }
   EXPECT_EQ(events["session_opened@s1"], 1);
   EXPECT_EQ(events["commit@s1"], 1);
@@ -401,6 +404,7 @@ TEST_F(ServeOpsTest, ASessionThatCannotBeBuiltIsRefusedWithTheReason) {
   EXPECT_EQ(error.rfind("The session could not be opened: ", 0), 0u) << error;
   EXPECT_NE(error.find("cannot read the host configuration"), std::string::npos) << error;
   EXPECT_EQ(m.Value("tabulo_sessions_refused_total", {{"reason", "failed"}}) - failed, 1);
+  ASSERT_FALSE(Log().empty());
   const json line = json::parse(Log().back());
   EXPECT_EQ(line["event"], "session_refused");
   EXPECT_EQ(line["reason"], "failed");
