@@ -333,6 +333,7 @@ TEST_F(ServeHttpTest, TheFrontReadsHeadsToTheirLimitAndBodiesByTheirLength) {
       {{post + "Content-Length: 0000000000000000002\r\n\r\n{}"}, "HTTP/1.1 400 ", "Content-Length"},
       {{post + "Content-Length: \r\n\r\n{}"}, "HTTP/1.1 400 ", "Content-Length"},
       {{post + "content-LENGTH:\t 2 \t\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
+      {{post + "Content-Length:2\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
       {{post + "Content-Length: 65537\r\n\r\n"}, "HTTP/1.1 400 ", "65537 bytes, at most 65536"},
       {{post + "Content-Length: 65536\r\n\r\n", largest}, "HTTP/1.1 200 ", "\"session\""},
   };
@@ -598,6 +599,16 @@ TEST_F(ServeHttpTest, RequestsWithoutTheTokenLeaveFourWorkersToThoseWithIt) {
     SCOPED_TRACE(query);
     ASSERT_EQ(Send("GET", std::string("/metrics") + query + kToken, {{"Host", here}}).status, 200);
   }
+  // What follows the head, or a line without a colon, does not hide the token or the host.
+  ASSERT_EQ(
+      Send("POST", "/session", {{"Host", here}, {"Cookie", cookie}}, "{}\nhost: elsewhere.example")
+          .status,
+      200);
+  const int odd = Connect(port_);
+  SendAll(odd, "GET / HTTP/1.1\r\nHost: " + here + "\r\nCookie: " + cookie + "\r\ncookie\r\n\r\n");
+  const std::string answer = ReadToEnd(odd);
+  ::close(odd);
+  ASSERT_FALSE(answer.empty());
   pollfd p{waiting, POLLIN, 0};
   EXPECT_EQ(::poll(&p, 1, 1000), 0);  // no worker may take it yet
   display->Release();
