@@ -183,7 +183,8 @@ TEST_F(ServeFixture, AnIdleSessionIsToldItsTimeoutInMinutesOrSeconds) {
     const char* told;
   } rows[] = {{60000, "for more than 1 minute,"},
               {120000, "for more than 2 minutes,"},
-              {1000000, "for more than 1000 seconds,"}};
+              {1000000, "for more than 1000 seconds,"},
+              {int64_t{59999} * 60000, "for more than 59999 minutes,"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.ms);
     request_.idle_timeout_ms = row.ms;

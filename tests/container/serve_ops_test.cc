@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -335,6 +336,9 @@ TEST_F(ServeOpsTest, HealthMetricsAndLogOnTheSample) {
     for (const std::string& secret : {std::string("Zq-9417"), page.session, std::string(kToken)})
       EXPECT_EQ(line.find(secret), std::string::npos) << line;
     ++events[entry["event"].get<std::string>() + "@" + entry.value("session", "")];
+    if (entry["event"] == "session_opened") {
+      EXPECT_EQ(entry.value("peer", ""), "127.0.0.1");
+    }
   }
   EXPECT_EQ(events["session_opened@s1"], 1);
   EXPECT_EQ(events["commit@s1"], 1);
@@ -378,6 +382,84 @@ TEST_F(ServeOpsTest, RefusedWritesByKindAndFailedLoads) {
     const json line = json::parse(Log().back());
     EXPECT_EQ(line["event"], load ? "load_failed" : "commit_refused");
     EXPECT_EQ(line["error"], r.logged);
+  }
+}
+
+// A session that cannot be built (its host configuration gone since the start) is refused
+// with the reason, counted and logged; sessions open again once the file is back.
+TEST_F(ServeOpsTest, ASessionThatCannotBeBuiltIsRefusedWithTheReason) {
+  WriteSampleDatabase(folder_ / "s.db", 3);
+  request_.controls.push_back({{}, (folder_ / "s.db").string(), "SELECT Id FROM Orders", ""});
+  const std::string config = R"({"format": 1,
+    "clusters": [{"name": "Local", "type": "DizuvAdar", "coordinator": "Local",
+                  "servers": [{"name": "PLANT-01"}]}]})";
+  request_.session.host_config = folder_.Write("host.json", config);
+  display_ = std::make_unique<ServeDisplay>(request_, clock_);
+  std::filesystem::remove(request_.session.host_config);
+  web::Metrics& m = web::Metrics::Process();
+  const double failed = m.Value("tabulo_sessions_refused_total", {{"reason", "failed"}});
+  const web::Reply refused = display_->Open({}, "{}");
+  EXPECT_EQ(refused.status, 503);
+  const std::string error = json::parse(refused.body)["error"];
+  EXPECT_EQ(error.rfind("The session could not be opened: ", 0), 0u) << error;
+  EXPECT_NE(error.find("cannot read the host configuration"), std::string::npos) << error;
+  EXPECT_EQ(m.Value("tabulo_sessions_refused_total", {{"reason", "failed"}}) - failed, 1);
+  ASSERT_FALSE(Log().empty());
+  const json line = json::parse(Log().back());
+  EXPECT_EQ(line["event"], "session_refused");
+  EXPECT_EQ(line["reason"], "failed");
+  EXPECT_EQ(display_->session_count(), 0u);
+  folder_.Write("host.json", config);
+  EXPECT_EQ(display_->Open({}, "{}").status, 200);
+}
+
+// The display tells the 1024 sessions that ended last from sessions it never had: their
+// pages are told why they ended (410), where a made-up one is refused (403); the one ended
+// before them is forgotten.
+TEST_F(ServeOpsTest, TheLast1024EndedSessionsAreToldApartFromUnknownOnes) {
+  WriteSampleDatabase(folder_ / "s.db", 3);
+  request_.controls.push_back({{}, (folder_ / "s.db").string(), "SELECT Id FROM Orders", ""});
+  display_ = std::make_unique<ServeDisplay>(request_, clock_);
+  auto reap = [&] {  // one round of minding the sessions
+    int rounds = 0;
+    display_->Run([&] { return rounds++ > 0; });
+  };
+  std::vector<web::Caller> pages;
+  for (int n = 0; n < 1025; ++n) {
+    web::Caller caller{"", "b", "127.0.0.1"};
+    const web::Reply opened = display_->Open(caller, "{}");
+    ASSERT_EQ(opened.status, 200) << n << opened.body;
+    caller.session = json::parse(opened.body)["session"];
+    pages.push_back(caller);
+    ASSERT_EQ(display_->End(caller).status, 200);
+    if (n < 2 || n % 128 == 0) reap();  // the first two are the first ended
+  }
+  reap();
+  const std::string unknown =
+      "This page's session is not known to the display (it has ended, or belongs to another "
+      "page): reload the page.";
+  const std::string closed = "This session has ended. Reload the page to start a new one.";
+  struct Row {
+    web::Caller caller;
+    int status;
+    std::string why;
+  } rows[] = {
+      {pages[0], 403, unknown},
+      {pages[1], 410, closed},
+      {pages[1024], 410, closed},
+      {{std::string(32, 'a'), "b", ""}, 403, unknown},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.caller.session);
+    for (const web::Reply& reply : {display_->Post(r.caller, "{}"), display_->End(r.caller)}) {
+      EXPECT_EQ(reply.status, r.status);
+      EXPECT_NE(json::parse(reply.body)["error"].get<std::string>().find(r.why), std::string::npos)
+          << reply.body;
+    }
+    const web::Download download = display_->Export(r.caller, "0", "csv");
+    EXPECT_EQ(download.status, r.status);
+    EXPECT_NE(download.error.find(r.why), std::string::npos) << download.error;
+    EXPECT_EQ(download.error.find('{'), std::string::npos) << download.error;
   }
 }
 
