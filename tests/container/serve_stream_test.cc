@@ -1,7 +1,8 @@
 // The HTTP server's connection layer over raw sockets, behind a small Endpoint of the test's
 // own whose update streams follow a script: a stream's keep-alive comments, a stream that ends
 // once its page has gone (closed or reset) and goes on while the page sends more, a download
-// whose reader resets, and the server's descriptors over its life.
+// whose reader resets, all workers busy at once with a half-closed POST waiting, and the
+// server's descriptors over its life and when there are none left.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -419,6 +420,11 @@ TEST(ServeServerLifeTest, AServerClosesWhatItOpenedAndNothingElse) {
 
 // Out of descriptors, no server is made: it says so rather than running without its pipe.
 TEST(ServeServerLifeTest, OutOfDescriptorsNoServerIsMade) {
+#ifdef TABULO_SANITIZED
+  // The sanitizers test memory through a pipe of their own: without descriptors they report
+  // the unwinding constructor's members as objects of no type.
+  GTEST_SKIP() << "needs descriptors the sanitizers use themselves";
+#endif
   ScriptedEndpoint endpoint;
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
