@@ -87,7 +87,10 @@ class PgDataServerTest : public PgTest {
          " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
          " NULL, NULL, NULL);"
          "GRANT SELECT ON Kinds TO viewer;"
-         "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;");
+         "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;"
+         "CREATE TABLE Pids(Id int PRIMARY KEY, pid int, named int);"
+         "INSERT INTO Pids VALUES (1, NULL, 0), (2, NULL, 0), (3, NULL, 0);"
+         "ALTER TABLE Pids OWNER TO viewer;");
     Serve("plant-db", "plant", "viewer", "pw");
     server_->SetServerType(1);
     source_ = "plant-db;DATABASE=";
@@ -101,6 +104,7 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
     uint32_t error;
   } rows[] = {
       {"plant-db", "SELECT 1", "viewer", "wrong", 0x80040E4D},
+      {"plant-db", "SELECT 1", "viewer", "", 0x80040E4D},  // a user without password: none
       {"plant-db;DATABASE=nowhere", "SELECT 1", "", "", 0x80004005},
       {"127.0.0.1:1;DATABASE=plant", "SELECT 1", "viewer", "pw", 0x80004005},
       {"127.0.0.1:x", "SELECT 1", "viewer", "pw", 0x80004005},
@@ -108,6 +112,7 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
       {"plant-db", "SELECT Id FROM Nowhere", "", "", 0x80040E14},
       {"plant-db", "SELECT 1; SELECT 2", "", "", 0x80040E14},
       {"plant-db", "SELECT {x '1'}", "", "", 0x80040E14},
+      {"plant-db", "SELECT 'open", "", "", 0x80040E14},  // sent whole, though no token ends it
       {"plant-db", "SELECT x FROM Secret", "", "", 0x80040E14},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 0", "", "", 0x80040E38},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id < 3", "", "", 0x80040E38},
@@ -130,8 +135,84 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   // The listings show what the login may read.
   EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
             (std::vector<std::vector<Variant>>{
-                {Variant("big")}, {Variant("kinds")}, {Variant("orders")}}));
-  EXPECT_EQ(server_->ListCatalogs()->Item(0).Value().AsString(), "plant-db");
+                {Variant("big")}, {Variant("kinds")}, {Variant("orders")}, {Variant("pids")}}));
+  const auto catalogs = server_->ListCatalogs();
+  EXPECT_EQ(catalogs->Item(0).Value().AsString(), "plant-db");
+  EXPECT_EQ(std::pair(catalogs->Item(0).Type(), catalogs->Item(0).DefinedSize()),
+            std::pair(int32_t{adVarChar}, int32_t{255}));
+}
+
+// What a user reads when the source, the server type or the statement is wrong.
+TEST_F(PgDataServerTest, MessagesSayWhatIsWrong) {
+  const std::string refused = " cannot be used: connection to server at \"127.0.0.1\", port ";
+  struct Row {
+    int16_t type;
+    std::string source, sql;
+    uint32_t error;
+    std::string description;  // the start of it
+  } rows[] = {
+      {1, "plant-db", "", 0x80040E14, "The statement is empty"},
+      {1, "plant-db", " ; ;", 0x80040E14, "The statement is empty"},
+      {0, "plant-db", "SELECT 1", 0x80004005, "Unknown server type 0"},
+      {2, "plant-db", "SELECT 1", 0x80004005, "Unknown server type 2"},
+      {1, ";DATABASE=plant", "SELECT 1", 0x80004005, "No server given"},
+      {1, "127.0.0.1:", "SELECT 1", 0x80004005, "The server 127.0.0.1: names no valid port"},
+      {1, "127.0.0.1:00001", "SELECT 1", 0x80004005, "The server 127.0.0.1:00001" + refused + "1 "},
+      {1, "127.0.0.1:000001", "SELECT 1", 0x80004005,
+       "The server 127.0.0.1:000001 names no valid port"},
+      {1, "127.0.0.1", "SELECT 1", 0x80004005, "The server 127.0.0.1" + refused + "5432 "},
+      {1, "plant-db", "SELECT Id FROM Nowhere", 0x80040E14, "relation \"nowhere\" does not exist"},
+      {1, "plant-db", "UPDATE Orders SET Qty = Qty WHERE Id < 0", 0x80040E38,
+       "The row was changed or deleted since it was read; nothing was written."},
+      {1, "plant-db", "UPDATE Orders SET Qty = Qty WHERE Id < 3", 0x80040E38,
+       "The statement would change 2 rows instead of one; nothing was written."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source + " / " + row.sql);
+    server_->SetServerType(row.type);
+    const platform::ComError e =
+        testing::Raised([&] { server_->Query(row.source, "", row.sql, "viewer", "pw"); });
+    EXPECT_EQ(static_cast<uint32_t>(e.number()), row.error);
+    EXPECT_EQ(e.description().substr(0, row.description.size()), row.description);
+  }
+}
+
+// A command gives its connection back to the pool clean — outside a transaction, without its
+// prepared statement — whether it succeeded or was refused, so that the next command takes it
+// (no new login) and runs as if on a new one. A one-row write runs unprepared by name: in one
+// pipeline with its BEGIN, nothing is left to deallocate.
+TEST_F(PgDataServerTest, TheNextCommandTakesTheKeptConnectionClean) {
+  SetIdleConnectionLimit(1);  // a dropped connection cannot hide behind another idle one
+  // Counts the named statements each write finds in its session.
+  const std::string probe =
+      "UPDATE Pids SET named = named + (SELECT count(*) FROM pg_prepared_statements) WHERE Id = 1";
+  Query(probe);
+  struct Row {
+    std::string sql;
+    uint32_t error;
+    int64_t logins;  // for the command and the probe after it
+  } rows[] = {
+      {"UPDATE Pids SET pid = 0 WHERE Id = 1", 0, 0},
+      {"UPDATE Nowhere SET pid = 0 WHERE Id = 1", 0x80040E14, 0},
+      {"UPDATE Pids SET pid = 0 WHERE Id > 1", 0x80040E38, 0},
+      {"DELETE FROM Pids WHERE Id < 0", 0x80040E38, 0},
+      {"SELECT FROM Pids", 0, 0},
+      {"VACUUM Pids", 0, 0},  // refused inside a transaction: a command runs as given
+      // RETURNING where the tokens cannot see it (after a string with an escaped quote): the
+      // write yields rows after all, so it is undone and runs as a query, which cannot write
+      // (that query's connection goes with it).
+      {"UPDATE Pids SET pid = length(E'\\'') WHERE Id = 3 RETURNING Id --'", 0x80040E14, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sql);
+    const int64_t opened = CountConnections().opened;
+    EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { Query(row.sql); })), row.error);
+    Query(probe);
+    EXPECT_EQ(CountConnections().opened - opened, row.logins);
+  }
+  SetIdleConnectionLimit(4);
+  EXPECT_EQ(Cell("SELECT count(*) FROM Pids WHERE named = 0 AND pid = 0").AsLong(), 1);
+  EXPECT_TRUE(Cell("SELECT pid FROM Pids WHERE Id = 3").IsNull());
 }
 
 TEST_F(PgDataServerTest, TypesAndValues) {
@@ -209,6 +290,21 @@ TEST_F(PgDataServerTest, StreamHandsOnExactValuesAndStopsAtAFailure) {
                 ErrorOf([&] { server_->Stream(source_, "SELECT nextval('Seq')", "", "", sink); })),
             0x80040E14u);
   EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
+  // A write runs as a command, which yields nothing to stream; so does a query without columns.
+  struct Refused {
+    const char *sql, *description;
+  } refused[] = {
+      {"UPDATE Orders SET Qty = Qty WHERE Id = 8", "The statement yields no result"},
+      {"SELECT FROM Orders", "The statement yields no result"},
+      {"SELECT 1 INTO Made",
+       "The query writes to the database, and a query may only read: cannot execute SELECT INTO "
+       "in a read-only transaction. Browse with a statement that only reads."},
+  };
+  for (const Refused& row : refused) {
+    EXPECT_EQ(
+        testing::Raised([&] { server_->Stream(source_, row.sql, "", "", sink); }).description(),
+        row.description);
+  }
   EXPECT_EQ(server_->Stream(source_, "SELECT 1", "", "", sink), 1);
   EXPECT_NO_THROW(Query("UPDATE Orders SET Qty = Qty WHERE Id = 7"));
 }
@@ -592,9 +688,10 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
     manager.WriteOperatorEvent(OperatorEvent{"Logging", "dbUpdate", "Qty", "stock-db", "", "", "5",
                                              std::to_string(row.new_qty), ""},
                                "Id = " + std::to_string(id));
+    // From Qty 5, as an increment: a write run twice would show.
     const int32_t write_error = ErrorOf([&] {
       server_->Query("stock-db;DATABASE=stock", "",
-                     "UPDATE Stock SET Qty = " + std::to_string(row.new_qty) +
+                     "UPDATE Stock SET Qty = Qty + " + std::to_string(row.new_qty - 5) +
                          " WHERE Id = " + std::to_string(id),
                      "", "");
     });
