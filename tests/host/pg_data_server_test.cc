@@ -19,6 +19,7 @@
 #include "host/server_type_router.h"
 #include "host/servers/pg/pg_connection.h"
 #include "host/servers/pg/pg_data_server.h"
+#include "host/servers/pg/pg_joinable.h"
 #include "host/servers/pg/pg_key_plan.h"
 #include "orders_db.h"
 #include "platform/runtime/headless_container.h"
@@ -636,7 +637,10 @@ class PgAuditStoreTest : public PgTest {
     Load("trail", refuse);
     Load("stock", refuse +
                       "CREATE TABLE Stock(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
-                      "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;");
+                      "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;"
+                      "CREATE TABLE Joined(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
+                      "INSERT INTO Joined SELECT i, 5 FROM generate_series(1, 4) i;"
+                      "CREATE TABLE Marks(n int);");
     Serve("stock-db", "stock", "postgres", "secret");
   }
 
@@ -708,6 +712,63 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
     EXPECT_EQ(trail.records.size(), row.records);
     EXPECT_TRUE(VerifyAuditTrail(trail).intact) << VerifyAuditTrail(trail).summary;
   }
+}
+
+// A write on the login of an offered transaction runs in it behind a savepoint and commits
+// it; a refused write goes back to the savepoint and leaves the transaction, with its owner's
+// work, to the owner; a write that yields rows runs as a query, outside it. The owner's
+// connection serves one transaction after the other, with nothing left of the writes.
+TEST_F(PgAuditStoreTest, AWriteJoinsTheOfferedTransactionOrLeavesItAsItWas) {
+  const Endpoint endpoint{"127.0.0.1", PgFixture::Server().port, "stock", "postgres", "secret",
+                          "owner"};
+  Conn owner = Connect(endpoint);
+  auto value = [&](const std::string& sql) {
+    return std::string(PQgetvalue(Exec(owner.get(), sql, "owner").get(), 0, 0));
+  };
+  struct Row {
+    std::string sql;
+    uint32_t error;
+    bool committed;     // by the write; else the owner commits after it
+    std::string after;  // Joined's Id:Qty
+  } rows[] = {
+      // (Plus the named statements it finds: a write runs unprepared by name.)
+      {"UPDATE Joined SET Qty = Qty + 1 + (SELECT count(*) FROM pg_prepared_statements) WHERE "
+       "Id = 1",
+       0, true, "1:6 2:5 3:5 4:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id IN (2, 3)", 0x80040E38, false, "1:6 2:5 3:5 4:5"},
+      {"DELETE FROM Joined WHERE Id IN (2, 3)", 0x80040E38, false, "1:6 2:5 3:5 4:5"},
+      {"INSERT INTO Joined VALUES (5, 5), (6, 5)", 0, true, "1:6 2:5 3:5 4:5 5:5 6:5"},
+      {"DELETE FROM Joined WHERE Id = 6", 0, true, "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 1", 0x80040E14, false, "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Joined SET Qty = -1 WHERE Id = 2", 0x80040E14, false, "1:6 2:5 3:5 4:5 5:5"},
+      // RETURNING hidden from the tokens behind a string with an escaped quote, and in plain view.
+      {"INSERT INTO Joined VALUES (7, length(E'\\'')) RETURNING Id --'", 0x80040E14, false,
+       "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, false,
+       "1:6 2:5 3:5 4:5 5:5"},
+      // The word in a string the tokens end early: a write that yields no rows after all.
+      {"UPDATE Joined SET Qty = length(E'\\' RETURNING ') WHERE Id = 4", 0, true,
+       "1:6 2:5 3:5 4:12 5:5"},
+      {"UPDATE Joined SET Qty = length(E'\\' RETURNING ') WHERE Id > 2", 0x80040E38, false,
+       "1:6 2:5 3:5 4:12 5:5"},
+  };
+  int mark = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sql);
+    JoinableTransaction open{endpoint, owner.get()};
+    Exec(owner.get(), "BEGIN; INSERT INTO Marks VALUES (" + std::to_string(++mark) + ")", "owner");
+    OfferTransaction(&open);
+    const int32_t error =
+        ErrorOf([&] { server_->Query("stock-db;DATABASE=stock", "", row.sql, "", ""); });
+    WithdrawTransaction(&open);
+    EXPECT_EQ(static_cast<uint32_t>(error), row.error);
+    EXPECT_EQ(open.state,
+              row.committed ? JoinableTransaction::kCommittedByWrite : JoinableTransaction::kOpen);
+    if (open.state == JoinableTransaction::kOpen) Exec(owner.get(), "COMMIT", "owner");
+    EXPECT_EQ(value("SELECT count(*) FROM Marks WHERE n = " + std::to_string(mark)), "1");
+    EXPECT_EQ(value("SELECT string_agg(Id || ':' || Qty, ' ' ORDER BY Id) FROM Joined"), row.after);
+  }
+  EXPECT_EQ(value("SELECT count(*) FROM pg_prepared_statements"), "0");
 }
 
 TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {
