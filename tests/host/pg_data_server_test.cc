@@ -89,9 +89,9 @@ class PgDataServerTest : public PgTest {
          " NULL, NULL, NULL);"
          "GRANT SELECT ON Kinds TO viewer;"
          "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;"
-         "CREATE TABLE Pids(Id int PRIMARY KEY, pid int, named int);"
-         "INSERT INTO Pids VALUES (1, NULL, 0), (2, NULL, 0), (3, NULL, 0);"
-         "ALTER TABLE Pids OWNER TO viewer;");
+         "CREATE TABLE Kept(Id int PRIMARY KEY, v int, named int);"
+         "INSERT INTO Kept VALUES (1, NULL, 0), (2, NULL, 0), (3, NULL, 0);"
+         "ALTER TABLE Kept OWNER TO viewer;");
     Serve("plant-db", "plant", "viewer", "pw");
     server_->SetServerType(1);
     source_ = "plant-db;DATABASE=";
@@ -136,7 +136,7 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   // The listings show what the login may read.
   EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
             (std::vector<std::vector<Variant>>{
-                {Variant("big")}, {Variant("kinds")}, {Variant("orders")}, {Variant("pids")}}));
+                {Variant("big")}, {Variant("kept")}, {Variant("kinds")}, {Variant("orders")}}));
   const auto catalogs = server_->ListCatalogs();
   EXPECT_EQ(catalogs->Item(0).Value().AsString(), "plant-db");
   EXPECT_EQ(std::pair(catalogs->Item(0).Type(), catalogs->Item(0).DefinedSize()),
@@ -186,23 +186,29 @@ TEST_F(PgDataServerTest, TheNextCommandTakesTheKeptConnectionClean) {
   SetIdleConnectionLimit(1);  // a dropped connection cannot hide behind another idle one
   // Counts the named statements each write finds in its session.
   const std::string probe =
-      "UPDATE Pids SET named = named + (SELECT count(*) FROM pg_prepared_statements) WHERE Id = 1";
+      "UPDATE Kept SET named = named + (SELECT count(*) FROM pg_prepared_statements) WHERE Id = 1";
   Query(probe);
   struct Row {
     std::string sql;
     uint32_t error;
     int64_t logins;  // for the command and the probe after it
   } rows[] = {
-      {"UPDATE Pids SET pid = 0 WHERE Id = 1", 0, 0},
-      {"UPDATE Nowhere SET pid = 0 WHERE Id = 1", 0x80040E14, 0},
-      {"UPDATE Pids SET pid = 0 WHERE Id > 1", 0x80040E38, 0},
-      {"DELETE FROM Pids WHERE Id < 0", 0x80040E38, 0},
-      {"SELECT FROM Pids", 0, 0},
-      {"VACUUM Pids", 0, 0},  // refused inside a transaction: a command runs as given
+      {"UPDATE Kept SET v = 0 WHERE Id = 1", 0, 0},
+      {"UPDATE Nowhere SET v = 0 WHERE Id = 1", 0x80040E14, 0},
+      {"UPDATE Kept SET v = 0 WHERE Id > 1", 0x80040E38, 0},
+      {"DELETE FROM Kept WHERE Id < 0", 0x80040E38, 0},
+      {"SELECT FROM Kept", 0, 0},
+      // A refused command other than a plain one-row write closes its connection.
+      {"INSERT INTO Kept VALUES (1, 0, 0)", 0x80040E14, 1},  // a duplicate key
+      {"DO $$ BEGIN RAISE 'refused'; END $$", 0x80040E14, 1},
+      {"VACUUM Kept", 0, 0},  // refused inside a transaction: a command runs as given
+      // The word RETURNING in a string the tokens end early: a write all the same, one row only.
+      {"UPDATE Kept SET v = length(E'\\' RETURNING ') WHERE Id = 2", 0, 0},
+      {"UPDATE Kept SET v = length(E'\\' RETURNING ') WHERE Id > 1", 0x80040E38, 1},
       // RETURNING where the tokens cannot see it (after a string with an escaped quote): the
       // write yields rows after all, so it is undone and runs as a query, which cannot write
       // (that query's connection goes with it).
-      {"UPDATE Pids SET pid = length(E'\\'') WHERE Id = 3 RETURNING Id --'", 0x80040E14, 1},
+      {"UPDATE Kept SET v = length(E'\\'') WHERE Id = 3 RETURNING Id --'", 0x80040E14, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sql);
@@ -212,8 +218,9 @@ TEST_F(PgDataServerTest, TheNextCommandTakesTheKeptConnectionClean) {
     EXPECT_EQ(CountConnections().opened - opened, row.logins);
   }
   SetIdleConnectionLimit(4);
-  EXPECT_EQ(Cell("SELECT count(*) FROM Pids WHERE named = 0 AND pid = 0").AsLong(), 1);
-  EXPECT_TRUE(Cell("SELECT pid FROM Pids WHERE Id = 3").IsNull());
+  EXPECT_EQ(Cell("SELECT count(*) FROM Kept WHERE named = 0 AND v = 0").AsLong(), 1);
+  EXPECT_EQ(Cell("SELECT v FROM Kept WHERE Id = 2").AsLong(), 12);
+  EXPECT_TRUE(Cell("SELECT v FROM Kept WHERE Id = 3").IsNull());
 }
 
 TEST_F(PgDataServerTest, TypesAndValues) {
@@ -748,6 +755,8 @@ TEST_F(PgAuditStoreTest, AWriteJoinsTheOfferedTransactionOrLeavesItAsItWas) {
        "1:6 2:5 3:5 4:5 5:5"},
       // The word in a string the tokens end early: a write that yields no rows after all.
       {"UPDATE Joined SET Qty = length(E'\\' RETURNING ') WHERE Id = 4", 0, true,
+       "1:6 2:5 3:5 4:12 5:5"},
+      {"UPDATE Joined SET Qty = length(E'\\' RETURNING ') - 20 WHERE Id = 1", 0x80040E14, false,
        "1:6 2:5 3:5 4:12 5:5"},
       {"UPDATE Joined SET Qty = length(E'\\' RETURNING ') WHERE Id > 2", 0x80040E38, false,
        "1:6 2:5 3:5 4:12 5:5"},
