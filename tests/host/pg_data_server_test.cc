@@ -163,6 +163,7 @@ TEST_F(PgDataServerTest, MessagesSayWhatIsWrong) {
        "The server 127.0.0.1:000001 names no valid port"},
       {1, "127.0.0.1", "SELECT 1", 0x80004005, "The server 127.0.0.1" + refused + "5432 "},
       {1, "plant-db", "SELECT Id FROM Nowhere", 0x80040E14, "relation \"nowhere\" does not exist"},
+      {1, "plant-db", "{fn now()}", 0x80040E14, "Malformed date or time escape at: {fn now()}"},
       {1, "plant-db", "UPDATE Orders SET Qty = Qty WHERE Id < 0", 0x80040E38,
        "The row was changed or deleted since it was read; nothing was written."},
       {1, "plant-db", "UPDATE Orders SET Qty = Qty WHERE Id < 3", 0x80040E38,
@@ -649,7 +650,9 @@ class PgAuditStoreTest : public PgTest {
                       "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;"
                       "CREATE TABLE Joined(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
                       "INSERT INTO Joined SELECT i, 5 FROM generate_series(1, 4) i;"
-                      "CREATE TABLE Marks(n int);");
+                      "CREATE TABLE Marks(n int);"
+                      "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON Marks DEFERRABLE INITIALLY "
+                      "DEFERRED FOR EACH ROW WHEN (NEW.n < 0) EXECUTE FUNCTION refuse();");
     Serve("stock-db", "stock", "postgres", "secret");
   }
 
@@ -734,46 +737,50 @@ TEST_F(PgAuditStoreTest, AWriteJoinsTheOfferedTransactionOrLeavesItAsItWas) {
   auto value = [&](const std::string& sql) {
     return std::string(PQgetvalue(Exec(owner.get(), sql, "owner").get(), 0, 0));
   };
+  const auto kept = JoinableTransaction::kOpen, committed = JoinableTransaction::kCommittedByWrite,
+             ended = JoinableTransaction::kEndedByWrite;
   // The word RETURNING in a string the tokens end early: a write that yields no rows after all.
   const std::string word = " AND E'\\' RETURNING ' <> ''";
   struct Row {
     std::string sql;
     uint32_t error;
-    bool committed;     // by the write; else the owner commits after it
-    std::string after;  // Joined's Id:Qty
+    JoinableTransaction::State state;  // the owner commits one left open
+    std::string after;                 // Joined's Id:Qty
     std::string says = {};
-    bool owner_failed = false;  // a statement of the owner failed before: nothing commits
+    std::string owner = {};  // the owner's statement before the write: nothing commits
   } rows[] = {
       // (Plus the named statements it finds: a write runs unprepared by name.)
       {"UPDATE Joined SET Qty = Qty + 1 + (SELECT count(*) FROM pg_prepared_statements) WHERE "
        "Id = 1",
-       0, true, "1:6 2:5 3:5 4:5"},
-      {"UPDATE Joined SET Qty = 0 WHERE Id IN (2, 3)", 0x80040E38, false, "1:6 2:5 3:5 4:5"},
-      {"DELETE FROM Joined WHERE Id IN (2, 3)", 0x80040E38, false, "1:6 2:5 3:5 4:5"},
-      {"INSERT INTO Joined VALUES (5, 5), (6, 5)", 0, true, "1:6 2:5 3:5 4:5 5:5 6:5"},
-      {"DELETE FROM Joined WHERE Id = 6", 0, true, "1:6 2:5 3:5 4:5 5:5"},
-      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 1", 0x80040E14, false, "1:6 2:5 3:5 4:5 5:5",
+       0, committed, "1:6 2:5 3:5 4:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id IN (2, 3)", 0x80040E38, kept, "1:6 2:5 3:5 4:5"},
+      {"DELETE FROM Joined WHERE Id IN (2, 3)", 0x80040E38, kept, "1:6 2:5 3:5 4:5"},
+      {"INSERT INTO Joined VALUES (5, 5), (6, 5)", 0, committed, "1:6 2:5 3:5 4:5 5:5 6:5"},
+      {"DELETE FROM Joined WHERE Id = 6", 0, committed, "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 1", 0x80040E14, kept, "1:6 2:5 3:5 4:5 5:5",
        "relation \"nowhere\" does not exist"},
-      {"UPDATE Joined SET Qty = -1 WHERE Id = 2", 0x80040E14, false, "1:6 2:5 3:5 4:5 5:5"},
-      {"UPDATE Joined SET Qty = 0 WHERE Id = 2", 0x80040E14, false, "1:6 2:5 3:5 4:5 5:5",
-       "current transaction is aborted", true},
+      {"UPDATE Joined SET Qty = -1 WHERE Id = 2", 0x80040E14, kept, "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2", 0x80040E14, kept, "1:6 2:5 3:5 4:5 5:5",
+       "current transaction is aborted", "SELECT 1 / 0"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2", 0x80040E14, ended, "1:6 2:5 3:5 4:5 5:5",
+       "audit refused", "INSERT INTO Marks VALUES (-1)"},  // at the commit
       // RETURNING hidden from the tokens behind a string with an escaped quote, and in plain view.
-      {"INSERT INTO Joined VALUES (7, length(E'\\'')) RETURNING Id --'", 0x80040E14, false,
+      {"INSERT INTO Joined VALUES (7, length(E'\\'')) RETURNING Id --'", 0x80040E14, kept,
        "1:6 2:5 3:5 4:5 5:5"},
-      {"UPDATE Joined SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, false,
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, kept,
        "1:6 2:5 3:5 4:5 5:5"},
-      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, false,
+      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, kept,
        "1:6 2:5 3:5 4:5 5:5", "relation \"nowhere\" does not exist"},
-      {"UPDATE Joined SET Qty = Qty + 1 WHERE Id = 4" + word, 0, true, "1:6 2:5 3:5 4:6 5:5"},
-      {"UPDATE Joined SET Qty = -1 WHERE Id = 1" + word, 0x80040E14, false, "1:6 2:5 3:5 4:6 5:5"},
-      {"UPDATE Joined SET Qty = 0 WHERE Id > 2" + word, 0x80040E38, false, "1:6 2:5 3:5 4:6 5:5"},
+      {"UPDATE Joined SET Qty = Qty + 1 WHERE Id = 4" + word, 0, committed, "1:6 2:5 3:5 4:6 5:5"},
+      {"UPDATE Joined SET Qty = -1 WHERE Id = 1" + word, 0x80040E14, kept, "1:6 2:5 3:5 4:6 5:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id > 2" + word, 0x80040E38, kept, "1:6 2:5 3:5 4:6 5:5"},
   };
   int mark = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.sql);
     JoinableTransaction open{endpoint, owner.get()};
     Exec(owner.get(), "BEGIN; INSERT INTO Marks VALUES (" + std::to_string(++mark) + ")", "owner");
-    if (row.owner_failed) PQclear(PQexec(owner.get(), "SELECT 1 / 0"));
+    if (!row.owner.empty()) PQclear(PQexec(owner.get(), row.owner.c_str()));
     OfferTransaction(&open);
     platform::ComError e(0, "");
     try {
@@ -784,11 +791,10 @@ TEST_F(PgAuditStoreTest, AWriteJoinsTheOfferedTransactionOrLeavesItAsItWas) {
     WithdrawTransaction(&open);
     EXPECT_EQ(static_cast<uint32_t>(e.number()), row.error);
     EXPECT_EQ(e.description().substr(0, row.says.size()), row.says);
-    EXPECT_EQ(open.state,
-              row.committed ? JoinableTransaction::kCommittedByWrite : JoinableTransaction::kOpen);
+    EXPECT_EQ(open.state, row.state);
     if (open.state == JoinableTransaction::kOpen) Exec(owner.get(), "COMMIT", "owner");
     EXPECT_EQ(value("SELECT count(*) FROM Marks WHERE n = " + std::to_string(mark)),
-              row.owner_failed ? "0" : "1");
+              row.owner.empty() ? "1" : "0");
     EXPECT_EQ(value("SELECT string_agg(Id || ':' || Qty, ' ' ORDER BY Id) FROM Joined"), row.after);
   }
   EXPECT_EQ(value("SELECT count(*) FROM pg_prepared_statements"), "0");
