@@ -146,6 +146,7 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
 // What a user reads when the source, the server type or the statement is wrong.
 TEST_F(PgDataServerTest, MessagesSayWhatIsWrong) {
   const std::string refused = " cannot be used: connection to server at \"127.0.0.1\", port ";
+  const std::string dir = PgFixture::Server().dir;
   struct Row {
     int16_t type;
     std::string source, sql;
@@ -162,7 +163,10 @@ TEST_F(PgDataServerTest, MessagesSayWhatIsWrong) {
        "The server 127.0.0.1:00001" + refused + "1 ..."},
       {1, "127.0.0.1:000001", "SELECT 1", 0x80004005,
        "The server 127.0.0.1:000001 names no valid port"},
-      {1, "127.0.0.1", "SELECT 1", 0x80004005, "The server 127.0.0.1" + refused + "5432 ..."},
+      // No port: 5432, here on the socket folder of the test server, which listens elsewhere.
+      {1, dir, "SELECT 1", 0x80004005,
+       "The server " + dir + " cannot be used: connection to server on socket \"" + dir +
+           "/.s.PGSQL.5432\" failed..."},
       {1, "plant-db", "SELECT Id FROM Nowhere", 0x80040E14, "relation \"nowhere\" does not exist"},
       // The escape's text is quoted up to 40 characters.
       {1, "plant-db", "{fn now()} AS the_time_of_day_on_the_server", 0x80040E14,
