@@ -155,6 +155,8 @@ TEST_F(PgDataServerTest, MessagesSayWhatIsWrong) {
   } rows[] = {
       {1, "plant-db", "", 0x80040E14, "The statement is empty"},
       {1, "plant-db", " ; ;", 0x80040E14, "The statement is empty"},
+      {1, "plant-db", " \t\n", 0x80040E14, "The statement is empty"},
+      {1, "plant-db", "-- nothing\n/* at all */ ;", 0x80040E14, "The statement is empty"},
       {0, "plant-db", "SELECT 1", 0x80004005, "Unknown server type 0"},
       {2, "plant-db", "SELECT 1", 0x80004005, "Unknown server type 2"},
       {1, ";DATABASE=plant", "SELECT 1", 0x80004005, "No server given"},
@@ -218,6 +220,11 @@ TEST_F(PgDataServerTest, TheNextCommandTakesTheKeptConnectionClean) {
       {"VACUUM Kept", 0, 0},  // refused inside a transaction: a command runs as given
       {"CREATE TABLE Made AS SELECT 1 AS x", 0, 0},  // "SELECT 1" done: not a query's INTO
       {"DROP TABLE Made", 0, 0},
+      // What a command changes in its session ends with it: the probe after it still finds
+      // its table and may write.
+      {"SET search_path = pg_catalog", 0, 0},
+      {"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", 0, 0},
+      {"CREATE TEMPORARY TABLE Kept (named int, v int, Id int)", 0, 0},
       // The word RETURNING in a string the tokens end early: a write all the same, one row only.
       {"UPDATE Kept SET v = length(E'\\' RETURNING ') WHERE Id = 2", 0, 0},
       {"UPDATE Kept SET v = length(E'\\' RETURNING ') WHERE Id > 1", 0x80040E38, 1},
