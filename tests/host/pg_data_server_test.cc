@@ -19,6 +19,7 @@
 #include "host/server_type_router.h"
 #include "host/servers/pg/pg_connection.h"
 #include "host/servers/pg/pg_data_server.h"
+#include "host/servers/pg/pg_joinable.h"
 #include "host/servers/pg/pg_key_plan.h"
 #include "orders_db.h"
 #include "platform/runtime/headless_container.h"
@@ -87,7 +88,10 @@ class PgDataServerTest : public PgTest {
          " (NULL, NULL, NULL, NULL, NULL, 12, NULL, NULL, NULL, NULL, NULL, NULL,"
          " NULL, NULL, NULL);"
          "GRANT SELECT ON Kinds TO viewer;"
-         "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;");
+         "CREATE SEQUENCE Seq; GRANT USAGE, SELECT, UPDATE ON Seq TO viewer;"
+         "CREATE TABLE Kept(Id int PRIMARY KEY, v int, named int);"
+         "INSERT INTO Kept VALUES (1, NULL, 0), (2, NULL, 0), (3, NULL, 0);"
+         "ALTER TABLE Kept OWNER TO viewer; GRANT CREATE ON SCHEMA public TO viewer;");
     Serve("plant-db", "plant", "viewer", "pw");
     server_->SetServerType(1);
     source_ = "plant-db;DATABASE=";
@@ -101,6 +105,7 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
     uint32_t error;
   } rows[] = {
       {"plant-db", "SELECT 1", "viewer", "wrong", 0x80040E4D},
+      {"plant-db", "SELECT 1", "viewer", "", 0x80040E4D},  // a user without password: none
       {"plant-db;DATABASE=nowhere", "SELECT 1", "", "", 0x80004005},
       {"127.0.0.1:1;DATABASE=plant", "SELECT 1", "viewer", "pw", 0x80004005},
       {"127.0.0.1:x", "SELECT 1", "viewer", "pw", 0x80004005},
@@ -108,6 +113,7 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
       {"plant-db", "SELECT Id FROM Nowhere", "", "", 0x80040E14},
       {"plant-db", "SELECT 1; SELECT 2", "", "", 0x80040E14},
       {"plant-db", "SELECT {x '1'}", "", "", 0x80040E14},
+      {"plant-db", "SELECT 'open", "", "", 0x80040E14},  // sent whole, though no token ends it
       {"plant-db", "SELECT x FROM Secret", "", "", 0x80040E14},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id = 0", "", "", 0x80040E38},
       {"plant-db", "UPDATE Orders SET Qty = 1 WHERE Id < 3", "", "", 0x80040E38},
@@ -130,8 +136,114 @@ TEST_F(PgDataServerTest, ErrorsMapToTheControlsNumbers) {
   // The listings show what the login may read.
   EXPECT_EQ(AllRows(*server_->ListSources(source_, "", "")),
             (std::vector<std::vector<Variant>>{
-                {Variant("big")}, {Variant("kinds")}, {Variant("orders")}}));
-  EXPECT_EQ(server_->ListCatalogs()->Item(0).Value().AsString(), "plant-db");
+                {Variant("big")}, {Variant("kept")}, {Variant("kinds")}, {Variant("orders")}}));
+  const auto catalogs = server_->ListCatalogs();
+  EXPECT_EQ(catalogs->Item(0).Value().AsString(), "plant-db");
+  EXPECT_EQ(std::pair(catalogs->Item(0).Type(), catalogs->Item(0).DefinedSize()),
+            std::pair(int32_t{adVarChar}, int32_t{255}));
+}
+
+// What a user reads when the source, the server type or the statement is wrong.
+TEST_F(PgDataServerTest, MessagesSayWhatIsWrong) {
+  const std::string refused = " cannot be used: connection to server at \"127.0.0.1\", port ";
+  const std::string dir = PgFixture::Server().dir;
+  struct Row {
+    int16_t type;
+    std::string source, sql;
+    uint32_t error;
+    std::string description;  // "...": the start of it
+  } rows[] = {
+      {1, "plant-db", "", 0x80040E14, "The statement is empty"},
+      {1, "plant-db", " ; ;", 0x80040E14, "The statement is empty"},
+      {1, "plant-db", " \t\n", 0x80040E14, "The statement is empty"},
+      {1, "plant-db", "-- nothing\n/* at all */ ;", 0x80040E14, "The statement is empty"},
+      {0, "plant-db", "SELECT 1", 0x80004005, "Unknown server type 0"},
+      {2, "plant-db", "SELECT 1", 0x80004005, "Unknown server type 2"},
+      {1, ";DATABASE=plant", "SELECT 1", 0x80004005, "No server given"},
+      {1, "127.0.0.1:", "SELECT 1", 0x80004005, "The server 127.0.0.1: names no valid port"},
+      {1, "127.0.0.1:00001", "SELECT 1", 0x80004005,
+       "The server 127.0.0.1:00001" + refused + "1 ..."},
+      {1, "127.0.0.1:000001", "SELECT 1", 0x80004005,
+       "The server 127.0.0.1:000001 names no valid port"},
+      // No port: 5432, here on the socket folder of the test server, which listens elsewhere.
+      {1, dir, "SELECT 1", 0x80004005,
+       "The server " + dir + " cannot be used: connection to server on socket \"" + dir +
+           "/.s.PGSQL.5432\" failed..."},
+      {1, "plant-db", "SELECT Id FROM Nowhere", 0x80040E14, "relation \"nowhere\" does not exist"},
+      // The escape's text is quoted up to 40 characters.
+      {1, "plant-db", "{fn now()} AS the_time_of_day_on_the_server", 0x80040E14,
+       "Malformed date or time escape at: {fn now()} AS the_time_of_day_on_the_ser"},
+      {1, "plant-db", "SELECT {d '2024-01-01'}{x}", 0x80040E14,
+       "Malformed date or time escape at: {x}"},
+      {1, "plant-db", "SELECT 1 = {d '2024-01-01'", 0x80040E14,
+       "Malformed date or time escape at: {d '2024-01-01'"},
+      {1, "plant-db", "UPDATE Orders SET Qty = Qty WHERE Id < 0", 0x80040E38,
+       "The row was changed or deleted since it was read; nothing was written."},
+      {1, "plant-db", "UPDATE Orders SET Qty = Qty WHERE Id < 3", 0x80040E38,
+       "The statement would change 2 rows instead of one; nothing was written."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source + " / " + row.sql);
+    server_->SetServerType(row.type);
+    const platform::ComError e =
+        testing::Raised([&] { server_->Query(row.source, "", row.sql, "viewer", "pw"); });
+    EXPECT_EQ(static_cast<uint32_t>(e.number()), row.error);
+    const bool prefix = row.description.ends_with("...");
+    const std::string expected = row.description.substr(0, row.description.size() - 3 * prefix);
+    EXPECT_EQ(prefix ? e.description().substr(0, expected.size()) : e.description(), expected);
+  }
+}
+
+// A command gives its connection back to the pool clean — outside a transaction, without its
+// prepared statement — whether it succeeded or was refused, so that the next command takes it
+// (no new login) and runs as if on a new one. A one-row write runs unprepared by name: in one
+// pipeline with its BEGIN, nothing is left to deallocate.
+TEST_F(PgDataServerTest, TheNextCommandTakesTheKeptConnectionClean) {
+  SetIdleConnectionLimit(1);  // a dropped connection cannot hide behind another idle one
+  // Counts the named statements each write finds in its session.
+  const std::string probe =
+      "UPDATE Kept SET named = named + (SELECT count(*) FROM pg_prepared_statements) WHERE Id = 1";
+  Query(probe);
+  struct Row {
+    std::string sql;
+    uint32_t error;
+    int64_t logins;  // for the command and the probe after it
+  } rows[] = {
+      {"UPDATE Kept SET v = 0 WHERE Id = 1", 0, 0},
+      {"UPDATE Nowhere SET v = 0 WHERE Id = 1", 0x80040E14, 0},
+      {"UPDATE Kept SET v = 0 WHERE Id > 1", 0x80040E38, 0},
+      {"DELETE FROM Kept WHERE Id < 0", 0x80040E38, 0},
+      {"SELECT FROM Kept", 0, 0},
+      // A refused command other than a plain one-row write closes its connection.
+      {"INSERT INTO Kept VALUES (1, 0, 0)", 0x80040E14, 1},  // a duplicate key
+      {"DO $$ BEGIN RAISE 'refused'; END $$", 0x80040E14, 1},
+      {"VACUUM Kept", 0, 0},  // refused inside a transaction: a command runs as given
+      {"CREATE TABLE Made AS SELECT 1 AS x", 0, 0},  // "SELECT 1" done: not a query's INTO
+      {"DROP TABLE Made", 0, 0},
+      // What a command changes in its session ends with it: the probe after it still finds
+      // its table and may write.
+      {"SET search_path = pg_catalog", 0, 0},
+      {"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", 0, 0},
+      {"CREATE TEMPORARY TABLE Kept (named int, v int, Id int)", 0, 0},
+      // The word RETURNING in a string the tokens end early: a write all the same, one row only.
+      {"UPDATE Kept SET v = length(E'\\' RETURNING ') WHERE Id = 2", 0, 0},
+      {"UPDATE Kept SET v = length(E'\\' RETURNING ') WHERE Id > 1", 0x80040E38, 1},
+      // RETURNING where the tokens cannot see it (after a string with an escaped quote): the
+      // write yields rows after all, so it is undone and runs as a query, which cannot write
+      // (that query's connection goes with it).
+      {"UPDATE Kept SET v = length(E'\\'') WHERE Id = 3 RETURNING Id --'", 0x80040E14, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sql);
+    const int64_t opened = CountConnections().opened;
+    EXPECT_EQ(static_cast<uint32_t>(ErrorOf([&] { Query(row.sql); })), row.error);
+    Query(probe);
+    EXPECT_EQ(CountConnections().opened - opened, row.logins);
+  }
+  SetIdleConnectionLimit(4);
+  EXPECT_EQ(Cell("SELECT count(*) FROM Kept WHERE named = 0 AND v = 0").AsLong(), 1);
+  EXPECT_EQ(Cell("SELECT v FROM Kept WHERE Id = 2").AsLong(), 12);
+  EXPECT_TRUE(Cell("SELECT v FROM Kept WHERE Id = 3").IsNull());
 }
 
 TEST_F(PgDataServerTest, TypesAndValues) {
@@ -209,6 +321,21 @@ TEST_F(PgDataServerTest, StreamHandsOnExactValuesAndStopsAtAFailure) {
                 ErrorOf([&] { server_->Stream(source_, "SELECT nextval('Seq')", "", "", sink); })),
             0x80040E14u);
   EXPECT_FALSE(Cell("SELECT is_called FROM Seq").AsBoolean());
+  // A write runs as a command, which yields nothing to stream; so does a query without columns.
+  struct Refused {
+    const char *sql, *description;
+  } refused[] = {
+      {"UPDATE Orders SET Qty = Qty WHERE Id = 8", "The statement yields no result"},
+      {"SELECT FROM Orders", "The statement yields no result"},
+      {"SELECT 1 INTO Made",
+       "The query writes to the database, and a query may only read: cannot execute SELECT INTO "
+       "in a read-only transaction. Browse with a statement that only reads."},
+  };
+  for (const Refused& row : refused) {
+    EXPECT_EQ(
+        testing::Raised([&] { server_->Stream(source_, row.sql, "", "", sink); }).description(),
+        row.description);
+  }
   EXPECT_EQ(server_->Stream(source_, "SELECT 1", "", "", sink), 1);
   EXPECT_NO_THROW(Query("UPDATE Orders SET Qty = Qty WHERE Id = 7"));
 }
@@ -540,7 +667,12 @@ class PgAuditStoreTest : public PgTest {
     Load("trail", refuse);
     Load("stock", refuse +
                       "CREATE TABLE Stock(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
-                      "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;");
+                      "INSERT INTO Stock SELECT i, 5 FROM generate_series(1, 20) i;"
+                      "CREATE TABLE Joined(Id int PRIMARY KEY, Qty int CHECK (Qty >= 0));"
+                      "INSERT INTO Joined SELECT i, 5 FROM generate_series(1, 4) i;"
+                      "CREATE TABLE Marks(n int);"
+                      "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT ON Marks DEFERRABLE INITIALLY "
+                      "DEFERRED FOR EACH ROW WHEN (NEW.n < 0) EXECUTE FUNCTION refuse();");
     Serve("stock-db", "stock", "postgres", "secret");
   }
 
@@ -592,9 +724,10 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
     manager.WriteOperatorEvent(OperatorEvent{"Logging", "dbUpdate", "Qty", "stock-db", "", "", "5",
                                              std::to_string(row.new_qty), ""},
                                "Id = " + std::to_string(id));
+    // From Qty 5, as an increment: a write run twice would show.
     const int32_t write_error = ErrorOf([&] {
       server_->Query("stock-db;DATABASE=stock", "",
-                     "UPDATE Stock SET Qty = " + std::to_string(row.new_qty) +
+                     "UPDATE Stock SET Qty = Qty + " + std::to_string(row.new_qty - 5) +
                          " WHERE Id = " + std::to_string(id),
                      "", "");
     });
@@ -611,6 +744,80 @@ TEST_F(PgAuditStoreTest, AnEditAndItsRecordsCommitTogetherOnOneServerAndDatabase
     EXPECT_EQ(trail.records.size(), row.records);
     EXPECT_TRUE(VerifyAuditTrail(trail).intact) << VerifyAuditTrail(trail).summary;
   }
+}
+
+// A write on the login of an offered transaction runs in it behind a savepoint and commits
+// it; a refused write goes back to the savepoint and leaves the transaction, with its owner's
+// work, to the owner; a write that yields rows runs as a query, outside it. The owner's
+// connection serves one transaction after the other, with nothing left of the writes.
+TEST_F(PgAuditStoreTest, AWriteJoinsTheOfferedTransactionOrLeavesItAsItWas) {
+  const Endpoint endpoint{"127.0.0.1", PgFixture::Server().port, "stock", "postgres", "secret",
+                          "owner"};
+  Conn owner = Connect(endpoint);
+  auto value = [&](const std::string& sql) {
+    return std::string(PQgetvalue(Exec(owner.get(), sql, "owner").get(), 0, 0));
+  };
+  const auto kept = JoinableTransaction::kOpen, committed = JoinableTransaction::kCommittedByWrite,
+             ended = JoinableTransaction::kEndedByWrite;
+  // The word RETURNING in a string the tokens end early: a write that yields no rows after all.
+  const std::string word = " AND E'\\' RETURNING ' <> ''";
+  struct Row {
+    std::string sql;
+    uint32_t error;
+    JoinableTransaction::State state;  // the owner commits one left open
+    std::string after;                 // Joined's Id:Qty
+    std::string says = {};
+    std::string owner = {};  // the owner's statement before the write: nothing commits
+  } rows[] = {
+      // (Plus the named statements it finds: a write runs unprepared by name.)
+      {"UPDATE Joined SET Qty = Qty + 1 + (SELECT count(*) FROM pg_prepared_statements) WHERE "
+       "Id = 1",
+       0, committed, "1:6 2:5 3:5 4:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id IN (2, 3)", 0x80040E38, kept, "1:6 2:5 3:5 4:5"},
+      {"DELETE FROM Joined WHERE Id IN (2, 3)", 0x80040E38, kept, "1:6 2:5 3:5 4:5"},
+      {"INSERT INTO Joined VALUES (5, 5), (6, 5)", 0, committed, "1:6 2:5 3:5 4:5 5:5 6:5"},
+      {"DELETE FROM Joined WHERE Id = 6", 0, committed, "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 1", 0x80040E14, kept, "1:6 2:5 3:5 4:5 5:5",
+       "relation \"nowhere\" does not exist"},
+      {"UPDATE Joined SET Qty = -1 WHERE Id = 2", 0x80040E14, kept, "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2", 0x80040E14, kept, "1:6 2:5 3:5 4:5 5:5",
+       "current transaction is aborted", "SELECT 1 / 0"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2", 0x80040E14, ended, "1:6 2:5 3:5 4:5 5:5",
+       "audit refused", "INSERT INTO Marks VALUES (-1)"},  // at the commit
+      // RETURNING hidden from the tokens behind a string with an escaped quote, and in plain view.
+      {"INSERT INTO Joined VALUES (7, length(E'\\'')) RETURNING Id --'", 0x80040E14, kept,
+       "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, kept,
+       "1:6 2:5 3:5 4:5 5:5"},
+      {"UPDATE Nowhere SET Qty = 0 WHERE Id = 2 RETURNING Qty", 0x80040E14, kept,
+       "1:6 2:5 3:5 4:5 5:5", "relation \"nowhere\" does not exist"},
+      {"UPDATE Joined SET Qty = Qty + 1 WHERE Id = 4" + word, 0, committed, "1:6 2:5 3:5 4:6 5:5"},
+      {"UPDATE Joined SET Qty = -1 WHERE Id = 1" + word, 0x80040E14, kept, "1:6 2:5 3:5 4:6 5:5"},
+      {"UPDATE Joined SET Qty = 0 WHERE Id > 2" + word, 0x80040E38, kept, "1:6 2:5 3:5 4:6 5:5"},
+  };
+  int mark = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sql);
+    JoinableTransaction open{endpoint, owner.get()};
+    Exec(owner.get(), "BEGIN; INSERT INTO Marks VALUES (" + std::to_string(++mark) + ")", "owner");
+    if (!row.owner.empty()) PQclear(PQexec(owner.get(), row.owner.c_str()));
+    OfferTransaction(&open);
+    platform::ComError e(0, "");
+    try {
+      server_->Query("stock-db;DATABASE=stock", "", row.sql, "", "");
+    } catch (const platform::ComError& raised) {
+      e = raised;
+    }
+    WithdrawTransaction(&open);
+    EXPECT_EQ(static_cast<uint32_t>(e.number()), row.error);
+    EXPECT_EQ(e.description().substr(0, row.says.size()), row.says);
+    EXPECT_EQ(open.state, row.state);
+    if (open.state == JoinableTransaction::kOpen) Exec(owner.get(), "COMMIT", "owner");
+    EXPECT_EQ(value("SELECT count(*) FROM Marks WHERE n = " + std::to_string(mark)),
+              row.owner.empty() ? "1" : "0");
+    EXPECT_EQ(value("SELECT string_agg(Id || ':' || Qty, ' ' ORDER BY Id) FROM Joined"), row.after);
+  }
+  EXPECT_EQ(value("SELECT count(*) FROM pg_prepared_statements"), "0");
 }
 
 TEST_F(PgAuditStoreTest, WritersInTwoThreadsChainOneAfterTheOther) {

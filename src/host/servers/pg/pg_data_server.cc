@@ -26,14 +26,15 @@ ComError Unusable(std::string description) {
   return ComError(kErrSourceUnusable, std::move(description), kErrorSource);
 }
 
-// The statement without trailing semicolons, so that it can stand in a subquery.
+// The statement without trailing semicolons, so that it can stand in a subquery; empty when
+// it holds nothing but blanks, comments and semicolons.
 std::string WithoutTrailingSemicolons(const std::string& sql) {
   const auto tokens = TokenizeSql(sql);
   size_t end = tokens.size();
   while (end > 0 && tokens[end - 1].kind == SqlToken::Punct && tokens[end - 1].text == ";") --end;
+  if (end == 0) return {};
   if (end == tokens.size()) return sql;
-  return end == 0 ? std::string()
-                  : sql.substr(0, tokens[end - 1].offset + tokens[end - 1].text.size());
+  return sql.substr(0, tokens[end - 1].offset + tokens[end - 1].text.size());
 }
 
 // Folded names back in the statement's spelling: the first unquoted word equal to the name
@@ -89,7 +90,9 @@ class PgDataServer : public DataServer {
     }
     if (fields == 0) {
       RunCommand(conn.get(), sql, endpoint.label);
-      KeepConnection(endpoint, std::move(conn));
+      // A command may change the session (SET, SET ROLE, a temporary table): the next user of
+      // the login gets it as a new one.
+      ResetAndKeepIdle(endpoint, std::move(conn));
       return NewClosedRecordSet();
     }
     std::vector<ColumnInfo> columns = ColumnsOf(described.get(), sql);
