@@ -39,9 +39,10 @@ constexpr char kToken[] = "00112233445566778899aabbccddeeff";
 constexpr char kSave[] = R"({"widget":"design","control":0,"action":"save"})";
 constexpr char kDown[] = R"({"widget":"keyboard","control":0,"key":"Down"})";
 
-// A client's connection, with a receive buffer of `receive_buffer` bytes when not 0.
-int Connect(int port, int receive_buffer = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A client's connection to the loopback address of `family`, with a receive buffer of
+// `receive_buffer` bytes when not 0.
+int Connect(int port, int receive_buffer = 0, int family = AF_INET) {
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   if (receive_buffer > 0)
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
@@ -49,7 +50,14 @@ int Connect(int port, int receive_buffer = 0) {
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  sockaddr_in6 address6{};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_port = address.sin_port;
+  address6.sin6_addr = in6addr_loopback;
+  const bool six = family == AF_INET6;
+  if (::connect(
+          fd, six ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address),
+          six ? sizeof address6 : sizeof address) != 0) {
     ::close(fd);
     return -1;
   }
@@ -1051,6 +1059,23 @@ TEST_F(ServeSessionsTest, APageSignsInAndTheAuditNamesItsOperator) {
       200);
   EXPECT_EQ(Post(ann, kDown, &reply), 410);
   EXPECT_NE(reply.find("You signed out"), std::string::npos) << reply;
+  // A refusal over IPv6 names that address.
+  web::ServerOptions options;
+  options.bind = "::1";
+  options.port = 0;
+  web::HttpServer six(*display_, options);
+  const std::string here = "[::1]:" + std::to_string(six.Bind());
+  std::thread serving([&] { six.Run(); });
+  const int fd = Connect(std::stoi(here.substr(6)), 0, AF_INET6);
+  const std::string form = R"({"user":"ann","password":"wrong"})";
+  SendAll(fd, "POST /session HTTP/1.1\r\nHost: " + here + "\r\nOrigin: http://" + here +
+                  "\r\nContent-Type: application/json\r\nContent-Length: " +
+                  std::to_string(form.size()) + "\r\n\r\n" + form);
+  EXPECT_EQ(ReadToEnd(fd).rfind("HTTP/1.1 401 ", 0), 0u);
+  ::close(fd);
+  six.Stop();
+  serving.join();
+  EXPECT_EQ(host::ReadAuditRecords(audit).back().operator_name, "sign-in from ::1");
 }
 
 // Another browser naming page A's session, or a session made up, is refused: it can
