@@ -400,6 +400,18 @@ TEST_F(ServeHttpTest, AnsweredConnectionsAreClosedOnceTheirClientsHaveGone) {
     now = open_files();
   }
   EXPECT_LT(now, before + 25);  // the display's other threads may hold a few files meanwhile
+  // With nothing to do, the server waits: a second of it takes next to no processor time.
+  stop_ = true;
+  ui_.join();
+  auto used = [] {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return std::chrono::seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           std::chrono::microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+  };
+  const auto start = used();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_LT(used() - start, std::chrono::milliseconds(100));
 }
 
 // Where the display cannot listen, it says where: an address taken, or one that is none.
