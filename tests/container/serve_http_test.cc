@@ -540,6 +540,33 @@ TEST_F(ServeHttpTest, OutOfDescriptorsTheOldestUnfinishedRequestMakesRoom) {
   for (int f : idle) ::close(f);
 }
 
+// A display started without its standard input is handed descriptor 0 for a connection: it
+// serves it as any other.
+TEST_F(ServeHttpTest, AConnectionOnDescriptorZeroIsServed) {
+  Start();
+  stop_ = true;  // the display's own thread opens no file meanwhile
+  ui_.join();
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int input = ::dup(0);
+  ::close(0);  // the lowest free descriptor, for the front's next connection
+  const bool connected =
+      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      SendAll(fd, "GET / HTTP/1.1\r\nHost: " + Here() + "\r\n\r\n");
+  const std::string reply = connected ? ReadToEnd(fd, 12).substr(0, 12) : "";
+  ::close(fd);
+  for (int round = 0; round < 400 && ::fcntl(0, F_GETFD) != -1; ++round)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const bool closed = ::fcntl(0, F_GETFD) == -1;
+  ::dup2(input, 0);
+  ::close(input);
+  EXPECT_EQ(reply, "HTTP/1.1 200");
+  EXPECT_TRUE(closed);  // and closed when its client has gone
+}
+
 // With a token, the token is what admits a request: a POST that carries it needs no Origin
 // (a script's client), one without it is refused whatever its Origin.
 TEST_F(ServeHttpTest, WithATokenAnEventWithoutOriginNeedsTheToken) {
