@@ -6,11 +6,13 @@
 // own origin), the framing headers on every reply, and the display answering its page while
 // hundreds of connections trickle their requests.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,13 +39,25 @@ constexpr char kToken[] = "00112233445566778899aabbccddeeff";
 constexpr char kSave[] = R"({"widget":"design","control":0,"action":"save"})";
 constexpr char kDown[] = R"({"widget":"keyboard","control":0,"key":"Down"})";
 
-int Connect(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A client's connection to the loopback address of `family`, with a receive buffer of
+// `receive_buffer` bytes when not 0.
+int Connect(int port, int receive_buffer = 0, int family = AF_INET) {
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (receive_buffer > 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  sockaddr_in6 address6{};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_port = address.sin_port;
+  address6.sin6_addr = in6addr_loopback;
+  const bool six = family == AF_INET6;
+  if (::connect(
+          fd, six ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address),
+          six ? sizeof address6 : sizeof address) != 0) {
     ::close(fd);
     return -1;
   }
@@ -237,6 +251,7 @@ TEST_F(ServeHttpTest, RefusesOtherNamesAndOriginsBeforeAnythingRuns) {
       {"GET", "/export?control=0", foreign, "", "", "", 421, "its own address"},
       {"GET", "/export?control=0", here, "http://" + foreign, "", "", 403, "another site"},
       {"GET", "/export?control=0", here, "", "cross-site", "", 403, "another site"},
+      {"GET", "/export?control=0", here, "", "same-origin", "", 200, "\n1,"},
       {"GET", "/export?control=9", here, "", "same-origin", "", 400, "no control 9"},
       {"GET", "/export?format=xml", here, "", "same-origin", "", 400, "csv or json"},
       {"GET", "/nothing", here, "", "", "", 404, "no such page"},
@@ -329,12 +344,22 @@ TEST_F(ServeHttpTest, TheFrontReadsHeadsToTheirLimitAndBodiesByTheirLength) {
   } rows[] = {
       {{get_of(16384)}, "HTTP/1.1 200 ", "<script>"},
       {{get_of(16385)}, "HTTP/1.1 431 ", "longer than 16384 bytes"},
+      // A target longer than the router takes, within a head the front reads.
+      {{"GET /" + std::string(9000, 'a') + " HTTP/1.1\r\nHost: " + here + "\r\n\r\n"},
+       "HTTP/1.1 414 ",
+       "request refused"},
+      // A first read of one byte is the start of a request, not its end.
+      {{"G", "ET / HTTP/1.1\r\nHost: " + here + "\r\n\r\n"}, "HTTP/1.1 200 ", "<script>"},
       {{post + "Content-Length: 000000000000000002\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
       {{post + "Content-Length: 0000000000000000002\r\n\r\n{}"}, "HTTP/1.1 400 ", "Content-Length"},
       {{post + "Content-Length: \r\n\r\n{}"}, "HTTP/1.1 400 ", "Content-Length"},
       {{post + "content-LENGTH:\t 2\t\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
       {{post + "Content-Length:2\r\n\r\n{}"}, "HTTP/1.1 200 ", "\"session\""},
       {{post + "Content-Length: 65537\r\n\r\n"}, "HTTP/1.1 400 ", "65537 bytes, at most 65536"},
+      {{"POST /event HTTP/1.1\r\nHost: " + here + "\r\nOrigin: http://" + here +
+        "\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\n{}"},
+       "HTTP/1.1 400 ",
+       "an event is JSON, sent as application/json"},
       {{post + "Content-Length: 65536\r\n\r\n", largest}, "HTTP/1.1 200 ", "\"session\""},
   };
   web::Metrics& m = web::Metrics::Process();
@@ -375,6 +400,18 @@ TEST_F(ServeHttpTest, AnsweredConnectionsAreClosedOnceTheirClientsHaveGone) {
     now = open_files();
   }
   EXPECT_LT(now, before + 25);  // the display's other threads may hold a few files meanwhile
+  // With nothing to do, the server waits: a second of it takes next to no processor time.
+  stop_ = true;
+  ui_.join();
+  auto used = [] {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return std::chrono::seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           std::chrono::microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+  };
+  const auto start = used();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_LT(used() - start, std::chrono::milliseconds(100));
 }
 
 // Where the display cannot listen, it says where: an address taken, or one that is none.
@@ -424,6 +461,110 @@ TEST_F(ServeHttpTest, TheFiveHundredThirteenthUnfinishedRequestClosesTheOldest) 
     ASSERT_EQ(::poll(&p, 1, 0), 0) << i;
   }
   for (int fd : idle) ::close(fd);
+}
+
+// An answered connection is kept a while for what its client still sends, which is read and
+// dropped: a client that sent more than the front read (and reads slowly) gets its whole
+// reply, not a reset; one that goes on sending is cut off.
+TEST_F(ServeHttpTest, AnsweredConnectionsDrainWhatTheirClientsStillSend) {
+  Start();
+  const std::string here = Here();
+  const int slow = Connect(port_, 4096);
+  ASSERT_GE(slow, 0);
+  SendAll(slow, "GET / HTTP/1.1\r\nHost: " + here + "\r\n\r\n" + std::string(60000, 'x'));
+  const std::string page = ReadToEnd(slow);
+  ::close(slow);
+  EXPECT_EQ(page.rfind("HTTP/1.1 200 ", 0), 0u) << page.substr(0, 200);
+  EXPECT_NE(page.find("</html>"), std::string::npos) << page.size() << " bytes";
+  const int chatty = Connect(port_);
+  ASSERT_GE(chatty, 0);
+  SendAll(chatty, "GET /nothing HTTP/1.1\r\nHost: " + here + "\r\n\r\n");
+  EXPECT_EQ(ReadToEnd(chatty, 12).substr(0, 12), "HTTP/1.1 404");
+  bool cut = false;
+  for (int round = 0; round < 100 && !cut; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cut = !SendAll(chatty, "more\r\n");
+  }
+  ::close(chatty);
+  EXPECT_TRUE(cut);
+}
+
+// Out of descriptors, the front closes its oldest unfinished request to take a new one.
+TEST_F(ServeHttpTest, OutOfDescriptorsTheOldestUnfinishedRequestMakesRoom) {
+  web::ServerOptions options;
+  options.request_deadline = std::chrono::minutes(5);
+  Start(options);
+  std::vector<int> idle;
+  for (int i = 0; i < 3; ++i) {
+    idle.push_back(Connect(port_));
+    SendAll(idle.back(), "GET / HTTP/1.1\r\n");
+  }
+  ASSERT_EQ(Send("GET", "/", {{"Host", Here()}}).status, 200);  // all taken by now
+  stop_ = true;  // the display's own thread opens no file meanwhile
+  ui_.join();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(entry.path().filename().string()));
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, highest + 64);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  // Every descriptor taken, also one that a connection just answered gives up meanwhile.
+  std::vector<int> filler;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) filler.push_back(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  if (!filler.empty()) {  // the client's own socket
+    ::close(filler.back());
+    filler.pop_back();
+  }
+  const int fd = Connect(port_);
+  std::string reply;
+  if (fd >= 0) {
+    SendAll(fd, "GET / HTTP/1.1\r\nHost: " + Here() + "\r\n\r\n");
+    reply = ReadToEnd(fd, 12).substr(0, 12);
+    ::close(fd);
+  }
+  for (int f : filler) ::close(f);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(reply, "HTTP/1.1 200");
+  // (The next, idle[1], may go too: still at the limit, the front looks for a further
+  // connection, and the system refuses it a descriptor before telling there is none.)
+  pollfd oldest{idle[0], POLLIN, 0}, newest{idle[2], POLLIN, 0};
+  char byte;
+  EXPECT_TRUE(::poll(&oldest, 1, 20000) == 1 && ::recv(idle[0], &byte, 1, 0) <= 0);
+  EXPECT_EQ(::poll(&newest, 1, 0), 0);
+  for (int f : idle) ::close(f);
+}
+
+// A display started without its standard input is handed descriptor 0 for a connection: it
+// serves it as any other.
+TEST_F(ServeHttpTest, AConnectionOnDescriptorZeroIsServed) {
+  Start();
+  stop_ = true;  // the display's own thread opens no file meanwhile
+  ui_.join();
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int input = ::dup(0);
+  ::close(0);  // the lowest free descriptor, for the front's next connection
+  const bool connected =
+      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      SendAll(fd, "GET / HTTP/1.1\r\nHost: " + Here() + "\r\n\r\n");
+  const std::string reply = connected ? ReadToEnd(fd, 12).substr(0, 12) : "";
+  ::close(fd);
+  for (int round = 0; round < 400 && ::fcntl(0, F_GETFD) != -1; ++round)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const bool closed = ::fcntl(0, F_GETFD) == -1;
+  ::dup2(input, 0);
+  ::close(input);
+  EXPECT_EQ(reply, "HTTP/1.1 200");
+  EXPECT_TRUE(closed);  // and closed when its client has gone
 }
 
 // With a token, the token is what admits a request: a POST that carries it needs no Origin
@@ -489,6 +630,14 @@ TEST_F(ServeHttpTest, UpdateStreamsAreBoundedAndCloseAfterEnded) {
   }
   ASSERT_EQ(scene.rfind("HTTP/1.1 200 ", 0), 0u) << scene;
   EXPECT_NE(scene.find("event: scene\n"), std::string::npos) << scene;
+  // A page with no news is sent a comment line now and then, which it ignores.
+  std::string quiet;
+  for (int read = 0; read < 100 && quiet.find("\n:\n\n") == std::string::npos; ++read) {
+    const std::string more = ReadToEnd(watching, 1);
+    if (more.empty()) break;
+    quiet += more;
+  }
+  EXPECT_NE(quiet.find("\n:\n\n"), std::string::npos) << quiet.substr(0, 300);
   EXPECT_EQ(Send("POST", "/session/end", {{"Host", here}, {"Origin", "http://" + here}}).status,
             200);
   const std::string rest = ReadToEnd(watching, 100000);
@@ -625,6 +774,15 @@ TEST_F(ServeHttpTest, ARequestTricklingItsHeadIsCutOffAtTheDeadline) {
   web::ServerOptions options;
   options.request_deadline = std::chrono::milliseconds(500);
   Start(options);
+  auto timed_out = [] {
+    return web::Metrics::Process().Value("tabulo_http_requests_total",
+                                         {{"route", "unread"}, {"status", "408"}});
+  };
+  const double before = timed_out();
+  // A client that leaves with its head unfinished is let go at once, not answered later.
+  const int gone = Connect(port_);
+  SendAll(gone, "GET / HTTP/1.1\r\n");
+  ::close(gone);
   const int fd = Connect(port_);
   ASSERT_GE(fd, 0);
   SendAll(fd, "GET / HTTP/1.1\r\n");
@@ -646,6 +804,7 @@ TEST_F(ServeHttpTest, ARequestTricklingItsHeadIsCutOffAtTheDeadline) {
   SendAll(full, "GET / HTTP/1.1\r\nX-Pad: " + std::string(16384 - 23, 'a'));
   EXPECT_EQ(ReadToEnd(full).rfind("HTTP/1.1 408 ", 0), 0u);
   ::close(full);
+  EXPECT_EQ(timed_out() - before, 2);
 }
 
 // One client address with more unfinished requests than it may have (two): each new
@@ -921,6 +1080,7 @@ TEST_F(ServeSessionsTest, APageSignsInAndTheAuditNamesItsOperator) {
   EXPECT_EQ(records[0].event.signature1, "ann");
   EXPECT_EQ(records[1].event.signature1, "bob");
   EXPECT_EQ(records[1].event.signature3, "The user name or password is not correct.");
+  EXPECT_EQ(records[1].operator_name, "sign-in from 127.0.0.1");
   // Without signing in no session is opened: an event names none.
   EXPECT_EQ(Post(page_, kDown), 403);
   SceneOf(ann, Loaded);
@@ -943,6 +1103,23 @@ TEST_F(ServeSessionsTest, APageSignsInAndTheAuditNamesItsOperator) {
       200);
   EXPECT_EQ(Post(ann, kDown, &reply), 410);
   EXPECT_NE(reply.find("You signed out"), std::string::npos) << reply;
+  // A refusal over IPv6 names that address.
+  web::ServerOptions options;
+  options.bind = "::1";
+  options.port = 0;
+  web::HttpServer six(*display_, options);
+  const std::string here = "[::1]:" + std::to_string(six.Bind());
+  std::thread serving([&] { six.Run(); });
+  const int fd = Connect(std::stoi(here.substr(6)), 0, AF_INET6);
+  const std::string form = R"({"user":"ann","password":"wrong"})";
+  SendAll(fd, "POST /session HTTP/1.1\r\nHost: " + here + "\r\nOrigin: http://" + here +
+                  "\r\nContent-Type: application/json\r\nContent-Length: " +
+                  std::to_string(form.size()) + "\r\n\r\n" + form);
+  EXPECT_EQ(ReadToEnd(fd).rfind("HTTP/1.1 401 ", 0), 0u);
+  ::close(fd);
+  six.Stop();
+  serving.join();
+  EXPECT_EQ(host::ReadAuditRecords(audit).back().operator_name, "sign-in from ::1");
 }
 
 // Another browser naming page A's session, or a session made up, is refused: it can
