@@ -226,7 +226,8 @@ TEST(ValueCheck, FaultsByTypeAndLocale) {
       // or a list; hex and exponents are not SQL integers; "\xd9\xa3" is an Arabic-Indic 3.
       {adInteger, &En, F::kNone, {" 42 ", "007"}}, {adSmallInt, &De, F::kNone, {"+7"}},
       {adUnsignedTinyInt, &Fr, F::kNone, {"-0"}},
-      {adInteger, &En, F::kNotANumber, {"1,234", "&H41", "-", "--1", "1 2", "\xd9\xa3"}},
+      {adInteger, &En, F::kNotANumber,
+       {"1,234", "&H41", "-", "--1", "1 2", "\xd9\xa3", "1.2.3", "one"}},
       {adInteger, &De, F::kNotANumber, {"1.234"}}, {adInteger, &En, F::kFraction, {"1.5", "1E3"}},
       {adInteger, &De, F::kFraction, {"1,5"}},
       {adBigInt, &En, F::kOutOfRange, {"99999999999999999999999999"}},
@@ -234,8 +235,11 @@ TEST(ValueCheck, FaultsByTypeAndLocale) {
       {adDouble, &En, F::kNone, {"12.5", "1,234.5", "1E+300"}}, {adDouble, &De, F::kNone, {"12,5"}},
       {adNumeric, &De, F::kNone, {"1.234,5"}}, {adDecimal, &Fr, F::kNone, {"1 234,5"}},
       {adDouble, &En, F::kNotANumber, {"abc", "12,5"}}, {adDouble, &De, F::kNotANumber, {"12.5"}},
-      {adDouble, &En, F::kOutOfRange, {"1e999", "1E+309"}}, {adSingle, &En, F::kNone, {"3.4E+38"}},
-      {adSingle, &En, F::kOutOfRange, {"3.5E+38", "-1E+39"}},
+      {adDouble, &En, F::kOutOfRange, {"1e999", "1E+309"}},
+      // The largest float and the next double above it, each way.
+      {adSingle, &En, F::kNone, {"3.4E+38", "3.4028234663852886E+38", "-3.4028234663852886E+38"}},
+      {adSingle, &En, F::kOutOfRange,
+       {"3.402823466385289E+38", "-3.402823466385289E+38", "-1E+39"}},
       {adCurrency, &En, F::kNone, {"922337203685477.5807"}},
       {adCurrency, &De, F::kNone, {"-922337203685477,5808"}},
       {adCurrency, &En, F::kOutOfRange, {"922337203685478", "-922337203685478"}},
@@ -251,6 +255,16 @@ TEST(ValueCheck, FaultsByTypeAndLocale) {
   }
   EXPECT_EQ(Fault(std::string(1 << 20, '9'), adInteger), F::kOutOfRange);
   EXPECT_EQ(ValueFaultName(F::kOutOfRange), "out of range");
+}
+
+// The text may be a piece of a longer line: what follows the piece must not count.
+TEST(ValueCheck, ReadsNoFurtherThanTheEndOfTheText) {
+  const std::string_view line = "12.55;";
+  EXPECT_EQ((std::vector<ValueFault>{
+                Fault(line.substr(0, 1), adVarNumeric), Fault(line.substr(0, 2), adVarNumeric),
+                Fault(line.substr(0, 3), adVarNumeric), Fault(line.substr(0, 4), adVarNumeric),
+                Fault(line.substr(0, 2), adInteger)}),
+            (std::vector<ValueFault>{F::kNone, F::kNone, F::kNotANumber, F::kNone, F::kNone}));
 }
 
 TEST(ValueCheck, IntegerWidths) {
