@@ -135,6 +135,7 @@ std::string Lower(std::string_view s) {
 struct Head {
   bool chunked = false;
   bool bad_length = false;
+  bool has_length = false;
   uint64_t length = 0;
   std::string host, cookie, target;
 };
@@ -166,7 +167,11 @@ Head ReadHead(std::string_view head) {
           value.find_first_not_of("0123456789") != std::string_view::npos) {
         h.bad_length = true;
       } else {
-        h.length = std::stoull(std::string(value));
+        // Two lengths that differ leave it open where the request ends: refused.
+        const uint64_t length = std::stoull(std::string(value));
+        if (h.has_length && length != h.length) h.bad_length = true;
+        h.length = length;
+        h.has_length = true;
       }
     }
   }
@@ -220,9 +225,9 @@ class ConnectionStream : public httplib::Stream {
       at_ += n;
       return static_cast<ssize_t>(n);
     }
-    // The whole request was read before it came here: anything more is not waited for.
-    if (!(PollOne(c_.fd, POLLIN, 0) & POLLIN)) return -1;
-    return ::recv(c_.fd, ptr, size, MSG_DONTWAIT);
+    // The whole request was read before it came here: its end is the end of its bytes (a
+    // request without a length has no body).
+    return 0;
   }
   ssize_t write(const char* ptr, size_t size) override {
     for (;;) {
@@ -616,8 +621,10 @@ struct HttpServer::Impl {
           const Head head = ReadHead(std::string_view(c.data).substr(0, end));
           if (head.chunked || head.bad_length) {
             it = drop(it, HttpReply(400, "Bad Request",
-                                    "send the request's body with a Content-Length, not in "
-                                    "chunks"));
+                                    head.chunked ? "send the request's body with a "
+                                                   "Content-Length, not in chunks"
+                                                 : "the request's Content-Length must be one "
+                                                   "decimal number of at most 18 digits"));
             continue;
           }
           // A body over the limit is not read: the router refuses it from its length.
