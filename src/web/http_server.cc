@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -307,7 +309,9 @@ struct HttpServer::Impl {
       : endpoint(e), options(std::move(o)), threads(options.max_streams + kSpareThreads) {
     rules.bind = options.bind;
     rules.names = options.public_names;
-    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("cannot make a pipe");
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+      throw std::runtime_error(std::string("cannot make the server's wake-up pipe: ") +
+                               std::strerror(errno));
     DeclareMetrics();
   }
   ~Impl() {
