@@ -667,15 +667,19 @@ struct HttpServer::Impl {
   bool Accept(std::map<uint64_t, std::unique_ptr<Connection>>& reading,
               std::map<std::string, size_t>& per_address, uint64_t& serial, Drop& drop,
               OldestOf& oldest_of) {
+    bool made_room = false;
     for (;;) {
       sockaddr_storage address{};
       socklen_t size = sizeof address;
       const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&address), &size,
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) {
-        // Out of descriptors: the oldest connection still being read makes room.
-        if ((errno == EMFILE || errno == ENFILE) && !reading.empty()) {
+        // Out of descriptors: the oldest connection still being read makes room, for one new
+        // connection a round (the system refuses an accept a descriptor before it looks for a
+        // waiting connection, so a second room could be made for none).
+        if ((errno == EMFILE || errno == ENFILE) && !reading.empty() && !made_room) {
           drop(reading.begin(), "");
+          made_room = true;
           continue;
         }
         return errno != EMFILE && errno != ENFILE;
@@ -703,6 +707,7 @@ struct HttpServer::Impl {
         drop(reading.begin(), "");
       ++per_address[c->peer];
       reading.emplace(c->serial, std::move(c));
+      if (made_room) return true;
     }
   }
 };
