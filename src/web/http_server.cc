@@ -676,7 +676,8 @@ struct HttpServer::Impl {
       if (fd < 0) {
         // Out of descriptors: the oldest connection still being read makes room, for one new
         // connection a round (the system refuses an accept a descriptor before it looks for a
-        // waiting connection, so a second room could be made for none).
+        // waiting connection, so a second room could be made for none; the next round takes
+        // the next connection).
         if ((errno == EMFILE || errno == ENFILE) && !reading.empty() && !made_room) {
           drop(reading.begin(), "");
           made_room = true;
@@ -707,7 +708,6 @@ struct HttpServer::Impl {
         drop(reading.begin(), "");
       ++per_address[c->peer];
       reading.emplace(c->serial, std::move(c));
-      if (made_room) return true;
     }
   }
 };
