@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -135,6 +137,7 @@ std::string Lower(std::string_view s) {
 struct Head {
   bool chunked = false;
   bool bad_length = false;
+  bool has_length = false;
   uint64_t length = 0;
   std::string host, cookie, target;
 };
@@ -166,7 +169,11 @@ Head ReadHead(std::string_view head) {
           value.find_first_not_of("0123456789") != std::string_view::npos) {
         h.bad_length = true;
       } else {
-        h.length = std::stoull(std::string(value));
+        // Two lengths that differ leave it open where the request ends: refused.
+        const uint64_t length = std::stoull(std::string(value));
+        if (h.has_length && length != h.length) h.bad_length = true;
+        h.length = length;
+        h.has_length = true;
       }
     }
   }
@@ -220,9 +227,9 @@ class ConnectionStream : public httplib::Stream {
       at_ += n;
       return static_cast<ssize_t>(n);
     }
-    // The whole request was read before it came here: anything more is not waited for.
-    if (!(PollOne(c_.fd, POLLIN, 0) & POLLIN)) return -1;
-    return ::recv(c_.fd, ptr, size, MSG_DONTWAIT);
+    // The whole request was read before it came here: its end is the end of its bytes (a
+    // request without a length has no body).
+    return 0;
   }
   ssize_t write(const char* ptr, size_t size) override {
     for (;;) {
@@ -302,7 +309,9 @@ struct HttpServer::Impl {
       : endpoint(e), options(std::move(o)), threads(options.max_streams + kSpareThreads) {
     rules.bind = options.bind;
     rules.names = options.public_names;
-    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("cannot make a pipe");
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+      throw std::runtime_error(std::string("cannot make the server's wake-up pipe: ") +
+                               std::strerror(errno));
     DeclareMetrics();
   }
   ~Impl() {
@@ -616,8 +625,10 @@ struct HttpServer::Impl {
           const Head head = ReadHead(std::string_view(c.data).substr(0, end));
           if (head.chunked || head.bad_length) {
             it = drop(it, HttpReply(400, "Bad Request",
-                                    "send the request's body with a Content-Length, not in "
-                                    "chunks"));
+                                    head.chunked ? "send the request's body with a "
+                                                   "Content-Length, not in chunks"
+                                                 : "the request's Content-Length must be one "
+                                                   "decimal number of at most 18 digits"));
             continue;
           }
           // A body over the limit is not read: the router refuses it from its length.
@@ -656,15 +667,20 @@ struct HttpServer::Impl {
   bool Accept(std::map<uint64_t, std::unique_ptr<Connection>>& reading,
               std::map<std::string, size_t>& per_address, uint64_t& serial, Drop& drop,
               OldestOf& oldest_of) {
+    bool made_room = false;
     for (;;) {
       sockaddr_storage address{};
       socklen_t size = sizeof address;
       const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&address), &size,
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) {
-        // Out of descriptors: the oldest connection still being read makes room.
-        if ((errno == EMFILE || errno == ENFILE) && !reading.empty()) {
+        // Out of descriptors: the oldest connection still being read makes room, for one new
+        // connection a round (the system refuses an accept a descriptor before it looks for a
+        // waiting connection, so a second room could be made for none; the next round takes
+        // the next connection).
+        if ((errno == EMFILE || errno == ENFILE) && !reading.empty() && !made_room) {
           drop(reading.begin(), "");
+          made_room = true;
           continue;
         }
         return errno != EMFILE && errno != ENFILE;

@@ -441,7 +441,7 @@ TEST(ServeServerLifeTest, OutOfDescriptorsNoServerIsMade) {
   }
   for (int fd : filler) ::close(fd);
   ::setrlimit(RLIMIT_NOFILE, &saved);
-  EXPECT_EQ(error, "cannot make a pipe");
+  EXPECT_EQ(error, "cannot make the server's wake-up pipe: Too many open files");
 }
 
 }  // namespace
