@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "container/property_setting.h"
+#include "container/raw_client.h"
 #include "container/sample_db.h"
 #include "container/serve_display.h"
 #include "host/audit/audit_log.h"
@@ -39,49 +40,9 @@ constexpr char kToken[] = "00112233445566778899aabbccddeeff";
 constexpr char kSave[] = R"({"widget":"design","control":0,"action":"save"})";
 constexpr char kDown[] = R"({"widget":"keyboard","control":0,"key":"Down"})";
 
-// A client's connection to the loopback address of `family`, with a receive buffer of
-// `receive_buffer` bytes when not 0.
-int Connect(int port, int receive_buffer = 0, int family = AF_INET) {
-  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (receive_buffer > 0)
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sockaddr_in6 address6{};
-  address6.sin6_family = AF_INET6;
-  address6.sin6_port = address.sin_port;
-  address6.sin6_addr = in6addr_loopback;
-  const bool six = family == AF_INET6;
-  if (::connect(
-          fd, six ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address),
-          six ? sizeof address6 : sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool SendAll(int fd, const std::string& text) {
-  return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
-}
-
-// What the server sends on `fd` until it closes it (at most 20 s of silence), or its first
-// `at_most` bytes.
-std::string ReadToEnd(int fd, size_t at_most = SIZE_MAX) {
-  std::string out;
-  char buffer[4096];
-  while (out.size() < at_most) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 20000) <= 0) break;
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  return out;
-}
+using raw::Connect;
+using raw::ReadToEnd;
+using raw::SendAll;
 
 // The base64 SHA-256 of `text`, as a content security policy names a script by it.
 std::string Sha256Base64(const std::string& text) {

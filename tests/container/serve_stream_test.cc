@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "container/raw_client.h"
 #include "web/http_server.h"
 
 namespace tabulo::container {
@@ -109,36 +110,9 @@ class ScriptedEndpoint : public web::Endpoint {
   std::optional<size_t> written_;
 };
 
-int Connect(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool SendAll(int fd, const std::string& text) {
-  return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
-}
-
-// `out` and what comes on `fd` until `until` has come (or the server closes, or 20 s of
-// silence).
-std::string ReadUntil(int fd, const std::string& until = {}, std::string out = {}) {
-  char buffer[4096];
-  while (until.empty() || out.find(until) == std::string::npos) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 20000) <= 0) break;
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  return out;
-}
+using raw::Connect;
+using raw::ReadUntil;
+using raw::SendAll;
 
 // A chunked reply's body, its chunks joined as far as they came.
 std::string Dechunked(const std::string& reply) {
