@@ -156,6 +156,8 @@ TEST(Access, HostsAndOrigins) {
   const HostRules v6{8080, "::1", {}};
   // Behind a proxy: its names, each on the port the proxy is reached on.
   const HostRules proxied{8080, "127.0.0.1", {"Proxy.example:8443", "127.0.0.1:9000", "plant:80"}};
+  // Public names whose port cannot be read name nothing; nor does a name that is only a port.
+  const HostRules misnamed{8080, "127.0.0.1", {":9000", "plant:80x", "mill:"}};
   struct Row {
     const HostRules& rules;
     const char* host;
@@ -203,6 +205,10 @@ TEST(Access, HostsAndOrigins) {
       {proxied, "plant", true},
       {proxied, "plant:80", true},
       {proxied, "plant:8080", false},
+      {misnamed, ":9000", false},
+      {misnamed, "plant:80", false},
+      {misnamed, "mill:8080", false},
+      {misnamed, "127.0.0.1:8080", true},
       // An IPv6 bind address answers only in brackets, whole.
       {v6, "[::1]:8080", true},
       {v6, "::1:8080", false},
